@@ -1,0 +1,15 @@
+// Distances, bearings and destination points on a spherical earth.
+#pragma once
+
+namespace qel {
+
+struct LatLon {
+    double lat;  // degrees, north positive: 51.2895
+    double lon;  // degrees, east positive: 6.7668
+};
+
+double gf_distanceNm(LatLon a, LatLon b);   // nautical miles
+double gf_bearingRad(LatLon from, LatLon to);  // radians in [0, 2π), clockwise from true north
+LatLon gf_destinationPoint(LatLon start, double bearing_rad, double distance_ft);
+
+}  // namespace qel

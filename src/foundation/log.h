@@ -1,0 +1,41 @@
+// Log.txt in the program's folder: three writers that differ in decoration and flushing, the
+// generations kept of older files, and the flags that silence some lines once a stop is under
+// way.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string_view>
+
+namespace qel {
+
+extern std::ofstream g_logStream;  // guarded by g_logMutex; open from gf_openLog to process end
+extern std::mutex g_logMutex;      // serialises every write and flush of g_logStream; ranks last
+
+// A stop of the program is under way (atomic; set by the stop protocol, read by every loop).
+extern std::atomic<bool> g_stopRequested;
+// The user closed the window (atomic).
+extern std::atomic<bool> g_closeRequested;
+
+// Any thread. Write nothing while the log is not open; never throw.
+void gf_log(std::string_view text);             // text "\n"
+void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed
+void gf_logIndented(std::string_view text);     // 10 blanks, text "\n"
+void gf_logFlush(std::string_view text);        // gf_log, then flush
+void gf_flushLog();                             // flush only
+// gf_log unless g_stopRequested or g_closeRequested is set.
+void lf_logUnlessStopping(std::string_view text);
+
+// Moves older generations down and starts `path` (normally "Log.txt" in the working folder)
+// with its header line. Throws std::runtime_error "Failed to write file <path>".
+void gf_openLog(const std::filesystem::path& path = "Log.txt");
+// Closes the log; tests only (the program keeps it open until exit).
+void gf_closeLog();
+
+// Log.txt → Log0.txt → Log00.txt → Log000.txt: "0" inserted before the last "." of the text.
+bool gf_saveUpto3GenerationsOf(const std::filesystem::path& path);
+bool gf_save1GenerationOf(const std::filesystem::path& path);
+
+}  // namespace qel

@@ -1,0 +1,57 @@
+// Process-level services: the single-instance lock, elevation, the write-access probe, the
+// shell's "open" and the system's text for an error code.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qel::platform {
+
+// In place of the named mutex: an flock'ed file named after `name` in $XDG_RUNTIME_DIR (else the
+// temp folder), every character other than letters, digits, '.', '-' and '_' replaced by '_',
+// with ".lock" appended ("Local\$VNTQ$" gives "Local__VNTQ_.lock"). Held until destroyed; two
+// objects in one process exclude each other as two processes do. Never throws.
+class SingleInstanceLock {
+public:
+    explicit SingleInstanceLock(std::string_view name);
+    ~SingleInstanceLock();
+    SingleInstanceLock(const SingleInstanceLock&) = delete;
+    SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
+
+    // True when another holder had the lock first (the named mutex "already exists").
+    bool alreadyExists() const { return alreadyExists_; }
+    // False when the lock file could not even be created; the program then runs unguarded.
+    bool created() const { return fd_ >= 0; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+    bool alreadyExists_ = false;
+};
+
+// Whether the process runs with administrator rights: effective uid 0 here.
+bool isElevated();
+void overrideElevated(std::optional<bool> elevated);  // tests
+
+// Creates (exclusively, so no link is followed), writes one byte to and deletes
+// `folder`/`probeName`; true when all of it worked. A probe file left by an earlier crash is
+// removed first, as the always-create of the Windows call would replace it.
+bool probeWriteAccess(const std::filesystem::path& folder, std::string_view probeName);
+
+// Opens a file or folder with the desktop's associated program (xdg-open), not waiting for it.
+// True when the opener could be started. Any thread.
+bool shellOpen(const std::filesystem::path& absolutePath);
+
+// Tests record instead of running xdg-open: while a recorder is set, shellOpen calls it and
+// returns its result.
+void setShellRecorder(std::function<bool(const std::filesystem::path&)> recorder);
+
+// The operating system's message text for an error number (strerror_r).
+std::string systemErrorText(int errorNumber);
+
+}  // namespace qel::platform

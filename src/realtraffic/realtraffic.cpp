@@ -1,0 +1,1 @@
+#include "realtraffic/realtraffic.h"

@@ -1,0 +1,1 @@
+#include "simlink/simlink.h"

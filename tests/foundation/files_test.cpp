@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/files.h"
+#include "foundation/globals.h"
+#include "support/test_support.h"
+
+namespace qel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using Lines = std::vector<std::string>;
+
+// Runs a test inside a folder and returns to the previous working folder afterwards.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const fs::path& folder) : previous_(fs::current_path())
+    {
+        fs::current_path(folder);
+    }
+    ~WorkingFolder() { fs::current_path(previous_); }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+private:
+    fs::path previous_;
+};
+
+TEST(Files, WritesLinesAndTextAndReportsEveryFailure)
+{
+    TempDir dir;
+    EXPECT_TRUE(gf_writeLines({"a", "", "b"}, dir / "lines.txt"));
+    EXPECT_EQ(readFile(dir / "lines.txt"), "a\n\nb\n");
+    EXPECT_TRUE(gf_writeFile("text", dir / "text.txt", true));
+    EXPECT_EQ(readFile(dir / "text.txt"), "text\n");
+    EXPECT_TRUE(gf_writeFile("short", dir / "text.txt", false));
+    EXPECT_EQ(readFile(dir / "text.txt"), "short");
+
+    EXPECT_FALSE(gf_writeLines({"a"}, dir / "no-folder" / "lines.txt"));
+    EXPECT_FALSE(gf_writeFile("a", dir / "no-folder" / "text.txt", true));
+    // Opening succeeds but the data cannot be stored: the write must not pass for saved.
+    if (fs::exists("/dev/full")) {
+        EXPECT_FALSE(gf_writeLines(Lines(2000, std::string(100, 'x')), "/dev/full"));
+        EXPECT_FALSE(gf_writeFile("x", "/dev/full", true));
+    }
+}
+
+TEST(Files, RemoveFileIgnoresMissingAndLogsFailure)
+{
+    TempDir dir;
+    test::CapturedLog log;
+    test::writeFile(dir / "f.xml", "x");
+    gf_removeFile(dir / "f.xml");
+    EXPECT_FALSE(fs::exists(dir / "f.xml"));
+    gf_removeFile(dir / "missing.xml");
+    EXPECT_TRUE(log.lines().empty());
+
+    fs::create_directories(dir / "full" / "inside");
+    gf_removeFile(dir / "full");
+    EXPECT_EQ(log.lines(), Lines{"==> Warning: could not remove " + (dir / "full").string() +
+                                 ", errorcode: Directory not empty"});
+}
+
+TEST(Files, ClearingAFolderKeepsSubFoldersAndCountsOnlyFiles)
+{
+    TempDir dir;
+    test::writeFile(dir / "a.txt", "a");
+    test::writeFile(dir / "b.xml", "b");
+    fs::create_directories(dir / "sub");
+    test::writeFile(dir / "sub" / "c.txt", "c");
+    EXPECT_EQ(gf_countFiles(dir.path()), 2U);
+    EXPECT_EQ(gf_countFiles(dir / "missing"), 0U);
+
+    gf_removeFilesFromDirectory(dir.path());
+    EXPECT_EQ(gf_countFiles(dir.path()), 0U);
+    EXPECT_TRUE(fs::exists(dir / "sub" / "c.txt"));
+}
+
+TEST(Files, ClearingAMissingFolderLogsAndDoesNotThrow)
+{
+    TempDir dir;
+    test::CapturedLog log;
+    EXPECT_NO_THROW(gf_removeFilesFromDirectory(dir / "missing"));
+    const Lines lines = log.lines();
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_TRUE(lines[0].starts_with("==> gf_removeFilesFromDirectory exception: ")) << lines[0];
+}
+
+TEST(Files, RemovesOnlyTheXmlFilesOfScannedAirports)
+{
+    TempDir dir;
+    const WorkingFolder inside(dir.path());
+    const fs::path folder = g_myThirdpartyDir;
+    fs::create_directories(folder / "EDDL.xml");  // a folder, even with that name, stays
+    for (const char* name : {"EGLL.xml", "KJFK.XML", "LFPG.Xml", "notes.txt", "xml"}) {
+        test::writeFile(folder / name, "x");
+    }
+    gf_removeXMLFilesFromDirectory();
+    Lines left;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        left.push_back(entry.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (Lines{"EDDL.xml", "notes.txt", "xml"}));
+}
+
+}  // namespace
+}  // namespace qel

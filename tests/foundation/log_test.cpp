@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "foundation/log.h"
+#include "platform/clock.h"
+#include "support/test_support.h"
+
+namespace qel {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+
+TEST(LogFile, FourStartsKeepThreeGenerationsNewestFirst)
+{
+    TempDir dir;
+    const auto log = dir / "Log.txt";
+    for (int run = 1; run <= 4; ++run) {
+        gf_openLog(log);
+        gf_log("run " + std::to_string(run));
+        gf_closeLog();
+    }
+    const std::vector<std::pair<const char*, const char*>> expected = {
+        {"Log.txt", "run 4"}, {"Log0.txt", "run 3"}, {"Log00.txt", "run 2"},
+        {"Log000.txt", "run 1"}};
+    for (const auto& [name, marker] : expected) {
+        const std::string text = readFile(dir / name);
+        EXPECT_NE(text.find(std::string(marker) + "\n"), std::string::npos) << name;
+        EXPECT_NE(text.find("(utc) VNTQ version 11.14.0 for MSFS 2020/2024\n"), std::string::npos)
+            << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "Log0000.txt"));
+}
+
+TEST(LogFile, HeaderLineCarriesUtcTimeShortNameAndVersion)
+{
+    platform::ScopedClock clock(std::make_unique<platform::ManualClock>(1'767'225'600));
+    TempDir dir;
+    gf_openLog(dir / "Log.txt");
+    gf_closeLog();
+    EXPECT_EQ(readFile(dir / "Log.txt"),
+              "Thu Jan 01 00:00:00 2026 (utc) VNTQ version 11.14.0 for MSFS 2020/2024\n");
+}
+
+TEST(LogFile, WritersDecorateTheirLinesAndFlushWhereTheyMust)
+{
+    test::CapturedLog log;
+    gf_log("plain");
+    gf_logHighlighted("marked");
+    gf_logIndented("continued");
+    gf_logFlush("flushed");
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"plain", "==> marked",
+                                                     "          continued", "flushed"}));
+}
+
+TEST(LogFile, NothingIsWrittenWhileClosedOrWhileStopping)
+{
+    TempDir dir;
+    gf_log("before open");
+    {
+        test::CapturedLog log;
+        g_stopRequested = true;
+        lf_logUnlessStopping("while stopping");
+        g_stopRequested = false;
+        g_closeRequested = true;
+        lf_logUnlessStopping("while closing");
+        g_closeRequested = false;
+        lf_logUnlessStopping("running");
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"running"});
+    }
+    gf_log("after close");  // must neither crash nor reopen anything
+}
+
+TEST(LogFile, LinesFromManyThreadsStayWhole)
+{
+    test::CapturedLog log;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) gf_logIndented("thread " + std::to_string(t));
+        });
+    }
+    for (auto& w : writers) w.join();
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 800u);
+    for (const auto& line : lines) EXPECT_EQ(line.rfind("          thread ", 0), 0u) << line;
+}
+
+TEST(LogGenerations, PathWithoutDotIsReportedAndNotCopied)
+{
+    test::CapturedLog log;
+    TempDir dir;
+    const auto file = dir / "noextension";
+    test::writeFile(file, "x");
+    EXPECT_FALSE(gf_saveUpto3GenerationsOf(file));
+    EXPECT_FALSE(gf_save1GenerationOf(file));
+    EXPECT_TRUE(log.contains("==> gf_saveUpto3GenerationsOf: no dot in filename: " +
+                             file.string()));
+    EXPECT_TRUE(log.contains("==> gf_save1GenerationOf: no dot in filename: " + file.string()));
+}
+
+TEST(LogGenerations, DotInFolderNameTakesTheZeroWhenTheFileHasNone)
+{
+    test::CapturedLog log;
+    TempDir dir;
+    std::filesystem::create_directories(dir / "stands.d");
+    std::filesystem::create_directories(dir / "stands0.d");
+    test::writeFile(dir / "stands.d" / "EDDL", "stands");
+    EXPECT_TRUE(gf_save1GenerationOf(dir / "stands.d" / "EDDL"));
+    EXPECT_EQ(readFile(dir / "stands0.d" / "EDDL"), "stands");
+}
+
+TEST(LogGenerations, OneGenerationReplacesTheOlderCopyAndNeedsNoFile)
+{
+    TempDir dir;
+    const auto file = dir / "EGLL.xml";
+    EXPECT_TRUE(gf_save1GenerationOf(file));  // nothing to copy is no failure
+    test::writeFile(dir / "EGLL0.xml", "old");
+    test::writeFile(file, "new");
+    EXPECT_TRUE(gf_save1GenerationOf(file));
+    EXPECT_EQ(readFile(dir / "EGLL0.xml"), "new");
+}
+
+TEST(LogGenerations, FailedCopyIsLoggedAndReported)
+{
+    test::CapturedLog log;
+    TempDir dir;
+    const auto file = dir / "gone.d" / "Log";  // its generation folder "gone0.d" is missing
+    std::filesystem::create_directories(dir / "gone.d");
+    test::writeFile(file, "x");
+    EXPECT_FALSE(gf_save1GenerationOf(file));
+    const auto lines = log.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("==> copy " + file.string() + " -> ", 0), 0u) << lines.back();
+}
+
+}  // namespace
+}  // namespace qel

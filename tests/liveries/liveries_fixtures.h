@@ -1,0 +1,130 @@
+// Shared pieces of the liveries tests: a working folder with an input folder, the data-file
+// encryptor, a small aircraft database and the reset of every table between tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <sodium.h>
+
+#include "foundation/codes.h"
+#include "foundation/decrypt.h"
+#include "liveries/liveries.h"
+#include "support/test_support.h"
+
+namespace qel::test {
+
+// The program reads its data files relative to the working folder: run each test in a fresh
+// one that holds an empty "input" folder.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir() : previous_(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(dir_.path());
+        std::filesystem::create_directory("input");
+    }
+    ~ScopedWorkDir() { std::filesystem::current_path(previous_); }
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+private:
+    std::filesystem::path previous_;
+    TempDir dir_;
+};
+
+// Enciphers the text as the program's data files are: a secretstream header, then pieces of
+// 4096 plain bytes, the last one (possibly empty) tagged final.
+inline void writeEncrypted(const std::filesystem::path& path, const std::string& plain)
+{
+    if (sodium_init() < 0) throw std::runtime_error("sodium_init failed");
+    crypto_secretstream_xchacha20poly1305_state state;
+    std::vector<unsigned char> header(crypto_secretstream_xchacha20poly1305_HEADERBYTES);
+    crypto_secretstream_xchacha20poly1305_init_push(&state, header.data(), g_dataFileKey.data());
+    std::string bytes(header.begin(), header.end());
+    std::size_t position = 0;
+    for (;;) {
+        const std::size_t length = std::min(g_dataChunkPlainBytes, plain.size() - position);
+        const bool last = position + length == plain.size();
+        std::vector<unsigned char> chunk(length + crypto_secretstream_xchacha20poly1305_ABYTES);
+        unsigned long long chunkLength = 0;
+        crypto_secretstream_xchacha20poly1305_push(
+            &state, chunk.data(), &chunkLength,
+            reinterpret_cast<const unsigned char*>(plain.data()) + position, length, nullptr, 0,
+            last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
+        bytes.append(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(chunkLength));
+        position += length;
+        if (last) break;
+    }
+    writeFile(path, bytes);
+}
+
+// A database document as named sections in file order; tests change or drop sections.
+struct DbaseSections {
+    std::vector<std::pair<std::string, std::string>> sections = {
+        {"aircrafts",
+         R"(<aircraft types="A320,B738,B744"/><aircraft types="C172,EC35,GLF6,F16"/>)"},
+        {"cargo_types", R"(<cargo_type types="B74F"/>)"},
+        {"heavy", R"(<hvy types="B744,B74F"/>)"},
+        {"large", R"(<lar types="A320,B738"/>)"},
+        {"buzjet", R"(<bzj types="GLF6"/>)"},
+        {"high_performance", R"(<hpf types="F16"/>)"},
+        {"rotorcraft", R"(<rot types="EC35"/>)"},
+        {"similar_types", R"(<similar types="B738, A320"/><similar types="B744,,B74F"/>)"},
+        {"prefixes", R"(<similar types="D-A,D-B"/><similar types="G-"/>)"},
+        {"ICAO_airlines", R"(<ICAO codes="DLH,BAW"/>)"},
+        {"cargo_operators", R"(<ICAO codes="BOX"/>)"},
+        {"publishers", R"(<pub names="FlyTampa"/><pub names="Aerosoft, aerosoft-sim"/>)"},
+        {"wingspans", R"(<wingspan type="A320" meters="35.8"/>)"},
+        {"fixes", R"(<fx wro="B38M" cor="B738"/>)"},
+        {"simaddons20", R"(<simaddon20 arpts="EDDF,EGLL"/>)"},
+        {"thirdparties20", R"(<thirdpartie20 pub="Aerosoft" arpts="EDDF,,LOWW"/>)"},
+        {"thirdparties24", R"(<thirdpartie24 pub="FlyTampa" arpts="KBOS"/>)"},
+        {"dbase",
+         R"(<d r="D-AIAB" a="DLH" m="A320"/><d r="G-" a="BAW" o="BOX" m="B38M" c="true"/>)"},
+    };
+
+    void set(const std::string& name, const std::string& body)
+    {
+        for (auto& [section, text] : sections) {
+            if (section == name) {
+                text = body;
+                return;
+            }
+        }
+        sections.emplace_back(name, body);
+    }
+    void drop(const std::string& name)
+    {
+        std::erase_if(sections, [&](const auto& section) { return section.first == name; });
+    }
+    std::string xml() const
+    {
+        std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n";
+        for (const auto& [name, body] : sections) {
+            text += "<" + name + ">" + body + "</" + name + ">\n";
+        }
+        return text + "</root>\n";
+    }
+};
+
+// Empties the code tables and the aircraft database before and after each test.
+class LiveriesTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset()
+    {
+        gf_clearAircraftDatabase();
+        g_airlineCodes.clear();
+        g_modelCodes.clear();
+    }
+};
+
+}  // namespace qel::test

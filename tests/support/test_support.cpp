@@ -1,0 +1,75 @@
+#include "support/test_support.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "foundation/log.h"
+
+namespace qel::test {
+
+TempDir::TempDir()
+{
+    std::random_device device;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() /
+                         ("vntq-test-" + std::to_string(device()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("TempDir: no free name");
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+CapturedLog::CapturedLog() : path_(dir_ / "Log.txt") { gf_openLog(path_); }
+
+CapturedLog::~CapturedLog() { gf_closeLog(); }
+
+std::vector<std::string> CapturedLog::lines()
+{
+    gf_flushLog();
+    std::ifstream in(path_, std::ios::binary);
+    std::vector<std::string> result;
+    std::string line;
+    bool header = true;
+    while (std::getline(in, line)) {
+        if (header) {
+            header = false;
+            continue;
+        }
+        result.push_back(line);
+    }
+    return result;
+}
+
+bool CapturedLog::contains(const std::string& line)
+{
+    for (const auto& l : lines()) {
+        if (l == line) return true;
+    }
+    return false;
+}
+
+std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+}  // namespace qel::test

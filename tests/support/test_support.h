@@ -1,0 +1,42 @@
+// Shared test helpers: a temporary folder that is removed afterwards, a log opened into it, and
+// reading files back.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qel::test {
+
+// A fresh folder under the system's temp folder, removed with its contents on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Opens Log.txt in a temporary folder for the lifetime of the object and gives its lines back.
+class CapturedLog {
+public:
+    CapturedLog();
+    ~CapturedLog();
+    std::vector<std::string> lines();  // flushes first; the header line excluded
+    bool contains(const std::string& line);
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    TempDir dir_;
+    std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace qel::test

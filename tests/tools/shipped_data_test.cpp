@@ -1,0 +1,101 @@
+// The data files the build made from data/ (in the build folder's input/), read by the
+// program's own readers and checked against well-known facts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "foundation/codes.h"
+#include "foundation/globals.h"
+#include "liveries/liveries.h"
+#include "scenery/scenery.h"
+#include "support/test_support.h"
+#include "tools/builder_fixtures.h"
+
+namespace qel {
+namespace {
+
+const std::filesystem::path g_builtInput = std::filesystem::path(VNTQ_BINARY_DIR) / "input";
+
+const Airport* findAirport(std::string_view code)
+{
+    const auto it = std::find_if(g_airports.begin(), g_airports.end(),
+                                 [&](const Airport& a) { return a.code.text() == code; });
+    return it == g_airports.end() ? nullptr : &*it;
+}
+
+TEST(ShippedData, AirportDatabaseKnowsWellKnownAirports)
+{
+    gf_clearAirports();
+    test::TempDir dir;
+    ASSERT_TRUE(gf_readAirportsFrom(g_builtInput / "airports.enc", dir / "airports.xml"));
+    EXPECT_GT(g_airports.size(), 30000u);
+    const Airport* eham = findAirport("EHAM");
+    ASSERT_NE(eham, nullptr);
+    EXPECT_EQ(gf_airportText(*eham), "EHAM (AMS)");
+    EXPECT_NEAR(eham->latitude, 52.3086, 1e-4);
+    EXPECT_NEAR(eham->longitude, 4.7639, 1e-4);
+    EXPECT_FLOAT_EQ(eham->altitude, -11.0f);  // feet, below sea level
+    EXPECT_EQ(eham->standCount, 0);
+    const Airport* kjfk = findAirport("KJFK");
+    ASSERT_NE(kjfk, nullptr);
+    EXPECT_NEAR(kjfk->latitude, 40.64, 0.01);
+    EXPECT_NEAR(kjfk->longitude, -73.78, 0.01);
+    EXPECT_TRUE(std::is_sorted(g_airports.begin(), g_airports.end(),
+                               [](const Airport& a, const Airport& b) {
+                                   return a.code.text() < b.code.text();
+                               }));
+    gf_clearAirports();
+}
+
+class ShippedDbase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gf_clearAircraftDatabase();
+        g_airlineCodes.clear();
+        g_modelCodes.clear();
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(ShippedDbase, AircraftDatabaseKnowsWellKnownTypesAndAirlines)
+{
+    test::ScopedWorkDir work;
+    test::CapturedLog log;
+    std::filesystem::copy_file(g_builtInput / "dbase.enc", g_dbaseEnc);
+    ASSERT_TRUE(gf_readDbase());
+
+    EXPECT_EQ(gf_sizeCategoryOfCode("B738"), static_cast<int>(SizeCategory::Large));
+    EXPECT_EQ(gf_sizeCategoryOfCode("A388"), static_cast<int>(SizeCategory::Heavy));
+    EXPECT_EQ(gf_sizeCategoryOfCode("C172"), static_cast<int>(SizeCategory::Light));
+    EXPECT_EQ(gf_sizeCategoryOfCode("GLF5"), static_cast<int>(SizeCategory::Buzjets));
+    EXPECT_EQ(gf_sizeCategoryOfCode("F16"), static_cast<int>(SizeCategory::HighPerf));
+    EXPECT_EQ(gf_sizeCategoryOfCode("EC35"), static_cast<int>(SizeCategory::Rotorcraft));
+    // A 737-800 spans 35.8 m with winglets: half of it is 0.0097 nm.
+    EXPECT_NEAR(gf_wingspan(gf_modelIndex("B738")), 0.00966, 0.00005);
+    EXPECT_NEAR(gf_wingspan(gf_modelIndex("A388")), 0.0215, 0.0001);
+    EXPECT_GT(g_maxHalfSpanNm, 0.02);
+    EXPECT_LT(g_maxHalfSpanNm, 0.05);
+    EXPECT_TRUE(gf_isAirlineCode("KLM"));
+    EXPECT_TRUE(gf_isModelCode("A20N"));
+    EXPECT_EQ(gf_modelIndex("32N"), gf_modelIndex("A20N"));
+    const auto klm = gf_registrationPrefix("PH-BKL");
+    ASSERT_TRUE(klm.has_value());
+    EXPECT_EQ(klm->airline, gf_airlineIndex("KLM"));
+    EXPECT_EQ(klm->model, gf_modelIndex("B78X"));
+    EXPECT_EQ(gf_publisherOfPath("/Community/orbx-airport-eglc/scenery/a.bgl"), "Orbx");
+    for (const auto& line : log.lines()) EXPECT_NE(line.rfind("==> ", 0), 0u) << line;
+}
+
+TEST(ShippedRegcodes, RegistrationCodeFileReadsBack)
+{
+    test::ScopedWorkDir work;
+    std::filesystem::copy_file(g_builtInput / "AIG-regcodes.enc", g_aigRegcodesEnc);
+    std::vector<RegcodeRecord> records;
+    EXPECT_TRUE(gf_readAigRegcodes(records));
+}
+
+}  // namespace
+}  // namespace qel

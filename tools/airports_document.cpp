@@ -1,0 +1,128 @@
+// airports.xml: one "ap" per airport with a four-character code, from airportsdata (MIT) and,
+// for the codes it lacks, the VRS standing data (CC0).
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include <fmt/format.h>
+
+#include "tools/datafile_builder.h"
+
+namespace qel::datafile {
+
+namespace {
+
+struct AirportRow {
+    std::string iata;          // "AMS", or empty
+    double latitude = 0.0;     // degrees
+    double longitude = 0.0;    // degrees
+    double elevation_ft = 0.0; // feet
+};
+
+struct Columns {
+    std::size_t code, iata, latitude, longitude, elevation;
+};
+
+std::optional<double> lf_number(const std::string& text)
+{
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The row's airport, or nothing when its position or elevation is missing or out of range.
+std::optional<AirportRow> lf_airportOf(const std::vector<std::string>& row, const Columns& at)
+{
+    const auto latitude = lf_number(row[at.latitude]);
+    const auto longitude = lf_number(row[at.longitude]);
+    const auto elevation = lf_number(row[at.elevation]);
+    if (!latitude || !longitude || !elevation) return std::nullopt;
+    if (std::abs(*latitude) > 90.0 || std::abs(*longitude) > 180.0) return std::nullopt;
+    AirportRow airport;
+    if (isShortAirportCode(row[at.iata])) airport.iata = row[at.iata];
+    airport.latitude = *latitude;
+    airport.longitude = *longitude;
+    airport.elevation_ft = *elevation;
+    return airport;
+}
+
+struct Tally {
+    std::size_t badCode = 0;
+    std::size_t badValues = 0;
+    std::size_t added = 0;
+};
+
+// Adds the table's airports whose codes are not in `airports` yet; a known code may still
+// take its IATA code from here when the earlier source had none.
+void lf_addAirports(const CsvTable& table, const Columns& at,
+                    std::map<std::string, AirportRow>& airports, Tally& tally)
+{
+    for (const auto& row : table.rows) {
+        const std::string& code = row[at.code];
+        if (!isAirportCode(code)) {
+            ++tally.badCode;
+            continue;
+        }
+        const auto airport = lf_airportOf(row, at);
+        if (!airport) {
+            ++tally.badValues;
+            continue;
+        }
+        const auto [known, inserted] = airports.try_emplace(code, *airport);
+        if (inserted) {
+            ++tally.added;
+        } else if (known->second.iata.empty()) {
+            known->second.iata = airport->iata;
+        }
+    }
+}
+
+void lf_writeAirport(pugi::xml_node airports, const std::string& code, const AirportRow& row)
+{
+    pugi::xml_node ap = airports.append_child("ap");
+    ap.append_attribute("c").set_value(code.c_str());
+    if (!row.iata.empty()) ap.append_attribute("i").set_value(row.iata.c_str());
+    ap.append_attribute("la").set_value(fmt::format("{}", row.latitude).c_str());
+    ap.append_attribute("lo").set_value(fmt::format("{}", row.longitude).c_str());
+    ap.append_attribute("a").set_value(fmt::format("{}", row.elevation_ft).c_str());
+    // No archived stand files exist yet, so no airport has archived stands.
+    ap.append_attribute("s").set_value("0");
+}
+
+}  // namespace
+
+void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& document,
+                           Notes& notes)
+{
+    const CsvTable& primary = sources.airportsdata;
+    const Columns primaryColumns{primary.column("icao"), primary.column("iata"),
+                                 primary.column("lat"), primary.column("lon"),
+                                 primary.column("elevation")};
+    const CsvTable& vrs = sources.vrsAirports;
+    const Columns vrsColumns{vrs.column("ICAO"), vrs.column("IATA"), vrs.column("Latitude"),
+                             vrs.column("Longitude"), vrs.column("AltitudeFeet")};
+
+    std::map<std::string, AirportRow> airports;  // sorted by code, as the reader sorts
+    Tally fromPrimary;
+    lf_addAirports(primary, primaryColumns, airports, fromPrimary);
+    Tally fromVrs;
+    lf_addAirports(vrs, vrsColumns, airports, fromVrs);
+
+    document.reset();
+    pugi::xml_node list = document.append_child("root").append_child("airports");
+    for (const auto& [code, row] : airports) lf_writeAirport(list, code, row);
+
+    notes.push_back(fmt::format("airports.xml: {} airports, {} from {} and {} more from {}",
+                                airports.size(), fromPrimary.added, primary.name, fromVrs.added,
+                                vrs.name));
+    notes.push_back(fmt::format(
+        "airports.xml: dropped {} rows whose code is not four characters A-Z/0-9 and {} rows "
+        "without a valid position or elevation",
+        fromPrimary.badCode + fromVrs.badCode, fromPrimary.badValues + fromVrs.badValues));
+}
+
+}  // namespace qel::datafile
