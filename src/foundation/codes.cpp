@@ -85,8 +85,8 @@ uint16_t gf_airlineIndex(std::string_view code) { return g_airlineCodes.intern(c
 uint16_t gf_modelIndex(std::string_view code)
 {
     if (auto id = g_modelCodes.find(code)) return *id;
-    // The alias map has its own lock; it is consulted outside the table's lock so that the two
-    // locks are never held together.
+    // The fix map is complete and read-only once the flag is up; it is consulted outside the
+    // table's lock so that no other work runs under that lock.
     if (g_modelCodeFixActive) {
         if (auto corrected = gf_modelAlias(code)) {
             if (auto id = g_modelCodes.find(*corrected)) return *id;

@@ -58,18 +58,6 @@ TEST_F(ModelHelpers, SizeCategoryTestsTheSetsInFixedOrder)
     EXPECT_TRUE(g_modelCodes.find("NEWT"));
 }
 
-TEST_F(ModelHelpers, CodeChecksKnowOnlyDatabaseCodes)
-{
-    g_icaoModelCodes = {"A320"};
-    g_icaoAirlineCodes = {"DLH"};
-    EXPECT_TRUE(gf_isModelCode("A320"));
-    EXPECT_FALSE(gf_isModelCode("A32"));
-    EXPECT_FALSE(gf_isModelCode(""));
-    EXPECT_TRUE(gf_isAirlineCode("DLH"));
-    EXPECT_FALSE(gf_isAirlineCode("A320"));
-    EXPECT_FALSE(gf_isAirlineCode(""));
-}
-
 TEST(RegistrationCandidates, AddDashedFormsOnlyWhereADashIsMissing)
 {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
