@@ -1,29 +1,92 @@
-// The program's first steps after the single instance and Log.txt: the per-user folder, the
-// window with its settings, and the message loop.
+// The program's first steps after the single instance and Log.txt: the command line, the
+// per-user folder, the window with its settings, the message loop, and the start-up thread
+// that each WM_APP+1 starts.
+//
+// Thread "start-up": started by gf_onStartUpMessage on the GUI thread, which first joins the
+// thread of the previous run (that thread posted the WM_APP+1 as its last message and is
+// ending); the last one is joined when the message loop has ended, before globals go away.
+#include <algorithm>
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include <fmt/format.h>
 
 #include "app/app.h"
+#include "app/core.h"
+#include "app/neighbours.h"
+#include "app/signals.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "ui/ui.h"
 
 namespace qel {
 
-void gf_onStartUpMessage()
+bool g_productionSwitchSeen = false;
+bool g_productionSwitchValue = false;
+std::atomic<bool> g_productionMode{false};
+
+namespace {
+
+std::thread g_startUpThread;  // GUI thread only
+
+bool lf_equalsNoCase(std::string_view a, std::string_view b)
 {
-    // Until the start-up thread exists, the program has nothing more to do than stop.
-    gf_requestStop(ExitReason::USER_CLOSED_SIM, 0);
-    gf_postWindowMessage(WindowMessage::Quit);
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
-int gf_runApp(int /*argc*/, char** /*argv*/)
+void lf_readCommandLine(int argc, char** argv)
 {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    if (const auto production = gf_productionSwitch(arguments)) {
+        g_productionSwitchSeen = true;
+        g_productionSwitchValue = *production;
+    }
+}
+
+}  // namespace
+
+std::optional<bool> gf_productionSwitch(const std::vector<std::string>& arguments)
+{
+    std::optional<bool> production;
+    for (const auto& argument : arguments) {
+        if (lf_equalsNoCase(argument, "--production") || lf_equalsNoCase(argument, "/production")) {
+            production = true;
+        } else if (lf_equalsNoCase(argument, "--no-production") ||
+                   lf_equalsNoCase(argument, "/no-production")) {
+            production = false;
+        }
+    }
+    return production;
+}
+
+void gf_onStartUpMessage()
+{
+    gf_joinStartUpThread();
+    g_startUpThread = std::thread(&lf_startUpVNTQ);
+}
+
+void gf_joinStartUpThread()
+{
+    if (g_startUpThread.joinable()) g_startUpThread.join();
+}
+
+int gf_runApp(int argc, char** argv)
+{
+    lf_readCommandLine(argc, argv);
+    const SignalWatcher signals([] { neighbour::gf_requestWindowClose(); });
     std::error_code ec;
-    std::filesystem::create_directories(g_appDataDir, ec);
+    if (!std::filesystem::exists(g_appDataDir, ec)) {
+        ec.clear();
+        std::filesystem::create_directories(g_appDataDir, ec);
+    }
     if (ec) {
         gf_log(fmt::format("Failed to create directory: {}", ec.message()));
         return 0;
@@ -32,8 +95,12 @@ int gf_runApp(int /*argc*/, char** /*argv*/)
         gf_logHighlighted("initInstance failed");
         return 0;
     }
+    g_productionMode = g_productionSwitchSeen && g_productionSwitchValue;
     gf_postWindowMessage(WindowMessage::StartUp);
     const int exitCode = gf_runMessageLoop();
+    // A loop that ended some other way than by the quit message leaves a run to end.
+    gf_requestClose();
+    gf_joinStartUpThread();
     gf_flushLog();
     return exitCode;
 }

@@ -38,8 +38,11 @@ bool lf_startsWithIgnoringCase(std::u16string_view text, std::u16string_view pre
 
 void Control::setChecked(bool checked)
 {
-    std::scoped_lock lock(mutex_);
-    checked_ = checked;
+    {
+        std::scoped_lock lock(mutex_);
+        checked_ = checked;
+    }
+    changed();
 }
 
 bool Control::checked() const
@@ -50,8 +53,11 @@ bool Control::checked() const
 
 void Control::setText(std::u16string text)
 {
-    std::scoped_lock lock(mutex_);
-    text_ = std::move(text);
+    {
+        std::scoped_lock lock(mutex_);
+        text_ = std::move(text);
+    }
+    changed();
 }
 
 std::u16string Control::text() const
@@ -62,8 +68,11 @@ std::u16string Control::text() const
 
 void Control::setEnabled(bool enabled)
 {
-    std::scoped_lock lock(mutex_);
-    enabled_ = enabled;
+    {
+        std::scoped_lock lock(mutex_);
+        enabled_ = enabled;
+    }
+    changed();
 }
 
 bool Control::enabled() const
@@ -74,22 +83,31 @@ bool Control::enabled() const
 
 void Control::comboReset()
 {
-    std::scoped_lock lock(mutex_);
-    items_.clear();
-    selection_ = -1;
-    text_.clear();
+    {
+        std::scoped_lock lock(mutex_);
+        items_.clear();
+        selection_ = -1;
+        text_.clear();
+    }
+    changed();
 }
 
 void Control::comboAdd(std::u16string item)
 {
-    std::scoped_lock lock(mutex_);
-    items_.push_back(std::move(item));
+    {
+        std::scoped_lock lock(mutex_);
+        items_.push_back(std::move(item));
+    }
+    changed();
 }
 
 void Control::comboSetSelection(int index)
 {
-    std::scoped_lock lock(mutex_);
-    selectLocked(index);
+    {
+        std::scoped_lock lock(mutex_);
+        selectLocked(index);
+    }
+    changed();
 }
 
 int Control::comboSelection() const
@@ -106,14 +124,29 @@ std::vector<std::u16string> Control::comboItems() const
 
 int Control::comboSelectPrefix(std::u16string_view prefix)
 {
-    std::scoped_lock lock(mutex_);
-    for (size_t i = 0; i < items_.size(); ++i) {
-        if (lf_startsWithIgnoringCase(items_[i], prefix)) {
-            selectLocked(static_cast<int>(i));
-            return selection_;
+    int found = -1;
+    {
+        std::scoped_lock lock(mutex_);
+        for (size_t i = 0; i < items_.size(); ++i) {
+            if (lf_startsWithIgnoringCase(items_[i], prefix)) {
+                selectLocked(static_cast<int>(i));
+                found = selection_;
+                break;
+            }
         }
     }
-    return -1;
+    if (found >= 0) changed();
+    return found;
+}
+
+void Control::setChangeListener(std::function<void()> listener)
+{
+    listener_ = std::move(listener);
+}
+
+void Control::changed() const
+{
+    if (listener_) listener_();
 }
 
 void Control::selectLocked(int index)

@@ -45,8 +45,14 @@ public:
     // regard to case; returns its index, or -1 (selection unchanged) when none does.
     int comboSelectPrefix(std::u16string_view prefix);
 
+    // The window that draws the control learns of every change through this function, which
+    // runs on the changing thread after the control's lock is released. Set once, before the
+    // control is handed to other threads.
+    void setChangeListener(std::function<void()> listener);
+
 private:
     void selectLocked(int index);  // mutex_ held
+    void changed() const;
 
     const ControlKind kind_;
     const uint16_t id_;
@@ -56,6 +62,7 @@ private:
     std::u16string text_;
     std::vector<std::u16string> items_;
     int selection_ = -1;
+    std::function<void()> listener_;  // written once before publication, then only read
 };
 
 using ControlHandle = Control*;

@@ -1,4 +1,84 @@
-// The traffic manager's contract with the rest of the program; it grows with the subsystem.
+// The traffic manager's contract with the rest of the program: the lock and flag of the
+// traffic intake, and the work the application core calls at start-up, on every 10 ms tick, on
+// the schedule of simulator seconds and at close-down.
+//
+// Threads: everything here runs on the start-up/main-loop thread unless its line says
+// otherwise; the traffic containers belong to that thread.
 #pragma once
 
-namespace qel {}  // namespace qel
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace qel {
+
+// Guards g_mainLoopRunning and the adding stack the readers fill; never held together with
+// g_simQueueMutex; ranks above the log mutex only.
+extern std::mutex g_trafficMutex;
+// The readers hand traffic batches to the adding stack only while set; g_trafficMutex.
+extern bool g_mainLoopRunning;
+
+// Once per process, before the first run's threads start.
+void gf_reserveTrafficContainers();
+
+// The 10 ms fast tick; returns within the tick.
+void lf_handleAddingStack();
+// Drains the simulator's result queue.
+void lf_handleSimConnectResults();
+
+// The park driver: user aircraft on the ground, park airport in sight. True at loop start.
+void lf_checkUserPosition(bool atLoopStart);
+// Removes one static aircraft that doubles an active live aircraft on the ground.
+void lf_removeDuplicateRegs();
+// The reserved stand of the park airport; empty when there is none.
+extern std::string g_reservedStandName;
+void lf_clearReservedStand(const std::string& standName);
+// Removes every static aircraft.
+void lf_removeAllStatics();
+// The re-plan of the parked traffic; the argument: RT_PARKTRAFFIC_ONLY was changed.
+void lf_updateParkTraffic(bool parkTrafficOnlyChanged);
+bool gf_parkAirportSet();  // a park airport is chosen
+bool gf_hasParkStands();   // a park airport is chosen and its stand table is not empty
+// Removes the static aircraft and saves the learned airport file of the park airport.
+void lf_saveLearnedAndClear();
+// Writes output\info\ObjectIdList.txt.
+void lf_writeTrafficCsv();
+// Reads airports\my_park_airports.txt; start-up thread.
+void lf_readMyParkAirports();
+// Re-reads my_park_airports.txt and the reserved stand; true when `text` is to be shown.
+bool lf_checkParkAirports(bool reRead, std::string& text);
+// Refills the CALLSIGN_2_OBJECTID choices with the callsigns of the active live aircraft.
+void lf_fillCallsignCombo();
+// Takes one hex id of the stand-check queue: the learned-stand check of that live aircraft
+// (weekday and half-hour slot in `dayAndSlot`), then the removal of statics in its way.
+void gf_checkNextQueuedStand(int64_t dayAndSlot);
+// The object id of the first active live aircraft with that callsign.
+std::optional<uint32_t> gf_objectIdOfCallsign(const std::string& callsign);
+// Removes the first active live aircraft with that callsign.
+void gf_removeLiveByCallsign(const std::string& callsign);
+// Collision sweeps around the user aircraft and among parked live aircraft.
+void lf_removeNearUser();
+void lf_clearPathAheadOfUser();
+void lf_checkMovedOnGround();
+// Candidates of the parking re-plan under way.
+std::size_t gf_staticCandidateCount();
+// Empties the flights that found no livery, so they are matched again.
+void gf_clearNoMatchFlights();
+// Empties the callsigns of ghost aircraft.
+void gf_clearGhostCallsigns();
+// Back to the state before the first start, for an in-process restart.
+void gf_resetTraffic();
+
+// ---- Control of the stand-in traffic manager -------------------------------------------------
+// Until the traffic manager is built its work does nothing; tests shape the little it reports.
+struct TrafficStandIn {
+    std::atomic<bool> parkAirportSet{false};
+    std::atomic<bool> saveLearnedFails{false};  // lf_saveLearnedAndClear throws
+};
+extern TrafficStandIn g_trafficStandIn;
+void gf_resetTrafficStandIn();
+
+}  // namespace qel

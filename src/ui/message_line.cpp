@@ -1,4 +1,9 @@
-// The message line until the window draws it: every message goes to Log.txt.
+// The message line: an ordinary message that expires after 25 simulator seconds, or an error
+// that stays and blocks messages until it is emptied. Any thread sets it; the GUI thread paints
+// it after the repaint message.
+#include <algorithm>
+#include <mutex>
+
 #include <fmt/format.h>
 
 #include "foundation/log.h"
@@ -6,18 +11,75 @@
 
 namespace qel {
 
-MainWindowState g_mainWindowState;
+namespace {
+
+constexpr int32_t kMessageLifetime_s = 25;  // simulator seconds
+constexpr std::string_view kErrorPrefix = "Error ";
+
+}  // namespace
 
 void gf_setMessage(std::string_view text, bool log)
 {
-    if (log) gf_log(text);
+    auto& state = g_mainWindowState;
+    {
+        std::scoped_lock lock(state.messageMutex);
+        if (!state.errorText.empty()) return;
+        state.messageText = text;
+        state.messageShownAt = text.empty() ? 0 : std::max(1, state.secondCounter.load());
+    }
+    if (log && !text.empty()) gf_log(text);
+    gf_postWindowMessage(WindowMessage::RepaintMessageLine);
 }
 
-void gf_clearMessage() {}
+void gf_clearMessage()
+{
+    auto& state = g_mainWindowState;
+    {
+        std::scoped_lock lock(state.messageMutex);
+        if (!state.errorText.empty()) return;
+        state.messageText.clear();
+        state.messageShownAt = 0;
+    }
+    gf_postWindowMessage(WindowMessage::RepaintMessageLine);
+}
 
 void gf_setErrorMessage(std::string_view text)
 {
-    gf_log(fmt::format("Error {}", text));
+    // Callers hand over exception texts; one that carries the prefix already must not be
+    // logged as "Error Error ...".
+    const std::string line =
+        text.starts_with(kErrorPrefix) ? std::string(text) : fmt::format("Error {}", text);
+    auto& state = g_mainWindowState;
+    {
+        std::scoped_lock lock(state.messageMutex);
+        state.messageText.clear();
+        state.messageShownAt = 0;
+        state.errorText = text;
+        gf_log(line);
+    }
+    gf_postWindowMessage(WindowMessage::RepaintMessageLine);
+}
+
+void gf_clearErrorText()
+{
+    auto& state = g_mainWindowState;
+    std::scoped_lock lock(state.messageMutex);
+    state.errorText.clear();
+}
+
+void gf_countSimulatorSecond()
+{
+    auto& state = g_mainWindowState;
+    {
+        std::scoped_lock lock(state.messageMutex);
+        const int32_t now = ++state.secondCounter;
+        // Checked and cleared under one lock, so that a message set in between stays.
+        if (state.messageShownAt < 1 || now - state.messageShownAt < kMessageLifetime_s) return;
+        if (!state.errorText.empty()) return;
+        state.messageText.clear();
+        state.messageShownAt = 0;
+    }
+    gf_postWindowMessage(WindowMessage::RepaintMessageLine);
 }
 
 }  // namespace qel

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -13,26 +19,116 @@
 namespace qel {
 namespace {
 
+namespace fs = std::filesystem;
 using test::readFile;
 using test::TempDir;
+using test::writeFile;
+
+// A program folder as the installer leaves it (docs/, input/ with the data files) and, in
+// `home`, a simulator install its UserCfg.opt points to.
+void lf_prepareProgramFolder(const fs::path& folder, const fs::path& home)
+{
+    fs::create_directories(folder / "docs");
+    fs::create_directories(folder / "input");
+    for (const char* name : {"dbase.enc", "airports.enc", "AIG-regcodes.enc"}) {
+        fs::copy_file(fs::path(VNTQ_BINARY_DIR) / "input" / name, folder / "input" / name,
+                      fs::copy_options::overwrite_existing);
+    }
+    const auto simulator = home / "config" / "Microsoft Flight Simulator";
+    fs::create_directories(simulator);
+    writeFile(simulator / "UserCfg.opt",
+              "InstalledPackagesPath \"" + (home / "Packages").string() + "\"\n");
+}
 
 // Runs vntq in `folder` with its per-user and runtime folders inside `home`; the exit status.
-int lf_runProgram(const std::filesystem::path& folder, const std::filesystem::path& home)
+int lf_runProgram(const fs::path& folder, const fs::path& home, const std::string& arguments)
 {
     const std::string command = fmt::format(
         "cd '{}' && XDG_CONFIG_HOME='{}/config' XDG_DATA_HOME='{}/data' XDG_RUNTIME_DIR='{}' "
-        "'{}' >'{}/stdout' 2>'{}/stderr'",
+        "VNTQ_HEADLESS=1 '{}' {} >'{}/stdout' 2>'{}/stderr'",
         folder.string(), home.string(), home.string(), home.string(), VNTQ_EXECUTABLE,
-        home.string(), home.string());
+        arguments, home.string(), home.string());
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+}
+
+// vntq started in the background, in the same set-up as lf_runProgram.
+class RunningProgram {
+public:
+    RunningProgram(const fs::path& folder, const fs::path& home)
+    {
+        // Everything the child needs is made before the fork: after it only exec-safe calls.
+        std::vector<std::string> environment = {
+            "XDG_CONFIG_HOME=" + (home / "config").string(),
+            "XDG_DATA_HOME=" + (home / "data").string(), "XDG_RUNTIME_DIR=" + home.string(),
+            "VNTQ_HEADLESS=1", "HOME=" + home.string()};
+        if (const char* path = std::getenv("PATH")) {
+            environment.push_back(std::string("PATH=") + path);
+        }
+        std::vector<char*> envp;
+        for (auto& entry : environment) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        const std::string directory = folder.string();
+        char* argv[] = {const_cast<char*>(VNTQ_EXECUTABLE), nullptr};
+        pid_ = fork();
+        if (pid_ != 0) return;
+        if (chdir(directory.c_str()) != 0) _exit(127);
+        execve(VNTQ_EXECUTABLE, argv, envp.data());
+        _exit(127);
+    }
+    ~RunningProgram()
+    {
+        if (pid_ > 0 && !waited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    void signal(int number) const { kill(pid_, number); }
+    // The exit status; -1000 when it ended by a signal.
+    int wait()
+    {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        waited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool waited_ = false;
+};
+
+// Waits, without polling on a timer, until `file` in `folder` contains `text`: every change in
+// the folder wakes the wait. False after a minute.
+bool lf_awaitText(const fs::path& folder, const std::string& file, const std::string& text)
+{
+    const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (fd < 0) return false;
+    inotify_add_watch(fd, folder.c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    bool found = false;
+    while (!(found = readFile(folder / file).find(text) != std::string::npos)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd watched{fd, POLLIN, 0};
+        if (poll(&watched, 1, static_cast<int>(left.count())) <= 0) break;
+        char events[4096];
+        while (read(fd, events, sizeof events) > 0) {
+        }
+    }
+    close(fd);
+    return found;
 }
 
 TEST(Program, FourRunsLeaveFourLogGenerationsAndTheSettingsFile)
 {
     TempDir folder;
     TempDir home;
-    for (int run = 0; run < 4; ++run) ASSERT_EQ(lf_runProgram(folder.path(), home.path()), 0);
+    lf_prepareProgramFolder(folder.path(), home.path());
+    for (int run = 0; run < 4; ++run) {
+        ASSERT_EQ(lf_runProgram(folder.path(), home.path(), "--production"), 0);
+    }
 
     for (const char* name : {"Log.txt", "Log0.txt", "Log00.txt", "Log000.txt"}) {
         const std::string text = readFile(folder / name);
@@ -42,12 +138,61 @@ TEST(Program, FourRunsLeaveFourLogGenerationsAndTheSettingsFile)
         EXPECT_EQ(text.find("(utc)"), 25u) << name << " must start with its header line";
     }
     const auto parameters = home / "config" / "VNTQ" / "parameters.xml";
-    ASSERT_TRUE(std::filesystem::exists(parameters));
+    ASSERT_TRUE(fs::exists(parameters));
     EXPECT_NE(readFile(parameters).find("name=\"RANGE\" value=\"40\""), std::string::npos);
     // The first run created the file; later runs read it and log every setting.
     EXPECT_NE(readFile(folder / "Log000.txt").find("not found, creating new with default values:"),
               std::string::npos);
     EXPECT_NE(readFile(folder / "Log.txt").find("RANGE=40"), std::string::npos);
+}
+
+TEST(Program, ProductionRunPreparesTheFolderAndQuits)
+{
+    TempDir folder;
+    TempDir home;
+    lf_prepareProgramFolder(folder.path(), home.path());
+    ASSERT_EQ(lf_runProgram(folder.path(), home.path(), "/PRODUCTION"), 0);
+    for (const char* name : {"output/info", "output/errors", "airports/learned/simaddon",
+                             "airports/my_simaddon", "input/my_regcodes"}) {
+        EXPECT_TRUE(fs::is_directory(folder / name)) << name;
+    }
+    EXPECT_TRUE(fs::exists(home / "config" / "VNTQ" / "parameters.xml"));
+    const std::string log = readFile(folder / "Log.txt");
+    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
+    // The data files were read and their temporary XML removed.
+    EXPECT_FALSE(fs::exists(folder / "input" / "dbase.xml"));
+    EXPECT_FALSE(fs::exists(folder / "input" / "airports.xml"));
+}
+
+TEST(Program, WithoutDocsItShowsUserError41UntilClosed)
+{
+    TempDir folder;
+    TempDir home;
+    lf_prepareProgramFolder(folder.path(), home.path());
+    fs::remove(folder / "docs");
+    RunningProgram program(folder.path(), home.path());
+    ASSERT_TRUE(lf_awaitText(folder.path(), "Log.txt",
+                             "Error 41: VNTQ must be run from the VNTQ folder!\n"));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(), 0);
+    const std::string log = readFile(folder / "Log.txt");
+    EXPECT_NE(log.find("\nExiting: SYSTEM ERROR\n"), std::string::npos);
+    EXPECT_NE(log.find("\nUser closed VNTQ\n"), std::string::npos);
+}
+
+TEST(Program, SigintClosesTheProgramCleanly)
+{
+    TempDir folder;
+    TempDir home;
+    lf_prepareProgramFolder(folder.path(), home.path());
+    RunningProgram program(folder.path(), home.path());
+    // The settings are logged and flushed once the start-up thread has loaded them.
+    ASSERT_TRUE(lf_awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+    program.signal(SIGINT);
+    EXPECT_EQ(program.wait(), 0);
+    const std::string log = readFile(folder / "Log.txt");
+    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(home / "config" / "VNTQ" / "orig_dest"));
 }
 
 TEST(Program, SecondInstanceLeavesAtOnceSayingNothing)
@@ -58,8 +203,8 @@ TEST(Program, SecondInstanceLeavesAtOnceSayingNothing)
     platform::SingleInstanceLock first("Local\\$VNTQ$");
     ASSERT_FALSE(first.alreadyExists());
 
-    EXPECT_EQ(lf_runProgram(folder.path(), home.path()), 255);  // -1 as an exit status
-    EXPECT_FALSE(std::filesystem::exists(folder / "Log.txt"));
+    EXPECT_EQ(lf_runProgram(folder.path(), home.path(), ""), 255);  // -1 as an exit status
+    EXPECT_FALSE(fs::exists(folder / "Log.txt"));
     EXPECT_EQ(readFile(home / "stdout"), "");
     EXPECT_EQ(readFile(home / "stderr"), "");
 }

@@ -1,0 +1,105 @@
+// The steps of the application core that its files share and its tests drive: start-up,
+// worker launch, main loop, close-down and restart.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+// ---- Start-up thread (start_up.cpp) ---------------------------------------------------------
+
+// The start-up thread's body: start-up, worker launch, main loop, close-down.
+void lf_startUpVNTQ();
+// Settings, controls, folders, update check, time shift and data files; false when the start
+// must end at once (a new program version, or production mode).
+bool lf_initialise();
+void lf_initControls();
+void lf_prepareFolders();
+// The install path without a trailing "\Community" or "/Community"; unchanged otherwise.
+std::string lf_withoutTrailingCommunity(const std::string& path);
+// The RealTraffic API's revisit hold: waits until 2 s have passed since LAST_EPOCH_TIME.
+void lf_revisitHold();
+// The stop check between the long steps: true when a stop flag is set; records USER CLOSED SIM
+// when nobody recorded a reason.
+bool lf_stopSeen();
+
+// ---- Parameter-file conversion (convert_parameters.cpp) ---------------------------------------
+
+void lf_convertParameters();
+// True when the previous version is too old for its settings to stay in use.
+bool lf_versionUpdate();
+
+// ---- Worker threads (start_threads.cpp) ---------------------------------------------------------
+
+// "SimClient", sign-in, "Weather Reader", "Traffic Reader" and the first traffic; false when
+// a stop flag was set while it waited for the simulator.
+bool lf_startThreads();
+bool lf_requestUserOnGround();
+// Stops the "SimClient" thread and both readers and joins them; each reader gets `readerBound`
+// to finish (a reader that does not is logged, then awaited). Signs out when signed in.
+void lf_stopWorkers(std::chrono::seconds readerBound);
+
+// ---- Main loop (main_loop.cpp) ----------------------------------------------------------------
+
+void lf_mainLoop();
+// One pass; false when the loop must end.
+bool lf_tick();
+// Runs `tick` once, then paces and runs it again until it returns false.
+void lf_runPaced(const std::function<bool()>& tick);
+// When the next tick runs: at `deadline`, even when that has passed (a delay of up to 100 ms is
+// caught up by ticks back to back), or at once when more than 100 ms late.
+platform::SteadyTime lf_paceTarget(platform::SteadyTime deadline, platform::SteadyTime now);
+
+// The work of one simulator second, in the order it runs.
+enum class SecondWork {
+    CheckUserPosition,    // n % 16, not a multiple of 5, no refresh phase B pending
+    RemoveDuplicateRegs,  // n % 61, not a multiple of 5
+    FiveSecond,           // reader status, reference position, traffic box, stand, Re-read
+    RefreshPhaseA,        // n % 15 with a refresh due, phase A next
+    RefreshPhaseB,        // n % 15 with a refresh due, phase B next
+    ThirtySecond,         // no-match list, AUTO_RANGE
+    SixtySecond,          // static-parking countdown, traffic list
+    LogNoMatch,           // n % 1200
+    DailyReset,           // n % 86400: counter reset, match summary, pending creations
+};
+// The schedule of the simulator second n (already counted), after lf_everySecond.
+std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue,
+                                          bool parkRefreshPhase);
+void lf_handleReRead();
+// Drops the work handed to the main loop that it has not run yet.
+void lf_clearMainLoopWork();
+
+extern bool g_flightNotRunningSeen;       // main-loop thread
+extern bool g_parkRefreshPhase;           // main-loop thread; set: phase B next
+
+// ---- Close-down and restart (close_down.cpp) --------------------------------------------------
+
+void lf_closingDown();
+void lf_flushAndCloseDown();
+void lf_restartCountdown();
+void lf_resetForRestart();
+void lf_resetTimeShift();
+void lf_productionStop();
+// Clears the stop flag and the reason for the next run; false (nothing cleared) when the user
+// has closed the program meanwhile.
+bool lf_clearStop();
+
+// Shows the text on the message line and logs it, also while an error text blocks the line.
+void lf_showAndLog(std::string_view text);
+
+// ---- The window's private messages ------------------------------------------------------------
+
+// Posts to the main window, or hands the message to the sink a test installed.
+void lf_postToWindow(WindowMessage message);
+// Tests: receive the messages for the window instead of posting them; empty to post again.
+void gf_setWindowMessageSink(std::function<void(WindowMessage)> sink);
+
+}  // namespace qel

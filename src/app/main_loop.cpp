@@ -1,0 +1,378 @@
+// The main loop: a 10 ms tick against the steady clock, the traffic manager's fast tick while a
+// flight runs, and the per-second work on a schedule of simulator seconds.
+//
+// Runs on the start-up thread (lf_mainLoop, from lf_startUpVNTQ) until a stop flag is set.
+// Locks: g_trafficMutex around g_mainLoopRunning and g_simQueueMutex around the position
+// buffers, each tried, never waited for: the tick skips the step and tries again on a later
+// turn; g_mainLoopWorkMutex only to take the queued work out. None is held with another.
+#include <chrono>
+#include <cmath>
+#include <deque>
+#include <exception>
+#include <mutex>
+
+#include <fmt/format.h>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "app/neighbours.h"
+#include "foundation/catalogue.h"
+#include "foundation/log.h"
+#include "foundation/strings.h"
+#include "foundation/time.h"
+#include "platform/clock.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+#include "traffic/traffic.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+std::atomic<bool> g_reReadRequested{false};
+std::atomic<bool> g_flushStaticRequested{false};
+std::atomic<bool> g_callsignLookupRequested{false};
+std::atomic<bool> g_callsignLookupPending{false};
+std::atomic<bool> g_blockCallsignPending{false};
+std::atomic<bool> g_matchingLevelRaised{false};
+std::atomic<bool> g_parkTrafficOnlyChanged{false};
+std::atomic<bool> g_parkRefreshDue{false};
+std::atomic<bool> g_parkStandsLoaded{false};
+std::atomic<bool> g_parkingBusy{false};
+std::atomic<int32_t> g_staticParkingCountdown{20};
+std::atomic<int32_t> g_secondTicks{0};
+std::atomic<int64_t> g_dayAndSlot{-1};
+std::atomic<int64_t> g_lastSimZuluTime{0};
+bool g_flightNotRunningSeen = false;  // main-loop thread
+bool g_parkRefreshPhase = false;      // main-loop thread
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kTick = 10ms;
+constexpr auto kMaxCatchUp = 100ms;
+constexpr int32_t kNotRunningPasses = 100;  // one second of ticks
+constexpr int32_t kSecondsPerDay = 86400;
+
+int32_t g_notRunningTicks = kNotRunningPasses;  // main-loop thread
+
+std::mutex g_mainLoopWorkMutex;  // guards g_mainLoopWork; taken alone
+std::deque<std::function<void()>> g_mainLoopWork;
+
+bool lf_stopFlag() { return g_stopRequested || g_closeRequested; }
+
+void lf_enable(const ControlBinding& binding, bool on) { gf_enableControlOf(binding, on); }
+
+void lf_runPostedWork()
+{
+    std::deque<std::function<void()>> work;
+    {
+        std::unique_lock lock(g_mainLoopWorkMutex, std::try_to_lock);
+        if (!lock || g_mainLoopWork.empty()) return;
+        work.swap(g_mainLoopWork);
+    }
+    for (auto& item : work) {
+        try {
+            item();
+        } catch (const std::exception& e) {
+            gf_log(fmt::format("lf_runPostedWork exception: {}", e.what()));
+        }
+    }
+}
+
+// Simulator-time following: when the user moved the simulator's clock, the traffic is shifted
+// to the simulator's time, never into the future.
+void lf_followSimTime()
+{
+    if (!g_rtProfessional || !SIM_TIME.current) return;
+    const int64_t zulu = g_simZuluTime;
+    if (std::llabs(zulu - g_lastSimZuluTime) >= 30) {
+        const int64_t minutes = (platform::epochSeconds() - zulu) / 60;
+        neighbour::lf_timeShift(static_cast<int32_t>(std::max<int64_t>(minutes, 0)), false);
+    }
+    g_lastSimZuluTime = zulu;
+}
+
+void lf_flightResumed()
+{
+    if (!g_flightNotRunningSeen) return;
+    std::unique_lock lock(g_trafficMutex, std::try_to_lock);
+    if (!lock) return;  // the next second tries again
+    g_mainLoopRunning = true;
+    g_flightNotRunningSeen = false;
+    lock.unlock();
+    gf_log(fmt::format("{} Flight resumed", gf_nowTimeOfDay()));
+}
+
+void lf_serveCallsignRequests()
+{
+    if (g_callsignLookupPending) {
+        const auto objectId = gf_objectIdOfCallsign(CALLSIGN_2_OBJECTID.value());
+        neighbour::setObjectIdText(objectId ? fmt::format("= {}", gf_toHex(*objectId))
+                                            : std::string("has left"),
+                                   objectId);
+        g_callsignLookupPending = false;
+    }
+    if (g_flushStaticRequested.exchange(false)) {
+        lf_removeAllStatics();
+        if (!INITIAL_LOAD_ONLY.current) {
+            INITIAL_LOAD_ONLY.current = true;
+            gf_showBoolParameter(INITIAL_LOAD_ONLY);
+        }
+    }
+    if (g_callsignLookupRequested.exchange(false)) {
+        neighbour::setObjectIdText("", std::nullopt);
+        lf_fillCallsignCombo();
+        g_callsignLookupPending = true;
+    }
+}
+
+void lf_sweepCollisions()
+{
+    if (g_userState.onGround) {
+        if (COLLISION_USER_GND.current) lf_removeNearUser();
+    } else if (COLLISION_USER_AIR.current) {
+        lf_clearPathAheadOfUser();
+    }
+    if (COLLISION_LIVE_PARKED_GND.current) lf_checkMovedOnGround();
+}
+
+void lf_everySecond()
+{
+    lf_flightResumed();
+    neighbour::countSecond();
+    neighbour::lf_updateLiveCount();
+    gf_writeDayAndSlot();
+    lf_followSimTime();
+    ++g_secondTicks;
+    gf_checkNextQueuedStand(g_dayAndSlot);
+    lf_serveCallsignRequests();
+    lf_sweepCollisions();
+    if (g_blockCallsignPending) {
+        const std::string callsign = BLOCK_CALLSIGN.value();
+        if (!callsign.empty()) gf_removeLiveByCallsign(callsign);
+        g_blockCallsignPending = false;
+    }
+    if (g_parkingBusy) neighbour::setCandidateCount(gf_staticCandidateCount());
+}
+
+void lf_everyFiveSeconds()
+{
+    gf_updateReaderStatus();
+    gf_setTrafficReference(g_userState.latitude, g_userState.longitude);
+    gf_updateTrafficBox();
+    if (!g_reservedStandName.empty()) lf_clearReservedStand(g_reservedStandName);
+    lf_handleReRead();
+}
+
+void lf_refreshPhaseB()
+{
+    g_parkRefreshPhase = false;
+    neighbour::clearPendingError();
+    gf_clearMessage();
+    if (gf_hasParkStands()) lf_updateParkTraffic(g_parkTrafficOnlyChanged.exchange(false));
+    gf_flushLog();
+    g_parkRefreshDue = false;
+}
+
+void lf_everySixtySeconds()
+{
+    if (--g_staticParkingCountdown < 1) {
+        g_staticParkingCountdown = 20;
+        if (g_parkStandsLoaded && !INITIAL_LOAD_ONLY.current && !g_parkingBusy &&
+            !g_parkRefreshDue) {
+            neighbour::lf_showParkingCountdown();
+        }
+    }
+    neighbour::setCountdownDisplay(g_staticParkingCountdown);
+    if (OBJECTID_LIST.current) lf_writeTrafficCsv();
+}
+
+void lf_runSecondWork(SecondWork work)
+{
+    switch (work) {
+    case SecondWork::CheckUserPosition: lf_checkUserPosition(false); break;
+    case SecondWork::RemoveDuplicateRegs: lf_removeDuplicateRegs(); break;
+    case SecondWork::FiveSecond: lf_everyFiveSeconds(); break;
+    case SecondWork::RefreshPhaseA:
+        g_parkRefreshPhase = true;
+        neighbour::gf_disableParkingControls();
+        gf_startLiveIdCollection();
+        break;
+    case SecondWork::RefreshPhaseB: lf_refreshPhaseB(); break;
+    case SecondWork::ThirtySecond:
+        if (g_matchingLevelRaised.exchange(false)) gf_clearNoMatchFlights();
+        if (AUTO_RANGE.current) neighbour::gf_autoRange();
+        break;
+    case SecondWork::SixtySecond: lf_everySixtySeconds(); break;
+    case SecondWork::LogNoMatch: gf_logNoMatch(); break;
+    case SecondWork::DailyReset:
+        g_secondTicks = 0;
+        neighbour::gf_writeMatchSummary();
+        gf_clearPendingCreations();
+        break;
+    }
+}
+
+void lf_flightNotRunning()
+{
+    if (!g_flightNotRunningSeen) {
+        std::unique_lock traffic(g_trafficMutex, std::try_to_lock);
+        if (traffic) {
+            g_mainLoopRunning = false;
+            traffic.unlock();
+            g_flightNotRunningSeen = true;
+            g_notRunningTicks = kNotRunningPasses;
+            {
+                std::scoped_lock queue(g_simQueueMutex);
+                gf_clearPositionBuffers();
+            }
+            gf_log(fmt::format("{} Flight not running", gf_nowTimeOfDay()));
+        }
+    }
+    lf_handleSimConnectResults();
+    if (--g_notRunningTicks > 0) return;
+    lf_handleReRead();
+    gf_updateTrafficBox();
+    g_notRunningTicks = kNotRunningPasses;
+    neighbour::lf_updateLiveCount();
+    gf_writeDayAndSlot();
+}
+
+void lf_sleepUntil(platform::SteadyTime target)
+{
+    for (auto now = platform::steadyNow(); now < target; now = platform::steadyNow()) {
+        platform::sleepFor(std::chrono::ceil<std::chrono::milliseconds>(target - now));
+    }
+}
+
+}  // namespace
+
+int64_t gf_packDayAndSlot(int32_t weekday, int32_t slot)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32 |
+                                static_cast<uint32_t>(weekday));
+}
+
+int32_t gf_weekdayOfDayAndSlot(int64_t dayAndSlot)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(dayAndSlot & 0xFFFFFFFF));
+}
+
+int32_t gf_slotOfDayAndSlot(int64_t dayAndSlot)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(dayAndSlot) >> 32));
+}
+
+void gf_writeDayAndSlot()
+{
+    const int64_t t = gf_trafficTime();
+    g_dayAndSlot = gf_packDayAndSlot(gf_weekdayOf(t), gf_halfHourSlotOf(t));
+}
+
+void gf_postToMainLoop(std::function<void()> work)
+{
+    std::scoped_lock lock(g_mainLoopWorkMutex);
+    g_mainLoopWork.push_back(std::move(work));
+}
+
+void lf_clearMainLoopWork()
+{
+    std::deque<std::function<void()>> dropped;
+    std::scoped_lock lock(g_mainLoopWorkMutex);
+    dropped.swap(g_mainLoopWork);
+}
+
+std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue, bool parkRefreshPhase)
+{
+    std::vector<SecondWork> work;
+    if (n % 5 != 0) {
+        if (n % 16 == 0 && !parkRefreshPhase) work.push_back(SecondWork::CheckUserPosition);
+        if (n % 61 == 0) work.push_back(SecondWork::RemoveDuplicateRegs);
+        return work;
+    }
+    work.push_back(SecondWork::FiveSecond);
+    if (n % 15 == 0 && parkRefreshDue) {
+        work.push_back(parkRefreshPhase ? SecondWork::RefreshPhaseB : SecondWork::RefreshPhaseA);
+    }
+    if (n % 30 != 0) return work;
+    work.push_back(SecondWork::ThirtySecond);
+    if (n % 60 != 0) return work;
+    work.push_back(SecondWork::SixtySecond);
+    if (n % 1200 != 0) return work;
+    work.push_back(SecondWork::LogNoMatch);
+    if (n % kSecondsPerDay == 0) work.push_back(SecondWork::DailyReset);
+    return work;
+}
+
+void lf_handleReRead()
+{
+    if (!g_reReadRequested || g_parkingBusy) return;
+    std::string text;
+    if (lf_checkParkAirports(true, text)) gf_setMessage(text, !text.empty());
+    lf_enable(g_reReadButton, true);
+    lf_enable(DESTINATION, true);
+    g_reReadRequested = false;
+}
+
+bool lf_tick()
+{
+    lf_runPostedWork();
+    if (!g_flightRunning || g_simConnectFailed) {
+        lf_flightNotRunning();
+        return !lf_stopFlag();
+    }
+    lf_handleAddingStack();
+    // The stop flags are examined on every tick, so that closing the program takes effect
+    // while the simulator is paused or hung and no second arrives.
+    if (!g_secondPassed.exchange(false)) return !lf_stopFlag();
+    lf_everySecond();
+    if (lf_stopFlag()) return false;
+    const int32_t n = g_secondTicks;
+    for (const auto work : lf_secondSchedule(n, g_parkRefreshDue, g_parkRefreshPhase)) {
+        lf_runSecondWork(work);
+    }
+    if (n % 30 == 0) gf_flushLog();
+    return true;
+}
+
+platform::SteadyTime lf_paceTarget(platform::SteadyTime deadline, platform::SteadyTime now)
+{
+    return now > deadline + kMaxCatchUp ? now : deadline;
+}
+
+void lf_runPaced(const std::function<bool()>& tick)
+{
+    auto deadline = platform::steadyNow() + kTick;
+    if (!tick()) return;
+    for (;;) {
+        auto now = platform::steadyNow();
+        auto target = lf_paceTarget(deadline, now);
+        if (target - now >= 1ms) {
+            lf_sleepUntil(target);
+            now = platform::steadyNow();
+        }
+        // The grid restarts at the moment the simulator second arrived.
+        if (g_secondPassed) target = now;
+        deadline = target + kTick;
+        if (!tick()) return;
+    }
+}
+
+void lf_mainLoop()
+{
+    lf_checkUserPosition(true);
+    gf_updateReaderStatus();
+    g_secondTicks = 0;
+    gf_writeDayAndSlot();
+    {
+        std::scoped_lock lock(g_trafficMutex);
+        g_mainLoopRunning = true;
+    }
+    gf_fillCallsignCombo();
+    lf_enable(g_callsignLookupButton, true);
+    [[maybe_unused]] const platform::TimerResolutionGuard timerResolution;
+    lf_runPaced(&lf_tick);
+}
+
+}  // namespace qel

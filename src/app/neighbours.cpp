@@ -1,0 +1,144 @@
+// The scenery, liveries and window services the application core calls, until their owners
+// provide them.
+#include "app/neighbours.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <string_view>
+
+#include <fmt/format.h>
+
+#include "app/app.h"
+#include "foundation/catalogue.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/parameters.h"
+#include "foundation/shell.h"
+#include "foundation/strings.h"
+#include "foundation/time.h"
+#include "platform/clock.h"
+#include "realtraffic/realtraffic.h"
+#include "ui/ui.h"
+
+namespace qel::neighbour {
+
+namespace {
+
+// InstalledPackagesPath "D:\MSFS\Packages" → D:\MSFS\Packages.
+std::optional<std::filesystem::path> lf_readInstalledPackagesPath(const std::filesystem::path& opt)
+{
+    std::ifstream file(opt);
+    std::string line;
+    while (std::getline(file, line)) {
+        const std::string_view text = gf_trim(line);
+        if (!text.starts_with("InstalledPackagesPath")) continue;
+        const auto first = text.find('"');
+        const auto last = text.rfind('"');
+        if (first == std::string_view::npos || last <= first) return std::nullopt;
+        return std::filesystem::path(std::string(text.substr(first + 1, last - first - 1)));
+    }
+    return std::nullopt;
+}
+
+std::filesystem::path lf_userCfgPackagesPath(bool msfs2020)
+{
+    std::vector<std::filesystem::path> candidates;
+    if (const auto roaming = gf_getKnownFolderPath(platform::KnownFolder::RoamingAppData)) {
+        candidates.push_back(*roaming /
+                             (msfs2020 ? "Microsoft Flight Simulator"
+                                       : "Microsoft Flight Simulator 2024") /
+                             "UserCfg.opt");
+    }
+    if (const auto local = gf_getKnownFolderPath(platform::KnownFolder::LocalAppData)) {
+        candidates.push_back(*local / "Packages" /
+                             (msfs2020 ? "Microsoft.FlightSimulator_8wekyb3d8bbwe"
+                                       : "Microsoft.Limitless_8wekyb3d8bbwe") /
+                             "LocalCache" / "UserCfg.opt");
+    }
+    for (const auto& candidate : candidates) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(candidate, ec)) continue;
+        if (auto path = lf_readInstalledPackagesPath(candidate)) return *path;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::filesystem::path gf_packagesPath(bool msfs2020)
+{
+    const std::string configured =
+        msfs2020 ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value();
+    if (!configured.empty()) return configured;
+    return lf_userCfgPackagesPath(msfs2020);
+}
+
+bool gf_detectMsfs() { return !gf_packagesPath(g_isMsfs2020).empty(); }
+void gf_scanAirports() {}
+
+void gf_scanLiveries() {}
+void lf_processScannedLiveries() {}
+void gf_clearLiveryDb() {}
+void gf_writeMatchSummary() {}
+void gf_reserveLiveryContainers() {}
+
+bool gf_checkVersions() { return qel::gf_checkVersions(); }
+
+void lf_applyDestination(const std::string& text, const Airport& airport)
+{
+    qel::lf_applyDestination(text, airport);
+}
+
+void lf_timeShift(int32_t minutes, bool quiet) { qel::lf_timeShift(minutes, quiet); }
+void lf_showTimeShift(int32_t minutes) { qel::lf_showTimeShift(minutes); }
+void lf_enableTimeShiftControls(bool on) { qel::lf_enableTimeShiftControls(on); }
+void gf_autoRange() { qel::gf_autoRange(); }
+void lf_showNoTraffic() { qel::lf_showNoTraffic(); }
+void lf_updateLiveCount() { qel::lf_updateLiveCount(); }
+void lf_showParkingCountdown() { qel::lf_showParkingCountdown(); }
+void gf_disableParkingControls() { qel::gf_disableParkingControls(); }
+void gf_enableStandFitControls() { qel::gf_enableStandFitControls(); }
+void gf_fillMaxFitCombo() { qel::gf_fillMaxFitCombo(); }
+void gf_requestWindowClose() { qel::gf_requestWindowClose(); }
+void setTopmost(bool topmost) { gf_setWindowTopmost(topmost); }
+
+void countSecond() { gf_countSimulatorSecond(); }
+void clearPendingError() { gf_clearErrorText(); }
+
+void setAddonAirportCounts(std::size_t thirdparty, std::size_t simaddon)
+{
+    g_mainWindowState.thirdpCount = thirdparty;
+    g_mainWindowState.simaddonCount = simaddon;
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+void setObjectIdText(const std::string& text, std::optional<uint32_t> /*objectId*/)
+{
+    g_mainWindowState.selectedAircraftText.set(text);
+    gf_invalidateArea(WindowArea::ControlBand);
+}
+
+void setCountdownDisplay(int32_t minutes)
+{
+    g_mainWindowState.staticParkingCountdown = minutes;
+    gf_invalidateArea(WindowArea::Statistics);
+}
+
+void setCandidateCount(std::size_t count)
+{
+    g_mainWindowState.staticCandidateCount = count;
+    gf_invalidateArea(WindowArea::Statistics);
+}
+
+void resetWindowState() { gf_resetWindowState(); }
+
+void setReaderStatusesWaiting()
+{
+    g_mainWindowState.realTrafficIdle = false;
+    g_mainWindowState.weatherReaderStatus = 2;
+    g_mainWindowState.trafficReaderStatus = 2;
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+}  // namespace qel::neighbour

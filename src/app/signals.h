@@ -1,0 +1,29 @@
+// SIGINT and SIGTERM as the user closing the program: the handlers only hand the signal to a
+// watcher thread, which calls the close action outside signal context.
+#pragma once
+
+#include <functional>
+#include <thread>
+
+namespace qel {
+
+// Thread "signal watcher": started by the constructor, reads the signals the handlers write to
+// a pipe and calls `onSignal` for each; takes no lock itself. Ends when the destructor writes
+// its end mark, which also restores the previous handlers.
+class SignalWatcher {
+public:
+    explicit SignalWatcher(std::function<void()> onSignal);
+    ~SignalWatcher();
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+private:
+    void run();
+
+    std::function<void()> onSignal_;
+    int readFd_ = -1;
+    int writeFd_ = -1;
+    std::thread thread_;
+};
+
+}  // namespace qel

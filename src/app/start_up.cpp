@@ -1,0 +1,345 @@
+// The start-up thread: the program folder, settings, controls, folders, data files and scans,
+// the revisit hold of the RealTraffic API, the park airports and the destination; then the
+// worker threads, the main loop and close-down.
+//
+// Thread "start-up" (lf_startUpVNTQ): started by gf_onStartUpMessage on the GUI thread once per
+// run, joined by the next gf_onStartUpMessage or at the end of gf_runApp. Runs the main loop
+// and close-down too. Takes no lock of its own here (the settings savers take
+// g_parametersMutex). Waits through the platform clock; stops at the stop checks between its
+// long steps and whenever the main loop ends; close-down runs on every way out.
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "app/neighbours.h"
+#include "foundation/catalogue.h"
+#include "foundation/codes.h"
+#include "foundation/files.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/parameters.h"
+#include "liveries/liveries.h"
+#include "platform/clock.h"
+#include "scenery/scenery.h"
+#include "simlink/simlink.h"
+#include "traffic/traffic.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+std::atomic<int32_t> g_maxTasks{2};
+std::atomic<int32_t> g_runningScanTasks{0};
+std::atomic<bool> g_isMsfs2020{true};
+std::atomic<int32_t> g_simVersionNumber{1};
+bool g_dataFilesRead = false;  // start-up thread only
+
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr int64_t kRevisitHold_s = 2;  // the RealTraffic API refuses a revisit within 2 s
+
+// The program's working folders, created when missing, in this order.
+const fs::path kWorkingFolders[] = {
+    "output",
+    fs::path("output") / "info",
+    fs::path("output") / "errors",
+    "airports",
+    fs::path("airports") / "learned",
+    fs::path("airports") / "learned" / "stock",
+    fs::path("airports") / "learned" / "simaddon",
+    fs::path("airports") / "learned" / "thirdparty",
+    fs::path("airports") / "my_simaddon",
+    fs::path("airports") / "my_thirdparty",
+    fs::path("input") / "my_regcodes",
+};
+
+// The status of a path; "not found" is a status, any other error is thrown as `operation`.
+fs::file_status lf_status(const fs::path& path, const char* operation)
+{
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) {
+        throw fs::filesystem_error(operation, path, ec);
+    }
+    return status;
+}
+
+void lf_enable(const ControlBinding& binding, bool on) { gf_enableControlOf(binding, on); }
+
+void lf_checkProgramFolder()
+{
+    if (!fs::is_directory(lf_status(g_docsDir, "status"))) {
+        throw UserErrorException(
+            41, fmt::format("{} must be run from the {} folder!", g_shortName, g_shortName));
+    }
+}
+
+void lf_cleanInstallPath()
+{
+    StringParameter& setting = g_isMsfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH;
+    const std::string path = setting.value();
+    const std::string cleaned = lf_withoutTrailingCommunity(path);
+    if (cleaned != path) setting.set(cleaned);
+}
+
+void lf_initTimeShift()
+{
+    for (auto* setting : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
+        gf_fillIntCombo(*setting);
+    }
+    lf_enable(KEEP_SIM_TIME_PAR, true);
+    if (SIM_TIME.current) {
+        lf_applySimTime();
+    } else if (TIME_SHIFT_DAYS.current != 0 || TIME_SHIFT_HOURS.current != 0 ||
+               TIME_SHIFT_MINS.current != 0) {
+        neighbour::lf_timeShift(
+            (TIME_SHIFT_DAYS.current * 24 + TIME_SHIFT_HOURS.current) * 60 +
+                TIME_SHIFT_MINS.current,
+            true);
+    }
+    neighbour::lf_enableTimeShiftControls(true);
+}
+
+void lf_readDataFiles()
+{
+    if (!g_dataFilesRead) {
+        // Only a database actually read counts: a run restarted after a failed read reads it
+        // again instead of going on without one.
+        if (!gf_readDbase()) throw std::runtime_error("reading data files failed!");
+        g_dataFilesRead = true;
+    }
+    if (!gf_readAirports()) {
+        throw std::runtime_error(fmt::format("reading '{}' failed!", g_airportsEnc.string()));
+    }
+}
+
+void lf_findInstall()
+{
+    ALL_INSTALL_PATH.assign(neighbour::gf_packagesPath(g_isMsfs2020).string());
+    lf_enable(ALL_INSTALL_PATH, true);
+    gf_showTextParameter(ALL_INSTALL_PATH);
+    if (ALL_INSTALL_PATH.value().empty() && !neighbour::gf_detectMsfs()) {
+        throw UserErrorException(150, "No install path detected. Type the full path to your "
+                                      "Community folder above, then press Enter");
+    }
+}
+
+void lf_runScansWhenDue()
+{
+    const unsigned hardware = std::thread::hardware_concurrency();
+    g_maxTasks = hardware == 0 ? 2 : static_cast<int32_t>(hardware);
+    g_runningScanTasks = 0;
+    if (SCAN_LIVERIES.current || !fs::exists(lf_status(g_liveriesScannedXml, "exists"))) {
+        neighbour::gf_scanLiveries();
+    }
+    neighbour::lf_processScannedLiveries();
+    if (!g_stopRequested && !g_closeRequested && SCAN_AIRPORTS.current) {
+        neighbour::setAddonAirportCounts(0, 0);
+        neighbour::gf_scanAirports();
+    }
+}
+
+void lf_applyStoredDestination()
+{
+    const std::string text = DESTINATION.value();
+    if (text.empty()) return;
+    const AirportCode code(text);
+    const auto found =
+        std::find_if(g_airports.begin(), g_airports.end(),
+                     [&](const Airport& airport) { return airport.code.chars() == code.chars(); });
+    if (found != g_airports.end()) neighbour::lf_applyDestination(text, *found);
+}
+
+// Everything after lf_initialise up to the end of the main loop.
+void lf_startUpRun()
+{
+    lf_runScansWhenDue();
+    if (lf_stopSeen()) return;
+    lf_revisitHold();
+    if (lf_stopSeen()) return;
+    neighbour::setAddonAirportCounts(gf_countFiles(g_myThirdpartyDir),
+                                     gf_countFiles(g_mySimaddonDir));
+    if (lf_stopSeen()) return;
+    gf_createFlightPlanFolder();
+    lf_readMyParkAirports();
+    lf_enable(g_reReadButton, true);
+    lf_applyStoredDestination();
+    neighbour::setTopmost(ALWAYS_ON_TOP.current);
+    if (!lf_startThreads()) {
+        lf_stopSeen();
+        return;
+    }
+    lf_mainLoop();
+}
+
+// A user error waits for the user with its text on screen: the reason is recorded but the stop
+// flag stays clear, so that a stop requested later (the Community path typed in) still counts.
+void lf_recordSystemError(std::string_view text)
+{
+    gf_setErrorMessage(text);
+    g_exitReason = ExitReason::SYSTEM_ERROR;
+}
+
+void lf_stopWithSystemError(std::string_view text)
+{
+    gf_setErrorMessage(text);
+    gf_requestStop(ExitReason::SYSTEM_ERROR, 0);
+}
+
+}  // namespace
+
+std::string lf_withoutTrailingCommunity(const std::string& path)
+{
+    // Only the trailing folder goes: a path that holds "Community" twice keeps its first one.
+    constexpr std::string_view kCommunity = "Community";
+    if (path.size() < 10 || !std::string_view(path).ends_with(kCommunity)) return path;
+    const char separator = path[path.size() - kCommunity.size() - 1];
+    if (separator != '\\' && separator != '/') return path;
+    return path.substr(0, path.size() - kCommunity.size() - 1);
+}
+
+void lf_revisitHold()
+{
+    const int64_t elapsed =
+        std::max<int64_t>(0, platform::epochSeconds() - LAST_EPOCH_TIME.current);
+    if (elapsed >= kRevisitHold_s) return;
+    const int64_t hold = kRevisitHold_s - elapsed;
+    gf_setMessage(fmt::format("Holding for {} seconds... (RT API cannot be revisited within {} "
+                              "seconds)",
+                              hold, kRevisitHold_s),
+                  true);
+    for (int64_t i = 0; i < hold && !g_stopRequested && !g_closeRequested; ++i) {
+        platform::sleepFor(1s);
+    }
+}
+
+bool lf_stopSeen()
+{
+    if (!g_stopRequested && !g_closeRequested) return false;
+    if (g_exitReason == ExitReason::NOT_YET_SET) gf_requestClose();
+    return true;
+}
+
+void lf_prepareFolders()
+{
+    for (const auto& folder : kWorkingFolders) {
+        if (fs::is_directory(lf_status(folder, "status"))) continue;
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) throw fs::filesystem_error("create_directories", folder, ec);
+    }
+    if (fs::exists(lf_status(g_objectIdListTxt, "exists"))) {
+        std::error_code ec;
+        fs::remove(g_objectIdListTxt, ec);
+        if (ec) throw fs::filesystem_error("remove", g_objectIdListTxt, ec);
+    }
+}
+
+void lf_initControls()
+{
+    for (auto* box : {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &OBJECTID_LIST, &GUID_CHANGES,
+                      &SCAN_LIVERIES, &LIG_AUTOMATIC, &LIG_PRIORITIZE, &SCAN_AIRPORTS,
+                      &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &AUTO_RANGE,
+                      &AIRBORNE_ONLY, &COLLISION_USER_GND, &COLLISION_USER_AIR,
+                      &COLLISION_LIVE_PARKED_GND, &STRAIGHT_PBS_ONLY, &RT_PARKTRAFFIC_ONLY,
+                      &INITIAL_LOAD_ONLY}) {
+        lf_enable(*box, true);
+    }
+    for (auto* combo : {&MATCHING_DEPTH, &MAX_PARK_SEL, &MAX_LIVE_SEL, &AIRP_RANGE,
+                        &AIRP_HEIGHT}) {
+        lf_enable(*combo, true);
+    }
+    lf_enable(SIM_CHOICE, true);
+    lf_enable(BLOCK_CALLSIGN, true);
+    for (auto* button : {&g_tbloZipButton, &g_blockButton, &g_callsignLookupButton,
+                         &g_reReadButton, &g_flushStaticButton}) {
+        lf_enable(*button, false);
+    }
+    lf_enable(CALLSIGN_2_OBJECTID, false);
+    lf_enable(DESTINATION, false);
+    if (!INITIAL_LOAD_ONLY.current) lf_enable(g_nowButton, false);
+
+    lf_enable(RANGE, !AUTO_RANGE.current);
+    lf_enable(AR_ABOVE_HEIGHT, AUTO_RANGE.current);
+    lf_enable(g_unblockButton, !BLOCK_CALLSIGN.value().empty());
+    lf_enable(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.current);
+    neighbour::gf_enableStandFitControls();
+
+    parking_percentage.current = 30;
+    for (auto* combo : g_comboParams) {
+        if (combo) gf_fillIntCombo(*combo);
+    }
+    gf_fillIntCombo(parking_percentage);
+    gf_fillStringCombo(AI_PACKAGE_SELECTOR);
+    gf_fillStringCombo(SIM_CHOICE);
+    neighbour::gf_fillMaxFitCombo();
+
+    g_isMsfs2020 = SIM_CHOICE.value() == "MSFS 2020";
+    g_simVersionNumber = g_isMsfs2020 ? 1 : 2;
+}
+
+void lf_applySimTime()
+{
+    if (!SIM_TIME.current) {
+        neighbour::lf_showTimeShift(0);
+        neighbour::lf_timeShift(0, false);
+        g_lastSimZuluTime = g_simZuluTime.load();
+    } else {
+        g_lastSimZuluTime = 0;
+    }
+    const bool manual = !SIM_TIME.current;
+    for (auto* combo : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
+        lf_enable(*combo, manual);
+    }
+}
+
+bool lf_initialise()
+{
+    lf_convertParameters();
+    gf_invalidateArea(WindowArea::StatusStrip);
+    gf_flushLog();
+    lf_initControls();
+    lf_cleanInstallPath();
+    lf_prepareFolders();
+    if (!g_restartPending && !neighbour::gf_checkVersions()) return false;
+    lf_initTimeShift();
+    gf_writeDayAndSlot();
+    lf_readDataFiles();
+    lf_findInstall();
+    gf_invalidateArea(WindowArea::Whole);
+    if (g_productionMode) {
+        lf_productionStop();
+        return false;
+    }
+    gf_flushLog();
+    return true;
+}
+
+void lf_startUpVNTQ()
+{
+    try {
+        lf_checkProgramFolder();
+        if (lf_initialise()) lf_startUpRun();
+    } catch (const UserErrorException& e) {
+        lf_recordSystemError(e.what());
+    } catch (const fmt::format_error& e) {
+        lf_stopWithSystemError(fmt::format("std::format error: {}", e.what()));
+    } catch (const std::bad_alloc& e) {
+        lf_stopWithSystemError(e.what());
+    } catch (const std::exception& e) {
+        lf_stopWithSystemError(e.what());
+    } catch (...) {
+        lf_recordSystemError("Unknown exception");
+    }
+    lf_flushAndCloseDown();
+}
+
+}  // namespace qel

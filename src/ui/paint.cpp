@@ -1,0 +1,194 @@
+// Painting the main window: the bands and borders, the title, the status strip with the
+// simulator and RealTraffic boxes, and the message line. Every status text is read as a copy,
+// every counter and flag atomically, so that other threads may write them while this paints.
+#include "ui/paint.h"
+
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/version.h"
+#include "platform/text.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+namespace {
+
+enum class SimState { Green, Yellow, Red };
+
+SimState lf_simState(const MainWindowState& state, const std::string& userTitle)
+{
+    if (!state.simulatorConnected) return SimState::Red;
+    if (state.simulationRunning && !userTitle.empty()) return SimState::Green;
+    return SimState::Yellow;
+}
+
+platform::Colour lf_simColour(SimState simState)
+{
+    switch (simState) {
+    case SimState::Green: return colours::lime;
+    case SimState::Yellow: return colours::yellow;
+    case SimState::Red: break;
+    }
+    return colours::red;
+}
+
+void lf_paintBands(platform::Canvas& canvas, const MainWindowState& state)
+{
+    canvas.fillRect({0, 0, 880, 28}, state.blackBrush);
+    canvas.fillRect({0, 28, 880, 112}, state.blackBrush);
+    canvas.fillRect({0, 112, 880, 392}, state.lightBlueBrush);
+    canvas.fillRect({0, 392, 880, 448}, state.blackBrush);
+    canvas.fillRect({0, 448, 880, 476}, state.limeBrush);
+    canvas.drawLine(0, 28, 880, 28, state.whitePen);
+    canvas.drawLine(0, 113, 880, 113, state.whitePen);
+    canvas.drawLine(0, 449, 880, 449, state.whitePen);
+    canvas.drawLine(0, 392, 880, 392, state.whitePen);
+}
+
+void lf_paintTitle(platform::Canvas& canvas)
+{
+    gf_drawText(canvas, 3, 7, fmt::format("Version {}", g_programVersion.text()), colours::lime);
+    gf_drawText(canvas, 390, 7, g_shortName, colours::lime);
+    gf_drawText(canvas, 632, 7, "for MSFS 2020/2024", colours::lime);
+}
+
+void lf_paintSeparators(platform::Canvas& canvas, const MainWindowState& state)
+{
+    for (const auto& line : state.separatorLines) {
+        canvas.drawLine(line.x1, line.y1, line.x2, line.y2, state.blackPen);
+    }
+    canvas.drawLine(642, 140, 642, 308, state.blackPen);
+}
+
+void lf_paintReaderTexts(platform::Canvas& canvas, const MainWindowState& state)
+{
+    if (!state.realTrafficSignedIn) return;
+    const int32_t weather = state.weatherReaderStatus;
+    if ((weather == 1 || weather == 2) && state.qnh >= 1) {
+        gf_drawText(canvas, 642, 63, fmt::format("qnh: {:4}", state.qnh.load()), colours::lime);
+    }
+    const int32_t traffic = state.trafficReaderStatus;
+    if (traffic == 1 || traffic == 2) {
+        gf_drawText(canvas, 642, 91, fmt::format("live: {:3}", state.liveCount.load()),
+                    colours::lime);
+    }
+}
+
+// A count in lime, or "..." in the colour of its absence while it is 0.
+void lf_drawCount(platform::Canvas& canvas, int x, std::string_view label, uint64_t count,
+                  platform::Colour absent)
+{
+    if (count == 0) {
+        gf_drawText(canvas, x, 91, fmt::format("{}...", label), absent);
+    } else {
+        gf_drawText(canvas, x, 91, fmt::format("{}{}", label, count), colours::lime);
+    }
+}
+
+void lf_paintRealTrafficBox(platform::Canvas& canvas, const MainWindowState& state)
+{
+    const bool signedIn = state.realTrafficSignedIn;
+    platform::Colour box = signedIn ? state.limeBrush : state.redBrush;
+    if (state.realTrafficIdle) box = state.blackBrush;
+    canvas.fillRect({425, 30, 454, 113}, box);
+    gf_drawText(canvas, 430, 63, "RT", colours::lime);
+    if (!signedIn) return;
+    gf_drawText(canvas, 458, 35, state.realTrafficText.get(), colours::lime);
+    const int32_t weather = state.weatherReaderStatus;
+    if (weather != 3) {
+        gf_drawText(canvas, 458, 63, "Weather", weather == 1 ? colours::lime : colours::yellow);
+    }
+    const int32_t traffic = state.trafficReaderStatus;
+    if (traffic != 3) {
+        gf_drawText(canvas, 458, 91, "Traffic", traffic == 1 ? colours::lime : colours::yellow);
+    }
+}
+
+}  // namespace
+
+void gf_drawText(platform::Canvas& canvas, int x, int y, std::string_view text,
+                 platform::Colour colour)
+{
+    if (text.empty()) return;
+    try {
+        // The check that the text is UTF-8; the canvas draws UTF-8 itself.
+        (void)utf8_to_wide(text);
+    } catch (const std::exception& e) {
+        lf_logUnlessStopping(fmt::format("TextOut utf8  to wide failed for '{}': {}", text,
+                                         e.what()));
+        return;
+    }
+    constexpr auto kMaxLength = static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
+    canvas.drawText(x, y, text.substr(0, kMaxLength), colour);
+}
+
+void lf_drawLabel(platform::Canvas& canvas, int x, int y, std::string_view text, bool black)
+{
+    gf_drawText(canvas, x, y, text, black ? colours::black : colours::grey);
+}
+
+void lf_paintStatusStrip(platform::Canvas& canvas)
+{
+    const auto& state = g_mainWindowState;
+    const std::string userTitle = state.userAircraftTitle.get();
+    const SimState simState = lf_simState(state, userTitle);
+    const platform::Colour simColour = lf_simColour(simState);
+    canvas.fillRect({397, 30, 426, 113}, simColour);
+    gf_drawText(canvas, 398, 63, "Sim", colours::lime);
+    if (state.simulatorConnected) {
+        std::string text = state.simulatorText.get();
+        const std::string stand = state.userStand.get();
+        if (!stand.empty()) text += fmt::format(", user stand {}", stand);
+        gf_drawText(canvas, 5, 35, text, simColour);
+        gf_drawText(canvas, 5, 63, userTitle, simColour);
+    } else {
+        gf_drawText(canvas, 5, 35, "MSFS", colours::lime);
+    }
+    lf_drawCount(canvas, 5, "# liveries: ", state.liveryCount, colours::red);
+    lf_drawCount(canvas, 141, "# simaddon: ", state.simaddonCount, colours::yellow);
+    lf_drawCount(canvas, 278, "# thirdp: ", state.thirdpCount, colours::yellow);
+    lf_paintRealTrafficBox(canvas, state);
+    canvas.drawLine(425, 29, 425, 112, state.blackPen);
+}
+
+void lf_paintMessageLine(platform::Canvas& canvas)
+{
+    auto& state = g_mainWindowState;
+    std::string error;
+    std::string message;
+    {
+        std::scoped_lock lock(state.messageMutex);
+        error = state.errorText;
+        message = state.messageText;
+    }
+    const platform::Rect band{0, 448, 881, 477};
+    if (!error.empty()) {
+        canvas.fillRect(band, state.redBrush);
+        gf_drawText(canvas, 3, 455, error, colours::yellow);
+        return;
+    }
+    canvas.fillRect(band, state.limeBrush);
+    if (!message.empty()) gf_drawText(canvas, 3, 455, message, colours::yellow);
+}
+
+void lf_paintMainWindow(platform::Canvas& canvas)
+{
+    const auto& state = g_mainWindowState;
+    lf_paintBands(canvas, state);
+    lf_paintTitle(canvas);
+    lf_paintSeparators(canvas, state);
+    lf_paintStatusStrip(canvas);
+    lf_paintReaderTexts(canvas, state);
+    lf_paintLabels(canvas);
+    lf_paintStatistics(canvas);
+    lf_paintMessageLine(canvas);
+}
+
+}  // namespace qel

@@ -1,0 +1,183 @@
+// The operations behind the controls that other subsystems call as well: the traffic range and
+// its automatic rule, the time shift, the static-parking countdown, the destination, the live
+// counts, the wait for the first traffic, and the start-up's update check.
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "app/app.h"
+#include "foundation/catalogue.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/parameters.h"
+#include "foundation/strings.h"
+#include "foundation/time.h"
+#include "platform/clock.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+#include "traffic/traffic.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+namespace {
+
+constexpr int32_t kMaxTimeShift_min = 20160;  // two weeks
+constexpr int32_t kMetresPerNm = 1852;
+constexpr int32_t kRequestMargin_m = 10000;   // beyond RANGE for the aircraft-in-range request
+constexpr double kNoParkAirport_nm = 10000.0;
+
+// The manual range that AUTO_RANGE switched off returns to; GUI thread.
+int32_t g_manualRange_nm = 40;
+
+void lf_selectChoice(const ComboIntParameter& setting)
+{
+    auto* control = setting.controlWindow.load();
+    if (!control) return;
+    for (std::size_t i = 0; i < setting.choices.size(); ++i) {
+        if (setting.choices[i] == setting.current) {
+            control->comboSetSelection(static_cast<int>(i));
+            return;
+        }
+    }
+}
+
+void lf_storeTimePart(ComboIntParameter& setting, int32_t value)
+{
+    setting.current = setting.clamp(value);
+    gf_saveIntParameter(setting);
+    lf_selectChoice(setting);
+}
+
+// The range for a user aircraft low above ground, by its distance to the park airport.
+int32_t lf_rangeForDistance(double distance_nm)
+{
+    if (distance_nm <= 7.0) return 10;
+    if (distance_nm >= 37.0) return 40;
+    const auto n = static_cast<int32_t>(std::lround(distance_nm));
+    struct Step {
+        int32_t atLeast;  // nm
+        int32_t range;    // nm
+    };
+    static constexpr Step steps[] = {{33, 35}, {28, 30}, {23, 25}, {19, 20},
+                                     {17, 18}, {15, 16}, {13, 14}, {11, 12}, {9, 10}};
+    for (const auto& step : steps) {
+        if (n >= step.atLeast) return step.range;
+    }
+    return 8;
+}
+
+}  // namespace
+
+int32_t gf_setRange(int32_t nm)
+{
+    RANGE.current = RANGE.clamp(nm);
+    lf_selectChoice(RANGE);
+    g_rangeNm = static_cast<double>(nm);
+    g_range_m = nm * kMetresPerNm + kRequestMargin_m;
+    return g_range_m;
+}
+
+void gf_autoRange()
+{
+    const int32_t before = RANGE.current;
+    const UserAircraftState user = gf_requestUserAcPosition();
+    int32_t range = 0;
+    if (user.onGround) {
+        range = 10;
+    } else if (user.altitude_ft > AR_ABOVE_HEIGHT.current) {
+        range = 100;
+    } else if (user.altitude_ft > AIRP_HEIGHT.current) {
+        range = 40;
+    } else {
+        // The distance to the first park airport comes with the traffic manager's park
+        // airports; until then there is none.
+        range = lf_rangeForDistance(kNoParkAirport_nm);
+    }
+    gf_setRange(range);
+    // The query box belongs to the main-loop thread, whichever thread changed the range.
+    if (RANGE.current != before) gf_postToMainLoop([] { gf_updateTrafficBox(); });
+}
+
+void gf_applyAutoRange()
+{
+    if (AUTO_RANGE.current) {
+        g_manualRange_nm = RANGE.current;
+        gf_autoRange();
+    } else {
+        gf_setRange(g_manualRange_nm);
+        gf_clearMessage();
+    }
+    gf_enableControlOf(RANGE, !AUTO_RANGE.current);
+}
+
+void lf_showTimeShift(int32_t minutes)
+{
+    lf_storeTimePart(TIME_SHIFT_DAYS, minutes / 1440);
+    lf_storeTimePart(TIME_SHIFT_HOURS, (minutes - TIME_SHIFT_DAYS.current * 1440) / 60);
+    lf_storeTimePart(TIME_SHIFT_MINS, minutes % 60);
+    gf_invalidateArea(WindowArea::ControlBand);
+}
+
+void lf_timeShift(int32_t minutes, bool quiet)
+{
+    g_timeShiftActive = minutes > 0;
+    if (minutes > kMaxTimeShift_min) {
+        gf_log("Time shifting is limited to 2 weeks");
+        minutes = kMaxTimeShift_min;
+    }
+    lf_showTimeShift(minutes);
+    if (minutes <= 0) {
+        gf_setMessage("Time shift = 0", true);
+        if (quiet) return;
+    } else {
+        if (quiet) return;
+        gf_setMessage(fmt::format("Time shifted {} minute{}", minutes, gf_pluralS(minutes)),
+                      true);
+    }
+    // The traffic of the old time goes; the containers belong to the main-loop thread.
+    gf_postToMainLoop([] { lf_removeAllStatics(); });
+    lf_showParkingCountdown();
+}
+
+void lf_showParkingCountdown()
+{
+    gf_disableParkingControls();
+    const int32_t s = g_secondTicks;
+    const int32_t r = (s / 15 + 1) * 15 - s;
+    gf_setMessage(fmt::format("{} will update static parking in {} second{} ...", g_shortName, r,
+                              gf_pluralS(r)),
+                  false);
+    g_parkRefreshDue = true;
+}
+
+void lf_updateLiveCount()
+{
+    // The counts come from the traffic manager's aircraft; until it publishes them the window
+    // keeps the values that were written into g_mainWindowState.
+}
+
+void lf_showNoTraffic()
+{
+    for (int i = 0; i < 150 && gf_trafficDataTime() == 0; ++i) {
+        platform::sleepFor(std::chrono::milliseconds(100));
+    }
+    if (gf_trafficDataTime() == 0) gf_log("No traffic in this region?");
+}
+
+void lf_applyDestination(const std::string& code, const Airport& /*airport*/)
+{
+    if (DESTINATION.value() != code) DESTINATION.set(code);
+    gf_showTextParameter(DESTINATION);
+    gf_setMessage(fmt::format("New destination: {}", code), true);
+    // Adding the airport to the park airports is the traffic manager's step.
+    gf_enableControlOf(g_reReadButton, false);
+}
+
+bool gf_checkVersions()
+{
+    // No download server is configured: there is never a newer version to fetch.
+    return true;
+}
+
+}  // namespace qel

@@ -1,0 +1,209 @@
+// A fixture for the application core: a prepared program folder as the working folder (docs/,
+// input/ with the data files), a per-user folder, a simulator install the start-up finds,
+// Log.txt captured, a faster clock, the stand-ins of the simulator link, the RealTraffic client
+// and the traffic manager at their defaults, and the window's messages caught instead of
+// posted.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "foundation/settings_fixture.h"
+#include "platform/clock.h"
+#include "platform/folders.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+#include "support/test_support.h"
+#include "traffic/traffic.h"
+#include "ui/ui.h"
+
+namespace qel::test {
+
+// The messages close-down sends to the window, in order.
+class WindowMessages {
+public:
+    void push(WindowMessage message)
+    {
+        {
+            std::scoped_lock lock(mutex_);
+            messages_.push_back(message);
+        }
+        posted_.notify_all();
+    }
+    // The next message; fails the test when none comes within a minute of real time.
+    WindowMessage next()
+    {
+        std::unique_lock lock(mutex_);
+        const bool arrived =
+            posted_.wait_for(lock, std::chrono::minutes(1), [&] { return !messages_.empty(); });
+        if (!arrived) {
+            ADD_FAILURE() << "no window message";
+            return WindowMessage::RepaintMessageLine;
+        }
+        const auto message = messages_.front();
+        messages_.pop_front();
+        return message;
+    }
+    std::size_t pending()
+    {
+        std::scoped_lock lock(mutex_);
+        return messages_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<WindowMessage> messages_;
+};
+
+// A clock that stands still and whose sleepers wait until the test moves it on, so that a test
+// knows exactly where a waiting thread is.
+class SteppedClock : public platform::Clock {
+public:
+    platform::SteadyTime steadyNow() override
+    {
+        std::scoped_lock lock(mutex_);
+        return now_;
+    }
+    void sleepFor(std::chrono::nanoseconds duration) override
+    {
+        std::unique_lock lock(mutex_);
+        const auto until = now_ + duration;
+        ++sleeps_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return now_ >= until; });
+    }
+    int64_t epochSeconds() override
+    {
+        std::scoped_lock lock(mutex_);
+        return 1'767'225'600 +
+               std::chrono::duration_cast<std::chrono::seconds>(now_ - kStart).count();
+    }
+    // Blocks until `count` sleeps have begun since the clock was made.
+    void awaitSleeps(int count)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return sleeps_ >= count; });
+    }
+    void advance(std::chrono::nanoseconds duration)
+    {
+        {
+            std::scoped_lock lock(mutex_);
+            now_ += duration;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr platform::SteadyTime kStart{std::chrono::hours(240)};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    platform::SteadyTime now_ = kStart;
+    int sleeps_ = 0;
+};
+
+inline void resetCoreState()
+{
+    g_exitReason = ExitReason::NOT_YET_SET;
+    g_restartDelay = 0;
+    g_exitCode = 0;
+    g_restartPending = false;
+    g_productionMode = false;
+    g_stopRequested = false;
+    g_closeRequested = false;
+    g_secondTicks = 0;
+    g_flightNotRunningSeen = false;
+    g_parkRefreshPhase = false;
+    g_parkRefreshDue = false;
+    g_parkingBusy = false;
+    g_parkStandsLoaded = false;
+    g_staticParkingCountdown = 20;
+    g_reReadRequested = false;
+    g_flightRunning = false;
+    g_simConnectFailed = false;
+    g_secondPassed = false;
+    gf_resetSimLinkStandIn();
+    gf_resetRealTrafficStandIn();
+    gf_resetTrafficStandIn();
+    gf_resetRtClient();
+    gf_resetSimLink();
+    lf_clearMainLoopWork();
+    gf_clearErrorText();
+    gf_clearMessage();
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    explicit AppTest(double clockFactor = 400.0)
+        : clock_(platform::makeScaledClock(clockFactor)),
+          previousAppDataDir_(g_appDataDir),
+          previousWorkDir_(std::filesystem::current_path())
+    {
+        std::filesystem::create_directory(program_ / "docs");
+        std::filesystem::create_directory(program_ / "input");
+        for (const char* name : {"dbase.enc", "airports.enc", "AIG-regcodes.enc"}) {
+            std::filesystem::copy_file(std::filesystem::path(VNTQ_BINARY_DIR) / "input" / name,
+                                       program_ / "input" / name);
+        }
+        std::filesystem::current_path(program_.path());
+        gf_setAppDataDir(user_ / "VNTQ");
+        std::filesystem::create_directories(user_ / "VNTQ");
+        installSimulator();
+        resetAllSettings();
+        resetCoreState();
+        gf_setWindowMessageSink([this](WindowMessage m) { messages_.push(m); });
+    }
+
+    ~AppTest() override
+    {
+        gf_requestClose();
+        gf_joinStartUpThread();
+        gf_setWindowMessageSink({});
+        resetCoreState();
+        resetAllSettings();
+        platform::clearKnownFolderOverrides();
+        std::filesystem::current_path(previousWorkDir_);
+        gf_setAppDataDir(previousAppDataDir_);
+    }
+
+    // MSFS 2020 as installed through Steam: its UserCfg.opt names the packages folder.
+    void installSimulator()
+    {
+        const auto roaming = user_ / "roaming";
+        std::filesystem::create_directories(roaming / "Microsoft Flight Simulator");
+        writeFile(roaming / "Microsoft Flight Simulator" / "UserCfg.opt",
+                  "Version 71\nInstalledPackagesPath \"" + (user_ / "Packages").string() +
+                      "\"\n");
+        platform::overrideKnownFolder(platform::KnownFolder::RoamingAppData, roaming);
+        platform::overrideKnownFolder(platform::KnownFolder::LocalAppData, user_ / "local");
+    }
+
+    // Starts a run as the window does on WM_APP+1 and returns the message its close-down sent.
+    WindowMessage runOnce()
+    {
+        gf_onStartUpMessage();
+        return messages_.next();
+    }
+
+    std::filesystem::path parametersFile() const { return user_ / "VNTQ" / "parameters.xml"; }
+
+    platform::ScopedClock clock_;
+    TempDir program_;
+    TempDir user_;
+    CapturedLog log_;
+    WindowMessages messages_;
+
+private:
+    std::filesystem::path previousAppDataDir_;
+    std::filesystem::path previousWorkDir_;
+};
+
+}  // namespace qel::test

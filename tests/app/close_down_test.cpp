@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "app_fixture.h"
+#include "foundation/catalogue.h"
+#include "foundation/parameters.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+#include "traffic/traffic.h"
+
+namespace qel {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CloseDown : public test::AppTest {
+protected:
+    CloseDown()
+    {
+        gf_readParameters();
+        DESTINATION.set("EHAM");
+        BLOCK_CALLSIGN.set("KLM1234");
+        for (auto* setting : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
+            setting->current = true;
+            gf_saveBoolParameter(*setting);
+        }
+    }
+
+    std::string stored(const char* key)
+    {
+        pugi::xml_document document;
+        document.load_file(parametersFile().c_str());
+        return gf_readStringParameter(document, key).value_or("<missing>");
+    }
+
+    int count(const std::string& line)
+    {
+        int n = 0;
+        for (const auto& l : log_.lines()) n += l == line ? 1 : 0;
+        return n;
+    }
+
+    // Runs close-down on its own thread, as the start-up thread does, while the test acts as
+    // the user; joined on destruction.
+    void closeDownInBackground() { closer_ = std::jthread([] { lf_closingDown(); }); }
+
+    // Installs a stepped clock for the rest of the test; the close-down thread must end before
+    // the test does.
+    test::SteppedClock& steppedClock()
+    {
+        auto owned = std::make_unique<test::SteppedClock>();
+        auto& clock = *owned;
+        stepped_ = std::make_unique<platform::ScopedClock>(std::move(owned));
+        return clock;
+    }
+
+    std::unique_ptr<platform::ScopedClock> stepped_;
+    std::jthread closer_;
+};
+
+TEST_F(CloseDown, EachReasonRestartsOrQuitsAndClearsTheRunsSettings)
+{
+    struct Case {
+        ExitReason reason;
+        int32_t delay_s;
+        WindowMessage message;
+        bool scansOff;
+    };
+    const Case cases[] = {
+        {ExitReason::SIM_WAS_CLOSED, 0, WindowMessage::Quit, false},
+        {ExitReason::NEW_FLIGHT, 45, WindowMessage::Quit, false},
+        {ExitReason::NEW_SETTINGS, 3, WindowMessage::StartUp, false},
+        {ExitReason::USER_CLOSED_SIM, 0, WindowMessage::Quit, false},
+        {ExitReason::SIMCONNECT_ERROR, 9, WindowMessage::StartUp, true},
+        {ExitReason::READER_ERROR, 15, WindowMessage::StartUp, true},
+        {ExitReason::NEW_VERSION, 0, WindowMessage::Quit, false},
+    };
+    for (const auto& c : cases) {
+        const std::string name(gf_exitReasonText(c.reason));
+        test::resetCoreState();
+        DESTINATION.set("EHAM");
+        BLOCK_CALLSIGN.set("KLM1234");
+        for (auto* setting : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
+            setting->current = true;
+            gf_saveBoolParameter(*setting);
+        }
+        gf_requestStop(c.reason, c.delay_s);
+        const int exitingBefore = count("Exiting: " + name);
+        const std::string countdown = fmt::format("Restarting after {} seconds", c.delay_s);
+        const int countdownBefore = count(countdown);
+
+        lf_closingDown();
+
+        EXPECT_EQ(messages_.next(), c.message) << name;
+        EXPECT_EQ(count("Exiting: " + name), exitingBefore + 1) << name;
+        EXPECT_EQ(DESTINATION.value(), "") << name;
+        EXPECT_EQ(BLOCK_CALLSIGN.value(), "") << name;
+        EXPECT_EQ(stored("DESTINATION"), "") << name;
+        EXPECT_EQ(stored("BLOCK_CALLSIGN"), "") << name;
+        EXPECT_EQ(stored("SCAN_LIVERIES"), c.scansOff ? "false" : "true") << name;
+        EXPECT_EQ(stored("SCAN_AIRPORTS"), c.scansOff ? "false" : "true") << name;
+        const bool restart = c.message == WindowMessage::StartUp;
+        EXPECT_EQ(g_restartPending, restart) << name;
+        if (restart) {
+            // The next run starts from a clean stop state.
+            EXPECT_FALSE(g_stopRequested) << name;
+            EXPECT_EQ(g_exitReason, ExitReason::NOT_YET_SET) << name;
+            EXPECT_EQ(count(countdown), countdownBefore + 1) << name;
+        } else {
+            EXPECT_TRUE(g_stopRequested) << name;
+        }
+    }
+}
+
+TEST_F(CloseDown, RestartCountdownIsLogged)
+{
+    gf_requestStop(ExitReason::READER_ERROR, 15);
+    lf_closingDown();
+    ASSERT_EQ(messages_.next(), WindowMessage::StartUp);
+    const auto lines = log_.lines();
+    const auto exiting = std::find(lines.begin(), lines.end(), "Exiting: READER ERROR");
+    ASSERT_NE(exiting, lines.end());
+    const std::vector<std::string> tail(exiting, lines.end());
+    const std::vector<std::string> expected = {
+        "Prepare for a restart ...", "Restarting after 15 seconds", std::string(48, '-'),
+        "Restart countdown finished"};
+    auto at = tail.begin();
+    for (const auto& line : expected) {
+        at = std::find(at, tail.end(), line);
+        EXPECT_NE(at, tail.end()) << line;
+    }
+}
+
+TEST_F(CloseDown, NewFlightShowsItsMessageAndQuitsWithoutRestart)
+{
+    gf_requestStop(ExitReason::NEW_FLIGHT, 45);
+    lf_closingDown();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_TRUE(log_.contains("New flight detected, VNTQ will close, please restart manually ..."));
+    EXPECT_FALSE(g_restartPending);
+}
+
+TEST_F(CloseDown, TimeShiftIsKeptOnlyWhenManualAndKeepIsOn)
+{
+    struct Case {
+        bool keep;
+        bool simTime;
+        bool shiftKept;
+        bool simTimeAfter;
+    };
+    const Case cases[] = {{false, false, false, false},
+                          {false, true, false, false},
+                          {true, false, true, false},
+                          {true, true, false, true}};
+    for (const auto& c : cases) {
+        test::resetCoreState();
+        KEEP_SIM_TIME_PAR.current = c.keep;
+        SIM_TIME.current = c.simTime;
+        TIME_SHIFT_DAYS.current = 2;
+        TIME_SHIFT_HOURS.current = 3;
+        gf_saveParameters(false);
+        gf_requestStop(ExitReason::USER_CLOSED_SIM, 0);
+        lf_closingDown();
+        ASSERT_EQ(messages_.next(), WindowMessage::Quit);
+        const std::string shown = fmt::format("keep {} sim time {}", c.keep, c.simTime);
+        EXPECT_EQ(TIME_SHIFT_DAYS.current, c.shiftKept ? 2 : 0) << shown;
+        EXPECT_EQ(TIME_SHIFT_HOURS.current, c.shiftKept ? 3 : 0) << shown;
+        EXPECT_EQ(stored("TIME_SHIFT_DAYS"), c.shiftKept ? "2" : "0") << shown;
+        EXPECT_EQ(SIM_TIME.current, c.simTimeAfter) << shown;
+        EXPECT_EQ(stored("SIM_TIME"), c.simTimeAfter ? "true" : "false") << shown;
+    }
+}
+
+TEST_F(CloseDown, SystemErrorWaitsUntilTheUserCloses)
+{
+    auto& clock = steppedClock();
+    // A user error: the reason is recorded, the stop flag stays clear.
+    gf_setErrorMessage("41: VNTQ must be run from the VNTQ folder!");
+    g_exitReason = ExitReason::SYSTEM_ERROR;
+    closeDownInBackground();
+    clock.awaitSleeps(1);
+    clock.advance(500ms);
+    clock.awaitSleeps(2);  // a turn later it still waits
+    EXPECT_EQ(messages_.pending(), 0u);
+    gf_requestClose();
+    clock.advance(500ms);
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    closer_.join();
+    EXPECT_TRUE(log_.contains("User closed VNTQ"));
+    EXPECT_TRUE(log_.contains("Exiting: SYSTEM ERROR"));
+}
+
+TEST_F(CloseDown, StopRequestedDuringSystemErrorWaitIsFollowed)
+{
+    // User error 150: the user types the Community path and presses Enter, which stops with
+    // NEW SETTINGS; the wait ends and the program restarts instead of waiting for a close.
+    auto& clock = steppedClock();
+    gf_setErrorMessage("150: No install path detected. Type the full path to your Community "
+                       "folder above, then press Enter");
+    g_exitReason = ExitReason::SYSTEM_ERROR;
+    closeDownInBackground();
+    clock.awaitSleeps(1);
+    gf_requestStop(ExitReason::NEW_SETTINGS, 3);
+    clock.advance(500ms);
+    for (int second = 0; second < 3; ++second) {  // the restart countdown
+        clock.awaitSleeps(2 + second);
+        clock.advance(1s);
+    }
+    EXPECT_EQ(messages_.next(), WindowMessage::StartUp);
+    closer_.join();
+    EXPECT_FALSE(log_.contains("User closed VNTQ"));
+    EXPECT_EQ(stored("SCAN_LIVERIES"), "true");
+}
+
+TEST_F(CloseDown, SystemErrorFromAnExceptionIgnoresLaterStops)
+{
+    auto& clock = steppedClock();
+    gf_requestStop(ExitReason::SYSTEM_ERROR, 0);
+    closeDownInBackground();
+    clock.awaitSleeps(1);
+    gf_requestStop(ExitReason::NEW_SETTINGS, 3);
+    clock.advance(500ms);
+    clock.awaitSleeps(2);
+    EXPECT_EQ(messages_.pending(), 0u);
+    gf_requestClose();
+    clock.advance(500ms);
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    closer_.join();
+}
+
+TEST_F(CloseDown, CloseDuringRestartCountdownQuits)
+{
+    auto& clock = steppedClock();
+    gf_requestStop(ExitReason::READER_ERROR, 15);
+    closeDownInBackground();
+    clock.awaitSleeps(1);
+    clock.advance(1s);
+    clock.awaitSleeps(2);
+    gf_requestClose();
+    clock.advance(1s);
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    closer_.join();
+    EXPECT_FALSE(g_restartPending);
+    EXPECT_TRUE(g_stopRequested);
+    EXPECT_TRUE(log_.contains("User closed VNTQ"));
+}
+
+TEST_F(CloseDown, FailureStillEndsTheRunByItsReason)
+{
+    struct Case {
+        ExitReason reason;
+        WindowMessage message;
+    };
+    for (const auto& c : {Case{ExitReason::READER_ERROR, WindowMessage::StartUp},
+                          Case{ExitReason::USER_CLOSED_SIM, WindowMessage::Quit}}) {
+        test::resetCoreState();
+        g_trafficStandIn.parkAirportSet = true;
+        g_trafficStandIn.saveLearnedFails = true;
+        gf_requestStop(c.reason, 15);
+        lf_closingDown();
+        EXPECT_EQ(messages_.next(), c.message) << gf_exitReasonText(c.reason);
+        EXPECT_TRUE(log_.contains("lf_closingDown exception learned file not saved"));
+        // A restart still begins from a clean stop state.
+        EXPECT_EQ(g_stopRequested, c.message == WindowMessage::Quit);
+    }
+}
+
+}  // namespace
+}  // namespace qel

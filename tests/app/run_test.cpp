@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "app/app.h"
+#include "app/core.h"
+#include "app_fixture.h"
+#include "foundation/catalogue.h"
+#include "foundation/parameters.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+
+namespace qel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Run : public test::AppTest {
+protected:
+    int count(const std::string& line)
+    {
+        int n = 0;
+        for (const auto& l : log_.lines()) n += l == line ? 1 : 0;
+        return n;
+    }
+
+    std::string stored(const char* key)
+    {
+        pugi::xml_document document;
+        document.load_file(parametersFile().c_str());
+        return gf_readStringParameter(document, key).value_or("<missing>");
+    }
+
+    // The main loop closes the program once it has counted `seconds` simulator seconds; the
+    // work re-queues itself until then.
+    static void closeAfterSimulatorSeconds(int32_t seconds)
+    {
+        gf_postToMainLoop([seconds] {
+            if (g_secondTicks >= seconds) {
+                gf_requestClose();
+            } else {
+                closeAfterSimulatorSeconds(seconds);
+            }
+        });
+    }
+
+    // Blocks until the predicate holds; fails after a minute of real time.
+    static void awaitState(const std::function<bool()>& holds)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!holds()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), end);
+            std::this_thread::yield();
+        }
+    }
+};
+
+TEST_F(Run, MainLoopRunsUntilClosedAndClosesDownCleanly)
+{
+    closeAfterSimulatorSeconds(3);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    gf_joinStartUpThread();
+    EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
+    EXPECT_GE(g_simLinkStandIn.secondsSent, 3);
+    // Every worker ended, the session was closed, and the run's folder is gone.
+    EXPECT_TRUE(gf_weatherReaderFinished());
+    EXPECT_TRUE(gf_trafficReaderFinished());
+    EXPECT_EQ(g_realTrafficStandIn.signOuts, 1);
+    EXPECT_TRUE(gf_rtGuid().empty());
+    EXPECT_FALSE(fs::exists(user_ / "VNTQ" / "orig_dest"));
+    for (const char* folder : {"output/info", "output/errors", "airports/learned/stock",
+                               "airports/my_thirdparty", "input/my_regcodes"}) {
+        EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    }
+}
+
+TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
+{
+    g_realTrafficStandIn.trafficFails = true;
+    SCAN_LIVERIES.current = true;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(runOnce(), WindowMessage::StartUp) << run;
+        EXPECT_TRUE(g_restartPending);
+        EXPECT_FALSE(g_stopRequested);
+    }
+    g_realTrafficStandIn.trafficFails = false;
+    closeAfterSimulatorSeconds(2);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    gf_joinStartUpThread();
+
+    EXPECT_EQ(count("The Traffic Reader has stopped with an error"), 2);
+    EXPECT_EQ(count("Exiting: READER ERROR"), 2);
+    EXPECT_EQ(count("Restarting after 15 seconds"), 2);
+    EXPECT_EQ(count("Restart countdown finished"), 2);
+    EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
+    EXPECT_EQ(stored("SCAN_LIVERIES"), "false");
+    EXPECT_EQ(stored("SCAN_AIRPORTS"), "false");
+    EXPECT_EQ(g_realTrafficStandIn.signOuts, 3);
+}
+
+TEST_F(Run, NoFirstTrafficIsAReaderError)
+{
+    g_realTrafficStandIn.noTraffic = true;
+    EXPECT_EQ(runOnce(), WindowMessage::StartUp);
+    const auto lines = log_.lines();
+    const auto noTraffic = std::find(lines.begin(), lines.end(), "No traffic in this region?");
+    const auto timedOut = std::find(lines.begin(), lines.end(),
+                                    "TrafficReader receiving timed out after 10 seconds?");
+    EXPECT_NE(noTraffic, lines.end());
+    EXPECT_NE(timedOut, lines.end());
+    EXPECT_LT(noTraffic, timedOut);
+    EXPECT_EQ(count("Exiting: READER ERROR"), 1);
+}
+
+TEST_F(Run, FailedOnGroundRequestRestartsAfterNineSeconds)
+{
+    g_simLinkStandIn.failOnGroundRequest = true;
+    EXPECT_EQ(runOnce(), WindowMessage::StartUp);
+    EXPECT_EQ(count("==> SimConnect request ac gnd/air fails"), 1);
+    EXPECT_EQ(count("SimConnect request error"), 1);
+    EXPECT_EQ(count("Exiting: SIMCONNECT ERROR"), 1);
+    EXPECT_EQ(count("Restarting after 9 seconds"), 1);
+    // The restart reset the link: the next run starts without the failed-request flag.
+    EXPECT_FALSE(g_simConnectFailed);
+}
+
+TEST_F(Run, FailedSignInStillStopsAndJoinsBothReadersButSignsNoOneOut)
+{
+    g_realTrafficStandIn.signInFails = true;
+    closeAfterSimulatorSeconds(1);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    gf_joinStartUpThread();
+    EXPECT_TRUE(gf_weatherReaderFinished());
+    EXPECT_TRUE(gf_trafficReaderFinished());
+    EXPECT_EQ(g_realTrafficStandIn.signOuts, 0);
+}
+
+TEST_F(Run, ReaderThatDoesNotFinishInTimeIsLoggedAndAwaited)
+{
+    g_realTrafficStandIn.stopDelay_s = 30;
+    closeAfterSimulatorSeconds(1);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    gf_joinStartUpThread();
+    EXPECT_EQ(count("The Weather Reader did not finish within 10 seconds"), 1);
+    EXPECT_TRUE(gf_weatherReaderFinished());
+    EXPECT_TRUE(gf_trafficReaderFinished());
+}
+
+TEST_F(Run, SimulatorClosedQuits)
+{
+    gf_postToMainLoop([] { g_simLinkStandIn.disconnect = true; });
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    EXPECT_EQ(count("Exiting: SIM WAS CLOSED"), 1);
+}
+
+TEST_F(Run, ClosingWhileWaitingForTheSimulatorEndsTheRun)
+{
+    g_simLinkStandIn.flightLoaded = false;
+    gf_onStartUpMessage();
+    awaitState([] { return fs::exists(g_appDataDir / "orig_dest"); });
+    gf_requestClose();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
+    EXPECT_EQ(g_simLinkStandIn.secondsSent, 0);
+}
+
+TEST_F(Run, ProductionModeStopsAfterTheDataFiles)
+{
+    g_productionMode = true;
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
+    EXPECT_EQ(g_exitCode, 0);
+    EXPECT_TRUE(fs::exists(parametersFile()));
+    EXPECT_TRUE(fs::is_directory("airports/learned/thirdparty"));
+    // No worker thread was started and no scan ran.
+    EXPECT_FALSE(fs::exists(user_ / "VNTQ" / "orig_dest"));
+    EXPECT_TRUE(gf_rtGuid().empty());
+    EXPECT_EQ(stored("SCAN_LIVERIES"), "true");
+}
+
+TEST_F(Run, WithoutDocsFolderUserError41WaitsForTheUser)
+{
+    fs::remove("docs");
+    gf_onStartUpMessage();
+    awaitState([] { return g_exitReason == ExitReason::SYSTEM_ERROR; });
+    gf_requestClose();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_EQ(count("Error 41: VNTQ must be run from the VNTQ folder!"), 1);
+    EXPECT_EQ(count("Exiting: SYSTEM ERROR"), 1);
+    EXPECT_EQ(count("User closed VNTQ"), 1);
+}
+
+TEST_F(Run, NoInstallIsUserError150)
+{
+    platform::clearKnownFolderOverrides();
+    platform::overrideKnownFolder(platform::KnownFolder::RoamingAppData, user_ / "empty");
+    platform::overrideKnownFolder(platform::KnownFolder::LocalAppData, user_ / "empty");
+    gf_onStartUpMessage();
+    awaitState([] { return g_exitReason == ExitReason::SYSTEM_ERROR; });
+    gf_requestClose();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_EQ(count("Error 150: No install path detected. Type the full path to your Community "
+                    "folder above, then press Enter"),
+              1);
+}
+
+TEST_F(Run, InvalidDestinationIsASystemError)
+{
+    gf_readParameters();
+    DESTINATION.set("EH-1");
+    gf_onStartUpMessage();
+    awaitState([] { return g_exitReason == ExitReason::SYSTEM_ERROR && g_stopRequested; });
+    gf_requestClose();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_EQ(count("Error FixedCode: invalid string (length/charset)"), 1);
+}
+
+TEST_F(Run, StoredDestinationIsApplied)
+{
+    gf_readParameters();
+    DESTINATION.set("EHAM");
+    closeAfterSimulatorSeconds(1);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    EXPECT_EQ(count("New destination: EHAM"), 1);
+    // Close-down forgets it for the next start.
+    EXPECT_EQ(stored("DESTINATION"), "");
+}
+
+TEST_F(Run, RevisitHoldWaitsOutTheLastVisit)
+{
+    struct Case {
+        int64_t offset_s;  // LAST_EPOCH_TIME minus now
+        int hold_s;        // 0: no hold
+    };
+    auto owned = std::make_unique<platform::ManualClock>();
+    const platform::ScopedClock manual(std::move(owned));
+    for (const auto& c : {Case{0, 2}, Case{-1, 1}, Case{-2, 0}, Case{100, 2}, Case{-3600, 0}}) {
+        LAST_EPOCH_TIME.current = static_cast<int32_t>(platform::epochSeconds() + c.offset_s);
+        const auto before = log_.lines().size();
+        const auto start = platform::steadyNow();
+        lf_revisitHold();
+        EXPECT_EQ(platform::steadyNow() - start, std::chrono::seconds(c.hold_s)) << c.offset_s;
+        const auto lines = log_.lines();
+        int holds = 0;
+        for (auto i = before; i < lines.size(); ++i) {
+            if (!lines[i].starts_with("Holding for ")) continue;
+            ++holds;
+            EXPECT_EQ(lines[i], fmt::format("Holding for {} seconds... (RT API cannot be "
+                                            "revisited within 2 seconds)",
+                                            c.hold_s));
+        }
+        EXPECT_EQ(holds, c.hold_s > 0 ? 1 : 0) << c.offset_s;
+    }
+    // Default 0: no hold at all.
+    LAST_EPOCH_TIME.current = 0;
+    const auto start = platform::steadyNow();
+    lf_revisitHold();
+    EXPECT_EQ(platform::steadyNow(), start);
+}
+
+}  // namespace
+}  // namespace qel

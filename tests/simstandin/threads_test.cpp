@@ -1,0 +1,66 @@
+// The stand-in simulator called from two threads at once, as the program does: the client
+// thread dispatches and calls back in from its callback, while another thread sends requests.
+#include <atomic>
+#include <thread>
+
+#include "sim_fixture.h"
+
+namespace qel::test {
+namespace {
+
+using TwoThreads = SimStandinTest;
+
+struct ClientThread {
+    HANDLE handle = nullptr;
+    int added = 0;
+    int replies = 0;
+};
+
+void lf_onMessage(SIMCONNECT_RECV* data, DWORD, void* context)
+{
+    auto* client = static_cast<ClientThread*>(context);
+    if (data->dwID == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) ++client->replies;
+    if (data->dwID != SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE) return;
+    const auto* event = reinterpret_cast<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE*>(data);
+    if (event->uEventID != kEventObjectAdded) return;
+    ++client->added;
+    SimConnect_AIReleaseControl(client->handle, event->dwData, 103);
+    SimConnect_TransmitClientEvent(client->handle, event->dwData, 214, 1, kGroup, 0);
+}
+
+TEST_F(TwoThreads, DispatchAndRequestsRunSideBySide)
+{
+    world();
+    connect();
+    ASSERT_EQ(SimConnect_MapClientEventToSimEvent(handle_, 214, "FREEZE_LATITUDE_LONGITUDE_SET"),
+              S_OK);
+    constexpr int kCreates = 50;
+    std::atomic<bool> done{false};
+    ClientThread client{handle_};
+    std::thread dispatcher([&] {
+        // Bounded: the other thread ends within its own loop.
+        for (int i = 0; i < 100000 && !(done && client.added == kCreates); ++i) {
+            SimConnect_CallDispatch(client.handle, &lf_onMessage, &client);
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < kCreates; ++i) {
+        const std::string tail = "T" + std::to_string(i);
+        SimConnect_AICreateNonATCAircraft(handle_, kA320, tail.c_str(), ground(), kReqCreate);
+        SimConnect_RequestDataOnSimObject(handle_, kReqUser, kDefUserState,
+                                          SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE);
+        SimConnect_RequestDataOnSimObjectType(handle_, kReqInRange, kDefInRange, 20000,
+                                              SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+        advance(0.01);
+    }
+    done = true;
+    dispatcher.join();
+    EXPECT_EQ(client.added, kCreates);
+    EXPECT_EQ(client.replies, kCreates);
+    int frozen = 0;
+    for (const auto& o : simstandin::objects()) frozen += o.frozenLatLon ? 1 : 0;
+    EXPECT_EQ(frozen, kCreates);
+}
+
+}  // namespace
+}  // namespace qel::test

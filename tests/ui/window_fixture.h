@@ -1,0 +1,71 @@
+// A fixture for the main window: every setting at its default, parameters.xml in a temporary
+// per-user folder, Log.txt captured, and the window created headless by initInstance as the
+// program creates it; the test's thread is the GUI thread.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/app.h"
+#include "foundation/settings_fixture.h"
+#include "platform/scoped_env.h"
+#include "platform/window_headless.h"
+#include "ui/paint.h"
+#include "ui/ui.h"
+
+namespace qel::test {
+
+class WindowTest : public SettingsTest {
+protected:
+    void SetUp() override
+    {
+        g_exitReason = ExitReason::NOT_YET_SET;
+        g_exitCode = 0;
+        gf_resetWindowState();
+        ASSERT_TRUE(initInstance("VNTQ"));
+        window_ = dynamic_cast<platform::HeadlessWindow*>(g_mainWindowState.window.load());
+        ASSERT_NE(window_, nullptr);
+        window_->pumpPending();
+        window_->takeInvalidated();
+    }
+
+    void TearDown() override
+    {
+        gf_closeMainWindow();
+        gf_resetWindowState();
+        g_exitReason = ExitReason::NOT_YET_SET;
+    }
+
+    platform::Control& control(const ControlBinding& binding)
+    {
+        auto* found = window_->control(binding.controlId);
+        EXPECT_NE(found, nullptr) << binding.controlId;
+        return *found;
+    }
+
+    static std::string messageText()
+    {
+        std::scoped_lock lock(g_mainWindowState.messageMutex);
+        return g_mainWindowState.messageText;
+    }
+
+    static std::string errorText()
+    {
+        std::scoped_lock lock(g_mainWindowState.messageMutex);
+        return g_mainWindowState.errorText;
+    }
+
+    static platform::RecordingCanvas paint()
+    {
+        platform::RecordingCanvas canvas;
+        lf_paintMainWindow(canvas);
+        return canvas;
+    }
+
+    ScopedEnv headless_{"VNTQ_HEADLESS", "1"};
+    platform::HeadlessWindow* window_ = nullptr;
+};
+
+}  // namespace qel::test
