@@ -11,59 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include <sodium.h>
-
 #include "foundation/codes.h"
 #include "foundation/decrypt.h"
 #include "liveries/liveries.h"
 #include "support/test_support.h"
 
 namespace qel::test {
-
-// The program reads its data files relative to the working folder: run each test in a fresh
-// one that holds an empty "input" folder.
-class ScopedWorkDir {
-public:
-    ScopedWorkDir() : previous_(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(dir_.path());
-        std::filesystem::create_directory("input");
-    }
-    ~ScopedWorkDir() { std::filesystem::current_path(previous_); }
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-    const std::filesystem::path& path() const { return dir_.path(); }
-
-private:
-    std::filesystem::path previous_;
-    TempDir dir_;
-};
-
-// Enciphers the text as the program's data files are: a secretstream header, then pieces of
-// 4096 plain bytes, the last one (possibly empty) tagged final.
-inline void writeEncrypted(const std::filesystem::path& path, const std::string& plain)
-{
-    if (sodium_init() < 0) throw std::runtime_error("sodium_init failed");
-    crypto_secretstream_xchacha20poly1305_state state;
-    std::vector<unsigned char> header(crypto_secretstream_xchacha20poly1305_HEADERBYTES);
-    crypto_secretstream_xchacha20poly1305_init_push(&state, header.data(), g_dataFileKey.data());
-    std::string bytes(header.begin(), header.end());
-    std::size_t position = 0;
-    for (;;) {
-        const std::size_t length = std::min(g_dataChunkPlainBytes, plain.size() - position);
-        const bool last = position + length == plain.size();
-        std::vector<unsigned char> chunk(length + crypto_secretstream_xchacha20poly1305_ABYTES);
-        unsigned long long chunkLength = 0;
-        crypto_secretstream_xchacha20poly1305_push(
-            &state, chunk.data(), &chunkLength,
-            reinterpret_cast<const unsigned char*>(plain.data()) + position, length, nullptr, 0,
-            last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
-        bytes.append(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(chunkLength));
-        position += length;
-        if (last) break;
-    }
-    writeFile(path, bytes);
-}
 
 // A database document as named sections in file order; tests change or drop sections.
 struct DbaseSections {

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <sodium.h>
 
 #include "foundation/codes.h"
 #include "foundation/decrypt.h"
@@ -18,29 +17,7 @@ namespace {
 using test::CapturedLog;
 using test::TempDir;
 
-// Enciphers the text into the data-file container: header, 4096-byte pieces, final tag last.
-void writeEncrypted(const std::filesystem::path& path, const std::string& plain)
-{
-    ASSERT_GE(sodium_init(), 0);
-    crypto_secretstream_xchacha20poly1305_state state;
-    std::string bytes(crypto_secretstream_xchacha20poly1305_HEADERBYTES, '\0');
-    crypto_secretstream_xchacha20poly1305_init_push(
-        &state, reinterpret_cast<unsigned char*>(bytes.data()), g_dataFileKey.data());
-    std::size_t position = 0;
-    bool last = false;
-    while (!last) {
-        const std::size_t length = std::min(g_dataChunkPlainBytes, plain.size() - position);
-        last = position + length == plain.size();
-        std::string chunk(length + crypto_secretstream_xchacha20poly1305_ABYTES, '\0');
-        crypto_secretstream_xchacha20poly1305_push(
-            &state, reinterpret_cast<unsigned char*>(chunk.data()), nullptr,
-            reinterpret_cast<const unsigned char*>(plain.data()) + position, length, nullptr, 0,
-            last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
-        bytes += chunk;
-        position += length;
-    }
-    test::writeFile(path, bytes);
-}
+using test::writeEncrypted;
 
 std::string airportsXml(const std::string& records)
 {

@@ -1,10 +1,14 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include <sodium.h>
+
+#include "foundation/decrypt.h"
 #include "foundation/log.h"
 
 namespace qel::test {
@@ -56,6 +60,38 @@ bool CapturedLog::contains(const std::string& line)
         if (l == line) return true;
     }
     return false;
+}
+
+ScopedWorkDir::ScopedWorkDir() : previous_(std::filesystem::current_path())
+{
+    std::filesystem::current_path(dir_.path());
+    std::filesystem::create_directory("input");
+}
+
+ScopedWorkDir::~ScopedWorkDir() { std::filesystem::current_path(previous_); }
+
+void writeEncrypted(const std::filesystem::path& path, const std::string& plain)
+{
+    if (sodium_init() < 0) throw std::runtime_error("sodium_init failed");
+    crypto_secretstream_xchacha20poly1305_state state;
+    std::string bytes(crypto_secretstream_xchacha20poly1305_HEADERBYTES, '\0');
+    crypto_secretstream_xchacha20poly1305_init_push(
+        &state, reinterpret_cast<unsigned char*>(bytes.data()), g_dataFileKey.data());
+    std::size_t position = 0;
+    bool last = false;
+    while (!last) {
+        const std::size_t length = std::min(g_dataChunkPlainBytes, plain.size() - position);
+        last = position + length == plain.size();
+        std::string chunk(length + crypto_secretstream_xchacha20poly1305_ABYTES, '\0');
+        unsigned long long chunkLength = 0;
+        crypto_secretstream_xchacha20poly1305_push(
+            &state, reinterpret_cast<unsigned char*>(chunk.data()), &chunkLength,
+            reinterpret_cast<const unsigned char*>(plain.data()) + position, length, nullptr, 0,
+            last ? crypto_secretstream_xchacha20poly1305_TAG_FINAL : 0);
+        bytes.append(chunk, 0, chunkLength);
+        position += length;
+    }
+    writeFile(path, bytes);
 }
 
 std::string readFile(const std::filesystem::path& path)

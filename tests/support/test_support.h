@@ -36,6 +36,25 @@ private:
     std::filesystem::path path_;
 };
 
+// Runs the test in a fresh working folder holding an empty "input" folder, as the program reads
+// its data files relative to the working folder.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+    const std::filesystem::path& path() const { return dir_.path(); }
+
+private:
+    std::filesystem::path previous_;
+    TempDir dir_;
+};
+
+// Enciphers the text as the program's data files are: a secretstream header with the program's
+// key, then pieces of 4096 plain bytes, the last one (possibly empty) tagged final.
+void writeEncrypted(const std::filesystem::path& path, const std::string& plain);
+
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 

@@ -10,23 +10,6 @@
 
 namespace qel::test {
 
-class ScopedWorkDir {
-public:
-    ScopedWorkDir() : previous_(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(dir_.path());
-        std::filesystem::create_directory("input");
-    }
-    ~ScopedWorkDir() { std::filesystem::current_path(previous_); }
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-    const std::filesystem::path& path() const { return dir_.path(); }
-
-private:
-    std::filesystem::path previous_;
-    TempDir dir_;
-};
-
 inline datafile::AirportSources smallAirportSources()
 {
     return {datafile::parseCsv("\"icao\",\"iata\",\"name\",\"elevation\",\"lat\",\"lon\"\n"
