@@ -159,7 +159,7 @@ void lf_everySecond()
 void lf_everyFiveSeconds()
 {
     gf_updateReaderStatus();
-    gf_setTrafficReference(g_userState.latitude, g_userState.longitude);
+    gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);
     gf_updateTrafficBox();
     if (!g_reservedStandName.empty()) lf_clearReservedStand(g_reservedStandName);
     lf_handleReRead();

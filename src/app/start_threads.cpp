@@ -148,6 +148,9 @@ bool lf_startThreads()
         std::scoped_lock lock(g_trafficMutex);
         g_mainLoopRunning = false;
     }
+    // The readers get the user's position before they start: a reader without one would
+    // drop the whole first load as out of range.
+    gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);
     gf_updateTrafficBox();
     gf_authenticater();
     neighbour::setReaderStatusesWaiting();
@@ -162,7 +165,7 @@ bool lf_startThreads()
     if (lf_stopFlag()) return true;
     g_trafficReaderThread = std::jthread(gf_trafficReader);
     platform::sleepFor(300ms);
-    gf_setTrafficReference(g_userState.latitude, g_userState.longitude);
+    gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);
     neighbour::lf_showNoTraffic();
     gf_writeDayAndSlot();
     lf_awaitFirstTraffic();

@@ -1,68 +1,110 @@
 // The RealTraffic client's contract with the rest of the program: the session sign-in and
-// sign-out, the "Weather Reader" and "Traffic Reader" thread bodies, and what the application
-// core reads of them while it starts the readers and runs the main loop.
+// sign-out, the "Weather Reader" and "Traffic Reader" thread bodies, what the application core
+// and the traffic manager hand to the readers, and what they read back.
+//
+// The web API's base URL is "https://rtw.flyrealtraffic.com", or the environment variable
+// VNTQ_RT_URL (http on loopback works); the credential is VNTQ_RT_LICENSE, else the first line
+// of "RealTraffic.license" in the per-user folder. The credential is never logged.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 
 // The first QNH published by the Weather Reader, hPa (900..1100); 0 until then (atomic).
 extern std::atomic<int32_t> g_qnhReady;
 
-// Signs in to the RealTraffic API on the calling thread (the start-up thread); on success the
-// session GUID is kept for both readers. Never throws; a failure leaves the GUID empty.
+// ---- Session ---------------------------------------------------------------------------------
+
+// Signs in on the calling thread (the start-up thread, while no reader runs); on success the
+// session GUID is kept for both readers. A failure the user must fix throws
+// qel::UserErrorException 10 (expired, unknown license, second session, no credential), a
+// missing database std::runtime_error "No RT database connection"; any other failure stops the
+// program through gf_readerStopped("Authenticater", true) and leaves the GUID empty.
 void gf_authenticater();
 // The session GUID of the sign-in; empty while not signed in. Any thread.
 std::string gf_rtGuid();
-// Signs out (POST /v4/deauth) and forgets the GUID; start-up thread, after both readers ended.
+// Signed in and not yet signed out (atomic).
+bool gf_rtSignedIn();
+// Signs out (POST /v4/deauth); start-up thread, after both readers ended. Only logs failures.
 void gf_deauthenticate();
-// Back to the state after construction (GUID, handles, stop flags, finished marks, time offset)
-// for an in-process restart; start-up thread, after both readers ended.
+// Back to the state after construction for an in-process restart; start-up thread, after both
+// readers ended. Throws std::runtime_error when libcurl gives no new handle.
 void gf_resetRtClient();
+// The traffic time shift in minutes into the past (0..20160) sent with every query; any thread.
+void gf_setRtTimeOffset(int32_t minutes);
+
+// ---- Reader threads --------------------------------------------------------------------------
 
 // The reader threads' bodies. Each repeats its request at the server's pace until its stop flag
-// is raised or `stop` is requested, then sets its finished mark. A reader that fails stops the
-// program through gf_readerStopped and its partner through its stop flag.
+// is raised or `stop` is requested, then sets its finished mark. A reader that fails stops its
+// partner and the program (gf_readerStopped; a restart only for a 401).
 void gf_weatherReader(std::stop_token stop);
 void gf_trafficReader(std::stop_token stop);
-// Raise a reader's stop flag, wake it, and abort a transfer it has under way; any thread.
+// Raise a reader's stop flag; its wait and a transfer under way end at once. Any thread.
 void gf_stopWeatherReader();
 void gf_stopTrafficReader();
-// The reader's receive loop has returned; any thread.
+// The reader's thread body has ended (or is about to return); any thread.
 bool gf_weatherReaderFinished();
 bool gf_trafficReaderFinished();
 
-// The Traffic Reader has received traffic since it started (atomic).
+// The Traffic Reader has finished its buffered first load and polls (atomic).
 bool gf_trafficReceiving();
-// Epoch seconds of the newest traffic data; 0 until traffic arrived. Any thread.
+// Epoch seconds of the newest traffic report; 0 until traffic arrived or after an empty poll.
+// Any thread.
 int64_t gf_trafficDataTime();
-// The centre of the traffic query box, degrees; main-loop thread.
-void gf_setTrafficReference(double latitude, double longitude);
-// Rebuilds the traffic query box around the reference position; main-loop thread.
+
+// ---- What the core and the traffic manager hand to the readers --------------------------------
+
+// The user aircraft's position (degrees) and altitude (feet): the centre of the traffic queries
+// and the range check, and the point of the weather queries. Start-up and main-loop thread;
+// the start-up gives it before the first reader starts.
+void gf_setTrafficReference(double latitude, double longitude, double altitude_ft);
+// Rebuilds the traffic query box around that position when it moved or RANGE changed;
+// start-up and main-loop thread.
 void gf_updateTrafficBox();
 // Shows both readers' statuses in the window; main-loop thread.
 void gf_updateReaderStatus();
-// Phase A of the parked-traffic refresh: collect the callsigns and hex ids of the decoded live
-// flights until the re-plan of phase B takes them. Main-loop thread.
-void gf_startLiveIdCollection();
 
-// ---- Control of the stand-in client ----------------------------------------------------------
-// Until the client is built, sign-in and readers answer at once from these switches (any
-// thread): a GUID, a QNH of 1013 hPa and traffic, or the failures tests ask for.
-struct RealTrafficStandIn {
-    std::atomic<bool> signInFails{false};    // the sign-in yields no GUID
-    std::atomic<bool> noQnh{false};          // the Weather Reader never publishes a QNH
-    std::atomic<bool> noTraffic{false};      // the Traffic Reader never receives traffic
-    std::atomic<bool> trafficFails{false};   // the Traffic Reader stops with an error at once
-    std::atomic<int32_t> stopDelay_s{0};     // seconds the readers run on after a stop
-    std::atomic<int32_t> signOuts{0};        // sign-outs since the last reset of the stand-in
+// The park airport as the live decoding sees it: aircraft on the ground are kept only within
+// 5 nm of it, and its elevation is the ground level of the altitude test.
+struct ParkAirportReference {
+    double latitude = 0.0;       // degrees: 51.2895
+    double longitude = 0.0;      // degrees: 6.76678
+    float elevation_ft = 0.0F;   // field elevation: 147.0
 };
-extern RealTrafficStandIn g_realTrafficStandIn;
-// Back to the defaults above; tests, before a run starts.
-void gf_resetRealTrafficStandIn();
+// Set when the traffic manager chooses a park airport, cleared (nullopt) otherwise; any thread.
+void gf_setParkAirportReference(std::optional<ParkAirportReference> airport);
+
+// Callsigns and hex ids of the decoded live flights, collected between phase A and phase B of
+// the parked-traffic refresh.
+struct Fnv1aHash {
+    std::size_t operator()(std::string_view text) const noexcept;
+    std::size_t operator()(uint32_t value) const noexcept;
+};
+struct LiveIds {
+    std::unordered_set<std::string, Fnv1aHash> callsigns;  // "KLM1234"
+    std::unordered_set<uint32_t, Fnv1aHash> hexIds;       // 0x4ba976
+};
+// Phase A: collect from now on. Main-loop thread.
+void gf_startLiveIdCollection();
+// Phase B: ends the collection and takes what was collected. Main-loop thread.
+LiveIds gf_takeLiveIds();
+
+// The parked aircraft within 3 nm of the park airport, through the Traffic Reader: oldest
+// sighting last, at most MAX_FIT half hours old unless RT_PARKTRAFFIC_ONLY, one per stand and
+// per callsign. False when the reader failed, did not answer within 10 s, or the session ended
+// (401); throws std::runtime_error "RT API parameter fault" (400) and "No data for this license
+// type" (403). Main-loop thread; waits through the platform clock.
+bool gf_getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records);
 
 }  // namespace qel

@@ -3,15 +3,19 @@
 // raised as a request flag or handed over with gf_postToMainLoop, never done here.
 //
 // Threads: GUI thread.
+#include <string>
+
 #include <fmt/format.h>
 
 #include "app/app.h"
+#include "app/neighbours.h"
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/shell.h"
 #include "simlink/simlink.h"
+#include "ui/commands.h"
 #include "ui/ui.h"
 
 namespace qel {
@@ -31,30 +35,13 @@ bool lf_isEnabled(const ControlBinding& binding)
     return control && control->enabled();
 }
 
-void lf_blockCallsign(const std::string& callsign)
+// True when the shell opened the file.
+bool lf_openTbloZip()
 {
-    if (BLOCK_CALLSIGN.value() != callsign) BLOCK_CALLSIGN.set(callsign);
-    gf_showTextParameter(BLOCK_CALLSIGN);
-    gf_enableControlOf(g_unblockButton, true);
-    g_blockCallsignPending = true;
-}
-
-void lf_unblockCallsign()
-{
-    const std::string old = BLOCK_CALLSIGN.value();
-    if (old.empty()) return;
-    BLOCK_CALLSIGN.set({});
-    gf_showTextParameter(BLOCK_CALLSIGN);
-    gf_enableControlOf(g_unblockButton, false);
-    gf_setMessage(fmt::format("no more blocking of live aircraft '{}'", old), true);
-    g_blockCallsignPending = true;
-}
-
-void lf_openTbloZip()
-{
-    if (gf_openWithShell(g_tbloZip)) return;
+    if (gf_openWithShell(g_tbloDir / g_tbloZip)) return true;
     platform::messageBox("Could not open File Explorer at tblo.zip.", g_shortName,
                          platform::MessageBoxIcon::Warning);
+    return false;
 }
 
 void lf_pressNow()
@@ -84,13 +71,17 @@ void lf_checkMessage(bool value, std::string_view on, std::string_view off)
 
 // SCAN_AIRPORTS and SCAN_LIVERIES: before the simulator is connected the scan starts at once
 // with a restart; afterwards it waits for the next start.
-void lf_scanChecked(bool value, std::string_view what)
+void lf_scanChecked(bool value, bool liveries)
 {
+    const std::string_view what = liveries ? "liveries" : "airports";
     if (!value) {
         gf_clearMessage();
         return;
     }
     if (g_simNotConnected) {
+        // The restart scans and rebuilds the database; the old one is emptied together with
+        // the mark that it was processed.
+        if (liveries) neighbour::gf_clearLiveryDb();
         gf_setMessage(fmt::format("Your {} will be scanned", what), true);
         gf_requestStop(ExitReason::NEW_SETTINGS, kScanRestartDelay_s);
         return;
@@ -147,10 +138,13 @@ void lf_afterCheck(const ControlBoolParameter& setting, bool value)
         gf_enableControlOf(AR_ABOVE_HEIGHT, value);
         gf_applyAutoRange();
     } else if (&setting == &SCAN_AIRPORTS) {
-        lf_scanChecked(value, "airports");
+        lf_scanChecked(value, false);
     } else if (&setting == &SCAN_LIVERIES) {
         gf_enableControlOf(AI_PACKAGE_SELECTOR, !value);
-        lf_scanChecked(value, "liveries");
+        lf_scanChecked(value, true);
+    } else if (&setting == &NAV_LIGHTS_WHILE_PARKED) {
+        // Waits for the traffic manager's aircraft: gf_queueNavLights for every active static
+        // and every parked active live aircraft, posted to the main loop.
     } else if (&setting == &OBJECTID_LIST) {
         lf_checkMessage(value,
                         fmt::format("Every minute info about all active live aircraft is written "
@@ -205,8 +199,8 @@ void lf_handleNumberCombo(ComboIntParameter& setting, int index)
     const int32_t old = lf_storeChoice(setting, index);
     if (&setting == &MATCHING_DEPTH && setting.current > old) g_matchingLevelRaised = true;
     if (&setting == &RANGE) gf_setRange(setting.current);
-    // MAX_LIVE_SEL lowered below the live aircraft in the simulator: the removal of the
-    // farthest ones belongs to the traffic manager's main-loop work, not to this thread.
+    // MAX_LIVE_SEL below the active live aircraft: waits for the traffic manager's live
+    // aircraft and lf_removeFarthestLiveAc, posted to the main loop (count − MAX_LIVE_SEL times).
 }
 
 void lf_handleTimeShiftCombo(ComboIntParameter& setting, int index)
@@ -258,7 +252,10 @@ bool lf_handleButtons(uint16_t id)
         g_callsignLookupRequested = true;
         gf_enableControlOf(g_blockButton, false);
     } else if (id == g_blockButton.controlId) {
-        lf_blockCallsign(CALLSIGN_2_OBJECTID.value());
+        // The list's empty first entry is no callsign: blocking it would only mark "Unblock".
+        const std::string callsign = CALLSIGN_2_OBJECTID.value();
+        if (!callsign.empty()) lf_blockCallsign(callsign);
+        // Waits for the traffic manager's gf_refreshAcList, posted to the main loop.
         gf_enableControlOf(g_blockButton, false);
     } else if (id == g_reReadButton.controlId) {
         g_reReadRequested = true;
@@ -269,7 +266,7 @@ bool lf_handleButtons(uint16_t id)
         g_flushStaticRequested = true;
         gf_enableControlOf(g_flushStaticButton, false);
     } else if (id == g_tbloZipButton.controlId) {
-        lf_openTbloZip();
+        return lf_openTbloZip();
     } else if (id == g_nowButton.controlId) {
         lf_pressNow();
     } else {
@@ -327,19 +324,6 @@ bool lf_handleComboBoxes(uint32_t wParam)
         }
     }
     return false;
-}
-
-void lf_editEnter(uint16_t /*id*/)
-{
-    // The typed callsign, destination and Community folder are taken up by the commands of
-    // their edit boxes; Enter only clears the line until then.
-    gf_clearMessage();
-}
-
-void lf_communityPathFound()
-{
-    gf_setMessage(fmt::format("Community path found, {} will restart ...", g_shortName), true);
-    gf_requestStop(ExitReason::NEW_SETTINGS, 3);
 }
 
 }  // namespace qel

@@ -1,6 +1,7 @@
 // The operations behind the controls that other subsystems call as well: the traffic range and
 // its automatic rule, the time shift, the static-parking countdown, the destination, the live
-// counts, the wait for the first traffic, and the start-up's update check.
+// counts and the wait for the first traffic.
+#include <algorithm>
 #include <cmath>
 
 #include <fmt/format.h>
@@ -67,6 +68,27 @@ int32_t lf_rangeForDistance(double distance_nm)
     return 8;
 }
 
+// The counts the window shows of the traffic manager's aircraft.
+struct TrafficCounts {
+    uint64_t live = 0;        // active, not parked
+    uint64_t parkedLive = 0;  // live aircraft parked at stands
+    uint64_t statics = 0;     // static aircraft in the simulator
+};
+
+// Stores the counts that changed and repaints only the areas that show them.
+void lf_showCounts(const TrafficCounts& counts)
+{
+    auto& state = g_mainWindowState;
+    if (state.liveCount.exchange(counts.live) != counts.live) {
+        gf_invalidateArea(WindowArea::StatusStrip);
+    }
+    if (state.parkedLiveCount != counts.parkedLive || state.staticCount != counts.statics) {
+        state.parkedLiveCount = counts.parkedLive;
+        state.staticCount = counts.statics;
+        gf_invalidateArea(WindowArea::Statistics);
+    }
+}
+
 }  // namespace
 
 int32_t gf_setRange(int32_t nm)
@@ -90,8 +112,7 @@ void gf_autoRange()
     } else if (user.altitude_ft > AIRP_HEIGHT.current) {
         range = 40;
     } else {
-        // The distance to the first park airport comes with the traffic manager's park
-        // airports; until then there is none.
+        // Waits for the traffic manager's park airport list: the distance to its first airport.
         range = lf_rangeForDistance(kNoParkAirport_nm);
     }
     gf_setRange(range);
@@ -121,12 +142,15 @@ void lf_showTimeShift(int32_t minutes)
 
 void lf_timeShift(int32_t minutes, bool quiet)
 {
+    // Traffic from the future does not exist: a negative shift is none.
+    minutes = std::max(minutes, 0);
     g_timeShiftActive = minutes > 0;
     if (minutes > kMaxTimeShift_min) {
         gf_log("Time shifting is limited to 2 weeks");
         minutes = kMaxTimeShift_min;
     }
     lf_showTimeShift(minutes);
+    gf_setRtTimeOffset(minutes);
     if (minutes <= 0) {
         gf_setMessage("Time shift = 0", true);
         if (quiet) return;
@@ -135,7 +159,9 @@ void lf_timeShift(int32_t minutes, bool quiet)
         gf_setMessage(fmt::format("Time shifted {} minute{}", minutes, gf_pluralS(minutes)),
                       true);
     }
-    // The traffic of the old time goes; the containers belong to the main-loop thread.
+    // The traffic of the old time goes; the containers belong to the main-loop thread. The
+    // live aircraft wait for the traffic manager's live aircraft, removeAircraftFromSim and
+    // lf_isCallsignQueued.
     gf_postToMainLoop([] { lf_removeAllStatics(); });
     lf_showParkingCountdown();
 }
@@ -153,8 +179,11 @@ void lf_showParkingCountdown()
 
 void lf_updateLiveCount()
 {
-    // The counts come from the traffic manager's aircraft; until it publishes them the window
-    // keeps the values that were written into g_mainWindowState.
+    // Waits for the traffic manager's counts: its active live aircraft not parked,
+    // lf_countLiveParked and lf_countStaticParked. Until then the values written into the
+    // window's state stand.
+    const auto& state = g_mainWindowState;
+    lf_showCounts({state.liveCount, state.parkedLiveCount, state.staticCount});
 }
 
 void lf_showNoTraffic()
@@ -170,14 +199,9 @@ void lf_applyDestination(const std::string& code, const Airport& /*airport*/)
     if (DESTINATION.value() != code) DESTINATION.set(code);
     gf_showTextParameter(DESTINATION);
     gf_setMessage(fmt::format("New destination: {}", code), true);
-    // Adding the airport to the park airports is the traffic manager's step.
+    // Waits for the traffic manager's lf_addParkAirport (code, airport), posted to the main
+    // loop.
     gf_enableControlOf(g_reReadButton, false);
-}
-
-bool gf_checkVersions()
-{
-    // No download server is configured: there is never a newer version to fetch.
-    return true;
 }
 
 }  // namespace qel

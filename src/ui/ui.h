@@ -275,8 +275,13 @@ void lf_applyDestination(const std::string& code, const Airport& airport);
 
 // ---- Updater --------------------------------------------------------------------------------
 
-// The start-up's update check; false when a new program version was fetched (the stop is then
-// requested with NEW VERSION). Start-up thread.
+// The start-up's update check against versions.json of the download server
+// ($VNTQ_DOWNLOAD_URL): newer data files fetched into input, the MSFS 2024 airport pack into
+// airports/my_simaddon, newer scan rules switch SCAN_LIVERIES or SCAN_AIRPORTS on. False when a
+// new program version was fetched into new_version (the stop is then requested with NEW
+// VERSION); true otherwise, also when the server cannot be reached. Throws
+// qel::UserErrorException 112 when the new version could not be fetched or unpacked, and
+// std::filesystem::filesystem_error when its files cannot be handled. Start-up thread.
 bool gf_checkVersions();
 
 }  // namespace qel

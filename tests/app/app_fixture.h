@@ -1,8 +1,8 @@
 // A fixture for the application core: a prepared program folder as the working folder (docs/,
 // input/ with the data files), a per-user folder, a simulator install the start-up finds,
-// Log.txt captured, a faster clock, the stand-ins of the simulator link, the RealTraffic client
-// and the traffic manager at their defaults, and the window's messages caught instead of
-// posted.
+// Log.txt captured, a faster clock, the in-process stand-in simulator with a flight loaded, the
+// RealTraffic client and the stand-in traffic manager at their defaults, and the window's
+// messages caught instead of posted.
 #pragma once
 
 #include <chrono>
@@ -21,6 +21,7 @@
 #include "platform/folders.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
+#include "standins/simulator/sim_standin.h"
 #include "support/test_support.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
@@ -110,6 +111,16 @@ private:
     int sleeps_ = 0;
 };
 
+// The stand-in simulator's world for the core's tests: the user parked at Schiphol, a flight
+// loaded, no open refused; `simulatorMembers` adds to its "simulator" object. Built at the first
+// SimConnect call, on the clock in force then.
+inline void resetSimulator(const std::string& simulatorMembers = "")
+{
+    simstandin::resetFromText(R"({"clock": {"start": "now"},
+        "user": {"lat": 52.3086, "lon": 4.76389, "alt_ft": 0, "on_ground": true},
+        "simulator": {)" + simulatorMembers + "}}");
+}
+
 inline void resetCoreState()
 {
     g_exitReason = ExitReason::NOT_YET_SET;
@@ -130,8 +141,7 @@ inline void resetCoreState()
     g_flightRunning = false;
     g_simConnectFailed = false;
     g_secondPassed = false;
-    gf_resetSimLinkStandIn();
-    gf_resetRealTrafficStandIn();
+    resetSimulator();
     gf_resetTrafficStandIn();
     gf_resetRtClient();
     gf_resetSimLink();

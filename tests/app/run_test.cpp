@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,14 +18,53 @@
 #include "foundation/parameters.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
+#include "standins/realtraffic/rt_standin.h"
+#include "standins/simulator/sim_standin.h"
 
 namespace qel {
 namespace {
 
 namespace fs = std::filesystem;
 
+// The RealTraffic service around the user at Schiphol: two airliners and a station.
+const char* const kRealTrafficScenario = R"({
+  "clock": {"start": "now"},
+  "user": {"lat": 52.3086, "lon": 4.76389},
+  "flights": [
+    {"hex": "484f6b", "callsign": "KLM1234", "registration": "PH-BXA", "type": "B738",
+     "category": "A3", "points": [
+       {"t_s": -100000, "lat": 52.20, "lon": 4.60, "alt_ft": 6000, "gs_kt": 250},
+       {"t_s": 100000, "lat": 52.45, "lon": 4.90, "alt_ft": 6000, "gs_kt": 250}]},
+    {"hex": "4ca7b5", "callsign": "RYR2AB", "registration": "EI-DCL", "type": "B738",
+     "category": "A3", "points": [
+       {"t_s": -100000, "lat": 52.40, "lon": 4.50, "alt_ft": 9000, "gs_kt": 280},
+       {"t_s": 100000, "lat": 52.25, "lon": 5.00, "alt_ft": 9000, "gs_kt": 280}]}
+  ],
+  "weather": {"stations": [{"icao": "EHAM", "lat": 52.3086, "lon": 4.76389, "qnh": 1013}]}
+})";
+
 class Run : public test::AppTest {
 protected:
+    // The RealTraffic stand-in on the test's clock, and the client pointed at it.
+    Run()
+        : realTraffic_(std::make_unique<standin::RtStandin>(
+              standin::parseScenario(kRealTrafficScenario, platform::epochSeconds())))
+    {
+        setenv("VNTQ_RT_URL", realTraffic_->url().c_str(), 1);
+        setenv("VNTQ_RT_LICENSE", "standard-license", 1);
+    }
+    ~Run() override
+    {
+        // The run ends before its server goes.
+        gf_requestClose();
+        gf_joinStartUpThread();
+        realTraffic_.reset();
+        unsetenv("VNTQ_RT_URL");
+        unsetenv("VNTQ_RT_LICENSE");
+    }
+
+    std::size_t signOuts() const { return realTraffic_->requests("/v4/deauth").size(); }
+
     int count(const std::string& line)
     {
         int n = 0;
@@ -61,6 +101,8 @@ protected:
             std::this_thread::yield();
         }
     }
+
+    std::unique_ptr<standin::RtStandin> realTraffic_;
 };
 
 TEST_F(Run, MainLoopRunsUntilClosedAndClosesDownCleanly)
@@ -69,12 +111,20 @@ TEST_F(Run, MainLoopRunsUntilClosedAndClosesDownCleanly)
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
     gf_joinStartUpThread();
     EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
-    EXPECT_GE(g_simLinkStandIn.secondsSent, 3);
+    EXPECT_EQ(count("MSFS 2020 (11.0.282174.999) connected"), 1);
+    EXPECT_EQ(count("SimConnect closed ok"), 1);
     // Every worker ended, the session was closed, and the run's folder is gone.
     EXPECT_TRUE(gf_weatherReaderFinished());
     EXPECT_TRUE(gf_trafficReaderFinished());
-    EXPECT_EQ(g_realTrafficStandIn.signOuts, 1);
+    EXPECT_EQ(signOuts(), 1u);
     EXPECT_TRUE(gf_rtGuid().empty());
+    // The readers ran: the first QNH, the first load in five steps, then the polls.
+    EXPECT_EQ(g_qnhReady.load(), 1013);
+    const auto batches = gf_keptTrafficBatches();
+    ASSERT_GE(batches.size(), 5u);
+    EXPECT_EQ(batches[0].delay_s, 0);
+    EXPECT_EQ(batches[4].delay_s, 24);
+    EXPECT_EQ(batches[4].records.size(), 2u);
     EXPECT_FALSE(fs::exists(user_ / "VNTQ" / "orig_dest"));
     for (const char* folder : {"output/info", "output/errors", "airports/learned/stock",
                                "airports/my_thirdparty", "input/my_regcodes"}) {
@@ -84,14 +134,14 @@ TEST_F(Run, MainLoopRunsUntilClosedAndClosesDownCleanly)
 
 TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
 {
-    g_realTrafficStandIn.trafficFails = true;
+    // A 401 for the first load and the first poll of two runs: the session is lost.
+    realTraffic_->addFault("/v4/traffic", standin::Fault::withStatus(401, "Unknown GUID"), 4);
     SCAN_LIVERIES.current = true;
     for (int run = 0; run < 2; ++run) {
         ASSERT_EQ(runOnce(), WindowMessage::StartUp) << run;
         EXPECT_TRUE(g_restartPending);
         EXPECT_FALSE(g_stopRequested);
     }
-    g_realTrafficStandIn.trafficFails = false;
     closeAfterSimulatorSeconds(2);
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
     gf_joinStartUpThread();
@@ -103,12 +153,14 @@ TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
     EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
     EXPECT_EQ(stored("SCAN_LIVERIES"), "false");
     EXPECT_EQ(stored("SCAN_AIRPORTS"), "false");
-    EXPECT_EQ(g_realTrafficStandIn.signOuts, 3);
+    EXPECT_EQ(signOuts(), 3u);
+    EXPECT_EQ(realTraffic_->requests("/v4/auth").size(), 3u);
 }
 
 TEST_F(Run, NoFirstTrafficIsAReaderError)
 {
-    g_realTrafficStandIn.noTraffic = true;
+    // The first load never comes back; close-down ends the transfer.
+    realTraffic_->addFault("/v4/traffic", standin::Fault::stall());
     EXPECT_EQ(runOnce(), WindowMessage::StartUp);
     const auto lines = log_.lines();
     const auto noTraffic = std::find(lines.begin(), lines.end(), "No traffic in this region?");
@@ -122,7 +174,8 @@ TEST_F(Run, NoFirstTrafficIsAReaderError)
 
 TEST_F(Run, FailedOnGroundRequestRestartsAfterNineSeconds)
 {
-    g_simLinkStandIn.failOnGroundRequest = true;
+    // The first request on the user aircraft is the once-per-second on-ground request.
+    simstandin::addFailure({"SimConnect_RequestDataOnSimObject", 0, 1, std::nullopt});
     EXPECT_EQ(runOnce(), WindowMessage::StartUp);
     EXPECT_EQ(count("==> SimConnect request ac gnd/air fails"), 1);
     EXPECT_EQ(count("SimConnect request error"), 1);
@@ -132,44 +185,63 @@ TEST_F(Run, FailedOnGroundRequestRestartsAfterNineSeconds)
     EXPECT_FALSE(g_simConnectFailed);
 }
 
-TEST_F(Run, FailedSignInStillStopsAndJoinsBothReadersButSignsNoOneOut)
+TEST_F(Run, SignInWithoutSessionRestartsWithoutReadersAndSignsNoOneOut)
 {
-    g_realTrafficStandIn.signInFails = true;
-    closeAfterSimulatorSeconds(1);
-    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    setenv("VNTQ_RT_LICENSE", "no-guid-license", 1);
+    EXPECT_EQ(runOnce(), WindowMessage::StartUp);
     gf_joinStartUpThread();
-    EXPECT_TRUE(gf_weatherReaderFinished());
-    EXPECT_TRUE(gf_trafficReaderFinished());
-    EXPECT_EQ(g_realTrafficStandIn.signOuts, 0);
+    EXPECT_EQ(count("The Authenticater has stopped with an error"), 1);
+    EXPECT_EQ(count("Exiting: READER ERROR"), 1);
+    EXPECT_TRUE(realTraffic_->requests("/v4/traffic").empty());
+    EXPECT_EQ(signOuts(), 0u);
 }
 
-TEST_F(Run, ReaderThatDoesNotFinishInTimeIsLoggedAndAwaited)
+TEST_F(Run, ExpiredLicenseIsShownUntilTheUserCloses)
 {
-    g_realTrafficStandIn.stopDelay_s = 30;
+    setenv("VNTQ_RT_LICENSE", "expired-license", 1);
+    gf_onStartUpMessage();
+    awaitState([] { return g_exitReason == ExitReason::SYSTEM_ERROR; });
+    gf_requestClose();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_EQ(count("Error 10: Your RT license is expired"), 1);
+    EXPECT_EQ(signOuts(), 0u);
+}
+
+TEST_F(Run, CloseWhileAReplyStallsDoesNotWaitForIt)
+{
+    // No first QNH: the start goes on after 3 s, and the weather request is held open.
+    realTraffic_->addFault("/v4/nearestmetar", standin::Fault::stall());
     closeAfterSimulatorSeconds(1);
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
     gf_joinStartUpThread();
-    EXPECT_EQ(count("The Weather Reader did not finish within 10 seconds"), 1);
+    EXPECT_EQ(count("The Weather Reader did not finish within 10 seconds"), 0);
     EXPECT_TRUE(gf_weatherReaderFinished());
     EXPECT_TRUE(gf_trafficReaderFinished());
+    EXPECT_EQ(signOuts(), 1u);
 }
 
 TEST_F(Run, SimulatorClosedQuits)
 {
-    gf_postToMainLoop([] { g_simLinkStandIn.disconnect = true; });
+    gf_postToMainLoop([] { simstandin::quit(); });
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
     EXPECT_EQ(count("Exiting: SIM WAS CLOSED"), 1);
+    EXPECT_EQ(count("SimConnect closed ok"), 1);
 }
 
 TEST_F(Run, ClosingWhileWaitingForTheSimulatorEndsTheRun)
 {
-    g_simLinkStandIn.flightLoaded = false;
+    test::resetSimulator(R"("flight_running": false)");
     gf_onStartUpMessage();
     awaitState([] { return fs::exists(g_appDataDir / "orig_dest"); });
     gf_requestClose();
     EXPECT_EQ(messages_.next(), WindowMessage::Quit);
     EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
-    EXPECT_EQ(g_simLinkStandIn.secondsSent, 0);
+    // The once-per-second request waits for a flight.
+    for (const auto& call : simstandin::calls()) {
+        EXPECT_FALSE(call.function == "SimConnect_RequestDataOnSimObject" &&
+                     call.arguments.starts_with("108,"))
+            << call.arguments;
+    }
 }
 
 TEST_F(Run, ProductionModeStopsAfterTheDataFiles)

@@ -1,0 +1,232 @@
+// Parked traffic: the main loop asks for the aircraft parked around the park airport and waits;
+// the Traffic Reader serves the request between two polls. Every request has a number, so that
+// a reply arriving after the main loop gave up is never taken for the answer to a later one.
+//
+// gf_getParkedTraffic runs on the main-loop thread and waits in 100 ms steps of the platform
+// clock, at most 10 s; TrafficReader::parkedtraffic runs on the "Traffic Reader" thread. They
+// meet only under TrafficReader::shared_ and through the request flag.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+
+#include <fmt/format.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "platform/clock.h"
+#include "realtraffic/readers.h"
+#include "traffic/traffic.h"
+
+namespace qel {
+
+namespace rt {
+
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+constexpr RequestKind kParked{"/v4/traffic", "ptcurl_", "ptcurl_: failed to set URL",
+                              "ptcurl_"};
+constexpr double kParkedBoxDeg = 0.04996402877697842;  // 3 nm: 3 × 1.852 / 111.2
+constexpr double kParkedBox_ft = 18228.34647;          // 3 nm: 3 × 6076.11549
+constexpr auto kParkedTimeout = 10s;
+constexpr int32_t kPending = -1;
+constexpr int32_t kDone = 0;
+constexpr int32_t kFailedHere = 1;
+constexpr int32_t kSlotsPerDay = 48;
+
+// Youngest sighting first, none older than MAX_FIT (unless only RealTraffic's parked traffic is
+// used), one aircraft per stand and per callsign.
+void lf_ageSortAndDeduplicate(std::vector<ParkedAircraftRecord>& records)
+{
+    const int32_t now = gf_halfHourSlot();
+    for (auto& record : records) {
+        record.age_halfHours =
+            ((now - record.halfHourSlot) % kSlotsPerDay + kSlotsPerDay) % kSlotsPerDay;
+    }
+    if (!RT_PARKTRAFFIC_ONLY.current) {
+        const int32_t maxFit = MAX_FIT.current;
+        std::erase_if(records, [maxFit](const auto& r) { return r.age_halfHours > maxFit; });
+    }
+    std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+        return a.age_halfHours < b.age_halfHours;
+    });
+    std::unordered_set<std::string> stands;
+    std::unordered_set<std::string> callsigns;
+    std::vector<ParkedAircraftRecord> kept;
+    kept.reserve(records.size());
+    for (auto& record : records) {
+        if (stands.contains(record.standName)) continue;
+        if (!record.callsign.empty() && callsigns.contains(record.callsign)) continue;
+        stands.insert(record.standName);
+        if (!record.callsign.empty()) callsigns.insert(record.callsign);
+        kept.push_back(std::move(record));
+    }
+    records = std::move(kept);
+}
+
+}  // namespace
+
+bool TrafficReader::parkedReply(const json& reply, const ParkedDecodeContext& context,
+                                std::vector<ParkedAircraftRecord>& records, int32_t& status)
+{
+    const int64_t answered = gf_jsonInt(reply, "status", 100);
+    if (answered == 406) {
+        gf_logHighlighted(
+            fmt::format("parkedtraffic msg: {}", gf_jsonString(reply, "message", "")));
+        status = kDone;
+        return true;
+    }
+    if (answered != 200) {
+        status = static_cast<int32_t>(std::clamp<int64_t>(answered, -99999, 99999));
+        return false;
+    }
+    setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
+    if (reply.is_object() && reply.contains("data") && gf_hasRecords(reply["data"])) {
+        const json& data = reply["data"];
+        if (data.is_object()) {
+            for (const auto& [key, value] : data.items()) {
+                if (gf_hasRecords(value)) processParkedTrafficLine(key, value, context, records);
+            }
+        } else if (data.is_array()) {
+            for (std::size_t i = 0; i < data.size(); ++i) {
+                if (gf_hasRecords(data[i])) {
+                    processParkedTrafficLine(std::to_string(i), data[i], context, records);
+                }
+            }
+        }
+    }
+    status = kDone;
+    return true;
+}
+
+void TrafficReader::parkedtraffic()
+{
+    ParkedRequest request;
+    {
+        std::scoped_lock lock(shared_);
+        if (parked_.number == 0) return;  // given up before it was served
+        request.number = parked_.number;
+        request.box = parked_.box;
+        request.context = parked_.context;
+    }
+    int32_t status = kFailedHere;
+    std::vector<ParkedAircraftRecord> records;
+    try {
+        if (!guid().empty()) {
+            const CURLcode code = post(kParked, boxBody(request.box, "parkedtraffic"), buffer_);
+            if (code != CURLE_OK) {
+                gf_logHighlighted(fmt::format("{} curl parkedtraffic code: {}",
+                                              gf_timeString(platform::epochSeconds()),
+                                              curl_easy_strerror(code)));
+            } else if (buffer_.empty()) {
+                gf_log("parkedtraffic: empty content");
+            } else if (const json reply = json::parse(buffer_, nullptr, false);
+                       reply.is_discarded()) {
+                gf_logHighlighted(
+                    fmt::format("parkedtraffic invalid JSON:\n{}\n", gf_head(buffer_)));
+            } else {
+                parkedReply(reply, request.context, records, status);
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{}: {}", "parkedtraffic", e.what()));
+        status = kFailedHere;
+        records.clear();
+    }
+    std::scoped_lock lock(shared_);
+    if (parked_.number != request.number) return;  // a late reply: nobody waits for it
+    parked_.status = status;
+    parked_.records = std::move(records);
+}
+
+int32_t TrafficReader::awaitParked(uint64_t number)
+{
+    const auto giveUp = [this, number] {
+        std::scoped_lock lock(shared_);
+        if (parked_.number != number) return;
+        parked_.number = 0;
+        parked_.records.clear();
+    };
+    sleepMs(100);
+    const auto start = platform::steadyNow();
+    for (;;) {
+        {
+            std::scoped_lock lock(shared_);
+            if (parked_.number == number && parked_.status != kPending) return parked_.status;
+        }
+        if (g_stopRequested || g_closeRequested) {
+            giveUp();
+            return kFailedHere;
+        }
+        sleepMs(100);
+        if (platform::steadyNow() - start > kParkedTimeout) {
+            giveUp();
+            gf_log("ParkedTraffic receiving timed out after 10 seconds");
+            return kPending;
+        }
+    }
+}
+
+bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records)
+{
+    records.clear();
+    Box box;
+    box.top = parkAirport.lat + kParkedBoxDeg;
+    box.bottom = parkAirport.lat - kParkedBoxDeg;
+    box.left = gf_destinationPoint(parkAirport, -std::numbers::pi / 2, kParkedBox_ft).lon;
+    box.right = gf_destinationPoint(parkAirport, std::numbers::pi / 2, kParkedBox_ft).lon;
+    // The names the decoding compares with are copied here, on their owner's thread.
+    const UserPosition user = g_userSnapshot.get();
+    ParkedDecodeContext context{g_reservedStandName,
+                                gf_closestStandName(user.latitude, user.longitude),
+                                LIGHT_AIRCRAFT.current, HIGH_PERF_AIRCRAFT.current,
+                                HELICOPTERS.current};
+    uint64_t number = 0;
+    {
+        std::scoped_lock lock(shared_);
+        number = ++parkedCounter_;
+        parked_ = ParkedRequest{number, box, std::move(context), kPending, {}};
+    }
+    parkedRequested_ = true;
+    const int32_t status = awaitParked(number);
+    switch (status) {
+    case kDone: break;
+    case 400: throw std::runtime_error("RT API parameter fault");
+    case 403: throw std::runtime_error("No data for this license type");
+    case 401:
+        gf_logHighlighted(fmt::format("RT Parkedtraffic: re-authentication to RT API is needed {}",
+                                      g_shortName));
+        return false;
+    case kPending:
+    case kFailedHere: return false;
+    default:
+        gf_logHighlighted(fmt::format("RT Parkedtraffic error status: {}", status));
+        return false;
+    }
+    {
+        std::scoped_lock lock(shared_);
+        records = std::move(parked_.records);
+        parked_.records.clear();
+        parked_.number = 0;
+    }
+    lf_ageSortAndDeduplicate(records);
+    return true;
+}
+
+}  // namespace rt
+
+bool gf_getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records)
+{
+    return rt::g_trafficReader.getParkedTraffic(parkAirport, records);
+}
+
+}  // namespace qel

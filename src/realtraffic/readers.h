@@ -1,0 +1,172 @@
+// The two RealTraffic API objects: the Traffic Reader (live, buffered and parked traffic) and the
+// Weather Reader (sign-in, nearest METAR, weather and the QNH), with the state other threads
+// hand to them.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "realtraffic/decoding.h"
+#include "realtraffic/realtraffic.h"
+#include "realtraffic/rt_connection.h"
+
+namespace qel::rt {
+
+inline constexpr int32_t kStoppedOnRequest = 9999;  // the status of a reader ended by a stop
+inline constexpr int32_t kStandardQnh_hPa = 1013;
+
+// The user aircraft's position as the start-up and the main loop last gave it; any thread.
+struct UserPosition {
+    double latitude = 0.0;     // degrees: 51.2793
+    double longitude = 0.0;    // degrees: 6.7635
+    double altitude_ft = 0.0;  // 147.0
+};
+class UserSnapshot {
+public:
+    void set(const UserPosition& position);
+    UserPosition get() const;
+
+private:
+    mutable std::mutex mutex_;  // guards position_; taken alone
+    UserPosition position_;
+};
+extern UserSnapshot g_userSnapshot;
+
+// A query box, degrees.
+struct Box {
+    double top = 52.44;
+    double bottom = 52.17;
+    double left = 4.54;
+    double right = 4.98;
+};
+
+class TrafficReader : public RtConnection {
+public:
+    // The buffered first load: five hand-overs with delays 0, 6, 12, 18, 24 s. True when a
+    // reply of status 200 carried data.
+    bool buffer(int& status);
+    // The loop: the buffered load once, then polls (and parked requests in between) until a
+    // stop (status 9999) or a server status that ends it.
+    bool receive(int& status);
+    // One parked-traffic request, served for the request the main loop waits for.
+    void parkedtraffic();
+    // Serves a parked-traffic request when the main loop raised one; false when none was.
+    bool serveParkedRequest();
+
+    // Main-loop side.
+    void updateBox(const UserPosition& user, double range_nm);
+    Box box() const;
+    void setParkAirport(std::optional<ParkAirportReference> airport);
+    void startIdCollection();
+    LiveIds takeIds();
+    bool getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records);
+    void updateStatus();
+
+    void setQnh(int32_t qnh_hPa) { qnh_ = qnh_hPa; }
+    int32_t qnh() const { return qnh_; }
+    bool receiving() const { return receiving_; }
+    int64_t recordCount() const { return recordCount_; }
+    // Back to the state after construction (handle, boxes, batch, flags, QNH); no reader runs.
+    void resetReader();
+
+    // What the live decoding reads, copied now.
+    LiveDecodeContext decodeContext() const;
+
+private:
+    // The parked-traffic request the main loop waits for; 0: none. Guarded by shared_.
+    struct ParkedRequest {
+        uint64_t number = 0;
+        Box box;
+        ParkedDecodeContext context;
+        int32_t status = -1;  // -1 pending, 0 done, 1 failed here, else the server's status
+        std::vector<ParkedAircraftRecord> records;
+    };
+
+    bool poll(int& status);
+    bool bufferedReply(const nlohmann::json& reply, int& status);
+    bool parkedReply(const nlohmann::json& reply, const ParkedDecodeContext& context,
+                     std::vector<ParkedAircraftRecord>& records, int32_t& status);
+    void decodeRecords(const nlohmann::json& data, const LiveDecodeContext& context);
+    void handOver(int32_t delay_s);
+    std::string boxBody(const Box& box, std::string_view querytype) const;
+    int32_t awaitParked(uint64_t number);
+
+    // Reader thread only (and the reset while no reader runs).
+    std::string buffer_;     // the last reply body
+    LiveDecodeState state_;  // the batch being built and the block notice
+
+    std::atomic<int32_t> qnh_{kStandardQnh_hPa};
+    std::atomic<int64_t> recordCount_{0};  // live records of the last batch handed on
+    std::atomic<bool> collecting_{false};  // the live-id collection flag
+    std::atomic<bool> parkedRequested_{false};
+    std::atomic<bool> receiving_{false};
+    std::atomic<bool> hasTrafficShown_{false};  // main-loop thread
+
+    mutable std::mutex shared_;  // guards the members below; taken alone
+    Box box_;
+    LatLon lastCentre_{0.0, 0.0};
+    double lastRange_nm_ = -1.0;
+    std::optional<ParkAirportReference> parkAirport_;
+    LiveIds ids_;
+    uint64_t parkedCounter_ = 0;
+    ParkedRequest parked_;
+};
+
+class WeatherReader : public RtConnection {
+public:
+    // The sign-in with the credential; `status` the server's refusal (400, 402, 404, 405, 500
+    // and any other but 200). True with the GUID kept in this object.
+    bool authenticate(const std::string& credential, int& status);
+    // The station code of the nearest METAR for the weather request; false without one.
+    bool nearestmetar(int& status);
+    // The loop: nearest METAR, weather, QNH, until a stop (9999) or an ending status.
+    bool receive(int& status);
+    // Back to the state after construction (handle, station, QNH, flags); no reader runs.
+    void resetReader();
+    void updateStatus();
+
+    std::string metarCode() const;
+
+    // Publishes a QNH (already clamped) to the Traffic Reader, the traffic manager, the
+    // start-up and the window, unless it repeats the last one; 1013 is published every time.
+    void publishQnh(int32_t qnh_hPa);
+
+private:
+    bool weather(int& status);
+    void showAccount(int64_t expiry_s, bool professional);
+
+    // Reader thread only (the sign-in runs on the start-up thread before it starts).
+    std::string buffer_;
+    int32_t lastQnh_ = kStandardQnh_hPa;
+
+    std::atomic<bool> weatherOk_{false};
+    std::atomic<bool> weatherOkShown_{false};  // main-loop thread
+    mutable std::mutex metarMutex_;  // guards metarCode_ for readers on other threads
+    std::string metarCode_;
+};
+
+// Logs why a reader's loop ended by a server status; `reader` "Traffic" or "Weather".
+void gf_logReaderEnd(std::string_view reader, int status);
+// "data" of a reply or of a buffer step is used when present and neither null nor empty.
+bool gf_hasRecords(const nlohmann::json& data);
+
+// The QNH in the weather reply's "data", hPa; 1013 when there is none (logged). A value of 1101
+// or more is inches of mercury × 100. Throws gsl::narrowing_error for a value beyond int32.
+int32_t extractQNH(const nlohmann::json& data);
+
+extern TrafficReader g_trafficReader;
+extern WeatherReader g_weatherReader;
+// Signed in and not yet signed out (atomic).
+extern std::atomic<bool> g_rtAuthenticated;
+
+// The credential: VNTQ_RT_LICENSE, else the first line of `file`; none when both are empty.
+std::optional<std::string> gf_readCredential(const std::filesystem::path& file);
+
+}  // namespace qel::rt

@@ -1,0 +1,268 @@
+// The RealTraffic session: the credential, the sign-in on the start-up thread, the sign-out at
+// close-down, the reset before an in-process restart, and the two API objects themselves.
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <limits>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "app/app.h"
+#include "foundation/codes.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/strings.h"
+#include "foundation/time.h"
+#include "foundation/version.h"
+#include "platform/clock.h"
+#include "realtraffic/readers.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+std::atomic<int32_t> g_qnhReady{0};
+
+namespace rt {
+
+// The sign-in runs through the Weather Reader's handle and the sign-out through the Traffic
+// Reader's, each while that object's reader thread does not run. Each object guards its own
+// shared members.
+TrafficReader g_trafficReader;
+WeatherReader g_weatherReader;
+std::atomic<bool> g_rtAuthenticated{false};
+UserSnapshot g_userSnapshot;
+
+namespace {
+
+constexpr RequestKind kAuth{"/v4/auth", "aucurl_", "TrafficReader failed to set CURLOPT_URL",
+                            "aucurl_", false};
+constexpr RequestKind kDeauth{"/v4/deauth", "aucurl_", "Failed to set CURLOPT_URL", "aucurl_",
+                              false};
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int64_t kProfessionalType = 2;
+
+// Whole days from now to the expiry, truncated toward zero; the difference saturates instead of
+// overflowing for absurd expiry values.
+int64_t lf_daysLeft(int64_t expiry_s, int64_t now_s)
+{
+    constexpr int64_t lowest = std::numeric_limits<int64_t>::min();
+    constexpr int64_t highest = std::numeric_limits<int64_t>::max();
+    int64_t difference = 0;
+    if (now_s > 0 && expiry_s < lowest + now_s) {
+        difference = lowest;
+    } else if (now_s < 0 && expiry_s > highest + now_s) {
+        difference = highest;
+    } else {
+        difference = expiry_s - now_s;
+    }
+    return difference / kSecondsPerDay;
+}
+
+void lf_setSignedIn(bool signedIn)
+{
+    g_rtAuthenticated = signedIn;
+    g_mainWindowState.realTrafficSignedIn = signedIn;
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+[[noreturn]] void lf_userError(const std::string& text)
+{
+    gf_setMessage(text, true);
+    throw UserErrorException(10, text);
+}
+
+// The reply of a sign-in that went through: true when it is a session.
+bool lf_acceptSignIn(const nlohmann::json& reply, int& status)
+{
+    if (reply.is_object() && reply.contains("status") && reply["status"].is_number_integer()) {
+        const int64_t answered = gf_jsonInt(reply, "status", 200);
+        // Only 200 opens a session; any other answer is a refusal, whatever it carries.
+        if (answered != 200) {
+            status = static_cast<int>(std::clamp<int64_t>(answered, -1, 99999));
+            if (status != 400 && status != 402 && status != 404 && status != 405 &&
+                status != 500) {
+                gf_log(fmt::format("Authentication refused, status: {}", status));
+            }
+            return false;
+        }
+    }
+    if (gf_jsonString(reply, "GUID", "").empty()) {
+        gf_log("Authentication: reply without a GUID");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void UserSnapshot::set(const UserPosition& position)
+{
+    std::scoped_lock lock(mutex_);
+    position_ = position;
+}
+
+UserPosition UserSnapshot::get() const
+{
+    std::scoped_lock lock(mutex_);
+    return position_;
+}
+
+std::optional<std::string> gf_readCredential(const std::filesystem::path& file)
+{
+    if (const char* value = std::getenv("VNTQ_RT_LICENSE"); value != nullptr) {
+        const std::string text(gf_trim(value));
+        if (!text.empty()) return text;
+    }
+    std::ifstream stream(file);
+    std::string line;
+    if (!stream || !std::getline(stream, line)) return std::nullopt;
+    const std::string text(gf_trim(line));
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+bool WeatherReader::authenticate(const std::string& credential, int& status)
+{
+    try {
+        const std::string body =
+            fmt::format("license={}&software={}_{}", gf_formValue(credential), g_shortName,
+                        g_programVersion.text());
+        const CURLcode code = post(kAuth, body, buffer_);
+        if (code != CURLE_OK) {
+            gf_log(fmt::format("{} Authentication failed: {}",
+                               gf_timeString(platform::epochSeconds()), curl_easy_strerror(code)));
+            return false;
+        }
+        if (buffer_.empty()) {
+            gf_log("Authentication: empty response");
+            return false;
+        }
+        const auto reply = nlohmann::json::parse(buffer_, nullptr, false);
+        if (reply.is_discarded()) {
+            gf_log(fmt::format("authentication, invalid JSON:\n{}\n", gf_head(buffer_)));
+            return false;
+        }
+        if (!lf_acceptSignIn(reply, status)) return false;
+        setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
+        setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
+        gf_log(fmt::format("\nAuthenticated at RT server '{}'",
+                           gf_jsonString(reply, "server", "?")));
+        const bool professional = gf_jsonInt(reply, "type", 1) == kProfessionalType;
+        g_rtProfessional = professional;
+        setGuid(gf_jsonString(reply, "GUID", ""));
+        lf_setSignedIn(true);
+        showAccount(gf_jsonInt(reply, "expiry", 0), professional);
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{}: {}", "authenticate", e.what()));
+        sleepMs(wrrl());
+        return false;
+    }
+    sleepMs(wrrl());
+    return true;
+}
+
+void WeatherReader::showAccount(int64_t expiry_s, bool professional)
+{
+    const int64_t days = lf_daysLeft(expiry_s, platform::epochSeconds());
+    g_mainWindowState.realTrafficText.set(fmt::format(
+        "RT {} license, {} day{} left", professional ? "professional" : "standard", days,
+        gf_plural(days)));
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+void RtConnection::deauthenticate()
+{
+    try {
+        std::string reply;
+        const CURLcode code = post(kDeauth, "GUID=" + gf_formValue(guid()), reply);
+        if (code != CURLE_OK) {
+            gf_log(fmt::format("{} Deauthentication failed: {}",
+                               gf_timeString(platform::epochSeconds()), curl_easy_strerror(code)));
+            return;
+        }
+        if (reply.empty()) {
+            gf_log("Deauthentication: empty response");
+            return;
+        }
+        const auto json = nlohmann::json::parse(reply, nullptr, false);
+        if (json.is_discarded()) {
+            gf_log(fmt::format("deauthentication, invalid JSON:\n{}\n", gf_head(reply)));
+            return;
+        }
+        const int64_t status = gf_jsonInt(json, "status", 100);
+        if (status != 200) {
+            gf_logHighlighted(fmt::format("Deauthentication failed, status: {}", status));
+            return;
+        }
+        lf_setSignedIn(false);
+        setGuid({});
+        gf_log(fmt::format("{} RT server '{}'", gf_jsonString(json, "message", ""),
+                           gf_jsonString(json, "server", "")));
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{}: {}", "deauthenticate", e.what()));
+    }
+}
+
+}  // namespace rt
+
+void gf_authenticater()
+{
+    using namespace rt;
+    lf_setSignedIn(false);
+    gf_setMessage("Waiting for authentication at RT server ...", true);
+    gf_log(" ");
+    const std::filesystem::path file = g_appDataDir / "RealTraffic.license";
+    const auto credential = gf_readCredential(file);
+    if (!credential) {
+        lf_userError(fmt::format("No RT license: set VNTQ_RT_LICENSE or write it into {}",
+                                 gf_pathToUtf8(file)));
+    }
+    int status = 0;
+    if (g_weatherReader.authenticate(*credential, status)) {
+        gf_clearMessage();
+        g_trafficReader.setGuid(g_weatherReader.guid());
+        return;
+    }
+    switch (status) {
+    case 402: lf_userError("Your RT license is expired");
+    case 404: lf_userError("RT did not recognize your license");
+    case 405:
+        lf_userError("More than one RealTraffic session is not possible, do not run the "
+                     "RealTraffic app");
+    case 500: throw std::runtime_error("No RT database connection");
+    default: break;
+    }
+    gf_readerStopped("Authenticater", true);
+    gf_clearMessage();
+    g_trafficReader.setGuid(g_weatherReader.guid());
+}
+
+std::string gf_rtGuid() { return rt::g_weatherReader.guid(); }
+
+bool gf_rtSignedIn() { return rt::g_rtAuthenticated; }
+
+void gf_deauthenticate()
+{
+    rt::g_trafficReader.deauthenticate();
+    if (rt::g_trafficReader.guid().empty()) rt::g_weatherReader.setGuid({});
+}
+
+void gf_resetRtClient()
+{
+    rt::g_trafficReader.resetReader();
+    rt::g_weatherReader.resetReader();
+    rt::g_userSnapshot.set({});
+    rt::g_rtAuthenticated = false;
+    g_qnhReady = 0;
+}
+
+void gf_setRtTimeOffset(int32_t minutes)
+{
+    const int32_t offset = std::clamp(minutes, 0, 20160);
+    rt::g_trafficReader.setToffset(offset);
+    rt::g_weatherReader.setToffset(offset);
+}
+
+}  // namespace qel

@@ -1,0 +1,251 @@
+// The queues between the traffic manager and the "SimClient" thread: positions (double
+// buffered), client events, create requests and removals going out on each "Frame" event, the
+// pairing tables of the create calls, and the result queue coming back.
+//
+// Threads: the traffic manager (main-loop thread) fills the queues and drains the results; the
+// "SimClient" thread flushes the queues in lf_onFrame, owns the pairing tables and posts
+// results; the "Traffic Reader" posts blocked callsigns. g_simQueueMutex guards the outgoing
+// queues and the send half of the position buffer; the frame and the position hand-over only
+// try it, so neither the simulator's frame nor the 10 ms tick ever waits for the other.
+// g_simResultMutex guards the result queue and may be held while g_simQueueMutex is taken.
+#include <array>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "simlink/link_internal.h"
+#include "simlink/simlink.h"
+#include "ui/ui.h"
+
+namespace qel {
+
+std::mutex g_simResultMutex;
+std::vector<PacketIdRecord> g_packetIds;   // "SimClient" thread
+std::vector<uint32_t> g_addedObjects;      // "SimClient" thread
+
+namespace {
+
+constexpr size_t kReserved = 256;
+
+// Two position batches: the traffic manager fills one without a lock while the "SimClient"
+// thread may send the other.
+struct PositionBatch {
+    std::array<std::vector<SimPositionRecord>, 2> batches;
+    std::vector<SimPositionRecord>* fill = &batches[0];  // main-loop thread only
+    std::vector<SimPositionRecord>* send = &batches[1];  // g_simQueueMutex
+};
+
+PositionBatch g_positionBatch;
+std::vector<ClientEventRecord> g_clientEventQueue;  // g_simQueueMutex
+std::vector<AiCreateRequest> g_createQueue;         // g_simQueueMutex
+std::vector<uint32_t> g_removeQueue;                // g_simQueueMutex
+std::vector<SimResult> g_simResultQueue;            // g_simResultMutex
+
+void lf_emptyOutgoing()
+{
+    g_positionBatch.send->clear();
+    g_clientEventQueue.clear();
+    g_createQueue.clear();
+    g_removeQueue.clear();
+}
+
+void lf_sendPositions()
+{
+    for (auto& record : *g_positionBatch.send) {
+        if (record.objectId <= g_userObjectId) continue;
+        SimConnect_SetDataOnSimObject(g_hSimConnect, kDefAiPosition, record.objectId, 0, 0,
+                                      sizeof record.data, &record.data);
+    }
+    g_positionBatch.send->clear();
+}
+
+void lf_sendClientEvents()
+{
+    for (const auto& e : g_clientEventQueue) {
+        const bool flaps = e.eventId == kEventFlaps;
+        if (flaps) SimConnect_AIReleaseControl(g_hSimConnect, e.objectId, kReqReleaseControl);
+        if (FAILED(SimConnect_TransmitClientEvent(g_hSimConnect, e.objectId, e.eventId, e.data,
+                                                  kGroupAi, 0))) {
+            gf_setMessage(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId),
+                          true);
+            continue;
+        }
+        if (flaps) SimConnect_AIReleaseControl(g_hSimConnect, e.objectId, kReqReleaseControl);
+    }
+    g_clientEventQueue.clear();
+}
+
+void lf_createAiAircraft(const AiCreateRequest& request)
+{
+    if (FAILED(SimConnect_AICreateNonATCAircraft(g_hSimConnect, request.liveryTitle.c_str(),
+                                                 request.callsign.c_str(),
+                                                 request.initPosition, kReqCreate))) {
+        gf_logHighlighted(fmt::format(
+            "! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
+            request.hexId, request.liveryTitle, request.callsign));
+        gf_logSimConnectError();
+        return;
+    }
+    DWORD packetId = 0;
+    if (FAILED(SimConnect_GetLastSentPacketID(g_hSimConnect, &packetId))) {
+        gf_logHighlighted("GetLastSentPacketID");
+        packetId = 0;
+    }
+    g_packetIds.push_back(PacketIdRecord{packetId, request.hexId, request.callsign});
+}
+
+void lf_removeAiObject(uint32_t objectId)
+{
+    if (objectId <= g_userObjectId) {
+        gf_logHighlighted(fmt::format("SimConnect call to remove ac with objectid {:x}", objectId));
+        return;
+    }
+    if (FAILED(SimConnect_AIRemoveObject(g_hSimConnect, objectId, kReqRemove))) {
+        gf_logHighlighted(
+            fmt::format("{} !SimConnect call to remove AI ac from sim failed, id {:x}?",
+                        gf_nowTimeOfDay(), objectId));
+        gf_logSimConnectError();
+    }
+}
+
+}  // namespace
+
+void lf_onFrame()
+{
+    std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
+    if (!lock) return;
+    if (g_simConnectFailed) {
+        lf_emptyOutgoing();
+        return;
+    }
+    lf_sendPositions();
+    lf_sendClientEvents();
+    // Each create call is followed at once by its packet id: every other call on the
+    // connection is made under this mutex, so none can come in between.
+    for (const auto& request : g_createQueue) lf_createAiAircraft(request);
+    g_createQueue.clear();
+    for (const uint32_t objectId : g_removeQueue) lf_removeAiObject(objectId);
+    g_removeQueue.clear();
+}
+
+void lf_appendClientEvent(uint32_t objectId, uint32_t eventId, uint32_t data)
+{
+    g_clientEventQueue.push_back(ClientEventRecord{objectId, eventId, data});
+}
+
+void gf_reserveSimQueues()
+{
+    {
+        std::scoped_lock lock(g_simQueueMutex);
+        for (auto& batch : g_positionBatch.batches) batch.reserve(kReserved);
+        g_createQueue.reserve(kReserved);
+        g_removeQueue.reserve(kReserved);
+    }
+    // The "SimClient" thread is not running yet: its tables may be touched here.
+    g_packetIds.reserve(kReserved);
+    g_addedObjects.reserve(kReserved);
+    g_simConnectFailed = false;
+}
+
+void gf_queueCreateAc(const AiCreateRequest& request)
+{
+    std::scoped_lock lock(g_simQueueMutex);
+    g_createQueue.push_back(request);
+}
+
+void gf_queueRemoveAc(uint32_t objectId)
+{
+    std::scoped_lock lock(g_simQueueMutex);
+    g_removeQueue.push_back(objectId);
+}
+
+void gf_queueClientEvent(uint32_t objectId, uint32_t eventId, uint32_t data)
+{
+    std::scoped_lock lock(g_simQueueMutex);
+    lf_appendClientEvent(objectId, eventId, data);
+}
+
+void gf_queueEngineAutoStart(uint32_t objectId)
+{
+    gf_queueClientEvent(objectId, kEventEngineAutoStart, 0);
+}
+
+void gf_queueEngineAutoShutdown(uint32_t objectId)
+{
+    gf_queueClientEvent(objectId, kEventEngineAutoShutdown, 0);
+}
+
+void gf_queueLightEvents(uint32_t objectId, const std::array<uint32_t, 7>& states)
+{
+    static constexpr std::array<uint32_t, 7> events = {
+        kEventNavLights, kEventBeaconLights, kEventLandingLights, kEventTaxiLights,
+        kEventStrobes,   kEventLogoLights,   kEventCabinLights};
+    std::scoped_lock lock(g_simQueueMutex);
+    for (size_t i = 0; i < events.size(); ++i) lf_appendClientEvent(objectId, events[i], states[i]);
+}
+
+void gf_queueNavLights(uint32_t objectId, uint32_t on)
+{
+    gf_queueClientEvent(objectId, kEventNavLights, on);
+}
+
+void gf_queueCabinLights(uint32_t objectId, uint32_t on)
+{
+    gf_queueClientEvent(objectId, kEventCabinLights, on);
+}
+
+std::vector<SimPositionRecord>& gf_positionFillBatch() { return *g_positionBatch.fill; }
+
+void gf_publishPositionBatch()
+{
+    std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
+    if (lock) {
+        // A batch the "SimClient" thread has not sent yet is replaced by this newer one.
+        std::swap(g_positionBatch.fill, g_positionBatch.send);
+    }
+    g_positionBatch.fill->clear();
+}
+
+void gf_clearPositionBuffers()
+{
+    for (auto& batch : g_positionBatch.batches) batch.clear();
+}
+
+void gf_postSimResult(const SimResult& result)
+{
+    std::scoped_lock lock(g_simResultMutex);
+    g_simResultQueue.push_back(result);
+}
+
+void gf_takeSimResults(std::vector<SimResult>& out)
+{
+    std::scoped_lock lock(g_simResultMutex);
+    out.insert(out.end(), g_simResultQueue.begin(), g_simResultQueue.end());
+    g_simResultQueue.clear();
+}
+
+void lf_resetQueues()
+{
+    {
+        std::scoped_lock lock(g_simQueueMutex);
+        gf_clearPositionBuffers();
+        g_positionBatch.fill = &g_positionBatch.batches[0];
+        g_positionBatch.send = &g_positionBatch.batches[1];
+        g_clientEventQueue.clear();
+        g_createQueue.clear();
+        g_removeQueue.clear();
+    }
+    {
+        std::scoped_lock lock(g_simResultMutex);
+        g_simResultQueue.clear();
+    }
+    g_packetIds.clear();
+    g_addedObjects.clear();
+}
+
+}  // namespace qel

@@ -1,1 +1,0 @@
-#include "simlink/simlink.h"

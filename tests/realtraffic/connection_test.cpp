@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "realtraffic/rt_connection.h"
+#include "rt_fixture.h"
+
+namespace qel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Records every sleep; time moves only by them. One thread only.
+class RecordingClock : public platform::Clock {
+public:
+    platform::SteadyTime steadyNow() override { return now_; }
+    void sleepFor(std::chrono::nanoseconds duration) override
+    {
+        sleeps.push_back(duration);
+        now_ += duration;
+        if (onSleep) onSleep();
+    }
+    int64_t epochSeconds() override { return 1'724'521'800; }
+
+    std::vector<std::chrono::nanoseconds> sleeps;
+    std::function<void()> onSleep;
+
+private:
+    platform::SteadyTime now_{std::chrono::hours(240)};
+};
+
+class Connection : public ::testing::Test {
+protected:
+    Connection()
+    {
+        auto owned = std::make_unique<RecordingClock>();
+        clock_ = owned.get();
+        scoped_ = std::make_unique<platform::ScopedClock>(std::move(owned));
+    }
+    std::chrono::nanoseconds slept() const
+    {
+        std::chrono::nanoseconds total{0};
+        for (const auto s : clock_->sleeps) total += s;
+        return total;
+    }
+
+    RecordingClock* clock_ = nullptr;
+    std::unique_ptr<platform::ScopedClock> scoped_;
+    rt::RtConnection connection_;
+};
+
+TEST_F(Connection, WaitLastsItsTimeInShortInterruptibleSteps)
+{
+    struct Case {
+        int32_t ms;
+        std::chrono::milliseconds total;
+    };
+    for (const auto& c : {Case{2000, 2000ms}, Case{2003, 2003ms}, Case{3, 3ms}, Case{0, 0ms},
+                          Case{-5, 0ms}}) {
+        clock_->sleeps.clear();
+        connection_.waitFor(c.ms);
+        EXPECT_EQ(slept(), c.total) << c.ms;
+        for (const auto s : clock_->sleeps) EXPECT_LE(s, 50ms) << c.ms;
+    }
+}
+
+TEST_F(Connection, StopEndsAWaitAfterTheCurrentStep)
+{
+    clock_->onSleep = [this] { connection_.requestStop(); };
+    connection_.waitFor(2000);
+    EXPECT_EQ(clock_->sleeps.size(), 1u);
+    EXPECT_LE(slept(), 50ms);
+    // Raised before the call: no wait at all.
+    clock_->sleeps.clear();
+    connection_.waitFor(2000);
+    EXPECT_TRUE(clock_->sleeps.empty());
+}
+
+TEST(RtRequest, WriteCallbackAppendsUpToTheLimit)
+{
+    test::CapturedLog log;
+    char data[] = "{\"status\": 200}";
+    EXPECT_EQ(rt::lf_callbackwriter(data, 1, 15, nullptr), 0u);
+    std::string body;
+    EXPECT_EQ(rt::lf_callbackwriter(data, 1, 15, &body), 15u);
+    EXPECT_EQ(body, "{\"status\": 200}");
+    std::string full(rt::kMaxReplyBytes - 10, 'x');
+    EXPECT_EQ(rt::lf_callbackwriter(data, 1, 15, &full), 0u);
+    EXPECT_EQ(full.size(), rt::kMaxReplyBytes - 10);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{
+                               "==> lf_callbackwriter: append exception: reply larger than "
+                               "33554432 bytes"});
+}
+
+TEST(RtRequest, FormValuesArePercentEncoded)
+{
+    struct Case {
+        std::string value;
+        std::string sent;
+    };
+    for (const auto& c : {Case{"abc-XYZ_0.9~", "abc-XYZ_0.9~"}, Case{"a&b", "a%26b"},
+                          Case{"a+b=c", "a%2Bb%3Dc"}, Case{"50% off", "50%25%20off"},
+                          Case{"EDDL", "EDDL"}, Case{"\xC3\xBC", "%C3%BC"}, Case{"", ""}}) {
+        EXPECT_EQ(rt::gf_formValue(c.value), c.sent) << c.value;
+    }
+}
+
+TEST(RtRequest, EndpointComesFromTheEnvironment)
+{
+    unsetenv("VNTQ_RT_URL");
+    EXPECT_EQ(rt::gf_rtEndpoint(), "https://rtw.flyrealtraffic.com");
+    setenv("VNTQ_RT_URL", "http://127.0.0.1:8080/", 1);
+    EXPECT_EQ(rt::gf_rtEndpoint(), "http://127.0.0.1:8080");
+    setenv("VNTQ_RT_URL", "", 1);
+    EXPECT_EQ(rt::gf_rtEndpoint(), "https://rtw.flyrealtraffic.com");
+    unsetenv("VNTQ_RT_URL");
+}
+
+class StalledRequest : public test::RtTest {};
+
+TEST_F(StalledRequest, StopAbortsTheTransferAtOnce)
+{
+    server_->addFault("/v4/traffic", standin::Fault::stall());
+    rt::RtConnection connection;
+    const rt::RequestKind kind{"/v4/traffic", "trcurl_", "trcurl_: failed to set URL", "trcurl_"};
+    auto transfer = std::async(std::launch::async, [&] {
+        std::string reply;
+        return connection.post(kind, "GUID=x", reply);
+    });
+    ASSERT_TRUE(server_->waitForStalled(1, 30s));
+    const auto start = std::chrono::steady_clock::now();
+    connection.requestStop();
+    EXPECT_EQ(transfer.get(), CURLE_ABORTED_BY_CALLBACK);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    server_->releaseStalls();
+    // A stopped connection sends nothing more; the sign-out kind still goes out.
+    std::string reply;
+    EXPECT_EQ(connection.post(kind, "GUID=x", reply), CURLE_ABORTED_BY_CALLBACK);
+    const rt::RequestKind signOut{"/v4/deauth", "aucurl_", "Failed to set CURLOPT_URL", "aucurl_",
+                                  false};
+    EXPECT_EQ(connection.post(signOut, "GUID=x", reply), CURLE_OK);
+    EXPECT_NE(reply.find("401"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qel
