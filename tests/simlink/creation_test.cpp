@@ -52,6 +52,16 @@ TEST_F(Creation, CreatedAircraftIsPairedReleasedFrozenAndReported)
     EXPECT_TRUE(object->frozenAltitude);
     EXPECT_TRUE(object->frozenAttitude);
     EXPECT_EQ(object->atcId, "KLM56A");
+
+    // Its static centre of gravity, asked once it was created.
+    ASSERT_TRUE(gf_requestStaticCg(100));
+    pump();
+    const auto cg = results();
+    ASSERT_EQ(cg.size(), 1u);
+    EXPECT_EQ(cg[0].kind, SimResultKind::staticCg);
+    EXPECT_EQ(cg[0].objectId, 100u);
+    EXPECT_DOUBLE_EQ(cg[0].value1, 8.0);                           // feet
+    EXPECT_NEAR(cg[0].value2, 0.5 * 3.14159265358979 / 180, 1e-9);  // radians
 }
 
 TEST_F(Creation, StaticAircraftAndHelicoptersArePairedToo)
