@@ -93,7 +93,11 @@ void lf_post(uint32_t objectId, uint32_t hexId, SimResultKind kind, double value
     gf_postSimResult(SimResult{objectId, hexId, 0, kind, value1, value2});
 }
 
-void lf_newFlight() { gf_requestStop(ExitReason::NEW_FLIGHT, 45); }
+void lf_newFlight()
+{
+    lf_rememberUserStand();
+    gf_requestStop(ExitReason::NEW_FLIGHT, 45);
+}
 
 bool lf_isNameCharacter(char c)
 {
@@ -357,6 +361,20 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& message, DWO
 }
 
 }  // namespace
+
+void lf_rememberUserStand()
+{
+    // At most 2 kt: the user is parked, not taxiing past a stand.
+    constexpr double kParkedSpeed_kt = 2.0;
+    if (!g_userOnGroundValid) return;
+    UserStateBlock user;
+    {
+        std::scoped_lock lock(g_userStateMutex);
+        user = g_simUserState;
+    }
+    if (user.groundSpeed_kt > kParkedSpeed_kt) return;
+    gf_rememberUserStand(user.latitude, user.longitude);
+}
 
 bool lf_positionKnown(double latitude, double longitude)
 {

@@ -63,6 +63,10 @@ bool lf_positionKnown(double latitude, double longitude);
 // Back to the state before the first connection: the received state and the dispatcher's
 // once flags.
 void lf_resetReceived();
+// At a new flight and at the end of the "SimClient" thread: hands the user's position to the
+// traffic manager when the user stands still on the ground, so that its park airport keeps the
+// stand the user left from. "SimClient" thread.
+void lf_rememberUserStand();
 
 // ---- Queues (queues.cpp) ------------------------------------------------------------------------
 

@@ -82,6 +82,7 @@ LinkEnd lf_runConnected(const std::stop_token& stop, HANDLE handle)
 // The end of the thread: the window shows no simulator.
 void lf_simConnectThreadEnd()
 {
+    lf_rememberUserStand();
     // Without a connection no flight runs for the program, whatever the simulator last said;
     // otherwise the traffic manager would go on sending to a closed handle.
     g_flightRunning = false;

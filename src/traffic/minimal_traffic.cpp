@@ -59,6 +59,9 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 
 std::string gf_closestStandName(double /*latitude*/, double /*longitude*/) { return {}; }
 
+// Until the park airports are built there is no list whose first entry could take the stand.
+void gf_rememberUserStand(double /*latitude*/, double /*longitude*/) {}
+
 std::vector<KeptTrafficBatch> gf_keptTrafficBatches()
 {
     std::scoped_lock lock(g_keptMutex);

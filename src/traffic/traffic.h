@@ -84,6 +84,11 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 // The stand of the park airport nearest to the position within 55 m; "" when none. Main-loop
 // thread.
 std::string gf_closestStandName(double latitude, double longitude);
+// The user stands still at this position: when the park-airport list's first entry is the
+// current park airport and the stand nearest the position is another than the one it names,
+// that entry takes the new stand and my_park_airports.txt is rewritten. Any thread: the work
+// is serialised with the main loop.
+void gf_rememberUserStand(double latitude, double longitude);
 
 // Guards g_mainLoopRunning and the adding stack the readers fill; never held together with
 // g_simQueueMutex; ranks above the log mutex only.
