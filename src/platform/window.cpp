@@ -94,12 +94,12 @@ bool headlessWanted()
     return display == nullptr || *display == '\0';
 }
 
-std::unique_ptr<Window> createWindow(const WindowSpec& spec, WindowHandlers handlers)
+std::unique_ptr<Window> createWindow(const WindowSpec& layout, WindowHandlers handlers)
 {
     if (!headlessWanted()) {
-        if (auto window = createFltkWindow(spec, handlers)) return window;
+        if (auto window = createFltkWindow(layout, handlers)) return window;
     }
-    return createHeadlessWindow(spec, std::move(handlers));
+    return createHeadlessWindow(layout, std::move(handlers));
 }
 
 }  // namespace qel::platform

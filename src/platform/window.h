@@ -113,7 +113,7 @@ public:
     virtual ~Window() = default;
 
     // GUI thread. Controls are added before the window is shown and live as long as it does.
-    virtual Control& addControl(const ControlSpec& spec) = 0;
+    virtual Control& addControl(const ControlSpec& layout) = 0;
     virtual void show() = 0;
     virtual Rect windowRect() const = 0;      // screen px, the whole window
     virtual Rect normalRect() const = 0;      // the same for the restored window
@@ -150,9 +150,9 @@ bool headlessWanted();
 
 // Creates the window on the calling thread, which becomes its GUI thread: the FLTK window when
 // a display can be opened and headless is not wanted, else the headless one. Not shown yet.
-std::unique_ptr<Window> createWindow(const WindowSpec& spec, WindowHandlers handlers);
-std::unique_ptr<Window> createHeadlessWindow(const WindowSpec& spec, WindowHandlers handlers);
+std::unique_ptr<Window> createWindow(const WindowSpec& layout, WindowHandlers handlers);
+std::unique_ptr<Window> createHeadlessWindow(const WindowSpec& layout, WindowHandlers handlers);
 // Null when no display can be opened. While it exists, message boxes are shown by it.
-std::unique_ptr<Window> createFltkWindow(const WindowSpec& spec, WindowHandlers handlers);
+std::unique_ptr<Window> createFltkWindow(const WindowSpec& layout, WindowHandlers handlers);
 
 }  // namespace qel::platform

@@ -49,10 +49,10 @@ FltkWindow* g_liveWindow = nullptr;  // GUI thread only: the one window that awa
 
 class FltkWindow final : public Window {
 public:
-    FltkWindow(const WindowSpec& spec, WindowHandlers handlers);
+    FltkWindow(const WindowSpec& layout, WindowHandlers handlers);
     ~FltkWindow() override;
 
-    Control& addControl(const ControlSpec& spec) override;
+    Control& addControl(const ControlSpec& layout) override;
     void show() override;
     Rect windowRect() const override;
     Rect normalRect() const override;
@@ -123,14 +123,14 @@ private:
 
 class FltkWindow::MainWidget final : public Fl_Double_Window {
 public:
-    MainWidget(FltkWindow& owner, const WindowSpec& spec)
-        : Fl_Double_Window(spec.x, spec.y, spec.clientWidth, spec.clientHeight), owner_(owner),
-          title_(spec.title)
+    MainWidget(FltkWindow& owner, const WindowSpec& layout)
+        : Fl_Double_Window(layout.x, layout.y, layout.clientWidth, layout.clientHeight), owner_(owner),
+          title_(layout.title)
     {
         label(title_.c_str());
         xclass(title_.c_str());
         box(FL_NO_BOX);
-        size_range(spec.clientWidth, spec.clientHeight, spec.clientWidth, spec.clientHeight);
+        size_range(layout.clientWidth, layout.clientHeight, layout.clientWidth, layout.clientHeight);
         callback([](Fl_Widget* w, void*) { static_cast<MainWidget*>(w)->owner_.closeClicked(); });
         end();
     }
@@ -146,12 +146,12 @@ private:
     const std::string title_;
 };
 
-FltkWindow::FltkWindow(const WindowSpec& spec, WindowHandlers handlers)
+FltkWindow::FltkWindow(const WindowSpec& layout, WindowHandlers handlers)
     : handlers_(std::move(handlers)),
       guiThread_(std::this_thread::get_id()),
-      main_(std::make_unique<MainWidget>(*this, spec)),
-      normalX_(spec.x),
-      normalY_(spec.y)
+      main_(std::make_unique<MainWidget>(*this, layout)),
+      normalX_(layout.x),
+      normalY_(layout.y)
 {
     g_liveWindow = this;
     setMessageBoxBackend([this](const RecordedMessageBox& box) { messageBoxFromAnyThread(box); });
@@ -168,27 +168,27 @@ FltkWindow::~FltkWindow()
     Fl::flush();
 }
 
-Control& FltkWindow::addControl(const ControlSpec& spec)
+Control& FltkWindow::addControl(const ControlSpec& layout)
 {
     Entry entry;
-    entry.control = std::make_unique<Control>(spec.kind, spec.id);
-    const uint16_t id = spec.id;
+    entry.control = std::make_unique<Control>(layout.kind, layout.id);
+    const uint16_t id = layout.id;
     main_->begin();
-    switch (spec.kind) {
+    switch (layout.kind) {
     case ControlKind::CheckBox: {
-        auto* widget = new CheckWidget(spec.bounds);
+        auto* widget = new CheckWidget(layout.bounds);
         entry.widget = widget;
         entry.mirror = widget;
         break;
     }
     case ControlKind::ComboBox: {
-        auto* widget = new ComboWidget(spec.bounds);
+        auto* widget = new ComboWidget(layout.bounds);
         entry.widget = widget;
         entry.mirror = widget;
         break;
     }
     case ControlKind::Edit: {
-        auto* widget = new EditWidget(spec.bounds, [this, id] {
+        auto* widget = new EditWidget(layout.bounds, [this, id] {
             if (handlers_.enter) handlers_.enter(id);
         });
         entry.widget = widget;
@@ -196,7 +196,7 @@ Control& FltkWindow::addControl(const ControlSpec& spec)
         break;
     }
     case ControlKind::Button: {
-        auto* widget = new ButtonWidget(spec.bounds, spec.caption);
+        auto* widget = new ButtonWidget(layout.bounds, layout.caption);
         entry.widget = widget;
         entry.mirror = widget;
         break;
@@ -214,7 +214,7 @@ Control& FltkWindow::addControl(const ControlSpec& spec)
     });
     entry.mirror->sync(*control);
     controls_.emplace(id, std::move(entry));
-    specs_.push_back(spec);
+    specs_.push_back(layout);
     return *control;
 }
 
@@ -493,13 +493,13 @@ void FltkWindow::answerAll()
 
 }  // namespace
 
-std::unique_ptr<Window> createFltkWindow(const WindowSpec& spec, WindowHandlers handlers)
+std::unique_ptr<Window> createFltkWindow(const WindowSpec& layout, WindowHandlers handlers)
 {
     if (!x11OpenDisplayForFltk()) return nullptr;
     // Enables Fl::awake from other threads; the GUI thread holds the lock outside Fl::wait.
     Fl::lock();
     Fl::scheme("gtk+");
-    return std::make_unique<FltkWindow>(spec, std::move(handlers));
+    return std::make_unique<FltkWindow>(layout, std::move(handlers));
 }
 
 }  // namespace qel::platform

@@ -6,22 +6,22 @@
 
 namespace qel::platform {
 
-HeadlessWindow::HeadlessWindow(const WindowSpec& spec, WindowHandlers handlers)
+HeadlessWindow::HeadlessWindow(const WindowSpec& layout, WindowHandlers handlers)
     : handlers_(std::move(handlers)),
       guiThread_(std::this_thread::get_id()),
-      width_(spec.clientWidth),
-      height_(spec.clientHeight),
-      x_(spec.x),
-      y_(spec.y)
+      width_(layout.clientWidth),
+      height_(layout.clientHeight),
+      x_(layout.x),
+      y_(layout.y)
 {
 }
 
-Control& HeadlessWindow::addControl(const ControlSpec& spec)
+Control& HeadlessWindow::addControl(const ControlSpec& layout)
 {
     std::scoped_lock lock(mutex_);
-    auto& slot = controls_[spec.id];
-    slot = std::make_unique<Control>(spec.kind, spec.id);
-    specs_.push_back(spec);
+    auto& slot = controls_[layout.id];
+    slot = std::make_unique<Control>(layout.kind, layout.id);
+    specs_.push_back(layout);
     return *slot;
 }
 
@@ -260,9 +260,9 @@ void HeadlessWindow::setMinimised(bool minimised)
     minimised_ = minimised;
 }
 
-std::unique_ptr<Window> createHeadlessWindow(const WindowSpec& spec, WindowHandlers handlers)
+std::unique_ptr<Window> createHeadlessWindow(const WindowSpec& layout, WindowHandlers handlers)
 {
-    return std::make_unique<HeadlessWindow>(spec, std::move(handlers));
+    return std::make_unique<HeadlessWindow>(layout, std::move(handlers));
 }
 
 }  // namespace qel::platform

@@ -17,9 +17,9 @@ namespace qel::platform {
 
 class HeadlessWindow final : public Window {
 public:
-    HeadlessWindow(const WindowSpec& spec, WindowHandlers handlers);
+    HeadlessWindow(const WindowSpec& layout, WindowHandlers handlers);
 
-    Control& addControl(const ControlSpec& spec) override;
+    Control& addControl(const ControlSpec& layout) override;
     void show() override;
     Rect windowRect() const override;
     Rect normalRect() const override;

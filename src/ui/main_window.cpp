@@ -167,9 +167,9 @@ bool initInstance(std::string_view title)
     if (!lf_waitUntilStateReady()) return false;
     const bool loaded = lf_loadWindowPosition();
     auto& state = g_mainWindowState;
-    const platform::WindowSpec spec{std::string(title), state.MAIN_WINDOW_X.current,
+    const platform::WindowSpec layout{std::string(title), state.MAIN_WINDOW_X.current,
                                     state.MAIN_WINDOW_Y.current, kClientWidth, kClientHeight};
-    g_owner.window = platform::createWindow(spec, lf_handlers());
+    g_owner.window = platform::createWindow(layout, lf_handlers());
     if (!g_owner.window) return false;
     auto& window = *g_owner.window;
     lf_createControls(window);

@@ -59,8 +59,8 @@ TEST_F(ControlCreation, EveryControlStandsAtItsIdKindAndPlace)
         EXPECT_EQ(found, c.binding->controlWindow.load());
         EXPECT_EQ(found->kind(), c.kind);
         bool placed = false;
-        for (const auto& spec : specs) {
-            if (spec.id == c.binding->controlId) placed = spec.bounds == c.bounds;
+        for (const auto& layout : specs) {
+            if (layout.id == c.binding->controlId) placed = layout.bounds == c.bounds;
         }
         EXPECT_TRUE(placed);
     }
@@ -72,14 +72,14 @@ TEST_F(ControlCreation, FortyEightControlsOfFourKindsNoneOnAnother)
     ASSERT_EQ(specs.size(), 48u);
     std::set<uint16_t> ids;
     int perKind[4] = {};
-    for (const auto& spec : specs) {
-        ids.insert(spec.id);
-        ++perKind[static_cast<int>(spec.kind)];
-        EXPECT_GE(spec.id, 32771);
-        EXPECT_LE(spec.id, 32862);
+    for (const auto& layout : specs) {
+        ids.insert(layout.id);
+        ++perKind[static_cast<int>(layout.kind)];
+        EXPECT_GE(layout.id, 32771);
+        EXPECT_LE(layout.id, 32862);
         // Every control lies in the control band, where the window paints no status.
-        EXPECT_GE(spec.bounds.top, 112) << spec.id;
-        EXPECT_LE(spec.bounds.bottom, 392) << spec.id;
+        EXPECT_GE(layout.bounds.top, 112) << layout.id;
+        EXPECT_LE(layout.bounds.bottom, 392) << layout.id;
     }
     EXPECT_EQ(ids.size(), 48u);
     EXPECT_EQ(perKind[static_cast<int>(ControlKind::CheckBox)], 23);
@@ -93,9 +93,9 @@ TEST_F(ControlCreation, FortyEightControlsOfFourKindsNoneOnAnother)
         }
     }
     EXPECT_EQ(g_tbloZipButton.controlWindow.load()->text(), u"");
-    for (const auto& spec : specs) {
-        if (spec.id == g_callsignLookupButton.controlId) {
-            EXPECT_EQ(spec.caption, "cs->oid:");
+    for (const auto& layout : specs) {
+        if (layout.id == g_callsignLookupButton.controlId) {
+            EXPECT_EQ(layout.caption, "cs->oid:");
         }
     }
 }
@@ -113,12 +113,12 @@ TEST_F(ControlCreation, StartsFromTheSettingsEditsAndButtonsDisabled)
         EXPECT_EQ(control(*setting).checked(), setting->current.load());
         EXPECT_TRUE(control(*setting).enabled());
     }
-    for (const auto& spec : window_->controlSpecs()) {
-        const auto& found = *window_->control(spec.id);
-        const bool disabled = spec.kind == ControlKind::Edit || spec.kind == ControlKind::Button;
-        EXPECT_EQ(found.enabled(), !disabled) << spec.id;
+    for (const auto& layout : window_->controlSpecs()) {
+        const auto& found = *window_->control(layout.id);
+        const bool disabled = layout.kind == ControlKind::Edit || layout.kind == ControlKind::Button;
+        EXPECT_EQ(found.enabled(), !disabled) << layout.id;
         // Combo boxes wait for the start-up to fill them.
-        if (spec.kind == ControlKind::ComboBox) {
+        if (layout.kind == ControlKind::ComboBox) {
             EXPECT_TRUE(found.comboItems().empty());
         }
     }

@@ -232,17 +232,17 @@ TEST_F(WindowOnScreen, ShowsTheBandsAndEveryControlInItsPlace)
     }
 
     // A control draws itself over the band: inside its place hardly a pixel is band blue.
-    for (const auto& spec : window_->controlSpecs()) {
-        const int right = std::min(spec.bounds.right, kClientWidth);
+    for (const auto& layout : window_->controlSpecs()) {
+        const int right = std::min(layout.bounds.right, kClientWidth);
         int blue = 0;
         int all = 0;
-        for (int y = spec.bounds.top; y < spec.bounds.bottom; ++y) {
-            for (int x = spec.bounds.left; x < right; ++x) {
+        for (int y = layout.bounds.top; y < layout.bounds.bottom; ++y) {
+            for (int x = layout.bounds.left; x < right; ++x) {
                 ++all;
                 blue += picture.at(x, y) == colours::lightBlue;
             }
         }
-        EXPECT_LT(blue * 10, all) << "control " << spec.id << " is not where it belongs";
+        EXPECT_LT(blue * 10, all) << "control " << layout.id << " is not where it belongs";
     }
 }
 
