@@ -309,7 +309,11 @@ void lf_handleReRead()
 {
     if (!g_reReadRequested || g_parkingBusy) return;
     std::string text;
-    if (lf_checkParkAirports(true, text)) gf_setMessage(text, !text.empty());
+    if (lf_checkParkAirports(true, text)) {
+        // A pending error keeps the line, but the result still goes to Log.txt.
+        gf_setMessage(text, false);
+        if (!text.empty()) gf_log(text);
+    }
     lf_enable(g_reReadButton, true);
     lf_enable(DESTINATION, true);
     g_reReadRequested = false;

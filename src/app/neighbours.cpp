@@ -113,8 +113,9 @@ void setAddonAirportCounts(std::size_t thirdparty, std::size_t simaddon)
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
-void setObjectIdText(const std::string& text, std::optional<uint32_t> /*objectId*/)
+void setObjectIdText(const std::string& text, std::optional<uint32_t> objectId)
 {
+    g_selectedObjectId = objectId.value_or(0);
     g_mainWindowState.selectedAircraftText.set(text);
     gf_invalidateArea(WindowArea::ControlBand);
 }

@@ -106,7 +106,7 @@ void lf_switchSimVersion()
         gf_saveBoolParameter(*setting);
         gf_showBoolParameter(*setting);
     }
-    gf_setMessage(fmt::format("Switching MSFS version in {}", g_shortName), true);
+    lf_showAndLog(fmt::format("Switching MSFS version in {}", g_shortName));
     ALL_INSTALL_PATH.assign("");
     gf_showTextParameter(ALL_INSTALL_PATH);
     if (!g_isMsfs2020) DIROVERAZO24_VERSION.set("");

@@ -85,7 +85,8 @@ void gf_removeFilesFromDirectory(const std::filesystem::path& folder)
 
 void gf_removeXMLFilesFromDirectory()
 {
-    lf_removeFilesIf(g_myThirdpartyDir, "gf_removeXMLFilesFromDirectory",
+    // The copies of unrecognised stand files, once zipped; the originals in my_thirdparty stay.
+    lf_removeFilesIf(g_tbloDir, "gf_removeXMLFilesFromDirectory",
                      [](const std::filesystem::path& file) {
                          return gf_equalsUpperCased(".XML", file.extension().string());
                      });

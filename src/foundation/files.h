@@ -16,7 +16,7 @@ bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bo
 void gf_removeFile(const std::filesystem::path& path);
 // Removes the regular files directly in the folder; logs failures, never throws.
 void gf_removeFilesFromDirectory(const std::filesystem::path& folder);
-// The same for the .xml files of the scanned add-on airports (airports/my_thirdparty).
+// The same for the .xml files of "tblo", the zipped copies of unrecognised add-on airports.
 void gf_removeXMLFilesFromDirectory();
 // Regular files directly in the folder; 0 when it does not exist. Throws
 // std::filesystem::filesystem_error when it exists but cannot be listed.

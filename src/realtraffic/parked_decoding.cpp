@@ -49,6 +49,11 @@ int64_t lf_sightingTime(const json& value)
         }
         return gsl::narrow<int64_t>(rounded);
     }
+    // The JSON library would read a boolean as 0 or 1, a sighting in 1970.
+    if (value.is_boolean()) {
+        throw json::type_error::create(
+            302, fmt::format("type must be number, but is {}", value.type_name()), &value);
+    }
     if (value.is_number_unsigned() &&
         value.get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         throw gsl::narrowing_error{};

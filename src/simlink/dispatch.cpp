@@ -256,7 +256,9 @@ void lf_onUserState(UserStateBlock block, uint32_t objectId)
         lf_positionKnown(position.lat, position.lon) &&
         gf_distanceNm(g_lastUserPosition, position) > kTeleport_nm) {
         gf_log("Teleport");
-        lf_newFlight();
+        // Unlike a loaded flight, a jump does not remember the stand: the position is already
+        // the one jumped to.
+        gf_requestStop(ExitReason::NEW_FLIGHT, 45);
     }
     g_lastUserPosition = position;
     lf_showUserStand(position.lat, position.lon);

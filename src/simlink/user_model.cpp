@@ -160,6 +160,7 @@ void lf_onUserModel(std::string_view received)
     if (model.find("camerapod") != std::string::npos ||
         model.find("Crew Vessel") != std::string::npos) {
         // A camera or a ship: the size of a regional jet keeps traffic clear of it.
+        g_mainWindowState.userSizeKnown = true;
         gf_invalidateArea(WindowArea::StatusStrip);
         lf_setHalfSpan(lf_spanOrFallback("E190"));
         g_userCategory = 0;
@@ -176,6 +177,7 @@ void lf_onUserModel(std::string_view received)
             span = lf_halfSpanOf(model);
         }
     }
+    g_mainWindowState.userSizeKnown = span > 0.0;
     if (span > 0.0) {
         lf_setHalfSpan(span);
         summary += fmt::format(", half wing span: {:.1F} meter", span * 1852.0);

@@ -188,23 +188,24 @@ void gf_keepWindowOnMonitor(int32_t fallbackX, int32_t fallbackY)
     bool replaced = lf_replaceBound(settingX, fallbackX);
     replaced |= lf_replaceBound(settingY, fallbackY);
     auto* window = lf_window();
-    platform::Rect rect = window ? window->windowRect() : platform::Rect{};
+    // Without a window there is neither a size nor a monitor to measure against: an empty
+    // rectangle taken as its own work area would move the position 48 px up and left.
+    if (!window) return;
+    platform::Rect rect = window->windowRect();
     rect = {settingX.current, settingY.current, settingX.current + rect.width(),
             settingY.current + rect.height()};
-    const auto work =
-        platform::nearestWorkArea(rect, window ? window->monitorWorkAreas()
-                                               : std::vector<platform::Rect>{});
+    const auto work = platform::nearestWorkArea(rect, window->monitorWorkAreas());
     const auto place = lf_placeOnWorkArea(rect, work);
     if (place.x == settingX.current && place.y == settingY.current) {
         // The window itself still stands at the replaced position.
-        if (replaced && window) window->moveTo(settingX.current, settingY.current);
+        if (replaced) window->moveTo(settingX.current, settingY.current);
         return;
     }
     settingX.current = settingX.clamp(place.x);
     settingY.current = settingY.clamp(place.y);
     gf_saveIntParameter(settingX);
     gf_saveIntParameter(settingY);
-    if (window) window->moveTo(settingX.current, settingY.current);
+    window->moveTo(settingX.current, settingY.current);
 }
 
 void gf_postWindowMessage(WindowMessage message)

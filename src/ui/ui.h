@@ -119,6 +119,7 @@ struct MainWindowState {
     std::atomic<bool> standFileLoaded{false};    // park airport details are shown
     std::atomic<bool> simulatorConnected{false};
     std::atomic<bool> simulationRunning{false};
+    std::atomic<bool> userSizeKnown{false};      // the user aircraft's wing span is known
     std::atomic<bool> softApplied{false};        // "*S*"
     std::atomic<bool> weekApplied{false};        // "*W*"
     std::atomic<bool> reservedStandOk{false};    // lime when set, red when clear
@@ -131,6 +132,9 @@ struct MainWindowState {
 
 // Built before the entry point; its two settings stand first in g_numParams.
 extern MainWindowState g_mainWindowState;
+// The object id of the aircraft selected in the window (0 for none); cleared when that aircraft
+// is removed or respawned (atomic).
+extern std::atomic<uint32_t> g_selectedObjectId;
 
 // The window's messages: WM_CLOSE and the private ones (WM_APP + n).
 enum class WindowMessage : uint32_t {

@@ -9,6 +9,7 @@ namespace qel {
 
 // Its texts are guarded by their own locks, the message by messageMutex; the rest is atomic.
 MainWindowState g_mainWindowState;
+std::atomic<uint32_t> g_selectedObjectId{0};
 
 void SharedText::set(std::string text)
 {
@@ -56,6 +57,7 @@ void gf_invalidateArea(WindowArea area)
 void gf_resetWindowState()
 {
     auto& state = g_mainWindowState;
+    g_selectedObjectId = 0;  // the objects of the previous run are gone
     {
         std::scoped_lock lock(state.messageMutex);
         state.messageText.clear();

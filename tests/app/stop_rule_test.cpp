@@ -115,5 +115,17 @@ TEST_F(StopRule, OtherSimulatorConnectedSwitchesTheChoiceAndRestarts)
               std::string::npos);
 }
 
+TEST_F(StopRule, SwitchWhileAnErrorIsShownIsStillLogged)
+{
+    // SIM_CHOICE changed while user error 150 waits for the user.
+    gf_readParameters();
+    g_isMsfs2020 = false;
+    gf_setErrorMessage("150: No install path detected");
+    lf_switchSimVersion();
+    EXPECT_TRUE(log_.contains("Switching MSFS version in VNTQ"));
+    EXPECT_EQ(g_exitReason, ExitReason::NEW_SETTINGS);
+    EXPECT_EQ(g_restartDelay, 3);
+}
+
 }  // namespace
 }  // namespace qel

@@ -91,12 +91,15 @@ TEST(Files, ClearingAMissingFolderLogsAndDoesNotThrow)
     EXPECT_TRUE(lines[0].starts_with("==> gf_removeFilesFromDirectory exception: ")) << lines[0];
 }
 
-TEST(Files, RemovesOnlyTheXmlFilesOfScannedAirports)
+TEST(Files, RemovesOnlyTheXmlFilesOfTheTbloFolder)
 {
     TempDir dir;
     const WorkingFolder inside(dir.path());
-    const fs::path folder = g_myThirdpartyDir;
+    const fs::path folder = g_tbloDir;
     fs::create_directories(folder / "EDDL.xml");  // a folder, even with that name, stays
+    // The stand files the copies were made from are not touched.
+    fs::create_directories(g_myThirdpartyDir);
+    test::writeFile(g_myThirdpartyDir / "EGLL.xml", "x");
     for (const char* name : {"EGLL.xml", "KJFK.XML", "LFPG.Xml", "notes.txt", "xml"}) {
         test::writeFile(folder / name, "x");
     }
@@ -107,6 +110,7 @@ TEST(Files, RemovesOnlyTheXmlFilesOfScannedAirports)
     }
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (Lines{"EDDL.xml", "notes.txt", "xml"}));
+    EXPECT_TRUE(fs::exists(g_myThirdpartyDir / "EGLL.xml"));
 }
 
 }  // namespace

@@ -106,15 +106,19 @@ TEST_F(ParkedDecoding, BadSightingTimesAreDroppedAndLogged)
     EXPECT_FALSE(decode(entry({{5, nullptr}})));
     EXPECT_FALSE(decode(entry({{5, 1.0e30}})));
     EXPECT_FALSE(decode(entry({{5, "1767940121"}})));
+    EXPECT_FALSE(decode(entry({{5, true}})));
     // A time beyond any calendar has no half-hour slot: the record would get a wrong age.
     EXPECT_FALSE(decode(entry({{5, int64_t{4'000'000'000'000'000'000}}})));
     const auto lines = log_.lines();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0],
               "==> processParkedTrafficLine: [json.exception.type_error.302] type must be "
               "number, but is null");
     EXPECT_EQ(lines[1], "==> processParkedTrafficLine: narrowing_error");
     EXPECT_TRUE(lines[2].starts_with("==> processParkedTrafficLine: [json.exception.type_error"));
+    EXPECT_EQ(lines[3],
+              "==> processParkedTrafficLine: [json.exception.type_error.302] type must be "
+              "number, but is boolean");
 }
 
 TEST_F(ParkedDecoding, HexTypeAndPositionRules)

@@ -200,6 +200,28 @@ TEST_F(Creation, FailedCreateOrRemoveCallIsAFailedRequest)
     }
 }
 
+TEST_F(Creation, CreationWithoutAPacketIdIsStillPairedByItsCallsign)
+{
+    world();
+    connect();
+    userState();
+    simstandin::addFailure({"SimConnect_GetLastSentPacketID", 0, 1, std::nullopt});
+    gf_queueCreateAc(AiCreateRequest{ground(), "KLM56A", kA320, 0x48548e});
+    pump(0.05);
+    EXPECT_EQ(count("==> GetLastSentPacketID"), 1);
+    EXPECT_FALSE(g_simConnectFailed);  // the creation went out; only its packet id is unknown
+    ASSERT_EQ(g_packetIds.size(), 1u);
+    EXPECT_EQ(g_packetIds[0].packetId, 0u);
+
+    ASSERT_TRUE(gf_requestAircraftInRange());
+    pump();
+    const auto posted = results();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].kind, SimResultKind::liveCreated);
+    EXPECT_EQ(posted[0].hexId, 0x48548eu);
+    EXPECT_TRUE(g_packetIds.empty());
+}
+
 TEST_F(Creation, DemoScenarioKnowsTheDemoLiveries)
 {
     const std::filesystem::path file =

@@ -87,6 +87,7 @@ TEST_F(UserModel, ModelIsRepairedAndSized)
                   c.spanKnown ? 0 : 1)
             << c.raw;
         EXPECT_EQ(g_userCategory, c.category) << c.raw;
+        EXPECT_EQ(g_mainWindowState.userSizeKnown.load(), c.spanKnown) << c.raw;
     }
 }
 

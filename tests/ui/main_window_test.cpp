@@ -73,6 +73,23 @@ TEST_F(MainWindow, KeepsTheWindowOnItsMonitor)
     }
 }
 
+TEST_F(MainWindow, WithoutAWindowOnlyABoundPositionIsReplaced)
+{
+    gf_closeMainWindow();
+    struct Case {
+        int x, y;
+        int expectedX, expectedY;
+    };
+    for (const Case& c : {Case{500, 300, 500, 300}, Case{-30000, 300, 400, 300}}) {
+        SCOPED_TRACE(c.x);
+        g_mainWindowState.MAIN_WINDOW_X.current = c.x;
+        g_mainWindowState.MAIN_WINDOW_Y.current = c.y;
+        gf_keepWindowOnMonitor(400, 20);
+        EXPECT_EQ(g_mainWindowState.MAIN_WINDOW_X.current, c.expectedX);
+        EXPECT_EQ(g_mainWindowState.MAIN_WINDOW_Y.current, c.expectedY);
+    }
+}
+
 TEST_F(MainWindow, OpensAtTheSavedPositionOrTheDefault)
 {
     struct Case {
