@@ -102,6 +102,17 @@ std::string readFile(const std::filesystem::path& path)
     return out.str();
 }
 
+std::optional<std::string> savedParameter(const std::filesystem::path& file,
+                                          const std::string& key)
+{
+    const std::string text = readFile(file);
+    const std::string start = "name=\"" + key + "\" value=\"";
+    const auto at = text.find(start);
+    if (at == std::string::npos) return std::nullopt;
+    const auto from = at + start.size();
+    return text.substr(from, text.find('"', from) - from);
+}
+
 void writeFile(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

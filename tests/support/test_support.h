@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ private:
 void writeEncrypted(const std::filesystem::path& path, const std::string& plain);
 
 std::string readFile(const std::filesystem::path& path);
+// The value a parameters.xml file holds for the key (its first row); nothing without a row.
+std::optional<std::string> savedParameter(const std::filesystem::path& file,
+                                          const std::string& key);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 }  // namespace qel::test

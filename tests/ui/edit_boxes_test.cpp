@@ -50,15 +50,9 @@ protected:
         return wide_to_utf8(control(edit).text());
     }
 
-    // The value parameters.xml holds for the key; nothing when it has no row.
     std::optional<std::string> saved(const std::string& key)
     {
-        const std::string text = test::readFile(file());
-        const std::string start = fmt::format("name=\"{}\" value=\"", key);
-        const auto at = text.find(start);
-        if (at == std::string::npos) return std::nullopt;
-        const auto from = at + start.size();
-        return text.substr(from, text.find('"', from) - from);
+        return test::savedParameter(file(), key);
     }
 };
 

@@ -119,12 +119,7 @@ protected:
 
     std::optional<std::string> saved(const std::string& key)
     {
-        const std::string text = test::readFile(file());
-        const std::string start = fmt::format("name=\"{}\" value=\"", key);
-        const auto at = text.find(start);
-        if (at == std::string::npos) return std::nullopt;
-        const auto from = at + start.size();
-        return text.substr(from, text.find('"', from) - from);
+        return test::savedParameter(file(), key);
     }
 
     test::ProgramFolder folder_;
