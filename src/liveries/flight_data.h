@@ -1,0 +1,61 @@
+// The identity and performance part of every aircraft the program puts into the simulator, and
+// the livery matchers' contract. It lives here, below the traffic manager, because the livery
+// matchers read and write it; the traffic manager's aircraft records begin with it.
+//
+// Threads: records are owned by the main-loop thread; the matchers run there.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "liveries/liveries.h"
+
+namespace qel {
+
+// Weight class of an aircraft; the model's size category of the aircraft database.
+enum class WeightClass : uint32_t { Light = 0, Buzjets = 1, Large = 2, Heavy = 3, HighPerf = 4, Rotorcraft = 5 };
+
+struct FlightData {
+    MatchKey key;  // airline, second airline (operator), model, cargo: the first 8 bytes
+    std::array<char, 3> origin{};       // "ESB" unterminated; origin[0] == 0: none
+    std::array<char, 3> destination{};  // "DUS"; same rule
+    uint8_t flag = 0;                   // taken over from the decoded record; cleared by intake
+    std::string callsign;               // "TKJ3VU"; a trailing '_' marks a ghost
+    std::string secondCallsign;         // live: a copy of the callsign
+    std::string thirdText;              // live: empty
+    std::string registration;           // "TC-JKV"
+    double size_nm = 0.0;               // half the wing span: 0.0097
+    double cgHeight_ft = 0.0;           // centre of gravity above ground when parked: 8.2
+    double pitchAtRest_rad = 0.0;       // 0.0122
+    double rotationPitch_rad = 0.0;     // negative = nose up: -0.1047
+    double climbPitch_rad = 0.0;        // -0.2880
+    double groundTurnRate_rad = 0.0;    // per 10 ms tick: 0.00122
+    double currentTurnRate_rad = 0.0;   // per tick
+    double maxClimbRate_ft = 0.0;       // per tick: 0.6
+    double standTaxiSpeed_kt = 0.0;     // 4.0
+    uint32_t hexId = 0;                 // live above 10000, static below: 0x4ba976
+    WeightClass weightClass = WeightClass::Large;
+    std::string_view title;             // into the livery database; empty until chosen
+    int32_t flareTicks = 0;             // 400
+    int32_t deRotationTicks = 0;        // 350
+    int32_t rotationTicks = 0;          // 200
+    int32_t climbTransitionTicks = 0;   // 300
+    uint8_t fsltl = 0;                  // the chosen title contains "FSLTL_"
+};
+
+// A stand-and-flight candidate of the static parking, as the static matcher reads it.
+struct ParkCandidate {
+    std::string text;   // first text field: the callsign, printed 8 wide: "DLH4AB"
+    uint8_t cargo = 0;  // look for cargo liveries in the fall-back
+};
+
+// The livery of a live aircraft: true when a title was accepted (title, step count and the
+// FSLTL flag are set); false without a log line of its own. Main-loop thread.
+bool gf_matchLiveLivery(FlightData& aircraft);
+// The livery of a static parked aircraft: true when the title is set; false after the
+// no-match log line, with the title empty. Main-loop thread.
+bool gf_matchLivery(FlightData& aircraft, const ParkCandidate& candidate);
+
+}  // namespace qel
