@@ -116,6 +116,10 @@ void lf_readDataFiles()
         if (!gf_readDbase()) throw std::runtime_error("reading data files failed!");
         g_dataFilesRead = true;
     }
+    // Stand files name their flights by registration; the fleet table gives their codes.
+    g_registrationKeyLookup = [](const std::string& registration) {
+        return gf_registrationPrefix(registration);
+    };
     if (!gf_readAirports()) {
         throw std::runtime_error(fmt::format("reading '{}' failed!", g_airportsEnc.string()));
     }

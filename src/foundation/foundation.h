@@ -12,6 +12,7 @@
 #include "foundation/globals.h"
 #include "foundation/halfhours.h"
 #include "foundation/log.h"
+#include "foundation/match_key.h"
 #include "foundation/parameters.h"
 #include "foundation/random.h"
 #include "foundation/settings.h"

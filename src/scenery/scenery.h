@@ -17,6 +17,7 @@
 #include <pugixml.hpp>
 
 #include "foundation/codes.h"
+#include "scenery/stand_file.h"
 
 namespace qel {
 

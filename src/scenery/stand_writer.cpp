@@ -1,0 +1,189 @@
+// Writing an airport stand file: a scanned airport in full, or what was learned about the park
+// airport with the park settings in force.
+#include <cmath>
+#include <system_error>
+
+#include <fmt/format.h>
+#include <gsl/narrow>
+
+#include "foundation/catalogue.h"
+#include "foundation/log.h"
+#include "foundation/parameters.h"
+#include "foundation/strings.h"
+#include "foundation/version.h"
+#include "foundation/xml.h"
+#include "scenery/stand_file.h"
+
+namespace qel {
+
+namespace {
+
+constexpr double lf_metresPerNm = 1852.0;
+constexpr double lf_degreesPerRad = 57.29577951308232;
+
+const char* lf_boolText(bool value) { return value ? "true" : "false"; }
+
+// "DLH,CLH A320(C)": the codes as the log shows a flight.
+std::string lf_flightLabel(const MatchKey& codes)
+{
+    const std::string operatorText =
+        codes.operatorId != 0 ? "," + g_airlineCodes.text(codes.operatorId) : std::string();
+    return fmt::format("{:3}{:4} {:4}{:3}", g_airlineCodes.text(codes.airline), operatorText,
+                       g_modelCodes.text(codes.model), codes.cargo != 0 ? "(C)" : "");
+}
+
+void lf_addRow(pugi::xml_node parameters, const char* name, const std::string& value)
+{
+    gf_appendParameterNode(parameters, name, value);  // a row that cannot be added is skipped
+}
+
+void lf_writeSettingRows(pugi::xml_node parameters)
+{
+    lf_addRow(parameters, "RANGE", fmt::format("{}", RANGE.current.load()));
+    lf_addRow(parameters, "AUTO_RANGE", lf_boolText(AUTO_RANGE.current));
+    lf_addRow(parameters, "WEEK", lf_boolText(WEEK.current));
+    lf_addRow(parameters, "PARK_SOFT", lf_boolText(PARK_SOFT.current));
+    lf_addRow(parameters, "parking_percentage",
+              fmt::format("{}", parking_percentage.current.load()));
+    lf_addRow(parameters, "INITIAL_LOAD_ONLY", lf_boolText(INITIAL_LOAD_ONLY.current));
+    const double rounded = std::round(2.0 * static_cast<double>(MAX_FIT_FL.current.load()));
+    lf_addRow(parameters, "MAX_FIT", fmt::format("{}", gsl::narrow<int32_t>(rounded) - 1));
+    lf_addRow(parameters, "RT_PARKTRAFFIC_ONLY", lf_boolText(RT_PARKTRAFFIC_ONLY.current));
+    lf_addRow(parameters, "MAX_LIVE_SEL", fmt::format("{}", MAX_LIVE_SEL.current.load()));
+}
+
+bool lf_writeApfParameters(pugi::xml_node root, const BglAirport& airport, int mode)
+{
+    pugi::xml_node parameters = root.append_child("parameters");
+    if (!parameters) return false;
+    const bool handmade = g_parkApfHandmade;
+    lf_addRow(parameters, "airport_name", airport.name);
+    lf_addRow(parameters, "publisher", airport.publisher);
+    if (handmade) gf_appendBoolParameter(parameters, "handmade", true);
+    if (handmade || mode == ApfScanned) {
+        lf_addRow(parameters, "altitude", fmt::format("{}", airport.altitude_ft));
+    }
+    if (mode == ApfScanned) {
+        lf_addRow(parameters, "num_parkpos", fmt::format("{}", airport.stands.size()));
+    }
+    if (handmade) {
+        lf_addRow(parameters, "Qf_real", fmt::format("{}", airport.qfReal));
+        lf_addRow(parameters, "Qf_soft", fmt::format("{}", airport.qfSoft));
+    }
+    if (airport.publisher.empty()) {
+        lf_addRow(parameters, "BGLpath", airport.bglPath);
+        lf_addRow(parameters, "manufacturer", airport.manufacturer);
+        lf_addRow(parameters, "creator", airport.creator);
+    }
+    if (mode == ApfLearned) lf_writeSettingRows(parameters);
+    return true;
+}
+
+void lf_writeInFull(pugi::xml_node parkpos, const ParkStand& stand)
+{
+    gf_appendAttributeValue(parkpos, "latitude", fmt::format("{:.6f}", stand.latitude));
+    gf_appendAttributeValue(parkpos, "longitude", fmt::format("{:.6f}", stand.longitude));
+    gf_appendAttributeValue(parkpos, "heading",
+                            fmt::format("{:.1f}", stand.heading * lf_degreesPerRad));
+    gf_appendAttributeValue(parkpos, "radius", fmt::format("{:.1f}", stand.radius * lf_metresPerNm));
+    if (stand.helipad) {
+        gf_appendAttribute(parkpos, "heli", "true");
+    } else {
+        gf_appendAttribute(parkpos, "cargo", lf_boolText(stand.cargo));
+    }
+    gf_appendAttribute(parkpos, "ramp", lf_boolText(stand.ramp));
+    if (stand.manual) gf_appendAttribute(parkpos, "manual", "true");
+}
+
+void lf_writeChanges(pugi::xml_node parkpos, const ParkStand& stand)
+{
+    if (stand.radiusChanged) {
+        gf_appendAttribute(parkpos, "radius_change", "true");
+        gf_appendAttributeValue(parkpos, "radius",
+                                fmt::format("{:.1f}", stand.radius * lf_metresPerNm));
+    }
+    if (stand.cargoChanged) {
+        gf_appendAttribute(parkpos, "cargo_change", "true");
+        gf_appendAttribute(parkpos, "cargo", lf_boolText(stand.cargo));
+    }
+}
+
+// "DLH4AB", "DLH4AB:LH4711", or ":LH4711" so that a second part alone survives the round trip.
+std::string lf_callsignText(const LearnedFlight& flight)
+{
+    if (flight.callsign2.empty()) return flight.callsign;
+    return flight.callsign + ":" + flight.callsign2;
+}
+
+void lf_writeOption(pugi::xml_node parkpos, const LearnedFlight& flight)
+{
+    if (flight.number == 0) return;
+    const auto hours = gf_bitset2hours(flight.slots);
+    if (!hours) {
+        gf_logHighlighted(fmt::format("bit set problem: {} {} {}", flight.registration,
+                                      flight.callsign, lf_flightLabel(flight.codes)));
+        return;
+    }
+    if (flight.registration.empty()) return;
+    pugi::xml_node opt = parkpos.append_child("opt");
+    if (!opt) return;
+    gf_appendAttributeValue(opt, "reg", flight.registration);
+    gf_appendAttributeValue(opt, "airl", g_airlineCodes.text(flight.codes.airline));
+    gf_appendAttributeValue(opt, "type", g_modelCodes.text(flight.codes.model));
+    if (flight.real == 0) gf_appendAttribute(opt, "soft", "true");
+    gf_appendAttributeValue(opt, "day", fmt::format("{}", flight.day));
+    gf_appendAttributeValue(opt, "hh", *hours);
+    const std::string callsign = lf_callsignText(flight);
+    if (!callsign.empty()) gf_appendAttributeValue(opt, "cs", callsign);
+    if (flight.cpl != 0) gf_appendAttribute(opt, "cpl", "true");
+}
+
+void lf_writeStand(pugi::xml_node positions, const ParkStand& stand, int mode, bool handmade)
+{
+    pugi::xml_node parkpos = positions.append_child("parkpos");
+    if (!parkpos) return;
+    gf_appendAttributeValue(parkpos, "id", stand.id);
+    if (mode == ApfScanned) {
+        lf_writeInFull(parkpos, stand);
+        return;
+    }
+    // A handmade file is read back as a whole stand file, where a stand in its change form
+    // would have no position and be dropped.
+    if (stand.manual || handmade) {
+        lf_writeInFull(parkpos, stand);
+    } else {
+        lf_writeChanges(parkpos, stand);
+    }
+    for (const LearnedFlight& flight : stand.learnedFlights) lf_writeOption(parkpos, flight);
+}
+
+}  // namespace
+
+bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim)
+{
+    std::error_code ec;
+    // A table that failed to load must not wipe the only copy of what was learned.
+    if (mode == ApfLearned && airport.stands.empty() && std::filesystem::exists(path, ec)) {
+        gf_logHighlighted(
+            fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
+        return false;
+    }
+    pugi::xml_document document;
+    XmlMetaInfo meta;
+    meta.version = g_programVersion.text();
+    meta.sim = sim;
+    if (!gf_writeXmlMeta(document, meta)) return false;
+    pugi::xml_node root = document.child("root");
+    if (!root) root = document.append_child("root");
+    if (!root || !lf_writeApfParameters(root, airport, mode)) return false;
+    pugi::xml_node positions = root.append_child("parkpositions");
+    if (!positions) return false;
+
+    const bool handmade = g_parkApfHandmade;
+    for (const ParkStand& stand : airport.stands) lf_writeStand(positions, stand, mode, handmade);
+
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+    return gf_saveXmlFile(document, path);
+}
+
+}  // namespace qel

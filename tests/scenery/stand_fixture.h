@@ -1,0 +1,62 @@
+// Shared set-up of the stand-file tests: a program folder of its own, the log captured, the
+// stand table and the park settings back at their start values.
+#pragma once
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/codes.h"
+#include "scenery/scenery.h"
+#include "support/test_support.h"
+
+namespace qel::test {
+
+inline void resetParkSettings()
+{
+    for (auto* s : g_boolParams) s->current = s->defaultValue;
+    for (auto* s : g_numParams) s->current = s->defaultValue;
+    for (auto* s : g_comboParams) s->current = s->defaultValue;
+    MAX_FIT_FL.current = MAX_FIT_FL.defaultValue;
+    parking_percentage.current = parking_percentage.defaultValue;
+}
+
+// A stand file: the meta block the reader wants, the rows and the stands given.
+inline std::string standFileXml(const std::string& rows, const std::string& stands,
+                                const std::string& version = "11.14.0")
+{
+    return "<?xml version=\"1.0\"?><root><meta><info name=\"author\" value=\"VNTQ\"/>"
+           "<info name=\"version\" value=\"" + version + "\"/>"
+           "<info name=\"copyright\" value=\"Copyright (c) 2026 Vanteloq\"/>"
+           "<info name=\"sim\" value=\"1\"/></meta><parameters>" + rows +
+           "</parameters><parkpositions>" + stands + "</parkpositions></root>";
+}
+
+inline std::string row(const std::string& name, const std::string& value)
+{
+    return "<parameter name=\"" + name + "\" value=\"" + value + "\"/>";
+}
+
+class StandFileTest : public ::testing::Test {
+protected:
+    StandFileTest()
+    {
+        gf_clearParkAirportTable();
+        g_parkApfHandmade = false;
+        g_parkAirportInfo = {};
+        resetParkSettings();
+    }
+    ~StandFileTest() override
+    {
+        gf_clearParkAirportTable();
+        g_parkApfHandmade = false;
+        g_registrationKeyLookup = nullptr;
+        resetParkSettings();
+    }
+
+    ScopedWorkDir work_;
+    CapturedLog log_;
+};
+
+}  // namespace qel::test
