@@ -1,0 +1,26 @@
+// Helpers for the fuzz targets: a scratch folder for parsers that read files, and the input as
+// text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace qel::fuzz {
+
+// A folder of this process under the system's temp folder, made on first use and removed at
+// exit. It holds an empty "input" folder, and becomes the working folder, so that parsers
+// reading paths relative to the working folder never touch the repository.
+const std::filesystem::path& scratchDir();
+
+// The bytes written to scratchDir()/name (replacing it); the file's path.
+std::filesystem::path writeScratch(const std::filesystem::path& name, const uint8_t* data,
+                                   size_t size);
+
+inline std::string_view asText(const uint8_t* data, size_t size)
+{
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+}  // namespace qel::fuzz
