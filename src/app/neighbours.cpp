@@ -23,58 +23,6 @@
 
 namespace qel::neighbour {
 
-namespace {
-
-// InstalledPackagesPath "D:\MSFS\Packages" → D:\MSFS\Packages.
-std::optional<std::filesystem::path> lf_readInstalledPackagesPath(const std::filesystem::path& opt)
-{
-    std::ifstream file(opt);
-    std::string line;
-    while (std::getline(file, line)) {
-        const std::string_view text = gf_trim(line);
-        if (!text.starts_with("InstalledPackagesPath")) continue;
-        const auto first = text.find('"');
-        const auto last = text.rfind('"');
-        if (first == std::string_view::npos || last <= first) return std::nullopt;
-        return std::filesystem::path(std::string(text.substr(first + 1, last - first - 1)));
-    }
-    return std::nullopt;
-}
-
-std::filesystem::path lf_userCfgPackagesPath(bool msfs2020)
-{
-    std::vector<std::filesystem::path> candidates;
-    if (const auto roaming = gf_getKnownFolderPath(platform::KnownFolder::RoamingAppData)) {
-        candidates.push_back(*roaming /
-                             (msfs2020 ? "Microsoft Flight Simulator"
-                                       : "Microsoft Flight Simulator 2024") /
-                             "UserCfg.opt");
-    }
-    if (const auto local = gf_getKnownFolderPath(platform::KnownFolder::LocalAppData)) {
-        candidates.push_back(*local / "Packages" /
-                             (msfs2020 ? "Microsoft.FlightSimulator_8wekyb3d8bbwe"
-                                       : "Microsoft.Limitless_8wekyb3d8bbwe") /
-                             "LocalCache" / "UserCfg.opt");
-    }
-    for (const auto& candidate : candidates) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(candidate, ec)) continue;
-        if (auto path = lf_readInstalledPackagesPath(candidate)) return *path;
-    }
-    return {};
-}
-
-}  // namespace
-
-std::filesystem::path gf_packagesPath(bool msfs2020)
-{
-    const std::string configured =
-        msfs2020 ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value();
-    if (!configured.empty()) return configured;
-    return lf_userCfgPackagesPath(msfs2020);
-}
-
-bool gf_detectMsfs() { return !gf_packagesPath(g_isMsfs2020).empty(); }
 void gf_scanAirports() {}
 
 void gf_scanLiveries() {}

@@ -15,11 +15,6 @@ namespace qel::neighbour {
 
 // ---- Scenery (airports, install detection, scan) ----------------------------------------------
 
-// The simulator's packages base folder: the install path setting of the chosen simulator, else
-// InstalledPackagesPath of its UserCfg.opt; empty when neither is known.
-std::filesystem::path gf_packagesPath(bool msfs2020);
-// Finds the chosen simulator's install; false when there is none.
-bool gf_detectMsfs();
 void gf_scanAirports();  // the add-on airport scan; nothing yet
 
 // ---- Liveries -------------------------------------------------------------------------------

@@ -24,8 +24,10 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/strings.h"
 #include "liveries/liveries.h"
 #include "platform/clock.h"
+#include "scenery/install.h"
 #include "scenery/scenery.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
@@ -127,13 +129,15 @@ void lf_readDataFiles()
 
 void lf_findInstall()
 {
-    ALL_INSTALL_PATH.assign(neighbour::gf_packagesPath(g_isMsfs2020).string());
+    ALL_INSTALL_PATH.assign(gf_pathToUtf8(gf_installPath(g_isMsfs2020)));
     lf_enable(ALL_INSTALL_PATH, true);
     gf_showTextParameter(ALL_INSTALL_PATH);
-    if (ALL_INSTALL_PATH.value().empty() && !neighbour::gf_detectMsfs()) {
+    if (!ALL_INSTALL_PATH.value().empty()) return;
+    if (!gf_detectMsfs(g_isMsfs2020)) {
         throw UserErrorException(150, "No install path detected. Type the full path to your "
                                       "Community folder above, then press Enter");
     }
+    gf_showTextParameter(ALL_INSTALL_PATH);
 }
 
 void lf_runScansWhenDue()

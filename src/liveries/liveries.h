@@ -158,7 +158,7 @@ void gf_indexShortRegistrations();
 // true for an empty needle.
 bool lf_containsNoCase(const std::filesystem::path& haystack, std::string_view needle);
 // The name of the first publisher group with an entry found in the path (exactly or without
-// case); an empty entry matches every path.
+// case); empty entries are ignored.
 std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path);
 
 // What gf_parseCodeNumber compares and where it stores the number.

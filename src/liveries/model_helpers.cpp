@@ -147,7 +147,9 @@ std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path)
     const std::string text = gf_pathToUtf8(path);
     for (const auto& group : g_publishers) {
         for (const auto& entry : group) {
-            if (entry.empty() || text.find(entry) != std::string::npos ||
+            // An empty pattern (a stray comma in the list) would claim every scenery.
+            if (entry.empty()) continue;
+            if (text.find(entry) != std::string::npos ||
                 lf_containsNoCaseText(text, entry)) {
                 return group.front();
             }

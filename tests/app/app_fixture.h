@@ -192,6 +192,9 @@ protected:
         writeFile(roaming / "Microsoft Flight Simulator" / "UserCfg.opt",
                   "Version 71\nInstalledPackagesPath \"" + (user_ / "Packages").string() +
                       "\"\n");
+        for (const char* folder : {"Community", "Official"}) {
+            std::filesystem::create_directories(user_ / "Packages" / folder);
+        }
         platform::overrideKnownFolder(platform::KnownFolder::RoamingAppData, roaming);
         platform::overrideKnownFolder(platform::KnownFolder::LocalAppData, user_ / "local");
     }

@@ -36,6 +36,9 @@ void lf_prepareProgramFolder(const fs::path& folder, const fs::path& home)
     }
     const auto simulator = home / "config" / "Microsoft Flight Simulator";
     fs::create_directories(simulator);
+    for (const char* packages : {"Community", "Official"}) {
+        fs::create_directories(home / "Packages" / packages);
+    }
     writeFile(simulator / "UserCfg.opt",
               "InstalledPackagesPath \"" + (home / "Packages").string() + "\"\n");
 }

@@ -305,7 +305,7 @@ TEST_F(AircraftDatabase, PublisherGroupsAreDeduplicatedAndNeedAName)
     EXPECT_EQ(g_publishers, (StringGroups{{"FlyTampa"}, {"Orbx", "orbx-", ""}}));
     EXPECT_TRUE(log.contains("    2 publishers"));
     EXPECT_EQ(gf_publisherOfPath("/Community/flytampa-kbos"), "FlyTampa");
-    EXPECT_EQ(gf_publisherOfPath("/Community/fsdt-kclt"), "Orbx");  // its empty pattern
+    EXPECT_EQ(gf_publisherOfPath("/Community/fsdt-kclt"), std::nullopt);  // not its empty one
 }
 
 TEST_F(AircraftDatabase, UnreadableFilesFailAndLeaveNoPlainText)

@@ -178,9 +178,9 @@ TEST_F(ModelHelpers, PublisherOfPathIsTheFirstGroupWithAMatchingEntry)
     for (const auto& [path, expected] : cases) {
         EXPECT_EQ(gf_publisherOfPath(path), expected) << path;
     }
-    // An empty pattern matches every path.
+    // An empty pattern (a stray comma) matches no path.
     g_publishers = {{"Aerosoft"}, {"Anyone", ""}};
-    EXPECT_EQ(gf_publisherOfPath("/Community/fsdt-kclt"), "Anyone");
+    EXPECT_EQ(gf_publisherOfPath("/Community/fsdt-kclt"), std::nullopt);
 }
 
 TEST(ParseCodeNumber, ReadsTheNumberAfterTheCode)
