@@ -20,6 +20,7 @@
 #include "foundation/parameters.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
+#include "liveries/flight_data.h"
 #include "platform/clock.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
@@ -136,7 +137,7 @@ void lf_closeDownSteps()
     lf_removeFlightPlanFolder();
     lf_clearRunSettings();
     gf_clearGhostCallsigns();
-    neighbour::gf_writeMatchSummary();
+    gf_writeMatchSummary();
     gf_logNoMatch();
     lf_restartOrQuit();
 }

@@ -20,6 +20,7 @@
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
+#include "liveries/flight_data.h"
 #include "platform/clock.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
@@ -208,7 +209,7 @@ void lf_runSecondWork(SecondWork work)
     case SecondWork::LogNoMatch: gf_logNoMatch(); break;
     case SecondWork::DailyReset:
         g_secondTicks = 0;
-        neighbour::gf_writeMatchSummary();
+        gf_writeMatchSummary();
         gf_clearPendingCreations();
         break;
     }

@@ -26,10 +26,6 @@ namespace qel::neighbour {
 void gf_scanAirports() {}
 
 void gf_scanLiveries() {}
-void lf_processScannedLiveries() {}
-void gf_clearLiveryDb() {}
-void gf_writeMatchSummary() {}
-void gf_reserveLiveryContainers() {}
 
 bool gf_checkVersions() { return qel::gf_checkVersions(); }
 

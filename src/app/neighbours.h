@@ -20,10 +20,6 @@ void gf_scanAirports();  // the add-on airport scan; nothing yet
 // ---- Liveries -------------------------------------------------------------------------------
 
 void gf_scanLiveries();            // nothing yet
-void lf_processScannedLiveries();  // nothing yet
-void gf_clearLiveryDb();           // nothing yet; also clears g_liveriesProcessed
-void gf_writeMatchSummary();       // nothing yet
-void gf_reserveLiveryContainers();  // once per process; nothing yet
 
 // ---- Window and updater ---------------------------------------------------------------------
 

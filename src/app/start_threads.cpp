@@ -22,6 +22,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/time.h"
+#include "liveries/livery_db.h"
 #include "platform/clock.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
@@ -130,7 +131,7 @@ bool lf_startThreads()
 {
     if (!g_containersReserved) {
         gf_reserveTrafficContainers();
-        neighbour::gf_reserveLiveryContainers();
+        gf_reserveLiveryContainers();
         g_containersReserved = true;
     }
     gf_reserveSimQueues();

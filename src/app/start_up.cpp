@@ -26,6 +26,7 @@
 #include "foundation/parameters.h"
 #include "foundation/strings.h"
 #include "liveries/liveries.h"
+#include "liveries/livery_db.h"
 #include "platform/clock.h"
 #include "scenery/install.h"
 #include "scenery/scenery.h"
@@ -140,15 +141,35 @@ void lf_findInstall()
     gf_showTextParameter(ALL_INSTALL_PATH);
 }
 
+// The livery database reaches the simulator link's failed titles and the window through these.
+void lf_connectLiveryHooks()
+{
+    g_liveryHooks.titleRefused = [](std::string_view title) {
+        return g_failedLiveries.contains(title);
+    };
+    g_liveryHooks.uncreatedAircraft = [] {
+        return std::vector<std::string>(g_failedTypeAirlines.begin(), g_failedTypeAirlines.end());
+    };
+    g_liveryHooks.enableOption = [](const ControlBinding& option, bool on) {
+        gf_enableControlOf(option, on);
+    };
+    g_liveryHooks.repaint = [] {
+        g_mainWindowState.liveryCount = g_liveryDbCount.load();
+        gf_invalidateArea(WindowArea::StatusStrip);
+    };
+    g_liveryHooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };
+}
+
 void lf_runScansWhenDue()
 {
+    lf_connectLiveryHooks();
     const unsigned hardware = std::thread::hardware_concurrency();
     g_maxTasks = hardware == 0 ? 2 : static_cast<int32_t>(hardware);
     g_runningScanTasks = 0;
     if (SCAN_LIVERIES.current || !fs::exists(lf_status(g_liveriesScannedXml, "exists"))) {
         neighbour::gf_scanLiveries();
     }
-    neighbour::lf_processScannedLiveries();
+    lf_processScannedLiveries();
     if (!g_stopRequested && !g_closeRequested && SCAN_AIRPORTS.current) {
         neighbour::setAddonAirportCounts(0, 0);
         neighbour::gf_scanAirports();

@@ -14,6 +14,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/time.h"
+#include "liveries/livery_db.h"
 #include "ui/ui.h"
 
 namespace qel {
@@ -100,7 +101,7 @@ void lf_switchSimVersion()
         ec != std::errc::no_such_file_or_directory) {
         throw std::filesystem::filesystem_error("remove", g_liveriesScannedXml, ec);
     }
-    neighbour::gf_clearLiveryDb();
+    gf_requestLiveryDbClear();
     for (auto* setting : {&SCAN_AIRPORTS, &SCAN_LIVERIES}) {
         setting->current = true;
         gf_saveBoolParameter(*setting);

@@ -51,11 +51,35 @@ struct ParkCandidate {
     uint8_t cargo = 0;  // look for cargo liveries in the fall-back
 };
 
+// Labels of a flight for log lines; codes come from the code tables by id, an id beyond a
+// table gives an empty code. Any thread.
+// "{:3}{:4} {:4}{:3}": airline, ",operator" or nothing, model, "(C)" or nothing.
+std::string gf_flightLabel(const MatchKey& key);
+std::string gf_flightLabel(const FlightData& aircraft);
+// "{:3}->{:3}" of origin and destination, a missing one blank; eight blanks without both.
+std::string gf_routeText(const FlightData& aircraft);
+// Callsign 8 wide, registration and label.
+std::string gf_flightShortDescription(const FlightData& aircraft);
+// Callsign 8 wide, registration 12 wide and route.
+std::string gf_flightIdentity(const FlightData& aircraft);
+// Identity and label: the accept lines of the livery matchers.
+std::string gf_flightDescription(const FlightData& aircraft);
+// Label, one blank, registration.
+std::string gf_labelAndRegistration(const FlightData& aircraft);
+
 // The livery of a live aircraft: true when a title was accepted (title, step count and the
 // FSLTL flag are set); false without a log line of its own. Main-loop thread.
 bool gf_matchLiveLivery(FlightData& aircraft);
 // The livery of a static parked aircraft: true when the title is set; false after the
 // no-match log line, with the title empty. Main-loop thread.
 bool gf_matchLivery(FlightData& aircraft, const ParkCandidate& candidate);
+
+// Live matches per ladder step 0 to 6; only ever counted up. Main-loop thread.
+extern std::array<int, 7> g_matchCounts;
+// The summary of g_matchCounts and of the aircraft the simulator could not create, in one log
+// write; nothing while every count is 0. Main-loop or start-up thread.
+void gf_writeMatchSummary();
+// A word of the airline's livery titles ("American" for "AAL"); "not found" for other codes.
+std::string_view gf_airlineNameWord(std::string_view code);
 
 }  // namespace qel

@@ -14,6 +14,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/shell.h"
+#include "liveries/livery_db.h"
 #include "simlink/simlink.h"
 #include "ui/commands.h"
 #include "ui/ui.h"
@@ -79,9 +80,10 @@ void lf_scanChecked(bool value, bool liveries)
         return;
     }
     if (g_simNotConnected) {
-        // The restart scans and rebuilds the database; the old one is emptied together with
-        // the mark that it was processed.
-        if (liveries) neighbour::gf_clearLiveryDb();
+        // The restart scans and rebuilds the database. It is emptied on the start-up thread
+        // after close-down: the running start-up may be building it and aircraft hold views
+        // of its titles.
+        if (liveries) gf_requestLiveryDbClear();
         gf_setMessage(fmt::format("Your {} will be scanned", what), true);
         gf_requestStop(ExitReason::NEW_SETTINGS, kScanRestartDelay_s);
         return;
