@@ -140,7 +140,9 @@ void lf_buildAirlineModelTitles()
         std::array<ModelTitles, 2> classes;
         for (const auto& [model, entries] : models) {
             std::array<TitleList, 2> lists;
-            for (const auto& entry : entries) lists[entry.cargo != 0 ? 1 : 0].push_back(entry.title);
+            for (const auto& entry : entries) {
+                lists[entry.cargo != 0 ? 1 : 0].push_back(entry.title);
+            }
             for (std::size_t c = 0; c < 2; ++c) {
                 if (lists[c].empty()) continue;
                 lists[c].shrink_to_fit();
@@ -148,7 +150,8 @@ void lf_buildAirlineModelTitles()
             }
         }
         for (std::size_t c = 0; c < 2; ++c) {
-            if (!classes[c].empty()) g_airlineModelTitles[c].emplace(airline, std::move(classes[c]));
+            if (classes[c].empty()) continue;
+            g_airlineModelTitles[c].emplace(airline, std::move(classes[c]));
         }
     }
 }

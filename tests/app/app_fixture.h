@@ -17,6 +17,7 @@
 #include "app/app.h"
 #include "app/core.h"
 #include "foundation/settings_fixture.h"
+#include "liveries/livery_db.h"
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "realtraffic/realtraffic.h"
@@ -148,6 +149,7 @@ inline void resetCoreState()
     lf_clearMainLoopWork();
     gf_clearErrorText();
     gf_clearMessage();
+    gf_clearLiveryDb();
 }
 
 class AppTest : public ::testing::Test {
@@ -163,6 +165,12 @@ protected:
             std::filesystem::copy_file(std::filesystem::path(VNTQ_BINARY_DIR) / "input" / name,
                                        program_ / "input" / name);
         }
+        // The liveries of an earlier scan, from which every start builds its livery database.
+        std::filesystem::create_directory(program_ / "output");
+        writeFile(program_ / "output" / "LiveriesScanned.xml",
+                  R"(<?xml version="1.0" encoding="UTF-8"?><root><liveries>)"
+                  R"(<l a="KLM" m="B738" t="Boeing 737-800 KLM" r="PH-BXA"/>)"
+                  R"(<l a="ZZZ" m="A320" t="Airbus A320 House"/></liveries></root>)");
         std::filesystem::current_path(program_.path());
         gf_setAppDataDir(user_ / "VNTQ");
         std::filesystem::create_directories(user_ / "VNTQ");

@@ -34,6 +34,11 @@ void lf_prepareProgramFolder(const fs::path& folder, const fs::path& home)
         fs::copy_file(fs::path(VNTQ_BINARY_DIR) / "input" / name, folder / "input" / name,
                       fs::copy_options::overwrite_existing);
     }
+    // The liveries of an earlier scan, from which every start builds its livery database.
+    fs::create_directories(folder / "output");
+    writeFile(folder / "output" / "LiveriesScanned.xml",
+              R"(<?xml version="1.0" encoding="UTF-8"?><root><liveries>)"
+              R"(<l a="KLM" m="B738" t="Boeing 737-800 KLM"/></liveries></root>)");
     const auto simulator = home / "config" / "Microsoft Flight Simulator";
     fs::create_directories(simulator);
     for (const char* packages : {"Community", "Official"}) {

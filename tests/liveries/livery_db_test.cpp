@@ -136,8 +136,12 @@ TEST_F(LiveryDb, ModelCodesAreLoggedTwentyToALine)
     const auto lines = linesFrom("Category Light");
     ASSERT_GE(lines.size(), 4U);
     EXPECT_EQ(lines[0], "Category Light: 41 pax liveries");
-    EXPECT_EQ(lines[1], "  " + fmt::format("{}", fmt::join(models.begin(), models.begin() + 20, ",")));
-    EXPECT_EQ(lines[2], "  " + fmt::format("{}", fmt::join(models.begin() + 20, models.begin() + 40, ",")));
+    const auto line = [&](std::size_t first, std::size_t last) {
+        return fmt::format("  {}", fmt::join(models.begin() + static_cast<long>(first),
+                                             models.begin() + static_cast<long>(last), ","));
+    };
+    EXPECT_EQ(lines[1], line(0, 20));
+    EXPECT_EQ(lines[2], line(20, 40));
     EXPECT_EQ(lines[3], "  L040");
     EXPECT_EQ(lines.back(), "No generic liveries");
 }
@@ -228,6 +232,47 @@ TEST_F(LiveryDb, DontUseTitlesComeFromRecordsWithoutCodes)
     EXPECT_EQ(g_regcodeReport.back(),
               fmt::format("There were errors in processing the file '{}', see the Log.txt",
                           g_aigRegcodesXml.string()));
+}
+
+TEST_F(LiveryDb, StartUpsBuildOnceAndRebuildOnlyAfterARequestedClear)
+{
+    gf_writeLiveriesScanned(world(), g_liveriesScannedXml, 1);
+    lf_processScannedLiveries();
+    EXPECT_TRUE(g_liveriesProcessed);
+    EXPECT_TRUE(g_liveries.empty());
+    EXPECT_EQ(g_liveryDbCount, 15U);
+    EXPECT_EQ(codes(g_similarModels.at(gf_modelIndex("B738"))),
+              (std::vector<std::string>{"A320", "A321"}));
+    EXPECT_EQ(gf_findLiveryByTitle("A321 Lufthansa D-AISA"), "A321 Lufthansa D-AISA");
+
+    // The next start skips the build and only frees the scanned list.
+    g_liveries = world();
+    lf_processScannedLiveries();
+    EXPECT_TRUE(g_liveries.empty());
+    EXPECT_TRUE(log.contains("Processing scanned liveries skipped; already done in previous "
+                             "start-up"));
+
+    // A clear requested from the window, here while the database stands and is used, changes
+    // nothing until the next start-up, which empties it and builds from the new scan.
+    FlightData parked = test::flight(key("DLH", "", "A321"), "");
+    ASSERT_TRUE(gf_matchLivery(parked, {"PARK1", 0}));
+    gf_requestLiveryDbClear();
+    EXPECT_TRUE(g_liveriesProcessed);
+    EXPECT_EQ(parked.title, "A321 Lufthansa D-AISA");
+    LiveryList rescanned = world();
+    rescanned.remove_if([](const Livery& l) { return l.title.starts_with("A321"); });
+    rescanned.push_back(livery("DLH", "", "B738", "B738 Lufthansa"));
+    gf_writeLiveriesScanned(rescanned, g_liveriesScannedXml, 1);
+    lf_processScannedLiveries();
+    EXPECT_TRUE(gf_findLiveryByTitle("A321 Lufthansa D-AISA").empty());
+    EXPECT_FALSE(g_regcodes.contains("D-AISA"));
+    // The similar models are those of the new installation, not of the first build.
+    EXPECT_EQ(codes(g_similarModels.at(gf_modelIndex("A321"))),
+              (std::vector<std::string>{"A320", "B738"}));
+    EXPECT_EQ(codes(g_similarModels.at(gf_modelIndex("B738"))),
+              std::vector<std::string>{"A320"});
+    EXPECT_FALSE(
+        g_airlineSimilarModels.at(gf_airlineIndex("DLH")).contains(gf_modelIndex("B738")));
 }
 
 }  // namespace
