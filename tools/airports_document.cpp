@@ -2,11 +2,13 @@
 // for the codes it lacks, the VRS standing data (CC0).
 #include <charconv>
 #include <cmath>
+#include <algorithm>
 #include <map>
 #include <optional>
 
 #include <fmt/format.h>
 
+#include "foundation/geodesy.h"
 #include "tools/datafile_builder.h"
 
 namespace qel::datafile {
@@ -81,6 +83,45 @@ void lf_addAirports(const CsvTable& table, const Columns& at,
     }
 }
 
+// The program takes the nearest airport within 5 nm of the user as the park airport, with the
+// second nearest as the only alternative. The local codes of heliports and private strips
+// (with a digit, not ICAO) crowd the surroundings of large airports: KLAX has three within
+// 1.3 nm, so on a remote stand the airport itself can be third. Such entries within that
+// reach of an airport with an IATA code are left out.
+constexpr double lf_parkAirportReach_nm = 5.0;
+constexpr double lf_reachLatitude_deg = lf_parkAirportReach_nm / 60.0 + 0.001;
+
+bool lf_isLocalCode(const std::string& code)
+{
+    return std::any_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::size_t lf_dropLocalCodesNearAirports(std::map<std::string, AirportRow>& airports)
+{
+    std::vector<const AirportRow*> commercial;  // sorted by latitude
+    for (const auto& [code, row] : airports) {
+        if (!row.iata.empty() && !lf_isLocalCode(code)) commercial.push_back(&row);
+    }
+    std::sort(commercial.begin(), commercial.end(),
+              [](const AirportRow* a, const AirportRow* b) { return a->latitude < b->latitude; });
+    auto nearCommercial = [&](const AirportRow& row) {
+        auto it = std::lower_bound(commercial.begin(), commercial.end(),
+                                   row.latitude - lf_reachLatitude_deg,
+                                   [](const AirportRow* a, double lat) { return a->latitude < lat; });
+        for (; it != commercial.end() && (*it)->latitude <= row.latitude + lf_reachLatitude_deg;
+             ++it) {
+            if (gf_distanceNm({row.latitude, row.longitude}, {(*it)->latitude, (*it)->longitude}) <=
+                lf_parkAirportReach_nm) {
+                return true;
+            }
+        }
+        return false;
+    };
+    return std::erase_if(airports, [&](const auto& entry) {
+        return lf_isLocalCode(entry.first) && nearCommercial(entry.second);
+    });
+}
+
 void lf_writeAirport(pugi::xml_node airports, const std::string& code, const AirportRow& row)
 {
     pugi::xml_node ap = airports.append_child("ap");
@@ -112,6 +153,8 @@ void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& do
     Tally fromVrs;
     lf_addAirports(vrs, vrsColumns, airports, fromVrs);
 
+    const std::size_t crowding = lf_dropLocalCodesNearAirports(airports);
+
     document.reset();
     pugi::xml_node list = document.append_child("root").append_child("airports");
     for (const auto& [code, row] : airports) lf_writeAirport(list, code, row);
@@ -119,6 +162,9 @@ void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& do
     notes.push_back(fmt::format("airports.xml: {} airports, {} from {} and {} more from {}",
                                 airports.size(), fromPrimary.added, primary.name, fromVrs.added,
                                 vrs.name));
+    notes.push_back(fmt::format("airports.xml: left out {} local-code airports within {} nm of "
+                                "an airport with an IATA code",
+                                crowding, lf_parkAirportReach_nm));
     notes.push_back(fmt::format(
         "airports.xml: dropped {} rows whose code is not four characters A-Z/0-9 and {} rows "
         "without a valid position or elevation",

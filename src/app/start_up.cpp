@@ -111,8 +111,35 @@ void lf_initTimeShift()
     neighbour::lf_enableTimeShiftControls(true);
 }
 
+// The scenery library loads the park airport's stands below the window; it shows them here.
+void lf_connectParkWindow()
+{
+    ParkWindowHooks hooks;
+    hooks.showStandsLoaded = [](const ParkStandsShown& shown) {
+        g_mainWindowState.standCount = shown.standCount;
+        g_mainWindowState.standFileKindText.set(shown.publisher);
+        g_mainWindowState.handmade = shown.handmade;
+        g_mainWindowState.qualityText.set(shown.qualityText);
+        g_mainWindowState.standFileWeek = shown.trafficWeek;
+        g_mainWindowState.standFileLoaded = true;
+        g_parkStandsLoaded = true;
+        gf_enableControlOf(g_flushStaticButton, true);
+        gf_invalidateArea(WindowArea::Statistics);
+    };
+    hooks.showInt = [](const IntParameter& setting) { gf_showIntParameter(setting); };
+    hooks.showBool = [](const ControlBoolParameter& setting) { gf_showBoolParameter(setting); };
+    hooks.enable = [](const ControlBinding& control, bool on) { gf_enableControlOf(control, on); };
+    hooks.setRange = [](int32_t nm) { gf_setRange(nm); };
+    hooks.applyAutoRange = [] { gf_applyAutoRange(); };
+    hooks.selectMaxFitCombo = [] { gf_selectMaxFitCombo(); };
+    hooks.enableStandFitControls = [] { gf_enableStandFitControls(); };
+    hooks.setMessage = [](std::string_view text) { gf_setMessage(text, true); };
+    g_parkWindowHooks = std::move(hooks);
+}
+
 void lf_readDataFiles()
 {
+    lf_connectParkWindow();
     if (!g_dataFilesRead) {
         // Only a database actually read counts: a run restarted after a failed read reads it
         // again instead of going on without one.

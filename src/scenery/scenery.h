@@ -17,7 +17,9 @@
 #include <pugixml.hpp>
 
 #include "foundation/codes.h"
+#include "scenery/park_loading.h"
 #include "scenery/stand_file.h"
+#include "scenery/stand_places.h"
 
 namespace qel {
 
@@ -60,3 +62,5 @@ std::optional<AirportCode> gf_findAirportByName(const std::filesystem::path& pat
 std::string gf_airportText(const Airport& airport);
 
 }  // namespace qel
+
+#include "scenery/closest_airport.h"  // needs Airport above

@@ -124,6 +124,12 @@ void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id,
 OptIdentity lf_readOptIdentity(const pugi::xml_node& opt);
 MatchKey lf_readAirlineAndType(const pugi::xml_node& opt);
 
+// Within the scenery library: a number attribute read locale-free; 0 when missing, nothing
+// when it is not a finite number.
+std::optional<double> lf_readNumber(const pugi::xml_node& node, const char* name);
+// "KLM,MP  B738(C)": an option's codes as log lines show them.
+std::string lf_flightLabel(const MatchKey& codes);
+
 // Empties g_parkStands. Main-loop thread.
 void gf_clearParkAirportTable();
 

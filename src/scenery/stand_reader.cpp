@@ -30,7 +30,9 @@ constexpr int lf_errorDuplicateId = 94;
 // A number written in the file, locale-free. Missing gives 0; text that is no number, or no
 // finite one ("nan", "inf", "1e999"), gives nothing, so a stand cannot carry it into the
 // distance and overlap arithmetic.
-std::optional<double> lf_attrDouble(const pugi::xml_node& node, const char* name)
+}  // namespace
+
+std::optional<double> lf_readNumber(const pugi::xml_node& node, const char* name)
 {
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute) return 0.0;
@@ -41,6 +43,8 @@ std::optional<double> lf_attrDouble(const pugi::xml_node& node, const char* name
     if (error != std::errc{} || end == text.data() || !std::isfinite(value)) return std::nullopt;
     return value;
 }
+
+namespace {
 
 // Decimal digits only; 0 when missing or not a number below 2^32.
 uint32_t lf_attrUnsigned(const pugi::xml_node& node, const char* name)
@@ -68,10 +72,10 @@ struct StandPlace {
 // number, or off the globe.
 std::optional<StandPlace> lf_readPlace(const pugi::xml_node& parkpos)
 {
-    const auto latitude = lf_attrDouble(parkpos, "latitude");
-    const auto longitude = lf_attrDouble(parkpos, "longitude");
-    const auto heading = lf_attrDouble(parkpos, "heading");
-    const auto radius = lf_attrDouble(parkpos, "radius");
+    const auto latitude = lf_readNumber(parkpos, "latitude");
+    const auto longitude = lf_readNumber(parkpos, "longitude");
+    const auto heading = lf_readNumber(parkpos, "heading");
+    const auto radius = lf_readNumber(parkpos, "radius");
     if (!latitude || !longitude || !heading || !radius) return std::nullopt;
     if (*latitude == 0.0 && *longitude == 0.0) return std::nullopt;
     if (std::abs(*latitude) > 90.0 || std::abs(*longitude) > 180.0) return std::nullopt;

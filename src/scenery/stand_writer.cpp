@@ -23,15 +23,6 @@ constexpr double lf_degreesPerRad = 57.29577951308232;
 
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
 
-// "DLH,CLH A320(C)": the codes as the log shows a flight.
-std::string lf_flightLabel(const MatchKey& codes)
-{
-    const std::string operatorText =
-        codes.operatorId != 0 ? "," + g_airlineCodes.text(codes.operatorId) : std::string();
-    return fmt::format("{:3}{:4} {:4}{:3}", g_airlineCodes.text(codes.airline), operatorText,
-                       g_modelCodes.text(codes.model), codes.cargo != 0 ? "(C)" : "");
-}
-
 void lf_addRow(pugi::xml_node parameters, const char* name, const std::string& value)
 {
     gf_appendParameterNode(parameters, name, value);  // a row that cannot be added is skipped
@@ -158,6 +149,15 @@ void lf_writeStand(pugi::xml_node positions, const ParkStand& stand, int mode, b
 }
 
 }  // namespace
+
+// "DLH,CLH A320(C)": the codes as the log shows a flight.
+std::string lf_flightLabel(const MatchKey& codes)
+{
+    const std::string operatorText =
+        codes.operatorId != 0 ? "," + g_airlineCodes.text(codes.operatorId) : std::string();
+    return fmt::format("{:3}{:4} {:4}{:3}", g_airlineCodes.text(codes.airline), operatorText,
+                       g_modelCodes.text(codes.model), codes.cargo != 0 ? "(C)" : "");
+}
 
 bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim)
 {

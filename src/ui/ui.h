@@ -19,6 +19,7 @@
 
 #include "foundation/settings.h"
 #include "platform/window.h"
+#include "scenery/park_loading.h"
 
 namespace qel {
 
@@ -210,18 +211,6 @@ struct ComboSelection {
 // its selection changed; nothing otherwise or on any failure. GUI thread.
 std::optional<ComboSelection> lf_getComboSelection(uint16_t id, uint32_t wParam);
 
-// The values nine settings had before a park airport's stand file overrode them.
-struct SavedParkSettings {
-    int32_t maxLiveSel = 0;
-    int32_t maxFit = 0;             // half hours
-    int32_t range = 0;              // nm
-    int32_t parkingPercentage = 0;  // per cent
-    bool autoRange = false;
-    bool initialLoadOnly = false;
-    bool rtParkTrafficOnly = false;
-    bool parkSoft = false;
-    bool week = false;
-};
 // Puts each held value that differs from the current one back, saved and shown. Main-loop
 // thread.
 void gf_syncSettingControls(const SavedParkSettings& held);

@@ -1,0 +1,26 @@
+// The airport at a position, with the stands of two neighbouring airports deciding between
+// them.
+//
+// Threads: main-loop thread only (one shared download file).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "foundation/geodesy.h"
+#include "scenery/scenery.h"
+
+namespace qel {
+
+// The airport at a position: the nearest of g_airports within 5.0 nm, or the runner-up (the
+// second nearest within 5.0 nm) when one of its stands lies nearer to the position than every
+// stand of the nearest. Nothing when no airport lies within 5.0 nm. Main-loop thread.
+std::optional<Airport> gf_closestAirport(LatLon position);
+// The distance in nm from the position to the nearest stand of the airport's stand file, that
+// stand's id in `standId`; 100.0 (and `standId` untouched) when there is no stand to measure.
+// Uses "airport.xml" in the program folder for an archived file: one call at a time.
+double gf_readDestApfForClosestStand(uint32_t code, LatLon position, std::string& standId);
+
+
+}  // namespace qel
