@@ -25,7 +25,6 @@ namespace qel::neighbour {
 
 void gf_scanAirports() {}
 
-void gf_scanLiveries() {}
 
 bool gf_checkVersions() { return qel::gf_checkVersions(); }
 

@@ -17,9 +17,6 @@ namespace qel::neighbour {
 
 void gf_scanAirports();  // the add-on airport scan; nothing yet
 
-// ---- Liveries -------------------------------------------------------------------------------
-
-void gf_scanLiveries();            // nothing yet
 
 // ---- Window and updater ---------------------------------------------------------------------
 

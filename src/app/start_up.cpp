@@ -27,6 +27,7 @@
 #include "foundation/strings.h"
 #include "liveries/liveries.h"
 #include "liveries/livery_db.h"
+#include "liveries/livery_scan.h"
 #include "platform/clock.h"
 #include "scenery/install.h"
 #include "scenery/scenery.h"
@@ -187,6 +188,28 @@ void lf_connectLiveryHooks()
     g_liveryHooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };
 }
 
+// The livery scan with the window's hooks; Interrupted when a stop or close came first.
+LiveryScanResult lf_scanLiveries()
+{
+    LiveryScanSetup setup;
+    setup.maxTasks = g_maxTasks;
+    setup.simNumber = g_isMsfs2020 ? 1 : 2;
+    setup.communityFolder = gf_packagesPath(g_communityName, g_isMsfs2020);
+    setup.hooks.enablePackageSelector = [](bool on) { lf_enable(AI_PACKAGE_SELECTOR, on); };
+    setup.hooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };
+    setup.hooks.clearMessage = [] { gf_clearMessage(); };
+    setup.hooks.scanSettingCleared = [] {
+        gf_showBoolParameter(SCAN_LIVERIES);
+        gf_invalidateArea(WindowArea::ControlBand);
+        gf_invalidateArea(WindowArea::StatusStrip);
+    };
+    setup.hooks.setLiveryCount = [](uint64_t count) {
+        g_mainWindowState.liveryCount = count;
+        gf_invalidateArea(WindowArea::StatusStrip);
+    };
+    return gf_scanLiveries(setup);
+}
+
 void lf_runScansWhenDue()
 {
     lf_connectLiveryHooks();
@@ -194,7 +217,8 @@ void lf_runScansWhenDue()
     g_maxTasks = hardware == 0 ? 2 : static_cast<int32_t>(hardware);
     g_runningScanTasks = 0;
     if (SCAN_LIVERIES.current || !fs::exists(lf_status(g_liveriesScannedXml, "exists"))) {
-        neighbour::gf_scanLiveries();
+        // An interrupted scan wrote nothing: there is no list to build the database from.
+        if (lf_scanLiveries() == LiveryScanResult::Interrupted) return;
     }
     lf_processScannedLiveries();
     if (!g_stopRequested && !g_closeRequested && SCAN_AIRPORTS.current) {

@@ -205,6 +205,13 @@ protected:
         }
         platform::overrideKnownFolder(platform::KnownFolder::RoamingAppData, roaming);
         platform::overrideKnownFolder(platform::KnownFolder::LocalAppData, user_ / "local");
+        // One AI livery, so that the livery scan at start-up finds a package.
+        const auto aircraft = user_ / "Packages" / "Community" / "user-aitraffic-test" /
+                              "SimObjects" / "Airplanes" / "A320";
+        std::filesystem::create_directories(aircraft);
+        writeFile(aircraft / "aircraft.cfg",
+                  "[GENERAL]\nicao_type_designator = A320\n[FLTSIM.0]\n"
+                  "title = Test A320 Lufthansa\nicao_airline = DLH\n");
     }
 
     // Starts a run as the window does on WM_APP+1 and returns the message its close-down sent.

@@ -44,6 +44,12 @@ void lf_prepareProgramFolder(const fs::path& folder, const fs::path& home)
     for (const char* packages : {"Community", "Official"}) {
         fs::create_directories(home / "Packages" / packages);
     }
+    // One AI livery, so that the livery scan at start-up finds a package.
+    const auto aircraft =
+        home / "Packages" / "Community" / "user-aitraffic-test" / "SimObjects" / "Airplanes" / "B738";
+    fs::create_directories(aircraft);
+    writeFile(aircraft / "aircraft.cfg", "[GENERAL]\nicao_type_designator = B738\n[FLTSIM.0]\n"
+                                         "title = Boeing 737-800 KLM\nicao_airline = KLM\n");
     writeFile(simulator / "UserCfg.opt",
               "InstalledPackagesPath \"" + (home / "Packages").string() + "\"\n");
 }
