@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "standin_fixture.h"
@@ -181,6 +182,22 @@ TEST(ScenarioFile, DemoScenarioLoadsWithTrafficAroundDuesseldorf)
     EXPECT_GE(s.parked.size(), 5u);
     EXPECT_NE(s.findCredential("demo-standard"), nullptr);
     EXPECT_THROW(loadScenario("/nonexistent/scenario.json", 0), std::runtime_error);
+}
+
+// The demo's user and parked aircraft stand on real stands of the archived Schiphol file.
+TEST(ScenarioFile, SchipholScenarioPutsAircraftOnRealStands)
+{
+    const Scenario s = loadScenario(VNTQ_SOURCE_DIR "/standins/scenario/eham_demo.json", 1000);
+    EXPECT_EQ(s.user.airport, "EHAM");
+    const std::string stands = qel::test::readFile(VNTQ_SOURCE_DIR "/tests/data/stands/EHAM.xml");
+    auto onStand = [&](double lat, double lon) {
+        const std::string at = fmt::format("latitude=\"{:.6f}\" longitude=\"{:.6f}\"", lat, lon);
+        return stands.find(at) != std::string::npos;
+    };
+    EXPECT_TRUE(onStand(s.user.lat, s.user.lon));
+    ASSERT_GE(s.parked.size(), 5u);
+    for (const auto& parked : s.parked) EXPECT_TRUE(onStand(parked.lat, parked.lon)) << parked.stand;
+    EXPECT_GE(s.flights.size(), 3u);
 }
 
 }  // namespace
