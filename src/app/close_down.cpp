@@ -100,7 +100,7 @@ void lf_restartOrQuit()
     const ExitReason reason = g_exitReason;
     if (lf_isRestartReason(reason) && !g_closeRequested) {
         g_restartPending = true;
-        neighbour::clearPendingError();
+        gf_clearErrorText();
         gf_clearMessage();
         gf_setMessage("Prepare for a restart ...", true);
         if (reason != ExitReason::NEW_SETTINGS) {
@@ -187,8 +187,8 @@ void lf_resetForRestart()
     gf_resetRtClient();
     gf_resetSimLink();
     gf_resetTraffic();
-    neighbour::resetWindowState();
-    neighbour::clearPendingError();
+    gf_resetWindowState();
+    gf_clearErrorText();
     gf_clearMessage();
     lf_clearMainLoopWork();
     // A close that arrived during the countdown wins over the restart.
@@ -232,12 +232,6 @@ void lf_flushAndCloseDown()
 {
     gf_flushLog();
     lf_closingDown();
-}
-
-void lf_showAndLog(std::string_view text)
-{
-    gf_setMessage(text, false);
-    gf_log(text);
 }
 
 void lf_postToWindow(WindowMessage message)

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +15,13 @@
 #include "ui/ui.h"
 
 namespace qel {
+
+// ---- Program entry (run_app.cpp) --------------------------------------------------------------
+
+// Hands the layers below the core what they call upward: the window's start-up message runs
+// gf_onStartUpMessage, and the link and the readers ask the traffic manager for stands. Before
+// anything else; tests that drive the core call it too.
+void lf_connectLayers();
 
 // ---- Start-up thread (start_up.cpp) ---------------------------------------------------------
 
@@ -74,8 +83,6 @@ enum class SecondWork {
 std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue,
                                           bool parkRefreshPhase);
 void lf_handleReRead();
-// Drops the work handed to the main loop that it has not run yet.
-void lf_clearMainLoopWork();
 
 extern bool g_flightNotRunningSeen;       // main-loop thread
 extern bool g_parkRefreshPhase;           // main-loop thread; set: phase B next
@@ -88,12 +95,16 @@ void lf_restartCountdown();
 void lf_resetForRestart();
 void lf_resetTimeShift();
 void lf_productionStop();
-// Clears the stop flag and the reason for the next run; false (nothing cleared) when the user
-// has closed the program meanwhile.
-bool lf_clearStop();
 
-// Shows the text on the message line and logs it, also while an error text blocks the line.
-void lf_showAndLog(std::string_view text);
+
+// ---- The window's status fields the core writes (window_fields.cpp) ----------------------------
+
+void setAddonAirportCounts(std::size_t thirdparty, std::size_t simaddon);
+// The selected aircraft's text beside CALLSIGN_2_OBJECTID, and its object id (0 for none).
+void setObjectIdText(const std::string& text, std::optional<uint32_t> objectId);
+void setCountdownDisplay(int32_t minutes);  // minutes to the next static-parking renewal
+void setCandidateCount(std::size_t count);
+void setReaderStatusesWaiting();  // the RealTraffic box lit, both readers "no data"
 
 // ---- The window's private messages ------------------------------------------------------------
 

@@ -29,20 +29,6 @@
 
 namespace qel {
 
-std::atomic<bool> g_reReadRequested{false};
-std::atomic<bool> g_flushStaticRequested{false};
-std::atomic<bool> g_callsignLookupRequested{false};
-std::atomic<bool> g_callsignLookupPending{false};
-std::atomic<bool> g_blockCallsignPending{false};
-std::atomic<bool> g_matchingLevelRaised{false};
-std::atomic<bool> g_parkTrafficOnlyChanged{false};
-std::atomic<bool> g_parkRefreshDue{false};
-std::atomic<bool> g_parkStandsLoaded{false};
-std::atomic<bool> g_parkingBusy{false};
-std::atomic<int32_t> g_staticParkingCountdown{20};
-std::atomic<int32_t> g_secondTicks{0};
-std::atomic<int64_t> g_dayAndSlot{-1};
-std::atomic<int64_t> g_lastSimZuluTime{0};
 bool g_flightNotRunningSeen = false;  // main-loop thread
 bool g_parkRefreshPhase = false;      // main-loop thread
 
@@ -57,21 +43,13 @@ constexpr int32_t kSecondsPerDay = 86400;
 
 int32_t g_notRunningTicks = kNotRunningPasses;  // main-loop thread
 
-std::mutex g_mainLoopWorkMutex;  // guards g_mainLoopWork; taken alone
-std::deque<std::function<void()>> g_mainLoopWork;
-
 bool lf_stopFlag() { return g_stopRequested || g_closeRequested; }
 
 void lf_enable(const ControlBinding& binding, bool on) { gf_enableControlOf(binding, on); }
 
 void lf_runPostedWork()
 {
-    std::deque<std::function<void()>> work;
-    {
-        std::unique_lock lock(g_mainLoopWorkMutex, std::try_to_lock);
-        if (!lock || g_mainLoopWork.empty()) return;
-        work.swap(g_mainLoopWork);
-    }
+    std::deque<std::function<void()>> work = gf_takeMainLoopWork();
     for (auto& item : work) {
         try {
             item();
@@ -89,7 +67,7 @@ void lf_followSimTime()
     const int64_t zulu = g_simZuluTime;
     if (std::llabs(zulu - g_lastSimZuluTime) >= 30) {
         const int64_t minutes = (platform::epochSeconds() - zulu) / 60;
-        neighbour::lf_timeShift(static_cast<int32_t>(std::max<int64_t>(minutes, 0)), false);
+        lf_timeShift(static_cast<int32_t>(std::max<int64_t>(minutes, 0)), false);
     }
     g_lastSimZuluTime = zulu;
 }
@@ -109,7 +87,7 @@ void lf_serveCallsignRequests()
 {
     if (g_callsignLookupPending) {
         const auto objectId = gf_objectIdOfCallsign(CALLSIGN_2_OBJECTID.value());
-        neighbour::setObjectIdText(objectId ? fmt::format("= {}", gf_toHex(*objectId))
+        setObjectIdText(objectId ? fmt::format("= {}", gf_toHex(*objectId))
                                             : std::string("has left"),
                                    objectId);
         g_callsignLookupPending = false;
@@ -122,7 +100,7 @@ void lf_serveCallsignRequests()
         }
     }
     if (g_callsignLookupRequested.exchange(false)) {
-        neighbour::setObjectIdText("", std::nullopt);
+        setObjectIdText("", std::nullopt);
         lf_fillCallsignCombo();
         g_callsignLookupPending = true;
     }
@@ -141,8 +119,8 @@ void lf_sweepCollisions()
 void lf_everySecond()
 {
     lf_flightResumed();
-    neighbour::countSecond();
-    neighbour::lf_updateLiveCount();
+    gf_countSimulatorSecond();
+    lf_updateLiveCount();
     gf_writeDayAndSlot();
     lf_followSimTime();
     ++g_secondTicks;
@@ -154,7 +132,7 @@ void lf_everySecond()
         if (!callsign.empty()) gf_removeLiveByCallsign(callsign);
         g_blockCallsignPending = false;
     }
-    if (g_parkingBusy) neighbour::setCandidateCount(gf_staticCandidateCount());
+    if (g_parkingBusy) setCandidateCount(gf_staticCandidateCount());
 }
 
 void lf_everyFiveSeconds()
@@ -169,7 +147,7 @@ void lf_everyFiveSeconds()
 void lf_refreshPhaseB()
 {
     g_parkRefreshPhase = false;
-    neighbour::clearPendingError();
+    gf_clearErrorText();
     gf_clearMessage();
     if (gf_hasParkStands()) lf_updateParkTraffic(g_parkTrafficOnlyChanged.exchange(false));
     gf_flushLog();
@@ -182,10 +160,10 @@ void lf_everySixtySeconds()
         g_staticParkingCountdown = 20;
         if (g_parkStandsLoaded && !INITIAL_LOAD_ONLY.current && !g_parkingBusy &&
             !g_parkRefreshDue) {
-            neighbour::lf_showParkingCountdown();
+            lf_showParkingCountdown();
         }
     }
-    neighbour::setCountdownDisplay(g_staticParkingCountdown);
+    setCountdownDisplay(g_staticParkingCountdown);
     if (OBJECTID_LIST.current) lf_writeTrafficCsv();
 }
 
@@ -197,13 +175,13 @@ void lf_runSecondWork(SecondWork work)
     case SecondWork::FiveSecond: lf_everyFiveSeconds(); break;
     case SecondWork::RefreshPhaseA:
         g_parkRefreshPhase = true;
-        neighbour::gf_disableParkingControls();
+        gf_disableParkingControls();
         gf_startLiveIdCollection();
         break;
     case SecondWork::RefreshPhaseB: lf_refreshPhaseB(); break;
     case SecondWork::ThirtySecond:
         if (g_matchingLevelRaised.exchange(false)) gf_clearNoMatchFlights();
-        if (AUTO_RANGE.current) neighbour::gf_autoRange();
+        if (AUTO_RANGE.current) gf_autoRange();
         break;
     case SecondWork::SixtySecond: lf_everySixtySeconds(); break;
     case SecondWork::LogNoMatch: gf_logNoMatch(); break;
@@ -236,7 +214,7 @@ void lf_flightNotRunning()
     lf_handleReRead();
     gf_updateTrafficBox();
     g_notRunningTicks = kNotRunningPasses;
-    neighbour::lf_updateLiveCount();
+    lf_updateLiveCount();
     gf_writeDayAndSlot();
 }
 
@@ -248,41 +226,6 @@ void lf_sleepUntil(platform::SteadyTime target)
 }
 
 }  // namespace
-
-int64_t gf_packDayAndSlot(int32_t weekday, int32_t slot)
-{
-    return static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32 |
-                                static_cast<uint32_t>(weekday));
-}
-
-int32_t gf_weekdayOfDayAndSlot(int64_t dayAndSlot)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(dayAndSlot & 0xFFFFFFFF));
-}
-
-int32_t gf_slotOfDayAndSlot(int64_t dayAndSlot)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(dayAndSlot) >> 32));
-}
-
-void gf_writeDayAndSlot()
-{
-    const int64_t t = gf_trafficTime();
-    g_dayAndSlot = gf_packDayAndSlot(gf_weekdayOf(t), gf_halfHourSlotOf(t));
-}
-
-void gf_postToMainLoop(std::function<void()> work)
-{
-    std::scoped_lock lock(g_mainLoopWorkMutex);
-    g_mainLoopWork.push_back(std::move(work));
-}
-
-void lf_clearMainLoopWork()
-{
-    std::deque<std::function<void()>> dropped;
-    std::scoped_lock lock(g_mainLoopWorkMutex);
-    dropped.swap(g_mainLoopWork);
-}
 
 std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue, bool parkRefreshPhase)
 {

@@ -20,6 +20,8 @@
 #include "app/signals.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "simlink/simlink.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 
 namespace qel {
@@ -78,10 +80,17 @@ void gf_joinStartUpThread()
     if (g_startUpThread.joinable()) g_startUpThread.join();
 }
 
+void lf_connectLayers()
+{
+    gf_setStartUpHandler(&gf_onStartUpMessage);
+    gf_setStandLookups({&gf_closestStandName, &gf_rememberUserStand});
+}
+
 int gf_runApp(int argc, char** argv)
 {
+    lf_connectLayers();
     lf_readCommandLine(argc, argv);
-    const SignalWatcher signals([] { neighbour::gf_requestWindowClose(); });
+    const SignalWatcher signals([] { gf_requestWindowClose(); });
     std::error_code ec;
     if (!std::filesystem::exists(g_appDataDir, ec)) {
         ec.clear();

@@ -59,9 +59,9 @@ bool lf_waitWhile(const std::function<bool()>& waiting, int tries, platform::Mil
 
 void lf_applyAccount()
 {
-    neighbour::lf_enableTimeShiftControls(g_rtProfessional);
+    lf_enableTimeShiftControls(g_rtProfessional);
     if (g_rtProfessional) return;
-    neighbour::lf_timeShift(0, true);
+    lf_timeShift(0, true);
     if (KEEP_SIM_TIME_PAR.current) {
         KEEP_SIM_TIME_PAR.current = false;
         gf_saveBoolParameter(KEEP_SIM_TIME_PAR);
@@ -143,7 +143,7 @@ bool lf_startThreads()
     g_simConnectThread = std::jthread(lf_simConnectThread);
 
     if (!lf_requestUserOnGround()) return false;
-    if (AUTO_RANGE.current) neighbour::gf_autoRange();
+    if (AUTO_RANGE.current) gf_autoRange();
     if (lf_stopFlag()) return false;
     {
         std::scoped_lock lock(g_trafficMutex);
@@ -154,7 +154,7 @@ bool lf_startThreads()
     gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);
     gf_updateTrafficBox();
     gf_authenticater();
-    neighbour::setReaderStatusesWaiting();
+    setReaderStatusesWaiting();
     lf_applyAccount();
 
     if (!lf_waitWhile([] { return gf_rtGuid().empty(); }, 10, 300ms)) return true;
@@ -167,7 +167,7 @@ bool lf_startThreads()
     g_trafficReaderThread = std::jthread(gf_trafficReader);
     platform::sleepFor(300ms);
     gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);
-    neighbour::lf_showNoTraffic();
+    lf_showNoTraffic();
     gf_writeDayAndSlot();
     lf_awaitFirstTraffic();
     return true;

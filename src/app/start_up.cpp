@@ -39,8 +39,6 @@ namespace qel {
 
 std::atomic<int32_t> g_maxTasks{2};
 std::atomic<int32_t> g_runningScanTasks{0};
-std::atomic<bool> g_isMsfs2020{true};
-std::atomic<int32_t> g_simVersionNumber{1};
 bool g_dataFilesRead = false;  // start-up thread only
 
 namespace {
@@ -104,12 +102,12 @@ void lf_initTimeShift()
         lf_applySimTime();
     } else if (TIME_SHIFT_DAYS.current != 0 || TIME_SHIFT_HOURS.current != 0 ||
                TIME_SHIFT_MINS.current != 0) {
-        neighbour::lf_timeShift(
+        lf_timeShift(
             (TIME_SHIFT_DAYS.current * 24 + TIME_SHIFT_HOURS.current) * 60 +
                 TIME_SHIFT_MINS.current,
             true);
     }
-    neighbour::lf_enableTimeShiftControls(true);
+    lf_enableTimeShiftControls(true);
 }
 
 // The scenery library loads the park airport's stands below the window; it shows them here.
@@ -222,7 +220,7 @@ void lf_runScansWhenDue()
     }
     lf_processScannedLiveries();
     if (!g_stopRequested && !g_closeRequested && SCAN_AIRPORTS.current) {
-        neighbour::setAddonAirportCounts(0, 0);
+        setAddonAirportCounts(0, 0);
         neighbour::gf_scanAirports();
     }
 }
@@ -235,7 +233,7 @@ void lf_applyStoredDestination()
     const auto found =
         std::find_if(g_airports.begin(), g_airports.end(),
                      [&](const Airport& airport) { return airport.code.chars() == code.chars(); });
-    if (found != g_airports.end()) neighbour::lf_applyDestination(text, *found);
+    if (found != g_airports.end()) lf_applyDestination(text, *found);
 }
 
 // Everything after lf_initialise up to the end of the main loop.
@@ -245,14 +243,14 @@ void lf_startUpRun()
     if (lf_stopSeen()) return;
     lf_revisitHold();
     if (lf_stopSeen()) return;
-    neighbour::setAddonAirportCounts(gf_countFiles(g_myThirdpartyDir),
+    setAddonAirportCounts(gf_countFiles(g_myThirdpartyDir),
                                      gf_countFiles(g_mySimaddonDir));
     if (lf_stopSeen()) return;
     gf_createFlightPlanFolder();
     lf_readMyParkAirports();
     lf_enable(g_reReadButton, true);
     lf_applyStoredDestination();
-    neighbour::setTopmost(ALWAYS_ON_TOP.current);
+    gf_setWindowTopmost(ALWAYS_ON_TOP.current);
     if (!lf_startThreads()) {
         lf_stopSeen();
         return;
@@ -351,7 +349,7 @@ void lf_initControls()
     lf_enable(AR_ABOVE_HEIGHT, AUTO_RANGE.current);
     lf_enable(g_unblockButton, !BLOCK_CALLSIGN.value().empty());
     lf_enable(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.current);
-    neighbour::gf_enableStandFitControls();
+    gf_enableStandFitControls();
 
     parking_percentage.current = 30;
     for (auto* combo : g_comboParams) {
@@ -360,25 +358,10 @@ void lf_initControls()
     gf_fillIntCombo(parking_percentage);
     gf_fillStringCombo(AI_PACKAGE_SELECTOR);
     gf_fillStringCombo(SIM_CHOICE);
-    neighbour::gf_fillMaxFitCombo();
+    gf_fillMaxFitCombo();
 
     g_isMsfs2020 = SIM_CHOICE.value() == "MSFS 2020";
     g_simVersionNumber = g_isMsfs2020 ? 1 : 2;
-}
-
-void lf_applySimTime()
-{
-    if (!SIM_TIME.current) {
-        neighbour::lf_showTimeShift(0);
-        neighbour::lf_timeShift(0, false);
-        g_lastSimZuluTime = g_simZuluTime.load();
-    } else {
-        g_lastSimZuluTime = 0;
-    }
-    const bool manual = !SIM_TIME.current;
-    for (auto* combo : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
-        lf_enable(*combo, manual);
-    }
 }
 
 bool lf_initialise()
@@ -389,7 +372,7 @@ bool lf_initialise()
     lf_initControls();
     lf_cleanInstallPath();
     lf_prepareFolders();
-    if (!g_restartPending && !neighbour::gf_checkVersions()) return false;
+    if (!g_restartPending && !gf_checkVersions()) return false;
     lf_initTimeShift();
     gf_writeDayAndSlot();
     lf_readDataFiles();

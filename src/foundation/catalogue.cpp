@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "foundation/globals.h"
-#include "ui/ui.h"
+#include "foundation/window_status.h"
 
 namespace qel {
 

@@ -5,8 +5,6 @@
 
 #include <fmt/format.h>
 
-#include "liveries/liveries.h"
-
 namespace qel {
 
 namespace {
@@ -35,6 +33,7 @@ void FixedCodeBase::invalidError()
 CodeTable g_airlineCodes;
 CodeTable g_modelCodes;
 std::atomic<bool> g_modelCodeFixActive{false};
+std::map<std::string, std::string, std::less<>> g_modelFixes;
 
 uint16_t CodeTable::intern(std::string_view code)
 {
@@ -79,6 +78,20 @@ void CodeTable::clear()
     texts_.clear();
     ids_.clear();
 }
+
+std::optional<std::string> gf_modelAlias(std::string_view code)
+{
+    const auto it = g_modelFixes.find(code);
+    if (it == g_modelFixes.end()) return std::nullopt;
+    return it->second;
+}
+
+void gf_addModelFix(std::string wrongCode, std::string correctCode)
+{
+    g_modelFixes.insert_or_assign(std::move(wrongCode), std::move(correctCode));
+}
+
+void gf_clearModelFixes() { g_modelFixes.clear(); }
 
 uint16_t gf_airlineIndex(std::string_view code) { return g_airlineCodes.intern(code); }
 

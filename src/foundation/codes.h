@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -89,6 +90,16 @@ uint16_t gf_airlineIndex(std::string_view code);
 // As gf_airlineIndex; once g_modelCodeFixActive is raised, a new code whose corrected spelling
 // (gf_modelAlias) is already interned gets that spelling's id.
 uint16_t gf_modelIndex(std::string_view code);
+
+// Wrong → correct type code; filled by the aircraft database on the start-up thread before
+// g_modelCodeFixActive is raised, read-only afterwards.
+extern std::map<std::string, std::string, std::less<>> g_modelFixes;
+// The correct type code for a known wrong one; consulted by gf_modelIndex once
+// g_modelCodeFixActive is raised.
+std::optional<std::string> gf_modelAlias(std::string_view code);
+// Test helpers of the code tables: set or drop fixes without reading a database.
+void gf_addModelFix(std::string wrongCode, std::string correctCode);
+void gf_clearModelFixes();
 
 }  // namespace qel
 

@@ -14,8 +14,8 @@
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "foundation/version.h"
+#include "foundation/window_status.h"
 #include "foundation/xml.h"
-#include "ui/ui.h"
 
 namespace qel {
 

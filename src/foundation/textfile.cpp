@@ -12,8 +12,8 @@
 #include <fmt/format.h>
 
 #include "foundation/strings.h"
+#include "foundation/window_status.h"
 #include "platform/text.h"
-#include "ui/ui.h"
 
 namespace qel {
 

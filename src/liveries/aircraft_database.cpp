@@ -39,7 +39,6 @@ StringGroups g_publishers;
 std::map<std::string, double, std::less<>> g_wingspans;
 std::vector<double> g_halfSpanNm;
 double g_maxHalfSpanNm = 0.0;
-std::map<std::string, std::string, std::less<>> g_modelFixes;
 CodeSet g_simAddonAirports20;
 std::vector<PublisherAirports> g_thirdPartyAirports20;
 std::vector<PublisherAirports> g_thirdPartyAirports24;

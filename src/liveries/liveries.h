@@ -21,6 +21,7 @@
 
 #include <pugixml.hpp>
 
+#include "foundation/codes.h"
 #include "foundation/match_key.h"
 
 namespace qel {
@@ -92,7 +93,6 @@ extern std::map<std::string, double, std::less<>> g_wingspans;  // model code â†
 // Half wingspan in nm by model id, one entry per model interned when the database was read.
 extern std::vector<double> g_halfSpanNm;
 extern double g_maxHalfSpanNm;  // the largest half wingspan read, nm; 0.0 when none
-extern std::map<std::string, std::string, std::less<>> g_modelFixes;  // wrong â†’ correct code
 extern CodeSet g_simAddonAirports20;                       // airport codes
 extern std::vector<PublisherAirports> g_thirdPartyAirports20;
 extern std::vector<PublisherAirports> g_thirdPartyAirports24;
@@ -125,12 +125,8 @@ const std::vector<std::string>& gf_similarPrefixes(std::string_view prefix);
 
 // ---- Model and registration lookups (any thread, never throw) -----------------------------
 
-// The correct type code for a known wrong one; consulted by gf_modelIndex once
-// g_modelCodeFixActive is raised.
-std::optional<std::string> gf_modelAlias(std::string_view code);
-// Test helpers of the code tables: set or drop fixes without reading a database.
-void gf_addModelFix(std::string wrongCode, std::string correctCode);
-void gf_clearModelFixes();
+// gf_modelAlias, gf_addModelFix and the fix map g_modelFixes are the code tables':
+// foundation/codes.h.
 
 // 0..5 (SizeCategory): large, heavy, business jet, rotorcraft, high performance tested in
 // that order, light when in none.

@@ -39,20 +39,6 @@ bool lf_containsNoCaseText(std::string_view haystack, std::string_view needle)
 
 }  // namespace
 
-std::optional<std::string> gf_modelAlias(std::string_view code)
-{
-    const auto it = g_modelFixes.find(code);
-    if (it == g_modelFixes.end()) return std::nullopt;
-    return it->second;
-}
-
-void gf_addModelFix(std::string wrongCode, std::string correctCode)
-{
-    g_modelFixes.insert_or_assign(std::move(wrongCode), std::move(correctCode));
-}
-
-void gf_clearModelFixes() { g_modelFixes.clear(); }
-
 int gf_sizeCategory(uint16_t modelId)
 {
     // The order decides for a model listed in several sets.

@@ -13,7 +13,6 @@
 
 #include "foundation/geodesy.h"
 #include "realtraffic/realtraffic.h"
-#include "traffic/traffic.h"
 
 namespace qel::rt {
 

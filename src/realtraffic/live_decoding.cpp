@@ -14,9 +14,9 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "realtraffic/decoding.h"
 #include "simlink/simlink.h"
-#include "ui/ui.h"
 
 namespace qel::rt {
 

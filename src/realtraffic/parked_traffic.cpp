@@ -22,9 +22,11 @@
 #include "foundation/time.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
-#include "traffic/traffic.h"
+#include "simlink/simlink.h"
 
 namespace qel {
+
+std::string g_reservedStandName;  // main-loop thread
 
 namespace rt {
 
@@ -187,7 +189,7 @@ bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircr
     // The names the decoding compares with are copied here, on their owner's thread.
     const UserPosition user = g_userSnapshot.get();
     ParkedDecodeContext context{g_reservedStandName,
-                                gf_closestStandName(user.latitude, user.longitude),
+                                gf_lookUpClosestStand(user.latitude, user.longitude),
                                 LIGHT_AIRCRAFT.current, HIGH_PERF_AIRCRAFT.current,
                                 HELICOPTERS.current};
     uint64_t number = 0;

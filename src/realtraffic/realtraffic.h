@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <optional>
 #include <stop_token>
@@ -16,12 +17,42 @@
 #include <vector>
 
 #include "foundation/geodesy.h"
-#include "traffic/traffic.h"
+#include "realtraffic/records.h"
 
 namespace qel {
 
 // The first QNH published by the Weather Reader, hPa (900..1100); 0 until then (atomic).
 extern std::atomic<int32_t> g_qnhReady;
+// The QNH the approach corrects with, hPa; the Weather Reader publishes it, and the traffic
+// manager sets it back to 1013 when it clears its state (atomic).
+extern std::atomic<int32_t> g_trafficQnh;
+
+// Hands one decoded batch of the Traffic Reader to the traffic manager: `delay_s` 30 for a
+// poll, 0, 6, 12, 18, 24 for the steps of the buffered first load. Consumes the batch (empty on
+// return); an empty batch sets the last report time (g_historicTime) to 0. "Traffic Reader"
+// thread; takes g_trafficMutex.
+void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
+
+// ---- The adding stack: the Traffic Reader fills it, the traffic manager drains it ---------------
+
+// Guards g_mainLoopRunning and the adding stack the readers fill; never held together with
+// g_simQueueMutex; ranks above the log mutex only.
+extern std::mutex g_trafficMutex;
+// The readers hand traffic batches to the adding stack only while set; g_trafficMutex.
+extern bool g_mainLoopRunning;
+// The live records of the last poll that the traffic manager has not taken yet; g_trafficMutex.
+// The fast tick takes them with a try-lock, never waiting.
+extern std::vector<LiveAircraftRecord> g_addingStack;
+
+// Every batch gf_pushAddingStack was handed, oldest first (at most the last 256).
+struct KeptTrafficBatch {
+    int32_t delay_s = 0;                      // 30, or 0..24 for the first load
+    std::vector<LiveAircraftRecord> records;  // as handed over
+    bool stacked = false;                     // a poll that entered the adding stack
+};
+std::vector<KeptTrafficBatch> gf_keptTrafficBatches();
+// Forgets the kept batches; tests and the stand-in traffic manager's reset.
+void gf_clearKeptTrafficBatches();
 
 // ---- Session ---------------------------------------------------------------------------------
 
@@ -84,6 +115,9 @@ struct ParkAirportReference {
 };
 // Set when the traffic manager chooses a park airport, cleared (nullopt) otherwise; any thread.
 void gf_setParkAirportReference(std::optional<ParkAirportReference> airport);
+// The reserved stand of the park airport, which the parked traffic leaves free; empty when there
+// is none. Written by the traffic manager; main-loop thread only.
+extern std::string g_reservedStandName;
 
 // Callsigns and hex ids of the decoded live flights, collected between phase A and phase B of
 // the parked-traffic refresh.

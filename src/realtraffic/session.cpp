@@ -9,16 +9,16 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/codes.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
 #include "foundation/version.h"
+#include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
-#include "ui/ui.h"
 
 namespace qel {
 

@@ -14,14 +14,14 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
-#include "ui/ui.h"
 
 namespace qel {
 

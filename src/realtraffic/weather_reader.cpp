@@ -16,13 +16,12 @@
 #include <fmt/format.h>
 #include <gsl/narrow>
 
-#include "app/app.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
-#include "traffic/traffic.h"
-#include "ui/ui.h"
 
 namespace qel {
 

@@ -14,8 +14,8 @@
 #include "foundation/codes.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/window_status.h"
 #include "simlink/simlink.h"
-#include "ui/ui.h"
 
 namespace qel {
 

@@ -16,16 +16,15 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/codes.h"
 #include "foundation/geodesy.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "simlink/link_internal.h"
 #include "simlink/simlink.h"
-#include "traffic/traffic.h"
-#include "ui/ui.h"
 
 namespace qel {
 
@@ -228,7 +227,7 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event)
 void lf_showUserStand(double latitude, double longitude)
 {
     gf_postToMainLoop([latitude, longitude] {
-        std::string name = gf_closestStandName(latitude, longitude);
+        std::string name = gf_lookUpClosestStand(latitude, longitude);
         if (name == g_userStandName) return;
         // An empty name brings the window's default text back.
         g_mainWindowState.userStand.set(name);
@@ -375,7 +374,7 @@ void lf_rememberUserStand()
         user = g_simUserState;
     }
     if (user.groundSpeed_kt > kParkedSpeed_kt) return;
-    gf_rememberUserStand(user.latitude, user.longitude);
+    gf_lookUpRememberUserStand(user.latitude, user.longitude);
 }
 
 bool lf_positionKnown(double latitude, double longitude)

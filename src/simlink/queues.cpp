@@ -18,9 +18,9 @@
 
 #include "foundation/log.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "simlink/link_internal.h"
 #include "simlink/simlink.h"
-#include "ui/ui.h"
 
 namespace qel {
 

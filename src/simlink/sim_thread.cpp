@@ -18,14 +18,14 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/codes.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
+#include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "simlink/link_internal.h"
 #include "simlink/simlink.h"
-#include "ui/ui.h"
 
 namespace qel {
 

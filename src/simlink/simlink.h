@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -113,6 +114,29 @@ void gf_logSimConnectError();
 // results, user aircraft texts and state, flags) for an in-process restart. Start-up thread,
 // after the "SimClient" thread has been joined.
 void gf_resetSimLink();
+// The simulator connection ended; `mismatch`: the connected simulator is not the chosen one,
+// which switches SIM_CHOICE and restarts. Nothing while a stop is under way. "SimClient" thread.
+void gf_simDisconnected(bool mismatch);
+// Prepares a start with the other simulator (livery database, scans, install path) and stops
+// with NEW SETTINGS (3 s). GUI thread (SIM_CHOICE changed) or "SimClient" thread.
+void lf_switchSimVersion();
+
+// ---- The traffic manager's stand lookups ---------------------------------------------------
+// The link and the RealTraffic client sit below the traffic manager, which knows the stands;
+// the program hands its lookups over at start. Until then there are no stands.
+
+struct StandLookups {
+    // The stand of the park airport nearest the position (degrees) within 55 m; "" when none.
+    // Main-loop thread.
+    std::function<std::string(double latitude, double longitude)> closestStandName;
+    // The user stands still at this position (degrees); any thread.
+    std::function<void(double latitude, double longitude)> rememberUserStand;
+};
+// Any thread; the program calls it before the "SimClient" thread and the readers start.
+void gf_setStandLookups(StandLookups lookups);
+// The installed lookups; "" and nothing remembered while none is installed. Their threads.
+std::string gf_lookUpClosestStand(double latitude, double longitude);
+void gf_lookUpRememberUserStand(double latitude, double longitude);
 
 // ---- The user aircraft ----------------------------------------------------------------------
 

@@ -14,10 +14,10 @@
 
 #include "foundation/codes.h"
 #include "foundation/log.h"
+#include "foundation/window_status.h"
 #include "liveries/liveries.h"
 #include "simlink/link_internal.h"
 #include "simlink/simlink.h"
-#include "ui/ui.h"
 
 namespace qel {
 

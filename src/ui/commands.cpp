@@ -7,12 +7,11 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
-#include "app/neighbours.h"
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/shell.h"
 #include "liveries/livery_db.h"
 #include "simlink/simlink.h"

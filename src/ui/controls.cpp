@@ -11,10 +11,10 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "platform/text.h"
 #include "ui/ui.h"
 
@@ -94,18 +94,6 @@ const std::vector<ControlLayout>& lf_layout()
 }
 
 platform::Window* lf_window() { return g_mainWindowState.window.load(); }
-
-// The setting's control: the one stored in it, else the one with its id in the main window, as
-// GetDlgItem finds it. Nothing, and nothing logged, before the window exists.
-platform::Control* lf_findControl(const ControlBinding& binding)
-{
-    if (auto* control = binding.controlWindow.load()) return control;
-    auto* window = lf_window();
-    if (!window) return nullptr;
-    auto* control = window->control(binding.controlId);
-    if (!control) gf_log(fmt::format("GetDlgItem failed for ID {}", binding.controlId));
-    return control;
-}
 
 void lf_enable(const ControlBinding& binding, bool on)
 {
@@ -204,54 +192,6 @@ void lf_createControls(platform::Window& window)
 void lf_forgetControls()
 {
     for (const auto& item : lf_layout()) item.binding->controlWindow = nullptr;
-}
-
-void gf_showIntParameter(const IntParameter& setting)
-{
-    const auto* binding = dynamic_cast<const ControlBinding*>(&setting);
-    if (!binding) return;
-    auto* control = lf_findControl(*binding);
-    if (!control) return;
-    const std::u16string text = utf8_to_wide(std::to_string(setting.current.load()));
-    if (control->kind() == platform::ControlKind::ComboBox) {
-        // A drop-down list shows only its entries: a value between two choices shows none.
-        const auto items = control->comboItems();
-        int index = -1;
-        for (std::size_t i = 0; i < items.size() && index < 0; ++i) {
-            if (items[i] == text) index = static_cast<int>(i);
-        }
-        control->comboSetSelection(index);
-    } else {
-        control->setText(text);
-    }
-    gf_invalidateArea(WindowArea::ControlBand);
-}
-
-void gf_showTextParameter(const StringParameter& setting)
-{
-    const auto* binding = dynamic_cast<const ControlBinding*>(&setting);
-    if (!binding) return;
-    auto* control = lf_findControl(*binding);
-    if (!control) return;
-    const std::string text = setting.value();
-    try {
-        if (control->kind() == platform::ControlKind::ComboBox) {
-            control->comboSelectPrefix(utf8_to_wide(text));
-        } else {
-            control->setText(utf8_to_wide(text));
-        }
-    } catch (const std::exception& e) {
-        // A hand-edited parameters.xml may hold any bytes; the control then stays as it was.
-        gf_log(fmt::format("utf8_to_wide failed for '{}': {}", text, e.what()));
-        return;
-    }
-    gf_invalidateArea(WindowArea::ControlBand);
-}
-
-void gf_showBoolParameter(const ControlBoolParameter& setting)
-{
-    if (auto* control = setting.controlWindow.load()) control->setChecked(setting.current);
-    gf_invalidateArea(WindowArea::ControlBand);
 }
 
 void gf_enableControlOf(const ControlBinding& binding, bool on)

@@ -11,11 +11,11 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "scenery/scenery.h"
 #include "ui/commands.h"

@@ -4,8 +4,8 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
+#include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "ui/paint.h"
 #include "ui/ui.h"

@@ -11,10 +11,10 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
-#include "app/app.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/time.h"
 #include "platform/clock.h"
 #include "ui/controls.h"
@@ -104,6 +104,10 @@ bool lf_replaceBound(IntParameter& setting, int32_t fallback)
     return true;
 }
 
+// Guards g_startUpHandler; taken alone, only to copy it.
+std::mutex g_startUpHandlerMutex;
+std::function<void()> g_startUpHandler;
+
 void lf_onClose()
 {
     gf_setMessage(fmt::format("Close window button clicked, closing {} ...", g_shortName), false);
@@ -134,7 +138,15 @@ void lf_onMessage(uint32_t message)
     if (!window) return;
     switch (static_cast<WindowMessage>(message)) {
     case WindowMessage::Close: lf_onClose(); break;
-    case WindowMessage::StartUp: gf_onStartUpMessage(); break;
+    case WindowMessage::StartUp: {
+        std::function<void()> handler;
+        {
+            std::scoped_lock lock(g_startUpHandlerMutex);
+            handler = g_startUpHandler;
+        }
+        if (handler) handler();
+        break;
+    }
     case WindowMessage::Quit: lf_onQuit(*window); break;
     case WindowMessage::RepaintMessageLine:
         window->invalidate(gf_areaRect(WindowArea::MessageBand));
@@ -161,6 +173,12 @@ platform::WindowHandlers lf_handlers()
 }
 
 }  // namespace
+
+void gf_setStartUpHandler(std::function<void()> handler)
+{
+    std::scoped_lock lock(g_startUpHandlerMutex);
+    g_startUpHandler = std::move(handler);
+}
 
 bool initInstance(std::string_view title)
 {
@@ -206,11 +224,6 @@ void gf_keepWindowOnMonitor(int32_t fallbackX, int32_t fallbackY)
     gf_saveIntParameter(settingX);
     gf_saveIntParameter(settingY);
     window->moveTo(settingX.current, settingY.current);
-}
-
-void gf_postWindowMessage(WindowMessage message)
-{
-    if (auto* window = lf_window()) window->post(static_cast<uint32_t>(message));
 }
 
 int gf_runMessageLoop()

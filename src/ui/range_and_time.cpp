@@ -6,11 +6,11 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
 #include "platform/clock.h"
@@ -204,6 +204,21 @@ void lf_applyDestination(const std::string& code, const Airport& /*airport*/)
     // Waits for the traffic manager's lf_addParkAirport (code, airport), posted to the main
     // loop.
     gf_enableControlOf(g_reReadButton, false);
+}
+
+void lf_applySimTime()
+{
+    if (!SIM_TIME.current) {
+        lf_showTimeShift(0);
+        lf_timeShift(0, false);
+        g_lastSimZuluTime = g_simZuluTime.load();
+    } else {
+        g_lastSimZuluTime = 0;
+    }
+    const bool manual = !SIM_TIME.current;
+    for (auto* combo : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
+        gf_enableControlOf(*combo, manual);
+    }
 }
 
 }  // namespace qel

@@ -20,7 +20,6 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
 #include "foundation/download.h"
@@ -28,6 +27,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/shell.h"
 #include "foundation/version.h"
 #include "foundation/zip_archive.h"

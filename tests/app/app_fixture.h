@@ -175,6 +175,7 @@ protected:
         gf_setAppDataDir(user_ / "VNTQ");
         std::filesystem::create_directories(user_ / "VNTQ");
         installSimulator();
+        lf_connectLayers();
         resetAllSettings();
         resetCoreState();
         gf_setWindowMessageSink([this](WindowMessage m) { messages_.push(m); });

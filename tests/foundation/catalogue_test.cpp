@@ -8,8 +8,8 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
+#include "foundation/window_status.h"
 #include "platform/folders.h"
-#include "ui/ui.h"
 
 namespace qel {
 namespace {

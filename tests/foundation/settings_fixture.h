@@ -12,8 +12,8 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/settings.h"
+#include "foundation/window_status.h"
 #include "support/test_support.h"
-#include "ui/ui.h"
 
 namespace qel::test {
 

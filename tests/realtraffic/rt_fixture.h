@@ -15,20 +15,19 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "liveries/liveries.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
 #include "realtraffic/realtraffic.h"
 #include "standins/realtraffic/rt_standin.h"
 #include "support/test_support.h"
-#include "traffic/traffic.h"
-#include "ui/ui.h"
 
 namespace qel::test {
 
@@ -139,7 +138,7 @@ inline void resetClientState()
     g_restartDelay = 0;
     g_rtProfessional = false;
     gf_resetRtClient();
-    gf_resetTrafficStandIn();
+    gf_clearKeptTrafficBatches();
     g_trafficQnh = 1013;
     g_reservedStandName.clear();
     gf_clearErrorText();

@@ -18,9 +18,8 @@
 
 #include <fmt/format.h>
 
-#include "app/app.h"
-#include "app/core.h"
 #include "foundation/codes.h"
+#include "foundation/run_state.h"
 #include "foundation/settings_fixture.h"
 #include "foundation/time.h"
 #include "liveries/liveries.h"

@@ -7,7 +7,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
-#include "ui/ui.h"
+#include "foundation/window_status.h"
 
 namespace qel {
 
@@ -80,6 +80,12 @@ void gf_countSimulatorSecond()
         state.messageShownAt = 0;
     }
     gf_postWindowMessage(WindowMessage::RepaintMessageLine);
+}
+
+void lf_showAndLog(std::string_view text)
+{
+    gf_setMessage(text, false);
+    gf_log(text);
 }
 
 }  // namespace qel

@@ -1,0 +1,43 @@
+// The window's status fields that the application core writes, each with its repaint.
+#include <mutex>
+
+#include "app/core.h"
+#include "foundation/window_status.h"
+
+namespace qel {
+
+void setAddonAirportCounts(std::size_t thirdparty, std::size_t simaddon)
+{
+    g_mainWindowState.thirdpCount = thirdparty;
+    g_mainWindowState.simaddonCount = simaddon;
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+void setObjectIdText(const std::string& text, std::optional<uint32_t> objectId)
+{
+    g_selectedObjectId = objectId.value_or(0);
+    g_mainWindowState.selectedAircraftText.set(text);
+    gf_invalidateArea(WindowArea::ControlBand);
+}
+
+void setCountdownDisplay(int32_t minutes)
+{
+    g_mainWindowState.staticParkingCountdown = minutes;
+    gf_invalidateArea(WindowArea::Statistics);
+}
+
+void setCandidateCount(std::size_t count)
+{
+    g_mainWindowState.staticCandidateCount = count;
+    gf_invalidateArea(WindowArea::Statistics);
+}
+
+void setReaderStatusesWaiting()
+{
+    g_mainWindowState.realTrafficIdle = false;
+    g_mainWindowState.weatherReaderStatus = 2;
+    g_mainWindowState.trafficReaderStatus = 2;
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+}  // namespace qel

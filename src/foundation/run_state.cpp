@@ -1,0 +1,141 @@
+// The stop rule, the exit reasons, the flags of one run and the queue of work for the main-loop
+// thread.
+#include "foundation/run_state.h"
+
+#include <array>
+#include <mutex>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "foundation/window_status.h"
+
+namespace qel {
+
+std::atomic<ExitReason> g_exitReason{ExitReason::NOT_YET_SET};
+std::atomic<int32_t> g_restartDelay{0};
+std::atomic<int32_t> g_exitCode{0};
+std::atomic<bool> g_restartPending{false};
+
+std::atomic<bool> g_isMsfs2020{true};
+std::atomic<int32_t> g_simVersionNumber{1};
+
+std::atomic<bool> g_reReadRequested{false};
+std::atomic<bool> g_flushStaticRequested{false};
+std::atomic<bool> g_callsignLookupRequested{false};
+std::atomic<bool> g_callsignLookupPending{false};
+std::atomic<bool> g_blockCallsignPending{false};
+std::atomic<bool> g_matchingLevelRaised{false};
+std::atomic<bool> g_parkTrafficOnlyChanged{false};
+std::atomic<bool> g_parkRefreshDue{false};
+std::atomic<bool> g_parkStandsLoaded{false};
+std::atomic<bool> g_parkingBusy{false};
+std::atomic<int32_t> g_staticParkingCountdown{20};
+std::atomic<int32_t> g_secondTicks{0};
+std::atomic<int64_t> g_dayAndSlot{-1};
+std::atomic<int64_t> g_lastSimZuluTime{0};
+
+namespace {
+
+// Makes recording the reason and raising the flag one step, so that a thread that sees
+// g_stopRequested never reads the reason of the run before. Taken alone.
+std::mutex g_stopMutex;
+
+std::mutex g_mainLoopWorkMutex;  // guards g_mainLoopWork; taken alone
+std::deque<std::function<void()>> g_mainLoopWork;
+
+}  // namespace
+
+std::string_view gf_exitReasonText(ExitReason reason)
+{
+    static constexpr std::array<std::string_view, 9> texts = {
+        "NOT YET SET",      "SIM WAS CLOSED",   "NEW FLIGHT",
+        "NEW SETTINGS",     "USER CLOSED SIM",  "SIMCONNECT ERROR",
+        "READER ERROR",     "SYSTEM ERROR",     "NEW VERSION"};
+    const auto index = static_cast<std::size_t>(reason);
+    return index < texts.size() ? texts[index] : "NOT YET SET";
+}
+
+bool gf_requestStop(ExitReason reason, int32_t restartDelay_s)
+{
+    std::scoped_lock lock(g_stopMutex);
+    if (g_stopRequested) return false;
+    g_exitReason = reason;
+    g_restartDelay = restartDelay_s;
+    g_stopRequested = true;
+    return true;
+}
+
+void gf_requestClose()
+{
+    std::scoped_lock lock(g_stopMutex);
+    auto expected = ExitReason::NOT_YET_SET;
+    g_exitReason.compare_exchange_strong(expected, ExitReason::USER_CLOSED_SIM);
+    g_closeRequested = true;
+    g_stopRequested = true;
+}
+
+bool lf_clearStop()
+{
+    std::scoped_lock lock(g_stopMutex);
+    if (g_closeRequested) return false;
+    g_exitReason = ExitReason::NOT_YET_SET;
+    g_stopRequested = false;
+    return true;
+}
+
+void gf_readerStopped(std::string_view name, bool restart)
+{
+    lf_showAndLog(fmt::format("The {} has stopped with an error", name));
+    if (restart) {
+        gf_requestStop(ExitReason::READER_ERROR, 15);
+    } else {
+        gf_requestStop(ExitReason::SYSTEM_ERROR, 0);
+    }
+}
+
+int64_t gf_packDayAndSlot(int32_t weekday, int32_t slot)
+{
+    return static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32 |
+                                static_cast<uint32_t>(weekday));
+}
+
+int32_t gf_weekdayOfDayAndSlot(int64_t dayAndSlot)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(dayAndSlot & 0xFFFFFFFF));
+}
+
+int32_t gf_slotOfDayAndSlot(int64_t dayAndSlot)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(dayAndSlot) >> 32));
+}
+
+void gf_writeDayAndSlot()
+{
+    const int64_t t = gf_trafficTime();
+    g_dayAndSlot = gf_packDayAndSlot(gf_weekdayOf(t), gf_halfHourSlotOf(t));
+}
+
+void gf_postToMainLoop(std::function<void()> work)
+{
+    std::scoped_lock lock(g_mainLoopWorkMutex);
+    g_mainLoopWork.push_back(std::move(work));
+}
+
+std::deque<std::function<void()>> gf_takeMainLoopWork()
+{
+    std::deque<std::function<void()>> work;
+    std::unique_lock lock(g_mainLoopWorkMutex, std::try_to_lock);
+    if (lock) work.swap(g_mainLoopWork);
+    return work;
+}
+
+void lf_clearMainLoopWork()
+{
+    std::deque<std::function<void()>> dropped;
+    std::scoped_lock lock(g_mainLoopWorkMutex);
+    dropped.swap(g_mainLoopWork);
+}
+
+}  // namespace qel

@@ -1,0 +1,172 @@
+// The main window's status record, its repaint areas, the window's messages, a setting shown in
+// its control, and the record's reset before an in-process restart.
+#include "foundation/window_status.h"
+
+#include <exception>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "platform/text.h"
+
+namespace qel {
+
+// Its texts are guarded by their own locks, the message by messageMutex; the rest is atomic.
+MainWindowState g_mainWindowState;
+std::atomic<uint32_t> g_selectedObjectId{0};
+
+void SharedText::set(std::string text)
+{
+    std::scoped_lock lock(mutex_);
+    text_ = std::move(text);
+}
+
+std::string SharedText::get() const
+{
+    std::scoped_lock lock(mutex_);
+    return text_;
+}
+
+bool SharedText::empty() const
+{
+    std::scoped_lock lock(mutex_);
+    return text_.empty();
+}
+
+MainWindowState::MainWindowState()
+{
+    // Last, so that initInstance sees every member built.
+    ready = true;
+}
+
+MainWindowState::~MainWindowState() = default;
+
+platform::Rect gf_areaRect(WindowArea area)
+{
+    switch (area) {
+    case WindowArea::StatusStrip: return {0, 28, 880, 112};
+    case WindowArea::ControlBand: return {0, 112, 880, 392};
+    case WindowArea::Statistics: return {0, 392, 880, 448};
+    case WindowArea::MessageBand: return {0, 448, 880, 476};
+    case WindowArea::Whole: break;
+    }
+    return {0, 0, kClientWidth, kClientHeight};
+}
+
+void gf_invalidateArea(WindowArea area)
+{
+    if (auto* window = g_mainWindowState.window.load()) window->invalidate(gf_areaRect(area));
+}
+
+void gf_postWindowMessage(WindowMessage message)
+{
+    if (auto* window = g_mainWindowState.window.load()) {
+        window->post(static_cast<uint32_t>(message));
+    }
+}
+
+namespace {
+
+// The setting's control: the one stored in it, else the one with its id in the main window, as
+// GetDlgItem finds it. Nothing, and nothing logged, before the window exists.
+platform::Control* lf_findControl(const ControlBinding& binding)
+{
+    if (auto* control = binding.controlWindow.load()) return control;
+    auto* window = g_mainWindowState.window.load();
+    if (!window) return nullptr;
+    auto* control = window->control(binding.controlId);
+    if (!control) gf_log(fmt::format("GetDlgItem failed for ID {}", binding.controlId));
+    return control;
+}
+
+}  // namespace
+
+void gf_showIntParameter(const IntParameter& setting)
+{
+    const auto* binding = dynamic_cast<const ControlBinding*>(&setting);
+    if (!binding) return;
+    auto* control = lf_findControl(*binding);
+    if (!control) return;
+    const std::u16string text = utf8_to_wide(std::to_string(setting.current.load()));
+    if (control->kind() == platform::ControlKind::ComboBox) {
+        // A drop-down list shows only its entries: a value between two choices shows none.
+        const auto items = control->comboItems();
+        int index = -1;
+        for (std::size_t i = 0; i < items.size() && index < 0; ++i) {
+            if (items[i] == text) index = static_cast<int>(i);
+        }
+        control->comboSetSelection(index);
+    } else {
+        control->setText(text);
+    }
+    gf_invalidateArea(WindowArea::ControlBand);
+}
+
+void gf_showTextParameter(const StringParameter& setting)
+{
+    const auto* binding = dynamic_cast<const ControlBinding*>(&setting);
+    if (!binding) return;
+    auto* control = lf_findControl(*binding);
+    if (!control) return;
+    const std::string text = setting.value();
+    try {
+        if (control->kind() == platform::ControlKind::ComboBox) {
+            control->comboSelectPrefix(utf8_to_wide(text));
+        } else {
+            control->setText(utf8_to_wide(text));
+        }
+    } catch (const std::exception& e) {
+        // A hand-edited parameters.xml may hold any bytes; the control then stays as it was.
+        gf_log(fmt::format("utf8_to_wide failed for '{}': {}", text, e.what()));
+        return;
+    }
+    gf_invalidateArea(WindowArea::ControlBand);
+}
+
+void gf_showBoolParameter(const ControlBoolParameter& setting)
+{
+    if (auto* control = setting.controlWindow.load()) control->setChecked(setting.current);
+    gf_invalidateArea(WindowArea::ControlBand);
+}
+
+void gf_resetWindowState()
+{
+    auto& state = g_mainWindowState;
+    g_selectedObjectId = 0;  // the objects of the previous run are gone
+    {
+        std::scoped_lock lock(state.messageMutex);
+        state.messageText.clear();
+        state.errorText.clear();
+        state.messageShownAt = 0;
+        state.secondCounter = 0;
+    }
+    for (auto* text : {&state.userAircraftTitle, &state.parkAirportText, &state.standFileNameText,
+                       &state.standFileKindText, &state.qualityText, &state.simulatorText,
+                       &state.realTrafficText, &state.userStand, &state.selectedAircraftText,
+                       &state.reservedStandText}) {
+        text->set({});
+    }
+    for (auto* count : {&state.liveCount, &state.parkedLiveCount, &state.staticCount,
+                        &state.standCount, &state.staticCandidateCount}) {
+        *count = 0;
+    }
+    state.updateCount = 0;
+    state.qnh = 0;
+    state.staticAverageFit = -1.0F;
+    state.liveAverageFit = -1.0F;
+    for (auto* flag : {&state.handmade, &state.realTrafficSignedIn, &state.standFileLoaded,
+                       &state.simulatorConnected, &state.softApplied, &state.weekApplied}) {
+        *flag = false;
+    }
+    state.nowAllowed = false;
+    state.realTrafficIdle = true;
+    state.timeShiftFlag = true;
+    state.trafficReaderStatus = 3;
+    state.weatherReaderStatus = 3;
+    gf_invalidateArea(WindowArea::Whole);
+}
+
+}  // namespace qel
