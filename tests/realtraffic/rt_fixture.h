@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -253,10 +254,15 @@ protected:
     std::jthread weather_;
 };
 
-// The folder of the captured replies of the real service, beside the repository.
+// A captured reply of the real service, in tests/data/realtraffic. A missing file fails the
+// test by its name, not later as a JSON error about an empty text.
 inline std::filesystem::path capture(const std::string& name)
 {
-    return std::filesystem::path(VNTQ_SOURCE_DIR "/../shared/testdata/realtraffic") / name;
+    auto path = std::filesystem::path(VNTQ_SOURCE_DIR "/tests/data/realtraffic") / name;
+    if (!std::filesystem::is_regular_file(path)) {
+        throw std::runtime_error("captured reply missing: " + path.string());
+    }
+    return path;
 }
 
 }  // namespace qel::test

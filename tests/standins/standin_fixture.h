@@ -68,16 +68,8 @@ inline const char* const testScenario = R"({
   "simulator": {"anything": "ignored here"}
 })";
 
-// The folder of the captured replies of the real service: in the tree, or beside it in the
-// shared test data; empty when neither exists.
-inline std::filesystem::path capturesDir()
-{
-    for (const char* dir : {VNTQ_SOURCE_DIR "/tests/data/realtraffic",
-                            VNTQ_SOURCE_DIR "/../shared/testdata/realtraffic"}) {
-        if (std::filesystem::is_directory(dir)) return dir;
-    }
-    return {};
-}
+// The folder of the captured replies of the real service.
+inline std::filesystem::path capturesDir() { return VNTQ_SOURCE_DIR "/tests/data/realtraffic"; }
 
 // The box the client asks for around the user at EDDL.
 inline const std::string eddlBox = "top=51.60&bottom=50.90&left=6.20&right=7.40";
