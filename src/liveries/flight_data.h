@@ -79,6 +79,10 @@ extern std::array<int, 7> g_matchCounts;
 // The summary of g_matchCounts and of the aircraft the simulator could not create, in one log
 // write; nothing while every count is 0. Main-loop or start-up thread.
 void gf_writeMatchSummary();
+// Readies the matchers' lookups over a newly built livery database; its build calls it.
+void gf_prepareMatching();
+// Forgets what the matchers remembered of the livery database; its clear calls it.
+void gf_clearMatchCache();
 // A word of the airline's livery titles ("American" for "AAL"); "not found" for other codes.
 std::string_view gf_airlineNameWord(std::string_view code);
 

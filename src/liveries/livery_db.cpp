@@ -12,6 +12,7 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "foundation/random.h"
+#include "liveries/flight_data.h"
 #include "liveries/livery_db_build.h"
 
 namespace qel {
@@ -236,6 +237,7 @@ void gf_clearLiveryDb()
     g_similarModels.clear();
     g_airlineSimilarModels.clear();
     titleIndex.clear();
+    gf_clearMatchCache();
     g_liveryDb.clear();
     g_liveriesProcessed = false;
 }
@@ -266,6 +268,7 @@ void gf_buildLiveryDb(const LiveryList& liveries)
     gf_log(" ");
     for (int category = 0; category <= 5; ++category) lf_reportCategory(category);
     lf_reportGenericLiveries();
+    gf_prepareMatching();
 }
 
 void lf_processScannedLiveries()

@@ -5,6 +5,7 @@
 // Threads: the main-loop thread only; the livery database is read without locks while traffic
 // runs. Random choices use the calling thread's engine (g_rng), which tests seed.
 #include <algorithm>
+#include <cstring>
 
 #include <fmt/format.h>
 
@@ -195,17 +196,33 @@ bool Matcher::pickRandomTitle(const TitleList& titles)
     return true;
 }
 
+// The prefix choices already made, by title list and prefix: a re-plan asks the same few
+// questions for hundreds of aircraft. Lists stay in place until gf_clearLiveryDb, which empties
+// this too; bounded so that an unusual run cannot grow it without end. Main-loop thread.
+constexpr std::size_t lf_prefixCacheLimit = 20000;
+std::unordered_map<std::string, TitleList> prefixCache;
+// The in-line registration of each title by the address of its text: every list holds views
+// of the database's own strings, and an address hashes far faster than a title's bytes.
+std::unordered_map<const char*, std::string_view> registrationByTitle;
+
 // The titles whose in-line registration begins with the prefix, in list order.
-TitleList gf_titlesWithPrefix(const TitleList& titles, std::string_view prefix)
+const TitleList& gf_titlesWithPrefix(const TitleList& titles, std::string_view prefix)
 {
+    std::string cacheKey(sizeof(const TitleList*), '\0');
+    const TitleList* list = &titles;
+    std::memcpy(cacheKey.data(), static_cast<const void*>(&list), sizeof list);
+    cacheKey += prefix;
+    if (const auto it = prefixCache.find(cacheKey); it != prefixCache.end()) return it->second;
+    if (prefixCache.size() >= lf_prefixCacheLimit) prefixCache.clear();
     TitleList result;
     for (const TitleView title : titles) {
-        const auto it = g_titleRegistrations.find(title);
-        if (it != g_titleRegistrations.end() && it->second.starts_with(prefix)) {
+        const auto it = registrationByTitle.find(title.data());
+        if (it != registrationByTitle.end() && it->second.starts_with(prefix)) {
             result.push_back(title);
         }
     }
-    return result;
+    result.shrink_to_fit();
+    return prefixCache.emplace(std::move(cacheKey), std::move(result)).first->second;
 }
 
 // Own prefix first, then the prefixes of its group in random order.
@@ -303,6 +320,21 @@ void gf_acceptLiveMatch(FlightData& aircraft, int step)
 }
 
 }  // namespace
+
+void gf_clearMatchCache()
+{
+    prefixCache.clear();
+    registrationByTitle.clear();
+}
+
+void gf_prepareMatching()
+{
+    gf_clearMatchCache();
+    registrationByTitle.reserve(g_titleRegistrations.size());
+    for (const auto& [title, registration] : g_titleRegistrations) {
+        registrationByTitle.emplace(title.data(), registration);
+    }
+}
 
 std::string_view gf_airlineNameWord(std::string_view code)
 {
