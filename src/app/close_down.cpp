@@ -13,7 +13,6 @@
 
 #include "app/app.h"
 #include "app/core.h"
-#include "app/neighbours.h"
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"

@@ -15,7 +15,6 @@
 
 #include "app/app.h"
 #include "app/core.h"
-#include "app/neighbours.h"
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"

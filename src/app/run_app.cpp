@@ -16,7 +16,6 @@
 
 #include "app/app.h"
 #include "app/core.h"
-#include "app/neighbours.h"
 #include "app/signals.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"

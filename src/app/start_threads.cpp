@@ -17,7 +17,6 @@
 
 #include "app/app.h"
 #include "app/core.h"
-#include "app/neighbours.h"
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"

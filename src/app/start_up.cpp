@@ -17,7 +17,6 @@
 
 #include "app/app.h"
 #include "app/core.h"
-#include "app/neighbours.h"
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
 #include "foundation/files.h"
@@ -221,7 +220,7 @@ void lf_runScansWhenDue()
     lf_processScannedLiveries();
     if (!g_stopRequested && !g_closeRequested && SCAN_AIRPORTS.current) {
         setAddonAirportCounts(0, 0);
-        neighbour::gf_scanAirports();
+        lf_scanAirports();
     }
 }
 

@@ -1,0 +1,213 @@
+// The offline-learning package: which generated stand files qualify, their copies in tblo, and
+// tblo.zip.
+#include "scenery/offline_learning.h"
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "foundation/files.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/parameters.h"
+#include "foundation/strings.h"
+#include "foundation/zip_archive.h"
+#include "scenery/scan.h"
+#include "scenery/scenery.h"
+
+namespace qel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view lf_supportAddress = "scenery@vanteloq.org";
+// Files of the simulator maker's own authoring teach nothing new.
+constexpr std::string_view lf_excludedAuthor = "Asobo Studio";
+constexpr std::string_view lf_droppedPublisherAirport = "KMCI";
+constexpr std::string_view lf_droppedPublisher = "TropicalSim";
+
+std::optional<pugi::xml_document> lf_load(const fs::path& path)
+{
+    pugi::xml_document document;
+    if (!document.load_file(path.c_str())) return std::nullopt;
+    return document;
+}
+
+std::string lf_parameter(const pugi::xml_document& document, std::string_view key)
+{
+    return gf_readStringParameter(document, key).value_or("");
+}
+
+bool lf_qualifies(const fs::path& xml)
+{
+    const auto document = lf_load(xml);
+    if (!document) {
+        gf_logHighlighted(fmt::format("'{}' not found", gf_pathToUtf8(xml)));
+        return false;
+    }
+    if (!lf_parameter(*document, "publisher").empty()) return true;
+    for (const char* key : {"manufacturer", "creator"}) {
+        const std::string value = lf_parameter(*document, key);
+        if (value.size() >= 4 && value != lf_excludedAuthor) return true;
+    }
+    return false;
+}
+
+// True when the copy lies in tblo.
+bool lf_copyToTblo(std::string_view code, const fs::path& xml)
+{
+    const fs::path target = g_tbloDir / xml.filename();
+    std::error_code ec;
+    fs::copy_file(xml, target, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        gf_logHighlighted(fmt::format("'{}' failed to copy '{}': {}", gf_pathToUtf8(xml),
+                                      gf_pathToUtf8(target), ec.message()));
+        return false;
+    }
+    gf_log(fmt::format("{} copied to {}", code, gf_pathToUtf8(target)));
+    const fs::path link = g_myThirdpartyDir / (std::string(code) + ".txt");
+    const bool linked = fs::exists(link, ec);
+    if (ec) {
+        gf_logHighlighted(fmt::format("exists({}) failed: {}", gf_pathToUtf8(link), ec.message()));
+    } else if (linked && !fs::remove(xml, ec) && ec) {
+        gf_logHighlighted(fmt::format("remove({}) failed: {}", gf_pathToUtf8(xml), ec.message()));
+    }
+    return true;
+}
+
+std::optional<std::string> lf_readWholeFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    const auto size = in.tellg();
+    if (size < 0) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size)) return std::nullopt;
+    return bytes;
+}
+
+bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& zip, int added)
+{
+    const bool closed = archive.close();
+    std::error_code ec;
+    const bool exists = fs::exists(zip, ec);
+    uintmax_t size = 0;
+    if (exists) {
+        size = fs::file_size(zip, ec);
+        if (ec) size = static_cast<uintmax_t>(-1);
+    }
+    gf_log(fmt::format("[zip] Added {} files, ok_close={}, exists={}, size={} bytes", added,
+                       closed, exists, size));
+    return added > 0 && exists && size != 0 && size != static_cast<uintmax_t>(-1);
+}
+
+}  // namespace
+
+std::vector<AirportCode> lf_listScannedThirdparty()
+{
+    std::vector<AirportCode> codes;
+    std::error_code ec;
+    if (!fs::is_directory(g_myThirdpartyDir, ec)) return codes;
+    codes.reserve(512);
+    for (fs::directory_iterator it(g_myThirdpartyDir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code fileError;
+        if (!it->is_regular_file(fileError)) continue;
+        std::string extension = it->path().extension().string();
+        for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::string stem = gf_pathToUtf8(it->path().stem());
+        if (extension != ".XML" || stem.size() != 4) continue;
+        try {
+            codes.emplace_back(stem);
+        } catch (const std::exception& e) {
+            // A file the user placed there with a name that is no code must not stop the scan.
+            gf_addScanMessage(fmt::format("{}{} skipped: {}", "===> ",
+                                          gf_pathToUtf8(it->path()), e.what()));
+        }
+    }
+    return codes;
+}
+
+void lf_prepareOfflineLearning(const std::vector<AirportCode>& codes)
+{
+    // Copies of an earlier scan (kept after a failed zip) would be sent again.
+    gf_removeXMLFilesFromDirectory();
+    uint64_t copied = 0;
+    for (const AirportCode& code : codes) {
+        const std::string text(code.text());
+        const fs::path xml = g_myThirdpartyDir / (text + ".xml");
+        if (text == lf_droppedPublisherAirport) {
+            const auto document = lf_load(xml);
+            if (document && lf_parameter(*document, "publisher") == lf_droppedPublisher) {
+                fs::remove(xml);
+                continue;
+            }
+        }
+        if (!gf_isKnownAirport(code.word()) || !lf_qualifies(xml)) continue;
+        if (lf_copyToTblo(text, xml)) ++copied;
+    }
+    if (copied == 0) {
+        g_tbloFileCount = 0;
+        gf_log("All your third party airports are recognised, no off line learning needed.");
+        return;
+    }
+    const fs::path zip = g_tbloDir / g_tbloZip;
+    if (!lf_zipTbloFolder(zip)) {
+        // Nothing to send: keep the copies for the next try, and ask for nothing.
+        gf_logHighlighted("Zippen TBLO folder failed");
+        g_tbloFileCount = 0;
+        return;
+    }
+    gf_removeXMLFilesFromDirectory();
+    g_tbloFileCount = copied;
+    gf_log(fmt::format("\n! Mail {} to {}\n", gf_pathToUtf8(zip), lf_supportAddress));
+}
+
+bool lf_zipTbloFolder(const fs::path& zip)
+{
+    std::error_code ec;
+    if (!fs::is_directory(g_tbloDir, ec)) {
+        gf_log(fmt::format("[zip] Not a directory: {}", gf_pathToUtf8(g_tbloDir)));
+        return false;
+    }
+    if (zip.has_parent_path()) fs::create_directories(zip.parent_path());
+    const fs::path target = fs::absolute(zip);
+    const fs::path source = fs::absolute(g_tbloDir);
+    gf_log(fmt::format("[zip] Target file: {}", gf_pathToUtf8(target)));
+    gf_log(fmt::format("[zip] Source dir : {}", gf_pathToUtf8(source)));
+    if (fs::exists(target)) {
+        gf_log(fmt::format("[zip] Removing old zip {}", gf_pathToUtf8(target)));
+        fs::remove(target);
+    }
+    ZipArchive archive(target);
+    if (!archive.open(ZipArchive::OpenMode::New)) {
+        gf_log("[zip] Could not open archive for writing");
+        return false;
+    }
+    int added = 0;
+    for (fs::directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code fileError;
+        if (!it->is_regular_file(fileError) || it->path() == target) continue;
+        const auto bytes = lf_readWholeFile(it->path());
+        if (!bytes) {
+            gf_log(fmt::format("[zip] READ FAIL: {}", gf_pathToUtf8(it->path())));
+            continue;
+        }
+        const std::string name = gf_pathToUtf8(it->path().filename());
+        gf_log(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_pathToUtf8(it->path()),
+                           name, bytes->size()));
+        if (!archive.addData(name, *bytes)) {
+            gf_log(fmt::format("[zip] ERROR addData({})", name));
+            break;
+        }
+        ++added;
+    }
+    return lf_closeZipAndReport(archive, target, added);
+}
+
+}  // namespace qel

@@ -1,0 +1,253 @@
+// The add-on airport scan: the folders of the chosen simulator, the walk of each with its skip
+// rules, the per-file tasks on an ordered pool, and the report AirportsScanLog.txt.
+//
+// Threads: the scanning thread (the caller, the start-up thread) walks and writes; the pool's
+// "scan worker" threads run lf_processBGLfile. The walk takes no lock of its own; report lines
+// go through g_scanMessagesMutex (a leaf lock). It waits only for the oldest task's result,
+// and ends early on a stop or close request, still collecting the tasks it started.
+#include "scenery/scan.h"
+
+#include <deque>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/files.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/parameters.h"
+#include "foundation/strings.h"
+#include "platform/text.h"
+#include "scenery/install.h"
+#include "scenery/offline_learning.h"
+#include "scenery/scan_pool.h"
+
+namespace qel {
+
+std::vector<std::string> g_scanMessages;  // guarded by g_scanMessagesMutex
+std::mutex g_scanMessagesMutex;           // guards g_scanMessages only; a leaf lock
+std::atomic<uint64_t> g_tbloFileCount{0};  // atomic
+ScanMessageLine g_scanMessageLine;        // start-up thread before the scan, then read-only
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t lf_reportReserve = 2048;
+constexpr std::size_t lf_maxPathUtf16 = 250;  // Windows paths of this length cannot be opened
+constexpr std::string_view lf_skipWords[] = {
+    "tutorials",   "aircraft",      "bushtrip", "discovery", "point-of-interest",
+    "simobjects",  "vcockpits",     "aig-aitraffic", "justflight-aircraft", "fsltl",
+    "gsx-pro",     "gsx-world",     "landingchallenge"};
+constexpr std::string_view lf_skipFileWords[] = {"statics", "afcad updates", "_heliports"};
+
+void lf_show(std::string_view text, bool log)
+{
+    if (g_scanMessageLine.show) {
+        g_scanMessageLine.show(text, log);
+    } else if (log) {
+        gf_log(text);
+    }
+}
+
+std::string lf_lowered(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The results of one folder's tasks, taken oldest first and written in that order.
+class FolderScan {
+public:
+    FolderScan(const fs::path& folder, const AirportScanSetup& setup)
+        : folder_(folder), folderText_(gf_pathToUtf8(folder)), setup_(setup),
+          pool_(static_cast<std::size_t>(setup.workers > 0 ? setup.workers : 1))
+    {
+    }
+
+    void submit(const fs::path& path)
+    {
+        const bool msfs2020 = setup_.msfs2020;
+        pool_.submit([path, msfs2020] { return lf_processBGLfile(path, msfs2020); });
+        paths_.push_back(gf_pathToUtf8(path));
+        // Twice the workers keeps them busy while the oldest result is written.
+        while (pool_.pending() > 2 * static_cast<std::size_t>(setup_.workers)) takeOldest();
+    }
+
+    void drain()
+    {
+        while (pool_.pending() > 0) takeOldest();
+    }
+
+    const fs::path& folder() const { return folder_; }
+    const std::string& folderText() const { return folderText_; }
+
+private:
+    void takeOldest()
+    {
+        const std::string path = std::move(paths_.front());
+        paths_.pop_front();
+        try {
+            lf_applyScanSteps(pool_.takeOldest(), setup_.msfs2020);
+        } catch (const std::exception& e) {
+            gf_addScanMessage(fmt::format("{} airports search in {} aborted, futs outer error: {}",
+                                          "===> ", folderText_, e.what()));
+        }
+    }
+
+    fs::path folder_;
+    std::string folderText_;
+    AirportScanSetup setup_;
+    OrderedPool<std::vector<ScanStep>> pool_;
+    std::deque<std::string> paths_;  // of the pending results, oldest first
+};
+
+// One entry of the walk; false when the walk must not descend into it.
+bool lf_scanEntry(const fs::directory_entry& entry, FolderScan& scan)
+{
+    const fs::path& path = entry.path();
+    const fs::path relative = path.lexically_relative(scan.folder());
+    if (lf_isSkippedPackagePath(path, relative)) return false;
+    std::error_code ec;
+    if (!entry.is_regular_file(ec)) return true;
+    if (lf_lowered(path.extension().string()) != ".bgl") return true;
+    const std::string relativeText = gf_pathToUtf8(relative);
+    for (const auto word : lf_skipFileWords) {
+        if (relativeText.find(word) != std::string::npos) return true;
+    }
+    if (!lf_hasAirportSection(path)) return true;
+    scan.submit(path);
+    return true;
+}
+
+void lf_scanFolder(const fs::path& folder, const AirportScanSetup& setup)
+{
+    FolderScan scan(folder, setup);
+    gf_addScanMessage(fmt::format("Scanning for {} airports in {}", "addon ", scan.folderText()));
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        if (g_stopRequested || g_closeRequested) break;
+        try {
+            if (!lf_scanEntry(*it, scan)) it.disable_recursion_pending();
+        } catch (const std::exception& e) {
+            gf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}",
+                                          "===> ", scan.folderText(), e.what()));
+        }
+    }
+    if (ec) {
+        gf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                      scan.folderText(), ec.message()));
+    }
+    scan.drain();
+}
+
+fs::file_status lf_status(const fs::path& path)
+{
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+        throw fs::filesystem_error("status", path, ec);
+    }
+    return status;
+}
+
+void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSetup& setup)
+{
+    for (const auto& folder : folders) {
+        if (folder.empty()) continue;
+        const auto status = lf_status(folder);
+        if (!fs::exists(status)) {
+            lf_show(gf_pathToUtf8(folder) + " does not exist, skipped!", true);
+        } else if (!fs::is_directory(status)) {
+            lf_show(gf_pathToUtf8(folder) + " is not a folder name, skipped!", true);
+        } else {
+            lf_scanFolder(folder, setup);
+        }
+    }
+}
+
+bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportScanSetup& setup)
+{
+    gf_logFlush(fmt::format("The scan will search {} folder{}", folders.size(),
+                            gf_plural(static_cast<uint64_t>(folders.size()))));
+    std::error_code ec;
+    fs::remove(g_airportsScanLogTxt, ec);
+    if (ec) {
+        gf_log("problems with removing previous files (maybe still open?): " + ec.message());
+    }
+    g_tbloFileCount = 0;
+    {
+        std::scoped_lock lock(g_scanMessagesMutex);
+        g_scanMessages.reserve(lf_reportReserve);
+    }
+    lf_scanFolderList(folders, setup);
+    std::vector<std::string> report;
+    {
+        std::scoped_lock lock(g_scanMessagesMutex);
+        report.swap(g_scanMessages);
+    }
+    fs::create_directories(g_airportsScanLogTxt.parent_path(), ec);
+    gf_writeLines(report, g_airportsScanLogTxt);
+    gf_log(gf_pathToUtf8(g_airportsScanLogTxt) + " written");
+    if (g_scanMessageLine.clear) g_scanMessageLine.clear();
+    lf_prepareOfflineLearning(lf_listScannedThirdparty());
+    return gf_countFiles(g_myThirdpartyDir) > 0;
+}
+
+bool lf_runAirportScan(const std::vector<fs::path>& folders, const AirportScanSetup& setup)
+{
+    if (setup.msfs2020) gf_removeFilesFromDirectory(g_mySimaddonDir);
+    gf_removeFilesFromDirectory(g_myThirdpartyDir);
+    const bool found = lf_scanAndWriteReport(folders, setup);
+    if (!found) lf_show("Warning: Scan has not found any add-on airports", true);
+    SCAN_AIRPORTS.current = false;
+    gf_saveBoolParameter(SCAN_AIRPORTS);
+    return found;
+}
+
+}  // namespace
+
+void gf_addScanMessage(std::string text)
+{
+    std::scoped_lock lock(g_scanMessagesMutex);
+    g_scanMessages.push_back(std::move(text));
+}
+
+bool lf_isSkippedPackagePath(const fs::path& path, const fs::path& relative)
+{
+    if (utf8_to_wide(gf_pathToUtf8(path)).size() >= lf_maxPathUtf16) return true;
+    // Only the part below the scanned folder counts: a packages folder that lies below a
+    // folder named "Aircraft" must still be scanned.
+    const std::string lowered = lf_lowered(gf_pathToUtf8(relative));
+    if (lowered.find(g_fsBaseName) != std::string::npos) return true;
+    for (const auto word : lf_skipWords) {
+        if (lowered.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
+{
+    lf_show("Scanning for addon airports ...", false);
+    gf_logFlush(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts "
+                            "+++++++++++++++++++++++++++++",
+                            "automatic "));
+    fs::create_directories(g_tbloDir);
+    std::vector<fs::path> folders;
+    folders.reserve(10);
+    if (setup.msfs2020) folders.push_back(gf_packagesPath(g_officialName, true));
+    folders.push_back(gf_packagesPath(g_communityName, setup.msfs2020));
+    std::erase_if(folders, [](const fs::path& p) { return p.empty(); });
+    AirportScanResult result;
+    result.foundAddons = lf_runAirportScan(folders, setup);
+    result.tbloFiles = g_tbloFileCount;
+    if (result.tbloFiles == 0) fs::remove_all(g_tbloDir);
+    gf_logFlush("-------------------------- airports scan ends    ----------------------------\n");
+    return result;
+}
+
+}  // namespace qel

@@ -1,0 +1,84 @@
+// The add-on airport scan: walks the simulator's package folders, decodes every scenery BGL
+// file with an airport section on a pool of workers, and writes link files, stand files, the
+// report AirportsScanLog.txt and the offline-learning package tblo/tblo.zip.
+//
+// Threads: gf_scanAirports runs on the calling thread (the start-up thread), which alone
+// writes files, report lines and log lines, in the order the files were found; the workers of
+// its pool only read (BGL files, manifests, the airport database and g_addonArchives).
+// g_scanMessages is guarded by g_scanMessagesMutex (a leaf lock).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "scenery/bgl.h"
+#include "scenery/publisher.h"
+
+namespace qel {
+
+// The report lines of the running scan; written to AirportsScanLog.txt at its end.
+extern std::vector<std::string> g_scanMessages;  // guarded by g_scanMessagesMutex
+extern std::mutex g_scanMessagesMutex;
+void gf_addScanMessage(std::string text);  // any thread
+
+// Files that the offline-learning folder received in the last scan; 0: nothing to send.
+extern std::atomic<uint64_t> g_tbloFileCount;
+
+// The window's message line as the scan uses it, filled in by the program at start (unset:
+// the scan shows nothing). Called on the scanning thread.
+struct ScanMessageLine {
+    std::function<void(std::string_view text, bool log)> show;
+    std::function<void()> clear;
+};
+extern ScanMessageLine g_scanMessageLine;  // written before the scan, read during it
+
+struct AirportScanSetup {
+    bool msfs2020 = true;  // the chosen simulator: which folders and archive list
+    int32_t workers = 2;   // g_maxTasks: tasks that may run at once
+};
+
+// What the window shows after a scan.
+struct AirportScanResult {
+    bool foundAddons = false;    // airports/my_thirdparty holds a generated file
+    uint64_t tbloFiles = 0;      // g_tbloFileCount
+};
+
+// The whole scan; clears and saves SCAN_AIRPORTS when done. Throws
+// std::filesystem::filesystem_error when tblo cannot be made or removed, or a listed folder's
+// status cannot be read.
+AirportScanResult gf_scanAirports(const AirportScanSetup& setup);
+
+// ---- The steps of one file, for the scan and its tests ------------------------------------
+
+// A link file: one line naming an archived stand file.
+struct LinkFileStep {
+    std::filesystem::path path;  // airports/my_thirdparty/EGLL.txt
+    std::string location;        // "archive/thirdparty/My%20Pub/EGLL.xml"
+};
+// A scanned airport's stand file.
+struct StandFileStep {
+    ScannedAirport airport;      // stands sorted by id
+    PublisherInfo publisher;
+    std::string bglPath;         // UTF-8
+    std::filesystem::path path;  // airports/my_thirdparty/EGLL.xml
+};
+using ScanStep = std::variant<ScanLine, LinkFileStep, StandFileStep>;
+
+// The task body: reads and decodes one BGL file and decides what is written for it, without
+// writing anything. Never throws for the file's content.
+std::vector<ScanStep> lf_processBGLfile(const std::filesystem::path& path, bool msfs2020);
+// Carries the steps out on the scanning thread, in order.
+void lf_applyScanSteps(const std::vector<ScanStep>& steps, bool msfs2020);
+
+// The walk's skip tests; `relative` is the path below the scanned folder.
+bool lf_isSkippedPackagePath(const std::filesystem::path& path,
+                             const std::filesystem::path& relative);
+
+}  // namespace qel
