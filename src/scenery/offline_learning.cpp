@@ -109,37 +109,14 @@ bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& zip, int added)
 
 }  // namespace
 
-std::vector<AirportCode> lf_listScannedThirdparty()
-{
-    std::vector<AirportCode> codes;
-    std::error_code ec;
-    if (!fs::is_directory(g_myThirdpartyDir, ec)) return codes;
-    codes.reserve(512);
-    for (fs::directory_iterator it(g_myThirdpartyDir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code fileError;
-        if (!it->is_regular_file(fileError)) continue;
-        std::string extension = it->path().extension().string();
-        for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        const std::string stem = gf_pathToUtf8(it->path().stem());
-        if (extension != ".XML" || stem.size() != 4) continue;
-        try {
-            codes.emplace_back(stem);
-        } catch (const std::exception& e) {
-            // A file the user placed there with a name that is no code must not stop the scan.
-            gf_addScanMessage(fmt::format("{}{} skipped: {}", "===> ",
-                                          gf_pathToUtf8(it->path()), e.what()));
-        }
-    }
-    return codes;
-}
-
-void lf_prepareOfflineLearning(const std::vector<AirportCode>& codes)
+void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes)
 {
     // Copies of an earlier scan (kept after a failed zip) would be sent again.
     gf_removeXMLFilesFromDirectory();
     uint64_t copied = 0;
-    for (const AirportCode& code : codes) {
-        const std::string text(code.text());
+    for (const uint32_t code : codes) {
+        std::string text(4, ' ');
+        for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(code >> (8 * i) & 0xFFu);
         const fs::path xml = g_myThirdpartyDir / (text + ".xml");
         if (text == lf_droppedPublisherAirport) {
             const auto document = lf_load(xml);
@@ -148,7 +125,7 @@ void lf_prepareOfflineLearning(const std::vector<AirportCode>& codes)
                 continue;
             }
         }
-        if (!gf_isKnownAirport(code.word()) || !lf_qualifies(xml)) continue;
+        if (!gf_isKnownAirport(code) || !lf_qualifies(xml)) continue;
         if (lf_copyToTblo(text, xml)) ++copied;
     }
     if (copied == 0) {

@@ -3,19 +3,16 @@
 // in. Scanning thread only.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
-#include "foundation/codes.h"
-
 namespace qel {
 
-// The codes of the stand files directly in airports/my_thirdparty; a file whose 4-character
-// stem is no code is skipped with a report line.
-std::vector<AirportCode> lf_listScannedThirdparty();
 // Copies the qualifying stand files into tblo, zips them and sets g_tbloFileCount to the
 // number copied in this scan (0 when the zip failed; the copies then stay in tblo).
-void lf_prepareOfflineLearning(const std::vector<AirportCode>& codes);
+// `codes`: the 32-bit codes of the stand files in airports/my_thirdparty.
+void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes);
 // Zips the regular files directly in tblo into `zip`; true when a non-empty zip was written.
 bool lf_zipTbloFolder(const std::filesystem::path& zip);
 

@@ -22,6 +22,7 @@
 #include "scenery/install.h"
 #include "scenery/offline_learning.h"
 #include "scenery/scan_pool.h"
+#include "scenery/stand_places.h"
 
 namespace qel {
 
@@ -194,7 +195,7 @@ bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportSc
     gf_writeLines(report, g_airportsScanLogTxt);
     gf_log(gf_pathToUtf8(g_airportsScanLogTxt) + " written");
     if (g_scanMessageLine.clear) g_scanMessageLine.clear();
-    lf_prepareOfflineLearning(lf_listScannedThirdparty());
+    lf_prepareOfflineLearning(gf_listMyThirdpartyAirports());
     return gf_countFiles(g_myThirdpartyDir) > 0;
 }
 
