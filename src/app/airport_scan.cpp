@@ -1,6 +1,5 @@
 // The add-on airport scan as the start-up runs it: the aircraft database's publisher and
-// archive lists and the window's message line handed to the scenery library, and the window
-// brought up to date afterwards.
+// archive lists handed to the scenery library, and the tblo.zip button afterwards.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,19 +50,13 @@ void lf_wireAirportScan()
         return g_simAddonAirports20.contains(code);
     };
     g_addonArchives.thirdPartyStandCount = lf_thirdPartyStandCount;
-    g_scanMessageLine.show = [](std::string_view text, bool log) { gf_setMessage(text, log); };
-    g_scanMessageLine.clear = [] { gf_clearMessage(); };
 }
 
 void lf_scanAirports()
 {
     lf_wireAirportScan();
     const AirportScanResult result = gf_scanAirports({g_isMsfs2020, g_maxTasks});
-    gf_showBoolParameter(SCAN_AIRPORTS);
-    g_mainWindowState.tbloFileCount = result.tbloFiles;
     gf_enableControlOf(g_tbloZipButton, result.tbloFiles > 0);
-    gf_invalidateArea(WindowArea::StatusStrip);
-    gf_invalidateArea(WindowArea::ControlBand);
 }
 
 }  // namespace qel

@@ -34,8 +34,8 @@ void lf_initControls();
 void lf_prepareFolders();
 // The install path without a trailing "\Community" or "/Community"; unchanged otherwise.
 std::string lf_withoutTrailingCommunity(const std::string& path);
-// The add-on airport scan with the lists and message line it needs, then the window brought up
-// to date (airport_scan.cpp); start-up thread.
+// The add-on airport scan with the lists it needs, then the tblo.zip button (airport_scan.cpp);
+// start-up thread.
 void lf_wireAirportScan();
 void lf_scanAirports();
 // The RealTraffic API's revisit hold: waits until 2 s have passed since LAST_EPOCH_TIME.

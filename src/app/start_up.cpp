@@ -163,7 +163,6 @@ void lf_findInstall()
         throw UserErrorException(150, "No install path detected. Type the full path to your "
                                       "Community folder above, then press Enter");
     }
-    gf_showTextParameter(ALL_INSTALL_PATH);
 }
 
 // The livery database reaches the simulator link's failed titles and the window through these.

@@ -14,6 +14,7 @@
 #include "foundation/shell.h"
 #include "foundation/strings.h"
 #include "foundation/textfile.h"
+#include "foundation/window_status.h"
 
 namespace qel {
 
@@ -162,6 +163,7 @@ bool gf_detectMsfs(bool msfs2020)
     const std::string text = gf_pathToUtf8(found);
     lf_installSetting(msfs2020).set(text);
     ALL_INSTALL_PATH.assign(text);
+    gf_showTextParameter(ALL_INSTALL_PATH);
     return true;
 }
 

@@ -21,7 +21,7 @@ std::filesystem::path gf_installPath(bool msfs2020);
 std::filesystem::path gf_packagesPath(std::string_view name, bool msfs2020);
 
 // Finds the packages folder; on success stores it as UTF-8 in the simulator's install-path
-// setting (saved at once) and in ALL_INSTALL_PATH (the caller shows it) and returns true; false
+// setting (saved at once) and in ALL_INSTALL_PATH (shown in its control) and returns true; false
 // leaves both settings as they were. Throws std::filesystem::filesystem_error ("exists") when
 // a UserCfg.opt candidate's status cannot be read for a reason other than its absence.
 bool gf_detectMsfs(bool msfs2020);

@@ -18,6 +18,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/strings.h"
+#include "foundation/window_status.h"
 #include "platform/text.h"
 #include "scenery/install.h"
 #include "scenery/offline_learning.h"
@@ -29,7 +30,6 @@ namespace qel {
 std::vector<std::string> g_scanMessages;  // guarded by g_scanMessagesMutex
 std::mutex g_scanMessagesMutex;           // guards g_scanMessages only; a leaf lock
 std::atomic<uint64_t> g_tbloFileCount{0};  // atomic
-ScanMessageLine g_scanMessageLine;        // start-up thread before the scan, then read-only
 
 namespace {
 
@@ -43,14 +43,6 @@ constexpr std::string_view lf_skipWords[] = {
     "gsx-pro",     "gsx-world",     "landingchallenge"};
 constexpr std::string_view lf_skipFileWords[] = {"statics", "afcad updates", "_heliports"};
 
-void lf_show(std::string_view text, bool log)
-{
-    if (g_scanMessageLine.show) {
-        g_scanMessageLine.show(text, log);
-    } else if (log) {
-        gf_log(text);
-    }
-}
 
 std::string lf_lowered(std::string text)
 {
@@ -162,9 +154,9 @@ void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSe
         if (folder.empty()) continue;
         const auto status = lf_status(folder);
         if (!fs::exists(status)) {
-            lf_show(gf_pathToUtf8(folder) + " does not exist, skipped!", true);
+            gf_setMessage(gf_pathToUtf8(folder) + " does not exist, skipped!", true);
         } else if (!fs::is_directory(status)) {
-            lf_show(gf_pathToUtf8(folder) + " is not a folder name, skipped!", true);
+            gf_setMessage(gf_pathToUtf8(folder) + " is not a folder name, skipped!", true);
         } else {
             lf_scanFolder(folder, setup);
         }
@@ -194,7 +186,7 @@ bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportSc
     fs::create_directories(g_airportsScanLogTxt.parent_path(), ec);
     gf_writeLines(report, g_airportsScanLogTxt);
     gf_log(gf_pathToUtf8(g_airportsScanLogTxt) + " written");
-    if (g_scanMessageLine.clear) g_scanMessageLine.clear();
+    gf_clearMessage();
     lf_prepareOfflineLearning(gf_listMyThirdpartyAirports());
     return gf_countFiles(g_myThirdpartyDir) > 0;
 }
@@ -204,9 +196,11 @@ bool lf_runAirportScan(const std::vector<fs::path>& folders, const AirportScanSe
     if (setup.msfs2020) gf_removeFilesFromDirectory(g_mySimaddonDir);
     gf_removeFilesFromDirectory(g_myThirdpartyDir);
     const bool found = lf_scanAndWriteReport(folders, setup);
-    if (!found) lf_show("Warning: Scan has not found any add-on airports", true);
+    if (!found) gf_setMessage("Warning: Scan has not found any add-on airports", true);
     SCAN_AIRPORTS.current = false;
     gf_saveBoolParameter(SCAN_AIRPORTS);
+    gf_showBoolParameter(SCAN_AIRPORTS);
+    gf_invalidateArea(WindowArea::ControlBand);
     return found;
 }
 
@@ -233,7 +227,7 @@ bool lf_isSkippedPackagePath(const fs::path& path, const fs::path& relative)
 
 AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
 {
-    lf_show("Scanning for addon airports ...", false);
+    gf_setMessage("Scanning for addon airports ...", false);
     gf_logFlush(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts "
                             "+++++++++++++++++++++++++++++",
                             "automatic "));
@@ -246,7 +240,9 @@ AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
     AirportScanResult result;
     result.foundAddons = lf_runAirportScan(folders, setup);
     result.tbloFiles = g_tbloFileCount;
+    g_mainWindowState.tbloFileCount = result.tbloFiles;
     if (result.tbloFiles == 0) fs::remove_all(g_tbloDir);
+    gf_invalidateArea(WindowArea::StatusStrip);
     gf_logFlush("-------------------------- airports scan ends    ----------------------------\n");
     return result;
 }

@@ -31,14 +31,6 @@ void gf_addScanMessage(std::string text);  // any thread
 // Files that the offline-learning folder received in the last scan; 0: nothing to send.
 extern std::atomic<uint64_t> g_tbloFileCount;
 
-// The window's message line as the scan uses it, filled in by the program at start (unset:
-// the scan shows nothing). Called on the scanning thread.
-struct ScanMessageLine {
-    std::function<void(std::string_view text, bool log)> show;
-    std::function<void()> clear;
-};
-extern ScanMessageLine g_scanMessageLine;  // written before the scan, read during it
-
 struct AirportScanSetup {
     bool msfs2020 = true;  // the chosen simulator: which folders and archive list
     int32_t workers = 2;   // g_maxTasks: tasks that may run at once
@@ -50,7 +42,8 @@ struct AirportScanResult {
     uint64_t tbloFiles = 0;      // g_tbloFileCount
 };
 
-// The whole scan; clears and saves SCAN_AIRPORTS when done. Throws
+// The whole scan, with its messages on the message line; clears, saves and shows SCAN_AIRPORTS
+// and the window's tblo count when done. Throws
 // std::filesystem::filesystem_error when tblo cannot be made or removed, or a listed folder's
 // status cannot be read.
 AirportScanResult gf_scanAirports(const AirportScanSetup& setup);
