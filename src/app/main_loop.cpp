@@ -2,9 +2,9 @@
 // flight runs, and the per-second work on a schedule of simulator seconds.
 //
 // Runs on the start-up thread (lf_mainLoop, from lf_startUpVNTQ) until a stop flag is set.
-// Locks: g_trafficMutex around g_mainLoopRunning and g_simQueueMutex around the position
-// buffers, each tried, never waited for: the tick skips the step and tries again on a later
-// turn; g_mainLoopWorkMutex only to take the queued work out. None is held with another.
+// Locks: g_trafficMutex around g_mainLoopRunning, tried, never waited for: the tick skips the
+// step and tries again on a later turn; g_simQueueMutex inside the simulator link's calls;
+// g_mainLoopWorkMutex only to take the queued work out. None is held with another.
 #include <chrono>
 #include <cmath>
 #include <deque>
@@ -201,10 +201,7 @@ void lf_flightNotRunning()
             traffic.unlock();
             g_flightNotRunningSeen = true;
             g_notRunningTicks = kNotRunningPasses;
-            {
-                std::scoped_lock queue(g_simQueueMutex);
-                gf_clearPositionBuffers();
-            }
+            gf_clearPositionBuffers();
             gf_log(fmt::format("{} Flight not running", gf_nowTimeOfDay()));
         }
     }

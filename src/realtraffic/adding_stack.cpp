@@ -1,6 +1,11 @@
-// The hand-over of the Traffic Reader's batches to the traffic manager: polls enter the adding
-// stack by its rule; every batch is kept for inspection.
+// The hand-over of the Traffic Reader's batches to the traffic manager: every record gets the
+// fast tick at which its position is flown, polls enter the adding stack by its rule, the steps
+// of the first load go to the traffic manager's intake at once; every batch is kept for
+// inspection.
+#include <algorithm>
+#include <cmath>
 #include <deque>
+#include <limits>
 #include <utility>
 
 #include "foundation/time.h"
@@ -14,6 +19,7 @@ std::mutex g_trafficMutex;
 bool g_mainLoopRunning = false;                 // g_trafficMutex
 std::vector<LiveAircraftRecord> g_addingStack;  // g_trafficMutex
 std::atomic<int32_t> g_trafficQnh{1013};
+std::atomic<int32_t> g_fastTicks{0};
 
 namespace {
 
@@ -22,6 +28,29 @@ constexpr int32_t kPollDelay_s = 30;
 
 std::mutex g_keptMutex;  // guards g_keptBatches; taken alone
 std::deque<KeptTrafficBatch> g_keptBatches;
+std::mutex g_intakeMutex;  // guards g_firstLoadIntake; taken alone
+FirstLoadIntake g_firstLoadIntake;
+
+// now + 100 × delay + 10 × the report's offset from the median in whole tenths of a second,
+// saturated into 32 bits so that an absurd report time cannot overflow.
+int32_t lf_dueTick(int32_t now, int32_t delay_s, double offset_s)
+{
+    const double tenths = std::clamp(std::round(10.0 * offset_s), -1e12, 1e12);
+    const int64_t due = int64_t{now} + 100 * int64_t{delay_s} + 10 * std::llround(tenths);
+    return static_cast<int32_t>(std::clamp<int64_t>(due, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+// The element of index n / 2 after a partial sort: the upper middle for an even count.
+double lf_medianReportTime(const std::vector<LiveAircraftRecord>& batch)
+{
+    std::vector<double> times;
+    times.reserve(batch.size());
+    for (const auto& record : batch) times.push_back(record.reportTime_s);
+    const auto middle = times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2);
+    std::nth_element(times.begin(), middle, times.end());
+    return *middle;
+}
 
 void lf_keep(KeptTrafficBatch batch)
 {
@@ -39,8 +68,20 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
         lf_keep({delay_s, {}, false});
         return;
     }
+    const double median = lf_medianReportTime(batch);
+    const int32_t now = g_fastTicks;
+    for (auto& record : batch) {
+        record.sample.dueTick = lf_dueTick(now, delay_s, record.reportTime_s - median);
+    }
     KeptTrafficBatch kept{delay_s, batch, false};
-    if (delay_s == kPollDelay_s) {
+    if (delay_s != kPollDelay_s) {
+        FirstLoadIntake intake;
+        {
+            std::scoped_lock lock(g_intakeMutex);
+            intake = g_firstLoadIntake;
+        }
+        if (intake) intake(batch);
+    } else {
         // A poll enters only an empty stack of a running main loop; otherwise it is dropped.
         std::scoped_lock lock(g_trafficMutex);
         if (g_mainLoopRunning && g_addingStack.empty()) {
@@ -50,6 +91,12 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
     }
     batch.clear();
     lf_keep(std::move(kept));
+}
+
+void gf_setFirstLoadIntake(FirstLoadIntake intake)
+{
+    std::scoped_lock lock(g_intakeMutex);
+    g_firstLoadIntake = std::move(intake);
 }
 
 std::vector<KeptTrafficBatch> gf_keptTrafficBatches()

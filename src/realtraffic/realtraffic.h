@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <cstdint>
 #include <optional>
@@ -43,6 +44,14 @@ extern bool g_mainLoopRunning;
 // The live records of the last poll that the traffic manager has not taken yet; g_trafficMutex.
 // The fast tick takes them with a try-lock, never waiting.
 extern std::vector<LiveAircraftRecord> g_addingStack;
+// The traffic manager's fast ticks so far, the time base of the samples' due ticks; raised by
+// the main loop only (atomic).
+extern std::atomic<int32_t> g_fastTicks;
+// Merges the records of one step of the buffered first load on the "Traffic Reader" thread; the
+// main loop does not run yet, so nothing else touches the traffic. The traffic manager sets it
+// before the readers start; without it the first load is dropped.
+using FirstLoadIntake = std::function<void(std::vector<LiveAircraftRecord>&)>;
+void gf_setFirstLoadIntake(FirstLoadIntake intake);
 
 // Every batch gf_pushAddingStack was handed, oldest first (at most the last 256).
 struct KeptTrafficBatch {

@@ -4,7 +4,7 @@
 // manager's aircraft-in-range, static-CG, flight-plan and control requests.
 //
 // Threads: lf_simConnectSetup runs on "SimClient"; every request here runs on another thread
-// and reads the handle under g_simQueueMutex, held for the call.
+// and reads the handle under g_simCallMutex, held for the call.
 #include <algorithm>
 #include <mutex>
 #include <string>
@@ -19,6 +19,7 @@
 namespace qel {
 
 std::mutex g_simQueueMutex;
+std::mutex g_simCallMutex;
 UserAircraftState g_userState;  // start-up/main-loop thread only
 
 namespace {
@@ -147,17 +148,31 @@ void lf_simConnectSetup(HANDLE handle)
     SimConnect_SetNotificationGroupPriority(handle, kGroupAi, SIMCONNECT_GROUP_PRIORITY_HIGHEST);
 }
 
-UserAircraftState gf_requestUserAcPosition()
-{
-    if (!g_simConnectFailed) {
-        bool failed = false;
-        {
-            std::scoped_lock lock(g_simQueueMutex);
-            failed = g_hSimConnect &&
-                     !lf_requestUserData(kReqUserState, kDefUserState, SIMCONNECT_PERIOD_ONCE);
+namespace {
+
+// A simulator that has just quit fails every call until its QUIT message is dispatched. The
+// main loop's own cadenced requests count a failure only when the next one fails too, so that
+// closing the simulator ends the program as closed rather than restarting it after a SimConnect
+// error.
+struct RepeatedFailure {
+    bool failedOnce = false;
+    // True when the failure is to be reported.
+    bool confirm(bool ok)
+    {
+        if (ok || !failedOnce) {
+            failedOnce = !ok;
+            return false;
         }
-        if (failed) lf_requestFailed("SimConnect request user ac position fails");
+        failedOnce = false;
+        return true;
     }
+};
+
+RepeatedFailure g_userStateFailure;  // main-loop thread
+RepeatedFailure g_inRangeFailure;    // main-loop thread
+
+UserAircraftState lf_lastUserState()
+{
     UserAircraftState state;
     {
         std::scoped_lock lock(g_userStateMutex);
@@ -167,6 +182,36 @@ UserAircraftState gf_requestUserAcPosition()
     return state;
 }
 
+}  // namespace
+
+UserAircraftState gf_requestUserAcPosition()
+{
+    if (!g_simConnectFailed) {
+        bool failed = false;
+        {
+            std::scoped_lock lock(g_simCallMutex);
+            failed = g_hSimConnect &&
+                     !lf_requestUserData(kReqUserState, kDefUserState, SIMCONNECT_PERIOD_ONCE);
+        }
+        if (failed) lf_requestFailed("SimConnect request user ac position fails");
+    }
+    return lf_lastUserState();
+}
+
+UserAircraftState gf_pollUserAcPosition()
+{
+    if (!g_simConnectFailed) {
+        bool ok = true;
+        if (std::unique_lock lock(g_simCallMutex, std::try_to_lock); lock && g_hSimConnect) {
+            ok = lf_requestUserData(kReqUserState, kDefUserState, SIMCONNECT_PERIOD_ONCE);
+        }
+        if (g_userStateFailure.confirm(ok)) {
+            lf_requestFailed("SimConnect request user ac position fails");
+        }
+    }
+    return lf_lastUserState();
+}
+
 bool gf_userOnGroundValid() { return g_userOnGroundValid; }
 
 void gf_requestUserAcTitleModel()
@@ -174,7 +219,7 @@ void gf_requestUserAcTitleModel()
     bool titleFailed = false;
     bool modelFailed = false;
     {
-        std::scoped_lock lock(g_simQueueMutex);
+        std::scoped_lock lock(g_simCallMutex);
         if (!g_hSimConnect) return;
         titleFailed = !lf_requestUserData(kReqUserTitle, kDefUserTitle, SIMCONNECT_PERIOD_ONCE);
         modelFailed = !lf_requestUserData(kReqUserModel, kDefUserModel, SIMCONNECT_PERIOD_ONCE);
@@ -186,28 +231,54 @@ void gf_requestUserAcTitleModel()
 bool gf_requestUserOnGroundEverySecond()
 {
     // Without a connection nothing failed: the connection's end is reported by its thread.
+    std::scoped_lock lock(g_simCallMutex);
     if (!g_hSimConnect) return true;
     return lf_requestUserData(kReqUserOnGround, kDefUserOnGround, SIMCONNECT_PERIOD_SECOND);
 }
+
+namespace {
+
+// Request 101 on a held connection; false when it failed.
+bool lf_requestInRange()
+{
+    const auto radius_m = static_cast<DWORD>(std::max(g_range_m.load(), 0));
+    // Helicopters are a type of their own; without them a created helicopter would never be
+    // paired with its request.
+    bool ok = true;
+    for (const auto type :
+         {SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT, SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER}) {
+        ok = ok && SUCCEEDED(SimConnect_RequestDataOnSimObjectType(g_hSimConnect, kReqInRange,
+                                                                   kDefInRange, radius_m, type));
+    }
+    return ok;
+}
+
+}  // namespace
 
 bool gf_requestAircraftInRange()
 {
     if (g_simConnectFailed) return false;
     bool ok = true;
     {
-        std::scoped_lock lock(g_simQueueMutex);
+        std::scoped_lock lock(g_simCallMutex);
         if (!g_hSimConnect) return false;
-        const auto radius_m = static_cast<DWORD>(std::max(g_range_m.load(), 0));
-        // Helicopters are a type of their own; without them a created helicopter would never
-        // be paired with its request.
-        for (const auto type : {SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT,
-                                SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER}) {
-            ok = ok && SUCCEEDED(SimConnect_RequestDataOnSimObjectType(
-                           g_hSimConnect, kReqInRange, kDefInRange, radius_m, type));
-        }
+        ok = lf_requestInRange();
     }
     if (!ok) lf_requestFailed("SimConnect request ac within range fails");
     return ok;
+}
+
+bool gf_tryRequestAircraftInRange()
+{
+    if (g_simConnectFailed) return true;
+    bool ok = true;
+    {
+        std::unique_lock lock(g_simCallMutex, std::try_to_lock);
+        if (!lock) return false;
+        if (g_hSimConnect) ok = lf_requestInRange();
+    }
+    if (g_inRangeFailure.confirm(ok)) lf_requestFailed("SimConnect request ac within range fails");
+    return true;
 }
 
 bool gf_requestStaticCg(uint32_t objectId)
@@ -215,7 +286,7 @@ bool gf_requestStaticCg(uint32_t objectId)
     if (g_simConnectFailed) return false;
     bool ok = true;
     {
-        std::scoped_lock lock(g_simQueueMutex);
+        std::scoped_lock lock(g_simCallMutex);
         if (!g_hSimConnect) return false;
         ok = SUCCEEDED(SimConnect_RequestDataOnSimObject(g_hSimConnect, kReqStaticCg,
                                                          kDefStaticCg, objectId,
@@ -230,7 +301,7 @@ bool gf_setAiFlightPlan(uint32_t objectId, const std::filesystem::path& planFile
     if (g_simConnectFailed) return false;
     // The simulator takes the path in its ANSI code page; ours is the file system's bytes.
     const std::string path = planFile.string();
-    std::scoped_lock lock(g_simQueueMutex);
+    std::scoped_lock lock(g_simCallMutex);
     return g_hSimConnect && SUCCEEDED(SimConnect_AISetAircraftFlightPlan(
                                 g_hSimConnect, objectId, path.c_str(), kReqFlightPlan));
 }
@@ -239,10 +310,10 @@ bool gf_setAiControls(uint32_t objectId, double spoilers_pct, double throttle1_p
                       double throttle2_pct)
 {
     double block[3] = {spoilers_pct, throttle1_pct, throttle2_pct};
-    // Under the queue mutex like every other call: a data set slipping in between a create call
+    // Under the call mutex like every other call: a data set slipping in between a create call
     // and SimConnect_GetLastSentPacketID on the "SimClient" thread would take the packet id that
     // pairs a creation failure with its aircraft.
-    std::scoped_lock lock(g_simQueueMutex);
+    std::scoped_lock lock(g_simCallMutex);
     return g_hSimConnect &&
            SUCCEEDED(SimConnect_SetDataOnSimObject(g_hSimConnect, kDefAiControls, objectId, 0, 0,
                                                    sizeof block, block));

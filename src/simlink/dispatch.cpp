@@ -5,7 +5,8 @@
 //
 // Threads: lf_dispatch runs on "SimClient" inside SimConnect_CallDispatch. It takes
 // g_userStateMutex to store the user state, g_simResultMutex to post a result and
-// g_simQueueMutex to release a paired object and queue its freeze events, one at a time. The
+// g_simCallMutex to release a paired object and g_simQueueMutex to queue its freeze events, one
+// at a time. The
 // user's stand is looked up on the main-loop thread, where the stand table lives.
 #include <algorithm>
 #include <cmath>
@@ -34,6 +35,7 @@ UserStateBlock g_simUserState;
 std::atomic<bool> g_userOnGround{false};
 std::atomic<bool> g_userOnGroundValid{false};
 uint32_t g_userObjectId = 2;  // "SimClient" thread
+std::atomic<bool> g_simTakesFlightPlans{true};
 
 namespace {
 
@@ -126,6 +128,7 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
         throw UserErrorException(
             77, fmt::format("'{}' not being MSFS 2020 or MSFS 2024 connects ... ?", name));
     }
+    g_simTakesFlightPlans = msfs2020;
     const std::string text =
         fmt::format("{} ({}.{}.{}.{})", msfs2020 ? "MSFS 2020" : "MSFS 2024",
                     open.dwApplicationVersionMajor, open.dwApplicationVersionMinor,
@@ -313,8 +316,11 @@ std::optional<uint32_t> lf_takePacketRecord(const std::string& callsign)
 // Hands AI control over and freezes the object where the traffic manager will put it.
 void lf_takeOver(uint32_t objectId)
 {
+    {
+        std::scoped_lock lock(g_simCallMutex);
+        SimConnect_AIReleaseControl(g_hSimConnect, objectId, kReqReleaseControl);
+    }
     std::scoped_lock lock(g_simQueueMutex);
-    SimConnect_AIReleaseControl(g_hSimConnect, objectId, kReqReleaseControl);
     for (const uint32_t event : {kEventFreezeLatLon, kEventFreezeAltitude, kEventFreezeAttitude}) {
         lf_appendClientEvent(objectId, event, 1);
     }
@@ -377,6 +383,8 @@ void lf_rememberUserStand()
     gf_lookUpRememberUserStand(user.latitude, user.longitude);
 }
 
+bool gf_simulatorTakesFlightPlans() { return g_simTakesFlightPlans; }
+
 bool lf_positionKnown(double latitude, double longitude)
 {
     return std::abs(latitude) > 0.0001 || std::abs(longitude) > 0.0001;
@@ -397,7 +405,7 @@ void lf_dispatch(SIMCONNECT_RECV* data, DWORD size, void* /*context*/)
         g_simulatorQuit = true;
         // Requests of other threads stop here rather than fail against a simulator that is
         // gone; the thread closes the handle on its way out.
-        std::scoped_lock lock(g_simQueueMutex);
+        std::scoped_lock lock(g_simCallMutex);
         g_hSimConnect = nullptr;
         break;
     }

@@ -20,7 +20,7 @@ namespace qel {
 // ---- Connection (sim_thread.cpp) ------------------------------------------------------------
 
 // The open connection, none (nullptr) while there is none. Written only by the "SimClient"
-// thread (and the reset, while it is stopped), always under g_simQueueMutex; other threads read
+// thread (and the reset, while it is stopped), always under g_simCallMutex; other threads read
 // it under that mutex, so that it is never closed under a request they are making.
 extern HANDLE g_hSimConnect;
 

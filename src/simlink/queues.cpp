@@ -5,8 +5,10 @@
 // Threads: the traffic manager (main-loop thread) fills the queues and drains the results; the
 // "SimClient" thread flushes the queues in lf_onFrame, owns the pairing tables and posts
 // results; the "Traffic Reader" posts blocked callsigns. g_simQueueMutex guards the outgoing
-// queues and the send half of the position buffer; the frame and the position hand-over only
-// try it, so neither the simulator's frame nor the 10 ms tick ever waits for the other.
+// queues and the send half of the position buffer and is held only to append or to swap them;
+// the frame and the position hand-over only try it, so neither the simulator's frame nor the
+// 10 ms tick ever waits for the other. The frame then makes its calls under g_simCallMutex,
+// tried too: when another thread is in a call, what it took waits for the next frame.
 // g_simResultMutex guards the result queue and may be held while g_simQueueMutex is taken.
 #include <array>
 #include <mutex>
@@ -32,6 +34,8 @@ namespace {
 
 constexpr size_t kReserved = 256;
 
+constexpr size_t kReservedPositions = 512;  // the tick is sized for 512 live aircraft
+
 // Two position batches: the traffic manager fills one without a lock while the "SimClient"
 // thread may send the other.
 struct PositionBatch {
@@ -40,11 +44,20 @@ struct PositionBatch {
     std::vector<SimPositionRecord>* send = &batches[1];  // g_simQueueMutex
 };
 
+// What one frame sends, taken out of the queues under the mutex and sent without it.
+struct Outgoing {
+    std::vector<SimPositionRecord> positions;
+    std::vector<ClientEventRecord> events;
+    std::vector<AiCreateRequest> creates;
+    std::vector<uint32_t> removals;
+};
+
 PositionBatch g_positionBatch;
 std::vector<ClientEventRecord> g_clientEventQueue;  // g_simQueueMutex
 std::vector<AiCreateRequest> g_createQueue;         // g_simQueueMutex
 std::vector<uint32_t> g_removeQueue;                // g_simQueueMutex
 std::vector<SimResult> g_simResultQueue;            // g_simResultMutex
+Outgoing g_outgoing;                                // "SimClient" thread
 
 void lf_emptyOutgoing()
 {
@@ -54,19 +67,52 @@ void lf_emptyOutgoing()
     g_removeQueue.clear();
 }
 
+void lf_clearTaken()
+{
+    g_outgoing.positions.clear();
+    g_outgoing.events.clear();
+    g_outgoing.creates.clear();
+    g_outgoing.removals.clear();
+}
+
+template <class T>
+void lf_appendAll(std::vector<T>& to, std::vector<T>& from)
+{
+    if (to.empty()) {
+        to.swap(from);
+    } else {
+        to.insert(to.end(), std::make_move_iterator(from.begin()),
+                  std::make_move_iterator(from.end()));
+    }
+    from.clear();
+}
+
+// Moves the queues into what this frame sends; the caller holds g_simQueueMutex. Positions
+// not yet sent are replaced by newer ones; everything else keeps its order.
+void lf_takeQueues()
+{
+    if (!g_positionBatch.send->empty()) {
+        g_outgoing.positions.clear();
+        g_outgoing.positions.swap(*g_positionBatch.send);
+    }
+    lf_appendAll(g_outgoing.events, g_clientEventQueue);
+    lf_appendAll(g_outgoing.creates, g_createQueue);
+    lf_appendAll(g_outgoing.removals, g_removeQueue);
+}
+
 void lf_sendPositions()
 {
-    for (auto& record : *g_positionBatch.send) {
+    for (auto& record : g_outgoing.positions) {
         if (record.objectId <= g_userObjectId) continue;
         SimConnect_SetDataOnSimObject(g_hSimConnect, kDefAiPosition, record.objectId, 0, 0,
                                       sizeof record.data, &record.data);
     }
-    g_positionBatch.send->clear();
+    g_outgoing.positions.clear();
 }
 
 void lf_sendClientEvents()
 {
-    for (const auto& e : g_clientEventQueue) {
+    for (const auto& e : g_outgoing.events) {
         const bool flaps = e.eventId == kEventFlaps;
         if (flaps) SimConnect_AIReleaseControl(g_hSimConnect, e.objectId, kReqReleaseControl);
         if (FAILED(SimConnect_TransmitClientEvent(g_hSimConnect, e.objectId, e.eventId, e.data,
@@ -77,7 +123,7 @@ void lf_sendClientEvents()
         }
         if (flaps) SimConnect_AIReleaseControl(g_hSimConnect, e.objectId, kReqReleaseControl);
     }
-    g_clientEventQueue.clear();
+    g_outgoing.events.clear();
 }
 
 void lf_createAiAircraft(const AiCreateRequest& request)
@@ -117,20 +163,26 @@ void lf_removeAiObject(uint32_t objectId)
 
 void lf_onFrame()
 {
-    std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
-    if (!lock) return;
-    if (g_simConnectFailed) {
-        lf_emptyOutgoing();
-        return;
+    {
+        std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
+        if (!lock) return;
+        if (g_simConnectFailed) {
+            lf_emptyOutgoing();
+            lf_clearTaken();
+            return;
+        }
+        lf_takeQueues();
     }
+    std::unique_lock call(g_simCallMutex, std::try_to_lock);
+    if (!call) return;
     lf_sendPositions();
     lf_sendClientEvents();
     // Each create call is followed at once by its packet id: every other call on the
-    // connection is made under this mutex, so none can come in between.
-    for (const auto& request : g_createQueue) lf_createAiAircraft(request);
-    g_createQueue.clear();
-    for (const uint32_t objectId : g_removeQueue) lf_removeAiObject(objectId);
-    g_removeQueue.clear();
+    // connection is made under the call mutex, so none can come in between.
+    for (const auto& request : g_outgoing.creates) lf_createAiAircraft(request);
+    g_outgoing.creates.clear();
+    for (const uint32_t objectId : g_outgoing.removals) lf_removeAiObject(objectId);
+    g_outgoing.removals.clear();
 }
 
 void lf_appendClientEvent(uint32_t objectId, uint32_t eventId, uint32_t data)
@@ -142,11 +194,12 @@ void gf_reserveSimQueues()
 {
     {
         std::scoped_lock lock(g_simQueueMutex);
-        for (auto& batch : g_positionBatch.batches) batch.reserve(kReserved);
+        for (auto& batch : g_positionBatch.batches) batch.reserve(kReservedPositions);
         g_createQueue.reserve(kReserved);
         g_removeQueue.reserve(kReserved);
     }
     // The "SimClient" thread is not running yet: its tables may be touched here.
+    g_outgoing.positions.reserve(kReservedPositions);
     g_packetIds.reserve(kReserved);
     g_addedObjects.reserve(kReserved);
     g_simConnectFailed = false;
@@ -213,6 +266,7 @@ void gf_publishPositionBatch()
 
 void gf_clearPositionBuffers()
 {
+    std::scoped_lock lock(g_simQueueMutex);
     for (auto& batch : g_positionBatch.batches) batch.clear();
 }
 
@@ -231,9 +285,9 @@ void gf_takeSimResults(std::vector<SimResult>& out)
 
 void lf_resetQueues()
 {
+    gf_clearPositionBuffers();
     {
         std::scoped_lock lock(g_simQueueMutex);
-        gf_clearPositionBuffers();
         g_positionBatch.fill = &g_positionBatch.batches[0];
         g_positionBatch.send = &g_positionBatch.batches[1];
         g_clientEventQueue.clear();
@@ -244,6 +298,8 @@ void lf_resetQueues()
         std::scoped_lock lock(g_simResultMutex);
         g_simResultQueue.clear();
     }
+    // The "SimClient" thread is stopped: what it had taken may be dropped here.
+    lf_clearTaken();
     g_packetIds.clear();
     g_addedObjects.clear();
 }

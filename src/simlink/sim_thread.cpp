@@ -7,7 +7,7 @@
 // retrying every 100 ms until the simulator answers (a stop or close flag or the token ends the
 // wait), then calls SimConnect_CallDispatch and sleeps 1 ms until the token asks it to stop, the
 // simulator quits or the dispatch keeps failing. Every SimConnect callback runs on it. Locks:
-// g_simQueueMutex to publish and withdraw the handle (and in the callbacks, see queues.cpp),
+// g_simCallMutex to publish and withdraw the handle (and in the callbacks, see queues.cpp),
 // g_simResultMutex to post results, g_userStateMutex for the user state; no two at once. Waits
 // only through the platform clock.
 #include <chrono>
@@ -34,7 +34,7 @@ std::atomic<bool> g_simConnectFailed{false};
 std::atomic<bool> g_secondPassed{false};
 std::atomic<bool> g_simNotConnected{true};
 std::atomic<int64_t> g_simZuluTime{0};
-HANDLE g_hSimConnect = nullptr;  // written under g_simQueueMutex by "SimClient" only
+HANDLE g_hSimConnect = nullptr;  // written under g_simCallMutex by "SimClient" only
 
 namespace {
 
@@ -130,7 +130,7 @@ bool lf_openConnection(HANDLE& local)
         return false;
     }
     {
-        std::scoped_lock lock(g_simQueueMutex);
+        std::scoped_lock lock(g_simCallMutex);
         g_hSimConnect = local;
     }
     g_dispatchFailingSince.reset();
@@ -182,9 +182,9 @@ void lf_simConnectThread(std::stop_token stop)
         }
         if (lost) lf_notifyDisconnected(mismatch);
     }
-    // Withdrawn and closed under the queue mutex, so that no other thread is in the middle of a
+    // Withdrawn and closed under the call mutex, so that no other thread is in the middle of a
     // request on the handle when it closes.
-    std::scoped_lock lock(g_simQueueMutex);
+    std::scoped_lock lock(g_simCallMutex);
     g_hSimConnect = nullptr;
     gf_closeSimConnect(local);
 }
@@ -202,7 +202,7 @@ void gf_resetSimLink()
     lf_resetReceived();
     lf_resetUserModel();
     {
-        std::scoped_lock lock(g_simQueueMutex);
+        std::scoped_lock lock(g_simCallMutex);
         g_hSimConnect = nullptr;
     }
     g_flightRunning = false;

@@ -93,10 +93,14 @@ extern std::atomic<bool> g_simNotConnected;
 // is a professional one, 0 until then.
 extern std::atomic<int64_t> g_simZuluTime;
 
-// Guards the outgoing queues, the send half of the position double buffer, the connection
-// handle, and every SimConnect request made by a thread other than "SimClient". Rank: below
-// g_simResultMutex, above the log mutex; never held with g_trafficMutex.
+// Guards the outgoing queues and the send half of the position double buffer; held only to
+// append or to swap them, never across a SimConnect call. Rank: below g_simResultMutex, above
+// g_simCallMutex; never held with g_trafficMutex.
 extern std::mutex g_simQueueMutex;
+// Guards the connection handle and serialises every SimConnect call made outside the
+// dispatcher's own reading, so that nothing slips in between a create call and its packet id.
+// Rank: below g_simQueueMutex, above the log mutex.
+extern std::mutex g_simCallMutex;
 // Guards the result queue. Rank: may be held while g_simQueueMutex is taken.
 extern std::mutex g_simResultMutex;
 
@@ -170,6 +174,9 @@ extern UserAircraftState g_userState;
 // logs "SimConnect request user ac position fails" and gf_logSimConnectError. Any thread but
 // "SimClient"; takes g_simQueueMutex.
 UserAircraftState gf_requestUserAcPosition();
+// The same for the main loop's cadence: never waits for the connection (a busy one skips the
+// request), and a failure is reported only when the next request fails too. Main-loop thread.
+UserAircraftState gf_pollUserAcPosition();
 // Whether a reply to the on-ground request has arrived in this run; any thread.
 bool gf_userOnGroundValid();
 // Requests 106 and 107: the user aircraft's title and ATC model, for the user model. A failed
@@ -177,7 +184,7 @@ bool gf_userOnGroundValid();
 // g_simQueueMutex.
 void gf_requestUserAcTitleModel();
 // Request 108: "SIM ON GROUND" of the user aircraft once per simulator second, which paces the
-// main loop. The caller holds g_simQueueMutex. False when the request failed.
+// main loop; takes g_simCallMutex. False when the request failed.
 bool gf_requestUserOnGroundEverySecond();
 
 // The user aircraft's title (at most 48 bytes) as the simulator named it; "" before the reply.
@@ -273,8 +280,7 @@ std::vector<SimPositionRecord>& gf_positionFillBatch();
 // Hands the filled batch to the "SimClient" thread when the queue mutex is free (it replaces a
 // batch not yet sent), else drops it; never waits. Main-loop thread.
 void gf_publishPositionBatch();
-// Empties both halves of the position double buffer; the caller holds g_simQueueMutex.
-// Main-loop thread.
+// Empties both halves of the position double buffer; takes g_simQueueMutex. Main-loop thread.
 void gf_clearPositionBuffers();
 
 // Appends a result; takes g_simResultMutex. Any thread.
@@ -289,6 +295,12 @@ void gf_takeSimResults(std::vector<SimResult>& out);
 // gf_logSimConnectError; the result is false then.
 // Request 101: the aircraft and helicopters within the request radius (g_range_m).
 bool gf_requestAircraftInRange();
+// The same without waiting: false when the connection is busy with another call (try again on
+// a later tick), true when the request was sent, skipped or failed. A failure is reported only
+// when the next request fails too. Main-loop thread.
+bool gf_tryRequestAircraftInRange();
+// The connected simulator takes flight plans (MSFS 2020); any thread.
+bool gf_simulatorTakesFlightPlans();
 // Request 102: "Static CG to Ground" and "Static Pitch" of a created object, once.
 bool gf_requestStaticCg(uint32_t objectId);
 // Request 110: the object's flight plan from the .pln file (MSFS 2020). False when the call

@@ -1,61 +1,43 @@
-// The traffic manager until it is built: it drains the adding stack, and its other work does
-// nothing, so that the application core runs its schedule against it.
+// The parts of the traffic manager still to be built: park airports, parked traffic, learned
+// stands.
 #include <stdexcept>
 
-#include "traffic/traffic.h"
+#include "traffic/traffic_internal.h"
 
 namespace qel {
 
 TrafficStandIn g_trafficStandIn;
 
-std::string gf_closestStandName(double /*latitude*/, double /*longitude*/) { return {}; }
-
-// Until the park airports are built there is no list whose first entry could take the stand.
+// Today there is no list of park airports whose first entry could take the stand.
 void gf_rememberUserStand(double /*latitude*/, double /*longitude*/) {}
 
-void gf_reserveTrafficContainers() {}
-void lf_handleAddingStack()
-{
-    // Two records a tick leave the stack, as the fast tick takes them, so later polls find it
-    // empty again; the tick never waits for the lock.
-    std::unique_lock lock(g_trafficMutex, std::try_to_lock);
-    if (!lock) return;
-    for (int i = 0; i < 2 && !g_addingStack.empty(); ++i) g_addingStack.pop_back();
-}
-void lf_handleSimConnectResults() {}
+// Today the park airport has no elevation of its own.
+float lf_parkElevation_ft() { return 0.0F; }
+// Today there is no park airport.
+std::optional<LatLon> lf_parkAirportPosition() { return std::nullopt; }
+// Today the user's position drives no park airport.
 void lf_checkUserPosition(bool /*atLoopStart*/) {}
-void lf_removeDuplicateRegs() {}
-void lf_clearReservedStand(const std::string& /*standName*/) {}
-void lf_removeAllStatics() {}
+// Today there is no parked traffic to re-plan.
 void lf_updateParkTraffic(bool /*parkTrafficOnlyChanged*/) {}
 bool gf_parkAirportSet() { return g_trafficStandIn.parkAirportSet; }
+// Today there is no stand table.
 bool gf_hasParkStands() { return false; }
 
+// Today there is no learned file to save.
 void lf_saveLearnedAndClear()
 {
     if (g_trafficStandIn.saveLearnedFails) throw std::runtime_error("learned file not saved");
 }
 
-void lf_writeTrafficCsv() {}
+// Today there is no park airport list to read.
 void lf_readMyParkAirports() {}
+// Today there is no park airport list to check.
 bool lf_checkParkAirports(bool /*reRead*/, std::string& /*text*/) { return false; }
-void lf_fillCallsignCombo() {}
-void gf_checkNextQueuedStand(int64_t /*dayAndSlot*/) {}
-std::optional<uint32_t> gf_objectIdOfCallsign(const std::string& /*callsign*/) { return {}; }
-void gf_removeLiveByCallsign(const std::string& /*callsign*/) {}
+// Today no stand is checked.
+void gf_checkNextQueuedStand(int64_t /*dayAndSlot*/) { g_standCheckQueue.clear(); }
+// Today no sweep around the user aircraft removes anything.
 void lf_removeNearUser() {}
 void lf_clearPathAheadOfUser() {}
-void lf_checkMovedOnGround() {}
-std::size_t gf_staticCandidateCount() { return 0; }
-void gf_clearNoMatchFlights() {}
-void gf_clearGhostCallsigns() {}
-void gf_resetTraffic()
-{
-    g_reservedStandName.clear();
-    g_trafficQnh = 1013;
-    std::scoped_lock lock(g_trafficMutex);
-    g_addingStack.clear();
-}
 
 void gf_resetTrafficStandIn()
 {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,7 +31,35 @@ std::string gf_closestStandName(double latitude, double longitude);
 // is serialised with the main loop.
 void gf_rememberUserStand(double latitude, double longitude);
 
-// Once per process, before the first run's threads start.
+// ---- The window's view of the traffic ---------------------------------------------------------
+
+// What the traffic manager tells the main window, filled in by the window at its creation; an
+// empty hook does nothing. Called on the main-loop thread.
+struct TrafficWindowHooks {
+    std::function<uint32_t()> selectedObjectId;    // the selected aircraft's object id; 0 none
+    std::function<void()> refreshAcList;           // the selection and its text are emptied
+    std::function<void(bool)> callsignListFilled;  // refilled; true when not empty
+};
+extern TrafficWindowHooks g_trafficWindowHooks;
+
+// The counts the window shows.
+struct TrafficCounts {
+    uint64_t live = 0;        // active live aircraft not parked
+    uint64_t parkedLive = 0;  // active live aircraft parked at stands
+    uint64_t statics = 0;     // active static aircraft
+};
+TrafficCounts gf_trafficCounts();
+// The callsign choices become one empty entry and the window's selection is emptied.
+void gf_refreshAcList();
+// Removes the farthest active live aircraft until no more than MAX_LIVE_SEL are active.
+void gf_applyMaxLiveSel();
+// Removes every live aircraft (a time shift makes their traffic stale).
+void gf_removeLiveAircraft();
+// NAV_LIGHTS_WHILE_PARKED changed: every active static and parked live aircraft follows it.
+void gf_applyNavLightsWhileParked();
+
+// Once per process, before the first run's threads start; also gives the RealTraffic client
+// the intake of its first load.
 void gf_reserveTrafficContainers();
 
 // The 10 ms fast tick; returns within the tick.

@@ -1,0 +1,148 @@
+// The aircraft records of the traffic manager: the lifecycle and phase enumerations with their
+// names, the static and live records that begin with FlightData, the per-class constants, and
+// the labels that log lines build from a record.
+//
+// Threads: the records belong to the main-loop thread.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "liveries/flight_data.h"
+#include "simlink/simlink.h"
+#include "traffic/traffic.h"
+
+namespace qel {
+
+// Hex ids above this are live flights; static aircraft are numbered 1..9999.
+inline constexpr uint32_t kLiveHexIdFloor = 10000;
+inline bool gf_isLiveHexId(uint32_t hexId) { return hexId > kLiveHexIdFloor; }
+
+// The lifecycle of an aircraft record.
+enum class SimObjectState : uint32_t {
+    buffer = 0,           // not yet handed to the simulator
+    adding2sim = 1,       // a create request is queued or sent; no object id yet
+    active = 2,           // the object exists and is driven
+    liveryrespawn = 3,    // removed, to be created again with another livery
+    removingfromsim = 4,  // removal queued; erased when the simulator confirms
+};
+
+enum class FlightPhase : uint32_t {
+    pushing_back = 0,
+    pushed_back = 1,
+    taxi = 2,
+    take_off = 3,
+    flying = 4,
+    parking = 5,
+    parked = 6,
+    birth = 7,
+};
+
+// The names; a value outside the enumeration throws std::out_of_range.
+std::string_view weightClassName(WeightClass weightClass);
+std::string_view flightPhaseName(FlightPhase phase);
+std::string_view simObjectStateName(SimObjectState state);
+
+// A parked aircraft placed on a stand, and the common part of every aircraft in the simulator.
+struct StaticAc : FlightData {
+    StaticAc() = default;
+    StaticAc(const FlightData& data, uint32_t standId, double standLat, double standLon,
+             double standHeading_rad, bool noCabinLights);
+
+    uint32_t objectId = 0;         // the simulator's object id; 0 until created: 104
+    double standLat = 0.0;         // degrees: 51.2790
+    double standLon = 0.0;         // degrees: 6.7628
+    double standHeading_rad = 0.0; // 5.585
+    uint32_t parkedWeekday = 0;    // 1 Monday .. 7 Sunday; 0 = not parked
+    uint32_t parkedSlot = 0;       // half hour 0..47
+    uint32_t partnerHexId = 0;     // the live flight it stands in for; 0 = none
+    uint32_t standId = 0;          // the stand it occupies; 0 = none
+    SimObjectState state = SimObjectState::buffer;
+    uint32_t throttleLevel = 5;    // last level sent 0..4; 5 = none yet
+    uint32_t flapsIndex = 4;       // last index sent 0..4; 4 at creation
+    uint8_t noCabinLights = 0;
+    uint32_t placedBy = 1;         // 1 learned stand search, 0 a RealTraffic parked record
+    uint8_t removeWhenCreated = 0; // remove as soon as the object id arrives
+    uint8_t drop = 0;              // erased by the next compaction
+    uint8_t dropWhileQueued = 0;   // the same, for a withdrawn create request
+};
+
+// One live flight: its samples and the motion state that flies them.
+struct LiveAc : StaticAc {
+    LiveAc(const PosSample& first, const FlightData& data, double reportTime_s);
+
+    AiPositionBlock position;          // sent to the simulator unchanged each tick
+    std::deque<PosSample> samples;     // oldest first; the front is the leg's target
+    double reportTime_s = 0.0;         // newest report merged: 1724517659.49
+
+    FlightPhase phase = FlightPhase::birth;
+    FlightPhase previousPhase = FlightPhase::birth;
+    int32_t syntheticCount = 0;        // 0 reported, n > 0 synthetic to come, -1 used up
+    uint8_t onGround = 0;
+    uint8_t hasFlightPlan = 0;
+    uint8_t holding = 0;               // waits in place on the ground
+    int32_t holdStart = 0;             // fast tick the hold began
+    double latRate = 0.0;              // degrees per tick
+    double lonRate = 0.0;              // degrees per tick
+    double headingRate = 0.0;          // radians per tick, in the air
+    double pitchRate = 0.0;            // radians per tick
+    double bankRate = 0.0;             // radians per tick
+    double altRate = 0.0;              // feet per tick
+    double legVerticalSpeed_fpm = 0.0; // -768.0
+    double legAirspeed_kt = 0.0;       // 151.0
+    double targetBearing_rad = 0.0;    // from the front sample to the next
+    double targetHeading_rad = 0.0;    // where a ground turn ends
+    double headingError_deg = 0.0;
+    uint8_t turnOnSpot = 0;
+    double curveStart = NAN;           // curve parameter range; NaN when no curve
+    double curveEnd = NAN;
+    double curveControlEast = NAN;     // metres; NaN when no curve is active
+    double curveControlNorth = NAN;
+    double curveParam = 0.0;
+    double curveStep = 0.0;
+    int32_t earlyWindow = 1000;        // ticks a reported due tick may move earlier
+    int32_t lateWindow = 1000;         // ticks it may move later
+    int32_t countdown = 1;             // of the current manoeuvre
+    double heightAboveGround_ft = 2500.0;
+    uint8_t takeOff = 0;
+    uint8_t landingRoll = 0;
+    uint8_t approach = 0;
+    uint8_t flareStage = 0;
+    uint8_t landing = 0;               // the approach has reached the flare
+    uint8_t heldForUser = 0;           // first samples dropped to keep away from the user
+    uint8_t hasStoredHeading = 0;
+    double storedHeading_rad = 0.0;
+    uint8_t departurePending = 0;
+    uint8_t departing = 0;
+    int64_t parkingTime_100ns = 0;     // system clock when it parked
+    int32_t parkingCounters[2] = {0, 0};
+    double groundLat = 0.0;            // remembered ground position, degrees
+    double groundLon = 0.0;
+};
+
+// The FlightData of a new aircraft from a decoded record: identity copied, size and class from
+// the aircraft database, the class constants with their random spread.
+FlightData initLiveAc(const LiveAircraftRecord& record);
+FlightData initLiveAc(const ParkedAircraftRecord& record);
+
+// Per-class constants of live aircraft; throws std::out_of_range for a class without entry.
+double gf_maxClimbRate_ftPerTick(WeightClass weightClass);
+double gf_standTaxiSpeed_kt(WeightClass weightClass);
+
+// Log labels.
+std::string gf_flightLabel(const FlightData& data);       // "KLM    E75L     "
+std::string gf_routeText(const FlightData& data);         // "AMS->DUS"
+std::string gf_flightShortDescription(const FlightData& data);
+std::string gf_flightIdentity(const FlightData& data);
+std::string gf_flightDescription(const FlightData& data);
+std::string gf_labelAndRegistration(const FlightData& data);
+// Not empty, not "@@@@@@@@", shorter than 9 characters.
+bool gf_validCallsign(const FlightData& data);
+// The first three letters upper-cased when the callsign is three letters and a digit or more.
+std::optional<std::string> gf_airlineFromCallsign(std::string_view callsign);
+
+}  // namespace qel

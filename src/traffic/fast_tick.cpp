@@ -1,0 +1,159 @@
+// The traffic manager's 10 ms tick: simulator results in, every live aircraft one step on, the
+// positions of this tick out, the creation and removal queues fed at their cadences, at most two
+// reports merged and one create request built, and the aircraft in range asked for.
+//
+// Threads: main-loop thread. g_trafficMutex and g_simQueueMutex are only tried here (the tick
+// never waits); the hand-overs to the simulator link take g_simQueueMutex, which the
+// "SimClient" thread holds only to swap its queues. The two are never held together.
+#include <mutex>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+namespace {
+
+constexpr int32_t kRemoveEvery = 10;    // ticks: one removal per 100 ms
+constexpr int32_t kCreateEvery = 50;    // one creation per 500 ms
+constexpr int32_t kInRangeEvery = 20;   // one request for the aircraft in range per 200 ms
+constexpr int32_t kUserStateEvery = 100;
+constexpr int kMergesPerTick = 2;
+constexpr double kDegPerRad = 180.0 / std::numbers::pi;
+
+bool g_reserved = false;        // main-loop thread
+bool g_inRangePending = false;  // a due request for the aircraft in range was not sent yet
+
+void lf_updateAll()
+{
+    bool dropped = false;
+    // By index: the updates flag records but never add or erase them.
+    for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+        if (updateLiveAc(g_liveAcs[i])) dropped = true;
+    }
+    if (dropped) lf_compactLiveAcs();
+    // Static records carry the same drop flags and are compacted the same way.
+    lf_compactStaticAcs();
+}
+
+void lf_mergeReports()
+{
+    std::unique_lock lock(g_trafficMutex, std::try_to_lock);
+    if (!lock) return;
+    for (int i = 0; i < kMergesPerTick && !g_addingStack.empty(); ++i) {
+        lf_mergeReport(g_addingStack.back());
+        g_addingStack.pop_back();
+    }
+}
+
+AiCreateRequest lf_createRequest(const LiveAc& aircraft)
+{
+    AiCreateRequest request;
+    SIMCONNECT_DATA_INITPOSITION& p = request.initPosition;
+    p.Latitude = aircraft.position.latitude;
+    p.Longitude = aircraft.position.longitude;
+    p.Altitude = aircraft.position.altitude_ft;
+    p.Pitch = aircraft.position.pitch_rad * kDegPerRad;
+    p.Bank = aircraft.position.bank_rad * kDegPerRad;
+    p.Heading = aircraft.position.heading_rad * kDegPerRad;
+    p.OnGround = 0;
+    p.Airspeed = 0;
+    request.callsign = aircraft.callsign;
+    request.liveryTitle = std::string(aircraft.title);
+    request.hexId = aircraft.hexId;
+    return request;
+}
+
+void lf_buildCreateRequest()
+{
+    if (g_spawnHexids.empty()) return;
+    const uint32_t hexId = g_spawnHexids.back();
+    g_spawnHexids.pop_back();
+    LiveAc* aircraft = lf_findLive(hexId);
+    if (!aircraft || aircraft->state != SimObjectState::adding2sim) return;
+    if (aircraft->callsign.empty()) {
+        gf_logHighlighted(fmt::format("{} {} objectid = 0?", "lf_handleAddingStack",
+                                      gf_flightDescription(*aircraft)));
+        // The simulator pairs a creation by its callsign: without one it never would be.
+        aircraft->drop = 1;
+        return;
+    }
+    g_liveCreateQueue.push_back(lf_createRequest(*aircraft));
+}
+
+}  // namespace
+
+void lf_pumpQueues()
+{
+    const int32_t tick = g_fastTicks;
+    if (tick % kRemoveEvery == 0 && !g_removeIdQueue.empty()) {
+        gf_queueRemoveAc(g_removeIdQueue.front());
+        g_removeIdQueue.pop_front();
+    }
+    if (tick % kCreateEvery != 0) return;
+    if (!g_liveCreateQueue.empty()) {
+        gf_queueCreateAc(g_liveCreateQueue.front());
+        g_liveCreateQueue.pop_front();
+        return;
+    }
+    if (!g_staticCreateQueue.empty()) {
+        gf_queueCreateAc(g_staticCreateQueue.front());
+        g_staticCreateQueue.pop_front();
+    }
+    if (!g_staticCandidates.empty()) lf_detcs();
+}
+
+void lf_requestAcWithinRange()
+{
+    const int32_t tick = g_fastTicks;
+    if (tick % kInRangeEvery == 0) g_inRangePending = true;
+    if (g_inRangePending) {
+        const auto sent = gf_tryRequestAircraftInRange();
+        if (sent) g_inRangePending = false;
+    }
+    if (tick % kUserStateEvery == 0) g_userState = gf_pollUserAcPosition();
+}
+
+void lf_handleAddingStack()
+{
+    lf_handleSimConnectResults();
+    lf_updateAll();
+    gf_publishPositionBatch();
+    lf_pumpQueues();
+    lf_mergeReports();
+    lf_buildCreateRequest();
+    lf_requestAcWithinRange();
+    ++g_fastTicks;
+}
+
+void gf_reserveTrafficContainers()
+{
+    gf_setFirstLoadIntake(&lf_mergeFirstLoad);
+    if (g_reserved) return;
+    g_reserved = true;
+    g_liveAcs.reserve(512);
+    g_staticAcs.reserve(256);
+    g_staticCandidates.reserve(512);
+    g_createdObjects.reserve(128);
+    g_spawnHexids.reserve(64);
+    g_ghostCallsigns.reserve(64);
+    g_standCheckQueue.reserve(64);
+}
+
+void gf_resetTraffic()
+{
+    lf_clearFleet();
+    lf_clearTrafficLists();
+    g_inRangePending = false;
+    g_reservedStandName.clear();
+    g_trafficQnh = 1013;
+    g_noMatchFlights.clear();
+    gf_clearPendingCreations();
+    std::scoped_lock lock(g_trafficMutex);
+    g_addingStack.clear();
+}
+
+}  // namespace qel

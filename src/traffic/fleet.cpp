@@ -1,0 +1,194 @@
+// The aircraft containers and their indexes by hex id and object id. Every change of a
+// container goes through the functions here, so that a merge, a creation report and a ground
+// report find their record without a scan.
+//
+// Threads: main-loop thread only.
+#include <algorithm>
+#include <stdexcept>
+#include <unordered_set>
+
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+std::vector<LiveAc> g_liveAcs;
+std::vector<StaticAc> g_staticAcs;
+std::vector<uint32_t> g_spawnHexids;
+std::deque<AiCreateRequest> g_liveCreateQueue;
+std::deque<AiCreateRequest> g_staticCreateQueue;
+std::deque<uint32_t> g_removeIdQueue;
+std::vector<SimResult> g_createdObjects;
+std::vector<std::string> g_ghostCallsigns;
+std::vector<ParkCandidate> g_staticCandidates;
+std::vector<uint32_t> g_standCheckQueue;
+int32_t g_activeLiveCount = 0;
+
+namespace {
+
+std::unordered_map<uint32_t, std::size_t> g_liveByHex;     // hex id → index in g_liveAcs
+std::unordered_map<uint32_t, std::size_t> g_liveByObject;  // object id → index in g_liveAcs
+uint32_t g_staticHexCounter = 0;                           // last static hex id handed out
+std::unordered_set<std::string> g_keptTitles;  // nodes never move: views into them stay valid
+
+std::size_t lf_indexOf(const LiveAc& aircraft)
+{
+    return static_cast<std::size_t>(&aircraft - g_liveAcs.data());
+}
+
+void lf_index(std::size_t i)
+{
+    const LiveAc& aircraft = g_liveAcs[i];
+    g_liveByHex[aircraft.hexId] = i;
+    if (aircraft.objectId != 0) g_liveByObject[aircraft.objectId] = i;
+}
+
+void lf_unindex(const LiveAc& aircraft)
+{
+    g_liveByHex.erase(aircraft.hexId);
+    if (aircraft.objectId != 0) g_liveByObject.erase(aircraft.objectId);
+}
+
+template <class Map>
+LiveAc* lf_lookup(const Map& map, uint32_t key)
+{
+    const auto found = map.find(key);
+    return found == map.end() ? nullptr : &g_liveAcs[found->second];
+}
+
+bool lf_dropped(const StaticAc& aircraft) { return aircraft.drop || aircraft.dropWhileQueued; }
+
+}  // namespace
+
+LiveAc* lf_findLive(uint32_t hexId) { return lf_lookup(g_liveByHex, hexId); }
+
+LiveAc* lf_findLiveByObject(uint32_t objectId)
+{
+    return objectId == 0 ? nullptr : lf_lookup(g_liveByObject, objectId);
+}
+
+StaticAc* lf_findStatic(uint32_t hexId)
+{
+    // Statics are few (one per stand at most) and are looked up only on their own events.
+    const auto found = std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
+                                    [hexId](const StaticAc& s) { return s.hexId == hexId; });
+    return found == g_staticAcs.end() ? nullptr : &*found;
+}
+
+StaticAc* lf_findStaticByObject(uint32_t objectId)
+{
+    if (objectId == 0) return nullptr;
+    const auto found = std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
+                                    [objectId](const StaticAc& s) { return s.objectId == objectId; });
+    return found == g_staticAcs.end() ? nullptr : &*found;
+}
+
+LiveAc& lf_appendLive(LiveAc&& aircraft)
+{
+    g_liveAcs.push_back(std::move(aircraft));
+    lf_index(g_liveAcs.size() - 1);
+    if (g_liveAcs.back().state == SimObjectState::active) ++g_activeLiveCount;
+    return g_liveAcs.back();
+}
+
+void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId)
+{
+    if (aircraft.objectId != 0) g_liveByObject.erase(aircraft.objectId);
+    aircraft.objectId = objectId;
+    if (objectId != 0) g_liveByObject[objectId] = lf_indexOf(aircraft);
+}
+
+void lf_setLiveState(LiveAc& aircraft, SimObjectState state)
+{
+    if (aircraft.state == SimObjectState::active) --g_activeLiveCount;
+    aircraft.state = state;
+    if (state == SimObjectState::active) ++g_activeLiveCount;
+}
+
+void lf_eraseLiveAc(LiveAc& aircraft)
+{
+    const std::size_t i = lf_indexOf(aircraft);
+    if (aircraft.state == SimObjectState::active) --g_activeLiveCount;
+    lf_unindex(aircraft);
+    if (i + 1 != g_liveAcs.size()) {
+        aircraft = std::move(g_liveAcs.back());
+        lf_index(i);
+    }
+    g_liveAcs.pop_back();
+}
+
+void lf_eraseStaticAc(StaticAc& aircraft)
+{
+    if (&aircraft != &g_staticAcs.back()) aircraft = std::move(g_staticAcs.back());
+    g_staticAcs.pop_back();
+}
+
+void lf_compactLiveAcs()
+{
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+        LiveAc& aircraft = g_liveAcs[i];
+        if (lf_dropped(aircraft)) {
+            if (aircraft.state == SimObjectState::active) --g_activeLiveCount;
+            lf_unindex(aircraft);
+            continue;
+        }
+        if (kept != i) {
+            g_liveAcs[kept] = std::move(aircraft);
+            lf_index(kept);
+        }
+        ++kept;
+    }
+    g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(kept), g_liveAcs.end());
+}
+
+void lf_compactStaticAcs()
+{
+    std::erase_if(g_staticAcs, lf_dropped);
+}
+
+void lf_reindexTraffic()
+{
+    g_liveByHex.clear();
+    g_liveByObject.clear();
+    g_activeLiveCount = 0;
+    for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+        lf_index(i);
+        if (g_liveAcs[i].state == SimObjectState::active) ++g_activeLiveCount;
+    }
+}
+
+std::string_view gf_keepTitle(std::string title)
+{
+    return *g_keptTitles.insert(std::move(title)).first;
+}
+
+uint32_t gf_nextStaticHexId()
+{
+    // Ids wrap in 1..9999; 0 means none, and an id still in use would pair a creation with
+    // the wrong aircraft.
+    for (uint32_t tries = 0; tries < kLiveHexIdFloor - 1; ++tries) {
+        g_staticHexCounter = g_staticHexCounter % (kLiveHexIdFloor - 1) + 1;
+        if (!lf_findStatic(g_staticHexCounter)) return g_staticHexCounter;
+    }
+    throw std::length_error("gf_nextStaticHexId: every static hex id is in use");
+}
+
+void lf_clearFleet()
+{
+    g_liveAcs.clear();
+    g_staticAcs.clear();
+    g_liveByHex.clear();
+    g_liveByObject.clear();
+    g_activeLiveCount = 0;
+    g_spawnHexids.clear();
+    g_liveCreateQueue = {};
+    g_staticCreateQueue = {};
+    g_removeIdQueue = {};
+    g_createdObjects.clear();
+    g_ghostCallsigns.clear();
+    g_staticCandidates.clear();
+    g_standCheckQueue.clear();
+    g_keptTitles.clear();
+}
+
+}  // namespace qel

@@ -1,0 +1,133 @@
+// The traffic intake: each record of a poll (taken from the adding stack by the fast tick) or
+// of the first load is merged into the live aircraft with its hex id or becomes a new one in
+// state buffer.
+//
+// Threads: main-loop thread; the first load is merged on the "Traffic Reader" thread while the
+// main loop does not run yet, so nothing else touches the traffic then.
+#include <algorithm>
+#include <cmath>
+
+#include "foundation/catalogue.h"
+#include "foundation/codes.h"
+#include "foundation/time.h"
+#include "liveries/liveries.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+namespace {
+
+constexpr double kMinNewer_s = 1.0;
+// A straight, steady path gains nothing from a report closer than this to the last.
+constexpr double kAirStep_nm = 0.2429805615550756;    // 450 m
+constexpr double kGroundStep_nm = 0.010799136069114472;  // 20 m
+constexpr double kMaxGroundWait_s = 15.0;
+constexpr double kNearField_ft = 108.0;
+constexpr double kNoField_ft = -1000.0;
+
+// Near the park airport's field and not yet in the simulator: a record that the simulator
+// would put into the ground.
+bool lf_nearFieldElevation(double altitude_ft)
+{
+    const double field = gf_parkAirportSet() ? lf_parkElevation_ft() : kNoField_ft;
+    return altitude_ft > 0.0 && altitude_ft < 10000.0 &&
+           std::abs(altitude_ft - field) <= kNearField_ft;
+}
+
+bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
+{
+    const PosSample& last = aircraft.samples.back();
+    const double dt = record.reportTime_s - aircraft.reportTime_s;
+    const double v = record.sample.groundSpeed_kt;
+    const double w = last.groundSpeed_kt;
+    if (dt <= kMinNewer_s) return true;
+    if ((w > 5.0 && v >= 10.0 * w) || (v > 5.0 && w >= 10.0 * v)) return true;
+    if ((w <= 5.0 && v >= 80.0) || (v <= 5.0 && w >= 80.0)) return true;
+    if (aircraft.syntheticCount >= 1) return false;
+    const double dh = std::abs(record.sample.track_deg - last.track_deg);
+    if (record.sample.airborne && v > 120.0 && dh <= 1.0) return dt <= kAirStep_nm / (v / 3600.0);
+    if (!record.sample.airborne && v <= 30.0 && dh <= 2.0) {
+        const double limit =
+            v > 0.0 ? std::min(kGroundStep_nm / (v / 3600.0), kMaxGroundWait_s) : kMaxGroundWait_s;
+        return dt <= limit;
+    }
+    return false;
+}
+
+bool lf_classWanted(int category)
+{
+    switch (category) {
+    case 0: return LIGHT_AIRCRAFT.current;
+    case 1:
+    case 2:
+    case 3: return true;
+    case 4: return HIGH_PERF_AIRCRAFT.current;
+    case 5: return HELICOPTERS.current;
+    default: return false;
+    }
+}
+
+void lf_newLiveAc(LiveAircraftRecord& record)
+{
+    const int category = gf_sizeCategory(gf_modelIndex(g_modelCodes.text(record.key.model)));
+    if (!lf_classWanted(category)) return;
+    if (lf_nearFieldElevation(record.sample.altitude_ft)) return;
+    record.secondCallsign = record.callsign;
+    record.thirdText.clear();
+    record.flag = 0;
+    FlightData data = initLiveAc(record);
+    data.hexId = record.hexId;
+    data.currentTurnRate_rad = data.groundTurnRate_rad;
+    data.maxClimbRate_ft = gf_maxClimbRate_ftPerTick(data.weightClass);
+    data.standTaxiSpeed_kt = gf_standTaxiSpeed_kt(data.weightClass);
+    lf_appendLive(LiveAc(record.sample, data, record.reportTime_s));
+}
+
+void lf_addNewAircraft(LiveAircraftRecord& record)
+{
+    if (const auto prefix = gf_registrationPrefix(record.registration); prefix && prefix->model) {
+        record.key.model = prefix->model;
+    }
+    if (!gf_isModelCode(g_modelCodes.text(record.key.model))) return;
+    lf_newLiveAc(record);
+}
+
+bool lf_sameFlightElsewhere(const LiveAircraftRecord& record)
+{
+    return std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&record](const LiveAc& a) {
+        return a.callsign == record.callsign && a.key.model == record.key.model;
+    });
+}
+
+}  // namespace
+
+void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch)
+{
+    for (auto& record : batch) lf_mergeReport(record);
+}
+
+void lf_mergeReport(LiveAircraftRecord& record)
+{
+    LiveAc* aircraft = lf_findLive(record.hexId);
+    if (!aircraft) {
+        if (!record.callsign.empty() && !g_liveAcs.empty() && lf_sameFlightElsewhere(record)) {
+            return;
+        }
+        lf_addNewAircraft(record);
+        return;
+    }
+    if (aircraft->state == SimObjectState::liveryrespawn ||
+        aircraft->state == SimObjectState::removingfromsim) {
+        return;
+    }
+    if (!aircraft->samples.empty() && lf_addsNothing(*aircraft, record)) return;
+    if (aircraft->state == SimObjectState::buffer &&
+        lf_nearFieldElevation(record.sample.altitude_ft)) {
+        return;
+    }
+    if (!lf_acceptReport(*aircraft, record)) return;
+    aircraft->reportTime_s = record.reportTime_s;
+    decodeExisting(*aircraft, record.sample);
+}
+
+}  // namespace qel

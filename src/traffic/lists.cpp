@@ -1,0 +1,161 @@
+// Small services around the traffic lists: the traffic list file, the callsign choices of the
+// main window and their reset, stand names, the removal of the live aircraft farthest from the
+// user, the take-over of the Traffic Reader's live ids, and the counts the window shows.
+//
+// Threads: main-loop thread. The window reaches these through the main loop's queue, and is
+// reached through the hooks it fills in at start.
+#include <algorithm>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/codes.h"
+#include "foundation/files.h"
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/settings.h"
+#include "foundation/strings.h"
+#include "realtraffic/realtraffic.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+TrafficWindowHooks g_trafficWindowHooks;
+std::unordered_set<std::string, Fnv1aHash> g_rtCallsigns;
+std::unordered_set<uint32_t, Fnv1aHash> g_rtHexIds;
+
+namespace {
+
+std::string lf_csvLine(const LiveAc& aircraft)
+{
+    return fmt::format("{};{};{};{};{};{};{}", gf_toHex(aircraft.objectId), aircraft.callsign,
+                       aircraft.registration, g_airlineCodes.text(aircraft.key.airline),
+                       g_modelCodes.text(aircraft.key.model), aircraft.onGround ? "GND" : "AIR",
+                       aircraft.phase == FlightPhase::parked ? "PARKED" : "");
+}
+
+}  // namespace
+
+void lf_writeTrafficCsv()
+{
+    std::vector<std::string> lines;
+    lines.reserve(g_liveAcs.size() + 1);
+    for (const LiveAc& aircraft : g_liveAcs) {
+        if (aircraft.state == SimObjectState::active) lines.push_back(lf_csvLine(aircraft));
+    }
+    if (!gf_writeLines(lines, g_objectIdListTxt)) {
+        gf_logHighlighted(fmt::format("Failed to write {}", g_objectIdListTxt.string()));
+    }
+}
+
+std::vector<std::string> gf_activeLiveCallsigns()
+{
+    std::vector<std::string> callsigns;
+    for (const LiveAc& aircraft : g_liveAcs) {
+        if (aircraft.state == SimObjectState::active && aircraft.phase != FlightPhase::parked) {
+            callsigns.push_back(aircraft.callsign);
+        }
+    }
+    std::sort(callsigns.begin(), callsigns.end());
+    return callsigns;
+}
+
+void lf_fillCallsignCombo()
+{
+    auto callsigns = gf_activeLiveCallsigns();
+    const bool any = !callsigns.empty();
+    if (any && CALLSIGN_2_OBJECTID.value() != callsigns.front()) {
+        CALLSIGN_2_OBJECTID.assign(callsigns.front());
+    }
+    CALLSIGN_2_OBJECTID.replaceChoices(
+        std::make_shared<const SharedComboStringParameter::Choices>(std::move(callsigns)));
+    gf_fillCallsignCombo();
+    if (g_trafficWindowHooks.callsignListFilled) g_trafficWindowHooks.callsignListFilled(any);
+}
+
+void gf_refreshAcList()
+{
+    CALLSIGN_2_OBJECTID.replaceChoices(
+        std::make_shared<const SharedComboStringParameter::Choices>(1, std::string()));
+    CALLSIGN_2_OBJECTID.assign("");
+    gf_fillCallsignCombo();
+    if (g_trafficWindowHooks.refreshAcList) g_trafficWindowHooks.refreshAcList();
+}
+
+uint32_t gf_selectedObjectId()
+{
+    return g_trafficWindowHooks.selectedObjectId ? g_trafficWindowHooks.selectedObjectId() : 0;
+}
+
+std::string gf_standNameById(uint32_t standId)
+{
+    if (standId == 0) return "sid==0?";
+    auto name = lf_standName(standId);
+    return name ? *name : std::string("sid==?");
+}
+
+bool lf_removeFarthestLiveAc(double distance_nm)
+{
+    const LatLon user{g_userState.latitude, g_userState.longitude};
+    const bool margin = distance_nm >= 0.0;
+    double best = margin ? distance_nm : -std::numeric_limits<double>::infinity();
+    LiveAc* candidate = nullptr;
+    for (LiveAc& aircraft : g_liveAcs) {
+        if (aircraft.state != SimObjectState::active) continue;
+        const double d =
+            gf_distanceNm(user, {aircraft.position.latitude, aircraft.position.longitude});
+        if (d > best + (margin ? 0.1 : 0.0)) {
+            candidate = &aircraft;
+            best = d;
+        }
+    }
+    if (!candidate) return true;
+    removeAircraftFromSim(*candidate);
+    return false;
+}
+
+void gf_applyMaxLiveSel()
+{
+    const int32_t limit = std::max<int32_t>(MAX_LIVE_SEL.current, 0);
+    for (int32_t excess = g_activeLiveCount - limit; excess > 0; --excess) {
+        if (lf_removeFarthestLiveAc(-1.0)) return;
+    }
+}
+
+void lf_takeOverRtIds()
+{
+    // The reader hands its sets over under its own lock, so no insert can be under way.
+    LiveIds ids = gf_takeLiveIds();
+    g_rtCallsigns = std::move(ids.callsigns);
+    g_rtHexIds = std::move(ids.hexIds);
+}
+
+TrafficCounts gf_trafficCounts()
+{
+    TrafficCounts counts;
+    for (const LiveAc& aircraft : g_liveAcs) {
+        if (aircraft.state != SimObjectState::active) continue;
+        if (aircraft.phase == FlightPhase::parked) {
+            ++counts.parkedLive;
+        } else {
+            ++counts.live;
+        }
+    }
+    for (const StaticAc& aircraft : g_staticAcs) {
+        if (aircraft.state == SimObjectState::active) ++counts.statics;
+    }
+    return counts;
+}
+
+std::size_t gf_staticCandidateCount() { return g_staticCandidates.size(); }
+void gf_clearNoMatchFlights() { g_noMatchFlights.clear(); }
+void gf_clearGhostCallsigns() { g_ghostCallsigns.clear(); }
+
+void lf_clearTrafficLists()
+{
+    g_rtCallsigns.clear();
+    g_rtHexIds.clear();
+}
+
+}  // namespace qel

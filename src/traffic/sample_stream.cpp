@@ -1,0 +1,396 @@
+// The sample stream of an active live aircraft: when it reaches its next sample, which samples
+// are skipped, how the stream is extended by dead reckoning when the reports stop, how long the
+// next leg takes, and the per-tick mover that adds the leg's rates.
+//
+// Threads: main-loop thread.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/log.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kRadPerDeg = std::numbers::pi / 180.0;
+constexpr double kSame_deg = 1e-8;
+constexpr int32_t kMinLegTicks = 25;
+constexpr int32_t kWindowFloor = 1000;
+constexpr int32_t kWindowStep = 100;
+constexpr double kTicksPerHour = 360000.0;
+constexpr double kFeetPerNm = 6076.11549;
+
+LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
+
+bool lf_samePlace(const PosSample& a, const PosSample& b)
+{
+    return std::abs(a.latitude - b.latitude) < kSame_deg &&
+           std::abs(a.longitude - b.longitude) < kSame_deg;
+}
+
+double lf_wrap2Pi(double angle)
+{
+    angle = std::fmod(angle, kTwoPi);
+    if (angle < 0.0) angle += kTwoPi;
+    return angle > 6.283185307178586 ? 0.0 : angle;
+}
+
+// The whole number of ticks, or a narrowing error for NaN, infinities and huge values.
+int32_t lf_ticksOf(double value)
+{
+    const double rounded = std::round(value);
+    if (!std::isfinite(rounded) || rounded > std::numeric_limits<int32_t>::max() ||
+        rounded < std::numeric_limits<int32_t>::min()) {
+        throw std::range_error("narrowing error");
+    }
+    return static_cast<int32_t>(rounded);
+}
+
+int32_t lf_clampDue(const LiveAc& aircraft, int64_t t, int32_t reportedDue)
+{
+    if (aircraft.syntheticCount < 1) {
+        const int64_t low = int64_t{reportedDue} - aircraft.earlyWindow;
+        const int64_t high = int64_t{reportedDue} + aircraft.lateWindow;
+        t = t > high ? high : std::max(t, low);
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(t, g_fastTicks),
+                                                    std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+bool lf_classContinues(WeightClass weightClass)
+{
+    switch (weightClass) {
+    case WeightClass::Buzjets:
+    case WeightClass::Large:
+    case WeightClass::Heavy: return true;
+    case WeightClass::Light: return LIGHT_AIRCRAFT.current;
+    case WeightClass::HighPerf: return HIGH_PERF_AIRCRAFT.current;
+    case WeightClass::Rotorcraft: return HELICOPTERS.current;
+    }
+    return false;
+}
+
+bool lf_otherTaxiingNear(const LiveAc& aircraft)
+{
+    const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+    return std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& other) {
+        return other.onGround && other.phase == FlightPhase::taxi &&
+               other.state == SimObjectState::active && other.objectId != aircraft.objectId &&
+               gf_distanceNm(here, {other.position.latitude, other.position.longitude}) <=
+                   (aircraft.size_nm + other.size_nm) * 1.2;
+    });
+}
+
+bool lf_holdInPlace(LiveAc& aircraft)
+{
+    if (lf_otherTaxiingNear(aircraft)) {
+        aircraft.holding = 0;
+        aircraft.holdStart = 0;
+        return false;
+    }
+    if (aircraft.holding) {
+        const int32_t minutes = (g_fastTicks - aircraft.holdStart) / 6000;
+        if (AIRBORNE_ONLY.current || minutes > MAX_HOLDING_MINUTES.current) return false;
+    } else {
+        aircraft.holdStart = g_fastTicks;
+    }
+    aircraft.holding = 1;
+    PosSample copy = aircraft.samples.front();
+    copy.dueTick += 300;
+    copy.groundSpeed_kt = 0.0;
+    copy.stationary = 1;
+    aircraft.samples.push_back(copy);
+    aircraft.syntheticCount = 1;
+    return true;
+}
+
+bool lf_extendFresh(LiveAc& aircraft)
+{
+    if (!lf_classContinues(aircraft.weightClass)) return false;
+    const PosSample& front = aircraft.samples.front();
+    int32_t n = 0;
+    if (front.airborne) {
+        const LatLon user{g_userState.latitude, g_userState.longitude};
+        const bool userKnown = std::abs(user.lat) > 0.0001 || std::abs(user.lon) > 0.0001;
+        const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+        if (userKnown && gf_distanceNm(user, here) >= RANGE.current - 0.5) return false;
+        if (AIRBORNE_ONLY.current) {
+            const double field = gf_parkAirportSet() ? lf_parkElevation_ft() : 0.0;
+            if (std::abs(aircraft.position.altitude_ft - field) < 1000.0) return false;
+        }
+        n = 8;
+    } else {
+        n = aircraft.phase == FlightPhase::parked ? 1 : 10;
+    }
+    lf_addSyntheticSample(aircraft, n);
+    return true;
+}
+
+double lf_takeOffSpeed(PosSample& s)
+{
+    const double v = s.groundSpeed_kt;
+    if (v <= 30.0) return 40.0;
+    if (v <= 60.0) return 80.0;
+    if (v <= 100.0) return 110.0;
+    if (v <= 140.0) {
+        s.verticalRate_fpm = 600.0;
+        return 150.0;
+    }
+    if (v <= 160.0) {
+        s.verticalRate_fpm = 1200.0;
+        return 170.0;
+    }
+    s.verticalRate_fpm = 2400.0;
+    return 180.0;
+}
+
+double lf_rollOutSpeed(PosSample& s)
+{
+    const double v = s.groundSpeed_kt;
+    s.verticalRate_fpm = 0.0;
+    if (v >= 140.0) return 100.0;
+    if (v >= 100.0) return 80.0;
+    if (v >= 80.0) return 60.0;
+    if (v >= 60.0) return 30.0;
+    return 20.0;
+}
+
+// The dead-reckoned move of a synthetic sample; false when it stands still.
+bool lf_reckonSpeed(LiveAc& aircraft, PosSample& s, int32_t n)
+{
+    if (s.stationary || aircraft.phase == FlightPhase::parked) return false;
+    double speed = s.groundSpeed_kt;
+    if (s.airborne) {
+        if (!aircraft.approach) {
+            speed = std::max(s.groundSpeed_kt * 0.95, 1.0);
+        } else if (n >= 4) {
+            speed = std::max(s.groundSpeed_kt * 0.9, 1.0);
+        }
+        if (!aircraft.approach || n >= 4) s.groundSpeed_kt = speed;
+    } else if (aircraft.landingRoll) {
+        s.groundSpeed_kt = lf_rollOutSpeed(s);
+    } else if (aircraft.takeOff) {
+        s.groundSpeed_kt = lf_takeOffSpeed(s);
+    } else {
+        return false;
+    }
+    return s.groundSpeed_kt > 0.0;
+}
+
+void lf_turnTowardDeg(LiveAc& aircraft, double target_rad)
+{
+    const double heading_deg = aircraft.position.heading_rad / kRadPerDeg;
+    const double target_deg = target_rad / kRadPerDeg;
+    double diff = std::fmod(target_deg - heading_deg + 540.0, 360.0) - 180.0;
+    if (std::abs(diff) <= 0.5) return;
+    const double direction = diff > 0.0 ? 1.0 : -1.0;
+    aircraft.position.heading_rad =
+        lf_wrap2Pi(aircraft.position.heading_rad + direction * aircraft.currentTurnRate_rad);
+}
+
+void lf_wrapPosition(AiPositionBlock& p)
+{
+    if (p.latitude > 90.0 || p.latitude < -90.0) {
+        p.latitude = (p.latitude > 0.0 ? 180.0 : -180.0) - p.latitude;
+        p.longitude += 180.0;
+    }
+    p.longitude = std::fmod(p.longitude + 180.0, 360.0);
+    if (p.longitude < 0.0) p.longitude += 360.0;
+    p.longitude -= 180.0;
+}
+
+}  // namespace
+
+void lf_turnToward(LiveAc& aircraft, double heading_rad) { lf_turnTowardDeg(aircraft, heading_rad); }
+
+void nextPosMain(LiveAc& aircraft)
+{
+    try {
+        auto& s = aircraft.samples;
+        for (;;) {
+            while (s.size() >= 2 && s.front().airborne &&
+                   aircraft.weightClass != WeightClass::Rotorcraft && s[1].stationary) {
+                s.erase(s.begin() + 1);
+            }
+            if (s.size() >= 2) break;
+            if (!lf_extendStream(aircraft)) {
+                removeAircraftFromSim(aircraft);
+                return;
+            }
+        }
+        lf_startLeg(aircraft);
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(),
+                                      gf_flightDescription(aircraft), aircraft.samples.size(),
+                                      flightPhaseName(aircraft.phase),
+                                      simObjectStateName(aircraft.state)));
+        throw;
+    }
+}
+
+void lf_startLeg(LiveAc& aircraft)
+{
+    aircraft.curveStart = aircraft.curveEnd = NAN;
+    aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
+    aircraft.curveParam = 0.0;
+    auto& s = aircraft.samples;
+    if (!s[1].stationary && lf_samePlace(s[0], s[1])) s[1].stationary = 1;
+    if (!s[1].stationary) aircraft.targetBearing_rad = gf_bearingRad(lf_at(s[0]), lf_at(s[1]));
+    if (aircraft.onGround) {
+        nextPosGround(aircraft);
+    } else {
+        lf_airLegTiming(aircraft);
+    }
+    if (s.size() < 2) return;
+    const PosSample& b = s[1];
+    if (b.stationary) {
+        aircraft.latRate = aircraft.lonRate = 0.0;
+        if (!aircraft.takeOff && !aircraft.landingRoll) {
+            aircraft.earlyWindow = std::max(kWindowFloor, aircraft.earlyWindow - kWindowStep);
+            aircraft.lateWindow = std::max(kWindowFloor, aircraft.lateWindow - kWindowStep);
+        }
+    } else {
+        const int64_t ahead = int64_t{b.dueTick} - g_fastTicks;
+        const double dt = ahead >= 0 ? std::max(static_cast<double>(ahead), 25.0) : 25.0;
+        aircraft.latRate = (b.latitude - aircraft.position.latitude) / dt;
+        aircraft.lonRate = (b.longitude - aircraft.position.longitude) / dt;
+        if (aircraft.onGround) {
+            lf_groundConfig(aircraft);
+        } else {
+            lf_startAirLeg(aircraft);
+        }
+    }
+    s.pop_front();
+}
+
+void lf_airLegTiming(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const PosSample& a = s[0];
+    PosSample& b = s[1];
+    if (b.stationary) {
+        if (aircraft.weightClass == WeightClass::Rotorcraft) lf_groundLegTiming(aircraft);
+        return;
+    }
+    double speed = 0.0;
+    if (aircraft.approach && !b.airborne) {
+        speed = a.groundSpeed_kt > 0.0 ? a.groundSpeed_kt : 100.0;
+    } else {
+        speed = lf_legSpeed(aircraft);
+    }
+    const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
+    const int64_t t = int64_t{g_fastTicks} + std::max(ticks, kMinLegTicks);
+    b.dueTick = lf_clampDue(aircraft, t, b.dueTick);
+}
+
+void lf_setDueTick(LiveAc& aircraft, int32_t legTicks)
+{
+    PosSample& b = aircraft.samples[1];
+    b.dueTick = lf_clampDue(aircraft, int64_t{g_fastTicks} + legTicks, b.dueTick);
+}
+
+double lf_legSpeed(const LiveAc& aircraft)
+{
+    const PosSample& a = aircraft.samples[0];
+    const PosSample& b = aircraft.samples[1];
+    if (a.groundSpeed_kt == 0.0 && b.groundSpeed_kt == 0.0) {
+        const int64_t due = int64_t{b.dueTick} - a.dueTick;
+        const double dt = due >= 26 ? static_cast<double>(due) : 25.0;
+        return std::max(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / dt, 1.0);
+    }
+    return (a.groundSpeed_kt + b.groundSpeed_kt) / 2.0;
+}
+
+bool lf_extendStream(LiveAc& aircraft)
+{
+    const FlightPhase phase = aircraft.phase;
+    if (phase == FlightPhase::parking) {
+        lf_towedArrives(aircraft);
+    } else if (phase == FlightPhase::pushed_back ||
+               (phase == FlightPhase::taxi && !aircraft.takeOff && !aircraft.landingRoll)) {
+        return lf_holdInPlace(aircraft);
+    }
+    if (aircraft.syntheticCount < 0) return false;
+    if (aircraft.syntheticCount == 1) {
+        aircraft.syntheticCount = -1;
+        return false;
+    }
+    if (aircraft.syntheticCount > 1) {
+        lf_addSyntheticSample(aircraft, aircraft.syntheticCount - 1);
+        return true;
+    }
+    return lf_extendFresh(aircraft);
+}
+
+void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
+{
+    aircraft.syntheticCount = count;
+    PosSample s = aircraft.samples.front();
+    if (lf_reckonSpeed(aircraft, s, count)) {
+        const double step_s = s.airborne ? 8.0 : 3.0;
+        const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
+        const LatLon to =
+            gf_destinationPoint(lf_at(s), aircraft.position.heading_rad, distance_ft);
+        const bool moved = std::abs(to.lat - s.latitude) >= kSame_deg ||
+                           std::abs(to.lon - s.longitude) >= kSame_deg;
+        s.latitude = to.lat;
+        s.longitude = to.lon;
+        s.stationary = moved ? 0 : 1;
+        if (aircraft.approach && aircraft.flareStage == 0) {
+            s.verticalRate_fpm = -667.0;
+            s.altitude_ft -= step_s * 10.005;
+        } else if (aircraft.phase == FlightPhase::take_off) {
+            s.verticalRate_fpm = 1500.0;
+            s.altitude_ft += step_s * 25.0;
+        }
+        s.airborne = s.altitude_ft > 0.0 ? 1 : 0;
+        if (!s.airborne) s.altitude_ft = 0.0;
+    } else {
+        s.stationary = 1;
+        s.groundSpeed_kt = 0.0;
+    }
+    const int64_t step = aircraft.phase == FlightPhase::parked ? 604800 : (s.airborne ? 8 : 3);
+    s.dueTick = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{s.dueTick} + 100 * step, std::numeric_limits<int32_t>::max()));
+    if (aircraft.phase == FlightPhase::parked) {
+        aircraft.departing = 0;
+        lf_setStandOccupied(aircraft.standId, false);
+    }
+    aircraft.samples.push_back(s);
+}
+
+void lf_moveOneTick(LiveAc& aircraft)
+{
+    AiPositionBlock& p = aircraft.position;
+    const FlightPhase phase = aircraft.phase;
+    if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
+        aircraft.curveParam = std::clamp(aircraft.curveParam + aircraft.curveStep, 0.0, 0.999999);
+        // Curves come with the ground motion; until then a curve leg flies straight.
+        p.latitude += aircraft.latRate;
+        p.longitude += aircraft.lonRate;
+    } else {
+        if (phase == FlightPhase::take_off || phase == FlightPhase::flying ||
+            phase == FlightPhase::parked || phase == FlightPhase::birth) {
+            p.heading_rad = lf_wrap2Pi(p.heading_rad + aircraft.headingRate);
+        } else if (phase == FlightPhase::parking || aircraft.turnOnSpot) {
+            lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad);
+        }
+        if (phase != FlightPhase::pushed_back) {
+            p.latitude += aircraft.latRate;
+            p.longitude += aircraft.lonRate;
+        }
+    }
+    lf_verticalStep(aircraft);
+    lf_wrapPosition(p);
+}
+
+}  // namespace qel

@@ -1,0 +1,332 @@
+// Spawning of live aircraft: whether a buffered flight may enter the simulator now, must wait
+// or is dropped, and how it enters (airborne, parked at a stand, or taxiing) with which livery
+// and first position.
+//
+// Threads: main-loop thread.
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/codes.h"
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "liveries/liveries.h"
+#include "platform/clock.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+namespace {
+
+constexpr double kRadPerDeg = std::numbers::pi / 180.0;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr int32_t kGroundMargin = 300;  // ticks: a moving ground aircraft spawns 3 s early
+constexpr int32_t kMargin = 100;
+constexpr std::size_t kMaxWaitingCreations = 10;
+constexpr double kFarMargin_nm = 0.1;
+constexpr double kParkAirportRadius_nm = 5.0;
+constexpr double kStandRadius_nm = 0.029697624190064796;   // 55 m
+constexpr double kStandDrift_nm = 0.018898488120950324;    // 35 m
+constexpr double kUserGroundGap_nm = 0.08099352051835854;  // 150 m
+constexpr double kUserSlow_kt = 8.0;
+constexpr double kUserFar_nm = 500.0 / 1852.0;
+constexpr double kGroundPitch_rad = 0.010471975511965976;  // 0.6°
+
+LatLon lf_at(const PosSample& sample) { return {sample.latitude, sample.longitude}; }
+LatLon lf_userPosition() { return {g_userState.latitude, g_userState.longitude}; }
+
+void lf_popOldest(LiveAc& aircraft) { aircraft.samples.pop_front(); }
+
+bool lf_mixedSamples(const LiveAc& aircraft)
+{
+    bool air = false;
+    bool ground = false;
+    for (const auto& s : aircraft.samples) (s.airborne ? air : ground) = true;
+    return air && ground;
+}
+
+bool lf_holdOnGroundUser(LiveAc& aircraft)
+{
+    const PosSample& first = aircraft.samples.front();
+    const double toUser_nm = gf_distanceNm(lf_at(first), lf_userPosition());
+    if (aircraft.heldForUser) {
+        if (g_userState.groundSpeed_kt > kUserSlow_kt) {
+            lf_popOldest(aircraft);
+            return true;
+        }
+        const bool clear =
+            first.airborne || (first.groundSpeed_kt <= kUserSlow_kt && toUser_nm >= kUserFar_nm);
+        if (!clear) {
+            lf_popOldest(aircraft);
+            return true;
+        }
+    }
+    if (!first.airborne && COLLISION_USER_GND.current && toUser_nm <= kUserGroundGap_nm) {
+        lf_popOldest(aircraft);
+        return true;
+    }
+    return false;
+}
+
+bool lf_holdForUser(LiveAc& aircraft)
+{
+    if (g_userState.onGround) return lf_holdOnGroundUser(aircraft);
+    if (!COLLISION_USER_AIR.current) return false;
+    const PosSample& first = aircraft.samples.front();
+    aircraft.position.latitude = first.latitude;
+    aircraft.position.longitude = first.longitude;
+    aircraft.position.altitude_ft = first.altitude_ft;
+    if (lf_removeIfAheadOfUser(aircraft)) {
+        aircraft.heldForUser = 1;
+        lf_popOldest(aircraft);
+        return true;
+    }
+    if (aircraft.heldForUser) {
+        lf_popOldest(aircraft);
+        return true;
+    }
+    return false;
+}
+
+bool lf_liveLimitReached(const LiveAc& aircraft)
+{
+    const auto limit = static_cast<std::size_t>(std::max<int32_t>(MAX_LIVE_SEL.current, 0));
+    const std::size_t inUse = static_cast<std::size_t>(std::max(g_activeLiveCount, 0)) +
+                              g_spawnHexids.size() + g_liveCreateQueue.size();
+    if (inUse < limit) return false;
+    const double d = gf_distanceNm(lf_userPosition(), lf_at(aircraft.samples.front()));
+    // True when nothing farther than the newcomer could make room.
+    return lf_removeFarthestLiveAc(d);
+}
+
+void lf_fixIdentity(LiveAc& aircraft)
+{
+    if (!aircraft.registration.empty()) {
+        if (const auto prefix = gf_registrationPrefix(aircraft.registration)) {
+            aircraft.key = *prefix;
+            if (!gf_validCallsign(aircraft)) aircraft.callsign = aircraft.registration;
+        }
+    }
+    if (aircraft.key.airline == 0) {
+        const auto code = gf_airlineFromCallsign(aircraft.callsign);
+        aircraft.key.airline = gf_airlineIndex(code ? *code : "PVT");
+    }
+}
+
+std::optional<SpawnStand> lf_findSpawnStand(LiveAc& aircraft)
+{
+    const auto park = lf_parkAirportPosition();
+    if (!park) return std::nullopt;
+    PosSample& first = aircraft.samples.front();
+    if (gf_distanceNm(lf_at(first), *park) > kParkAirportRadius_nm) return std::nullopt;
+    LatLon searched = lf_at(first);
+    if (!first.stationary) {
+        const PosSample& last = aircraft.samples.back();
+        if (aircraft.samples[1].groundSpeed_kt > 5.0 ||
+            gf_distanceNm(lf_at(last), lf_at(first)) > kStandDrift_nm) {
+            return std::nullopt;
+        }
+        searched = lf_at(last);
+    }
+    auto stand = lf_findFreeStand(searched, aircraft, kStandRadius_nm, first.stationary);
+    if (!stand) return std::nullopt;
+    const std::string name = gf_standNameById(stand->id);
+    if (name == g_reservedStandName ||
+        name == gf_closestStandName(g_userState.latitude, g_userState.longitude)) {
+        return std::nullopt;
+    }
+    // The neighbours are checked before an occupant is made to give way, so that a refused
+    // newcomer never costs the aircraft already standing there.
+    const bool neighboursFree =
+        std::all_of(stand->neighbours.begin(), stand->neighbours.end(),
+                    [&](uint32_t id) { return lf_adjacentStandFree(id, aircraft); });
+    if (!neighboursFree || !lf_standFreeFor(stand->id, aircraft.callsign)) {
+        aircraft.drop = 1;
+        return std::nullopt;
+    }
+    lf_staticMakesWay(stand->id);
+    first.stationary = 1;
+    first.groundSpeed_kt = 0.0;
+    return stand;
+}
+
+void lf_parkOnStand(LiveAc& aircraft, const SpawnStand& stand)
+{
+    aircraft.standLat = stand.lat;
+    aircraft.standLon = stand.lon;
+    aircraft.standHeading_rad = stand.heading_rad;
+    aircraft.standId = stand.id;
+    aircraft.noCabinLights = stand.noCabinLights ? 1 : 0;
+    aircraft.phase = FlightPhase::parked;
+    const int64_t now = gf_trafficTime();
+    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
+    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
+    aircraft.parkingTime_100ns = platform::epochSeconds() * 10'000'000;
+    aircraft.parkingCounters[0] = aircraft.parkingCounters[1] = 0;
+    lf_relearnStandCargo(aircraft);
+    aircraft.samples.resize(1);
+    PosSample& first = aircraft.samples.front();
+    first.latitude = stand.lat;
+    first.longitude = stand.lon;
+    first.track_deg = stand.heading_rad / kRadPerDeg;
+    lf_addRealStandOption(stand.id, aircraft, 1);
+    lf_checkMaxPark(true);
+}
+
+// Chooses the livery; false when the flight is dropped for want of one.
+bool lf_chooseLivery(LiveAc& aircraft)
+{
+    if (!aircraft.title.empty()) return true;
+    if (auto pending = takePendingCreation(aircraft.hexId)) {
+        aircraft.title = gf_keepTitle(std::move(*pending));
+        return true;
+    }
+    if (!gf_matchLiveLivery(aircraft) || aircraft.title.empty()) {
+        if (!aircraft.registration.empty()) {
+            g_noMatchFlights.insert(gf_labelAndRegistration(aircraft));
+        }
+        aircraft.drop = 1;
+        return false;
+    }
+    g_pendingCreations[aircraft.hexId] = std::string(aircraft.title);
+    return true;
+}
+
+// False when spawning ends here for this tick.
+bool lf_choosePhase(LiveAc& aircraft)
+{
+    if (aircraft.samples.front().airborne) {
+        aircraft.phase = FlightPhase::flying;
+        return true;
+    }
+    if (const auto stand = lf_findSpawnStand(aircraft)) {
+        lf_parkOnStand(aircraft, *stand);
+        return true;
+    }
+    if (aircraft.drop) return false;
+    if (aircraft.samples.size() > 1 && aircraft.samples[1].stationary) {
+        lf_popOldest(aircraft);
+        return false;
+    }
+    aircraft.phase = FlightPhase::taxi;
+    return true;
+}
+
+double lf_spawnPitch(const PosSample& first)
+{
+    if (!first.airborne) return kGroundPitch_rad;
+    const double vs = first.verticalRate_fpm;
+    const double r = vs > 0.0 ? std::min(vs, 2400.0) : std::max(vs, -3000.0) * 0.5;
+    return (-3.0 - (r / 600.0) * 2.2) * kRadPerDeg;
+}
+
+double lf_spawnHeading(const LiveAc& aircraft)
+{
+    if (aircraft.hasStoredHeading) return aircraft.storedHeading_rad;
+    if (aircraft.phase == FlightPhase::parked) return aircraft.standHeading_rad;
+    const PosSample& first = aircraft.samples.front();
+    if (aircraft.samples.size() < 2 || aircraft.samples[1].stationary) {
+        return first.track_deg * kRadPerDeg;
+    }
+    return gf_bearingRad(lf_at(first), lf_at(aircraft.samples[1]));
+}
+
+}  // namespace
+
+void lf_setSpawnPosition(LiveAc& aircraft)
+{
+    g_standCheckQueue.push_back(aircraft.hexId);
+    const PosSample& first = aircraft.samples.front();
+    AiPositionBlock& p = aircraft.position;
+    p.latitude = first.latitude;
+    p.longitude = first.longitude;
+    p.altitude_ft = first.altitude_ft;
+    p.verticalSpeed_fps = first.verticalRate_fpm / 60.0;
+    p.airspeed_kt = first.airspeed_kt;
+    p.bank_rad = first.bank_rad.value_or(0.0);
+    p.pitch_rad = lf_spawnPitch(first);
+    double heading = std::fmod(lf_spawnHeading(aircraft), kTwoPi);
+    if (heading < 0.0) heading += kTwoPi;
+    const bool wrapped = heading > 6.283185307178586;
+    if (wrapped) heading = 0.0;
+    p.heading_rad = heading;
+    aircraft.targetHeading_rad = (first.airborne || wrapped) ? 0.0 : heading;
+    aircraft.heldForUser = 0;
+}
+
+void lf_handleBufferedAc(LiveAc& aircraft)
+{
+    if (aircraft.samples.empty()) {
+        aircraft.drop = 1;
+        return;
+    }
+    const PosSample& first = aircraft.samples.front();
+    const bool movingOnGround = !first.airborne && first.groundSpeed_kt != 0.0;
+    if (g_fastTicks < int64_t{first.dueTick} - (movingOnGround ? kGroundMargin : kMargin)) return;
+    if (aircraft.samples.size() == 1) {
+        aircraft.drop = 1;
+        return;
+    }
+    if (aircraft.callsign.ends_with('_') &&
+        std::find(g_ghostCallsigns.begin(), g_ghostCallsigns.end(), aircraft.callsign) !=
+            g_ghostCallsigns.end()) {
+        aircraft.drop = 1;
+        return;
+    }
+    if (lf_mixedSamples(aircraft)) {
+        lf_popOldest(aircraft);
+        return;
+    }
+    if (lf_holdForUser(aircraft)) return;
+    if (g_liveCreateQueue.size() > kMaxWaitingCreations && aircraft.phase == FlightPhase::birth) {
+        lf_popOldest(aircraft);
+        return;
+    }
+    if (MAX_LIVE_SEL.current == 0 || lf_liveLimitReached(aircraft)) {
+        aircraft.drop = 1;
+        return;
+    }
+    const std::string blocked = BLOCK_CALLSIGN.value();
+    if (!blocked.empty() && blocked == aircraft.callsign) {
+        aircraft.drop = 1;
+        return;
+    }
+    lf_fixIdentity(aircraft);
+    if (!gf_validCallsign(aircraft) ||
+        g_noMatchFlights.contains(gf_labelAndRegistration(aircraft)) ||
+        (aircraft.callsign.ends_with('_') && lf_hasRealTwin(aircraft.callsign))) {
+        aircraft.drop = 1;
+        return;
+    }
+    spawnLiveAc(aircraft);
+}
+
+void spawnLiveAc(LiveAc& aircraft)
+{
+    auto& samples = aircraft.samples;
+    if (samples.size() < 2) {
+        gf_logHighlighted(fmt::format("{} sz:{}", "spawnLiveAc", samples.size()));
+        return;
+    }
+    if (samples[1].stationary) {
+        samples[0].stationary = 1;
+        samples[0].groundSpeed_kt = samples[1].groundSpeed_kt = 0.0;
+        if (samples.size() >= 3 && samples[2].stationary) samples[2].groundSpeed_kt = 0.0;
+    } else {
+        samples[0].stationary = 0;
+    }
+    if (aircraft.phase == FlightPhase::birth) {
+        if (!lf_chooseLivery(aircraft)) return;
+        if (!lf_choosePhase(aircraft)) return;
+    }
+    if (aircraft.drop) return;
+    lf_setSpawnPosition(aircraft);
+    lf_setLiveState(aircraft, SimObjectState::adding2sim);
+    g_spawnHexids.push_back(aircraft.hexId);
+    if (!aircraft.callsign.ends_with('_')) lf_checkGhost(aircraft.callsign);
+}
+
+}  // namespace qel

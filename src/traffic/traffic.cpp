@@ -1,1 +1,0 @@
-#include "traffic/traffic.h"

@@ -1,0 +1,158 @@
+// What the files of the traffic manager share among themselves (and with their tests): the
+// aircraft containers with their indexes, the queues toward the simulator link, and the steps
+// that the fast tick strings together.
+//
+// Threads: everything here belongs to the main-loop thread; the first load is merged on the
+// "Traffic Reader" thread before the main loop starts.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+#include "traffic/aircraft.h"
+
+namespace qel {
+
+// ---- Containers (fleet.cpp) --------------------------------------------------------------------
+
+extern std::vector<LiveAc> g_liveAcs;
+extern std::vector<StaticAc> g_staticAcs;
+extern std::vector<uint32_t> g_spawnHexids;             // spawned, waiting for a request
+extern std::deque<AiCreateRequest> g_liveCreateQueue;
+extern std::deque<AiCreateRequest> g_staticCreateQueue;
+extern std::deque<uint32_t> g_removeIdQueue;            // object ids, one handed on per 100 ms
+extern std::vector<SimResult> g_createdObjects;         // created, waiting for activation
+extern std::vector<std::string> g_ghostCallsigns;
+extern std::vector<ParkCandidate> g_staticCandidates;
+extern std::vector<uint32_t> g_standCheckQueue;          // hex ids for the stand choice
+// Live aircraft in state active, kept by every state change, so that the live limit does not
+// count all records for every buffered one.
+extern int32_t g_activeLiveCount;
+
+// Index of the live record with this hex id or object id; none when there is none. The indexes
+// follow every append, erase and compaction made through the functions below.
+LiveAc* lf_findLive(uint32_t hexId);
+LiveAc* lf_findLiveByObject(uint32_t objectId);
+StaticAc* lf_findStatic(uint32_t hexId);
+StaticAc* lf_findStaticByObject(uint32_t objectId);
+LiveAc& lf_appendLive(LiveAc&& aircraft);
+// Records the object id the simulator gave (0 forgets it).
+void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId);
+// Every state change of a live record goes through here, for the active count.
+void lf_setLiveState(LiveAc& aircraft, SimObjectState state);
+// The last record moves into the erased one's place.
+void lf_eraseLiveAc(LiveAc& aircraft);
+void lf_eraseStaticAc(StaticAc& aircraft);
+// Erases the records with a drop flag, keeping the order of the others.
+void lf_compactLiveAcs();
+void lf_compactStaticAcs();
+// Rebuilds the indexes and the active count from the containers (tests, after direct edits).
+void lf_reindexTraffic();
+// A stable view of a livery title for the records, kept until the next reset.
+std::string_view gf_keepTitle(std::string title);
+// The next static hex id in 1..9999 that no static aircraft carries.
+uint32_t gf_nextStaticHexId();
+void lf_clearFleet();
+
+// ---- Steps (one file each) ---------------------------------------------------------------------
+
+// Fast tick (fast_tick.cpp).
+void lf_pumpQueues();
+void lf_requestAcWithinRange();
+// Intake (intake.cpp).
+void lf_mergeReport(LiveAircraftRecord& record);
+void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
+// Results and activation (sim_results.cpp).
+void lf_activateCreatedObjects();
+// Spawning (spawning.cpp).
+void lf_handleBufferedAc(LiveAc& aircraft);
+void spawnLiveAc(LiveAc& aircraft);
+void lf_setSpawnPosition(LiveAc& aircraft);
+// Per-tick update (live_update.cpp): true when the record is to be compacted away.
+bool updateLiveAc(LiveAc& aircraft);
+// Sample stream (sample_stream.cpp).
+void nextPosMain(LiveAc& aircraft);
+void lf_startLeg(LiveAc& aircraft);
+void lf_airLegTiming(LiveAc& aircraft);
+void lf_setDueTick(LiveAc& aircraft, int32_t legTicks);
+bool lf_extendStream(LiveAc& aircraft);
+void lf_addSyntheticSample(LiveAc& aircraft, int32_t count);
+double lf_legSpeed(const LiveAc& aircraft);
+void lf_moveOneTick(LiveAc& aircraft);
+void lf_turnToward(LiveAc& aircraft, double heading_rad);
+// Removal (removal.cpp).
+void removeAircraftFromSim(StaticAc& aircraft);
+bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId);
+void lf_setStandOccupied(uint32_t standId, bool occupied);
+void lf_checkGhost(const std::string& callsign);
+bool lf_hasRealTwin(const std::string& callsign);
+bool lf_standFreeFor(uint32_t standId, const std::string& callsign);
+// Client events (client_events.cpp).
+void gf_setSpoilers(StaticAc& aircraft, bool on);
+void gf_setFlaps(StaticAc& aircraft, uint32_t index);
+void gf_setGear(StaticAc& aircraft, bool down);
+void gf_setThrottle(StaticAc& aircraft, uint32_t level);
+void gf_setParkedConfig(StaticAc& aircraft);
+// Lists (lists.cpp).
+bool lf_removeFarthestLiveAc(double distance_nm);
+std::string gf_standNameById(uint32_t standId);
+void lf_takeOverRtIds();
+// Empties the lists and counts the window shows (gf_resetTraffic).
+void lf_clearTrafficLists();
+
+// ---- Later parts: identity, air and ground motion, stands, statics ------------------------------
+
+// Whether a report for a known aircraft is merged (identity.cpp).
+bool lf_acceptReport(LiveAc& aircraft, const LiveAircraftRecord& record);
+// Appends a report's sample to a known aircraft (air_motion.cpp).
+void decodeExisting(LiveAc& aircraft, const PosSample& sample);
+void lf_startAirLeg(LiveAc& aircraft);
+void lf_verticalStep(LiveAc& aircraft);
+// Ground legs (ground_motion.cpp).
+void nextPosGround(LiveAc& aircraft);
+void lf_groundLegTiming(LiveAc& aircraft);
+void lf_groundConfig(LiveAc& aircraft);
+// Push-back and towing (pushback.cpp).
+void lf_towedArrives(LiveAc& aircraft);
+bool lf_removeIfAheadOfUser(LiveAc& aircraft);
+void lf_relearnStandCargo(LiveAc& aircraft);
+// Stand choice (stand_choice.cpp).
+struct SpawnStand {
+    uint32_t id = 0;
+    double lat = 0.0;          // degrees
+    double lon = 0.0;          // degrees
+    double heading_rad = 0.0;
+    bool noCabinLights = false;
+    std::vector<uint32_t> neighbours;
+};
+std::optional<SpawnStand> lf_findFreeStand(LatLon position, const LiveAc& aircraft,
+                                           double radius_nm, bool stationary);
+void lf_addRealStandOption(uint32_t standId, const LiveAc& aircraft, int kind);
+bool lf_adjacentStandFree(uint32_t standId, const LiveAc& aircraft);
+void lf_staticMakesWay(uint32_t standId);
+// The stand table as the traffic manager reads it.
+std::optional<std::string> lf_standName(uint32_t standId);
+uint32_t lf_standIdByName(const std::string& name);
+// The object id the window has selected; 0 for none.
+uint32_t gf_selectedObjectId();
+std::vector<std::string> gf_activeLiveCallsigns();
+// The park airport's field elevation, ft; read only while gf_parkAirportSet (park_airports).
+float lf_parkElevation_ft();
+// Its position; none without a park airport.
+std::optional<LatLon> lf_parkAirportPosition();
+// Park traffic limits (park_traffic.cpp).
+void lf_checkMaxPark(bool live);
+// Static aircraft creation (static_creation.cpp).
+void lf_detcs();
+// Removes the static candidates planned for this stand.
+void lf_dropCandidatesOfStand(uint32_t standId);
+
+}  // namespace qel
