@@ -151,18 +151,25 @@ void lf_simConnectSetup(HANDLE handle)
 namespace {
 
 // A simulator that has just quit fails every call until its QUIT message is dispatched. The
-// main loop's own cadenced requests count a failure only when the next one fails too, so that
-// closing the simulator ends the program as closed rather than restarting it after a SimConnect
-// error.
+// main loop's own cadenced requests count a failure only when a later one fails too after the
+// dispatcher has run in between, so that closing the simulator ends the program as closed
+// rather than restarting it after a SimConnect error.
 struct RepeatedFailure {
     bool failedOnce = false;
+    uint64_t dispatchesAtFailure = 0;
     // True when the failure is to be reported.
     bool confirm(bool ok)
     {
-        if (ok || !failedOnce) {
-            failedOnce = !ok;
+        if (ok) {
+            failedOnce = false;
             return false;
         }
+        if (!failedOnce) {
+            failedOnce = true;
+            dispatchesAtFailure = g_dispatchCount;
+            return false;
+        }
+        if (g_dispatchCount == dispatchesAtFailure) return false;
         failedOnce = false;
         return true;
     }

@@ -29,6 +29,9 @@ extern HANDLE g_hSimConnect;
 void gf_closeSimConnect(HANDLE& handle);
 // One open as client "VNTQ"; true (handle published, g_simNotConnected cleared) on success.
 bool lf_openConnection(HANDLE& local);
+// Dispatch calls completed on this connection's thread (atomic); requests use it to tell
+// whether what the simulator sent has been handled since.
+extern std::atomic<uint64_t> g_dispatchCount;
 // Why the dispatch loop ends on its own.
 enum class LinkEnd { none, simulatorQuit, dispatchFailing };
 // One SimConnect_CallDispatch with lf_dispatch; what ended the connection, if anything. A

@@ -35,6 +35,7 @@ std::atomic<bool> g_secondPassed{false};
 std::atomic<bool> g_simNotConnected{true};
 std::atomic<int64_t> g_simZuluTime{0};
 HANDLE g_hSimConnect = nullptr;  // written under g_simCallMutex by "SimClient" only
+std::atomic<uint64_t> g_dispatchCount{0};
 
 namespace {
 
@@ -150,6 +151,7 @@ LinkEnd lf_dispatchOnce(HANDLE handle)
             return LinkEnd::dispatchFailing;
         }
     }
+    ++g_dispatchCount;
     return g_simulatorQuit ? LinkEnd::simulatorQuit : LinkEnd::none;
 }
 

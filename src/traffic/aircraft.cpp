@@ -78,11 +78,6 @@ FlightData lf_initFrom(const Record& record)
     return data;
 }
 
-std::string_view lf_code3(const std::array<char, 3>& code)
-{
-    return code[0] == 0 ? std::string_view() : std::string_view(code.data(), 3);
-}
-
 }  // namespace
 
 StaticAc::StaticAc(const FlightData& data, uint32_t stand, double lat, double lon,
@@ -134,40 +129,6 @@ double gf_maxClimbRate_ftPerTick(WeightClass weightClass)
 double gf_standTaxiSpeed_kt(WeightClass weightClass)
 {
     return lf_constants(weightClass).standTaxiSpeed_kt;
-}
-
-std::string gf_flightLabel(const FlightData& data)
-{
-    const std::string second =
-        data.key.operatorId == 0 ? std::string()
-                                 : fmt::format(",{}", g_airlineCodes.text(data.key.operatorId));
-    return fmt::format("{:3}{:4} {:4}{:3}", g_airlineCodes.text(data.key.airline), second,
-                       g_modelCodes.text(data.key.model), data.key.cargo ? "(C)" : "");
-}
-
-std::string gf_routeText(const FlightData& data)
-{
-    return fmt::format("{:3}->{:3}", lf_code3(data.origin), lf_code3(data.destination));
-}
-
-std::string gf_flightShortDescription(const FlightData& data)
-{
-    return fmt::format("{:8} {} {}", data.callsign, data.registration, gf_flightLabel(data));
-}
-
-std::string gf_flightIdentity(const FlightData& data)
-{
-    return fmt::format("{:8} {:12} {}", data.callsign, data.registration, gf_routeText(data));
-}
-
-std::string gf_flightDescription(const FlightData& data)
-{
-    return fmt::format("{} {}", gf_flightIdentity(data), gf_flightLabel(data));
-}
-
-std::string gf_labelAndRegistration(const FlightData& data)
-{
-    return gf_flightLabel(data) + " " + data.registration;
 }
 
 bool gf_validCallsign(const FlightData& data)

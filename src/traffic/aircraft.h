@@ -133,13 +133,6 @@ FlightData initLiveAc(const ParkedAircraftRecord& record);
 double gf_maxClimbRate_ftPerTick(WeightClass weightClass);
 double gf_standTaxiSpeed_kt(WeightClass weightClass);
 
-// Log labels.
-std::string gf_flightLabel(const FlightData& data);       // "KLM    E75L     "
-std::string gf_routeText(const FlightData& data);         // "AMS->DUS"
-std::string gf_flightShortDescription(const FlightData& data);
-std::string gf_flightIdentity(const FlightData& data);
-std::string gf_flightDescription(const FlightData& data);
-std::string gf_labelAndRegistration(const FlightData& data);
 // Not empty, not "@@@@@@@@", shorter than 9 characters.
 bool gf_validCallsign(const FlightData& data);
 // The first three letters upper-cased when the callsign is three letters and a digit or more.
