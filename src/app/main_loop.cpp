@@ -148,7 +148,14 @@ void lf_refreshPhaseB()
     g_parkRefreshPhase = false;
     gf_clearErrorText();
     gf_clearMessage();
-    if (gf_hasParkStands()) lf_updateParkTraffic(g_parkTrafficOnlyChanged.exchange(false));
+    if (gf_hasParkStands()) {
+        lf_updateParkTraffic(g_parkTrafficOnlyChanged.exchange(false));
+    } else {
+        // Without stands there is nothing to re-plan; the controls that the announcement
+        // disabled (the time shift among them) must come back, or the user could never shift
+        // back.
+        gf_enableParkingControls();
+    }
     gf_flushLog();
     g_parkRefreshDue = false;
 }

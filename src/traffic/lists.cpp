@@ -16,6 +16,7 @@
 #include "foundation/log.h"
 #include "foundation/settings.h"
 #include "foundation/strings.h"
+#include "foundation/window_status.h"
 #include "realtraffic/realtraffic.h"
 #include "traffic/traffic_internal.h"
 
@@ -76,16 +77,14 @@ void lf_fillCallsignCombo()
 
 void gf_refreshAcList()
 {
+    g_selectedObjectId = 0;
+    g_mainWindowState.selectedAircraftText.set({});
+    gf_invalidateArea(WindowArea::ControlBand);
     CALLSIGN_2_OBJECTID.replaceChoices(
         std::make_shared<const SharedComboStringParameter::Choices>(1, std::string()));
     CALLSIGN_2_OBJECTID.assign("");
     gf_fillCallsignCombo();
     if (g_trafficWindowHooks.refreshAcList) g_trafficWindowHooks.refreshAcList();
-}
-
-uint32_t gf_selectedObjectId()
-{
-    return g_trafficWindowHooks.selectedObjectId ? g_trafficWindowHooks.selectedObjectId() : 0;
 }
 
 std::string gf_standNameById(uint32_t standId)
@@ -113,6 +112,19 @@ bool lf_removeFarthestLiveAc(double distance_nm)
     if (!candidate) return true;
     removeAircraftFromSim(*candidate);
     return false;
+}
+
+void gf_applyNavLightsWhileParked()
+{
+    const uint32_t on = NAV_LIGHTS_WHILE_PARKED.current ? 1U : 0U;
+    for (const StaticAc& aircraft : g_staticAcs) {
+        if (aircraft.state == SimObjectState::active) gf_queueNavLights(aircraft.objectId, on);
+    }
+    for (const LiveAc& aircraft : g_liveAcs) {
+        if (aircraft.state == SimObjectState::active && aircraft.phase == FlightPhase::parked) {
+            gf_queueNavLights(aircraft.objectId, on);
+        }
+    }
 }
 
 void gf_applyMaxLiveSel()

@@ -10,7 +10,7 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
-#include "platform/clock.h"
+#include "foundation/window_status.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
@@ -91,7 +91,7 @@ void removeAircraftFromSim(StaticAc& aircraft)
         auto& liveAc = static_cast<LiveAc&>(aircraft);
         lf_setStandOccupied(aircraft.standId, false);
         lf_setLiveState(liveAc, SimObjectState::removingfromsim);
-        if (aircraft.objectId != 0 && gf_selectedObjectId() == aircraft.objectId) {
+        if (aircraft.objectId != 0 && g_selectedObjectId == aircraft.objectId) {
             gf_refreshAcList();
         }
     } else {

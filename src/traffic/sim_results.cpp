@@ -34,6 +34,8 @@ std::vector<SimResult> g_results;  // main-loop thread: the batch being handled
 void lf_setAiFlightPlan(LiveAc& aircraft)
 {
     if (aircraft.origin[0] == 0 || aircraft.destination[0] == 0) return;
+    // Without this run's folder the plan would land in the working folder.
+    if (gf_flightPlanFolder().empty()) return;
     const auto path = gf_flightPlanPath(aircraft.objectId);
     FlightPlanData plan;
     plan.weightClass = static_cast<uint32_t>(aircraft.weightClass);

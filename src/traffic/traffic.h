@@ -33,11 +33,10 @@ void gf_rememberUserStand(double latitude, double longitude);
 
 // ---- The window's view of the traffic ---------------------------------------------------------
 
-// What the traffic manager tells the main window, filled in by the window at its creation; an
-// empty hook does nothing. Called on the main-loop thread.
+// What the traffic manager tells the main window about its controls, filled in by the window at
+// its creation; an empty hook does nothing. Called on the main-loop thread.
 struct TrafficWindowHooks {
-    std::function<uint32_t()> selectedObjectId;    // the selected aircraft's object id; 0 none
-    std::function<void()> refreshAcList;           // the selection and its text are emptied
+    std::function<void()> refreshAcList;           // the callsign list was emptied
     std::function<void(bool)> callsignListFilled;  // refilled; true when not empty
 };
 extern TrafficWindowHooks g_trafficWindowHooks;

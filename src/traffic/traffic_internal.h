@@ -141,8 +141,6 @@ void lf_staticMakesWay(uint32_t standId);
 // The stand table as the traffic manager reads it.
 std::optional<std::string> lf_standName(uint32_t standId);
 uint32_t lf_standIdByName(const std::string& name);
-// The object id the window has selected; 0 for none.
-uint32_t gf_selectedObjectId();
 std::vector<std::string> gf_activeLiveCallsigns();
 // The park airport's field elevation, ft; read only while gf_parkAirportSet (park_airports).
 float lf_parkElevation_ft();

@@ -15,6 +15,7 @@
 #include "foundation/shell.h"
 #include "liveries/livery_db.h"
 #include "simlink/simlink.h"
+#include "traffic/traffic.h"
 #include "ui/commands.h"
 #include "ui/ui.h"
 
@@ -144,8 +145,8 @@ void lf_afterCheck(const ControlBoolParameter& setting, bool value)
         gf_enableControlOf(AI_PACKAGE_SELECTOR, !value);
         lf_scanChecked(value, true);
     } else if (&setting == &NAV_LIGHTS_WHILE_PARKED) {
-        // Waits for the traffic manager's aircraft: gf_queueNavLights for every active static
-        // and every parked active live aircraft, posted to the main loop.
+        // The aircraft belong to the main-loop thread.
+        gf_postToMainLoop([] { gf_applyNavLightsWhileParked(); });
     } else if (&setting == &OBJECTID_LIST) {
         lf_checkMessage(value,
                         fmt::format("Every minute info about all active live aircraft is written "
@@ -200,8 +201,8 @@ void lf_handleNumberCombo(ComboIntParameter& setting, int index)
     const int32_t old = lf_storeChoice(setting, index);
     if (&setting == &MATCHING_DEPTH && setting.current > old) g_matchingLevelRaised = true;
     if (&setting == &RANGE) gf_setRange(setting.current);
-    // MAX_LIVE_SEL below the active live aircraft: waits for the traffic manager's live
-    // aircraft and lf_removeFarthestLiveAc, posted to the main loop (count − MAX_LIVE_SEL times).
+    // Below the active live aircraft the farthest go, on the main-loop thread.
+    if (&setting == &MAX_LIVE_SEL) gf_postToMainLoop([] { gf_applyMaxLiveSel(); });
 }
 
 void lf_handleTimeShiftCombo(ComboIntParameter& setting, int index)
@@ -256,7 +257,7 @@ bool lf_handleButtons(uint16_t id)
         // The list's empty first entry is no callsign: blocking it would only mark "Unblock".
         const std::string callsign = CALLSIGN_2_OBJECTID.value();
         if (!callsign.empty()) lf_blockCallsign(callsign);
-        // Waits for the traffic manager's gf_refreshAcList, posted to the main loop.
+        gf_postToMainLoop([] { gf_refreshAcList(); });
         gf_enableControlOf(g_blockButton, false);
     } else if (id == g_reReadButton.controlId) {
         g_reReadRequested = true;

@@ -18,6 +18,7 @@
 #include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "scenery/scenery.h"
+#include "traffic/traffic.h"
 #include "ui/commands.h"
 #include "ui/ui.h"
 
@@ -66,9 +67,9 @@ void lf_setBlockCallsign()
         gf_showTextParameter(BLOCK_CALLSIGN);
         return;
     }
-    // A callsign that is also the one chosen for the object-id lookup leaves that list; the
-    // list is rebuilt by the traffic manager's gf_refreshAcList, which does not exist yet.
+    // A callsign that is also the one chosen for the object-id lookup leaves that list.
     lf_blockCallsign(callsign);
+    gf_postToMainLoop([] { gf_refreshAcList(); });
 }
 
 // ---- Destination -------------------------------------------------------------------------

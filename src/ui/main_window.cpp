@@ -11,12 +11,14 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/run_state.h"
 #include "foundation/time.h"
 #include "platform/clock.h"
+#include "traffic/traffic.h"
 #include "ui/controls.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
@@ -180,6 +182,25 @@ void gf_setStartUpHandler(std::function<void()> handler)
     g_startUpHandler = std::move(handler);
 }
 
+namespace {
+
+// The traffic manager's callsign list decides which of the window's controls may be used.
+void lf_connectTrafficWindow()
+{
+    g_trafficWindowHooks.refreshAcList = [] {
+        gf_enableControlOf(CALLSIGN_2_OBJECTID, false);
+        gf_enableControlOf(g_blockButton, false);
+    };
+    g_trafficWindowHooks.callsignListFilled = [](bool any) {
+        const auto* unblock = g_unblockButton.controlWindow.load();
+        const bool unblockEnabled = unblock && unblock->enabled();
+        gf_enableControlOf(CALLSIGN_2_OBJECTID, any);
+        gf_enableControlOf(g_blockButton, any && !unblockEnabled);
+    };
+}
+
+}  // namespace
+
 bool initInstance(std::string_view title)
 {
     if (!lf_waitUntilStateReady()) return false;
@@ -191,6 +212,7 @@ bool initInstance(std::string_view title)
     if (!g_owner.window) return false;
     auto& window = *g_owner.window;
     lf_createControls(window);
+    lf_connectTrafficWindow();
     state.window = &window;
     // The window exists but is not shown yet, so its real size decides the placement.
     if (loaded) gf_keepWindowOnMonitor(kFallbackX, kFallbackY);

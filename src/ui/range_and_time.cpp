@@ -68,12 +68,6 @@ int32_t lf_rangeForDistance(double distance_nm)
     return 8;
 }
 
-// The counts the window shows of the traffic manager's aircraft.
-struct TrafficCounts {
-    uint64_t live = 0;        // active, not parked
-    uint64_t parkedLive = 0;  // live aircraft parked at stands
-    uint64_t statics = 0;     // static aircraft in the simulator
-};
 
 // Stores the counts that changed and repaints only the areas that show them.
 void lf_showCounts(const TrafficCounts& counts)
@@ -159,10 +153,11 @@ void lf_timeShift(int32_t minutes, bool quiet)
         gf_setMessage(fmt::format("Time shifted {} minute{}", minutes, gf_pluralS(minutes)),
                       true);
     }
-    // The traffic of the old time goes; the containers belong to the main-loop thread. The
-    // live aircraft wait for the traffic manager's live aircraft, removeAircraftFromSim and
-    // lf_isCallsignQueued.
-    gf_postToMainLoop([] { lf_removeAllStatics(); });
+    // The traffic of the old time goes; the containers belong to the main-loop thread.
+    gf_postToMainLoop([] {
+        gf_removeLiveAircraft();
+        lf_removeAllStatics();
+    });
     lf_showParkingCountdown();
 }
 
@@ -179,11 +174,7 @@ void lf_showParkingCountdown()
 
 void lf_updateLiveCount()
 {
-    // Waits for the traffic manager's counts: its active live aircraft not parked,
-    // lf_countLiveParked and lf_countStaticParked. Until then the values written into the
-    // window's state stand.
-    const auto& state = g_mainWindowState;
-    lf_showCounts({state.liveCount, state.parkedLiveCount, state.staticCount});
+    lf_showCounts(gf_trafficCounts());
 }
 
 void lf_showNoTraffic()

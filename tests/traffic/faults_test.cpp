@@ -1,0 +1,179 @@
+// The faults mended in the traffic manager, each through the entry point where
+// it showed.
+#include <limits>
+
+#include "foundation/globals.h"
+#include "foundation/strings.h"
+#include "traffic/traffic_fixture.h"
+
+namespace qel::test {
+namespace {
+
+using TrafficFaults = TrafficTest;
+
+// An active airborne aircraft with an object, flying toward a second sample.
+LiveAc& lf_activeAircraft(uint32_t hex, uint32_t objectId, const std::string& callsign = "KLM56A")
+{
+    Report r;
+    r.hex = hex;
+    r.callsign = callsign;
+    const LiveAircraftRecord rec = record(r);
+    FlightData data = initLiveAc(rec);
+    data.hexId = hex;
+    LiveAc& aircraft = lf_appendLive(LiveAc(rec.sample, data, rec.reportTime_s));
+    PosSample next = aircraft.samples.front();
+    next.latitude += 0.01;
+    next.dueTick = g_fastTicks + 3000;
+    aircraft.samples.push_back(next);
+    aircraft.phase = FlightPhase::flying;
+    lf_setLiveState(aircraft, SimObjectState::active);
+    lf_setLiveObjectId(aircraft, objectId);
+    aircraft.position.latitude = r.lat;
+    aircraft.position.longitude = r.lon;
+    return aircraft;
+}
+
+TEST_F(TrafficFaults, StaticHexIdsSkipZeroAndIdsInUse)
+{
+    g_staticAcs.clear();
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < 10000; ++i) ids.push_back(gf_nextStaticHexId());
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
+    EXPECT_EQ(*std::max_element(ids.begin(), ids.end()), 9999u);
+    // An id still carried by a static aircraft is not handed out again.
+    const uint32_t next = gf_nextStaticHexId();
+    StaticAc taken;
+    taken.hexId = next % 9999 + 1;
+    g_staticAcs.push_back(taken);
+    EXPECT_NE(gf_nextStaticHexId(), taken.hexId);
+}
+
+TEST_F(TrafficFaults, DroppedStaticsAreCompactedAndEmptyCallsignsNeverWaitForEver)
+{
+    StaticAc gone;
+    gone.hexId = 5;
+    gone.drop = 1;
+    g_staticAcs.push_back(gone);
+    // A spawned aircraft without callsign could never be paired with its object.
+    Report r;
+    LiveAircraftRecord rec = record(r);
+    lf_mergeReport(rec);
+    LiveAc& aircraft = *live(r.hex);
+    aircraft.callsign.clear();
+    lf_setLiveState(aircraft, SimObjectState::adding2sim);
+    g_spawnHexids.push_back(r.hex);
+    tick(2);
+    EXPECT_TRUE(g_staticAcs.empty());
+    EXPECT_FALSE(live(r.hex));
+    EXPECT_TRUE(g_liveCreateQueue.empty());
+    const auto lines = log_.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) {
+                                return l.starts_with("==> lf_handleAddingStack ") &&
+                                       l.ends_with(" objectid = 0?");
+                            }),
+              1);
+}
+
+TEST_F(TrafficFaults, ObjectsOfRecordsThatAreGoneAreRemovedAndNeverActivateANewcomer)
+{
+    start();
+    // A creation for a hex id without record: the object would stay in the
+    // simulator.
+    const uint32_t orphan = createPaired(kA320, "ORPHAN1", 0x500001);
+    ASSERT_NE(orphan, 0u);
+    gf_postSimResult({orphan, 0x500001, 0, SimResultKind::liveCreated, 0.0, 1000.0});
+    tick(20);
+    EXPECT_FALSE(simstandin::object(orphan));
+    // An entry waiting for activation whose record went is dropped, not kept for
+    // a newcomer.
+    LiveAc& aircraft = lf_activeAircraft(0x48548e, 0);
+    lf_setLiveState(aircraft, SimObjectState::adding2sim);
+    gf_postSimResult({150, 0x48548e, 0, SimResultKind::liveCreated, 0.0, 1000.0});
+    tick();
+    ASSERT_EQ(g_createdObjects.size(), 1u);
+    lf_eraseLiveAc(*live(0x48548e));
+    tick();
+    EXPECT_TRUE(g_createdObjects.empty());
+}
+
+TEST_F(TrafficFaults, AFaultInOneAircraftRemovesItOnceAndTheOthersFlyOn)
+{
+    start();
+    LiveAc& bad = lf_activeAircraft(0x48548e, 150, "BAD1");
+    bad.samples.back().latitude = std::numeric_limits<double>::quiet_NaN();
+    bad.samples.front().dueTick = g_fastTicks;
+    lf_activeAircraft(0x48548f, 151, "GOOD1");
+    tick(100);
+    const auto lines = log_.lines();
+    const auto faults = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("==> updateLiveAc: ");
+    });
+    EXPECT_EQ(faults, 1);
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::removingfromsim);
+    EXPECT_EQ(stateOf(0x48548f), SimObjectState::active);
+    // An active record without object is erased at once instead of blocking its
+    // hex id.
+    LiveAc& lost = lf_activeAircraft(0x485490, 0, "LOST1");
+    lost.samples.front().dueTick = g_fastTicks + 10;
+    tick();
+    EXPECT_FALSE(live(0x485490));
+}
+
+TEST_F(TrafficFaults, ParkedExtensionSaturatesItsDueTick)
+{
+    LiveAc& aircraft = lf_activeAircraft(0x48548e, 150);
+    aircraft.phase = FlightPhase::parked;
+    aircraft.samples.resize(1);
+    aircraft.samples.front().dueTick = std::numeric_limits<int32_t>::max() - 100;
+    lf_addSyntheticSample(aircraft, 1);
+    EXPECT_EQ(aircraft.samples.back().dueTick, std::numeric_limits<int32_t>::max());
+}
+
+TEST_F(TrafficFaults, RemovalWithdrawsByHexIdOnceAndPurgesWaitingSpawns)
+{
+    // Two flights under one callsign: only the removed one's request is
+    // withdrawn.
+    for (uint32_t hex : {0x48548eU, 0x48548fU}) {
+        LiveAc& aircraft = lf_activeAircraft(hex, 0, "SAME1");
+        lf_setLiveState(aircraft, SimObjectState::adding2sim);
+        g_liveCreateQueue.push_back({{}, "SAME1", kA320, hex});
+    }
+    removeAircraftFromSim(*live(0x48548e));
+    ASSERT_EQ(g_liveCreateQueue.size(), 1u);
+    EXPECT_EQ(g_liveCreateQueue.front().hexId, 0x48548fU);
+    EXPECT_TRUE(live(0x48548e)->dropWhileQueued);
+    // A spawned aircraft still waiting for its request is purged, never created.
+    LiveAc& waiting = lf_activeAircraft(0x485490, 0, "WAIT1");
+    lf_setLiveState(waiting, SimObjectState::adding2sim);
+    g_spawnHexids.push_back(0x485490);
+    removeAircraftFromSim(waiting);
+    EXPECT_TRUE(g_spawnHexids.empty());
+    EXPECT_TRUE(waiting.dropWhileQueued);
+    // Removal is idempotent.
+    LiveAc& flying = lf_activeAircraft(0x485491, 160, "FLY1");
+    removeAircraftFromSim(flying);
+    removeAircraftFromSim(flying);
+    EXPECT_EQ(g_removeIdQueue.size(), 1u);
+}
+
+TEST_F(TrafficFaults, BlockedCallsignsAndTheListFile)
+{
+    start();
+    lf_activeAircraft(0x48548e, 150, "KLM56A");
+    lf_activeAircraft(0x48548f, 151, "BLK1");
+    gf_postSimResult({0, 0x48548f, 0, SimResultKind::callsignBlocked, 0.0, 0.0});
+    tick();
+    EXPECT_EQ(stateOf(0x48548f), SimObjectState::removingfromsim);
+    EXPECT_TRUE(log_.contains(fmt::format("{} removed from simulator immediately while blocked",
+                                          gf_flightDescription(*live(0x48548f)))));
+    const ScopedWorkDir work;
+    std::filesystem::create_directories(g_objectIdListTxt.parent_path());
+    lf_writeTrafficCsv();
+    // The object id as the chosen simulator numbers it (decimal for MSFS 2020).
+    EXPECT_EQ(readFile(g_objectIdListTxt),
+              fmt::format("{};KLM56A;PH-EXL;;A320;AIR;\n", gf_toHex(150)));
+}
+
+}  // namespace
+}  // namespace qel::test
