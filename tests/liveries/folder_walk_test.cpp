@@ -161,8 +161,9 @@ TEST_F(FolderWalk, SlowAndThrowingFilesAreGivenUpAndTheWalkGoesOn)
     LiveryScanSetup s;
     s.maxTasks = 2;
     s.now = [&] {
+        const auto now = clock.now();  // read before file a may move the clock on
         if (!read.exchange(true)) waiting.set_value();
-        return clock.now();
+        return now;
     };
     s.parser = [&](uint32_t folder, const fs::path& path) -> LiveryList {
         const std::string name = path.parent_path().filename().string();
