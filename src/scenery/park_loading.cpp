@@ -23,6 +23,7 @@
 #include "foundation/xml.h"
 #include "scenery/scenery.h"
 #include "scenery/stand_places.h"
+#include "scenery/stand_snapshot.h"
 
 namespace qel {
 
@@ -215,11 +216,16 @@ std::string lf_readApf(const std::string& path, ParkAirportInfo& info, uint32_t 
 
 std::string gf_readApf(const std::string& path, ParkAirportInfo& info, uint32_t parkCode)
 {
+    // Whatever the outcome, the other threads' stand names follow the table as it now is.
     try {
-        return lf_readApf(path, info, parkCode);
+        std::string result = lf_readApf(path, info, parkCode);
+        gf_publishStandSpots();
+        return result;
     } catch (const UserErrorException&) {
+        gf_publishStandSpots();
         throw;
     } catch (const std::exception& e) {
+        gf_publishStandSpots();
         return fmt::format("{}: {}", "gf_readApf", e.what());
     }
 }

@@ -11,6 +11,7 @@
 #include "foundation/strings.h"
 #include "foundation/xml.h"
 #include "scenery/stand_file.h"
+#include "scenery/stand_snapshot.h"
 
 namespace qel {
 
@@ -200,11 +201,13 @@ void gf_readParkPositions(const pugi::xml_node& node)
         }
         lf_readParkStand(parkpos, id, 1);
     }
+    gf_publishStandSpots();
 }
 
 void gf_clearParkAirportTable()
 {
     g_parkStands.clear();
+    gf_publishStandSpots();
 }
 
 }  // namespace qel

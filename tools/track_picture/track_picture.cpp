@@ -1,0 +1,396 @@
+// The trace reader, the motion classifier and the SVG writer of the track picture.
+#include "track_picture.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <optional>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+namespace qel::tracks {
+
+namespace {
+
+constexpr double kRadPerDeg = std::numbers::pi / 180.0;
+constexpr double kMetresPerDegLat = 111132.95;
+constexpr double kKtPerMps = 1.0 / 0.514444;
+constexpr double kMoving_kt = 0.8;         // below this a ground object stands still
+constexpr double kRunwaySpeed_kt = 35.0;   // above this a ground run is a roll, not taxi
+constexpr double kParkedWithoutStands_s = 60.0;
+constexpr std::size_t kMaxFields = 32;
+constexpr double kCanvas = 1000.0;         // picture width, px
+
+std::optional<double> lf_number(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// One CSV line into its fields; quoted fields may hold commas and doubled quotes.
+std::vector<std::string> lf_fields(std::string_view line)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            if (fields.size() >= kMaxFields) break;
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+struct LocalFrame {
+    double lat0 = 0.0, lon0 = 0.0, cosLat = 1.0;
+    double east(double lon) const { return (lon - lon0) * kMetresPerDegLat * cosLat; }
+    double north(double lat) const { return (lat - lat0) * kMetresPerDegLat; }
+};
+
+double lf_distance_m(double lat1, double lon1, double lat2, double lon2)
+{
+    const double cosLat = std::cos((lat1 + lat2) * 0.5 * kRadPerDeg);
+    const double dn = (lat2 - lat1) * kMetresPerDegLat;
+    const double de = (lon2 - lon1) * kMetresPerDegLat * cosLat;
+    return std::hypot(dn, de);
+}
+
+double lf_bearing_deg(double lat1, double lon1, double lat2, double lon2)
+{
+    const double cosLat = std::cos((lat1 + lat2) * 0.5 * kRadPerDeg);
+    const double b = std::atan2((lon2 - lon1) * cosLat, lat2 - lat1) / kRadPerDeg;
+    return b < 0.0 ? b + 360.0 : b;
+}
+
+double lf_angleBetween_deg(double a, double b)
+{
+    const double d = std::fmod(std::abs(a - b), 360.0);
+    return d > 180.0 ? 360.0 - d : d;
+}
+
+bool lf_nearStand(const TracePoint& p, const std::vector<Stand>& stands)
+{
+    return std::any_of(stands.begin(), stands.end(), [&](const Stand& s) {
+        return lf_distance_m(p.lat, p.lon, s.lat, s.lon) <= std::max(s.radius_m, 15.0);
+    });
+}
+
+std::string_view lf_colour(Motion motion)
+{
+    switch (motion) {
+    case Motion::air: return "#1f77b4";
+    case Motion::landingRoll: return "#d62728";
+    case Motion::takeOffRoll: return "#ff7f0e";
+    case Motion::taxi: return "#2ca02c";
+    case Motion::pushBack: return "#9467bd";
+    case Motion::parked: return "#111111";
+    }
+    return "#777777";
+}
+
+std::string lf_escape(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            if (static_cast<unsigned char>(c) >= 0x20) out += c;
+        }
+    }
+    return out;
+}
+
+struct View {
+    LocalFrame frame;
+    double minE = 0.0, maxN = 0.0, scale = 1.0, height = kCanvas;
+    double x(double lon) const { return (frame.east(lon) - minE) * scale; }
+    double y(double lat) const { return (maxN - frame.north(lat)) * scale; }
+};
+
+// The view box: everything on the ground, the stands and the runways, with a margin; the air
+// legs of an approach reach far beyond the airport and would shrink it to a dot.
+View lf_view(const std::map<long long, ObjectTrack>& tracks, const std::vector<Stand>& stands,
+             const std::vector<Runway>& runways)
+{
+    std::vector<std::pair<double, double>> places;
+    for (const auto& [id, track] : tracks) {
+        for (const TracePoint& p : track.points) {
+            if (p.onGround) places.emplace_back(p.lat, p.lon);
+        }
+    }
+    for (const Stand& s : stands) places.emplace_back(s.lat, s.lon);
+    for (const Runway& r : runways) {
+        places.emplace_back(r.lat1, r.lon1);
+        places.emplace_back(r.lat2, r.lon2);
+    }
+    if (places.empty()) {
+        for (const auto& [id, track] : tracks) {
+            for (const TracePoint& p : track.points) places.emplace_back(p.lat, p.lon);
+        }
+    }
+    View view;
+    if (places.empty()) return view;
+    double minLat = 90.0, maxLat = -90.0, minLon = 180.0, maxLon = -180.0;
+    for (const auto& [lat, lon] : places) {
+        minLat = std::min(minLat, lat);
+        maxLat = std::max(maxLat, lat);
+        minLon = std::min(minLon, lon);
+        maxLon = std::max(maxLon, lon);
+    }
+    view.frame.lat0 = (minLat + maxLat) * 0.5;
+    view.frame.lon0 = (minLon + maxLon) * 0.5;
+    view.frame.cosLat = std::max(std::cos(view.frame.lat0 * kRadPerDeg), 0.01);
+    double minE = view.frame.east(minLon), maxE = view.frame.east(maxLon);
+    double minN = view.frame.north(minLat), maxN = view.frame.north(maxLat);
+    const double margin = std::max({(maxE - minE) * 0.08, (maxN - minN) * 0.08, 150.0});
+    minE -= margin;
+    maxE += margin;
+    minN -= margin;
+    maxN += margin;
+    view.minE = minE;
+    view.maxN = maxN;
+    view.scale = kCanvas / (maxE - minE);
+    view.height = std::clamp((maxN - minN) * view.scale, 200.0, 4.0 * kCanvas);
+    return view;
+}
+
+void lf_drawRunways(std::string& svg, const View& v, const std::vector<Runway>& runways)
+{
+    for (const Runway& r : runways) {
+        svg += fmt::format(
+            "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#bbbbbb\" "
+            "stroke-width=\"{:.1f}\"/>\n",
+            v.x(r.lon1), v.y(r.lat1), v.x(r.lon2), v.y(r.lat2), std::max(r.width_m * v.scale, 2.0));
+        svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"12\" fill=\"#888888\">{}"
+                           "</text>\n",
+                           v.x(r.lon1) + 4.0, v.y(r.lat1) - 4.0, lf_escape(r.name));
+    }
+}
+
+void lf_drawStands(std::string& svg, const View& v, const std::vector<Stand>& stands)
+{
+    for (const Stand& s : stands) {
+        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.1f}\" fill=\"none\" "
+                           "stroke=\"#cc9900\" stroke-width=\"0.8\"><title>{}</title></circle>\n",
+                           v.x(s.lon), v.y(s.lat), std::max(s.radius_m * v.scale, 1.5),
+                           lf_escape(s.name));
+    }
+}
+
+void lf_drawTrack(std::string& svg, const View& v, const ObjectTrack& track)
+{
+    const auto& pts = track.points;
+    for (std::size_t i = 1; i < pts.size(); ++i) {
+        const TracePoint& a = pts[i - 1];
+        const TracePoint& b = pts[i];
+        svg += fmt::format("<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" "
+                           "stroke=\"{}\" stroke-width=\"2\"/>\n",
+                           v.x(a.lon), v.y(a.lat), v.x(b.lon), v.y(b.lat), lf_colour(b.motion));
+    }
+    for (const TracePoint& p : pts) {
+        if (p.motion != Motion::parked) continue;
+        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3\" fill=\"{}\"/>\n", v.x(p.lon),
+                           v.y(p.lat), lf_colour(Motion::parked));
+    }
+    const TracePoint& last = pts.back();
+    svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"13\" font-weight=\"bold\" "
+                       "fill=\"#000000\">{}</text>\n",
+                       v.x(last.lon) + 5.0, v.y(last.lat) - 5.0, lf_escape(track.atcId));
+}
+
+void lf_drawLegend(std::string& svg)
+{
+    const Motion motions[] = {Motion::air,  Motion::landingRoll, Motion::takeOffRoll,
+                              Motion::taxi, Motion::pushBack,    Motion::parked};
+    double y = 20.0;
+    svg += "<rect x=\"8\" y=\"6\" width=\"150\" height=\"112\" fill=\"#ffffff\" "
+           "fill-opacity=\"0.85\" stroke=\"#999999\"/>\n";
+    for (Motion m : motions) {
+        svg += fmt::format("<line x1=\"16\" y1=\"{0:.0f}\" x2=\"40\" y2=\"{0:.0f}\" stroke=\"{1}\" "
+                           "stroke-width=\"4\"/><text x=\"48\" y=\"{2:.0f}\" font-size=\"12\">{3}"
+                           "</text>\n",
+                           y, lf_colour(m), y + 4.0, motionName(m));
+        y += 17.0;
+    }
+}
+
+}  // namespace
+
+std::string_view motionName(Motion motion)
+{
+    switch (motion) {
+    case Motion::air: return "air";
+    case Motion::landingRoll: return "landing roll";
+    case Motion::takeOffRoll: return "take-off roll";
+    case Motion::taxi: return "taxi";
+    case Motion::pushBack: return "push-back";
+    case Motion::parked: return "parked";
+    }
+    return "?";
+}
+
+std::map<long long, ObjectTrack> parseTrace(std::string_view csv, std::size_t maxRows)
+{
+    std::map<long long, ObjectTrack> tracks;
+    std::size_t rows = 0;
+    bool header = true;
+    while (!csv.empty() && rows < maxRows) {
+        const std::size_t end = csv.find('\n');
+        std::string_view line = csv.substr(0, end);
+        csv.remove_prefix(end == std::string_view::npos ? csv.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (header) {
+            header = false;
+            if (line.starts_with("time_s,")) continue;
+        }
+        ++rows;
+        const std::vector<std::string> f = lf_fields(line);
+        if (f.size() < 14) continue;
+        const auto time = lf_number(f[0]);
+        const auto id = lf_number(f[1]);
+        const auto lat = lf_number(f[5]);
+        const auto lon = lf_number(f[6]);
+        const auto heading = lf_number(f[9]);
+        if (!time || !id || !lat || !lon || !heading || std::abs(*lat) > 90.0 ||
+            std::abs(*lon) > 180.0 || std::abs(*id) > 1e15) {
+            continue;
+        }
+        ObjectTrack& track = tracks[static_cast<long long>(*id)];
+        track.kind = f[2];
+        if (!f[3].empty()) track.atcId = f[3];
+        track.points.push_back({*time, *lat, *lon, *heading, f[13] == "1", Motion::air});
+    }
+    for (auto& [id, track] : tracks) {
+        std::stable_sort(track.points.begin(), track.points.end(),
+                         [](const TracePoint& a, const TracePoint& b) { return a.time_s < b.time_s; });
+    }
+    return tracks;
+}
+
+void classify(ObjectTrack& track, const std::vector<Stand>& stands)
+{
+    auto& pts = track.points;
+    bool wasAirborne = false;
+    double stillSince = std::numeric_limits<double>::quiet_NaN();
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        TracePoint& p = pts[i];
+        if (!p.onGround) {
+            p.motion = Motion::air;
+            wasAirborne = true;
+            stillSince = std::numeric_limits<double>::quiet_NaN();
+            continue;
+        }
+        // The speed and direction of the stretch into this point (out of it for the first).
+        const TracePoint& a = i > 0 ? pts[i - 1] : p;
+        const TracePoint& b = i > 0 ? p : (pts.size() > 1 ? pts[1] : p);
+        const double dt = b.time_s - a.time_s;
+        const double d_m = lf_distance_m(a.lat, a.lon, b.lat, b.lon);
+        const double speed_kt = dt > 0.0 ? d_m / dt * kKtPerMps : 0.0;
+        if (speed_kt < kMoving_kt) {
+            if (std::isnan(stillSince)) stillSince = p.time_s;
+            const bool parked = stands.empty() ? p.time_s - stillSince >= kParkedWithoutStands_s
+                                               : lf_nearStand(p, stands);
+            p.motion = parked ? Motion::parked : Motion::taxi;
+            continue;
+        }
+        stillSince = std::numeric_limits<double>::quiet_NaN();
+        const double course = lf_bearing_deg(a.lat, a.lon, b.lat, b.lon);
+        if (speed_kt > kRunwaySpeed_kt) {
+            p.motion = wasAirborne ? Motion::landingRoll : Motion::takeOffRoll;
+        } else if (lf_angleBetween_deg(course, p.heading_deg) > 100.0) {
+            p.motion = Motion::pushBack;
+        } else {
+            p.motion = Motion::taxi;
+        }
+        if (p.motion == Motion::taxi) wasAirborne = false;
+    }
+}
+
+std::vector<Stand> parseStandFile(std::string_view xml)
+{
+    std::vector<Stand> stands;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(xml.data(), xml.size())) return stands;
+    for (const pugi::xpath_node& node : doc.select_nodes("//parkpos")) {
+        const pugi::xml_node pos = node.node();
+        const auto lat = lf_number(pos.attribute("latitude").value());
+        const auto lon = lf_number(pos.attribute("longitude").value());
+        const auto radius = lf_number(pos.attribute("radius").value());
+        if (!lat || !lon || std::abs(*lat) > 90.0 || std::abs(*lon) > 180.0) continue;
+        stands.push_back({pos.attribute("id").value(), *lat, *lon,
+                          radius ? std::clamp(*radius, 0.0, 200.0) : 20.0});
+    }
+    return stands;
+}
+
+bool parseRunway(std::string_view text, Runway& runway)
+{
+    const std::vector<std::string> f = lf_fields(text);
+    if (f.size() != 5) return false;
+    const auto lat1 = lf_number(f[1]), lon1 = lf_number(f[2]);
+    const auto lat2 = lf_number(f[3]), lon2 = lf_number(f[4]);
+    if (!lat1 || !lon1 || !lat2 || !lon2) return false;
+    if (std::abs(*lat1) > 90.0 || std::abs(*lat2) > 90.0 || std::abs(*lon1) > 180.0 ||
+        std::abs(*lon2) > 180.0) {
+        return false;
+    }
+    runway = {f[0], *lat1, *lon1, *lat2, *lon2, 45.0};
+    return true;
+}
+
+std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
+                      const std::vector<Stand>& stands, const std::vector<Runway>& runways)
+{
+    const View v = lf_view(tracks, stands, runways);
+    std::string svg = fmt::format(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0:.0f}\" height=\"{1:.0f}\" "
+        "viewBox=\"0 0 {0:.0f} {1:.0f}\" font-family=\"sans-serif\">\n"
+        "<defs><clipPath id=\"view\"><rect width=\"{0:.0f}\" height=\"{1:.0f}\"/></clipPath>"
+        "</defs>\n<rect width=\"{0:.0f}\" height=\"{1:.0f}\" fill=\"#f7f7f2\"/>\n"
+        "<g clip-path=\"url(#view)\">\n",
+        kCanvas, v.height);
+    lf_drawRunways(svg, v, runways);
+    lf_drawStands(svg, v, stands);
+    for (const auto& [id, track] : tracks) {
+        if (track.kind == "ai" && !track.points.empty()) lf_drawTrack(svg, v, track);
+    }
+    for (const auto& [id, track] : tracks) {
+        if (track.kind != "user" || track.points.empty()) continue;
+        const TracePoint& p = track.points.back();
+        svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"8\" height=\"8\" "
+                           "fill=\"#e377c2\"><title>user</title></rect>\n",
+                           v.x(p.lon) - 4.0, v.y(p.lat) - 4.0);
+    }
+    svg += "</g>\n";
+    lf_drawLegend(svg);
+    svg += "</svg>\n";
+    return svg;
+}
+
+}  // namespace qel::tracks
