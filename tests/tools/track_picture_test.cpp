@@ -66,6 +66,12 @@ TEST(TrackPicture, RunwayTextsAndBrokenStandFiles)
     EXPECT_FALSE(parseRunway("05R,91,6.74,51.29,6.78", runway));
     EXPECT_FALSE(parseRunway("05R,nan,6.74,51.29,6.78", runway));
     EXPECT_TRUE(parseStandFile("<root><parkpos id=\"x\" latitude=\"nan\"/>").empty());
+    const auto listed = parseScenarioRunways(
+        R"({"runways": [{"name": "06/24", "lat1": 52.28, "lon1": 4.73, "lat2": 52.30, "lon2": 4.77},
+                        {"name": "bad", "lat1": "x"}, 7]})");
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].name, "06/24");
+    EXPECT_TRUE(parseScenarioRunways("{not json").empty());
     EXPECT_EQ(parseStandFile("<root><parkpos id=\"B1\" latitude=\"51.9\" longitude=\"4.4\" "
                              "radius=\"23\"/></root>")
                   .size(),

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
 namespace qel::tracks {
@@ -362,6 +363,32 @@ bool parseRunway(std::string_view text, Runway& runway)
     }
     runway = {f[0], *lat1, *lon1, *lat2, *lon2, 45.0};
     return true;
+}
+
+std::vector<Runway> parseScenarioRunways(std::string_view json)
+{
+    std::vector<Runway> runways;
+    const nlohmann::json doc = nlohmann::json::parse(json, nullptr, false);
+    if (!doc.is_object() || !doc.contains("runways") || !doc["runways"].is_array()) return runways;
+    for (const auto& entry : doc["runways"]) {
+        if (!entry.is_object()) continue;
+        auto number = [&](const char* key) -> std::optional<double> {
+            const auto it = entry.find(key);
+            if (it == entry.end() || !it->is_number()) return std::nullopt;
+            const double v = it->get<double>();
+            return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+        };
+        const auto lat1 = number("lat1"), lon1 = number("lon1");
+        const auto lat2 = number("lat2"), lon2 = number("lon2");
+        if (!lat1 || !lon1 || !lat2 || !lon2 || std::abs(*lat1) > 90.0 ||
+            std::abs(*lat2) > 90.0 || std::abs(*lon1) > 180.0 || std::abs(*lon2) > 180.0) {
+            continue;
+        }
+        const auto name = entry.find("name");
+        runways.push_back({name != entry.end() && name->is_string() ? name->get<std::string>() : "",
+                           *lat1, *lon1, *lat2, *lon2, 45.0});
+    }
+    return runways;
 }
 
 std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,

@@ -61,6 +61,9 @@ std::vector<Stand> parseStandFile(std::string_view xml);
 
 // "name,lat1,lon1,lat2,lon2"; false when the text is not of that form.
 bool parseRunway(std::string_view text, Runway& runway);
+// The "runways" of a scenario file: [{"name", "lat1", "lon1", "lat2", "lon2"}]; entries that
+// are not of that form, and a text that is no JSON, give nothing.
+std::vector<Runway> parseScenarioRunways(std::string_view json);
 
 // The picture: the ground tracks, stands and runways decide the view (air tracks are clipped to
 // it); callsigns at each track's end; a legend of the motions.

@@ -1,6 +1,7 @@
 // vntq_track_picture: the stand-in simulator's trace as an SVG top view of the airport.
 //   vntq_track_picture --trace simulator-trace.csv --out tracks.svg
-//                      [--stands EDDL.xml] [--runway "05R/23L,lat1,lon1,lat2,lon2"]...
+//                      [--stands EDDL.xml] [--scenario eham_demo.json]
+//                      [--runway "05R/23L,lat1,lon1,lat2,lon2"]...
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -30,7 +31,7 @@ bool lf_read(const std::string& path, std::string& text)
 int lf_usage()
 {
     std::cerr << "usage: vntq_track_picture --trace FILE --out FILE [--stands FILE] "
-                 "[--runway NAME,LAT1,LON1,LAT2,LON2]...\n";
+                 "[--scenario FILE] [--runway NAME,LAT1,LON1,LAT2,LON2]...\n";
     return 2;
 }
 
@@ -50,6 +51,14 @@ int main(int argc, char** argv)
             outPath = value;
         } else if (arg == "--stands") {
             standsPath = value;
+        } else if (arg == "--scenario") {
+            std::string json;
+            if (!lf_read(value, json)) {
+                std::cerr << "cannot read " << value << "\n";
+                return 1;
+            }
+            const auto listed = qel::tracks::parseScenarioRunways(json);
+            runways.insert(runways.end(), listed.begin(), listed.end());
         } else if (arg == "--runway") {
             qel::tracks::Runway runway;
             if (!qel::tracks::parseRunway(value, runway)) {
