@@ -1,71 +1,391 @@
-// Air motion of live aircraft: new reports into the sample queue, the air leg and the vertical
-// and attitude step of each tick.
+// New reports of a known live aircraft: whether and how each joins its sample queue, by phase
+// (push-back, leaving a stand, taxi, approach and landing roll), and the start of a departure
+// from a stand.
 //
 // Threads: main-loop thread.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <numbers>
 
+#include <fmt/format.h>
+
+#include "foundation/catalogue.h"
+#include "foundation/log.h"
+#include "platform/clock.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kRadPerDeg = kPi / 180.0;
 constexpr double kSame_deg = 1e-8;
-constexpr int32_t kReportWindow = 3000;  // ticks a fresh report's due tick may move
-constexpr int32_t kTakeOffLateWindow = 5000;
+constexpr double kNear_deg = 0.00015;
+constexpr std::size_t kMaxQueued = 200;
+constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
+constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
+constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
+constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
+constexpr int32_t kParkedWeek_ticks = 60480000;
 
-double lf_wrapPi(double angle)
+LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
+
+bool lf_samePlace(const PosSample& a, const PosSample& b)
 {
-    while (angle > std::numbers::pi) angle -= 2.0 * std::numbers::pi;
-    while (angle < -std::numbers::pi) angle += 2.0 * std::numbers::pi;
-    return angle;
+    return std::abs(a.latitude - b.latitude) < kSame_deg &&
+           std::abs(a.longitude - b.longitude) < kSame_deg;
+}
+
+double lf_wrapPi(double a)
+{
+    a = std::fmod(a, kTwoPi);
+    if (a > kPi) a -= kTwoPi;
+    if (a < -kPi) a += kTwoPi;
+    return a;
+}
+
+// Degrees between the heading and the bearing from `from` to `to`.
+double lf_offHeading_deg(const LiveAc& aircraft, const PosSample& from, const PosSample& to)
+{
+    return std::abs(lf_wrapPi(gf_bearingRad(lf_at(from), lf_at(to)) -
+                              aircraft.position.heading_rad)) /
+           kRadPerDeg;
+}
+
+int64_t lf_steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               platform::steadyNow().time_since_epoch())
+        .count();
+}
+
+void lf_endHold(LiveAc& aircraft)
+{
+    aircraft.holding = 0;
+    aircraft.holdStart = 0;
+}
+
+bool lf_airborneActive(const LiveAc& aircraft)
+{
+    return aircraft.state == SimObjectState::active && !aircraft.onGround;
+}
+
+void lf_pushBackReport(LiveAc& aircraft, const PosSample& s)
+{
+    if (STRAIGHT_PBS_ONLY.current || aircraft.pushbackCountdown != 2) return;
+    double heading = 0.0;
+    if (s.trueHeading_rad) {
+        heading = *s.trueHeading_rad;
+    } else if (s.track_deg != 0.0) {
+        heading = s.track_deg * kRadPerDeg;
+    } else {
+        return;
+    }
+    aircraft.pushTurnClockwise = lf_wrapPi(heading - aircraft.position.heading_rad) > 0.0 ? 1 : 0;
+    aircraft.pushTurnKnown = 1;
+}
+
+bool lf_pushedBackReport(LiveAc& aircraft, const PosSample& s)
+{
+    const double d = gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(s));
+    const bool moves = (d > 2.75 * aircraft.size_nm && d > aircraft.pushedBackDistance_nm) ||
+                       d > 6.0 * aircraft.size_nm;
+    if (!moves) {
+        if (!aircraft.holding) aircraft.holdStart = g_fastTicks;
+        aircraft.holding = 1;
+        aircraft.pushedBackDistance_nm = d;
+        return false;
+    }
+    lf_endSyntheticCount(aircraft);
+    aircraft.pushbackCountdown = 0;
+    aircraft.pushTurnKnown = aircraft.pushTurnClockwise = 0;
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = FlightPhase::taxi;
+    aircraft.standLat = aircraft.standLon = 0.0;
+    aircraft.standId = 0;
+    aircraft.noCabinLights = 0;
+    lf_endHold(aircraft);
+    return true;
+}
+
+bool lf_parkedReport(LiveAc& aircraft, PosSample& s)
+{
+    aircraft.departing = 1;
+    const double d = gf_distanceNm(lf_at(s), {aircraft.standLat, aircraft.standLon});
+    const double reach =
+        aircraft.previousPhase == FlightPhase::parking ? 2.0 * kStandReach_nm : kStandReach_nm;
+    if (d <= reach) {
+        aircraft.lastReportTime_ms = lf_steadyMs();
+        if (aircraft.standDistanceMax_nm == 0.0) {
+            aircraft.standDistanceRef_nm = aircraft.standDistanceMax_nm = d;
+            aircraft.outwardSteps = 0;
+        } else if (d >= aircraft.standDistanceMax_nm + kStandStep_nm) {
+            aircraft.standDistanceMax_nm = d;
+            ++aircraft.outwardSteps;
+            const double out = d - aircraft.standDistanceRef_nm;
+            if ((aircraft.outwardSteps >= 3 && out >= 0.5 * aircraft.size_nm) ||
+                out > aircraft.size_nm) {
+                lf_startDeparture(aircraft, s);
+                return true;
+            }
+        } else if (d <= aircraft.standDistanceMax_nm - kStandStep_nm) {
+            aircraft.outwardSteps = 0;
+        }
+        aircraft.departurePending = 0;
+        return false;
+    }
+    if (aircraft.phase == FlightPhase::parking) {
+        aircraft.previousPhase = aircraft.phase;
+        aircraft.phase = FlightPhase::taxi;
+        return true;
+    }
+    if (d > kStandFar_nm) {
+        lf_addRealStandOption(aircraft.standId, aircraft, 3);
+        removeAircraftFromSim(aircraft);
+        return false;
+    }
+    lf_startDeparture(aircraft, s);
+    return true;
+}
+
+bool lf_movingReport(LiveAc& aircraft, PosSample& s)
+{
+    if (aircraft.approach || aircraft.landingRoll) return checkNewPosDuringLanding(aircraft, s);
+    if (!lf_checkBirthReport(aircraft, s)) return false;
+    if (aircraft.syntheticCount <= 0) return true;
+    if (aircraft.samples.empty()) {
+        gf_logHighlighted(fmt::format("{} empty sz?", "checkExtendingSituations"));
+        return false;
+    }
+    if (!aircraft.onGround && lf_offHeading_deg(aircraft, aircraft.samples.back(), s) >= 100.0) {
+        return false;
+    }
+    lf_endSyntheticCount(aircraft);
+    lf_endHold(aircraft);
+    return true;
+}
+
+// A stationary tail that a creeping aircraft has left behind is dropped.
+void lf_trimStationaryTail(LiveAc& aircraft, const PosSample& s)
+{
+    auto& q = aircraft.samples;
+    if (s.airborne || q.empty() || !q.back().stationary) return;
+    if (s.stationary) {
+        if (std::all_of(q.begin(), q.end(), [](const PosSample& x) { return x.stationary; })) {
+            q.resize(1);
+        }
+        return;
+    }
+    if (q.size() < 3) return;
+    const std::size_t lowest = q.size() >= 7 ? q.size() - 6 : 1;
+    for (std::size_t i = q.size() - 2; i >= lowest; --i) {
+        if (q[i].stationary) continue;
+        if (q.back().dueTick - q[i].dueTick < 1500 || gf_distanceNm(lf_at(q[i]), lf_at(s)) <= kCreep_nm) {
+            q.erase(q.begin() + static_cast<std::ptrdiff_t>(i) + 1, q.end());
+        }
+        return;
+    }
+}
+
+void lf_liftsOffAgain(LiveAc& aircraft)
+{
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = FlightPhase::taxi;
+    aircraft.takeOff = 1;
+    gf_setThrottle(aircraft, 3);
+    gf_setSpoilers(aircraft, true);
+    gf_setFlaps(aircraft, 1);
+    aircraft.approach = aircraft.touchdown = 0;
+    aircraft.climbConfig = 0;
+    gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 0U});
+    aircraft.earlyWindow = 3000;
+    aircraft.lateWindow = 5000;
+}
+
+void lf_appendReport(LiveAc& aircraft, PosSample s)
+{
+    auto& q = aircraft.samples;
+    lf_trimStationaryTail(aircraft, s);
+    if (!q.empty() && q.back().dueTick >= s.dueTick) s.dueTick = q.back().dueTick + 1;
+    if (!q.empty() && aircraft.onGround && aircraft.state == SimObjectState::active &&
+        !aircraft.takeOff) {
+        const PosSample& last = q.back();
+        if (!aircraft.landingRoll) {
+            if (aircraft.phase == FlightPhase::taxi &&
+                (s.airborne || (s.groundSpeed_kt >= 43.0 && last.groundSpeed_kt >= 43.0))) {
+                lf_startTakeOff(aircraft);
+            }
+        } else if (last.airborne && s.airborne) {
+            lf_liftsOffAgain(aircraft);
+        }
+    }
+    q.push_back(s);
+    if (q.size() == 2 && q[0].stationary && q[1].stationary) {
+        q[0].dueTick = g_fastTicks + 1;
+        q[0].groundSpeed_kt = q[1].groundSpeed_kt;
+    }
+}
+
+void lf_decodeExisting(LiveAc& aircraft, PosSample s)
+{
+    auto& q = aircraft.samples;
+    if (q.size() > kMaxQueued) {
+        removeAircraftFromSim(aircraft);
+        return;
+    }
+    if (aircraft.holding && !q.empty() &&
+        gf_distanceNm(lf_at(s), lf_at(q.front())) * 1852.0 > HOLDING_THRESHOLD_METERS.current) {
+        lf_endHold(aircraft);
+        // Gone: nothing more is to be appended to a record on its way out.
+        removeAircraftFromSim(aircraft);
+        return;
+    }
+    if (aircraft.phase == FlightPhase::birth) {
+        if (q.empty() || !lf_checkBirthReport(aircraft, s)) return;
+        if (s.dueTick <= q.back().dueTick) s.dueTick = q.back().dueTick + 1;
+        q.push_back(s);
+        return;
+    }
+    if (!checkExtendingSituations(aircraft, s)) return;
+    if (aircraft.state == SimObjectState::removingfromsim) return;
+    lf_appendReport(aircraft, s);
 }
 
 }  // namespace
 
-// Today a report is appended (stationary when it repeats the last position) and replaces any
-// synthetic samples, which start over from the front sample.
-void decodeExisting(LiveAc& aircraft, const PosSample& sample)
+void lf_endSyntheticCount(LiveAc& aircraft)
 {
-    auto& samples = aircraft.samples;
-    if (aircraft.syntheticCount != 0 && !samples.empty()) {
-        samples.resize(1);
-        samples.front().dueTick = g_fastTicks + 1;
+    // Only a running extension moves the front: reported samples keep their due ticks.
+    if (aircraft.syntheticCount != 0 && !aircraft.samples.empty()) {
+        aircraft.samples.front().dueTick = g_fastTicks + 1;
     }
     aircraft.syntheticCount = 0;
-    aircraft.earlyWindow = kReportWindow;
-    aircraft.lateWindow = aircraft.takeOff ? kTakeOffLateWindow : kReportWindow;
-    PosSample next = sample;
-    if (!samples.empty()) {
-        const PosSample& last = samples.back();
-        next.stationary = std::abs(last.latitude - next.latitude) < kSame_deg &&
-                          std::abs(last.longitude - next.longitude) < kSame_deg;
+    aircraft.earlyWindow = 3000;
+    aircraft.lateWindow = aircraft.takeOff ? 5000 : 3000;
+}
+
+void decodeExisting(LiveAc& aircraft, const PosSample& sample)
+{
+    try {
+        lf_decodeExisting(aircraft, sample);
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("{} exception {}", "decodeExisting", e.what()));
+        throw;
     }
-    samples.push_back(next);
 }
 
-// Today an air leg is straight: altitude and heading change linearly to the next sample.
-void lf_startAirLeg(LiveAc& aircraft)
+bool checkExtendingSituations(LiveAc& aircraft, PosSample& s)
 {
-    const PosSample& b = aircraft.samples[1];
-    const int64_t ahead = int64_t{b.dueTick} - g_fastTicks;
-    const double dt = std::max(static_cast<double>(ahead), 25.0);
-    aircraft.altRate = (b.altitude_ft - aircraft.position.altitude_ft) / dt;
-    aircraft.headingRate = lf_wrapPi(aircraft.targetBearing_rad - aircraft.position.heading_rad) / dt;
-    aircraft.legVerticalSpeed_fpm = b.verticalRate_fpm;
-    aircraft.legAirspeed_kt = b.airspeed_kt > 0.0 ? b.airspeed_kt : b.groundSpeed_kt;
-    aircraft.pitchRate = 0.0;
-    aircraft.bankRate = 0.0;
+    switch (aircraft.phase) {
+    case FlightPhase::pushing_back: lf_pushBackReport(aircraft, s); return false;
+    case FlightPhase::pushed_back: return lf_pushedBackReport(aircraft, s);
+    case FlightPhase::parking:
+    case FlightPhase::parked:
+        if (aircraft.state == SimObjectState::buffer ||
+            aircraft.state == SimObjectState::adding2sim) {
+            return false;
+        }
+        return lf_parkedReport(aircraft, s);
+    case FlightPhase::taxi:
+    case FlightPhase::take_off:
+    case FlightPhase::flying: return lf_movingReport(aircraft, s);
+    case FlightPhase::birth: return lf_checkBirthReport(aircraft, s);
+    }
+    return false;
 }
 
-// Today the step adds the leg's altitude, pitch and bank rates.
-void lf_verticalStep(LiveAc& aircraft)
+bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& s)
 {
-    aircraft.position.altitude_ft = std::max(aircraft.position.altitude_ft + aircraft.altRate, 0.0);
-    aircraft.position.pitch_rad += aircraft.pitchRate;
-    aircraft.position.bank_rad += aircraft.bankRate;
+    auto& q = aircraft.samples;
+    if (q.empty()) {
+        gf_logHighlighted(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    if (lf_samePlace(q.back(), s)) return false;
+    const std::size_t size = q.size();
+    if (size >= 2 && lf_offHeading_deg(aircraft, q.back(), s) >= 90.0) {
+        q.pop_back();
+        if (size >= 3 && lf_offHeading_deg(aircraft, q.back(), s) >= 90.0) q.pop_back();
+    }
+    if (q.size() == 1) {
+        const double off = lf_offHeading_deg(aircraft, q.front(), s);
+        if (aircraft.approach && off >= 90.0) return false;
+        if (aircraft.landingRoll && off >= 150.0) {
+            if (aircraft.syntheticCount > 0) return false;
+            PosSample& f = q.front();
+            f.latitude = aircraft.position.latitude;
+            f.longitude = aircraft.position.longitude;
+            f.dueTick = g_fastTicks + 1;
+        }
+    }
+    lf_endSyntheticCount(aircraft);
+    const PosSample& last = q.back();
+    if (lf_samePlace(last, s)) {
+        s.stationary = true;
+    } else if (s.groundSpeed_kt > last.groundSpeed_kt && s.groundSpeed_kt > 40.0) {
+        s.groundSpeed_kt = last.groundSpeed_kt;
+    }
+    return true;
+}
+
+bool lf_checkBirthReport(LiveAc& aircraft, PosSample& s)
+{
+    if (aircraft.samples.empty()) return true;
+    const PosSample& last = aircraft.samples.back();
+    s.stationary = lf_samePlace(last, s);
+    if (aircraft.weightClass == WeightClass::Rotorcraft) return true;
+    if (!s.stationary) {
+        const bool near = std::abs(s.latitude - last.latitude) < kNear_deg &&
+                          std::abs(s.longitude - last.longitude) < kNear_deg;
+        if (near) {
+            if (s.airborne || lf_airborneActive(aircraft)) return false;
+            if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {
+                return false;
+            }
+            const int32_t due = s.dueTick;
+            s = last;
+            s.dueTick = due;
+            s.groundSpeed_kt = 0.0;
+            s.stationary = true;
+            return true;
+        }
+        if (s.groundSpeed_kt != 0.0) return true;
+        if (!aircraft.takeOff && !s.airborne) return true;
+        return last.groundSpeed_kt < 50.0;
+    }
+    if (s.airborne || lf_airborneActive(aircraft)) return false;
+    if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 30.0) return false;
+    s.groundSpeed_kt = 0.0;
+    return true;
+}
+
+void lf_startDeparture(LiveAc& aircraft, PosSample& s)
+{
+    s.stationary = false;
+    aircraft.departurePending = 1;
+    if (aircraft.previousPhase == FlightPhase::parked) return;
+    if (aircraft.syntheticCount > 0) {
+        if (aircraft.phase == FlightPhase::parked && !aircraft.samples.empty()) {
+            if (aircraft.touchdown) {
+                const int64_t stood = int64_t{g_fastTicks} - aircraft.samples.front().dueTick +
+                                      kParkedWeek_ticks;
+                int64_t limit = 0;
+                if (aircraft.weightClass == WeightClass::Heavy) limit = 360000;
+                if (aircraft.weightClass == WeightClass::Large) limit = 150000;
+                if (aircraft.weightClass == WeightClass::Buzjets) limit = 90000;
+                if (stood < limit) aircraft.towed = 1;
+                aircraft.touchdown = 0;
+            }
+        }
+        lf_endSyntheticCount(aircraft);
+    }
+    lf_addRealStandOption(aircraft.standId, aircraft, 2);
+    lf_setStandOccupied(aircraft.standId, false);
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = FlightPhase::parked;
 }
 
 }  // namespace qel

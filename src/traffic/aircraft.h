@@ -122,6 +122,37 @@ struct LiveAc : StaticAc {
     int32_t parkingCounters[2] = {0, 0};
     double groundLat = 0.0;            // remembered ground position, degrees
     double groundLon = 0.0;
+
+    // Taxi curve: a quadratic from the origin through the control point to the end point, in
+    // local metres; the control point's NaN above says no curve is active.
+    double curveOriginLat = 0.0;       // degrees
+    double curveOriginLon = 0.0;
+    double curveEndNorth = 0.0;        // metres: 84.2
+    double curveEndEast = 0.0;
+    double curveAngle_deg = 0.0;       // the turn the curve flies: 30.0
+    // Approach, landing and take-off.
+    uint8_t touchdown = 0;             // the simulator reported this approach's touchdown
+    uint8_t towed = 0;                 // left its stand after a short stay: counts as towed
+    uint8_t climbConfig = 0;           // the climb configuration has been sent
+    uint8_t pitchDown = 0;             // the nose comes down after touchdown
+    uint8_t elevationKnown = 0;
+    uint8_t lowAltLightsSent = 0;
+    uint8_t cruiseConfigSent = 0;
+    double fieldElevation_ft = 0.0;    // captured at the flare's first stage: -11.0
+    double heightAboveField_ft = 0.0;
+    double touchdownHeading_rad = 0.0; // the runway heading the landing roll keeps: 3.14
+    // Leaving a stand.
+    double standDistanceRef_nm = 0.0;  // first report's distance from the stand
+    double standDistanceMax_nm = 0.0;  // farthest report so far
+    uint16_t outwardSteps = 0;         // reports that went 3 m farther out
+    int64_t lastReportTime_ms = 0;     // steady clock of the last report while parked
+    double pushedBackDistance_nm = 900.0;  // nearest report since the push-back ended
+    int32_t pushbackCountdown = 0;     // 2 → 1 → 0 over the legs of a push-back
+    uint8_t pushTurnClockwise = 0;     // the tail swings so that the nose turns clockwise
+    uint8_t pushTurnKnown = 0;
+    PosSample altPushSample;           // the side point of a swing the other way
+    double triedLat = 0.0;             // last sample for which a stand was tried, degrees
+    double triedLon = 0.0;
 };
 
 // The FlightData of a new aircraft from a decoded record: identity copied, size and class from

@@ -1,46 +1,510 @@
-// Ground motion of live aircraft: ground legs, their timing and the taxi configuration.
+// Ground motion of live aircraft: the decisions at the start of each ground leg (push-back
+// stages, leaving a stand, corners and taxi curves, speed changes, parking), the timing of
+// ground legs with their turn rate, the quadratic taxi curve, the ground configuration of the
+// take-off and landing rolls, and the drive onto a stand.
 //
 // Threads: main-loop thread.
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numbers>
+#include <stdexcept>
+#include <unordered_map>
 
+#include <fmt/format.h>
+
+#include "foundation/log.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kRadPerDeg = kPi / 180.0;
 constexpr double kTicksPerHour = 360000.0;
+constexpr double kMetresPerDeg = 111132.95;
+constexpr double kSame_deg = 1e-8;
 constexpr int32_t kMinLegTicks = 25;
+constexpr int32_t kWindowFloor = 1000;
+constexpr double kParkReach_nm = 0.018898488120950324;  // 35 m
+constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
+constexpr double kTakeOffSpeed_kt = 43.0;
+
+LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
+
+bool lf_samePlace(const PosSample& a, const PosSample& b)
+{
+    return std::abs(a.latitude - b.latitude) < kSame_deg &&
+           std::abs(a.longitude - b.longitude) < kSame_deg;
+}
+
+double lf_wrapPi(double a)
+{
+    a = std::fmod(a, kTwoPi);
+    if (a > kPi) a -= kTwoPi;
+    if (a < -kPi) a += kTwoPi;
+    return a;
+}
+
+double lf_wrap2Pi(double a)
+{
+    a = std::fmod(a, kTwoPi);
+    return a < 0.0 ? a + kTwoPi : a;
+}
+
+// The whole number of ticks, or a narrowing error for NaN, infinities and huge values.
+int32_t lf_ticksOf(double value)
+{
+    const double rounded = std::round(value);
+    if (!std::isfinite(rounded) || rounded > std::numeric_limits<int32_t>::max() ||
+        rounded < std::numeric_limits<int32_t>::min()) {
+        throw std::range_error("narrowing error");
+    }
+    return static_cast<int32_t>(rounded);
+}
+
+double lf_rotationSpeed_kt(WeightClass weightClass)
+{
+    static const std::unordered_map<WeightClass, double> table = {
+        {WeightClass::Light, 90.0},     {WeightClass::Buzjets, 110.0},
+        {WeightClass::Large, 140.0},    {WeightClass::Heavy, 150.0},
+        {WeightClass::HighPerf, 220.0}, {WeightClass::Rotorcraft, 0.0}};
+    return table.at(weightClass);
+}
+
+bool lf_curveActive(const LiveAc& a)
+{
+    return !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
+}
+
+void lf_endSynthetic(LiveAc& a)
+{
+    if (a.syntheticCount == 0) return;
+    a.syntheticCount = 0;
+    a.earlyWindow = 3000;
+    a.lateWindow = a.takeOff ? 5000 : 3000;
+}
+
+void lf_decayWindows(LiveAc& a)
+{
+    a.earlyWindow = std::max(kWindowFloor, a.earlyWindow - 100);
+    a.lateWindow = std::max(kWindowFloor, a.lateWindow - 100);
+}
+
+void lf_pushBackLeg(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    --aircraft.pushbackCountdown;
+    if (aircraft.pushbackCountdown == 1) {
+        if (aircraft.pushTurnKnown) {
+            if (aircraft.pushTurnClockwise && s.size() >= 2) {
+                s.pop_back();
+                s.push_back(aircraft.altPushSample);
+            }
+            if (s.size() >= 3) {
+                lf_startTaxiCurve(aircraft);
+                const int32_t t =
+                    lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
+                aircraft.curveStep = 1.0 / std::max(t, 1);
+                aircraft.curveAngle_deg = 90.0;
+            }
+            lf_groundLegTiming(aircraft);
+            return;
+        }
+        if (s.size() > 2) s.pop_back();
+    } else if (aircraft.pushbackCountdown < 1) {
+        aircraft.targetBearing_rad = aircraft.position.heading_rad;
+        gf_queueEngineAutoStart(aircraft.objectId);
+        gf_setThrottle(aircraft, 0);
+        gf_setFlaps(aircraft, 1);
+        aircraft.previousPhase = aircraft.phase;
+        aircraft.phase = FlightPhase::pushed_back;
+        aircraft.pushbackCountdown = 1;
+        aircraft.pushedBackDistance_nm = 900.0;
+        aircraft.syntheticCount = 0;
+        aircraft.departurePending = 0;
+    }
+    lf_groundLegTiming(aircraft);
+}
+
+void lf_parkedLeg(LiveAc& aircraft)
+{
+    aircraft.earlyWindow = 3000;
+    aircraft.lateWindow = aircraft.takeOff ? 5000 : 3000;
+    if (aircraft.departurePending && !aircraft.samples.empty()) {
+        const PosSample& last = aircraft.samples.back();
+        const double a = std::round(
+            lf_wrapPi(gf_bearingRad({aircraft.standLat, aircraft.standLon}, lf_at(last)) -
+                      aircraft.standHeading_rad) /
+            kRadPerDeg);
+        if (std::abs(a) < 90.0) {
+            lf_startPullingOut(aircraft);
+        } else {
+            lf_startPushBack(aircraft);
+        }
+    }
+    if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
+}
+
+// Corners, curves and speed changes of a taxi leg.
+void lf_shapeLeg(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.size() < 2 || s[1].stationary) return;
+    if (s.size() >= 3 && !s[2].stationary) {
+        const double a = std::abs(lf_turnAhead(aircraft) / kRadPerDeg);
+        const PosSample& A = s[0];
+        const PosSample& B = s[1];
+        const int64_t span = std::max<int64_t>(int64_t{B.dueTick} - A.dueTick, 25);
+        if (a <= 3.0 || a > 160.0) {
+            lf_checkSpeedChange(aircraft);
+        } else if (a > 45.0 && gf_distanceNm(lf_at(A), lf_at(B)) > kLongCorner_nm &&
+                   A.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
+            lf_insertMidSample(aircraft);
+        } else if (lf_samePlace(A, s[2])) {
+            lf_checkSpeedChange(aircraft);
+        } else {
+            lf_startTaxiCurve(aircraft);
+            aircraft.curveAngle_deg = a;
+        }
+    } else if (s.size() >= 3) {
+        lf_checkSpeedChange(aircraft);
+    } else if (aircraft.syntheticCount < 1) {
+        const PosSample& A = s[0];
+        const PosSample& B = s[1];
+        if ((A.groundSpeed_kt > 0.0 || B.groundSpeed_kt > 0.0) &&
+            std::abs(A.groundSpeed_kt - B.groundSpeed_kt) > 5.0 &&
+            gf_distanceNm(lf_at(A), lf_at(B)) * 1852.0 >= 100.0) {
+            lf_insertMidSample(aircraft);
+        }
+    }
+    if (!lf_curveActive(aircraft)) {
+        aircraft.headingError_deg =
+            std::abs(lf_wrapPi(aircraft.targetBearing_rad - aircraft.position.heading_rad)) /
+            kRadPerDeg;
+        aircraft.turnOnSpot = aircraft.headingError_deg > 3.0 ? 1 : 0;
+    } else {
+        aircraft.turnOnSpot = 0;
+    }
+}
+
+void lf_parkingTrigger(LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (s.empty() || !s.back().stationary || aircraft.phase != FlightPhase::taxi ||
+        !gf_hasParkStands()) {
+        return;
+    }
+    const FlightPhase before = aircraft.previousPhase;
+    // Just left a stand: it must not park straight back on it.
+    if (!aircraft.towed && (before == FlightPhase::parked || before == FlightPhase::pushing_back ||
+                            before == FlightPhase::pushed_back)) {
+        return;
+    }
+    if (aircraft.syntheticCount < 1) {
+        const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+        if (s.size() >= 2 && s[1].groundSpeed_kt <= 5.0 &&
+            gf_distanceNm(here, lf_at(s.back())) <= kParkReach_nm) {
+            try2Park(aircraft, false);
+        }
+    } else {
+        try2Park(aircraft, aircraft.touchdown != 0);
+    }
+}
+
+void lf_nextPosGround(LiveAc& aircraft)
+{
+    switch (aircraft.phase) {
+    case FlightPhase::pushing_back: lf_pushBackLeg(aircraft); return;
+    case FlightPhase::parked: lf_parkedLeg(aircraft); return;
+    default: break;
+    }
+    lf_shapeLeg(aircraft);
+    lf_parkingTrigger(aircraft);
+    if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
+}
+
+// The turn rate that makes a turn last about as long as its leg.
+void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
+{
+    const double angle = aircraft.turnOnSpot ? aircraft.headingError_deg : aircraft.curveAngle_deg;
+    // The rates are per tick in radians and the angle in degrees; the quotient sets the swing
+    // and turn timing that the tracks show, so it is kept.
+    const int32_t t = std::max(lf_ticksOf(angle / aircraft.currentTurnRate_rad / 100.0), 1);
+    if (!(angle > 0.0 && d_nm > 0.0)) return;
+    const double ratio = static_cast<double>(legTicks) / t;
+    if (angle <= 45.0) {
+        if (ratio >= 1.2) {
+            const double m = std::min({ratio, ratio * 10.0 / angle,
+                                       ratio * 30.0 * 0.0005399568034557236 / d_nm});
+            if (m > 0.0) aircraft.currentTurnRate_rad *= 1.0 / m;
+        } else if (ratio > 0.0) {
+            aircraft.currentTurnRate_rad *= 1.0 / ratio;
+        }
+        return;
+    }
+    aircraft.currentTurnRate_rad *= std::min(ratio, std::min(angle, 90.0) / 30.0);
+    if (angle >= 90.0) {
+        aircraft.earlyWindow = std::max(aircraft.earlyWindow, 2000);
+        aircraft.lateWindow = std::max(aircraft.lateWindow, 2000);
+    }
+}
+
+void lf_landingRollConfig(LiveAc& aircraft)
+{
+    const double turned =
+        std::abs(lf_wrapPi(aircraft.position.heading_rad - aircraft.touchdownHeading_rad)) /
+        kRadPerDeg;
+    const bool light = aircraft.weightClass == WeightClass::Light;
+    if (turned >= 15.0) {
+        gf_setFlaps(aircraft, 0);
+        aircraft.landingRoll = 0;
+        aircraft.touchdownHeading_rad = 0.0;
+        gf_setThrottle(aircraft, aircraft.weightClass == WeightClass::Rotorcraft ? 4 : 0);
+        gf_setSpoilers(aircraft, false);
+        if (!light) gf_setAiControls(aircraft.objectId, 0.0, 0.0, 0.0);
+        gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 1U});
+    } else if (aircraft.samples.front().groundSpeed_kt <= 90.0) {
+        gf_setSpoilers(aircraft, false);
+        if (!light) gf_setAiControls(aircraft.objectId, 0.0, 0.0, 0.0);
+        gf_setFlaps(aircraft, 1);
+    }
+}
+
+void lf_takeOffThrottle(LiveAc& aircraft)
+{
+    if (aircraft.weightClass == WeightClass::Rotorcraft) {
+        gf_setThrottle(aircraft, 4);
+        return;
+    }
+    const double s0 = aircraft.samples[0].groundSpeed_kt;
+    const double s1 = aircraft.samples[1].groundSpeed_kt;
+    uint32_t level = 0;
+    if (s0 >= 25.0 || s1 >= 30.0) {
+        level = 4;
+    } else if (s0 >= 20.0 || s1 >= 25.0) {
+        level = 2;
+    } else if (s0 >= 15.0 || s1 >= 20.0) {
+        level = 1;
+    }
+    gf_setThrottle(aircraft, level);
+}
+
+void lf_rotation(LiveAc& aircraft, double dt)
+{
+    const auto& s = aircraft.samples;
+    if (!aircraft.takeOff || aircraft.phase == FlightPhase::take_off ||
+        s.front().groundSpeed_kt < kTakeOffSpeed_kt) {
+        return;
+    }
+    const bool slowClimb = std::any_of(s.begin() + 1, s.end(), [](const PosSample& x) {
+        return x.verticalRate_fpm <= 256.0;
+    });
+    const bool allAirborne =
+        std::all_of(s.begin() + 1, s.end(), [](const PosSample& x) { return x.airborne; });
+    if (slowClimb) {
+        if (!lf_rotationSpeedReached(aircraft) || !allAirborne) return;
+        aircraft.altRate = aircraft.maxClimbRate_ft;
+    } else if (!allAirborne) {
+        aircraft.altRate = aircraft.maxClimbRate_ft;
+    } else {
+        aircraft.altRate = std::max(s[1].altitude_ft - aircraft.position.altitude_ft, 0.1) / dt;
+    }
+    lf_beginTakeOffRoll(aircraft);
+}
 
 }  // namespace
 
-// Today a ground leg is timed like an air leg, from its distance and mean speed.
-void nextPosGround(LiveAc& aircraft) { lf_groundLegTiming(aircraft); }
-
-// Today the leg takes its distance at the mean speed of its two samples, 25 ticks at least.
-void lf_groundLegTiming(LiveAc& aircraft)
+void nextPosGround(LiveAc& aircraft)
 {
-    const PosSample& a = aircraft.samples[0];
-    const PosSample& b = aircraft.samples[1];
-    if (b.stationary) return;
-    const double speed = lf_legSpeed(aircraft);
-    const double ticks =
-        gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kTicksPerHour /
-        speed;
-    const double bounded = std::isfinite(ticks) ? std::clamp(ticks, 0.0, 1e9) : 0.0;
-    lf_setDueTick(aircraft, std::max(static_cast<int32_t>(std::lround(bounded)), kMinLegTicks));
+    try {
+        lf_nextPosGround(aircraft);
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("{}: {}, {}, sz:{}", "nextPosGround", e.what(),
+                           gf_flightDescription(aircraft), aircraft.samples.size()));
+        throw;
+    }
 }
 
-// Today the aircraft turns on the spot toward the next sample at its ground turn rate and
-// rolls at the leg's speed.
+void lf_groundLegTiming(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.size() < 2) return;
+    const PosSample& a = s[0];
+    PosSample& b = s[1];
+    if (!b.stationary) {
+        aircraft.currentTurnRate_rad = aircraft.groundTurnRate_rad;
+        const double d_nm = gf_distanceNm(lf_at(a), lf_at(b));
+        const int32_t legTicks =
+            std::max(lf_ticksOf(d_nm * kTicksPerHour / lf_legSpeed(aircraft)), kMinLegTicks);
+        if (lf_curveActive(aircraft) || aircraft.turnOnSpot) lf_fitTurnRate(aircraft, legTicks, d_nm);
+        lf_setDueTick(aircraft, legTicks);
+        return;
+    }
+    int64_t span = int64_t{b.dueTick} - a.dueTick;
+    span = span < 0 ? 25 : std::max<int64_t>(span, 25);
+    const int64_t now = g_fastTicks;
+    int64_t t = now + std::max<int64_t>(int64_t{a.dueTick} - now + span, 25);
+    if (aircraft.syntheticCount < 1) {
+        const int64_t low = int64_t{b.dueTick} - aircraft.earlyWindow;
+        const int64_t high = int64_t{b.dueTick} + aircraft.lateWindow;
+        t = t > high ? high : std::max(t, low);
+    }
+    b.dueTick = static_cast<int32_t>(std::clamp<int64_t>(std::max(t, now), 0,
+                                                         std::numeric_limits<int32_t>::max()));
+}
+
+void lf_startTaxiCurve(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.size() < 3) return;
+    if (s[2].groundSpeed_kt == 0.0) s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
+    const double lat0 = aircraft.position.latitude;
+    const double lon0 = aircraft.position.longitude;
+    const double perLon = std::cos(lat0 * kRadPerDeg) * kMetresPerDeg;
+    aircraft.curveOriginLat = lat0;
+    aircraft.curveOriginLon = lon0;
+    aircraft.curveStart = 0.0;
+    aircraft.curveEnd = 1.0;
+    aircraft.curveEndNorth = (s[2].latitude - lat0) * kMetresPerDeg;
+    aircraft.curveEndEast = (s[2].longitude - lon0) * perLon;
+    const double east = (s[1].longitude - lon0) * perLon;
+    const double north = (s[1].latitude - lat0) * kMetresPerDeg;
+    if (std::isfinite(east) && std::isfinite(north)) {
+        aircraft.curveControlEast = east;
+        aircraft.curveControlNorth = north;
+    }
+    aircraft.curveParam = 0.0;
+    s.erase(s.begin() + 1);
+}
+
+std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t)
+{
+    if (!lf_curveActive(aircraft) || !(t >= aircraft.curveStart && t <= aircraft.curveEnd)) {
+        return std::nullopt;
+    }
+    const double u = (t - aircraft.curveStart) / (aircraft.curveEnd - aircraft.curveStart);
+    if (!(u >= 0.0 && u <= 1.0)) return std::nullopt;
+    const double ce = aircraft.curveControlEast, cn = aircraft.curveControlNorth;
+    const double ee = aircraft.curveEndEast, en = aircraft.curveEndNorth;
+    const double east = 2.0 * (1.0 - u) * u * ce + u * u * ee;
+    const double north = 2.0 * (1.0 - u) * u * cn + u * u * en;
+    const double te = 2.0 * u * (ee - ce) + 2.0 * (1.0 - u) * ce;
+    const double tn = 2.0 * u * (en - cn) + 2.0 * (1.0 - u) * cn;
+    CurvePoint p;
+    p.heading_rad = lf_wrap2Pi(std::atan2(te, tn));
+    p.latitude = aircraft.curveOriginLat + north / kMetresPerDeg;
+    p.longitude = aircraft.curveOriginLon +
+                  east / (std::cos(aircraft.curveOriginLat * kRadPerDeg) * kMetresPerDeg);
+    return p;
+}
+
+void lf_insertMidSample(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.size() < 2) return;
+    const PosSample& a = s[0];
+    const PosSample& b = s[1];
+    PosSample mid = a;
+    mid.latitude = (a.latitude + b.latitude) / 2.0;
+    mid.longitude = (a.longitude + b.longitude) / 2.0;
+    mid.groundSpeed_kt = (a.groundSpeed_kt + b.groundSpeed_kt) / 2.0;
+    mid.altitude_ft = (a.altitude_ft + b.altitude_ft) / 2.0;
+    mid.dueTick = static_cast<int32_t>(std::llround((double(a.dueTick) + b.dueTick) / 2.0));
+    mid.airborne = mid.altitude_ft > 0.0;
+    if (!mid.airborne) mid.altitude_ft = 0.0;
+    mid.stationary = false;
+    s.insert(s.begin() + 1, mid);
+}
+
+void lf_checkSpeedChange(LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (s.size() < 2) return;
+    const PosSample& a = s[0];
+    const PosSample& b = s[1];
+    if ((a.groundSpeed_kt > 0.0 || b.groundSpeed_kt > 0.0) &&
+        std::abs(a.groundSpeed_kt - b.groundSpeed_kt) > 5.0 &&
+        gf_distanceNm(lf_at(a), lf_at(b)) * 1852.0 >= 100.0) {
+        lf_insertMidSample(aircraft);
+    }
+}
+
+bool lf_rotationSpeedReached(const LiveAc& aircraft)
+{
+    const double v = std::max(aircraft.samples[0].groundSpeed_kt,
+                              aircraft.samples.size() > 1 ? aircraft.samples[1].groundSpeed_kt : 0.0);
+    return v >= lf_rotationSpeed_kt(aircraft.weightClass);
+}
+
 void lf_groundConfig(LiveAc& aircraft)
 {
-    aircraft.currentTurnRate_rad = aircraft.groundTurnRate_rad;
-    aircraft.turnOnSpot = 1;
-    aircraft.altRate = 0.0;
+    auto& s = aircraft.samples;
+    if (aircraft.phase == FlightPhase::flying || aircraft.phase == FlightPhase::parked) {
+        aircraft.previousPhase = aircraft.phase;
+        aircraft.phase = FlightPhase::taxi;
+    } else if (aircraft.takeOff) {
+        lf_takeOffThrottle(aircraft);
+    } else if (aircraft.landingRoll) {
+        lf_landingRollConfig(aircraft);
+    } else {
+        gf_setThrottle(aircraft, aircraft.weightClass == WeightClass::Rotorcraft ? 4 : 0);
+    }
+    if (!aircraft.landingRoll && !aircraft.takeOff) lf_decayWindows(aircraft);
+    if (aircraft.flareStage == 0 && aircraft.phase != FlightPhase::take_off) {
+        aircraft.position.pitch_rad = aircraft.pitchAtRest_rad;
+        aircraft.pitchRate = 0.0;
+        aircraft.position.bank_rad = 0.0;
+        aircraft.bankRate = 0.0;
+    }
+    const int64_t ahead = int64_t{s[1].dueTick} - g_fastTicks;
+    const double dt = std::max(static_cast<double>(ahead), 25.0);
+    if (lf_curveActive(aircraft)) aircraft.curveStep = 1.0 / dt;
+    aircraft.legAirspeed_kt = aircraft.phase == FlightPhase::pushing_back
+                                  ? -s[1].groundSpeed_kt
+                                  : s[1].groundSpeed_kt;
     aircraft.legVerticalSpeed_fpm = 0.0;
-    aircraft.legAirspeed_kt = aircraft.samples[1].groundSpeed_kt;
+    lf_rotation(aircraft, dt);
+}
+
+void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
+{
+    auto& s = aircraft.samples;
+    if (s.empty()) {
+        gf_logHighlighted(fmt::format("{} empty sz?", "drive2Stand"));
+        return;
+    }
+    PosSample& last = s.back();
+    const double v = aircraft.standTaxiSpeed_kt > 0.0 ? aircraft.standTaxiSpeed_kt : 4.0;
+    const int32_t ticks =
+        std::max(lf_ticksOf(gf_distanceNm(lf_at(last), {lat, lon}) * kTicksPerHour / v), 100);
+    PosSample n1;
+    n1.latitude = lat;
+    n1.longitude = lon;
+    n1.altitude_ft = aircraft.position.altitude_ft;
+    n1.groundSpeed_kt = v;
+    n1.track_deg = heading_rad / kRadPerDeg;
+    n1.airspeed_kt = v;
+    n1.dueTick = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{s.front().dueTick} + ticks, std::numeric_limits<int32_t>::max()));
+    n1.airborne = false;
+    n1.stationary = std::abs(last.latitude - lat) < kSame_deg &&
+                    std::abs(last.longitude - lon) < kSame_deg;
+    n1.hasTrueHeading = last.hasTrueHeading;
+    n1.bank_rad = aircraft.position.bank_rad;
+    last.groundSpeed_kt = v;
+    PosSample n2 = n1;
+    n2.groundSpeed_kt = 0.0;
+    n2.airspeed_kt = 0.0;
+    n2.stationary = true;
+    n2.dueTick = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{n1.dueTick} + 50, std::numeric_limits<int32_t>::max()));
+    s.push_back(n1);
+    s.push_back(n2);
+    aircraft.targetBearing_rad = heading_rad;
+    lf_endSynthetic(aircraft);
 }
 
 }  // namespace qel

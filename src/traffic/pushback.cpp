@@ -1,15 +1,260 @@
-// Push-back, pulling out and towing of live aircraft.
+// Push-back, pulling out and towing of live aircraft: how an aircraft leaves its stand (forwards,
+// or pushed back with a tail swing), how an aircraft driving onto a stand is parked there, the
+// re-creation in place with another livery, and the removal of an aircraft just ahead of the
+// user.
 //
 // Threads: main-loop thread.
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <numbers>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "foundation/time.h"
+#include "foundation/window_status.h"
+#include "platform/clock.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
-// Today nothing is towed, so nothing arrives.
-void lf_towedArrives(LiveAc& /*aircraft*/) {}
-// Today no aircraft counts as ahead of the user.
-bool lf_removeIfAheadOfUser(LiveAc& /*aircraft*/) { return false; }
-// Today stands learn nothing about cargo.
-void lf_relearnStandCargo(LiveAc& /*aircraft*/) {}
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kFeetPerNm = 6076.11549;
+constexpr double kTicksPerHour = 360000.0;
+constexpr double kArrived_nm = 0.0010799136069114472;  // 2 m
+constexpr double kSame_deg = 1e-8;
+
+LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
+LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longitude}; }
+
+double lf_wrap2Pi(double a)
+{
+    a = std::fmod(a, kTwoPi);
+    return a < 0.0 ? a + kTwoPi : a;
+}
+
+double lf_wrapPi(double a)
+{
+    a = std::fmod(a, kTwoPi);
+    if (a > kPi) a -= kTwoPi;
+    if (a < -kPi) a += kTwoPi;
+    return a;
+}
+
+int32_t lf_ticksOf(double value)
+{
+    const double rounded = std::round(value);
+    if (!std::isfinite(rounded) || rounded > std::numeric_limits<int32_t>::max() ||
+        rounded < std::numeric_limits<int32_t>::min()) {
+        throw std::range_error("narrowing error");
+    }
+    return static_cast<int32_t>(rounded);
+}
+
+int32_t lf_dueIn(int64_t ticks)
+{
+    return static_cast<int32_t>(std::min<int64_t>(int64_t{g_fastTicks} + ticks,
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+double lf_taxiSpeed(const LiveAc& a) { return a.standTaxiSpeed_kt > 0.0 ? a.standTaxiSpeed_kt : 4.0; }
+
+// A moving ground sample at the stand taxi speed.
+PosSample lf_groundSample(LatLon at, double speed_kt)
+{
+    PosSample s;
+    s.latitude = at.lat;
+    s.longitude = at.lon;
+    s.groundSpeed_kt = speed_kt;
+    return s;
+}
+
+void lf_leavingLights(LiveAc& aircraft)
+{
+    gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 0U});
+}
+
+void lf_setPhase(LiveAc& aircraft, FlightPhase phase)
+{
+    if (aircraft.phase == phase) return;
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = phase;
+}
+
+}  // namespace
+
+void lf_startPullingOut(LiveAc& aircraft)
+{
+    aircraft.departurePending = 0;
+    aircraft.syntheticCount = 0;
+    const double v = lf_taxiSpeed(aircraft);
+    const LatLon target = gf_destinationPoint({aircraft.standLat, aircraft.standLon},
+                                              aircraft.standHeading_rad,
+                                              2.0 * aircraft.size_nm * kFeetPerNm);
+    auto& s = aircraft.samples;
+    s.front().groundSpeed_kt = v;
+    PosSample p = lf_groundSample(target, v);
+    p.dueTick = lf_dueIn(lf_ticksOf(gf_distanceNm(lf_here(aircraft), target) / v * 100 * 3600));
+    s.resize(1);
+    s.push_back(p);
+    lf_setPhase(aircraft, FlightPhase::taxi);
+    aircraft.targetBearing_rad = aircraft.position.heading_rad;
+    lf_leavingLights(aircraft);
+    gf_queueEngineAutoStart(aircraft.objectId);
+    gf_setThrottle(aircraft, 0);
+    gf_setFlaps(aircraft, 1);
+    gf_log(fmt::format("{:8}: {:8} pulling out", gf_standNameById(aircraft.standId),
+                       aircraft.callsign));
+}
+
+void lf_startPushBack(LiveAc& aircraft)
+{
+    aircraft.syntheticCount = 0;
+    const double back = lf_wrap2Pi(aircraft.standHeading_rad + kPi);
+    const ParkStand* stand = lf_standById(aircraft.standId);
+    if (!stand) return;
+    const double v = lf_taxiSpeed(aircraft);
+    const LatLon p1At =
+        gf_destinationPoint(lf_here(aircraft), back, stand->radius * 2.5 * kFeetPerNm);
+    const int32_t t1 = lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour);
+    PosSample p1 = lf_groundSample(p1At, v);
+    p1.dueTick = lf_dueIn(t1);
+    auto& s = aircraft.samples;
+    s.front().groundSpeed_kt = v;
+    aircraft.targetBearing_rad = aircraft.position.heading_rad;
+    s.resize(1);
+    s.push_back(p1);
+    lf_insertMidSample(aircraft);
+    const double sideFeet = aircraft.size_nm * kFeetPerNm;
+    const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
+    PosSample p2 = lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back + kPi / 2), sideFeet), v);
+    PosSample p3 = lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back - kPi / 2), sideFeet), v);
+    p2.dueTick = p3.dueTick = lf_dueIn(int64_t{t1 / 2} + t2);
+    aircraft.altPushSample = p2;
+    s.push_back(p3);
+    lf_leavingLights(aircraft);
+    lf_setPhase(aircraft, FlightPhase::pushing_back);
+    aircraft.pushbackCountdown = 2;
+}
+
+void lf_towedArrives(LiveAc& aircraft)
+{
+    if (aircraft.standId > 0 && lf_standHeldByOther(aircraft.standId, aircraft.hexId)) {
+        // Someone else holds the stand: the newcomer goes and the holder keeps it.
+        const ParkStand* stand = lf_standById(aircraft.standId);
+        const uint32_t holder = stand->occupantHexId;
+        const uint32_t standId = aircraft.standId;
+        aircraft.syntheticCount = 1;
+        removeAircraftFromSim(aircraft);
+        lf_takeStand(standId, holder);
+        return;
+    }
+    if (gf_distanceNm(lf_here(aircraft), {aircraft.standLat, aircraft.standLon}) > kArrived_nm) {
+        lf_setPhase(aircraft, FlightPhase::taxi);
+        return;
+    }
+    lf_setPhase(aircraft, FlightPhase::parked);
+    const int64_t now = gf_trafficTime();
+    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
+    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
+    if (aircraft.towed) {
+        gf_log(fmt::format("          towed aircraft {} parks", gf_flightDescription(aircraft)));
+    }
+    if (!aircraft.samples.empty()) aircraft.samples.front().stationary = true;
+    aircraft.lastReportTime_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     platform::steadyNow().time_since_epoch())
+                                     .count();
+    aircraft.standDistanceMax_nm = 0.0;
+    aircraft.outwardSteps = 0;
+    lf_relearnStandCargo(aircraft);
+    gf_setParkedConfig(aircraft);
+    gf_log(fmt::format("{:8}: {:8} arrived at stand", gf_standNameById(aircraft.standId),
+                       aircraft.callsign));
+    g_standCheckQueue.push_back(aircraft.hexId);
+    lf_addRealStandOption(aircraft.standId, aircraft, 0);
+    lf_checkMaxPark(true);
+}
+
+void lf_relearnStandCargo(LiveAc& aircraft)
+{
+    if (aircraft.noCabinLights || !aircraft.key.cargo) return;
+    ParkStand* stand = lf_standById(aircraft.standId);
+    if (!stand || !stand->cargo) return;
+    stand->cargo = false;
+    stand->cargoChanged = true;
+    ++g_learnedUpdates;
+}
+
+void liveryRespawn(LiveAc& aircraft)
+{
+    try {
+        auto& s = aircraft.samples;
+        if (s.empty()) return;
+        PosSample first = s.front();
+        const AiPositionBlock& p = aircraft.position;
+        if (aircraft.phase != FlightPhase::parked) {
+            first.latitude = p.latitude;
+            first.longitude = p.longitude;
+            first.altitude_ft = p.altitude_ft;
+            first.bank_rad = p.bank_rad;
+            if (std::abs(s.front().latitude - p.latitude) < kSame_deg &&
+                std::abs(s.front().longitude - p.longitude) < kSame_deg) {
+                s.front().stationary = true;
+            }
+        } else {
+            s.resize(1);
+            s.front().stationary = true;
+            s.front().track_deg = p.heading_rad * 180.0 / kPi;
+            first = s.front();
+            first.stationary = true;
+        }
+        first.dueTick = lf_dueIn(1);
+        s.push_front(first);
+        lf_setLiveState(aircraft, SimObjectState::liveryrespawn);
+        aircraft.storedHeading_rad = p.heading_rad;
+        aircraft.hasStoredHeading = 1;
+        if (aircraft.objectId != 0 && g_selectedObjectId == aircraft.objectId) {
+            gf_refreshAcList();
+        }
+        if (aircraft.objectId != 0) {
+            g_removeIdQueue.push_back(aircraft.objectId);
+            return;
+        }
+        gf_logHighlighted(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn",
+                                      gf_flightDescription(aircraft)));
+        // Nothing in the simulator will report a removal: the record goes back to the buffer
+        // now, as that report would have put it, or it would wait in liveryrespawn for good.
+        lf_setLiveState(aircraft, SimObjectState::buffer);
+        aircraft.throttleLevel = 5;
+        aircraft.flapsIndex = 4;
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{}: {}", "liveryRespawn", e.what()));
+    }
+}
+
+bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index)
+{
+    static constexpr double kDistance_nm[] = {4.0, 6.0};
+    static constexpr double kAltitude_ft[] = {1000.0, 3000.0};
+    static constexpr double kLateral_ft[] = {700.0, 4000.0};
+    const int i = index == 0 ? 0 : 1;
+    const LatLon user{g_userState.latitude, g_userState.longitude};
+    const double d = gf_distanceNm(user, lf_here(aircraft));
+    if (d > kDistance_nm[i] ||
+        std::abs(aircraft.position.altitude_ft - g_userState.altitude_ft) >= kAltitude_ft[i]) {
+        return false;
+    }
+    const double x = lf_wrapPi(aircraft.position.heading_rad - gf_bearingRad(user, lf_here(aircraft)));
+    if (std::cos(x) * d * kFeetPerNm <= 0.0) return false;
+    if (std::abs(std::sin(x)) * d * kFeetPerNm > kLateral_ft[i]) return false;
+    removeAircraftFromSim(aircraft);
+    return true;
+}
 
 }  // namespace qel

@@ -310,6 +310,16 @@ double lf_legSpeed(const LiveAc& aircraft)
     return (a.groundSpeed_kt + b.groundSpeed_kt) / 2.0;
 }
 
+double lf_turnAhead(const LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (s.size() < 3) return 0.0;
+    double turn = gf_bearingRad(lf_at(s[1]), lf_at(s[2])) - aircraft.position.heading_rad;
+    if (turn > std::numbers::pi) turn -= kTwoPi;
+    if (turn < -std::numbers::pi) turn += kTwoPi;
+    return turn;
+}
+
 bool lf_extendStream(LiveAc& aircraft)
 {
     const FlightPhase phase = aircraft.phase;
@@ -374,9 +384,17 @@ void lf_moveOneTick(LiveAc& aircraft)
     const FlightPhase phase = aircraft.phase;
     if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
         aircraft.curveParam = std::clamp(aircraft.curveParam + aircraft.curveStep, 0.0, 0.999999);
-        // Curves come with the ground motion; until then a curve leg flies straight.
-        p.latitude += aircraft.latRate;
-        p.longitude += aircraft.lonRate;
+        if (const auto point = lf_curvePoint(aircraft, aircraft.curveParam)) {
+            p.latitude = point->latitude;
+            p.longitude = point->longitude;
+            const double tangent = phase == FlightPhase::pushing_back
+                                       ? lf_wrap2Pi(point->heading_rad + std::numbers::pi)
+                                       : point->heading_rad;
+            lf_turnTowardDeg(aircraft, tangent);
+        } else {
+            gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign,
+                               aircraft.curveParam));
+        }
     } else {
         if (phase == FlightPhase::take_off || phase == FlightPhase::flying ||
             phase == FlightPhase::parked || phase == FlightPhase::birth) {

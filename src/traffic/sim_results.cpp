@@ -117,6 +117,9 @@ void lf_touchdown(LiveAc& aircraft)
     aircraft.approach = 0;
     aircraft.landing = 0;
     aircraft.targetHeading_rad = aircraft.position.heading_rad;
+    aircraft.touchdownHeading_rad = aircraft.position.heading_rad;
+    aircraft.pitchDown = 1;
+    aircraft.touchdown = 1;
     gf_setSpoilers(aircraft, true);
     if (aircraft.weightClass != WeightClass::Light) {
         const double throttle = aircraft.fsltl ? -100.0 : 100.0;

@@ -142,12 +142,12 @@ std::optional<SpawnStand> lf_findSpawnStand(LiveAc& aircraft)
     // newcomer never costs the aircraft already standing there.
     const bool neighboursFree =
         std::all_of(stand->neighbours.begin(), stand->neighbours.end(),
-                    [&](uint32_t id) { return lf_adjacentStandFree(id, aircraft); });
+                    [&](uint32_t id) { return lf_adjacentStandFree(id, aircraft, stand->id); });
     if (!neighboursFree || !lf_standFreeFor(stand->id, aircraft.callsign)) {
         aircraft.drop = 1;
         return std::nullopt;
     }
-    lf_staticMakesWay(stand->id);
+    lf_staticMakesWay(aircraft, stand->id);
     first.stationary = 1;
     first.groundSpeed_kt = 0.0;
     return stand;
@@ -159,6 +159,7 @@ void lf_parkOnStand(LiveAc& aircraft, const SpawnStand& stand)
     aircraft.standLon = stand.lon;
     aircraft.standHeading_rad = stand.heading_rad;
     aircraft.standId = stand.id;
+    lf_takeStand(stand.id, aircraft.hexId);
     aircraft.noCabinLights = stand.noCabinLights ? 1 : 0;
     aircraft.phase = FlightPhase::parked;
     const int64_t now = gf_trafficTime();

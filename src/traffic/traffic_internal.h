@@ -16,6 +16,7 @@
 
 #include "foundation/geodesy.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/stand_file.h"
 #include "simlink/simlink.h"
 #include "traffic/aircraft.h"
 
@@ -86,6 +87,8 @@ void lf_setDueTick(LiveAc& aircraft, int32_t legTicks);
 bool lf_extendStream(LiveAc& aircraft);
 void lf_addSyntheticSample(LiveAc& aircraft, int32_t count);
 double lf_legSpeed(const LiveAc& aircraft);
+// Radians from the heading to the bearing of the leg after the next; 0 without one.
+double lf_turnAhead(const LiveAc& aircraft);
 void lf_moveOneTick(LiveAc& aircraft);
 void lf_turnToward(LiveAc& aircraft, double heading_rad);
 // Removal (removal.cpp).
@@ -108,22 +111,58 @@ void lf_takeOverRtIds();
 // Empties the lists and counts the window shows (gf_resetTraffic).
 void lf_clearTrafficLists();
 
-// ---- Later parts: identity, air and ground motion, stands, statics ------------------------------
+// ---- Identity, air and ground motion, stands ----------------------------------------------------
 
 // Whether a report for a known aircraft is merged (identity.cpp).
 bool lf_acceptReport(LiveAc& aircraft, const LiveAircraftRecord& record);
-// Appends a report's sample to a known aircraft (air_motion.cpp).
+void lf_copyIdentity(LiveAc& aircraft, const LiveAircraftRecord& report);
+bool lf_routeUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report);
+// `reset`: the livery is reset when the identity changes (only when a respawn follows).
+bool lf_registrationUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report, bool reset);
+bool lf_regcodeChanged(LiveAc& aircraft, const LiveAircraftRecord& report, bool reset);
+FlightPhase lf_resetLivery(LiveAc& aircraft);
+// New reports of a known aircraft (air_motion.cpp).
 void decodeExisting(LiveAc& aircraft, const PosSample& sample);
+bool checkExtendingSituations(LiveAc& aircraft, PosSample& sample);
+bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& sample);
+bool lf_checkBirthReport(LiveAc& aircraft, PosSample& sample);
+void lf_startDeparture(LiveAc& aircraft, PosSample& sample);
+// Reports resume: the front sample is due now and the windows open again.
+void lf_endSyntheticCount(LiveAc& aircraft);
+// Air legs (air_legs.cpp).
 void lf_startAirLeg(LiveAc& aircraft);
+bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k);
+double lf_descentRate(const LiveAc& aircraft);  // ft/min
+void lf_bankTarget(LiveAc& aircraft, double turn_rad, double dt_ticks);
+void lf_lowAltitudeConfig(LiveAc& aircraft);
+void lf_airConfig(LiveAc& aircraft);
 void lf_verticalStep(LiveAc& aircraft);
+void lf_startTakeOff(LiveAc& aircraft);
+void lf_beginTakeOffRoll(LiveAc& aircraft);
 // Ground legs (ground_motion.cpp).
 void nextPosGround(LiveAc& aircraft);
 void lf_groundLegTiming(LiveAc& aircraft);
 void lf_groundConfig(LiveAc& aircraft);
+void lf_startTaxiCurve(LiveAc& aircraft);
+void lf_insertMidSample(LiveAc& aircraft);
+void lf_checkSpeedChange(LiveAc& aircraft);
+bool lf_rotationSpeedReached(const LiveAc& aircraft);
+void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
+struct CurvePoint {
+    double latitude = 0.0;     // degrees
+    double longitude = 0.0;    // degrees
+    double heading_rad = 0.0;  // tangent, [0, 2π)
+};
+// The taxi curve at parameter t; none when no curve is active or t lies outside it.
+std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t);
 // Push-back and towing (pushback.cpp).
+void lf_startPullingOut(LiveAc& aircraft);
+void lf_startPushBack(LiveAc& aircraft);
 void lf_towedArrives(LiveAc& aircraft);
-bool lf_removeIfAheadOfUser(LiveAc& aircraft);
+// `index` 1 for a spawning aircraft (6 nm, 3000 ft, 4000 ft aside), 0 for the parked sweep.
+bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index = 1);
 void lf_relearnStandCargo(LiveAc& aircraft);
+void liveryRespawn(LiveAc& aircraft);
 // Stand choice (stand_choice.cpp).
 struct SpawnStand {
     uint32_t id = 0;
@@ -133,11 +172,39 @@ struct SpawnStand {
     bool noCabinLights = false;
     std::vector<uint32_t> neighbours;
 };
+// The nearest free stand within `radius_nm` that fits; with `fallback`, a stand within 85 m
+// that learned this flight. Stands held by another aircraft are skipped.
 std::optional<SpawnStand> lf_findFreeStand(LatLon position, const LiveAc& aircraft,
-                                           double radius_nm, bool stationary);
-void lf_addRealStandOption(uint32_t standId, const LiveAc& aircraft, int kind);
-bool lf_adjacentStandFree(uint32_t standId, const LiveAc& aircraft);
-void lf_staticMakesWay(uint32_t standId);
+                                           double radius_nm, bool fallback);
+void try2Park(LiveAc& aircraft, bool towed);
+// `mode` 0 arrival, 1 parked spawn, 2 leaving, 3 reported far from the stand.
+void lf_addRealStandOption(uint32_t standId, LiveAc& aircraft, int mode);
+bool lf_learnParking(uint32_t day, uint32_t slot, ParkStand& stand, uint32_t& optionId,
+                     uint32_t& d0, uint32_t& s0, const LiveAc& aircraft, const std::string& reg);
+bool lf_adjacentStandFree(uint32_t neighbourId, const LiveAc& aircraft, uint32_t standId);
+void lf_staticMakesWay(const LiveAc& aircraft, uint32_t standId);
+void lf_findLearnedStandOption(uint32_t day, uint32_t slot, LiveAc& aircraft);
+ParkStand* lf_standById(uint32_t standId);
+// The stand is held by this aircraft (occupied, occupant hex id set).
+void lf_takeStand(uint32_t standId, uint32_t hexId);
+// Another live aircraft that still has the stand holds it.
+bool lf_standHeldByOther(uint32_t standId, uint32_t hexId);
+// Changes made to the park airport's stands since its learned file was read or saved.
+extern int32_t g_learnedUpdates;
+extern int32_t g_learnedOptionCount;
+// Learned options of a stand (learned_options.cpp).
+std::vector<uint32_t> gf_slotsBack(uint32_t slot, uint32_t count);
+bool updateOptions(std::vector<LearnedFlight>& options, std::vector<uint32_t>& slots, uint32_t id);
+bool updateOptionsWrapped(std::vector<LearnedFlight>& options, std::vector<uint32_t>& slots,
+                          uint32_t firstId, uint32_t secondId);
+std::pair<uint32_t, bool> gf_addLearnedFlight(std::vector<LearnedFlight>& options, MatchKey key,
+                                              uint32_t weekday, uint32_t slot,
+                                              const std::string& callsign,
+                                              const std::string& registration, uint8_t soft);
+void gf_addLearnedCallsign(std::vector<LearnedFlight>& options, uint32_t id,
+                           const std::string& callsign);
+// The park airport's three-letter code; empty without one.
+std::string lf_parkAirportCode3();
 // The stand table as the traffic manager reads it.
 std::optional<std::string> lf_standName(uint32_t standId);
 uint32_t lf_standIdByName(const std::string& name);

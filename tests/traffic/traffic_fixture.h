@@ -29,6 +29,7 @@ struct Report {
     double track_deg = 230.0;
     double time_s = 1'767'225'600.0;
     std::string registration = "PH-EXL";
+    double vs_fpm = 0.0;
 };
 
 inline LiveAircraftRecord record(const Report& r)
@@ -47,6 +48,7 @@ inline LiveAircraftRecord record(const Report& r)
     out.sample.groundSpeed_kt = r.gs_kt;
     out.sample.airspeed_kt = r.gs_kt;
     out.sample.track_deg = r.track_deg;
+    out.sample.verticalRate_fpm = r.vs_fpm;
     out.sample.airborne = r.alt_ft > 0.0;
     return out;
 }

@@ -1,0 +1,459 @@
+// Air legs of live aircraft: the vertical profile, pitch, bank and heading rates of each leg and
+// the configuration that goes with the height; the approach flare, the nose coming down after
+// touchdown, and the take-off from the roll through rotation to the climb.
+//
+// Threads: main-loop thread.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <stdexcept>
+#include <unordered_map>
+
+#include <fmt/format.h>
+
+#include "foundation/log.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kRadPerDeg = kPi / 180.0;
+constexpr double kTicksPerHour = 360000.0;
+constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
+constexpr double kFlareStart_ft = 400.0;
+constexpr double kNearPark_nm = 10.0;
+
+struct ClassLimits {
+    double maxPitchRate_rad;  // per tick
+    double maxBank_rad;
+    double maxBankRate_rad;   // per tick
+};
+
+const ClassLimits& lf_limits(WeightClass weightClass)
+{
+    static const std::unordered_map<WeightClass, ClassLimits> table = {
+        {WeightClass::Light, {0.01 * kRadPerDeg, 40 * kRadPerDeg, 0.035 * kRadPerDeg}},
+        {WeightClass::Buzjets, {0.0085 * kRadPerDeg, 35 * kRadPerDeg, 0.0275 * kRadPerDeg}},
+        {WeightClass::Large, {0.0075 * kRadPerDeg, 30 * kRadPerDeg, 0.02 * kRadPerDeg}},
+        {WeightClass::Heavy, {0.005 * kRadPerDeg, 20 * kRadPerDeg, 0.015 * kRadPerDeg}},
+        {WeightClass::HighPerf, {0.03 * kRadPerDeg, 90 * kRadPerDeg, 0.1 * kRadPerDeg}},
+        {WeightClass::Rotorcraft, {0.03 * kRadPerDeg, 75 * kRadPerDeg, 0.06 * kRadPerDeg}}};
+    return table.at(weightClass);
+}
+
+double lf_wrapPi(double a)
+{
+    a = std::fmod(a, kTwoPi);
+    if (a > kPi) a -= kTwoPi;
+    if (a < -kPi) a += kTwoPi;
+    return a;
+}
+
+bool lf_rotor(const LiveAc& a) { return a.weightClass == WeightClass::Rotorcraft; }
+
+double lf_qnh() { return static_cast<double>(g_trafficQnh.load()); }
+
+double lf_legTicks(const LiveAc& aircraft)
+{
+    const int64_t ahead = int64_t{aircraft.samples[1].dueTick} - g_fastTicks;
+    return std::max(static_cast<double>(ahead), 25.0);
+}
+
+void lf_decayWindows(LiveAc& a)
+{
+    a.earlyWindow = std::max(1000, a.earlyWindow - 100);
+    a.lateWindow = std::max(1000, a.lateWindow - 100);
+}
+
+void lf_climbRate(LiveAc& aircraft, double dt)
+{
+    const PosSample& b = aircraft.samples[1];
+    const double up = b.altitude_ft - aircraft.position.altitude_ft;
+    aircraft.altRate = up > 0.0 ? std::min(up / dt, aircraft.maxClimbRate_ft) : 0.0;
+}
+
+void lf_descentToGround(LiveAc& aircraft, double dt)
+{
+    const double qnh = lf_qnh();
+    if (qnh >= 1014.0 || !gf_parkAirportSet()) {
+        aircraft.legVerticalSpeed_fpm = qnh >= 1014.0 ? lf_descentRate(aircraft) : -601.0;
+        aircraft.altRate = aircraft.legVerticalSpeed_fpm / 6000.0;
+        return;
+    }
+    // A low QNH puts the reported altitudes below the field: aim at the field itself.
+    aircraft.altRate = (lf_parkElevation_ft() - aircraft.position.altitude_ft) / dt;
+}
+
+void lf_groundProfile(LiveAc& aircraft)
+{
+    auto& q = aircraft.samples;
+    double sum = 0.0;
+    for (const PosSample& s : q) sum += s.verticalRate_fpm;
+    if (sum > 100.0 && !aircraft.approach) {
+        const std::size_t last = std::min<std::size_t>(q.size() - 1, 10);
+        for (std::size_t k = 3; k <= last; ++k) {
+            if (lf_climbToAirborneSample(aircraft, k)) return;
+        }
+        q[1].verticalRate_fpm = std::max(q[1].verticalRate_fpm, 601.0);
+        aircraft.legVerticalSpeed_fpm = q[1].verticalRate_fpm;
+    } else {
+        aircraft.legVerticalSpeed_fpm = lf_descentRate(aircraft);
+        q[1].verticalRate_fpm = aircraft.legVerticalSpeed_fpm;
+    }
+    aircraft.altRate = aircraft.legVerticalSpeed_fpm / 6000.0;
+}
+
+void lf_airborneProfile(LiveAc& aircraft, double dt)
+{
+    const PosSample& a = aircraft.samples[0];
+    PosSample& b = aircraft.samples[1];
+    if (!aircraft.approach) {
+        double r = (b.altitude_ft - aircraft.position.altitude_ft) / dt;
+        // The floor keeps a slow climb-out climbing; a descent below 1000 ft is no climb-out
+        // and must not be turned into one.
+        if (aircraft.heightAboveGround_ft <= 1000.0 && r > 0.0 && r <= 0.2) r = 0.2;
+        aircraft.altRate = std::min(r, aircraft.maxClimbRate_ft);
+        return;
+    }
+    if (a.altitude_ft != b.altitude_ft || aircraft.heightAboveGround_ft > 1000.0 ||
+        a.verticalRate_fpm + b.verticalRate_fpm > 100.0) {
+        aircraft.altRate = (b.altitude_ft - aircraft.position.altitude_ft) / dt;
+        return;
+    }
+    aircraft.legVerticalSpeed_fpm = lf_descentRate(aircraft);
+    b.verticalRate_fpm = aircraft.legVerticalSpeed_fpm;
+    aircraft.altRate = aircraft.legVerticalSpeed_fpm / 6000.0;
+}
+
+void lf_verticalProfile(LiveAc& aircraft, double dt)
+{
+    const bool aAir = aircraft.samples[0].airborne;
+    const bool bAir = aircraft.samples[1].airborne;
+    if (!aAir && bAir) {
+        lf_climbRate(aircraft, dt);
+    } else if (!bAir) {
+        if (aAir) {
+            lf_descentToGround(aircraft, dt);
+        } else {
+            lf_groundProfile(aircraft);
+        }
+        gf_setGear(aircraft, true);
+    } else {
+        lf_airborneProfile(aircraft, dt);
+    }
+}
+
+void lf_pitchRate(LiveAc& aircraft, double dt)
+{
+    double v = aircraft.samples[1].verticalRate_fpm;
+    v = v > 0.0 ? std::min(v, 2400.0) : std::max(v, -3000.0) * 0.5;
+    const double target = (-3.0 - (v / 600.0) * 2.2) * kRadPerDeg;
+    const double limit = lf_limits(aircraft.weightClass).maxPitchRate_rad;
+    aircraft.pitchRate = std::clamp((target - aircraft.position.pitch_rad) / dt, -limit, limit);
+}
+
+double lf_turn(const LiveAc& aircraft)
+{
+    const PosSample& b = aircraft.samples[1];
+    const double high = aircraft.approach ? 2000.0 : 1000.0;
+    if (b.trueHeading_rad && b.bank_rad && b.hasTrueHeading &&
+        aircraft.heightAboveGround_ft < high) {
+        return lf_wrapPi(*b.trueHeading_rad - aircraft.position.heading_rad);
+    }
+    return lf_turnAhead(aircraft);
+}
+
+void lf_cruiseConfig(LiveAc& aircraft)
+{
+    if (aircraft.cruiseConfigSent) return;
+    aircraft.cruiseConfigSent = 1;
+    aircraft.lowAltLightsSent = 0;
+    gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 0U, 0U, 0U, 1U});
+    gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 3);
+    gf_setGear(aircraft, false);
+    gf_setFlaps(aircraft, 0);
+}
+
+void lf_flareStage(LiveAc& aircraft, double altRate, double vs, uint8_t stage)
+{
+    aircraft.altRate = altRate;
+    if (!aircraft.samples.empty()) aircraft.samples.front().verticalRate_fpm = vs;
+    aircraft.flareStage = stage;
+    aircraft.elevationKnown = 0;
+}
+
+void lf_flare(LiveAc& aircraft)
+{
+    if (aircraft.flareStage == 0 && !aircraft.elevationKnown) {
+        aircraft.fieldElevation_ft = gf_parkAirportSet() ? lf_parkElevation_ft() : 0.0;
+        aircraft.elevationKnown = 1;
+    }
+    aircraft.heightAboveField_ft = gf_parkAirportSet()
+                                       ? aircraft.position.altitude_ft - lf_parkElevation_ft()
+                                       : aircraft.heightAboveGround_ft;
+    const double h = std::min(aircraft.heightAboveGround_ft, aircraft.heightAboveField_ft);
+    const double cg = aircraft.cgHeight_ft;
+    switch (aircraft.flareStage) {
+    case 0:
+        if (h > cg + 30.0) return;
+        aircraft.pitchRate =
+            (kFlarePitch_rad - aircraft.position.pitch_rad) / std::max(aircraft.flareTicks, 1);
+        aircraft.landing = 1;
+        lf_flareStage(aircraft, -0.1, -601.0, 1);
+        return;
+    case 1:
+        if (h <= cg + 20.0) lf_flareStage(aircraft, -0.075, -450.0, 2);
+        return;
+    case 2:
+        if (h > cg + 10.0) return;
+        gf_setThrottle(aircraft, 0);
+        lf_flareStage(aircraft, -0.05, -300.0, 3);
+        return;
+    case 3:
+        if (h <= cg + 3.0) lf_flareStage(aircraft, -0.025, -150.0, 4);
+        return;
+    default: return;
+    }
+}
+
+void lf_takeOffTick(LiveAc& aircraft)
+{
+    AiPositionBlock& p = aircraft.position;
+    aircraft.countdown = std::max(aircraft.countdown - 1, -1000);
+    const int32_t c = aircraft.countdown;
+    if (c >= 1) {
+        aircraft.onGround = 0;
+        if (p.pitch_rad > aircraft.rotationPitch_rad) p.pitch_rad += aircraft.pitchRate;
+        return;
+    }
+    p.bank_rad = std::clamp(p.bank_rad + aircraft.bankRate, -kPi, kPi);
+    if (p.pitch_rad > aircraft.climbPitch_rad) {
+        p.pitch_rad += (aircraft.climbPitch_rad - aircraft.rotationPitch_rad) /
+                       std::max(aircraft.climbTransitionTicks, 1);
+    }
+    double share = 1.0;
+    if (c > -100) {
+        share = 0.1;
+    } else if (c > -200) {
+        share = 0.2;
+    } else if (c > -300) {
+        share = 0.5;
+    } else if (c == -300) {
+        share = 0.5;
+        gf_setGear(aircraft, false);
+    }
+    p.altitude_ft += aircraft.altRate * share;
+    if (c < -300) {
+        if (p.pitch_rad <= aircraft.climbPitch_rad) aircraft.pitchRate = 0.0;
+        if (aircraft.heightAboveGround_ft >= 800.0) {
+            gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 3);
+            aircraft.previousPhase = aircraft.phase;
+            aircraft.phase = FlightPhase::flying;
+            aircraft.countdown = 1;
+        }
+    }
+}
+
+}  // namespace
+
+void lf_startAirLeg(LiveAc& aircraft)
+{
+    if (aircraft.phase != FlightPhase::take_off && aircraft.phase != FlightPhase::flying) {
+        aircraft.previousPhase = aircraft.phase;
+        aircraft.phase = FlightPhase::flying;
+    }
+    const PosSample& b = aircraft.samples[1];
+    aircraft.legAirspeed_kt = b.airspeed_kt;
+    aircraft.legVerticalSpeed_fpm = b.verticalRate_fpm;
+    const double dt = lf_legTicks(aircraft);
+    if (aircraft.flareStage == 0) lf_verticalProfile(aircraft, dt);
+    if (aircraft.phase != FlightPhase::take_off) lf_pitchRate(aircraft, dt);
+    const double turn = lf_turn(aircraft);
+    aircraft.headingRate = turn / dt;
+    const PosSample& b1 = aircraft.samples[1];
+    if (b1.bank_rad) {
+        aircraft.bankRate = (*b1.bank_rad - aircraft.position.bank_rad) / dt;
+    } else {
+        lf_bankTarget(aircraft, turn, dt);
+    }
+    if (aircraft.samples[0].altitude_ft < 10000.0) {
+        lf_lowAltitudeConfig(aircraft);
+    } else {
+        lf_cruiseConfig(aircraft);
+    }
+}
+
+bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k)
+{
+    auto& q = aircraft.samples;
+    if (q.size() < k || !q[k - 1].airborne) return false;
+    for (std::size_t i = 0; i + 2 < k && q.size() >= 3; ++i) q.erase(q.begin() + 1);
+    const double ticks = gf_distanceNm({q[0].latitude, q[0].longitude},
+                                       {q[1].latitude, q[1].longitude}) *
+                         kTicksPerHour / lf_legSpeed(aircraft);
+    if (!std::isfinite(ticks) || std::abs(ticks) > 2e9) throw std::range_error("narrowing error");
+    lf_setDueTick(aircraft, std::max(static_cast<int32_t>(std::lround(ticks)), 25));
+    lf_climbRate(aircraft, lf_legTicks(aircraft));
+    return true;
+}
+
+double lf_descentRate(const LiveAc& aircraft)
+{
+    if (aircraft.heightAboveGround_ft <= 100.0) return -600.0;
+    const double mean =
+        (aircraft.samples[0].verticalRate_fpm + aircraft.samples[1].verticalRate_fpm) * 0.5;
+    return std::min(mean - (lf_qnh() - 1013.25) * 6.0, -601.0);
+}
+
+void lf_bankTarget(LiveAc& aircraft, double turn_rad, double dt)
+{
+    const ClassLimits& l = lf_limits(aircraft.weightClass);
+    const double target = -std::clamp(turn_rad, -l.maxBank_rad, l.maxBank_rad);
+    aircraft.bankRate = std::clamp((target - aircraft.position.bank_rad) / dt, -l.maxBankRate_rad,
+                                   l.maxBankRate_rad);
+}
+
+void lf_lowAltitudeConfig(LiveAc& aircraft)
+{
+    if (!aircraft.lowAltLightsSent) {
+        aircraft.lowAltLightsSent = 1;
+        gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 1U});
+    }
+    const bool big = aircraft.weightClass == WeightClass::Buzjets ||
+                     aircraft.weightClass == WeightClass::Large ||
+                     aircraft.weightClass == WeightClass::Heavy;
+    const double classHeight = big ? 2050.0 : 625.0;
+    const double h = aircraft.heightAboveGround_ft;
+    if (h <= classHeight) {
+        lf_airConfig(aircraft);
+        return;
+    }
+    const double vs = aircraft.samples[0].verticalRate_fpm;
+    lf_decayWindows(aircraft);
+    gf_queueCabinLights(aircraft.objectId, 1);
+    aircraft.takeOff = 0;
+    aircraft.approach = 0;
+    if (vs <= -250.0 && aircraft.throttleLevel == 3) gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 2);
+    if (vs > 400.0 && aircraft.throttleLevel == 4) gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 3);
+    if (h >= 2400.0) {
+        gf_setGear(aircraft, false);
+        gf_setFlaps(aircraft, 0);
+    } else if (vs <= 100.0) {
+        if (h < 2000.0 && aircraft.flapsIndex <= 1) {
+            gf_setFlaps(aircraft, aircraft.flapsIndex + 1);
+        } else if (h >= 2000.0 && aircraft.flapsIndex == 0) {
+            gf_setFlaps(aircraft, 1);
+        }
+    }
+}
+
+void lf_airConfig(LiveAc& aircraft)
+{
+    gf_queueCabinLights(aircraft.objectId, 0);
+    const auto park = lf_parkAirportPosition();
+    const bool near =
+        park && gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, *park) <=
+                    kNearPark_nm;
+    const double vs = aircraft.samples[0].verticalRate_fpm;
+    if (vs <= -250.0 && !aircraft.approach && near) {
+        gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 1);
+        gf_setFlaps(aircraft, 3);
+        gf_setGear(aircraft, true);
+        g_standCheckQueue.push_back(aircraft.hexId);
+        aircraft.approach = 1;
+        aircraft.climbConfig = 0;
+        aircraft.standLat = aircraft.standLon = 0.0;
+        aircraft.standId = 0;
+        aircraft.noCabinLights = 0;
+        aircraft.countdown = 1;
+        aircraft.earlyWindow = 3000;
+        aircraft.lateWindow = aircraft.takeOff ? 5000 : 3000;
+    } else if ((vs > 600.0 || (aircraft.approach && !near)) && !aircraft.climbConfig) {
+        lf_decayWindows(aircraft);
+        gf_setThrottle(aircraft, 4);
+        gf_setGear(aircraft, false);
+        gf_setFlaps(aircraft, 0);
+        aircraft.climbConfig = 1;
+        aircraft.flareStage = 0;
+        aircraft.approach = 0;
+    }
+}
+
+void lf_verticalStep(LiveAc& aircraft)
+{
+    AiPositionBlock& p = aircraft.position;
+    if (aircraft.phase == FlightPhase::take_off) {
+        lf_takeOffTick(aircraft);
+        return;
+    }
+    if (aircraft.heightAboveGround_ft <= kFlareStart_ft && aircraft.approach && !aircraft.onGround) {
+        lf_flare(aircraft);
+    }
+    if (aircraft.pitchDown) {
+        p.pitch_rad += aircraft.pitchRate;
+        const bool passed = aircraft.pitchRate >= 0.0 ? p.pitch_rad >= aircraft.pitchAtRest_rad
+                                                      : p.pitch_rad <= aircraft.pitchAtRest_rad;
+        if (passed) {
+            p.pitch_rad = aircraft.pitchAtRest_rad;
+            aircraft.pitchRate = aircraft.bankRate = 0.0;
+            p.bank_rad = 0.0;
+            aircraft.pitchDown = 0;
+            aircraft.flareStage = 0;
+        }
+        p.bank_rad += aircraft.bankRate;
+        return;
+    }
+    if (aircraft.flareStage > 0) {
+        p.bank_rad = std::clamp(p.bank_rad + aircraft.bankRate, -kPi, kPi);
+        p.pitch_rad = std::max(p.pitch_rad + aircraft.pitchRate, kFlarePitch_rad);
+        p.altitude_ft += aircraft.altRate;
+    } else if (aircraft.onGround) {
+        p.pitch_rad = aircraft.pitchAtRest_rad;
+        p.bank_rad = 0.0;
+    } else {
+        p.bank_rad += aircraft.bankRate;
+        p.pitch_rad += aircraft.pitchRate;
+        p.altitude_ft += aircraft.altRate;
+    }
+}
+
+void lf_beginTakeOffRoll(LiveAc& aircraft)
+{
+    aircraft.countdown = std::max(aircraft.rotationTicks, 1);
+    aircraft.pitchRate =
+        (aircraft.rotationPitch_rad - aircraft.position.pitch_rad) / aircraft.countdown;
+    aircraft.position.bank_rad = aircraft.bankRate = 0.0;
+    if (!aircraft.takeOff) lf_startTakeOff(aircraft);
+    if (aircraft.phase != FlightPhase::take_off) aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = FlightPhase::take_off;
+    aircraft.headingRate = 0.0;
+    aircraft.curveStart = aircraft.curveEnd = NAN;
+    aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
+    if (aircraft.landingRoll) {
+        aircraft.landingRoll = aircraft.approach = aircraft.touchdown = 0;
+        gf_setThrottle(aircraft, 4);
+        gf_setSpoilers(aircraft, true);
+        gf_setFlaps(aircraft, 1);
+    }
+}
+
+void lf_startTakeOff(LiveAc& aircraft)
+{
+    if (aircraft.towed) {
+        gf_log(fmt::format("towed aircraft takes-off? {}", gf_flightDescription(aircraft)));
+    }
+    aircraft.takeOff = 1;
+    gf_setThrottle(aircraft, 0);
+    gf_setSpoilers(aircraft, false);
+    gf_setFlaps(aircraft, 1);
+    aircraft.climbConfig = aircraft.approach = aircraft.touchdown = 0;
+    gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 0U});
+    aircraft.earlyWindow = 3000;
+    aircraft.lateWindow = 5000;
+}
+
+}  // namespace qel
