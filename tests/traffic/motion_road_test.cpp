@@ -138,5 +138,42 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
 }
 
+TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
+{
+    const double runway_deg = gf_bearingRad(kThreshold23L, kEnd05R) / kRadPerDeg;
+    // Stand B1 faces the runway from 300 m south-east of its threshold end.
+    const LatLon lineUp = gf_destinationPoint(kThreshold23L, runway_deg * kRadPerDeg, 300 / 0.3048);
+    const double standHeading_deg = runway_deg - 90;
+    const LatLon stand =
+        gf_destinationPoint(lineUp, (runway_deg + 90) * kRadPerDeg, 250 / 0.3048);
+    startAt("departure", {ParkStand("B1", {}, stand.lat, stand.lon,
+                                    (standHeading_deg + 360) * kRadPerDeg, 30.0, false, false,
+                                    false)});
+    livery(0x48548e);
+    std::vector<Report> reports;
+    double t = 0;
+    double alt = 0;
+    for (int i = 0; i < 4; ++i) {
+        reports.push_back(lf_at(stand, 0, 0, standHeading_deg, t));
+        t += 5;
+    }
+    // Pushed back, tail first, away from the runway; then taxi to the runway and roll.
+    LatLon p = stand;
+    lf_leg(reports, p, alt, t, standHeading_deg + 180, 4, 0, 9);
+    const double toLineUp = gf_bearingRad(p, lineUp) / kRadPerDeg;
+    const int legs = static_cast<int>(gf_distanceNm(p, lineUp) * 1852 / (15 * 5 * 0.514444));
+    lf_leg(reports, p, alt, t, toLineUp, 15, 0, legs);
+    for (double v : {40.0, 80.0, 120.0, 150.0}) lf_leg(reports, p, alt, t, runway_deg, v, 0, 1);
+    alt = 50;
+    lf_leg(reports, p, alt, t, runway_deg, 160, 1500, 14);
+    fly(0x48548e, reports, 3000);
+
+    for (const auto& phase : {"parked", "pushing_back", "pushed_back", "taxi", "take_off",
+                              "flying"}) {
+        EXPECT_TRUE(went(phase)) << phase;
+    }
+    for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+}
+
 }  // namespace
 }  // namespace qel::test
