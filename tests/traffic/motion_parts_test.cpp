@@ -1,0 +1,148 @@
+// The numbers of the motion and stand parts, function by function: the taxi curve, the stand
+// fit with the relearned radius, learning a stay across midnight, and the faults mended in the
+// respawn and the holding removal.
+#include <cmath>
+
+#include "foundation/catalogue.h"
+#include "scenery/stand_snapshot.h"
+#include "traffic/traffic_fixture.h"
+
+namespace qel::test {
+namespace {
+
+using MotionParts = TrafficTest;
+
+LiveAc& lf_addAircraft(double lat, double lon, double size_nm = 0.0097)
+{
+    PosSample first;
+    first.latitude = lat;
+    first.longitude = lon;
+    FlightData data;
+    data.hexId = 0x48548e;
+    data.callsign = "KLM56A";
+    data.size_nm = size_nm;
+    data.weightClass = WeightClass::Large;
+    LiveAc& aircraft = lf_appendLive(LiveAc(first, data, 0.0));
+    aircraft.position.latitude = lat;
+    aircraft.position.longitude = lon;
+    return aircraft;
+}
+
+TEST_F(MotionParts, TaxiCurveRunsFromThePositionThroughTheCornerToTheNextSample)
+{
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    PosSample s0 = a.samples.front();
+    PosSample s1 = s0;
+    s1.latitude += 100.0 / 111132.95;  // 100 m north
+    PosSample s2 = s1;
+    s2.longitude += 100.0 / (std::cos(51.0 * std::numbers::pi / 180.0) * 111132.95);  // then east
+    a.samples = {s0, s1, s2};
+    lf_startTaxiCurve(a);
+    ASSERT_EQ(a.samples.size(), 2u);  // the corner sample is never reached as a point
+    struct Case {
+        double t;
+        double north_m, east_m, heading_deg;
+    };
+    // Quadratic through the control point (0, 100) to (100, 100): tangent north at the start,
+    // north-east half way, east at the end.
+    for (const Case c : {Case{0.0, 0.0, 0.0, 0.0}, Case{0.5, 75.0, 25.0, 45.0},
+                         Case{1.0, 100.0, 100.0, 90.0}}) {
+        const auto p = lf_curvePoint(a, c.t);
+        ASSERT_TRUE(p) << c.t;
+        EXPECT_NEAR((p->latitude - 51.0) * 111132.95, c.north_m, 0.01) << c.t;
+        EXPECT_NEAR((p->longitude - 7.0) * std::cos(51.0 * std::numbers::pi / 180.0) * 111132.95,
+                    c.east_m, 0.01)
+            << c.t;
+        EXPECT_NEAR(p->heading_rad * 180.0 / std::numbers::pi, c.heading_deg, 1e-6) << c.t;
+    }
+    EXPECT_FALSE(lf_curvePoint(a, 1.5));
+}
+
+TEST_F(MotionParts, StandFitsUpToOnePointEightMetresAndLearnsABiggerAircraft)
+{
+    struct Case {
+        double oversize_m;  // aircraft half span beyond the stand's radius
+        double away_m;      // the position's distance from the stand
+        bool taken;
+        double radius_m;    // the stand's radius afterwards
+    };
+    for (const Case c : {Case{1.5, 15.0, true, 20.0}, Case{2.0, 15.0, true, 21.0},
+                         Case{2.0, 19.0, true, 21.0}, Case{-5.0, 19.9, true, 20.0}}) {
+        g_parkStands = {ParkStand("A1", {}, 51.0, 7.0, 0.0, 20.0, false, false, false)};
+        g_parkStands[0].number = 1;
+        LiveAc& a = lf_addAircraft(51.0, 7.0, (20.0 + c.oversize_m) / 1852.0);
+        const LatLon at{51.0 + c.away_m / 111132.95, 7.0};
+        const auto stand = lf_findFreeStand(at, a, 20.0 / 1852.0, false);
+        EXPECT_EQ(stand.has_value(), c.taken) << c.oversize_m << " " << c.away_m;
+        EXPECT_NEAR(g_parkStands[0].radius * 1852.0, c.radius_m, 1e-6) << c.oversize_m;
+        lf_clearFleet();
+    }
+    // A stand held by another aircraft that still has it is skipped; a stale holder is not.
+    g_parkStands = {ParkStand("A1", {}, 51.0, 7.0, 0.0, 20.0, false, false, false)};
+    g_parkStands[0].number = 1;
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    lf_takeStand(1, 0x400001);
+    EXPECT_TRUE(lf_findFreeStand({51.0, 7.0}, a, 20.0 / 1852.0, false));
+    PosSample first;
+    FlightData other;
+    other.hexId = 0x400001;
+    LiveAc& holder = lf_appendLive(LiveAc(first, other, 0.0));
+    holder.standId = 1;
+    holder.state = SimObjectState::active;
+    EXPECT_FALSE(lf_findFreeStand({51.0, 7.0}, *lf_findLive(0x48548e), 20.0 / 1852.0, false));
+    g_parkStands.clear();
+}
+
+TEST_F(MotionParts, AStayAcrossMidnightFillsYesterdaysAndTodaysOption)
+{
+    ParkStand stand("A1", {}, 51.0, 7.0, 0.0, 20.0, false, false, false);
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    // Parked Monday 23:00 (slot 46), still there Tuesday 01:00 (slot 2).
+    const auto [first, ok] = gf_addLearnedFlight(stand.learnedFlights, a.key, 1, 46, "KLM56A",
+                                                 "PH-EXL", 0);
+    ASSERT_TRUE(ok);
+    uint32_t id = first;
+    uint32_t d0 = 1;
+    uint32_t s0 = 46;
+    ASSERT_TRUE(lf_learnParking(2, 2, stand, id, d0, s0, a, "PH-EXL"));
+    ASSERT_EQ(stand.learnedFlights.size(), 2u);
+    EXPECT_EQ(gf_bitsetToList(stand.learnedFlights[0].slots), "46,47");
+    EXPECT_EQ(stand.learnedFlights[1].day, 2u);
+    EXPECT_EQ(gf_bitsetToList(stand.learnedFlights[1].slots), "0,1,2");
+    EXPECT_EQ(id, stand.learnedFlights[1].number);
+    // A gap of the longest stay or more (6 half hours for a Large) is a new visit.
+    uint32_t again = id;
+    uint32_t d1 = 2;
+    uint32_t s1 = 2;
+    EXPECT_FALSE(lf_learnParking(2, 8, stand, again, d1, s1, a, "PH-EXL"));
+}
+
+TEST_F(MotionParts, RespawnWithoutObjectGoesBackToTheBuffer)
+{
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    lf_setLiveState(a, SimObjectState::active);
+    a.phase = FlightPhase::taxi;
+    liveryRespawn(a);
+    EXPECT_EQ(a.state, SimObjectState::buffer);
+    EXPECT_EQ(a.hasStoredHeading, 1);
+    EXPECT_TRUE(g_removeIdQueue.empty());
+}
+
+TEST_F(MotionParts, AHoldingAircraftReportedFarAwayIsRemovedAndTakesNoReport)
+{
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    lf_setLiveState(a, SimObjectState::active);
+    lf_setLiveObjectId(a, 120);
+    a.phase = FlightPhase::taxi;
+    a.onGround = 1;
+    a.holding = 1;
+    PosSample far = a.samples.front();
+    far.latitude += (HOLDING_THRESHOLD_METERS.current + 50.0) / 111132.95;
+    decodeExisting(a, far);
+    EXPECT_EQ(a.state, SimObjectState::removingfromsim);
+    EXPECT_EQ(a.samples.size(), 1u);
+    EXPECT_EQ(a.holding, 0);
+}
+
+}  // namespace
+}  // namespace qel::test
