@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/catalogue.h"
+#include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
 #include "traffic/traffic_fixture.h"
 
@@ -142,6 +143,41 @@ TEST_F(MotionParts, AHoldingAircraftReportedFarAwayIsRemovedAndTakesNoReport)
     EXPECT_EQ(a.state, SimObjectState::removingfromsim);
     EXPECT_EQ(a.samples.size(), 1u);
     EXPECT_EQ(a.holding, 0);
+}
+
+TEST_F(MotionParts, ANewRegistrationCodeResetsTheLiveryOnlyWhenTheAircraftIsRespawned)
+{
+    static const std::string kOld = "Airbus A320 KLM";
+    static const std::string kNew = "Airbus A320 KLM Skyteam";
+    g_regcodes["PH-AOA"] = kNew;
+    for (const bool respawn : {false, true}) {
+        GUID_CHANGES.current = respawn;
+        LiveAc& a = lf_addAircraft(51.0, 7.0);
+        lf_setLiveState(a, SimObjectState::active);
+        lf_setLiveObjectId(a, 120);
+        a.phase = FlightPhase::flying;
+        a.title = kOld;
+        a.registration.clear();
+        LiveAircraftRecord report;
+        report.callsign = "KLM56A";
+        report.registration = "PH-AOA";
+        const bool merged = lf_acceptReport(a, report);
+        EXPECT_EQ(merged, !respawn);
+        EXPECT_EQ(a.registration, "PH-AOA");
+        if (respawn) {
+            EXPECT_EQ(a.phase, FlightPhase::birth);
+            EXPECT_TRUE(a.title.empty());
+            EXPECT_EQ(a.state, SimObjectState::liveryrespawn);
+        } else {
+            // Not respawned: it keeps flying in its livery.
+            EXPECT_EQ(a.phase, FlightPhase::flying);
+            EXPECT_EQ(a.title, kOld);
+            EXPECT_EQ(a.state, SimObjectState::active);
+        }
+        lf_clearFleet();
+        g_removeIdQueue.clear();
+    }
+    g_regcodes.erase("PH-AOA");
 }
 
 }  // namespace
