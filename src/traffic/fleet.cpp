@@ -77,8 +77,9 @@ StaticAc* lf_findStatic(uint32_t hexId)
 StaticAc* lf_findStaticByObject(uint32_t objectId)
 {
     if (objectId == 0) return nullptr;
-    const auto found = std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
-                                    [objectId](const StaticAc& s) { return s.objectId == objectId; });
+    const auto found =
+        std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
+                     [objectId](const StaticAc& s) { return s.objectId == objectId; });
     return found == g_staticAcs.end() ? nullptr : &*found;
 }
 

@@ -210,7 +210,10 @@ void lf_wrapPosition(AiPositionBlock& p)
 
 }  // namespace
 
-void lf_turnToward(LiveAc& aircraft, double heading_rad) { lf_turnTowardDeg(aircraft, heading_rad); }
+void lf_turnToward(LiveAc& aircraft, double heading_rad)
+{
+    lf_turnTowardDeg(aircraft, heading_rad);
+}
 
 void nextPosMain(LiveAc& aircraft)
 {

@@ -128,7 +128,10 @@ protected:
         return aircraft ? aircraft->state : SimObjectState::removingfromsim;
     }
 
-    int callCount(const std::string& function) { return static_cast<int>(callsOf(function).size()); }
+    int callCount(const std::string& function)
+    {
+        return static_cast<int>(callsOf(function).size());
+    }
 };
 
 }  // namespace qel::test
