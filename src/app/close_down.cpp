@@ -181,7 +181,7 @@ void lf_restartCountdown()
     gf_log("Restart countdown finished");
 }
 
-void lf_resetForRestart()
+void lf_resetRunState()
 {
     gf_resetRtClient();
     gf_resetSimLink();
@@ -190,20 +190,16 @@ void lf_resetForRestart()
     gf_clearErrorText();
     gf_clearMessage();
     lf_clearMainLoopWork();
-    // A close that arrived during the countdown wins over the restart.
-    if (!lf_clearStop()) {
-        g_restartPending = false;
-        return;
-    }
-    g_secondPassed = false;
+    gf_resetRunFlags();
     g_flightNotRunningSeen = false;
-    g_userState = {};
-    g_rtProfessional = false;
-    g_parkRefreshDue = false;
-    g_secondTicks = 0;
     g_parkRefreshPhase = false;
-    g_blockCallsignPending = false;
-    g_callsignLookupPending = false;
+}
+
+void lf_resetForRestart()
+{
+    lf_resetRunState();
+    // A close that arrived during the countdown wins over the restart.
+    if (!lf_clearStop()) g_restartPending = false;
 }
 
 void lf_productionStop()

@@ -96,6 +96,12 @@ extern bool g_parkRefreshPhase;           // main-loop thread; set: phase B next
 void lf_closingDown();
 void lf_flushAndCloseDown();
 void lf_restartCountdown();
+// Everything that lives for one run back to its start value, layer by layer: the RealTraffic
+// client, the link, the traffic manager, the window's state and message line, the work queued
+// for the main loop, the run's flags and the main loop's own. The stop protocol is left to
+// lf_clearStop. The one reset of the in-process restart and of the tests; start-up thread,
+// while no worker runs.
+void lf_resetRunState();
 void lf_resetForRestart();
 void lf_resetTimeShift();
 void lf_productionStop();

@@ -95,6 +95,18 @@ void gf_readerStopped(std::string_view name, bool restart)
     }
 }
 
+void gf_resetRunFlags()
+{
+    g_parkRefreshDue = false;
+    g_parkStandsLoaded = false;
+    g_parkingBusy = false;
+    g_staticParkingCountdown = 20;
+    g_secondTicks = 0;
+    g_reReadRequested = false;
+    g_blockCallsignPending = false;
+    g_callsignLookupPending = false;
+}
+
 int64_t gf_packDayAndSlot(int32_t weekday, int32_t slot)
 {
     return static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32 |

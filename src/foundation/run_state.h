@@ -90,6 +90,12 @@ void gf_writeDayAndSlot();
 // second apply the simulator's time at once. Start-up/main-loop thread and SIM_TIME's handler.
 extern std::atomic<int64_t> g_lastSimZuluTime;
 
+// The flags and counters above that live for one run back to their start values: the parking
+// flags and countdown, the second counter, the Re-read request and the pending callsign and
+// block choices. The stop protocol is not touched (lf_clearStop clears it). Start-up thread,
+// while no worker runs, and tests.
+void gf_resetRunFlags();
+
 // ---- Work for the main-loop thread ------------------------------------------------------------
 
 // Hands work to the main-loop thread, which runs it on its next tick, in order; any thread.

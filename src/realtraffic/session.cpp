@@ -256,6 +256,7 @@ void gf_resetRtClient()
     rt::g_userSnapshot.set({});
     rt::g_rtAuthenticated = false;
     g_qnhReady = 0;
+    g_rtProfessional = false;  // the next sign-in tells again
 }
 
 void gf_setRtTimeOffset(int32_t minutes)

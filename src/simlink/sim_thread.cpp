@@ -210,6 +210,8 @@ void gf_resetSimLink()
     g_flightRunning = false;
     g_simConnectFailed = false;
     g_simNotConnected = true;
+    g_secondPassed = false;
+    g_userState = {};
 }
 
 }  // namespace qel

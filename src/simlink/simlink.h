@@ -115,7 +115,7 @@ void lf_simConnectThread(std::stop_token stop);
 // stop is under way. The request site logs its own line first. Any thread.
 void gf_logSimConnectError();
 // Brings the link back to its state before the first start (handle, queues, pairing tables,
-// results, user aircraft texts and state, flags) for an in-process restart. Start-up thread,
+// results, user aircraft texts and state, g_userState, flags) for an in-process restart. Start-up thread,
 // after the "SimClient" thread has been joined.
 void gf_resetSimLink();
 // The simulator connection ended; `mismatch`: the connected simulator is not the chosen one,

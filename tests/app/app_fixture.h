@@ -122,6 +122,8 @@ inline void resetSimulator(const std::string& simulatorMembers = "")
         "simulator": {)" + simulatorMembers + "}}");
 }
 
+// The run's state through the program's own reset; the stop protocol, the production mode, the
+// stand-ins and the livery database, which a process keeps across restarts, by hand.
 inline void resetCoreState()
 {
     g_exitReason = ExitReason::NOT_YET_SET;
@@ -131,24 +133,9 @@ inline void resetCoreState()
     g_productionMode = false;
     g_stopRequested = false;
     g_closeRequested = false;
-    g_secondTicks = 0;
-    g_flightNotRunningSeen = false;
-    g_parkRefreshPhase = false;
-    g_parkRefreshDue = false;
-    g_parkingBusy = false;
-    g_parkStandsLoaded = false;
-    g_staticParkingCountdown = 20;
-    g_reReadRequested = false;
-    g_flightRunning = false;
-    g_simConnectFailed = false;
-    g_secondPassed = false;
+    lf_resetRunState();
     resetSimulator();
     gf_resetTrafficStandIn();
-    gf_resetRtClient();
-    gf_resetSimLink();
-    lf_clearMainLoopWork();
-    gf_clearErrorText();
-    gf_clearMessage();
     gf_clearLiveryDb();
 }
 

@@ -14,6 +14,8 @@
 #include "app_fixture.h"
 #include "foundation/catalogue.h"
 #include "foundation/parameters.h"
+#include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
@@ -120,6 +122,40 @@ TEST_F(CloseDown, EachReasonRestartsOrQuitsAndClearsTheRunsSettings)
             EXPECT_TRUE(g_stopRequested) << name;
         }
     }
+}
+
+TEST_F(CloseDown, RestartStartsTheNextRunFromTheSameCleanStateAsATest)
+{
+    // State of every layer that one run leaves behind; the restart's reset is the tests' reset.
+    g_parkingBusy = true;
+    g_parkStandsLoaded = true;
+    g_staticParkingCountdown = 3;
+    g_reReadRequested = true;
+    g_secondTicks = 77;
+    g_rtProfessional = true;
+    g_secondPassed = true;
+    g_userState.latitude = 52.3;
+    g_mainWindowState.qnh = 1020;
+    g_parkRefreshPhase = true;
+    bool staleWorkRan = false;
+    gf_postToMainLoop([&staleWorkRan] { staleWorkRan = true; });
+    gf_requestStop(ExitReason::NEW_SETTINGS, 3);
+
+    lf_closingDown();
+
+    ASSERT_EQ(messages_.next(), WindowMessage::StartUp);
+    EXPECT_FALSE(g_parkingBusy);
+    EXPECT_FALSE(g_parkStandsLoaded);
+    EXPECT_EQ(g_staticParkingCountdown, 20);
+    EXPECT_FALSE(g_reReadRequested);
+    EXPECT_EQ(g_secondTicks, 0);
+    EXPECT_FALSE(g_rtProfessional);
+    EXPECT_FALSE(g_secondPassed);
+    EXPECT_EQ(g_userState.latitude, 0.0);
+    EXPECT_EQ(g_mainWindowState.qnh, 0);
+    EXPECT_FALSE(g_parkRefreshPhase);
+    for (auto& work : gf_takeMainLoopWork()) work();
+    EXPECT_FALSE(staleWorkRan);
 }
 
 TEST_F(CloseDown, RestartCountdownIsLogged)
