@@ -42,10 +42,6 @@ constexpr int32_t kSecondsPerDay = 86400;
 
 int32_t g_notRunningTicks = kNotRunningPasses;  // main-loop thread
 
-bool lf_stopFlag() { return g_stopRequested || g_closeRequested; }
-
-void lf_enable(const ControlBinding& binding, bool on) { gf_enableControlOf(binding, on); }
-
 void lf_runPostedWork()
 {
     std::deque<std::function<void()>> work = gf_takeMainLoopWork();
@@ -261,8 +257,8 @@ void lf_handleReRead()
         gf_setMessage(text, false);
         if (!text.empty()) gf_log(text);
     }
-    lf_enable(g_reReadButton, true);
-    lf_enable(DESTINATION, true);
+    gf_enableControlOf(g_reReadButton, true);
+    gf_enableControlOf(DESTINATION, true);
     g_reReadRequested = false;
 }
 
@@ -271,14 +267,14 @@ bool lf_tick()
     lf_runPostedWork();
     if (!g_flightRunning || g_simConnectFailed) {
         lf_flightNotRunning();
-        return !lf_stopFlag();
+        return !gf_stopFlag();
     }
     lf_handleAddingStack();
     // The stop flags are examined on every tick, so that closing the program takes effect
     // while the simulator is paused or hung and no second arrives.
-    if (!g_secondPassed.exchange(false)) return !lf_stopFlag();
+    if (!g_secondPassed.exchange(false)) return !gf_stopFlag();
     lf_everySecond();
-    if (lf_stopFlag()) return false;
+    if (gf_stopFlag()) return false;
     const int32_t n = g_secondTicks;
     for (const auto work : lf_secondSchedule(n, g_parkRefreshDue, g_parkRefreshPhase)) {
         lf_runSecondWork(work);
@@ -321,7 +317,7 @@ void lf_mainLoop()
         g_mainLoopRunning = true;
     }
     gf_fillCallsignCombo();
-    lf_enable(g_callsignLookupButton, true);
+    gf_enableControlOf(g_callsignLookupButton, true);
     [[maybe_unused]] const platform::TimerResolutionGuard timerResolution;
     lf_runPaced(&lf_tick);
 }

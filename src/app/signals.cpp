@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "platform/process.h"
 
 namespace qel {
 
@@ -72,6 +73,7 @@ SignalWatcher::~SignalWatcher()
 
 void SignalWatcher::run()
 {
+    platform::setThreadName("Signals");
     for (;;) {
         unsigned char byte = kEndMark;
         const auto count = ::read(readFd_, &byte, 1);

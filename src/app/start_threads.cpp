@@ -39,8 +39,6 @@ std::jthread g_weatherReaderThread;  // start-up thread only
 std::jthread g_trafficReaderThread;  // start-up thread only
 bool g_containersReserved = false;   // start-up thread only; once per process
 
-bool lf_stopFlag() { return g_stopRequested || g_closeRequested; }
-
 bool lf_positionKnown(const UserAircraftState& state)
 {
     return std::abs(state.latitude) > 0.0001 || std::abs(state.longitude) > 0.0001;
@@ -50,10 +48,10 @@ bool lf_positionKnown(const UserAircraftState& state)
 bool lf_waitWhile(const std::function<bool()>& waiting, int tries, platform::Millis step)
 {
     for (int i = 0; i < tries && waiting(); ++i) {
-        if (lf_stopFlag()) return false;
+        if (gf_stopFlag()) return false;
         platform::sleepFor(step);
     }
-    return !lf_stopFlag();
+    return !gf_stopFlag();
 }
 
 void lf_applyAccount()
@@ -71,7 +69,7 @@ void lf_applyAccount()
 void lf_awaitFirstTraffic()
 {
     const auto start = platform::steadyNow();
-    while (!gf_trafficReceiving() && !lf_stopFlag()) {
+    while (!gf_trafficReceiving() && !gf_stopFlag()) {
         platform::sleepFor(100ms);
         if (platform::steadyNow() - start > 10s) {
             gf_log("TrafficReader receiving timed out after 10 seconds?");
@@ -98,10 +96,10 @@ void lf_awaitReader(std::jthread& reader, std::string_view name, bool (*finished
 bool lf_requestUserOnGround()
 {
     while (!g_flightRunning || g_simConnectFailed) {
-        if (lf_stopFlag()) return false;
+        if (gf_stopFlag()) return false;
         platform::sleepFor(100ms);
     }
-    if (lf_stopFlag()) return false;
+    if (gf_stopFlag()) return false;
     bool requested = false;
     {
         std::scoped_lock lock(g_simQueueMutex);
@@ -114,13 +112,13 @@ bool lf_requestUserOnGround()
     for (;;) {
         g_userState = gf_requestUserAcPosition();
         if (gf_userOnGroundValid() && lf_positionKnown(g_userState)) break;
-        if (lf_stopFlag()) return false;
+        if (gf_stopFlag()) return false;
         platform::sleepFor(500ms);
     }
     gf_requestUserAcTitleModel();
     while (!lf_positionKnown(g_userState)) {
         g_userState = gf_requestUserAcPosition();
-        if (lf_stopFlag()) return false;
+        if (gf_stopFlag()) return false;
         platform::sleepFor(200ms);
     }
     return true;
@@ -143,7 +141,7 @@ bool lf_startThreads()
 
     if (!lf_requestUserOnGround()) return false;
     if (AUTO_RANGE.current) gf_autoRange();
-    if (lf_stopFlag()) return false;
+    if (gf_stopFlag()) return false;
     {
         std::scoped_lock lock(g_trafficMutex);
         g_mainLoopRunning = false;
@@ -158,11 +156,11 @@ bool lf_startThreads()
 
     if (!lf_waitWhile([] { return gf_rtGuid().empty(); }, 10, 300ms)) return true;
     g_weatherReaderThread = std::jthread(gf_weatherReader);
-    for (int i = 0; i < 10 && g_qnhReady == 0 && !lf_stopFlag(); ++i) {
+    for (int i = 0; i < 10 && g_qnhReady == 0 && !gf_stopFlag(); ++i) {
         platform::sleepFor(300ms);
         lf_handleReRead();
     }
-    if (lf_stopFlag()) return true;
+    if (gf_stopFlag()) return true;
     g_trafficReaderThread = std::jthread(gf_trafficReader);
     platform::sleepFor(300ms);
     gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);

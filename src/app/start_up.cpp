@@ -28,6 +28,7 @@
 #include "liveries/livery_db.h"
 #include "liveries/livery_scan.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "scenery/install.h"
 #include "scenery/scenery.h"
 #include "simlink/simlink.h"
@@ -73,8 +74,6 @@ fs::file_status lf_status(const fs::path& path, const char* operation)
     return status;
 }
 
-void lf_enable(const ControlBinding& binding, bool on) { gf_enableControlOf(binding, on); }
-
 void lf_checkProgramFolder()
 {
     if (!fs::is_directory(lf_status(g_docsDir, "status"))) {
@@ -96,7 +95,7 @@ void lf_initTimeShift()
     for (auto* setting : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
         gf_fillIntCombo(*setting);
     }
-    lf_enable(KEEP_SIM_TIME_PAR, true);
+    gf_enableControlOf(KEEP_SIM_TIME_PAR, true);
     if (SIM_TIME.current) {
         lf_applySimTime();
     } else if (TIME_SHIFT_DAYS.current != 0 || TIME_SHIFT_HOURS.current != 0 ||
@@ -156,7 +155,7 @@ void lf_readDataFiles()
 void lf_findInstall()
 {
     ALL_INSTALL_PATH.assign(gf_pathToUtf8(gf_installPath(g_isMsfs2020)));
-    lf_enable(ALL_INSTALL_PATH, true);
+    gf_enableControlOf(ALL_INSTALL_PATH, true);
     gf_showTextParameter(ALL_INSTALL_PATH);
     if (!ALL_INSTALL_PATH.value().empty()) return;
     if (!gf_detectMsfs(g_isMsfs2020)) {
@@ -191,7 +190,7 @@ LiveryScanResult lf_scanLiveries()
     setup.maxTasks = g_maxTasks;
     setup.simNumber = g_isMsfs2020 ? 1 : 2;
     setup.communityFolder = gf_packagesPath(g_communityName, g_isMsfs2020);
-    setup.hooks.enablePackageSelector = [](bool on) { lf_enable(AI_PACKAGE_SELECTOR, on); };
+    setup.hooks.enablePackageSelector = [](bool on) { gf_enableControlOf(AI_PACKAGE_SELECTOR, on); };
     setup.hooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };
     setup.hooks.clearMessage = [] { gf_clearMessage(); };
     setup.hooks.scanSettingCleared = [] {
@@ -246,7 +245,7 @@ void lf_startUpRun()
     if (lf_stopSeen()) return;
     gf_createFlightPlanFolder();
     lf_readMyParkAirports();
-    lf_enable(g_reReadButton, true);
+    gf_enableControlOf(g_reReadButton, true);
     lf_applyStoredDestination();
     gf_setWindowTopmost(ALWAYS_ON_TOP.current);
     if (!lf_startThreads()) {
@@ -327,26 +326,26 @@ void lf_initControls()
                       &AIRBORNE_ONLY, &COLLISION_USER_GND, &COLLISION_USER_AIR,
                       &COLLISION_LIVE_PARKED_GND, &STRAIGHT_PBS_ONLY, &RT_PARKTRAFFIC_ONLY,
                       &INITIAL_LOAD_ONLY}) {
-        lf_enable(*box, true);
+        gf_enableControlOf(*box, true);
     }
     for (auto* combo : {&MATCHING_DEPTH, &MAX_PARK_SEL, &MAX_LIVE_SEL, &AIRP_RANGE,
                         &AIRP_HEIGHT}) {
-        lf_enable(*combo, true);
+        gf_enableControlOf(*combo, true);
     }
-    lf_enable(SIM_CHOICE, true);
-    lf_enable(BLOCK_CALLSIGN, true);
+    gf_enableControlOf(SIM_CHOICE, true);
+    gf_enableControlOf(BLOCK_CALLSIGN, true);
     for (auto* button : {&g_tbloZipButton, &g_blockButton, &g_callsignLookupButton,
                          &g_reReadButton, &g_flushStaticButton}) {
-        lf_enable(*button, false);
+        gf_enableControlOf(*button, false);
     }
-    lf_enable(CALLSIGN_2_OBJECTID, false);
-    lf_enable(DESTINATION, false);
-    if (!INITIAL_LOAD_ONLY.current) lf_enable(g_nowButton, false);
+    gf_enableControlOf(CALLSIGN_2_OBJECTID, false);
+    gf_enableControlOf(DESTINATION, false);
+    if (!INITIAL_LOAD_ONLY.current) gf_enableControlOf(g_nowButton, false);
 
-    lf_enable(RANGE, !AUTO_RANGE.current);
-    lf_enable(AR_ABOVE_HEIGHT, AUTO_RANGE.current);
-    lf_enable(g_unblockButton, !BLOCK_CALLSIGN.value().empty());
-    lf_enable(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.current);
+    gf_enableControlOf(RANGE, !AUTO_RANGE.current);
+    gf_enableControlOf(AR_ABOVE_HEIGHT, AUTO_RANGE.current);
+    gf_enableControlOf(g_unblockButton, !BLOCK_CALLSIGN.value().empty());
+    gf_enableControlOf(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.current);
     gf_enableStandFitControls();
 
     parking_percentage.current = 30;
@@ -386,6 +385,7 @@ bool lf_initialise()
 
 void lf_startUpVNTQ()
 {
+    platform::setThreadName("start-up");
     try {
         lf_checkProgramFolder();
         if (lf_initialise()) lf_startUpRun();

@@ -21,7 +21,7 @@ std::string lf_userErrorMessage(int code, const std::string& text)
 }  // namespace
 
 UserErrorException::UserErrorException(int code, const std::string& text)
-    : std::runtime_error(lf_userErrorMessage(code, text))
+    : std::runtime_error(lf_userErrorMessage(code, text)), code_(code)
 {
 }
 

@@ -22,6 +22,10 @@ namespace qel {
 class UserErrorException : public std::runtime_error {
 public:
     UserErrorException(int code, const std::string& text);  // "41: text", or text for 99
+    int code() const noexcept { return code_; }  // 41; callers decide by it, not by the text
+
+private:
+    int code_;
 };
 
 struct FixedCodeBase {

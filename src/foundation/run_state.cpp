@@ -76,6 +76,8 @@ void gf_requestClose()
     g_stopRequested = true;
 }
 
+bool gf_stopFlag() { return g_stopRequested || g_closeRequested; }
+
 bool lf_clearStop()
 {
     std::scoped_lock lock(g_stopMutex);

@@ -37,6 +37,8 @@ bool gf_requestStop(ExitReason reason, int32_t restartDelay_s);
 // raises g_closeRequested and g_stopRequested and records USER CLOSED SIM only when no reason
 // is recorded yet, leaving the delay. Any thread.
 void gf_requestClose();
+// A stop or a close is under way: g_stopRequested or g_closeRequested; any thread.
+bool gf_stopFlag();
 // Clears the stop flag and the reason for the next run; false (nothing cleared) when the user
 // has closed the program meanwhile. Start-up thread, at a restart.
 bool lf_clearStop();

@@ -32,7 +32,6 @@ std::set<uint16_t> g_highPerformanceModels;
 std::set<uint16_t> g_rotorcraftModels;
 StringGroups g_similarTypeGroups;
 StringGroups g_prefixGroups;
-// Also reordered in place by gf_similarPrefixes, on the livery matcher's thread only.
 std::unordered_map<std::string, std::vector<std::string>, TransparentStringHash, std::equal_to<>>
     g_similarPrefixes;
 StringGroups g_publishers;
@@ -54,8 +53,6 @@ constexpr std::size_t lf_publisherReserve = 640;
 constexpr std::size_t lf_thirdParty20Reserve = 600;
 constexpr std::size_t lf_thirdParty24Reserve = 300;
 constexpr std::size_t lf_registrationReserve = 60000;
-
-const std::vector<std::string> lf_noPrefixes;
 
 pugi::xml_node lf_section(const pugi::xml_document& document, const char* section)
 {
@@ -360,12 +357,14 @@ bool gf_readDbase()
     return true;
 }
 
-const std::vector<std::string>& gf_similarPrefixes(std::string_view prefix)
+std::vector<std::string> gf_similarPrefixes(std::string_view prefix)
 {
     const auto it = g_similarPrefixes.find(prefix);
-    if (it == g_similarPrefixes.end()) return lf_noPrefixes;
-    if (it->second.size() >= 2) std::shuffle(it->second.begin(), it->second.end(), g_rng);
-    return it->second;
+    if (it == g_similarPrefixes.end()) return {};
+    // A copy is shuffled: the table stays as read, so any thread may read it without a lock.
+    std::vector<std::string> others = it->second;
+    if (others.size() >= 2) std::shuffle(others.begin(), others.end(), g_rng);
+    return others;
 }
 
 }  // namespace qel

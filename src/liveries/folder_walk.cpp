@@ -22,6 +22,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "liveries/livery_parsing.h"
 #include "liveries/livery_scan.h"
@@ -115,8 +116,6 @@ private:
     std::vector<std::thread> threads_;
 };
 
-bool lf_stopRequested() { return g_stopRequested || g_closeRequested; }
-
 bool lf_isAircraftCfg(const fs::path& path)
 {
     const std::string name = path.filename().string();
@@ -181,7 +180,7 @@ public:
     void walk(const fs::path& folder)
     {
         for (const auto& entry : lf_sortedEntries(folder)) {
-            if (stopped_ || lf_stopRequested()) {
+            if (stopped_ || gf_stopFlag()) {
                 stopped_ = true;
                 return;
             }
@@ -197,7 +196,7 @@ public:
     // Takes every pending result in order; on a stop only joins the workers.
     void finish()
     {
-        if (stopped_ || lf_stopRequested()) {
+        if (stopped_ || gf_stopFlag()) {
             pool_.dropQueued();
             pending_.clear();
         }
@@ -214,7 +213,7 @@ private:
         const fs::path& path = entry.path();
         const bool descend = lf_mayDescend(path);
         if (fs::is_regular_file(status) && lf_isAircraftCfg(path)) {
-            if (lf_stopRequested()) {
+            if (gf_stopFlag()) {
                 stopped_ = true;
                 return;
             }

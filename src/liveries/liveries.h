@@ -83,7 +83,7 @@ extern std::set<uint16_t> g_highPerformanceModels;
 extern std::set<uint16_t> g_rotorcraftModels;
 extern StringGroups g_similarTypeGroups;  // interchangeable model codes, each group sorted
 extern StringGroups g_prefixGroups;       // interchangeable registration prefixes, sorted
-// A prefix → the other prefixes of its group; reordered by gf_similarPrefixes.
+// A prefix → the other prefixes of its group; read-only once read.
 extern std::unordered_map<std::string, std::vector<std::string>, TransparentStringHash,
                           std::equal_to<>>
     g_similarPrefixes;
@@ -118,10 +118,9 @@ void gf_readXmlCodeList(const pugi::xml_document& document, const char* section,
 // section is missing. Never throws for document content.
 void gf_readPublisherAirports(const pugi::xml_document& document, const char* section,
                               std::vector<PublisherAirports>& target, const char* element);
-// The other prefixes of the prefix's group, freshly shuffled with the calling thread's engine;
-// an empty list for a prefix in no group. Reorders the stored list: one thread at a time (the
-// livery matcher's).
-const std::vector<std::string>& gf_similarPrefixes(std::string_view prefix);
+// The other prefixes of the prefix's group, a copy freshly shuffled with the calling thread's
+// engine; an empty list for a prefix in no group. Any thread.
+std::vector<std::string> gf_similarPrefixes(std::string_view prefix);
 
 // ---- Model and registration lookups (any thread, never throw) -----------------------------
 

@@ -13,6 +13,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/settings.h"
 #include "foundation/shell.h"
 #include "foundation/strings.h"
@@ -29,8 +30,6 @@ namespace fs = std::filesystem;
 using FolderList = std::vector<fs::path>;
 
 enum class WalkResult { Found, NoneFound, Interrupted };
-
-bool lf_stopRequested() { return g_stopRequested || g_closeRequested; }
 
 template <typename Hook, typename... Args>
 void lf_call(const Hook& hook, Args&&... args)
@@ -158,7 +157,7 @@ WalkResult lf_walkFolders(const FolderList& folders, const LiveryScanSetup& setu
             continue;
         }
         folderNumber = std::min<uint32_t>(folderNumber + 1, 10);
-        if (lf_stopRequested()) return WalkResult::Interrupted;
+        if (gf_stopFlag()) return WalkResult::Interrupted;
         const std::size_t before = g_liveries.size();
         lf_scanFolderTree(folderNumber, folder, setup);
         const std::size_t found = g_liveries.size() - before;
@@ -171,7 +170,7 @@ WalkResult lf_walkFolders(const FolderList& folders, const LiveryScanSetup& setu
         }
         total += found;
     }
-    if (lf_stopRequested()) return WalkResult::Interrupted;
+    if (gf_stopFlag()) return WalkResult::Interrupted;
     if (g_liveries.empty()) {
         lf_call(setup.hooks.setLiveryCount, uint64_t{0});
         return WalkResult::NoneFound;

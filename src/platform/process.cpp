@@ -6,6 +6,7 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -208,6 +209,20 @@ std::string systemErrorText(int errorNumber)
 {
     std::array<char, 256> buffer{};
     return lf_errorText(strerror_r(errorNumber, buffer.data(), buffer.size()), buffer.data());
+}
+
+void setThreadName(std::string_view name)
+{
+    constexpr std::size_t kMaxName = 15;  // bytes, without the terminator
+    const std::string kept(name.substr(0, kMaxName));
+    pthread_setname_np(pthread_self(), kept.c_str());
+}
+
+std::string threadName()
+{
+    std::array<char, 16> name{};
+    if (pthread_getname_np(pthread_self(), name.data(), name.size()) != 0) return {};
+    return name.data();
 }
 
 }  // namespace qel::platform

@@ -34,6 +34,12 @@ private:
     bool alreadyExists_ = false;
 };
 
+// Names the calling thread, so that a debugger and `top -H` show it ("Traffic Reader"). The
+// system keeps at most 15 bytes; a longer name is cut. Never throws.
+void setThreadName(std::string_view name);
+// The calling thread's name as the system keeps it; "" when it cannot be read.
+std::string threadName();
+
 // Whether the process runs with administrator rights: effective uid 0 here.
 bool isElevated();
 void overrideElevated(std::optional<bool> elevated);  // tests

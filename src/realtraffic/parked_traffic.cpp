@@ -19,6 +19,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/time.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
@@ -165,7 +166,7 @@ int32_t TrafficReader::awaitParked(uint64_t number)
             std::scoped_lock lock(shared_);
             if (parked_.number == number && parked_.status != kPending) return parked_.status;
         }
-        if (g_stopRequested || g_closeRequested) {
+        if (gf_stopFlag()) {
             giveUp();
             return kFailedHere;
         }

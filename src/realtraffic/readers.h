@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -151,6 +153,21 @@ private:
     mutable std::mutex metarMutex_;  // guards metarCode_ for readers on other threads
     std::string metarCode_;
 };
+
+// What the two reader threads differ in.
+struct ReaderThread {
+    const char* name;      // "Traffic Reader": the thread's name and that of its stop message
+    const char* logName;   // "Traffic": the log line of a loop ended by a server status
+    const char* function;  // "gf_trafficReader": the log line of a failure
+    RtConnection& reader;
+    RtConnection& partner;             // stopped with it unless a stop was asked for
+    std::atomic<int32_t>& shownStatus;  // the window's field: 1 receiving, 3 stopped
+    std::function<bool(int& status)> receive;  // the reader's loop; false when it ended
+};
+// The body both reader threads run: names the thread, runs the loop until a stop or an ending
+// status, then shows the reader stopped and, unless the stop was asked for, stops the partner
+// and the program (a restart only for a 401). Catches everything; sets the finished mark last.
+void gf_runReaderThread(std::stop_token stop, const ReaderThread& thread);
 
 // Logs why a reader's loop ended by a server status; `reader` "Traffic" or "Weather".
 void gf_logReaderEnd(std::string_view reader, int status);

@@ -55,16 +55,6 @@ int lf_statusOf(int64_t status)
     return static_cast<int>(std::clamp<int64_t>(status, -99999, 99999));
 }
 
-void lf_trafficReaderExitGuard(int status, bool reported)
-{
-    lf_setTrafficStatus(3);
-    if (status != kStoppedOnRequest) {
-        g_weatherReader.requestStop();
-        if (!reported) gf_readerStopped("Traffic Reader", status == 401);
-    }
-    g_trafficReader.setFinished(true);
-}
-
 }  // namespace
 
 void gf_logReaderEnd(std::string_view reader, int status)
@@ -392,25 +382,9 @@ std::size_t Fnv1aHash::operator()(uint32_t value) const noexcept
 void gf_trafficReader(std::stop_token stop)
 {
     using namespace rt;
-    const std::stop_callback onStop(stop, [] { g_trafficReader.requestStop(); });
-    int status = 0;
-    bool reported = false;
-    try {
-        gf_logIndented(fmt::format("{} connected", "Traffic Reader"));
-        lf_setTrafficStatus(1);
-        if (!g_trafficReader.receive(status)) {
-            lf_setTrafficStatus(3);
-            if (status != kStoppedOnRequest) gf_logReaderEnd("Traffic", status);
-        }
-    } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: {}", "gf_trafficReader", e.what()));
-        gf_readerStopped("Traffic Reader", false);
-        reported = true;
-    } catch (...) {
-        gf_readerStopped("Traffic Reader", false);
-        reported = true;
-    }
-    lf_trafficReaderExitGuard(status, reported);
+    gf_runReaderThread(stop, {"Traffic Reader", "Traffic", "gf_trafficReader", g_trafficReader,
+                              g_weatherReader, g_mainWindowState.trafficReaderStatus,
+                              [](int& status) { return g_trafficReader.receive(status); }});
 }
 
 void gf_stopTrafficReader() { rt::g_trafficReader.requestStop(); }

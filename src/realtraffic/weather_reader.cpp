@@ -68,16 +68,6 @@ int64_t lf_altitudeFeet(double altitude_ft)
     return static_cast<int64_t>(std::min(altitude_ft, 1.0e9));
 }
 
-void lf_weatherReaderExitGuard(int status, bool reported)
-{
-    lf_setWeatherStatus(3);
-    if (status != kStoppedOnRequest) {
-        g_trafficReader.requestStop();
-        if (!reported) gf_readerStopped("Weather Reader", status == 401);
-    }
-    g_weatherReader.setFinished(true);
-}
-
 }  // namespace
 
 int32_t extractQNH(const json& data)
@@ -296,25 +286,9 @@ void WeatherReader::resetReader()
 void gf_weatherReader(std::stop_token stop)
 {
     using namespace rt;
-    const std::stop_callback onStop(stop, [] { g_weatherReader.requestStop(); });
-    int status = 0;
-    bool reported = false;
-    try {
-        gf_logIndented(fmt::format("{} connected", "Weather Reader"));
-        lf_setWeatherStatus(1);
-        if (!g_weatherReader.receive(status)) {
-            lf_setWeatherStatus(3);
-            if (status != kStoppedOnRequest) gf_logReaderEnd("Weather", status);
-        }
-    } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: {}", "gf_weatherReader", e.what()));
-        gf_readerStopped("Weather Reader", false);
-        reported = true;
-    } catch (...) {
-        gf_readerStopped("Weather Reader", false);
-        reported = true;
-    }
-    lf_weatherReaderExitGuard(status, reported);
+    gf_runReaderThread(stop, {"Weather Reader", "Weather", "gf_weatherReader", g_weatherReader,
+                              g_trafficReader, g_mainWindowState.weatherReaderStatus,
+                              [](int& status) { return g_weatherReader.receive(status); }});
 }
 
 void gf_stopWeatherReader() { rt::g_weatherReader.requestStop(); }

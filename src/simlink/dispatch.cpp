@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,10 @@ uint32_t g_userObjectId = 2;  // "SimClient" thread
 std::atomic<bool> g_simTakesFlightPlans{true};
 
 namespace {
+
+// The failure of the running dispatch, handed to lf_rethrowDispatchError once
+// SimConnect_CallDispatch has returned; "SimClient" thread only.
+std::exception_ptr g_dispatchError;
 
 constexpr double kTeleport_nm = 10.0;
 constexpr double kGroundReportCeiling_ft = 2500.0;
@@ -86,8 +91,6 @@ private:
     size_t size_;
 };
 
-bool lf_stopFlag() { return g_stopRequested || g_closeRequested; }
-
 void lf_post(uint32_t objectId, uint32_t hexId, SimResultKind kind, double value1 = 0.0,
              double value2 = 0.0)
 {
@@ -122,7 +125,7 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
     const bool msfs2020 = name == "KittyHawk";
     const bool msfs2024 = name == "SunRise";
     if ((msfs2020 && !g_isMsfs2020) || (msfs2024 && g_isMsfs2020)) {
-        throw UserErrorException(2024, "");
+        throw UserErrorException(kSimMismatchError, "");
     }
     if (!msfs2020 && !msfs2024) {
         throw UserErrorException(
@@ -158,7 +161,7 @@ void lf_onException(const SIMCONNECT_RECV_EXCEPTION& e)
 {
     switch (e.dwException) {
     case SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID:
-        if (lf_positionKnown(g_lastUserPosition.lat, g_lastUserPosition.lon) && !lf_stopFlag()) {
+        if (lf_positionKnown(g_lastUserPosition.lat, g_lastUserPosition.lon) && !gf_stopFlag()) {
             gf_logHighlighted("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID");
         }
         break;
@@ -390,9 +393,10 @@ bool lf_positionKnown(double latitude, double longitude)
     return std::abs(latitude) > 0.0001 || std::abs(longitude) > 0.0001;
 }
 
-void lf_dispatch(SIMCONNECT_RECV* data, DWORD size, void* /*context*/)
+namespace {
+
+void lf_handleReceived(SIMCONNECT_RECV* data, DWORD size)
 {
-    if (!data || size < sizeof(SIMCONNECT_RECV)) return;
     switch (data->dwID) {
     case SIMCONNECT_RECV_ID_EXCEPTION:
         if (const auto* e = lf_as<SIMCONNECT_RECV_EXCEPTION>(data, size)) lf_onException(*e);
@@ -440,8 +444,30 @@ void lf_dispatch(SIMCONNECT_RECV* data, DWORD size, void* /*context*/)
     }
 }
 
+}  // namespace
+
+void lf_dispatch(SIMCONNECT_RECV* data, DWORD size, void* /*context*/) noexcept
+{
+    if (!data || size < sizeof(SIMCONNECT_RECV)) return;
+    try {
+        lf_handleReceived(data, size);
+    } catch (...) {
+        // The first failure of a dispatch ends the connection; later ones add nothing.
+        if (!g_dispatchError) g_dispatchError = std::current_exception();
+    }
+}
+
+void lf_rethrowDispatchError()
+{
+    if (!g_dispatchError) return;
+    std::exception_ptr error;
+    std::swap(error, g_dispatchError);
+    std::rethrow_exception(error);
+}
+
 void lf_resetReceived()
 {
+    g_dispatchError = nullptr;
     g_simulatorQuit = false;
     {
         std::scoped_lock lock(g_userStateMutex);

@@ -45,9 +45,17 @@ void lf_simConnectSetup(HANDLE handle);
 
 // ---- Dispatch (dispatch.cpp) ------------------------------------------------------------------
 
-// SimConnect's dispatch callback; "SimClient" thread. Throws qel::UserErrorException for the
-// simulator checks of the OPEN message and a version mismatch.
-void lf_dispatch(SIMCONNECT_RECV* data, DWORD size, void* context);
+// The user error of a simulator that is not the chosen one; the link restarts with the other.
+inline constexpr int kSimMismatchError = 2024;
+
+// SimConnect's dispatch callback; "SimClient" thread. Never throws: no exception may cross
+// SimConnect's frames. A failure of the handling (qel::UserErrorException for the simulator
+// checks of the OPEN message and a version mismatch, or any other) is kept, and
+// lf_rethrowDispatchError raises it once SimConnect_CallDispatch has returned.
+void lf_dispatch(SIMCONNECT_RECV* data, DWORD size, void* context) noexcept;
+// Raises the failure that the last dispatch kept, and forgets it; nothing when there is none.
+// "SimClient" thread.
+void lf_rethrowDispatchError();
 // The QUIT message arrived since the last reset (atomic).
 extern std::atomic<bool> g_simulatorQuit;
 

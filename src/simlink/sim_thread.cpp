@@ -24,6 +24,7 @@
 #include "foundation/run_state.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "simlink/link_internal.h"
 #include "simlink/simlink.h"
 
@@ -49,13 +50,11 @@ constexpr auto kDispatchGiveUp = 3s;
 // Since when the dispatch has failed without a success in between; "SimClient" thread.
 std::optional<platform::SteadyTime> g_dispatchFailingSince;
 
-bool lf_stopFlag() { return g_stopRequested || g_closeRequested; }
-
 // Waits for the simulator; true when connected.
 bool lf_awaitSimulator(const std::stop_token& stop, HANDLE& local)
 {
     for (bool first = true;; first = false) {
-        if (lf_stopFlag() || stop.stop_requested()) return false;
+        if (gf_stopFlag() || stop.stop_requested()) return false;
         if (first) {
             gf_log(" ");
             gf_setMessage(fmt::format("Waiting for MSFS 20{} ...", g_isMsfs2020 ? "20" : "24"),
@@ -141,7 +140,9 @@ bool lf_openConnection(HANDLE& local)
 
 LinkEnd lf_dispatchOnce(HANDLE handle)
 {
-    if (SUCCEEDED(SimConnect_CallDispatch(handle, &lf_dispatch, nullptr))) {
+    const bool dispatched = SUCCEEDED(SimConnect_CallDispatch(handle, &lf_dispatch, nullptr));
+    lf_rethrowDispatchError();
+    if (dispatched) {
         g_dispatchFailingSince.reset();
     } else {
         const auto now = platform::steadyNow();
@@ -157,6 +158,7 @@ LinkEnd lf_dispatchOnce(HANDLE handle)
 
 void lf_simConnectThread(std::stop_token stop)
 {
+    platform::setThreadName("SimClient");
     HANDLE local = nullptr;
     {
         const ThreadEndGuard guard;
@@ -168,7 +170,7 @@ void lf_simConnectThread(std::stop_token stop)
             }
         } catch (const UserErrorException& e) {
             const std::string text = e.what();
-            if (text.starts_with("2024")) {
+            if (e.code() == kSimMismatchError) {
                 gf_log(fmt::format("MSFS and {} do not match, restarting ...", g_shortName));
                 lost = mismatch = true;
             } else {

@@ -181,7 +181,7 @@ void lf_showNoTraffic()
 {
     // A stop ends the wait at once, so closing the window here does not take 15 s.
     for (int i = 0; i < 150 && gf_trafficDataTime() == 0; ++i) {
-        if (g_stopRequested || g_closeRequested) return;
+        if (gf_stopFlag()) return;
         platform::sleepFor(std::chrono::milliseconds(100));
     }
     if (gf_trafficDataTime() == 0) gf_log("No traffic in this region?");

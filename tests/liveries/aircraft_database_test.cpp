@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fmt/format.h>
@@ -291,6 +292,15 @@ TEST_F(AircraftDatabase, PrefixGroupsMapEachMemberToTheOthers)
         orders.insert(list);
     }
     EXPECT_EQ(orders.size(), 2u);
+
+    // Shuffled copies: threads ask at once while the table stays as read.
+    const auto ask = [] {
+        for (int i = 0; i < 200; ++i) EXPECT_EQ(gf_similarPrefixes("D-A").size(), 2u);
+    };
+    std::thread other(ask);
+    ask();
+    other.join();
+    EXPECT_EQ(g_similarPrefixes.at("D-A"), (std::vector<std::string>{"D-B", "D-C"}));
 }
 
 TEST_F(AircraftDatabase, PublisherGroupsAreDeduplicatedAndNeedAName)

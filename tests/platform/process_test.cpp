@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
+#include <thread>
 
 #include "scoped_env.h"
 #include "support/test_support.h"
@@ -162,6 +164,28 @@ TEST(ShellOpen, FailsWhenNoOpenerIsInstalled)
     TempDir emptyBin;
     ScopedEnv path("PATH", emptyBin.path().string());
     EXPECT_FALSE(shellOpen(emptyBin.path()));
+}
+
+TEST(ThreadName, IsWhatTopShowsCutToFifteenBytes)
+{
+    struct Case {
+        const char* name;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Traffic Reader", "Traffic Reader"},
+        {"SimClient", "SimClient"},
+        {"A name longer than fifteen bytes", "A name longer t"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string shown = "<unset>";
+        std::thread([&] {
+            setThreadName(c.name);
+            shown = threadName();
+        }).join();
+        EXPECT_EQ(shown, c.shown) << c.name;
+    }
 }
 
 TEST(SystemErrorText, GivesTheSystemMessage)
