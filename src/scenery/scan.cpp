@@ -17,6 +17,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "foundation/window_status.h"
 #include "platform/text.h"
@@ -123,7 +124,7 @@ void lf_scanFolder(const fs::path& folder, const AirportScanSetup& setup)
     std::error_code ec;
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
-        if (g_stopRequested || g_closeRequested) break;
+        if (gf_stopFlag()) break;
         try {
             if (!lf_scanEntry(*it, scan)) it.disable_recursion_pending();
         } catch (const std::exception& e) {
