@@ -20,6 +20,7 @@
 #include "foundation/strings.h"
 #include "foundation/time.h"
 #include "liveries/flight_data.h"
+#include "liveries/livery_db.h"
 #include "platform/clock.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
@@ -186,6 +187,8 @@ void lf_resetRunState()
     gf_resetRtClient();
     gf_resetSimLink();
     gf_resetTraffic();
+    // No aircraft, create request or pending creation holds a livery title any more.
+    gf_serveLiveryDbClear();
     gf_resetWindowState();
     gf_clearErrorText();
     gf_clearMessage();

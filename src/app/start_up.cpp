@@ -208,6 +208,8 @@ LiveryScanResult lf_scanLiveries()
 void lf_runScansWhenDue()
 {
     lf_connectLiveryHooks();
+    // A clear asked for before this run began; this run's scan and build come after it.
+    gf_serveLiveryDbClear();
     const unsigned hardware = std::thread::hardware_concurrency();
     g_maxTasks = hardware == 0 ? 2 : static_cast<int32_t>(hardware);
     g_runningScanTasks = 0;

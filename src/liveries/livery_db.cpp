@@ -244,6 +244,11 @@ void gf_clearLiveryDb()
 
 void gf_requestLiveryDbClear() { clearRequested = true; }
 
+void gf_serveLiveryDbClear()
+{
+    if (clearRequested.exchange(false)) gf_clearLiveryDb();
+}
+
 void gf_reserveLiveryContainers()
 {
     g_excludedTitles.reserve(lf_excludedReserve);
@@ -273,9 +278,6 @@ void gf_buildLiveryDb(const LiveryList& liveries)
 
 void lf_processScannedLiveries()
 {
-    // Served here, on the start-up thread after close-down, because aircraft, create requests
-    // and pending creations of the last run held views of the titles until then.
-    if (clearRequested.exchange(false)) gf_clearLiveryDb();
     if (g_liveriesProcessed) {
         gf_log("Processing scanned liveries skipped; already done in previous start-up");
         lf_freeScannedList();

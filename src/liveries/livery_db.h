@@ -103,7 +103,7 @@ extern LiveryHooks g_liveryHooks;
 // ---- Operations ------------------------------------------------------------------------------
 
 // The whole build from LiveriesScanned.xml, once per start of the traffic engine (start-up
-// thread): serves a pending clear, skips when already built, always frees the scanned list.
+// thread): skips when already built, always frees the scanned list.
 // Throws qel::UserErrorException from reading the scanned list.
 void lf_processScannedLiveries();
 // Steps of the build after the scanned list was read: the database, its indexes, the
@@ -113,9 +113,14 @@ void gf_buildLiveryDb(const LiveryList& liveries);
 // Empties the database, its indexes, the registration-code table and the similar-model lists.
 // Start-up thread only, while no aircraft, create request or pending creation holds a title.
 void gf_clearLiveryDb();
-// Any thread (the window's handlers): the database is emptied before the next build, on the
-// start-up thread after close-down, and rebuilt then.
+// Any thread (the window's handlers): the database is to be emptied and built again in the
+// next run, whose scan may bring new liveries.
 void gf_requestLiveryDbClear();
+// Empties the database when a clear was asked for. Start-up thread, where no aircraft, create
+// request or pending creation holds a title: after close-down's traffic reset, and at the start
+// of a run before its scan. A request made during a run is so never served by that run's own
+// build, which may read the scan the request means to replace.
+void gf_serveLiveryDbClear();
 // Reserves the database's containers once per process.
 void gf_reserveLiveryContainers();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fmt/format.h>
@@ -259,6 +260,7 @@ TEST_F(LiveryDb, StartUpsBuildOnceAndRebuildOnlyAfterARequestedClear)
     gf_requestLiveryDbClear();
     EXPECT_TRUE(g_liveriesProcessed);
     EXPECT_EQ(parked.title, "A321 Lufthansa D-AISA");
+    gf_serveLiveryDbClear();  // close-down, after the traffic reset
     LiveryList rescanned = world();
     rescanned.remove_if([](const Livery& l) { return l.title.starts_with("A321"); });
     rescanned.push_back(livery("DLH", "", "B738", "B738 Lufthansa"));
@@ -273,6 +275,25 @@ TEST_F(LiveryDb, StartUpsBuildOnceAndRebuildOnlyAfterARequestedClear)
               std::vector<std::string>{"A320"});
     EXPECT_FALSE(
         g_airlineSimilarModels.at(gf_airlineIndex("DLH")).contains(gf_modelIndex("B738")));
+}
+
+// The window asks for a clear while the start-up thread builds: the build finishes on its own
+// data, and the request is served after the run instead of being lost or taken by that build.
+TEST_F(LiveryDb, ClearRequestedDuringABuildIsServedByTheNextStart)
+{
+    gf_writeLiveriesScanned(world(), g_liveriesScannedXml, 1);
+    std::thread startUp([] { lf_processScannedLiveries(); });
+    std::thread window([] { gf_requestLiveryDbClear(); });
+    window.join();
+    startUp.join();
+    EXPECT_TRUE(g_liveriesProcessed);
+    EXPECT_EQ(g_liveryDb.size(), 7U);
+
+    gf_serveLiveryDbClear();
+    gf_writeLiveriesScanned({livery("KLM", "", "B738", "B738 KLM")}, g_liveriesScannedXml, 1);
+    lf_processScannedLiveries();
+    EXPECT_EQ(g_liveryDb.size(), 1U);
+    EXPECT_EQ(gf_findLiveryByTitle("B738 KLM"), "B738 KLM");
 }
 
 }  // namespace
