@@ -108,7 +108,8 @@ fs::path lf_findUserCfg(bool msfs2020)
         local / "MSFSPackages" / "UserCfg.opt",
     };
     for (const auto& candidate : candidates) {
-        if (lf_exists(candidate)) return candidate;
+        // Without its known folder a candidate would be read relative to the program's folder.
+        if (candidate.is_absolute() && lf_exists(candidate)) return candidate;
         gf_log(fmt::format("MSFS detection, not found: {}", gf_pathToUtf8(candidate)));
     }
     return {};

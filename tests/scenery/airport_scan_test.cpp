@@ -20,6 +20,7 @@
 #include "scenery/scan.h"
 #include "scenery/scenery.h"
 #include "scenery/stand_file.h"
+#include "scenery/stand_places.h"
 #include "support/bgl_builder.h"
 #include "support/test_support.h"
 
@@ -221,6 +222,10 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
     EXPECT_NE(report.find("Statics/EHAM2.bgl"), std::string::npos);
     EXPECT_GE(std::count(report.begin(), report.end(), '\n'), 20);
     EXPECT_NE(report.find("===> BGL format error in "), std::string::npos);
+    // The park-airport lookup finds what the scan wrote: a stand file, or the link before it.
+    EXPECT_EQ(gf_findArchivedApf(AirportCode("KBOS").word()), "airports/my_thirdparty/KBOS.xml");
+    EXPECT_EQ(gf_findArchivedApf(AirportCode("EDDF").word()),
+              "archive/thirdparty/Aerosoft/EDDF.xml");
 }
 
 TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
