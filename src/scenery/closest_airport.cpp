@@ -3,6 +3,7 @@
 // point than to its own).
 #include "scenery/closest_airport.h"
 
+#include <cmath>
 #include <exception>
 #include <system_error>
 
@@ -21,6 +22,9 @@ namespace {
 constexpr double lf_airportReach_nm = 5.0;
 constexpr double lf_noStand_nm = 100.0;
 constexpr double lf_metresPerNm = 1852.0;
+// A degree of latitude is 60 nm; an airport further north or south than this cannot be within
+// reach, which spares the great-circle formula for nearly every airport of the list.
+constexpr double lf_reachLatitude_deg = lf_airportReach_nm / 59.9;
 const std::filesystem::path lf_downloadFile{"airport.xml"};
 
 void lf_removeDownload()
@@ -52,7 +56,7 @@ double lf_readDestApf(uint32_t code, LatLon position, std::string& standId)
 {
     const std::string location = gf_findArchivedApf(code);
     if (location.empty() || !gf_isSafeRelativeLocation(location)) return lf_noStand_nm;
-    std::filesystem::path file = location;
+    std::filesystem::path file = gf_localPathOf(location);
     if (!location.starts_with("airports")) {
         if (!lf_downloadArchivedAirport(location, lf_downloadFile).empty()) return lf_noStand_nm;
         file = lf_downloadFile;
@@ -84,6 +88,7 @@ std::optional<Airport> gf_closestAirport(LatLon position)
     double closest_nm = lf_noStand_nm;
     double runnerUp_nm = lf_noStand_nm;
     for (const Airport& airport : g_airports) {
+        if (std::abs(airport.latitude - position.lat) > lf_reachLatitude_deg) continue;
         const double d = gf_distanceNm(position, {airport.latitude, airport.longitude});
         if (d > lf_airportReach_nm) continue;
         if (d < closest_nm) {

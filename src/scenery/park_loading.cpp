@@ -184,7 +184,7 @@ std::string lf_readApf(const std::string& path, ParkAirportInfo& info, uint32_t 
     if (!gf_isSafeRelativeLocation(path)) {
         return fmt::format("{}: '{}' refused: it leaves the program folder", "gf_readApf", path);
     }
-    std::filesystem::path file = path;
+    std::filesystem::path file = gf_localPathOf(path);
     if (!path.starts_with("airports")) {
         file = g_airportsDir / "park_airport.xml";
         std::filesystem::create_directories(g_airportsDir);

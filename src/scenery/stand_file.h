@@ -107,8 +107,8 @@ extern std::function<std::optional<MatchKey>(const std::string&)> g_registration
 
 // Writes the airport's stands to `path` (folders made as needed) by temporary file and rename.
 // `mode` ApfLearned: settings rows and options, unchanged stands reduced to their id; refused
-// (false, logged) when the airport has no stand and a file already lies at `path`, so an empty
-// table never replaces what was learned. ApfScanned: every stand in full, no options. `sim` 1
+// (false, logged) when the airport has no stand and the file at `path` holds stands (or cannot be
+// read), so an empty table never replaces what was learned. ApfScanned: every stand in full, no options. `sim` 1
 // MSFS 2020, 2 MSFS 2024. False when the save fails. Throws gsl::narrowing_error only for an
 // absurd MAX_FIT_FL. Any thread.
 bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode,

@@ -121,6 +121,13 @@ bool gf_isSafeRelativeLocation(std::string_view text)
     return true;
 }
 
+std::filesystem::path gf_localPathOf(std::string_view location)
+{
+    std::string text(location);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    return std::filesystem::path(text);
+}
+
 std::string gf_apfXmlName(uint32_t code) { return lf_codeText(code) + ".xml"; }
 std::filesystem::path gf_apfXmlPath(uint32_t code) { return gf_apfXmlName(code); }
 std::filesystem::path gf_apfTxtPath(uint32_t code) { return lf_codeText(code) + ".txt"; }

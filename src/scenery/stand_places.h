@@ -41,6 +41,8 @@ std::filesystem::path gf_learnedPathFor(std::string_view source, std::string_vie
 // name is no airport code is logged and skipped. Throws when the folder cannot be listed.
 std::vector<uint32_t> gf_listMyThirdpartyAirports();
 
+// A local location as a path; redirects may be written with '\' between the folders.
+std::filesystem::path gf_localPathOf(std::string_view location);
 // A location that stays inside the program's folder: relative, no ".." component, no drive.
 bool gf_isSafeRelativeLocation(std::string_view text);
 

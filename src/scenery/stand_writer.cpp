@@ -159,11 +159,23 @@ std::string lf_flightLabel(const MatchKey& codes)
                        g_modelCodes.text(codes.model), codes.cargo != 0 ? "(C)" : "");
 }
 
+// The file at `path` holds stands (or cannot be read, which must not count as empty).
+bool lf_holdsStands(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return ec.value() != 0;
+    pugi::xml_document document;
+    if (!document.load_file(path.c_str())) return true;
+    pugi::xml_node base = document.child("root");
+    if (!base) base = document;
+    return static_cast<bool>(base.child("parkpositions").child("parkpos"));
+}
+
 bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim)
 {
     std::error_code ec;
     // A table that failed to load must not wipe the only copy of what was learned.
-    if (mode == ApfLearned && airport.stands.empty() && std::filesystem::exists(path, ec)) {
+    if (mode == ApfLearned && airport.stands.empty() && lf_holdsStands(path)) {
         gf_logHighlighted(
             fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
         return false;

@@ -186,6 +186,13 @@ TEST_F(ParkLoading, AFailedDownloadLoadsNothingAndKeepsTheLearnedFile)
     EXPECT_FALSE(gf_writeApf(nothing, "airports/learned/stock/KLAX.xml", ApfLearned, 1));
     EXPECT_EQ(readFile("airports/learned/stock/KLAX.xml"), "what was learned");
 
+    // A redirect written with backslashes leads to a local file.
+    writeFile("airports/my_thirdparty/KLAX.txt", "airports\\my_simaddon\\X\\KLAX.xml\r\n");
+    writeFile("airports/my_simaddon/X/KLAX.xml",
+              standFileXml(row("altitude", "125"), R"(<parkpos id="H3" latitude="33.94" longitude="-118.4"/>)"));
+    EXPECT_EQ(load("KLAX"), "");
+    EXPECT_EQ(g_parkFileRead.learnedPath, "airports/learned/my_simaddon/X/KLAX.xml");
+
     EXPECT_EQ(gf_readApf("", info_, code("KLAX")), "gf_readApf: xml is empty");
     EXPECT_EQ(gf_readApf("archive/stock/KLAX.xml", info_, 0), "gf_readApf: no park airport set");
 }

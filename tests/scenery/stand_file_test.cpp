@@ -252,6 +252,13 @@ TEST_F(StandFileTest, AnEmptyTableNeverReplacesALearnedFile)
     EXPECT_EQ(readFile("EHAM.xml"), "learned");
     EXPECT_TRUE(log_.contains("==> 'EHAM.xml' kept: no stands to save over it"));
     EXPECT_TRUE(gf_writeApf(empty, "EDDF.xml", ApfLearned, 1));  // nothing there to lose
+    EXPECT_TRUE(gf_writeApf(empty, "EDDF.xml", ApfLearned, 1));  // settings only: replaced
+    BglAirport one;
+    one.stands.emplace_back("A1", std::vector<LearnedFlight>{}, 1.0, 1.0, 0.0, 20.0, false,
+                            false, false);
+    one.stands.back().manual = true;
+    ASSERT_TRUE(gf_writeApf(one, "EHRD.xml", ApfLearned, 1));
+    EXPECT_FALSE(gf_writeApf(empty, "EHRD.xml", ApfLearned, 1));
 }
 
 TEST_F(StandFileTest, RegistrationLookupGivesTheCodesBeforeAirlineAndType)
