@@ -22,11 +22,33 @@ std::atomic<bool> g_closeRequested{false};
 
 namespace {
 
+bool lf_isControl(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\n' && c != '\r' && c != '\t') || byte == 0x7f;
+}
+
+// Text from outside (a reply, a callsign) may hold NUL or terminal escapes: they are written
+// as \xNN so that Log.txt stays a readable text file.
+void lf_writeText(std::string_view text)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!lf_isControl(text[i])) continue;
+        g_logStream << text.substr(start, i - start)
+                    << fmt::format("\\x{:02X}", static_cast<unsigned char>(text[i]));
+        start = i + 1;
+    }
+    g_logStream << text.substr(start);
+}
+
 void lf_write(std::string_view prefix, std::string_view text, bool flush)
 {
     std::scoped_lock lock(g_logMutex);
     if (!g_logStream.is_open()) return;
-    g_logStream << prefix << text << '\n';
+    g_logStream << prefix;
+    lf_writeText(text);
+    g_logStream << '\n';
     if (flush) g_logStream.flush();
 }
 

@@ -52,12 +52,16 @@ struct LiveDecodeState {
     std::vector<LiveAircraftRecord> records;  // the batch being built
     LiveIds ids;                              // collected while context.collectIds
     BlockNotice notice;
+    bool badValueLogged = false;  // the first broken record of a reader run is logged, no more
 };
 
 // Decodes one locationtraffic record of 48 elements: appends it to state.records, or drops it
 // by the filters (ground vehicles, gliders, far away, on the ground away from the park
 // airport, the blocked callsign, ...). Writes every record's report time into g_historicTime.
-// Never throws; a record with a bad origin or destination code is logged "processLine: {}".
+// Never throws; a record with a bad origin or destination code is logged "processLine: {}". A
+// record with a value no aircraft can have (a report time of 1e19 s, an altitude of 1e308 ft,
+// a callsign with control characters) is dropped; the first of a run is logged
+// "processLine: bad value {name}". Only a record that is kept interns its type code.
 void processLine(const nlohmann::json& record, const LiveDecodeContext& context,
                  LiveDecodeState& state);
 

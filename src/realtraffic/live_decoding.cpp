@@ -36,6 +36,51 @@ constexpr double kAirborneOnlyBand_ft = 300.0;
 constexpr double kParkAirportRadius_nm = 5.0;
 constexpr uint32_t kHighestStaticId = 10000;  // ids up to here are the program's static aircraft
 
+// Bounds beyond any aircraft (or any clock of the service): a value outside marks a broken
+// record, which must not reach the time shift or the traffic side.
+constexpr double kLatestReportTime_s = 1.0e11;  // year 5138
+constexpr double kHighestAltitude_ft = 200000.0;
+constexpr double kLowestAltitude_ft = -5000.0;
+constexpr double kFastestSpeed_kt = 2000.0;
+constexpr double kLargestAngle_deg = 720.0;
+constexpr double kSteepestClimb_fpm = 100000.0;
+constexpr std::size_t kLongestCallsign = 16;
+
+// A value no aircraft can have: the record is dropped and the first of a run logged.
+class BadValue : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// The element as a number within [low, high]; throws BadValue naming it otherwise.
+double lf_checked(const json& record, std::size_t index, const char* name, double low,
+                  double high)
+{
+    const double value = gf_number(gf_element(record, index));
+    if (!(value >= low && value <= high)) throw BadValue(name);
+    return value;
+}
+
+// Printable ASCII only: a transponder sends nothing else, and a NUL or an escape would
+// travel into the simulator's labels and the log.
+void lf_checkIdentifier(const std::string& text, std::size_t longest, const char* name)
+{
+    if (text.size() > longest) throw BadValue(name);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7e) throw BadValue(name);
+    }
+}
+
+// ICAO type designators are upper-case letters and digits; anything else would intern a code
+// that no model matches.
+void lf_checkTypeCode(std::string_view type)
+{
+    for (const char c : type) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) throw BadValue("type");
+    }
+}
+
 // Callsigns of test transponders and ground installations.
 constexpr std::array<std::string_view, 6> kRejectedCallsigns{
     "ERARMTR0", "ERARMTR1", "AIRPORT1", "00000000", "TR852", "TEST"};
@@ -70,7 +115,7 @@ bool lf_closeToGround(double height_ft, double groundSpeed_kt)
 // The QNH correction and the on-ground decision (0.0 = on the ground); false: drop.
 bool lf_correctAltitude(const json& record, PosSample& sample, const LiveDecodeContext& context)
 {
-    double altitude = gf_number(gf_element(record, 4));
+    double altitude = lf_checked(record, 4, "altitude", kLowestAltitude_ft, kHighestAltitude_ft);
     const double groundSpeed = sample.groundSpeed_kt;
     if (altitude <= 0.0) {
         altitude = 0.0;
@@ -97,6 +142,7 @@ bool lf_acceptCallsign(const json& record, LiveAircraftRecord& aircraft,
                        const LiveDecodeContext& context, BlockNotice& notice)
 {
     aircraft.callsign = gf_text(gf_element(record, 13));
+    lf_checkIdentifier(aircraft.callsign, kLongestCallsign, "callsign");
     if (aircraft.callsign == "null" || aircraft.callsign.find('@') != std::string::npos) {
         aircraft.callsign.clear();
         return true;
@@ -171,10 +217,11 @@ bool lf_decodeIdentity(const json& record, const LiveDecodeContext& context,
 {
     std::string registration = gf_text(gf_element(record, 9));
     if (registration.size() > 12) return false;
+    lf_checkIdentifier(registration, 12, "registration");
     if (registration != "null") aircraft.registration = std::move(registration);
     const std::string type = gf_text(gf_element(record, 8));
     if (!gf_isAircraft(type, gf_text(gf_element(record, 28)))) return false;
-    aircraft.key.model = gf_modelIndex(type);
+    lf_checkTypeCode(type);
 
     PosSample& sample = aircraft.sample;
     sample.latitude = gf_number(gf_element(record, 1));
@@ -199,14 +246,17 @@ bool lf_decodeIdentity(const json& record, const LiveDecodeContext& context,
 void lf_decodeMotion(const json& record, LiveAircraftRecord& aircraft)
 {
     PosSample& sample = aircraft.sample;
-    sample.track_deg = gf_number(gf_element(record, 3));
+    sample.track_deg = lf_checked(record, 3, "track", -kLargestAngle_deg, kLargestAngle_deg);
     if (sample.track_deg == 0.0 && sample.trueHeading_rad) {
         sample.track_deg = *sample.trueHeading_rad * kRadToDeg;
     }
-    sample.verticalRate_fpm = gf_number(gf_element(record, 15));
+    sample.verticalRate_fpm =
+        lf_checked(record, 15, "vertical rate", -kSteepestClimb_fpm, kSteepestClimb_fpm);
     aircraft.origin = lf_airportCode(gf_element(record, 11));
     aircraft.destination = lf_airportCode(gf_element(record, 12));
+    lf_checked(record, 23, "bank", -kLargestAngle_deg, kLargestAngle_deg);
     if (sample.airborne) sample.bank_rad = lf_bank(gf_element(record, 23));
+    lf_checked(record, 20, "airspeed", -kFastestSpeed_kt, kFastestSpeed_kt);
     sample.airspeed_kt = lf_airspeed(gf_element(record, 20), sample.altitude_ft);
     sample.stationary = false;
 }
@@ -249,12 +299,13 @@ void processLine(const json& record, const LiveDecodeContext& context, LiveDecod
 {
     try {
         LiveAircraftRecord aircraft;
-        aircraft.reportTime_s = gf_number(gf_element(record, 10));
+        aircraft.reportTime_s = lf_checked(record, 10, "report time", 0.0, kLatestReportTime_s);
         // Every record, kept or not, tells the time of the traffic.
         g_historicTime = aircraft.reportTime_s;
         if (!lf_decodeIdentity(record, context, aircraft)) return;
         PosSample& sample = aircraft.sample;
-        sample.groundSpeed_kt = gf_number(gf_element(record, 5));
+        sample.groundSpeed_kt =
+            lf_checked(record, 5, "ground speed", -kFastestSpeed_kt, kFastestSpeed_kt);
         if (!lf_correctAltitude(record, sample, context)) return;
         sample.airborne = sample.altitude_ft > 0.0;
         if (!lf_acceptCallsign(record, aircraft, context, state.notice)) return;
@@ -266,7 +317,15 @@ void processLine(const json& record, const LiveDecodeContext& context, LiveDecod
         }
         if (!sample.airborne && !lf_nearParkAirport(context, sample)) return;
         lf_decodeMotion(record, aircraft);
+        // Interned last: a broken or hostile feed must not fill the model table with the
+        // codes of records that are dropped anyway.
+        aircraft.key.model = gf_modelIndex(gf_text(gf_element(record, 8)));
         state.records.push_back(std::move(aircraft));
+    } catch (const BadValue& e) {
+        if (!state.badValueLogged) {
+            state.badValueLogged = true;
+            gf_log(fmt::format("{}: bad value {}", "processLine", e.what()));
+        }
     } catch (const std::runtime_error&) {
         // A position off the earth or an impossible heading: the record is dropped silently.
     } catch (const std::exception& e) {

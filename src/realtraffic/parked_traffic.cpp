@@ -132,7 +132,7 @@ void TrafficReader::parkedtraffic()
                                               curl_easy_strerror(code)));
             } else if (buffer_.empty()) {
                 gf_log("parkedtraffic: empty content");
-            } else if (const json reply = json::parse(buffer_, nullptr, false);
+            } else if (const json reply = gf_parseReply(buffer_);
                        reply.is_discarded()) {
                 gf_logHighlighted(
                     fmt::format("parkedtraffic invalid JSON:\n{}\n", gf_head(buffer_)));

@@ -80,6 +80,10 @@ public:
 
     // What the live decoding reads, copied now.
     LiveDecodeContext decodeContext() const;
+    // A parkedtraffic reply once received: its records decoded into `records`; false (with the
+    // server's status) when it was refused.
+    bool parkedReply(const nlohmann::json& reply, const ParkedDecodeContext& context,
+                     std::vector<ParkedAircraftRecord>& records, int32_t& status);
 
 private:
     // The parked-traffic request the main loop waits for; 0: none. Guarded by shared_.
@@ -93,8 +97,6 @@ private:
 
     bool poll(int& status);
     bool bufferedReply(const nlohmann::json& reply, int& status);
-    bool parkedReply(const nlohmann::json& reply, const ParkedDecodeContext& context,
-                     std::vector<ParkedAircraftRecord>& records, int32_t& status);
     void decodeRecords(const nlohmann::json& data, const LiveDecodeContext& context);
     void handOver(int32_t delay_s);
     std::string boxBody(const Box& box, std::string_view querytype) const;
@@ -128,6 +130,13 @@ public:
     bool authenticate(const std::string& credential, int& status);
     // The station code of the nearest METAR for the weather request; false without one.
     bool nearestmetar(int& status);
+    // The replies once received, without the waits between requests (the fuzz targets feed
+    // them directly). Sign-in: the body as authenticate reads it, true for a session; throws
+    // for a reply it cannot use. Nearest METAR: true with a station. Weather: false for a
+    // status that ends the loop.
+    bool signInReply(const std::string& body, int& status);
+    bool metarReply(const nlohmann::json& reply, int& status);
+    bool weatherReply(const nlohmann::json& reply, int& status);
     // The loop: nearest METAR, weather, QNH, until a stop (9999) or an ending status.
     bool receive(int& status);
     // Back to the state after construction (handle, station, QNH, flags); no reader runs.

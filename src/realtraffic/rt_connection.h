@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,16 @@ int32_t gf_clampInterval(int64_t ms);
 int64_t gf_jsonInt(const nlohmann::json& reply, const char* key, int64_t fallback);
 std::string gf_jsonString(const nlohmann::json& reply, const char* key,
                           const std::string& fallback);
+// No real reply nests deeper; a deeper one (10 MB of brackets) is refused unparsed, as it would
+// cost seconds and gigabytes to build.
+inline constexpr int kMaxReplyDepth = 32;
+// The body with every byte sequence that is not UTF-8 replaced by U+FFFD and raw control bytes
+// inside strings written as \u00XX escapes, so that one bad callsign does not make the whole
+// reply unreadable; nothing when brackets nest deeper than kMaxReplyDepth.
+std::optional<std::string> gf_mendReply(std::string_view body);
+// The mended body parsed; a discarded value (is_discarded()) when it is no JSON text or nests
+// too deep. Never throws.
+nlohmann::json gf_parseReply(std::string_view body);
 // The first 256 bytes of a reply, for log lines.
 std::string_view gf_head(const std::string& body);
 // The reply is the service's "504 Gateway Timeout" page.

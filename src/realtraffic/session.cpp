@@ -139,27 +139,33 @@ bool WeatherReader::authenticate(const std::string& credential, int& status)
             gf_log("Authentication: empty response");
             return false;
         }
-        const auto reply = nlohmann::json::parse(buffer_, nullptr, false);
-        if (reply.is_discarded()) {
-            gf_log(fmt::format("authentication, invalid JSON:\n{}\n", gf_head(buffer_)));
-            return false;
-        }
-        if (!lf_acceptSignIn(reply, status)) return false;
-        setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
-        setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
-        gf_log(fmt::format("\nAuthenticated at RT server '{}'",
-                           gf_jsonString(reply, "server", "?")));
-        const bool professional = gf_jsonInt(reply, "type", 1) == kProfessionalType;
-        g_rtProfessional = professional;
-        setGuid(gf_jsonString(reply, "GUID", ""));
-        lf_setSignedIn(true);
-        showAccount(gf_jsonInt(reply, "expiry", 0), professional);
+        if (!signInReply(buffer_, status)) return false;
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("{}: {}", "authenticate", e.what()));
         sleepMs(wrrl());
         return false;
     }
     sleepMs(wrrl());
+    return true;
+}
+
+bool WeatherReader::signInReply(const std::string& body, int& status)
+{
+    const auto reply = gf_parseReply(body);
+    if (reply.is_discarded()) {
+        gf_log(fmt::format("authentication, invalid JSON:\n{}\n", gf_head(body)));
+        return false;
+    }
+    if (!lf_acceptSignIn(reply, status)) return false;
+    setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
+    setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
+    gf_log(fmt::format("\nAuthenticated at RT server '{}'",
+                       gf_jsonString(reply, "server", "?")));
+    const bool professional = gf_jsonInt(reply, "type", 1) == kProfessionalType;
+    g_rtProfessional = professional;
+    setGuid(gf_jsonString(reply, "GUID", ""));
+    lf_setSignedIn(true);
+    showAccount(gf_jsonInt(reply, "expiry", 0), professional);
     return true;
 }
 
@@ -186,7 +192,7 @@ void RtConnection::deauthenticate()
             gf_log("Deauthentication: empty response");
             return;
         }
-        const auto json = nlohmann::json::parse(reply, nullptr, false);
+        const auto json = gf_parseReply(reply);
         if (json.is_discarded()) {
             gf_log(fmt::format("deauthentication, invalid JSON:\n{}\n", gf_head(reply)));
             return;

@@ -174,7 +174,7 @@ bool TrafficReader::buffer(int& status)
         } else if (buffer_.empty()) {
             gf_logHighlighted("buffer traffic: empty content");
         } else {
-            const json reply = json::parse(buffer_, nullptr, false);
+            const json reply = gf_parseReply(buffer_);
             if (reply.is_discarded()) {
                 gf_logHighlighted(fmt::format("buffer invalid JSON:\n{}\n", gf_head(buffer_)));
                 waitFor(rrl());
@@ -209,7 +209,7 @@ bool TrafficReader::poll(int& status)
         waitFor(rrl());
         return true;
     }
-    const json reply = json::parse(buffer_, nullptr, false);
+    const json reply = gf_parseReply(buffer_);
     if (reply.is_discarded()) {
         if (gf_isGatewayTimeout(buffer_)) {
             gf_logHighlighted("traffic receive, invalid json 504 Gateway Timeout");
@@ -343,6 +343,7 @@ void TrafficReader::resetReader()
     state_.records.clear();
     state_.ids = {};
     state_.notice.raised = true;
+    state_.badValueLogged = false;
     recordCount_ = 0;
     qnh_ = kStandardQnh_hPa;
     collecting_ = false;

@@ -131,7 +131,7 @@ bool WeatherReader::nearestmetar(int& status)
             waitFor(wrrl());
             return false;
         }
-        const json reply = json::parse(buffer_, nullptr, false);
+        const json reply = gf_parseReply(buffer_);
         if (reply.is_discarded()) {
             if (gf_isGatewayTimeout(buffer_)) {
                 gf_logHighlighted("nearest metar: invalid JSON 504 Gateway Timeout");
@@ -142,30 +142,37 @@ bool WeatherReader::nearestmetar(int& status)
             waitFor(wrrl());
             return false;
         }
-        const int64_t answered = gf_jsonInt(reply, "status", 100);
-        if (answered == 200) {
-            std::string station;
-            if (reply.is_object() && reply.contains("data") && gf_hasRecords(reply["data"])) {
-                // The service sends an array; anything else is reported as the exception.
-                station = reply["data"].at(0).value("ICAO", std::string());
-            }
-            {
-                std::scoped_lock lock(metarMutex_);
-                metarCode_ = station;
-            }
-            if (!station.empty()) weatherOk_ = true;
-            waitFor(wrrl());
-            return !station.empty();
-        }
-        status = static_cast<int>(std::clamp<int64_t>(answered, -99999, 99999));
-        if (answered == 406 || answered == 500) {
-            gf_logHighlighted(fmt::format("{} json nearestmetar {}", status,
-                                          gf_jsonString(reply, "message", "")));
-        }
+        const bool found = metarReply(reply, status);
+        waitFor(wrrl());
+        return found;
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("{}: {}", "nearestmetar", e.what()));
     }
     waitFor(wrrl());
+    return false;
+}
+
+bool WeatherReader::metarReply(const json& reply, int& status)
+{
+    const int64_t answered = gf_jsonInt(reply, "status", 100);
+    if (answered == 200) {
+        std::string station;
+        if (reply.is_object() && reply.contains("data") && gf_hasRecords(reply["data"])) {
+            // The service sends an array; anything else is reported as the exception.
+            station = reply["data"].at(0).value("ICAO", std::string());
+        }
+        {
+            std::scoped_lock lock(metarMutex_);
+            metarCode_ = station;
+        }
+        if (!station.empty()) weatherOk_ = true;
+        return !station.empty();
+    }
+    status = static_cast<int>(std::clamp<int64_t>(answered, -99999, 99999));
+    if (answered == 406 || answered == 500) {
+        gf_logHighlighted(fmt::format("{} json nearestmetar {}", status,
+                                      gf_jsonString(reply, "message", "")));
+    }
     return false;
 }
 
@@ -198,32 +205,38 @@ bool WeatherReader::weather(int& status)
         }
     } else if (buffer_.empty()) {
         gf_logHighlighted("Empty content?, no QNH to be found");
-    } else if (const json reply = json::parse(buffer_, nullptr, false); reply.is_discarded()) {
+    } else if (const json reply = gf_parseReply(buffer_); reply.is_discarded()) {
         if (gf_isGatewayTimeout(buffer_)) {
             gf_logHighlighted("weather receive invalid JSON 504 Gateway Timeout");
         } else {
             gf_logHighlighted(fmt::format("weather receive invalid JSON:\n{}\n", gf_head(buffer_)));
         }
-    } else {
-        const int64_t answered = gf_jsonInt(reply, "status", 100);
-        if (answered != 200 && answered != 406 && answered != 500) {
-            status = static_cast<int>(std::clamp<int64_t>(answered, -99999, 99999));
-            return false;
-        }
-        if (answered == 200) {
-            setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
-            static const json none;
-            const json& data = reply.is_object() && reply.contains("data") ? reply["data"] : none;
-            publishQnh(std::clamp(extractQNH(data), kLowestQnh_hPa, kHighestQnh_hPa));
-            weatherOk_ = true;
-        } else {
-            status = static_cast<int>(answered);
-            gf_logHighlighted(fmt::format("{} json weather {}", status,
-                                          gf_jsonString(reply, "message", "")));
-            weatherOk_ = false;
-        }
+    } else if (!weatherReply(reply, status)) {
+        return false;
     }
     waitFor(wrrl());
+    return true;
+}
+
+bool WeatherReader::weatherReply(const json& reply, int& status)
+{
+    const int64_t answered = gf_jsonInt(reply, "status", 100);
+    if (answered != 200 && answered != 406 && answered != 500) {
+        status = static_cast<int>(std::clamp<int64_t>(answered, -99999, 99999));
+        return false;
+    }
+    if (answered == 200) {
+        setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
+        static const json none;
+        const json& data = reply.is_object() && reply.contains("data") ? reply["data"] : none;
+        publishQnh(std::clamp(extractQNH(data), kLowestQnh_hPa, kHighestQnh_hPa));
+        weatherOk_ = true;
+    } else {
+        status = static_cast<int>(answered);
+        gf_logHighlighted(
+            fmt::format("{} json weather {}", status, gf_jsonString(reply, "message", "")));
+        weatherOk_ = false;
+    }
     return true;
 }
 

@@ -53,6 +53,7 @@ constexpr size_t kDataStart = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DW
 
 LatLon g_lastUserPosition{0.0, 0.0};  // "SimClient" thread: the previous reply to request 109
 bool g_asGenReported = false;         // "SimClient" thread
+bool g_absurdDateReported = false;    // "SimClient" thread
 std::string g_userStandName;          // main-loop thread
 
 // The message as its record, or nullptr when it is too short to be one.
@@ -215,9 +216,14 @@ bool lf_removeAdded(uint32_t objectId)
 
 void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event)
 {
+    // The type is compared as the raw number that arrived: a value outside the enumeration
+    // would be undefined once loaded as the enum type.
+    static_assert(sizeof event.eObjType == sizeof(uint32_t));
+    uint32_t type = 0;
+    std::memcpy(&type, &event.eObjType, sizeof type);
     // A created helicopter is reported as one; it is paired like an aeroplane.
-    if (event.eObjType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT &&
-        event.eObjType != SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER) {
+    if (type != static_cast<uint32_t>(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) &&
+        type != static_cast<uint32_t>(SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER)) {
         return;
     }
     const uint32_t objectId = event.dwData;
@@ -242,8 +248,14 @@ void lf_showUserStand(double latitude, double longitude)
     });
 }
 
-int64_t lf_epochSeconds(int64_t year, int64_t dayOfYear, int64_t secondOfDay)
+// The simulator's zulu date as epoch seconds; nothing for a date no calendar has (the message
+// is damaged), which would overflow the arithmetic below.
+std::optional<int64_t> lf_epochSeconds(int64_t year, int64_t dayOfYear, int64_t secondOfDay)
 {
+    if (year < 1 || year > 9999 || dayOfYear < 1 || dayOfYear > 366 || secondOfDay < 0 ||
+        secondOfDay > 86400) {
+        return std::nullopt;
+    }
     const int64_t y = year - 1;
     const int64_t days = 365 * y + y / 4 - y / 100 + y / 400 + dayOfYear - 719163;
     return days * 86400 + secondOfDay;
@@ -268,7 +280,14 @@ void lf_onUserState(UserStateBlock block, uint32_t objectId)
     g_lastUserPosition = position;
     lf_showUserStand(position.lat, position.lon);
     if (g_rtProfessional) {
-        g_simZuluTime = lf_epochSeconds(block.zuluYear, block.zuluDayOfYear, block.zuluTime_s);
+        if (const auto zulu =
+                lf_epochSeconds(block.zuluYear, block.zuluDayOfYear, block.zuluTime_s)) {
+            g_simZuluTime = *zulu;
+        } else if (!g_absurdDateReported) {
+            g_absurdDateReported = true;
+            gf_log(fmt::format("Simulator zulu date ignored: year {}, day {}, second {}",
+                               block.zuluYear, block.zuluDayOfYear, block.zuluTime_s));
+        }
     }
     g_userObjectId = objectId;
 }
@@ -479,6 +498,7 @@ void lf_resetReceived()
     // A position of the run before would make the first one of the next run look like a jump.
     g_lastUserPosition = {0.0, 0.0};
     g_asGenReported = false;
+    g_absurdDateReported = false;
     g_userStandName.clear();
 }
 

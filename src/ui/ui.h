@@ -132,5 +132,9 @@ void lf_applyDestination(const std::string& code, const Airport& airport);
 // qel::UserErrorException 112 when the new version could not be fetched or unpacked, and
 // std::filesystem::filesystem_error when its files cannot be handled. Start-up thread.
 bool gf_checkVersions();
+// A versions.json text read as the check reads it: the number of items with a usable server
+// version (each unusable one logged "{} version not found"), -1 for a text that is no JSON
+// (logged). Never throws; the check's reading and its fuzz target.
+int gf_readVersionsText(std::string_view text);
 
 }  // namespace qel

@@ -109,6 +109,20 @@ std::optional<VersionData> lf_serverVersion(const json& document, std::string_vi
     return std::nullopt;
 }
 
+// versions.json as JSON; nothing (logged) when it is unreadable. Every error of the JSON
+// library is caught: a proxy's page or a number it cannot hold ("1e400" throws out_of_range)
+// must not keep the program from starting, nor leave the file behind.
+template <typename Input>
+std::optional<json> lf_parseVersions(Input&& in)
+{
+    try {
+        return json::parse(std::forward<Input>(in));
+    } catch (const json::exception& e) {
+        gf_logHighlighted(fmt::format("{} exception: {}", "gf_checkVersions", e.what()));
+    }
+    return std::nullopt;
+}
+
 // versions.json fetched, read and removed; nothing when it could not be fetched, opened or
 // parsed, and the check is then skipped.
 std::optional<json> lf_fetchVersions()
@@ -124,12 +138,7 @@ std::optional<json> lf_fetchVersions()
             gf_logHighlighted("Cannot open versions.json");
             return std::nullopt;
         }
-        try {
-            document = json::parse(in);
-        } catch (const json::parse_error& e) {
-            // A damaged reply (a proxy's error page) must not keep the program from starting.
-            gf_logHighlighted(fmt::format("{} exception: {}", "gf_checkVersions", e.what()));
-        }
+        document = lf_parseVersions(in);
     }
     fs::remove(kVersionsJson);
     return document;
@@ -437,6 +446,17 @@ void lf_checkScanRule(const json& document, std::string_view item, StringParamet
 }
 
 }  // namespace
+
+int gf_readVersionsText(std::string_view text)
+{
+    const auto document = lf_parseVersions(text);
+    if (!document) return -1;
+    int usable = 0;
+    for (const char* item : {"msfs", "simaddon", "airports", "aig", "liveries", "addons", "dbase"}) {
+        if (lf_serverVersion(*document, item)) ++usable;
+    }
+    return usable;
+}
 
 bool gf_checkVersions()
 {

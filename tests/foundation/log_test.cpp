@@ -55,6 +55,14 @@ TEST(LogFile, WritersDecorateTheirLinesAndFlushWhereTheyMust)
                                                      "          continued", "flushed"}));
 }
 
+TEST(LogFile, ControlBytesFromOutsideAreWrittenEscaped)
+{
+    test::CapturedLog log;
+    const char raw[] = "DLH\0\x1b[2J\x7f" "12\tend";
+    gf_log(std::string_view(raw, sizeof raw - 1));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"DLH\\x00\\x1B[2J\\x7F12\tend"}));
+}
+
 TEST(LogFile, NothingIsWrittenWhileClosedOrWhileStopping)
 {
     TempDir dir;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace qel::fuzz {
@@ -17,6 +18,10 @@ const std::filesystem::path& scratchDir();
 // The bytes written to scratchDir()/name (replacing it); the file's path.
 std::filesystem::path writeScratch(const std::filesystem::path& name, const uint8_t* data,
                                    size_t size);
+
+// The bytes enciphered as the program's data files are (secretstream, 4096-byte pieces, the
+// last tagged final) with `key`: the data-file key, or a wrong one.
+std::string encrypted(std::string_view plain, const unsigned char* key);
 
 inline std::string_view asText(const uint8_t* data, size_t size)
 {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,35 @@ TEST(RtRequest, WriteCallbackAppendsUpToTheLimit)
     EXPECT_EQ(log.lines(), std::vector<std::string>{
                                "==> lf_callbackwriter: append exception: reply larger than "
                                "33554432 bytes"});
+}
+
+TEST(RtReply, BrokenBytesAreMendedAndDeepNestingIsRefused)
+{
+    const struct {
+        std::string body;
+        std::optional<std::string> mended;
+    } cases[] = {
+        {R"({"cs":"DLH4AB"})", R"({"cs":"DLH4AB"})"},
+        {"{\"cs\":\"D\xC3\xBCS\"}", "{\"cs\":\"D\xC3\xBCS\"}"},  // ü stays
+        {"{\"cs\":\"DL\xFFH\"}", "{\"cs\":\"DL\xEF\xBF\xBDH\"}"},
+        {"{\"cs\":\"DL\xC0\xAFH\"}", "{\"cs\":\"DL\xEF\xBF\xBD\xEF\xBF\xBDH\"}"},
+        {"{\"cs\":\"DL\xED\xA0\x80\"}",
+         "{\"cs\":\"DL\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"}"},  // a surrogate
+        {"{\"cs\":\"\xE2\x82\"}", "{\"cs\":\"\xEF\xBF\xBD\xEF\xBF\xBD\"}"},
+        {std::string("{\"cs\":\"DLH\0\t\"}", 14), R"({"cs":"DLH\u0000\u0009"})"},
+        {"{\"a\":\"\\\"[[[\"}", "{\"a\":\"\\\"[[[\"}"},  // brackets in a string
+        {std::string(32, '[') + std::string(32, ']'), std::string(32, '[') + std::string(32, ']')},
+        {std::string(33, '[') + std::string(33, ']'), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rt::gf_mendReply(c.body), c.mended) << c.body;
+    }
+    // One bad callsign no longer costs the other records of the reply.
+    const auto reply = rt::gf_parseReply("{\"data\":[[\"a\",\"\xFF\"],[\"b\",\"DLH\"]]}");
+    ASSERT_FALSE(reply.is_discarded());
+    EXPECT_EQ(reply["data"][1][1], "DLH");
+    // Ten megabytes of brackets are refused before the parser builds anything.
+    EXPECT_TRUE(rt::gf_parseReply(std::string(10'000'000, '[')).is_discarded());
 }
 
 TEST(RtRequest, FormValuesArePercentEncoded)

@@ -253,6 +253,30 @@ TEST_F(LiveDecoding, RegistrationAndCallsignRules)
     }
 }
 
+TEST_F(LiveDecoding, AbsurdValuesDropTheirRecordOnlyAndTheFirstIsLogged)
+{
+    test::CapturedLog log;
+    const struct {
+        std::size_t index;
+        json value;
+    } cases[] = {
+        {10, 1e19},          {10, -5.0},           {4, 1e308},  {4, -1e308},
+        {5, 1e308},          {3, -1e308},          {15, 1e300}, {20, 1e308},
+        {23, 1e308},         {13, std::string("DLH\0", 4)},     {13, std::string(40, 'A')},
+        {13, "DLH\x1b[2J"},  {9, "D-AB\x01"},      {8, "B7\x7f" "8"},       {8, "b738"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        g_historicTime = 0.0;
+        EXPECT_FALSE(decodeOne(record({{c.index, c.value}, {8, c.index == 8 ? c.value : "ZQ9X"}})));
+        EXPECT_EQ(g_historicTime.load(), c.index == 10 ? 0.0 : record()[10].get<double>());
+    }
+    // The next record is decoded as before, and no dropped record interned its type.
+    EXPECT_TRUE(decodeOne(record()));
+    EXPECT_FALSE(g_modelCodes.find("ZQ9X"));
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"processLine: bad value report time"});
+}
+
 TEST_F(LiveDecoding, TrueHeadingAndTrackRules)
 {
     struct Case {

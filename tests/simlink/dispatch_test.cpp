@@ -1,6 +1,7 @@
 // The dispatcher, message by message: flight state, new flights, the open checks, SimConnect
 // exceptions, added and removed objects, the user aircraft's replies, ground reports and the
 // pairing of new objects, and messages that arrive short.
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -130,15 +131,16 @@ void inRange(DWORD objectId, double aboveGround_ft, const std::string& atcId,
 }
 
 void userReply(double latitude, double longitude, double altitude_ft = 150.0,
-               DWORD objectId = 1)
+               DWORD objectId = 1, int64_t zuluYear = 2026, int64_t zuluDay = 1,
+               int64_t zuluSecond = 3600)
 {
     UserStateBlock block;
     block.latitude = latitude;
     block.longitude = longitude;
     block.altitude_ft = altitude_ft;
-    block.zuluTime_s = 3600;
-    block.zuluDayOfYear = 1;
-    block.zuluYear = 2026;
+    block.zuluTime_s = zuluSecond;
+    block.zuluDayOfYear = zuluDay;
+    block.zuluYear = zuluYear;
     std::string bytes;
     append(bytes, block);
     DataMessage(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, kReqUserState, objectId, bytes).deliver();
@@ -355,6 +357,30 @@ TEST_F(Dispatch, UserStateIsStoredWithItsObjectIdAndNoAltitudeBelowZero)
     g_rtProfessional = true;
     userReply(51.2793, 6.7635);
     EXPECT_EQ(g_simZuluTime, 1'767'225'600 + 3600);  // 2026-01-01 01:00 UTC
+}
+
+TEST_F(Dispatch, AbsurdZuluDatesAreIgnoredWithOneLogLine)
+{
+    g_rtProfessional = true;
+    userReply(51.2793, 6.7635);
+    const struct {
+        int64_t year, day, second;
+    } absurd[] = {{INT64_MAX, 1, 0},  {2026, INT64_MAX, 0}, {2026, 1, INT64_MAX},
+                  {2026, 1, INT64_MIN}, {0, 1, 0},          {2026, 367, 0}};
+    for (const auto& d : absurd) userReply(51.2793, 6.7635, 150.0, 1, d.year, d.day, d.second);
+    EXPECT_EQ(g_simZuluTime, 1'767'225'600 + 3600);
+    EXPECT_EQ(log_.lines(), std::vector<std::string>{
+                                "Simulator zulu date ignored: year 9223372036854775807, day 1, "
+                                "second 0"});
+}
+
+TEST_F(Dispatch, ObjectTypesOutsideTheEnumerationAreNotPaired)
+{
+    auto e = addRemove(kEventObjectAdded, 160);
+    const uint32_t unknownType = 77;
+    std::memcpy(&e.eObjType, &unknownType, sizeof unknownType);
+    deliver(e);
+    EXPECT_TRUE(g_addedObjects.empty());
 }
 
 TEST_F(Dispatch, JumpOfMoreThanTenMilesIsANewFlight)

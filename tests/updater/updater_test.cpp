@@ -317,14 +317,22 @@ TEST_F(Updater, FailedInstallerFetchThrows112)
 TEST_F(Updater, ServerDownOrGarbageSkipsTheCheck)
 {
     serveCurrentVersions();
-    serve("versions.json", "<html>Gateway</html>");
-    EXPECT_TRUE(gf_checkVersions());
-    EXPECT_FALSE(fs::exists("versions.json"));
-    bool parseLogged = false;
-    for (const auto& line : log_.lines()) {
-        parseLogged |= line.starts_with("==> gf_checkVersions exception: ");
+    // A proxy's page, a number the parser cannot hold, and numbers beyond 32 bits.
+    for (const char* garbage : {"<html>Gateway</html>", R"({"msfs":{"major":1e400}})"}) {
+        serve("versions.json", garbage);
+        EXPECT_TRUE(gf_checkVersions()) << garbage;
+        EXPECT_FALSE(fs::exists("versions.json"));
+        bool parseLogged = false;
+        for (const auto& line : log_.lines()) {
+            parseLogged |= line.starts_with("==> gf_checkVersions exception: ");
+        }
+        EXPECT_TRUE(parseLogged);
     }
-    EXPECT_TRUE(parseLogged);
+    serve("versions.json", R"({"airports":{"major":1e20,"minor":0,"patch":0},)"
+                           R"("aig":{"major":4294967297,"minor":0,"patch":0}})");
+    EXPECT_TRUE(gf_checkVersions());
+    EXPECT_TRUE(log_.contains("==> airports version not found"));
+    EXPECT_TRUE(log_.contains("==> aig version not found"));
 
     server_.reset();
     EXPECT_TRUE(gf_checkVersions());
