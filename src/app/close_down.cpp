@@ -80,11 +80,14 @@ void lf_removeFlightPlanFolder()
 
 void lf_clearRunSettings()
 {
+    g_timeShiftActive = false;
+    // A start that failed before parameters.xml was read holds the built-in defaults: saving
+    // any of them would overwrite the user's own settings.
+    if (!g_parametersRead) return;
     for (auto* setting : {&DESTINATION, &BLOCK_CALLSIGN}) {
         setting->set("");
         gf_showTextParameter(*setting);
     }
-    g_timeShiftActive = false;
     if (!KEEP_SIM_TIME_PAR.current) {
         SIM_TIME.current = false;
         gf_saveBoolParameter(SIM_TIME);
@@ -103,7 +106,7 @@ void lf_restartOrQuit()
         gf_clearErrorText();
         gf_clearMessage();
         gf_setMessage("Prepare for a restart ...", true);
-        if (reason != ExitReason::NEW_SETTINGS) {
+        if (reason != ExitReason::NEW_SETTINGS && g_parametersRead) {
             for (auto* setting : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
                 setting->current = false;
                 gf_saveBoolParameter(*setting);

@@ -29,6 +29,20 @@ struct CurlCleanup {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
+// No answer within this long ends a download: a server that accepts and stalls must not hold
+// the start-up for good.
+constexpr long kConnectTimeout_ms = 10000;
+constexpr long kLowSpeed_bytesPerSecond = 1;
+constexpr long kLowSpeedTime_s = 30;
+
+// libcurl's progress callback, called at least once a second even while nothing arrives: a
+// stop or a close ends the transfer with CURLE_ABORTED_BY_CALLBACK.
+int lf_abortOnStop(void* /*user*/, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/,
+                   curl_off_t /*ultotal*/, curl_off_t /*ulnow*/)
+{
+    return g_stopRequested || g_closeRequested ? 1 : 0;
+}
+
 size_t lf_fwriteCallback(char* data, size_t size, size_t count, void* stream)
 {
     return std::fwrite(data, size, count, static_cast<std::FILE*>(stream));
@@ -57,6 +71,11 @@ bool lf_transfer(CURL* handle, const std::string& url, std::FILE* file)
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, lf_fwriteCallback);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, file);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeout_ms);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, kLowSpeed_bytesPerSecond);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedTime_s);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, lf_abortOnStop);
     const CURLcode result = curl_easy_perform(handle);
     if (result == CURLE_OK) return true;
     gf_log(fmt::format("Download error: '{}' for {}", curl_easy_strerror(result), url));

@@ -9,7 +9,8 @@ typedef void CURL;
 namespace qel {
 
 // Downloads `url` into `output` with the caller's handle; the old file stays until the whole
-// body has arrived. Logs and returns false on every failure; never throws. Any thread that owns
+// body has arrived. A connection not made within 10 s, less than 1 byte/s for 30 s, or a stop
+// or close requested (seen within a second) ends it as a failure. Logs and returns false on every failure; never throws. Any thread that owns
 // the handle.
 bool gf_download(CURL* handle, const std::string& url, const std::filesystem::path& output,
                  bool binary);

@@ -21,6 +21,7 @@ namespace qel {
 
 // Guards parameters.xml on disk; see the header for its rank.
 std::recursive_mutex g_parametersMutex;
+std::atomic<bool> g_parametersRead{false};
 
 namespace {
 
@@ -314,6 +315,7 @@ void gf_saveParameters(bool useDefaults)
 bool gf_readParameters()
 {
     std::scoped_lock lock(g_parametersMutex);
+    g_parametersRead = true;
     gf_log(gf_starBanner(kBannerWidth - static_cast<int>(kBannerTitle.size()),
                          static_cast<int>(kBannerTitle.size()), true, false, kBannerTitle));
 

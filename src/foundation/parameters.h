@@ -7,6 +7,7 @@
 // never sees a torn one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -48,6 +49,9 @@ void gf_logParameter(const StringParameter& setting);
 // Writes the whole file from the registries, with the defaults or the current values; the log
 // lines and the controls always show the current values. Logs "saving: {} failed".
 void gf_saveParameters(bool useDefaults);
+// Raised once gf_readParameters has run (atomic): until then the settings hold the built-in
+// defaults, which must not be saved over the user's file.
+extern std::atomic<bool> g_parametersRead;
 // Loads the file into every registered setting, clamping numbers and adding rows for missing
 // keys. True when the file was missing or unreadable and was written anew with the defaults.
 bool gf_readParameters();

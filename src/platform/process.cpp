@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,8 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -47,13 +50,34 @@ std::string lf_safeFileName(std::string_view name)
     return out + ".lock";
 }
 
-std::filesystem::path lf_lockFolder()
+// A folder only this user can write to, made 0700 when missing. Refused when it is a symlink,
+// another user's, or open to others: another user could hold the lock file there and keep
+// every start from running.
+bool lf_privateFolder(const std::filesystem::path& folder)
+{
+    ::mkdir(folder.c_str(), 0700);  // an existing one is checked like a new one
+    struct stat info{};
+    if (::lstat(folder.c_str(), &info) != 0) return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+}
+
+// $XDG_RUNTIME_DIR (the user's own by definition), else "vntq-<uid>" in the temp folder, else
+// ~/.cache/vntq; nothing when none of them is private.
+std::optional<std::filesystem::path> lf_lockFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/') return runtime;
+    if (runtime != nullptr && runtime[0] == '/') return std::filesystem::path(runtime);
     std::error_code ec;
-    auto temp = std::filesystem::temp_directory_path(ec);
-    return ec ? std::filesystem::path("/tmp") : temp;
+    const auto temp = std::filesystem::temp_directory_path(ec);
+    const std::string own = "vntq-" + std::to_string(::getuid());
+    if (!ec && lf_privateFolder(temp / own)) return temp / own;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        const std::filesystem::path cache = std::filesystem::path(home) / ".cache";
+        ::mkdir(cache.c_str(), 0700);
+        if (lf_privateFolder(cache / "vntq")) return cache / "vntq";
+    }
+    return std::nullopt;
 }
 
 int lf_flockRetrying(int fd, int operation)
@@ -126,8 +150,10 @@ void lf_reap(pid_t pid)
 }  // namespace
 
 SingleInstanceLock::SingleInstanceLock(std::string_view name)
-    : path_(lf_lockFolder() / lf_safeFileName(name))
 {
+    const auto folder = lf_lockFolder();
+    if (!folder) return;
+    path_ = *folder / lf_safeFileName(name);
     // O_CLOEXEC keeps the lock out of children such as xdg-open, which would otherwise hold it
     // after this process ends and block the next start; O_NOFOLLOW refuses a symlink planted
     // in a shared temp folder.

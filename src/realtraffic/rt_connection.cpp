@@ -26,10 +26,11 @@ constexpr std::chrono::milliseconds kWaitStep{50};
 constexpr std::size_t kLogHead = 256;
 
 // libcurl's progress callback: a stop ends the transfer with CURLE_ABORTED_BY_CALLBACK.
-int lf_abortOnStop(void* stop, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/,
+int lf_abortOnStop(void* connection, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/,
                    curl_off_t /*ultotal*/, curl_off_t /*ulnow*/)
 {
-    return static_cast<const std::atomic<bool>*>(stop)->load() ? 1 : 0;
+    if (connection == nullptr) return 0;
+    return static_cast<const RtConnection*>(connection)->stopOrClose() ? 1 : 0;
 }
 
 void lf_check(CURLcode code, std::string_view text)
@@ -55,16 +56,16 @@ void lf_setPostOptions(CURL* handle, std::string_view name, const std::string& b
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
 }
 
-// What the progress callback of a request that no stop aborts looks at.
-std::atomic<bool> g_neverStop{false};
-
-void lf_setLimits(CURL* handle, std::atomic<bool>* stop)
+// `connection` null for a request that no stop aborts (the sign-out): it has the short limit.
+void lf_setLimits(CURL* handle, const RtConnection* connection)
 {
+    const long total_ms = connection != nullptr ? kTransferTimeout_ms : kSignOutTimeout_ms;
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeout_ms);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, kTransferTimeout_ms);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, std::min(kConnectTimeout_ms, total_ms));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, total_ms);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, static_cast<void*>(stop));
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA,
+                     const_cast<void*>(static_cast<const void*>(connection)));
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
@@ -182,8 +183,8 @@ CURLcode RtConnection::post(const RequestKind& kind, const std::string& body, st
     const std::string url = gf_rtEndpoint() + std::string(kind.path);
     lf_check(curl_easy_setopt(handle_, CURLOPT_URL, url.c_str()), kind.urlError);
     lf_setPostOptions(handle_, kind.optionsName, body, reply);
-    lf_setLimits(handle_, kind.stoppable ? &stop_ : &g_neverStop);
-    if (kind.stoppable && stop_) return CURLE_ABORTED_BY_CALLBACK;
+    lf_setLimits(handle_, kind.stoppable ? this : nullptr);
+    if (kind.stoppable && stopOrClose()) return CURLE_ABORTED_BY_CALLBACK;
     return performInterruptibly(kind.stoppable);
 }
 
@@ -207,7 +208,7 @@ CURLcode RtConnection::performInterruptibly(bool stoppable)
             done = true;
         }
         if (done) break;
-        if (stoppable && stop_) {
+        if (stoppable && stopOrClose()) {
             result = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
@@ -218,21 +219,23 @@ CURLcode RtConnection::performInterruptibly(bool stoppable)
     return result;
 }
 
+bool RtConnection::stopOrClose() const { return stop_ || g_stopRequested || g_closeRequested; }
+
 void RtConnection::waitFor(int32_t ms)
 {
     if (ms < 1) return;
     const auto waitPart = [this](int32_t part) {
         const auto deadline = platform::steadyNow() + std::chrono::milliseconds(part);
-        for (auto now = platform::steadyNow(); now < deadline && !stop_;
+        for (auto now = platform::steadyNow(); now < deadline && !stopOrClose();
              now = platform::steadyNow()) {
             platform::sleepFor(std::min<std::chrono::nanoseconds>(deadline - now, kWaitStep));
         }
     };
     for (int i = 0; i < 4; ++i) {
-        if (stop_) return;
+        if (stopOrClose()) return;
         waitPart(ms / 4);
     }
-    if (stop_) return;
+    if (stopOrClose()) return;
     if (ms % 4 > 0) waitPart(ms % 4);
 }
 

@@ -22,6 +22,9 @@ inline constexpr int32_t kMinInterval_ms = 500;
 inline constexpr int32_t kMaxInterval_ms = 60000;
 inline constexpr long kConnectTimeout_ms = 10000;
 inline constexpr long kTransferTimeout_ms = 30000;
+// The sign-out runs during the close-down, which must end within 3 s whatever the network
+// does: it is given up on after this long.
+inline constexpr long kSignOutTimeout_ms = 2000;
 // A reply larger than this ends its transfer with a write error instead of growing without end.
 inline constexpr std::size_t kMaxReplyBytes = 32 * 1024 * 1024;
 
@@ -76,13 +79,14 @@ public:
     RtConnection& operator=(const RtConnection&) = delete;
 
     // POSTs the form body to the endpoint's path on this object's handle with a fresh
-    // connection, the time limits above and the stop as an abort; the reply body goes to
+    // connection, the time limits above (kSignOutTimeout_ms for a request no stop aborts) and
+    // stopOrClose as an abort; the reply body goes to
     // `reply`. The libcurl result; CURLE_ABORTED_BY_CALLBACK after a stop. Throws
     // std::runtime_error when the handle is missing or an option cannot be set.
     CURLcode post(const RequestKind& kind, const std::string& body, std::string& reply);
 
     // Waits `ms` (in four equal parts and the remainder) through the platform clock; returns
-    // as soon as the stop flag is seen. Nothing for ms < 1.
+    // as soon as the stop flag, a program stop or a close is seen. Nothing for ms < 1.
     void waitFor(int32_t ms);
     // A plain wait that no stop shortens; through the platform clock.
     static void sleepMs(int32_t ms);
@@ -90,6 +94,9 @@ public:
     // Raises the stop flag, wakes the transfer under way so that it aborts. Any thread.
     void requestStop();
     bool stopRequested() const { return stop_; }
+    // The reader's stop, a stop of the program or the window's close: what ends a stoppable
+    // transfer (within a second) and a wait.
+    bool stopOrClose() const;
 
     std::string guid() const;
     void setGuid(std::string guid);

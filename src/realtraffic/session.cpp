@@ -142,10 +142,11 @@ bool WeatherReader::authenticate(const std::string& credential, int& status)
         if (!signInReply(buffer_, status)) return false;
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("{}: {}", "authenticate", e.what()));
-        sleepMs(wrrl());
+        waitFor(wrrl());
         return false;
     }
-    sleepMs(wrrl());
+    // The pause the server asks for before the next request; a close ends it at once.
+    waitFor(wrrl());
     return true;
 }
 

@@ -19,9 +19,11 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
+#include "foundation/decrypt.h"
 #include "foundation/download.h"
 #include "foundation/files.h"
 #include "foundation/globals.h"
@@ -358,6 +360,12 @@ PackResult lf_fetchAndUnpackSimAddon(const VersionData& server)
                                kSimAddonZip, true)) {
         return PackResult::Failed;
     }
+    // The archive is opened before the folder is emptied: a broken pack keeps the old one.
+    ZipArchive archive(kSimAddonZip);
+    if (!archive.open(ZipArchive::OpenMode::ReadOnly) || archive.getEntries().empty()) {
+        gf_logHighlighted(fmt::format("Could not open {}", kSimAddonZip.string()));
+        return PackResult::Failed;
+    }
     if (!fs::exists(g_mySimaddonDir)) {
         std::error_code ec;
         fs::create_directories(g_mySimaddonDir, ec);
@@ -368,11 +376,6 @@ PackResult lf_fetchAndUnpackSimAddon(const VersionData& server)
         }
     } else {
         gf_removeFilesFromDirectory(g_mySimaddonDir);
-    }
-    ZipArchive archive(kSimAddonZip);
-    if (!archive.open(ZipArchive::OpenMode::ReadOnly)) {
-        gf_logHighlighted(fmt::format("Could not open {}", kSimAddonZip.string()));
-        return PackResult::Failed;
     }
     const auto [written, complete] = lf_unpackSimAddon(archive);
     archive.close();
@@ -408,20 +411,47 @@ void lf_checkSimAddon(const json& document)
 
 // ---- Data files and scan rules -----------------------------------------------------------
 
+// Whether a downloaded data file deciphers whole and its XML loads with the section its reader
+// needs. Checked before it replaces the file in use: a damaged download written in place made
+// every later start fail, and with its version saved no start fetched it again.
+bool lf_dataFileReadable(const fs::path& candidate, const char* section)
+{
+    fs::path xml = candidate;
+    xml += ".xml";
+    bool readable = false;
+    if (gf_streamDecrypt(candidate, xml)) {
+        pugi::xml_document document;
+        readable = document.load_file(xml.c_str()) && document.child("root").child(section);
+    }
+    std::error_code ec;
+    fs::remove(xml, ec);
+    return readable;
+}
+
 void lf_checkDataFile(const json& document, std::string_view item, StringParameter& setting,
-                      const fs::path& local)
+                      const fs::path& local, const char* section)
 {
     const auto server = lf_serverVersion(document, item);
     if (!server) return;
-    if (*server > lf_settingVersion(setting) || !fs::exists(local)) {
-        // A failed download keeps the old version, so the next start tries again.
-        if (gf_downloadFromSite(local.filename(), local)) {
-            setting.set(server->text());
-            lf_logUpdated(item, *server);
-        }
+    if (!(*server > lf_settingVersion(setting)) && fs::exists(local)) {
+        lf_logUpToDate(item);
         return;
     }
-    lf_logUpToDate(item);
+    // A failed download or a damaged file keeps the old file and version, so the next start
+    // tries again.
+    fs::path candidate = local;
+    candidate += ".new";
+    if (!gf_downloadFromSite(local.filename(), candidate)) return;
+    if (!lf_dataFileReadable(candidate, section)) {
+        gf_logHighlighted(fmt::format("{} from the download server is damaged, the old file is kept",
+                                      local.filename().string()));
+        std::error_code ec;
+        fs::remove(candidate, ec);
+        return;
+    }
+    fs::rename(candidate, local);
+    setting.set(server->text());
+    lf_logUpdated(item, *server);
 }
 
 void lf_switchScanOn(ControlBoolParameter& scan)
@@ -464,12 +494,12 @@ bool gf_checkVersions()
     if (!document) return true;
     if (!lf_checkProgram(*document)) return false;
     lf_checkSimAddon(*document);
-    lf_checkDataFile(*document, "airports", AIRPORTS_VERSION, g_airportsEnc);
-    lf_checkDataFile(*document, "aig", AIG_VERSION, g_aigRegcodesEnc);
+    lf_checkDataFile(*document, "airports", AIRPORTS_VERSION, g_airportsEnc, "airports");
+    lf_checkDataFile(*document, "aig", AIG_VERSION, g_aigRegcodesEnc, "aig");
     lf_checkScanRule(*document, "liveries", LIV_SCAN_VERSION, SCAN_LIVERIES,
                      !fs::exists(g_liveriesScannedXml));
     lf_checkScanRule(*document, "addons", ADDONS_SCAN_VERSION, SCAN_AIRPORTS, false);
-    lf_checkDataFile(*document, "dbase", DBASE_VERSION, g_dbaseEnc);
+    lf_checkDataFile(*document, "dbase", DBASE_VERSION, g_dbaseEnc, "aircrafts");
     return true;
 }
 

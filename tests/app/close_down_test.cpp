@@ -217,6 +217,27 @@ TEST_F(CloseDown, TimeShiftIsKeptOnlyWhenManualAndKeepIsOn)
     }
 }
 
+TEST_F(CloseDown, SettingsThatWereNeverReadAreLeftAlone)
+{
+    // The user's file keeps a manual shift; this run failed before reading it (user error 41)
+    // and holds the built-in defaults.
+    KEEP_SIM_TIME_PAR.current = true;
+    SIM_TIME.current = true;
+    TIME_SHIFT_DAYS.current = 2;
+    gf_saveParameters(false);
+    const std::string before = test::readFile(parametersFile());
+    KEEP_SIM_TIME_PAR.current = false;
+    SIM_TIME.current = false;
+    TIME_SHIFT_DAYS.current = 0;
+    g_parametersRead = false;
+    gf_requestStop(ExitReason::USER_CLOSED_SIM, 0);
+    lf_closingDown();
+    ASSERT_EQ(messages_.next(), WindowMessage::Quit);
+    EXPECT_EQ(test::readFile(parametersFile()), before);
+    EXPECT_EQ(stored("SIM_TIME"), "true");
+    EXPECT_EQ(stored("TIME_SHIFT_DAYS"), "2");
+}
+
 TEST_F(CloseDown, SystemErrorWaitsUntilTheUserCloses)
 {
     auto& clock = steppedClock();

@@ -1,6 +1,7 @@
 // Downloads from a loopback HTTP server: a good body replaces the file, a failed one keeps it.
 #include "foundation/download.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -8,6 +9,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -175,6 +181,60 @@ TEST_F(Download, FailedTransferKeepsTheOldFile)
     std::filesystem::remove(output_);
     EXPECT_FALSE(gf_download(handle_, dropped, output_, true));
     EXPECT_TRUE(filesInDir().empty());
+}
+
+// A server that accepts one connection and never answers; once it holds the connection it
+// raises the flag, as the window's close or SIGINT would during the transfer.
+class StalledServer {
+public:
+    explicit StalledServer(std::atomic<bool>& flag) : flag_(flag)
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            connection_ = ::accept(listener_, nullptr, nullptr);
+            flag_ = true;
+        });
+    }
+    ~StalledServer()
+    {
+        thread_.join();
+        ::close(connection_);
+        ::close(listener_);
+    }
+    StalledServer(const StalledServer&) = delete;
+    StalledServer& operator=(const StalledServer&) = delete;
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/x"; }
+
+private:
+    std::atomic<bool>& flag_;
+    int listener_ = -1;
+    int connection_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(Download, StopOrCloseAbortsAStalledTransfer)
+{
+    for (auto* flag : {&g_stopRequested, &g_closeRequested}) {
+        test::writeFile(output_, "an older file");
+        {
+            StalledServer stalled(*flag);
+            EXPECT_FALSE(gf_download(handle_, stalled.url(), output_, true));
+        }
+        *flag = false;
+        EXPECT_EQ(test::readFile(output_), "an older file");
+        EXPECT_EQ(filesInDir(), std::vector<std::filesystem::path>{"file.bin"});
+    }
+    EXPECT_TRUE(log_.lines().back().starts_with(
+        "Download error: 'Operation was aborted by an application callback' for http://"));
 }
 
 TEST_F(Download, UnwritableOutputSendsNoRequest)

@@ -3,10 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/neighbours.h"
-#include "foundation/settings.h"
 #include "fuzz_support.h"
 #include "platform/folders.h"
+#include "scenery/install.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -20,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     (void)once;
     (void)qel::fuzz::writeScratch("roaming/Microsoft Flight Simulator/UserCfg.opt", data, size);
-    (void)qel::neighbour::gf_packagesPath(true);
+    (void)qel::lf_installedPackagesPath(true);
     return 0;
 }

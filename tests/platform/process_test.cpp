@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -42,6 +44,36 @@ TEST(SingleInstanceLock, SecondHolderSeesItUntilTheFirstIsGone)
     SingleInstanceLock third("Local\\$VNTQ$");
     EXPECT_TRUE(third.created());
     EXPECT_FALSE(third.alreadyExists());
+}
+
+TEST(SingleInstanceLock, WithoutRuntimeFolderALockInTheSharedTempFolderIsIgnored)
+{
+    TempDir temp;
+    TempDir home;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+    ScopedEnv tmpdir("TMPDIR", temp.path().string());
+    ScopedEnv homeEnv("HOME", home.path().string());
+    // Another user's lock file in the shared folder, held for good.
+    const int foreign = ::open((temp / "Local__VNTQ_.lock").c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_EQ(::flock(foreign, LOCK_EX), 0);
+    const auto own = temp / ("vntq-" + std::to_string(::getuid()));
+    {
+        SingleInstanceLock lock("Local\\$VNTQ$");
+        EXPECT_EQ(lock.path(), own / "Local__VNTQ_.lock");
+        EXPECT_TRUE(lock.created());
+        EXPECT_FALSE(lock.alreadyExists());
+        struct stat info{};
+        ASSERT_EQ(::lstat(own.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+    // A folder of that name that others may write to, or a symlink, is not the user's own.
+    const auto cache = home / ".cache/vntq/Local__VNTQ_.lock";
+    ::chmod(own.c_str(), 0777);
+    EXPECT_EQ(SingleInstanceLock("Local\\$VNTQ$").path(), cache);
+    std::filesystem::remove_all(own);
+    std::filesystem::create_directory_symlink(temp.path(), own);
+    EXPECT_EQ(SingleInstanceLock("Local\\$VNTQ$").path(), cache);
+    ::close(foreign);
 }
 
 TEST(SingleInstanceLock, SeesAHolderInAnotherProcess)

@@ -177,5 +177,31 @@ TEST_F(StalledRequest, StopAbortsTheTransferAtOnce)
     EXPECT_NE(reply.find("401"), std::string::npos);
 }
 
+TEST_F(StalledRequest, CloseAbortsTheSignInAndTheSignOutIsGivenUpOnInTime)
+{
+    server_->addFault("/v4/auth", standin::Fault::stall());
+    server_->addFault("/v4/deauth", standin::Fault::stall());
+    rt::RtConnection connection;
+    const rt::RequestKind signIn{"/v4/auth", "aucurl_", "Failed to set CURLOPT_URL", "aucurl_"};
+    auto transfer = std::async(std::launch::async, [&] {
+        std::string reply;
+        return connection.post(signIn, "license=x", reply);
+    });
+    ASSERT_TRUE(server_->waitForStalled(1, 30s));
+    // The window's close, not the reader's own stop: the sign-in runs before any reader does.
+    g_closeRequested = true;
+    EXPECT_EQ(transfer.get(), CURLE_ABORTED_BY_CALLBACK);
+    const rt::RequestKind signOut{"/v4/deauth", "aucurl_", "Failed to set CURLOPT_URL", "aucurl_",
+                                  false};
+    std::string reply;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(connection.post(signOut, "GUID=x", reply), CURLE_OPERATION_TIMEDOUT);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, rt::kSignOutTimeout_ms * 1ms);
+    EXPECT_LT(took, 3s);
+    g_closeRequested = false;
+    server_->releaseStalls();
+}
+
 }  // namespace
 }  // namespace qel

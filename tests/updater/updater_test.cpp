@@ -62,6 +62,13 @@ protected:
         return fmt::format(R"({{"major":{},"minor":{},"patch":{}}})", major, minor, patch);
     }
 
+    void serveEncrypted(const std::string& relative, const std::string& plain)
+    {
+        const fs::path file = serverRoot_ / "downloads" / relative;
+        fs::create_directories(file.parent_path());
+        test::writeEncrypted(file, plain);
+    }
+
     void serveZip(const std::string& relative,
                   const std::vector<std::pair<std::string, std::string>>& entries)
     {
@@ -157,8 +164,8 @@ TEST_F(Updater, NewDataVersionsAreFetchedAndStored)
                       R"("dbase":{}}})",
                       version(11, 13, 9), version(3, 2, 0), version(2, 0, 0), version(5, 0, 1),
                       version(4, 0, 0), version(7, 0, 0)));
-    serve("11/airports.enc", "new airports");
-    serve("11/AIG-regcodes.enc", "new aig");
+    serveEncrypted("11/airports.enc", "<root><airports/></root>");
+    serveEncrypted("11/AIG-regcodes.enc", "<root><aig/></root>");
     // dbase.enc is not on the server: its version must stay for the next start to try again.
     fs::remove("input/AIG-regcodes.enc");
     LIV_SCAN_VERSION.assign("");
@@ -171,9 +178,13 @@ TEST_F(Updater, NewDataVersionsAreFetchedAndStored)
         std::string file;
         std::string content;
     };
-    for (const Item& item : {Item{&AIRPORTS_VERSION, "3.2.0", "input/airports.enc", "new airports"},
-                             Item{&AIG_VERSION, "2.0.0", "input/AIG-regcodes.enc", "new aig"},
-                             Item{&DBASE_VERSION, "6.2.1", "input/dbase.enc", "old"}}) {
+    const auto served = [this](const char* name) {
+        return test::readFile(serverRoot_ / "downloads/11" / name);
+    };
+    for (const Item& item :
+         {Item{&AIRPORTS_VERSION, "3.2.0", "input/airports.enc", served("airports.enc")},
+          Item{&AIG_VERSION, "2.0.0", "input/AIG-regcodes.enc", served("AIG-regcodes.enc")},
+          Item{&DBASE_VERSION, "6.2.1", "input/dbase.enc", "old"}}) {
         SCOPED_TRACE(item.setting->name);
         EXPECT_EQ(item.setting->value(), item.stored);
         EXPECT_EQ(test::readFile(item.file), item.content);
@@ -197,12 +208,43 @@ TEST_F(Updater, NewDataVersionsAreFetchedAndStored)
     EXPECT_TRUE(log_.contains("addons version up-to-date"));
 }
 
+TEST_F(Updater, DamagedDataFilesKeepTheOldFileAndVersion)
+{
+    serveCurrentVersions();
+    serve("versions.json", fmt::format(R"({{"airports":{},"aig":{},"dbase":{}}})",
+                                       version(3, 2, 0), version(2, 1, 0), version(7, 0, 0)));
+    serve("11/airports.enc", "not enciphered at all");
+    serveEncrypted("11/AIG-regcodes.enc", "<root><meta/></root>");  // no aig section
+    serveEncrypted("11/dbase.enc", "<root><aircrafts>" + std::string(9000, ' ') + "</aircrafts>");
+    {
+        // Cut inside its last piece: the stream never reaches its final tag.
+        const fs::path file = serverRoot_ / "downloads/11/dbase.enc";
+        const std::string bytes = test::readFile(file);
+        test::writeFile(file, bytes.substr(0, bytes.size() - 100));
+    }
+
+    EXPECT_TRUE(gf_checkVersions());
+
+    for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"}) {
+        EXPECT_EQ(test::readFile(fs::path("input") / name), "old") << name;
+        EXPECT_TRUE(log_.contains(
+            fmt::format("==> {} from the download server is damaged, the old file is kept", name)));
+    }
+    EXPECT_EQ(AIRPORTS_VERSION.value(), "3.1.0");
+    EXPECT_EQ(AIG_VERSION.value(), "2.0.0");
+    EXPECT_EQ(DBASE_VERSION.value(), "6.2.1");
+    EXPECT_NE(saved("AIRPORTS_VERSION"), "3.2.0");
+    std::size_t inputFiles = 0;
+    for (const auto& entry : fs::directory_iterator("input")) inputFiles += entry.exists();
+    EXPECT_EQ(inputFiles, 3u);  // no candidate or deciphered file left behind
+}
+
 TEST_F(Updater, MissingOrIncompleteItemsAreReportedAndSkipped)
 {
     serveCurrentVersions();
     serve("versions.json", fmt::format(R"({{"msfs":{{"major":12,"minor":0}},"airports":{}}})",
                                        version(9, 0, 0)));
-    serve("11/airports.enc", "new airports");
+    serveEncrypted("11/airports.enc", "<root><airports/></root>");
 
     EXPECT_TRUE(gf_checkVersions());
 
@@ -383,6 +425,23 @@ TEST_F(Updater, SimaddonPackBecomesRedirectFilesUnderMsfs2024)
     EXPECT_TRUE(gf_checkVersions());
     EXPECT_TRUE(fs::exists("airports/my_simaddon/EGLL.txt"));
     EXPECT_EQ(requestedPaths().back(), "/downloads/diroverazo24/my_simaddon2024.zip");
+}
+
+TEST_F(Updater, BrokenSimaddonPackKeepsTheFolder)
+{
+    g_isMsfs2020 = false;
+    serveCurrentVersions();
+    serve("versions.json", fmt::format(R"({{"simaddon":{}}})", version(1, 1, 0)));
+    serve("diroverazo24/my_simaddon2024.zip", "<html>not a zip</html>");
+    fs::create_directories("airports/my_simaddon");
+    test::writeFile("airports/my_simaddon/EDDL.txt", "eddl");
+
+    EXPECT_TRUE(gf_checkVersions());
+
+    EXPECT_TRUE(log_.contains("==> Could not open my_simaddon2024.zip"));
+    EXPECT_EQ(test::readFile("airports/my_simaddon/EDDL.txt"), "eddl");
+    EXPECT_EQ(DIROVERAZO24_VERSION.value(), "1.0.0");
+    EXPECT_FALSE(fs::exists("my_simaddon2024.zip"));
 }
 
 TEST_F(Updater, IncompleteSimaddonPackKeepsItsOldVersion)
