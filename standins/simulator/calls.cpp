@@ -238,7 +238,12 @@ HRESULT Simulator::requestDataOnSimObjectType(HANDLE handle, DWORD requestId, DW
         queueException(*c, SIMCONNECT_EXCEPTION_INVALID_ENUM, packet, 4);
         return call.result(S_OK, "unknown type");
     }
-    const double radius = std::min(radius_m, lf_maxRadius_m);
+    // The real simulator refuses a larger radius with this exception, naming the radius.
+    if (radius_m > lf_maxRadius_m) {
+        queueException(*c, SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, packet, 3);
+        return call.result(S_OK, "radius out of bounds");
+    }
+    const double radius = radius_m;
     const ObjectState& user = objects_[userId()].state;
     std::vector<const ObjectState*> found;
     for (const auto& [id, object] : objects_) {

@@ -152,6 +152,26 @@ TEST_F(AiObjects, ObjectLimitGivesTooManyObjects)
     EXPECT_EQ(all[0].as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, packet);
 }
 
+TEST_F(AiObjects, RadiusAbove200KmGivesOutOfBounds)
+{
+    world();
+    connect();
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(handle_, kReqInRange, kDefInRange, 200000,
+                                                    SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT),
+              S_OK);
+    EXPECT_TRUE(inRange(dispatch(), 1));
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(handle_, kReqInRange, kDefInRange, 200001,
+                                                    SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT),
+              S_OK);
+    const DWORD packet = lastPacket();
+    const auto all = dispatch();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].as<SIMCONNECT_RECV_EXCEPTION>().dwException,
+              static_cast<DWORD>(SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS));
+    EXPECT_EQ(all[0].as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, packet);
+    EXPECT_EQ(all[0].as<SIMCONNECT_RECV_EXCEPTION>().dwIndex, 3u);
+}
+
 TEST_F(AiObjects, MoveOnlyBySetData)
 {
     world();
