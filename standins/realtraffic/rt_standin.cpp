@@ -110,7 +110,11 @@ struct Session {
     int wrrl_ms = 2000;
     std::optional<platform::SteadyTime> lastTraffic;  // last traffic request let through
     std::optional<platform::SteadyTime> lastWeather;  // last weather request let through
+    platform::SteadyTime lastRequest;                 // the sign-in or the latest request
 };
+
+// The service ends a session that has seen no request for this long.
+constexpr std::chrono::seconds kSessionLapse{120};
 
 struct QueuedFault {
     std::string path;  // "" for any path
@@ -162,6 +166,9 @@ struct RtStandin::Impl {
     std::optional<Fault> takeFault(const std::string& path);
     std::optional<Reply> faultReply(const Fault& fault, const Fields& fields);
     void endSessionLocked(const std::string& guid);
+    // The request's session; nothing (and a lapsed one ended) when it is unknown or has seen
+    // no request for kSessionLapse. A live session's clock of requests is set to `steady`.
+    Session* liveSession(const Fields& fields, platform::SteadyTime steady);
     std::string newGuid();
 
     const Scenario scenario;
@@ -339,13 +346,26 @@ Reply RtStandin::Impl::route(const std::string& path, const Fields& fields,
     if (!traffic && !metar && !weather) {
         return lf_jsonReply(lf_statusReply(404, "Unknown endpoint"), 404);
     }
-    const auto session = sessions.find(lf_fieldOr(fields, "GUID"));
-    if (session == sessions.end()) {
+    Session* session = liveSession(fields, steady);
+    if (session == nullptr) {
         return lf_jsonReply(lf_statusReply(401, "Invalid GUID, please authenticate again"));
     }
-    if (traffic) return this->traffic(session->second, fields, steady);
-    if (metar) return nearestMetar(session->second, fields, steady);
-    return this->weather(session->second, fields, steady);
+    if (traffic) return this->traffic(*session, fields, steady);
+    if (metar) return nearestMetar(*session, fields, steady);
+    return this->weather(*session, fields, steady);
+}
+
+Session* RtStandin::Impl::liveSession(const Fields& fields, platform::SteadyTime steady)
+{
+    const auto session = sessions.find(lf_fieldOr(fields, "GUID"));
+    if (session == sessions.end()) return nullptr;
+    if (steady - session->second.lastRequest > kSessionLapse) {
+        const std::string guid = session->first;  // erasing must not read the erased key
+        endSessionLocked(guid);
+        return nullptr;
+    }
+    session->second.lastRequest = steady;
+    return &session->second;
 }
 
 Reply RtStandin::Impl::auth(const Fields& fields)
@@ -382,7 +402,9 @@ Reply RtStandin::Impl::auth(const Fields& fields)
     Json reply{{"status", 200}, {"rrl", rrl}, {"wrrl", wrrl}, {"type", type},
                {"expiry", credential->expiry.value_or(now_s + credential->expiry_s)}};
     if (credential->behaviour != Behaviour::NoGuid) {
-        Session session{newGuid(), *credential, now_s, rrl, wrrl, std::nullopt, std::nullopt};
+        Session session{newGuid(), *credential,  now_s,
+                        rrl,       wrrl,         std::nullopt,
+                        std::nullopt, platform::steadyNow()};
         reply["GUID"] = session.guid;
         sessions.emplace(session.guid, session);
     }
@@ -392,12 +414,13 @@ Reply RtStandin::Impl::auth(const Fields& fields)
 
 Reply RtStandin::Impl::deauth(const Fields& fields)
 {
-    const auto session = sessions.find(lf_fieldOr(fields, "GUID"));
-    if (session == sessions.end()) {
+    const Session* session = liveSession(fields, platform::steadyNow());
+    if (session == nullptr) {
         return lf_jsonReply(lf_statusReply(401, "Invalid GUID, please authenticate again"));
     }
-    const int64_t length_s = platform::epochSeconds() - session->second.signedIn_s;
-    endSessionLocked(session->first);
+    const int64_t length_s = platform::epochSeconds() - session->signedIn_s;
+    const std::string guid = session->guid;
+    endSessionLocked(guid);
     return lf_jsonReply(Json{{"status", 200},
                              {"message", "Deauth success"},
                              {"Session length", length_s},

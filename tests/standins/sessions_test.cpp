@@ -1,6 +1,7 @@
 // Sign-in, sign-out and the GUID checks of the RealTraffic stand-in.
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,12 @@ TEST_F(RtStandinSessions, EverySignInGetsItsOwnGuid)
 TEST_F(RtStandinSessions, DeauthEndsTheSessionAndLaterRequestsGet401)
 {
     const std::string guid = signIn();
-    clock_.advance(std::chrono::seconds(1572));
+    // A request now and then keeps the session from lapsing.
+    for (int i = 0; i < 13; ++i) {
+        clock_.advance(std::chrono::seconds(119));
+        EXPECT_EQ(traffic(guid).json["status"], 200);
+    }
+    clock_.advance(std::chrono::seconds(1572 - 13 * 119));
     const Answer out = post("/v4/deauth", "GUID=" + guid);
     EXPECT_EQ(out.json["status"], 200);
     EXPECT_EQ(out.json["message"], "Deauth success");
@@ -78,6 +84,19 @@ TEST_F(RtStandinSessions, DeauthEndsTheSessionAndLaterRequestsGet401)
     }
     EXPECT_EQ(traffic("00000000-0000-4000-8000-000000000000").json["status"], 401);
     EXPECT_EQ(traffic("").json["status"], 401);
+}
+
+TEST_F(RtStandinSessions, SessionLapsesAfter120SecondsWithoutARequest)
+{
+    const std::string kept = signIn();
+    const std::string idle = signIn();
+    clock_.advance(std::chrono::seconds(60));
+    EXPECT_EQ(traffic(kept).json["status"], 200);
+    clock_.advance(std::chrono::seconds(61));
+    EXPECT_EQ(traffic(kept).json["status"], 200);
+    EXPECT_EQ(traffic(idle).json["status"], 401);
+    EXPECT_EQ(post("/v4/deauth", "GUID=" + idle).json["status"], 401);
+    EXPECT_EQ(server_->activeGuids(), std::vector<std::string>{kept});
 }
 
 TEST_F(RtStandinSessions, EndingOneSessionLeavesTheOthers)
