@@ -72,6 +72,9 @@ Tables lf_tables(const AircraftSources& sources)
     for (const auto& row : sources.airlines.rows) {
         if (isAirlineDesignator(row[icao])) tables.airlines.insert(row[icao]);
     }
+    // The code of the unknown airline: generic and house liveries carry it (icao_airline "ZZZZ"
+    // or empty reads as "ZZZ"), and the livery matcher picks them for flights of any airline.
+    tables.airlines.insert("ZZZ");
     tables.cargoOperators =
         lf_knownCodes(sources.curated.cargoOperators, tables.airlines, "cargo operators");
     return tables;
@@ -288,8 +291,8 @@ void buildDbaseDocument(const AircraftSources& sources, pugi::xml_document& docu
     lf_writeWingspans(tables, sources.faaCharacteristics, root, notes);
     lf_writeFixes(tables, curated, root);
     writeAddonAirports(curated, root);
-    writeFleet(sources, tables.models, tables.airlines, tables.cargoOperators, prefixesByCountry,
-               root, notes);
+    writeFleet(sources, tables.models, tables.airlines, tables.cargoOperators,
+               shortRegistrationKeys(sources.regPrefixes), root, notes);
 }
 
 }  // namespace qel::datafile

@@ -110,8 +110,7 @@ void writeAddonAirports(const CuratedLists& curated, pugi::xml_node root)
 }
 
 void writeFleet(const AircraftSources& sources, const CodeList& models, const CodeList& airlines,
-                const CodeList& cargoOperators,
-                const std::map<std::string, CodeList>& prefixesByCountry, pugi::xml_node root,
+                const CodeList& cargoOperators, const CodeList& shortKeys, pugi::xml_node root,
                 Notes& notes)
 {
     const CsvTable& aircraft = sources.aircraft;
@@ -123,7 +122,8 @@ void writeFleet(const AircraftSources& sources, const CodeList& models, const Co
     std::size_t unknownCodes = 0;
     std::size_t repeated = 0;
     for (const auto& row : aircraft.rows) {
-        if (!isRegistration(row[registration])) {
+        if (!isRegistration(row[registration]) ||
+            !isShortCivilRegistration(row[registration], shortKeys)) {
             ++badRegistration;
             continue;
         }
@@ -139,10 +139,8 @@ void writeFleet(const AircraftSources& sources, const CodeList& models, const Co
         if (!fleet.try_emplace(row[registration], record).second) ++repeated;
     }
     std::size_t prefixes = 0;
-    for (const auto& [country, list] : prefixesByCountry) {
-        // A prefix record carries no codes: it gives a private livery its country prefix.
-        for (const auto& prefix : list) prefixes += fleet.try_emplace(prefix).second ? 1 : 0;
-    }
+    // A prefix record carries no codes: it gives a private livery its country prefix.
+    for (const auto& key : shortKeys) prefixes += fleet.try_emplace(key).second ? 1 : 0;
     pugi::xml_node section = root.append_child("dbase");
     for (const auto& [key, row] : fleet) lf_writeFleetRecord(section, key, row);
     notes.push_back(fmt::format(

@@ -21,10 +21,17 @@ std::vector<std::string> splitAt(std::string_view text, char separator);
 
 // simaddons20, thirdparties20 and thirdparties24.
 void writeAddonAirports(const CuratedLists& curated, pugi::xml_node root);
-// dbase: the VRS registrations and the hyphenated country prefixes ("D-") as fleet records.
+// dbase: the VRS registrations of civil aircraft and the short registration keys as fleet
+// records.
 void writeFleet(const AircraftSources& sources, const CodeList& models, const CodeList& airlines,
-                const CodeList& cargoOperators,
-                const std::map<std::string, CodeList>& prefixesByCountry, pugi::xml_node root,
+                const CodeList& cargoOperators, const CodeList& shortKeys, pugi::xml_node root,
                 Notes& notes);
+// The keys of 5 characters or fewer that begin a registration and nothing else: "PH-",
+// "VP-B", a one-character prefix with the first letter of the code ("D-E"), a prefix without a
+// dash with the first digit ("N1").
+CodeList shortRegistrationKeys(const CsvTable& regPrefixes);
+// A registration longer than 5 characters, or one that begins with a short key; military
+// serials such as "747" are not.
+bool isShortCivilRegistration(const std::string& key, const CodeList& shortKeys);
 
 }  // namespace qel::datafile

@@ -61,15 +61,16 @@ inline datafile::AircraftSources smallAircraftSources()
                                           "1B,Abacus,,1B\n"
                                           "ZZ,Bad,K1M,ZZ\n",
                                           "airlines.csv");
-    sources.regPrefixes = datafile::parseCsv("Prefix,CountryISO2,HasHyphen\n"
-                                             "PH,NL,1\n"
-                                             "RA,RU,1\n"
-                                             "RF,RU,1\n"
-                                             "N,US,0\n"
-                                             "SU,EG,1\n"
-                                             "SU,PS,1\n"
-                                             "E4,PS,1\n",
-                                             "reg-prefixes.csv");
+    sources.regPrefixes = datafile::parseCsv(
+        "Prefix,CountryISO2,HasHyphen,DecodeFullRegex,FormatTemplate\n"
+        "PH,NL,1,PH-(?<code>[A-Z]{3}),PH-{code}\n"
+        "RA,RU,1,RA-(?<code>\\d{5}),RA-{code}\n"
+        "RF,RU,1,RF-(?<code>\\d{5}),RF-{code}\n"
+        "N,US,0,N(?<code>[1-9][\\dA-Z]{4}),N{code}\n"
+        "SU,EG,1,SU-(?<code>[A-Z]{3}),SU-{code}\n"
+        "SU,PS,1,SU-(?<code>Y[A-Z]{2}),SU-{code}\n"
+        "E4,PS,1,E4-(?<code>[A-Z]{3}),E4-{code}\n",
+        "reg-prefixes.csv");
     sources.aircraft = datafile::parseCsv("ICAO,Registration,ModelICAO,AirlineCode\n"
                                           "484506,PH-BXA,B738,KLM\n"
                                           "484507,PH-BXA,A320,KLM\n"

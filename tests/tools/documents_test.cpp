@@ -78,7 +78,7 @@ TEST_F(DbaseDocument, WritesEverySectionTheReaderTakes)
     EXPECT_EQ(section(document_, "prefixes"),
               (std::vector<std::string>{"similar types=RA-,RF-"}));
     EXPECT_EQ(section(document_, "ICAO_airlines"),
-              (std::vector<std::string>{"ICAO codes=FDX", "ICAO codes=KLM"}));
+              (std::vector<std::string>{"ICAO codes=FDX", "ICAO codes=KLM", "ICAO codes=ZZZ"}));
     EXPECT_EQ(list("cargo_operators"), "FDX");
     EXPECT_EQ(section(document_, "publishers"), (std::vector<std::string>{"pub names=Orbx,orbx"}));
     EXPECT_EQ(section(document_, "wingspans"),
@@ -91,7 +91,9 @@ TEST_F(DbaseDocument, WritesEverySectionTheReaderTakes)
               (std::vector<std::string>{"thirdpartie20 pub=Orbx arpts=EGLC57,YMML0"}));
     EXPECT_TRUE(document_.child("root").child("thirdparties24"));
     EXPECT_EQ(section(document_, "dbase"),
-              (std::vector<std::string>{"d r=E4-", "d r=N123AB m=C172", "d r=N1FE a=FDX c=true",
+              (std::vector<std::string>{"d r=E4-", "d r=N1", "d r=N123AB m=C172",
+                                        "d r=N1FE a=FDX c=true", "d r=N2", "d r=N3", "d r=N4",
+                                        "d r=N5", "d r=N6", "d r=N7", "d r=N8", "d r=N9",
                                         "d r=PH-", "d r=PH-BXA a=KLM m=B738", "d r=RA-",
                                         "d r=RF-", "d r=SU-"}));
 }

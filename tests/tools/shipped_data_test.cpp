@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/codes.h"
 #include "foundation/globals.h"
@@ -87,6 +89,40 @@ TEST_F(ShippedDbase, AircraftDatabaseKnowsWellKnownTypesAndAirlines)
     EXPECT_EQ(klm->model, gf_modelIndex("B78X"));
     EXPECT_EQ(gf_publisherOfPath("/Community/orbx-airport-eglc/scenery/a.bgl"), "Orbx");
     for (const auto& line : log.lines()) EXPECT_NE(line.rfind("==> ", 0), 0u) << line;
+}
+
+TEST_F(ShippedDbase, RegistrationsInTitlesGiveTheirRealPrefix)
+{
+    test::ScopedWorkDir work;
+    test::CapturedLog log;
+    std::filesystem::copy_file(g_builtInput / "dbase.enc", g_dbaseEnc);
+    ASSERT_TRUE(gf_readDbase());
+    struct Case {
+        std::string title;
+        std::optional<std::string> prefix;  // what the key found begins with; none: no key
+    };
+    const std::vector<Case> cases = {
+        {"Bombardier Challenger 605 VP-BJX", "VP-B"},
+        {"Cessna 172 Skyhawk D-EABC", "D-"},
+        {"Pilatus PC-12 N123AB", "N"},
+        {"Beech King Air G-BVMA", "G-"},
+        {"McDonnell Douglas MD-11F Private", std::nullopt},
+        {"Boeing 747-400 Private", std::nullopt},
+        {"Airbus A320NEO Private", std::nullopt},
+        {"Lockheed F-16 Demo", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto found = gf_findRegistrationPrefixIn(c.title);
+        if (!c.prefix) {
+            EXPECT_EQ(found, std::nullopt) << c.title;
+            continue;
+        }
+        ASSERT_TRUE(found.has_value()) << c.title;
+        EXPECT_TRUE(found->starts_with(*c.prefix)) << c.title << ": " << *found;
+        EXPECT_NE(c.title.find(*found), std::string::npos) << c.title;
+    }
+    // The generic livery's airline is a known code.
+    EXPECT_TRUE(gf_isAirlineCode("ZZZ"));
 }
 
 TEST(ShippedRegcodes, RegistrationCodeFileReadsBack)
