@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "liveries/livery_parsing.h"
+#include "liveries/livery_scan.h"
 
 namespace qel {
 

@@ -126,7 +126,4 @@ Livery lf_makeLivery(uint16_t folderNumber, MatchKey key, const std::string& tit
                      const std::string& registration);
 bool lf_liveryLacksCodes(const Livery& livery);
 
-// The simulator's own base aircraft folders and their ICAO model codes.
-extern const std::map<std::string_view, std::string_view> g_baseContainerModels;
-
 }  // namespace qel

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <list>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,10 @@ LiveryScanResult gf_scanLiveries(const LiveryScanSetup& setup);
 // appended to g_liveries in the order the files were found. Returns after every worker ended.
 void lf_scanFolderTree(uint32_t folderNumber, const std::filesystem::path& root,
                        const LiveryScanSetup& setup);
+
+// The simulator's own base aircraft folders ("Asobo_A320_NEO") and their ICAO model codes
+// ("A20N"): a base_container line names one. Built before the entry point, never changed.
+extern const std::map<std::string_view, std::string_view> g_baseContainerModels;
 
 // One line per string, "\n" alone; false when the file cannot be opened.
 bool gf_writeStringList(const std::list<std::string>& lines, const std::filesystem::path& path);

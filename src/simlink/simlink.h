@@ -195,9 +195,9 @@ std::optional<double> gf_userHalfSpan();
 // The user aircraft's size category (SizeCategory); 2 (Large) at program start (atomic).
 extern std::atomic<uint32_t> g_userCategory;
 
-// Base container of the simulator's stock aircraft → its ICAO type code; the livery scan
-// replaces a found container name by its code.
-extern const std::map<std::string_view, std::string_view> g_stockContainerModels;
+// Base container of the simulator's stock aircraft → its ICAO type code: the livery scan's
+// g_baseContainerModels, one table for both.
+extern const std::map<std::string_view, std::string_view>& g_stockContainerModels;
 
 // ---- Queues between the traffic manager and the "SimClient" thread --------------------------
 

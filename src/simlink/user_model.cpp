@@ -16,6 +16,7 @@
 #include "foundation/log.h"
 #include "foundation/window_status.h"
 #include "liveries/liveries.h"
+#include "liveries/livery_scan.h"
 #include "simlink/link_internal.h"
 #include "simlink/simlink.h"
 
@@ -23,23 +24,9 @@ namespace qel {
 
 std::atomic<uint32_t> g_userCategory{2};
 
-const std::map<std::string_view, std::string_view> g_stockContainerModels = {
-    {"Asobo_FlightDesignCT", "FDCT"},    {"Asobo_DA40_TDI", "DA40"},
-    {"Asobo_Longitude", "C700"},         {"Asobo_DA40_NG", "DA40"},
-    {"Asobo_VL3", "VL3"},                {"Asobo_Cap10C", "CP10"},
-    {"Asobo_Savage_Cub", "SAVG"},        {"Asobo_CJ4", "C25C"},
-    {"Asobo_Savage_ShockUltra", "SAVG"}, {"Asobo_C152", "C152"},
-    {"Asobo_XCub", "CC19"},              {"Asobo_C152_Aerobat", "C152"},
-    {"Asobo_Pitts", "PTS2"},             {"Asobo_C172sp_AS1000", "C172"},
-    {"Asobo_SR22", "SR22"},              {"Asobo_C172sp_classic", "C172"},
-    {"Asobo_Icon", "A5"},                {"Asobo_Bonanza_G36", "BE36"},
-    {"Asobo_TBM930", "TBM9"},            {"Asobo_Baron_G58", "B58T"},
-    {"Asobo_KingAir350", "B350"},        {"Asobo_B747_8i", "B748"},
-    {"Asobo_E330", "E300"},              {"Asobo_B787_10", "B78X"},
-    {"Asobo_DV20", "DV20"},              {"Asobo_208B_GRAND_CARAVAN_EX", "C208"},
-    {"Asobo_DR400", "DR40"},             {"Asobo_A320_NEO", "A20N"},
-    {"Asobo_DA62", "DA62"},              {"FlyByWire_A320_NEO", "A20N"},
-};
+// The scan's table: the simulator's base aircraft are the same whoever looks them up.
+const std::map<std::string_view, std::string_view>& g_stockContainerModels =
+    g_baseContainerModels;
 
 namespace {
 
