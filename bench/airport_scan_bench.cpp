@@ -65,8 +65,8 @@ Tree& lf_tree()
             for (int f = 0; f < kFilesPerPackage; ++f) {
                 const fs::path file = package / "scenery" / ("f" + std::to_string(f) + ".bgl");
                 if ((p * kFilesPerPackage + f) % kAirportEvery == 0) {
-                    test::BglAirportSpec spec;
-                    spec.ident = lf_ident(airport++);
+                    test::BglAirportPlan plan;
+                    plan.ident = lf_ident(airport++);
                     const int stands = 50 + static_cast<int>(random() % 1951);
                     for (int s = 0; s < stands; ++s) {
                         test::BglParkingSpec parking;
@@ -75,10 +75,10 @@ Tree& lf_tree()
                         parking.latitude = 40.0 + s * 1e-4;
                         parking.longitude = 10.0;
                         parking.airlineCodes.resize(s % 4);
-                        spec.parkings.push_back(parking);
+                        plan.parkings.push_back(parking);
                     }
-                    g_airportCodeSet.insert(AirportCode(spec.ident).word());
-                    test::bglWrite(file, test::bglAirportFile({spec}));
+                    g_airportCodeSet.insert(AirportCode(plan.ident).word());
+                    test::bglWrite(file, test::bglAirportFile({plan}));
                     t.airports.push_back(file);
                 } else {
                     test::bglWrite(file, objects);

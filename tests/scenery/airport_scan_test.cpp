@@ -30,21 +30,21 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test;
 
-BglAirportSpec airportWith(const std::string& ident, int stands, int helipads = 0)
+BglAirportPlan airportWith(const std::string& ident, int stands, int helipads = 0)
 {
-    BglAirportSpec spec;
-    spec.ident = ident;
-    spec.name = ident + " airport";
-    for (int i = 0; i < helipads; ++i) spec.helipads.push_back({51.0 + i * 0.01, 1.0, 20.0f});
+    BglAirportPlan plan;
+    plan.ident = ident;
+    plan.name = ident + " airport";
+    for (int i = 0; i < helipads; ++i) plan.helipads.push_back({51.0 + i * 0.01, 1.0, 20.0f});
     for (int i = 0; i < stands; ++i) {
         BglParkingSpec p;
         p.number = static_cast<uint32_t>(stands - i);  // written out of order: files sort them
         p.latitude = 50.0 + i * 0.001;
         p.longitude = 8.0;
         p.type = i % 3 == 0 ? 5 : 1;
-        spec.parkings.push_back(p);
+        plan.parkings.push_back(p);
     }
-    return spec;
+    return plan;
 }
 
 class AirportScan : public ::testing::Test {

@@ -67,21 +67,21 @@ BglParkingSpec parking(uint32_t nameCode, uint32_t number, uint32_t type = 1)
 
 TEST_F(BglDecoder, DecodesStandsOfAnUnalignedAirportRecord)
 {
-    BglAirportSpec spec;
-    spec.name = "Heathrow Airport";  // 6 + 16 bytes: the records after it are unaligned
-    spec.runways = 2;
-    spec.altitude_mm = -3000;        // -10 ft
-    spec.helipads = {{51.5, -0.5, 30.0f}, {51.5, -0.5, 30.0f}, {51.6, -0.5, 10.0f}};
+    BglAirportPlan plan;
+    plan.name = "Heathrow Airport";  // 6 + 16 bytes: the records after it are unaligned
+    plan.runways = 2;
+    plan.altitude_mm = -3000;        // -10 ft
+    plan.helipads = {{51.5, -0.5, 30.0f}, {51.5, -0.5, 30.0f}, {51.6, -0.5, 10.0f}};
     auto cargo = parking(14, 3, 5);
     cargo.heading_deg = 0.0f;
     cargo.airlineCodes = {1, 2, 3};
     auto west = parking(0, 7, 2);
     west.heading_deg = -90.0f;
-    spec.parkings = {parking(10, 12), cargo, west, parking(10, 12), parking(10, 12),
+    plan.parkings = {parking(10, 12), cargo, west, parking(10, 12), parking(10, 12),
                      parking(1, 1, 0), parking(1, 2, 12), parking(1, 3, 13), parking(8, 4, 15)};
-    spec.parkings[3].airlineCodes = {7};
+    plan.parkings[3].airlineCodes = {7};
 
-    const auto found = airports(decode(bglAirportFile({spec})));
+    const auto found = airports(decode(bglAirportFile({plan})));
 
     ASSERT_EQ(found.size(), 1u);
     const ScannedAirport& a = found[0];
@@ -108,8 +108,8 @@ TEST_F(BglDecoder, DecodesStandsOfAnUnalignedAirportRecord)
 
 TEST_F(BglDecoder, SkipsBadValuesWithTheirLines)
 {
-    BglAirportSpec spec;
-    spec.helipads = {{51.5, -0.5, kNaN}, {51.5, -0.4, -4.0f}, {0.0, 0.0, 10.0f}};
+    BglAirportPlan plan;
+    plan.helipads = {{51.5, -0.5, kNaN}, {51.5, -0.4, -4.0f}, {0.0, 0.0, 10.0f}};
     auto nanHeading = parking(10, 1);
     nanHeading.heading_deg = kNaN;
     auto tooSmall = parking(10, 2);
@@ -120,10 +120,10 @@ TEST_F(BglDecoder, SkipsBadValuesWithTheirLines)
     nanRadius.radius_m = kNaN;
     auto fine = parking(10, 5);
     fine.radius_m = 1.5f;
-    spec.parkings = {nanHeading, tooSmall, tooLarge, nanRadius, fine};
-    for (int i = 0; i < 12; ++i) spec.parkings.push_back(parking(10, 9));
+    plan.parkings = {nanHeading, tooSmall, tooLarge, nanRadius, fine};
+    for (int i = 0; i < 12; ++i) plan.parkings.push_back(parking(10, 9));
 
-    const auto found = airports(decode(bglAirportFile({spec})));
+    const auto found = airports(decode(bglAirportFile({plan})));
 
     ASSERT_EQ(found.size(), 1u);
     ASSERT_EQ(found[0].stands.size(), 12u);  // g5, g9, g9a .. g9j
@@ -145,11 +145,11 @@ TEST_F(BglDecoder, SkipsBadValuesWithTheirLines)
 
 TEST_F(BglDecoder, IdentsAndSectionsThatAreNotUsed)
 {
-    BglAirportSpec unknown;
+    BglAirportPlan unknown;
     unknown.ident = "KXYZ";
-    BglAirportSpec shortCode;
+    BglAirportPlan shortCode;
     shortCode.ident = "XYZ";
-    BglAirportSpec good;
+    BglAirportPlan good;
     good.ident = "EHAM";
     good.parkings = {parking(10, 1)};
     BglSectionSpec wide{3, 0x10001, {bglAirportRecord(good)}};  // 20-byte entries: not read
@@ -169,12 +169,12 @@ TEST_F(BglDecoder, IdentsAndSectionsThatAreNotUsed)
 // file (the address sanitizer checks that part).
 TEST_F(BglDecoder, DamagedFilesEndInOneFormatErrorOrNothing)
 {
-    BglAirportSpec spec;
-    spec.parkings = {parking(10, 1), parking(10, 2)};
-    const Bytes good = bglAirportFile({spec, spec});
+    BglAirportPlan plan;
+    plan.parkings = {parking(10, 1), parking(10, 2)};
+    const Bytes good = bglAirportFile({plan, plan});
     const std::size_t record = bglFirstRecordOffset(good);
     // The second airport's parking list, after its name and runway records.
-    const std::size_t list = record + bglGetU32(good, record + 2) + 68 + 6 + spec.name.size() + 52;
+    const std::size_t list = record + bglGetU32(good, record + 2) + 68 + 6 + plan.name.size() + 52;
 
     struct Case {
         const char* name;
@@ -251,8 +251,8 @@ TEST_F(BglDecoder, RealFilesOfAnOlderFormatHoldNoAirport)
 TEST_F(BglDecoder, QuickTestReadsOnlyTheSectionTable)
 {
     TempDir dir;
-    BglAirportSpec spec;
-    const Bytes good = bglAirportFile({spec});
+    BglAirportPlan plan;
+    const Bytes good = bglAirportFile({plan});
     struct Case {
         const char* name;
         Bytes bytes;

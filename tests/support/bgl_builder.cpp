@@ -90,7 +90,7 @@ uint32_t bglPackLongitude(double longitude)
     return static_cast<uint32_t>(std::llround((longitude + 180.0) / kLongitudeStep));
 }
 
-Bytes bglAirportRecord(const BglAirportSpec& airport)
+Bytes bglAirportRecord(const BglAirportPlan& airport)
 {
     Bytes payload(62, 0);  // record bytes 6..67
     bglPutU32(payload, 20 - 6, static_cast<uint32_t>(airport.altitude_mm));
@@ -142,7 +142,7 @@ Bytes bglFile(const std::vector<BglSectionSpec>& sections)
     return bytes;
 }
 
-Bytes bglAirportFile(const std::vector<BglAirportSpec>& airports)
+Bytes bglAirportFile(const std::vector<BglAirportPlan>& airports)
 {
     BglSectionSpec section;
     for (const auto& airport : airports) section.subsections.push_back(bglAirportRecord(airport));

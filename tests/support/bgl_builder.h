@@ -30,7 +30,7 @@ struct BglHelipadSpec {
     float size_m = 20.0f;  // the stand radius is half of it
 };
 
-struct BglAirportSpec {
+struct BglAirportPlan {
     std::string ident = "EGLL";       // packed base 38
     int32_t altitude_mm = 25000;      // 82 ft
     std::string name = "Heathrow";    // name record of 6 + length bytes: unaligned when odd
@@ -42,7 +42,7 @@ struct BglAirportSpec {
 
 // A record: id, size (6 + payload) and payload.
 Bytes bglRecord(uint16_t id, const Bytes& payload);
-Bytes bglAirportRecord(const BglAirportSpec& airport);
+Bytes bglAirportRecord(const BglAirportPlan& airport);
 uint32_t bglPackIdent(const std::string& ident);
 uint32_t bglPackLatitude(double latitude);
 uint32_t bglPackLongitude(double longitude);
@@ -56,7 +56,7 @@ struct BglSectionSpec {
 // The whole file: header, section table, subsection tables, then the records.
 Bytes bglFile(const std::vector<BglSectionSpec>& sections);
 // A file with one airport section holding one subsection per airport.
-Bytes bglAirportFile(const std::vector<BglAirportSpec>& airports);
+Bytes bglAirportFile(const std::vector<BglAirportPlan>& airports);
 
 void bglWrite(const std::filesystem::path& path, const Bytes& bytes);
 

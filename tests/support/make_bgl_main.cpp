@@ -50,7 +50,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vntq_make_bgl: cannot read %s\n", stands.c_str());
         return 1;
     }
-    BglAirportSpec airport;
+    BglAirportPlan airport;
     airport.ident = ident;
     airport.name = ident + " add-on";
     int left = 0;
