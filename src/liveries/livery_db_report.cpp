@@ -76,7 +76,7 @@ void lf_enableOption(const std::optional<CategoryOption>& option, bool on)
 
 void lf_reportMissingCategory(int category)
 {
-    gf_log(fmt::format("Category {}: No livery found", lf_categoryNames.at(category)));
+    gf_log(fmt::format("Category {}: No livery found", lf_categoryNames.at(static_cast<std::size_t>(category))));
     const auto option = lf_categoryOption(category);
     if (!option) return;
     if (option->setting->current) {
@@ -167,7 +167,7 @@ void lf_reportCategory(int category)
     const std::string cargoPart =
         titles[1] == 0 ? std::string()
                        : fmt::format(" and {} cargo liverie{}", titles[1], lf_s(titles[1]));
-    gf_log(fmt::format("Category {}: {} pax liverie{}{}", lf_categoryNames.at(category),
+    gf_log(fmt::format("Category {}: {} pax liverie{}{}", lf_categoryNames.at(static_cast<std::size_t>(category)),
                        titles[0], lf_s(titles[0]), cargoPart));
     lf_sortUnique(models);
     if (ModelIdList* list = lf_categoryList(category)) {

@@ -118,12 +118,12 @@ std::u16string utf8_to_wide(std::string_view text)
         if (second < info.low || second > info.high) lf_invalidUtf8();
         char32_t cp = lead & (0x7F >> info.length);
         for (int k = 1; k < info.length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
+            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
             if ((next & 0xC0) != 0x80) lf_invalidUtf8();
             cp = (cp << 6) | (next & 0x3F);
         }
         lf_appendUtf16(out, cp);
-        i += info.length;
+        i += static_cast<size_t>(info.length);
     }
     return out;
 }

@@ -116,7 +116,9 @@ void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes)
     uint64_t copied = 0;
     for (const uint32_t code : codes) {
         std::string text(4, ' ');
-        for (int i = 0; i < 4; ++i) text[i] = static_cast<char>(code >> (8 * i) & 0xFFu);
+        for (int i = 0; i < 4; ++i) {
+            text[static_cast<std::size_t>(i)] = static_cast<char>(code >> (8 * i) & 0xFFu);
+        }
         const fs::path xml = g_myThirdpartyDir / (text + ".xml");
         if (text == lf_droppedPublisherAirport) {
             const auto document = lf_load(xml);
