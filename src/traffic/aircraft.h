@@ -153,6 +153,7 @@ struct LiveAc : StaticAc {
     PosSample altPushSample;           // the side point of a swing the other way
     double triedLat = 0.0;             // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
+    uint8_t learnedStandChecked = 0;   // its learned callsigns have been looked up
 };
 
 // The FlightData of a new aircraft from a decoded record: identity copied, size and class from

@@ -152,6 +152,8 @@ void gf_resetTraffic()
     g_trafficQnh = 1013;
     g_noMatchFlights.clear();
     gf_clearPendingCreations();
+    g_learnedOptionCount = 0;
+    lf_showLearnedCounts();
     std::scoped_lock lock(g_trafficMutex);
     g_addingStack.clear();
 }

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "foundation/window_status.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
@@ -37,10 +38,28 @@ void lf_setSlot(LearnedFlight& option, uint32_t slot)
     option.slots.set(slot);
 }
 
+int32_t lf_shownOptionCount = 0;  // the learned-option count the window last repainted for
+
 }  // namespace
 
 int32_t g_learnedUpdates = 0;
 int32_t g_learnedOptionCount = 0;
+
+void lf_showLearnedCounts()
+{
+    bool changed = g_mainWindowState.updateCount.exchange(g_learnedUpdates) != g_learnedUpdates;
+    if (lf_shownOptionCount != g_learnedOptionCount) {
+        lf_shownOptionCount = g_learnedOptionCount;
+        changed = true;
+    }
+    if (changed) gf_invalidateArea(WindowArea::Statistics);
+}
+
+void lf_countLearnedUpdate()
+{
+    ++g_learnedUpdates;
+    lf_showLearnedCounts();
+}
 
 std::vector<uint32_t> gf_slotsBack(uint32_t slot, uint32_t count)
 {
@@ -117,6 +136,7 @@ std::pair<uint32_t, bool> gf_addLearnedFlight(std::vector<LearnedFlight>& option
     flight.number = static_cast<uint32_t>(options.size()) + 1;
     options.push_back(std::move(flight));
     ++g_learnedOptionCount;
+    lf_showLearnedCounts();
     return {options.back().number, true};
 }
 

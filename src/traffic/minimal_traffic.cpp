@@ -46,8 +46,6 @@ void lf_saveLearnedAndClear()
 void lf_readMyParkAirports() {}
 // Today there is no park airport list to check.
 bool lf_checkParkAirports(bool /*reRead*/, std::string& /*text*/) { return false; }
-// Today no stand is checked.
-void gf_checkNextQueuedStand(int64_t /*dayAndSlot*/) { g_standCheckQueue.clear(); }
 // Today no sweep around the user aircraft removes anything.
 void lf_removeNearUser() {}
 void lf_clearPathAheadOfUser() {}

@@ -188,7 +188,7 @@ void lf_relearnStandCargo(LiveAc& aircraft)
     if (!stand || !stand->cargo) return;
     stand->cargo = false;
     stand->cargoChanged = true;
-    ++g_learnedUpdates;
+    lf_countLearnedUpdate();
 }
 
 void liveryRespawn(LiveAc& aircraft)

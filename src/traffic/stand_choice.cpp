@@ -67,7 +67,7 @@ void lf_relearnRadius(ParkStand& stand, const LiveAc& aircraft)
 {
     stand.radius = aircraft.size_nm - kRelearnMargin_nm;
     stand.radiusChanged = true;
-    ++g_learnedUpdates;
+    lf_countLearnedUpdate();
 }
 
 bool lf_conflicts(uint32_t neighbourId, double sizeA_nm, double sizeB_nm, const ParkStand& stand)
@@ -163,7 +163,7 @@ bool lf_addOption(ParkStand& stand, const LiveAc& aircraft, const std::string& r
     const auto [id, ok] = gf_addLearnedFlight(stand.learnedFlights, aircraft.key, day, slot,
                                               aircraft.callsign, reg, 0);
     if (ok) {
-        ++g_learnedUpdates;
+        lf_countLearnedUpdate();
         if (complete) stand.learnedFlights[id - 1].cpl = 1;
     }
     return ok;
@@ -218,7 +218,7 @@ void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode
     LearnedFlight& option = *e;
     LastStay stay{option.number, option.day, static_cast<uint32_t>(s0)};
     if (lf_learnParking(day, slot, *stand, stay.optionId, stay.day, stay.slot, aircraft, reg)) {
-        ++g_learnedUpdates;
+        lf_countLearnedUpdate();
     } else {
         lf_addOption(*stand, aircraft, reg, day, slot, false);
     }

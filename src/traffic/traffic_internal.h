@@ -98,6 +98,8 @@ void lf_setStandOccupied(uint32_t standId, bool occupied);
 void lf_checkGhost(const std::string& callsign);
 bool lf_hasRealTwin(const std::string& callsign);
 bool lf_standFreeFor(uint32_t standId, const std::string& callsign);
+// The first active static aircraft that stands in for this live flight is removed.
+void lf_removeStaticsOfLiveAc(const LiveAc& live);
 // Client events (client_events.cpp).
 void gf_setSpoilers(StaticAc& aircraft, bool on);
 void gf_setFlaps(StaticAc& aircraft, uint32_t index);
@@ -192,6 +194,10 @@ bool lf_standHeldByOther(uint32_t standId, uint32_t hexId);
 // Changes made to the park airport's stands since its learned file was read or saved.
 extern int32_t g_learnedUpdates;
 extern int32_t g_learnedOptionCount;
+// One more change to the stands: counted, and the window repaints when its shown count changes.
+void lf_countLearnedUpdate();
+// The window repaints when a learned count differs from the one it last showed.
+void lf_showLearnedCounts();
 // Learned options of a stand (learned_options.cpp).
 std::vector<uint32_t> gf_slotsBack(uint32_t slot, uint32_t count);
 bool updateOptions(std::vector<LearnedFlight>& options, std::vector<uint32_t>& slots, uint32_t id);

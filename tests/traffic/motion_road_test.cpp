@@ -24,6 +24,7 @@ protected:
         g_parkStands.clear();
         gf_publishStandSpots();
         g_trafficStandIn.parkAirportSet = false;
+        g_registrations.clear();
     }
 
     // A world whose trace goes to test-tracks/<name>, with stands and a park airport.
@@ -53,10 +54,15 @@ protected:
         runTicks(hex, afterTicks);
     }
 
+    // Every 100 ticks the main loop's second takes one aircraft off the stand-check queue.
     void runTicks(uint32_t hex, int count)
     {
         for (int i = 0; i < count; ++i) {
             tick();
+            if (g_fastTicks % 100 == 0) {
+                gf_writeDayAndSlot();
+                gf_checkNextQueuedStand(g_dayAndSlot);
+            }
             const LiveAc* aircraft = live(hex);
             if (!aircraft || aircraft->state != SimObjectState::active) continue;
             const std::string name(flightPhaseName(aircraft->phase));
@@ -123,11 +129,45 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
                                   false, false, false),
                         ParkStand("A2", {}, stand.lat + 0.001, stand.lon, 0.0, 30.0, false,
                                   false, false)});
+    // A2 learned this flight today under a second callsign, and a static aircraft under that
+    // callsign stands in for it: the stand check learns the callsign first, then removes it.
+    // The registration is known to the aircraft database: its codes replace the flight's,
+    // its route stays.
+    const MatchKey fleet{7, 0, gf_modelIndex("A320"), 0, 0};
+    g_registrations = {{"PH-EXL", fleet}};
+    gf_writeDayAndSlot();
+    LearnedFlight learned;
+    learned.codes = fleet;
+    learned.callsign = "KLM56A";
+    learned.callsign2 = "KL1234";
+    learned.day = static_cast<uint32_t>(gf_weekdayOfDayAndSlot(g_dayAndSlot));
+    learned.slots.set(static_cast<std::size_t>(gf_slotOfDayAndSlot(g_dayAndSlot)));
+    learned.number = 1;
+    g_parkStands[1].learnedFlights = {learned};
+    FlightData standIn;
+    standIn.hexId = 17;
+    standIn.callsign = "KL1234";
+    standIn.secondCallsign = "KL1234";
+    standIn.registration = "PH-BXA";
+    g_staticAcs.emplace_back(standIn, 2, stand.lat + 0.001, stand.lon, 0.0, false);
+    g_staticAcs.back().state = SimObjectState::active;
+    lf_reindexTraffic();
     livery(0x48548e);
     fly(0x48548e, reports, 6000);
 
     const LiveAc* aircraft = live(0x48548e);
     ASSERT_NE(aircraft, nullptr);
+    EXPECT_EQ(aircraft->thirdText, "KL1234");
+    const StaticAc* statik = lf_findStatic(17);
+    EXPECT_TRUE(!statik || statik->state == SimObjectState::removingfromsim);
+    // Parking taught A1 this flight with its fleet's codes; the window shows the count.
+    ASSERT_EQ(g_parkStands[0].learnedFlights.size(), 1u);
+    EXPECT_EQ(g_parkStands[0].learnedFlights[0].codes.airline, 7);
+    EXPECT_EQ(aircraft->key.airline, 7);
+    EXPECT_EQ(std::string(aircraft->origin.data(), 3), "AMS");
+    EXPECT_EQ(std::string(aircraft->destination.data(), 3), "DUS");
+    EXPECT_GT(g_learnedUpdates, 0);
+    EXPECT_EQ(g_mainWindowState.updateCount, g_learnedUpdates);
     for (const auto& phase : {"flying", "taxi", "parking", "parked"}) {
         EXPECT_TRUE(went(phase)) << phase;
     }
