@@ -13,16 +13,13 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kRadPerDeg = kPi / 180.0;
-constexpr double kTicksPerHour = 360000.0;
 constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
@@ -43,14 +40,6 @@ const ClassLimits& lf_limits(WeightClass weightClass)
         {WeightClass::HighPerf, {0.03 * kRadPerDeg, 90 * kRadPerDeg, 0.1 * kRadPerDeg}},
         {WeightClass::Rotorcraft, {0.03 * kRadPerDeg, 75 * kRadPerDeg, 0.06 * kRadPerDeg}}};
     return table.at(weightClass);
-}
-
-double lf_wrapPi(double a)
-{
-    a = std::fmod(a, kTwoPi);
-    if (a > kPi) a -= kTwoPi;
-    if (a < -kPi) a += kTwoPi;
-    return a;
 }
 
 bool lf_rotor(const LiveAc& a) { return a.weightClass == WeightClass::Rotorcraft; }

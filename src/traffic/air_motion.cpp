@@ -13,16 +13,13 @@
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "platform/clock.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kRadPerDeg = kPi / 180.0;
-constexpr double kSame_deg = 1e-8;
 constexpr double kNear_deg = 0.00015;
 constexpr std::size_t kMaxQueued = 200;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -30,22 +27,6 @@ constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
 constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
 constexpr int32_t kParkedWeek_ticks = 60480000;
-
-LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
-
-bool lf_samePlace(const PosSample& a, const PosSample& b)
-{
-    return std::abs(a.latitude - b.latitude) < kSame_deg &&
-           std::abs(a.longitude - b.longitude) < kSame_deg;
-}
-
-double lf_wrapPi(double a)
-{
-    a = std::fmod(a, kTwoPi);
-    if (a > kPi) a -= kTwoPi;
-    if (a < -kPi) a += kTwoPi;
-    return a;
-}
 
 // Degrees between the heading and the bearing from `from` to `to`.
 double lf_offHeading_deg(const LiveAc& aircraft, const PosSample& from, const PosSample& to)

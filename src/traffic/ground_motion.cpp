@@ -14,56 +14,17 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kRadPerDeg = kPi / 180.0;
-constexpr double kTicksPerHour = 360000.0;
 constexpr double kMetresPerDeg = 111132.95;
-constexpr double kSame_deg = 1e-8;
-constexpr int32_t kMinLegTicks = 25;
-constexpr int32_t kWindowFloor = 1000;
 constexpr double kParkReach_nm = 0.018898488120950324;  // 35 m
 constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
 constexpr double kTakeOffSpeed_kt = 43.0;
-
-LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
-
-bool lf_samePlace(const PosSample& a, const PosSample& b)
-{
-    return std::abs(a.latitude - b.latitude) < kSame_deg &&
-           std::abs(a.longitude - b.longitude) < kSame_deg;
-}
-
-double lf_wrapPi(double a)
-{
-    a = std::fmod(a, kTwoPi);
-    if (a > kPi) a -= kTwoPi;
-    if (a < -kPi) a += kTwoPi;
-    return a;
-}
-
-double lf_wrap2Pi(double a)
-{
-    a = std::fmod(a, kTwoPi);
-    return a < 0.0 ? a + kTwoPi : a;
-}
-
-// The whole number of ticks, or a narrowing error for NaN, infinities and huge values.
-int32_t lf_ticksOf(double value)
-{
-    const double rounded = std::round(value);
-    if (!std::isfinite(rounded) || rounded > std::numeric_limits<int32_t>::max() ||
-        rounded < std::numeric_limits<int32_t>::min()) {
-        throw std::range_error("narrowing error");
-    }
-    return static_cast<int32_t>(rounded);
-}
 
 double lf_rotationSpeed_kt(WeightClass weightClass)
 {

@@ -17,45 +17,16 @@
 #include "foundation/time.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kFeetPerNm = 6076.11549;
-constexpr double kTicksPerHour = 360000.0;
 constexpr double kArrived_nm = 0.0010799136069114472;  // 2 m
-constexpr double kSame_deg = 1e-8;
 
-LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
 LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longitude}; }
-
-double lf_wrap2Pi(double a)
-{
-    a = std::fmod(a, kTwoPi);
-    return a < 0.0 ? a + kTwoPi : a;
-}
-
-double lf_wrapPi(double a)
-{
-    a = std::fmod(a, kTwoPi);
-    if (a > kPi) a -= kTwoPi;
-    if (a < -kPi) a += kTwoPi;
-    return a;
-}
-
-int32_t lf_ticksOf(double value)
-{
-    const double rounded = std::round(value);
-    if (!std::isfinite(rounded) || rounded > std::numeric_limits<int32_t>::max() ||
-        rounded < std::numeric_limits<int32_t>::min()) {
-        throw std::range_error("narrowing error");
-    }
-    return static_cast<int32_t>(rounded);
-}
 
 int32_t lf_dueIn(int64_t ticks)
 {

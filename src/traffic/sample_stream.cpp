@@ -13,45 +13,20 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kRadPerDeg = std::numbers::pi / 180.0;
-constexpr double kSame_deg = 1e-8;
-constexpr int32_t kMinLegTicks = 25;
-constexpr int32_t kWindowFloor = 1000;
 constexpr int32_t kWindowStep = 100;
-constexpr double kTicksPerHour = 360000.0;
-constexpr double kFeetPerNm = 6076.11549;
 
-LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
-
-bool lf_samePlace(const PosSample& a, const PosSample& b)
+// Into [0, 2π); a hair below 2π becomes 0.
+double lf_tickHeading(double angle)
 {
-    return std::abs(a.latitude - b.latitude) < kSame_deg &&
-           std::abs(a.longitude - b.longitude) < kSame_deg;
-}
-
-double lf_wrap2Pi(double angle)
-{
-    angle = std::fmod(angle, kTwoPi);
-    if (angle < 0.0) angle += kTwoPi;
-    return angle > 6.283185307178586 ? 0.0 : angle;
-}
-
-// The whole number of ticks, or a narrowing error for NaN, infinities and huge values.
-int32_t lf_ticksOf(double value)
-{
-    const double rounded = std::round(value);
-    if (!std::isfinite(rounded) || rounded > std::numeric_limits<int32_t>::max() ||
-        rounded < std::numeric_limits<int32_t>::min()) {
-        throw std::range_error("narrowing error");
-    }
-    return static_cast<int32_t>(rounded);
+    const double wrapped = lf_wrap2Pi(angle);
+    return wrapped > 6.283185307178586 ? 0.0 : wrapped;
 }
 
 int32_t lf_clampDue(const LiveAc& aircraft, int64_t t, int32_t reportedDue)
@@ -194,7 +169,7 @@ void lf_turnTowardDeg(LiveAc& aircraft, double target_rad)
     if (std::abs(diff) <= 0.5) return;
     const double direction = diff > 0.0 ? 1.0 : -1.0;
     aircraft.position.heading_rad =
-        lf_wrap2Pi(aircraft.position.heading_rad + direction * aircraft.currentTurnRate_rad);
+        lf_tickHeading(aircraft.position.heading_rad + direction * aircraft.currentTurnRate_rad);
 }
 
 void lf_wrapPosition(AiPositionBlock& p)
@@ -391,7 +366,7 @@ void lf_moveOneTick(LiveAc& aircraft)
             p.latitude = point->latitude;
             p.longitude = point->longitude;
             const double tangent = phase == FlightPhase::pushing_back
-                                       ? lf_wrap2Pi(point->heading_rad + std::numbers::pi)
+                                       ? lf_tickHeading(point->heading_rad + std::numbers::pi)
                                        : point->heading_rad;
             lf_turnTowardDeg(aircraft, tangent);
         } else {
@@ -401,7 +376,7 @@ void lf_moveOneTick(LiveAc& aircraft)
     } else {
         if (phase == FlightPhase::take_off || phase == FlightPhase::flying ||
             phase == FlightPhase::parked || phase == FlightPhase::birth) {
-            p.heading_rad = lf_wrap2Pi(p.heading_rad + aircraft.headingRate);
+            p.heading_rad = lf_tickHeading(p.heading_rad + aircraft.headingRate);
         } else if (phase == FlightPhase::parking || aircraft.turnOnSpot) {
             lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad);
         }

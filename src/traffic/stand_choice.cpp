@@ -13,6 +13,7 @@
 #include "foundation/log.h"
 #include "foundation/time.h"
 #include "scenery/stand_snapshot.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
@@ -26,10 +27,7 @@ constexpr double kRelearnMargin_nm = 0.0005399568034557236;  // 1 m
 constexpr double kClosestStand_nm = 0.029697624190064796;    // 55 m
 constexpr double kTowedSearch_nm = 0.029697624190064796;     // 55 m
 constexpr double kTaxiSearch_nm = 0.010799136069114472;      // 20 m
-constexpr double kSame_deg = 1e-8;
 constexpr double kNoBest_nm = 900.0;
-
-LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
 
 std::string lf_withoutGhostMark(std::string text)
 {
