@@ -69,6 +69,20 @@ bool gf_saveXmlFile(pugi::xml_document& document, const std::filesystem::path& p
     return true;
 }
 
+std::optional<std::string> gf_xmlText(pugi::xml_document& document)
+{
+    if (!lf_fixDeclaration(lf_declaration(document))) return std::nullopt;
+    struct StringWriter : pugi::xml_writer {
+        std::string text;
+        void write(const void* data, std::size_t size) override
+        {
+            text.append(static_cast<const char*>(data), size);
+        }
+    } writer;
+    document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+    return std::move(writer.text);
+}
+
 bool gf_writeXmlMeta(pugi::xml_document& document, const XmlMetaInfo& meta)
 {
     auto root = document.child("root");

@@ -26,6 +26,9 @@ struct XmlMetaInfo {
 // added in the document), indented two blanks per level. Written to "<path>.tmp" and renamed
 // over the target, so the target is replaced whole or not at all. Never throws.
 bool gf_saveXmlFile(pugi::xml_document& document, const std::filesystem::path& path);
+// The bytes gf_saveXmlFile writes for the document (its declaration fixed the same way);
+// nothing when the declaration cannot be added.
+std::optional<std::string> gf_xmlText(pugi::xml_document& document);
 // Appends the meta block to `root` (added when missing): author "VNTQ", the record's version,
 // today's date, the copyright line and the record's sim. True when all five items were added.
 bool gf_writeXmlMeta(pugi::xml_document& document, const XmlMetaInfo& meta);

@@ -122,6 +122,11 @@ bool ZipArchive::addFile(const std::string& name, const std::filesystem::path& s
 
 bool ZipArchive::addData(const std::string& name, const std::string& bytes)
 {
+    return addData(name, bytes, 0);
+}
+
+bool ZipArchive::addData(const std::string& name, const std::string& bytes, int level)
+{
     if (!archive_) return fail("archive not open");
     // libzip reads the bytes only when the archive is written, so it gets a copy it frees. An
     // empty entry (a folder) has no bytes to hand over: libzip would not free them.
@@ -136,8 +141,14 @@ bool ZipArchive::addData(const std::string& name, const std::string& bytes)
         std::free(copy);
         return fail(zip_strerror(archive_));
     }
-    if (zip_file_add(archive_, name.c_str(), data, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+    const zip_int64_t index =
+        zip_file_add(archive_, name.c_str(), data, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
         zip_source_free(data);
+        return fail(zip_strerror(archive_));
+    }
+    if (level != 0 && zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index),
+                                               ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(level)) < 0) {
         return fail(zip_strerror(archive_));
     }
     return true;

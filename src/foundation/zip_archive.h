@@ -74,6 +74,8 @@ public:
     // content, replacing one of that name. The file is read when the archive is closed.
     bool addFile(const std::string& name, const std::filesystem::path& source);
     bool addData(const std::string& name, const std::string& bytes);
+    // The same, deflated at `level` (1 fastest to 9 smallest) instead of libzip's default.
+    bool addData(const std::string& name, const std::string& bytes, int level);
 
     // Writes a new archive and closes; false when writing failed, which leaves no archive.
     bool close();

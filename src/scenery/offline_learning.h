@@ -7,12 +7,16 @@
 #include <filesystem>
 #include <vector>
 
+#include "scenery/scan.h"
+
 namespace qel {
 
 // Copies the qualifying stand files into tblo, zips them and sets g_tbloFileCount to the
 // number copied in this scan (0 when the zip failed; the copies then stay in tblo).
-// `codes`: the 32-bit codes of the stand files in airports/my_thirdparty.
-void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes);
+// `codes`: the 32-bit codes of the stand files in airports/my_thirdparty; `written`: the files
+// this scan wrote there, whose makers need not be read back.
+void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes,
+                               const WrittenStandFiles& written);
 // Zips the regular files directly in tblo into `zip`; true when a non-empty zip was written.
 bool lf_zipTbloFolder(const std::filesystem::path& zip);
 

@@ -56,8 +56,8 @@ std::string lf_lowered(std::string text)
 // The results of one folder's tasks, taken oldest first and written in that order.
 class FolderScan {
 public:
-    FolderScan(const fs::path& folder, const AirportScanSetup& setup)
-        : folder_(folder), folderText_(gf_pathToUtf8(folder)), setup_(setup),
+    FolderScan(const fs::path& folder, const AirportScanSetup& setup, WrittenStandFiles& written)
+        : folder_(folder), folderText_(gf_pathToUtf8(folder)), setup_(setup), written_(written),
           pool_(static_cast<std::size_t>(setup.workers > 0 ? setup.workers : 1))
     {
     }
@@ -85,7 +85,7 @@ private:
         const std::string path = std::move(paths_.front());
         paths_.pop_front();
         try {
-            lf_applyScanSteps(pool_.takeOldest(), setup_.msfs2020);
+            lf_applyScanSteps(pool_.takeOldest(), written_);
         } catch (const std::exception& e) {
             gf_addScanMessage(fmt::format("{} airports search in {} aborted, futs outer error: {}",
                                           "===> ", folderText_, e.what()));
@@ -95,6 +95,7 @@ private:
     fs::path folder_;
     std::string folderText_;
     AirportScanSetup setup_;
+    WrittenStandFiles& written_;
     OrderedPool<std::vector<ScanStep>> pool_;
     std::deque<std::string> paths_;  // of the pending results, oldest first
 };
@@ -117,9 +118,10 @@ bool lf_scanEntry(const fs::directory_entry& entry, FolderScan& scan)
     return true;
 }
 
-void lf_scanFolder(const fs::path& folder, const AirportScanSetup& setup)
+void lf_scanFolder(const fs::path& folder, const AirportScanSetup& setup,
+                   WrittenStandFiles& written)
 {
-    FolderScan scan(folder, setup);
+    FolderScan scan(folder, setup, written);
     gf_addScanMessage(fmt::format("Scanning for {} airports in {}", "addon ", scan.folderText()));
     std::error_code ec;
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
@@ -149,7 +151,8 @@ fs::file_status lf_status(const fs::path& path)
     return status;
 }
 
-void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSetup& setup)
+void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSetup& setup,
+                       WrittenStandFiles& written)
 {
     for (const auto& folder : folders) {
         if (folder.empty()) continue;
@@ -159,7 +162,7 @@ void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSe
         } else if (!fs::is_directory(status)) {
             gf_setMessage(gf_pathToUtf8(folder) + " is not a folder name, skipped!", true);
         } else {
-            lf_scanFolder(folder, setup);
+            lf_scanFolder(folder, setup, written);
         }
     }
 }
@@ -178,7 +181,8 @@ bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportSc
         std::scoped_lock lock(g_scanMessagesMutex);
         g_scanMessages.reserve(lf_reportReserve);
     }
-    lf_scanFolderList(folders, setup);
+    WrittenStandFiles written;
+    lf_scanFolderList(folders, setup, written);
     std::vector<std::string> report;
     {
         std::scoped_lock lock(g_scanMessagesMutex);
@@ -188,7 +192,7 @@ bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportSc
     gf_writeLines(report, g_airportsScanLogTxt);
     gf_log(gf_pathToUtf8(g_airportsScanLogTxt) + " written");
     gf_clearMessage();
-    lf_prepareOfflineLearning(gf_listMyThirdpartyAirports());
+    lf_prepareOfflineLearning(gf_listMyThirdpartyAirports(), written);
     return gf_countFiles(g_myThirdpartyDir) > 0;
 }
 

@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -20,6 +22,7 @@
 
 #include "scenery/bgl.h"
 #include "scenery/publisher.h"
+#include "scenery/stand_file.h"
 
 namespace qel {
 
@@ -55,20 +58,21 @@ struct LinkFileStep {
     std::filesystem::path path;  // airports/my_thirdparty/EGLL.txt
     std::string location;        // "archive/thirdparty/My%20Pub/EGLL.xml"
 };
-// A scanned airport's stand file.
+// A scanned airport's stand file, built by the task.
 struct StandFileStep {
-    ScannedAirport airport;      // stands sorted by id
-    PublisherInfo publisher;
-    std::string bglPath;         // UTF-8
-    std::filesystem::path path;  // airports/my_thirdparty/EGLL.xml
+    std::filesystem::path path;   // airports/my_thirdparty/EGLL.xml
+    std::optional<ApfText> file;  // nothing when it could not be built
 };
 using ScanStep = std::variant<ScanLine, LinkFileStep, StandFileStep>;
 
 // The task body: reads and decodes one BGL file and decides what is written for it, without
 // writing anything. Never throws for the file's content.
 std::vector<ScanStep> lf_processBGLfile(const std::filesystem::path& path, bool msfs2020);
-// Carries the steps out on the scanning thread, in order.
-void lf_applyScanSteps(const std::vector<ScanStep>& steps, bool msfs2020);
+// The makers of the stand files written in this scan, by path, for the offline-learning step.
+using WrittenStandFiles = std::map<std::filesystem::path, ApfMakers>;
+// Carries the steps out on the scanning thread, in order; adds each stand file written to
+// `written`.
+void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written);
 
 // The walk's skip tests; `relative` is the path below the scanned folder.
 bool lf_isSkippedPackagePath(const std::filesystem::path& path,

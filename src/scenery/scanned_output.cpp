@@ -113,8 +113,27 @@ LinkResult lf_linkToArchive(const AirportCode& code, const fs::path& path, bool 
     return result;
 }
 
+BglAirport lf_standFileAirport(const ScannedAirport& scanned, const PublisherInfo& publisher,
+                                const std::string& bglPath)
+{
+    BglAirport airport;
+    airport.code = scanned.code;
+    airport.bglPath = bglPath;
+    airport.publisher = publisher.publisher;
+    airport.manufacturer = publisher.manufacturer;
+    airport.creator = publisher.creator;
+    airport.altitude_ft = scanned.altitude_ft;
+    airport.stands.reserve(scanned.stands.size());
+    for (const BglStand& s : scanned.stands) {
+        airport.stands.emplace_back(s.id, std::vector<LearnedFlight>{}, s.latitude, s.longitude,
+                                    s.heading_rad, s.radius_m, s.cargo, s.ramp, s.helipad);
+    }
+    return airport;
+}
+
 void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
-                            const std::string& bglPath, std::vector<ScanStep>& steps)
+                            const std::string& bglPath, bool msfs2020,
+                            std::vector<ScanStep>& steps)
 {
     if (airport.stands.empty()) return;
     const fs::path folder =
@@ -129,8 +148,11 @@ void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
                                              gf_plural(static_cast<uint64_t>(n)), helipadText)));
     std::sort(airport.stands.begin(), airport.stands.end(),
               [](const BglStand& a, const BglStand& b) { return a.id < b.id; });
-    const fs::path path = folder / lf_xmlName(airport.code);
-    steps.emplace_back(StandFileStep{std::move(airport), link.publisher, bglPath, path});
+    // The file's text is built here, on the worker; the scanning thread only writes it.
+    steps.emplace_back(StandFileStep{
+        folder / lf_xmlName(airport.code),
+        gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath), ApfScanned,
+                   msfs2020 ? 1 : 2)});
 }
 
 void lf_handOnAirport(ScannedAirport& airport, const fs::path& path, bool msfs2020,
@@ -149,7 +171,9 @@ void lf_handOnAirport(ScannedAirport& airport, const fs::path& path, bool msfs20
                                                  "===> ", lf_codeText(airport.code), n,
                                                  link.archivedStands)));
     }
-    if (!link.linked || moreThanArchived) lf_writeScannedAirport(airport, link, bglPath, steps);
+    if (!link.linked || moreThanArchived) {
+        lf_writeScannedAirport(airport, link, bglPath, msfs2020, steps);
+    }
 }
 
 std::optional<AirportCode> lf_findNonComplyingIcao(const fs::path& path,
@@ -197,23 +221,6 @@ void lf_handleUnrecognisedAirport(const fs::path& path, bool msfs2020,
     if (code) lf_linkToArchive(*code, path, msfs2020, steps);
 }
 
-BglAirport lf_standFileAirport(const StandFileStep& step)
-{
-    BglAirport airport;
-    airport.code = step.airport.code;
-    airport.bglPath = step.bglPath;
-    airport.publisher = step.publisher.publisher;
-    airport.manufacturer = step.publisher.manufacturer;
-    airport.creator = step.publisher.creator;
-    airport.altitude_ft = step.airport.altitude_ft;
-    airport.stands.reserve(step.airport.stands.size());
-    for (const BglStand& s : step.airport.stands) {
-        airport.stands.emplace_back(s.id, std::vector<LearnedFlight>{}, s.latitude, s.longitude,
-                                    s.heading_rad, s.radius_m, s.cargo, s.ramp, s.helipad);
-    }
-    return airport;
-}
-
 }  // namespace
 
 std::vector<ScanStep> lf_processBGLfile(const fs::path& path, bool msfs2020)
@@ -257,7 +264,7 @@ std::vector<ScanStep> lf_processBGLfile(const fs::path& path, bool msfs2020)
     return steps;
 }
 
-void lf_applyScanSteps(const std::vector<ScanStep>& steps, bool msfs2020)
+void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written)
 {
     for (const ScanStep& step : steps) {
         if (const auto* line = std::get_if<ScanLine>(&step)) {
@@ -274,8 +281,9 @@ void lf_applyScanSteps(const std::vector<ScanStep>& steps, bool msfs2020)
         } else if (const auto* stands = std::get_if<StandFileStep>(&step)) {
             std::error_code ec;
             fs::create_directories(stands->path.parent_path(), ec);
-            if (!gf_writeApf(lf_standFileAirport(*stands), stands->path, ApfScanned,
-                             msfs2020 ? 1 : 2)) {
+            if (stands->file && gf_replaceFile(stands->file->bytes, stands->path)) {
+                written[stands->path] = stands->file->makers;
+            } else {
                 gf_addScanMessage(fmt::format("{}Generating {} did not succeed", "===> ",
                                               gf_pathToUtf8(stands->path)));
             }

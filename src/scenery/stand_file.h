@@ -114,6 +114,21 @@ extern std::function<std::optional<MatchKey>(const std::string&)> g_registration
 bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode,
                  int sim);
 
+// Who made a stand file's scenery, as its parameter rows hold it ("" for a missing row).
+struct ApfMakers {
+    std::string publisher;     // "Aerosoft"
+    std::string manufacturer;  // "Jane Doe"
+    std::string creator;       // "FlyTampa"
+};
+// A stand file built in memory.
+struct ApfText {
+    std::string bytes;  // what gf_writeApf saves, UTF-8
+    ApfMakers makers;
+};
+// What gf_writeApf(airport, path, mode, sim) saves, built without touching the disk (and so
+// without its guard for learned files); nothing when building failed. Any thread.
+std::optional<ApfText> gf_apfText(const BglAirport& airport, int mode, int sim);
+
 // Appends the stands of a loaded stand file (the document or its `root`) to g_parkStands.
 // Throws UserErrorException 93 (a stand without id) and 94 (an id twice), leaving the stands
 // read before it. Main-loop thread.

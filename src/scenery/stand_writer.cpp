@@ -1,6 +1,9 @@
 // Writing an airport stand file: a scanned airport in full, or what was learned about the park
 // airport with the park settings in force.
 #include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -171,16 +174,10 @@ bool lf_holdsStands(const std::filesystem::path& path)
     return static_cast<bool>(base.child("parkpositions").child("parkpos"));
 }
 
-bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim)
+namespace {
+
+bool lf_buildApf(pugi::xml_document& document, const BglAirport& airport, int mode, int sim)
 {
-    std::error_code ec;
-    // A table that failed to load must not wipe the only copy of what was learned.
-    if (mode == ApfLearned && airport.stands.empty() && lf_holdsStands(path)) {
-        gf_logHighlighted(
-            fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
-        return false;
-    }
-    pugi::xml_document document;
     XmlMetaInfo meta;
     meta.version = g_programVersion.text();
     meta.sim = sim;
@@ -193,9 +190,42 @@ bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, i
 
     const bool handmade = g_parkApfHandmade;
     for (const ParkStand& stand : airport.stands) lf_writeStand(positions, stand, mode, handmade);
+    return true;
+}
 
+std::string lf_row(const pugi::xml_document& document, std::string_view key)
+{
+    return gf_readStringParameter(document, key).value_or("");
+}
+
+}  // namespace
+
+bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim)
+{
+    std::error_code ec;
+    // A table that failed to load must not wipe the only copy of what was learned.
+    if (mode == ApfLearned && airport.stands.empty() && lf_holdsStands(path)) {
+        gf_logHighlighted(
+            fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
+        return false;
+    }
+    pugi::xml_document document;
+    if (!lf_buildApf(document, airport, mode, sim)) return false;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
     return gf_saveXmlFile(document, path);
+}
+
+std::optional<ApfText> gf_apfText(const BglAirport& airport, int mode, int sim)
+{
+    pugi::xml_document document;
+    if (!lf_buildApf(document, airport, mode, sim)) return std::nullopt;
+    auto bytes = gf_xmlText(document);
+    if (!bytes) return std::nullopt;
+    // Read back from the document rather than taken from `airport`: a text that XML cannot hold
+    // whole (a NUL byte) reaches the file shortened, and the rows must say what the file says.
+    ApfMakers makers{lf_row(document, "publisher"), lf_row(document, "manufacturer"),
+                     lf_row(document, "creator")};
+    return ApfText{std::move(*bytes), std::move(makers)};
 }
 
 }  // namespace qel

@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <pugixml.hpp>
 
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
+#include "foundation/window_status.h"
 #include "foundation/zip_archive.h"
 #include "platform/folders.h"
 #include "scenery/addon_archives.h"
@@ -243,6 +245,31 @@ TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
     EXPECT_TRUE(g_parkStands[1].cargo);  // the first parking written is a cargo spot
     EXPECT_NEAR(g_parkStands[0].radius * 1852.0, 20.0, 0.05);
     gf_clearParkAirportTable();
+}
+
+TEST_F(AirportScan, FailedZipAsksForNothing)
+{
+    ASSERT_TRUE(gf_detectMsfs(true));
+    // A folder in the zip's place cannot be replaced by the zip.
+    fs::create_directories(g_tbloDir / "tblo.zip" / "inside");
+    CapturedLog log;
+    const AirportScanResult result = gf_scanAirports({true, 2});
+    EXPECT_TRUE(result.foundAddons);
+    EXPECT_EQ(result.tbloFiles, 0u);
+    EXPECT_EQ(g_mainWindowState.tbloFileCount.load(), 0u);
+    const auto lines = log.lines();
+    const auto logged = [&lines](std::string_view part) {
+        return std::any_of(lines.begin(), lines.end(), [part](const std::string& line) {
+            return line.find(part) != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(logged("Zippen TBLO folder failed"));
+    EXPECT_TRUE(logged("[zip] Could not remove old zip"));
+    EXPECT_FALSE(logged("! Mail"));
+    EXPECT_FALSE(fs::exists(g_tbloDir));
+    // The stand files of unlinked airports stay; the one sent in place of EDDF's link is gone.
+    EXPECT_TRUE(fs::exists(g_myThirdpartyDir / "KBOS.xml"));
+    EXPECT_TRUE(fs::exists(g_myThirdpartyDir / "EDDF.txt"));
 }
 
 TEST_F(AirportScan, EmptyScanReportsNoZipAndRemovesTblo)

@@ -165,6 +165,15 @@ TEST_F(StandFileTest, ModesWriteTheirOwnRowsAndStandForms)
     EXPECT_EQ(gf_readIntParameter(scanned, "altitude"), -11);
     EXPECT_FALSE(gf_readIntParameter(scanned, "RANGE"));
     EXPECT_FALSE(scanned.child("root").child("parkpositions").child("parkpos").child("opt"));
+
+    // Built in memory, a scanned file is the same bytes, and its rows name the makers.
+    airport.manufacturer = std::string("Jane\0Doe", 8);
+    ASSERT_TRUE(gf_writeApf(airport, "scanned.xml", ApfScanned, 1));
+    const auto text = gf_apfText(airport, ApfScanned, 1);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->bytes, test::readFile("scanned.xml"));
+    EXPECT_EQ(text->makers.publisher, "");
+    EXPECT_EQ(text->makers.manufacturer, "Jane");  // as the file holds it
 }
 
 // Values a file must not bring into the table: each row one stand, and what the table holds.
