@@ -122,7 +122,8 @@ std::size_t lf_dropLocalCodesNearAirports(std::map<std::string, AirportRow>& air
     });
 }
 
-void lf_writeAirport(pugi::xml_node airports, const std::string& code, const AirportRow& row)
+void lf_writeAirport(pugi::xml_node airports, const std::string& code, const AirportRow& row,
+                     int32_t archivedStands)
 {
     pugi::xml_node ap = airports.append_child("ap");
     ap.append_attribute("c").set_value(code.c_str());
@@ -130,8 +131,8 @@ void lf_writeAirport(pugi::xml_node airports, const std::string& code, const Air
     ap.append_attribute("la").set_value(fmt::format("{}", row.latitude).c_str());
     ap.append_attribute("lo").set_value(fmt::format("{}", row.longitude).c_str());
     ap.append_attribute("a").set_value(fmt::format("{}", row.elevation_ft).c_str());
-    // No archived stand files exist yet, so no airport has archived stands.
-    ap.append_attribute("s").set_value("0");
+    // The shipped archive holds no stand files yet; a demo's archive gives its counts.
+    ap.append_attribute("s").set_value(fmt::format("{}", archivedStands).c_str());
 }
 
 }  // namespace
@@ -157,7 +158,13 @@ void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& do
 
     document.reset();
     pugi::xml_node list = document.append_child("root").append_child("airports");
-    for (const auto& [code, row] : airports) lf_writeAirport(list, code, row);
+    std::size_t withStands = 0;
+    for (const auto& [code, row] : airports) {
+        const auto archived = sources.archivedStands.find(code);
+        const bool found = archived != sources.archivedStands.end();
+        withStands += found ? 1 : 0;
+        lf_writeAirport(list, code, row, found ? archived->second : 0);
+    }
 
     notes.push_back(fmt::format("airports.xml: {} airports, {} from {} and {} more from {}",
                                 airports.size(), fromPrimary.added, primary.name, fromVrs.added,
@@ -169,6 +176,11 @@ void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& do
         "airports.xml: dropped {} rows whose code is not four characters A-Z/0-9 and {} rows "
         "without a valid position or elevation",
         fromPrimary.badCode + fromVrs.badCode, fromPrimary.badValues + fromVrs.badValues));
+    if (!sources.archivedStands.empty()) {
+        notes.push_back(fmt::format("airports.xml: {} of {} archived stand files give their "
+                                    "airport's stand count",
+                                    withStands, sources.archivedStands.size()));
+    }
 }
 
 }  // namespace qel::datafile

@@ -1,5 +1,6 @@
 // The whole build: the sources' places under data/, and the three .enc files.
 #include <fstream>
+#include <iterator>
 
 #include <fmt/format.h>
 
@@ -40,6 +41,23 @@ AirportSources loadAirportSources(const std::filesystem::path& dataDir)
             readCsv(lf_vrs(dataDir, "airports.csv"))};
 }
 
+std::map<std::string, int32_t> loadArchivedStandCounts(const std::filesystem::path& folder)
+{
+    std::map<std::string, int32_t> counts;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::filesystem::path& path = entry.path();
+        const std::string code = path.stem().string();
+        if (path.extension() != ".xml" || !isAirportCode(code)) continue;
+        pugi::xml_document document;
+        if (!document.load_file(path.c_str())) continue;
+        pugi::xml_node positions = document.child("root").child("parkpositions");
+        if (!positions) positions = document.child("parkpositions");
+        const auto stands = positions.children("parkpos");
+        counts[code] = static_cast<int32_t>(std::distance(stands.begin(), stands.end()));
+    }
+    return counts;
+}
+
 AircraftSources loadAircraftSources(const std::filesystem::path& dataDir)
 {
     AircraftSources sources;
@@ -68,11 +86,14 @@ std::vector<std::string> loadRegcodeLines(const std::filesystem::path& dataDir)
 }
 
 void buildDataFiles(const std::filesystem::path& dataDir, const std::filesystem::path& outDir,
-                    const std::filesystem::path& xmlDir, Notes& notes)
+                    const std::filesystem::path& xmlDir, Notes& notes,
+                    const std::filesystem::path& standsDir)
 {
     std::filesystem::create_directories(outDir);
     pugi::xml_document document;
-    buildAirportsDocument(loadAirportSources(dataDir), document, notes);
+    AirportSources airports = loadAirportSources(dataDir);
+    if (!standsDir.empty()) airports.archivedStands = loadArchivedStandCounts(standsDir);
+    buildAirportsDocument(airports, document, notes);
     lf_writeDocument(document, "airports", outDir, xmlDir);
     buildDbaseDocument(loadAircraftSources(dataDir), document, notes);
     lf_writeDocument(document, "dbase", outDir, xmlDir);

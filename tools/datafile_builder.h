@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -99,6 +100,8 @@ TypeCategory categorise(const ModelType& type, const CategoryOverrides& override
 struct AirportSources {
     CsvTable airportsdata;  // icao, iata, elevation (ft), lat, lon
     CsvTable vrsAirports;   // ICAO, IATA, Latitude, Longitude, AltitudeFeet
+    // Stands of the archived stand file of an airport ("EHAM" -> 184); none for a shipped build.
+    std::map<std::string, int32_t> archivedStands;
 };
 
 // The curated lists of data/curated, one entry a line (formats in data/README.md).
@@ -151,12 +154,17 @@ void encipherToFile(std::string_view plain, const std::filesystem::path& path,
 // ---- The whole build ----------------------------------------------------------------------
 
 AirportSources loadAirportSources(const std::filesystem::path& dataDir);
+// The stand counts of the archived stand files <ICAO>.xml directly in `folder` (as
+// vntq_stand_archive writes them); a file that cannot be read counts no stands.
+std::map<std::string, int32_t> loadArchivedStandCounts(const std::filesystem::path& folder);
 AircraftSources loadAircraftSources(const std::filesystem::path& dataDir);
 std::vector<std::string> loadRegcodeLines(const std::filesystem::path& dataDir);
 
 // Builds dbase.enc, airports.enc and AIG-regcodes.enc from dataDir into outDir (created when
-// missing); writes the plain documents into xmlDir too when it is not empty.
+// missing); writes the plain documents into xmlDir too when it is not empty. The airports get
+// the stand counts of the archived stand files in standsDir when it is not empty.
 void buildDataFiles(const std::filesystem::path& dataDir, const std::filesystem::path& outDir,
-                    const std::filesystem::path& xmlDir, Notes& notes);
+                    const std::filesystem::path& xmlDir, Notes& notes,
+                    const std::filesystem::path& standsDir = {});
 
 }  // namespace qel::datafile

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,32 @@ TEST(AirportsDocument, MergesBothSourcesAndDropsWhatTheReaderCannotTake)
               }));
     EXPECT_EQ(notes.back(), "airports.xml: dropped 4 rows whose code is not four characters "
                             "A-Z/0-9 and 1 rows without a valid position or elevation");
+}
+
+TEST(AirportsDocument, CarriesTheStandCountsOfAnArchive)
+{
+    test::TempDir archive;
+    test::writeFile(archive / "EHAM.xml", "<root><parkpositions><parkpos id=\"A1\"/><parkpos "
+                                          "id=\"A2\"/><parkpos id=\"B1\"/></parkpositions></root>");
+    test::writeFile(archive / "EGLL.xml", "<parkpositions><parkpos id=\"1\"/></parkpositions>");
+    test::writeFile(archive / "LFPG.xml", "<root><parkpositions>");  // broken: no stands
+    test::writeFile(archive / "KJFK.txt", "archive/stock/KJFK.xml");
+    AirportSources sources = test::smallAirportSources();
+    sources.archivedStands = loadArchivedStandCounts(archive.path());
+    EXPECT_EQ(sources.archivedStands, (std::map<std::string, int32_t>{{"EGLL", 1}, {"EHAM", 3}}));
+    sources.archivedStands["ZZZZ"] = 7;  // no such airport: nothing to carry it
+    pugi::xml_document document;
+    Notes notes;
+    buildAirportsDocument(sources, document, notes);
+    EXPECT_EQ(section(document, "airports"),
+              (std::vector<std::string>{
+                  "ap c=EGLL i=LHR la=51.4706 lo=-0.461941 a=83 s=1",
+                  "ap c=EHAM i=AMS la=52.3086 lo=4.76389 a=-11 s=3",
+                  "ap c=KJFK i=JFK la=40.639801 lo=-73.7789 a=13 s=0",
+                  "ap c=LFPG i=CDG la=49.012798 lo=2.55 a=392 s=0",
+              }));
+    EXPECT_EQ(notes.back(), "airports.xml: 2 of 3 archived stand files give their airport's "
+                            "stand count");
 }
 
 class DbaseDocument : public ::testing::Test {
