@@ -61,7 +61,8 @@ bool lf_respawnFollows() { return GUID_CHANGES.current; }
 
 FlightPhase lf_resetLivery(LiveAc& aircraft)
 {
-    (void)takePendingCreation(aircraft.hexId);
+    // Erased, not just read: a title still waiting there would be chosen again at the respawn.
+    g_pendingCreations.erase(aircraft.hexId);
     aircraft.title = {};
     const FlightPhase old = aircraft.phase;
     if (old != FlightPhase::birth) {

@@ -1,11 +1,14 @@
 // Live flights at the park airport through the real entry points and the stand-in simulator: an
-// arrival that flares, touches down on the runway, rolls out, taxis and parks on a free stand,
-// and a departure that leaves its stand, taxis and takes off. The stand-in's trace of both is
-// kept in the build folder (test-tracks/) for the track picture.
+// arrival that flares, touches down on the runway, rolls out, taxis and parks on a free stand;
+// a departure that leaves its stand, taxis and takes off; a later arrival taking over a silent
+// aircraft's stand and one without a stand holding until it is removed; a landed aircraft towed
+// to another stand; a flight created again with the livery its new registration brings. The
+// stand-in's traces are kept in the build folder (test-tracks/) for the track picture.
 #include <algorithm>
 #include <filesystem>
 #include <numbers>
 
+#include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
 #include "traffic/traffic_fixture.h"
 
@@ -28,12 +31,14 @@ protected:
     }
 
     // A world whose trace goes to test-tracks/<name>, with stands and a park airport.
-    void startAt(const std::string& name, const std::vector<ParkStand>& stands)
+    void startAt(const std::string& name, const std::vector<ParkStand>& stands,
+                 const std::string& simulatorMembers = "")
     {
         const auto folder = std::filesystem::path(VNTQ_BINARY_DIR) / "test-tracks" / name;
         std::filesystem::remove_all(folder);
         start(R"("output_folder": ")" + folder.generic_string() +
-              R"(", "trace_interval_s": 0.5)");
+              R"(", "trace_interval_s": 0.5)" +
+              (simulatorMembers.empty() ? "" : ", " + simulatorMembers));
         g_parkStands = stands;
         for (std::size_t i = 0; i < g_parkStands.size(); ++i) {
             g_parkStands[i].number = static_cast<uint32_t>(i + 1);
@@ -43,12 +48,18 @@ protected:
         g_trafficStandIn.parkAirportSet = true;
     }
 
-    // One report every 5 s of ticks, each a poll of its own, until all are handed over; the
-    // phases the aircraft went through are noted after every tick.
-    void fly(uint32_t hex, const std::vector<Report>& reports, int afterTicks)
+    // The reports of one time form one poll, one poll every 5 s of ticks, until all are handed
+    // over; the phases of `hex` are noted after every tick.
+    void fly(uint32_t hex, std::vector<Report> reports, int afterTicks)
     {
-        for (const Report& r : reports) {
-            push({r}, 30);
+        std::stable_sort(reports.begin(), reports.end(),
+                         [](const Report& a, const Report& b) { return a.time_s < b.time_s; });
+        for (std::size_t i = 0; i < reports.size();) {
+            std::vector<Report> poll{reports[i++]};
+            while (i < reports.size() && reports[i].time_s == poll.front().time_s) {
+                poll.push_back(reports[i++]);
+            }
+            push(poll, 30);
             runTicks(hex, 500);
         }
         runTicks(hex, afterTicks);
@@ -104,26 +115,39 @@ void lf_leg(std::vector<Report>& out, LatLon& p, double& alt_ft, double& t_s, do
     }
 }
 
-TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
+// An arrival onto 23L starting `t_s` seconds in: 2 nm out on the extended centre line, 3° down
+// to the threshold, rolled out, turned off to the left and taxied to a stop at `stop`, which
+// faces `taxi_deg`.
+std::vector<Report> lf_arrival(uint32_t hex, double t_s, LatLon& stop, double& taxi_deg,
+                               int taxiLegs = 7)
 {
     const double runway_deg = gf_bearingRad(kThreshold23L, kEnd05R) / kRadPerDeg;
     std::vector<Report> reports;
-    // 2 nm out on the extended centre line, 3° down to the threshold, rolled out, turned off
-    // to the left and taxied to a stop 10 m short of stand A1.
     LatLon p = gf_destinationPoint(kThreshold23L, (runway_deg + 180) * kRadPerDeg, 2 * kFt_per_nm);
     double alt = 147 + 640;
-    double t = 0;
+    double t = t_s;
     reports.push_back(lf_at(p, alt, 140, runway_deg, t));
     lf_leg(reports, p, alt, t, runway_deg, 140, -740, 10);
     alt = 0;
     for (double v : {120.0, 90.0, 60.0, 35.0, 20.0}) lf_leg(reports, p, alt, t, runway_deg, v, 0, 1);
-    const double taxi_deg = runway_deg - 90;
-    lf_leg(reports, p, alt, t, taxi_deg, 15, 0, 7);
+    taxi_deg = runway_deg - 90;
+    lf_leg(reports, p, alt, t, taxi_deg, 15, 0, taxiLegs);
     p = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 20 / 0.3048);
     Report last = lf_at(p, 0, 0, taxi_deg, t + 5);
     reports.push_back(last);
     last.time_s += 5;
     reports.push_back(last);
+    for (Report& r : reports) r.hex = hex;
+    stop = p;
+    return reports;
+}
+
+TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
+{
+    LatLon p{};
+    double taxi_deg = 0;
+    const std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+    // Stand A1 lies 10 m beyond the stop.
     const LatLon stand = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
     startAt("arrival", {ParkStand("A1", {}, stand.lat, stand.lon, taxi_deg * kRadPerDeg, 30.0,
                                   false, false, false),
@@ -213,6 +237,141 @@ TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
         EXPECT_TRUE(went(phase)) << phase;
     }
     for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+}
+
+TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutAStandHolds)
+{
+    // Three flights a minute apart. The first parks on A1 and its reports stop; the second
+    // stops where the first did and takes A1 over; the third stops on the taxiway 90 m short,
+    // with no stand in reach, and waits there.
+    LatLon p{};
+    double taxi_deg = 0;
+    std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+    const LatLon stand = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
+    struct Flight {
+        uint32_t hex;
+        const char* callsign;
+        const char* registration;
+        int taxiLegs;
+    };
+    for (const Flight f : {Flight{0x48548f, "KLM57B", "PH-EXM", 7},
+                           Flight{0x485490, "KLM58C", "PH-EXN", 4}}) {
+        LatLon stop{};
+        for (Report r : lf_arrival(f.hex, 60.0 * (f.hex - 0x48548e), stop, taxi_deg, f.taxiLegs)) {
+            r.callsign = f.callsign;
+            r.registration = f.registration;
+            reports.push_back(r);
+        }
+    }
+    startAt("stand-taken", {ParkStand("A1", {}, stand.lat, stand.lon, taxi_deg * kRadPerDeg,
+                                      30.0, false, false, false),
+                            ParkStand("A2", {}, stand.lat + 0.001, stand.lon, 0.0, 30.0, false,
+                                      false, false)});
+    MAX_HOLDING_MINUTES.current = 1;
+    for (uint32_t hex : {0x48548eu, 0x48548fu, 0x485490u}) livery(hex);
+    fly(0x485490, reports, 3000);
+
+    EXPECT_EQ(count("A1      : KLM56A   removed, KLM57B wants to park there"), 1);
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::removingfromsim);
+    const LiveAc* second = live(0x48548f);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->phase, FlightPhase::parked);
+    EXPECT_EQ(second->standId, 1u);
+    const LiveAc* third = live(0x485490);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(third->standId, 0u);
+    EXPECT_EQ(third->phase, FlightPhase::taxi);
+    EXPECT_EQ(third->holding, 1);
+    EXPECT_EQ(third->state, SimObjectState::active);
+    // Once it has held for more whole minutes than allowed, it is removed.
+    runTicks(0x485490, 12000);
+    EXPECT_EQ(stateOf(0x485490), SimObjectState::removingfromsim);
+    EXPECT_EQ(live(0x48548f)->phase, FlightPhase::parked);
+    for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+}
+
+TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
+{
+    LatLon p{};
+    double taxi_deg = 0;
+    std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+    const LatLon a1 = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
+    // Ten minutes after it parked it is pushed back 77 m and towed 77 m forward-left to a stop
+    // 5 m short of B7.
+    double t = reports.back().time_s - Report{}.time_s + 600;
+    std::vector<Report> tow;
+    LatLon at = p;
+    double alt = 0;
+    lf_leg(tow, at, alt, t, taxi_deg + 180, 5, 0, 6);
+    lf_leg(tow, at, alt, t, taxi_deg - 60, 5, 0, 6);
+    for (int i = 0; i < 3; ++i) {
+        t += 5;
+        tow.push_back(lf_at(at, 0, 0, taxi_deg - 60, t));
+    }
+    const LatLon b7 = gf_destinationPoint(at, (taxi_deg - 60) * kRadPerDeg, 5 / 0.3048);
+    startAt("towed", {ParkStand("A1", {}, a1.lat, a1.lon, taxi_deg * kRadPerDeg, 30.0, false,
+                                false, false),
+                      ParkStand("B7", {}, b7.lat, b7.lon, (taxi_deg - 60) * kRadPerDeg, 30.0,
+                                false, false, false)});
+    livery(0x48548e);
+    fly(0x48548e, reports, 6000);
+    ASSERT_EQ(live(0x48548e)->phase, FlightPhase::parked);
+    clock_->advance(std::chrono::minutes(10));
+    fly(0x48548e, tow, 6000);
+
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    for (const auto& phase : {"pushing_back", "pushed_back", "taxi", "parking"}) {
+        EXPECT_TRUE(went(phase)) << phase;
+    }
+    EXPECT_EQ(aircraft->phase, FlightPhase::parked);
+    EXPECT_EQ(aircraft->standId, 2u);
+    EXPECT_EQ(g_parkStands[0].occupantHexId, 0u);
+    EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, b7) * 1852,
+              2.0);
+    EXPECT_EQ(count("          towed aircraft " + gf_flightDescription(*aircraft) + " parks"), 1);
+}
+
+// The place of a creation call: "'title', 'callsign', latitude, longitude, ...".
+LatLon lf_createdAt(const simstandin::CallRecord& call)
+{
+    const std::string& a = call.arguments;
+    const std::size_t lat = a.find("', ", a.find("', '") + 4) + 3;
+    const std::size_t lon = a.find(", ", lat) + 2;
+    return {std::stod(a.substr(lat)), std::stod(a.substr(lon))};
+}
+
+TEST_F(MotionRoad, AFlightWhoseRegistrationBringsAnotherLiveryIsCreatedAgainWhereItFlies)
+{
+    // The simulator also knows the liveries of the demo packages.
+    startAt("respawn", {},
+            std::string(R"("packages_folder": ")") + VNTQ_SOURCE_DIR +
+                R"(/standins/simulator/packages")");
+    g_regcodes["PH-EXL"] = "Airbus A320 Condor";
+    livery(0x48548e);
+    // Level at 3000 ft, 180 kt; the registration is reported from the tenth report on, when
+    // the aircraft has long been created.
+    std::vector<Report> reports;
+    LatLon p{51.40, 6.95};
+    double alt = 3000;
+    double t = 0;
+    lf_leg(reports, p, alt, t, 230, 180, 0, 16);
+    for (std::size_t i = 0; i < 9; ++i) reports[i].registration.clear();
+    fly(0x48548e, reports, 500);
+    g_regcodes.erase("PH-EXL");
+
+    const auto creates = callsOf("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(creates.size(), 2u);
+    EXPECT_NE(creates[0].arguments.find(kA320), std::string::npos);
+    EXPECT_NE(creates[1].arguments.find("Airbus A320 Condor"), std::string::npos);
+    EXPECT_EQ(count("          " + gf_flightIdentity(*live(0x48548e)) + " respawns"), 1);
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_EQ(aircraft->state, SimObjectState::active);
+    EXPECT_EQ(aircraft->phase, FlightPhase::flying);
+    EXPECT_EQ(aircraft->title, "Airbus A320 Condor");
+    // Created again where it had flown to, not back where it was first created.
+    EXPECT_GT(gf_distanceNm(lf_createdAt(creates[0]), lf_createdAt(creates[1])), 0.4);
 }
 
 }  // namespace
