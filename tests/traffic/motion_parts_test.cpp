@@ -180,5 +180,71 @@ TEST_F(MotionParts, ANewRegistrationCodeResetsTheLiveryOnlyWhenTheAircraftIsResp
     g_regcodes.erase("PH-AOA");
 }
 
+TEST_F(MotionParts, TheFlareStepsDownAtThirtyTwentyTenAndThreeFeetAboveTheCentreOfGravity)
+{
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    a.approach = 1;
+    a.cgHeight_ft = 6.5;
+    a.flareTicks = 300;
+    struct Row {
+        double height_ft;  // above the ground
+        int stage;
+        double altRate_ft;  // per tick
+    };
+    // The stage changes only when its height is reached, and never goes back.
+    for (const Row r : {Row{37.0, 0, 0.0}, Row{36.5, 1, -0.1}, Row{27.0, 1, -0.1},
+                        Row{26.5, 2, -0.075}, Row{17.0, 2, -0.075}, Row{16.5, 3, -0.05},
+                        Row{10.0, 3, -0.05}, Row{9.5, 4, -0.025}, Row{30.0, 4, -0.025}}) {
+        a.heightAboveGround_ft = r.height_ft;
+        lf_verticalStep(a);
+        EXPECT_EQ(a.flareStage, r.stage) << r.height_ft;
+        EXPECT_DOUBLE_EQ(a.altRate, r.altRate_ft) << r.height_ft;
+        EXPECT_EQ(a.landing, r.stage > 0 ? 1 : 0) << r.height_ft;
+    }
+}
+
+TEST_F(MotionParts, TheTakeOffRollStartsAt43KnotsAndASlowClimbWaitsForTheRotationSpeed)
+{
+    struct Row {
+        double front_kt;   // the sample the leg starts from
+        double next_kt;    // the next sample's speed
+        double climb_fpm;  // the next samples' vertical rate
+        bool nextAirborne;
+        bool rolls;        // phase take_off afterwards
+        const char* what;
+    };
+    for (const Row r : {Row{42.9, 150.0, 1500.0, true, false, "below 43 kt"},
+                        Row{43.0, 150.0, 1500.0, true, true, "at 43 kt, climbing"},
+                        Row{60.0, 139.0, 200.0, true, false, "slow climb below 140 kt"},
+                        Row{60.0, 140.0, 200.0, true, true, "slow climb at 140 kt"},
+                        Row{60.0, 150.0, 200.0, false, false, "slow climb, not airborne"}}) {
+        LiveAc& a = lf_addAircraft(51.0, 7.0);
+        a.phase = FlightPhase::taxi;
+        a.onGround = 1;
+        a.takeOff = 1;
+        a.rotationTicks = 200;
+        a.maxClimbRate_ft = 0.6;
+        PosSample s0 = a.samples.front();
+        s0.groundSpeed_kt = r.front_kt;
+        PosSample s1 = s0;
+        s1.latitude += 0.005;
+        s1.groundSpeed_kt = r.next_kt;
+        s1.verticalRate_fpm = r.climb_fpm;
+        s1.airborne = r.nextAirborne ? 1 : 0;
+        s1.altitude_ft = r.nextAirborne ? 200.0 : 0.0;
+        s1.dueTick = g_fastTicks + 1000;
+        PosSample s2 = s1;
+        s2.latitude += 0.005;
+        s2.dueTick += 1000;
+        a.samples = {s0, s1, s2};
+        lf_groundConfig(a);
+        EXPECT_EQ(a.phase == FlightPhase::take_off, r.rolls) << r.what;
+        if (r.rolls) {
+            EXPECT_GT(a.altRate, 0.0) << r.what;
+        }
+        lf_clearFleet();
+    }
+}
+
 }  // namespace
 }  // namespace qel::test
