@@ -147,6 +147,7 @@ void gf_resetTraffic()
 {
     lf_clearFleet();
     lf_clearTrafficLists();
+    lf_resetParkAirport();
     g_inRangePending = false;
     g_reservedStandName.clear();
     g_trafficQnh = 1013;

@@ -19,6 +19,7 @@
 #include "foundation/codes.h"
 #include "liveries/liveries.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/park_loading.h"
 
 namespace qel {
 
@@ -38,6 +39,10 @@ void gf_rememberUserStand(double latitude, double longitude);
 struct TrafficWindowHooks {
     std::function<void()> refreshAcList;           // the callsign list was emptied
     std::function<void(bool)> callsignListFilled;  // refilled; true when not empty
+    std::function<void(bool)> parkingControls;     // true: usable again; false: a re-plan runs
+    std::function<void(const ControlBinding&, bool)> enableControl;
+    // The settings a park airport's stand file had changed go back to these.
+    std::function<void(const SavedParkSettings&)> syncSettingControls;
 };
 extern TrafficWindowHooks g_trafficWindowHooks;
 
@@ -79,14 +84,20 @@ void lf_removeAllStatics();
 void lf_updateParkTraffic(bool parkTrafficOnlyChanged);
 bool gf_parkAirportSet();  // a park airport is chosen
 bool gf_hasParkStands();   // a park airport is chosen and its stand table is not empty
-// Removes the static aircraft and saves the learned airport file of the park airport.
+// Leaves the park airport: its static aircraft and the live aircraft on its stands are removed,
+// its learned airport file is saved. Throws std::filesystem::filesystem_error when the learned
+// file's folder cannot be made.
 void lf_saveLearnedAndClear();
 // Writes output\info\ObjectIdList.txt.
 void lf_writeTrafficCsv();
-// Reads airports\my_park_airports.txt; start-up thread.
-void lf_readMyParkAirports();
-// Re-reads my_park_airports.txt and the reserved stand; true when `text` is to be shown.
-bool lf_checkParkAirports(bool reRead, std::string& text);
+// Reads airports\my_park_airports.txt and the airports of airports\my_thirdparty into the park
+// airport list; false when a line was refused. Start-up/main-loop thread.
+bool lf_readMyParkAirports();
+// "Re-read": reads the list again and, with `checkReserved`, moves the reserved stand to the
+// one the list names; false when the list had a problem, else true with the text to show.
+bool lf_checkParkAirports(bool checkReserved, std::string& text);
+// A new DESTINATION becomes the first park airport: handed to the main loop. Any thread.
+void gf_postParkAirport(const std::string& code, double latitude, double longitude);
 // Refills the CALLSIGN_2_OBJECTID choices with the callsigns of the active live aircraft.
 void lf_fillCallsignCombo();
 // Takes one hex id of the stand-check queue: the learned-stand check of that live aircraft
@@ -108,14 +119,5 @@ void gf_clearNoMatchFlights();
 void gf_clearGhostCallsigns();
 // Back to the state before the first start, for an in-process restart.
 void gf_resetTraffic();
-
-// ---- Control of the stand-in traffic manager -------------------------------------------------
-// Until the traffic manager is built its work does nothing; tests shape the little it reports.
-struct TrafficStandIn {
-    std::atomic<bool> parkAirportSet{false};
-    std::atomic<bool> saveLearnedFails{false};  // lf_saveLearnedAndClear throws
-};
-extern TrafficStandIn g_trafficStandIn;
-void gf_resetTrafficStandIn();  // also forgets the kept batches
 
 }  // namespace qel

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -16,6 +17,7 @@
 
 #include "foundation/geodesy.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/scenery.h"
 #include "scenery/stand_file.h"
 #include "simlink/simlink.h"
 #include "traffic/aircraft.h"
@@ -221,6 +223,70 @@ float lf_parkElevation_ft();
 std::optional<LatLon> lf_parkAirportPosition();
 // Park traffic limits (park_traffic.cpp).
 void lf_checkMaxPark(bool live);
+// ---- Park airports (park_airports.cpp, park_driver.cpp, learned_files.cpp) ---------------------
+
+// One line of airports/my_park_airports.txt, or an airport of airports/my_thirdparty.
+struct ParkAirport {
+    std::string standName;     // the user's stand at this airport, kept free: "D16"; may be ""
+    double latitude = 0.0;     // degrees, from the airport database: 52.3086
+    double longitude = 0.0;    // degrees: 4.76389
+    double distance_nm = 0.0;  // from the user aircraft at the last sort; 0 for a new entry
+    uint32_t code = 0;         // AirportCode::word() of "EHAM"
+};
+// The candidates, nearest (or the destination) first.
+extern std::list<ParkAirport> g_parkAirports;
+// The park airport, a copy of its database record; code word 0 = none.
+extern Airport g_parkAirport;
+// Chosen; its stands are loaded at the next run of the park driver.
+extern bool g_parkAirportPending;
+// Its stands were loaded at once (on the ground at the loop's start); the first planning runs
+// at the next run of the park driver, when the parked traffic asked for has had time to come.
+extern bool g_parkPlanPending;
+
+// "EHAM"; four blanks for 0.
+std::string gf_codeText(uint32_t code);
+// The database's airport of that code word; none when it has none.
+const Airport* gf_airportOfCode(uint32_t code);
+// Writes the front entry's line into my_park_airports.txt (temporary file and rename).
+void lf_writeMyParkAirports();
+// The airport becomes the front entry (a new DESTINATION).
+void lf_addParkAirport(uint32_t code, LatLon position);
+void lf_sortParkAirports(LatLon position);
+void lf_resetParkAirportList();
+// The user's stand that the simulator link remembered reaches the list's front entry.
+void lf_applyRememberedStand();
+void lf_addMyThirdpartyAirports();
+// The line of the file belongs to the airport of `newLine` (its first field, byte for byte).
+bool lf_replaceParkAirportLine(const std::string& newLine, const std::string& fileLine);
+bool lf_setParkAirport(uint32_t code);
+// Loads the park airport's stands: "" on success, else the text for the message line.
+std::string lf_readParkedFile();
+// `planNow`: the first planning follows at once, else at the next run of the park driver.
+void lf_loadParkAirport(bool planNow);
+void lf_findParkAirport(LatLon position, bool now);
+void lf_checkParkAirportInSight(LatLon position);
+// Drops the park airport: the learned file is saved, the stand table emptied.
+void lf_clearParkAirport();
+// Writes the learned airport file of the park airport (only while its stands are loaded).
+void lf_saveLearnedAirport();
+// The park-airport state back to its start (gf_resetTraffic); the list is kept.
+void lf_resetParkAirport();
+// The window's parking controls; they also raise and clear g_parkingBusy.
+void lf_enableParkingControls();
+void lf_disableParkingControls();
+
+// ---- Parked traffic: the planning, the refresh and their counters ---------------------------------
+
+// Parking becomes busy and the parked traffic around the park airport is requested.
+void lf_requestParkedTraffic(bool showMessage);
+// The first planning of the static aircraft after the stands were loaded.
+void lf_planInitialParking();
+// Forgets the parked-traffic state of the park airport being left.
+void lf_clearParkedTrafficState();
+// The window's counters of parked aircraft.
+uint64_t lf_countStaticParked(bool withAverage);
+uint64_t lf_countLiveParked();
+
 // Static aircraft creation (static_creation.cpp).
 void lf_detcs();
 // Removes the static candidates planned for this stand.

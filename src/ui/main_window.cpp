@@ -197,6 +197,19 @@ void lf_connectTrafficWindow()
         gf_enableControlOf(CALLSIGN_2_OBJECTID, any);
         gf_enableControlOf(g_blockButton, any && !unblockEnabled);
     };
+    g_trafficWindowHooks.parkingControls = [](bool usable) {
+        if (usable) {
+            gf_enableParkingControls();
+        } else {
+            gf_disableParkingControls();
+        }
+    };
+    g_trafficWindowHooks.enableControl = [](const ControlBinding& control, bool on) {
+        gf_enableControlOf(control, on);
+    };
+    g_trafficWindowHooks.syncSettingControls = [](const SavedParkSettings& held) {
+        gf_syncSettingControls(held);
+    };
 }
 
 }  // namespace

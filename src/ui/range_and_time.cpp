@@ -15,6 +15,7 @@
 #include "foundation/time.h"
 #include "platform/clock.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/scenery.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
@@ -187,13 +188,12 @@ void lf_showNoTraffic()
     if (gf_trafficDataTime() == 0) gf_log("No traffic in this region?");
 }
 
-void lf_applyDestination(const std::string& code, const Airport& /*airport*/)
+void lf_applyDestination(const std::string& code, const Airport& airport)
 {
     if (DESTINATION.value() != code) DESTINATION.set(code);
     gf_showTextParameter(DESTINATION);
     gf_setMessage(fmt::format("New destination: {}", code), true);
-    // Waits for the traffic manager's lf_addParkAirport (code, airport), posted to the main
-    // loop.
+    gf_postParkAirport(code, airport.latitude, airport.longitude);
     gf_enableControlOf(g_reReadButton, false);
 }
 

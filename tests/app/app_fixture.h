@@ -135,7 +135,7 @@ inline void resetCoreState()
     g_closeRequested = false;
     lf_resetRunState();
     resetSimulator();
-    gf_resetTrafficStandIn();
+    gf_clearKeptTrafficBatches();
     gf_clearLiveryDb();
 }
 

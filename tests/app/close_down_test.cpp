@@ -19,6 +19,7 @@
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
+#include "traffic/traffic_internal.h"
 
 namespace qel {
 namespace {
@@ -321,12 +322,22 @@ TEST_F(CloseDown, FailureStillEndsTheRunByItsReason)
     for (const auto& c : {Case{ExitReason::READER_ERROR, WindowMessage::StartUp},
                           Case{ExitReason::USER_CLOSED_SIM, WindowMessage::Quit}}) {
         test::resetCoreState();
-        g_trafficStandIn.parkAirportSet = true;
-        g_trafficStandIn.saveLearnedFails = true;
+        // A park airport whose learned file cannot be saved: a file stands where its folder
+        // belongs.
+        g_parkAirport.code = AirportCode("EHAM");
+        g_parkStandsLoaded = true;
+        g_parkFileRead.learnedPath = std::filesystem::path("airports") / "blocked" / "EHAM.xml";
+        std::filesystem::create_directories("airports");
+        test::writeFile(std::filesystem::path("airports") / "blocked", "not a folder");
         gf_requestStop(c.reason, 15);
         lf_closingDown();
         EXPECT_EQ(messages_.next(), c.message) << gf_exitReasonText(c.reason);
-        EXPECT_TRUE(log_.contains("lf_closingDown exception learned file not saved"));
+        const auto lines = log_.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.starts_with("lf_closingDown exception") &&
+                   line.find("create_directories") != std::string::npos;
+        }));
+        EXPECT_FALSE(gf_parkAirportSet());
         // A restart still begins from a clean stop state.
         EXPECT_EQ(g_stopRequested, c.message == WindowMessage::Quit);
     }

@@ -26,7 +26,7 @@ protected:
     {
         g_parkStands.clear();
         gf_publishStandSpots();
-        g_trafficStandIn.parkAirportSet = false;
+        g_parkAirport = Airport{};
         g_registrations.clear();
     }
 
@@ -44,8 +44,10 @@ protected:
             g_parkStands[i].number = static_cast<uint32_t>(i + 1);
         }
         gf_publishStandSpots();
-        g_parkAirportInfo.altitude_ft = 147;
-        g_trafficStandIn.parkAirportSet = true;
+        g_parkAirport.code = AirportCode("EDDL");
+        g_parkAirport.latitude = 51.2895;
+        g_parkAirport.longitude = 6.76678;
+        g_parkAirport.altitude = 147.0F;
     }
 
     // The reports of one time form one poll, one poll every 5 s of ticks, until all are handed

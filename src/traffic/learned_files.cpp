@@ -1,0 +1,89 @@
+// The learned airport file of the park airport: what the live traffic taught its stands (which
+// flights stood where, relearned radii and cargo marks) is written when the airport is left.
+//
+// Threads: main-loop thread, through the leaving of the park airport.
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/run_state.h"
+#include "foundation/strings.h"
+#include "foundation/time.h"
+#include "traffic/traffic_internal.h"
+
+namespace qel {
+
+namespace {
+
+// What was learned: options read with the stand file itself, or no longer valid, are not.
+bool lf_keepLearned(ParkStand& stand)
+{
+    std::erase_if(stand.learnedFlights, [](const LearnedFlight& flight) {
+        return flight.number == 0 || flight.fromStandFile == 1;
+    });
+    return stand.manual || !stand.learnedFlights.empty() || stand.radiusChanged ||
+           stand.cargoChanged;
+}
+
+// The file the stand file's learned copy lives in; by publisher when the reading found none.
+std::filesystem::path lf_learnedFile(const std::string& publisher)
+{
+    if (!g_parkFileRead.learnedPath.empty()) return g_parkFileRead.learnedPath;
+    const auto name = gf_apfXmlPath(g_parkAirport.code.word());
+    if (publisher == "stock") return g_learnedDir / "stock" / name;
+    if (publisher == "simaddon") return g_learnedDir / "simaddon" / name;
+    return {};
+}
+
+}  // namespace
+
+void lf_saveLearnedAirport()
+{
+    const bool handmade = g_parkApfHandmade;
+    BglAirport record;
+    record.code = g_parkAirport.code;
+    record.name = g_parkAirportInfo.name;
+    record.publisher = g_parkAirportInfo.publisher;
+    record.altitude_ft = g_parkAirportInfo.altitude_ft;
+    for (ParkStand& stand : g_parkStands) {
+        if (handmade || lf_keepLearned(stand)) record.stands.push_back(stand);
+    }
+    if (handmade) {
+        const uint64_t quality = lf_computeQualityFactor();
+        record.qfReal = static_cast<int32_t>(static_cast<uint32_t>(quality & 0xFFFFFFFFU));
+        record.qfSoft = static_cast<int32_t>(static_cast<uint32_t>(quality >> 32U));
+    }
+    const auto path = lf_learnedFile(record.publisher);
+    const std::string pathText = path.empty() ? gf_apfXmlName(g_parkAirport.code.word())
+                                              : gf_pathToUtf8(path);
+    const std::string timeOfDay = gf_nowTimeOfDay();
+    bool saved = false;
+    if (!path.empty()) {
+        if (path.has_parent_path()) {
+            std::error_code ec;
+            const bool exists = std::filesystem::is_directory(path.parent_path(), ec);
+            if (ec && ec != std::errc::no_such_file_or_directory) {
+                throw std::filesystem::filesystem_error("exists", path.parent_path(), ec);
+            }
+            if (!exists && !std::filesystem::create_directories(path.parent_path(), ec) && ec) {
+                throw std::filesystem::filesystem_error("create_directories", path.parent_path(),
+                                                        ec);
+            }
+        }
+        saved = gf_writeApf(record, path, ApfLearned, g_simVersionNumber);
+    }
+    if (saved) {
+        gf_log(fmt::format("{}{} '{}' saved with {} update{}", timeOfDay,
+                           handmade ? " handmade" : "", pathText, g_learnedUpdates,
+                           gf_pluralS(g_learnedUpdates)));
+    } else {
+        gf_log(fmt::format("{} saving '{}' did not succeed", timeOfDay, pathText));
+    }
+    g_learnedUpdates = 0;
+}
+
+}  // namespace qel

@@ -1,0 +1,296 @@
+// Park airports through the park driver: the list file and the handmade stand files that feed
+// it, the choice of the park airport at the edge of AIRP_RANGE and AIRP_HEIGHT, the loading of
+// its real stands, and the learned file written when the user leaves it.
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <thread>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "foundation/catalogue.h"
+#include "foundation/globals.h"
+#include "foundation/run_state.h"
+#include "foundation/strings.h"
+#include "traffic/traffic_fixture.h"
+
+namespace qel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kD16Lat = 52.307150;  // the stand D16 of Schiphol's real stand file
+constexpr double kD16Lon = 4.769933;
+
+class ParkAirports : public TrafficTest {
+protected:
+    ParkAirports()
+    {
+        gf_clearAirports();
+        airport("EHAM", "AMS", 52.3086, 4.76389);
+        airport("EGLL", "LHR", 51.4706, -0.461941);
+        airport("EDDL", "DUS", 51.2895, 6.76678);
+        airport("KLAX", "LAX", 33.9425, -118.408);
+        fs::create_directories(g_myThirdpartyDir);
+        g_parkingBusy = false;
+    }
+
+    ~ParkAirports() override
+    {
+        lf_clearParkAirport();
+        g_parkingBusy = false;
+        g_parkStandsLoaded = false;
+        gf_clearAirports();
+    }
+
+    static void airport(const char* code, const char* second, double lat, double lon)
+    {
+        Airport a;
+        a.code = AirportCode(code);
+        a.secondCode = ShortAirportCode(second);
+        a.latitude = lat;
+        a.longitude = lon;
+        g_airports.push_back(a);
+        g_airportCodeSet.insert(a.code.word());
+    }
+
+    static std::vector<std::string> listed()
+    {
+        std::vector<std::string> out;
+        for (const ParkAirport& p : g_parkAirports) out.push_back(gf_codeText(p.code) + "," + p.standName);
+        return out;
+    }
+
+    // The user aircraft in the air at the position and height above ground.
+    static void airborne(double lat, double lon, double height_ft)
+    {
+        g_userState.latitude = lat;
+        g_userState.longitude = lon;
+        g_userState.altAboveGround_ft = height_ft;
+        g_userState.onGround = false;
+    }
+
+    // A simulator whose user aircraft stands at Schiphol's D16, connected and reporting.
+    void parkedAtD16()
+    {
+        simstandin::resetFromText(fmt::format(
+            R"({{"clock": {{"start": "now"}}, "user": {{"lat": {}, "lon": {}, "alt_ft": -11,
+            "heading_deg": 4, "on_ground": true}}, "simulator": {{"liveries": ["{}"]}}}})",
+            kD16Lat, kD16Lon, kA320));
+        connect();
+        ASSERT_TRUE(gf_requestUserOnGroundEverySecond());
+        userState();
+        pump(1.1);
+        g_userState = gf_requestUserAcPosition();
+        ASSERT_TRUE(gf_userOnGroundValid());
+    }
+
+    ScopedWorkDir work_;
+};
+
+TEST_F(ParkAirports, ListIsReadByItsRulesAndAStrayFileIsSkipped)
+{
+    writeFile(g_myParkAirportsTxt,
+              "EGLL,A12\negll\nEGLL,B1\n\nEDDL, B 7\nEHAM,x,y\nZZZZ\nKLAX,\n");
+    writeFile(g_myThirdpartyDir / "EHAM.xml", "<root/>");
+    writeFile(g_myThirdpartyDir / "readme.txt", "handmade stand files");
+    writeFile(g_myThirdpartyDir / "KLAX.xml", "<root/>");
+
+    EXPECT_FALSE(lf_readMyParkAirports());  // ZZZZ is unknown
+    EXPECT_EQ(listed(), (std::vector<std::string>{"EGLL,A12", "EGLL,", "EDDL, B 7", "KLAX,",
+                                                  "EHAM,"}));
+    EXPECT_TRUE(log_.contains("==> my_park_airports.txt:EGLL double, skipped"));
+    EXPECT_TRUE(log_.contains("==> my_park_airports.txt:EHAM,x,y wrong syntax, skipped"));
+    EXPECT_TRUE(log_.contains("airport ZZZZ is unknown"));
+    EXPECT_TRUE(log_.contains("    4 park airports read from 'my_park_airports.txt'"));
+    EXPECT_TRUE(log_.contains(
+        fmt::format("{} is not named by an airport code, skipped",
+                    gf_pathToUtf8(g_myThirdpartyDir / "readme.txt"))));
+
+    // A code of three characters ends the reading: what came before stays, my_thirdparty is
+    // not looked at.
+    writeFile(g_myParkAirportsTxt, "EDDL\nEHA\nEGLL\n");
+    EXPECT_FALSE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), std::vector<std::string>{"EDDL,"});
+    EXPECT_TRUE(log_.contains(
+        "==> lf_readMyParkAirports: FixedCode: invalid string (length/charset)"));
+
+    // No file at all is no fault.
+    fs::remove(g_myParkAirportsTxt);
+    EXPECT_TRUE(lf_readMyParkAirports());
+    auto fromFolder = listed();
+    std::sort(fromFolder.begin(), fromFolder.end());  // in the folder's order
+    EXPECT_EQ(fromFolder, (std::vector<std::string>{"EHAM,", "KLAX,"}));
+}
+
+TEST_F(ParkAirports, FrontEntryIsWrittenThroughTheMainLoopAndNeverHalfWritten)
+{
+    writeFile(g_myParkAirportsTxt, "ZZZZ\nEGLL\n");
+    EXPECT_FALSE(lf_readMyParkAirports());  // ZZZZ is unknown, EGLL is taken
+
+    // The window's thread hands the destination over; the list changes only on the main loop.
+    std::thread([] { gf_postParkAirport("EDDL", 51.2895, 6.76678); }).join();
+    EXPECT_EQ(listed(), std::vector<std::string>{"EGLL,"});
+    for (auto& work : gf_takeMainLoopWork()) work();
+    EXPECT_EQ(listed(), (std::vector<std::string>{"EDDL,", "EGLL,"}));
+    EXPECT_EQ(readFile(g_myParkAirportsTxt), "EDDL\nEGLL\nZZZZ\n");
+    EXPECT_TRUE(log_.contains("my_park_airports.txt:EDDL new entry"));
+
+    // An airport already listed moves to the front and the file stays as it is.
+    lf_addParkAirport(AirportCode("EGLL").word(), {51.4706, -0.461941});
+    g_parkAirports.front().standName = "A12";
+    lf_writeMyParkAirports();
+    EXPECT_EQ(readFile(g_myParkAirportsTxt), "EDDL\nEGLL,A12\nZZZZ\n");
+    EXPECT_TRUE(log_.contains("my_park_airports.txt:EGLL,A12 updated stand"));
+
+    // A file that cannot be replaced keeps what it was, and the failure is logged.
+    fs::remove(g_myParkAirportsTxt);
+    fs::create_directories(g_myParkAirportsTxt / "blocked");
+    lf_writeMyParkAirports();
+    EXPECT_TRUE(fs::is_directory(g_myParkAirportsTxt));
+    EXPECT_FALSE(fs::exists(fs::path(g_myParkAirportsTxt) += ".tmp"));
+    const auto lines = log_.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with(
+            fmt::format("==> {} could not be written: ", gf_pathToUtf8(g_myParkAirportsTxt)));
+    }));
+}
+
+// The latitude north of the airport at which the distance is the largest one not above
+// `range_nm`; the next double lies beyond it.
+double lf_edgeLatitude(const Airport& a, double range_nm)
+{
+    double inside = a.latitude;
+    double outside = a.latitude + 1.0;
+    while (std::nextafter(inside, outside) != outside) {
+        const double mid = inside + (outside - inside) / 2.0;
+        if (mid == inside || mid == outside) break;
+        (gf_distanceNm({mid, a.longitude}, {a.latitude, a.longitude}) <= range_nm ? inside
+                                                                                   : outside) =
+            mid;
+    }
+    return inside;
+}
+
+TEST_F(ParkAirports, InSightAtExactlyAirpRangeAndAirpHeight)
+{
+    writeFile(g_myParkAirportsTxt, "EHAM\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    const Airport eham = g_airports.front();
+    AIRP_RANGE.current = 20;
+    AIRP_HEIGHT.current = 18000;
+    const double edge = lf_edgeLatitude(eham, 20.0);
+    const double beyond = std::nextafter(edge, 90.0);
+    const double tooHigh = std::nextafter(18000.0, 1e9);
+    struct Case {
+        double lat;
+        double height_ft;
+        bool chosen;
+    };
+    for (const auto& c : {Case{edge, 18000.0, true}, Case{beyond, 18000.0, false},
+                          Case{edge, tooHigh, false}}) {
+        const std::string name = fmt::format("{:.17g} {:.17g}", c.lat, c.height_ft);
+        airborne(c.lat, eham.longitude, c.height_ft);
+        lf_checkUserPosition(false);
+        EXPECT_EQ(gf_parkAirportSet(), c.chosen) << name;
+        EXPECT_EQ(g_parkAirportPending, c.chosen) << name;
+        if (!c.chosen) continue;
+        EXPECT_TRUE(log_.contains("EHAM in sight at 20.0 nm")) << name;
+        EXPECT_TRUE(g_parkingBusy) << name;  // the parked traffic is asked for
+
+        // Watched from the same edge it stays; one step further it is left.
+        g_parkAirportPending = false;
+        lf_checkUserPosition(false);
+        EXPECT_TRUE(gf_parkAirportSet()) << name;
+        airborne(beyond, eham.longitude, c.height_ft);
+        lf_checkUserPosition(false);
+        EXPECT_FALSE(gf_parkAirportSet()) << name;
+        const auto lines = log_.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.ends_with("EHAM (AMS) is out of sight (20.0 nm), parked aircraft will "
+                                  "be removed");
+        })) << name;
+    }
+}
+
+TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
+{
+    fs::copy_file(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml",
+                  g_myThirdpartyDir / "EHAM.xml");
+    writeFile(g_myParkAirportsTxt, "EGLL\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    parkedAtD16();
+    lf_checkUserPosition(true);
+
+    EXPECT_TRUE(log_.contains("User aircraft on the ground at EHAM"));
+    EXPECT_TRUE(log_.contains("The park airport is EHAM (AMS)"));
+    EXPECT_TRUE(log_.contains("Airport file read from 'airports/my_thirdparty/EHAM.xml' for "
+                              "Amsterdam Airport Schiphol"));
+    EXPECT_TRUE(log_.contains(fmt::format("{:10}{:24}: {}", "", "num_parkpos", 190)));
+    ASSERT_EQ(g_parkStands.size(), 190u);
+    EXPECT_FLOAT_EQ(lf_parkElevation_ft(), -11.0F);
+    // The stand the user stands on is remembered and kept free.
+    EXPECT_EQ(readFile(g_myParkAirportsTxt), "EGLL\nEHAM,D16\n");
+    EXPECT_EQ(g_reservedStandName, "D16");
+    EXPECT_TRUE(g_parkStands[lf_standIdByName("D16") - 1].reservedStand);
+
+    // The first planning waits one run of the park driver for the parked traffic asked for.
+    EXPECT_TRUE(g_parkPlanPending);
+    EXPECT_TRUE(g_parkingBusy);
+    lf_checkUserPosition(false);
+    EXPECT_FALSE(g_parkPlanPending);
+
+    // Re-read while the user stands on a stand: the reserved stand stays.
+    writeFile(g_myParkAirportsTxt, "EHAM,D14\n");
+    std::string text;
+    ASSERT_TRUE(lf_checkParkAirports(true, text));
+    EXPECT_EQ(text, "park airports and stands are okay");
+    EXPECT_EQ(g_reservedStandName, "D16");
+
+    // What the stands learned: a flight seen at D14, E20's radius relearned; D10 holds only an
+    // option of the stand file itself and B13 nothing, so neither is written.
+    auto stand = [](const char* id) -> ParkStand& {
+        const uint32_t number = lf_standIdByName(id);
+        EXPECT_NE(number, 0u) << id;
+        return g_parkStands.at(number - 1);
+    };
+    MatchKey key;
+    key.airline = gf_airlineIndex("KLM");
+    key.model = gf_modelIndex("B738");
+    gf_addLearnedFlight(stand("D14").learnedFlights, key, 1, 20, "KLM1234", "PH-BXA", 0);
+    stand("E20").radiusChanged = true;
+    LearnedFlight archived;
+    archived.registration = "PH-BXB";
+    archived.number = 1;
+    archived.fromStandFile = 1;
+    archived.slots.set(3);
+    archived.day = 2;
+    stand("D10").learnedFlights.push_back(archived);
+    g_learnedUpdates = 1;
+
+    // Taking off and flying away.
+    airborne(kD16Lat + 0.5, kD16Lon, 4000.0);
+    lf_checkUserPosition(false);
+    EXPECT_FALSE(gf_parkAirportSet());
+    EXPECT_TRUE(g_parkStands.empty());
+    const fs::path learned = g_learnedDir / "thirdparty" / "stock" / "EHAM.xml";
+    const auto lines = log_.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.ends_with(fmt::format(" '{}' saved with 1 update", gf_pathToUtf8(learned)));
+    }));
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(learned.c_str()));
+    std::vector<std::string> written;
+    for (const auto& parkpos : document.child("root").child("parkpositions").children("parkpos")) {
+        written.push_back(parkpos.attribute("id").value());
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"D14", "E20"}));
+    const auto d14 = document.child("root").child("parkpositions").find_child_by_attribute(
+        "parkpos", "id", "D14");
+    EXPECT_STREQ(d14.child("opt").attribute("reg").value(), "PH-BXA");
+}
+
+}  // namespace
+}  // namespace qel::test
