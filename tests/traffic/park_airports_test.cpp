@@ -137,6 +137,13 @@ TEST_F(ParkAirports, FrontEntryIsWrittenThroughTheMainLoopAndNeverHalfWritten)
     EXPECT_EQ(listed(), (std::vector<std::string>{"EDDL,", "EGLL,"}));
     EXPECT_EQ(readFile(g_myParkAirportsTxt), "EDDL\nEGLL\nZZZZ\n");
     EXPECT_TRUE(log_.contains("my_park_airports.txt:EDDL new entry"));
+    // The destination stays first wherever the user is; without one the nearest comes first.
+    DESTINATION.assign("EDDL");
+    lf_sortParkAirports({51.47, -0.46});
+    EXPECT_EQ(listed().front(), "EDDL,");
+    DESTINATION.assign({});
+    lf_sortParkAirports({51.47, -0.45});
+    EXPECT_EQ(listed().front(), "EGLL,");
 
     // An airport already listed moves to the front and the file stays as it is.
     lf_addParkAirport(AirportCode("EGLL").word(), {51.4706, -0.461941});
@@ -248,6 +255,13 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     ASSERT_TRUE(lf_checkParkAirports(true, text));
     EXPECT_EQ(text, "park airports and stands are okay");
     EXPECT_EQ(g_reservedStandName, "D16");
+    // Off the stands, 100 m from the nearest, it moves to the stand the list names.
+    g_userState.latitude = 52.3100;
+    g_userState.longitude = 4.7750;
+    text.clear();
+    ASSERT_TRUE(lf_checkParkAirports(true, text));
+    EXPECT_EQ(text, "reserved stand changed from 'D16' to 'D14'");
+    EXPECT_EQ(g_reservedStandName, "D14");
 
     // What the stands learned: a flight seen at D14, E20's radius relearned; D10 holds only an
     // option of the stand file itself and B13 nothing, so neither is written.
@@ -268,13 +282,20 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     archived.slots.set(3);
     archived.day = 2;
     stand("D10").learnedFlights.push_back(archived);
+    EXPECT_FALSE(stand("D16").reservedStand);
+    EXPECT_TRUE(stand("D14").reservedStand);
     g_learnedUpdates = 1;
+
+    // The simulator link remembers the user standing at D18 as its run ends; the main loop no
+    // longer serves its queue, the leaving still writes it.
+    std::thread([] { gf_rememberUserStand(52.307133, 4.770617); }).join();
 
     // Taking off and flying away.
     airborne(kD16Lat + 0.5, kD16Lon, 4000.0);
     lf_checkUserPosition(false);
     EXPECT_FALSE(gf_parkAirportSet());
     EXPECT_TRUE(g_parkStands.empty());
+    EXPECT_EQ(readFile(g_myParkAirportsTxt), "EHAM,D18\n");
     const fs::path learned = g_learnedDir / "thirdparty" / "stock" / "EHAM.xml";
     const auto lines = log_.lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
