@@ -5,4 +5,6 @@ function(vntq_library name)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARGN})
+    # Narrowing and signed/unsigned changes are spelled out in the libraries.
+    target_compile_options(${name} PRIVATE -Wconversion -Wsign-conversion -Wold-style-cast)
 endfunction()
