@@ -140,7 +140,9 @@ void writeFleet(const AircraftSources& sources, const CodeList& models, const Co
     }
     std::size_t prefixes = 0;
     // A prefix record carries no codes: it gives a private livery its country prefix.
-    for (const auto& key : shortKeys) prefixes += fleet.try_emplace(key).second ? 1 : 0;
+    for (const auto& key : shortKeys) {
+        if (fleet.try_emplace(key).second) ++prefixes;
+    }
     pugi::xml_node section = root.append_child("dbase");
     for (const auto& [key, row] : fleet) lf_writeFleetRecord(section, key, row);
     notes.push_back(fmt::format(
