@@ -179,6 +179,7 @@ void lf_runSecondWork(SecondWork work)
         g_parkRefreshPhase = true;
         gf_disableParkingControls();
         gf_startLiveIdCollection();
+        lf_startParkRefresh();
         break;
     case SecondWork::RefreshPhaseB: lf_refreshPhaseB(); break;
     case SecondWork::ThirtySecond:

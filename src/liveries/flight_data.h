@@ -45,10 +45,20 @@ struct FlightData {
     uint8_t fsltl = 0;                  // the chosen title contains "FSLTL_"
 };
 
-// A stand-and-flight candidate of the static parking, as the static matcher reads it.
+// One planned static aircraft of the static parking; the static matcher reads its first two
+// fields, the traffic manager the rest.
 struct ParkCandidate {
     std::string text;   // first text field: the callsign, printed 8 wide: "DLH4AB"
     uint8_t cargo = 0;  // look for cargo liveries in the fall-back
+    uint32_t partnerHexId = 0;   // RealTraffic: the parked record's or replaced static's hex id
+    uint32_t placedBy = 1;       // 1 learned stand search, 0 a RealTraffic parked record
+    uint32_t standId = 0;        // the stand's number: 17
+    int32_t fitOffset = 0;       // half hours between now and the learned slot (or its parking)
+    MatchKey key;                // the learned flight's or record's codes
+    std::string secondCallsign;  // "" or the flight's second callsign: "DLH4AC"
+    std::string registration;    // "D-AIBA"
+    uint8_t stays = 0;           // still on the stand in the next half hour
+    uint16_t retries = 0;        // put back while a leaving static stood in its way
 };
 
 // Labels of a flight for log lines; codes come from the code tables by id, an id beyond a

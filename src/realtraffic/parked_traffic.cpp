@@ -1,9 +1,10 @@
-// Parked traffic: the main loop asks for the aircraft parked around the park airport and waits;
-// the Traffic Reader serves the request between two polls. Every request has a number, so that
+// Parked traffic: the main loop asks for the aircraft parked around the park airport and takes
+// the reply later without waiting (or, for the tests' blocking form, waits for it); the Traffic
+// Reader serves the request between two polls. Every request has a number, so that
 // a reply arriving after the main loop gave up is never taken for the answer to a later one.
 //
-// gf_getParkedTraffic runs on the main-loop thread and waits in 100 ms steps of the platform
-// clock, at most 10 s; TrafficReader::parkedtraffic runs on the "Traffic Reader" thread. They
+// The request and the take run on the main-loop thread; gf_getParkedTraffic waits there in 100 ms
+// steps of the platform clock, at most 10 s; TrafficReader::parkedtraffic runs on the "Traffic Reader" thread. They
 // meet only under TrafficReader::shared_ and through the request flag.
 #include <algorithm>
 #include <chrono>
@@ -179,9 +180,8 @@ int32_t TrafficReader::awaitParked(uint64_t number)
     }
 }
 
-bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records)
+uint64_t TrafficReader::requestParked(LatLon parkAirport)
 {
-    records.clear();
     Box box;
     box.top = parkAirport.lat + kParkedBoxDeg;
     box.bottom = parkAirport.lat - kParkedBoxDeg;
@@ -200,7 +200,23 @@ bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircr
         parked_ = ParkedRequest{number, box, std::move(context), kPending, {}};
     }
     parkedRequested_ = true;
-    const int32_t status = awaitParked(number);
+    return number;
+}
+
+ParkedTake TrafficReader::takeParked(uint64_t number, std::vector<ParkedAircraftRecord>& records)
+{
+    records.clear();
+    int32_t status = kPending;
+    {
+        std::scoped_lock lock(shared_);
+        // An older request's number: its reply, if it ever comes, answers nobody.
+        if (number == 0 || parked_.number != number) return ParkedTake::failed;
+        status = parked_.status;
+        if (status == kPending) return ParkedTake::pending;
+        if (status == kDone) records = std::move(parked_.records);
+        parked_.records.clear();
+        parked_.number = 0;
+    }
     switch (status) {
     case kDone: break;
     case 400: throw std::runtime_error("RT API parameter fault");
@@ -208,21 +224,22 @@ bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircr
     case 401:
         gf_logHighlighted(fmt::format("RT Parkedtraffic: re-authentication to RT API is needed {}",
                                       g_shortName));
-        return false;
-    case kPending:
-    case kFailedHere: return false;
+        return ParkedTake::failed;
+    case kFailedHere: return ParkedTake::failed;
     default:
         gf_logHighlighted(fmt::format("RT Parkedtraffic error status: {}", status));
-        return false;
-    }
-    {
-        std::scoped_lock lock(shared_);
-        records = std::move(parked_.records);
-        parked_.records.clear();
-        parked_.number = 0;
+        return ParkedTake::failed;
     }
     lf_ageSortAndDeduplicate(records);
-    return true;
+    return ParkedTake::ready;
+}
+
+bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records)
+{
+    records.clear();
+    const uint64_t number = requestParked(parkAirport);
+    if (awaitParked(number) == kPending) return false;
+    return takeParked(number, records) == ParkedTake::ready;
 }
 
 }  // namespace rt
@@ -230,6 +247,16 @@ bool TrafficReader::getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircr
 bool gf_getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records)
 {
     return rt::g_trafficReader.getParkedTraffic(parkAirport, records);
+}
+
+uint64_t gf_requestParkedTraffic(LatLon parkAirport)
+{
+    return rt::g_trafficReader.requestParked(parkAirport);
+}
+
+ParkedTake gf_takeParkedTraffic(uint64_t number, std::vector<ParkedAircraftRecord>& records)
+{
+    return rt::g_trafficReader.takeParked(number, records);
 }
 
 }  // namespace qel

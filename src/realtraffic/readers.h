@@ -69,6 +69,8 @@ public:
     void startIdCollection();
     LiveIds takeIds();
     bool getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records);
+    uint64_t requestParked(LatLon parkAirport);
+    ParkedTake takeParked(uint64_t number, std::vector<ParkedAircraftRecord>& records);
     void updateStatus();
 
     void setQnh(int32_t qnh_hPa) { qnh_ = qnh_hPa; }

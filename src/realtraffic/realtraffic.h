@@ -150,4 +150,13 @@ LiveIds gf_takeLiveIds();
 // type" (403). Main-loop thread; waits through the platform clock.
 bool gf_getParkedTraffic(LatLon parkAirport, std::vector<ParkedAircraftRecord>& records);
 
+// The same without waiting, in two steps. The request returns its number (above 0); a newer
+// request replaces an older one, whose reply is then thrown away. The take never waits:
+// `ready` with the records as above; `pending` while the reader has not answered (the request
+// stays open); `failed` for a failed reply or a number that is not the open request's. It
+// throws like gf_getParkedTraffic. Main-loop thread.
+enum class ParkedTake { ready, pending, failed };
+uint64_t gf_requestParkedTraffic(LatLon parkAirport);
+ParkedTake gf_takeParkedTraffic(uint64_t number, std::vector<ParkedAircraftRecord>& records);
+
 }  // namespace qel

@@ -104,6 +104,7 @@ void lf_pumpQueues()
         g_staticCreateQueue.pop_front();
     }
     if (!g_staticCandidates.empty()) lf_detcs();
+    lf_continueParking();
 }
 
 void lf_requestAcWithinRange()

@@ -149,7 +149,8 @@ void lf_towedArrives(LiveAc& aircraft)
                        aircraft.callsign));
     g_standCheckQueue.push_back(aircraft.hexId);
     lf_addRealStandOption(aircraft.standId, aircraft, 0);
-    lf_checkMaxPark(true);
+    // It already counts as parked: counted once more it would push itself over the limit.
+    lf_checkMaxPark(false);
 }
 
 void lf_relearnStandCargo(LiveAc& aircraft)

@@ -82,6 +82,9 @@ void lf_clearReservedStand(const std::string& standName);
 void lf_removeAllStatics();
 // The re-plan of the parked traffic; the argument: RT_PARKTRAFFIC_ONLY was changed.
 void lf_updateParkTraffic(bool parkTrafficOnlyChanged);
+// Phase A of the parked-traffic refresh: asks RealTraffic for the parked traffic that phase B
+// takes, without waiting.
+void lf_startParkRefresh();
 bool gf_parkAirportSet();  // a park airport is chosen
 bool gf_hasParkStands();   // a park airport is chosen and its stand table is not empty
 // Leaves the park airport: its static aircraft and the live aircraft on its stands are removed,

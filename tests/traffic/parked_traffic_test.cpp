@@ -1,0 +1,377 @@
+// Parked traffic of the park airport: the stand search by day and half-hour fit, the wanted
+// counts and limits, RealTraffic's parked aircraft, the creation of statics one per 500 ms and
+// the refresh every 20 minutes, through the traffic manager's entry points against the stand-in
+// simulator.
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "foundation/catalogue.h"
+#include "foundation/run_state.h"
+#include "liveries/livery_db.h"
+#include "traffic/traffic_fixture.h"
+
+namespace qel::test {
+namespace {
+
+constexpr double kStandLat = 51.2830;  // degrees: a row of stands east of the user at EDDL
+constexpr double kStandLon = 6.7700;
+constexpr double kStep_deg = 0.0010;   // about 70 m between stands
+
+Livery lf_livery(std::string_view airline, std::string_view model, std::string title)
+{
+    Livery l;
+    l.title = std::move(title);
+    l.key.airline = gf_airlineIndex(airline);
+    l.key.model = gf_modelIndex(model);
+    return l;
+}
+
+class StaticParking : public TrafficTest {
+protected:
+    StaticParking()
+    {
+        gf_buildLiveryDb({lf_livery("DLH", "A320", kA320)});
+        g_parkedTrafficSource.request = [this](LatLon) { return ++requests_; };
+        g_parkedTrafficSource.take = [this](uint64_t n, std::vector<ParkedAircraftRecord>& r) {
+            if (n != requests_) return ParkedTake::failed;
+            if (!answered_) return ParkedTake::pending;
+            r = reply_;
+            return ParkedTake::ready;
+        };
+        g_parkAirport.code = AirportCode("EDDL");
+        g_parkAirport.latitude = kStandLat;
+        g_parkAirport.longitude = kStandLon;
+        MAX_PARK_SEL.current = 50;
+        parking_percentage.current = 100;
+        MAX_FIT.current = 47;
+        now(3, 20);
+    }
+
+    ~StaticParking() override
+    {
+        lf_clearParkedTrafficState();
+        g_parkStands.clear();
+        g_parkedTrafficSource = {&gf_requestParkedTraffic, &gf_takeParkedTraffic};
+        gf_clearLiveryDb();
+        g_parkAirport = Airport{};
+    }
+
+    static void now(int32_t day, int32_t slot) { g_dayAndSlot = gf_packDayAndSlot(day, slot); }
+
+    // `count` stands in a row, each a neighbour of the next when `neighbours`.
+    static void stands(std::size_t count, bool neighbours = false)
+    {
+        g_parkStands.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            g_parkStands.emplace_back("S" + std::to_string(i + 1), std::vector<LearnedFlight>{},
+                                      kStandLat, kStandLon + kStep_deg * static_cast<double>(i),
+                                      0.0, 40.0, false, false, false);
+            g_parkStands.back().number = static_cast<uint32_t>(i + 1);
+            if (!neighbours) continue;
+            if (i > 0) g_parkStands.back().overlaps.push_back(static_cast<uint32_t>(i));
+            if (i + 1 < count) g_parkStands.back().overlaps.push_back(static_cast<uint32_t>(i + 2));
+        }
+    }
+
+    // A learned flight at stand `stand` (1-based) on `day` in the given slots.
+    static LearnedFlight& learn(uint32_t stand, const std::string& callsign, int32_t day,
+                                std::initializer_list<int> slots, bool real = true,
+                                const std::string& registration = {},
+                                const std::string& callsign2 = {})
+    {
+        LearnedFlight f;
+        f.codes.airline = gf_airlineIndex("DLH");
+        f.codes.model = gf_modelIndex("A320");
+        f.callsign = callsign;
+        f.callsign2 = callsign2;
+        f.registration = registration;
+        for (const int s : slots) f.slots.set(static_cast<std::size_t>(s));
+        f.day = static_cast<uint32_t>(day);
+        f.real = real ? 1 : 0;
+        auto& flights = g_parkStands[stand - 1].learnedFlights;
+        f.number = static_cast<uint32_t>(flights.size() + 1);
+        flights.push_back(f);
+        return flights.back();
+    }
+
+    static ParkedAircraftRecord parked(uint32_t hex, const std::string& callsign, uint32_t stand,
+                                       int32_t age = 0)
+    {
+        ParkedAircraftRecord r;
+        r.hexId = hex;
+        r.callsign = callsign;
+        r.registration = "D-A" + callsign.substr(callsign.size() - 3);
+        r.key.airline = gf_airlineIndex("DLH");
+        r.key.model = gf_modelIndex("A320");
+        r.latitude = g_parkStands[stand - 1].latitude;
+        r.longitude = g_parkStands[stand - 1].longitude;
+        r.age_halfHours = age;
+        r.standName = g_parkStands[stand - 1].id;
+        return r;
+    }
+
+    // The planning as the park driver runs it: asked when chosen, answered, loaded.
+    void plan(std::vector<ParkedAircraftRecord> reply = {})
+    {
+        reply_ = std::move(reply);
+        answered_ = true;
+        lf_requestParkedTraffic(false);
+        lf_planInitialParking();
+    }
+
+    static std::multiset<std::string> candidateCallsigns()
+    {
+        std::multiset<std::string> out;
+        for (const auto& c : g_staticCandidates) out.insert(c.text);
+        return out;
+    }
+
+    static std::vector<std::string> staticsBy(SimObjectState state)
+    {
+        std::vector<std::string> out;
+        for (const auto& s : g_staticAcs) {
+            if (s.state == state) out.push_back(s.callsign);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    int countLines(const std::string& line)
+    {
+        const auto lines = log_.lines();
+        return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+    }
+
+    uint64_t requests_ = 0;
+    bool answered_ = false;
+    std::vector<ParkedAircraftRecord> reply_;
+};
+
+TEST_F(StaticParking, FitOffsetsGoBackSlotBySlotOverMidnightAndNoFurtherThanMaxFit)
+{
+    struct Case {
+        int32_t day, slot, offset;
+        int32_t wantDay, wantSlot;
+    };
+    for (const Case c : {Case{3, 3, 5, 2, 46}, Case{1, 3, 5, 7, 46}, Case{1, 3, 3, 1, 0},
+                         Case{7, 47, 47, 7, 0}, Case{1, 0, 1, 7, 47}}) {
+        const DaySlot target = lf_moveBack({c.day, c.slot}, c.offset);
+        EXPECT_EQ(target.day, c.wantDay) << c.day << " " << c.slot << " " << c.offset;
+        EXPECT_EQ(target.slot, c.wantSlot) << c.day << " " << c.slot << " " << c.offset;
+    }
+    // A flight learned on Sunday at slot 46 fits Monday's slot 3 five half hours back.
+    struct Plan {
+        int32_t maxFit;
+        std::multiset<std::string> planned;
+    };
+    for (const Plan& p : {Plan{5, {"DLH1", "DLH2"}}, Plan{4, {"DLH2"}}, Plan{0, {"DLH2"}}}) {
+        stands(2);
+        learn(1, "DLH1", 7, {46});
+        learn(2, "DLH2", 1, {3});
+        now(1, 3);
+        MAX_FIT.current = p.maxFit;
+        lf_clearParkedTrafficState();
+        plan();
+        EXPECT_EQ(candidateCallsigns(), p.planned) << p.maxFit;
+    }
+}
+
+TEST_F(StaticParking, PassesRunRealThenWeekThenSoftAsTheSettingsAllow)
+{
+    struct Case {
+        bool week, soft;
+        std::multiset<std::string> planned;
+        std::string line;
+    };
+    const Case cases[] = {
+        {false, false, {"REAL"}, "1 real position found"},
+        {true, false, {"REAL", "WEEK"}, "1 week/real position found"},
+        {false, true, {"REAL", "SOFT"}, "1 soft position found"},
+        {true, true, {"REAL", "WEEK", "SOFT"}, "1 week/soft position found"},
+    };
+    for (const auto& c : cases) {
+        stands(4);
+        learn(1, "REAL", 3, {20});
+        learn(2, "WEEK", 5, {20});
+        learn(3, "SOFT", 3, {20}, false);
+        learn(4, "WSOFT", 6, {20}, false);
+        WEEK.current = c.week;
+        PARK_SOFT.current = c.soft;
+        lf_clearParkedTrafficState();
+        const auto before = log_.lines().size();
+        plan();
+        auto planned = candidateCallsigns();
+        planned.erase("WSOFT");
+        EXPECT_EQ(planned, c.planned) << c.week << c.soft;
+        const auto lines = log_.lines();
+        EXPECT_TRUE(std::any_of(lines.begin() + static_cast<long>(before), lines.end(),
+                                [&](const std::string& l) { return l.starts_with(c.line); }))
+            << c.line;
+    }
+}
+
+TEST_F(StaticParking, WantedCountsFollowThePercentageTheSmallAirportRuleAndMaxParkSel)
+{
+    struct Case {
+        std::size_t stands;
+        int32_t percentage, custom, maxParkSel;
+        int64_t wanted;
+    };
+    for (const Case c : {Case{3, 30, -1, 50, 1}, Case{3, 50, -1, 50, 2}, Case{2, 30, -1, 50, 1},
+                         Case{10, 30, -1, 50, 3}, Case{10, 30, 0, 50, 0}, Case{10, 100, -1, 4, 4},
+                         Case{10, 100, -1, 0, 0}, Case{0, 100, -1, 50, 0}}) {
+        stands(c.stands);
+        parking_percentage.current = c.percentage;
+        CUSTOM_PARKING_PERCENTAGE.current = c.custom;
+        MAX_PARK_SEL.current = c.maxParkSel;
+        EXPECT_EQ(lf_calcWantedStatics(), c.wanted) << c.stands << " " << c.percentage;
+        EXPECT_EQ(g_mainWindowState.wantedStaticCount.load(), c.wanted);
+    }
+}
+
+TEST_F(StaticParking, RealTrafficParkedAircraftGoFirstUnlessTheyFlyOrLimitsSayNo)
+{
+    start();
+    stands(4);
+    learn(3, "DLH30", 3, {20});
+    learn(4, "DLH40", 3, {20});
+    // DLH12 flies as a live aircraft: its parked record is not placed.
+    Report flying;
+    flying.hex = 0x3c0001;
+    flying.callsign = "DLH12";
+    LiveAircraftRecord rec = record(flying);
+    lf_mergeReport(rec);
+    const std::vector<ParkedAircraftRecord> reply{parked(0x3c4b26, "DLH11", 1),
+                                                  parked(0x3c4b27, "DLH12", 2, 1)};
+    struct Case {
+        bool rtOnly;
+        int32_t maxParkSel;
+        std::multiset<std::string> planned;
+    };
+    for (const Case& c : {Case{false, 50, {"DLH11", "DLH30", "DLH40"}},
+                          Case{true, 50, {"DLH11"}}, Case{false, 0, {}}, Case{true, 0, {}},
+                          Case{false, 1, {"DLH11"}}}) {
+        RT_PARKTRAFFIC_ONLY.current = c.rtOnly;
+        MAX_PARK_SEL.current = c.maxParkSel;
+        lf_clearParkedTrafficState();
+        plan(reply);
+        EXPECT_EQ(candidateCallsigns(), c.planned) << c.rtOnly << " " << c.maxParkSel;
+    }
+    // The RealTraffic aircraft is created first: its stand fits now (offset 0).
+    RT_PARKTRAFFIC_ONLY.current = false;
+    MAX_PARK_SEL.current = 50;
+    lf_clearParkedTrafficState();
+    plan(reply);
+    ASSERT_FALSE(g_staticCandidates.empty());
+    EXPECT_EQ(g_staticCandidates.back().text, "DLH11");
+    EXPECT_EQ(g_staticCandidates.back().placedBy, 0u);
+    EXPECT_EQ(g_staticCandidates.back().partnerHexId, 0x3c4b26u);
+}
+
+TEST_F(StaticParking, MaxParkRemovesTheLongestParkedLiveAndTheEarliestStatic)
+{
+    start();
+    stands(10);
+    MAX_PARK_SEL.current = 2;
+    for (uint32_t i = 0; i < 3; ++i) {
+        Report r;
+        r.hex = 0x3c0010 + i;
+        r.callsign = "KLM" + std::to_string(i);
+        LiveAircraftRecord rec = record(r);
+        lf_mergeReport(rec);
+        LiveAc& a = *live(r.hex);
+        a.phase = FlightPhase::parked;
+        lf_setLiveState(a, SimObjectState::active);
+        lf_setLiveObjectId(a, 200 + i);
+        a.standId = i + 1;
+        a.parkingTime_100ns = (platform::epochSeconds() - 600 * (i + 1)) * 10'000'000;
+    }
+    StaticAc early;
+    early.hexId = 7;
+    early.callsign = "DLH7*";
+    early.state = SimObjectState::active;
+    early.objectId = 300;
+    early.standId = 5;
+    early.parkedWeekday = 2;
+    g_staticAcs.push_back(early);
+    StaticAc late = early;
+    late.hexId = 8;
+    late.callsign = "DLH8*";
+    late.objectId = 301;
+    late.parkedWeekday = 3;
+    g_staticAcs.push_back(late);
+    lf_checkMaxPark(true);
+    EXPECT_EQ(stateOf(0x3c0012), SimObjectState::removingfromsim);  // parked 30 minutes
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim), std::vector<std::string>{"DLH7*"});
+    EXPECT_EQ(countLines("S3      : KLM2 live max park exceeded, removed"), 1);
+    EXPECT_EQ(countLines("S5      : DLH7* static max park exceeded, removed"), 1);
+    // Neither with RealTraffic's parked traffic alone nor without a limit.
+    for (const bool rtOnly : {true, false}) {
+        RT_PARKTRAFFIC_ONLY.current = rtOnly;
+        MAX_PARK_SEL.current = rtOnly ? 2 : 0;
+        lf_checkMaxPark(true);
+    }
+    EXPECT_EQ(staticsBy(SimObjectState::active), std::vector<std::string>{"DLH8*"});
+    EXPECT_EQ(stateOf(0x3c0011), SimObjectState::active);
+}
+
+TEST_F(StaticParking, StandsFillOnePerHalfSecondAndStayFilledOverTheRefresh)
+{
+    start();
+    stands(6);
+    for (uint32_t i = 1; i <= 3; ++i) {
+        learn(i, "DLH" + std::to_string(i), 3, {20}, true, "D-AIA" + std::to_string(i));
+    }
+    MAX_PARK_SEL.current = 4;
+    // Chosen: asked; loaded 16 s later before the reply came: the planning waits for it.
+    reply_ = {parked(0x3c4b26, "DLH99", 6)};
+    lf_requestParkedTraffic(false);
+    tick(1000);
+    lf_planInitialParking();
+    tick(300);
+    EXPECT_TRUE(g_staticCandidates.empty());
+    answered_ = true;
+    std::vector<std::pair<std::string, int32_t>> created;  // callsign, fast tick
+    ASSERT_TRUE(tickUntil([&] {
+        if (g_staticAcs.size() > created.size()) {
+            created.emplace_back(g_staticAcs.back().callsign, g_fastTicks.load());
+        }
+        return staticsBy(SimObjectState::active).size() == 4;
+    }));
+    ASSERT_EQ(created.size(), 4u);
+    EXPECT_EQ(created.front().first, "DLH99*");  // RealTraffic's first
+    for (std::size_t i = 1; i < created.size(); ++i) {
+        EXPECT_EQ(created[i].second - created[i - 1].second, 50) << created[i].first;
+    }
+    EXPECT_EQ(gf_trafficCounts().statics, 4u);
+    EXPECT_EQ(lf_countStaticParked(true), 4u);
+
+    // Twenty minutes on: phase A asks again, phase B re-plans 15 s later. RealTraffic now sees
+    // another aircraft on the stand of a learned one, more recently than that one parked.
+    now(3, 22);
+    const std::string replaced = g_parkStands[0].learnedFlights[0].callsign + "*";
+    reply_ = {parked(0x3c4b26, "DLH99", 6), parked(0x3c4b28, "DLH77", 1)};
+    answered_ = false;
+    lf_startParkRefresh();
+    EXPECT_NE(lf_openParkedRequest(), 0u);
+    answered_ = true;
+    tick(1500);
+    lf_updateParkTraffic(false);
+    ASSERT_TRUE(tickUntil([&] {
+        const auto active = staticsBy(SimObjectState::active);
+        return std::count(active.begin(), active.end(), "DLH77*") == 1 &&
+               g_staticCandidates.empty();
+    }));
+    tick(300);
+    const auto active = staticsBy(SimObjectState::active);
+    EXPECT_LE(active.size(), 4u);
+    EXPECT_EQ(std::count(active.begin(), active.end(), replaced), 0);
+    EXPECT_EQ(std::count(active.begin(), active.end(), "DLH99*"), 1);
+    EXPECT_EQ(countLines("S1      : no static parking for DLH77, static aircraft " + replaced +
+                         " is adjacent at S1, possibly colliding"),
+              0);
+}
+
+}  // namespace
+}  // namespace qel::test
