@@ -55,6 +55,9 @@ struct SearchIndex {
         double distance_nm = 0.0;
     };
     std::vector<std::vector<Neighbour>> neighbours;  // by stand number
+    // By stand number: the slots of its flights, real (8..15) or soft (0..7), of one weekday
+    // (1..7) or of any (0). A stand whose set lacks the target slot is passed over at once.
+    std::vector<std::array<HalfHourSet, 16>> slots;
 };
 SearchIndex g_index;
 
@@ -84,7 +87,14 @@ void lf_buildIndex()
         }
         if (statik.placedBy == 1) g_index.learnedStatics[statik.standId].push_back(&statik);
     }
+    g_index.slots.assign(size, {});
     for (const ParkStand& stand : g_parkStands) {
+        auto& sets = g_index.slots[stand.number];
+        for (const LearnedFlight& flight : stand.learnedFlights) {
+            const std::size_t base = flight.real != 0 ? 8 : 0;
+            sets[base] |= flight.slots;
+            if (flight.day >= 1 && flight.day <= 7) sets[base + flight.day] |= flight.slots;
+        }
         auto& list = g_index.neighbours[stand.number];
         for (const uint32_t id : stand.overlaps) {
             const ParkStand* other = lf_standById(id);
@@ -103,13 +113,15 @@ bool lf_sameIds(const MatchKey& a, const MatchKey& b)
 bool lf_matchLearnedFlight(const LearnedFlight& flight, std::size_t index, Pass pass,
                            DaySlot target, const ParkStand& stand)
 {
-    if (flight.number == 0 || g_withdrawn.contains(lf_flightKey(stand, index))) return false;
+    // The cheap tests first: this runs for every flight, offset and pass.
+    if (flight.number == 0) return false;
     if (pass.thisDay && static_cast<int32_t>(flight.day) != target.day) return false;
     if ((flight.real != 0) != pass.real) return false;
     if (target.slot < 0 || target.slot >= kSlotsPerDay) {
         throw std::out_of_range("half-hour slot out of range");
     }
     if (!flight.slots.test(static_cast<std::size_t>(target.slot))) return false;
+    if (!g_withdrawn.empty() && g_withdrawn.contains(lf_flightKey(stand, index))) return false;
     if (stand.helipad && !HELICOPTERS.current) return false;
     if (stand.blocked) return false;
     const double span = gf_wingspan(flight.codes.model);
@@ -140,9 +152,16 @@ bool lf_inCandidates(const std::vector<ParkCandidate>& list, const LearnedFlight
     });
 }
 
+// `text` followed by `mark`, without building the longer text.
+bool lf_isMarked(const std::string& candidate, const std::string& text, char mark)
+{
+    return !text.empty() && candidate.size() == text.size() + 1 && candidate.back() == mark &&
+           candidate.compare(0, text.size(), text) == 0;
+}
+
 bool lf_isCallsignSeen(const std::string& callsign)
 {
-    if (callsign.empty()) return false;
+    if (callsign.empty() || g_rtCallsigns.empty()) return false;
     return g_rtCallsigns.contains(callsign) || g_rtCallsigns.contains(callsign + "_");
 }
 
@@ -159,8 +178,8 @@ bool lf_isFlightPresent(const LearnedFlight& flight, const std::vector<ParkCandi
             return true;
         }
         if (statik.placedBy != 0 || statik.state != SimObjectState::active) continue;
-        if ((!flight.callsign.empty() && statik.callsign == flight.callsign + "*") ||
-            (!flight.callsign2.empty() && statik.callsign == flight.callsign2 + "*")) {
+        if (lf_isMarked(statik.callsign, flight.callsign, '*') ||
+            lf_isMarked(statik.callsign, flight.callsign2, '*')) {
             return true;
         }
     }
@@ -174,8 +193,8 @@ std::size_t lf_chooseLearnedFlight(const std::vector<std::size_t>& ids, const Pa
         for (const std::size_t id : ids) {
             const LearnedFlight& flight = stand.learnedFlights[id];
             if (!lf_sameIds(statik->key, flight.codes)) continue;
-            if ((!flight.callsign.empty() && statik->callsign == flight.callsign + "*") ||
-                (!flight.callsign2.empty() && statik->callsign == flight.callsign2 + "*")) {
+            if (lf_isMarked(statik->callsign, flight.callsign, '*') ||
+                lf_isMarked(statik->callsign, flight.callsign2, '*')) {
                 return id;
             }
         }
@@ -221,6 +240,14 @@ ParkCandidate lf_candidateOf(const LearnedFlight& flight, const ParkStand& stand
 void lf_searchStand(ParkStand& stand, Pass pass, DaySlot target, int32_t offset,
                     std::vector<ParkCandidate>& list, std::vector<std::size_t>& ids)
 {
+    const std::size_t set = (pass.real ? 8U : 0U) +
+                            (pass.thisDay && target.day >= 1 && target.day <= 7
+                                 ? static_cast<std::size_t>(target.day)
+                                 : 0U);
+    if (target.slot >= 0 && target.slot < kSlotsPerDay &&
+        !g_index.slots[stand.number][set].test(static_cast<std::size_t>(target.slot))) {
+        return;
+    }
     ids.clear();
     for (std::size_t i = 0; i < stand.learnedFlights.size(); ++i) {
         if (lf_matchLearnedFlight(stand.learnedFlights[i], i, pass, target, stand)) {
