@@ -373,5 +373,86 @@ TEST_F(StaticParking, StandsFillOnePerHalfSecondAndStayFilledOverTheRefresh)
               0);
 }
 
+StaticAc& lf_static(uint32_t hex, const std::string& learned, uint32_t stand,
+                    SimObjectState state = SimObjectState::active)
+{
+    StaticAc s;
+    s.hexId = hex;
+    s.callsign = learned + "*";
+    s.secondCallsign = learned;
+    s.key.airline = gf_airlineIndex("DLH");
+    s.key.model = gf_modelIndex("A320");
+    s.state = state;
+    s.objectId = 300 + hex;
+    s.standId = stand;
+    s.standLat = g_parkStands[stand - 1].latitude;
+    s.standLon = g_parkStands[stand - 1].longitude;
+    s.size_nm = 0.0097;
+    s.parkedWeekday = 3;
+    s.parkedSlot = 10;
+    g_staticAcs.push_back(s);
+    return g_staticAcs.back();
+}
+
+TEST_F(StaticParking, FaultsOfCreationRemovalAndSearch)
+{
+    start();
+    stands(3);
+    // A candidate that only a leaving static blocks waits for it; a staying one drops it.
+    lf_static(1, "OLD1", 1, SimObjectState::removingfromsim);
+    ParkCandidate c;
+    c.text = "NEW1";
+    c.standId = 1;
+    c.key.airline = gf_airlineIndex("DLH");
+    c.key.model = gf_modelIndex("A320");
+    g_staticCandidates = {c};
+    lf_detcs();
+    ASSERT_EQ(g_staticCandidates.size(), 1u);
+    EXPECT_EQ(g_staticCandidates[0].retries, 1);
+    g_staticAcs[0].state = SimObjectState::active;
+    lf_detcs();
+    EXPECT_TRUE(g_staticCandidates.empty());
+    EXPECT_EQ(countLines("S1      : no static parking for NEW1, static aircraft OLD1* is "
+                         "adjacent at S1, possibly colliding"),
+              1);
+
+    // Removals go by hex id: the static meant is queued once, not the one already leaving.
+    g_staticAcs.clear();
+    lf_static(1, "OLD1", 1, SimObjectState::removingfromsim);
+    lf_static(2, "DLH2", 1);
+    g_removeIdQueue.clear();
+    reply_ = {parked(0x3c4b28, "DLH77", 1)};
+    answered_ = true;
+    lf_startParkRefresh();
+    lf_updateParkTraffic(false);
+    EXPECT_EQ(std::vector<uint32_t>(g_removeIdQueue.begin(), g_removeIdQueue.end()),
+              std::vector<uint32_t>{302});
+
+    // Until the simulator names the user aircraft it counts as the widest airliner: a static
+    // 30 m from the user goes.
+    g_staticAcs.clear();
+    g_userState.latitude = kStandLat;
+    g_userState.longitude = kStandLon + kStep_deg;
+    StaticAc& near = lf_static(3, "DLH3", 2);
+    near.standLon += 30.0 / 1852.0 / 60.0 / std::cos(kStandLat * 3.14159265 / 180.0);
+    lf_removeNearUser();
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim), std::vector<std::string>{"DLH3*"});
+
+    // Two flights without registration are two aircraft; a flight found shown keeps its
+    // number, so the learned file still holds it.
+    g_staticAcs.clear();
+    g_userState.latitude = 0.0;
+    g_userState.longitude = 0.0;
+    stands(3);
+    learn(1, "DLH5", 3, {20});
+    learn(2, "DLH6", 3, {20});
+    const LearnedFlight& shown = learn(3, "DLH7", 3, {20});
+    lf_static(4, "DLH7", 3, SimObjectState::removingfromsim);
+    lf_clearParkedTrafficState();
+    plan();
+    EXPECT_EQ(candidateCallsigns(), (std::multiset<std::string>{"DLH5", "DLH6"}));
+    EXPECT_EQ(shown.number, 1u);
+}
+
 }  // namespace
 }  // namespace qel::test
