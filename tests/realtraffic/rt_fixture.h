@@ -230,6 +230,18 @@ protected:
         return found;
     }
 
+    // The requests on the path made in the current session. A reader stopped in the middle of
+    // a transfer abandons its request, which the server may still log after the test cleared
+    // the log for its next case; that request carries the earlier session's GUID.
+    std::vector<standin::LoggedRequest> sessionRequests(const std::string& path)
+    {
+        std::vector<standin::LoggedRequest> found = requests(path);
+        std::erase_if(found, [](const standin::LoggedRequest& request) {
+            return request.field("GUID") != gf_rtGuid();
+        });
+        return found;
+    }
+
     int countLines(const std::string& line)
     {
         int n = 0;

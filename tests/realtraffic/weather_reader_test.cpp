@@ -151,8 +151,8 @@ TEST_F(WeatherReaderTest, RequestsCarryThePositionTheAltitudeAndTheStation)
         gf_setTrafficReference(51.27931, 6.76349, c.altitude_ft);
         ASSERT_TRUE(signIn());
         EXPECT_EQ(firstQnh(), 1014);
-        const auto metar = requests("/v4/nearestmetar");
-        const auto weather = requests("/v4/weather");
+        const auto metar = sessionRequests("/v4/nearestmetar");
+        const auto weather = sessionRequests("/v4/weather");
         ASSERT_FALSE(metar.empty());
         ASSERT_FALSE(weather.empty());
         EXPECT_EQ(metar[0].body, "GUID=" + gf_rtGuid() + "&toffset=0&lat=51.2793&lon=6.7635");
@@ -186,9 +186,10 @@ TEST_F(WeatherReaderTest, StationOfTheNearestMetarReplies)
         server_->serveBody("/v4/nearestmetar", c.reply);
         ASSERT_TRUE(signIn());
         startWeather();
-        ASSERT_TRUE(test::awaitTrue([this] { return requests("/v4/nearestmetar").size() >= 3; }));
+        ASSERT_TRUE(
+            test::awaitTrue([this] { return sessionRequests("/v4/nearestmetar").size() >= 3; }));
         stopReaders();
-        const auto weather = requests("/v4/weather");
+        const auto weather = sessionRequests("/v4/weather");
         if (c.station.empty()) {
             EXPECT_TRUE(weather.empty()) << c.reply;
             EXPECT_EQ(g_qnhReady.load(), 0);
