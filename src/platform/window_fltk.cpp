@@ -137,7 +137,10 @@ public:
 
     void draw() override
     {
-        owner_.paintClient();
+        // Damage of a child alone (a key typed, a focus gained) is drawn by that child over the
+        // buffer's last picture; painting the bands would cover the other children, which FLTK
+        // then does not draw again, and the parts of this one it leaves as they were.
+        if ((damage() & ~FL_DAMAGE_CHILD) != 0) owner_.paintClient();
         draw_children();
     }
 
@@ -289,6 +292,9 @@ int FltkWindow::run()
         ++paintCount_;
         painted_.notify_all();
     }
+    // A child's own drawing is not counted as a paint; it too is on the server once the loop
+    // has ended.
+    x11Sync();
     answerAll();
     return exitCode_;
 }

@@ -1,6 +1,8 @@
 // The real window under a virtual X server: the test runs itself again under xvfb-run, where
-// the child opens the FLTK window with sample status values, grabs it with xwd and saves
-// ui_window.png in the build folder; the parent then reads the picture's pixels.
+// the child opens the FLTK window with sample status values, grabs it with xwd and saves a
+// picture in the build folder (ui_window.png, and ui_window_typed.png after typing into an edit
+// box); the parent then reads the picture's pixels. Without an X server the parent tests are
+// skipped, unless VNTQ_REQUIRE_X is set (scripts/test sets it), where they fail instead.
 #include <sys/wait.h>
 
 #include <chrono>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -28,15 +31,40 @@ namespace {
 
 constexpr const char* kChildVariable = "VNTQ_SCREENSHOT_CHILD";
 
-std::filesystem::path lf_shotPath()
+std::filesystem::path lf_shotPath(const char* name = "ui_window")
 {
-    return std::filesystem::path(VNTQ_BINARY_DIR) / "ui_window.png";
+    return std::filesystem::path(VNTQ_BINARY_DIR) / fmt::format("{}.png", name);
 }
 
 int lf_run(const std::string& command)
 {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Why no virtual X server can be had here, or nothing when one starts.
+std::optional<std::string> lf_noXServer()
+{
+    static const std::optional<std::string> reason = []() -> std::optional<std::string> {
+        if (lf_run("command -v xvfb-run xauth xwd convert xdotool >/dev/null 2>&1") != 0) {
+            return "xvfb-run, xauth, xwd, ImageMagick's convert or xdotool is missing "
+                   "(scripts/setup installs them)";
+        }
+        if (lf_run("xvfb-run -a -s '-screen 0 1280x800x24' true >/dev/null 2>&1") != 0) {
+            return "xvfb-run cannot start a virtual X server";
+        }
+        return std::nullopt;
+    }();
+    return reason;
+}
+
+void lf_grabWindow(uint64_t windowId, const std::filesystem::path& dir, const char* name,
+                   bool& grabbed)
+{
+    const auto xwd = dir / "window.xwd";
+    grabbed = lf_run(fmt::format("xwd -silent -id {} -out '{}'", windowId, xwd.string())) == 0 &&
+              lf_run(fmt::format("convert '{}' '{}'", xwd.string(), lf_shotPath(name).string())) ==
+                  0;
 }
 
 // A picture read from a binary PPM (P6, 8 bits per colour).
@@ -133,6 +161,25 @@ void lf_sampleControls()
     gf_setMessage("Sample message: Your liveries will be scanned", false);
 }
 
+// Blocks until the control holds the text the X server's keys typed; false after 30 s.
+bool lf_awaitText(const platform::Control& control, const std::u16string& text)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (control.text() != text) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+platform::Rect lf_boundsOf(const platform::Window& window, uint16_t controlId)
+{
+    for (const auto& layout : window.controlSpecs()) {
+        if (layout.id == controlId) return layout.bounds;
+    }
+    return {};
+}
+
 // Inside xvfb-run: the real window, painted, grabbed and closed through its quit message.
 TEST(WindowScreenshot, ChildGrabsTheRealWindow)
 {
@@ -155,11 +202,7 @@ TEST(WindowScreenshot, ChildGrabsTheRealWindow)
             const uint64_t painted = window->paintCount();
             gf_invalidateArea(WindowArea::Whole);
             if (window->waitForPaints(painted + 1, std::chrono::seconds(30))) {
-                const auto xwd = dir / "window.xwd";
-                grabbed = lf_run(fmt::format("xwd -silent -id {} -out '{}'",
-                                             window->nativeHandle(), xwd.string())) == 0 &&
-                          lf_run(fmt::format("convert '{}' '{}'", xwd.string(),
-                                             lf_shotPath().string())) == 0;
+                lf_grabWindow(window->nativeHandle(), dir.path(), "ui_window", grabbed);
             }
         }
         // A message box from another thread waits for its dialog; quitting must release it.
@@ -178,29 +221,124 @@ TEST(WindowScreenshot, ChildGrabsTheRealWindow)
     EXPECT_TRUE(grabbed);
 }
 
-using WindowOnScreen = test::WindowTest;
+// Inside xvfb-run: a click into the callsign edit box and "dlh" typed through the X server, with
+// no repaint of the client area asked for; the picture is grabbed once the loop has ended.
+TEST(WindowScreenshot, ChildTypesIntoAnEditBox)
+{
+    if (!std::getenv(kChildVariable)) GTEST_SKIP() << "runs only inside the screenshot test";
+    test::TempDir dir;
+    test::CapturedLog log;
+    gf_setAppDataDir(dir.path());
+    test::resetAllSettings();
+    lf_sampleStatus();
+    ASSERT_TRUE(initInstance("VNTQ"));
+    auto* window = g_mainWindowState.window.load();
+    ASSERT_FALSE(window->headless());
+    lf_sampleControls();
+    const platform::Control& edit = *window->control(BLOCK_CALLSIGN.controlId);
+    const platform::Rect box = lf_boundsOf(*window, BLOCK_CALLSIGN.controlId);
+
+    bool typed = false;
+    std::thread typist([&] {
+        if (window->waitForPaints(1, std::chrono::seconds(30))) {
+            const uint64_t painted = window->paintCount();
+            gf_invalidateArea(WindowArea::Whole);
+            typed = window->waitForPaints(painted + 1, std::chrono::seconds(30)) &&
+                    lf_run(fmt::format("xdotool mousemove --window {} {} {} click 1 "
+                                       "type --delay 40 dlh",
+                                       window->nativeHandle(), box.left + 20,
+                                       box.top + box.height() / 2)) == 0 &&
+                    lf_awaitText(edit, u"dlh");
+        }
+        // Not the Quit message: it saves the window's place, and every save shows the saved
+        // texts in their edit boxes again.
+        window->quit(0);
+    });
+    EXPECT_EQ(gf_runMessageLoop(), 0);
+    typist.join();
+    // The loop ends only after the turn that drew the last key, so the picture is what the
+    // typing left on screen.
+    EXPECT_EQ(edit.text(), u"dlh");
+    bool grabbed = false;
+    if (typed) lf_grabWindow(window->nativeHandle(), dir.path(), "ui_window_typed", grabbed);
+    gf_closeMainWindow();
+    test::resetAllSettings();
+    gf_resetWindowState();
+    EXPECT_TRUE(typed);
+    EXPECT_TRUE(grabbed);
+}
+
+class WindowOnScreen : public test::WindowTest {
+protected:
+    void SetUp() override
+    {
+        if (std::getenv(kChildVariable)) GTEST_SKIP() << "the child only grabs";
+        if (const auto missing = lf_noXServer()) {
+            if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << *missing;
+            GTEST_SKIP() << *missing;
+        }
+        test::WindowTest::SetUp();
+    }
+
+    // The picture the child test saved under `name`, grabbed under xvfb-run.
+    Picture grabbedByChild(const char* childTest, const char* name)
+    {
+        std::filesystem::remove(lf_shotPath(name));
+        const auto ppm = dir_ / "window.ppm";
+        // The child's leaks would be those of the X libraries; the headless tests check ours.
+        EXPECT_EQ(lf_run(fmt::format(
+                      "xvfb-run -a -s '-screen 0 1280x800x24' env -u VNTQ_HEADLESS {}=1 "
+                      "ASAN_OPTIONS=detect_leaks=0 /proc/{}/exe "
+                      "--gtest_filter=WindowScreenshot.{} >'{}' 2>&1",
+                      kChildVariable, ::getpid(), childTest, (dir_ / "child.txt").string())),
+                  0)
+            << test::readFile(dir_ / "child.txt");
+        if (!std::filesystem::exists(lf_shotPath(name))) return {};
+        EXPECT_EQ(lf_run(fmt::format("convert '{}' -depth 8 'ppm:{}'",
+                                     lf_shotPath(name).string(), ppm.string())),
+                  0);
+        return lf_readPpm(ppm);
+    }
+
+    // The bands' colours where no control lies, and every control drawn over its band: inside
+    // its place hardly a pixel is band blue.
+    void expectBandsAndControls(const Picture& picture)
+    {
+        struct Spot {
+            int x, y;
+            platform::Colour colour;
+        };
+        const Spot spots[] = {
+            {870, 10, colours::black},      // title band
+            {870, 60, colours::black},      // status strip
+            {410, 40, colours::lime},       // simulator box: connected, running, aircraft known
+            {440, 40, colours::lime},       // RealTraffic box: signed in
+            {2, 125, colours::lightBlue},   // control band
+            {640, 150, colours::lightBlue},
+            {870, 440, colours::black},     // statistics band
+            {870, 465, colours::lime},      // message band
+        };
+        for (const auto& spot : spots) {
+            EXPECT_EQ(picture.at(spot.x, spot.y), spot.colour) << spot.x << "," << spot.y;
+        }
+        for (const auto& layout : window_->controlSpecs()) {
+            const int right = std::min(layout.bounds.right, kClientWidth);
+            int blue = 0;
+            int all = 0;
+            for (int y = layout.bounds.top; y < layout.bounds.bottom; ++y) {
+                for (int x = layout.bounds.left; x < right; ++x) {
+                    ++all;
+                    blue += picture.at(x, y) == colours::lightBlue;
+                }
+            }
+            EXPECT_LT(blue * 10, all) << "control " << layout.id << " is not where it belongs";
+        }
+    }
+};
 
 TEST_F(WindowOnScreen, ShowsTheBandsAndEveryControlInItsPlace)
 {
-    if (std::getenv(kChildVariable)) GTEST_SKIP() << "the child only grabs";
-    if (lf_run("command -v xvfb-run xwd convert >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "xvfb-run, xwd or ImageMagick's convert is missing";
-    }
-    std::filesystem::remove(lf_shotPath());
-    const auto ppm = dir_ / "window.ppm";
-    // The child's leaks would be those of the X libraries; the headless tests check ours.
-    ASSERT_EQ(lf_run(fmt::format(
-                  "xvfb-run -a -s '-screen 0 1280x800x24' env -u VNTQ_HEADLESS {}=1 "
-                  "ASAN_OPTIONS=detect_leaks=0 /proc/{}/exe "
-                  "--gtest_filter=WindowScreenshot.ChildGrabsTheRealWindow >'{}' 2>&1",
-                  kChildVariable, ::getpid(), (dir_ / "child.txt").string())),
-              0)
-        << test::readFile(dir_ / "child.txt");
-    ASSERT_TRUE(std::filesystem::exists(lf_shotPath()));
-    ASSERT_EQ(lf_run(fmt::format("convert '{}' -depth 8 'ppm:{}'", lf_shotPath().string(),
-                                 ppm.string())),
-              0);
-    const Picture picture = lf_readPpm(ppm);
+    const Picture picture = grabbedByChild("ChildGrabsTheRealWindow", "ui_window");
     ASSERT_EQ(picture.width, kClientWidth);
     ASSERT_EQ(picture.height, kClientHeight);
 
@@ -212,38 +350,31 @@ TEST_F(WindowOnScreen, ShowsTheBandsAndEveryControlInItsPlace)
         }
     }
     EXPECT_GT(colours.size(), 20u) << "the picture is blank";
+    expectBandsAndControls(picture);
+}
 
-    struct Spot {
-        int x, y;
-        platform::Colour colour;
-    };
-    const Spot spots[] = {
-        {870, 10, colours::black},      // title band
-        {870, 60, colours::black},      // status strip
-        {410, 40, colours::lime},       // simulator box: connected, running, aircraft known
-        {440, 40, colours::lime},       // RealTraffic box: signed in
-        {2, 125, colours::lightBlue},   // control band
-        {640, 150, colours::lightBlue},
-        {870, 440, colours::black},     // statistics band
-        {870, 465, colours::lime},      // message band
-    };
-    for (const auto& spot : spots) {
-        EXPECT_EQ(picture.at(spot.x, spot.y), spot.colour) << spot.x << "," << spot.y;
-    }
+// A click and keys change only the edit box: FLTK redraws that child alone, and the painted
+// bands must not cover it or the other controls meanwhile.
+TEST_F(WindowOnScreen, TypingInAnEditBoxLeavesItsTextAndTheOtherControlsWhole)
+{
+    const Picture picture = grabbedByChild("ChildTypesIntoAnEditBox", "ui_window_typed");
+    ASSERT_EQ(picture.width, kClientWidth);
+    ASSERT_EQ(picture.height, kClientHeight);
+    expectBandsAndControls(picture);
 
-    // A control draws itself over the band: inside its place hardly a pixel is band blue.
-    for (const auto& layout : window_->controlSpecs()) {
-        const int right = std::min(layout.bounds.right, kClientWidth);
-        int blue = 0;
-        int all = 0;
-        for (int y = layout.bounds.top; y < layout.bounds.bottom; ++y) {
-            for (int x = layout.bounds.left; x < right; ++x) {
-                ++all;
-                blue += picture.at(x, y) == colours::lightBlue;
-            }
+    // Inside its border the box is white or text; the text begins at its left, where "d" is.
+    const platform::Rect box = lf_boundsOf(*window_, BLOCK_CALLSIGN.controlId);
+    int blue = 0;
+    int firstInk = box.right;
+    for (int y = box.top + 1; y < box.bottom - 1; ++y) {
+        for (int x = box.left + 1; x < box.right - 1; ++x) {
+            const auto c = picture.at(x, y);
+            blue += c == colours::lightBlue;
+            if (c.red < 128 && c.green < 128 && c.blue < 128) firstInk = std::min(firstInk, x);
         }
-        EXPECT_LT(blue * 10, all) << "control " << layout.id << " is not where it belongs";
     }
+    EXPECT_EQ(blue, 0);
+    EXPECT_LE(firstInk, box.left + 6) << "the first letter typed is not shown";
 }
 
 }  // namespace
