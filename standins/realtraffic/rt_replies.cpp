@@ -67,8 +67,8 @@ void lf_appendAdsbTail(Json& r, const Flight& flight, const FlightState& s)
     r.push_back(air ? Json(std::llround(tas / (1.0 + s.alt_ft / 1000.0 * 0.02))) : none);  // 19
     r.push_back(air ? Json(std::llround(tas)) : none);                                  // 20
     r.push_back(air ? Json(lf_round(tas / lf_speedOfSound_kt(s.alt_ft), 3)) : none);    // 21
-    r.push_back(air ? Json(0) : none);                                                  // 22
-    r.push_back(air ? Json(0) : none);                                                  // 23
+    r.push_back(air ? Json(lf_round(s.trackRate_dps, 2)) : none);                       // 22
+    r.push_back(air ? Json(lf_round(s.roll_deg, 2)) : none);                            // 23
     r.push_back(air ? Json(lf_round(lf_wrap360(s.heading_deg - 3.0), 2)) : none);       // 24
     r.push_back(lf_round(s.heading_deg, 2));                                            // 25
     r.push_back(air ? Json(lf_roundTo(s.vs_fpm, 32)) : none);                           // 26

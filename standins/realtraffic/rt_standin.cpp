@@ -6,8 +6,11 @@
 // choose its fault, to decide its reply and to log, never while sending. A stalled request
 // waits on Impl::changed (which releases the lock) until releaseStalls() or the stop. The
 // destructor marks the stop, wakes the stalled requests, stops httplib and joins "listener".
+// A control request (rt_control.cpp) runs on a pool thread before the lock is taken and reaches
+// the state only through the public members, each of which takes it alone.
 #include "standins/realtraffic/rt_standin.h"
 
+#include <algorithm>
 #include <charconv>
 #include <condition_variable>
 #include <deque>
@@ -22,6 +25,7 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include "standins/realtraffic/rt_control.h"
 #include "standins/realtraffic/rt_replies.h"
 
 namespace qel::standin {
@@ -153,7 +157,10 @@ int lf_statusOf(const std::string& body)
 }  // namespace
 
 struct RtStandin::Impl {
-    Impl(Scenario s, RtStandinOptions o) : scenario(std::move(s)), options(std::move(o)) {}
+    Impl(RtStandin& steered, Scenario s, RtStandinOptions o)
+        : owner(steered), scenario(std::move(s)), options(std::move(o))
+    {
+    }
 
     void handle(const httplib::Request& req, httplib::Response& res);
     Reply route(const std::string& path, const Fields& fields, platform::SteadyTime steady);
@@ -171,6 +178,7 @@ struct RtStandin::Impl {
     Session* liveSession(const Fields& fields, platform::SteadyTime steady);
     std::string newGuid();
 
+    RtStandin& owner;  // the control endpoint steers it through its public members
     const Scenario scenario;
     const RtStandinOptions options;
     httplib::Server server;
@@ -285,6 +293,13 @@ void RtStandin::Impl::handle(const httplib::Request& req, httplib::Response& res
     } else {
         entry.fields = lf_parseForm(req.body);
     }
+    if (options.controlEndpoint && req.path.starts_with("/control/")) {
+        // Outside the request log, the faults and the pacing: it steers them.
+        const ControlReply control = controlRequest(owner, req.path, entry.fields);
+        res.status = control.httpStatus;
+        res.set_content(control.body, "application/json");
+        return;
+    }
 
     std::unique_lock lock(mutex);
     const uint64_t id = nextLogId++;
@@ -387,12 +402,17 @@ Reply RtStandin::Impl::auth(const Fields& fields)
         return lf_jsonReply(lf_statusReply(500, "No database connection"));
     default: break;
     }
-    if (credential->singleSession) {
-        for (const auto& [guid, session] : sessions) {
-            if (session.credential.license == license) {
-                return lf_jsonReply(
-                    lf_statusReply(405, "Another session is active for this license"));
-            }
+    if (const int limit = credential->sessionLimit(); limit > 0) {
+        // A lapsed session no longer holds its place, even though no request has told it so.
+        const auto now = platform::steadyNow();
+        std::erase_if(sessions, [&now](const auto& entry) {
+            return now - entry.second.lastRequest > kSessionLapse;
+        });
+        const auto active = std::count_if(sessions.begin(), sessions.end(), [&](const auto& e) {
+            return e.second.credential.license == license;
+        });
+        if (active >= limit) {
+            return lf_jsonReply(lf_statusReply(405, "Another session is active for this license"));
         }
     }
     const int64_t now_s = platform::epochSeconds();
@@ -553,7 +573,7 @@ std::string RtStandin::Impl::newGuid()
 }
 
 RtStandin::RtStandin(Scenario scenario, RtStandinOptions options)
-    : impl_(std::make_unique<Impl>(std::move(scenario), std::move(options)))
+    : impl_(std::make_unique<Impl>(*this, std::move(scenario), std::move(options)))
 {
     Impl& impl = *impl_;
     auto handler = [&impl](const httplib::Request& req, httplib::Response& res) {

@@ -67,6 +67,8 @@ struct RtStandinOptions {
     std::chrono::milliseconds pacingTolerance{1};
     std::string serverName = "rtw-standin";
     int maxBufferCount = 30;  // larger buffercount values are cut to this
+    // Paths under /control/ steer faults, stalls, sessions and pacing (rt_control.h).
+    bool controlEndpoint = false;
     // Called on a server thread after every request, outside the server's lock.
     std::function<void(const LoggedRequest&)> onRequest;
 };

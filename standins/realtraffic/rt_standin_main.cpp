@@ -1,5 +1,6 @@
 // vntq_rt_standin: the RealTraffic stand-in as a program for the demo. Serves a scenario on
-// 127.0.0.1 until SIGINT or SIGTERM and prints one line per request.
+// 127.0.0.1 until SIGINT or SIGTERM and prints one line per request; faults are switched on
+// while it runs through its control endpoint.
 //
 // Threads: main waits in sigwait; the server's threads (rt_standin.cpp) answer and print.
 #include <csignal>
@@ -22,7 +23,7 @@ using namespace qel::standin;
 
 constexpr const char* lf_usage =
     "usage: vntq_rt_standin --scenario FILE [--port N] [--start EPOCH|now]\n"
-    "                       [--replay PATH=FILE]... [--no-pacing] [--quiet]\n";
+    "                       [--replay PATH=FILE]... [--no-pacing] [--no-control] [--quiet]\n";
 
 struct Arguments {
     std::string scenario;
@@ -30,6 +31,7 @@ struct Arguments {
     std::string start;
     std::vector<std::pair<std::string, std::string>> replays;
     bool pacing = true;
+    bool control = true;
     bool quiet = false;
 };
 
@@ -55,6 +57,8 @@ Arguments lf_parseArguments(int argc, char** argv)
             args.replays.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
         } else if (arg == "--no-pacing") {
             args.pacing = false;
+        } else if (arg == "--no-control") {
+            args.control = false;
         } else if (arg == "--quiet") {
             args.quiet = true;
         } else {
@@ -104,6 +108,7 @@ int main(int argc, char** argv)
         RtStandinOptions options;
         options.port = args.port;
         options.enforcePacing = args.pacing;
+        options.controlEndpoint = args.control;
         if (!args.quiet) options.onRequest = lf_printRequest;
         const int64_t clockStart = scenario.clockStart;
         RtStandin server(std::move(scenario), options);
@@ -111,6 +116,12 @@ int main(int argc, char** argv)
         std::cout << fmt::format("RealTraffic stand-in listening on {} (scenario clock start {})",
                                  server.url(), clockStart)
                   << std::endl;
+        if (args.control) {
+            std::cout << fmt::format("Faults at run time: curl -d kind=stall -d path=/v4/traffic "
+                                     "{}/control/fault (see README.md)",
+                                     server.url())
+                      << std::endl;
+        }
         int signal = 0;
         sigwait(&signals, &signal);
         std::cout << "RealTraffic stand-in stopped" << std::endl;

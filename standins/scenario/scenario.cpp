@@ -103,6 +103,18 @@ double lf_blendAngle(double from_deg, double to_deg, double fraction)
     return lf_wrap360(from_deg + fraction * delta);
 }
 
+// The bank of a coordinated turn at that ground speed and rate: tan(bank) = v·ω / g. Capped
+// at 60°, about the most an ADS-B report shows of a sharp turn in a scenario.
+double lf_coordinatedRoll_deg(double gs_kt, double trackRate_dps)
+{
+    constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
+    constexpr double kGravity_mps2 = 9.80665;
+    constexpr double kRadPerDeg = 3.14159265358979323846 / 180.0;
+    const double roll_rad = std::atan(gs_kt * kMetresPerSecondPerKnot * trackRate_dps *
+                                      kRadPerDeg / kGravity_mps2);
+    return std::clamp(roll_rad / kRadPerDeg, -60.0, 60.0);
+}
+
 // Fills every optional value of the points from the segments around them, so that an author
 // may give only times, positions and altitudes.
 void lf_completePoints(std::vector<TrackPoint>& points)
@@ -144,6 +156,8 @@ TrackPoint lf_parsePoint(const json& item, const std::string& where)
     p.vs_fpm = lf_optionalNumber(item, "vs_fpm", where);
     p.heading_deg = lf_optionalNumber(item, "heading_deg", where);
     p.onGround = lf_optionalBool(item, "on_ground", where);
+    p.roll_deg = lf_optionalNumber(item, "roll_deg", where);
+    if (p.roll_deg && std::abs(*p.roll_deg) > 180.0) lf_fail(where, "roll out of range");
     return p;
 }
 
@@ -250,6 +264,11 @@ Credential lf_parseCredential(const json& item, const std::string& where)
         c.expiry_s = static_cast<int64_t>(*expiry_s);
     }
     c.singleSession = lf_optionalBool(item, "single_session", where).value_or(false);
+    const double maxSessions = lf_optionalNumber(item, "max_sessions", where).value_or(0.0);
+    if (!(maxSessions >= 0.0 && maxSessions <= 1000.0) || maxSessions != std::floor(maxSessions)) {
+        lf_fail(where, "max_sessions must be a whole number from 0 to 1000");
+    }
+    c.maxSessions = static_cast<int>(maxSessions);
     return c;
 }
 
@@ -311,6 +330,16 @@ std::optional<FlightState> Flight::stateAt(double t_s) const
         lf_blendAngle(a.heading_deg.value_or(0.0), b.heading_deg.value_or(0.0), fraction);
     // Between an airborne and a ground point the flight counts as airborne until it arrives.
     s.onGround = a.onGround.value_or(false) && (fraction == 0.0 || b.onGround.value_or(false));
+    if (&a != &b) {
+        const double turn_deg =
+            std::fmod(b.track_deg.value_or(0.0) - a.track_deg.value_or(0.0) + 540.0, 360.0) -
+            180.0;
+        s.trackRate_dps = turn_deg / (b.t_s - a.t_s);
+    }
+    const double coordinated = lf_coordinatedRoll_deg(s.gs_kt, s.trackRate_dps);
+    s.roll_deg = s.onGround ? 0.0
+                            : blend(a.roll_deg.value_or(coordinated),
+                                    b.roll_deg.value_or(coordinated));
     return s;
 }
 

@@ -24,6 +24,8 @@ struct TrackPoint {
     std::optional<double> vs_fpm;           // vertical rate, feet per minute: -768
     std::optional<double> heading_deg;      // true heading, degrees: 229.5
     std::optional<bool> onGround;           // default: alt_ft <= 0
+    std::optional<double> roll_deg;         // bank, right wing down positive: 18.5; default:
+                                            // the coordinated turn of the segment
 };
 
 // A flight at one moment, interpolated between two points.
@@ -35,6 +37,8 @@ struct FlightState {
     double track_deg = 0.0;    // degrees true, [0, 360)
     double vs_fpm = 0.0;       // feet per minute
     double heading_deg = 0.0;  // degrees true, [0, 360)
+    double trackRate_dps = 0.0;  // degrees per second, clockwise positive: 1.5
+    double roll_deg = 0.0;       // degrees, right wing down positive: 18.5; 0 on the ground
     bool onGround = false;
 };
 
@@ -101,6 +105,10 @@ struct Credential {
     std::optional<int64_t> expiry;       // absolute end of validity, epoch seconds
     int64_t expiry_s = 30 * 86400;       // else: end of validity after the sign-in, seconds
     bool singleSession = false;          // a second sign-in while one is active gets 405
+    int maxSessions = 0;                 // sessions active at once, more get 405; 0: any number
+
+    // The sessions this credential may hold at once; 0 for any number.
+    int sessionLimit() const { return singleSession ? 1 : maxSessions; }
 };
 
 struct UserPosition {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "standin_fixture.h"
+#include "standins/realtraffic/rt_replies.h"
 #include "support/test_support.h"
 
 namespace qel::standin {
@@ -57,7 +58,7 @@ TEST(ScenarioFile, ReadsSessions)
     const Scenario s = lf_parse(R"({"sessions": [
         {"license": "a&b c", "behaviour": "professional", "rrl_ms": 500, "wrrl_ms": 3000,
          "expiry": 2000000000, "single_session": true},
-        {"license": "x", "behaviour": "no_guid", "expiry_s": -43200}]})");
+        {"license": "x", "behaviour": "no_guid", "expiry_s": -43200, "max_sessions": 3}]})");
     ASSERT_EQ(s.credentials.size(), 2u);  // the listed ones replace the built-in set
     const Credential& a = s.credentials[0];
     EXPECT_EQ(a.license, "a&b c");
@@ -68,6 +69,8 @@ TEST(ScenarioFile, ReadsSessions)
     EXPECT_TRUE(a.singleSession);
     EXPECT_EQ(s.credentials[1].behaviour, Behaviour::NoGuid);
     EXPECT_EQ(s.credentials[1].expiry_s, -43200);
+    EXPECT_EQ(a.sessionLimit(), 1);
+    EXPECT_EQ(s.credentials[1].sessionLimit(), 3);
     EXPECT_EQ(s.findCredential("standard-license"), nullptr);
 }
 
@@ -98,6 +101,11 @@ TEST(ScenarioFile, RefusesBrokenFilesNamingThePlace)
          "scenario: parked[0]: \"stand\" is missing"},
         {R"({"sessions": [{"license": "x", "behaviour": "gold"}]})",
          "scenario: sessions[0]: unknown behaviour \"gold\""},
+        {R"({"sessions": [{"license": "a", "max_sessions": 1.5}]})",
+         "scenario: sessions[0]: max_sessions must be a whole number from 0 to 1000"},
+        {R"({"flights": [{"hex": "4b", "type": "A320", "points": [
+             {"t_s": 0, "lat": 51, "lon": 7, "roll_deg": 1e300}]}]})",
+         "scenario: flights[0].points[0]: roll out of range"},
         {R"({"weather": {"stations": [{"icao": "EDDL", "lat": 1, "lon": 1, "qnh": true}]}})",
          "scenario: weather.stations[0]: \"qnh\" must be a number or a text"},
         {R"({"clock": {"start": "later"}})",
@@ -148,6 +156,41 @@ TEST(ScenarioFlightTrack, TurnsTheShortWayAndLandsAtTheGroundPoint)
     EXPECT_TRUE(f.stateAt(10)->onGround);
     EXPECT_TRUE(f.stateAt(15)->onGround);
     EXPECT_DOUBLE_EQ(f.stateAt(15)->gs_kt, 70.0);
+}
+
+// A turning flight reports the bank of a coordinated turn (tan φ = v·ω/g), a straight one none;
+// a roll given in the file wins, and the record's elements 22 and 23 carry rate and roll.
+TEST(ScenarioFlightTrack, BanksAsACoordinatedTurnUnlessTheRollIsGiven)
+{
+    const Scenario s = lf_parse(R"({"flights": [{"hex": "4b", "type": "A320", "points": [
+        {"t_s": 0, "lat": 51.0, "lon": 7.0, "alt_ft": 3000, "track_deg": 90, "gs_kt": 200},
+        {"t_s": 30, "lat": 51.0, "lon": 7.1, "alt_ft": 3000, "track_deg": 180, "gs_kt": 200},
+        {"t_s": 60, "lat": 50.9, "lon": 7.1, "alt_ft": 3000, "track_deg": 90, "gs_kt": 200},
+        {"t_s": 90, "lat": 50.9, "lon": 7.2, "alt_ft": 3000, "track_deg": 90, "gs_kt": 200,
+         "roll_deg": -10},
+        {"t_s": 100, "lat": 50.9, "lon": 7.25, "alt_ft": 3000, "track_deg": 90, "gs_kt": 200,
+         "roll_deg": 20},
+        {"t_s": 200, "lat": 50.9, "lon": 7.3, "alt_ft": 0, "track_deg": 100, "gs_kt": 20}]}]})");
+    const Flight& f = s.flights[0];
+    // 200 kt turning 3°/s: tan φ = 102.9 m/s × 0.05236 rad/s / 9.80665 m/s² → 28.8°.
+    struct Case {
+        double t_s;
+        double rate_dps;
+        double roll_deg;
+    };
+    // From 60 s on it rolls towards the roll given at 90 s, level, and on towards the next.
+    for (const auto& c : {Case{15, 3.0, 28.78}, Case{45, -3.0, -28.78}, Case{75, 0.0, -5.0},
+                          Case{95, 0.0, 5.0}, Case{200, 0.0, 0.0}}) {
+        const auto state = f.stateAt(c.t_s);
+        ASSERT_TRUE(state.has_value()) << c.t_s;
+        EXPECT_NEAR(state->trackRate_dps, c.rate_dps, 1e-9) << c.t_s;
+        EXPECT_NEAR(state->roll_deg, c.roll_deg, 0.01) << c.t_s;
+    }
+    const auto record = trafficRecord(f, *f.stateAt(15), 1015.0);
+    EXPECT_EQ(record[22], 3.0);
+    EXPECT_EQ(record[23], 28.78);
+    const auto ground = trafficRecord(f, *f.stateAt(200), 1200.0);
+    EXPECT_TRUE(ground[23].is_null());
 }
 
 TEST(ScenarioStation, QnhInHectopascalFromEveryForm)

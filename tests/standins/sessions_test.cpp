@@ -123,6 +123,35 @@ TEST_F(RtStandinSessions, SingleSessionCredentialRefusesASecondSignIn)
     EXPECT_EQ(post("/v4/auth", "license=only-one").json["status"], 200);
 }
 
+// Only live sessions hold a place: one signed out or lapsed frees it for the next sign-in.
+TEST_F(RtStandinSessions, SessionLimitCountsOnlyLiveSessions)
+{
+    Credential c;
+    c.license = "two-seats";
+    c.maxSessions = 2;
+    server_->addCredential(c);
+    const auto signInStatus = [this] {
+        return post("/v4/auth", "license=two-seats").json.value("status", 0);
+    };
+    const std::string first = signIn("two-seats");
+    const std::string second = signIn("two-seats");
+    const Answer refused = post("/v4/auth", "license=two-seats");
+    EXPECT_EQ(refused.json["status"], 405);
+    EXPECT_EQ(refused.json["message"], "Another session is active for this license");
+    EXPECT_EQ(signInStatus(), 405);
+    EXPECT_FALSE(signIn().empty());  // another credential counts its own sessions
+    post("/v4/deauth", "GUID=" + first);
+    EXPECT_EQ(signInStatus(), 200);
+    EXPECT_EQ(signInStatus(), 405);
+    // The second and the third sign-in's sessions lapse without a request; the refused
+    // sign-ins did not renew them.
+    clock_.advance(std::chrono::seconds(121));
+    EXPECT_EQ(signInStatus(), 200);
+    EXPECT_EQ(signInStatus(), 200);
+    EXPECT_EQ(signInStatus(), 405);
+    EXPECT_EQ(traffic(second).json["status"], 401);
+}
+
 TEST_F(RtStandinSessions, CredentialIsReadPercentDecoded)
 {
     Credential c;
