@@ -66,26 +66,6 @@ bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bo
     return lf_finish(out);
 }
 
-bool gf_replaceFile(std::string_view bytes, const std::filesystem::path& path)
-{
-    auto temporary = path;
-    temporary += ".tmp";
-    std::error_code ignored;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!lf_finish(out)) {
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) std::filesystem::remove(temporary, ignored);
-    return !ec;
-}
-
 void gf_removeFile(const std::filesystem::path& path)
 {
     // remove() of a missing path is no error, which is the same as removing only what exists.

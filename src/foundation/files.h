@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace qel {
@@ -13,9 +12,6 @@ namespace qel {
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
 // The text, and "\n" when asked. False when the file cannot be opened or written.
 bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bool addNewline);
-// The bytes written to "<path>.tmp" and renamed over the target, so that the target is replaced
-// whole or not at all. False when either step failed; the temporary file is then removed.
-bool gf_replaceFile(std::string_view bytes, const std::filesystem::path& path);
 // Removes the file when it exists; a failure is logged, never thrown.
 void gf_removeFile(const std::filesystem::path& path);
 // Removes the regular files directly in the folder; logs failures, never throws.

@@ -2,7 +2,8 @@
 // rules, the per-file tasks on an ordered pool, and the report AirportsScanLog.txt.
 //
 // Threads: the scanning thread (the caller, the start-up thread) walks and writes; the pool's
-// "scan worker" threads run lf_processBGLfile. The walk takes no lock of its own; report lines
+// "scan worker" threads run lf_processBGLfile, which writes stand files under temporary names
+// of their own for the scanning thread to rename into place. The walk takes no lock of its own; report lines
 // go through g_scanMessagesMutex (a leaf lock). It waits only for the oldest task's result,
 // and ends early on a stop or close request, still collecting the tasks it started.
 #include "scenery/scan.h"

@@ -4,7 +4,8 @@
 //
 // Threads: gf_scanAirports runs on the calling thread (the start-up thread), which alone
 // writes files, report lines and log lines, in the order the files were found; the workers of
-// its pool only read (BGL files, manifests, the airport database and g_addonArchives).
+// its pool read (BGL files, manifests, the airport database and g_addonArchives) and write stand
+// files under temporary names no other task uses, which the scanning thread renames into place.
 // g_scanMessages is guarded by g_scanMessagesMutex (a leaf lock).
 #pragma once
 
@@ -58,20 +59,23 @@ struct LinkFileStep {
     std::filesystem::path path;  // airports/my_thirdparty/EGLL.txt
     std::string location;        // "archive/thirdparty/My%20Pub/EGLL.xml"
 };
-// A scanned airport's stand file, built by the task.
+// A scanned airport's stand file, written by the task under a name of its own; the scanning
+// thread renames it into place.
 struct StandFileStep {
-    std::filesystem::path path;   // airports/my_thirdparty/EGLL.xml
-    std::optional<ApfText> file;  // nothing when it could not be built
+    std::filesystem::path path;       // airports/my_thirdparty/EGLL.xml
+    std::filesystem::path temporary;  // airports/my_thirdparty/EGLL.xml.17.tmp; empty: failed
+    ApfMakers makers;                 // as the file's rows hold them
 };
 using ScanStep = std::variant<ScanLine, LinkFileStep, StandFileStep>;
 
-// The task body: reads and decodes one BGL file and decides what is written for it, without
-// writing anything. Never throws for the file's content.
+// The task body: reads and decodes one BGL file and decides what is written for it. It writes
+// only the stand files' temporary files, whose names no other task uses. Never throws for the
+// file's content.
 std::vector<ScanStep> lf_processBGLfile(const std::filesystem::path& path, bool msfs2020);
 // The makers of the stand files written in this scan, by path, for the offline-learning step.
 using WrittenStandFiles = std::map<std::filesystem::path, ApfMakers>;
-// Carries the steps out on the scanning thread, in order; adds each stand file written to
-// `written`.
+// Carries the steps out on the scanning thread, in order (a stand file by renaming its
+// temporary file, so the last one found of an airport wins); adds each stand file to `written`.
 void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written);
 
 // The walk's skip tests; `relative` is the path below the scanned folder.

@@ -1,7 +1,9 @@
 // What the scan makes of each decoded airport: a link file to an archived stand file, its own
 // stand file, or both; and the MSFS 2024 airport records that cannot be decoded. The task body
-// only decides (it returns steps); the scanning thread carries the steps out in walk order.
+// decides and writes stand files under temporary names (it returns steps); the scanning thread
+// carries the steps out in walk order.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <fstream>
 #include <system_error>
@@ -113,6 +115,21 @@ LinkResult lf_linkToArchive(const AirportCode& code, const fs::path& path, bool 
     return result;
 }
 
+// The stand file is written here, on the worker, where files are written in parallel; its name
+// is the task's own, so two files of one airport never mix, and only the scanning thread's
+// rename, in walk order, decides which of them stands. Empty when it could not be written.
+fs::path lf_writeTemporary(const fs::path& path, const std::string& bytes)
+{
+    static std::atomic<uint64_t> number{0};
+    fs::path temporary = path;
+    temporary += fmt::format(".{}.tmp", ++number);
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (gf_writeFile(bytes, temporary, false)) return temporary;
+    fs::remove(temporary, ec);
+    return {};
+}
+
 BglAirport lf_standFileAirport(const ScannedAirport& scanned, const PublisherInfo& publisher,
                                 const std::string& bglPath)
 {
@@ -148,11 +165,14 @@ void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
                                              gf_plural(static_cast<uint64_t>(n)), helipadText)));
     std::sort(airport.stands.begin(), airport.stands.end(),
               [](const BglStand& a, const BglStand& b) { return a.id < b.id; });
-    // The file's text is built here, on the worker; the scanning thread only writes it.
-    steps.emplace_back(StandFileStep{
-        folder / lf_xmlName(airport.code),
-        gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath), ApfScanned,
-                   msfs2020 ? 1 : 2)});
+    const auto file = gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath),
+                                 ApfScanned, msfs2020 ? 1 : 2);
+    StandFileStep step{folder / lf_xmlName(airport.code), {}, {}};
+    if (file) {
+        step.temporary = lf_writeTemporary(step.path, file->bytes);
+        step.makers = file->makers;
+    }
+    steps.emplace_back(std::move(step));
 }
 
 void lf_handOnAirport(ScannedAirport& airport, const fs::path& path, bool msfs2020,
@@ -280,10 +300,11 @@ void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& wr
             gf_writeFile(link->location, link->path, true);
         } else if (const auto* stands = std::get_if<StandFileStep>(&step)) {
             std::error_code ec;
-            fs::create_directories(stands->path.parent_path(), ec);
-            if (stands->file && gf_replaceFile(stands->file->bytes, stands->path)) {
-                written[stands->path] = stands->file->makers;
+            if (!stands->temporary.empty()) fs::rename(stands->temporary, stands->path, ec);
+            if (!stands->temporary.empty() && !ec) {
+                written[stands->path] = stands->makers;
             } else {
+                if (!stands->temporary.empty()) fs::remove(stands->temporary, ec);
                 gf_addScanMessage(fmt::format("{}Generating {} did not succeed", "===> ",
                                               gf_pathToUtf8(stands->path)));
             }

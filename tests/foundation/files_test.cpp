@@ -50,20 +50,6 @@ TEST(Files, WritesLinesAndTextAndReportsEveryFailure)
     }
 }
 
-TEST(Files, ReplacesTheTargetWholeOrNotAtAll)
-{
-    TempDir dir;
-    test::writeFile(dir / "x.xml", "old content");
-    EXPECT_TRUE(gf_replaceFile("new", dir / "x.xml"));
-    EXPECT_EQ(readFile(dir / "x.xml"), "new");
-    EXPECT_FALSE(gf_replaceFile("x", dir / "missing" / "x.xml"));
-    fs::create_directories(dir / "busy.xml" / "inside");
-    EXPECT_FALSE(gf_replaceFile("x", dir / "busy.xml"));
-    EXPECT_TRUE(fs::is_directory(dir / "busy.xml" / "inside"));
-    EXPECT_FALSE(fs::exists(dir / "x.xml.tmp"));
-    EXPECT_FALSE(fs::exists(dir / "busy.xml.tmp"));
-}
-
 TEST(Files, RemoveFileIgnoresMissingAndLogsFailure)
 {
     TempDir dir;

@@ -247,10 +247,11 @@ TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
     gf_clearParkAirportTable();
 }
 
-TEST_F(AirportScan, FailedZipAsksForNothing)
+TEST_F(AirportScan, FilesThatCannotBeWrittenAreReportedAndTheFailedZipAsksForNothing)
 {
     ASSERT_TRUE(gf_detectMsfs(true));
-    // A folder in the zip's place cannot be replaced by the zip.
+    // Folders in the places of a stand file and of the zip cannot be replaced by files.
+    fs::create_directories(g_myThirdpartyDir / "KBOS.xml" / "inside");
     fs::create_directories(g_tbloDir / "tblo.zip" / "inside");
     CapturedLog log;
     const AirportScanResult result = gf_scanAirports({true, 2});
@@ -268,8 +269,15 @@ TEST_F(AirportScan, FailedZipAsksForNothing)
     EXPECT_FALSE(logged("! Mail"));
     EXPECT_FALSE(fs::exists(g_tbloDir));
     // The stand files of unlinked airports stay; the one sent in place of EDDF's link is gone.
-    EXPECT_TRUE(fs::exists(g_myThirdpartyDir / "KBOS.xml"));
+    EXPECT_TRUE(fs::exists(g_myThirdpartyDir / "EHAM.xml"));
     EXPECT_TRUE(fs::exists(g_myThirdpartyDir / "EDDF.txt"));
+    EXPECT_FALSE(fs::exists(g_myThirdpartyDir / "EDDF.xml"));
+    EXPECT_NE(readFile(g_airportsScanLogTxt)
+                  .find("===> Generating airports/my_thirdparty/KBOS.xml did not succeed\n"),
+              std::string::npos);
+    for (const auto& entry : fs::directory_iterator(g_myThirdpartyDir)) {
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    }
 }
 
 TEST_F(AirportScan, EmptyScanReportsNoZipAndRemovesTblo)
