@@ -167,7 +167,7 @@ bool TrafficReader::buffer(int& status)
                                              kBufferTime_s);
         const CURLcode code = post(kTraffic, body, buffer_);
         if (code != CURLE_OK) {
-            if (!stopRequested()) {
+            if (!stopOrClose()) {
                 gf_logHighlighted(fmt::format("{} buffer traffic code: {}", lf_now(),
                                               curl_easy_strerror(code)));
             }
@@ -186,7 +186,7 @@ bool TrafficReader::buffer(int& status)
         gf_logHighlighted(fmt::format("{}: {}", "buffer", e.what()));
     }
     waitFor(rrl());
-    if (stopRequested()) {
+    if (stopOrClose()) {
         status = kStoppedOnRequest;
         return false;
     }
@@ -197,7 +197,7 @@ bool TrafficReader::poll(int& status)
 {
     const CURLcode code = post(kTraffic, boxBody(box(), "locationtraffic"), buffer_);
     if (code != CURLE_OK) {
-        if (!stopRequested()) {
+        if (!stopOrClose()) {
             gf_logHighlighted(fmt::format("curl traffic code:{} = {}", static_cast<int>(code),
                                           curl_easy_strerror(code)));
         }
@@ -240,12 +240,12 @@ bool TrafficReader::poll(int& status)
 bool TrafficReader::receive(int& status)
 {
     if (guid().empty()) return false;
-    if (!buffer(status) && !stopRequested()) {
+    if (!buffer(status) && !stopOrClose()) {
         gf_logHighlighted(fmt::format("buffer failed {}", status));
     }
     bool result = true;
-    if (!stopRequested()) receiving_ = true;
-    while (!stopRequested()) {
+    if (!stopOrClose()) receiving_ = true;
+    while (!stopOrClose()) {
         try {
             if (serveParkedRequest()) {
                 waitFor(rrl());
@@ -263,7 +263,7 @@ bool TrafficReader::receive(int& status)
     }
     receiving_ = false;
     setFinished(true);
-    if (stopRequested()) {
+    if (stopOrClose()) {
         status = kStoppedOnRequest;
         return false;
     }

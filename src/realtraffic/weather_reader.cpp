@@ -119,7 +119,7 @@ bool WeatherReader::nearestmetar(int& status)
                                              toffset(), lf_position(g_userSnapshot.get()));
         const CURLcode code = post(kNearestMetar, body, buffer_);
         if (code != CURLE_OK) {
-            if (!stopRequested()) {
+            if (!stopOrClose()) {
                 gf_logHighlighted(fmt::format("{} nearestmetar code: {}", lf_now(),
                                               curl_easy_strerror(code)));
             }
@@ -199,7 +199,7 @@ bool WeatherReader::weather(int& status)
         gf_formValue(metarCode()));
     const CURLcode code = post(kWeather, body, buffer_);
     if (code != CURLE_OK) {
-        if (!stopRequested()) {
+        if (!stopOrClose()) {
             gf_logHighlighted(
                 fmt::format("{} weather code: {}", lf_now(), curl_easy_strerror(code)));
         }
@@ -244,7 +244,7 @@ bool WeatherReader::receive(int& status)
 {
     if (guid().empty()) return false;
     bool result = true;
-    while (!stopRequested()) {
+    while (!stopOrClose()) {
         try {
             if (!nearestmetar(status)) {
                 if (status == 400 || status == 401) {
@@ -265,7 +265,7 @@ bool WeatherReader::receive(int& status)
         }
     }
     setFinished(true);
-    if (stopRequested()) {
+    if (stopOrClose()) {
         status = kStoppedOnRequest;
         return false;
     }

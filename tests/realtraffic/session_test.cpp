@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -264,6 +265,30 @@ TEST_F(SignIn, ResetForARestartKeepsOnlyTheIntervals)
     // The next start signs in again with the new handle.
     EXPECT_EQ(attempt("paced-license"), "");
     EXPECT_FALSE(gf_rtGuid().empty());
+}
+
+// Between the program's stop (or the window's close) and close-down's stop of each reader, the
+// readers end by themselves: every transfer would abort at once, and retrying them spins and
+// floods Log.txt.
+TEST_F(SignIn, ReadersEndOnTheProgramsStopOrClose)
+{
+    for (std::atomic<bool>* flag : {&g_stopRequested, &g_closeRequested}) {
+        ASSERT_TRUE(signIn());
+        startWeather();
+        startTraffic();
+        ASSERT_TRUE(test::awaitTrue([] { return gf_trafficReceiving(); }));
+        *flag = true;
+        EXPECT_TRUE(test::awaitTrue(
+            [] { return gf_weatherReaderFinished() && gf_trafficReaderFinished(); }));
+        EXPECT_FALSE(rt::g_weatherReader.stopRequested());
+        EXPECT_FALSE(rt::g_trafficReader.stopRequested());
+        stopReaders();
+        *flag = false;
+        EXPECT_FALSE(hasLineStartingWith("==> curl traffic code"));
+        EXPECT_EQ(countLines("The Traffic Reader has stopped with an error"), 0);
+        EXPECT_EQ(countLines("The Weather Reader has stopped with an error"), 0);
+        gf_resetRtClient();
+    }
 }
 
 }  // namespace
