@@ -11,7 +11,6 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
-#include "foundation/textfile.h"
 #include "liveries/livery_parsing.h"
 
 namespace qel {
@@ -19,9 +18,6 @@ namespace qel {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t kFileLinesReserve = 4096;
-constexpr std::size_t kSectionLinesReserve = 48;
 
 // Folders whose titles put a "W" between the model code and the airline code.
 constexpr std::array<std::string_view, 5> kWingletFolders = {
@@ -137,11 +133,7 @@ bool lf_readIvaoLines(const std::vector<std::string>& section, IvaoSection& s,
         }
         if (s.parkingTypes.empty()) {
             if (lf_matchAtcParkingTypes(line, value)) {
-                gf_normaliseCommaList(value);
-                for (char& c : value) {
-                    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-                }
-                s.parkingTypes = std::move(value);
+                s.parkingTypes = lf_parkingTypesOf(std::move(value));
                 continue;
             }
         } else if (lf_isAtcParkingTypesLine(line)) {
@@ -150,16 +142,11 @@ bool lf_readIvaoLines(const std::vector<std::string>& section, IvaoSection& s,
         }
         if (s.registration.empty()) {
             if (lf_matchAtcId(line, value)) {
-                const auto items = gf_split(value);
-                const bool invalid =
-                    items.empty() || std::any_of(items.begin(), items.end(), [](const auto& i) {
-                        return i.empty() || i.size() > 12 || i.find('*') != std::string::npos;
-                    });
-                if (invalid) {
+                if (auto registration = lf_registrationOf(value)) {
+                    s.registration = std::move(*registration);
+                } else {
                     lf_addIncompleteSectionLine(
                         fmt::format("invalid atc_id={} in {}", value, s.title));
-                } else if (items.size() == 1) {
-                    s.registration = items.front();
                 }
                 continue;
             }
@@ -228,14 +215,11 @@ Livery lf_ivaoLivery(uint32_t folderNumber, IvaoSection& s, const std::string& m
     return livery;
 }
 
-Livery lf_procesIvaoFltSimSection(uint32_t folderNumber, std::vector<std::string>& section,
+Livery lf_procesIvaoFltSimSection(uint32_t folderNumber, const std::vector<std::string>& section,
                                   const std::string& model, const fs::path& path,
                                   const fs::path& folder)
 {
-    while (section.size() > 1 && (section.back().empty() || section.back().starts_with("//"))) {
-        section.pop_back();
-    }
-    const std::string header = section.front();
+    const std::string& header = section.front();
     IvaoSection state;
     if (!lf_readIvaoLines(section, state, lf_narrow(folder), header)) return {};
     return lf_ivaoLivery(folderNumber, state, model, path, folder, header);
@@ -246,28 +230,13 @@ LiveryList lf_splitIvaoSections(uint32_t folderNumber, const std::vector<std::st
                                 const fs::path& folder)
 {
     LiveryList result;
-    std::vector<std::string> section;
-    section.reserve(kSectionLinesReserve);
-    bool inSection = false;
-    auto flush = [&] {
-        if (section.empty()) return;
-        Livery livery = lf_procesIvaoFltSimSection(folderNumber, section, model, path, folder);
-        if (!lf_liveryLacksCodes(livery)) result.push_back(std::move(livery));
-        section.clear();
-    };
-    for (const auto& line : lines) {
-        if (!lf_matchFltsimHeader(line).empty()) {
-            flush();
-            inSection = true;
-            section.push_back(line);
-        } else if (line.find('[') != std::string::npos) {
-            if (inSection) flush();
-            inSection = false;
-        } else if (inSection) {
-            section.push_back(line);
-        }
-    }
-    if (inSection) flush();
+    lf_forEachFltsimSection(
+        lines, [](const std::string& line) { return line.find('[') != std::string::npos; },
+        [&](std::vector<std::string>& section) {
+            Livery livery =
+                lf_procesIvaoFltSimSection(folderNumber, section, model, path, folder);
+            if (!lf_liveryLacksCodes(livery)) result.push_back(std::move(livery));
+        });
     return result;
 }
 
@@ -282,14 +251,7 @@ std::string lf_ivaoModelFromPath(const fs::path& path)
         lf_addInvalidModelCode("  ", path);
         return {};
     }
-    const std::string code(word->substr(0, 4));
-    if (g_icaoModelCodes.contains(code)) return code;
-    if (const auto corrected = gf_modelAlias(code)) {
-        lf_addModelFix(code, path, *corrected);
-        return *corrected;
-    }
-    lf_addInvalidModelCode(code, path);
-    return {};
+    return lf_checkedModel(std::string(word->substr(0, 4)), path);
 }
 
 LiveryList lf_searchLiveriesinIVAOFile(uint32_t folderNumber, const fs::path& path)
@@ -297,19 +259,9 @@ LiveryList lf_searchLiveriesinIVAOFile(uint32_t folderNumber, const fs::path& pa
     try {
         const std::string model = lf_ivaoModelFromPath(path);
         if (model.empty()) return {};
-        const Charset charset = gf_detectCharset(path);
-        if (charset == Charset::none_found) {
-            gf_log(fmt::format("! No text encoding detected for {}", gf_pathToUtf8(path)));
-            return {};
-        }
-        std::vector<std::string> lines;
-        lines.reserve(kFileLinesReserve);
-        if (!gf_readTextFile(charset, path, lines)) {
-            gf_log(fmt::format("! Failed reading {}", gf_pathToUtf8(path)));
-            return {};
-        }
-        if (!lf_checkFltsimNumbers(lines, path)) return {};
-        return lf_splitIvaoSections(folderNumber, lines, model, path, path.parent_path());
+        const auto lines = lf_readCfgLines(path);
+        if (!lines || !lf_checkFltsimNumbers(*lines, path)) return {};
+        return lf_splitIvaoSections(folderNumber, *lines, model, path, path.parent_path());
     } catch (const std::exception& e) {
         gf_log(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}",
                            gf_pathToUtf8(path), e.what()));

@@ -9,7 +9,6 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
-#include "foundation/textfile.h"
 #include "liveries/livery_parsing.h"
 
 namespace qel {
@@ -18,8 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kFileLinesReserve = 4096;
-constexpr std::size_t kSectionLinesReserve = 48;
 constexpr int64_t kHighestSectionNumber = 10000;
 
 std::string lf_narrow(const fs::path& path) { return path.string(); }
@@ -100,11 +97,7 @@ LineStep lf_parkingStep(std::string_view line, SectionState& s, const SectionSou
     if (s.parkingTypes.empty()) {
         std::string types;
         if (!lf_matchAtcParkingTypes(line, types)) return LineStep::NotTaken;
-        gf_normaliseCommaList(types);
-        for (char& c : types) {
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        }
-        s.parkingTypes = std::move(types);
+        s.parkingTypes = lf_parkingTypesOf(std::move(types));
         return LineStep::Taken;
     }
     if (!lf_isAtcParkingTypesLine(line)) return LineStep::NotTaken;
@@ -112,17 +105,6 @@ LineStep lf_parkingStep(std::string_view line, SectionState& s, const SectionSou
                                             lf_narrow(src.folder), src.header));
     s.valid = false;
     return LineStep::Stop;
-}
-
-// One registration, or none for a list of several; nullopt for an invalid value.
-std::optional<std::string> lf_registrationOf(std::string_view value)
-{
-    const std::vector<std::string> items = gf_split(value);
-    if (items.empty()) return std::nullopt;
-    for (const auto& item : items) {
-        if (item.empty() || item.size() > 12 || lf_contains(item, "*")) return std::nullopt;
-    }
-    return items.size() == 1 ? items.front() : std::string();
 }
 
 LineStep lf_registrationStep(std::string_view line, SectionState& s, const SectionSource& src)
@@ -239,16 +221,12 @@ LiveryList lf_liveryOfSection(uint32_t folderNumber, SectionState& s, const Sect
     return {Livery{s.title, s.registration, key, static_cast<uint16_t>(folderNumber)}};
 }
 
-// Parses one section (its header first); trailing blank and comment lines are dropped first.
-LiveryList lf_procesFltSimSection(uint32_t folderNumber, std::vector<std::string>& section,
+// Parses one section (its header first).
+LiveryList lf_procesFltSimSection(uint32_t folderNumber, const std::vector<std::string>& section,
                                   const std::string& model, const fs::path& path,
                                   const fs::path& folder)
 {
     try {
-        while (section.size() > 1 &&
-               (section.back().empty() || section.back().starts_with("//"))) {
-            section.pop_back();
-        }
         const SectionSource source{model, path, folder, section.front()};
         SectionState state;
         lf_readSectionLines(section, state, source);
@@ -258,18 +236,6 @@ LiveryList lf_procesFltSimSection(uint32_t folderNumber, std::vector<std::string
                            lf_narrow(path)));
         throw;
     }
-}
-
-// A model code read from the file: known, fixed (reported), or invalid (reported, "").
-std::string lf_checkedModel(const std::string& code, const fs::path& path)
-{
-    if (g_icaoModelCodes.contains(code)) return code;
-    if (const auto corrected = gf_modelAlias(code)) {
-        lf_addModelFix(code, path, *corrected);
-        return *corrected;
-    }
-    lf_addInvalidModelCode(code, path);
-    return {};
 }
 
 std::string lf_modelFromBaseContainer(const fs::path& path, const std::vector<std::string>& lines)
@@ -330,30 +296,14 @@ LiveryList lf_splitFltSimSections(uint32_t folderNumber, const std::vector<std::
                                   const fs::path& folder)
 {
     LiveryList result;
-    std::vector<std::string> section;
-    section.reserve(kSectionLinesReserve);
-    bool inSection = false;
-    auto flush = [&] {
-        if (!section.empty()) {
+    lf_forEachFltsimSection(
+        lines,
+        // Another section, or a header commented out, ends the running one.
+        [](const std::string& line) { return !line.empty() && line.find('[') < 6; },
+        [&](std::vector<std::string>& section) {
             result.splice(result.end(),
                           lf_procesFltSimSection(folderNumber, section, model, path, folder));
-            section.clear();
-        }
-    };
-    for (const auto& line : lines) {
-        if (!lf_matchFltsimHeader(line).empty()) {
-            flush();
-            inSection = true;
-            section.push_back(line);
-        } else if (!line.empty() && line.find('[') < 6) {
-            // Another section, or a header commented out, ends the running one.
-            if (inSection) flush();
-            inSection = false;
-        } else if (inSection) {
-            section.push_back(line);
-        }
-    }
-    if (inSection) flush();
+        });
     return result;
 }
 
@@ -363,21 +313,11 @@ LiveryList lf_searchLiveriesinFile(uint32_t folderNumber, const fs::path& path)
         std::error_code ec;
         const auto status = fs::status(path, ec);
         if (!fs::exists(status)) return {};
-        const Charset charset = gf_detectCharset(path);
-        if (charset == Charset::none_found) {
-            gf_log(fmt::format("! No text encoding detected for {}", gf_pathToUtf8(path)));
-            return {};
-        }
-        std::vector<std::string> lines;
-        lines.reserve(kFileLinesReserve);
-        if (!gf_readTextFile(charset, path, lines)) {
-            gf_log(fmt::format("! Failed reading {}", gf_pathToUtf8(path)));
-            return {};
-        }
-        if (!lf_checkFltsimNumbers(lines, path)) return {};
-        const std::string model = lf_modelOfAircraftCfg(path, lines);
+        const auto lines = lf_readCfgLines(path);
+        if (!lines || !lf_checkFltsimNumbers(*lines, path)) return {};
+        const std::string model = lf_modelOfAircraftCfg(path, *lines);
         if (model.empty()) return {};
-        return lf_splitFltSimSections(folderNumber, lines, model, path, path.parent_path());
+        return lf_splitFltSimSections(folderNumber, *lines, model, path, path.parent_path());
     } catch (const std::exception& e) {
         gf_log(fmt::format("! Exception in lf_searchLiveriesinFile {}: {}", gf_pathToUtf8(path),
                            e.what()));

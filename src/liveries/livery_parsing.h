@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <list>
 #include <map>
 #include <mutex>
@@ -98,6 +99,24 @@ void lf_addModelFix(std::string_view code, const std::filesystem::path& path,
                     std::string_view corrected);
 void lf_addInvalidCfgLine(std::string text);
 void lf_addIncompleteSectionLine(std::string text);
+
+// ---- Shared steps of the two parsers -------------------------------------------------------
+
+// The file's lines in its detected encoding; none when the encoding or the reading fails
+// (logged).
+std::optional<std::vector<std::string>> lf_readCfgLines(const std::filesystem::path& path);
+// Hands each [fltsim.N] section (header first, trailing blank and "//" lines dropped) to
+// `onSection`, which may change it; a line for which `endsSection` holds ends the running one.
+void lf_forEachFltsimSection(const std::vector<std::string>& lines,
+                             const std::function<bool(const std::string&)>& endsSection,
+                             const std::function<void(std::vector<std::string>&)>& onSection);
+// A model code read from a file: known, fixed (reported), or invalid (reported, "").
+std::string lf_checkedModel(const std::string& code, const std::filesystem::path& path);
+// An atc_parking_types value as the matching compares it: comma list normalised, upper case.
+std::string lf_parkingTypesOf(std::string value);
+// The registration of an atc_id value: one, or "" for a list of several; none when an item is
+// empty, longer than 12 bytes or holds '*'.
+std::optional<std::string> lf_registrationOf(std::string_view value);
 
 // ---- File tasks ---------------------------------------------------------------------------
 
