@@ -23,6 +23,7 @@
 #include "liveries/livery_db.h"
 #include "platform/clock.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/scenery.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
@@ -189,6 +190,7 @@ void lf_resetRunState()
 {
     gf_resetRtClient();
     gf_resetSimLink();
+    gf_forgetClosestStands();
     gf_resetTraffic();
     // No aircraft, create request or pending creation holds a livery title any more.
     gf_serveLiveryDbClear();

@@ -1,11 +1,19 @@
 // The airport at a position: the nearest airport of the database, unless a stand of the second
 // nearest lies nearer (a remote stand of a large airport can be closer to a strip's reference
 // point than to its own).
+//
+// Threads: the closest-airport search runs on the main-loop thread; the stand cache below has
+// its own mutex because a stand file's writer and the run's reset forget it from other threads.
 #include "scenery/closest_airport.h"
 
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -32,44 +40,129 @@ void lf_removeDownload()
     if (std::filesystem::exists(lf_downloadFile)) std::filesystem::remove(lf_downloadFile);
 }
 
-double lf_nearestStand(const pugi::xml_document& document, LatLon position, std::string& standId)
+struct StandSpot {
+    double latitude_deg;  // 52.3086
+    double longitude_deg; // 4.76389
+    std::string id;       // "D16"
+};
+using StandSpots = std::shared_ptr<const std::vector<StandSpot>>;
+
+// A local file's last write and size: a file edited by hand is read again.
+struct FileStamp {
+    std::filesystem::file_time_type written;
+    std::uintmax_t size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stands of an airport's stand file as last read, so that the traffic manager's repeated
+// closest-airport checks do not download the same archived file again and again.
+struct CachedStands {
+    uint32_t code = 0;
+    std::string location;            // "archive/stock/EHAM.xml"
+    std::optional<FileStamp> stamp;  // local files only
+    StandSpots stands;
+};
+
+constexpr std::size_t lf_cachedAirports = 8;  // the closest and the runner-up of a few places
+std::mutex g_standCacheMutex;                 // guards g_standCache; taken alone, no I/O under it
+std::deque<CachedStands> g_standCache;        // the most recently used last
+
+std::optional<FileStamp> lf_stampOf(const std::filesystem::path& file)
 {
+    std::error_code ec;
+    FileStamp stamp;
+    stamp.written = std::filesystem::last_write_time(file, ec);
+    if (ec) return std::nullopt;
+    stamp.size = std::filesystem::file_size(file, ec);
+    if (ec) return std::nullopt;
+    return stamp;
+}
+
+StandSpots lf_cachedStands(uint32_t code, const std::string& location,
+                           const std::optional<FileStamp>& stamp)
+{
+    const std::scoped_lock lock(g_standCacheMutex);
+    const auto found = std::find_if(g_standCache.begin(), g_standCache.end(),
+                                    [&](const CachedStands& c) { return c.code == code; });
+    if (found == g_standCache.end()) return nullptr;
+    if (found->location != location || found->stamp != stamp) {
+        g_standCache.erase(found);
+        return nullptr;
+    }
+    CachedStands used = std::move(*found);
+    g_standCache.erase(found);
+    g_standCache.push_back(std::move(used));
+    return g_standCache.back().stands;
+}
+
+void lf_keepStands(CachedStands entry)
+{
+    const std::scoped_lock lock(g_standCacheMutex);
+    std::erase_if(g_standCache, [&](const CachedStands& c) { return c.code == entry.code; });
+    if (g_standCache.size() >= lf_cachedAirports) g_standCache.pop_front();
+    g_standCache.push_back(std::move(entry));
+}
+
+std::vector<StandSpot> lf_standSpots(const pugi::xml_document& document)
+{
+    std::vector<StandSpot> spots;
     // The program's own files keep the list under `root`; older ones at the top level.
     pugi::xml_node positions = document.child("root").child("parkpositions");
     if (!positions) positions = document.child("parkpositions");
-    if (!positions) return lf_noStand_nm;
-    double best = lf_noStand_nm;
+    if (!positions) return spots;
     for (const pugi::xml_node& parkpos : positions.children("parkpos")) {
         const auto latitude = lf_readNumber(parkpos, "latitude");
         const auto longitude = lf_readNumber(parkpos, "longitude");
         if (!latitude || !longitude) continue;
-        const double d = gf_distanceNm(position, {*latitude, *longitude});
+        spots.push_back({*latitude, *longitude, gf_attrString(parkpos, "id")});
+    }
+    return spots;
+}
+
+// The airport's stands, from the cache or read (an archived file downloaded first); null when
+// there is no file to read.
+StandSpots lf_standsOf(uint32_t code)
+{
+    const std::string location = gf_findArchivedApf(code);
+    if (location.empty() || !gf_isSafeRelativeLocation(location)) return nullptr;
+    const bool local = location.starts_with("airports");
+    const std::filesystem::path file = local ? gf_localPathOf(location) : lf_downloadFile;
+    const std::optional<FileStamp> stamp = local ? lf_stampOf(file) : std::nullopt;
+    if (StandSpots cached = lf_cachedStands(code, location, stamp)) return cached;
+    if (!local && !lf_downloadArchivedAirport(location, lf_downloadFile).empty()) return nullptr;
+    pugi::xml_document document;
+    const bool loaded = static_cast<bool>(document.load_file(file.c_str()));
+    // The copy is only needed for this one reading.
+    lf_removeDownload();
+    if (!loaded) return nullptr;
+    auto stands = std::make_shared<const std::vector<StandSpot>>(lf_standSpots(document));
+    // A local file without a stamp could never be recognised as changed.
+    if (!local || stamp) lf_keepStands({code, location, stamp, stands});
+    return stands;
+}
+
+double lf_readDestApf(uint32_t code, LatLon position, std::string& standId)
+{
+    const StandSpots stands = lf_standsOf(code);
+    if (!stands) return lf_noStand_nm;
+    double best = lf_noStand_nm;
+    for (const StandSpot& stand : *stands) {
+        const double d = gf_distanceNm(position, {stand.latitude_deg, stand.longitude_deg});
         if (d < best) {
             best = d;
-            standId = gf_attrString(parkpos, "id");
+            standId = stand.id;
         }
     }
     return best;
 }
 
-double lf_readDestApf(uint32_t code, LatLon position, std::string& standId)
-{
-    const std::string location = gf_findArchivedApf(code);
-    if (location.empty() || !gf_isSafeRelativeLocation(location)) return lf_noStand_nm;
-    std::filesystem::path file = gf_localPathOf(location);
-    if (!location.starts_with("airports")) {
-        if (!lf_downloadArchivedAirport(location, lf_downloadFile).empty()) return lf_noStand_nm;
-        file = lf_downloadFile;
-    }
-    pugi::xml_document document;
-    const bool loaded = static_cast<bool>(document.load_file(file.c_str()));
-    // The copy is only needed for this one measurement.
-    lf_removeDownload();
-    if (!loaded) return lf_noStand_nm;
-    return lf_nearestStand(document, position, standId);
-}
-
 }  // namespace
+
+void gf_forgetClosestStands()
+{
+    const std::scoped_lock lock(g_standCacheMutex);
+    g_standCache.clear();
+}
 
 double gf_readDestApfForClosestStand(uint32_t code, LatLon position, std::string& standId)
 {

@@ -1,7 +1,7 @@
 // The airport at a position, with the stands of two neighbouring airports deciding between
 // them.
 //
-// Threads: main-loop thread only (one shared download file).
+// Threads: main-loop thread only (one shared download file), but gf_forgetClosestStands.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +19,12 @@ namespace qel {
 std::optional<Airport> gf_closestAirport(LatLon position);
 // The distance in nm from the position to the nearest stand of the airport's stand file, that
 // stand's id in `standId`; 100.0 (and `standId` untouched) when there is no stand to measure.
-// Uses "airport.xml" in the program folder for an archived file: one call at a time.
+// Uses "airport.xml" in the program folder for an archived file: one call at a time. The
+// stands of the last 8 airports are kept: an archived file is downloaded again only after
+// gf_forgetClosestStands, a local one read again when it changed.
 double gf_readDestApfForClosestStand(uint32_t code, LatLon position, std::string& standId);
+// Forgets the kept stands: a stand file was written, or the run starts anew. Any thread.
+void gf_forgetClosestStands();
 
 
 }  // namespace qel

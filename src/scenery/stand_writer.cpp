@@ -15,6 +15,7 @@
 #include "foundation/strings.h"
 #include "foundation/version.h"
 #include "foundation/xml.h"
+#include "scenery/closest_airport.h"
 #include "scenery/stand_file.h"
 
 namespace qel {
@@ -212,7 +213,10 @@ bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, i
     pugi::xml_document document;
     if (!lf_buildApf(document, airport, mode, sim)) return false;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-    return gf_saveXmlFile(document, path);
+    const bool saved = gf_saveXmlFile(document, path);
+    // The closest-airport search must measure the stands as they are now.
+    gf_forgetClosestStands();
+    return saved;
 }
 
 std::optional<ApfText> gf_apfText(const BglAirport& airport, int mode, int sim)

@@ -68,9 +68,11 @@ protected:
         gf_clearAirports();
         g_airports = {airport("EHAM", 52.3086, 4.76389, 2), airport("KLAX", 33.94, -118.41, 5)};
         g_parkWindowHooks.showStandsLoaded = [this](const ParkStandsShown& s) { shown_ = s; };
+        gf_forgetClosestStands();
     }
     ~ParkLoading() override
     {
+        gf_forgetClosestStands();
         gf_clearAirports();
         g_parkWindowHooks = {};
         g_qualityFactors = 0;
@@ -354,6 +356,49 @@ TEST_F(ParkLoading, ClosestAirportKeepsTheTrueRunnerUpAndLetsStandsDecide)
     EXPECT_EQ(id, "unchanged");
     g_airports = {airport("EHAM", 52.3086, 4.76389, 2)};
     EXPECT_LT(gf_readDestApfForClosestStand(code("EHAM"), {52.3086, 4.76389}, id), 1.0);
+    EXPECT_FALSE(std::filesystem::exists("airport.xml"));
+}
+
+// The traffic manager checks the closest airport every 16 s: Schiphol's archived stands are
+// downloaded once, and read again only after a stand file was written, the run was reset, or a
+// local file changed.
+TEST_F(ParkLoading, ClosestAirportChecksDownloadTheStandsOnceUntilTheyChange)
+{
+    const LatLon user{52.3086, 4.76389};
+    g_airports = {airport("EHAM", user.lat, user.lon, 2),
+                  airport("EH99", user.lat + 1.0 / 60.0, user.lon, 0)};
+    auto closest = [&] {
+        const auto found = gf_closestAirport(user);
+        return found ? std::string(found->code.text()) : std::string();
+    };
+    for (int check = 0; check < 3; ++check) EXPECT_EQ(closest(), "EHAM") << check;
+    EXPECT_EQ(server_.requests().size(), 1u);
+
+    // Elsewhere the kept stands measure as a fresh download does.
+    const LatLon elsewhere{52.2950, 4.7800};
+    std::string kept;
+    std::string fresh;
+    const double kept_nm = gf_readDestApfForClosestStand(code("EHAM"), elsewhere, kept);
+    gf_forgetClosestStands();
+    EXPECT_EQ(gf_readDestApfForClosestStand(code("EHAM"), elsewhere, fresh), kept_nm);
+    EXPECT_EQ(kept, fresh);
+    EXPECT_EQ(server_.requests().size(), 2u);
+
+    ASSERT_EQ(load("EHAM"), "");
+    EXPECT_TRUE(gf_writeApf(tableAsAirport(), g_parkFileRead.learnedPath, ApfLearned, 1));
+    EXPECT_EQ(closest(), "EHAM");
+    EXPECT_EQ(server_.requests().size(), 4u);  // the load's and the check's after the save
+
+    // A local stand file edited between two checks.
+    writeFile("airports/my_thirdparty/EH99.xml",
+              standFileXml(row("altitude", "1"),
+                           R"(<parkpos id="S1" latitude="52.3086" longitude="4.76389"/>)"));
+    EXPECT_EQ(closest(), "EH99");
+    writeFile("airports/my_thirdparty/EH99.xml",
+              standFileXml(row("altitude", "1"),
+                           R"(<parkpos id="FAR22" latitude="52.4086" longitude="4.76389"/>)"));
+    EXPECT_EQ(closest(), "EHAM");
+    EXPECT_EQ(server_.requests().size(), 4u);
     EXPECT_FALSE(std::filesystem::exists("airport.xml"));
 }
 
