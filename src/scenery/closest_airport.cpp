@@ -17,6 +17,8 @@
 
 #include <fmt/format.h>
 
+#include "foundation/catalogue.h"
+#include "foundation/download.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "foundation/xml.h"
@@ -58,7 +60,8 @@ struct FileStamp {
 // closest-airport checks do not download the same archived file again and again.
 struct CachedStands {
     uint32_t code = 0;
-    std::string location;            // "archive/stock/EHAM.xml"
+    std::string source;              // location, for a download with server and simulator
+                                     // "http://host/downloads/|MSFS 2020|archive/stock/EHAM.xml"
     std::optional<FileStamp> stamp;  // local files only
     StandSpots stands;
 };
@@ -78,14 +81,14 @@ std::optional<FileStamp> lf_stampOf(const std::filesystem::path& file)
     return stamp;
 }
 
-StandSpots lf_cachedStands(uint32_t code, const std::string& location,
+StandSpots lf_cachedStands(uint32_t code, const std::string& source,
                            const std::optional<FileStamp>& stamp)
 {
     const std::scoped_lock lock(g_standCacheMutex);
     const auto found = std::find_if(g_standCache.begin(), g_standCache.end(),
                                     [&](const CachedStands& c) { return c.code == code; });
     if (found == g_standCache.end()) return nullptr;
-    if (found->location != location || found->stamp != stamp) {
+    if (found->source != source || found->stamp != stamp) {
         g_standCache.erase(found);
         return nullptr;
     }
@@ -128,7 +131,11 @@ StandSpots lf_standsOf(uint32_t code)
     const bool local = location.starts_with("airports");
     const std::filesystem::path file = local ? gf_localPathOf(location) : lf_downloadFile;
     const std::optional<FileStamp> stamp = local ? lf_stampOf(file) : std::nullopt;
-    if (StandSpots cached = lf_cachedStands(code, location, stamp)) return cached;
+    // Another download server or simulator serves another file under the same location.
+    const std::string source =
+        local ? location
+              : fmt::format("{}|{}|{}", gf_downloadBaseUrl(), SIM_CHOICE.value(), location);
+    if (StandSpots cached = lf_cachedStands(code, source, stamp)) return cached;
     if (!local && !lf_downloadArchivedAirport(location, lf_downloadFile).empty()) return nullptr;
     pugi::xml_document document;
     const bool loaded = static_cast<bool>(document.load_file(file.c_str()));
@@ -137,7 +144,7 @@ StandSpots lf_standsOf(uint32_t code)
     if (!loaded) return nullptr;
     auto stands = std::make_shared<const std::vector<StandSpot>>(lf_standSpots(document));
     // A local file without a stamp could never be recognised as changed.
-    if (!local || stamp) lf_keepStands({code, location, stamp, stands});
+    if (!local || stamp) lf_keepStands({code, source, stamp, stands});
     return stands;
 }
 
