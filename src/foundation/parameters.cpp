@@ -72,49 +72,51 @@ void lf_appendRow(pugi::xml_node parameters, const std::string& key, const std::
         fmt::format("{}adding xml parameter {} with {} failed!", "===> ", key, current));
 }
 
+// One registry's rows: the stored text (the default with `useDefaults`) and the current text the
+// failure line names, from one reading of the value; then the setting's own lines.
+template <typename Setting, typename Text, typename Announce>
+void lf_appendRegistry(pugi::xml_node parameters, const std::vector<Setting*>& registry,
+                       bool useDefaults, Text text, Announce announce)
+{
+    for (Setting* setting : registry) {
+        if (!setting) continue;
+        const std::string current = text(*setting, false);
+        lf_appendRow(parameters, setting->name, useDefaults ? text(*setting, true) : current,
+                     current);
+        announce(*setting);
+    }
+}
+
 void lf_appendAll(pugi::xml_node parameters, bool useDefaults)
 {
-    for (auto* setting : g_boolParams) {
-        if (!setting) continue;
-        const bool current = setting->current;
-        lf_appendRow(parameters, setting->name,
-                     lf_boolText(useDefaults ? setting->defaultValue : current),
-                     lf_boolText(current));
-        gf_logBoolParameter(*setting);
-        gf_showBoolParameter(*setting);
-    }
-    for (auto* setting : g_numParams) {
-        if (!setting) continue;
-        const int32_t current = setting->current;
-        lf_appendRow(parameters, setting->name,
-                     std::to_string(useDefaults ? setting->defaultValue : current),
-                     std::to_string(current));
-        gf_logIntParameter(*setting);
-    }
-    for (auto* setting : g_comboParams) {
-        if (!setting) continue;
-        const int32_t current = setting->current;
-        lf_appendRow(parameters, setting->name,
-                     std::to_string(useDefaults ? setting->defaultValue : current),
-                     std::to_string(current));
-        gf_logIntParameter(*setting);
-        gf_showIntParameter(*setting);
-    }
-    for (auto* setting : g_stringParams) {
-        if (!setting) continue;
-        const std::string current = setting->value();
-        lf_appendRow(parameters, setting->name,
-                     useDefaults ? setting->defaultValue() : current, current);
-        gf_logParameter(*setting);
-    }
-    for (auto* setting : g_editParams) {
-        if (!setting) continue;
-        const std::string current = setting->value();
-        lf_appendRow(parameters, setting->name,
-                     useDefaults ? setting->defaultValue() : current, current);
-        gf_logParameter(*setting);
-        gf_showTextParameter(*setting);
-    }
+    const auto boolText = [](const ControlBoolParameter& s, bool byDefault) {
+        return std::string(lf_boolText(byDefault ? s.defaultValue : s.current.load()));
+    };
+    const auto numberText = [](const auto& s, bool byDefault) {
+        return std::to_string(byDefault ? s.defaultValue : s.current.load());
+    };
+    const auto stringText = [](const auto& s, bool byDefault) {
+        return byDefault ? s.defaultValue() : s.value();
+    };
+    lf_appendRegistry(parameters, g_boolParams, useDefaults, boolText,
+                      [](const ControlBoolParameter& s) {
+                          gf_logBoolParameter(s);
+                          gf_showBoolParameter(s);
+                      });
+    lf_appendRegistry(parameters, g_numParams, useDefaults, numberText,
+                      [](const IntParameter& s) { gf_logIntParameter(s); });
+    lf_appendRegistry(parameters, g_comboParams, useDefaults, numberText,
+                      [](const ComboIntParameter& s) {
+                          gf_logIntParameter(s);
+                          gf_showIntParameter(s);
+                      });
+    lf_appendRegistry(parameters, g_stringParams, useDefaults, stringText,
+                      [](const StringParameter& s) { gf_logParameter(s); });
+    lf_appendRegistry(parameters, g_editParams, useDefaults, stringText,
+                      [](const ControlStringParameter& s) {
+                          gf_logParameter(s);
+                          gf_showTextParameter(s);
+                      });
 }
 
 // One setting's row to carry into a whole-file write, for a setting that may be in no registry.
