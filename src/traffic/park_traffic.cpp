@@ -272,12 +272,12 @@ void lf_planNow()
 
 void lf_sortBestFitsLast()
 {
-    // Taken from the back: the best fits first, and on a tie RealTraffic's own parked aircraft
-    // before the learned ones.
+    // Taken from the back: RealTraffic's own parked aircraft first (they stand there now),
+    // then the learned ones, each the best fits first.
     std::stable_sort(g_staticCandidates.begin(), g_staticCandidates.end(),
                      [](const ParkCandidate& a, const ParkCandidate& b) {
-                         if (a.fitOffset != b.fitOffset) return a.fitOffset > b.fitOffset;
-                         return a.placedBy > b.placedBy;
+                         if (a.placedBy != b.placedBy) return a.placedBy > b.placedBy;
+                         return a.fitOffset > b.fitOffset;
                      });
 }
 

@@ -19,12 +19,20 @@ constexpr double kDegPerRad = 57.29577951308232;
 // never completes must not keep the parking busy for ever.
 constexpr uint16_t kMaxRetries = 120;
 
-bool lf_onOrNextTo(uint32_t standId, const ParkStand* stand, uint32_t other)
+// On the stand, or on a neighbour closer than both half spans: the same test the stand search
+// made, so that a candidate it planned beside a narrow aircraft is not dropped here.
+bool lf_onOrNextTo(const ParkCandidate& c, const ParkStand* stand, uint32_t other,
+                   double otherSpan_nm)
 {
-    if (other == standId) return true;
-    if (!stand) return false;
-    return std::find(stand->overlaps.begin(), stand->overlaps.end(), other) !=
-           stand->overlaps.end();
+    if (other == c.standId) return true;
+    if (!stand || std::find(stand->overlaps.begin(), stand->overlaps.end(), other) ==
+                      stand->overlaps.end()) {
+        return false;
+    }
+    const ParkStand* neighbour = lf_standById(other);
+    return !neighbour || gf_distanceNm({stand->latitude, stand->longitude},
+                                       {neighbour->latitude, neighbour->longitude}) <
+                             gf_wingspan(c.key.model) + otherSpan_nm;
 }
 
 bool lf_leaving(const StaticAc& statik)
@@ -37,7 +45,7 @@ bool lf_liveInTheWay(const ParkCandidate& c, const ParkStand* stand)
 {
     for (const LiveAc& live : g_liveAcs) {
         if (live.phase != FlightPhase::parking && live.phase != FlightPhase::parked) continue;
-        if (!lf_onOrNextTo(c.standId, stand, live.standId)) continue;
+        if (!lf_onOrNextTo(c, stand, live.standId, live.size_nm)) continue;
         if (live.standId == c.standId) {
             gf_log(fmt::format("{:8}: no static parking for {}, live aircraft {} standing here",
                                gf_standNameById(c.standId), c.text, live.callsign));
@@ -62,7 +70,7 @@ StaticBlock lf_staticInTheWay(const ParkCandidate& c, const ParkStand* stand)
 {
     const StaticAc* leaving = nullptr;
     for (const StaticAc& statik : g_staticAcs) {
-        if (!lf_onOrNextTo(c.standId, stand, statik.standId)) continue;
+        if (!lf_onOrNextTo(c, stand, statik.standId, statik.size_nm)) continue;
         if (lf_leaving(statik)) {
             leaving = &statik;
             continue;
