@@ -194,6 +194,9 @@ void lf_removeStaticsOfLiveAc(const LiveAc& live)
 
 void lf_removeAllStatics()
 {
+    // The planned ones too: "Flush static" and a time shift would otherwise see them created
+    // one by one after the flush.
+    g_staticCandidates.clear();
     for (StaticAc& statik : g_staticAcs) removeAircraftFromSim(statik);
     std::erase_if(g_staticAcs, [](const StaticAc& s) { return s.dropWhileQueued != 0; });
 }

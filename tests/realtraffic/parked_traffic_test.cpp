@@ -160,5 +160,24 @@ TEST_F(ParkedTraffic, WithoutAReaderTheRequestTimesOut)
     EXPECT_EQ(countLines("ParkedTraffic receiving timed out after 10 seconds"), 1);
 }
 
+TEST_F(ParkedTraffic, TakenWithoutWaitingAndOnlyForTheOpenRequest)
+{
+    ASSERT_TRUE(signIn());
+    // Nobody serves yet: the take finds the request pending and leaves it open.
+    const uint64_t first = gf_requestParkedTraffic(test::kEddl);
+    EXPECT_EQ(gf_takeParkedTraffic(first, records_), ParkedTake::pending);
+    // A newer request replaces it; the older number is answered by nobody.
+    const uint64_t second = gf_requestParkedTraffic(test::kEddl);
+    EXPECT_GT(second, first);
+    ASSERT_TRUE(rt::g_trafficReader.serveParkedRequest());
+    EXPECT_EQ(gf_takeParkedTraffic(first, records_), ParkedTake::failed);
+    EXPECT_EQ(gf_takeParkedTraffic(second, records_), ParkedTake::ready);
+    EXPECT_EQ(records_.size(), 4u);
+    // Taken once: the same number again is no open request.
+    EXPECT_EQ(gf_takeParkedTraffic(second, records_), ParkedTake::failed);
+    EXPECT_TRUE(records_.empty());
+    EXPECT_EQ(requests("/v4/traffic", "parkedtraffic").size(), 1u);
+}
+
 }  // namespace
 }  // namespace qel

@@ -452,6 +452,12 @@ TEST_F(StaticParking, FaultsOfCreationRemovalAndSearch)
     plan();
     EXPECT_EQ(candidateCallsigns(), (std::multiset<std::string>{"DLH5", "DLH6"}));
     EXPECT_EQ(shown.number, 1u);
+
+    // "Flush static" takes the planned ones with the standing ones.
+    lf_removeAllStatics();
+    tick(100);
+    EXPECT_TRUE(g_staticCandidates.empty());
+    EXPECT_EQ(staticsBy(SimObjectState::adding2sim), std::vector<std::string>{});
 }
 
 }  // namespace
