@@ -2,10 +2,11 @@
 // file with an airport section on a pool of workers, and writes link files, stand files, the
 // report AirportsScanLog.txt and the offline-learning package tblo/tblo.zip.
 //
-// Threads: gf_scanAirports runs on the calling thread (the start-up thread), which alone
-// writes files, report lines and log lines, in the order the files were found; the workers of
-// its pool read (BGL files, manifests, the airport database and g_addonArchives) and write stand
-// files under temporary names no other task uses, which the scanning thread renames into place.
+// Threads: gf_scanAirports runs on the calling thread (the start-up thread), which alone adds
+// report and log lines and puts every file in place, in the order the files were found; the
+// workers of its pool read (BGL files, manifests, the airport database and g_addonArchives) and
+// write stand files under temporary names no other task uses, which the scanning thread renames
+// into place.
 // g_scanMessages is guarded by g_scanMessagesMutex (a leaf lock).
 #pragma once
 
