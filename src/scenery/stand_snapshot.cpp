@@ -1,7 +1,8 @@
 // The published snapshot of stand names and places.
 #include "scenery/stand_snapshot.h"
 
-#include <atomic>
+#include <mutex>
+#include <utility>
 
 #include "scenery/stand_file.h"
 
@@ -9,9 +10,13 @@ namespace qel {
 
 namespace {
 
-// atomic: swapped whole, so a reader holds either the old list or the new one, never a table
-// that the main loop is clearing under it.
-std::atomic<std::shared_ptr<const StandSpots>> g_standSpots{std::make_shared<const StandSpots>()};
+// Guards g_standSpots; a leaf lock held only to copy or swap the pointer. (Not
+// std::atomic<shared_ptr>: this library's lock bit in its reference count is invisible to the
+// thread sanitizer, which then reports every load beside a store.)
+std::mutex g_standSpotsMutex;
+// Swapped whole, so a reader holds either the old list or the new one, never a table that the
+// main loop is clearing under it.
+std::shared_ptr<const StandSpots> g_standSpots = std::make_shared<const StandSpots>();
 
 }  // namespace
 
@@ -22,9 +27,18 @@ void gf_publishStandSpots()
     for (const ParkStand& stand : g_parkStands) {
         spots->push_back({stand.id, stand.latitude, stand.longitude});
     }
-    g_standSpots.store(std::move(spots));
+    std::shared_ptr<const StandSpots> old;
+    {
+        std::scoped_lock lock(g_standSpotsMutex);
+        old = std::exchange(g_standSpots, std::move(spots));
+    }
+    // The old list, when this was its last holder, is freed outside the lock.
 }
 
-std::shared_ptr<const StandSpots> gf_standSpots() { return g_standSpots.load(); }
+std::shared_ptr<const StandSpots> gf_standSpots()
+{
+    std::scoped_lock lock(g_standSpotsMutex);
+    return g_standSpots;
+}
 
 }  // namespace qel

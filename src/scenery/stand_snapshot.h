@@ -1,7 +1,8 @@
 // The names and places of the park airport's stands for threads other than the main loop. The
 // stand table itself belongs to the main-loop thread and is reloaded and cleared there; the
 // "SimClient" and reader threads ask which stand lies nearest a position, so each load and clear
-// publishes an immutable copy that they read without a lock.
+// publishes an immutable copy; a reader holds its copy without any lock (the lock that guards
+// the pointer is held only to copy or swap it).
 //
 // Threads: published on the main-loop thread; read on any thread.
 #pragma once
@@ -19,7 +20,7 @@ struct StandSpot {
 };
 using StandSpots = std::vector<StandSpot>;
 
-// Copies the names and places of g_parkStands into a new snapshot and swaps it in atomically.
+// Copies the names and places of g_parkStands into a new snapshot and swaps it in.
 // Main-loop thread, after every change of the table's stands.
 void gf_publishStandSpots();
 // The snapshot last published; never null (an empty list before the first load). Any thread.

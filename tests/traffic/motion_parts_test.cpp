@@ -1,7 +1,10 @@
 // The numbers of the motion and stand parts, function by function: the taxi curve, the stand
-// fit with the relearned radius, learning a stay across midnight, and the faults mended in the
+// fit with the relearned radius, learning a stay across midnight, the flare heights, the start
+// of the take-off roll, stand names read on another thread, and the faults mended in the
 // respawn and the holding removal.
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "foundation/catalogue.h"
 #include "liveries/livery_db.h"
@@ -244,6 +247,37 @@ TEST_F(MotionParts, TheTakeOffRollStartsAt43KnotsAndASlowClimbWaitsForTheRotatio
         }
         lf_clearFleet();
     }
+}
+
+TEST_F(MotionParts, AnotherThreadLooksUpStandNamesWhileTheTableIsReloadedAndCleared)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> lookups{0};
+    std::atomic<int> wrong{0};
+    std::jthread reader([&] {
+        while (!done || lookups == 0) {
+            const std::string name = gf_closestStandName(51.0, 7.0);
+            if (!name.empty() && name != "A1" && name != "B1") ++wrong;
+            ++lookups;
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        g_parkStands = {ParkStand(i % 2 ? "A1" : "B1", {}, 51.0, 7.0, 0.0, 20.0, false, false,
+                                  false)};
+        gf_publishStandSpots();
+        if (i % 3 == 0) {
+            g_parkStands.clear();
+            gf_publishStandSpots();
+        }
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(wrong, 0);
+    // The answer remembered for the same place is not kept across a new table.
+    EXPECT_EQ(gf_closestStandName(51.0, 7.0), "A1");
+    g_parkStands.clear();
+    gf_publishStandSpots();
+    EXPECT_EQ(gf_closestStandName(51.0, 7.0), "");
 }
 
 }  // namespace
