@@ -59,7 +59,9 @@ protected:
     static std::vector<std::string> listed()
     {
         std::vector<std::string> out;
-        for (const ParkAirport& p : g_parkAirports) out.push_back(gf_codeText(p.code) + "," + p.standName);
+        for (const ParkAirport& p : g_parkAirports) {
+            out.push_back(gf_codeText(p.code) + "," + p.standName);
+        }
         return out;
     }
 
@@ -311,6 +313,63 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     const auto d14 = document.child("root").child("parkpositions").find_child_by_attribute(
         "parkpos", "id", "D14");
     EXPECT_STREQ(d14.child("opt").attribute("reg").value(), "PH-BXA");
+}
+
+// The stands as a learned file keeps them: by what they learned, or every one of them when the
+// stand file was handmade (read back as a whole stand file).
+TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
+{
+    struct Case {
+        bool handmade;
+        std::vector<std::string> written;
+        std::string logEnd;
+    };
+    const fs::path learned = g_learnedDir / "thirdparty" / "Maker" / "EHAM.xml";
+    for (const auto& c :
+         {Case{false, {"B2", "C3"},
+               fmt::format(" '{}' saved with 0 updates", gf_pathToUtf8(learned))},
+          Case{true, {"A1", "B2", "C3"},
+               fmt::format(" handmade '{}' saved with 2 updates", gf_pathToUtf8(learned))}}) {
+        const std::string name = c.handmade ? "handmade" : "learned";
+        fs::remove_all(g_learnedDir);
+        g_parkAirport = g_airports.front();
+        g_parkFileRead.learnedPath = learned;
+        g_parkStands.clear();
+        for (const char* id : {"A1", "B2", "C3"}) {
+            g_parkStands.emplace_back(id, std::vector<LearnedFlight>{}, 52.3, 4.76, 0.0, 30.0,
+                                      false, false, false);
+        }
+        LearnedFlight flight;
+        flight.registration = "PH-BXA";
+        flight.number = 1;
+        flight.day = 3;
+        flight.slots.set(20);
+        g_parkStands[1].learnedFlights.push_back(flight);
+        g_parkStands[2].manual = true;
+        g_parkApfHandmade = c.handmade;
+        g_parkStandsLoaded = true;
+        g_learnedUpdates = c.handmade ? 2 : 0;
+
+        lf_saveLearnedAndClear();
+
+        EXPECT_FALSE(g_parkApfHandmade) << name;
+        pugi::xml_document document;
+        ASSERT_TRUE(document.load_file(learned.c_str())) << name;
+        std::vector<std::string> written;
+        for (const auto& parkpos :
+             document.child("root").child("parkpositions").children("parkpos")) {
+            written.push_back(parkpos.attribute("id").value());
+        }
+        EXPECT_EQ(written, c.written) << name;
+        const bool quality = static_cast<bool>(
+            document.child("root").child("parameters").find_child_by_attribute("parameter", "name",
+                                                                               "Qf_real"));
+        EXPECT_EQ(quality, c.handmade) << name;
+        const auto lines = log_.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.ends_with(c.logEnd);
+        })) << name;
+    }
 }
 
 }  // namespace
