@@ -177,9 +177,10 @@ void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& do
         "without a valid position or elevation",
         fromPrimary.badCode + fromVrs.badCode, fromPrimary.badValues + fromVrs.badValues));
     if (!sources.archivedStands.empty()) {
-        notes.push_back(fmt::format("airports.xml: {} of {} archived stand files give their "
-                                    "airport's stand count",
-                                    withStands, sources.archivedStands.size()));
+        notes.push_back(
+            fmt::format("airports.xml: {} of {} archived stand files give their "
+                        "airport's stand count",
+                        withStands, sources.archivedStands.size()));
     }
 }
 

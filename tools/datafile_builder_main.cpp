@@ -29,7 +29,8 @@ int main(int argc, char** argv)
         }
     }
     if (dataDir.empty() || outDir.empty() || argc % 2 == 0) {
-        fmt::print(stderr, "usage: {} --data <data folder> --out <input folder> [--xml <folder>] "
+        fmt::print(stderr,
+                   "usage: {} --data <data folder> --out <input folder> [--xml <folder>] "
                    "[--stands <folder>]\n",
                    argc > 0 ? argv[0] : "vntq_datafile_builder");
         return 2;

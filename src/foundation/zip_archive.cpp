@@ -147,8 +147,9 @@ bool ZipArchive::addData(const std::string& name, const std::string& bytes, int 
         zip_source_free(data);
         return fail(zip_strerror(archive_));
     }
-    if (level != 0 && zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index),
-                                               ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(level)) < 0) {
+    if (level != 0 &&
+        zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                                 static_cast<zip_uint32_t>(level)) < 0) {
         return fail(zip_strerror(archive_));
     }
     return true;

@@ -135,8 +135,7 @@ bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& zip, int added)
 
 }  // namespace
 
-void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes,
-                               const WrittenStandFiles& written)
+void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const WrittenStandFiles& written)
 {
     // Copies of an earlier scan (kept after a failed zip) would be sent again.
     gf_removeXMLFilesFromDirectory();

@@ -58,7 +58,10 @@ std::string lf_lowered(std::string text)
 class FolderScan {
 public:
     FolderScan(const fs::path& folder, const AirportScanSetup& setup, WrittenStandFiles& written)
-        : folder_(folder), folderText_(gf_pathToUtf8(folder)), setup_(setup), written_(written),
+        : folder_(folder),
+          folderText_(gf_pathToUtf8(folder)),
+          setup_(setup),
+          written_(written),
           pool_(static_cast<std::size_t>(setup.workers > 0 ? setup.workers : 1))
     {
     }

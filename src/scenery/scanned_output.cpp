@@ -131,7 +131,7 @@ fs::path lf_writeTemporary(const fs::path& path, const std::string& bytes)
 }
 
 BglAirport lf_standFileAirport(const ScannedAirport& scanned, const PublisherInfo& publisher,
-                                const std::string& bglPath)
+                               const std::string& bglPath)
 {
     BglAirport airport;
     airport.code = scanned.code;
@@ -149,8 +149,7 @@ BglAirport lf_standFileAirport(const ScannedAirport& scanned, const PublisherInf
 }
 
 void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
-                            const std::string& bglPath, bool msfs2020,
-                            std::vector<ScanStep>& steps)
+                            const std::string& bglPath, bool msfs2020, std::vector<ScanStep>& steps)
 {
     if (airport.stands.empty()) return;
     const fs::path folder =
@@ -165,8 +164,8 @@ void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
                                              gf_plural(static_cast<uint64_t>(n)), helipadText)));
     std::sort(airport.stands.begin(), airport.stands.end(),
               [](const BglStand& a, const BglStand& b) { return a.id < b.id; });
-    const auto file = gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath),
-                                 ApfScanned, msfs2020 ? 1 : 2);
+    const auto file = gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath), ApfScanned,
+                                 msfs2020 ? 1 : 2);
     StandFileStep step{folder / lf_xmlName(airport.code), {}, {}};
     if (file) {
         step.temporary = lf_writeTemporary(step.path, file->bytes);

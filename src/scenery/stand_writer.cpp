@@ -206,8 +206,7 @@ bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, i
     std::error_code ec;
     // A table that failed to load must not wipe the only copy of what was learned.
     if (mode == ApfLearned && airport.stands.empty() && lf_holdsStands(path)) {
-        gf_logHighlighted(
-            fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
+        gf_logHighlighted(fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
         return false;
     }
     pugi::xml_document document;

@@ -48,8 +48,9 @@ TEST(AirportsDocument, MergesBothSourcesAndDropsWhatTheReaderCannotTake)
 TEST(AirportsDocument, CarriesTheStandCountsOfAnArchive)
 {
     test::TempDir archive;
-    test::writeFile(archive / "EHAM.xml", "<root><parkpositions><parkpos id=\"A1\"/><parkpos "
-                                          "id=\"A2\"/><parkpos id=\"B1\"/></parkpositions></root>");
+    test::writeFile(archive / "EHAM.xml",
+                    "<root><parkpositions><parkpos id=\"A1\"/><parkpos "
+                    "id=\"A2\"/><parkpos id=\"B1\"/></parkpositions></root>");
     test::writeFile(archive / "EGLL.xml", "<parkpositions><parkpos id=\"1\"/></parkpositions>");
     test::writeFile(archive / "LFPG.xml", "<root><parkpositions>");  // broken: no stands
     test::writeFile(archive / "KJFK.txt", "archive/stock/KJFK.xml");
@@ -67,8 +68,9 @@ TEST(AirportsDocument, CarriesTheStandCountsOfAnArchive)
                   "ap c=KJFK i=JFK la=40.639801 lo=-73.7789 a=13 s=0",
                   "ap c=LFPG i=CDG la=49.012798 lo=2.55 a=392 s=0",
               }));
-    EXPECT_EQ(notes.back(), "airports.xml: 2 of 3 archived stand files give their airport's "
-                            "stand count");
+    EXPECT_EQ(notes.back(),
+              "airports.xml: 2 of 3 archived stand files give their airport's "
+              "stand count");
 }
 
 class DbaseDocument : public ::testing::Test {
