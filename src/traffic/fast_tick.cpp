@@ -149,6 +149,7 @@ void gf_resetTraffic()
     lf_clearFleet();
     lf_clearTrafficLists();
     lf_resetParkAirport();
+    lf_clearParkedTrafficState();
     g_inRangePending = false;
     g_reservedStandName.clear();
     g_trafficQnh = 1013;

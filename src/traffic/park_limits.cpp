@@ -28,6 +28,9 @@ constexpr double kMoved_deg = 1e-8;
 // A380, 40 m half span): nothing may be created or left inside it.
 constexpr double kLargestHalfSpan_nm = 40.0 / 1852.0;
 constexpr int32_t kSlotsPerWeek = 336;
+// Statics near the user are looked for only when the user moved since the last look.
+constexpr LatLon kNoUserPosition{1000.0, 1000.0};
+LatLon g_lastUserNear = kNoUserPosition;  // main-loop thread
 
 bool lf_isLiveParked(const LiveAc& aircraft)
 {
@@ -208,9 +211,10 @@ void lf_checkMaxPark(bool live)
     if (parked + lf_activeOrLeavingStatics() > limit) lf_removeEarliestStatic();
 }
 
+void lf_forgetUserPosition() { g_lastUserNear = kNoUserPosition; }
+
 void lf_removeNearUser()
 {
-    static LatLon lastUser{1000.0, 1000.0};
     const LatLon user{g_userState.latitude, g_userState.longitude};
     const double userSpan = lf_userHalfSpan();
     for (LiveAc& aircraft : g_liveAcs) {
@@ -221,11 +225,11 @@ void lf_removeNearUser()
             return;
         }
     }
-    if (std::abs(user.lat - lastUser.lat) < kMoved_deg &&
-        std::abs(user.lon - lastUser.lon) < kMoved_deg) {
+    if (std::abs(user.lat - g_lastUserNear.lat) < kMoved_deg &&
+        std::abs(user.lon - g_lastUserNear.lon) < kMoved_deg) {
         return;
     }
-    lastUser = user;
+    g_lastUserNear = user;
     for (StaticAc& statik : g_staticAcs) {
         if (statik.state != SimObjectState::active) continue;
         if (gf_distanceNm(user, {statik.standLat, statik.standLon}) <=

@@ -335,8 +335,10 @@ void lf_clearParkedTrafficState()
     g_rtParkedRecords.clear();
     g_rtParkedAvailable = false;
     g_parkedRequest = 0;
+    g_parkedRequestTick = 0;
     g_initialPlanWaiting = false;
-    lf_forgetWithdrawnFlights();
+    lf_resetStandSearch();
+    lf_forgetUserPosition();
 }
 
 void lf_placeRtParkedAircraft()

@@ -399,7 +399,14 @@ void lf_clearStandMarks(bool renumber)
     if (renumber) g_withdrawn.clear();
 }
 
-void lf_forgetWithdrawnFlights() { g_withdrawn.clear(); }
+void lf_resetStandSearch()
+{
+    g_withdrawn.clear();
+    // The index points into the statics list, which the caller is about to empty or refill.
+    g_index = SearchIndex{};
+    g_realFitOffset = 0;
+    g_softFitOffset = -1;
+}
 
 void lf_markUserStands()
 {

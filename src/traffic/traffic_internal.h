@@ -294,7 +294,8 @@ void lf_markUserStands();
 void lf_markStandTaken(ParkStand& stand);
 // Clears the planning marks of every stand; `renumber` makes every learned flight usable again.
 void lf_clearStandMarks(bool renumber);
-void lf_forgetWithdrawnFlights();
+// Forgets the withdrawn flights, the planning's index and the last fit offsets.
+void lf_resetStandSearch();
 // Park traffic (park_traffic.cpp).
 // The initial planning waiting for RealTraffic's parked traffic goes on once the reply is in or
 // the wait is over; the fast tick calls it every 500 ms.
@@ -373,8 +374,11 @@ void lf_disableParkingControls();
 void lf_requestParkedTraffic(bool showMessage);
 // The first planning of the static aircraft after the stands were loaded.
 void lf_planInitialParking();
-// Forgets the parked-traffic state of the park airport being left.
+// Forgets the parked-traffic state of the park airport being left (also part of the run's
+// reset, gf_resetTraffic).
 void lf_clearParkedTrafficState();
+// The user's position the last static-collision check saw; the next check looks again.
+void lf_forgetUserPosition();
 // The window's counters of parked aircraft: statics in state active or removingfromsim (with
 // their average parked time), and active parked live aircraft (with their average parking time).
 uint64_t lf_countStaticParked(bool withAverage);

@@ -138,6 +138,11 @@ TEST_F(CloseDown, RestartStartsTheNextRunFromTheSameCleanStateAsATest)
     g_userState.latitude = 52.3;
     g_mainWindowState.qnh = 1020;
     g_parkRefreshPhase = true;
+    // The user's position the static-collision check saw: it looks again only once the user
+    // moved, and a new run must look at once.
+    g_userState.longitude = 4.76389;
+    g_userState.onGround = true;
+    lf_removeNearUser();
     bool staleWorkRan = false;
     gf_postToMainLoop([&staleWorkRan] { staleWorkRan = true; });
     gf_requestStop(ExitReason::NEW_SETTINGS, 3);
@@ -157,6 +162,21 @@ TEST_F(CloseDown, RestartStartsTheNextRunFromTheSameCleanStateAsATest)
     EXPECT_FALSE(g_parkRefreshPhase);
     for (auto& work : gf_takeMainLoopWork()) work();
     EXPECT_FALSE(staleWorkRan);
+    // The next run's first look finds a static created where the user stands.
+    StaticAc statik;
+    statik.hexId = 1;
+    statik.callsign = "KLM1*";
+    statik.state = SimObjectState::active;
+    statik.objectId = 301;
+    statik.size_nm = 0.0097;
+    statik.standLat = 52.3;
+    statik.standLon = 4.76389;
+    g_staticAcs.push_back(statik);
+    g_userState.latitude = 52.3;
+    g_userState.longitude = 4.76389;
+    g_userState.onGround = true;
+    lf_removeNearUser();
+    EXPECT_EQ(g_staticAcs.back().state, SimObjectState::removingfromsim);
 }
 
 TEST_F(CloseDown, RestartCountdownIsLogged)
