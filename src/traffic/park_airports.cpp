@@ -227,6 +227,13 @@ void lf_writeMyParkAirports()
             gf_log(fmt::format("{}:{} new entry", kFileName, newLine));
         }
     } else {
+        // A list that is there but cannot be read is not replaced by one line.
+        std::error_code ec;
+        if (std::filesystem::exists(g_myParkAirportsTxt, ec) || ec) {
+            gf_logHighlighted(fmt::format("{} could not be read, {} not written", kFileName,
+                                          newLine));
+            return;
+        }
         lines.push_back(newLine);
         gf_log(fmt::format("{} created with {}", kFileName, newLine));
     }

@@ -154,17 +154,24 @@ TEST_F(ParkAirports, FrontEntryIsWrittenThroughTheMainLoopAndNeverHalfWritten)
     EXPECT_EQ(readFile(g_myParkAirportsTxt), "EDDL\nEGLL,A12\nZZZZ\n");
     EXPECT_TRUE(log_.contains("my_park_airports.txt:EGLL,A12 updated stand"));
 
-    // A file that cannot be replaced keeps what it was, and the failure is logged.
-    fs::remove(g_myParkAirportsTxt);
-    fs::create_directories(g_myParkAirportsTxt / "blocked");
+    // A failed write leaves the file as it was, and the failure is logged.
+    const auto temporary = fs::path(g_myParkAirportsTxt) += ".tmp";
+    fs::create_directories(temporary / "blocked");
+    g_parkAirports.front().standName = "B1";
     lf_writeMyParkAirports();
-    EXPECT_TRUE(fs::is_directory(g_myParkAirportsTxt));
-    EXPECT_FALSE(fs::exists(fs::path(g_myParkAirportsTxt) += ".tmp"));
+    EXPECT_EQ(readFile(g_myParkAirportsTxt), "EDDL\nEGLL,A12\nZZZZ\n");
     const auto lines = log_.lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.starts_with(
             fmt::format("==> {} could not be written: ", gf_pathToUtf8(g_myParkAirportsTxt)));
     }));
+    // A list that is there but cannot be read is not replaced by one line.
+    fs::remove_all(temporary);
+    fs::remove(g_myParkAirportsTxt);
+    fs::create_directories(g_myParkAirportsTxt / "blocked");
+    lf_writeMyParkAirports();
+    EXPECT_TRUE(fs::is_directory(g_myParkAirportsTxt / "blocked"));
+    EXPECT_TRUE(log_.contains("==> my_park_airports.txt could not be read, EGLL,B1 not written"));
 }
 
 // The latitude north of the airport at which the distance is the largest one not above
