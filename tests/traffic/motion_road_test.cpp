@@ -83,6 +83,13 @@ protected:
         }
     }
 
+    void expectNoException()
+    {
+        for (const auto& line : log_.lines()) {
+            EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+        }
+    }
+
     bool went(const std::string& phase) const
     {
         return std::find(phases_.begin(), phases_.end(), phase) != phases_.end();
@@ -201,7 +208,7 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     EXPECT_EQ(aircraft->standId, 1u);
     EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, stand) * 1852,
               2.0);
-    for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+    expectNoException();
 }
 
 TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
@@ -238,7 +245,7 @@ TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
                               "flying"}) {
         EXPECT_TRUE(went(phase)) << phase;
     }
-    for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+    expectNoException();
 }
 
 TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutAStandHolds)
@@ -289,7 +296,7 @@ TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutASta
     runTicks(0x485490, 12000);
     EXPECT_EQ(stateOf(0x485490), SimObjectState::removingfromsim);
     EXPECT_EQ(live(0x48548f)->phase, FlightPhase::parked);
-    for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos) << line;
+    expectNoException();
 }
 
 TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
