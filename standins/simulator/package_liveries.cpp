@@ -51,7 +51,9 @@ void lf_appendUtf8(std::string& out, uint32_t code)
 // Package files come as UTF-8 (with or without a byte-order mark) or as UTF-16 with one.
 std::string lf_utf8(const std::string& bytes)
 {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const auto byte = [&](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]));
+    };
     if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
         return bytes.substr(3);
     }
