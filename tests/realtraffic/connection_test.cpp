@@ -197,8 +197,10 @@ TEST_F(StalledRequest, CloseAbortsTheSignInAndTheSignOutIsGivenUpOnInTime)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(connection.post(signOut, "GUID=x", reply), CURLE_OPERATION_TIMEDOUT);
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, rt::kSignOutTimeout_ms * 1ms);
-    EXPECT_LT(took, 3s);
+    // curl measures its own time-out and may give up a hair before our clock says it is due;
+    // the upper bound only has to tell "gave up" from "waited for the stalled server" under load.
+    EXPECT_GE(took, rt::kSignOutTimeout_ms * 1ms - 100ms);
+    EXPECT_LT(took, 15s);
     g_closeRequested = false;
     server_->releaseStalls();
 }
