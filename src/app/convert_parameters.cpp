@@ -117,8 +117,9 @@ void lf_convertParameters()
         return;
     }
     if (!lf_versionUpdate()) return;
-    gf_log("Your previous version was too old to convert the old text box parameters to the "
-           "newdropbox values.");
+    gf_log(
+        "Your previous version was too old to convert the old text box parameters to the "
+        "newdropbox values.");
     gf_log(fmt::format("{} re-starts with default parameter values ...", g_shortName));
     lf_writeDefaults();
 }

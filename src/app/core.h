@@ -84,12 +84,11 @@ enum class SecondWork {
     DailyReset,           // n % 86400: counter reset, match summary, pending creations
 };
 // The schedule of the simulator second n (already counted), after lf_everySecond.
-std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue,
-                                          bool parkRefreshPhase);
+std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue, bool parkRefreshPhase);
 void lf_handleReRead();
 
-extern bool g_flightNotRunningSeen;       // main-loop thread
-extern bool g_parkRefreshPhase;           // main-loop thread; set: phase B next
+extern bool g_flightNotRunningSeen;  // main-loop thread
+extern bool g_parkRefreshPhase;      // main-loop thread; set: phase B next
 
 // ---- Close-down and restart (close_down.cpp) --------------------------------------------------
 
@@ -105,7 +104,6 @@ void lf_resetRunState();
 void lf_resetForRestart();
 void lf_resetTimeShift();
 void lf_productionStop();
-
 
 // ---- The window's status fields the core writes (window_fields.cpp) ----------------------------
 

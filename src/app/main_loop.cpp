@@ -82,9 +82,9 @@ void lf_serveCallsignRequests()
 {
     if (g_callsignLookupPending) {
         const auto objectId = gf_objectIdOfCallsign(CALLSIGN_2_OBJECTID.value());
-        setObjectIdText(objectId ? fmt::format("= {}", gf_toHex(*objectId))
-                                            : std::string("has left"),
-                                   objectId);
+        setObjectIdText(
+            objectId ? fmt::format("= {}", gf_toHex(*objectId)) : std::string("has left"),
+            objectId);
         g_callsignLookupPending = false;
     }
     if (g_flushStaticRequested.exchange(false)) {

@@ -186,10 +186,8 @@ void lf_stopWorkers(std::chrono::seconds readerBound)
         gf_stopTrafficReader();
         g_trafficReaderThread.request_stop();
     }
-    lf_awaitReader(g_weatherReaderThread, "Weather Reader", &gf_weatherReaderFinished,
-                   readerBound);
-    lf_awaitReader(g_trafficReaderThread, "Traffic Reader", &gf_trafficReaderFinished,
-                   readerBound);
+    lf_awaitReader(g_weatherReaderThread, "Weather Reader", &gf_weatherReaderFinished, readerBound);
+    lf_awaitReader(g_trafficReaderThread, "Traffic Reader", &gf_trafficReaderFinished, readerBound);
     if (!gf_rtGuid().empty()) gf_deauthenticate();
 }
 

@@ -100,10 +100,9 @@ void lf_initTimeShift()
         lf_applySimTime();
     } else if (TIME_SHIFT_DAYS.current != 0 || TIME_SHIFT_HOURS.current != 0 ||
                TIME_SHIFT_MINS.current != 0) {
-        lf_timeShift(
-            (TIME_SHIFT_DAYS.current * 24 + TIME_SHIFT_HOURS.current) * 60 +
-                TIME_SHIFT_MINS.current,
-            true);
+        lf_timeShift((TIME_SHIFT_DAYS.current * 24 + TIME_SHIFT_HOURS.current) * 60 +
+                         TIME_SHIFT_MINS.current,
+                     true);
     }
     lf_enableTimeShiftControls(true);
 }
@@ -159,8 +158,9 @@ void lf_findInstall()
     gf_showTextParameter(ALL_INSTALL_PATH);
     if (!ALL_INSTALL_PATH.value().empty()) return;
     if (!gf_detectMsfs(g_isMsfs2020)) {
-        throw UserErrorException(150, "No install path detected. Type the full path to your "
-                                      "Community folder above, then press Enter");
+        throw UserErrorException(150,
+                                 "No install path detected. Type the full path to your "
+                                 "Community folder above, then press Enter");
     }
 }
 
@@ -190,7 +190,9 @@ LiveryScanResult lf_scanLiveries()
     setup.maxTasks = g_maxTasks;
     setup.simNumber = g_isMsfs2020 ? 1 : 2;
     setup.communityFolder = gf_packagesPath(g_communityName, g_isMsfs2020);
-    setup.hooks.enablePackageSelector = [](bool on) { gf_enableControlOf(AI_PACKAGE_SELECTOR, on); };
+    setup.hooks.enablePackageSelector = [](bool on) {
+        gf_enableControlOf(AI_PACKAGE_SELECTOR, on);
+    };
     setup.hooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };
     setup.hooks.clearMessage = [] { gf_clearMessage(); };
     setup.hooks.scanSettingCleared = [] {
@@ -242,8 +244,7 @@ void lf_startUpRun()
     if (lf_stopSeen()) return;
     lf_revisitHold();
     if (lf_stopSeen()) return;
-    setAddonAirportCounts(gf_countFiles(g_myThirdpartyDir),
-                                     gf_countFiles(g_mySimaddonDir));
+    setAddonAirportCounts(gf_countFiles(g_myThirdpartyDir), gf_countFiles(g_mySimaddonDir));
     if (lf_stopSeen()) return;
     gf_createFlightPlanFolder();
     lf_readMyParkAirports();
@@ -322,22 +323,21 @@ void lf_prepareFolders()
 
 void lf_initControls()
 {
-    for (auto* box : {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &OBJECTID_LIST, &GUID_CHANGES,
-                      &SCAN_LIVERIES, &LIG_AUTOMATIC, &LIG_PRIORITIZE, &SCAN_AIRPORTS,
-                      &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &AUTO_RANGE,
-                      &AIRBORNE_ONLY, &COLLISION_USER_GND, &COLLISION_USER_AIR,
-                      &COLLISION_LIVE_PARKED_GND, &STRAIGHT_PBS_ONLY, &RT_PARKTRAFFIC_ONLY,
-                      &INITIAL_LOAD_ONLY}) {
+    for (auto* box :
+         {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &OBJECTID_LIST, &GUID_CHANGES, &SCAN_LIVERIES,
+          &LIG_AUTOMATIC, &LIG_PRIORITIZE, &SCAN_AIRPORTS, &LIGHT_AIRCRAFT, &HELICOPTERS,
+          &HIGH_PERF_AIRCRAFT, &AUTO_RANGE, &AIRBORNE_ONLY, &COLLISION_USER_GND,
+          &COLLISION_USER_AIR, &COLLISION_LIVE_PARKED_GND, &STRAIGHT_PBS_ONLY, &RT_PARKTRAFFIC_ONLY,
+          &INITIAL_LOAD_ONLY}) {
         gf_enableControlOf(*box, true);
     }
-    for (auto* combo : {&MATCHING_DEPTH, &MAX_PARK_SEL, &MAX_LIVE_SEL, &AIRP_RANGE,
-                        &AIRP_HEIGHT}) {
+    for (auto* combo : {&MATCHING_DEPTH, &MAX_PARK_SEL, &MAX_LIVE_SEL, &AIRP_RANGE, &AIRP_HEIGHT}) {
         gf_enableControlOf(*combo, true);
     }
     gf_enableControlOf(SIM_CHOICE, true);
     gf_enableControlOf(BLOCK_CALLSIGN, true);
-    for (auto* button : {&g_tbloZipButton, &g_blockButton, &g_callsignLookupButton,
-                         &g_reReadButton, &g_flushStaticButton}) {
+    for (auto* button : {&g_tbloZipButton, &g_blockButton, &g_callsignLookupButton, &g_reReadButton,
+                         &g_flushStaticButton}) {
         gf_enableControlOf(*button, false);
     }
     gf_enableControlOf(CALLSIGN_2_OBJECTID, false);

@@ -16,8 +16,8 @@ constexpr std::array<std::string_view, 5> lf_excludedCategories{"B1", "B2", "B4"
 
 const std::set<std::string, std::less<>>& lf_excludedTypes()
 {
-    static const std::set<std::string, std::less<>> types{
-        "BALL", "EMER", "GLID", "GRND", "GND", "PARA", "SERV", "SHIP", "VENT", "TWR"};
+    static const std::set<std::string, std::less<>> types{"BALL", "EMER", "GLID", "GRND", "GND",
+                                                          "PARA", "SERV", "SHIP", "VENT", "TWR"};
     return types;
 }
 

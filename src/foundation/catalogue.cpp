@@ -91,17 +91,20 @@ IntParameter LAST_EPOCH_TIME{"LAST_EPOCH_TIME:", 0, 0, 2147483647};
 IntParameter CUSTOM_PARKING_PERCENTAGE{"CUSTOM_PARKING_PERCENTAGE", -1, -1, 100};
 IntParameter HOLDING_THRESHOLD_METERS{"HOLDING_THRESHOLD_METERS", 250, 10, 4000};
 IntParameter MAX_HOLDING_MINUTES{"MAX_HOLDING_MINUTES", 20, 1, 60};
-ComboIntParameter AIRP_HEIGHT{"AIRP_HEIGHT", 18000,
-                              {2000, 4000, 6000, 8000, 10000, 12000, 14000, 16000, 18000,
-                               36000, 48000},
-                              32841, 343};
+ComboIntParameter AIRP_HEIGHT{
+    "AIRP_HEIGHT",
+    18000,
+    {2000, 4000, 6000, 8000, 10000, 12000, 14000, 16000, 18000, 36000, 48000},
+    32841,
+    343};
 IntParameter MAX_FIT{"MAX_FIT", 47, 0, 47};
 
 ComboIntParameter MATCHING_DEPTH{"MATCHING_DEPTH", 4, {1, 2, 3, 4}, 32808, 203};
-ComboIntParameter RANGE{"RANGE", 40,
-                        {2, 3, 4, 5, 6, 8, 10, 12, 14, 16, 18, 20, 25, 30, 35, 40, 50, 65, 80,
-                         100},
-                        32818, 231};
+ComboIntParameter RANGE{"RANGE",
+                        40,
+                        {2, 3, 4, 5, 6, 8, 10, 12, 14, 16, 18, 20, 25, 30, 35, 40, 50, 65, 80, 100},
+                        32818,
+                        231};
 ComboIntParameter AR_ABOVE_HEIGHT{"AR_ABOVE_HEIGHT", 48000, lf_steps(18000, 48000, 3000), 32820,
                                   231};
 ComboIntParameter MAX_PARK_SEL{"MAX_PARK_SEL", 500, {0, 10, 25, 50, 75, 100, 500}, 32848, 315};
@@ -137,14 +140,14 @@ ComboStringParameter AI_PACKAGE_SELECTOR{"AI_PACKAGE_SELECTOR", "AIG, FSLTL, JF,
 ControlStringParameter DESTINATION{"DESTINATION", "", 32839, 343};
 
 ControlStringParameter BLOCK_CALLSIGN{"BLOCK_CALLSIGN", "", 32828, 259};
-ComboStringParameter SIM_CHOICE{"SIM_CHOICE", "MSFS 2020", {"MSFS 2020", "MSFS 2024"}, 32789,
-                                119};
+ComboStringParameter SIM_CHOICE{"SIM_CHOICE", "MSFS 2020", {"MSFS 2020", "MSFS 2024"}, 32789, 119};
 
-ComboFloatParameter MAX_FIT_FL{"MAX_FIT_FL", 24.0F,
-                               {0.5F, 1.0F, 1.5F, 2.0F, 2.5F, 3.0F, 3.5F, 4.0F, 4.5F, 5.0F,
-                                6.0F, 7.0F, 8.0F, 9.0F, 10.0F, 12.0F, 15.0F, 18.0F, 21.0F,
-                                24.0F},
-                               32854, 371};
+ComboFloatParameter MAX_FIT_FL{"MAX_FIT_FL",
+                               24.0F,
+                               {0.5F, 1.0F, 1.5F, 2.0F, 2.5F,  3.0F,  3.5F,  4.0F,  4.5F,  5.0F,
+                                6.0F, 7.0F, 8.0F, 9.0F, 10.0F, 12.0F, 15.0F, 18.0F, 21.0F, 24.0F},
+                               32854,
+                               371};
 ComboIntParameter parking_percentage{"parking_percentage", 30, lf_steps(0, 100, 5), 32850, 371};
 ControlStringParameter ALL_INSTALL_PATH{"ALL_INSTALL_PATH", "", 32788, 119};
 SharedComboStringParameter CALLSIGN_2_OBJECTID{
@@ -160,21 +163,40 @@ PushButton g_nowButton{"Now", 32847, 313};
 PushButton g_reReadButton{"Re-read", 32838, 341};
 
 const std::vector<ControlBoolParameter*> g_boolParams{
-    &ALWAYS_ON_TOP,      &OBJECTID_LIST,       &NAV_LIGHTS_WHILE_PARKED,
-    &GUID_CHANGES,       &SIM_TIME,            &KEEP_SIM_TIME_PAR,
-    &SCAN_LIVERIES,      &LIG_AUTOMATIC,       &LIG_PRIORITIZE,
-    &SCAN_AIRPORTS,      &LIGHT_AIRCRAFT,      &HELICOPTERS,
-    &HIGH_PERF_AIRCRAFT, &AUTO_RANGE,          &AIRBORNE_ONLY,
-    &COLLISION_USER_GND, &COLLISION_USER_AIR,  &COLLISION_LIVE_PARKED_GND,
-    &STRAIGHT_PBS_ONLY,  &INITIAL_LOAD_ONLY,   &WEEK,
-    &PARK_SOFT,          &RT_PARKTRAFFIC_ONLY,
+    &ALWAYS_ON_TOP,
+    &OBJECTID_LIST,
+    &NAV_LIGHTS_WHILE_PARKED,
+    &GUID_CHANGES,
+    &SIM_TIME,
+    &KEEP_SIM_TIME_PAR,
+    &SCAN_LIVERIES,
+    &LIG_AUTOMATIC,
+    &LIG_PRIORITIZE,
+    &SCAN_AIRPORTS,
+    &LIGHT_AIRCRAFT,
+    &HELICOPTERS,
+    &HIGH_PERF_AIRCRAFT,
+    &AUTO_RANGE,
+    &AIRBORNE_ONLY,
+    &COLLISION_USER_GND,
+    &COLLISION_USER_AIR,
+    &COLLISION_LIVE_PARKED_GND,
+    &STRAIGHT_PBS_ONLY,
+    &INITIAL_LOAD_ONLY,
+    &WEEK,
+    &PARK_SOFT,
+    &RT_PARKTRAFFIC_ONLY,
 };
 
 const std::vector<IntParameter*> g_numParams{
-    &g_mainWindowState.MAIN_WINDOW_X, &g_mainWindowState.MAIN_WINDOW_Y,
-    &LAST_EPOCH_TIME,                 &CUSTOM_PARKING_PERCENTAGE,
-    &HOLDING_THRESHOLD_METERS,        &MAX_HOLDING_MINUTES,
-    &AIRP_HEIGHT,                     &MAX_FIT,
+    &g_mainWindowState.MAIN_WINDOW_X,
+    &g_mainWindowState.MAIN_WINDOW_Y,
+    &LAST_EPOCH_TIME,
+    &CUSTOM_PARKING_PERCENTAGE,
+    &HOLDING_THRESHOLD_METERS,
+    &MAX_HOLDING_MINUTES,
+    &AIRP_HEIGHT,
+    &MAX_FIT,
 };
 
 const std::vector<ComboIntParameter*> g_comboParams{
@@ -183,12 +205,24 @@ const std::vector<ComboIntParameter*> g_comboParams{
 };
 
 const std::vector<StringParameter*> g_stringParams{
-    &PROGRAM_VERSION,  &MSFS_INSTALL_PATH,   &lfolder0,
-    &lfolder1,         &lfolder2,            &lfolder3,
-    &lfolder4,         &lfolder5,            &lfolder6,
-    &lfolder7,         &lfolder8,            &lfolder9,
-    &AIG_VERSION,      &DBASE_VERSION,       &AIRPORTS_VERSION,
-    &LIV_SCAN_VERSION, &ADDONS_SCAN_VERSION, &DIROVERAZO24_VERSION,
+    &PROGRAM_VERSION,
+    &MSFS_INSTALL_PATH,
+    &lfolder0,
+    &lfolder1,
+    &lfolder2,
+    &lfolder3,
+    &lfolder4,
+    &lfolder5,
+    &lfolder6,
+    &lfolder7,
+    &lfolder8,
+    &lfolder9,
+    &AIG_VERSION,
+    &DBASE_VERSION,
+    &AIRPORTS_VERSION,
+    &LIV_SCAN_VERSION,
+    &ADDONS_SCAN_VERSION,
+    &DIROVERAZO24_VERSION,
     &MSFS_2024_INSTALL_PATH,
     &AI_PACKAGE_SELECTOR,
     &DESTINATION,

@@ -91,9 +91,9 @@ extern ComboStringParameter SIM_CHOICE;  // "MSFS 2020" or "MSFS 2024"
 
 // Settings in no registry: never saved by the whole-file writer, read from no file; each start
 // begins from the default.
-extern ComboFloatParameter MAX_FIT_FL;                   // hours, MAX_FIT shown in the window
-extern ComboIntParameter parking_percentage;             // per cent of the park airport's stands
-extern ControlStringParameter ALL_INSTALL_PATH;          // the Community folder typed in
+extern ComboFloatParameter MAX_FIT_FL;                  // hours, MAX_FIT shown in the window
+extern ComboIntParameter parking_percentage;            // per cent of the park airport's stands
+extern ControlStringParameter ALL_INSTALL_PATH;         // the Community folder typed in
 extern SharedComboStringParameter CALLSIGN_2_OBJECTID;  // callsigns of the active live traffic
 
 // Push buttons; the name is the caption.

@@ -37,7 +37,8 @@ template <std::size_t N>
 class FixedCode : FixedCodeBase {
 public:
     FixedCode() { chars_.fill(' '); }
-    explicit FixedCode(std::string_view text) {
+    explicit FixedCode(std::string_view text)
+    {
         if (text.size() != N) invalidError();
         std::array<char, N> upper{};
         for (std::size_t i = 0; i < N; ++i) {
@@ -51,7 +52,8 @@ public:
     std::string_view text() const { return {chars_.data(), N}; }
     const std::array<char, N>& chars() const { return chars_; }
     // The code's bytes in text order as one little-endian word (4-character codes).
-    uint32_t word() const requires(N == 4) {
+    uint32_t word() const requires(N == 4)
+    {
         return static_cast<uint32_t>(static_cast<unsigned char>(chars_[0])) |
                static_cast<uint32_t>(static_cast<unsigned char>(chars_[1])) << 8 |
                static_cast<uint32_t>(static_cast<unsigned char>(chars_[2])) << 16 |
@@ -109,7 +111,8 @@ void gf_clearModelFixes();
 
 template <std::size_t N>
 struct std::hash<qel::FixedCode<N>> {
-    std::size_t operator()(const qel::FixedCode<N>& code) const noexcept {
+    std::size_t operator()(const qel::FixedCode<N>& code) const noexcept
+    {
         return std::hash<std::string_view>{}(code.text());
     }
 };

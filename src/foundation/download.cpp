@@ -119,8 +119,7 @@ bool gf_download(CURL* handle, const std::string& url, const std::filesystem::pa
         std::filesystem::rename(part, output);
         return true;
     } catch (const std::exception& e) {
-        gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url,
-                           output.string()));
+        gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, output.string()));
         lf_removeQuietly(part);
         return false;
     }

@@ -29,8 +29,7 @@ bool lf_finish(std::ofstream& out)
 // Removes the regular files directly in `folder` for which `wanted` holds. A file that cannot
 // be removed is logged and skipped; nothing is thrown to the caller.
 template <typename Wanted>
-void lf_removeFilesIf(const std::filesystem::path& folder, std::string_view function,
-                      Wanted wanted)
+void lf_removeFilesIf(const std::filesystem::path& folder, std::string_view function, Wanted wanted)
 {
     try {
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {

@@ -32,9 +32,9 @@ double gf_bearingRad(LatLon from, LatLon to)
     const double phi1 = from.lat * lf_deg2rad;
     const double phi2 = to.lat * lf_deg2rad;
     const double dLambda = (to.lon - from.lon) * lf_deg2rad;
-    double theta = std::atan2(std::sin(dLambda) * std::cos(phi2),
-                              std::sin(phi2) * std::cos(phi1) -
-                                  std::sin(phi1) * std::cos(phi2) * std::cos(dLambda));
+    double theta = std::atan2(
+        std::sin(dLambda) * std::cos(phi2),
+        std::sin(phi2) * std::cos(phi1) - std::sin(phi1) * std::cos(phi2) * std::cos(dLambda));
     if (theta < 0) theta += lf_fullCircle;
     return theta;
 }

@@ -8,7 +8,7 @@ struct LatLon {
     double lon;  // degrees, east positive: 6.7668
 };
 
-double gf_distanceNm(LatLon a, LatLon b);   // nautical miles
+double gf_distanceNm(LatLon a, LatLon b);      // nautical miles
 double gf_bearingRad(LatLon from, LatLon to);  // radians in [0, 2π), clockwise from true north
 LatLon gf_destinationPoint(LatLon start, double bearing_rad, double distance_ft);
 

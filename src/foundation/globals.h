@@ -13,22 +13,22 @@ namespace qel {
 
 using Path = std::filesystem::path;
 
-extern const Path g_installNewVersionExe;  // "install_new_version.exe"
-extern const Path g_releaseNotesPdf;       // "ReleaseNotes.pdf"
-extern const Path g_newVersionDir;         // "new_version"
-extern const Path g_inputDir;              // "input"
-extern const Path g_dbaseEnc;              // input/dbase.enc
-extern const Path g_dbaseXml;              // input/dbase.xml
-extern const Path g_airportsEnc;           // input/airports.enc
-extern const Path g_airportsXml;           // input/airports.xml
-extern const Path g_aigRegcodesEnc;        // input/AIG-regcodes.enc
-extern const Path g_aigRegcodesXml;        // input/AIG-regcodes.xml
-extern const Path g_myRegcodesDir;         // input/my_regcodes
-extern const Path g_outputDir;             // "output"
-extern const Path g_liveriesScannedXml;    // output/LiveriesScanned.xml
-extern const Path g_infoDir;               // output/info
-extern const Path g_objectIdListTxt;       // output/info/ObjectIdList.txt
-extern const Path g_airportsScanLogTxt;    // output/info/AirportsScanLog.txt
+extern const Path g_installNewVersionExe;               // "install_new_version.exe"
+extern const Path g_releaseNotesPdf;                    // "ReleaseNotes.pdf"
+extern const Path g_newVersionDir;                      // "new_version"
+extern const Path g_inputDir;                           // "input"
+extern const Path g_dbaseEnc;                           // input/dbase.enc
+extern const Path g_dbaseXml;                           // input/dbase.xml
+extern const Path g_airportsEnc;                        // input/airports.enc
+extern const Path g_airportsXml;                        // input/airports.xml
+extern const Path g_aigRegcodesEnc;                     // input/AIG-regcodes.enc
+extern const Path g_aigRegcodesXml;                     // input/AIG-regcodes.xml
+extern const Path g_myRegcodesDir;                      // input/my_regcodes
+extern const Path g_outputDir;                          // "output"
+extern const Path g_liveriesScannedXml;                 // output/LiveriesScanned.xml
+extern const Path g_infoDir;                            // output/info
+extern const Path g_objectIdListTxt;                    // output/info/ObjectIdList.txt
+extern const Path g_airportsScanLogTxt;                 // output/info/AirportsScanLog.txt
 extern const Path g_aircraftCfgWithNoFltsimSectionTxt;  // output/info/...
 extern const Path g_registrationCodeConversionsTxt;     // output/info/...
 extern const Path g_myMultRegcodesTxt;                  // output/info/MyMultRegcodes.txt
@@ -39,17 +39,17 @@ extern const Path g_invalidAircraftCodesTxt;            // output/errors/...
 extern const Path g_fixesTxt;                           // output/errors/Fixes.txt
 extern const Path g_invalidAircraftCfgFilesTxt;         // output/errors/...
 extern const Path g_incompleFltsimSectionsTxt;          // output/errors/...
-extern const Path g_airportsDir;           // "airports"
-extern const Path g_mySimaddonDir;         // airports/my_simaddon
-extern const Path g_myThirdpartyDir;       // airports/my_thirdparty
-extern const Path g_learnedDir;            // airports/learned
-extern const Path g_learnedStockDir;       // airports/learned/stock
-extern const Path g_learnedSimaddonDir;    // airports/learned/simaddon
-extern const Path g_learnedThirdpartyDir;  // airports/learned/thirdparty
-extern const Path g_myParkAirportsTxt;     // airports/my_park_airports.txt
-extern const Path g_docsDir;               // "docs"
-extern const Path g_tbloDir;               // "tblo"
-extern const Path g_tbloZip;               // "tblo.zip"
+extern const Path g_airportsDir;                        // "airports"
+extern const Path g_mySimaddonDir;                      // airports/my_simaddon
+extern const Path g_myThirdpartyDir;                    // airports/my_thirdparty
+extern const Path g_learnedDir;                         // airports/learned
+extern const Path g_learnedStockDir;                    // airports/learned/stock
+extern const Path g_learnedSimaddonDir;                 // airports/learned/simaddon
+extern const Path g_learnedThirdpartyDir;               // airports/learned/thirdparty
+extern const Path g_myParkAirportsTxt;                  // airports/my_park_airports.txt
+extern const Path g_docsDir;                            // "docs"
+extern const Path g_tbloDir;                            // "tblo"
+extern const Path g_tbloZip;                            // "tblo.zip"
 
 // Single names that their users join into paths themselves.
 inline constexpr std::string_view g_stockName = "stock";

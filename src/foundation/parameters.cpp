@@ -267,8 +267,7 @@ std::optional<int32_t> gf_readIntParameter(const pugi::xml_node& node, std::stri
     return static_cast<int32_t>(row.attribute("value").as_int());
 }
 
-std::optional<std::string> gf_readStringParameter(const pugi::xml_node& node,
-                                                  std::string_view key)
+std::optional<std::string> gf_readStringParameter(const pugi::xml_node& node, std::string_view key)
 {
     const auto row = lf_findRow(node, key);
     if (!row) return std::nullopt;
@@ -328,8 +327,8 @@ bool gf_readParameters()
         parameters = lf_rootOrSelf(document).child("parameters");
     }
     if (!parameters) {
-        gf_log(fmt::format("{} not found, creating new with default values:",
-                           g_parametersPathUtf8));
+        gf_log(
+            fmt::format("{} not found, creating new with default values:", g_parametersPathUtf8));
         lf_writeWholeFile(true, nullptr);
         return true;
     }

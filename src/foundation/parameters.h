@@ -32,8 +32,7 @@ extern std::recursive_mutex g_parametersMutex;
 // optional sign and decimal digits, or hex after 0x; 0 without a number.
 std::optional<bool> gf_readBoolParameter(const pugi::xml_node& node, std::string_view key);
 std::optional<int32_t> gf_readIntParameter(const pugi::xml_node& node, std::string_view key);
-std::optional<std::string> gf_readStringParameter(const pugi::xml_node& node,
-                                                  std::string_view key);
+std::optional<std::string> gf_readStringParameter(const pugi::xml_node& node, std::string_view key);
 
 // Append one `parameter` row with `name` and `value`; false when it cannot be added.
 bool gf_appendBoolParameter(pugi::xml_node parameters, const std::string& key, bool value);

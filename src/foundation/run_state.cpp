@@ -50,9 +50,8 @@ std::deque<std::function<void()>> g_mainLoopWork;
 std::string_view gf_exitReasonText(ExitReason reason)
 {
     static constexpr std::array<std::string_view, 9> texts = {
-        "NOT YET SET",      "SIM WAS CLOSED",   "NEW FLIGHT",
-        "NEW SETTINGS",     "USER CLOSED SIM",  "SIMCONNECT ERROR",
-        "READER ERROR",     "SYSTEM ERROR",     "NEW VERSION"};
+        "NOT YET SET",      "SIM WAS CLOSED", "NEW FLIGHT",   "NEW SETTINGS", "USER CLOSED SIM",
+        "SIMCONNECT ERROR", "READER ERROR",   "SYSTEM ERROR", "NEW VERSION"};
     const auto index = static_cast<std::size_t>(reason);
     return index < texts.size() ? texts[index] : "NOT YET SET";
 }

@@ -62,13 +62,13 @@ extern std::atomic<int32_t> g_simVersionNumber;
 // ---- Main loop: the requests it serves and the state it shares -------------------------------
 
 // Raised by the window's handlers, served by the main loop (atomic).
-extern std::atomic<bool> g_reReadRequested;         // "Re-read"
-extern std::atomic<bool> g_flushStaticRequested;    // "Flush static"
+extern std::atomic<bool> g_reReadRequested;          // "Re-read"
+extern std::atomic<bool> g_flushStaticRequested;     // "Flush static"
 extern std::atomic<bool> g_callsignLookupRequested;  // "cs->oid:"
-extern std::atomic<bool> g_callsignLookupPending;   // a CALLSIGN_2_OBJECTID choice
-extern std::atomic<bool> g_blockCallsignPending;    // BLOCK_CALLSIGN changed
-extern std::atomic<bool> g_matchingLevelRaised;     // MATCHING_DEPTH raised
-extern std::atomic<bool> g_parkTrafficOnlyChanged;  // RT_PARKTRAFFIC_ONLY, for the next re-plan
+extern std::atomic<bool> g_callsignLookupPending;    // a CALLSIGN_2_OBJECTID choice
+extern std::atomic<bool> g_blockCallsignPending;     // BLOCK_CALLSIGN changed
+extern std::atomic<bool> g_matchingLevelRaised;      // MATCHING_DEPTH raised
+extern std::atomic<bool> g_parkTrafficOnlyChanged;   // RT_PARKTRAFFIC_ONLY, for the next re-plan
 
 // Parked-traffic refresh (atomic): the countdown message has run out; a stand file of the park
 // airport is loaded; a parking rebuild is under way; minutes to the next refresh (from 20).

@@ -90,8 +90,7 @@ void StringParameter::setDefaultValue(std::string value)
     default_ = std::move(value);
 }
 
-ControlBoolParameter::ControlBoolParameter(std::string key, bool value, uint16_t id,
-                                           uint32_t row)
+ControlBoolParameter::ControlBoolParameter(std::string key, bool value, uint16_t id, uint32_t row)
     : BoolParameter(std::move(key), value), ControlBinding(id, row)
 {
 }
@@ -122,8 +121,7 @@ ComboFloatParameter::ComboFloatParameter(std::string key, float value, std::vect
 }
 
 ComboStringParameter::ComboStringParameter(std::string key, std::string value,
-                                           std::vector<std::string> list, uint16_t id,
-                                           uint32_t row)
+                                           std::vector<std::string> list, uint16_t id, uint32_t row)
     : ControlStringParameter(std::move(key), std::move(value), id, row), choices(std::move(list))
 {
 }
@@ -135,8 +133,8 @@ SharedComboStringParameter::SharedComboStringParameter(std::string key, std::str
 {
 }
 
-std::shared_ptr<const SharedComboStringParameter::Choices>
-SharedComboStringParameter::choices() const
+std::shared_ptr<const SharedComboStringParameter::Choices> SharedComboStringParameter::choices()
+    const
 {
     return choices_.load();
 }

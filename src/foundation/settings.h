@@ -61,9 +61,9 @@ class StringParameter : public Parameter {
 public:
     StringParameter(std::string key, std::string value);
 
-    std::string value() const;         // a copy of the current value
-    void assign(std::string value);    // current value only, not saved
-    void set(std::string value);       // assign, then save at once (gf_saveStringParameter)
+    std::string value() const;       // a copy of the current value
+    void assign(std::string value);  // current value only, not saved
+    void set(std::string value);     // assign, then save at once (gf_saveStringParameter)
     std::string defaultValue() const;
     void setDefaultValue(std::string value);  // PROGRAM_VERSION's default, at start-up only
 

@@ -17,10 +17,10 @@ extern const std::string g_pluralSuffix;  // "s"
 // A path's native name as UTF-8; throws as wide_to_utf8 does.
 std::string gf_pathToUtf8(const std::filesystem::path& path);
 
-std::string_view gf_pluralS(int32_t count);   // "" for 1 and negatives, else "s"
-std::string_view gf_plural(int64_t count);    // "" for 1 and negatives, else "s"
-std::string_view gf_plural(uint64_t count);   // "" for 1, else "s"
-std::string gf_formatDecimal(float x);        // "3" or "3.5"
+std::string_view gf_pluralS(int32_t count);  // "" for 1 and negatives, else "s"
+std::string_view gf_plural(int64_t count);   // "" for 1 and negatives, else "s"
+std::string_view gf_plural(uint64_t count);  // "" for 1, else "s"
+std::string gf_formatDecimal(float x);       // "3" or "3.5"
 // A simulator object id as the chosen simulator shows it: decimal for MSFS 2020, hex for 2024.
 std::string gf_toHex(uint32_t objectId);
 

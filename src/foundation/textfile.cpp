@@ -121,10 +121,8 @@ bool lf_isReadable(Charset charset)
     case Charset::Unicode:
     case Charset::Unicode_big_endian:
     case Charset::UTF8_with_BOM:
-    case Charset::UTF8_without_BOM:
-        return true;
-    default:
-        return false;
+    case Charset::UTF8_without_BOM: return true;
+    default: return false;
     }
 }
 
@@ -138,24 +136,16 @@ std::string lf_charsetText(Charset charset)
 void lf_readInCharset(Charset charset, std::istream& in, std::vector<std::string>& lines)
 {
     switch (charset) {
-    case Charset::Unicode:
-        lf_readUtf16Lines(in, lines, false);
-        break;
-    case Charset::Unicode_big_endian:
-        lf_readUtf16Lines(in, lines, true);
-        break;
+    case Charset::Unicode: lf_readUtf16Lines(in, lines, false); break;
+    case Charset::Unicode_big_endian: lf_readUtf16Lines(in, lines, true); break;
     case Charset::UTF8_with_BOM:
         gf_readLines(in, lines);
         if (!lines.empty() && lines.front().size() > 2 && lines.front().starts_with(lf_utf8Bom)) {
             lines.front().erase(0, lf_utf8Bom.size());
         }
         break;
-    case Charset::UTF8_without_BOM:
-        gf_readLines(in, lines);
-        break;
-    default:
-        lf_readAnsiLines(in, lines);
-        break;
+    case Charset::UTF8_without_BOM: gf_readLines(in, lines); break;
+    default: lf_readAnsiLines(in, lines); break;
     }
 }
 
@@ -204,8 +194,8 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path,
 {
     lines.clear();
     if (!lf_isReadable(charset)) {
-        throw std::runtime_error(fmt::format("file {} has unknown charset: {}",
-                                             gf_pathToUtf8(path), lf_charsetText(charset)));
+        throw std::runtime_error(fmt::format("file {} has unknown charset: {}", gf_pathToUtf8(path),
+                                             lf_charsetText(charset)));
     }
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return false;

@@ -17,8 +17,8 @@ enum class Charset : int32_t {
     Unicode = 1,             // UTF-16 little endian
     Unicode_big_endian = 2,  // UTF-16 big endian
     UTF8_with_BOM = 3,
-    UTF8_without_BOM = 4,    // also an empty file
-    none_found = 5,          // the file cannot be opened
+    UTF8_without_BOM = 4,  // also an empty file
+    none_found = 5,        // the file cannot be opened
 };
 
 // "ANSI", "Unicode", ...; throws std::out_of_range "invalid map<K, T> key" outside 0..5.

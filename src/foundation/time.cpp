@@ -36,8 +36,7 @@ std::string_view lf_monthName(int month)
 
 std::string_view lf_weekdayName(int weekday)
 {
-    static constexpr std::string_view names[] = {"Mon", "Tue", "Wed", "Thu",
-                                                 "Fri", "Sat", "Sun"};
+    static constexpr std::string_view names[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
     if (weekday < 1 || weekday > 7) return "???";
     return names[weekday - 1];
 }

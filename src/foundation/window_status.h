@@ -51,13 +51,13 @@ struct MainWindowState {
     IntParameter MAIN_WINDOW_Y{"MAIN_WINDOW_Y", 20, -30000, 30000};   // px, saved at quit
 
     // Brushes and pens.
-    const platform::Colour redBrush{255, 0, 0};          // an error, not connected
+    const platform::Colour redBrush{255, 0, 0};            // an error, not connected
     const platform::Colour lightBlueBrush{153, 204, 255};  // control band
-    const platform::Colour blackBrush{0, 0, 0};          // title band, status strip, statistics
-    const platform::Colour limeBrush{50, 205, 50};       // message band, connected
-    const platform::Colour yellowBrush{255, 255, 0};     // connected but not ready
-    const platform::Colour blackPen{0, 0, 0};            // the control band's separators
-    const platform::Colour whitePen{255, 255, 255};      // band borders
+    const platform::Colour blackBrush{0, 0, 0};            // title band, status strip, statistics
+    const platform::Colour limeBrush{50, 205, 50};         // message band, connected
+    const platform::Colour yellowBrush{255, 255, 0};       // connected but not ready
+    const platform::Colour blackPen{0, 0, 0};              // the control band's separators
+    const platform::Colour whitePen{255, 255, 255};        // band borders
     struct Line {
         int x1, y1, x2, y2;  // client px
     };
@@ -99,32 +99,32 @@ struct MainWindowState {
     std::atomic<uint64_t> liveryCount{0};        // liveries known
     std::atomic<uint64_t> parkedLiveCount{0};
     std::atomic<uint64_t> staticCount{0};
-    std::atomic<uint64_t> standCount{0};         // stands of the park airport
-    std::atomic<int32_t> statisticsRow{399};     // y of the first statistics row, px
-    std::atomic<int32_t> maxParkPercentage{0};   // per cent
-    std::atomic<int32_t> qnh{0};                 // hPa; 0 = none
-    std::atomic<int32_t> wantedStaticCount{0};   // 0 = none
+    std::atomic<uint64_t> standCount{0};             // stands of the park airport
+    std::atomic<int32_t> statisticsRow{399};         // y of the first statistics row, px
+    std::atomic<int32_t> maxParkPercentage{0};       // per cent
+    std::atomic<int32_t> qnh{0};                     // hPa; 0 = none
+    std::atomic<int32_t> wantedStaticCount{0};       // 0 = none
     std::atomic<int32_t> staticParkingCountdown{0};  // minutes to the next renewal
-    std::atomic<int32_t> secondCounter{0};       // simulator seconds; the message line's clock
-    std::atomic<int32_t> updateCount{0};         // stand updates
+    std::atomic<int32_t> secondCounter{0};           // simulator seconds; the message line's clock
+    std::atomic<int32_t> updateCount{0};             // stand updates
     std::atomic<uint64_t> staticCandidateCount{0};
-    std::atomic<int32_t> standFileWeek{0};       // the loaded stand file's "RT_traffic_week"
-    std::atomic<uint64_t> tbloFileCount{0};      // files in tblo after the last airport scan
-    std::atomic<bool> handmade{false};           // " (h)"
-    std::atomic<bool> realTrafficIdle{true};     // the RealTraffic box is black
+    std::atomic<int32_t> standFileWeek{0};    // the loaded stand file's "RT_traffic_week"
+    std::atomic<uint64_t> tbloFileCount{0};   // files in tblo after the last airport scan
+    std::atomic<bool> handmade{false};        // " (h)"
+    std::atomic<bool> realTrafficIdle{true};  // the RealTraffic box is black
     std::atomic<bool> realTrafficSignedIn{false};
-    std::atomic<bool> standFileLoaded{false};    // park airport details are shown
+    std::atomic<bool> standFileLoaded{false};  // park airport details are shown
     std::atomic<bool> simulatorConnected{false};
     std::atomic<bool> simulationRunning{false};
-    std::atomic<bool> userSizeKnown{false};      // the user aircraft's wing span is known
-    std::atomic<bool> softApplied{false};        // "*S*"
-    std::atomic<bool> weekApplied{false};        // "*W*"
-    std::atomic<bool> reservedStandOk{false};    // lime when set, red when clear
-    std::atomic<bool> timeShiftFlag{true};       // time-shift labels black, else grey
-    std::atomic<bool> nowAllowed{false};         // "Now" may be enabled: a re-plan was announced
+    std::atomic<bool> userSizeKnown{false};       // the user aircraft's wing span is known
+    std::atomic<bool> softApplied{false};         // "*S*"
+    std::atomic<bool> weekApplied{false};         // "*W*"
+    std::atomic<bool> reservedStandOk{false};     // lime when set, red when clear
+    std::atomic<bool> timeShiftFlag{true};        // time-shift labels black, else grey
+    std::atomic<bool> nowAllowed{false};          // "Now" may be enabled: a re-plan was announced
     std::atomic<int32_t> trafficReaderStatus{3};  // 1 receiving, 2 no data, 3 stopped
     std::atomic<int32_t> weatherReaderStatus{3};  // the same for the weather reader
-    std::atomic<bool> ready{false};              // set last by the constructor
+    std::atomic<bool> ready{false};               // set last by the constructor
 };
 
 // Built before the entry point; its two settings stand first in g_numParams.

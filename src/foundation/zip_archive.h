@@ -24,7 +24,7 @@ public:
     static constexpr int kWriteError = 6;  // libzip's ZIP_ER_WRITE: the output failed
 
     const std::string& getName() const { return name_; }  // "sub/LFPG.xml", UTF-8
-    bool isDirectory() const;                               // the name ends in '/'
+    bool isDirectory() const;                             // the name ends in '/'
     bool isFile() const { return !isDirectory(); }
     uint64_t getSize() const { return size_; }  // bytes once unpacked
 

@@ -99,8 +99,7 @@ void lf_readSizeCategories(const pugi::xml_document& document)
         {"rotorcraft", "rot", &g_rotorcraftModels, {}},
     }};
     for (auto& category : categories) {
-        gf_readXmlCodeList(document, category.section, category.codes, category.element,
-                           "types");
+        gf_readXmlCodeList(document, category.section, category.codes, category.element, "types");
     }
     for (auto& category : categories) {
         category.ids->clear();
@@ -185,8 +184,8 @@ void lf_readWingspans(const pugi::xml_document& document)
             gf_logHighlighted(fmt::format("wingspan model {} is not valid, skipped", type));
             continue;
         }
-        const double half = lf_parseDouble(gf_attrString(wingspan, "meters")) *
-                            lf_halfSpanNmPerMetre;
+        const double half =
+            lf_parseDouble(gf_attrString(wingspan, "meters")) * lf_halfSpanNmPerMetre;
         g_wingspans.try_emplace(type, half);
         g_maxHalfSpanNm = std::max(g_maxHalfSpanNm, half);
     }
@@ -223,11 +222,9 @@ void lf_readAddonAirports(const pugi::xml_document& document)
 {
     gf_readXmlCodeList(document, "simaddons20", g_simAddonAirports20, "simaddon20", "arpts");
     g_thirdPartyAirports20.reserve(lf_thirdParty20Reserve);
-    gf_readPublisherAirports(document, "thirdparties20", g_thirdPartyAirports20,
-                             "thirdpartie20");
+    gf_readPublisherAirports(document, "thirdparties20", g_thirdPartyAirports20, "thirdpartie20");
     g_thirdPartyAirports24.reserve(lf_thirdParty24Reserve);
-    gf_readPublisherAirports(document, "thirdparties24", g_thirdPartyAirports24,
-                             "thirdpartie24");
+    gf_readPublisherAirports(document, "thirdparties24", g_thirdPartyAirports24, "thirdpartie24");
 }
 
 void lf_readFleet(const pugi::xml_document& document)
@@ -255,8 +252,8 @@ void lf_readFleet(const pugi::xml_document& document)
 
 }  // namespace
 
-void gf_readXmlCodeList(const pugi::xml_document& document, const char* section,
-                        CodeSet& target, const char* element, const char* attribute)
+void gf_readXmlCodeList(const pugi::xml_document& document, const char* section, CodeSet& target,
+                        const char* element, const char* attribute)
 {
     const auto root = document.child("root");
     if (!root) throw UserErrorException(61, "XML root missing: root");

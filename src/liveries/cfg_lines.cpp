@@ -9,21 +9,36 @@
 namespace qel {
 
 const std::map<std::string_view, std::string_view> g_baseContainerModels = {
-    {"Asobo_FlightDesignCT", "FDCT"},    {"Asobo_DA40_TDI", "DA40"},
-    {"Asobo_Longitude", "C700"},         {"Asobo_DA40_NG", "DA40"},
-    {"Asobo_VL3", "VL3"},                {"Asobo_Cap10C", "CP10"},
-    {"Asobo_Savage_Cub", "SAVG"},        {"Asobo_CJ4", "C25C"},
-    {"Asobo_Savage_ShockUltra", "SAVG"}, {"Asobo_C152", "C152"},
-    {"Asobo_XCub", "CC19"},              {"Asobo_C152_Aerobat", "C152"},
-    {"Asobo_Pitts", "PTS2"},             {"Asobo_C172sp_AS1000", "C172"},
-    {"Asobo_SR22", "SR22"},              {"Asobo_C172sp_classic", "C172"},
-    {"Asobo_Icon", "A5"},                {"Asobo_Bonanza_G36", "BE36"},
-    {"Asobo_TBM930", "TBM9"},            {"Asobo_Baron_G58", "B58T"},
-    {"Asobo_KingAir350", "B350"},        {"Asobo_B747_8i", "B748"},
-    {"Asobo_E330", "E300"},              {"Asobo_B787_10", "B78X"},
-    {"Asobo_DV20", "DV20"},              {"Asobo_208B_GRAND_CARAVAN_EX", "C208"},
-    {"Asobo_DR400", "DR40"},             {"Asobo_A320_NEO", "A20N"},
-    {"Asobo_DA62", "DA62"},              {"FlyByWire_A320_NEO", "A20N"},
+    {"Asobo_FlightDesignCT", "FDCT"},
+    {"Asobo_DA40_TDI", "DA40"},
+    {"Asobo_Longitude", "C700"},
+    {"Asobo_DA40_NG", "DA40"},
+    {"Asobo_VL3", "VL3"},
+    {"Asobo_Cap10C", "CP10"},
+    {"Asobo_Savage_Cub", "SAVG"},
+    {"Asobo_CJ4", "C25C"},
+    {"Asobo_Savage_ShockUltra", "SAVG"},
+    {"Asobo_C152", "C152"},
+    {"Asobo_XCub", "CC19"},
+    {"Asobo_C152_Aerobat", "C152"},
+    {"Asobo_Pitts", "PTS2"},
+    {"Asobo_C172sp_AS1000", "C172"},
+    {"Asobo_SR22", "SR22"},
+    {"Asobo_C172sp_classic", "C172"},
+    {"Asobo_Icon", "A5"},
+    {"Asobo_Bonanza_G36", "BE36"},
+    {"Asobo_TBM930", "TBM9"},
+    {"Asobo_Baron_G58", "B58T"},
+    {"Asobo_KingAir350", "B350"},
+    {"Asobo_B747_8i", "B748"},
+    {"Asobo_E330", "E300"},
+    {"Asobo_B787_10", "B78X"},
+    {"Asobo_DV20", "DV20"},
+    {"Asobo_208B_GRAND_CARAVAN_EX", "C208"},
+    {"Asobo_DR400", "DR40"},
+    {"Asobo_A320_NEO", "A20N"},
+    {"Asobo_DA62", "DA62"},
+    {"FlyByWire_A320_NEO", "A20N"},
 };
 
 namespace {
@@ -168,7 +183,10 @@ std::string lf_matchBaseContainer(std::string_view line)
     return lf_upperCased(found->second);
 }
 
-bool lf_isAtcIdLine(std::string_view line) { return line.find("atc_id=") != std::string_view::npos; }
+bool lf_isAtcIdLine(std::string_view line)
+{
+    return line.find("atc_id=") != std::string_view::npos;
+}
 
 bool lf_isAtcParkingTypesLine(std::string_view line)
 {

@@ -15,7 +15,14 @@
 namespace qel {
 
 // Weight class of an aircraft; the model's size category of the aircraft database.
-enum class WeightClass : uint32_t { Light = 0, Buzjets = 1, Large = 2, Heavy = 3, HighPerf = 4, Rotorcraft = 5 };
+enum class WeightClass : uint32_t {
+    Light = 0,
+    Buzjets = 1,
+    Large = 2,
+    Heavy = 3,
+    HighPerf = 4,
+    Rotorcraft = 5
+};
 
 struct FlightData {
     MatchKey key;  // airline, second airline (operator), model, cargo: the first 8 bytes
@@ -37,19 +44,19 @@ struct FlightData {
     double standTaxiSpeed_kt = 0.0;     // 4.0
     uint32_t hexId = 0;                 // live above 10000, static below: 0x4ba976
     WeightClass weightClass = WeightClass::Large;
-    std::string_view title;             // into the livery database; empty until chosen
-    int32_t flareTicks = 0;             // 400
-    int32_t deRotationTicks = 0;        // 350
-    int32_t rotationTicks = 0;          // 200
-    int32_t climbTransitionTicks = 0;   // 300
-    uint8_t fsltl = 0;                  // the chosen title contains "FSLTL_"
+    std::string_view title;            // into the livery database; empty until chosen
+    int32_t flareTicks = 0;            // 400
+    int32_t deRotationTicks = 0;       // 350
+    int32_t rotationTicks = 0;         // 200
+    int32_t climbTransitionTicks = 0;  // 300
+    uint8_t fsltl = 0;                 // the chosen title contains "FSLTL_"
 };
 
 // One planned static aircraft of the static parking; the static matcher reads its first two
 // fields, the traffic manager the rest.
 struct ParkCandidate {
-    std::string text;   // first text field: the callsign, printed 8 wide: "DLH4AB"
-    uint8_t cargo = 0;  // look for cargo liveries in the fall-back
+    std::string text;            // first text field: the callsign, printed 8 wide: "DLH4AB"
+    uint8_t cargo = 0;           // look for cargo liveries in the fall-back
     uint32_t partnerHexId = 0;   // RealTraffic: the parked record's or replaced static's hex id
     uint32_t placedBy = 1;       // 1 learned stand search, 0 a RealTraffic parked record
     uint32_t standId = 0;        // the stand's number: 17

@@ -35,11 +35,11 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 // Scenery, navigation data and converted packages hold no AI liveries; their trees are large.
-constexpr std::string_view kSkipWords[] = {"airport",  "lvfr",      "mkstudios",
+constexpr std::string_view kSkipWords[] = {"airport",  "lvfr",        "mkstudios",
                                            "simwings", "fsdreamteam", "navigraph",
-                                           "flytampa", "inibuilds", "_CVT_"};
+                                           "flytampa", "inibuilds",   "_CVT_"};
 constexpr std::size_t kLongestEnteredPath = 249;  // bytes of UTF-8; Windows' MAX_PATH in mind
-constexpr auto kWaitSlice = 100ms;  // how often a wait looks at the scan's clock
+constexpr auto kWaitSlice = 100ms;                // how often a wait looks at the scan's clock
 
 class ParserPool {
 public:
@@ -146,8 +146,9 @@ std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder)
     std::error_code ec;
     fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.path().filename() < b.path().filename();
+    });
     return entries;
 }
 
@@ -235,10 +236,10 @@ private:
             }
             g_liveries.splice(g_liveries.end(), pending_.front().get());
         } catch (const std::exception& e) {
-            gf_logHighlighted(phase == Phase::Walking
-                                  ? fmt::format("liveries inner search aborted: {}", e.what())
-                                  : fmt::format("liveries search aborted, futs outer, {}",
-                                                e.what()));
+            gf_logHighlighted(
+                phase == Phase::Walking
+                    ? fmt::format("liveries inner search aborted: {}", e.what())
+                    : fmt::format("liveries search aborted, futs outer, {}", e.what()));
         }
         pending_.pop_front();
     }

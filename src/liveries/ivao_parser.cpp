@@ -93,8 +93,8 @@ std::optional<std::string> lf_airlineOfTitle(const std::string& title, const std
         if (rest.empty() || lf_lower(rest.front()) != 'w') return std::nullopt;
         rest.remove_prefix(1);
     }
-    while (!rest.empty() && std::string_view(" \t\n\v\f\r").find(rest.front()) !=
-                                std::string_view::npos) {
+    while (!rest.empty() &&
+           std::string_view(" \t\n\v\f\r").find(rest.front()) != std::string_view::npos) {
         rest.remove_prefix(1);
     }
     if (rest.size() < 3 || !std::all_of(rest.begin(), rest.begin() + 3, lf_isWordChar)) {
@@ -122,8 +122,8 @@ bool lf_readIvaoLines(const std::vector<std::string>& section, IvaoSection& s,
             if (lf_matchTitle(line, value)) {
                 s.title = std::string(gf_trim(value));
                 if (s.title.size() < value.size()) {
-                    gf_log(fmt::format("removed spaces around title '{}' --> '{}'", value,
-                                       s.title));
+                    gf_log(
+                        fmt::format("removed spaces around title '{}' --> '{}'", value, s.title));
                 }
                 continue;
             }
@@ -181,10 +181,9 @@ Livery lf_ivaoLivery(uint32_t folderNumber, IvaoSection& s, const std::string& m
         return {};
     }
     if (g_excludedTitleSet.contains(s.title)) return {};
-    const bool winglets = std::any_of(kWingletFolders.begin(), kWingletFolders.end(),
-                                      [&](std::string_view name) {
-                                          return folderText.find(name) != std::string::npos;
-                                      });
+    const bool winglets = std::any_of(
+        kWingletFolders.begin(), kWingletFolders.end(),
+        [&](std::string_view name) { return folderText.find(name) != std::string::npos; });
     Livery livery;
     if (auto airline = lf_airlineOfTitle(s.title, model, winglets)) {
         if (!gf_isAirlineCode(*airline)) {
@@ -197,20 +196,20 @@ Livery lf_ivaoLivery(uint32_t folderNumber, IvaoSection& s, const std::string& m
         key.model = gf_modelIndex(model);
         livery = lf_makeLivery(static_cast<uint16_t>(folderNumber), key, s.title, s.registration);
     } else if (s.registration.empty()) {
-        lf_addIncompleteSectionLine(folderText + " " + header +
-                                    " misses airlinecode in title: " + s.title + ", and no regcode");
+        lf_addIncompleteSectionLine(folderText + " " + header + " misses airlinecode in title: " +
+                                    s.title + ", and no regcode");
         return {};
     } else if (const auto fleet = gf_registrationPrefix(s.registration)) {
-        livery = lf_makeLivery(static_cast<uint16_t>(folderNumber), *fleet, s.title,
-                               s.registration);
+        livery =
+            lf_makeLivery(static_cast<uint16_t>(folderNumber), *fleet, s.title, s.registration);
     } else {
         lf_addIncompleteSectionLine(folderText + " " + header + " misses airlinecode in title: " +
                                     s.title + ", and regcode unknown " + s.registration);
         return {};
     }
     if (livery.isEmpty()) {
-        lf_addIncompleteSectionLine(folderText + " " + header + " title already exists: " +
-                                    s.title);
+        lf_addIncompleteSectionLine(folderText + " " + header +
+                                    " title already exists: " + s.title);
     }
     return livery;
 }
@@ -233,8 +232,7 @@ LiveryList lf_splitIvaoSections(uint32_t folderNumber, const std::vector<std::st
     lf_forEachFltsimSection(
         lines, [](const std::string& line) { return line.find('[') != std::string::npos; },
         [&](std::vector<std::string>& section) {
-            Livery livery =
-                lf_procesIvaoFltSimSection(folderNumber, section, model, path, folder);
+            Livery livery = lf_procesIvaoFltSimSection(folderNumber, section, model, path, folder);
             if (!lf_liveryLacksCodes(livery)) result.push_back(std::move(livery));
         });
     return result;
@@ -263,8 +261,8 @@ LiveryList lf_searchLiveriesinIVAOFile(uint32_t folderNumber, const fs::path& pa
         if (!lines || !lf_checkFltsimNumbers(*lines, path)) return {};
         return lf_splitIvaoSections(folderNumber, *lines, model, path, path.parent_path());
     } catch (const std::exception& e) {
-        gf_log(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}",
-                           gf_pathToUtf8(path), e.what()));
+        gf_log(fmt::format("! Exception in lf_searchLiveriesinIVAOFile {}: {}", gf_pathToUtf8(path),
+                           e.what()));
         throw;
     } catch (...) {
         gf_log(fmt::format("! Unknown exception in lf_searchLiveriesinIVAOFile {}",

@@ -92,8 +92,8 @@ extern StringGroups g_publishers;
 extern std::map<std::string, double, std::less<>> g_wingspans;  // model code → half span, nm
 // Half wingspan in nm by model id, one entry per model interned when the database was read.
 extern std::vector<double> g_halfSpanNm;
-extern double g_maxHalfSpanNm;  // the largest half wingspan read, nm; 0.0 when none
-extern CodeSet g_simAddonAirports20;                       // airport codes
+extern double g_maxHalfSpanNm;        // the largest half wingspan read, nm; 0.0 when none
+extern CodeSet g_simAddonAirports20;  // airport codes
 extern std::vector<PublisherAirports> g_thirdPartyAirports20;
 extern std::vector<PublisherAirports> g_thirdPartyAirports24;
 // Fleet table sorted ascending by key (byte-wise), one record per key; binary-searched.
@@ -112,8 +112,8 @@ void gf_clearAircraftDatabase();
 // Inserts every non-empty comma-separated piece of `attribute` of the `element` children of
 // root/`section`. Throws qel::UserErrorException 61 when root or the section is missing or no
 // piece was found.
-void gf_readXmlCodeList(const pugi::xml_document& document, const char* section,
-                        CodeSet& target, const char* element, const char* attribute);
+void gf_readXmlCodeList(const pugi::xml_document& document, const char* section, CodeSet& target,
+                        const char* element, const char* attribute);
 // Appends one PublisherAirports per `element` child of root/`section`; nothing when the
 // section is missing. Never throws for document content.
 void gf_readPublisherAirports(const pugi::xml_document& document, const char* section,
@@ -171,8 +171,7 @@ bool gf_parseCodeNumber(const CodeNumberContext& context, const std::string& tex
 // Reads every *.TXT file directly in the folder (lines "title;reg1,reg2;#"), appending records.
 // False when a registration had a wrong length or the folder could not be read (logged);
 // never throws.
-bool gf_readRegcodeFiles(const std::filesystem::path& folder,
-                         std::vector<RegcodeRecord>& records);
+bool gf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<RegcodeRecord>& records);
 // Reads input/AIG-regcodes.xml (root/aig/l with "t", "r", "s"), appending records; leaves the
 // file for the caller. False when it does not load (then removed), has no meta block or no
 // aig element, or a title repeats its predecessor. Throws std::filesystem::filesystem_error

@@ -17,16 +17,16 @@
 
 namespace qel {
 
-std::unordered_map<uint16_t, ModelEntries> g_liveryDb;                    // start-up thread
+std::unordered_map<uint16_t, ModelEntries> g_liveryDb;                          // start-up thread
 std::array<std::unordered_map<uint16_t, ModelTitles>, 2> g_airlineModelTitles;  // start-up
-std::array<ModelTitles, 2> g_modelTitles;                                 // start-up thread
-std::array<ModelIdList, 3> g_categoryModels;                              // start-up thread
-std::unordered_map<uint16_t, ModelIdList> g_similarModels;                // start-up thread
+std::array<ModelTitles, 2> g_modelTitles;                                       // start-up thread
+std::array<ModelIdList, 3> g_categoryModels;                                    // start-up thread
+std::unordered_map<uint16_t, ModelIdList> g_similarModels;                      // start-up thread
 std::unordered_map<uint16_t, std::unordered_map<uint16_t, ModelIdList>>
-    g_airlineSimilarModels;                                               // start-up thread
-std::atomic<bool> g_liveriesProcessed{false};                             // atomic
-std::atomic<std::size_t> g_liveryDbCount{0};                              // atomic
-LiveryHooks g_liveryHooks;  // written once at start, before other threads run
+    g_airlineSimilarModels;                    // start-up thread
+std::atomic<bool> g_liveriesProcessed{false};  // atomic
+std::atomic<std::size_t> g_liveryDbCount{0};   // atomic
+LiveryHooks g_liveryHooks;                     // written once at start, before other threads run
 
 namespace {
 
@@ -184,18 +184,15 @@ void lf_reserveForBuild()
     g_regcodes.max_load_factor(lf_regcodeLoadFactor);
 }
 
-void lf_freeScannedList()
-{
-    g_liveries.clear();
-}
+void lf_freeScannedList() { g_liveries.clear(); }
 
 }  // namespace
 
 uint16_t gf_liveryDbAirline(const MatchKey& key)
 {
     if (key.operatorId == 0) return key.airline;
-    return gf_airlineIndex(fmt::format("{}{}", g_airlineCodes.text(key.airline),
-                                       g_airlineCodes.text(key.operatorId)));
+    return gf_airlineIndex(
+        fmt::format("{}{}", g_airlineCodes.text(key.airline), g_airlineCodes.text(key.operatorId)));
 }
 
 TitleView gf_findLiveryByTitle(std::string_view title)

@@ -69,9 +69,9 @@ extern std::atomic<std::size_t> g_liveryDbCount;
 
 using RegcodeMap =
     std::unordered_map<std::string, TitleView, TransparentStringHash, std::equal_to<>>;
-extern RegcodeMap g_regcodes;                                   // registration → title
+extern RegcodeMap g_regcodes;                                            // registration → title
 extern std::unordered_map<TitleView, std::string> g_titleRegistrations;  // in-line codes only
-extern std::set<std::string, std::less<>> g_specialRegcodes;     // every code of a special record
+extern std::set<std::string, std::less<>> g_specialRegcodes;  // every code of a special record
 // The single code of each special record with exactly one code: matched as step 0.
 extern std::set<std::string, std::less<>> g_specialRegistrations;
 // Titles of special records: reached only through their registrations, never picked at random

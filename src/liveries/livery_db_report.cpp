@@ -18,8 +18,8 @@ namespace qel {
 namespace {
 
 constexpr std::size_t lf_codesPerLine = 20;
-constexpr std::array<std::string_view, 6> lf_categoryNames = {
-    "Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"};
+constexpr std::array<std::string_view, 6> lf_categoryNames = {"Light", "Buzjets",  "Large",
+                                                              "Heavy", "HighPerf", "Rotorcraft"};
 
 // The matching option of a category that may be missing, and the words of its log line.
 struct CategoryOption {
@@ -76,7 +76,8 @@ void lf_enableOption(const std::optional<CategoryOption>& option, bool on)
 
 void lf_reportMissingCategory(int category)
 {
-    gf_log(fmt::format("Category {}: No livery found", lf_categoryNames.at(static_cast<std::size_t>(category))));
+    gf_log(fmt::format("Category {}: No livery found",
+                       lf_categoryNames.at(static_cast<std::size_t>(category))));
     const auto option = lf_categoryOption(category);
     if (!option) return;
     if (option->setting->current) {
@@ -167,8 +168,9 @@ void lf_reportCategory(int category)
     const std::string cargoPart =
         titles[1] == 0 ? std::string()
                        : fmt::format(" and {} cargo liverie{}", titles[1], lf_s(titles[1]));
-    gf_log(fmt::format("Category {}: {} pax liverie{}{}", lf_categoryNames.at(static_cast<std::size_t>(category)),
-                       titles[0], lf_s(titles[0]), cargoPart));
+    gf_log(fmt::format("Category {}: {} pax liverie{}{}",
+                       lf_categoryNames.at(static_cast<std::size_t>(category)), titles[0],
+                       lf_s(titles[0]), cargoPart));
     lf_sortUnique(models);
     if (ModelIdList* list = lf_categoryList(category)) {
         list->insert(list->end(), models.begin(), models.end());

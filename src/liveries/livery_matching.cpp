@@ -29,18 +29,15 @@ constexpr std::string_view lf_summaryTitle = "live traffic livery matching summa
 constexpr int lf_summaryWidth = 100;
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 35> lf_nameWords = {{
-    {"AAL", "American"},    {"ACA", "Canada"},       {"AFR", "France"},
-    {"ASA", "Alaska"},      {"ASH", "Mesa"},         {"AVA", "Avianca"},
-    {"BAW", "British"},     {"BOX", "Aerologic"},    {"CAI", "Corendon"},
-    {"CFE", "Cityflyer"},   {"DAE", "DHL Aero"},     {"DAL", "Delta"},
-    {"DHK", "DHL Air"},     {"EDV", "Endeavor"},     {"EZY", "easyjet"},
-    {"FDX", "FedEx"},       {"FJO", "Flexjet"},      {"GJS", "GoJet"},
-    {"IBE", "Iberia"},      {"JIA", "PSA Airlines"}, {"JZA", "Jazz"},
-    {"KLC", "Cityhopper"},  {"LRC", "Avianca"},      {"PDT", "Piedmont"},
-    {"PRM", "Prime"},       {"QLK", "Quantaslink"},  {"QXE", "Horizon"},
-    {"RPA", "Republic"},    {"RYR", "Ryanair"},      {"SWA", "Southwest"},
-    {"SKW", "SkyWest"},     {"UAL", "United"},       {"UPS", "UPS"},
-    {"VJT", "VistaJet"},    {"WJA", "WestJet"},
+    {"AAL", "American"}, {"ACA", "Canada"},      {"AFR", "France"},   {"ASA", "Alaska"},
+    {"ASH", "Mesa"},     {"AVA", "Avianca"},     {"BAW", "British"},  {"BOX", "Aerologic"},
+    {"CAI", "Corendon"}, {"CFE", "Cityflyer"},   {"DAE", "DHL Aero"}, {"DAL", "Delta"},
+    {"DHK", "DHL Air"},  {"EDV", "Endeavor"},    {"EZY", "easyjet"},  {"FDX", "FedEx"},
+    {"FJO", "Flexjet"},  {"GJS", "GoJet"},       {"IBE", "Iberia"},   {"JIA", "PSA Airlines"},
+    {"JZA", "Jazz"},     {"KLC", "Cityhopper"},  {"LRC", "Avianca"},  {"PDT", "Piedmont"},
+    {"PRM", "Prime"},    {"QLK", "Quantaslink"}, {"QXE", "Horizon"},  {"RPA", "Republic"},
+    {"RYR", "Ryanair"},  {"SWA", "Southwest"},   {"SKW", "SkyWest"},  {"UAL", "United"},
+    {"UPS", "UPS"},      {"VJT", "VistaJet"},    {"WJA", "WestJet"},
 }};
 
 using ClassMap = std::unordered_map<uint16_t, ModelTitles>;
@@ -308,8 +305,8 @@ int lf_matchingLevel() { return std::clamp(MATCHING_DEPTH.current.load(), 1, 4);
 
 void lf_logAccepted(const FlightData& aircraft, int step)
 {
-    gf_log(fmt::format("          {} ={}= {}", gf_flightDescription(aircraft), step,
-                       aircraft.title));
+    gf_log(
+        fmt::format("          {} ={}= {}", gf_flightDescription(aircraft), step, aircraft.title));
 }
 
 void gf_acceptLiveMatch(FlightData& aircraft, int step)
@@ -338,8 +335,8 @@ void gf_prepareMatching()
 
 std::string_view gf_airlineNameWord(std::string_view code)
 {
-    static const std::unordered_map<std::string_view, std::string_view> words(
-        lf_nameWords.begin(), lf_nameWords.end());
+    static const std::unordered_map<std::string_view, std::string_view> words(lf_nameWords.begin(),
+                                                                              lf_nameWords.end());
     const auto it = words.find(code);
     return it == words.end() ? std::string_view("not found") : it->second;
 }

@@ -157,9 +157,10 @@ bool lf_settleMissingAirline(SectionState& s, std::optional<MatchKey>& fleet,
     if (!s.registration.empty()) {
         if (fleet) return true;
         if (heavy) {
-            lf_addIncompleteSectionLine(fmt::format("'{}' '{}' has no airline and regcode not in "
-                                                    "dbase",
-                                                    lf_narrow(src.folder), src.header));
+            lf_addIncompleteSectionLine(
+                fmt::format("'{}' '{}' has no airline and regcode not in "
+                            "dbase",
+                            lf_narrow(src.folder), src.header));
             return false;
         }
         s.airline = "PVT";
@@ -179,9 +180,10 @@ bool lf_settleMissingAirline(SectionState& s, std::optional<MatchKey>& fleet,
 LiveryList lf_liveryOfSection(uint32_t folderNumber, SectionState& s, const SectionSource& src)
 {
     if (s.airline.empty()) {
-        lf_addIncompleteSectionLine(fmt::format("{} {} icao_airline is missing, or it has "
-                                                "invalid info ",
-                                                lf_narrow(src.path), src.header));
+        lf_addIncompleteSectionLine(
+            fmt::format("{} {} icao_airline is missing, or it has "
+                        "invalid info ",
+                        lf_narrow(src.path), src.header));
     }
     if (!s.valid) return {};
     if (s.title.empty()) {
@@ -195,8 +197,7 @@ LiveryList lf_liveryOfSection(uint32_t folderNumber, SectionState& s, const Sect
     if (s.airline == "ZZZ") s.registration.clear();
     std::optional<MatchKey> fleet = lf_fleetKey(s.registration);
     if (s.airline.empty() && !lf_settleMissingAirline(s, fleet, src)) return {};
-    const bool cargo =
-        lf_contains(s.parkingTypes, "CARGO") && !lf_contains(s.parkingTypes, "GATE");
+    const bool cargo = lf_contains(s.parkingTypes, "CARGO") && !lf_contains(s.parkingTypes, "GATE");
     MatchKey key;
     if (fleet) {
         key = *fleet;

@@ -37,7 +37,7 @@ std::optional<std::string> lf_matchLineValue(std::string_view line, std::string_
 // "[fltsim.N]" alone on its line (any case) gives "N"; a line holding "[fltsim." or "[FLTSIM."
 // anywhere gives "10000"; a "//" comment or any other line gives "".
 std::string lf_matchFltsimHeader(std::string_view line);
-bool lf_matchTitle(std::string_view line, std::string& title);     // non-empty value
+bool lf_matchTitle(std::string_view line, std::string& title);      // non-empty value
 bool lf_matchTexture(std::string_view line, std::string& texture);  // non-empty value
 // True for every icao_airline line: "" and "ZZZZ" give "ZZZ", anything else upper-cased.
 bool lf_matchIcaoAirline(std::string_view line, std::string& code);
@@ -77,12 +77,12 @@ struct ReportLines {
     }
 };
 
-extern ReportLines<std::list<std::string>> g_invalidAirlineLines;    // "{:12} in {} <header>"
-extern ReportLines<std::list<std::string>> g_invalidModelLines;      // "{:16} in {}"
-extern ReportLines<std::vector<std::string>> g_fixesLines;           // "Model fix: ..."
-extern ReportLines<std::list<std::string>> g_invalidCfgLines;        // damaged files
-extern ReportLines<std::list<std::string>> g_incompleteSectionLines; // sections left out
-extern ReportLines<std::list<std::string>> g_emptyCfgLines;          // files without sections
+extern ReportLines<std::list<std::string>> g_invalidAirlineLines;     // "{:12} in {} <header>"
+extern ReportLines<std::list<std::string>> g_invalidModelLines;       // "{:16} in {}"
+extern ReportLines<std::vector<std::string>> g_fixesLines;            // "Model fix: ..."
+extern ReportLines<std::list<std::string>> g_invalidCfgLines;         // damaged files
+extern ReportLines<std::list<std::string>> g_incompleteSectionLines;  // sections left out
+extern ReportLines<std::list<std::string>> g_emptyCfgLines;           // files without sections
 
 // Every title that received a livery in the running scan: the first task to reach a title
 // gets it.

@@ -135,8 +135,7 @@ void lf_prioritize(LiveryList& liveries)
         auto [it, added] = lowest.try_emplace(triple(livery), livery.folderNumber);
         if (!added) it->second = std::min(it->second, livery.folderNumber);
     }
-    liveries.remove_if(
-        [&](const Livery& l) { return l.folderNumber > lowest.at(triple(l)); });
+    liveries.remove_if([&](const Livery& l) { return l.folderNumber > lowest.at(triple(l)); });
 }
 
 // Walks each folder of the list; Interrupted as soon as a stop or close is seen.
@@ -210,9 +209,10 @@ FolderList lf_scanFolders(const LiveryScanSetup& setup)
         if (!setup.communityFolder.empty()) lf_scanAiPackages(setup.communityFolder, folders);
         if (folders.empty()) {
             lf_call(setup.hooks.enablePackageSelector, true);
-            throw UserErrorException(43, "Automatic scan has not found any AI packages, choose a "
-                                         "different selection (or go to Manual mode, see Manual "
-                                         "5.2)");
+            throw UserErrorException(43,
+                                     "Automatic scan has not found any AI packages, choose a "
+                                     "different selection (or go to Manual mode, see Manual "
+                                     "5.2)");
         }
         return folders;
     }
@@ -235,9 +235,10 @@ LiveryScanResult gf_scanLiveries(const LiveryScanSetup& setup)
     lf_call(hooks.enablePackageSelector, false);
     lf_call(hooks.showMessage, fmt::format("Scanning {}for liveries ...",
                                            LIG_PRIORITIZE.current ? "prioritized " : ""));
-    gf_log(fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts "
-                       "++++++++++++++++++++++++++++++++",
-                       LIG_AUTOMATIC.current ? "automatic" : "manual"));
+    gf_log(
+        fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts "
+                    "++++++++++++++++++++++++++++++++",
+                    LIG_AUTOMATIC.current ? "automatic" : "manual"));
     const FolderList folders = lf_scanFolders(setup);
     switch (lf_scanLiveryFolders(folders, setup)) {
     case WalkResult::Interrupted:
@@ -250,18 +251,19 @@ LiveryScanResult gf_scanLiveries(const LiveryScanSetup& setup)
     case WalkResult::NoneFound:
         if (!LIG_AUTOMATIC.current) throw UserErrorException(53, "no liveries found");
         lf_call(hooks.enablePackageSelector, true);
-        throw UserErrorException(143, "Automatic scan has not found any liveries, choose a "
-                                      "different selection, or switch off automatic and set "
-                                      "lfolder parameter(-s)");
-    case WalkResult::Found:
-        break;
+        throw UserErrorException(143,
+                                 "Automatic scan has not found any liveries, choose a "
+                                 "different selection, or switch off automatic and set "
+                                 "lfolder parameter(-s)");
+    case WalkResult::Found: break;
     }
     SCAN_LIVERIES.current = false;
     gf_saveBoolParameter(SCAN_LIVERIES);
     lf_call(hooks.scanSettingCleared);
     lf_call(hooks.enablePackageSelector, true);
-    gf_logFlush("\n++++++++++++++++++++++++ liveries scan ends "
-                "++++++++++++++++++++++++++++++++\n");
+    gf_logFlush(
+        "\n++++++++++++++++++++++++ liveries scan ends "
+        "++++++++++++++++++++++++++++++++\n");
     return LiveryScanResult::Done;
 }
 

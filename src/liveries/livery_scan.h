@@ -21,11 +21,11 @@ namespace qel {
 
 // What the scan tells the window; any hook may be empty. Called on the start-up thread.
 struct LiveryScanHooks {
-    std::function<void(bool)> enablePackageSelector;     // AI_PACKAGE_SELECTOR's combo box
-    std::function<void(std::string_view)> showMessage;   // message line, not logged
+    std::function<void(bool)> enablePackageSelector;    // AI_PACKAGE_SELECTOR's combo box
+    std::function<void(std::string_view)> showMessage;  // message line, not logged
     std::function<void()> clearMessage;
-    std::function<void()> scanSettingCleared;            // untick SCAN_LIVERIES, repaint
-    std::function<void(uint64_t)> setLiveryCount;        // status strip's livery count
+    std::function<void()> scanSettingCleared;      // untick SCAN_LIVERIES, repaint
+    std::function<void(uint64_t)> setLiveryCount;  // status strip's livery count
 };
 
 // Parses one aircraft.cfg: folder number 1..10, path. Tests put a slow or throwing one in.
@@ -38,10 +38,10 @@ struct LiveryScanSetup {
     int32_t maxTasks = 2;                         // parser workers, at least 1: g_maxTasks
     std::chrono::milliseconds waitLimit{10'000};  // per awaited file
     ScanClock now;                                // empty: the steady clock
-    int32_t simNumber = 1;                    // 1 MSFS 2020, 2 MSFS 2024 (meta block)
-    std::filesystem::path communityFolder;    // automatic mode's packages; empty: none
+    int32_t simNumber = 1;                        // 1 MSFS 2020, 2 MSFS 2024 (meta block)
+    std::filesystem::path communityFolder;        // automatic mode's packages; empty: none
     LiveryScanHooks hooks;
-    LiveryFileParser parser;                  // empty: lf_parseAircraftCfg
+    LiveryFileParser parser;  // empty: lf_parseAircraftCfg
 };
 
 enum class LiveryScanResult {

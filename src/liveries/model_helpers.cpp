@@ -23,10 +23,7 @@ constexpr std::size_t lf_shortKeyMaxLength = 5;
 std::unordered_set<std::string, TransparentStringHash, std::equal_to<>> shortKeys;
 bool hasEmptyKey = false;
 
-char lf_lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char lf_lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool lf_containsNoCaseText(std::string_view haystack, std::string_view needle)
 {
@@ -135,8 +132,7 @@ std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path)
         for (const auto& entry : group) {
             // An empty pattern (a stray comma in the list) would claim every scenery.
             if (entry.empty()) continue;
-            if (text.find(entry) != std::string::npos ||
-                lf_containsNoCaseText(text, entry)) {
+            if (text.find(entry) != std::string::npos || lf_containsNoCaseText(text, entry)) {
                 return group.front();
             }
         }
@@ -151,8 +147,8 @@ bool gf_parseCodeNumber(const CodeNumberContext& context, const std::string& tex
     const std::string code = noCode ? std::string(4, ' ') : std::string(context.code, 4);
     if (!text.starts_with(code)) return false;
     int number = 0;
-    const auto result = std::from_chars(text.data() + code.size(), text.data() + text.size(),
-                                        number);
+    const auto result =
+        std::from_chars(text.data() + code.size(), text.data() + text.size(), number);
     if (result.ec != std::errc{}) {
         const std::string label = context.label != nullptr ? *context.label : std::string();
         gf_logHighlighted(fmt::format("{} {} {} {}", label, code, text, "invalid number"));

@@ -18,13 +18,13 @@
 
 namespace qel {
 
-RegcodeMap g_regcodes;                                          // start-up thread builds
+RegcodeMap g_regcodes;                                            // start-up thread builds
 std::unordered_map<TitleView, std::string> g_titleRegistrations;  // start-up thread builds
-std::set<std::string, std::less<>> g_specialRegcodes;            // start-up thread builds
-std::set<std::string, std::less<>> g_specialRegistrations;       // start-up thread builds
-std::unordered_set<TitleView> g_dontUseTitles;                   // start-up thread builds
-std::vector<std::string> g_excludedTitles;                       // start-up thread (scan)
-std::vector<std::string> g_regcodeReport;                        // start-up thread
+std::set<std::string, std::less<>> g_specialRegcodes;             // start-up thread builds
+std::set<std::string, std::less<>> g_specialRegistrations;        // start-up thread builds
+std::unordered_set<TitleView> g_dontUseTitles;                    // start-up thread builds
+std::vector<std::string> g_excludedTitles;                        // start-up thread (scan)
+std::vector<std::string> g_regcodeReport;                         // start-up thread
 
 namespace {
 
@@ -49,9 +49,8 @@ void lf_mergeCode(const std::string& code, TitleView title, MergeCounts& counts)
         return;
     }
     if (it->second == title) return;
-    g_regcodeReport.push_back(
-        fmt::format("   regcode {} for '{}', instead of the same for '{}'", code, title,
-                    it->second));
+    g_regcodeReport.push_back(fmt::format("   regcode {} for '{}', instead of the same for '{}'",
+                                          code, title, it->second));
     it->second = title;
     ++counts.replaced;
 }
@@ -119,10 +118,10 @@ void lf_addInlineRegcode(const Livery& livery, std::vector<std::string>& clashes
 {
     const TitleView title = gf_findLiveryByTitle(livery.title);
     if (title.empty()) {
-        clashes.push_back(fmt::format("==> [{}] {} '{}' not available, system error, should not "
-                                      "happen?",
-                                      gf_flightLabel(livery.key), livery.registration,
-                                      livery.title));
+        clashes.push_back(
+            fmt::format("==> [{}] {} '{}' not available, system error, should not "
+                        "happen?",
+                        gf_flightLabel(livery.key), livery.registration, livery.title));
         return;
     }
     const auto [code, codeAdded] = g_regcodes.try_emplace(livery.registration, title);
@@ -177,8 +176,8 @@ void gf_mergeRegcodeRecords(const std::vector<RegcodeRecord>& records)
         line += fmt::format(", {} regcode{} replaced", counts.replaced, lf_s(counts.replaced));
     }
     if (counts.special != 0) {
-        line += fmt::format(", {} regcode{} defined as special", counts.special,
-                            lf_s(counts.special));
+        line +=
+            fmt::format(", {} regcode{} defined as special", counts.special, lf_s(counts.special));
     }
     g_regcodeReport.push_back(std::move(line));
 }

@@ -117,8 +117,7 @@ bool lf_isRegcodeFile(const std::filesystem::directory_entry& entry)
 
 }  // namespace
 
-bool gf_readRegcodeFiles(const std::filesystem::path& folder,
-                         std::vector<RegcodeRecord>& records)
+bool gf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<RegcodeRecord>& records)
 {
     bool result = true;
     try {
@@ -163,8 +162,8 @@ bool gf_readAigRegcodesXml(std::vector<RegcodeRecord>& records)
         }
         previous = title;
         const auto codes = gf_splitCommaList(gf_attrString(l, "r"));
-        records.push_back({std::move(title), {codes.begin(), codes.end()},
-                           l.attribute("s").as_bool(false)});
+        records.push_back(
+            {std::move(title), {codes.begin(), codes.end()}, l.attribute("s").as_bool(false)});
     }
     gf_log(fmt::format("{:5} {} read from {}", records.size(), lf_liveryWord(records.size()),
                        gf_pathToUtf8(path.filename())));

@@ -73,7 +73,10 @@ void lf_addModelFix(std::string_view code, const fs::path& path, std::string_vie
 }
 
 void lf_addInvalidCfgLine(std::string text) { g_invalidCfgLines.add(std::move(text)); }
-void lf_addIncompleteSectionLine(std::string text) { g_incompleteSectionLines.add(std::move(text)); }
+void lf_addIncompleteSectionLine(std::string text)
+{
+    g_incompleteSectionLines.add(std::move(text));
+}
 
 bool gf_writeStringList(const std::list<std::string>& lines, const fs::path& path)
 {
@@ -86,10 +89,14 @@ bool gf_writeStringList(const std::list<std::string>& lines, const fs::path& pat
 
 void lf_removePreviousScanFiles()
 {
-    const fs::path files[] = {g_aircraftCfgWithNoFltsimSectionTxt, g_liveriesScannedXml,
-                              g_inlineRegcodesTxt,  g_invalidAirlineCodesTxt,
-                              g_invalidAircraftCodesTxt, g_fixesTxt,
-                              g_invalidAircraftCfgFilesTxt, g_incompleFltsimSectionsTxt,
+    const fs::path files[] = {g_aircraftCfgWithNoFltsimSectionTxt,
+                              g_liveriesScannedXml,
+                              g_inlineRegcodesTxt,
+                              g_invalidAirlineCodesTxt,
+                              g_invalidAircraftCodesTxt,
+                              g_fixesTxt,
+                              g_invalidAircraftCfgFilesTxt,
+                              g_incompleFltsimSectionsTxt,
                               g_errorsDir};
     try {
         for (const auto& file : files) fs::remove(file);
@@ -115,20 +122,20 @@ void lf_writeScanReports()
     const auto fixes = g_fixesLines.copy();
     auto cfgs = g_invalidCfgLines.copy();
     auto sections = g_incompleteSectionLines.copy();
-    const bool errors = !airlines.empty() || !models.empty() || !fixes.empty() ||
-                        !cfgs.empty() || !sections.empty();
+    const bool errors = !airlines.empty() || !models.empty() || !fixes.empty() || !cfgs.empty() ||
+                        !sections.empty();
     gf_log(errors ? "\nErrors:" : "\nNo errors");
     if (!airlines.empty()) {
         airlines.sort();
-        lf_writeErrorReport(airlines, g_invalidAirlineCodesTxt,
-                            lf_countLine(airlines.size(), "invalid airline code",
-                                         g_invalidAirlineCodesTxt));
+        lf_writeErrorReport(
+            airlines, g_invalidAirlineCodesTxt,
+            lf_countLine(airlines.size(), "invalid airline code", g_invalidAirlineCodesTxt));
     }
     if (!models.empty()) {
         models.sort();
-        lf_writeErrorReport(models, g_invalidAircraftCodesTxt,
-                            lf_countLine(models.size(), "invalid model code",
-                                         g_invalidAircraftCodesTxt));
+        lf_writeErrorReport(
+            models, g_invalidAircraftCodesTxt,
+            lf_countLine(models.size(), "invalid model code", g_invalidAircraftCodesTxt));
     }
     if (!fixes.empty()) {
         lf_writeFixesFile();

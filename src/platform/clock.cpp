@@ -30,7 +30,8 @@ public:
 class ScaledClock final : public Clock {
 public:
     explicit ScaledClock(double factor)
-        : factor_(factor), steadyStart_(std::chrono::steady_clock::now()),
+        : factor_(factor),
+          steadyStart_(std::chrono::steady_clock::now()),
           wallStart_(system_clock::now().time_since_epoch())
     {
     }
@@ -40,8 +41,8 @@ public:
     void sleepFor(nanoseconds duration) override
     {
         if (duration <= nanoseconds::zero()) return;
-        std::this_thread::sleep_for(nanoseconds(static_cast<int64_t>(
-            static_cast<double>(duration.count()) / factor_)));
+        std::this_thread::sleep_for(
+            nanoseconds(static_cast<int64_t>(static_cast<double>(duration.count()) / factor_)));
     }
 
     int64_t epochSeconds() override

@@ -139,10 +139,7 @@ int Control::comboSelectPrefix(std::u16string_view prefix)
     return found;
 }
 
-void Control::setChangeListener(std::function<void()> listener)
-{
-    listener_ = std::move(listener);
-}
+void Control::setChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
 void Control::changed() const
 {

@@ -85,7 +85,7 @@ void setMessageBoxBackend(std::function<void(const RecordedMessageBox&)> backend
 
 // Tests: while recording, message boxes are kept instead of shown.
 void startRecordingMessageBoxes();
-void stopRecordingMessageBoxes();  // also drops what was kept
+void stopRecordingMessageBoxes();                            // also drops what was kept
 std::vector<RecordedMessageBox> takeRecordedMessageBoxes();  // and empties the record
 
 }  // namespace qel::platform

@@ -46,13 +46,10 @@ std::optional<std::filesystem::path> knownFolderPath(KnownFolder folder)
         if (auto it = overrides.find(folder); it != overrides.end()) return it->second;
     }
     switch (folder) {
-    case KnownFolder::RoamingAppData:
-        return lf_xdgFolder("XDG_CONFIG_HOME", ".config");
-    case KnownFolder::LocalAppData:
-        return lf_xdgFolder("XDG_DATA_HOME", ".local/share");
+    case KnownFolder::RoamingAppData: return lf_xdgFolder("XDG_CONFIG_HOME", ".config");
+    case KnownFolder::LocalAppData: return lf_xdgFolder("XDG_DATA_HOME", ".local/share");
     case KnownFolder::ProgramFiles:
-    case KnownFolder::ProgramFilesX86:
-        return std::nullopt;
+    case KnownFolder::ProgramFilesX86: return std::nullopt;
     }
     return std::nullopt;
 }

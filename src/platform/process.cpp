@@ -56,7 +56,7 @@ std::string lf_safeFileName(std::string_view name)
 bool lf_privateFolder(const std::filesystem::path& folder)
 {
     ::mkdir(folder.c_str(), 0700);  // an existing one is checked like a new one
-    struct stat info{};
+    struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0) return false;
     return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
 }
@@ -102,10 +102,7 @@ int lf_createProbe(const std::filesystem::path& path)
 }
 
 // Both strerror_r variants: the GNU one returns the text, the POSIX one fills the buffer.
-[[maybe_unused]] std::string lf_errorText(char* result, const char* /*buffer*/)
-{
-    return result;
-}
+[[maybe_unused]] std::string lf_errorText(char* result, const char* /*buffer*/) { return result; }
 
 [[maybe_unused]] std::string lf_errorText(int result, const char* buffer)
 {
@@ -133,8 +130,8 @@ pid_t lf_spawnOpener(const std::string& path)
     std::string argument = path;
     std::array<char*, 3> argv{program.data(), argument.data(), nullptr};
     pid_t pid = -1;
-    const int error = posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(),
-                                   environ);
+    const int error =
+        posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return error == 0 ? pid : -1;

@@ -94,18 +94,18 @@ struct WindowHandlers {
 
 struct ControlSpec {
     ControlKind kind = ControlKind::Button;
-    uint16_t id = 0;           // 32771..32862
-    Rect bounds;               // client pixels; a combo box's closed part
-    std::string caption;       // a push button's label: "Re-read"
+    uint16_t id = 0;            // 32771..32862
+    Rect bounds;                // client pixels; a combo box's closed part
+    std::string caption;        // a push button's label: "Re-read"
     int dropDownHeight_px = 0;  // combo boxes: the height of the open list
 };
 
 struct WindowSpec {
-    std::string title;       // "VNTQ"
-    int x = 0;               // screen px of the window's top-left corner
+    std::string title;  // "VNTQ"
+    int x = 0;          // screen px of the window's top-left corner
     int y = 0;
-    int clientWidth = 0;     // px
-    int clientHeight = 0;    // px
+    int clientWidth = 0;   // px
+    int clientHeight = 0;  // px
 };
 
 class Window {
@@ -115,20 +115,20 @@ public:
     // GUI thread. Controls are added before the window is shown and live as long as it does.
     virtual Control& addControl(const ControlSpec& layout) = 0;
     virtual void show() = 0;
-    virtual Rect windowRect() const = 0;      // screen px, the whole window
-    virtual Rect normalRect() const = 0;      // the same for the restored window
+    virtual Rect windowRect() const = 0;  // screen px, the whole window
+    virtual Rect normalRect() const = 0;  // the same for the restored window
     virtual bool minimisedOrMaximised() const = 0;
-    virtual void moveTo(int x, int y) = 0;    // size, z-order and activation unchanged
+    virtual void moveTo(int x, int y) = 0;  // size, z-order and activation unchanged
     virtual std::vector<Rect> monitorWorkAreas() const = 0;  // screen px
     virtual void setTopmost(bool on) = 0;
     // Serves posted messages, repaints and input until quit; returns the quit's exit code.
     virtual int run() = 0;
 
     // Any thread.
-    virtual Control* control(uint16_t id) const = 0;  // null when no control has the id
+    virtual Control* control(uint16_t id) const = 0;            // null when no control has the id
     virtual std::vector<ControlSpec> controlSpecs() const = 0;  // in creation order
     virtual void post(uint32_t message) = 0;
-    virtual void invalidate(const Rect& area) = 0;    // client px; repainted soon, never at once
+    virtual void invalidate(const Rect& area) = 0;  // client px; repainted soon, never at once
     virtual void quit(int exitCode) = 0;
     virtual bool isGuiThread() const = 0;
     virtual bool headless() const = 0;

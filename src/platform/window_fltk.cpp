@@ -103,7 +103,7 @@ private:
     bool topmost_ = false;  // GUI thread
     int normalX_;           // GUI thread: the last position while restored
     int normalY_;
-    bool drawn_ = false;    // GUI thread: a paint since the last sync with the server
+    bool drawn_ = false;            // GUI thread: a paint since the last sync with the server
     std::set<BoxDialog*> dialogs_;  // GUI thread: the message boxes on screen
 
     mutable std::mutex queueMutex_;  // guards the fields below; a leaf lock
@@ -124,13 +124,15 @@ private:
 class FltkWindow::MainWidget final : public Fl_Double_Window {
 public:
     MainWidget(FltkWindow& owner, const WindowSpec& layout)
-        : Fl_Double_Window(layout.x, layout.y, layout.clientWidth, layout.clientHeight), owner_(owner),
+        : Fl_Double_Window(layout.x, layout.y, layout.clientWidth, layout.clientHeight),
+          owner_(owner),
           title_(layout.title)
     {
         label(title_.c_str());
         xclass(title_.c_str());
         box(FL_NO_BOX);
-        size_range(layout.clientWidth, layout.clientHeight, layout.clientWidth, layout.clientHeight);
+        size_range(layout.clientWidth, layout.clientHeight, layout.clientWidth,
+                   layout.clientHeight);
         callback([](Fl_Widget* w, void*) { static_cast<MainWidget*>(w)->owner_.closeClicked(); });
         end();
     }
@@ -235,14 +237,10 @@ Rect FltkWindow::windowRect() const
 
 Rect FltkWindow::normalRect() const
 {
-    return {normalX_, normalY_, normalX_ + main_->decorated_w(),
-            normalY_ + main_->decorated_h()};
+    return {normalX_, normalY_, normalX_ + main_->decorated_w(), normalY_ + main_->decorated_h()};
 }
 
-bool FltkWindow::minimisedOrMaximised() const
-{
-    return main_->shown() && !main_->visible();
-}
+bool FltkWindow::minimisedOrMaximised() const { return main_->shown() && !main_->visible(); }
 
 void FltkWindow::moveTo(int x, int y)
 {

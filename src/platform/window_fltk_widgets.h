@@ -184,8 +184,8 @@ private:
     }
 
     std::vector<std::u16string> shown_;
-    std::vector<std::string> labels_;       // the texts entries_ point into
-    std::vector<Fl_Menu_Item> entries_;    // ends with the empty entry FLTK looks for
+    std::vector<std::string> labels_;    // the texts entries_ point into
+    std::vector<Fl_Menu_Item> entries_;  // ends with the empty entry FLTK looks for
 };
 
 class EditWidget final : public Fl_Input, public Mirror {

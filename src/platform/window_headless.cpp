@@ -78,9 +78,8 @@ int HeadlessWindow::run()
         uint32_t message = 0;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] {
-                return quit_ || !messages_.empty() || (repaintDue_ && shown_);
-            });
+            wake_.wait(lock,
+                       [this] { return quit_ || !messages_.empty() || (repaintDue_ && shown_); });
             if (quit_) return exitCode_;
             if (messages_.empty()) {
                 lock.unlock();

@@ -42,8 +42,8 @@ public:
 
     // A user's actions, reported to the handlers as the real window reports them; GUI thread.
     // A disabled or missing control ignores them.
-    void click(uint16_t id);              // a push button or check box
-    void choose(uint16_t id, int index);  // a combo box entry
+    void click(uint16_t id);                      // a push button or check box
+    void choose(uint16_t id, int index);          // a combo box entry
     void type(uint16_t id, std::u16string text);  // an edit box's new text
     void pressEnter(uint16_t id);
     void pressClose();

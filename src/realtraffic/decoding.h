@@ -36,15 +36,15 @@ struct LiveDecodeContext {
     double range_nm = 40.0;      // RANGE: records farther away are dropped
     int32_t qnh_hPa = 1013;      // the Weather Reader's last QNH
     std::optional<ParkAirportReference> parkAirport;
-    bool airborneOnly = false;   // AIRBORNE_ONLY
-    std::string blockCallsign;   // BLOCK_CALLSIGN; "" when none
-    bool collectIds = false;     // the live-id collection is on
+    bool airborneOnly = false;  // AIRBORNE_ONLY
+    std::string blockCallsign;  // BLOCK_CALLSIGN; "" when none
+    bool collectIds = false;    // the live-id collection is on
 };
 
 // The notice of a blocked callsign: one removal and one message per callsign and reader run.
 struct BlockNotice {
-    bool raised = true;        // raised again by every reset of the reader
-    std::string lastBlocked;   // survives restarts
+    bool raised = true;       // raised again by every reset of the reader
+    std::string lastBlocked;  // survives restarts
 };
 
 // What the live decoding writes.
@@ -67,11 +67,11 @@ void processLine(const nlohmann::json& record, const LiveDecodeContext& context,
 
 // What the parked decoding reads of the world, copied on the main-loop thread when it asks.
 struct ParkedDecodeContext {
-    std::string reservedStand;  // the park airport's reserved stand; "" when none
-    std::string userStand;      // the stand the user aircraft stands on; "" when none
-    bool lightAircraft = false;  // LIGHT_AIRCRAFT
+    std::string reservedStand;     // the park airport's reserved stand; "" when none
+    std::string userStand;         // the stand the user aircraft stands on; "" when none
+    bool lightAircraft = false;    // LIGHT_AIRCRAFT
     bool highPerformance = false;  // HIGH_PERF_AIRCRAFT
-    bool helicopters = false;    // HELICOPTERS
+    bool helicopters = false;      // HELICOPTERS
 };
 
 // Decodes one member of a parkedtraffic reply's "data" (`key` the hex id, `entry` its array):

@@ -28,10 +28,10 @@ constexpr double kDegToRad = 0.017453292519943295;
 constexpr double kRadToDeg = 57.29577951308232;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kStandardPressure_hPa = 1013.25;
-constexpr double kFeetPerHpa = 27.0;          // pressure altitude change per hPa near the ground
+constexpr double kFeetPerHpa = 27.0;  // pressure altitude change per hPa near the ground
 constexpr double kGroundTestCeiling_ft = 14000.0;
 constexpr double kNoParkAirportElevation_ft = -1000.0;
-constexpr double kSlowOnGround_kt = 35.0;     // slower than this is on the ground at any height
+constexpr double kSlowOnGround_kt = 35.0;  // slower than this is on the ground at any height
 constexpr double kAirborneOnlyBand_ft = 300.0;
 constexpr double kParkAirportRadius_nm = 5.0;
 constexpr uint32_t kHighestStaticId = 10000;  // ids up to here are the program's static aircraft
@@ -53,8 +53,7 @@ public:
 };
 
 // The element as a number within [low, high]; throws BadValue naming it otherwise.
-double lf_checked(const json& record, std::size_t index, const char* name, double low,
-                  double high)
+double lf_checked(const json& record, std::size_t index, const char* name, double low, double high)
 {
     const double value = gf_number(gf_element(record, index));
     if (!(value >= low && value <= high)) throw BadValue(name);
@@ -82,8 +81,8 @@ void lf_checkTypeCode(std::string_view type)
 }
 
 // Callsigns of test transponders and ground installations.
-constexpr std::array<std::string_view, 6> kRejectedCallsigns{
-    "ERARMTR0", "ERARMTR1", "AIRPORT1", "00000000", "TR852", "TEST"};
+constexpr std::array<std::string_view, 6> kRejectedCallsigns{"ERARMTR0", "ERARMTR1", "AIRPORT1",
+                                                             "00000000", "TR852",    "TEST"};
 
 // Every real source carries a provider prefix ("X_adsb_icao"); the bare form counts as well.
 bool lf_isAdsbIcao(std::string_view source)
@@ -120,8 +119,8 @@ bool lf_correctAltitude(const json& record, PosSample& sample, const LiveDecodeC
     if (altitude <= 0.0) {
         altitude = 0.0;
     } else {
-        altitude = std::max(0.0, altitude + (context.qnh_hPa - kStandardPressure_hPa) *
-                                                kFeetPerHpa);
+        altitude =
+            std::max(0.0, altitude + (context.qnh_hPa - kStandardPressure_hPa) * kFeetPerHpa);
         if (altitude > 0.0 && altitude < kGroundTestCeiling_ft) {
             const double ground = context.parkAirport ? context.parkAirport->elevation_ft
                                                       : kNoParkAirportElevation_ft;
@@ -190,8 +189,8 @@ double lf_airspeed(const json& value, double altitude_ft)
         double upTo_ft;
         double speed_kt;
     };
-    static constexpr std::array<Row, 4> rows{{{2000, 180}, {5000, 220}, {10000, 250},
-                                              {20000, 350}}};
+    static constexpr std::array<Row, 4> rows{
+        {{2000, 180}, {5000, 220}, {10000, 250}, {20000, 350}}};
     for (const auto& row : rows) {
         if (altitude_ft <= row.upTo_ft) return row.speed_kt;
     }
@@ -230,8 +229,7 @@ bool lf_decodeIdentity(const json& record, const LiveDecodeContext& context,
         throw std::runtime_error(
             fmt::format("lalo: {}", lf_formatLatLon(sample.latitude, sample.longitude)));
     }
-    if (gf_distanceNm(context.reference, {sample.latitude, sample.longitude}) >
-        context.range_nm) {
+    if (gf_distanceNm(context.reference, {sample.latitude, sample.longitude}) > context.range_nm) {
         return false;
     }
     if (lf_isAdsbIcao(gf_text(gf_element(record, 17)))) {

@@ -37,8 +37,7 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
-constexpr RequestKind kParked{"/v4/traffic", "ptcurl_", "ptcurl_: failed to set URL",
-                              "ptcurl_"};
+constexpr RequestKind kParked{"/v4/traffic", "ptcurl_", "ptcurl_: failed to set URL", "ptcurl_"};
 constexpr double kParkedBoxDeg = 0.04996402877697842;  // 3 nm: 3 × 1.852 / 111.2
 constexpr double kParkedBox_ft = 18228.34647;          // 3 nm: 3 × 6076.11549
 constexpr auto kParkedTimeout = 10s;
@@ -133,8 +132,7 @@ void TrafficReader::parkedtraffic()
                                               curl_easy_strerror(code)));
             } else if (buffer_.empty()) {
                 gf_log("parkedtraffic: empty content");
-            } else if (const json reply = gf_parseReply(buffer_);
-                       reply.is_discarded()) {
+            } else if (const json reply = gf_parseReply(buffer_); reply.is_discarded()) {
                 gf_logHighlighted(
                     fmt::format("parkedtraffic invalid JSON:\n{}\n", gf_head(buffer_)));
             } else {
@@ -189,10 +187,9 @@ uint64_t TrafficReader::requestParked(LatLon parkAirport)
     box.right = gf_destinationPoint(parkAirport, std::numbers::pi / 2, kParkedBox_ft).lon;
     // The names the decoding compares with are copied here, on their owner's thread.
     const UserPosition user = g_userSnapshot.get();
-    ParkedDecodeContext context{g_reservedStandName,
-                                gf_lookUpClosestStand(user.latitude, user.longitude),
-                                LIGHT_AIRCRAFT.current, HIGH_PERF_AIRCRAFT.current,
-                                HELICOPTERS.current};
+    ParkedDecodeContext context{
+        g_reservedStandName, gf_lookUpClosestStand(user.latitude, user.longitude),
+        LIGHT_AIRCRAFT.current, HIGH_PERF_AIRCRAFT.current, HELICOPTERS.current};
     uint64_t number = 0;
     {
         std::scoped_lock lock(shared_);
@@ -222,8 +219,8 @@ ParkedTake TrafficReader::takeParked(uint64_t number, std::vector<ParkedAircraft
     case 400: throw std::runtime_error("RT API parameter fault");
     case 403: throw std::runtime_error("No data for this license type");
     case 401:
-        gf_logHighlighted(fmt::format("RT Parkedtraffic: re-authentication to RT API is needed {}",
-                                      g_shortName));
+        gf_logHighlighted(
+            fmt::format("RT Parkedtraffic: re-authentication to RT API is needed {}", g_shortName));
         return ParkedTake::failed;
     case kFailedHere: return ParkedTake::failed;
     default:

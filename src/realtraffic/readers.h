@@ -161,7 +161,7 @@ private:
 
     std::atomic<bool> weatherOk_{false};
     std::atomic<bool> weatherOkShown_{false};  // main-loop thread
-    mutable std::mutex metarMutex_;  // guards metarCode_ for readers on other threads
+    mutable std::mutex metarMutex_;            // guards metarCode_ for readers on other threads
     std::string metarCode_;
 };
 
@@ -171,8 +171,8 @@ struct ReaderThread {
     const char* logName;   // "Traffic": the log line of a loop ended by a server status
     const char* function;  // "gf_trafficReader": the log line of a failure
     RtConnection& reader;
-    RtConnection& partner;             // stopped with it unless a stop was asked for
-    std::atomic<int32_t>& shownStatus;  // the window's field: 1 receiving, 3 stopped
+    RtConnection& partner;                     // stopped with it unless a stop was asked for
+    std::atomic<int32_t>& shownStatus;         // the window's field: 1 receiving, 3 stopped
     std::function<bool(int& status)> receive;  // the reader's loop; false when it ended
 };
 // The body both reader threads run: names the thread, runs the loop until a stop or an ending

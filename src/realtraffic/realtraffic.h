@@ -118,9 +118,9 @@ void gf_updateReaderStatus();
 // The park airport as the live decoding sees it: aircraft on the ground are kept only within
 // 5 nm of it, and its elevation is the ground level of the altitude test.
 struct ParkAirportReference {
-    double latitude = 0.0;       // degrees: 51.2895
-    double longitude = 0.0;      // degrees: 6.76678
-    float elevation_ft = 0.0F;   // field elevation: 147.0
+    double latitude = 0.0;      // degrees: 51.2895
+    double longitude = 0.0;     // degrees: 6.76678
+    float elevation_ft = 0.0F;  // field elevation: 147.0
 };
 // Set when the traffic manager chooses a park airport, cleared (nullopt) otherwise; any thread.
 void gf_setParkAirportReference(std::optional<ParkAirportReference> airport);
@@ -136,7 +136,7 @@ struct Fnv1aHash {
 };
 struct LiveIds {
     std::unordered_set<std::string, Fnv1aHash> callsigns;  // "KLM1234"
-    std::unordered_set<uint32_t, Fnv1aHash> hexIds;       // 0x4ba976
+    std::unordered_set<uint32_t, Fnv1aHash> hexIds;        // 0x4ba976
 };
 // Phase A: collect from now on. Main-loop thread.
 void gf_startLiveIdCollection();

@@ -23,7 +23,7 @@ struct PosSample {
     double airspeed_kt = 0.0;       // 180.0
     int32_t dueTick = 0;            // fast tick at which the sample is flown; set by the intake
     bool airborne = false;
-    bool stationary = false;        // repeats the position before it; set by the traffic manager
+    bool stationary = false;  // repeats the position before it; set by the traffic manager
     bool hasTrueHeading = false;
     std::optional<double> bank_rad;         // roll, sign reversed: -0.1745
     std::optional<double> trueHeading_rad;  // 4.0054
@@ -40,8 +40,8 @@ struct LiveAircraftRecord {
     std::string thirdText;       // empty
     std::string registration;    // "TC-JKV"; may be empty
     PosSample sample;
-    double reportTime_s = 0.0;   // epoch seconds: 1724517659.49
-    uint32_t hexId = 0;          // always above 10000: 0x4ba976
+    double reportTime_s = 0.0;  // epoch seconds: 1724517659.49
+    uint32_t hexId = 0;         // always above 10000: 0x4ba976
 };
 
 // One aircraft a parkedtraffic reply saw standing at a named stand.

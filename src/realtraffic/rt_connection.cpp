@@ -71,8 +71,8 @@ void lf_setLimits(CURL* handle, const RtConnection* connection)
 
 bool lf_unreserved(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 }  // namespace
@@ -123,8 +123,7 @@ int64_t gf_jsonInt(const nlohmann::json& reply, const char* key, int64_t fallbac
     return found->get<int64_t>();
 }
 
-std::string gf_jsonString(const nlohmann::json& reply, const char* key,
-                          const std::string& fallback)
+std::string gf_jsonString(const nlohmann::json& reply, const char* key, const std::string& fallback)
 {
     if (!reply.is_object()) return fallback;
     const auto found = reply.find(key);

@@ -118,14 +118,14 @@ public:
 private:
     CURLcode performInterruptibly(bool stoppable);
 
-    CURL* handle_ = nullptr;       // owned; reader thread, or start-up thread while none runs
-    CURLM* multi_ = nullptr;       // owned; drives handle_ so that a stop can wake it
+    CURL* handle_ = nullptr;  // owned; reader thread, or start-up thread while none runs
+    CURLM* multi_ = nullptr;  // owned; drives handle_ so that a stop can wake it
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
-    std::atomic<int32_t> toffset_{0};              // minutes into the past
+    std::atomic<int32_t> toffset_{0};                 // minutes into the past
     std::atomic<int32_t> rrl_{kDefaultInterval_ms};   // between traffic requests
     std::atomic<int32_t> wrrl_{kDefaultInterval_ms};  // between weather requests
-    mutable std::mutex guidMutex_;  // guards guid_; taken alone
+    mutable std::mutex guidMutex_;                    // guards guid_; taken alone
     std::string guid_;
 };
 

@@ -81,8 +81,7 @@ bool lf_acceptSignIn(const nlohmann::json& reply, int& status)
         // Only 200 opens a session; any other answer is a refusal, whatever it carries.
         if (answered != 200) {
             status = static_cast<int>(std::clamp<int64_t>(answered, -1, 99999));
-            if (status != 400 && status != 402 && status != 404 && status != 405 &&
-                status != 500) {
+            if (status != 400 && status != 402 && status != 404 && status != 405 && status != 500) {
                 gf_log(fmt::format("Authentication refused, status: {}", status));
             }
             return false;
@@ -126,9 +125,8 @@ std::optional<std::string> gf_readCredential(const std::filesystem::path& file)
 bool WeatherReader::authenticate(const std::string& credential, int& status)
 {
     try {
-        const std::string body =
-            fmt::format("license={}&software={}_{}", gf_formValue(credential), g_shortName,
-                        g_programVersion.text());
+        const std::string body = fmt::format("license={}&software={}_{}", gf_formValue(credential),
+                                             g_shortName, g_programVersion.text());
         const CURLcode code = post(kAuth, body, buffer_);
         if (code != CURLE_OK) {
             gf_log(fmt::format("{} Authentication failed: {}",
@@ -160,8 +158,7 @@ bool WeatherReader::signInReply(const std::string& body, int& status)
     if (!lf_acceptSignIn(reply, status)) return false;
     setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
     setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
-    gf_log(fmt::format("\nAuthenticated at RT server '{}'",
-                       gf_jsonString(reply, "server", "?")));
+    gf_log(fmt::format("\nAuthenticated at RT server '{}'", gf_jsonString(reply, "server", "?")));
     const bool professional = gf_jsonInt(reply, "type", 1) == kProfessionalType;
     g_rtProfessional = professional;
     setGuid(gf_jsonString(reply, "GUID", ""));
@@ -173,9 +170,9 @@ bool WeatherReader::signInReply(const std::string& body, int& status)
 void WeatherReader::showAccount(int64_t expiry_s, bool professional)
 {
     const int64_t days = lf_daysLeft(expiry_s, platform::epochSeconds());
-    g_mainWindowState.realTrafficText.set(fmt::format(
-        "RT {} license, {} day{} left", professional ? "professional" : "standard", days,
-        gf_plural(days)));
+    g_mainWindowState.realTrafficText.set(fmt::format("RT {} license, {} day{} left",
+                                                      professional ? "professional" : "standard",
+                                                      days, gf_plural(days)));
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
@@ -236,8 +233,9 @@ void gf_authenticater()
     case 402: lf_userError("Your RT license is expired");
     case 404: lf_userError("RT did not recognize your license");
     case 405:
-        lf_userError("More than one RealTraffic session is not possible, do not run the "
-                     "RealTraffic app");
+        lf_userError(
+            "More than one RealTraffic session is not possible, do not run the "
+            "RealTraffic app");
     case 500: throw std::runtime_error("No RT database connection");
     default: break;
     }

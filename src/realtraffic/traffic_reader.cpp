@@ -31,8 +31,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr RequestKind kTraffic{"/v4/traffic", "trcurl_", "trcurl_: failed to set URL",
-                               "trcurl_"};
+constexpr RequestKind kTraffic{"/v4/traffic", "trcurl_", "trcurl_: failed to set URL", "trcurl_"};
 constexpr int32_t kPollDelay_s = 30;
 constexpr int kBufferCount = 5;
 constexpr int kBufferTime_s = 6;
@@ -79,10 +78,10 @@ bool gf_hasRecords(const json& data)
 
 std::string TrafficReader::boxBody(const Box& box, std::string_view querytype) const
 {
-    return fmt::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}"
-                       "&querytype={}&toffset={}",
-                       gf_formValue(guid()), box.top, box.bottom, box.left, box.right, querytype,
-                       toffset());
+    return fmt::format(
+        "GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}"
+        "&querytype={}&toffset={}",
+        gf_formValue(guid()), box.top, box.bottom, box.left, box.right, querytype, toffset());
 }
 
 LiveDecodeContext TrafficReader::decodeContext() const
@@ -162,14 +161,14 @@ bool TrafficReader::buffer(int& status)
     if (guid().empty()) return false;
     bool result = false;
     try {
-        const std::string body = boxBody(box(), "locationtraffic") +
-                                 fmt::format("&buffercount={}&buffertime={}", kBufferCount,
-                                             kBufferTime_s);
+        const std::string body =
+            boxBody(box(), "locationtraffic") +
+            fmt::format("&buffercount={}&buffertime={}", kBufferCount, kBufferTime_s);
         const CURLcode code = post(kTraffic, body, buffer_);
         if (code != CURLE_OK) {
             if (!stopOrClose()) {
-                gf_logHighlighted(fmt::format("{} buffer traffic code: {}", lf_now(),
-                                              curl_easy_strerror(code)));
+                gf_logHighlighted(
+                    fmt::format("{} buffer traffic code: {}", lf_now(), curl_easy_strerror(code)));
             }
         } else if (buffer_.empty()) {
             gf_logHighlighted("buffer traffic: empty content");
@@ -221,8 +220,8 @@ bool TrafficReader::poll(int& status)
     }
     const int64_t answered = gf_jsonInt(reply, "status", 100);
     if (answered == 406) {
-        gf_logHighlighted(fmt::format("{} curl traffic msg: {}", lf_now(),
-                                      gf_jsonString(reply, "message", "")));
+        gf_logHighlighted(
+            fmt::format("{} curl traffic msg: {}", lf_now(), gf_jsonString(reply, "message", "")));
         waitFor(rrl());
         return true;
     }
@@ -256,8 +255,7 @@ bool TrafficReader::receive(int& status)
                 break;
             }
         } catch (const std::exception& e) {
-            gf_logHighlighted(
-                fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(buffer_)));
+            gf_logHighlighted(fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(buffer_)));
             waitFor(rrl());
         }
     }

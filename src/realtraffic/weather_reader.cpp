@@ -33,8 +33,7 @@ using nlohmann::json;
 
 constexpr RequestKind kNearestMetar{"/v4/nearestmetar", "nmcurl_", "nmcurl_: failed to set URL",
                                     "aucurl_"};
-constexpr RequestKind kWeather{"/v4/weather", "wrcurl_", "wrcurl_: failed to set URL",
-                               "aucurl_"};
+constexpr RequestKind kWeather{"/v4/weather", "wrcurl_", "wrcurl_: failed to set URL", "aucurl_"};
 constexpr int32_t kLowestQnh_hPa = 900;
 constexpr int32_t kHighestQnh_hPa = 1100;
 constexpr int64_t kFirstInchValue = 1101;  // from here a QNH is inches of mercury × 100
@@ -120,8 +119,8 @@ bool WeatherReader::nearestmetar(int& status)
         const CURLcode code = post(kNearestMetar, body, buffer_);
         if (code != CURLE_OK) {
             if (!stopOrClose()) {
-                gf_logHighlighted(fmt::format("{} nearestmetar code: {}", lf_now(),
-                                              curl_easy_strerror(code)));
+                gf_logHighlighted(
+                    fmt::format("{} nearestmetar code: {}", lf_now(), curl_easy_strerror(code)));
             }
             waitFor(wrrl());
             return false;
@@ -170,8 +169,8 @@ bool WeatherReader::metarReply(const json& reply, int& status)
     }
     status = static_cast<int>(std::clamp<int64_t>(answered, -99999, 99999));
     if (answered == 406 || answered == 500) {
-        gf_logHighlighted(fmt::format("{} json nearestmetar {}", status,
-                                      gf_jsonString(reply, "message", "")));
+        gf_logHighlighted(
+            fmt::format("{} json nearestmetar {}", status, gf_jsonString(reply, "message", "")));
     }
     return false;
 }
@@ -194,9 +193,8 @@ bool WeatherReader::weather(int& status)
 {
     const UserPosition user = g_userSnapshot.get();
     const std::string body = fmt::format(
-        "GUID={}&querytype=locwx&toffset={}&{}&alt={}&airports={}", gf_formValue(guid()),
-        toffset(), lf_position(user), lf_altitudeFeet(user.altitude_ft),
-        gf_formValue(metarCode()));
+        "GUID={}&querytype=locwx&toffset={}&{}&alt={}&airports={}", gf_formValue(guid()), toffset(),
+        lf_position(user), lf_altitudeFeet(user.altitude_ft), gf_formValue(metarCode()));
     const CURLcode code = post(kWeather, body, buffer_);
     if (code != CURLE_OK) {
         if (!stopOrClose()) {
@@ -259,8 +257,7 @@ bool WeatherReader::receive(int& status)
                 break;
             }
         } catch (const std::exception& e) {
-            gf_logHighlighted(
-                fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(buffer_)));
+            gf_logHighlighted(fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(buffer_)));
             waitFor(wrrl());
         }
     }

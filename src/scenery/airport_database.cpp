@@ -84,8 +84,7 @@ void lf_readAirportsXml(const std::filesystem::path& xmlPath)
 
 bool gf_readAirports() { return gf_readAirportsFrom(g_airportsEnc, g_airportsXml); }
 
-bool gf_readAirportsFrom(const std::filesystem::path& encPath,
-                         const std::filesystem::path& xmlPath)
+bool gf_readAirportsFrom(const std::filesystem::path& encPath, const std::filesystem::path& xmlPath)
 {
     if (lf_airportsRead) return !g_airports.empty();
     try {
@@ -138,8 +137,8 @@ void gf_readAirportRecord(const pugi::xml_node& ap, const AirportCode& code)
         g_airports.push_back(airport);
         g_airportCodeSet.insert(code.word());
     } catch (const std::exception& e) {
-        gf_log(fmt::format("Error storing airport '{}' '{}': {}", codeText, second.value(),
-                           e.what()));
+        gf_log(
+            fmt::format("Error storing airport '{}' '{}': {}", codeText, second.value(), e.what()));
     }
 }
 

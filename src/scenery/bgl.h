@@ -26,11 +26,11 @@ struct ScanLine {
 
 // One usable parking spot or helipad of a scanned airport.
 struct BglStand {
-    std::string id;             // "g12", "C3a", "helipad1"
-    double latitude = 0.0;      // degrees, 51.47
-    double longitude = 0.0;     // degrees, -0.45
-    double heading_rad = 0.0;   // (0, 2π]; 0 for a helipad
-    double radius_m = 0.0;      // metres, 18.5
+    std::string id;            // "g12", "C3a", "helipad1"
+    double latitude = 0.0;     // degrees, 51.47
+    double longitude = 0.0;    // degrees, -0.45
+    double heading_rad = 0.0;  // (0, 2π]; 0 for a helipad
+    double radius_m = 0.0;     // metres, 18.5
     bool cargo = false;
     bool ramp = false;
     bool helipad = false;
@@ -38,11 +38,11 @@ struct BglStand {
 
 // One decoded airport record (id 0x56).
 struct ScannedAirport {
-    AirportCode code;             // "EGLL"
-    int32_t altitude_ft = 0;      // feet, 0 outside -20..10000
+    AirportCode code;              // "EGLL"
+    int32_t altitude_ft = 0;       // feet, 0 outside -20..10000
     std::vector<BglStand> stands;  // in file order
-    int32_t helipadNumber = 1;    // the next helipad's number: 1 + helipads added
-    std::vector<ScanLine> lines;  // what decoding its stands reported
+    int32_t helipadNumber = 1;     // the next helipad's number: 1 + helipads added
+    std::vector<ScanLine> lines;   // what decoding its stands reported
 };
 
 // An airport record of MSFS 2024 (id 0x113) whose content is not decoded.

@@ -27,14 +27,14 @@ constexpr uint16_t lf_airportRecord = 0x56;
 constexpr uint16_t lf_airport2024Record = 0x113;
 constexpr uint16_t lf_helipadRecord = 0x26;
 constexpr uint16_t lf_parkingListRecord = 0xE7;
-constexpr uint64_t lf_airportHeaderSize = 68;   // sub-records start here
-constexpr uint64_t lf_parkingEntrySize = 56;    // bytes before the airline codes
-constexpr int lf_maxSteps = 9000;               // a corrupt size chain cannot loop for long
+constexpr uint64_t lf_airportHeaderSize = 68;     // sub-records start here
+constexpr uint64_t lf_parkingEntrySize = 56;      // bytes before the airline codes
+constexpr int lf_maxSteps = 9000;                 // a corrupt size chain cannot loop for long
 constexpr uint32_t lf_usedParkingTypes = 0xCFFE;  // types 1-11, 14, 15
 constexpr uint32_t lf_rampParkingTypes = 0x40FE;  // types 1-7, 14
 constexpr uint32_t lf_cargoParkingType = 5;
-constexpr double lf_latitudeStep = 3.3527612686157227e-7;   // 180 / 2^29 degrees
-constexpr double lf_longitudeStep = 4.470348358154297e-7;   // 360 / (3 * 2^28) degrees
+constexpr double lf_latitudeStep = 3.3527612686157227e-7;  // 180 / 2^29 degrees
+constexpr double lf_longitudeStep = 4.470348358154297e-7;  // 360 / (3 * 2^28) degrees
 constexpr double lf_feetPerMetre = 3.2808399;
 constexpr double lf_radiansPerDegree = 0.017453292519943295;
 constexpr double lf_fullCircle_rad = 6.283185307179586;
@@ -44,7 +44,10 @@ constexpr std::string_view lf_dash = "\u2014";
 
 ScanLine lf_report(std::string text) { return {ScanLine::To::Report, std::move(text)}; }
 ScanLine lf_log(std::string text) { return {ScanLine::To::Log, std::move(text)}; }
-ScanLine lf_highlighted(std::string text) { return {ScanLine::To::LogHighlighted, std::move(text)}; }
+ScanLine lf_highlighted(std::string text)
+{
+    return {ScanLine::To::LogHighlighted, std::move(text)};
+}
 
 std::string_view lf_namePrefix(uint32_t code)
 {
@@ -90,8 +93,8 @@ std::string lf_uniqueStandId(const std::string& id, AirportWalk& walk)
         std::string candidate = id + letter;
         if (walk.usedIds.insert(candidate).second) return candidate;
     }
-    walk.airport.lines.push_back(lf_report(fmt::format(
-        "{}Warning: more than 10 duplicate IDs {} in {}", "===> ", id, walk.pathText)));
+    walk.airport.lines.push_back(lf_report(
+        fmt::format("{}Warning: more than 10 duplicate IDs {} in {}", "===> ", id, walk.pathText)));
     return {};
 }
 
@@ -102,14 +105,14 @@ void lf_decodeHelipad(const BglView& record, AirportWalk& walk)
     const float size_m = record.f32(28);
     auto& lines = walk.airport.lines;
     if (!lf_validPosition(lat, lon)) {
-        lines.push_back(lf_report(
-            fmt::format("lat/lon helipad incorrect (skipped): {:.6f},{:.6f}", lat, lon)));
+        lines.push_back(
+            lf_report(fmt::format("lat/lon helipad incorrect (skipped): {:.6f},{:.6f}", lat, lon)));
         return;
     }
     for (const auto& [seenLat, seenLon] : walk.helipads) {
         if (std::abs(seenLat - lat) < 1e-8 && std::abs(seenLon - lon) < 1e-8) {
-            lines.push_back(lf_report(
-                fmt::format("double helipad {} (skipped) {:.6f},{:.6f}", "", lat, lon)));
+            lines.push_back(
+                lf_report(fmt::format("double helipad {} (skipped) {:.6f},{:.6f}", "", lat, lon)));
             return;
         }
     }
@@ -135,8 +138,8 @@ void lf_decodeParkingEntry(const BglView& entry, AirportWalk& walk)
     auto& lines = walk.airport.lines;
     const float radius_m = entry.f32(4);
     if (!(radius_m > 1.0f && radius_m < 200.0f)) {
-        lines.push_back(lf_report(fmt::format("Skipped position with radius {:.1F} m in {}",
-                                              radius_m, walk.pathText)));
+        lines.push_back(lf_report(
+            fmt::format("Skipped position with radius {:.1F} m in {}", radius_m, walk.pathText)));
         return;
     }
     const uint32_t nameCode = entry.u8(0) & 0x3Fu;
@@ -152,8 +155,8 @@ void lf_decodeParkingEntry(const BglView& entry, AirportWalk& walk)
     }
     const float heading_deg = entry.f32(8);
     if (!std::isfinite(heading_deg)) {
-        lines.push_back(lf_report(fmt::format("Skipped position with heading {} in {}",
-                                              heading_deg, walk.pathText)));
+        lines.push_back(lf_report(
+            fmt::format("Skipped position with heading {} in {}", heading_deg, walk.pathText)));
         return;
     }
     std::string unique = lf_uniqueStandId(id, walk);
@@ -189,8 +192,8 @@ std::pair<uint16_t, uint32_t> lf_recordHeader(const BglView& area, uint64_t offs
     const BglView header = area.sub(offset, lf_recordHeaderSize, "record header");
     const uint32_t size = header.u32(2);
     if (size != 0 && size < lf_recordHeaderSize) {
-        throw BglFormatError(fmt::format("record of {} bytes at byte {}", size,
-                                         header.fileOffset()));
+        throw BglFormatError(
+            fmt::format("record of {} bytes at byte {}", size, header.fileOffset()));
     }
     return {header.u16(0), size};
 }

@@ -55,8 +55,7 @@ private:
     {
         if (offset > size() || size() - offset < length) {
             throw BglFormatError(fmt::format("read of {} bytes at byte {} past the end at {}",
-                                             length, fileOffset_ + offset,
-                                             fileOffset_ + size()));
+                                             length, fileOffset_ + offset, fileOffset_ + size()));
         }
         return static_cast<std::size_t>(offset);
     }

@@ -43,9 +43,9 @@ void lf_removeDownload()
 }
 
 struct StandSpot {
-    double latitude_deg;  // 52.3086
-    double longitude_deg; // 4.76389
-    std::string id;       // "D16"
+    double latitude_deg;   // 52.3086
+    double longitude_deg;  // 4.76389
+    std::string id;        // "D16"
 };
 using StandSpots = std::shared_ptr<const std::vector<StandSpot>>;
 

@@ -26,5 +26,4 @@ double gf_readDestApfForClosestStand(uint32_t code, LatLon position, std::string
 // Forgets the kept stands: a stand file was written, or the run starts anew. Any thread.
 void gf_forgetClosestStands();
 
-
 }  // namespace qel

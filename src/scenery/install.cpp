@@ -32,7 +32,8 @@ fs::path lf_fromUtf8(std::string_view text)
 
 fs::path lf_storePackageName(bool msfs2020)
 {
-    return msfs2020 ? "Microsoft.FlightSimulator_8wekyb3d8bbwe" : "Microsoft.Limitless_8wekyb3d8bbwe";
+    return msfs2020 ? "Microsoft.FlightSimulator_8wekyb3d8bbwe"
+                    : "Microsoft.Limitless_8wekyb3d8bbwe";
 }
 
 fs::path lf_simFolderName(bool msfs2020)

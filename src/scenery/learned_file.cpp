@@ -22,10 +22,10 @@ constexpr double lf_nmPerMetre = 0.0005399568034557236;
 const VersionData lf_firstKeptVersion{11, 10, 0};  // flights of older files are not taken over
 
 struct LearnedMergeContext {
-    std::string id;           // the element's stand id
+    std::string id;  // the element's stand id
     pugi::xml_node parkpos;
-    bool older = false;       // written before 11.10.0
-    std::string path;         // for log lines
+    bool older = false;  // written before 11.10.0
+    std::string path;    // for log lines
 };
 
 template <typename F, typename... Args>
@@ -88,7 +88,8 @@ void lf_takeParkingRows(const pugi::xml_document& document)
             MAX_FIT_FL.current = gf_halfHours2Hours(MAX_FIT.current);
         }
         gf_logIndented(fmt::format("{:24}: {} (max number of half hours, is {:.1F} hrs decimal)",
-                                   MAX_FIT.name, MAX_FIT.current.load(), MAX_FIT_FL.current.load()));
+                                   MAX_FIT.name, MAX_FIT.current.load(),
+                                   MAX_FIT_FL.current.load()));
     }
     if (gf_readBoolParameter(document, RT_PARKTRAFFIC_ONLY.name)) {
         lf_takeBool(document, RT_PARKTRAFFIC_ONLY);
@@ -142,8 +143,8 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     if (stand.id != context.id) return false;
     const pugi::xml_node& parkpos = context.parkpos;
     if (parkpos.attribute("radius_change").as_bool(false)) {
-        stand.radius = lf_readNumber(parkpos, "radius").value_or(stand.radius / lf_nmPerMetre) *
-                       lf_nmPerMetre;
+        stand.radius =
+            lf_readNumber(parkpos, "radius").value_or(stand.radius / lf_nmPerMetre) * lf_nmPerMetre;
         stand.radiusChanged = true;
     }
     if (parkpos.attribute("cargo_change").as_bool(false)) {
@@ -161,10 +162,10 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
             stand.learnedFlights.push_back(std::move(*flight));
             continue;
         }
-        gf_logHighlighted(fmt::format("learned {}: day:{} {} {} cs:{} reg:{} already in airport file",
-                                      stand.id, flight->day, gf_bitsetToList(flight->slots),
-                                      lf_flightLabel(flight->codes), flight->callsign,
-                                      flight->registration));
+        gf_logHighlighted(
+            fmt::format("learned {}: day:{} {} {} cs:{} reg:{} already in airport file", stand.id,
+                        flight->day, gf_bitsetToList(flight->slots), lf_flightLabel(flight->codes),
+                        flight->callsign, flight->registration));
     }
     return true;
 }
@@ -201,8 +202,8 @@ void lf_mergeStands(const pugi::xml_document& document, bool older, const std::s
         if (!manual) {
             if (!found) gf_log(fmt::format("learned stand {} in {} not found?", context.id, path));
         } else if (found) {
-            gf_logHighlighted(fmt::format("manually created standid {} already exists in {}",
-                                          context.id, path));
+            gf_logHighlighted(
+                fmt::format("manually created standid {} already exists in {}", context.id, path));
         } else {
             lf_addManualStand(context);
         }
@@ -217,13 +218,15 @@ void lf_readLearnedDocument(const pugi::xml_document& document, const std::strin
     if (!meta) return;
     const bool older = VersionData(meta->version) < lf_firstKeptVersion;
     if (older) {
-        gf_log("\nThis learned file was created with and older VNTQ version than 11.10.0,\n"
-               "All flights will be cleared, except for a handmade file\n");
+        gf_log(
+            "\nThis learned file was created with and older VNTQ version than 11.10.0,\n"
+            "All flights will be cleared, except for a handmade file\n");
     }
     const std::string name = gf_readStringParameter(document, "airport_name").value_or("");
     if (name != info.name) {
         const std::string warning = fmt::format(
-            "Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",
+            "Warning: learned file airport name: '{}' differs from archived file airport name: "
+            "'{}'",
             name, info.name);
         if (g_parkWindowHooks.setMessage) {
             g_parkWindowHooks.setMessage(warning);
@@ -256,9 +259,8 @@ void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info)
         if (!result) {
             // The learned file is the only copy of what was learned: keep it aside.
             gf_save1GenerationOf(path);
-            gf_logHighlighted(fmt::format(
-                "{} found, but could not be loaded, saved as *.0.xml: {}", text,
-                result.description()));
+            gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}",
+                                          text, result.description()));
             return;
         }
         lf_readLearnedDocument(document, text, info);

@@ -128,8 +128,8 @@ bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& zip, int added)
         size = fs::file_size(zip, ec);
         if (ec) size = static_cast<uintmax_t>(-1);
     }
-    gf_log(fmt::format("[zip] Added {} files, ok_close={}, exists={}, size={} bytes", added,
-                       closed, exists, size));
+    gf_log(fmt::format("[zip] Added {} files, ok_close={}, exists={}, size={} bytes", added, closed,
+                       exists, size));
     return added > 0 && exists && size != 0 && size != static_cast<uintmax_t>(-1);
 }
 

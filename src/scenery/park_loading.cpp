@@ -28,7 +28,7 @@
 namespace qel {
 
 ParkWindowHooks g_parkWindowHooks;
-uint64_t g_qualityFactors = 0;          // main-loop thread
+uint64_t g_qualityFactors = 0;  // main-loop thread
 std::atomic<int32_t> g_rtTrafficWeek{0};
 std::optional<double> g_parkElevation;  // main-loop thread
 SavedParkSettings g_savedParkSettings;  // main-loop thread
@@ -59,11 +59,10 @@ void lf_call(const F& hook, Args&&... args)
 
 void lf_saveParkSettings()
 {
-    g_savedParkSettings = {MAX_LIVE_SEL.current, MAX_FIT.current,
-                           RANGE.current,        parking_percentage.current,
-                           AUTO_RANGE.current,   INITIAL_LOAD_ONLY.current,
-                           RT_PARKTRAFFIC_ONLY.current, PARK_SOFT.current,
-                           WEEK.current};
+    g_savedParkSettings = {
+        MAX_LIVE_SEL.current,        MAX_FIT.current,    RANGE.current,
+        parking_percentage.current,  AUTO_RANGE.current, INITIAL_LOAD_ONLY.current,
+        RT_PARKTRAFFIC_ONLY.current, PARK_SOFT.current,  WEEK.current};
 }
 
 void lf_setBool(ControlBoolParameter& setting, bool value)
@@ -91,9 +90,8 @@ void lf_adjustToQuality()
 
 void lf_parkingPercentageFromDatabase(uint32_t parkCode)
 {
-    const auto found = std::find_if(g_airports.begin(), g_airports.end(), [&](const Airport& a) {
-        return a.code.word() == parkCode;
-    });
+    const auto found = std::find_if(g_airports.begin(), g_airports.end(),
+                                    [&](const Airport& a) { return a.code.word() == parkCode; });
     int32_t percentage = 30;
     if (found != g_airports.end() && found->standCount == 1) percentage = 100;
     if (found != g_airports.end() && found->standCount == 2) percentage = 50;
@@ -111,7 +109,8 @@ void lf_numberAndOverlap()
     for (ParkStand& a : g_parkStands) {
         for (const ParkStand& b : g_parkStands) {
             if (a.number == b.number) continue;
-            const double apart = gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
+            const double apart =
+                gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
             if (a.radius + b.radius > lf_overlapSlack * apart) a.overlaps.push_back(b.number);
         }
         a.overlaps.shrink_to_fit();
@@ -249,8 +248,9 @@ std::string lf_downloadArchivedAirport(const std::string& location,
 
 uint64_t lf_computeQualityFactor()
 {
-    const bool anyFlight = std::any_of(g_parkStands.begin(), g_parkStands.end(),
-                                       [](const ParkStand& s) { return !s.learnedFlights.empty(); });
+    const bool anyFlight =
+        std::any_of(g_parkStands.begin(), g_parkStands.end(),
+                    [](const ParkStand& s) { return !s.learnedFlights.empty(); });
     if (!anyFlight) return lf_pair(-1, -1);
     double weights = 0.0;
     double sums[2] = {0.0, 0.0};  // real, soft

@@ -37,8 +37,8 @@ struct ParkStandsShown {
     std::size_t standCount = 0;  // 190
     std::string publisher;       // "stock"
     bool handmade = false;
-    std::string qualityText;     // "66/ 0"
-    int32_t trafficWeek = 0;     // "RT_traffic_week"
+    std::string qualityText;  // "66/ 0"
+    int32_t trafficWeek = 0;  // "RT_traffic_week"
 };
 
 // The window's side of loading; each hook may be empty (tests, production runs).
@@ -58,8 +58,8 @@ struct ParkWindowHooks {
 extern ParkWindowHooks g_parkWindowHooks;  // set once at start, before traffic runs
 
 // Qf_real in the low 32 bits, Qf_soft in the high 32 bits; both -1 without learned flights.
-extern uint64_t g_qualityFactors;          // main-loop thread
-extern std::atomic<int32_t> g_rtTrafficWeek;  // "RT_traffic_week", 0 when absent
+extern uint64_t g_qualityFactors;              // main-loop thread
+extern std::atomic<int32_t> g_rtTrafficWeek;   // "RT_traffic_week", 0 when absent
 extern std::optional<double> g_parkElevation;  // feet; empty without a park airport
 extern SavedParkSettings g_savedParkSettings;  // main-loop thread
 
@@ -88,6 +88,5 @@ bool gf_apfNamesPublisher(const std::filesystem::path& path);
 bool lf_isExcludedName(std::string_view text);
 // Reads the learned file at `path` on top of g_parkStands. Never throws.
 void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info);
-
 
 }  // namespace qel

@@ -79,8 +79,7 @@ fs::path lf_findManifestFile(const fs::path& folder)
     if (!fs::is_directory(folder, ec)) return {};
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& path = it->path();
-        if (path.extension() == ".json" && path.stem() == "manifest" &&
-            it->is_regular_file(ec)) {
+        if (path.extension() == ".json" && path.stem() == "manifest" && it->is_regular_file(ec)) {
             return path;
         }
     }
@@ -127,8 +126,7 @@ std::optional<ManifestInfo> lf_parseManifest(std::string_view text)
         const auto json = nlohmann::json::parse(text);
         if (!json.is_object()) return std::nullopt;
         return ManifestInfo{lf_jsonStringValue(json, "manufacturer"),
-                            lf_jsonStringValue(json, "creator"),
-                            lf_jsonStringValue(json, "title")};
+                            lf_jsonStringValue(json, "creator"), lf_jsonStringValue(json, "title")};
     } catch (const nlohmann::json::exception& e) {
         throw std::runtime_error(e.what());
     }
@@ -178,11 +176,14 @@ PublisherInfo gf_findPublisher(const fs::path& path, std::vector<ScanLine>& line
     }
     info.manufacturer = manifest->manufacturer;
     info.creator = manifest->creator;
-    if (auto publisher = info.manufacturer.empty() ? std::nullopt : lf_publisherOf(info.manufacturer)) {
+    if (auto publisher =
+            info.manufacturer.empty() ? std::nullopt : lf_publisherOf(info.manufacturer)) {
         info.publisher = *publisher;
-        lines.push_back(lf_report(fmt::format("from manifest.json: manufacturer '{}' => publisher '{}'",
-                                              info.manufacturer, info.publisher)));
-    } else if (auto byCreator = info.creator.empty() ? std::nullopt : lf_publisherOf(info.creator)) {
+        lines.push_back(
+            lf_report(fmt::format("from manifest.json: manufacturer '{}' => publisher '{}'",
+                                  info.manufacturer, info.publisher)));
+    } else if (auto byCreator =
+                   info.creator.empty() ? std::nullopt : lf_publisherOf(info.creator)) {
         info.publisher = *byCreator;
         lines.push_back(lf_report(fmt::format("from manifest.json: creator '{}' => publisher '{}'",
                                               info.creator, info.publisher)));

@@ -29,8 +29,8 @@
 
 namespace qel {
 
-std::vector<std::string> g_scanMessages;  // guarded by g_scanMessagesMutex
-std::mutex g_scanMessagesMutex;           // guards g_scanMessages only; a leaf lock
+std::vector<std::string> g_scanMessages;   // guarded by g_scanMessagesMutex
+std::mutex g_scanMessagesMutex;            // guards g_scanMessages only; a leaf lock
 std::atomic<uint64_t> g_tbloFileCount{0};  // atomic
 
 namespace {
@@ -40,11 +40,10 @@ namespace fs = std::filesystem;
 constexpr std::size_t lf_reportReserve = 2048;
 constexpr std::size_t lf_maxPathUtf16 = 250;  // Windows paths of this length cannot be opened
 constexpr std::string_view lf_skipWords[] = {
-    "tutorials",   "aircraft",      "bushtrip", "discovery", "point-of-interest",
-    "simobjects",  "vcockpits",     "aig-aitraffic", "justflight-aircraft", "fsltl",
-    "gsx-pro",     "gsx-world",     "landingchallenge"};
+    "tutorials",  "aircraft",  "bushtrip",        "discovery",           "point-of-interest",
+    "simobjects", "vcockpits", "aig-aitraffic",   "justflight-aircraft", "fsltl",
+    "gsx-pro",    "gsx-world", "landingchallenge"};
 constexpr std::string_view lf_skipFileWords[] = {"statics", "afcad updates", "_heliports"};
-
 
 std::string lf_lowered(std::string text)
 {
@@ -237,9 +236,10 @@ bool lf_isSkippedPackagePath(const fs::path& path, const fs::path& relative)
 AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
 {
     gf_setMessage("Scanning for addon airports ...", false);
-    gf_logFlush(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts "
-                            "+++++++++++++++++++++++++++++",
-                            "automatic "));
+    gf_logFlush(
+        fmt::format("\n++++++++++++++++++++++++ airports scan {} starts "
+                    "+++++++++++++++++++++++++++++",
+                    "automatic "));
     fs::create_directories(g_tbloDir);
     std::vector<fs::path> folders;
     folders.reserve(10);

@@ -43,8 +43,8 @@ struct AirportScanSetup {
 
 // What the window shows after a scan.
 struct AirportScanResult {
-    bool foundAddons = false;    // airports/my_thirdparty holds a generated file
-    uint64_t tbloFiles = 0;      // g_tbloFileCount
+    bool foundAddons = false;  // airports/my_thirdparty holds a generated file
+    uint64_t tbloFiles = 0;    // g_tbloFileCount
 };
 
 // The whole scan, with its messages on the message line; clears, saves and shows SCAN_AIRPORTS

@@ -53,7 +53,8 @@ std::optional<std::vector<uint8_t>> lf_readBytes(const fs::path& path, std::vect
     }
     std::vector<uint8_t> bytes(static_cast<std::size_t>(end));
     in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
+    if (!in.read(reinterpret_cast<char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()))) {
         return std::nullopt;
     }
     return bytes;
@@ -82,8 +83,8 @@ LinkResult lf_linkToArchive(const AirportCode& code, const fs::path& path, bool 
     if (publisher.empty()) return result;
     const std::string codeText = lf_codeText(code);
     if (publisher == g_simaddonName) {
-        const std::string location = fmt::format("{}/{}/{}", g_archiveName, g_simaddonName,
-                                                 lf_xmlName(code));
+        const std::string location =
+            fmt::format("{}/{}/{}", g_archiveName, g_simaddonName, lf_xmlName(code));
         if (g_addonArchives.isSimAddonAirport && g_addonArchives.isSimAddonAirport(codeText)) {
             steps.emplace_back(LinkFileStep{g_mySimaddonDir / (codeText + ".txt"), location});
             steps.emplace_back(lf_report(
@@ -159,9 +160,9 @@ void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
     const std::string helipadText =
         helipads > 0 ? fmt::format(", of which {} helipad{}", helipads, gf_pluralS(helipads))
                      : std::string();
-    steps.emplace_back(lf_report(fmt::format("Generated {}: {} position{}{}",
-                                             lf_xmlName(airport.code), n,
-                                             gf_plural(static_cast<uint64_t>(n)), helipadText)));
+    steps.emplace_back(
+        lf_report(fmt::format("Generated {}: {} position{}{}", lf_xmlName(airport.code), n,
+                              gf_plural(static_cast<uint64_t>(n)), helipadText)));
     std::sort(airport.stands.begin(), airport.stands.end(),
               [](const BglStand& a, const BglStand& b) { return a.id < b.id; });
     const auto file = gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath), ApfScanned,
@@ -186,9 +187,9 @@ void lf_handOnAirport(ScannedAirport& airport, const fs::path& path, bool msfs20
     const bool simaddon = link.publisher.publisher == g_simaddonName;
     const bool moreThanArchived = n > link.archivedStands && !simaddon;
     if (moreThanArchived) {
-        steps.emplace_back(lf_report(fmt::format("{}{} has {} parkpos while archived one has {}",
-                                                 "===> ", lf_codeText(airport.code), n,
-                                                 link.archivedStands)));
+        steps.emplace_back(
+            lf_report(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ",
+                                  lf_codeText(airport.code), n, link.archivedStands)));
     }
     if (!link.linked || moreThanArchived) {
         lf_writeScannedAirport(airport, link, bglPath, msfs2020, steps);
@@ -199,10 +200,10 @@ std::optional<AirportCode> lf_findNonComplyingIcao(const fs::path& path,
                                                    std::vector<ScanStep>& steps)
 {
     const std::string stem = gf_pathToUtf8(path.stem());
-    const bool codeLike = stem.size() == 4 && std::all_of(stem.begin(), stem.end(), [](char c) {
-                              return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                                     (c >= '0' && c <= '9');
-                          });
+    const bool codeLike =
+        stem.size() == 4 && std::all_of(stem.begin(), stem.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
     if (!codeLike) return std::nullopt;
     const AirportCode code(stem);
     if (gf_isKnownAirport(code.word())) {
@@ -216,8 +217,9 @@ std::optional<AirportCode> lf_findNonComplyingIcao(const fs::path& path,
     const std::string pathText = gf_pathToUtf8(path);
     if (manifest) {
         if (const auto byTitle = gf_findAirportByCode(manifest->title)) {
-            steps.emplace_back(lf_report(fmt::format("Non complying airport has ICAO '{}' in title '{}' of manifest",
-                                                     byTitle->text(), manifest->title)));
+            steps.emplace_back(lf_report(
+                fmt::format("Non complying airport has ICAO '{}' in title '{}' of manifest",
+                            byTitle->text(), manifest->title)));
             return byTitle;
         }
         if (const auto byPath = gf_findAirportByName(path)) {
@@ -231,8 +233,7 @@ std::optional<AirportCode> lf_findNonComplyingIcao(const fs::path& path,
     return std::nullopt;
 }
 
-void lf_handleUnrecognisedAirport(const fs::path& path, bool msfs2020,
-                                  std::vector<ScanStep>& steps)
+void lf_handleUnrecognisedAirport(const fs::path& path, bool msfs2020, std::vector<ScanStep>& steps)
 {
     steps.emplace_back(
         lf_report(fmt::format("\n==> Not recognised airport {}", gf_pathToUtf8(path))));
@@ -266,17 +267,19 @@ std::vector<ScanStep> lf_processBGLfile(const fs::path& path, bool msfs2020)
             }
         }
         if (!formatError.empty()) {
-            steps.emplace_back(ScanLine{ScanLine::To::LogHighlighted,
-                                        fmt::format("Exception in lf_processBGLfile (std::ex): {} {} {}",
-                                                    pathText, lf_dash, formatError)});
-            steps.emplace_back(lf_report(fmt::format("{}BGL format error in {}: {}", "===> ",
-                                                     pathText, formatError)));
+            steps.emplace_back(
+                ScanLine{ScanLine::To::LogHighlighted,
+                         fmt::format("Exception in lf_processBGLfile (std::ex): {} {} {}", pathText,
+                                     lf_dash, formatError)});
+            steps.emplace_back(lf_report(
+                fmt::format("{}BGL format error in {}: {}", "===> ", pathText, formatError)));
         }
     } catch (const std::exception& e) {
         // A fault of this file (a file-system error, memory) is reported; the scan goes on.
-        steps.emplace_back(ScanLine{ScanLine::To::LogHighlighted,
-                                    fmt::format("Exception in lf_processBGLfile (std::ex): {} {} {}",
-                                                pathText, lf_dash, e.what())});
+        steps.emplace_back(
+            ScanLine{ScanLine::To::LogHighlighted,
+                     fmt::format("Exception in lf_processBGLfile (std::ex): {} {} {}", pathText,
+                                 lf_dash, e.what())});
         steps.emplace_back(lf_report(fmt::format("{} airports search aborted, futs inner,\n{}\n{}",
                                                  "===> ", e.what(), pathText)));
     }

@@ -25,42 +25,42 @@ namespace qel {
 
 // A flight remembered at a stand: an "opt" element of the file.
 struct LearnedFlight {
-    MatchKey codes;             // airline, operator, model, cargo of the flight
-    std::string registration;   // "D-AIBA"
-    std::string callsign;       // part of "cs" before its first ':', "DLH4AB"
-    std::string callsign2;      // part of "cs" after its first ':', usually ""
-    HalfHourSet slots;          // bit n = UTC half hour n of the day
-    uint32_t number = 0;        // 1-based place among the stand's options; 0: not written back
-    uint32_t day = 0;           // weekday 1 Monday .. 7 Sunday
-    uint32_t fromStandFile = 0; // 1: read with its whole stand file; 0: from a learned file
-    uint32_t real = 1;          // 1 real, 0 soft (the file's "soft" negated)
-    uint8_t cpl = 0;            // 1 once the aircraft has left the stand
+    MatchKey codes;              // airline, operator, model, cargo of the flight
+    std::string registration;    // "D-AIBA"
+    std::string callsign;        // part of "cs" before its first ':', "DLH4AB"
+    std::string callsign2;       // part of "cs" after its first ':', usually ""
+    HalfHourSet slots;           // bit n = UTC half hour n of the day
+    uint32_t number = 0;         // 1-based place among the stand's options; 0: not written back
+    uint32_t day = 0;            // weekday 1 Monday .. 7 Sunday
+    uint32_t fromStandFile = 0;  // 1: read with its whole stand file; 0: from a learned file
+    uint32_t real = 1;           // 1 real, 0 soft (the file's "soft" negated)
+    uint8_t cpl = 0;             // 1 once the aircraft has left the stand
 };
 
 // One stand of an airport.
 struct ParkStand {
     // `radius_m` in metres as the file holds it; held in nautical miles.
     ParkStand(std::string standId, std::vector<LearnedFlight> flights, double latitude_deg,
-              double longitude_deg, double heading_rad, double radius_m, bool isCargo,
-              bool isRamp, bool isHelipad);
+              double longitude_deg, double heading_rad, double radius_m, bool isCargo, bool isRamp,
+              bool isHelipad);
 
     std::vector<LearnedFlight> learnedFlights;
-    std::string id;                 // the file's name of the stand, trimmed: "D14"
-    std::vector<uint32_t> overlaps; // numbers of the stands whose circles overlap this one
-    double latitude = 0.0;          // degrees, 52.308412
-    double longitude = 0.0;         // degrees, 4.761231
-    double heading = 0.0;           // radians, the file's degrees × π/180
-    double radius = 0.0;            // nautical miles, the file's metres / 1852
-    uint32_t number = 0;            // 1..N in table order once loaded; the binary-search key
-    bool manual = false;            // written in full into a learned file
-    bool radiusChanged = false;     // a learned file overrides the archived radius
-    bool cargoChanged = false;      // a learned file overrides the archived cargo flag
-    bool occupied = false;          // traffic manager
-    uint32_t occupantHexId = 0;     // traffic manager: the aircraft holding it, 0 = free: 4954486
-    bool reservedStand = false;     // traffic manager: the stand of the reserved-stand text
-    bool reserved = false;          // traffic manager: named by the reserved-stand list
-    bool taken = false;             // traffic manager: an aircraft is planned or parked here
-    bool blocked = false;           // traffic manager: an overlapping stand is in use
+    std::string id;                  // the file's name of the stand, trimmed: "D14"
+    std::vector<uint32_t> overlaps;  // numbers of the stands whose circles overlap this one
+    double latitude = 0.0;           // degrees, 52.308412
+    double longitude = 0.0;          // degrees, 4.761231
+    double heading = 0.0;            // radians, the file's degrees × π/180
+    double radius = 0.0;             // nautical miles, the file's metres / 1852
+    uint32_t number = 0;             // 1..N in table order once loaded; the binary-search key
+    bool manual = false;             // written in full into a learned file
+    bool radiusChanged = false;      // a learned file overrides the archived radius
+    bool cargoChanged = false;       // a learned file overrides the archived cargo flag
+    bool occupied = false;           // traffic manager
+    uint32_t occupantHexId = 0;      // traffic manager: the aircraft holding it, 0 = free: 4954486
+    bool reservedStand = false;      // traffic manager: the stand of the reserved-stand text
+    bool reserved = false;           // traffic manager: named by the reserved-stand list
+    bool taken = false;              // traffic manager: an aircraft is planned or parked here
+    bool blocked = false;            // traffic manager: an overlapping stand is in use
     bool cargo = false;
     bool ramp = false;
     bool helipad = false;
@@ -68,23 +68,23 @@ struct ParkStand {
 
 // One airport as the scan decodes it and as the writer takes it.
 struct BglAirport {
-    AirportCode code;           // "EHAM"
-    std::string name;           // airport name, empty for a scanned airport
-    std::string bglPath;        // the BGL file's path, UTF-8
-    std::string publisher;      // "stock", "simaddon" or an add-on publisher
+    AirportCode code;       // "EHAM"
+    std::string name;       // airport name, empty for a scanned airport
+    std::string bglPath;    // the BGL file's path, UTF-8
+    std::string publisher;  // "stock", "simaddon" or an add-on publisher
     std::string manufacturer;
     std::string creator;
-    int32_t qfReal = 0;         // quality factors 0..100, written for a handmade file only
+    int32_t qfReal = 0;  // quality factors 0..100, written for a handmade file only
     int32_t qfSoft = 0;
-    int32_t altitude_ft = 0;    // 56
+    int32_t altitude_ft = 0;  // 56
     std::vector<ParkStand> stands;
 };
 
 // The stand-file details of the current park airport.
 struct ParkAirportInfo {
-    std::string name;          // "airport_name": "Amsterdam Schiphol"
-    std::string publisher;     // "publisher": "stock"
-    int32_t altitude_ft = 0;   // "altitude": -11
+    std::string name;         // "airport_name": "Amsterdam Schiphol"
+    std::string publisher;    // "publisher": "stock"
+    int32_t altitude_ft = 0;  // "altitude": -11
 };
 
 // A learned or scanned file's kind of write.
@@ -111,8 +111,7 @@ extern std::function<std::optional<MatchKey>(const std::string&)> g_registration
 // read), so an empty table never replaces what was learned. ApfScanned: every stand in full, no options. `sim` 1
 // MSFS 2020, 2 MSFS 2024. False when the save fails. Throws gsl::narrowing_error only for an
 // absurd MAX_FIT_FL. Any thread.
-bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode,
-                 int sim);
+bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim);
 
 // Who made a stand file's scenery, as its parameter rows hold it ("" for a missing row).
 struct ApfMakers {
@@ -135,8 +134,7 @@ std::optional<ApfText> gf_apfText(const BglAirport& airport, int mode, int sim);
 void gf_readParkPositions(const pugi::xml_node& node);
 // Appends one stand read from a `parkpos` element; each option gets `fromStandFile`.
 // A stand without a valid position, heading or radius is logged and left out.
-void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id,
-                      uint32_t fromStandFile);
+void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id, uint32_t fromStandFile);
 OptIdentity lf_readOptIdentity(const pugi::xml_node& opt);
 MatchKey lf_readAirlineAndType(const pugi::xml_node& opt);
 

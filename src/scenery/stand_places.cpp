@@ -59,14 +59,15 @@ std::string lf_cleanPublisher(std::string_view publisher, bool decodeSpaces)
 {
     std::string text(publisher);
     if (decodeSpaces) {
-        for (std::size_t at = text.find("%20"); at != std::string::npos; at = text.find("%20", at)) {
+        for (std::size_t at = text.find("%20"); at != std::string::npos;
+             at = text.find("%20", at)) {
             text.replace(at, 3, " ");
         }
     }
     for (char& c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if (c == '/' || c == '\\' || u < 0x20 || std::string_view("<>:\"|?*").find(c) !=
-                                                     std::string_view::npos) {
+        if (c == '/' || c == '\\' || u < 0x20 ||
+            std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
             c = ' ';
         }
     }
@@ -101,7 +102,8 @@ std::string_view lf_fileName(std::string_view text)
 std::filesystem::path lf_publisherPath(std::string_view publisher, std::string_view fileName)
 {
     if (fileName.empty() || fileName == "..") return {};
-    const std::string folder = publisher.empty() ? g_unnamedPublisherFolder : std::string(publisher);
+    const std::string folder =
+        publisher.empty() ? g_unnamedPublisherFolder : std::string(publisher);
     return g_learnedDir / "thirdparty" / folder / std::string(fileName);
 }
 

@@ -15,12 +15,12 @@
 namespace qel {
 
 // The learned folder of add-on airports whose stand file names no publisher.
-extern const std::string g_unnamedPublisherFolder;     // "_unnamed"
+extern const std::string g_unnamedPublisherFolder;  // "_unnamed"
 
 // Codes are 32-bit words whose bytes are the four characters in reading order.
-std::string gf_apfXmlName(uint32_t code);                 // "EHAM.xml"
-std::filesystem::path gf_apfXmlPath(uint32_t code);       // "EHAM.xml"
-std::filesystem::path gf_apfTxtPath(uint32_t code);       // "EHAM.txt"
+std::string gf_apfXmlName(uint32_t code);            // "EHAM.xml"
+std::filesystem::path gf_apfXmlPath(uint32_t code);  // "EHAM.xml"
+std::filesystem::path gf_apfTxtPath(uint32_t code);  // "EHAM.txt"
 
 // The airport has a stand file: its own in my_thirdparty or my_simaddon (.xml or .txt), or
 // archived stands in the airport database. Throws std::filesystem::filesystem_error when a

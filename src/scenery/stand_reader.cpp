@@ -159,8 +159,7 @@ OptIdentity lf_readOptIdentity(const pugi::xml_node& opt)
     return identity;
 }
 
-void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id,
-                      uint32_t fromStandFile)
+void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id, uint32_t fromStandFile)
 {
     const auto place = lf_readPlace(parkpos);
     if (!place) {

@@ -80,7 +80,8 @@ void lf_writeInFull(pugi::xml_node parkpos, const ParkStand& stand)
     gf_appendAttributeValue(parkpos, "longitude", fmt::format("{:.6f}", stand.longitude));
     gf_appendAttributeValue(parkpos, "heading",
                             fmt::format("{:.1f}", stand.heading * lf_degreesPerRad));
-    gf_appendAttributeValue(parkpos, "radius", fmt::format("{:.1f}", stand.radius * lf_metresPerNm));
+    gf_appendAttributeValue(parkpos, "radius",
+                            fmt::format("{:.1f}", stand.radius * lf_metresPerNm));
     if (stand.helipad) {
         gf_appendAttribute(parkpos, "heli", "true");
     } else {

@@ -106,10 +106,10 @@ constexpr ClientEvent kClientEvents[] = {
 
 // ENGINE_AUTO_START stays out of the group; it is still sent with it like every event.
 constexpr DWORD kGroupMembers[] = {
-    kEventNavLights,    kEventBeaconLights,    kEventLandingLights,   kEventTaxiLights,
-    kEventStrobes,      kEventLogoLights,      kEventCabinLights,     kEventAllLightsToggle,
-    kEventFlaps,        kEventSpoilers,        kEventGear,            kEventEngineAutoShutdown,
-    kEventThrottle,     kEventFreezeLatLon,    kEventFreezeAltitude,  kEventFreezeAttitude};
+    kEventNavLights, kEventBeaconLights, kEventLandingLights,  kEventTaxiLights,
+    kEventStrobes,   kEventLogoLights,   kEventCabinLights,    kEventAllLightsToggle,
+    kEventFlaps,     kEventSpoilers,     kEventGear,           kEventEngineAutoShutdown,
+    kEventThrottle,  kEventFreezeLatLon, kEventFreezeAltitude, kEventFreezeAttitude};
 
 void lf_addToGroup(HANDLE handle, DWORD eventId)
 {
@@ -119,9 +119,8 @@ void lf_addToGroup(HANDLE handle, DWORD eventId)
 // A request on the user aircraft (object 0), flags, origin, interval and limit 0.
 bool lf_requestUserData(DWORD request, DWORD definition, SIMCONNECT_PERIOD period)
 {
-    return SUCCEEDED(SimConnect_RequestDataOnSimObject(g_hSimConnect, request, definition,
-                                                      SIMCONNECT_OBJECT_ID_USER, period, 0, 0,
-                                                      0, 0));
+    return SUCCEEDED(SimConnect_RequestDataOnSimObject(
+        g_hSimConnect, request, definition, SIMCONNECT_OBJECT_ID_USER, period, 0, 0, 0, 0));
 }
 
 void lf_requestFailed(std::string_view line)
@@ -295,9 +294,9 @@ bool gf_requestStaticCg(uint32_t objectId)
     {
         std::scoped_lock lock(g_simCallMutex);
         if (!g_hSimConnect) return false;
-        ok = SUCCEEDED(SimConnect_RequestDataOnSimObject(g_hSimConnect, kReqStaticCg,
-                                                         kDefStaticCg, objectId,
-                                                         SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0));
+        ok = SUCCEEDED(SimConnect_RequestDataOnSimObject(g_hSimConnect, kReqStaticCg, kDefStaticCg,
+                                                         objectId, SIMCONNECT_PERIOD_ONCE, 0, 0, 0,
+                                                         0));
     }
     if (!ok) lf_requestFailed("SimConnect request StaticCG fails");
     return ok;

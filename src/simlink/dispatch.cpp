@@ -106,8 +106,8 @@ void lf_newFlight()
 
 bool lf_isNameCharacter(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' ||
+           c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
 void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
@@ -133,10 +133,9 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
             77, fmt::format("'{}' not being MSFS 2020 or MSFS 2024 connects ... ?", name));
     }
     g_simTakesFlightPlans = msfs2020;
-    const std::string text =
-        fmt::format("{} ({}.{}.{}.{})", msfs2020 ? "MSFS 2020" : "MSFS 2024",
-                    open.dwApplicationVersionMajor, open.dwApplicationVersionMinor,
-                    open.dwApplicationBuildMajor, open.dwApplicationBuildMinor);
+    const std::string text = fmt::format(
+        "{} ({}.{}.{}.{})", msfs2020 ? "MSFS 2020" : "MSFS 2024", open.dwApplicationVersionMajor,
+        open.dwApplicationVersionMinor, open.dwApplicationBuildMajor, open.dwApplicationBuildMinor);
     gf_log(fmt::format("{} connected", text));
     g_mainWindowState.simulatorText.set(text);
     gf_invalidateArea(WindowArea::StatusStrip);
@@ -175,18 +174,14 @@ void lf_onException(const SIMCONNECT_RECV_EXCEPTION& e)
     case SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE:
         gf_log("SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE");
         break;
-    case SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED:
-        lf_onCreationRefused(e.dwSendID);
-        break;
+    case SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED: lf_onCreationRefused(e.dwSendID); break;
     case SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED:
         gf_logHighlighted("SimConnect exception: load flight plan failed");
         break;
     case SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE:
         gf_log("SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE");
         break;
-    default:
-        gf_logHighlighted(fmt::format("SIMCONNECT_EXCEPTION #{}", e.dwException));
-        break;
+    default: gf_logHighlighted(fmt::format("SIMCONNECT_EXCEPTION #{}", e.dwException)); break;
     }
 }
 
@@ -361,17 +356,17 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& message, DWO
         if (aboveGround_ft > kGroundReportCeiling_ft || atcId.empty() || atcId.ends_with('*')) {
             return;
         }
-        lf_post(objectId, static_cast<uint32_t>(onGround), SimResultKind::groundReport,
-                ground_ft, aboveGround_ft);
+        lf_post(objectId, static_cast<uint32_t>(onGround), SimResultKind::groundReport, ground_ft,
+                aboveGround_ft);
         return;
     }
     const auto hexId = atcId.empty() ? std::nullopt : lf_takePacketRecord(atcId);
     if (!hexId) {
         if (atcId != "AS-GEN") {
-            gf_log(fmt::format("just spawned, but not by {}, oid: {:x}, callsign '{}', "
-                               "altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft",
-                               g_shortName, objectId, atcId, aboveGround_ft, onGround,
-                               ground_ft));
+            gf_log(
+                fmt::format("just spawned, but not by {}, oid: {:x}, callsign '{}', "
+                            "altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft",
+                            g_shortName, objectId, atcId, aboveGround_ft, onGround, ground_ft));
         } else if (!g_asGenReported) {
             g_asGenReported = true;
             gf_logHighlighted(fmt::format(
@@ -457,8 +452,7 @@ void lf_handleReceived(SIMCONNECT_RECV* data, DWORD size)
         break;
     case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
     case SIMCONNECT_RECV_ID_CLIENT_DATA:
-    case 27:
-        break;
+    case 27: break;
     default: gf_log(fmt::format("! Unknown Dispatch dwID {}", data->dwID)); break;
     }
 }

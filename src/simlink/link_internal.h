@@ -85,7 +85,7 @@ void lf_rememberUserStand();
 struct PacketIdRecord {
     uint32_t packetId = 0;  // the send id of the create call; 0 when it was not returned
     uint32_t hexId = 0;
-    std::string callsign;   // the tail number sent
+    std::string callsign;  // the tail number sent
 };
 // "SimClient" thread only (and the reset, while it is stopped).
 extern std::vector<PacketIdRecord> g_packetIds;

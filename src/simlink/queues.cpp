@@ -27,8 +27,8 @@
 namespace qel {
 
 std::mutex g_simResultMutex;
-std::vector<PacketIdRecord> g_packetIds;   // "SimClient" thread
-std::vector<uint32_t> g_addedObjects;      // "SimClient" thread
+std::vector<PacketIdRecord> g_packetIds;  // "SimClient" thread
+std::vector<uint32_t> g_addedObjects;     // "SimClient" thread
 
 namespace {
 
@@ -117,8 +117,7 @@ void lf_sendClientEvents()
         if (flaps) SimConnect_AIReleaseControl(g_hSimConnect, e.objectId, kReqReleaseControl);
         if (FAILED(SimConnect_TransmitClientEvent(g_hSimConnect, e.objectId, e.eventId, e.data,
                                                   kGroupAi, 0))) {
-            gf_setMessage(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId),
-                          true);
+            gf_setMessage(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId), true);
             continue;
         }
         if (flaps) SimConnect_AIReleaseControl(g_hSimConnect, e.objectId, kReqReleaseControl);
@@ -129,8 +128,8 @@ void lf_sendClientEvents()
 void lf_createAiAircraft(const AiCreateRequest& request)
 {
     if (FAILED(SimConnect_AICreateNonATCAircraft(g_hSimConnect, request.liveryTitle.c_str(),
-                                                 request.callsign.c_str(),
-                                                 request.initPosition, kReqCreate))) {
+                                                 request.callsign.c_str(), request.initPosition,
+                                                 kReqCreate))) {
         gf_logHighlighted(fmt::format(
             "! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
             request.hexId, request.liveryTitle, request.callsign));

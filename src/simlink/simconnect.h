@@ -272,8 +272,7 @@ HRESULT SimConnect_AddToDataDefinition(HANDLE hSimConnect, SIMCONNECT_DATA_DEFIN
                                        const char* DatumName, const char* UnitsName,
                                        SIMCONNECT_DATATYPE DatumType = SIMCONNECT_DATATYPE_FLOAT64,
                                        float fEpsilon = 0, DWORD DatumID = SIMCONNECT_UNUSED);
-HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect,
-                                            SIMCONNECT_CLIENT_EVENT_ID EventID,
+HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                             const char* EventName = "");
 HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE hSimConnect,
                                                      SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
@@ -292,12 +291,10 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_RE
 HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
                                               SIMCONNECT_DATA_REQUEST_ID RequestID,
                                               SIMCONNECT_DATA_DEFINITION_ID DefineID,
-                                              DWORD dwRadiusMeters,
-                                              SIMCONNECT_SIMOBJECT_TYPE type);
+                                              DWORD dwRadiusMeters, SIMCONNECT_SIMOBJECT_TYPE type);
 HRESULT SimConnect_SetDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_DEFINITION_ID DefineID,
-                                      SIMCONNECT_OBJECT_ID ObjectID,
-                                      SIMCONNECT_DATA_SET_FLAG Flags, DWORD ArrayCount,
-                                      DWORD cbUnitSize, void* pDataSet);
+                                      SIMCONNECT_OBJECT_ID ObjectID, SIMCONNECT_DATA_SET_FLAG Flags,
+                                      DWORD ArrayCount, DWORD cbUnitSize, void* pDataSet);
 HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID ObjectID,
                                        SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
                                        SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,

@@ -147,9 +147,9 @@ void gf_lookUpRememberUserStand(double latitude, double longitude);
 // The 96-byte block of definition kDefUserState, in the simulator's layout; its first six
 // fields have the layout of AiPositionBlock.
 struct UserStateBlock {
-    double latitude = 0.0;           // degrees, 51.2793
-    double longitude = 0.0;          // degrees, 6.7635
-    double pitch_rad = 0.0;          // negative nose up
+    double latitude = 0.0;   // degrees, 51.2793
+    double longitude = 0.0;  // degrees, 6.7635
+    double pitch_rad = 0.0;  // negative nose up
     double bank_rad = 0.0;
     double heading_rad = 0.0;        // true heading, 0 .. 2π
     double altitude_ft = 0.0;        // above sea level, never below 0: 153.5
@@ -364,9 +364,9 @@ std::filesystem::path gf_flightPlanFolder();
 std::filesystem::path gf_flightPlanPath(uint32_t objectId);
 // What a flight plan says of an aircraft.
 struct FlightPlanData {
-    uint32_t weightClass = 0;              // SizeCategory: Buzjets, Large, Heavy fly IFR
-    std::array<char, 3> origin{};          // "AMS"; first byte 0 when unknown
-    std::array<char, 3> destination{};     // "DUS"
+    uint32_t weightClass = 0;           // SizeCategory: Buzjets, Large, Heavy fly IFR
+    std::array<char, 3> origin{};       // "AMS"; first byte 0 when unknown
+    std::array<char, 3> destination{};  // "DUS"
 };
 // Writes the AceXML flight plan, replacing the file; false when it cannot be written.
 bool gf_writeFlightPlan(const std::filesystem::path& path, const FlightPlanData& aircraft);

@@ -25,17 +25,16 @@ namespace qel {
 std::atomic<uint32_t> g_userCategory{2};
 
 // The scan's table: the simulator's base aircraft are the same whoever looks them up.
-const std::map<std::string_view, std::string_view>& g_stockContainerModels =
-    g_baseContainerModels;
+const std::map<std::string_view, std::string_view>& g_stockContainerModels = g_baseContainerModels;
 
 namespace {
 
 constexpr size_t kTitleBytes = 48;
 constexpr std::string_view kUnknownAircraft = "Unknown (encrypted?) aircraft";
 
-std::mutex g_userModelMutex;            // guards the two below; a leaf lock
-std::string g_userTitle;                // at most kTitleBytes
-std::optional<double> g_userHalfSpan;   // nm
+std::mutex g_userModelMutex;           // guards the two below; a leaf lock
+std::string g_userTitle;               // at most kTitleBytes
+std::optional<double> g_userHalfSpan;  // nm
 
 void lf_showUserAircraft(std::string text)
 {
@@ -87,7 +86,9 @@ std::string lf_repairModel(const std::string& model, const std::string& title)
     if (model.starts_with("$$:") && model.size() >= 5) return model.substr(3);
     if (model == "737") {
         static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> dg = {
-            {{"DG 737-800", "B738"}, {"DG 737-700", "B737"}, {"DG 737-600", "B736"},
+            {{"DG 737-800", "B738"},
+             {"DG 737-700", "B737"},
+             {"DG 737-600", "B736"},
              {"DG 737-900", "B739"}}};
         for (const auto& [name, code] : dg) {
             if (title.find(name) != std::string::npos) return std::string(code);
@@ -109,8 +110,8 @@ std::optional<std::string> lf_modelFromTitle(const std::string& title)
 
 std::string_view lf_categoryName(uint32_t category)
 {
-    static constexpr std::array<std::string_view, 6> names = {
-        "Light", "Buzjets", "Large", "Heavy", "HighPerf", "Rotorcraft"};
+    static constexpr std::array<std::string_view, 6> names = {"Light", "Buzjets",  "Large",
+                                                              "Heavy", "HighPerf", "Rotorcraft"};
     return category < names.size() ? names[category] : "Unknown";
 }
 
@@ -134,9 +135,10 @@ void lf_onUserModel(std::string_view received)
 {
     if (received.empty()) {
         lf_showUserAircraft(std::string(kUnknownAircraft));
-        gf_setMessage("171: No model info from your user aircraft received in SimConnect, CRJ7 "
-                      "is taken instead",
-                      true);
+        gf_setMessage(
+            "171: No model info from your user aircraft received in SimConnect, CRJ7 "
+            "is taken instead",
+            true);
         lf_setHalfSpan(lf_spanOrFallback("CRJ7"));
         return;
     }

@@ -27,7 +27,7 @@ constexpr double kNearPark_nm = 10.0;
 struct ClassLimits {
     double maxPitchRate_rad;  // per tick
     double maxBank_rad;
-    double maxBankRate_rad;   // per tick
+    double maxBankRate_rad;  // per tick
 };
 
 const ClassLimits& lf_limits(WeightClass weightClass)
@@ -281,9 +281,9 @@ bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k)
     auto& q = aircraft.samples;
     if (q.size() < k || !q[k - 1].airborne) return false;
     for (std::size_t i = 0; i + 2 < k && q.size() >= 3; ++i) q.erase(q.begin() + 1);
-    const double ticks = gf_distanceNm({q[0].latitude, q[0].longitude},
-                                       {q[1].latitude, q[1].longitude}) *
-                         kTicksPerHour / lf_legSpeed(aircraft);
+    const double ticks =
+        gf_distanceNm({q[0].latitude, q[0].longitude}, {q[1].latitude, q[1].longitude}) *
+        kTicksPerHour / lf_legSpeed(aircraft);
     if (!std::isfinite(ticks) || std::abs(ticks) > 2e9) throw std::range_error("narrowing error");
     lf_setDueTick(aircraft, std::max(static_cast<int32_t>(std::lround(ticks)), 25));
     lf_climbRate(aircraft, lf_legTicks(aircraft));
@@ -326,8 +326,10 @@ void lf_lowAltitudeConfig(LiveAc& aircraft)
     gf_queueCabinLights(aircraft.objectId, 1);
     aircraft.takeOff = 0;
     aircraft.approach = 0;
-    if (vs <= -250.0 && aircraft.throttleLevel == 3) gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 2);
-    if (vs > 400.0 && aircraft.throttleLevel == 4) gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 3);
+    if (vs <= -250.0 && aircraft.throttleLevel == 3)
+        gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 2);
+    if (vs > 400.0 && aircraft.throttleLevel == 4)
+        gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 3);
     if (h >= 2400.0) {
         gf_setGear(aircraft, false);
         gf_setFlaps(aircraft, 0);
@@ -379,7 +381,8 @@ void lf_verticalStep(LiveAc& aircraft)
         lf_takeOffTick(aircraft);
         return;
     }
-    if (aircraft.heightAboveGround_ft <= kFlareStart_ft && aircraft.approach && !aircraft.onGround) {
+    if (aircraft.heightAboveGround_ft <= kFlareStart_ft && aircraft.approach &&
+        !aircraft.onGround) {
         lf_flare(aircraft);
     }
     if (aircraft.pitchDown) {

@@ -31,8 +31,8 @@ constexpr int32_t kParkedWeek_ticks = 60480000;
 // Degrees between the heading and the bearing from `from` to `to`.
 double lf_offHeading_deg(const LiveAc& aircraft, const PosSample& from, const PosSample& to)
 {
-    return std::abs(lf_wrapPi(gf_bearingRad(lf_at(from), lf_at(to)) -
-                              aircraft.position.heading_rad)) /
+    return std::abs(
+               lf_wrapPi(gf_bearingRad(lf_at(from), lf_at(to)) - aircraft.position.heading_rad)) /
            kRadPerDeg;
 }
 
@@ -71,7 +71,8 @@ void lf_pushBackReport(LiveAc& aircraft, const PosSample& s)
 
 bool lf_pushedBackReport(LiveAc& aircraft, const PosSample& s)
 {
-    const double d = gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(s));
+    const double d =
+        gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(s));
     const bool moves = (d > 2.75 * aircraft.size_nm && d > aircraft.pushedBackDistance_nm) ||
                        d > 6.0 * aircraft.size_nm;
     if (!moves) {
@@ -164,7 +165,8 @@ void lf_trimStationaryTail(LiveAc& aircraft, const PosSample& s)
     const std::size_t lowest = q.size() >= 7 ? q.size() - 6 : 1;
     for (std::size_t i = q.size() - 2; i >= lowest; --i) {
         if (q[i].stationary) continue;
-        if (q.back().dueTick - q[i].dueTick < 1500 || gf_distanceNm(lf_at(q[i]), lf_at(s)) <= kCreep_nm) {
+        if (q.back().dueTick - q[i].dueTick < 1500 ||
+            gf_distanceNm(lf_at(q[i]), lf_at(s)) <= kCreep_nm) {
             q.erase(q.begin() + static_cast<std::ptrdiff_t>(i) + 1, q.end());
         }
         return;
@@ -351,8 +353,8 @@ void lf_startDeparture(LiveAc& aircraft, PosSample& s)
     if (aircraft.syntheticCount > 0) {
         if (aircraft.phase == FlightPhase::parked && !aircraft.samples.empty()) {
             if (aircraft.touchdown) {
-                const int64_t stood = int64_t{g_fastTicks} - aircraft.samples.front().dueTick +
-                                      kParkedWeek_ticks;
+                const int64_t stood =
+                    int64_t{g_fastTicks} - aircraft.samples.front().dueTick + kParkedWeek_ticks;
                 int64_t limit = 0;
                 if (aircraft.weightClass == WeightClass::Heavy) limit = 360000;
                 if (aircraft.weightClass == WeightClass::Large) limit = 150000;

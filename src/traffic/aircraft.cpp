@@ -82,8 +82,12 @@ FlightData lf_initFrom(const Record& record)
 
 StaticAc::StaticAc(const FlightData& data, uint32_t stand, double lat, double lon,
                    double heading_rad, bool noCabin)
-    : FlightData(data), standLat(lat), standLon(lon), standHeading_rad(heading_rad),
-      standId(stand), noCabinLights(noCabin ? 1 : 0)
+    : FlightData(data),
+      standLat(lat),
+      standLon(lon),
+      standHeading_rad(heading_rad),
+      standId(stand),
+      noCabinLights(noCabin ? 1 : 0)
 {
 }
 
@@ -97,8 +101,8 @@ LiveAc::LiveAc(const PosSample& first, const FlightData& data, double reportTime
 std::string_view weightClassName(WeightClass weightClass)
 {
     static const std::unordered_map<uint32_t, std::string_view> names = {
-        {0, "Light"}, {1, "Buzjets"}, {2, "Large"}, {3, "Heavy"}, {4, "HighPerf"},
-        {5, "Rotorcraft"}};
+        {0, "Light"}, {1, "Buzjets"},  {2, "Large"},
+        {3, "Heavy"}, {4, "HighPerf"}, {5, "Rotorcraft"}};
     return names.at(static_cast<uint32_t>(weightClass));
 }
 
@@ -112,9 +116,11 @@ std::string_view flightPhaseName(FlightPhase phase)
 
 std::string_view simObjectStateName(SimObjectState state)
 {
-    static const std::unordered_map<uint32_t, std::string_view> names = {
-        {0, "buffer"}, {1, "adding2sim"}, {2, "active"}, {3, "liveryrespawn"},
-        {4, "removingfromsim"}};
+    static const std::unordered_map<uint32_t, std::string_view> names = {{0, "buffer"},
+                                                                         {1, "adding2sim"},
+                                                                         {2, "active"},
+                                                                         {3, "liveryrespawn"},
+                                                                         {4, "removingfromsim"}};
     return names.at(static_cast<uint32_t>(state));
 }
 

@@ -53,107 +53,107 @@ struct StaticAc : FlightData {
     StaticAc(const FlightData& data, uint32_t standId, double standLat, double standLon,
              double standHeading_rad, bool noCabinLights);
 
-    uint32_t objectId = 0;         // the simulator's object id; 0 until created: 104
-    double standLat = 0.0;         // degrees: 51.2790
-    double standLon = 0.0;         // degrees: 6.7628
-    double standHeading_rad = 0.0; // 5.585
-    uint32_t parkedWeekday = 0;    // 1 Monday .. 7 Sunday; 0 = not parked
-    uint32_t parkedSlot = 0;       // half hour 0..47
-    uint32_t partnerHexId = 0;     // the live flight it stands in for; 0 = none
-    uint32_t standId = 0;          // the stand it occupies; 0 = none
+    uint32_t objectId = 0;          // the simulator's object id; 0 until created: 104
+    double standLat = 0.0;          // degrees: 51.2790
+    double standLon = 0.0;          // degrees: 6.7628
+    double standHeading_rad = 0.0;  // 5.585
+    uint32_t parkedWeekday = 0;     // 1 Monday .. 7 Sunday; 0 = not parked
+    uint32_t parkedSlot = 0;        // half hour 0..47
+    uint32_t partnerHexId = 0;      // the live flight it stands in for; 0 = none
+    uint32_t standId = 0;           // the stand it occupies; 0 = none
     SimObjectState state = SimObjectState::buffer;
-    uint32_t throttleLevel = 5;    // last level sent 0..4; 5 = none yet
-    uint32_t flapsIndex = 4;       // last index sent 0..4; 4 at creation
+    uint32_t throttleLevel = 5;  // last level sent 0..4; 5 = none yet
+    uint32_t flapsIndex = 4;     // last index sent 0..4; 4 at creation
     uint8_t noCabinLights = 0;
-    uint32_t placedBy = 1;         // 1 learned stand search, 0 a RealTraffic parked record
-    uint8_t removeWhenCreated = 0; // remove as soon as the object id arrives
-    uint8_t drop = 0;              // erased by the next compaction
-    uint8_t dropWhileQueued = 0;   // the same, for a withdrawn create request
+    uint32_t placedBy = 1;          // 1 learned stand search, 0 a RealTraffic parked record
+    uint8_t removeWhenCreated = 0;  // remove as soon as the object id arrives
+    uint8_t drop = 0;               // erased by the next compaction
+    uint8_t dropWhileQueued = 0;    // the same, for a withdrawn create request
 };
 
 // One live flight: its samples and the motion state that flies them.
 struct LiveAc : StaticAc {
     LiveAc(const PosSample& first, const FlightData& data, double reportTime_s);
 
-    AiPositionBlock position;          // sent to the simulator unchanged each tick
-    std::deque<PosSample> samples;     // oldest first; the front is the leg's target
-    double reportTime_s = 0.0;         // newest report merged: 1724517659.49
+    AiPositionBlock position;       // sent to the simulator unchanged each tick
+    std::deque<PosSample> samples;  // oldest first; the front is the leg's target
+    double reportTime_s = 0.0;      // newest report merged: 1724517659.49
 
     FlightPhase phase = FlightPhase::birth;
     FlightPhase previousPhase = FlightPhase::birth;
-    int32_t syntheticCount = 0;        // 0 reported, n > 0 synthetic to come, -1 used up
+    int32_t syntheticCount = 0;  // 0 reported, n > 0 synthetic to come, -1 used up
     uint8_t onGround = 0;
     uint8_t hasFlightPlan = 0;
-    uint8_t holding = 0;               // waits in place on the ground
-    int32_t holdStart = 0;             // fast tick the hold began
-    double latRate = 0.0;              // degrees per tick
-    double lonRate = 0.0;              // degrees per tick
-    double headingRate = 0.0;          // radians per tick, in the air
-    double pitchRate = 0.0;            // radians per tick
-    double bankRate = 0.0;             // radians per tick
-    double altRate = 0.0;              // feet per tick
-    double legVerticalSpeed_fpm = 0.0; // -768.0
-    double legAirspeed_kt = 0.0;       // 151.0
-    double targetBearing_rad = 0.0;    // from the front sample to the next
-    double targetHeading_rad = 0.0;    // where a ground turn ends
+    uint8_t holding = 0;                // waits in place on the ground
+    int32_t holdStart = 0;              // fast tick the hold began
+    double latRate = 0.0;               // degrees per tick
+    double lonRate = 0.0;               // degrees per tick
+    double headingRate = 0.0;           // radians per tick, in the air
+    double pitchRate = 0.0;             // radians per tick
+    double bankRate = 0.0;              // radians per tick
+    double altRate = 0.0;               // feet per tick
+    double legVerticalSpeed_fpm = 0.0;  // -768.0
+    double legAirspeed_kt = 0.0;        // 151.0
+    double targetBearing_rad = 0.0;     // from the front sample to the next
+    double targetHeading_rad = 0.0;     // where a ground turn ends
     double headingError_deg = 0.0;
     uint8_t turnOnSpot = 0;
-    double curveStart = NAN;           // curve parameter range; NaN when no curve
+    double curveStart = NAN;  // curve parameter range; NaN when no curve
     double curveEnd = NAN;
-    double curveControlEast = NAN;     // metres; NaN when no curve is active
+    double curveControlEast = NAN;  // metres; NaN when no curve is active
     double curveControlNorth = NAN;
     double curveParam = 0.0;
     double curveStep = 0.0;
-    int32_t earlyWindow = 1000;        // ticks a reported due tick may move earlier
-    int32_t lateWindow = 1000;         // ticks it may move later
-    int32_t countdown = 1;             // of the current manoeuvre
+    int32_t earlyWindow = 1000;  // ticks a reported due tick may move earlier
+    int32_t lateWindow = 1000;   // ticks it may move later
+    int32_t countdown = 1;       // of the current manoeuvre
     double heightAboveGround_ft = 2500.0;
     uint8_t takeOff = 0;
     uint8_t landingRoll = 0;
     uint8_t approach = 0;
     uint8_t flareStage = 0;
-    uint8_t landing = 0;               // the approach has reached the flare
-    uint8_t heldForUser = 0;           // first samples dropped to keep away from the user
+    uint8_t landing = 0;      // the approach has reached the flare
+    uint8_t heldForUser = 0;  // first samples dropped to keep away from the user
     uint8_t hasStoredHeading = 0;
     double storedHeading_rad = 0.0;
     uint8_t departurePending = 0;
     uint8_t departing = 0;
-    int64_t parkingTime_100ns = 0;     // system clock when it parked
+    int64_t parkingTime_100ns = 0;  // system clock when it parked
     int32_t parkingCounters[2] = {0, 0};
-    double groundLat = 0.0;            // remembered ground position, degrees
+    double groundLat = 0.0;  // remembered ground position, degrees
     double groundLon = 0.0;
 
     // Taxi curve: a quadratic from the origin through the control point to the end point, in
     // local metres; the control point's NaN above says no curve is active.
-    double curveOriginLat = 0.0;       // degrees
+    double curveOriginLat = 0.0;  // degrees
     double curveOriginLon = 0.0;
-    double curveEndNorth = 0.0;        // metres: 84.2
+    double curveEndNorth = 0.0;  // metres: 84.2
     double curveEndEast = 0.0;
-    double curveAngle_deg = 0.0;       // the turn the curve flies: 30.0
+    double curveAngle_deg = 0.0;  // the turn the curve flies: 30.0
     // Approach, landing and take-off.
-    uint8_t touchdown = 0;             // the simulator reported this approach's touchdown
-    uint8_t towed = 0;                 // left its stand after a short stay: counts as towed
-    uint8_t climbConfig = 0;           // the climb configuration has been sent
-    uint8_t pitchDown = 0;             // the nose comes down after touchdown
+    uint8_t touchdown = 0;    // the simulator reported this approach's touchdown
+    uint8_t towed = 0;        // left its stand after a short stay: counts as towed
+    uint8_t climbConfig = 0;  // the climb configuration has been sent
+    uint8_t pitchDown = 0;    // the nose comes down after touchdown
     uint8_t elevationKnown = 0;
     uint8_t lowAltLightsSent = 0;
     uint8_t cruiseConfigSent = 0;
-    double fieldElevation_ft = 0.0;    // captured at the flare's first stage: -11.0
+    double fieldElevation_ft = 0.0;  // captured at the flare's first stage: -11.0
     double heightAboveField_ft = 0.0;
-    double touchdownHeading_rad = 0.0; // the runway heading the landing roll keeps: 3.14
+    double touchdownHeading_rad = 0.0;  // the runway heading the landing roll keeps: 3.14
     // Leaving a stand.
-    double standDistanceRef_nm = 0.0;  // first report's distance from the stand
-    double standDistanceMax_nm = 0.0;  // farthest report so far
-    uint16_t outwardSteps = 0;         // reports that went 3 m farther out
-    int64_t lastReportTime_ms = 0;     // steady clock of the last report while parked
+    double standDistanceRef_nm = 0.0;      // first report's distance from the stand
+    double standDistanceMax_nm = 0.0;      // farthest report so far
+    uint16_t outwardSteps = 0;             // reports that went 3 m farther out
+    int64_t lastReportTime_ms = 0;         // steady clock of the last report while parked
     double pushedBackDistance_nm = 900.0;  // nearest report since the push-back ended
-    int32_t pushbackCountdown = 0;     // 2 → 1 → 0 over the legs of a push-back
-    uint8_t pushTurnClockwise = 0;     // the tail swings so that the nose turns clockwise
+    int32_t pushbackCountdown = 0;         // 2 → 1 → 0 over the legs of a push-back
+    uint8_t pushTurnClockwise = 0;         // the tail swings so that the nose turns clockwise
     uint8_t pushTurnKnown = 0;
-    PosSample altPushSample;           // the side point of a swing the other way
-    double triedLat = 0.0;             // last sample for which a stand was tried, degrees
+    PosSample altPushSample;  // the side point of a swing the other way
+    double triedLat = 0.0;    // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
-    uint8_t learnedStandChecked = 0;   // its learned callsigns have been looked up
+    uint8_t learnedStandChecked = 0;  // its learned callsigns have been looked up
 };
 
 // The FlightData of a new aircraft from a decoded record: identity copied, size and class from

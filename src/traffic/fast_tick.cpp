@@ -17,9 +17,9 @@ namespace qel {
 
 namespace {
 
-constexpr int32_t kRemoveEvery = 10;    // ticks: one removal per 100 ms
-constexpr int32_t kCreateEvery = 50;    // one creation per 500 ms
-constexpr int32_t kInRangeEvery = 20;   // one request for the aircraft in range per 200 ms
+constexpr int32_t kRemoveEvery = 10;   // ticks: one removal per 100 ms
+constexpr int32_t kCreateEvery = 50;   // one creation per 500 ms
+constexpr int32_t kInRangeEvery = 20;  // one request for the aircraft in range per 200 ms
 constexpr int32_t kUserStateEvery = 100;
 constexpr int kMergesPerTick = 2;
 constexpr double kDegPerRad = 180.0 / std::numbers::pi;

@@ -142,10 +142,7 @@ void lf_compactLiveAcs()
     g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(kept), g_liveAcs.end());
 }
 
-void lf_compactStaticAcs()
-{
-    std::erase_if(g_staticAcs, lf_dropped);
-}
+void lf_compactStaticAcs() { std::erase_if(g_staticAcs, lf_dropped); }
 
 void lf_reindexTraffic()
 {

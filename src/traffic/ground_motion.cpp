@@ -66,8 +66,7 @@ void lf_pushBackLeg(LiveAc& aircraft)
             }
             if (s.size() >= 3) {
                 lf_startTaxiCurve(aircraft);
-                const int32_t t =
-                    lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
+                const int32_t t = lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
                 aircraft.curveStep = 1.0 / std::max(t, 1);
                 aircraft.curveAngle_deg = 90.0;
             }
@@ -198,8 +197,8 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
     const double ratio = static_cast<double>(legTicks) / t;
     if (angle <= 45.0) {
         if (ratio >= 1.2) {
-            const double m = std::min({ratio, ratio * 10.0 / angle,
-                                       ratio * 30.0 * 0.0005399568034557236 / d_nm});
+            const double m = std::min(
+                {ratio, ratio * 10.0 / angle, ratio * 30.0 * 0.0005399568034557236 / d_nm});
             if (m > 0.0) aircraft.currentTurnRate_rad *= 1.0 / m;
         } else if (ratio > 0.0) {
             aircraft.currentTurnRate_rad *= 1.0 / ratio;
@@ -260,9 +259,8 @@ void lf_rotation(LiveAc& aircraft, double dt)
         s.front().groundSpeed_kt < kTakeOffSpeed_kt) {
         return;
     }
-    const bool slowClimb = std::any_of(s.begin() + 1, s.end(), [](const PosSample& x) {
-        return x.verticalRate_fpm <= 256.0;
-    });
+    const bool slowClimb = std::any_of(
+        s.begin() + 1, s.end(), [](const PosSample& x) { return x.verticalRate_fpm <= 256.0; });
     const bool allAirborne =
         std::all_of(s.begin() + 1, s.end(), [](const PosSample& x) { return x.airborne; });
     if (slowClimb) {
@@ -300,7 +298,8 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const double d_nm = gf_distanceNm(lf_at(a), lf_at(b));
         const int32_t legTicks =
             std::max(lf_ticksOf(d_nm * kTicksPerHour / lf_legSpeed(aircraft)), kMinLegTicks);
-        if (lf_curveActive(aircraft) || aircraft.turnOnSpot) lf_fitTurnRate(aircraft, legTicks, d_nm);
+        if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
+            lf_fitTurnRate(aircraft, legTicks, d_nm);
         lf_setDueTick(aircraft, legTicks);
         return;
     }
@@ -313,15 +312,16 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const int64_t high = int64_t{b.dueTick} + aircraft.lateWindow;
         t = t > high ? high : std::max(t, low);
     }
-    b.dueTick = static_cast<int32_t>(std::clamp<int64_t>(std::max(t, now), 0,
-                                                         std::numeric_limits<int32_t>::max()));
+    b.dueTick = static_cast<int32_t>(
+        std::clamp<int64_t>(std::max(t, now), 0, std::numeric_limits<int32_t>::max()));
 }
 
 void lf_startTaxiCurve(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 3) return;
-    if (s[2].groundSpeed_kt == 0.0) s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
+    if (s[2].groundSpeed_kt == 0.0)
+        s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
     const double lat0 = aircraft.position.latitude;
     const double lon0 = aircraft.position.longitude;
     const double perLon = std::cos(lat0 * kRadPerDeg) * kMetresPerDeg;
@@ -395,8 +395,9 @@ void lf_checkSpeedChange(LiveAc& aircraft)
 
 bool lf_rotationSpeedReached(const LiveAc& aircraft)
 {
-    const double v = std::max(aircraft.samples[0].groundSpeed_kt,
-                              aircraft.samples.size() > 1 ? aircraft.samples[1].groundSpeed_kt : 0.0);
+    const double v =
+        std::max(aircraft.samples[0].groundSpeed_kt,
+                 aircraft.samples.size() > 1 ? aircraft.samples[1].groundSpeed_kt : 0.0);
     return v >= lf_rotationSpeed_kt(aircraft.weightClass);
 }
 
@@ -423,9 +424,8 @@ void lf_groundConfig(LiveAc& aircraft)
     const int64_t ahead = int64_t{s[1].dueTick} - g_fastTicks;
     const double dt = std::max(static_cast<double>(ahead), 25.0);
     if (lf_curveActive(aircraft)) aircraft.curveStep = 1.0 / dt;
-    aircraft.legAirspeed_kt = aircraft.phase == FlightPhase::pushing_back
-                                  ? -s[1].groundSpeed_kt
-                                  : s[1].groundSpeed_kt;
+    aircraft.legAirspeed_kt =
+        aircraft.phase == FlightPhase::pushing_back ? -s[1].groundSpeed_kt : s[1].groundSpeed_kt;
     aircraft.legVerticalSpeed_fpm = 0.0;
     lf_rotation(aircraft, dt);
 }
@@ -451,8 +451,8 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     n1.dueTick = static_cast<int32_t>(
         std::min<int64_t>(int64_t{s.front().dueTick} + ticks, std::numeric_limits<int32_t>::max()));
     n1.airborne = false;
-    n1.stationary = std::abs(last.latitude - lat) < kSame_deg &&
-                    std::abs(last.longitude - lon) < kSame_deg;
+    n1.stationary =
+        std::abs(last.latitude - lat) < kSame_deg && std::abs(last.longitude - lon) < kSame_deg;
     n1.hasTrueHeading = last.hasTrueHeading;
     n1.bank_rad = aircraft.position.bank_rad;
     last.groundSpeed_kt = v;

@@ -76,7 +76,8 @@ void lf_copyIdentity(LiveAc& aircraft, const LiveAircraftRecord& report)
 {
     const auto destination = lf_code(report.destination);
     const auto origin = lf_code(report.origin);
-    if (lf_has(destination) && destination != aircraft.destination) aircraft.destination = destination;
+    if (lf_has(destination) && destination != aircraft.destination)
+        aircraft.destination = destination;
     if (lf_has(origin) && origin != aircraft.origin) aircraft.origin = origin;
     if (!report.callsign.empty() && report.callsign != aircraft.callsign) {
         aircraft.callsign = report.callsign;
@@ -144,8 +145,8 @@ bool lf_registrationUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report
 {
     if (report.registration.empty()) return true;
     bool result = true;
-    if (aircraft.registration.empty() ||
-        (aircraft.registration == aircraft.callsign && aircraft.registration != report.registration)) {
+    if (aircraft.registration.empty() || (aircraft.registration == aircraft.callsign &&
+                                          aircraft.registration != report.registration)) {
         result = !lf_regcodeChanged(aircraft, report, reset);
     } else if (aircraft.registration != report.registration) {
         if (const auto prefix = gf_registrationPrefix(report.registration)) {

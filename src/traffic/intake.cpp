@@ -19,7 +19,7 @@ namespace {
 
 constexpr double kMinNewer_s = 1.0;
 // A straight, steady path gains nothing from a report closer than this to the last.
-constexpr double kAirStep_nm = 0.2429805615550756;    // 450 m
+constexpr double kAirStep_nm = 0.2429805615550756;       // 450 m
 constexpr double kGroundStep_nm = 0.010799136069114472;  // 20 m
 constexpr double kMaxGroundWait_s = 15.0;
 constexpr double kNearField_ft = 108.0;

@@ -58,8 +58,8 @@ void lf_saveLearnedAirport()
         record.qfSoft = static_cast<int32_t>(static_cast<uint32_t>(quality >> 32U));
     }
     const auto path = lf_learnedFile(record.publisher);
-    const std::string pathText = path.empty() ? gf_apfXmlName(g_parkAirport.code.word())
-                                              : gf_pathToUtf8(path);
+    const std::string pathText =
+        path.empty() ? gf_apfXmlName(g_parkAirport.code.word()) : gf_pathToUtf8(path);
     const std::string timeOfDay = gf_nowTimeOfDay();
     bool saved = false;
     if (!path.empty()) {

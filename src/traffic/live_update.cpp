@@ -41,8 +41,8 @@ void lf_updateEmpty(LiveAc& aircraft)
 {
     gf_logHighlighted(fmt::format(
         "{} stream empty ? {}, hexid:{}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}",
-        "updateLiveAc", gf_flightDescription(aircraft), aircraft.hexId,
-        gf_toHex(aircraft.objectId), aircraft.position.altitude_ft,
+        "updateLiveAc", gf_flightDescription(aircraft), aircraft.hexId, gf_toHex(aircraft.objectId),
+        aircraft.position.altitude_ft,
         fmt::format("{:.6f},{:.6f}", aircraft.position.latitude, aircraft.position.longitude),
         aircraft.position.airspeed_kt));
     removeAircraftFromSim(aircraft);

@@ -115,8 +115,8 @@ void lf_saveLines(const std::vector<std::string>& lines)
     }
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
-    gf_logHighlighted(fmt::format("{} could not be written: {}",
-                                  gf_pathToUtf8(g_myParkAirportsTxt), ec.message()));
+    gf_logHighlighted(fmt::format("{} could not be written: {}", gf_pathToUtf8(g_myParkAirportsTxt),
+                                  ec.message()));
 }
 
 void lf_rememberUserStandNow(double latitude, double longitude)
@@ -230,8 +230,8 @@ void lf_writeMyParkAirports()
         // A list that is there but cannot be read is not replaced by one line.
         std::error_code ec;
         if (std::filesystem::exists(g_myParkAirportsTxt, ec) || ec) {
-            gf_logHighlighted(fmt::format("{} could not be read, {} not written", kFileName,
-                                          newLine));
+            gf_logHighlighted(
+                fmt::format("{} could not be read, {} not written", kFileName, newLine));
             return;
         }
         lines.push_back(newLine);
@@ -299,9 +299,8 @@ void lf_sortParkAirports(LatLon position)
     for (ParkAirport& entry : g_parkAirports) {
         entry.distance_nm = gf_distanceNm({entry.latitude, entry.longitude}, position);
     }
-    g_parkAirports.sort([](const ParkAirport& a, const ParkAirport& b) {
-        return a.distance_nm < b.distance_nm;
-    });
+    g_parkAirports.sort(
+        [](const ParkAirport& a, const ParkAirport& b) { return a.distance_nm < b.distance_nm; });
 }
 
 void lf_resetParkAirportList()

@@ -19,7 +19,7 @@
 
 namespace qel {
 
-Airport g_parkAirport;             // main-loop thread
+Airport g_parkAirport;              // main-loop thread
 bool g_parkAirportPending = false;  // main-loop thread
 bool g_parkPlanPending = false;     // main-loop thread
 
@@ -90,8 +90,8 @@ void lf_takeReservedStandOfList()
 
 void lf_publishParkReference()
 {
-    gf_setParkAirportReference(ParkAirportReference{
-        g_parkAirport.latitude, g_parkAirport.longitude, lf_parkElevation_ft()});
+    gf_setParkAirportReference(ParkAirportReference{g_parkAirport.latitude, g_parkAirport.longitude,
+                                                    lf_parkElevation_ft()});
 }
 
 // The live aircraft at the airport being left give up their stands, and those in the
@@ -205,9 +205,9 @@ void lf_findParkAirport(LatLon position, bool now)
         }
         const std::string code(airport->code.text());
         if (!gf_hasAirportFile(airport->code.word())) {
-            gf_setMessage(fmt::format("User aircraft on the ground at {}, no airport file found",
-                                      code),
-                          true);
+            gf_setMessage(
+                fmt::format("User aircraft on the ground at {}, no airport file found", code),
+                true);
             return;
         }
         gf_log(fmt::format("User aircraft on the ground at {}", code));
@@ -226,8 +226,7 @@ void lf_findParkAirport(LatLon position, bool now)
         const ParkAirport& front = g_parkAirports.front();
         const double distance_nm = gf_distanceNm(position, {front.latitude, front.longitude});
         if (!lf_inSight(distance_nm) || !lf_setParkAirport(front.code)) return;
-        gf_setMessage(fmt::format("{} in sight at {:.1F} nm", gf_codeText(front.code),
-                                  distance_nm),
+        gf_setMessage(fmt::format("{} in sight at {:.1F} nm", gf_codeText(front.code), distance_nm),
                       true);
     }
     g_parkAirportPending = true;
@@ -243,10 +242,10 @@ void lf_checkParkAirportInSight(LatLon position)
         const ParkAirport& front = g_parkAirports.front();
         const double e = gf_distanceNm({front.latitude, front.longitude}, position);
         if (!lf_inSight(e) || d < e) return;
-        gf_log(fmt::format("\n{} {} is in sight ({:.1F} nm), parked aircraft at {} will be "
-                           "removed first",
-                           gf_trafficTimeTag(), gf_codeText(front.code), e,
-                           gf_airportText(g_parkAirport)));
+        gf_log(fmt::format(
+            "\n{} {} is in sight ({:.1F} nm), parked aircraft at {} will be "
+            "removed first",
+            gf_trafficTimeTag(), gf_codeText(front.code), e, gf_airportText(g_parkAirport)));
     } else {
         gf_log(fmt::format("\n{} {} is out of sight ({:.1F} nm), parked aircraft will be removed",
                            gf_trafficTimeTag(), gf_airportText(g_parkAirport), d));

@@ -56,9 +56,8 @@ std::vector<ParkedDuration> lf_collectParkedDurations()
         if (!lf_isLiveParked(aircraft)) continue;
         list.push_back({aircraft.hexId, (now_100ns - aircraft.parkingTime_100ns) / 10'000'000});
     }
-    std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
-        return a.seconds > b.seconds;
-    });
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a.seconds > b.seconds; });
     return list;
 }
 
@@ -118,15 +117,16 @@ int64_t lf_calcWantedStatics()
         wanted = 0;
     } else if (n > 1 && (n > 3 || p >= 50.0)) {
         const double rounded = std::round(p * static_cast<double>(n) / 100.0);
-        if (!(rounded >= INT32_MIN && rounded <= INT32_MAX)) throw std::range_error("narrowing_error");
+        if (!(rounded >= INT32_MIN && rounded <= INT32_MAX))
+            throw std::range_error("narrowing_error");
         wanted = static_cast<int64_t>(rounded);
     }
     const int64_t result = std::min<int64_t>(MAX_PARK_SEL.current, wanted);
     g_mainWindowState.wantedStaticCount = static_cast<int32_t>(result);
     g_mainWindowState.maxParkPercentage =
         n < 1 ? 0
-              : static_cast<int32_t>(std::lround(static_cast<double>(result) * 100.0 /
-                                                 static_cast<double>(n)));
+              : static_cast<int32_t>(
+                    std::lround(static_cast<double>(result) * 100.0 / static_cast<double>(n)));
     gf_invalidateArea(WindowArea::Statistics);
     return result;
 }
@@ -172,9 +172,8 @@ uint64_t lf_countLiveParked()
     }
     const float average =
         count == 0 ? 0.0F
-                   : static_cast<float>(static_cast<double>(sum) /
-                                            (2.0 * static_cast<double>(count)) +
-                                        0.5);
+                   : static_cast<float>(
+                         static_cast<double>(sum) / (2.0 * static_cast<double>(count)) + 0.5);
     if (g_mainWindowState.liveAverageFit.exchange(average) != average) {
         gf_invalidateArea(WindowArea::Statistics);
     }

@@ -37,8 +37,8 @@ bool lf_isActiveLearned(const StaticAc& s)
 
 KeptStatic lf_keptOf(const StaticAc& s)
 {
-    return {s.callsign, s.secondCallsign, s.thirdText, s.registration,
-            s.key,      lf_parkedOf(s),   s.standId,   s.hexId, false};
+    return {s.callsign,     s.secondCallsign, s.thirdText, s.registration, s.key,
+            lf_parkedOf(s), s.standId,        s.hexId,     false};
 }
 
 // The candidate's slot is not later than the aircraft's: it already shows as good a fit.
@@ -66,10 +66,10 @@ void lf_matchLearnedStaticsToCandidates(bool rtOnlyChanged, DaySlot now)
     if (rtOnlyChanged) return;
     for (const StaticAc& s : g_staticAcs) {
         if (!lf_isActiveLearned(s)) continue;
-        const auto c = std::find_if(
-            g_staticCandidates.begin(), g_staticCandidates.end(), [&](const ParkCandidate& p) {
-                return p.standId == s.standId || p.text + "*" == s.callsign;
-            });
+        const auto c = std::find_if(g_staticCandidates.begin(), g_staticCandidates.end(),
+                                    [&](const ParkCandidate& p) {
+                                        return p.standId == s.standId || p.text + "*" == s.callsign;
+                                    });
         if (c == g_staticCandidates.end()) continue;
         if (lf_notLater(*c, s, now) || lf_carries(*c, s)) {
             g_staticCandidates.erase(c);

@@ -48,7 +48,6 @@ bool lf_sameIds(const MatchKey& a, const MatchKey& b)
     return a.airline == b.airline && a.operatorId == b.operatorId && a.model == b.model;
 }
 
-
 // True once the request is answered, failed or given up; the records are then in place.
 bool lf_settleParkedTraffic(bool wait)
 {
@@ -99,9 +98,9 @@ bool lf_neighbourCandidateConflicts(const ParkStand& stand, double span_nm)
             continue;
         }
         const ParkStand* other = lf_standById(c.standId);
-        if (other && gf_distanceNm({stand.latitude, stand.longitude},
-                                   {other->latitude, other->longitude}) <
-                         span_nm + gf_wingspan(c.key.model)) {
+        if (other &&
+            gf_distanceNm({stand.latitude, stand.longitude}, {other->latitude, other->longitude}) <
+                span_nm + gf_wingspan(c.key.model)) {
             return true;
         }
     }
@@ -139,7 +138,8 @@ bool lf_otherRtStaticWins(const ParkedAircraftRecord& record, uint32_t standId, 
             return false;
         }
         ParkCandidate c;
-        c.text = statik.callsign.substr(0, statik.callsign.empty() ? 0 : statik.callsign.size() - 1);
+        c.text =
+            statik.callsign.substr(0, statik.callsign.empty() ? 0 : statik.callsign.size() - 1);
         c.partnerHexId = statik.partnerHexId;
         c.placedBy = 0;
         c.standId = standId;
@@ -166,14 +166,13 @@ void lf_placeRecord(ParkedAircraftRecord record, DaySlot now)
     at.latitude = record.latitude;
     at.longitude = record.longitude;
     const LiveAc probe(at, data, 0.0);
-    const auto spot = lf_findFreeStand({record.latitude, record.longitude}, probe,
-                                       kRtStandRadius_nm, false);
+    const auto spot =
+        lf_findFreeStand({record.latitude, record.longitude}, probe, kRtStandRadius_nm, false);
     if (!spot) {
-        gf_logIndented(fmt::format("[{:10}: {:8x} {:8} {:12}, hh:{} ===> no stand for PT {}",
-                                   record.standName, record.hexId, record.callsign,
-                                   record.registration, record.age_halfHours,
-                                   fmt::format("{:.6f},{:.6f}", record.latitude,
-                                               record.longitude)));
+        gf_logIndented(
+            fmt::format("[{:10}: {:8x} {:8} {:12}, hh:{} ===> no stand for PT {}", record.standName,
+                        record.hexId, record.callsign, record.registration, record.age_halfHours,
+                        fmt::format("{:.6f},{:.6f}", record.latitude, record.longitude)));
         return;
     }
     ParkStand* stand = lf_standById(spot->id);
@@ -221,8 +220,7 @@ void lf_finishInitialPlan()
         return;
     }
     const auto stands = static_cast<double>(g_parkStands.size());
-    const long pct =
-        stands < 1.0 ? 0 : std::lround(static_cast<double>(count) * 100.0 / stands);
+    const long pct = stands < 1.0 ? 0 : std::lround(static_cast<double>(count) * 100.0 / stands);
     if (RT_PARKTRAFFIC_ONLY.current) {
         gf_log(fmt::format("{} positions from RT parktraffic only\n", count));
     } else {
@@ -280,7 +278,6 @@ void lf_sortBestFitsLast()
                          return a.fitOffset > b.fitOffset;
                      });
 }
-
 
 void lf_requestParkedTraffic(bool showMessage)
 {
@@ -361,7 +358,8 @@ bool lf_hasLearnedStay(DaySlot now, uint32_t standId, const StaticAc& aircraft)
     const int32_t window = std::min(std::max(g_realFitOffset, g_softFitOffset), 47);
     const int32_t previous = now.day == 1 ? 7 : now.day - 1;
     for (const LearnedFlight& flight : stand->learnedFlights) {
-        if (flight.registration != aircraft.registration || !lf_sameIds(flight.codes, aircraft.key)) {
+        if (flight.registration != aircraft.registration ||
+            !lf_sameIds(flight.codes, aircraft.key)) {
             continue;
         }
         const auto day = static_cast<int32_t>(flight.day);

@@ -30,11 +30,14 @@ LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longit
 
 int32_t lf_dueIn(int64_t ticks)
 {
-    return static_cast<int32_t>(std::min<int64_t>(int64_t{g_fastTicks} + ticks,
-                                                  std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
 }
 
-double lf_taxiSpeed(const LiveAc& a) { return a.standTaxiSpeed_kt > 0.0 ? a.standTaxiSpeed_kt : 4.0; }
+double lf_taxiSpeed(const LiveAc& a)
+{
+    return a.standTaxiSpeed_kt > 0.0 ? a.standTaxiSpeed_kt : 4.0;
+}
 
 // A moving ground sample at the stand taxi speed.
 PosSample lf_groundSample(LatLon at, double speed_kt)
@@ -65,9 +68,9 @@ void lf_startPullingOut(LiveAc& aircraft)
     aircraft.departurePending = 0;
     aircraft.syntheticCount = 0;
     const double v = lf_taxiSpeed(aircraft);
-    const LatLon target = gf_destinationPoint({aircraft.standLat, aircraft.standLon},
-                                              aircraft.standHeading_rad,
-                                              2.0 * aircraft.size_nm * kFeetPerNm);
+    const LatLon target =
+        gf_destinationPoint({aircraft.standLat, aircraft.standLon}, aircraft.standHeading_rad,
+                            2.0 * aircraft.size_nm * kFeetPerNm);
     auto& s = aircraft.samples;
     s.front().groundSpeed_kt = v;
     PosSample p = lf_groundSample(target, v);
@@ -104,8 +107,10 @@ void lf_startPushBack(LiveAc& aircraft)
     lf_insertMidSample(aircraft);
     const double sideFeet = aircraft.size_nm * kFeetPerNm;
     const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
-    PosSample p2 = lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back + kPi / 2), sideFeet), v);
-    PosSample p3 = lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back - kPi / 2), sideFeet), v);
+    PosSample p2 =
+        lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back + kPi / 2), sideFeet), v);
+    PosSample p3 =
+        lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back - kPi / 2), sideFeet), v);
     p2.dueTick = p3.dueTick = lf_dueIn(int64_t{t1 / 2} + t2);
     aircraft.altPushSample = p2;
     s.push_back(p3);
@@ -222,7 +227,8 @@ bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index)
         std::abs(aircraft.position.altitude_ft - g_userState.altitude_ft) >= kAltitude_ft[i]) {
         return false;
     }
-    const double x = lf_wrapPi(aircraft.position.heading_rad - gf_bearingRad(user, lf_here(aircraft)));
+    const double x =
+        lf_wrapPi(aircraft.position.heading_rad - gf_bearingRad(user, lf_here(aircraft)));
     if (std::cos(x) * d * kFeetPerNm <= 0.0) return false;
     if (std::abs(std::sin(x)) * d * kFeetPerNm > kLateral_ft[i]) return false;
     removeAircraftFromSim(aircraft);

@@ -58,8 +58,7 @@ LiveAc* lf_occupantOf(uint32_t standId)
     return nullptr;
 }
 
-bool lf_staticDoubles(const LiveAc& live, const StaticAc& statik, const std::string& c,
-                      bool ghost)
+bool lf_staticDoubles(const LiveAc& live, const StaticAc& statik, const std::string& c, bool ghost)
 {
     if (statik.placedBy == 0 && statik.partnerHexId == live.hexId) return true;
     if (!live.registration.empty() && live.registration == statik.registration) return true;
@@ -166,8 +165,7 @@ bool lf_standFreeFor(uint32_t standId, const std::string& callsign)
     const bool occupantGhost = occupant->callsign.ends_with('_');
     const bool newcomerGhost = callsign.ends_with('_');
     if (b == callsign || (occupantGhost && !newcomerGhost)) {
-        gf_log(fmt::format("{:8}: {:8} ghost, replace by {}", stand, occupant->callsign,
-                           callsign));
+        gf_log(fmt::format("{:8}: {:8} ghost, replace by {}", stand, occupant->callsign, callsign));
         removeAircraftFromSim(*occupant);
         return true;
     }

@@ -326,8 +326,7 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
     if (lf_reckonSpeed(aircraft, s, count)) {
         const double step_s = s.airborne ? 8.0 : 3.0;
         const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
-        const LatLon to =
-            gf_destinationPoint(lf_at(s), aircraft.position.heading_rad, distance_ft);
+        const LatLon to = gf_destinationPoint(lf_at(s), aircraft.position.heading_rad, distance_ft);
         const bool moved = std::abs(to.lat - s.latitude) >= kSame_deg ||
                            std::abs(to.lon - s.longitude) >= kSame_deg;
         s.latitude = to.lat;

@@ -23,8 +23,8 @@ namespace {
 constexpr int32_t kActivationPasses = 200;  // 2 s of ticks after creation
 constexpr double kMinCg_ft = 1.0;
 constexpr double kMaxCg_ft = 35.0;
-constexpr double kMinPitch_rad = -0.017453292519943295;  // -1°
-constexpr double kMaxPitch_rad = 0.04363323129985824;    // 2.5°
+constexpr double kMinPitch_rad = -0.017453292519943295;     // -1°
+constexpr double kMaxPitch_rad = 0.04363323129985824;       // 2.5°
 constexpr double kDefaultPitch_rad = 0.012217304763960306;  // 0.7°
 constexpr double kLandingAltitude_ft = 10000.0;
 constexpr double kCabinHeight_ft = 2000.0;
@@ -45,8 +45,8 @@ void lf_setAiFlightPlan(LiveAc& aircraft)
     if (ok && gf_simulatorTakesFlightPlans()) ok = gf_setAiFlightPlan(aircraft.objectId, path);
     aircraft.hasFlightPlan = ok ? 1 : 0;
     if (!ok) {
-        gf_logHighlighted(fmt::format("{} creating a flight plan failed",
-                                      gf_flightShortDescription(aircraft)));
+        gf_logHighlighted(
+            fmt::format("{} creating a flight plan failed", gf_flightShortDescription(aircraft)));
     }
 }
 
@@ -303,8 +303,8 @@ bool lf_activateStatic(SimResult& entry)
     }
     aircraft->state = SimObjectState::active;
     gf_setParkedConfig(*aircraft);
-    gf_log(fmt::format("{:8}: {:8} parked", gf_standNameById(aircraft->standId),
-                       aircraft->callsign));
+    gf_log(
+        fmt::format("{:8}: {:8} parked", gf_standNameById(aircraft->standId), aircraft->callsign));
     if (aircraft->removeWhenCreated) {
         aircraft->removeWhenCreated = 0;
         removeAircraftFromSim(*aircraft);
@@ -324,8 +324,8 @@ void lf_handleSimConnectResults()
         } catch (const UserErrorException&) {
             throw;
         } catch (const std::exception& e) {
-            gf_logHighlighted(fmt::format("{} exception {}", "lf_handleSimConnectResults",
-                                          e.what()));
+            gf_logHighlighted(
+                fmt::format("{} exception {}", "lf_handleSimConnectResults", e.what()));
         }
     }
     if (!g_createdObjects.empty()) lf_activateCreatedObjects();

@@ -73,9 +73,8 @@ bool lf_conflicts(uint32_t neighbourId, double sizeA_nm, double sizeB_nm, const 
     if (neighbourId < 1) return false;
     const ParkStand* neighbour = lf_standById(neighbourId);
     if (!neighbour || (neighbour->latitude == 0.0 && neighbour->longitude == 0.0)) return false;
-    return (sizeA_nm + sizeB_nm) * 1.1 >=
-           gf_distanceNm({neighbour->latitude, neighbour->longitude},
-                         {stand.latitude, stand.longitude});
+    return (sizeA_nm + sizeB_nm) * 1.1 >= gf_distanceNm({neighbour->latitude, neighbour->longitude},
+                                                        {stand.latitude, stand.longitude});
 }
 
 LiveAc* lf_firstLiveOnStand(uint32_t standId)
@@ -99,9 +98,9 @@ void lf_clearAdjacentStand(uint32_t neighbourId, const LiveAc& aircraft, const P
         !lf_conflicts(neighbourId, aircraft.size_nm, other->size_nm, stand)) {
         return;
     }
-    gf_log(fmt::format("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}",
-                       gf_standNameById(neighbourId), other->callsign, aircraft.callsign,
-                       stand.id));
+    gf_log(
+        fmt::format("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}",
+                    gf_standNameById(neighbourId), other->callsign, aircraft.callsign, stand.id));
     removeAircraftFromSim(*other);
 }
 
@@ -127,8 +126,8 @@ ParkStand* lf_takeFreeStand(LiveAc& aircraft, bool towed)
     }
     aircraft.triedLat = last.latitude;
     aircraft.triedLon = last.longitude;
-    const auto found = lf_findFreeStand(lf_at(last), aircraft,
-                                        towed ? kTowedSearch_nm : kTaxiSearch_nm, towed);
+    const auto found =
+        lf_findFreeStand(lf_at(last), aircraft, towed ? kTowedSearch_nm : kTaxiSearch_nm, towed);
     if (!found) return nullptr;
     ParkStand* stand = lf_standById(found->id);
     if (!stand) return nullptr;
@@ -175,8 +174,8 @@ int lf_highestSlot(const HalfHourSet& slots)
     return -1;
 }
 
-void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode,
-                                    uint32_t day, uint32_t slot)
+void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode, uint32_t day,
+                                    uint32_t slot)
 {
     const std::string reg = lf_withoutGhostMark(aircraft.registration);
     if (reg.empty()) return;
@@ -195,9 +194,8 @@ void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode
         return o.registration == reg && o.number != 0 && o.day == day && o.real == 1 &&
                o.fromStandFile == origin;
     };
-    if (std::any_of(options.begin(), options.end(), [&](const LearnedFlight& o) {
-            return matches(o, 1) && !o.slots.test(slot);
-        })) {
+    if (std::any_of(options.begin(), options.end(),
+                    [&](const LearnedFlight& o) { return matches(o, 1) && !o.slots.test(slot); })) {
         return;
     }
     const auto e = std::find_if(options.begin(), options.end(),
@@ -221,7 +219,8 @@ void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode
         lf_addOption(*stand, aircraft, reg, day, slot, false);
     }
     if (leaving) {
-        if (LearnedFlight* kept = stay.optionId ? &options[stay.optionId - 1] : nullptr) kept->cpl = 1;
+        if (LearnedFlight* kept = stay.optionId ? &options[stay.optionId - 1] : nullptr)
+            kept->cpl = 1;
     }
 }
 
@@ -229,9 +228,9 @@ void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode
 
 ParkStand* lf_standById(uint32_t standId)
 {
-    const auto found = std::lower_bound(
-        g_parkStands.begin(), g_parkStands.end(), standId,
-        [](const ParkStand& s, uint32_t id) { return s.number < id; });
+    const auto found =
+        std::lower_bound(g_parkStands.begin(), g_parkStands.end(), standId,
+                         [](const ParkStand& s, uint32_t id) { return s.number < id; });
     if (found == g_parkStands.end() || found->number != standId) return nullptr;
     return &*found;
 }
@@ -294,10 +293,9 @@ std::optional<SpawnStand> lf_findFreeStand(LatLon position, const LiveAc& aircra
             continue;
         }
         if (!fallback || small || d > kFallbackReach_nm || d >= bestFallback) continue;
-        const bool known = std::any_of(stand.learnedFlights.begin(), stand.learnedFlights.end(),
-                                       [&](const LearnedFlight& o) {
-                                           return lf_optionKnowsAircraft(o, aircraft);
-                                       });
+        const bool known = std::any_of(
+            stand.learnedFlights.begin(), stand.learnedFlights.end(),
+            [&](const LearnedFlight& o) { return lf_optionKnowsAircraft(o, aircraft); });
         if (known) {
             candidate = &stand;
             bestFallback = d;
@@ -307,8 +305,8 @@ std::optional<SpawnStand> lf_findFreeStand(LatLon position, const LiveAc& aircra
     if (!result) return std::nullopt;
     if (result->helipad != (aircraft.weightClass == WeightClass::Rotorcraft)) return std::nullopt;
     if (result == tooSmall) lf_relearnRadius(*result, aircraft);
-    return SpawnStand{result->number, result->latitude, result->longitude, result->heading,
-                      result->cargo, result->overlaps};
+    return SpawnStand{result->number,  result->latitude, result->longitude,
+                      result->heading, result->cargo,    result->overlaps};
 }
 
 std::string gf_closestStandName(double latitude, double longitude)
@@ -350,12 +348,12 @@ void try2Park(LiveAc& aircraft, bool towed)
     if (!stand) return;
     const uint32_t standId = stand->number;
     for (LiveAc& other : g_liveAcs) {
-        if (&other == &aircraft || other.standId != standId ||
-            other.phase != FlightPhase::parked || other.state != SimObjectState::active) {
+        if (&other == &aircraft || other.standId != standId || other.phase != FlightPhase::parked ||
+            other.state != SimObjectState::active) {
             continue;
         }
-        gf_log(fmt::format("{:8}: {:8} removed, {} wants to park there", stand->id,
-                           other.callsign, aircraft.callsign));
+        gf_log(fmt::format("{:8}: {:8} removed, {} wants to park there", stand->id, other.callsign,
+                           aircraft.callsign));
         removeAircraftFromSim(other);
     }
     const std::vector<uint32_t> neighbours = stand->overlaps;
@@ -390,9 +388,9 @@ void lf_staticMakesWay(const LiveAc& aircraft, uint32_t standId)
     const std::string name = stand->id;
     for (StaticAc& statik : g_staticAcs) {
         if (statik.standId != standId) continue;
-        const bool same = statik.secondCallsign == aircraft.callsign ||
-                          (!aircraft.registration.empty() &&
-                           statik.registration == aircraft.registration);
+        const bool same =
+            statik.secondCallsign == aircraft.callsign ||
+            (!aircraft.registration.empty() && statik.registration == aircraft.registration);
         const std::string note = same ? " the same live version" : "";
         if (statik.state == SimObjectState::active) {
             gf_log(fmt::format("{:8}: {:8} {} makes way for{} {} {}", name, statik.callsign,
@@ -422,8 +420,8 @@ void lf_findLearnedStandOption(uint32_t day, uint32_t slot, LiveAc& aircraft)
 {
     const int w = aircraft.weightClass == WeightClass::Heavy ? 14 : 10;
     HalfHourSet window;
-    for (int s = std::max(static_cast<int>(slot) - w, 0); s <= std::min(static_cast<int>(slot) + w, 47);
-         ++s) {
+    for (int s = std::max(static_cast<int>(slot) - w, 0);
+         s <= std::min(static_cast<int>(slot) + w, 47); ++s) {
         window.set(static_cast<std::size_t>(s));
     }
     const std::string& c = aircraft.callsign;
@@ -452,8 +450,8 @@ void lf_addRealStandOption(uint32_t standId, LiveAc& aircraft, int mode)
     try {
         lf_addRealStandOptionUnguarded(standId, aircraft, mode, day, slot);
     } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: hh_now: {}, {}", "lf_addRealStandOption", slot,
-                                      e.what()));
+        gf_logHighlighted(
+            fmt::format("{}: hh_now: {}, {}", "lf_addRealStandOption", slot, e.what()));
     }
 }
 
@@ -461,7 +459,7 @@ bool lf_learnParking(uint32_t day, uint32_t slot, ParkStand& stand, uint32_t& op
                      uint32_t& d0, uint32_t& s0, const LiveAc& aircraft, const std::string& reg)
 {
     if (optionId == 0 || (day == d0 && slot == s0)) return true;
-    const int64_t longest = aircraft.key.cargo ? 12
+    const int64_t longest = aircraft.key.cargo                           ? 12
                             : aircraft.weightClass == WeightClass::Heavy ? 8
                                                                          : 6;
     int64_t n = (int64_t{day} - d0) * 48 - s0 + slot;
@@ -474,8 +472,8 @@ bool lf_learnParking(uint32_t day, uint32_t slot, ParkStand& stand, uint32_t& op
             gf_addLearnedCallsign(options, optionId, aircraft.callsign);
         }
     } else {
-        const auto [newId, ok] = gf_addLearnedFlight(options, aircraft.key, day, slot,
-                                                     aircraft.callsign, reg, 0);
+        const auto [newId, ok] =
+            gf_addLearnedFlight(options, aircraft.key, day, slot, aircraft.callsign, reg, 0);
         if (!ok) return false;
         std::vector<uint32_t> slots = gf_slotsBack(slot, static_cast<uint32_t>(n));
         updateOptionsWrapped(options, slots, optionId, newId);

@@ -31,7 +31,7 @@ namespace {
 
 constexpr int32_t kSlotsPerDay = 48;
 constexpr std::array<std::string_view, 7> kDayNames{"Mon", "Tue", "Wed", "Thu",
-                                                     "Fri", "Sat", "Sun"};
+                                                    "Fri", "Sat", "Sun"};
 
 struct Pass {
     bool real = true;
@@ -240,10 +240,10 @@ ParkCandidate lf_candidateOf(const LearnedFlight& flight, const ParkStand& stand
 void lf_searchStand(ParkStand& stand, Pass pass, DaySlot target, int32_t offset,
                     std::vector<ParkCandidate>& list, std::vector<std::size_t>& ids)
 {
-    const std::size_t set = (pass.real ? 8U : 0U) +
-                            (pass.thisDay && target.day >= 1 && target.day <= 7
-                                 ? static_cast<std::size_t>(target.day)
-                                 : 0U);
+    const std::size_t set =
+        (pass.real ? 8U : 0U) + (pass.thisDay && target.day >= 1 && target.day <= 7
+                                     ? static_cast<std::size_t>(target.day)
+                                     : 0U);
     if (target.slot >= 0 && target.slot < kSlotsPerDay &&
         !g_index.slots[stand.number][set].test(static_cast<std::size_t>(target.slot))) {
         return;
@@ -291,8 +291,8 @@ int64_t lf_takenStands()
 void lf_logPass(Pass pass, int64_t added, DaySlot now, int32_t offset)
 {
     const auto count = static_cast<int32_t>(std::min<int64_t>(added, INT32_MAX));
-    gf_log(fmt::format("{} {} position{} found, Max fit={:.1F} hours{}{}", added,
-                       lf_passName(pass), gf_pluralS(count), MAX_FIT_FL.current.load(),
+    gf_log(fmt::format("{} {} position{} found, Max fit={:.1F} hours{}{}", added, lf_passName(pass),
+                       gf_pluralS(count), MAX_FIT_FL.current.load(),
                        fmt::format(", day {}", now.day),
                        fmt::format(", hh:{} or {:.1F} hrs, fit: {:.1F} hour", now.slot,
                                    gf_halfHours2Hours(now.slot), gf_halfHours2Hours(offset))));
@@ -329,8 +329,8 @@ bool lf_searchDayRange(DaySlot now, Pass pass, int64_t wanted, std::vector<ParkC
 void lf_dropRandomCandidates(int64_t count, std::vector<ParkCandidate>& list)
 {
     std::shuffle(list.begin(), list.end(), g_rng);
-    const auto keep = static_cast<std::size_t>(
-        std::max<int64_t>(static_cast<int64_t>(list.size()) - count, 0));
+    const auto keep =
+        static_cast<std::size_t>(std::max<int64_t>(static_cast<int64_t>(list.size()) - count, 0));
     list.resize(keep);
 }
 
@@ -340,8 +340,7 @@ void lf_searchPass(DaySlot now, int64_t wanted, int64_t base, Pass pass)
     local.reserve(512);
     if (!lf_searchDayRange(now, pass, wanted, local)) return;
     const int64_t need = wanted - base;
-    const int64_t surplus =
-        static_cast<int64_t>(g_staticCandidates.size() + local.size()) - need;
+    const int64_t surplus = static_cast<int64_t>(g_staticCandidates.size() + local.size()) - need;
     if (surplus > 0 && !local.empty()) lf_dropRandomCandidates(surplus, local);
     g_staticCandidates.insert(g_staticCandidates.end(), local.begin(), local.end());
     if (static_cast<int64_t>(g_staticCandidates.size()) > need) {
@@ -455,9 +454,8 @@ uint64_t lf_countStaticParked(bool withAverage)
     if (withAverage && !g_mainWindowState.weekApplied) {
         const float average =
             count == 0 ? 0.0F
-                       : static_cast<float>(static_cast<double>(sum) /
-                                                (2.0 * static_cast<double>(count)) +
-                                            0.5);
+                       : static_cast<float>(
+                             static_cast<double>(sum) / (2.0 * static_cast<double>(count)) + 0.5);
         if (g_mainWindowState.staticAverageFit.exchange(average) != average) {
             gf_invalidateArea(WindowArea::Statistics);
         }

@@ -25,8 +25,8 @@ bool lf_onOrNextTo(const ParkCandidate& c, const ParkStand* stand, uint32_t othe
                    double otherSpan_nm)
 {
     if (other == c.standId) return true;
-    if (!stand || std::find(stand->overlaps.begin(), stand->overlaps.end(), other) ==
-                      stand->overlaps.end()) {
+    if (!stand ||
+        std::find(stand->overlaps.begin(), stand->overlaps.end(), other) == stand->overlaps.end()) {
         return false;
     }
     const ParkStand* neighbour = lf_standById(other);

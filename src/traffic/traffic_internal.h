@@ -30,14 +30,14 @@ namespace qel {
 
 extern std::vector<LiveAc> g_liveAcs;
 extern std::vector<StaticAc> g_staticAcs;
-extern std::vector<uint32_t> g_spawnHexids;             // spawned, waiting for a request
+extern std::vector<uint32_t> g_spawnHexids;  // spawned, waiting for a request
 extern std::deque<AiCreateRequest> g_liveCreateQueue;
 extern std::deque<AiCreateRequest> g_staticCreateQueue;
-extern std::deque<uint32_t> g_removeIdQueue;            // object ids, one handed on per 100 ms
-extern std::vector<SimResult> g_createdObjects;         // created, waiting for activation
+extern std::deque<uint32_t> g_removeIdQueue;     // object ids, one handed on per 100 ms
+extern std::vector<SimResult> g_createdObjects;  // created, waiting for activation
 extern std::vector<std::string> g_ghostCallsigns;
 extern std::vector<ParkCandidate> g_staticCandidates;
-extern std::vector<uint32_t> g_standCheckQueue;          // hex ids for the stand choice
+extern std::vector<uint32_t> g_standCheckQueue;  // hex ids for the stand choice
 // Live aircraft in state active, kept by every state change, so that the live limit does not
 // count all records for every buffered one.
 extern int32_t g_activeLiveCount;
@@ -172,8 +172,8 @@ void liveryRespawn(LiveAc& aircraft);
 // Stand choice (stand_choice.cpp).
 struct SpawnStand {
     uint32_t id = 0;
-    double lat = 0.0;          // degrees
-    double lon = 0.0;          // degrees
+    double lat = 0.0;  // degrees
+    double lon = 0.0;  // degrees
     double heading_rad = 0.0;
     bool noCabinLights = false;
     std::vector<uint32_t> neighbours;
@@ -245,9 +245,9 @@ extern std::unordered_set<uint32_t, Fnv1aHash> g_rtHexIds;
 
 // A live aircraft parked at a stand, as the re-plan counts it.
 struct LiveParked {
-    std::string callsign;   // "KLM1234"
-    uint32_t standId = 0;   // 17
-    int32_t minutes = 0;    // parked so far; 0 with a departure pending
+    std::string callsign;  // "KLM1234"
+    uint32_t standId = 0;  // 17
+    int32_t minutes = 0;   // parked so far; 0 with a departure pending
 };
 extern std::vector<LiveParked> g_liveParkedList;
 // A static aircraft that a re-plan removes at its end; by hex id, so that one aircraft is never
@@ -265,10 +265,10 @@ struct KeptStatic {
     std::string thirdText;       // the learned second callsign: "DLH4AC"
     std::string registration;
     MatchKey key;
-    DaySlot parked;              // when it parked
+    DaySlot parked;  // when it parked
     uint32_t standId = 0;
     uint32_t hexId = 0;
-    bool recreate = false;       // re-created under its second callsign
+    bool recreate = false;  // re-created under its second callsign
 };
 extern std::vector<KeptStatic> g_keptStatics;
 // The fit offsets the last real and soft passes reached; soft −1 after a real pass.

@@ -88,8 +88,7 @@ void lf_scanChecked(bool value, bool liveries)
         gf_requestStop(ExitReason::NEW_SETTINGS, kScanRestartDelay_s);
         return;
     }
-    gf_setMessage(fmt::format("Your {} will be scanned at the next start of {}", what,
-                              g_shortName),
+    gf_setMessage(fmt::format("Your {} will be scanned at the next start of {}", what, g_shortName),
                   false);
 }
 
@@ -182,9 +181,10 @@ bool lf_handleStringCombo(ControlStringParameter& setting, const ComboSelection&
         lf_switchSimVersion();
     } else if (&setting == &AI_PACKAGE_SELECTOR) {
         AI_PACKAGE_SELECTOR.set(chosen.text);
-        gf_setMessage("If you want to make this choice effective, you must start a Scan for "
-                      "liveries",
-                      true);
+        gf_setMessage(
+            "If you want to make this choice effective, you must start a Scan for "
+            "liveries",
+            true);
     } else {
         // CALLSIGN_2_OBJECTID lives only in memory.
         CALLSIGN_2_OBJECTID.assign(chosen.text);
@@ -209,9 +209,9 @@ void lf_handleTimeShiftCombo(ComboIntParameter& setting, int index)
 {
     const auto i = static_cast<std::size_t>(index);
     if (i < setting.choices.size()) setting.current = setting.clamp(setting.choices[i]);
-    lf_timeShift((TIME_SHIFT_HOURS.current + TIME_SHIFT_DAYS.current * 24) * 60 +
-                     TIME_SHIFT_MINS.current,
-                 false);
+    lf_timeShift(
+        (TIME_SHIFT_HOURS.current + TIME_SHIFT_DAYS.current * 24) * 60 + TIME_SHIFT_MINS.current,
+        false);
 }
 
 void lf_handleMaxFitCombo(int index)
@@ -295,17 +295,16 @@ bool lf_handleCheckBoxes(uint16_t id)
 
 bool lf_handleComboBoxes(uint32_t wParam)
 {
-    for (ControlStringParameter* setting : {static_cast<ControlStringParameter*>(&SIM_CHOICE),
-                                            static_cast<ControlStringParameter*>(
-                                                &AI_PACKAGE_SELECTOR),
-                                            static_cast<ControlStringParameter*>(
-                                                &CALLSIGN_2_OBJECTID)}) {
+    for (ControlStringParameter* setting :
+         {static_cast<ControlStringParameter*>(&SIM_CHOICE),
+          static_cast<ControlStringParameter*>(&AI_PACKAGE_SELECTOR),
+          static_cast<ControlStringParameter*>(&CALLSIGN_2_OBJECTID)}) {
         if (const auto chosen = lf_getComboSelection(setting->controlId, wParam)) {
             return lf_handleStringCombo(*setting, *chosen);
         }
     }
-    for (ComboIntParameter* setting : {&MATCHING_DEPTH, &MAX_PARK_SEL, &parking_percentage,
-                                       &RANGE, &AIRP_RANGE, &AR_ABOVE_HEIGHT, &AIRP_HEIGHT}) {
+    for (ComboIntParameter* setting : {&MATCHING_DEPTH, &MAX_PARK_SEL, &parking_percentage, &RANGE,
+                                       &AIRP_RANGE, &AR_ABOVE_HEIGHT, &AIRP_HEIGHT}) {
         if (const auto chosen = lf_getComboSelection(setting->controlId, wParam)) {
             lf_handleNumberCombo(*setting, chosen->index);
             return true;

@@ -22,10 +22,10 @@ namespace qel {
 
 namespace {
 
-constexpr int kCheckBoxSize = 12;      // px, square, at row + 2
-constexpr int kComboClosedHeight = 21;  // px, at row - 5: a drop-down list's closed part
-constexpr int kEditHeight = 16;        // px, at the row
-constexpr int kButtonHeight = 20;      // px, at the row
+constexpr int kCheckBoxSize = 12;              // px, square, at row + 2
+constexpr int kComboClosedHeight = 21;         // px, at row - 5: a drop-down list's closed part
+constexpr int kEditHeight = 16;                // px, at the row
+constexpr int kButtonHeight = 20;              // px, at the row
 constexpr std::size_t kComboTextBuffer = 256;  // UTF-16 units, the terminator included
 
 // One control of the window, in creation order.
@@ -128,7 +128,8 @@ void lf_restoreBool(ControlBoolParameter& setting, bool held)
 platform::Control& createCheckBox(platform::Window& window, ControlBoolParameter& setting, int x)
 {
     const int y = static_cast<int>(setting.rowY) + 2;
-    auto& control = window.addControl({platform::ControlKind::CheckBox, setting.controlId,
+    auto& control = window.addControl({platform::ControlKind::CheckBox,
+                                       setting.controlId,
                                        {x, y, x + kCheckBoxSize, y + kCheckBoxSize}});
     control.setChecked(setting.current);
     setting.controlWindow = &control;
@@ -139,8 +140,10 @@ platform::Control& createComboBox(platform::Window& window, ControlBinding& bind
                                   int width, int dropDownHeight)
 {
     const int y = static_cast<int>(binding.rowY) - 5;
-    auto& control = window.addControl({platform::ControlKind::ComboBox, binding.controlId,
-                                       {x, y, x + width, y + kComboClosedHeight}, {},
+    auto& control = window.addControl({platform::ControlKind::ComboBox,
+                                       binding.controlId,
+                                       {x, y, x + width, y + kComboClosedHeight},
+                                       {},
                                        dropDownHeight});
     binding.controlWindow = &control;
     return control;
@@ -160,8 +163,10 @@ platform::Control& createEditBox(platform::Window& window, ControlStringParamete
 platform::Control& createButton(platform::Window& window, PushButton& button, int x, int width)
 {
     const int y = static_cast<int>(button.rowY);
-    auto& control = window.addControl({platform::ControlKind::Button, button.controlId,
-                                       {x, y, x + width, y + kButtonHeight}, button.name});
+    auto& control = window.addControl({platform::ControlKind::Button,
+                                       button.controlId,
+                                       {x, y, x + width, y + kButtonHeight},
+                                       button.name});
     control.setEnabled(false);
     button.controlWindow = &control;
     return control;
@@ -213,8 +218,8 @@ std::string lf_getTextFromId(uint16_t id)
     try {
         return wide_to_utf8(control->text());
     } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: UTF-16 UTF-8 failed for id {}: {}", "lf_getTextFromId",
-                                      id, e.what()));
+        gf_logHighlighted(
+            fmt::format("{}: UTF-16 UTF-8 failed for id {}: {}", "lf_getTextFromId", id, e.what()));
         return {};
     }
 }
@@ -274,11 +279,10 @@ void gf_syncSettingControls(const SavedParkSettings& held)
 void gf_disableParkingControls()
 {
     g_parkingBusy = true;
-    for (const ControlBinding* binding :
-         std::initializer_list<const ControlBinding*>{
+    for (const ControlBinding* binding : std::initializer_list<const ControlBinding*>{
              &parking_percentage, &WEEK, &PARK_SOFT, &MAX_FIT_FL, &MAX_PARK_SEL, &MAX_LIVE_SEL,
-             &g_flushStaticButton, &g_reReadButton, &SIM_TIME, &TIME_SHIFT_DAYS,
-             &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS, &RT_PARKTRAFFIC_ONLY}) {
+             &g_flushStaticButton, &g_reReadButton, &SIM_TIME, &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS,
+             &TIME_SHIFT_MINS, &RT_PARKTRAFFIC_ONLY}) {
         lf_enable(*binding, false);
     }
     // With INITIAL_LOAD_ONLY the button belongs to the user's choice, not to the re-plan.
@@ -291,8 +295,7 @@ void gf_enableParkingControls()
 {
     g_parkingBusy = false;
     g_mainWindowState.staticParkingCountdown = 20;
-    for (const ControlBinding* binding :
-         std::initializer_list<const ControlBinding*>{
+    for (const ControlBinding* binding : std::initializer_list<const ControlBinding*>{
              &MAX_PARK_SEL, &MAX_LIVE_SEL, &SIM_TIME, &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS,
              &TIME_SHIFT_MINS, &RT_PARKTRAFFIC_ONLY, &g_flushStaticButton, &g_reReadButton}) {
         lf_enable(*binding, true);
@@ -305,9 +308,8 @@ void gf_enableParkingControls()
 void gf_enableStandFitControls()
 {
     const bool on = !RT_PARKTRAFFIC_ONLY.current;
-    for (const ControlBinding* binding :
-         std::initializer_list<const ControlBinding*>{&PARK_SOFT, &WEEK, &parking_percentage,
-                                                      &MAX_FIT_FL}) {
+    for (const ControlBinding* binding : std::initializer_list<const ControlBinding*>{
+             &PARK_SOFT, &WEEK, &parking_percentage, &MAX_FIT_FL}) {
         lf_enable(*binding, on);
     }
     gf_invalidateArea(WindowArea::ControlBand);

@@ -98,9 +98,8 @@ void lf_checkDestination(DestinationCheck code, const std::string& text, bool lo
 
 const Airport* lf_findAirport(const std::string& code)
 {
-    const auto found = std::find_if(g_airports.begin(), g_airports.end(), [&](const Airport& a) {
-        return a.code.text() == code;
-    });
+    const auto found = std::find_if(g_airports.begin(), g_airports.end(),
+                                    [&](const Airport& a) { return a.code.text() == code; });
     return found == g_airports.end() ? nullptr : &*found;
 }
 
@@ -166,8 +165,7 @@ void lf_setCommunityPath(StringParameter& installPath, const std::string& text)
         return;
     }
     if (ec) {
-        gf_setMessage(fmt::format("Cannot access install path '{}': {}", text, ec.message()),
-                      true);
+        gf_setMessage(fmt::format("Cannot access install path '{}': {}", text, ec.message()), true);
         return;
     }
     if (typed.filename() != g_communityName) {

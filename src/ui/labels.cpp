@@ -60,8 +60,7 @@ void lf_paintScanLabels(platform::Canvas& canvas)
         gf_drawText(canvas, 303, lf_row(SCAN_AIRPORTS), "Please mail tblo.zip to the makers",
                     colours::red);
     }
-    gf_drawText(canvas, 5, lf_row(MATCHING_DEPTH), "Max aircraft matching depth",
-                colours::black);
+    gf_drawText(canvas, 5, lf_row(MATCHING_DEPTH), "Max aircraft matching depth", colours::black);
     gf_drawText(canvas, 258, lf_row(LIGHT_AIRCRAFT), "Optional:", colours::black);
     lf_drawLabel(canvas, 343, lf_row(LIGHT_AIRCRAFT), "Light aircraft", lf_enabled(LIGHT_AIRCRAFT));
     lf_drawLabel(canvas, 450, lf_row(HELICOPTERS), "Helicopters", lf_enabled(HELICOPTERS));
@@ -85,8 +84,7 @@ void lf_paintTrafficLabels(platform::Canvas& canvas)
     gf_drawText(canvas, 5, lf_row(COLLISION_USER_GND), "Collision avoidance", colours::black);
     gf_drawText(canvas, 237, lf_row(COLLISION_USER_GND), "User ground", colours::black);
     gf_drawText(canvas, 343, lf_row(COLLISION_USER_AIR), "User air", colours::black);
-    gf_drawText(canvas, 450, lf_row(COLLISION_LIVE_PARKED_GND), "Live X parked",
-                colours::black);
+    gf_drawText(canvas, 450, lf_row(COLLISION_LIVE_PARKED_GND), "Live X parked", colours::black);
 }
 
 // "(no next ... )" or "(next in {} min)" while the park airport's stands are loaded and no
@@ -106,12 +104,12 @@ void lf_paintParkingLabels(platform::Canvas& canvas)
     const bool liveZero = MAX_LIVE_SEL.current == 0;
     gf_drawText(canvas, 5, lf_row(MAX_PARK_SEL), "Airport parking",
                 g_parkingBusy ? colours::yellow : colours::black);
-    gf_drawText(canvas, 171, lf_row(MAX_PARK_SEL), "Max park (static+live):",
-                parkZero && liveZero ? colours::red
-                                     : (parkZero ? colours::yellow : colours::black));
-    gf_drawText(canvas, 401, lf_row(MAX_LIVE_SEL), "Max live (park incl):",
-                parkZero && liveZero ? colours::red
-                                     : (liveZero ? colours::yellow : colours::black));
+    gf_drawText(
+        canvas, 171, lf_row(MAX_PARK_SEL), "Max park (static+live):",
+        parkZero && liveZero ? colours::red : (parkZero ? colours::yellow : colours::black));
+    gf_drawText(
+        canvas, 401, lf_row(MAX_LIVE_SEL), "Max live (park incl):",
+        parkZero && liveZero ? colours::red : (liveZero ? colours::yellow : colours::black));
     lf_drawLabel(canvas, 672, lf_row(STRAIGHT_PBS_ONLY), "Straight push backs only",
                  STRAIGHT_PBS_ONLY.current);
     gf_drawText(canvas, 137, lf_row(DESTINATION), "Destination:", colours::black);
@@ -152,8 +150,7 @@ void lf_paintStatisticsRow1(platform::Canvas& canvas, int y)
     gf_drawText(canvas, 370, y, lf_appliedMark(state.softApplied, state.weekApplied),
                 colours::lime);
     if (!RT_PARKTRAFFIC_ONLY.current) {
-        gf_drawText(canvas, 430, y, fmt::format("qf: {}", state.qualityText.get()),
-                    colours::lime);
+        gf_drawText(canvas, 430, y, fmt::format("qf: {}", state.qualityText.get()), colours::lime);
     }
     const std::string reserved = state.reservedStandText.get();
     if (!reserved.empty()) {
@@ -189,8 +186,7 @@ void lf_paintStatisticsRow2(platform::Canvas& canvas, int y)
     }
     if (RT_PARKTRAFFIC_ONLY.current) return;
     const std::string maxPark =
-        wanted != 0 ? fmt::format("max park: {:3} (={} %)", wanted,
-                                  state.maxParkPercentage.load())
+        wanted != 0 ? fmt::format("max park: {:3} (={} %)", wanted, state.maxParkPercentage.load())
                     : std::string("no max park live");
     gf_drawText(canvas, 708, y, maxPark, colours::lime);
 }

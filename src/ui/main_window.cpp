@@ -220,7 +220,7 @@ bool initInstance(std::string_view title)
     const bool loaded = lf_loadWindowPosition();
     auto& state = g_mainWindowState;
     const platform::WindowSpec layout{std::string(title), state.MAIN_WINDOW_X.current,
-                                    state.MAIN_WINDOW_Y.current, kClientWidth, kClientHeight};
+                                      state.MAIN_WINDOW_Y.current, kClientWidth, kClientHeight};
     g_owner.window = platform::createWindow(layout, lf_handlers());
     if (!g_owner.window) return false;
     auto& window = *g_owner.window;

@@ -121,8 +121,8 @@ void gf_drawText(platform::Canvas& canvas, int x, int y, std::string_view text,
         // The check that the text is UTF-8; the canvas draws UTF-8 itself.
         (void)utf8_to_wide(text);
     } catch (const std::exception& e) {
-        lf_logUnlessStopping(fmt::format("TextOut utf8  to wide failed for '{}': {}", text,
-                                         e.what()));
+        lf_logUnlessStopping(
+            fmt::format("TextOut utf8  to wide failed for '{}': {}", text, e.what()));
         return;
     }
     constexpr auto kMaxLength = static_cast<std::size_t>(std::numeric_limits<int32_t>::max());

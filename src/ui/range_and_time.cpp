@@ -26,7 +26,7 @@ namespace {
 
 constexpr int32_t kMaxTimeShift_min = 20160;  // two weeks
 constexpr int32_t kMetresPerNm = 1852;
-constexpr int32_t kRequestMargin_m = 10000;   // beyond RANGE for the aircraft-in-range request
+constexpr int32_t kRequestMargin_m = 10000;  // beyond RANGE for the aircraft-in-range request
 constexpr double kNoParkAirport_nm = 10000.0;
 
 // The manual range that AUTO_RANGE switched off returns to; GUI thread.
@@ -61,14 +61,13 @@ int32_t lf_rangeForDistance(double distance_nm)
         int32_t atLeast;  // nm
         int32_t range;    // nm
     };
-    static constexpr Step steps[] = {{33, 35}, {28, 30}, {23, 25}, {19, 20},
-                                     {17, 18}, {15, 16}, {13, 14}, {11, 12}, {9, 10}};
+    static constexpr Step steps[] = {{33, 35}, {28, 30}, {23, 25}, {19, 20}, {17, 18},
+                                     {15, 16}, {13, 14}, {11, 12}, {9, 10}};
     for (const auto& step : steps) {
         if (n >= step.atLeast) return step.range;
     }
     return 8;
 }
-
 
 // Stores the counts that changed and repaints only the areas that show them.
 void lf_showCounts(const TrafficCounts& counts)
@@ -151,8 +150,7 @@ void lf_timeShift(int32_t minutes, bool quiet)
         if (quiet) return;
     } else {
         if (quiet) return;
-        gf_setMessage(fmt::format("Time shifted {} minute{}", minutes, gf_pluralS(minutes)),
-                      true);
+        gf_setMessage(fmt::format("Time shifted {} minute{}", minutes, gf_pluralS(minutes)), true);
     }
     // The traffic of the old time goes; the containers belong to the main-loop thread.
     gf_postToMainLoop([] {
@@ -173,10 +171,7 @@ void lf_showParkingCountdown()
     g_parkRefreshDue = true;
 }
 
-void lf_updateLiveCount()
-{
-    lf_showCounts(gf_trafficCounts());
-}
+void lf_updateLiveCount() { lf_showCounts(gf_trafficCounts()); }
 
 void lf_showNoTraffic()
 {

@@ -154,13 +154,12 @@ void lf_unpackInstallerEntry(const ZipEntry& entry)
     std::error_code ec;
     fs::remove(g_installNewVersionExe, ec);
     if (ec) {
-        gf_logHighlighted(
-            fmt::format("Warning: could not remove old installer: {}", ec.message()));
+        gf_logHighlighted(fmt::format("Warning: could not remove old installer: {}", ec.message()));
     }
     std::ofstream out(g_installNewVersionExe, std::ios::binary | std::ios::trunc);
     if (!out) {
-        gf_logHighlighted(fmt::format("Could not create output file {}",
-                                      g_installNewVersionExe.string()));
+        gf_logHighlighted(
+            fmt::format("Could not create output file {}", g_installNewVersionExe.string()));
         return;
     }
     int result = entry.readContent(out, kUnzipChunk);
@@ -235,8 +234,8 @@ bool lf_moveInstaller()
     }
     fs::rename(part, target, ec);
     if (ec) {
-        gf_log(fmt::format("could not finalize rename {} => {}: {}", part.string(),
-                           target.string(), ec.message()));
+        gf_log(fmt::format("could not finalize rename {} => {}: {}", part.string(), target.string(),
+                           ec.message()));
         return false;
     }
     return true;
@@ -251,9 +250,9 @@ bool lf_downloadInstaller(const VersionData& server)
         gf_log(fmt::format("Downloaded {}", kLatestVersionZip.string()));
         lf_unpackInstaller();
     } else {
-        gf_setMessage(fmt::format("Downloading program installer file version {} failed",
-                                  server.text()),
-                      true);
+        gf_setMessage(
+            fmt::format("Downloading program installer file version {} failed", server.text()),
+            true);
     }
     lf_prepareNewVersionFolder();
     lf_removeWithWarning(kLatestVersionZip, "downloaded zip");
@@ -284,9 +283,10 @@ void lf_presentNewVersion()
     }
     platform::messageBox("Could not open File Explorer at new version", g_shortName,
                          platform::MessageBoxIcon::Warning);
-    gf_setMessage("Opening file explorer at the new version failed? Try manually via the "
-                  "Morvane website.",
-                  true);
+    gf_setMessage(
+        "Opening file explorer at the new version failed? Try manually via the "
+        "Morvane website.",
+        true);
 }
 
 // False when a new program version was fetched and the stop requested.
@@ -300,8 +300,9 @@ bool lf_checkProgram(const json& document)
         return true;
     }
     if (!lf_downloadInstaller(*server)) {
-        throw UserErrorException(112, "The downloading/unzipping of the new version failed? Try "
-                                      "manually via the Morvane website");
+        throw UserErrorException(112,
+                                 "The downloading/unzipping of the new version failed? Try "
+                                 "manually via the Morvane website");
     }
     lf_presentNewVersion();
     gf_requestStop(ExitReason::NEW_VERSION, 0);
@@ -356,8 +357,8 @@ std::pair<int, bool> lf_unpackSimAddon(const ZipArchive& archive)
 
 PackResult lf_fetchAndUnpackSimAddon(const VersionData& server)
 {
-    if (!lf_downloadFromServer(fmt::format("diroverazo24/{}", kSimAddonZip.string()),
-                               kSimAddonZip, true)) {
+    if (!lf_downloadFromServer(fmt::format("diroverazo24/{}", kSimAddonZip.string()), kSimAddonZip,
+                               true)) {
         return PackResult::Failed;
     }
     // The archive is opened before the folder is emptied: a broken pack keeps the old one.
@@ -443,8 +444,9 @@ void lf_checkDataFile(const json& document, std::string_view item, StringParamet
     candidate += ".new";
     if (!gf_downloadFromSite(local.filename(), candidate)) return;
     if (!lf_dataFileReadable(candidate, section)) {
-        gf_logHighlighted(fmt::format("{} from the download server is damaged, the old file is kept",
-                                      local.filename().string()));
+        gf_logHighlighted(
+            fmt::format("{} from the download server is damaged, the old file is kept",
+                        local.filename().string()));
         std::error_code ec;
         fs::remove(candidate, ec);
         return;
@@ -482,7 +484,8 @@ int gf_readVersionsText(std::string_view text)
     const auto document = lf_parseVersions(text);
     if (!document) return -1;
     int usable = 0;
-    for (const char* item : {"msfs", "simaddon", "airports", "aig", "liveries", "addons", "dbase"}) {
+    for (const char* item :
+         {"msfs", "simaddon", "airports", "aig", "liveries", "addons", "dbase"}) {
         if (lf_serverVersion(*document, item)) ++usable;
     }
     return usable;

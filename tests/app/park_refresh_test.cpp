@@ -112,9 +112,8 @@ protected:
     static std::size_t active()
     {
         return static_cast<std::size_t>(
-            std::count_if(g_staticAcs.begin(), g_staticAcs.end(), [](const StaticAc& s) {
-                return s.state == SimObjectState::active;
-            }));
+            std::count_if(g_staticAcs.begin(), g_staticAcs.end(),
+                          [](const StaticAc& s) { return s.state == SimObjectState::active; }));
     }
 
     ScopedWorkDir work_;

@@ -262,8 +262,8 @@ TEST_F(MotionParts, AnotherThreadLooksUpStandNamesWhileTheTableIsReloadedAndClea
         }
     });
     for (int i = 0; i < 2000; ++i) {
-        g_parkStands = {ParkStand(i % 2 ? "A1" : "B1", {}, 51.0, 7.0, 0.0, 20.0, false, false,
-                                  false)};
+        g_parkStands = {
+            ParkStand(i % 2 ? "A1" : "B1", {}, 51.0, 7.0, 0.0, 20.0, false, false, false)};
         gf_publishStandSpots();
         if (i % 3 == 0) {
             g_parkStands.clear();

@@ -333,9 +333,11 @@ TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
     };
     const fs::path learned = g_learnedDir / "thirdparty" / "Maker" / "EHAM.xml";
     for (const auto& c :
-         {Case{false, {"B2", "C3"},
+         {Case{false,
+               {"B2", "C3"},
                fmt::format(" '{}' saved with 0 updates", gf_pathToUtf8(learned))},
-          Case{true, {"A1", "B2", "C3"},
+          Case{true,
+               {"A1", "B2", "C3"},
                fmt::format(" handmade '{}' saved with 2 updates", gf_pathToUtf8(learned))}}) {
         const std::string name = c.handmade ? "handmade" : "learned";
         fs::remove_all(g_learnedDir);
@@ -368,9 +370,10 @@ TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
             written.push_back(parkpos.attribute("id").value());
         }
         EXPECT_EQ(written, c.written) << name;
-        const bool quality = static_cast<bool>(
-            document.child("root").child("parameters").find_child_by_attribute("parameter", "name",
-                                                                               "Qf_real"));
+        const bool quality =
+            static_cast<bool>(document.child("root")
+                                  .child("parameters")
+                                  .find_child_by_attribute("parameter", "name", "Qf_real"));
         EXPECT_EQ(quality, c.handmade) << name;
         const auto lines = log_.lines();
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
