@@ -25,9 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kD16Lat = 52.307150;  // the stand D16 of Schiphol's real stand file
-constexpr double kD16Lon = 4.769933;
-
 class ParkRefresh : public TrafficTest {
 protected:
     ParkRefresh()

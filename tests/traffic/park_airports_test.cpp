@@ -21,9 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kD16Lat = 52.307150;  // the stand D16 of Schiphol's real stand file
-constexpr double kD16Lon = 4.769933;
-
 class ParkAirports : public TrafficTest {
 protected:
     ParkAirports()

@@ -17,6 +17,9 @@
 
 namespace qel::test {
 
+constexpr double kD16Lat = 52.307150;  // the stand D16 of Schiphol's real stand file
+constexpr double kD16Lon = 4.769933;
+
 // A flight's report as the Traffic Reader would decode it.
 struct Report {
     uint32_t hex = 0x48548e;
