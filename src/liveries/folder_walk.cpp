@@ -15,7 +15,9 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -41,6 +43,12 @@ constexpr std::string_view kSkipWords[] = {"airport",  "lvfr",        "mkstudios
 constexpr std::size_t kLongestEnteredPath = 249;  // bytes of UTF-8; Windows' MAX_PATH in mind
 constexpr auto kWaitSlice = 100ms;                // how often a wait looks at the scan's clock
 
+// One file's liveries, or the text of what its parser threw.
+struct ParsedFile {
+    LiveryList liveries;
+    std::optional<std::string> failure;  // none when the parser returned
+};
+
 class ParserPool {
 public:
     ParserPool(int32_t workers, LiveryFileParser parser) : parser_(std::move(parser))
@@ -53,10 +61,21 @@ public:
     ParserPool(const ParserPool&) = delete;
     ParserPool& operator=(const ParserPool&) = delete;
 
-    std::future<LiveryList> start(uint32_t folderNumber, fs::path path)
+    std::future<ParsedFile> start(uint32_t folderNumber, fs::path path)
     {
-        std::packaged_task<LiveryList()> task(
-            [this, folderNumber, path = std::move(path)] { return parser_(folderNumber, path); });
+        // The parser's exception stays on its worker: an exception object handed to another
+        // thread is freed through a reference count the thread sanitizer cannot see, so only
+        // its text crosses.
+        std::packaged_task<ParsedFile()> task(
+            [this, folderNumber, path = std::move(path)]() -> ParsedFile {
+                try {
+                    return {parser_(folderNumber, path), {}};
+                } catch (const std::exception& e) {
+                    return {{}, e.what()};
+                } catch (...) {
+                    return {{}, "unknown exception"};
+                }
+            });
         auto future = task.get_future();
         {
             const std::lock_guard lock(mutex_);
@@ -90,7 +109,7 @@ private:
     void run() noexcept
     {
         for (;;) {
-            std::packaged_task<LiveryList()> task;
+            std::packaged_task<ParsedFile()> task;
             {
                 std::unique_lock lock(mutex_);
                 wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
@@ -98,20 +117,14 @@ private:
                 task = std::move(queue_.front());
                 queue_.pop_front();
             }
-            try {
-                task();  // the parser's own exception goes to the future
-            } catch (const std::exception& e) {
-                gf_logHighlighted(fmt::format("livery parser exception: {}", e.what()));
-            } catch (...) {
-                gf_logHighlighted("livery parser exception: unknown");
-            }
+            task();  // noexcept in effect: the parser's exception became the result's failure
         }
     }
 
     LiveryFileParser parser_;
     std::mutex mutex_;  // guards queue_ and closing_; taken alone
     std::condition_variable wake_;
-    std::deque<std::packaged_task<LiveryList()>> queue_;
+    std::deque<std::packaged_task<ParsedFile()>> queue_;
     bool closing_ = false;
     std::vector<std::thread> threads_;
 };
@@ -153,7 +166,7 @@ std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder)
 }
 
 // Waits for the file's result at most `limit` by the scan's clock; false on time-out.
-bool lf_awaitResult(std::future<LiveryList>& future, std::chrono::milliseconds limit,
+bool lf_awaitResult(std::future<ParsedFile>& future, std::chrono::milliseconds limit,
                     const ScanClock& clock)
 {
     const auto deadline = clock() + limit;
@@ -234,7 +247,9 @@ private:
                 throw std::runtime_error(fmt::format("Future wait timed out after {} seconds",
                                                      setup_.waitLimit.count() / 1000));
             }
-            g_liveries.splice(g_liveries.end(), pending_.front().get());
+            ParsedFile parsed = pending_.front().get();
+            if (parsed.failure) throw std::runtime_error(*parsed.failure);
+            g_liveries.splice(g_liveries.end(), parsed.liveries);
         } catch (const std::exception& e) {
             gf_logHighlighted(
                 phase == Phase::Walking
@@ -248,7 +263,7 @@ private:
     const LiveryScanSetup& setup_;
     std::size_t maxPending_;
     ScanClock clock_;
-    std::deque<std::future<LiveryList>> pending_;  // oldest first
+    std::deque<std::future<ParsedFile>> pending_;  // oldest first
     bool stopped_ = false;
     ParserPool pool_;  // last: joined before the pending results go
 };

@@ -15,12 +15,11 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
-
-#include <fmt/format.h>
-
-#include "foundation/log.h"
 
 namespace qel {
 
@@ -51,7 +50,18 @@ public:
     // Owner thread only.
     void submit(std::function<Result()> task)
     {
-        std::packaged_task<Result()> packaged(std::move(task));
+        // What the task throws stays on its worker and only its text crosses: an exception
+        // object handed to another thread is freed through a reference count the thread
+        // sanitizer cannot see.
+        std::packaged_task<Outcome()> packaged([task = std::move(task)]() -> Outcome {
+            try {
+                return {task(), {}};
+            } catch (const std::exception& e) {
+                return {std::nullopt, e.what()};
+            } catch (...) {
+                return {std::nullopt, "unknown exception"};
+            }
+        });
         results_.push_back(packaged.get_future());
         {
             std::scoped_lock lock(mutex_);
@@ -63,20 +73,27 @@ public:
     // Results not yet taken; owner thread only.
     std::size_t pending() const { return results_.size(); }
 
-    // The result of the oldest task not yet taken, waiting for it; rethrows what the task
-    // threw. Owner thread only; pending() must not be 0.
+    // The result of the oldest task not yet taken, waiting for it; what the task threw comes
+    // as a std::runtime_error with its text. Owner thread only; pending() must not be 0.
     Result takeOldest()
     {
-        std::future<Result> oldest = std::move(results_.front());
+        std::future<Outcome> oldest = std::move(results_.front());
         results_.pop_front();
-        return oldest.get();
+        Outcome outcome = oldest.get();
+        if (!outcome.value) throw std::runtime_error(outcome.failure);
+        return std::move(*outcome.value);
     }
 
 private:
+    struct Outcome {
+        std::optional<Result> value;  // none when the task threw
+        std::string failure;
+    };
+
     void run()
     {
         for (;;) {
-            std::packaged_task<Result()> task;
+            std::packaged_task<Outcome()> task;
             {
                 std::unique_lock lock(mutex_);
                 wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -84,20 +101,15 @@ private:
                 task = std::move(queue_.front());
                 queue_.pop_front();
             }
-            // The packaged task stores what the task throws in its future for the owner.
-            try {
-                task();
-            } catch (const std::exception& e) {
-                gf_logHighlighted(fmt::format("scan worker: {}", e.what()));
-            }
+            task();  // throws nothing: the task's exception became its outcome
         }
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::packaged_task<Result()>> queue_;  // guarded by mutex_
-    bool stopping_ = false;                           // guarded by mutex_
-    std::deque<std::future<Result>> results_;         // owner thread only, in submit order
+    std::deque<std::packaged_task<Outcome()>> queue_;  // guarded by mutex_
+    bool stopping_ = false;                            // guarded by mutex_
+    std::deque<std::future<Outcome>> results_;         // owner thread only, in submit order
     std::vector<std::thread> workers_;
 };
 

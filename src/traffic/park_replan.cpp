@@ -150,7 +150,7 @@ bool lf_continues(const KeptStatic& k, const ParkStand& stand, DaySlot now)
             !lf_sameIds(f.codes, k.key)) {
             continue;
         }
-        if (now.slot < 47) return f.slots.test(static_cast<std::size_t>(now.slot + 1));
+        if (now.slot < 47) return f.slots.test(static_cast<std::size_t>(now.slot) + 1);
         return std::any_of(stand.learnedFlights.begin(), stand.learnedFlights.end(),
                            [&](const LearnedFlight& g) {
                                return static_cast<int32_t>(g.day) == nextDay &&

@@ -206,7 +206,7 @@ bool lf_computeStays(const LearnedFlight& flight, DaySlot target, const ParkStan
 {
     if (flight.callsign2.empty()) return true;
     if (target.slot + 1 < kSlotsPerDay) {
-        return flight.slots.test(static_cast<std::size_t>(target.slot + 1));
+        return flight.slots.test(static_cast<std::size_t>(target.slot) + 1);
     }
     const int32_t nextDay = target.day == 7 ? 1 : target.day + 1;
     for (std::size_t i = 0; i < stand.learnedFlights.size(); ++i) {
