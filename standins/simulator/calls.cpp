@@ -18,6 +18,7 @@ namespace {
 constexpr double lf_deg2rad = 3.14159265358979323846 / 180.0;
 constexpr DWORD lf_maxRadius_m = 200000;  // what SimConnect serves at most
 constexpr DWORD lf_allLights = 0x3FF;
+constexpr double lf_speedSpan_s = 1.0;  // the least time a speed over ground is measured over
 
 constexpr const char* lf_systemEvents[] = {
     "1sec", "4sec", "6hz", "aircraftloaded", "crashed", "crashreset", "flightloaded",
@@ -312,13 +313,23 @@ HRESULT Simulator::setDataOnSimObject(HANDLE handle, DWORD defineId, DWORD objec
         queueException(*c, error.exception, packet, error.index);
         return call.result(S_OK, "read-only variable");
     }
-    if (s.latitude != lat || s.longitude != lon || s.altitude_ft != alt) {
-        // Speed over ground between two data sets; the first one only places the object.
-        const double hours = std::chrono::duration<double>(now_ - object->movedAt).count() / 3600;
-        if (s.positionsSet > 0 && hours > 0.0) {
-            s.groundSpeed_kt = distance_m(lat, lon, s.latitude, s.longitude) / 1852.0 / hours;
+    const bool moved = s.latitude != lat || s.longitude != lon || s.altitude_ft != alt;
+    if (moved && s.positionsSet == 0) {
+        // The first position only places the object.
+        object->restartSpeed(now_);
+    } else if (s.positionsSet > 0) {
+        // Over a second at least: a client that fell behind sends the positions of its missed
+        // ticks back to back, and two of them microseconds apart would show many times the
+        // speed it moves at.
+        const double seconds = std::chrono::duration<double>(now_ - object->speedFromAt).count();
+        if (seconds >= lf_speedSpan_s) {
+            const double metres =
+                distance_m(object->speedFromLat, object->speedFromLon, s.latitude, s.longitude);
+            s.groundSpeed_kt = metres / 1852.0 / (seconds / 3600.0);
+            object->restartSpeed(now_);
         }
-        if (hours > 0.0 || s.positionsSet == 0) object->movedAt = now_;
+    }
+    if (moved) {
         ++s.positionsSet;
         if (s.kind == ObjectKind::user) userOnPath_ = false;
     }

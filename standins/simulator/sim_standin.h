@@ -52,7 +52,7 @@ struct ObjectState {
     double heading_rad = 0.0;     // true heading, radians 0 .. 2π
     double verticalSpeed_fps = 0.0;  // feet per second
     double airspeed_kt = 0.0;     // true airspeed, knots
-    double groundSpeed_kt = 0.0;  // knots, from the last two positions
+    double groundSpeed_kt = 0.0;  // knots, over the last second of positions
     double groundAltitude_ft = 0.0;   // the field elevation below, feet
     double altAboveGround_ft = 0.0;   // feet
     bool onGround = false;        // "SIM ON GROUND"

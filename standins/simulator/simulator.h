@@ -76,7 +76,17 @@ struct Connection {
 // An object and what the stand-in keeps about its motion.
 struct SimObject {
     ObjectState state;
-    Nanos movedAt{0};  // when its position last changed
+    // The place and time the speed over ground is measured from.
+    Nanos speedFromAt{0};
+    double speedFromLat = 0.0;  // degrees
+    double speedFromLon = 0.0;  // degrees
+
+    void restartSpeed(Nanos now)
+    {
+        speedFromAt = now;
+        speedFromLat = state.latitude;
+        speedFromLon = state.longitude;
+    }
 };
 
 struct PendingCreation {

@@ -219,7 +219,7 @@ void Simulator::moveUser()
     const double speed_fps = u.groundSpeed_kt * lf_fpsPerKnot;
     // Negative is nose up, as the simulator counts pitch.
     u.pitch_rad = speed_fps > 1.0 ? -std::atan2(u.verticalSpeed_fps, speed_fps) : 0.0;
-    user.movedAt = now_;
+    user.restartSpeed(now_);
     settle(user);
 }
 
@@ -268,7 +268,7 @@ void Simulator::updateOwnTraffic()
         }
         SimObject& object = objects_[o.id];
         object.state = std::move(o);
-        object.movedAt = now_;
+        object.restartSpeed(now_);
         settle(object);
     }
 }
@@ -299,7 +299,7 @@ void Simulator::addObject(ObjectState state, uint64_t creator, DWORD requestId)
 {
     SimObject object;
     object.state = std::move(state);
-    object.movedAt = now_;
+    object.restartSpeed(now_);
     settle(object);
     const DWORD id = object.state.id;
     objects_[id] = std::move(object);
@@ -375,7 +375,7 @@ void Simulator::runAction(const TimelineEntry& entry)
         user.state.altitude_ft =
             entry.alt_ft.value_or(config_.fieldElevation_ft + user.state.staticCg_ft);
         user.state.groundSpeed_kt = user.state.airspeed_kt = user.state.verticalSpeed_fps = 0.0;
-        user.movedAt = now_;
+        user.restartSpeed(now_);
         userOnPath_ = false;
         settle(user);
         traceRow(user.state, "teleport");

@@ -1,9 +1,11 @@
 // Live flights at the park airport through the real entry points and the stand-in simulator: an
 // arrival that flares, touches down on the runway, rolls out, taxis and parks on a free stand;
-// a departure that leaves its stand, taxis and takes off; a later arrival taking over a silent
-// aircraft's stand and one without a stand holding until it is removed; a landed aircraft towed
-// to another stand; a flight created again with the livery its new registration brings. The
-// stand-in's traces are kept in the build folder (test-tracks/) for the track picture.
+// a departure that leaves its stand, taxis and takes off, its roll gathering speed plausibly also
+// when the main loop catches up; a later arrival taking over a silent aircraft's stand and one
+// without a stand holding until it is removed; a landed aircraft towed to another stand; a flight
+// created again with the livery its new registration brings, beside one returning to the park
+// airport that keeps its route. The stand-in's traces are kept in the build folder
+// (test-tracks/) for the track picture.
 #include <algorithm>
 #include <filesystem>
 #include <numbers>
@@ -45,6 +47,7 @@ protected:
         }
         gf_publishStandSpots();
         g_parkAirport.code = AirportCode("EDDL");
+        g_parkAirport.secondCode = ShortAirportCode("DUS");
         g_parkAirport.latitude = 51.2895;
         g_parkAirport.longitude = 6.76678;
         g_parkAirport.altitude = 147.0F;
@@ -80,7 +83,42 @@ protected:
             if (!aircraft || aircraft->state != SimObjectState::active) continue;
             const std::string name(flightPhaseName(aircraft->phase));
             if (phases_.empty() || phases_.back() != name) phases_.push_back(name);
+            if (aircraft->takeOff && aircraft->onGround) watchRoll(*aircraft);
         }
+    }
+
+    // A main loop that fell `ticks` ticks behind runs them back to back, a millisecond apart.
+    void catchUp(int ticks)
+    {
+        clock_->advance(std::chrono::milliseconds(9 * ticks));
+        for (int i = 0; i < ticks; ++i) {
+            lf_handleAddingStack();
+            clock_->advance(std::chrono::milliseconds(1));
+            lf_dispatchOnce(handle_);
+        }
+    }
+
+    // On the take-off roll: once, from 80 kt on, the main loop falls ten ticks behind; every
+    // half second the speed the aircraft moved at and the top speed the simulator shows are
+    // noted.
+    void watchRoll(const LiveAc& aircraft)
+    {
+        if (!caughtUp_ && aircraft.samples.front().groundSpeed_kt >= 80.0) {
+            catchUp(10);
+            caughtUp_ = true;
+        }
+        if (const auto object = simstandin::object(aircraft.objectId)) {
+            shownRollSpeed_kt_ = std::max(shownRollSpeed_kt_, object->groundSpeed_kt);
+        }
+        const int32_t now = g_fastTicks;
+        if (now - rollFromTick_ < 50) return;
+        const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+        if (rollFromTick_ >= 0) {
+            rollSpeeds_kt_.push_back(gf_distanceNm(rollFrom_, here) * 360000.0 /
+                                     (now - rollFromTick_));
+        }
+        rollFrom_ = here;
+        rollFromTick_ = now;
     }
 
     void expectNoException()
@@ -96,6 +134,11 @@ protected:
     }
 
     std::vector<std::string> phases_;
+    bool caughtUp_ = false;
+    double shownRollSpeed_kt_ = 0.0;
+    std::vector<double> rollSpeeds_kt_;  // every half second of the take-off roll
+    LatLon rollFrom_{};
+    int32_t rollFromTick_ = -1000;
 };
 
 Report lf_at(LatLon p, double alt_ft, double gs_kt, double track_deg, double t_s)
@@ -245,6 +288,15 @@ TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
                               "flying"}) {
         EXPECT_TRUE(went(phase)) << phase;
     }
+    // The roll gathers speed up to the reported 150 kt, also across the main loop's catch-up,
+    // and the simulator shows no more than that.
+    ASSERT_TRUE(caughtUp_);
+    ASSERT_GE(rollSpeeds_kt_.size(), 10u);
+    for (std::size_t i = 0; i < rollSpeeds_kt_.size(); ++i) {
+        EXPECT_LE(rollSpeeds_kt_[i], 160.0) << i;
+    }
+    EXPECT_GT(rollSpeeds_kt_.back(), 120.0);
+    EXPECT_LE(shownRollSpeed_kt_, 160.0);
     expectNoException();
 }
 
@@ -366,10 +418,36 @@ TEST_F(MotionRoad, AFlightWhoseRegistrationBringsAnotherLiveryIsCreatedAgainWher
     double t = 0;
     lf_leg(reports, p, alt, t, 230, 180, 0, 16);
     for (std::size_t i = 0; i < 9; ++i) reports[i].registration.clear();
+    // Beside it a flight from the park airport (DUS) to AMS, reported from the tenth report on
+    // as one back to DUS: it returns, keeps its route and is not created again.
+    livery(0x48548f);
+    std::vector<Report> back;
+    p = {51.44, 6.99};
+    t = 0;
+    lf_leg(back, p, alt, t, 230, 180, 0, 16);
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        back[i].hex = 0x48548f;
+        back[i].callsign = "KLM57B";
+        back[i].registration = "PH-EXM";
+        back[i].origin = i < 9 ? "DUS" : "AMS";
+        back[i].destination = i < 9 ? "AMS" : "DUS";
+    }
+    reports.insert(reports.end(), back.begin(), back.end());
     fly(0x48548e, reports, 500);
     g_regcodes.erase("PH-EXL");
 
-    const auto creates = callsOf("SimConnect_AICreateNonATCAircraft");
+    const LiveAc* returning = live(0x48548f);
+    ASSERT_NE(returning, nullptr);
+    EXPECT_EQ(returning->state, SimObjectState::active);
+    EXPECT_EQ(std::string(returning->origin.data(), 3), "DUS");
+    EXPECT_EQ(std::string(returning->destination.data(), 3), "AMS");
+    EXPECT_EQ(count("          " + gf_flightIdentity(*returning) + " respawns"), 0);
+
+    std::vector<simstandin::CallRecord> creates;
+    for (const auto& call : callsOf("SimConnect_AICreateNonATCAircraft")) {
+        if (call.arguments.find("'KLM57B'") == std::string::npos) creates.push_back(call);
+    }
+    EXPECT_EQ(callsOf("SimConnect_AICreateNonATCAircraft").size(), creates.size() + 1);
     ASSERT_EQ(creates.size(), 2u);
     EXPECT_NE(creates[0].arguments.find(kA320), std::string::npos);
     EXPECT_NE(creates[1].arguments.find("Airbus A320 Condor"), std::string::npos);

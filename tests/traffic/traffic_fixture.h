@@ -33,6 +33,8 @@ struct Report {
     double time_s = 1'767'225'600.0;
     std::string registration = "PH-EXL";
     double vs_fpm = 0.0;
+    std::string origin = "AMS";
+    std::string destination = "DUS";
 };
 
 inline LiveAircraftRecord record(const Report& r)
@@ -42,8 +44,8 @@ inline LiveAircraftRecord record(const Report& r)
     out.callsign = r.callsign;
     out.registration = r.registration;
     out.key.model = gf_modelIndex(r.type);
-    out.origin = ShortAirportCode("AMS");
-    out.destination = ShortAirportCode("DUS");
+    out.origin = ShortAirportCode(r.origin);
+    out.destination = ShortAirportCode(r.destination);
     out.reportTime_s = r.time_s;
     out.sample.latitude = r.lat;
     out.sample.longitude = r.lon;
