@@ -2,9 +2,12 @@
 // demo's simulator packages. The stands come from a stand file (its parkpos elements): those
 // whose id is a capital letter and a number, or a number alone, become parking spots, helipads
 // become helipad records; other ids cannot be written in a BGL parking entry and are left out.
+// The airport's elevation (feet, default 82) should be the simulator's field elevation: the
+// program flares over the elevation it reads here.
 //
-//   vntq_make_bgl --stands EHAM.xml --ident EHAM --out Community/pkg/scenery/EHAM.bgl
+//   vntq_make_bgl --stands EHAM.xml --ident EHAM --out pkg/scenery/EHAM.bgl --elevation-ft -11
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -35,14 +38,26 @@ bool parkingName(std::string_view id, uint32_t& nameCode, uint32_t& number)
 int main(int argc, char** argv)
 {
     std::string stands, ident, out;
+    std::string_view elevation;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string_view key = argv[i];
         if (key == "--stands") stands = argv[i + 1];
         if (key == "--ident") ident = argv[i + 1];
         if (key == "--out") out = argv[i + 1];
+        if (key == "--elevation-ft") elevation = argv[i + 1];
+    }
+    double elevation_ft = 82.0;
+    if (!elevation.empty()) {
+        const auto [end, error] =
+            std::from_chars(elevation.data(), elevation.data() + elevation.size(), elevation_ft);
+        if (error != std::errc{} || end != elevation.data() + elevation.size() ||
+            std::abs(elevation_ft) > 30000.0) {
+            stands.clear();
+        }
     }
     if (stands.empty() || ident.size() != 4 || out.empty()) {
-        std::fprintf(stderr, "usage: vntq_make_bgl --stands FILE.xml --ident XXXX --out FILE.bgl\n");
+        std::fprintf(stderr, "usage: vntq_make_bgl --stands FILE.xml --ident XXXX --out FILE.bgl "
+                             "[--elevation-ft FEET]\n");
         return 2;
     }
     pugi::xml_document document;
@@ -53,6 +68,7 @@ int main(int argc, char** argv)
     BglAirportPlan airport;
     airport.ident = ident;
     airport.name = ident + " add-on";
+    airport.altitude_mm = static_cast<int32_t>(std::lround(elevation_ft * 304.8));
     int left = 0;
     for (const auto& stand : document.child("root").child("parkpositions").children("parkpos")) {
         const double lat = stand.attribute("latitude").as_double();
