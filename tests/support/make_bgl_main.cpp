@@ -56,8 +56,9 @@ int main(int argc, char** argv)
         }
     }
     if (stands.empty() || ident.size() != 4 || out.empty()) {
-        std::fprintf(stderr, "usage: vntq_make_bgl --stands FILE.xml --ident XXXX --out FILE.bgl "
-                             "[--elevation-ft FEET]\n");
+        std::fprintf(stderr,
+                     "usage: vntq_make_bgl --stands FILE.xml --ident XXXX --out FILE.bgl "
+                     "[--elevation-ft FEET]\n");
         return 2;
     }
     pugi::xml_document document;
