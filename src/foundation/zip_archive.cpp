@@ -1,6 +1,7 @@
 // Zip archives through libzip: reading entries in chunks, and writing new archives.
 #include "foundation/zip_archive.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <zip.h>
+#include <zlib.h>
 
 namespace qel {
 
@@ -36,7 +38,98 @@ std::string lf_errorText(int code)
     return text;
 }
 
+// A libzip source over bytes deflated ahead: it states the deflate method, both sizes and the
+// CRC, so libzip copies the stream into the archive as it is.
+class DeflatedSource {
+public:
+    explicit DeflatedSource(std::shared_ptr<const DeflatedBytes> bytes) : bytes_(std::move(bytes))
+    {
+        zip_error_init(&error_);
+    }
+    ~DeflatedSource() { zip_error_fini(&error_); }
+    DeflatedSource(const DeflatedSource&) = delete;
+    DeflatedSource& operator=(const DeflatedSource&) = delete;
+
+    static zip_int64_t callback(void* state, void* data, zip_uint64_t length,
+                                zip_source_cmd_t command)
+    {
+        auto* self = static_cast<DeflatedSource*>(state);
+        switch (command) {
+        case ZIP_SOURCE_OPEN: self->position_ = 0; return 0;
+        case ZIP_SOURCE_READ: return self->read(data, length);
+        case ZIP_SOURCE_CLOSE: return 0;
+        case ZIP_SOURCE_STAT: return self->describe(data, length);
+        case ZIP_SOURCE_ERROR: return zip_error_to_data(&self->error_, data, length);
+        case ZIP_SOURCE_FREE: delete self; return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default: zip_error_set(&self->error_, ZIP_ER_OPNOTSUPP, 0); return -1;
+        }
+    }
+
+private:
+    zip_int64_t read(void* data, zip_uint64_t length)
+    {
+        const std::string& bytes = bytes_->data;
+        const std::size_t count = std::min<std::size_t>(length, bytes.size() - position_);
+        std::memcpy(data, bytes.data() + position_, count);
+        position_ += count;
+        return static_cast<zip_int64_t>(count);
+    }
+
+    zip_int64_t describe(void* data, zip_uint64_t length)
+    {
+        if (length < sizeof(zip_stat_t)) {
+            zip_error_set(&error_, ZIP_ER_INVAL, 0);
+            return -1;
+        }
+        auto* stat = static_cast<zip_stat_t*>(data);
+        zip_stat_init(stat);
+        stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC |
+                      ZIP_STAT_ENCRYPTION_METHOD;
+        stat->size = bytes_->size;
+        stat->comp_size = bytes_->data.size();
+        stat->comp_method = ZIP_CM_DEFLATE;
+        stat->crc = bytes_->crc;
+        stat->encryption_method = ZIP_EM_NONE;
+        return sizeof(zip_stat_t);
+    }
+
+    std::shared_ptr<const DeflatedBytes> bytes_;
+    std::size_t position_ = 0;
+    zip_error_t error_;
+};
+
 }  // namespace
+
+std::optional<DeflatedBytes> gf_deflate(std::string_view bytes, int level)
+{
+    // zlib counts in 32 bits; stand files are far smaller.
+    if (bytes.size() > 0x7FFF0000u) return std::nullopt;
+    const auto size = static_cast<uInt>(bytes.size());
+    z_stream stream{};
+    // Negative window bits: the raw stream a zip entry holds, without zlib's header.
+    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return std::nullopt;
+    }
+    DeflatedBytes deflated;
+    deflated.size = bytes.size();
+    deflated.crc =
+        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), size));
+    deflated.data.resize(deflateBound(&stream, size));
+    // zlib's interface takes no const input; it does not write to it.
+    stream.next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(bytes.data()));
+    stream.avail_in = size;
+    stream.next_out = reinterpret_cast<Bytef*>(deflated.data.data());
+    stream.avail_out = static_cast<uInt>(deflated.data.size());
+    const int result = deflate(&stream, Z_FINISH);
+    deflated.data.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END) return std::nullopt;
+    return deflated;
+}
 
 bool ZipEntry::isDirectory() const { return !name_.empty() && name_.back() == '/'; }
 
@@ -150,6 +243,23 @@ bool ZipArchive::addData(const std::string& name, const std::string& bytes, int 
     if (level != 0 &&
         zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
                                  static_cast<zip_uint32_t>(level)) < 0) {
+        return fail(zip_strerror(archive_));
+    }
+    return true;
+}
+
+bool ZipArchive::addDeflated(const std::string& name, std::shared_ptr<const DeflatedBytes> deflated)
+{
+    if (!archive_) return fail("archive not open");
+    if (!deflated) return fail("no data");
+    auto* state = new DeflatedSource(std::move(deflated));
+    zip_source_t* data = zip_source_function(archive_, &DeflatedSource::callback, state);
+    if (!data) {
+        delete state;
+        return fail(zip_strerror(archive_));
+    }
+    if (zip_file_add(archive_, name.c_str(), data, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+        zip_source_free(data);  // frees the state too
         return fail(zip_strerror(archive_));
     }
     return true;

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct zip zip_t;
@@ -17,6 +19,16 @@ typedef struct zip zip_t;
 namespace qel {
 
 class ZipArchive;
+
+// Bytes deflated ahead of the archive, on any thread, which an archive takes as they are: many
+// entries are then compressed in parallel and the archive only copies them.
+struct DeflatedBytes {
+    std::string data;   // a raw deflate stream
+    uint32_t crc = 0;   // CRC-32 of the plain bytes
+    uint64_t size = 0;  // of the plain bytes
+};
+// `bytes` deflated at `level` (1 fastest to 9 smallest); nothing when zlib fails. Any thread.
+std::optional<DeflatedBytes> gf_deflate(std::string_view bytes, int level);
 
 // One entry of an open archive; valid while the archive stays open.
 class ZipEntry {
@@ -76,6 +88,11 @@ public:
     bool addData(const std::string& name, const std::string& bytes);
     // The same, deflated at `level` (1 fastest to 9 smallest) instead of libzip's default.
     bool addData(const std::string& name, const std::string& bytes, int level);
+
+    // New archives: an entry named `name` holding the bytes `deflated` was made from, copied
+    // into the archive without compressing them again. The archive keeps `deflated` until
+    // it is closed.
+    bool addDeflated(const std::string& name, std::shared_ptr<const DeflatedBytes> deflated);
 
     // Writes a new archive and closes; false when writing failed, which leaves no archive.
     bool close();

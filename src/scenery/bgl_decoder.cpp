@@ -3,8 +3,9 @@
 // lists. All reads go through BglView, so a damaged file ends in one BglFormatError.
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <fstream>
-#include <set>
+#include <unordered_set>
 #include <string_view>
 
 #include <fmt/format.h>
@@ -82,7 +83,7 @@ struct AirportWalk {
     ScannedAirport& airport;
     const std::string& pathText;
     std::vector<std::pair<double, double>> helipads;  // positions seen
-    std::set<std::string, std::less<>> usedIds;
+    std::unordered_set<std::string> usedIds;
 };
 
 // The id itself, else the id with "a" to "j"; empty when all are taken.
@@ -342,16 +343,19 @@ bool lf_hasAirportSection(const std::filesystem::path& path)
     if (end < 0) return false;
     const auto size = static_cast<uint64_t>(end);
     if (size < lf_headerSize + 1) return false;
-    auto readWord = [&in](uint64_t offset, uint32_t& value) {
-        in.seekg(static_cast<std::streamoff>(offset));
-        return static_cast<bool>(in.read(reinterpret_cast<char*>(&value), sizeof value));
-    };
+    // The header and the section table are read front to back, without a seek between them:
+    // this runs for every scenery file of the simulator, most of which hold no airport.
+    in.seekg(0);
+    std::array<char, lf_headerSize> header{};
+    if (!in.read(header.data(), header.size())) return false;
     uint32_t count = 0;
-    if (!readWord(20, count)) return false;
+    std::memcpy(&count, header.data() + 20, sizeof count);
     if (count == 0 || count > (size - lf_headerSize) / lf_sectionEntrySize) return false;
+    std::array<char, lf_sectionEntrySize> entry{};
     for (uint64_t i = 0; i < count; ++i) {
+        if (!in.read(entry.data(), entry.size())) return false;
         uint32_t type = 0;
-        if (!readWord(lf_headerSize + i * lf_sectionEntrySize, type)) return false;
+        std::memcpy(&type, entry.data(), sizeof type);
         if (type == lf_airportSection) return true;
     }
     return false;

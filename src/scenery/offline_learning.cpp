@@ -30,9 +30,6 @@ constexpr std::string_view lf_supportAddress = "scenery@vanteloq.org";
 constexpr std::string_view lf_excludedAuthor = "Asobo Studio";
 constexpr std::string_view lf_droppedPublisherAirport = "KMCI";
 constexpr std::string_view lf_droppedPublisher = "TropicalSim";
-// Deflating at the default level took a third of a large collection's scan; the fastest level
-// is about three times as fast on stand files, for a zip about a quarter larger.
-constexpr int lf_zipLevel = 1;
 
 std::optional<pugi::xml_document> lf_load(const fs::path& path)
 {
@@ -50,14 +47,16 @@ std::string lf_parameter(const pugi::xml_document& document, std::string_view ke
 // removed) is read.
 std::optional<ApfMakers> lf_makers(const fs::path& xml, const WrittenStandFiles& written)
 {
-    if (const auto found = written.find(xml); found != written.end()) return found->second;
+    if (const auto found = written.find(xml); found != written.end()) return found->second.makers;
     const auto document = lf_load(xml);
     if (!document) return std::nullopt;
     return ApfMakers{lf_parameter(*document, "publisher"), lf_parameter(*document, "manufacturer"),
                      lf_parameter(*document, "creator")};
 }
 
-bool lf_qualifies(const ApfMakers& makers)
+}  // namespace
+
+bool lf_qualifiesForLearning(const ApfMakers& makers)
 {
     if (!makers.publisher.empty()) return true;
     for (const std::string* value : {&makers.manufacturer, &makers.creator}) {
@@ -65,6 +64,8 @@ bool lf_qualifies(const ApfMakers& makers)
     }
     return false;
 }
+
+namespace {
 
 // The copy is a second name of the file just written, so no byte is read or written again; a
 // real copy where the file system has no links. Either appears whole under the target's name.
@@ -140,6 +141,7 @@ void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const Written
     // Copies of an earlier scan (kept after a failed zip) would be sent again.
     gf_removeXMLFilesFromDirectory();
     uint64_t copied = 0;
+    DeflatedFiles deflated;
     for (const uint32_t code : codes) {
         std::string text(4, ' ');
         for (std::size_t i = 0; i < 4; ++i) text[i] = static_cast<char>(code >> (8 * i) & 0xFFu);
@@ -158,8 +160,14 @@ void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const Written
             gf_logHighlighted(fmt::format("'{}' not found", gf_pathToUtf8(xml)));
             continue;
         }
-        if (!lf_qualifies(*makers)) continue;
-        if (lf_copyToTblo(text, xml)) ++copied;
+        if (!lf_qualifiesForLearning(*makers)) continue;
+        if (!lf_copyToTblo(text, xml)) continue;
+        ++copied;
+        // Only a file written in this scan is the copy's content for sure.
+        if (const auto found = written.find(xml);
+            found != written.end() && found->second.deflated) {
+            deflated[xml.filename()] = found->second.deflated;
+        }
     }
     if (copied == 0) {
         g_tbloFileCount = 0;
@@ -167,7 +175,7 @@ void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const Written
         return;
     }
     const fs::path zip = g_tbloDir / g_tbloZip;
-    if (!lf_zipTbloFolder(zip)) {
+    if (!lf_zipTbloFolder(zip, deflated)) {
         // Nothing to send: keep the copies for the next try, and ask for nothing.
         gf_logHighlighted("Zippen TBLO folder failed");
         g_tbloFileCount = 0;
@@ -178,7 +186,7 @@ void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const Written
     gf_log(fmt::format("\n! Mail {} to {}\n", gf_pathToUtf8(zip), lf_supportAddress));
 }
 
-bool lf_zipTbloFolder(const fs::path& zip)
+bool lf_zipTbloFolder(const fs::path& zip, const DeflatedFiles& deflated)
 {
     std::error_code ec;
     if (!fs::is_directory(g_tbloDir, ec)) {
@@ -208,15 +216,25 @@ bool lf_zipTbloFolder(const fs::path& zip)
     for (fs::directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code fileError;
         if (!it->is_regular_file(fileError) || it->path() == target) continue;
+        const std::string name = gf_pathToUtf8(it->path().filename());
+        if (const auto ahead = deflated.find(it->path().filename()); ahead != deflated.end()) {
+            gf_log(fmt::format("[zip] Adding (deflated) {} -> {} ({} bytes)",
+                               gf_pathToUtf8(it->path()), name, ahead->second->size));
+            if (!archive.addDeflated(name, ahead->second)) {
+                gf_log(fmt::format("[zip] ERROR addDeflated({})", name));
+                break;
+            }
+            ++added;
+            continue;
+        }
         const auto bytes = lf_readWholeFile(it->path());
         if (!bytes) {
             gf_log(fmt::format("[zip] READ FAIL: {}", gf_pathToUtf8(it->path())));
             continue;
         }
-        const std::string name = gf_pathToUtf8(it->path().filename());
         gf_log(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", gf_pathToUtf8(it->path()),
                            name, bytes->size()));
-        if (!archive.addData(name, *bytes, lf_zipLevel)) {
+        if (!archive.addData(name, *bytes, lf_tbloZipLevel)) {
             gf_log(fmt::format("[zip] ERROR addData({})", name));
             break;
         }

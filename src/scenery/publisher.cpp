@@ -73,16 +73,13 @@ std::string lf_jsonStringValue(const nlohmann::json& object, const char* key)
     return found->get<std::string>();
 }
 
+// The folder's manifest.json, found by its name rather than by listing the folder: the search
+// also asks the packages folder itself, which holds hundreds of entries.
 fs::path lf_findManifestFile(const fs::path& folder)
 {
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return {};
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& path = it->path();
-        if (path.extension() == ".json" && path.stem() == "manifest" && it->is_regular_file(ec)) {
-            return path;
-        }
-    }
+    fs::path manifest = folder / "manifest.json";
+    if (fs::is_regular_file(manifest, ec)) return manifest;
     return {};
 }
 

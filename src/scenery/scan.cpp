@@ -1,14 +1,16 @@
 // The add-on airport scan: the folders of the chosen simulator, the walk of each with its skip
-// rules, the per-file tasks on an ordered pool, and the report AirportsScanLog.txt.
+// rules, the tasks (batches of files) on an ordered pool, and the report AirportsScanLog.txt.
 //
 // Threads: the scanning thread (the caller, the start-up thread) walks and writes; the pool's
-// "scan worker" threads run lf_processBGLfile, which writes stand files under temporary names
-// of their own for the scanning thread to rename into place. The walk takes no lock of its own; report lines
-// go through g_scanMessagesMutex (a leaf lock). It waits only for the oldest task's result,
-// and ends early on a stop or close request, still collecting the tasks it started.
+// "scan worker" threads test each file of a batch for an airport section and run
+// lf_processBGLfile on those that have one, which writes stand files under temporary names of
+// their own for the scanning thread to rename into place. The walk takes no lock of its own;
+// report lines go through g_scanMessagesMutex (a leaf lock). It waits only for the oldest
+// task's result, and ends early on a stop or close request, still collecting the tasks it
+// started.
 #include "scenery/scan.h"
 
-#include <deque>
+#include <iterator>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -44,6 +46,7 @@ constexpr std::string_view lf_skipWords[] = {
     "simobjects", "vcockpits", "aig-aitraffic",   "justflight-aircraft", "fsltl",
     "gsx-pro",    "gsx-world", "landingchallenge"};
 constexpr std::string_view lf_skipFileWords[] = {"statics", "afcad updates", "_heliports"};
+constexpr std::size_t lf_batchFiles = 32;  // files per worker task
 
 std::string lf_lowered(std::string text)
 {
@@ -51,6 +54,29 @@ std::string lf_lowered(std::string text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
+}
+
+// A batch of files that may hold an airport, on a worker: the section test, then the task
+// body for each file that has one. Its steps in the files' order.
+std::vector<ScanStep> lf_processBatch(const std::vector<fs::path>& files, bool msfs2020,
+                                      const std::string& folderText)
+{
+    std::vector<ScanStep> steps;
+    for (const auto& path : files) {
+        try {
+            if (!lf_hasAirportSection(path)) continue;
+        } catch (const std::exception& e) {
+            steps.emplace_back(
+                ScanLine{ScanLine::To::Report,
+                         fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                     folderText, e.what())});
+            continue;
+        }
+        std::vector<ScanStep> fileSteps = lf_processBGLfile(path, msfs2020);
+        steps.insert(steps.end(), std::make_move_iterator(fileSteps.begin()),
+                     std::make_move_iterator(fileSteps.end()));
+    }
+    return steps;
 }
 
 // The results of one folder's tasks, taken oldest first and written in that order.
@@ -65,17 +91,17 @@ public:
     {
     }
 
-    void submit(const fs::path& path)
+    // Most scenery files hold no airport; opening each to look is itself most of a scan's
+    // reading, so the workers do it too, a batch of files per task.
+    void add(const fs::path& path)
     {
-        const bool msfs2020 = setup_.msfs2020;
-        pool_.submit([path, msfs2020] { return lf_processBGLfile(path, msfs2020); });
-        paths_.push_back(gf_pathToUtf8(path));
-        // Twice the workers keeps them busy while the oldest result is written.
-        while (pool_.pending() > 2 * static_cast<std::size_t>(setup_.workers)) takeOldest();
+        batch_.push_back(path);
+        if (batch_.size() >= lf_batchFiles) submitBatch();
     }
 
     void drain()
     {
+        submitBatch();
         while (pool_.pending() > 0) takeOldest();
     }
 
@@ -83,10 +109,20 @@ public:
     const std::string& folderText() const { return folderText_; }
 
 private:
+    void submitBatch()
+    {
+        if (batch_.empty()) return;
+        const bool msfs2020 = setup_.msfs2020;
+        pool_.submit([files = std::move(batch_), msfs2020, folderText = folderText_] {
+            return lf_processBatch(files, msfs2020, folderText);
+        });
+        batch_.clear();
+        // Twice the workers keeps them busy while the oldest result is written.
+        while (pool_.pending() > 2 * static_cast<std::size_t>(setup_.workers)) takeOldest();
+    }
+
     void takeOldest()
     {
-        const std::string path = std::move(paths_.front());
-        paths_.pop_front();
         try {
             lf_applyScanSteps(pool_.takeOldest(), written_);
         } catch (const std::exception& e) {
@@ -100,7 +136,7 @@ private:
     AirportScanSetup setup_;
     WrittenStandFiles& written_;
     OrderedPool<std::vector<ScanStep>> pool_;
-    std::deque<std::string> paths_;  // of the pending results, oldest first
+    std::vector<fs::path> batch_;  // not yet submitted, in walk order
 };
 
 // One entry of the walk; false when the walk must not descend into it.
@@ -116,8 +152,7 @@ bool lf_scanEntry(const fs::directory_entry& entry, FolderScan& scan)
     for (const auto word : lf_skipFileWords) {
         if (relativeText.find(word) != std::string::npos) return true;
     }
-    if (!lf_hasAirportSection(path)) return true;
-    scan.submit(path);
+    scan.add(path);
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@
 #include "scenery/stand_file.h"
 
 namespace qel {
+
+struct DeflatedBytes;
 
 // The report lines of the running scan; written to AirportsScanLog.txt at its end.
 extern std::vector<std::string> g_scanMessages;  // guarded by g_scanMessagesMutex
@@ -66,6 +69,9 @@ struct StandFileStep {
     std::filesystem::path path;       // airports/my_thirdparty/EGLL.xml
     std::filesystem::path temporary;  // airports/my_thirdparty/EGLL.xml.17.tmp; empty: failed
     ApfMakers makers;                 // as the file's rows hold them
+    // The file's bytes deflated for tblo.zip; null when the makers do not qualify for offline
+    // learning (or deflating failed: the zip then deflates the file itself).
+    std::shared_ptr<const DeflatedBytes> deflated;
 };
 using ScanStep = std::variant<ScanLine, LinkFileStep, StandFileStep>;
 
@@ -73,8 +79,12 @@ using ScanStep = std::variant<ScanLine, LinkFileStep, StandFileStep>;
 // only the stand files' temporary files, whose names no other task uses. Never throws for the
 // file's content.
 std::vector<ScanStep> lf_processBGLfile(const std::filesystem::path& path, bool msfs2020);
-// The makers of the stand files written in this scan, by path, for the offline-learning step.
-using WrittenStandFiles = std::map<std::filesystem::path, ApfMakers>;
+// A stand file written in this scan, for the offline-learning step.
+struct WrittenStandFile {
+    ApfMakers makers;
+    std::shared_ptr<const DeflatedBytes> deflated;  // as in StandFileStep
+};
+using WrittenStandFiles = std::map<std::filesystem::path, WrittenStandFile>;
 // Carries the steps out on the scanning thread, in order (a stand file by renaming its
 // temporary file, so the last one found of an airport wins); adds each stand file to `written`.
 void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -14,8 +15,10 @@
 #include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
+#include "foundation/zip_archive.h"
 #include "scenery/addon_archives.h"
 #include "scenery/bgl_view.h"
+#include "scenery/offline_learning.h"
 #include "scenery/scan.h"
 #include "scenery/scenery.h"
 #include "scenery/stand_file.h"
@@ -141,15 +144,21 @@ BglAirport lf_standFileAirport(const ScannedAirport& scanned, const PublisherInf
     airport.manufacturer = publisher.manufacturer;
     airport.creator = publisher.creator;
     airport.altitude_ft = scanned.altitude_ft;
-    airport.stands.reserve(scanned.stands.size());
-    for (const BglStand& s : scanned.stands) {
-        airport.stands.emplace_back(s.id, std::vector<LearnedFlight>{}, s.latitude, s.longitude,
-                                    s.heading_rad, s.radius_m, s.cargo, s.ramp, s.helipad);
+    // In the order of their ids; sorting pointers moves far less than sorting the stands.
+    std::vector<const BglStand*> sorted;
+    sorted.reserve(scanned.stands.size());
+    for (const BglStand& s : scanned.stands) sorted.push_back(&s);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const BglStand* a, const BglStand* b) { return a->id < b->id; });
+    airport.stands.reserve(sorted.size());
+    for (const BglStand* s : sorted) {
+        airport.stands.emplace_back(s->id, std::vector<LearnedFlight>{}, s->latitude, s->longitude,
+                                    s->heading_rad, s->radius_m, s->cargo, s->ramp, s->helipad);
     }
     return airport;
 }
 
-void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
+void lf_writeScannedAirport(const ScannedAirport& airport, const LinkResult& link,
                             const std::string& bglPath, bool msfs2020, std::vector<ScanStep>& steps)
 {
     if (airport.stands.empty()) return;
@@ -163,14 +172,19 @@ void lf_writeScannedAirport(ScannedAirport& airport, const LinkResult& link,
     steps.emplace_back(
         lf_report(fmt::format("Generated {}: {} position{}{}", lf_xmlName(airport.code), n,
                               gf_plural(static_cast<uint64_t>(n)), helipadText)));
-    std::sort(airport.stands.begin(), airport.stands.end(),
-              [](const BglStand& a, const BglStand& b) { return a.id < b.id; });
     const auto file = gf_apfText(lf_standFileAirport(airport, link.publisher, bglPath), ApfScanned,
                                  msfs2020 ? 1 : 2);
     StandFileStep step{folder / lf_xmlName(airport.code), {}, {}};
     if (file) {
         step.temporary = lf_writeTemporary(step.path, file->bytes);
         step.makers = file->makers;
+        // Deflated here, in parallel, for tblo.zip, which then only copies the bytes.
+        if (!step.temporary.empty() && folder == g_myThirdpartyDir &&
+            lf_qualifiesForLearning(step.makers)) {
+            if (auto deflated = gf_deflate(file->bytes, lf_tbloZipLevel)) {
+                step.deflated = std::make_shared<const DeflatedBytes>(std::move(*deflated));
+            }
+        }
     }
     steps.emplace_back(std::move(step));
 }
@@ -304,7 +318,7 @@ void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& wr
             std::error_code ec;
             if (!stands->temporary.empty()) fs::rename(stands->temporary, stands->path, ec);
             if (!stands->temporary.empty() && !ec) {
-                written[stands->path] = stands->makers;
+                written[stands->path] = {stands->makers, stands->deflated};
             } else {
                 if (!stands->temporary.empty()) fs::remove(stands->temporary, ec);
                 gf_addScanMessage(fmt::format("{}Generating {} did not succeed", "===> ",

@@ -1,5 +1,7 @@
 // Writing an airport stand file: a scanned airport in full, or what was learned about the park
 // airport with the park settings in force.
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -74,14 +76,27 @@ bool lf_writeApfParameters(pugi::xml_node root, const BglAirport& airport, int m
     return true;
 }
 
+// `value` with `decimals` places, the text "{:.Nf}" gives. std::to_chars rounds as exactly
+// and is over twice as fast, which counts on the thousands of stands of a large airport.
+void lf_appendFixed(pugi::xml_node node, const char* name, double value, int decimals)
+{
+    std::array<char, 64> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size() - 1, value,
+                                   std::chars_format::fixed, decimals);
+    if (end.ec != std::errc()) {
+        gf_appendAttributeValue(node, name, fmt::format("{:.{}f}", value, decimals));
+        return;
+    }
+    *end.ptr = '\0';
+    gf_appendAttribute(node, name, text.data());
+}
+
 void lf_writeInFull(pugi::xml_node parkpos, const ParkStand& stand)
 {
-    gf_appendAttributeValue(parkpos, "latitude", fmt::format("{:.6f}", stand.latitude));
-    gf_appendAttributeValue(parkpos, "longitude", fmt::format("{:.6f}", stand.longitude));
-    gf_appendAttributeValue(parkpos, "heading",
-                            fmt::format("{:.1f}", stand.heading * lf_degreesPerRad));
-    gf_appendAttributeValue(parkpos, "radius",
-                            fmt::format("{:.1f}", stand.radius * lf_metresPerNm));
+    lf_appendFixed(parkpos, "latitude", stand.latitude, 6);
+    lf_appendFixed(parkpos, "longitude", stand.longitude, 6);
+    lf_appendFixed(parkpos, "heading", stand.heading * lf_degreesPerRad, 1);
+    lf_appendFixed(parkpos, "radius", stand.radius * lf_metresPerNm, 1);
     if (stand.helipad) {
         gf_appendAttribute(parkpos, "heli", "true");
     } else {

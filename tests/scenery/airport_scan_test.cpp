@@ -154,7 +154,11 @@ protected:
                     ZipArchive zip(entry.path());
                     content.clear();
                     if (zip.open(ZipArchive::OpenMode::ReadOnly)) {
-                        for (const auto& e : zip.getEntries()) content += e.getName() + ";";
+                        for (const auto& e : zip.getEntries()) {
+                            // Read whole: the entries' CRCs are checked.
+                            content += e.getName() + "=" +
+                                       e.readAsString().value_or("<unreadable>") + ";";
+                        }
                     }
                 }
                 files[entry.path().generic_string()] = content;
@@ -202,8 +206,13 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
     EXPECT_EQ(first["airports/my_simaddon/EGLL.txt"], "archive/simaddon/EGLL.xml\n");
     EXPECT_EQ(first["airports/my_thirdparty/EDDF.txt"], "archive/thirdparty/Aerosoft/EDDF.xml\n");
     const std::string zipped = first["tblo/tblo.zip"];
-    for (const char* name : {"EDDF.xml;", "EHAM.xml;", "KBOS.xml;"}) {
+    for (const char* name : {"EDDF.xml=", "EHAM.xml=", "KBOS.xml="}) {
         EXPECT_NE(zipped.find(name), std::string::npos) << name;
+    }
+    for (const char* name : {"EHAM.xml", "KBOS.xml"}) {
+        const std::string entry =
+            name + ("=" + first[std::string("airports/my_thirdparty/") + name] + ";");
+        EXPECT_NE(zipped.find(entry), std::string::npos) << name;
     }
     const std::string& report = first["report"];
     for (const char* line : {"Generated EDDF.xml: 5 positions\n",
