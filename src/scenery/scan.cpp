@@ -10,6 +10,7 @@
 // started.
 #include "scenery/scan.h"
 
+#include <algorithm>
 #include <iterator>
 #include <system_error>
 
@@ -85,6 +86,8 @@ public:
     FolderScan(const fs::path& folder, const AirportScanSetup& setup, WrittenStandFiles& written)
         : folder_(folder),
           folderText_(gf_pathToUtf8(folder)),
+          prefix_(folderText_.empty() || folderText_.back() == '/' ? folderText_
+                                                                   : folderText_ + '/'),
           setup_(setup),
           written_(written),
           pool_(static_cast<std::size_t>(setup.workers > 0 ? setup.workers : 1))
@@ -105,8 +108,16 @@ public:
         while (pool_.pending() > 0) takeOldest();
     }
 
-    const fs::path& folder() const { return folder_; }
     const std::string& folderText() const { return folderText_; }
+
+    // The text of `path` below the scanned folder; the walk's paths begin with the folder's.
+    std::string relativeText(const fs::path& path, const std::string& pathText) const
+    {
+        if (pathText.size() > prefix_.size() && pathText.compare(0, prefix_.size(), prefix_) == 0) {
+            return pathText.substr(prefix_.size());
+        }
+        return gf_pathToUtf8(path.lexically_relative(folder_));
+    }
 
 private:
     void submitBatch()
@@ -117,8 +128,9 @@ private:
             return lf_processBatch(files, msfs2020, folderText);
         });
         batch_.clear();
-        // Twice the workers keeps them busy while the oldest result is written.
-        while (pool_.pending() > 2 * static_cast<std::size_t>(setup_.workers)) takeOldest();
+        // Tasks differ a lot (most files hold no airport, some a large one): a deep queue keeps
+        // the workers busy while the scanning thread waits for the oldest.
+        while (pool_.pending() > 8 * static_cast<std::size_t>(setup_.workers)) takeOldest();
     }
 
     void takeOldest()
@@ -133,22 +145,31 @@ private:
 
     fs::path folder_;
     std::string folderText_;
+    std::string prefix_;  // folderText_ ending in one '/'
     AirportScanSetup setup_;
     WrittenStandFiles& written_;
     OrderedPool<std::vector<ScanStep>> pool_;
     std::vector<fs::path> batch_;  // not yet submitted, in walk order
 };
 
-// One entry of the walk; false when the walk must not descend into it.
+bool lf_isBglName(const fs::path& path)
+{
+    const std::string extension = path.extension().string();
+    return extension.size() == 4 && lf_lowered(extension) == ".bgl";
+}
+
+// One entry of the walk; false when the walk must not descend into it. Most files of a
+// package are textures and models: they are passed over before any skip test.
 bool lf_scanEntry(const fs::directory_entry& entry, FolderScan& scan)
 {
     const fs::path& path = entry.path();
-    const fs::path relative = path.lexically_relative(scan.folder());
-    if (lf_isSkippedPackagePath(path, relative)) return false;
     std::error_code ec;
-    if (!entry.is_regular_file(ec)) return true;
-    if (lf_lowered(path.extension().string()) != ".bgl") return true;
-    const std::string relativeText = gf_pathToUtf8(relative);
+    const bool file = entry.is_regular_file(ec);
+    if (file && !lf_isBglName(path)) return true;
+    const std::string pathText = gf_pathToUtf8(path);
+    const std::string relativeText = scan.relativeText(path, pathText);
+    if (lf_isSkippedPackageText(pathText, relativeText)) return false;
+    if (!file) return true;
     for (const auto word : lf_skipFileWords) {
         if (relativeText.find(word) != std::string::npos) return true;
     }
@@ -255,12 +276,16 @@ void gf_addScanMessage(std::string text)
     g_scanMessages.push_back(std::move(text));
 }
 
-bool lf_isSkippedPackagePath(const fs::path& path, const fs::path& relative)
+bool lf_isSkippedPackageText(const std::string& pathText, const std::string& relativeText)
 {
-    if (utf8_to_wide(gf_pathToUtf8(path)).size() >= lf_maxPathUtf16) return true;
+    // In UTF-16 units, as Windows counts; ASCII text has one per byte.
+    const bool ascii = std::all_of(pathText.begin(), pathText.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const std::size_t units = ascii ? pathText.size() : utf8_to_wide(pathText).size();
+    if (units >= lf_maxPathUtf16) return true;
     // Only the part below the scanned folder counts: a packages folder that lies below a
     // folder named "Aircraft" must still be scanned.
-    const std::string lowered = lf_lowered(gf_pathToUtf8(relative));
+    const std::string lowered = lf_lowered(relativeText);
     if (lowered.find(g_fsBaseName) != std::string::npos) return true;
     for (const auto word : lf_skipWords) {
         if (lowered.find(word) != std::string::npos) return true;
