@@ -64,6 +64,8 @@ std::vector<ScanStep> lf_processBatch(const std::vector<fs::path>& files, bool m
 {
     std::vector<ScanStep> steps;
     for (const auto& path : files) {
+        // As the walk does, a stop starts no further file.
+        if (gf_stopFlag()) break;
         try {
             if (!lf_hasAirportSection(path)) continue;
         } catch (const std::exception& e) {
@@ -102,8 +104,10 @@ public:
         if (batch_.size() >= lf_batchFiles) submitBatch();
     }
 
+    // A stop ends the walk: files it found but did not hand on yet are not started.
     void drain()
     {
+        if (gf_stopFlag()) batch_.clear();
         submitBatch();
         while (pool_.pending() > 0) takeOldest();
     }
@@ -168,7 +172,7 @@ bool lf_scanEntry(const fs::directory_entry& entry, FolderScan& scan)
     if (file && !lf_isBglName(path)) return true;
     const std::string pathText = gf_pathToUtf8(path);
     const std::string relativeText = scan.relativeText(path, pathText);
-    if (lf_isSkippedPackageText(pathText, relativeText)) return false;
+    if (lf_isSkippedPackagePath(pathText, relativeText)) return false;
     if (!file) return true;
     for (const auto word : lf_skipFileWords) {
         if (relativeText.find(word) != std::string::npos) return true;
@@ -276,7 +280,7 @@ void gf_addScanMessage(std::string text)
     g_scanMessages.push_back(std::move(text));
 }
 
-bool lf_isSkippedPackageText(const std::string& pathText, const std::string& relativeText)
+bool lf_isSkippedPackagePath(const std::string& pathText, const std::string& relativeText)
 {
     // In UTF-16 units, as Windows counts; ASCII text has one per byte.
     const bool ascii = std::all_of(pathText.begin(), pathText.end(),

@@ -90,6 +90,6 @@ using WrittenStandFiles = std::map<std::filesystem::path, WrittenStandFile>;
 void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written);
 
 // The walk's skip tests; `relative` is the path below the scanned folder.
-bool lf_isSkippedPackageText(const std::string& pathText, const std::string& relativeText);
+bool lf_isSkippedPackagePath(const std::string& pathText, const std::string& relativeText);
 
 }  // namespace qel
