@@ -19,6 +19,7 @@
 #include "app/signals.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
+#include "foundation/strings.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
@@ -32,14 +33,6 @@ std::atomic<bool> g_productionMode{false};
 namespace {
 
 std::thread g_startUpThread;  // GUI thread only
-
-bool lf_equalsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 void lf_readCommandLine(int argc, char** argv)
 {
@@ -57,10 +50,10 @@ std::optional<bool> gf_productionSwitch(const std::vector<std::string>& argument
 {
     std::optional<bool> production;
     for (const auto& argument : arguments) {
-        if (lf_equalsNoCase(argument, "--production") || lf_equalsNoCase(argument, "/production")) {
+        if (gf_equalsNoCase(argument, "--production") || gf_equalsNoCase(argument, "/production")) {
             production = true;
-        } else if (lf_equalsNoCase(argument, "--no-production") ||
-                   lf_equalsNoCase(argument, "/no-production")) {
+        } else if (gf_equalsNoCase(argument, "--no-production") ||
+                   gf_equalsNoCase(argument, "/no-production")) {
             production = false;
         }
     }

@@ -83,6 +83,29 @@ bool gf_equalsUpperCased(std::string_view a, std::string b)
     return a == b;
 }
 
+char gf_lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string gf_loweredAscii(std::string text)
+{
+    for (char& c : text) c = gf_lowerAscii(c);
+    return text;
+}
+
+bool gf_equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return gf_lowerAscii(x) == gf_lowerAscii(y);
+           });
+}
+
+bool gf_containsNoCase(std::string_view haystack, std::string_view needle)
+{
+    const auto found =
+        std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                    [](char a, char b) { return gf_lowerAscii(a) == gf_lowerAscii(b); });
+    return needle.empty() || found != haystack.end();
+}
+
 bool gf_equalsWithStar(std::string_view a, std::string_view b)
 {
     return b.size() == a.size() + 1 && b.starts_with(a) && b.back() == '*';

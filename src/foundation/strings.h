@@ -29,7 +29,13 @@ std::string gf_starBanner(int a, int b, bool leadingBreak, bool trailingBreak,
                           std::string_view title);
 
 bool gf_equalsUpperCased(std::string_view a, std::string b);
-bool gf_equalsWithStar(std::string_view a, std::string_view b);  // b == a + "*"
+// ASCII letters only, whatever the locale: names in simulator packages and command-line
+// switches compare without regard to case, as Windows compares them.
+char gf_lowerAscii(char c);
+std::string gf_loweredAscii(std::string text);
+bool gf_equalsNoCase(std::string_view a, std::string_view b);
+bool gf_containsNoCase(std::string_view haystack, std::string_view needle);  // "" is contained
+bool gf_equalsWithStar(std::string_view a, std::string_view b);              // b == a + "*"
 std::string_view gf_trim(std::string_view text);
 // Pieces between commas, each trimmed; empty pieces kept; "" gives no pieces.
 std::vector<std::string> gf_split(std::string_view text);

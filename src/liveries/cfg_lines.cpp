@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "foundation/strings.h"
 #include "liveries/livery_parsing.h"
 #include "liveries/livery_scan.h"
 
@@ -51,7 +52,6 @@ bool lf_isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-char lf_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 char lf_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Whether `text` at `pos` begins with the lower-case `word`, ASCII letters in any case.
@@ -59,7 +59,7 @@ bool lf_startsNoCase(std::string_view text, std::size_t pos, std::string_view wo
 {
     if (text.size() - pos < word.size()) return false;
     for (std::size_t i = 0; i < word.size(); ++i) {
-        if (lf_lower(text[pos + i]) != word[i]) return false;
+        if (gf_lowerAscii(text[pos + i]) != word[i]) return false;
     }
     return true;
 }

@@ -131,15 +131,7 @@ private:
 
 bool lf_isAircraftCfg(const fs::path& path)
 {
-    const std::string name = path.filename().string();
-    constexpr std::string_view kName = "aircraft.cfg";
-    if (name.size() != kName.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kName[i]) return false;
-    }
-    return true;
+    return gf_equalsNoCase(path.filename().string(), "aircraft.cfg");
 }
 
 bool lf_mayDescend(const fs::path& path)

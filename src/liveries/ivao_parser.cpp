@@ -30,16 +30,6 @@ bool lf_isWordChar(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-char lf_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool lf_equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lf_lower(a[i]) != lf_lower(b[i])) return false;
-    }
-    return true;
-}
 
 // Cuts the last path component off `text`; none when no separator is left.
 std::optional<std::string_view> lf_popComponent(std::string_view& text)
@@ -59,21 +49,21 @@ std::optional<std::string_view> lf_ivaoFolderWord(std::string_view path, std::st
 {
     std::string_view rest = path;
     const auto file = lf_popComponent(rest);
-    if (!file || file->size() != 12 || !lf_equalsNoCase(file->substr(0, 8), "aircraft") ||
-        (*file)[8] == '\n' || (*file)[8] == '\r' || !lf_equalsNoCase(file->substr(9), "cfg")) {
+    if (!file || file->size() != 12 || !gf_equalsNoCase(file->substr(0, 8), "aircraft") ||
+        (*file)[8] == '\n' || (*file)[8] == '\r' || !gf_equalsNoCase(file->substr(9), "cfg")) {
         return std::nullopt;
     }
     const auto aircraft = lf_popComponent(rest);
-    if (!aircraft || aircraft->size() < 6 || !lf_equalsNoCase(aircraft->substr(0, 5), "ivao_") ||
+    if (!aircraft || aircraft->size() < 6 || !gf_equalsNoCase(aircraft->substr(0, 5), "ivao_") ||
         !std::all_of(aircraft->begin() + 5, aircraft->end(), lf_isWordChar)) {
         return std::nullopt;
     }
     for (std::string_view expected : {"Airplanes", "SimObjects"}) {
         const auto component = lf_popComponent(rest);
-        if (!component || !lf_equalsNoCase(*component, expected)) return std::nullopt;
+        if (!component || !gf_equalsNoCase(*component, expected)) return std::nullopt;
     }
     const auto packageName = lf_popComponent(rest);
-    if (!packageName || !lf_equalsNoCase(*packageName, package) || rest.empty() ||
+    if (!packageName || !gf_equalsNoCase(*packageName, package) || rest.empty() ||
         rest.find_first_of("\r\n") != std::string_view::npos) {
         return std::nullopt;
     }
@@ -85,12 +75,12 @@ std::optional<std::string> lf_airlineOfTitle(const std::string& title, const std
                                              bool winglets)
 {
     std::string_view rest = title;
-    if (rest.size() < model.size() || !lf_equalsNoCase(rest.substr(0, model.size()), model)) {
+    if (rest.size() < model.size() || !gf_equalsNoCase(rest.substr(0, model.size()), model)) {
         return std::nullopt;
     }
     rest.remove_prefix(model.size());
     if (winglets) {
-        if (rest.empty() || lf_lower(rest.front()) != 'w') return std::nullopt;
+        if (rest.empty() || gf_lowerAscii(rest.front()) != 'w') return std::nullopt;
         rest.remove_prefix(1);
     }
     while (!rest.empty() &&

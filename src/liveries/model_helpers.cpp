@@ -23,17 +23,6 @@ constexpr std::size_t lf_shortKeyMaxLength = 5;
 std::unordered_set<std::string, TransparentStringHash, std::equal_to<>> shortKeys;
 bool hasEmptyKey = false;
 
-char lf_lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool lf_containsNoCaseText(std::string_view haystack, std::string_view needle)
-{
-    if (needle.empty()) return true;
-    const auto found =
-        std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
-                    [](char a, char b) { return lf_lowerAscii(a) == lf_lowerAscii(b); });
-    return found != haystack.end();
-}
-
 }  // namespace
 
 int gf_sizeCategory(uint16_t modelId)
@@ -122,7 +111,7 @@ std::optional<std::string> gf_findRegistrationPrefixIn(std::string_view text)
 bool lf_containsNoCase(const std::filesystem::path& haystack, std::string_view needle)
 {
     if (needle.empty()) return true;
-    return lf_containsNoCaseText(gf_pathToUtf8(haystack), needle);
+    return gf_containsNoCase(gf_pathToUtf8(haystack), needle);
 }
 
 std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path)
@@ -132,7 +121,7 @@ std::optional<std::string> gf_publisherOfPath(const std::filesystem::path& path)
         for (const auto& entry : group) {
             // An empty pattern (a stray comma in the list) would claim every scenery.
             if (entry.empty()) continue;
-            if (text.find(entry) != std::string::npos || lf_containsNoCaseText(text, entry)) {
+            if (text.find(entry) != std::string::npos || gf_containsNoCase(text, entry)) {
                 return group.front();
             }
         }

@@ -27,19 +27,6 @@ constexpr int lf_maxJsonDepth = 32;                // manifests nest 2 or 3 leve
 
 ScanLine lf_report(std::string text) { return {ScanLine::To::Report, std::move(text)}; }
 
-char lf_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool lf_containsNoCase(std::string_view haystack, std::string_view needle)
-{
-    if (needle.size() > haystack.size()) return false;
-    for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
-        std::size_t j = 0;
-        while (j < needle.size() && lf_lower(haystack[i + j]) == lf_lower(needle[j])) ++j;
-        if (j == needle.size()) return true;
-    }
-    return false;
-}
-
 std::optional<std::string> lf_publisherOf(std::string_view text)
 {
     if (!g_addonArchives.publisherOf) return std::nullopt;
@@ -107,9 +94,7 @@ std::optional<ManifestInfo> lf_manifestIn(const fs::path& folder, std::vector<Sc
 bool lf_hasCommunityElement(const fs::path& path)
 {
     for (const auto& element : path) {
-        std::string text = gf_pathToUtf8(element);
-        for (char& c : text) c = lf_lower(c);
-        if (text == "community") return true;
+        if (gf_equalsNoCase(gf_pathToUtf8(element), "community")) return true;
     }
     return false;
 }
@@ -156,7 +141,7 @@ PublisherInfo gf_findPublisher(const fs::path& path, std::vector<ScanLine>& line
     const std::string text = gf_pathToUtf8(path);
     lines.push_back(lf_report(fmt::format("\nTry to find publisher in: {}", text)));
     PublisherInfo info;
-    if (lf_containsNoCase(text, "microsoft-airport") || lf_containsNoCase(text, "asobo-airport")) {
+    if (gf_containsNoCase(text, "microsoft-airport") || gf_containsNoCase(text, "asobo-airport")) {
         info.publisher = g_simaddonName;
         lines.push_back(lf_report(fmt::format("from filename => publisher {}", info.publisher)));
         return info;

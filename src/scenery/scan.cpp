@@ -49,14 +49,6 @@ constexpr std::string_view lf_skipWords[] = {
 constexpr std::string_view lf_skipFileWords[] = {"statics", "afcad updates", "_heliports"};
 constexpr std::size_t lf_batchFiles = 32;  // files per worker task
 
-std::string lf_lowered(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 // A batch of files that may hold an airport, on a worker: the section test, then the task
 // body for each file that has one. Its steps in the files' order.
 std::vector<ScanStep> lf_processBatch(const std::vector<fs::path>& files, bool msfs2020,
@@ -158,8 +150,7 @@ private:
 
 bool lf_isBglName(const fs::path& path)
 {
-    const std::string extension = path.extension().string();
-    return extension.size() == 4 && lf_lowered(extension) == ".bgl";
+    return gf_equalsNoCase(path.extension().string(), ".bgl");
 }
 
 // One entry of the walk; false when the walk must not descend into it. Most files of a
@@ -289,7 +280,7 @@ bool lf_isSkippedPackagePath(const std::string& pathText, const std::string& rel
     if (units >= lf_maxPathUtf16) return true;
     // Only the part below the scanned folder counts: a packages folder that lies below a
     // folder named "Aircraft" must still be scanned.
-    const std::string lowered = lf_lowered(relativeText);
+    const std::string lowered = gf_loweredAscii(relativeText);
     if (lowered.find(g_fsBaseName) != std::string::npos) return true;
     for (const auto word : lf_skipWords) {
         if (lowered.find(word) != std::string::npos) return true;
