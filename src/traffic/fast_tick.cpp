@@ -49,23 +49,29 @@ void lf_mergeReports()
     }
 }
 
-AiCreateRequest lf_createRequest(const LiveAc& aircraft)
+}  // namespace
+
+AiCreateRequest lf_aiCreateRequest(const StaticAc& aircraft, const AiPositionBlock& at,
+                                   bool onGround)
 {
     AiCreateRequest request;
     SIMCONNECT_DATA_INITPOSITION& p = request.initPosition;
-    p.Latitude = aircraft.position.latitude;
-    p.Longitude = aircraft.position.longitude;
-    p.Altitude = aircraft.position.altitude_ft;
-    p.Pitch = aircraft.position.pitch_rad * kDegPerRad;
-    p.Bank = aircraft.position.bank_rad * kDegPerRad;
-    p.Heading = aircraft.position.heading_rad * kDegPerRad;
-    p.OnGround = 0;
+    p.Latitude = at.latitude;
+    p.Longitude = at.longitude;
+    p.Altitude = at.altitude_ft;
+    // The program keeps angles in radians; the simulator takes degrees.
+    p.Pitch = at.pitch_rad * kDegPerRad;
+    p.Bank = at.bank_rad * kDegPerRad;
+    p.Heading = at.heading_rad * kDegPerRad;
+    p.OnGround = onGround ? 1 : 0;
     p.Airspeed = 0;
     request.callsign = aircraft.callsign;
     request.liveryTitle = std::string(aircraft.title);
     request.hexId = aircraft.hexId;
     return request;
 }
+
+namespace {
 
 void lf_buildCreateRequest()
 {
@@ -81,7 +87,7 @@ void lf_buildCreateRequest()
         aircraft->drop = 1;
         return;
     }
-    g_liveCreateQueue.push_back(lf_createRequest(*aircraft));
+    g_liveCreateQueue.push_back(lf_aiCreateRequest(*aircraft, aircraft->position, false));
 }
 
 }  // namespace

@@ -14,7 +14,6 @@ namespace qel {
 
 namespace {
 
-constexpr double kDegPerRad = 57.29577951308232;
 // A candidate waits for a leaving static this many times (every 500 ms) at most: a removal that
 // never completes must not keep the parking busy for ever.
 constexpr uint16_t kMaxRetries = 120;
@@ -100,24 +99,6 @@ std::string lf_callsignOf(const ParkCandidate& c, uint32_t hexId)
     return lf_staticCallsign(chosen);
 }
 
-AiCreateRequest lf_staticRequest(const StaticAc& aircraft)
-{
-    AiCreateRequest request;
-    SIMCONNECT_DATA_INITPOSITION& p = request.initPosition;
-    p.Latitude = aircraft.standLat;
-    p.Longitude = aircraft.standLon;
-    p.Altitude = 0.0;
-    p.Pitch = 0.0;
-    p.Bank = 0.0;
-    p.Heading = aircraft.standHeading_rad * kDegPerRad;
-    p.OnGround = 1;
-    p.Airspeed = 0;
-    request.callsign = aircraft.callsign;
-    request.liveryTitle = std::string(aircraft.title);
-    request.hexId = aircraft.hexId;
-    return request;
-}
-
 void lf_createStatic(const ParkCandidate& c, const ParkStand& stand)
 {
     const uint32_t hexId = gf_nextStaticHexId();
@@ -142,7 +123,11 @@ void lf_createStatic(const ParkCandidate& c, const ParkStand& stand)
     aircraft.parkedSlot = static_cast<uint32_t>(std::max(parked.slot, 0));
     aircraft.partnerHexId = c.partnerHexId;
     aircraft.state = SimObjectState::adding2sim;
-    g_staticCreateQueue.push_back(lf_staticRequest(aircraft));
+    AiPositionBlock at;
+    at.latitude = aircraft.standLat;
+    at.longitude = aircraft.standLon;
+    at.heading_rad = aircraft.standHeading_rad;
+    g_staticCreateQueue.push_back(lf_aiCreateRequest(aircraft, at, true));
 }
 
 }  // namespace

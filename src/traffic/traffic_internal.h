@@ -98,6 +98,10 @@ void lf_turnToward(LiveAc& aircraft, double heading_rad);
 // Removal (removal.cpp).
 void removeAircraftFromSim(StaticAc& aircraft);
 bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId);
+// Creation (fast_tick.cpp): the request to create `aircraft` at `at` (altitude, pitch, bank,
+// heading, position; speeds unused).
+AiCreateRequest lf_aiCreateRequest(const StaticAc& aircraft, const AiPositionBlock& at,
+                                   bool onGround);
 void lf_setStandOccupied(uint32_t standId, bool occupied);
 void lf_checkGhost(const std::string& callsign);
 bool lf_hasRealTwin(const std::string& callsign);
