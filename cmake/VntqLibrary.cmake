@@ -1,6 +1,6 @@
 # Narrowing and signed/unsigned changes are spelled out in the program, its tools and stand-ins
 # (the tests may still rely on the implicit ones).
-set(VNTQ_STRICT_WARNINGS -Wconversion -Wsign-conversion -Wold-style-cast)
+set(VNTQ_STRICT_WARNINGS -Wconversion -Wsign-conversion -Wold-style-cast -Wmissing-declarations)
 
 # One static library per subsystem: every .cpp of its folder, except main.cpp.
 function(vntq_library name)

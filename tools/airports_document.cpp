@@ -20,10 +20,11 @@ struct AirportRow {
     double latitude = 0.0;     // degrees
     double longitude = 0.0;    // degrees
     double elevation_ft = 0.0; // feet
+    std::string name;          // "Amsterdam Airport Schiphol", or empty
 };
 
 struct Columns {
-    std::size_t code, iata, latitude, longitude, elevation;
+    std::size_t code, iata, latitude, longitude, elevation, name;
 };
 
 std::optional<double> lf_number(const std::string& text)
@@ -49,6 +50,7 @@ std::optional<AirportRow> lf_airportOf(const std::vector<std::string>& row, cons
     airport.latitude = *latitude;
     airport.longitude = *longitude;
     airport.elevation_ft = *elevation;
+    airport.name = row[at.name];
     return airport;
 }
 
@@ -59,7 +61,7 @@ struct Tally {
 };
 
 // Adds the table's airports whose codes are not in `airports` yet; a known code may still
-// take its IATA code from here when the earlier source had none.
+// take its IATA code and name from here when the earlier source had none.
 void lf_addAirports(const CsvTable& table, const Columns& at,
                     std::map<std::string, AirportRow>& airports, Tally& tally)
 {
@@ -77,8 +79,9 @@ void lf_addAirports(const CsvTable& table, const Columns& at,
         const auto [known, inserted] = airports.try_emplace(code, *airport);
         if (inserted) {
             ++tally.added;
-        } else if (known->second.iata.empty()) {
-            known->second.iata = airport->iata;
+        } else {
+            if (known->second.iata.empty()) known->second.iata = airport->iata;
+            if (known->second.name.empty()) known->second.name = airport->name;
         }
     }
 }
@@ -133,6 +136,8 @@ void lf_writeAirport(pugi::xml_node airports, const std::string& code, const Air
     ap.append_attribute("a").set_value(fmt::format("{}", row.elevation_ft).c_str());
     // The shipped archive holds no stand files yet; a demo's archive gives its counts.
     ap.append_attribute("s").set_value(fmt::format("{}", archivedStands).c_str());
+    // Shown for a park airport whose stand file names none.
+    if (!row.name.empty()) ap.append_attribute("n").set_value(row.name.c_str());
 }
 
 }  // namespace
@@ -141,12 +146,13 @@ void buildAirportsDocument(const AirportSources& sources, pugi::xml_document& do
                            Notes& notes)
 {
     const CsvTable& primary = sources.airportsdata;
-    const Columns primaryColumns{primary.column("icao"), primary.column("iata"),
-                                 primary.column("lat"), primary.column("lon"),
-                                 primary.column("elevation")};
+    const Columns primaryColumns{primary.column("icao"),      primary.column("iata"),
+                                 primary.column("lat"),       primary.column("lon"),
+                                 primary.column("elevation"), primary.column("name")};
     const CsvTable& vrs = sources.vrsAirports;
-    const Columns vrsColumns{vrs.column("ICAO"), vrs.column("IATA"), vrs.column("Latitude"),
-                             vrs.column("Longitude"), vrs.column("AltitudeFeet")};
+    const Columns vrsColumns{vrs.column("ICAO"),         vrs.column("IATA"),
+                             vrs.column("Latitude"),     vrs.column("Longitude"),
+                             vrs.column("AltitudeFeet"), vrs.column("Name")};
 
     std::map<std::string, AirportRow> airports;  // sorted by code, as the reader sorts
     Tally fromPrimary;

@@ -187,17 +187,14 @@ void lf_restartCountdown()
 
 void lf_resetRunState()
 {
-    gf_resetRtClient();
-    gf_resetSimLink();
-    gf_forgetClosestStands();
+    gf_resetRtRun();
+    gf_resetSimLinkRun();
+    gf_resetSceneryRun();
     gf_resetTraffic();
     // No aircraft, create request or pending creation holds a livery title any more.
     gf_serveLiveryDbClear();
     gf_resetWindowState();
-    gf_clearErrorText();
-    gf_clearMessage();
-    lf_clearMainLoopWork();
-    gf_resetRunFlags();
+    gf_resetFoundationRun();
     g_flightNotRunningSeen = false;
     g_parkRefreshPhase = false;
 }

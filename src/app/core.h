@@ -53,7 +53,8 @@ bool lf_versionUpdate();
 // ---- Worker threads (start_threads.cpp) ---------------------------------------------------------
 
 // "SimClient", sign-in, "Weather Reader", "Traffic Reader" and the first traffic; false when
-// a stop flag was set while it waited for the simulator.
+// a stop flag was set while it waited for the simulator, or when the first traffic was not
+// merged (timed out or stopped): the main loop must not run then.
 bool lf_startThreads();
 bool lf_requestUserOnGround();
 // Stops the "SimClient" thread and both readers and joins them; each reader gets `readerBound`

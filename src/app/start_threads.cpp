@@ -66,7 +66,9 @@ void lf_applyAccount()
     }
 }
 
-void lf_awaitFirstTraffic()
+// True once the first load is merged. Until then the Traffic Reader may be merging it into the
+// traffic without a lock, so no tick may run.
+bool lf_awaitFirstTraffic()
 {
     const auto start = platform::steadyNow();
     while (!gf_trafficReceiving() && !gf_stopFlag()) {
@@ -74,9 +76,10 @@ void lf_awaitFirstTraffic()
         if (platform::steadyNow() - start > 10s) {
             gf_log("TrafficReader receiving timed out after 10 seconds?");
             gf_requestStop(ExitReason::READER_ERROR, 15);
-            return;
+            return false;
         }
     }
+    return gf_trafficReceiving();
 }
 
 void lf_awaitReader(std::jthread& reader, std::string_view name, bool (*finished)(),
@@ -166,8 +169,7 @@ bool lf_startThreads()
     gf_setTrafficReference(g_userState.latitude, g_userState.longitude, g_userState.altitude_ft);
     lf_showNoTraffic();
     gf_writeDayAndSlot();
-    lf_awaitFirstTraffic();
-    return true;
+    return lf_awaitFirstTraffic();
 }
 
 void lf_stopWorkers(std::chrono::seconds readerBound)

@@ -3,6 +3,7 @@
 
 #include "app/core.h"
 #include "foundation/window_status.h"
+#include "realtraffic/realtraffic.h"
 
 namespace qel {
 
@@ -34,9 +35,9 @@ void setCandidateCount(std::size_t count)
 
 void setReaderStatusesWaiting()
 {
-    g_mainWindowState.realTrafficIdle = false;
-    g_mainWindowState.weatherReaderStatus = 2;
-    g_mainWindowState.trafficReaderStatus = 2;
+    g_rtWindowStatus.realTrafficIdle = false;
+    g_rtWindowStatus.weatherReaderStatus = 2;
+    g_rtWindowStatus.trafficReaderStatus = 2;
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 

@@ -30,6 +30,8 @@ private:
 
 struct FixedCodeBase {
     [[noreturn]] static void invalidError();  // "FixedCode: invalid string (length/charset)"
+    bool operator==(const FixedCodeBase&) const = default;
+    auto operator<=>(const FixedCodeBase&) const = default;
 };
 
 // N characters, each A-Z or 0-9, a-z upper-cased on construction.

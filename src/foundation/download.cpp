@@ -11,6 +11,7 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/version.h"
 
@@ -116,7 +117,9 @@ bool gf_download(CURL* handle, const std::string& url, const std::filesystem::pa
             lf_removeQuietly(part);
             return false;
         }
-        std::filesystem::rename(part, output);
+        if (const std::error_code ec = gf_replaceByRename(part, output)) {
+            throw std::filesystem::filesystem_error("rename", part, output, ec);
+        }
         return true;
     } catch (const std::exception& e) {
         gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, output.string()));

@@ -12,6 +12,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
+#include "platform/disk.h"
 
 namespace qel {
 
@@ -65,6 +66,30 @@ bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bo
     return lf_finish(out);
 }
 
+bool gf_syncFile(const std::filesystem::path& path) { return platform::syncFile(path); }
+
+bool gf_syncFolder(const std::filesystem::path& folder) { return platform::syncFolder(folder); }
+
+std::error_code gf_replaceByRename(const std::filesystem::path& temporary,
+                                   const std::filesystem::path& target, ReplaceSync sync)
+{
+    std::error_code ec;
+    // Renamed before its bytes reach the disk, the new name could outlive a power loss that
+    // the bytes do not: an empty file in place of the old one.
+    if (sync == ReplaceSync::FileAndFolder && !platform::syncFile(temporary)) {
+        ec = std::make_error_code(std::errc::io_error);
+    }
+    if (!ec) std::filesystem::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return ec;
+    }
+    // The rename itself is made durable; failing that, the new file is in place all the same.
+    if (sync == ReplaceSync::FileAndFolder) platform::syncFolder(target.parent_path());
+    return ec;
+}
+
 void gf_removeFile(const std::filesystem::path& path)
 {
     // remove() of a missing path is no error, which is the same as removing only what exists.
@@ -98,6 +123,12 @@ std::size_t gf_countFiles(const std::filesystem::path& folder)
     return static_cast<std::size_t>(std::count_if(
         begin(entries), end(entries),
         [](const std::filesystem::directory_entry& entry) { return entry.is_regular_file(); }));
+}
+
+bool EnteredFolders::enter(const std::filesystem::path& folder)
+{
+    const auto identity = platform::folderIdentity(folder);
+    return identity && entered_.insert(*identity).second;
 }
 
 }  // namespace qel

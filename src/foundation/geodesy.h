@@ -6,6 +6,7 @@ namespace qel {
 struct LatLon {
     double lat;  // degrees, north positive: 51.2895
     double lon;  // degrees, east positive: 6.7668
+    bool operator==(const LatLon&) const = default;
 };
 
 double gf_distanceNm(LatLon a, LatLon b);      // nautical miles

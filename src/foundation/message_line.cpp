@@ -20,9 +20,9 @@ constexpr std::string_view kErrorPrefix = "Error ";
 
 void gf_setMessage(std::string_view text, bool log)
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_messageLine;
     {
-        std::scoped_lock lock(state.messageMutex);
+        std::scoped_lock lock(g_messageMutex);
         if (!state.errorText.empty()) return;
         state.messageText = text;
         state.messageShownAt = text.empty() ? 0 : std::max(1, state.secondCounter.load());
@@ -33,9 +33,9 @@ void gf_setMessage(std::string_view text, bool log)
 
 void gf_clearMessage()
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_messageLine;
     {
-        std::scoped_lock lock(state.messageMutex);
+        std::scoped_lock lock(g_messageMutex);
         if (!state.errorText.empty()) return;
         state.messageText.clear();
         state.messageShownAt = 0;
@@ -49,9 +49,9 @@ void gf_setErrorMessage(std::string_view text)
     // logged as "Error Error ...".
     const std::string line =
         text.starts_with(kErrorPrefix) ? std::string(text) : fmt::format("Error {}", text);
-    auto& state = g_mainWindowState;
+    auto& state = g_messageLine;
     {
-        std::scoped_lock lock(state.messageMutex);
+        std::scoped_lock lock(g_messageMutex);
         state.messageText.clear();
         state.messageShownAt = 0;
         state.errorText = text;
@@ -62,16 +62,16 @@ void gf_setErrorMessage(std::string_view text)
 
 void gf_clearErrorText()
 {
-    auto& state = g_mainWindowState;
-    std::scoped_lock lock(state.messageMutex);
+    auto& state = g_messageLine;
+    std::scoped_lock lock(g_messageMutex);
     state.errorText.clear();
 }
 
 void gf_countSimulatorSecond()
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_messageLine;
     {
-        std::scoped_lock lock(state.messageMutex);
+        std::scoped_lock lock(g_messageMutex);
         const int32_t now = ++state.secondCounter;
         // Checked and cleared under one lock, so that a message set in between stays.
         if (state.messageShownAt < 1 || now - state.messageShownAt < kMessageLifetime_s) return;

@@ -21,20 +21,28 @@ std::atomic<bool> g_restartPending{false};
 std::atomic<bool> g_isMsfs2020{true};
 std::atomic<int32_t> g_simVersionNumber{1};
 
-std::atomic<bool> g_reReadRequested{false};
-std::atomic<bool> g_flushStaticRequested{false};
-std::atomic<bool> g_callsignLookupRequested{false};
-std::atomic<bool> g_callsignLookupPending{false};
-std::atomic<bool> g_blockCallsignPending{false};
-std::atomic<bool> g_matchingLevelRaised{false};
-std::atomic<bool> g_parkTrafficOnlyChanged{false};
-std::atomic<bool> g_parkRefreshDue{false};
-std::atomic<bool> g_parkStandsLoaded{false};
-std::atomic<bool> g_parkingBusy{false};
-std::atomic<int32_t> g_staticParkingCountdown{20};
-std::atomic<int32_t> g_secondTicks{0};
-std::atomic<int64_t> g_dayAndSlot{-1};
-std::atomic<int64_t> g_lastSimZuluTime{0};
+// The run's state; its parts are guarded as their comments say.
+FoundationRun g_foundationRun;
+
+std::atomic<bool>& g_reReadRequested = g_foundationRun.reReadRequested;
+std::atomic<bool>& g_flushStaticRequested = g_foundationRun.flushStaticRequested;
+std::atomic<bool>& g_callsignLookupRequested = g_foundationRun.callsignLookupRequested;
+std::atomic<bool>& g_callsignLookupPending = g_foundationRun.callsignLookupPending;
+std::atomic<bool>& g_blockCallsignPending = g_foundationRun.blockCallsignPending;
+std::atomic<bool>& g_matchingLevelRaised = g_foundationRun.matchingLevelRaised;
+std::atomic<bool>& g_parkTrafficOnlyChanged = g_foundationRun.parkTrafficOnlyChanged;
+std::atomic<bool>& g_parkRefreshDue = g_foundationRun.parkRefreshDue;
+std::atomic<bool>& g_parkStandsLoaded = g_foundationRun.parkStandsLoaded;
+std::atomic<bool>& g_parkingBusy = g_foundationRun.parkingBusy;
+std::atomic<int32_t>& g_staticParkingCountdown = g_foundationRun.staticParkingCountdown;
+std::atomic<int32_t>& g_secondTicks = g_foundationRun.secondTicks;
+std::atomic<int64_t>& g_dayAndSlot = g_foundationRun.dayAndSlot;
+std::atomic<int64_t>& g_lastSimZuluTime = g_foundationRun.lastSimZuluTime;
+std::atomic<uint32_t>& g_selectedObjectId = g_foundationRun.selectedObjectId;
+std::atomic<bool>& g_timeShiftActive = g_foundationRun.timeShiftActive;
+std::atomic<bool>& g_rtProfessional = g_foundationRun.rtProfessional;
+std::atomic<double>& g_historicTime = g_foundationRun.historicTime;
+MessageLine& g_messageLine = g_foundationRun.messageLine;
 
 namespace {
 
@@ -42,8 +50,8 @@ namespace {
 // g_stopRequested never reads the reason of the run before. Taken alone.
 std::mutex g_stopMutex;
 
-std::mutex g_mainLoopWorkMutex;  // guards g_mainLoopWork; taken alone
-std::deque<std::function<void()>> g_mainLoopWork;
+std::mutex g_mainLoopWorkMutex;  // guards the main-loop work; taken alone
+auto& g_mainLoopWork = g_foundationRun.mainLoopWork.items;
 
 }  // namespace
 
@@ -96,18 +104,6 @@ void gf_readerStopped(std::string_view name, bool restart)
     }
 }
 
-void gf_resetRunFlags()
-{
-    g_parkRefreshDue = false;
-    g_parkStandsLoaded = false;
-    g_parkingBusy = false;
-    g_staticParkingCountdown = 20;
-    g_secondTicks = 0;
-    g_reReadRequested = false;
-    g_blockCallsignPending = false;
-    g_callsignLookupPending = false;
-}
-
 int64_t gf_packDayAndSlot(int32_t weekday, int32_t slot)
 {
     return static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32 |
@@ -149,6 +145,24 @@ void lf_clearMainLoopWork()
     std::deque<std::function<void()>> dropped;
     std::scoped_lock lock(g_mainLoopWorkMutex);
     dropped.swap(g_mainLoopWork);
+}
+
+void gf_resetFoundationRun()
+{
+    MainLoopWork dropped;  // its functions end outside the lock
+    {
+        // Other threads may still post work or set a message meanwhile.
+        std::scoped_lock lock(g_messageMutex, g_mainLoopWorkMutex);
+        dropped.items.swap(g_mainLoopWork);
+        g_foundationRun = FoundationRun{};
+    }
+    gf_invalidateArea(WindowArea::Whole);
+}
+
+bool gf_foundationRunFresh()
+{
+    std::scoped_lock lock(g_messageMutex, g_mainLoopWorkMutex);
+    return g_foundationRun == FoundationRun{};
 }
 
 }  // namespace qel

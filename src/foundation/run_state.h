@@ -2,13 +2,20 @@
 // protocol and its exit reasons, the requests the window raises for the main loop, the
 // parked-traffic refresh flags, the simulator second counters, and the queue that hands work to
 // the main-loop thread. The application core serves all of it; the layers below it only raise.
+//
+// What lives for one run is held in FoundationRun (end of this file) and reset by assigning a
+// fresh one; the g_ names are references to its members. The stop protocol, the chosen
+// simulator and the locks are the process's and stay apart.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 #include <string_view>
+
+#include "foundation/run_values.h"
 
 namespace qel {
 
@@ -62,26 +69,26 @@ extern std::atomic<int32_t> g_simVersionNumber;
 // ---- Main loop: the requests it serves and the state it shares -------------------------------
 
 // Raised by the window's handlers, served by the main loop (atomic).
-extern std::atomic<bool> g_reReadRequested;          // "Re-read"
-extern std::atomic<bool> g_flushStaticRequested;     // "Flush static"
-extern std::atomic<bool> g_callsignLookupRequested;  // "cs->oid:"
-extern std::atomic<bool> g_callsignLookupPending;    // a CALLSIGN_2_OBJECTID choice
-extern std::atomic<bool> g_blockCallsignPending;     // BLOCK_CALLSIGN changed
-extern std::atomic<bool> g_matchingLevelRaised;      // MATCHING_DEPTH raised
-extern std::atomic<bool> g_parkTrafficOnlyChanged;   // RT_PARKTRAFFIC_ONLY, for the next re-plan
+extern std::atomic<bool>& g_reReadRequested;          // "Re-read"
+extern std::atomic<bool>& g_flushStaticRequested;     // "Flush static"
+extern std::atomic<bool>& g_callsignLookupRequested;  // "cs->oid:"
+extern std::atomic<bool>& g_callsignLookupPending;    // a CALLSIGN_2_OBJECTID choice
+extern std::atomic<bool>& g_blockCallsignPending;     // BLOCK_CALLSIGN changed
+extern std::atomic<bool>& g_matchingLevelRaised;      // MATCHING_DEPTH raised
+extern std::atomic<bool>& g_parkTrafficOnlyChanged;   // RT_PARKTRAFFIC_ONLY, for the next re-plan
 
 // Parked-traffic refresh (atomic): the countdown message has run out; a stand file of the park
 // airport is loaded; a parking rebuild is under way; minutes to the next refresh (from 20).
-extern std::atomic<bool> g_parkRefreshDue;
-extern std::atomic<bool> g_parkStandsLoaded;
-extern std::atomic<bool> g_parkingBusy;
-extern std::atomic<int32_t> g_staticParkingCountdown;
+extern std::atomic<bool>& g_parkRefreshDue;
+extern std::atomic<bool>& g_parkStandsLoaded;
+extern std::atomic<bool>& g_parkingBusy;
+extern std::atomic<int32_t>& g_staticParkingCountdown;
 
 // Simulator seconds since the main loop started, 0 .. 86399 (atomic).
-extern std::atomic<int32_t> g_secondTicks;
+extern std::atomic<int32_t>& g_secondTicks;
 // The traffic time's weekday (low 32 bits: Monday 1 .. Sunday 7, -1 when unknown) and its
 // half-hour slot (high 32 bits, 0 .. 47); rewritten every simulator second (atomic).
-extern std::atomic<int64_t> g_dayAndSlot;
+extern std::atomic<int64_t>& g_dayAndSlot;
 int64_t gf_packDayAndSlot(int32_t weekday, int32_t slot);
 int32_t gf_weekdayOfDayAndSlot(int64_t dayAndSlot);
 int32_t gf_slotOfDayAndSlot(int64_t dayAndSlot);
@@ -90,13 +97,7 @@ void gf_writeDayAndSlot();
 
 // The simulator's zulu time at the previous check, epoch seconds; 0 makes the next simulator
 // second apply the simulator's time at once. Start-up/main-loop thread and SIM_TIME's handler.
-extern std::atomic<int64_t> g_lastSimZuluTime;
-
-// The flags and counters above that live for one run back to their start values: the parking
-// flags and countdown, the second counter, the Re-read request and the pending callsign and
-// block choices. The stop protocol is not touched (lf_clearStop clears it). Start-up thread,
-// while no worker runs, and tests.
-void gf_resetRunFlags();
+extern std::atomic<int64_t>& g_lastSimZuluTime;
 
 // ---- Work for the main-loop thread ------------------------------------------------------------
 
@@ -108,5 +109,61 @@ void gf_postToMainLoop(std::function<void()> work);
 std::deque<std::function<void()>> gf_takeMainLoopWork();
 // Drops the work handed to the main loop that it has not run yet.
 void lf_clearMainLoopWork();
+
+// ---- The run's state ----------------------------------------------------------------------------
+
+// The message line's texts, guarded by g_messageMutex (foundation/window_status.h).
+struct MessageLine {
+    std::string messageText;              // "Your liveries will be scanned"
+    std::string errorText;                // "99: ..." while an error is pending
+    int32_t messageShownAt = 0;           // second counter when shown, 0 = none
+    RunAtomic<int32_t> secondCounter{0};  // simulator seconds; the message line's clock
+    bool operator==(const MessageLine&) const = default;
+};
+
+// Work handed to the main loop, guarded by the queue's own lock. Functions cannot be compared:
+// two queues compare by their length, which is what a fresh one is told apart by.
+struct MainLoopWork {
+    std::deque<std::function<void()>> items;
+    bool operator==(const MainLoopWork& other) const { return items.size() == other.items.size(); }
+};
+
+// Everything of foundation that lives for one run. Not here, because a process keeps them
+// across restarts: the stop protocol (lf_clearStop clears it, and a close must survive a
+// restart), the chosen simulator, settings, code tables, paths, the log and every lock.
+struct FoundationRun {
+    // Requests of the window that the main loop serves.
+    RunAtomic<bool> reReadRequested{false};
+    RunAtomic<bool> flushStaticRequested{false};
+    RunAtomic<bool> callsignLookupRequested{false};
+    RunAtomic<bool> callsignLookupPending{false};
+    RunAtomic<bool> blockCallsignPending{false};
+    RunAtomic<bool> matchingLevelRaised{false};
+    RunAtomic<bool> parkTrafficOnlyChanged{false};
+    // Parked-traffic refresh.
+    RunAtomic<bool> parkRefreshDue{false};
+    RunAtomic<bool> parkStandsLoaded{false};
+    RunAtomic<bool> parkingBusy{false};
+    RunAtomic<int32_t> staticParkingCountdown{20};  // minutes
+    // The simulator's clock as the main loop counts it.
+    RunAtomic<int32_t> secondTicks{0};
+    RunAtomic<int64_t> dayAndSlot{-1};
+    RunAtomic<int64_t> lastSimZuluTime{0};    // epoch seconds
+    RunAtomic<uint32_t> selectedObjectId{0};  // the objects of a run end with it
+    // Time (foundation/time.h).
+    RunAtomic<bool> timeShiftActive{false};
+    RunAtomic<bool> rtProfessional{false};
+    RunAtomic<double> historicTime{0.0};  // epoch seconds
+    MessageLine messageLine;              // g_messageMutex
+    MainLoopWork mainLoopWork;            // the queue's lock
+    bool operator==(const FoundationRun&) const = default;
+};
+
+// Foundation's run state back to a fresh FoundationRun, under the locks that guard its parts;
+// repaints the window. Start-up thread while no worker runs (restart, failed close-down), and
+// test fixtures.
+void gf_resetFoundationRun();
+// Whether foundation's run state equals a fresh one; tests.
+bool gf_foundationRunFresh();
 
 }  // namespace qel

@@ -12,10 +12,6 @@
 
 namespace qel {
 
-std::atomic<bool> g_timeShiftActive{false};
-std::atomic<bool> g_rtProfessional{false};
-std::atomic<double> g_historicTime{0.0};
-
 namespace {
 
 std::optional<std::tm> lf_utc(int64_t t)

@@ -8,11 +8,12 @@
 
 namespace qel {
 
-extern std::atomic<bool> g_timeShiftActive;  // a time shift of more than 0 minutes is in force
-extern std::atomic<bool> g_rtProfessional;   // the RealTraffic account is "professional"
+// Members of FoundationRun (foundation/run_state.h), atomic.
+extern std::atomic<bool>& g_timeShiftActive;  // a time shift of more than 0 minutes is in force
+extern std::atomic<bool>& g_rtProfessional;   // the RealTraffic account is "professional"
 // The historic time of the latest RealTraffic reply, epoch seconds; 0 until one carried it.
-// Written by the Traffic Reader (atomic).
-extern std::atomic<double> g_historicTime;
+// Written by the Traffic Reader.
+extern std::atomic<double>& g_historicTime;
 
 int64_t gf_trafficTime();
 std::string gf_timeString(int64_t t);  // "Mon Okt 05 10:29:30 2026" or "Invalid time"

@@ -14,9 +14,15 @@
 
 namespace qel {
 
-// Its texts are guarded by their own locks, the message by messageMutex; the rest is atomic.
+// Its texts are guarded by their own locks; the rest is atomic.
 MainWindowState g_mainWindowState;
-std::atomic<uint32_t> g_selectedObjectId{0};
+std::mutex g_messageMutex;
+
+SharedText& SharedText::operator=(const SharedText& other)
+{
+    if (this != &other) set(other.get());
+    return *this;
+}
 
 void SharedText::set(std::string text)
 {
@@ -135,18 +141,8 @@ void gf_showBoolParameter(const ControlBoolParameter& setting)
 void gf_resetWindowState()
 {
     auto& state = g_mainWindowState;
-    g_selectedObjectId = 0;  // the objects of the previous run are gone
-    {
-        std::scoped_lock lock(state.messageMutex);
-        state.messageText.clear();
-        state.errorText.clear();
-        state.messageShownAt = 0;
-        state.secondCounter = 0;
-    }
-    for (auto* text : {&state.userAircraftTitle, &state.parkAirportText, &state.standFileNameText,
-                       &state.standFileKindText, &state.qualityText, &state.simulatorText,
-                       &state.realTrafficText, &state.userStand, &state.selectedAircraftText,
-                       &state.reservedStandText}) {
+    for (auto* text : {&state.parkAirportText, &state.standFileNameText, &state.standFileKindText,
+                       &state.qualityText, &state.selectedAircraftText, &state.reservedStandText}) {
         text->set({});
     }
     for (auto* count : {&state.liveCount, &state.parkedLiveCount, &state.staticCount,
@@ -154,18 +150,14 @@ void gf_resetWindowState()
         *count = 0;
     }
     state.updateCount = 0;
-    state.qnh = 0;
     state.staticAverageFit = -1.0F;
     state.liveAverageFit = -1.0F;
-    for (auto* flag : {&state.handmade, &state.realTrafficSignedIn, &state.standFileLoaded,
-                       &state.simulatorConnected, &state.softApplied, &state.weekApplied}) {
+    for (auto* flag :
+         {&state.handmade, &state.standFileLoaded, &state.softApplied, &state.weekApplied}) {
         *flag = false;
     }
     state.nowAllowed = false;
-    state.realTrafficIdle = true;
     state.timeShiftFlag = true;
-    state.trafficReaderStatus = 3;
-    state.weatherReaderStatus = 3;
     gf_invalidateArea(WindowArea::Whole);
 }
 

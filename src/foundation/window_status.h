@@ -16,23 +16,12 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/run_state.h"
+#include "foundation/run_values.h"
 #include "foundation/settings.h"
 #include "platform/window.h"
 
 namespace qel {
-
-// A status text that other threads write while the painter reads it: every access is a copy
-// under the text's own lock, a leaf lock.
-class SharedText {
-public:
-    void set(std::string text);
-    std::string get() const;
-    bool empty() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::string text_;
-};
 
 // The client area's fixed repaint areas (client px).
 enum class WindowArea { StatusStrip, ControlBand, Statistics, MessageBand, Whole };
@@ -69,23 +58,12 @@ struct MainWindowState {
                                               {0, 280, 642, 280},
                                               {0, 308, 880, 308}}};
 
-    // Guards messageText, errorText and messageShownAt. Held only to copy them, except around
-    // the "Error {}" log line, so it ranks just above the log mutex.
-    std::mutex messageMutex;
-    std::string messageText;     // messageMutex; "Your liveries will be scanned"
-    std::string errorText;       // messageMutex; "99: ..." while an error is pending
-    int32_t messageShownAt = 0;  // messageMutex; second counter when shown, 0 = none
-
     std::atomic<platform::Window*> window{nullptr};  // set by initInstance
 
-    SharedText userAircraftTitle;     // "Airbus A320 Neo Asobo"
     SharedText parkAirportText;       // "EHAM (AMS) Amsterdam"
     SharedText standFileNameText;     // first field of the park airport details
     SharedText standFileKindText;     // second field: "learned"
     SharedText qualityText;           // the stand file's quality factor: "0.82"
-    SharedText simulatorText;         // "MSFS 2020 (11.0.282174.999)"
-    SharedText realTrafficText;       // "RT Professional license, 30 days left"
-    SharedText userStand;             // "GATE E 24"
     SharedText selectedAircraftText;  // beside CALLSIGN_2_OBJECTID
     // The park airport's reserved stand as the statistics band shows it; the traffic manager
     // writes it beside g_reservedStandName, which the painter must not read across threads.
@@ -102,36 +80,32 @@ struct MainWindowState {
     std::atomic<uint64_t> standCount{0};             // stands of the park airport
     std::atomic<int32_t> statisticsRow{399};         // y of the first statistics row, px
     std::atomic<int32_t> maxParkPercentage{0};       // per cent
-    std::atomic<int32_t> qnh{0};                     // hPa; 0 = none
     std::atomic<int32_t> wantedStaticCount{0};       // 0 = none
     std::atomic<int32_t> staticParkingCountdown{0};  // minutes to the next renewal
-    std::atomic<int32_t> secondCounter{0};           // simulator seconds; the message line's clock
     std::atomic<int32_t> updateCount{0};             // stand updates
     std::atomic<uint64_t> staticCandidateCount{0};
-    std::atomic<int32_t> standFileWeek{0};    // the loaded stand file's "RT_traffic_week"
-    std::atomic<uint64_t> tbloFileCount{0};   // files in tblo after the last airport scan
-    std::atomic<bool> handmade{false};        // " (h)"
-    std::atomic<bool> realTrafficIdle{true};  // the RealTraffic box is black
-    std::atomic<bool> realTrafficSignedIn{false};
+    std::atomic<int32_t> standFileWeek{0};     // the loaded stand file's "RT_traffic_week"
+    std::atomic<uint64_t> tbloFileCount{0};    // files in tblo after the last airport scan
+    std::atomic<bool> handmade{false};         // " (h)"
     std::atomic<bool> standFileLoaded{false};  // park airport details are shown
-    std::atomic<bool> simulatorConnected{false};
-    std::atomic<bool> simulationRunning{false};
-    std::atomic<bool> userSizeKnown{false};       // the user aircraft's wing span is known
-    std::atomic<bool> softApplied{false};         // "*S*"
-    std::atomic<bool> weekApplied{false};         // "*W*"
-    std::atomic<bool> reservedStandOk{false};     // lime when set, red when clear
-    std::atomic<bool> timeShiftFlag{true};        // time-shift labels black, else grey
-    std::atomic<bool> nowAllowed{false};          // "Now" may be enabled: a re-plan was announced
-    std::atomic<int32_t> trafficReaderStatus{3};  // 1 receiving, 2 no data, 3 stopped
-    std::atomic<int32_t> weatherReaderStatus{3};  // the same for the weather reader
-    std::atomic<bool> ready{false};               // set last by the constructor
+    std::atomic<bool> softApplied{false};      // "*S*"
+    std::atomic<bool> weekApplied{false};      // "*W*"
+    std::atomic<bool> reservedStandOk{false};  // lime when set, red when clear
+    std::atomic<bool> timeShiftFlag{true};     // time-shift labels black, else grey
+    std::atomic<bool> nowAllowed{false};       // "Now" may be enabled: a re-plan was announced
+    std::atomic<bool> ready{false};            // set last by the constructor
 };
 
 // Built before the entry point; its two settings stand first in g_numParams.
 extern MainWindowState g_mainWindowState;
 // The object id of the aircraft selected in the window (0 for none); cleared when that aircraft
-// is removed or respawned (atomic).
-extern std::atomic<uint32_t> g_selectedObjectId;
+// is removed or respawned (atomic; FoundationRun).
+extern std::atomic<uint32_t>& g_selectedObjectId;
+
+// The message line's texts (FoundationRun). g_messageMutex guards them; it is held only to copy
+// them, except around the "Error {}" log line, so it ranks just above the log mutex.
+extern std::mutex g_messageMutex;
+extern MessageLine& g_messageLine;
 
 // The window's messages: WM_CLOSE and the private ones (WM_APP + n).
 enum class WindowMessage : uint32_t {
@@ -147,8 +121,8 @@ enum class WindowMessage : uint32_t {
 void gf_postWindowMessage(WindowMessage message);
 // Repaints an area soon; any thread.
 void gf_invalidateArea(WindowArea area);
-// The window's state back to its start values for an in-process restart: message and error
-// texts, status texts, counters and indicators; repaints. Any thread.
+// The window's state back to its start values for an in-process restart: status texts,
+// counters and indicators; repaints. Any thread.
 void gf_resetWindowState();
 
 // ---- Message line ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "foundation/files.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/time.h"
@@ -59,14 +60,7 @@ bool gf_saveXmlFile(pugi::xml_document& document, const std::filesystem::path& p
         std::filesystem::remove(temporary, ignored);
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    return true;
+    return !gf_replaceByRename(temporary, path);
 }
 
 std::optional<std::string> gf_xmlText(pugi::xml_document& document)

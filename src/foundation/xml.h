@@ -23,8 +23,8 @@ struct XmlMetaInfo {
 };
 
 // UTF-8 without byte-order mark, with declaration version "1.0" encoding "UTF-8" (fixed or
-// added in the document), indented two blanks per level. Written to "<path>.tmp" and renamed
-// over the target, so the target is replaced whole or not at all. Never throws.
+// added in the document), indented two blanks per level. Written to "<path>.tmp" and put in
+// place by gf_replaceByRename, so the target is replaced whole or not at all. Never throws.
 bool gf_saveXmlFile(pugi::xml_document& document, const std::filesystem::path& path);
 // The bytes gf_saveXmlFile writes for the document (its declaration fixed the same way);
 // nothing when the declaration cannot be added.

@@ -33,6 +33,9 @@ std::optional<std::vector<std::string>> lf_readCfgLines(const std::filesystem::p
         gf_log(fmt::format("! Failed reading {}", gf_pathToUtf8(path)));
         return std::nullopt;
     }
+    // LiveriesScanned.xml cannot hold a NUL byte: a title would be cut there and two titles
+    // equal up to it would become one. No key of the file means one.
+    for (auto& line : lines) std::erase(line, '\0');
     return lines;
 }
 

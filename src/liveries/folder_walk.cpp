@@ -9,7 +9,8 @@
 // file's result at a time, at most the setup's wait limit by the setup's clock (looked at every
 // 100 ms, so a test's clock can end the wait); a given-up file's parser still runs to its end,
 // its result unused.
-// A stop or close drops the files not yet started.
+// A stop or close drops the files not yet started. Links are followed, each folder entered
+// once.
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -18,11 +19,13 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include <fmt/format.h>
 
+#include "foundation/files.h"
 #include "foundation/log.h"
 #include "foundation/run_state.h"
 #include "foundation/strings.h"
@@ -134,11 +137,17 @@ bool lf_isAircraftCfg(const fs::path& path)
     return gf_equalsNoCase(path.filename().string(), "aircraft.cfg");
 }
 
-bool lf_mayDescend(const fs::path& path)
+// The skip words count below the scanned folder only: a livery folder the user keeps in a
+// folder named "airport-addons" must still be walked. `rootText` is the root's text, with which
+// every path of the walk begins.
+bool lf_mayDescend(const fs::path& path, std::string_view rootText)
 {
     const std::string text = path.string();
+    const std::string_view below = std::string_view(text).starts_with(rootText)
+                                       ? std::string_view(text).substr(rootText.size())
+                                       : std::string_view(text);
     for (const auto word : kSkipWords) {
-        if (text.find(word) != std::string::npos) return false;
+        if (below.find(word) != std::string_view::npos) return false;
     }
     return gf_pathToUtf8(path).size() <= kLongestEnteredPath;
 }
@@ -174,8 +183,9 @@ class FolderWalk {
     enum class Phase { Walking, Draining };
 
 public:
-    FolderWalk(uint32_t folderNumber, const LiveryScanSetup& setup)
+    FolderWalk(uint32_t folderNumber, const fs::path& root, const LiveryScanSetup& setup)
         : folderNumber_(folderNumber),
+          rootText_(root.string()),
           setup_(setup),
           maxPending_(static_cast<std::size_t>(std::max<int32_t>(1, setup.maxTasks))),
           clock_(setup.now ? setup.now : ScanClock(std::chrono::steady_clock::now)),
@@ -185,6 +195,7 @@ public:
 
     void walk(const fs::path& folder)
     {
+        if (!entered_.enter(folder)) return;
         for (const auto& entry : lf_sortedEntries(folder)) {
             if (stopped_ || gf_stopFlag()) {
                 stopped_ = true;
@@ -217,7 +228,7 @@ private:
         const auto status = entry.status(ec);
         if (ec) return;
         const fs::path& path = entry.path();
-        const bool descend = lf_mayDescend(path);
+        const bool descend = lf_mayDescend(path, rootText_);
         if (fs::is_regular_file(status) && lf_isAircraftCfg(path)) {
             if (gf_stopFlag()) {
                 stopped_ = true;
@@ -252,6 +263,8 @@ private:
     }
 
     uint32_t folderNumber_;
+    std::string rootText_;
+    EnteredFolders entered_;
     const LiveryScanSetup& setup_;
     std::size_t maxPending_;
     ScanClock clock_;
@@ -264,7 +277,7 @@ private:
 
 void lf_scanFolderTree(uint32_t folderNumber, const fs::path& root, const LiveryScanSetup& setup)
 {
-    FolderWalk walk(folderNumber, setup);
+    FolderWalk walk(folderNumber, root, setup);
     walk.walk(root);
     walk.finish();
 }

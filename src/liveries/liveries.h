@@ -143,7 +143,9 @@ double gf_wingspan(uint16_t modelId);
 std::vector<std::string> lf_prefixCandidates(const std::string& registration);
 // The MatchKey of the first candidate that is a key of g_registrations; none for "".
 std::optional<MatchKey> gf_registrationPrefix(const std::string& registration);
-// The smallest key of at most 5 characters of g_registrations that occurs in the text.
+// The smallest key of at most 5 characters of g_registrations that begins a registration-like
+// word of the text (3 to 12 characters A-Z, 0-9 or '-', between characters that are none of
+// these nor a lower-case letter): "HB-" in "Swiss HB-JLT", never "B-J" inside it.
 std::optional<std::string> gf_findRegistrationPrefixIn(std::string_view text);
 // Rebuilds what gf_findRegistrationPrefixIn searches; gf_readDbase calls it, and so must
 // whoever changes g_registrations afterwards.

@@ -277,6 +277,7 @@ void lf_processScannedLiveries()
 {
     if (g_liveriesProcessed) {
         gf_log("Processing scanned liveries skipped; already done in previous start-up");
+        lf_applyCategoryOptions();
         lf_freeScannedList();
         return;
     }

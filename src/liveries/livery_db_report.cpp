@@ -74,19 +74,40 @@ void lf_enableOption(const std::optional<CategoryOption>& option, bool on)
     if (option && g_liveryHooks.enableOption) g_liveryHooks.enableOption(*option->setting, on);
 }
 
-void lf_reportMissingCategory(int category)
+// The category's option is switched off and greyed when nothing of it is installed, and
+// enabled otherwise.
+void lf_applyCategoryOption(int category, bool installed)
 {
-    gf_log(fmt::format("Category {}: No livery found",
-                       lf_categoryNames.at(static_cast<std::size_t>(category))));
     const auto option = lf_categoryOption(category);
     if (!option) return;
-    if (option->setting->current) {
+    if (!installed && option->setting->current) {
         option->setting->current = false;
         gf_saveBoolParameter(*option->setting);
         gf_log(fmt::format("{} temporarily switched off because you do not have {} installed",
                            option->setting->name, option->what));
     }
-    lf_enableOption(option, false);
+    lf_enableOption(option, installed);
+}
+
+void lf_reportMissingCategory(int category)
+{
+    gf_log(fmt::format("Category {}: No livery found",
+                       lf_categoryNames.at(static_cast<std::size_t>(category))));
+    lf_applyCategoryOption(category, false);
+}
+
+// Pax and cargo titles of the category's models, and the models.
+std::array<std::size_t, 2> lf_categoryTitles(int category, ModelIdList* models)
+{
+    std::array<std::size_t, 2> titles{};
+    for (std::size_t c = 0; c < 2; ++c) {
+        for (const auto& [model, list] : g_modelTitles[c]) {
+            if (gf_sizeCategory(model) != category) continue;
+            titles[c] += list.size();
+            if (models) models->push_back(model);
+        }
+    }
+    return titles;
 }
 
 // The lines of the similar-type groups ("member,other,...") that name at least one other
@@ -152,15 +173,8 @@ void lf_buildSimilarModels()
 
 void lf_reportCategory(int category)
 {
-    std::array<std::size_t, 2> titles{};
     ModelIdList models;
-    for (std::size_t c = 0; c < 2; ++c) {
-        for (const auto& [model, list] : g_modelTitles[c]) {
-            if (gf_sizeCategory(model) != category) continue;
-            titles[c] += list.size();
-            models.push_back(model);
-        }
-    }
+    const auto titles = lf_categoryTitles(category, &models);
     if (titles[0] == 0 && titles[1] == 0) {
         lf_reportMissingCategory(category);
         return;
@@ -176,7 +190,15 @@ void lf_reportCategory(int category)
         list->insert(list->end(), models.begin(), models.end());
     }
     lf_logModelCodes(models);
-    lf_enableOption(lf_categoryOption(category), true);
+    lf_applyCategoryOption(category, true);
+}
+
+void lf_applyCategoryOptions()
+{
+    for (int category = 0; category <= 5; ++category) {
+        const auto titles = lf_categoryTitles(category, nullptr);
+        lf_applyCategoryOption(category, titles[0] != 0 || titles[1] != 0);
+    }
 }
 
 void lf_reportGenericLiveries()

@@ -102,8 +102,8 @@ void lf_addIncompleteSectionLine(std::string text);
 
 // ---- Shared steps of the two parsers -------------------------------------------------------
 
-// The file's lines in its detected encoding; none when the encoding or the reading fails
-// (logged).
+// The file's lines in its detected encoding, NUL bytes dropped; none when the encoding or the
+// reading fails (logged).
 std::optional<std::vector<std::string>> lf_readCfgLines(const std::filesystem::path& path);
 // Hands each [fltsim.N] section (header first, trailing blank and "//" lines dropped) to
 // `onSection`, which may change it; a line for which `endsSection` holds ends the running one.

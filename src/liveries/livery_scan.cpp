@@ -193,7 +193,14 @@ WalkResult lf_scanLiveryFolders(const FolderList& folders, const LiveryScanSetup
     }
     if (LIG_PRIORITIZE.current) lf_prioritize(g_liveries);
     gf_sortLiveries(g_liveries);
-    gf_writeLiveriesScanned(setup.simNumber);
+    if (!gf_writeLiveriesScanned(setup.simNumber)) {
+        // Not a scan done: it stays due, and the start goes no further than a database built
+        // from a list that is not there.
+        g_liveries.clear();
+        gf_clearLiveries();
+        throw std::runtime_error(
+            fmt::format("{} could not be written", gf_pathToUtf8(g_liveriesScannedXml)));
+    }
     g_liveries.clear();
     lf_writeScanReports();
     gf_clearLiveries();

@@ -52,8 +52,10 @@ enum class LiveryScanResult {
 // The whole scan (automatic: LIG_AUTOMATIC's AI packages in AI_PACKAGE_SELECTOR's order;
 // manual: lfolder0..lfolder9). Throws qel::UserErrorException 43, 48, 53, 143, 243 as the user
 // must act (no packages, no folders, no liveries, a missing folder), std::runtime_error "{} not
-// set" for a selector value outside its choices, std::filesystem::filesystem_error for a
-// Community folder that cannot be listed or an output folder that cannot be made.
+// set" for a selector value outside its choices or "{} could not be written" for a
+// LiveriesScanned.xml that could not be saved (SCAN_LIVERIES stays set),
+// std::filesystem::filesystem_error for a Community folder that cannot be listed or an output
+// folder that cannot be made.
 LiveryScanResult gf_scanLiveries(const LiveryScanSetup& setup);
 
 // Walks one folder tree: every aircraft.cfg below it parsed on the workers, the liveries

@@ -16,12 +16,22 @@ namespace qel {
 namespace {
 
 constexpr std::size_t lf_shortKeyMaxLength = 5;
+constexpr std::size_t lf_shortestRegistration = 3;
+constexpr std::size_t lf_longestRegistration = 12;
 
 // The keys of g_registrations of at most 5 characters, so that a title is searched by its own
 // substrings instead of walking the whole fleet table on every call. Written with
 // g_registrations (start-up thread), read-only afterwards.
 std::unordered_set<std::string, TransparentStringHash, std::equal_to<>> shortKeys;
 bool hasEmptyKey = false;
+
+bool lf_isRegistrationChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// A registration ends where its word does; a lower-case letter makes the word no registration.
+bool lf_isWordChar(char c) { return lf_isRegistrationChar(c) || (c >= 'a' && c <= 'z'); }
 
 }  // namespace
 
@@ -95,12 +105,28 @@ void gf_indexShortRegistrations()
 std::optional<std::string> gf_findRegistrationPrefixIn(std::string_view text)
 {
     // The table is in key order, so the key the table walk would meet first is the smallest
-    // key that occurs; an empty key occurs everywhere and is the smallest of all.
+    // key that counts; an empty key occurs everywhere and is the smallest of all.
     if (hasEmptyKey) return std::string();
     std::optional<std::string_view> best;
-    for (std::size_t length = 1; length <= lf_shortKeyMaxLength; ++length) {
-        for (std::size_t start = 0; start + length <= text.size(); ++start) {
-            const std::string_view piece = text.substr(start, length);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        if (!lf_isWordChar(text[start])) {
+            ++start;
+            continue;
+        }
+        std::size_t end = start;
+        while (end < text.size() && lf_isWordChar(text[end])) ++end;
+        const std::string_view word = text.substr(start, end - start);
+        start = end;
+        // Only at the start of the word: "B-J" (China) inside "HB-JLT" (Switzerland), or "C-M"
+        // (Canada) inside "EC-MAH", is the end of a longer prefix.
+        if (word.size() < lf_shortestRegistration || word.size() > lf_longestRegistration ||
+            !std::all_of(word.begin(), word.end(), lf_isRegistrationChar)) {
+            continue;
+        }
+        for (std::size_t length = 1; length <= std::min(word.size(), lf_shortKeyMaxLength);
+             ++length) {
+            const std::string_view piece = word.substr(0, length);
             if ((!best || piece < *best) && shortKeys.contains(piece)) best = piece;
         }
     }

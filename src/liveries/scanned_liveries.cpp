@@ -72,17 +72,17 @@ bool lf_compareLiveries(const Livery& x, const Livery& y)
 
 void gf_sortLiveries(LiveryList& liveries) { liveries.sort(lf_compareLiveries); }
 
-void gf_writeLiveriesScanned(const LiveryList& liveries, const std::filesystem::path& path,
+bool gf_writeLiveriesScanned(const LiveryList& liveries, const std::filesystem::path& path,
                              int32_t simNumber)
 {
-    if (liveries.empty()) return;
+    if (liveries.empty()) return true;
     pugi::xml_document document;
     XmlMetaInfo meta;
     meta.version = g_programVersion.text();
     meta.sim = simNumber;
     gf_writeXmlMeta(document, meta);
     auto root = document.child("root");
-    if (!root) return;
+    if (!root) return false;
     auto list = root.append_child("liveries");
     for (const Livery& livery : liveries) {
         auto l = list.append_child("l");
@@ -95,13 +95,18 @@ void gf_writeLiveriesScanned(const LiveryList& liveries, const std::filesystem::
         gf_appendAttributeValue(l, "t", livery.title);
         if (!livery.registration.empty()) gf_appendAttributeValue(l, "r", livery.registration);
     }
-    gf_saveXmlFile(document, path);
+    if (!gf_saveXmlFile(document, path)) {
+        gf_logHighlighted(fmt::format("{} liveries could not be written to {}", liveries.size(),
+                                      gf_pathToUtf8(path)));
+        return false;
+    }
     gf_log(fmt::format("{} liveries in {}", liveries.size(), gf_pathToUtf8(path)));
+    return true;
 }
 
-void gf_writeLiveriesScanned(int32_t simNumber)
+bool gf_writeLiveriesScanned(int32_t simNumber)
 {
-    gf_writeLiveriesScanned(g_liveries, g_liveriesScannedXml, simNumber);
+    return gf_writeLiveriesScanned(g_liveries, g_liveriesScannedXml, simNumber);
 }
 
 void gf_readLiveriesScanned(const std::filesystem::path& path, LiveryList& liveries)

@@ -42,11 +42,12 @@ void gf_sortLiveries(LiveryList& liveries);
 
 // Writes the list to the file (root/meta, root/liveries/l with a, o, m, c, t, r) and logs
 // "{} liveries in {}"; writes nothing for an empty list. `simNumber`: 1 MSFS 2020, 2 MSFS 2024.
-// Never throws for the file (a failed save is the same log line and an unchanged file).
-void gf_writeLiveriesScanned(const LiveryList& liveries, const std::filesystem::path& path,
+// False when the file could not be saved, which leaves it as it was and logs "{} liveries could
+// not be written to {}" highlighted. Never throws for the file.
+bool gf_writeLiveriesScanned(const LiveryList& liveries, const std::filesystem::path& path,
                              int32_t simNumber);
 // g_liveries to g_liveriesScannedXml.
-void gf_writeLiveriesScanned(int32_t simNumber);
+bool gf_writeLiveriesScanned(int32_t simNumber);
 
 // Replaces `liveries` with the file's, sorted, with folder number 0; logs "{:5} liveries read
 // from {}". Throws qel::UserErrorException 51 "File {} not found" (missing or not well-formed), 52 "{} does

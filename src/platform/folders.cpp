@@ -1,6 +1,8 @@
 // Known folders from the XDG base-directory variables, with overrides for tests.
 #include "platform/folders.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -64,6 +66,14 @@ void clearKnownFolderOverrides()
 {
     std::scoped_lock lock(g_overridesMutex);
     lf_overrides().clear();
+}
+
+std::optional<FolderIdentity> folderIdentity(const std::filesystem::path& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FolderIdentity{static_cast<uint64_t>(status.st_dev),
+                          static_cast<uint64_t>(status.st_ino)};
 }
 
 }  // namespace qel::platform

@@ -1,8 +1,9 @@
 // The hand-over of the Traffic Reader's batches to the traffic manager: every record gets the
 // fast tick at which its position is flown, polls enter the adding stack by its rule, the steps
-// of the first load go to the traffic manager's intake at once; every batch is kept for
-// inspection.
+// of the first load go to the traffic manager's intake at once; a test may ask for every batch
+// to be kept.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <limits>
@@ -18,14 +19,15 @@ namespace qel {
 std::mutex g_trafficMutex;
 bool g_mainLoopRunning = false;                 // g_trafficMutex
 std::vector<LiveAircraftRecord> g_addingStack;  // g_trafficMutex
-std::atomic<int32_t> g_trafficQnh{1013};
 std::atomic<int32_t> g_fastTicks{0};
 
 namespace {
 
-constexpr std::size_t kKeptBatches = 256;  // enough for a test; a long demo run stays bounded
+constexpr std::size_t kKeptBatches = 256;  // enough for a test; a long run stays bounded
 constexpr int32_t kPollDelay_s = 30;
 
+// Off unless a test asks: copies of the polls would cost a running program tens of megabytes.
+std::atomic<bool> g_keepBatches{false};
 std::mutex g_keptMutex;  // guards g_keptBatches; taken alone
 std::deque<KeptTrafficBatch> g_keptBatches;
 std::mutex g_intakeMutex;  // guards g_firstLoadIntake; taken alone
@@ -54,6 +56,7 @@ double lf_medianReportTime(const std::vector<LiveAircraftRecord>& batch)
 
 void lf_keep(KeptTrafficBatch batch)
 {
+    if (!g_keepBatches) return;
     std::scoped_lock lock(g_keptMutex);
     g_keptBatches.push_back(std::move(batch));
     if (g_keptBatches.size() > kKeptBatches) g_keptBatches.pop_front();
@@ -73,7 +76,8 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
     for (auto& record : batch) {
         record.sample.dueTick = lf_dueTick(now, delay_s, record.reportTime_s - median);
     }
-    KeptTrafficBatch kept{delay_s, batch, false};
+    KeptTrafficBatch kept{delay_s, {}, false};
+    if (g_keepBatches) kept.records = batch;
     if (delay_s != kPollDelay_s) {
         FirstLoadIntake intake;
         {
@@ -92,6 +96,8 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
     batch.clear();
     lf_keep(std::move(kept));
 }
+
+void gf_keepTrafficBatches(bool keep) { g_keepBatches = keep; }
 
 void gf_setFirstLoadIntake(FirstLoadIntake intake)
 {

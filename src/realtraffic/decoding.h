@@ -24,6 +24,9 @@ const nlohmann::json& gf_element(const nlohmann::json& record, std::size_t index
 double gf_number(const nlohmann::json& value);
 // A JSON string's text; any other type "".
 std::string gf_text(const nlohmann::json& value);
+// Every byte printable ASCII (0x20 to 0x7E): what a callsign or registration may hold. A NUL
+// would cut the text where it is written into a stand file, an escape reach the log.
+bool gf_isPrintableAscii(std::string_view text);
 // The hexadecimal number at the start of the text (digits 0-9, a-f, A-F up to the first other
 // character); 0 without a digit or when it does not fit 32 bits.
 uint32_t gf_parseHexId(std::string_view text);
@@ -44,7 +47,8 @@ struct LiveDecodeContext {
 // The notice of a blocked callsign: one removal and one message per callsign and reader run.
 struct BlockNotice {
     bool raised = true;       // raised again by every reset of the reader
-    std::string lastBlocked;  // survives restarts
+    std::string lastBlocked;  // the callsign of the last notice; read only while not raised
+    bool operator==(const BlockNotice&) const = default;
 };
 
 // What the live decoding writes.
@@ -53,6 +57,7 @@ struct LiveDecodeState {
     LiveIds ids;                              // collected while context.collectIds
     BlockNotice notice;
     bool badValueLogged = false;  // the first broken record of a reader run is logged, no more
+    bool operator==(const LiveDecodeState&) const = default;
 };
 
 // Decodes one locationtraffic record of 48 elements: appends it to state.records, or drops it
@@ -72,6 +77,7 @@ struct ParkedDecodeContext {
     bool lightAircraft = false;    // LIGHT_AIRCRAFT
     bool highPerformance = false;  // HIGH_PERF_AIRCRAFT
     bool helicopters = false;      // HELICOPTERS
+    bool operator==(const ParkedDecodeContext&) const = default;
 };
 
 // Decodes one member of a parkedtraffic reply's "data" (`key` the hex id, `entry` its array):

@@ -64,11 +64,7 @@ double lf_checked(const json& record, std::size_t index, const char* name, doubl
 // travel into the simulator's labels and the log.
 void lf_checkIdentifier(const std::string& text, std::size_t longest, const char* name)
 {
-    if (text.size() > longest) throw BadValue(name);
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte > 0x7e) throw BadValue(name);
-    }
+    if (text.size() > longest || !gf_isPrintableAscii(text)) throw BadValue(name);
 }
 
 // ICAO type designators are upper-case letters and digits; anything else would intern a code
@@ -279,6 +275,14 @@ double gf_number(const json& value)
 std::string gf_text(const json& value)
 {
     return value.is_string() ? value.get<std::string>() : std::string();
+}
+
+bool gf_isPrintableAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte <= 0x7e;
+    });
 }
 
 uint32_t gf_parseHexId(std::string_view text)

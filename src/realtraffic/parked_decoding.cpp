@@ -65,7 +65,7 @@ std::string lf_cleanCallsign(std::string callsign)
 {
     if (callsign == "null" || callsign.find('@') != std::string::npos ||
         (callsign.size() > 4 && callsign.find("00000") != std::string::npos) ||
-        callsign.size() > 8) {
+        callsign.size() > 8 || !gf_isPrintableAscii(callsign)) {
         return {};
     }
     if (!callsign.empty() && callsign.front() == '.') callsign.erase(0, 1);
@@ -140,7 +140,8 @@ void processParkedTrafficLine(std::string_view key, const json& entry,
         // A time that cannot be broken down has no slot, so no age: such a record is useless.
         if (aircraft.halfHourSlot < 0) return;
         const std::string registration = gf_text(gf_element(entry, 4));
-        if (registration.size() <= 12 && registration != "null") {
+        if (registration.size() <= 12 && registration != "null" &&
+            gf_isPrintableAscii(registration)) {
             aircraft.registration = registration;
         }
         if (!lf_knownType(entry, aircraft)) return;

@@ -5,7 +5,7 @@
 //
 // The request and the take run on the main-loop thread; gf_getParkedTraffic waits there in 100 ms
 // steps of the platform clock, at most 10 s; TrafficReader::parkedtraffic runs on the "Traffic Reader" thread. They
-// meet only under TrafficReader::shared_ and through the request flag.
+// meet only under g_trafficReaderMutex and through the request flag.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -28,8 +28,6 @@
 
 namespace qel {
 
-std::string g_reservedStandName;  // main-loop thread
-
 namespace rt {
 
 namespace {
@@ -38,6 +36,14 @@ using nlohmann::json;
 using namespace std::chrono_literals;
 
 constexpr RequestKind kParked{"/v4/traffic", "ptcurl_", "ptcurl_: failed to set URL", "ptcurl_"};
+constexpr ReplyTexts kParkedTexts{
+    [](CURLcode code) {
+        gf_logHighlighted(fmt::format("{} curl parkedtraffic code: {}",
+                                      gf_timeString(platform::epochSeconds()),
+                                      curl_easy_strerror(code)));
+    },
+    {"parkedtraffic: empty content", false},
+    {"parkedtraffic invalid JSON:"}};
 constexpr double kParkedBoxDeg = 0.04996402877697842;  // 3 nm: 3 × 1.852 / 111.2
 constexpr double kParkedBox_ft = 18228.34647;          // 3 nm: 3 × 6076.11549
 constexpr auto kParkedTimeout = 10s;
@@ -113,30 +119,21 @@ bool TrafficReader::parkedReply(const json& reply, const ParkedDecodeContext& co
 
 void TrafficReader::parkedtraffic()
 {
-    ParkedRequest request;
+    ParkedRequest asked;
     {
-        std::scoped_lock lock(shared_);
-        if (parked_.number == 0) return;  // given up before it was served
-        request.number = parked_.number;
-        request.box = parked_.box;
-        request.context = parked_.context;
+        std::scoped_lock lock(g_trafficReaderMutex);
+        if (run_.parked.number == 0) return;  // given up before it was served
+        asked.number = run_.parked.number;
+        asked.box = run_.parked.box;
+        asked.context = run_.parked.context;
     }
     int32_t status = kFailedHere;
     std::vector<ParkedAircraftRecord> records;
     try {
         if (!guid().empty()) {
-            const CURLcode code = post(kParked, boxBody(request.box, "parkedtraffic"), buffer_);
-            if (code != CURLE_OK) {
-                gf_logHighlighted(fmt::format("{} curl parkedtraffic code: {}",
-                                              gf_timeString(platform::epochSeconds()),
-                                              curl_easy_strerror(code)));
-            } else if (buffer_.empty()) {
-                gf_log("parkedtraffic: empty content");
-            } else if (const json reply = gf_parseReply(buffer_); reply.is_discarded()) {
-                gf_logHighlighted(
-                    fmt::format("parkedtraffic invalid JSON:\n{}\n", gf_head(buffer_)));
-            } else {
-                parkedReply(reply, request.context, records, status);
+            if (const auto reply = request(kParked, boxBody(asked.box, "parkedtraffic"),
+                                           run_.buffer, kParkedTexts)) {
+                parkedReply(*reply, asked.context, records, status);
             }
         }
     } catch (const std::exception& e) {
@@ -144,26 +141,27 @@ void TrafficReader::parkedtraffic()
         status = kFailedHere;
         records.clear();
     }
-    std::scoped_lock lock(shared_);
-    if (parked_.number != request.number) return;  // a late reply: nobody waits for it
-    parked_.status = status;
-    parked_.records = std::move(records);
+    std::scoped_lock lock(g_trafficReaderMutex);
+    if (run_.parked.number != asked.number) return;  // a late reply: nobody waits for it
+    run_.parked.status = status;
+    run_.parked.records = std::move(records);
 }
 
 int32_t TrafficReader::awaitParked(uint64_t number)
 {
     const auto giveUp = [this, number] {
-        std::scoped_lock lock(shared_);
-        if (parked_.number != number) return;
-        parked_.number = 0;
-        parked_.records.clear();
+        std::scoped_lock lock(g_trafficReaderMutex);
+        if (run_.parked.number != number) return;
+        run_.parked.number = 0;
+        run_.parked.records.clear();
     };
     sleepMs(100);
     const auto start = platform::steadyNow();
     for (;;) {
         {
-            std::scoped_lock lock(shared_);
-            if (parked_.number == number && parked_.status != kPending) return parked_.status;
+            std::scoped_lock lock(g_trafficReaderMutex);
+            if (run_.parked.number == number && run_.parked.status != kPending)
+                return run_.parked.status;
         }
         if (gf_stopFlag()) {
             giveUp();
@@ -192,11 +190,11 @@ uint64_t TrafficReader::requestParked(LatLon parkAirport)
         LIGHT_AIRCRAFT.current, HIGH_PERF_AIRCRAFT.current, HELICOPTERS.current};
     uint64_t number = 0;
     {
-        std::scoped_lock lock(shared_);
-        number = ++parkedCounter_;
-        parked_ = ParkedRequest{number, box, std::move(context), kPending, {}};
+        std::scoped_lock lock(g_trafficReaderMutex);
+        number = ++run_.parkedCounter;
+        run_.parked = ParkedRequest{number, box, std::move(context), kPending, {}};
     }
-    parkedRequested_ = true;
+    run_.parkedRequested = true;
     return number;
 }
 
@@ -205,14 +203,14 @@ ParkedTake TrafficReader::takeParked(uint64_t number, std::vector<ParkedAircraft
     records.clear();
     int32_t status = kPending;
     {
-        std::scoped_lock lock(shared_);
+        std::scoped_lock lock(g_trafficReaderMutex);
         // An older request's number: its reply, if it ever comes, answers nobody.
-        if (number == 0 || parked_.number != number) return ParkedTake::failed;
-        status = parked_.status;
+        if (number == 0 || run_.parked.number != number) return ParkedTake::failed;
+        status = run_.parked.status;
         if (status == kPending) return ParkedTake::pending;
-        if (status == kDone) records = std::move(parked_.records);
-        parked_.records.clear();
-        parked_.number = 0;
+        if (status == kDone) records = std::move(run_.parked.records);
+        run_.parked.records.clear();
+        run_.parked.number = 0;
     }
     switch (status) {
     case kDone: break;

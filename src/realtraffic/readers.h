@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "foundation/run_values.h"
 #include "realtraffic/decoding.h"
 #include "realtraffic/realtraffic.h"
 #include "realtraffic/rt_connection.h"
@@ -29,17 +30,16 @@ struct UserPosition {
     double latitude = 0.0;     // degrees: 51.2793
     double longitude = 0.0;    // degrees: 6.7635
     double altitude_ft = 0.0;  // 147.0
+    bool operator==(const UserPosition&) const = default;
 };
+// The position lives in the client's run state, guarded by g_userPositionMutex (taken alone).
 class UserSnapshot {
 public:
     void set(const UserPosition& position);
     UserPosition get() const;
-
-private:
-    mutable std::mutex mutex_;  // guards position_; taken alone
-    UserPosition position_;
 };
 extern UserSnapshot g_userSnapshot;
+extern std::mutex g_userPositionMutex;
 
 // A query box, degrees.
 struct Box {
@@ -47,7 +47,65 @@ struct Box {
     double bottom = 52.17;
     double left = 4.54;
     double right = 4.98;
+    bool operator==(const Box&) const = default;
 };
+
+// The parked-traffic request the main loop waits for; 0: none.
+struct ParkedRequest {
+    uint64_t number = 0;
+    Box box;
+    ParkedDecodeContext context;
+    int32_t status = -1;  // -1 pending, 0 done, 1 failed here, else the server's status
+    std::vector<ParkedAircraftRecord> records;
+    bool operator==(const ParkedRequest&) const = default;
+};
+
+// The Traffic Reader's state of one run, a member of the client's run state.
+struct TrafficReaderRun {
+    // Reader thread only (and the reset while no reader runs).
+    std::string buffer;     // the last reply body
+    LiveDecodeState state;  // the batch being built and the block notice
+
+    RunAtomic<int32_t> qnh{kStandardQnh_hPa};
+    RunAtomic<int64_t> recordCount{0};  // live records of the last batch handed on
+    RunAtomic<bool> collecting{false};  // the live-id collection flag
+    RunAtomic<bool> parkedRequested{false};
+    RunAtomic<bool> receiving{false};
+    // Main-loop thread. Set at a start, so that the first status update shows the reader
+    // waiting until data arrives.
+    RunAtomic<bool> hasTrafficShown{true};
+
+    // g_trafficReaderMutex
+    Box box;
+    LatLon lastCentre{0.0, 0.0};
+    double lastRange_nm = -1.0;
+    std::optional<ParkAirportReference> parkAirport;
+    LiveIds ids;
+    uint64_t parkedCounter = 0;
+    ParkedRequest parked;
+    bool operator==(const TrafficReaderRun&) const = default;
+};
+
+// The Weather Reader's state of one run, a member of the client's run state.
+struct WeatherReaderRun {
+    // Reader thread only (the sign-in runs on the start-up thread before it starts).
+    std::string buffer;
+    int32_t lastQnh = kStandardQnh_hPa;
+    // A real station has answered this run: its QNH outlasts the service's stand-in replies.
+    bool realQnh = false;
+
+    RunAtomic<bool> weatherOk{false};
+    RunAtomic<bool> weatherOkShown{true};  // main-loop thread; set at a start, as above
+    std::string metarCode;                 // g_metarMutex
+    bool operator==(const WeatherReaderRun&) const = default;
+};
+
+// Members of the client's run state (realtraffic/rt_run.h).
+extern TrafficReaderRun& g_trafficReaderRun;
+extern WeatherReaderRun& g_weatherReaderRun;
+// Guard the Traffic Reader's shared part and the Weather Reader's station, each taken alone.
+extern std::mutex g_trafficReaderMutex;
+extern std::mutex g_metarMutex;
 
 class TrafficReader : public RtConnection {
 public:
@@ -73,12 +131,10 @@ public:
     ParkedTake takeParked(uint64_t number, std::vector<ParkedAircraftRecord>& records);
     void updateStatus();
 
-    void setQnh(int32_t qnh_hPa) { qnh_ = qnh_hPa; }
-    int32_t qnh() const { return qnh_; }
-    bool receiving() const { return receiving_; }
-    int64_t recordCount() const { return recordCount_; }
-    // Back to the state after construction (handle, boxes, batch, flags, QNH); no reader runs.
-    void resetReader();
+    void setQnh(int32_t qnh_hPa) { run_.qnh = qnh_hPa; }
+    int32_t qnh() const { return run_.qnh; }
+    bool receiving() const { return run_.receiving; }
+    int64_t recordCount() const { return run_.recordCount; }
 
     // What the live decoding reads, copied now.
     LiveDecodeContext decodeContext() const;
@@ -88,15 +144,6 @@ public:
                      std::vector<ParkedAircraftRecord>& records, int32_t& status);
 
 private:
-    // The parked-traffic request the main loop waits for; 0: none. Guarded by shared_.
-    struct ParkedRequest {
-        uint64_t number = 0;
-        Box box;
-        ParkedDecodeContext context;
-        int32_t status = -1;  // -1 pending, 0 done, 1 failed here, else the server's status
-        std::vector<ParkedAircraftRecord> records;
-    };
-
     bool poll(int& status);
     bool bufferedReply(const nlohmann::json& reply, int& status);
     void decodeRecords(const nlohmann::json& data, const LiveDecodeContext& context);
@@ -104,25 +151,7 @@ private:
     std::string boxBody(const Box& box, std::string_view querytype) const;
     int32_t awaitParked(uint64_t number);
 
-    // Reader thread only (and the reset while no reader runs).
-    std::string buffer_;     // the last reply body
-    LiveDecodeState state_;  // the batch being built and the block notice
-
-    std::atomic<int32_t> qnh_{kStandardQnh_hPa};
-    std::atomic<int64_t> recordCount_{0};  // live records of the last batch handed on
-    std::atomic<bool> collecting_{false};  // the live-id collection flag
-    std::atomic<bool> parkedRequested_{false};
-    std::atomic<bool> receiving_{false};
-    std::atomic<bool> hasTrafficShown_{false};  // main-loop thread
-
-    mutable std::mutex shared_;  // guards the members below; taken alone
-    Box box_;
-    LatLon lastCentre_{0.0, 0.0};
-    double lastRange_nm_ = -1.0;
-    std::optional<ParkAirportReference> parkAirport_;
-    LiveIds ids_;
-    uint64_t parkedCounter_ = 0;
-    ParkedRequest parked_;
+    TrafficReaderRun& run_ = g_trafficReaderRun;
 };
 
 class WeatherReader : public RtConnection {
@@ -133,16 +162,14 @@ public:
     // The station code of the nearest METAR for the weather request; false without one.
     bool nearestmetar(int& status);
     // The replies once received, without the waits between requests (the fuzz targets feed
-    // them directly). Sign-in: the body as authenticate reads it, true for a session; throws
-    // for a reply it cannot use. Nearest METAR: true with a station. Weather: false for a
+    // them directly). Sign-in: true for a session; throws for a reply it cannot
+    // use. Nearest METAR: true with a station. Weather: false for a
     // status that ends the loop.
-    bool signInReply(const std::string& body, int& status);
+    bool signInReply(const nlohmann::json& reply, int& status);
     bool metarReply(const nlohmann::json& reply, int& status);
     bool weatherReply(const nlohmann::json& reply, int& status);
     // The loop: nearest METAR, weather, QNH, until a stop (9999) or an ending status.
     bool receive(int& status);
-    // Back to the state after construction (handle, station, QNH, flags); no reader runs.
-    void resetReader();
     void updateStatus();
 
     std::string metarCode() const;
@@ -155,14 +182,7 @@ private:
     bool weather(int& status);
     void showAccount(int64_t expiry_s, bool professional);
 
-    // Reader thread only (the sign-in runs on the start-up thread before it starts).
-    std::string buffer_;
-    int32_t lastQnh_ = kStandardQnh_hPa;
-
-    std::atomic<bool> weatherOk_{false};
-    std::atomic<bool> weatherOkShown_{false};  // main-loop thread
-    mutable std::mutex metarMutex_;            // guards metarCode_ for readers on other threads
-    std::string metarCode_;
+    WeatherReaderRun& run_ = g_weatherReaderRun;
 };
 
 // What the two reader threads differ in.
@@ -189,10 +209,12 @@ bool gf_hasRecords(const nlohmann::json& data);
 // or more is inches of mercury × 100. Throws gsl::narrowing_error for a value beyond int32.
 int32_t extractQNH(const nlohmann::json& data);
 
+// The reader objects: each owns its libcurl handle and resets its connection (GUID, stop and
+// finished marks, time offset) itself; what they keep of a run lies in the run state above.
 extern TrafficReader g_trafficReader;
 extern WeatherReader g_weatherReader;
-// Signed in and not yet signed out (atomic).
-extern std::atomic<bool> g_rtAuthenticated;
+// Signed in and not yet signed out (atomic; the client's run state).
+extern std::atomic<bool>& g_rtAuthenticated;
 
 // The credential: VNTQ_RT_LICENSE, else the first line of `file`; none when both are empty.
 std::optional<std::string> gf_readCredential(const std::filesystem::path& file);

@@ -18,15 +18,33 @@
 #include <vector>
 
 #include "foundation/geodesy.h"
+#include "foundation/run_values.h"
 #include "realtraffic/records.h"
 
 namespace qel {
 
+// The g_ values of this header that live for one run are members of the client's run state
+// (realtraffic/rt_run.h), reset with gf_resetRtRun.
+
 // The first QNH published by the Weather Reader, hPa (900..1100); 0 until then (atomic).
-extern std::atomic<int32_t> g_qnhReady;
+extern std::atomic<int32_t>& g_qnhReady;
 // The QNH the approach corrects with, hPa; the Weather Reader publishes it, and the traffic
 // manager sets it back to 1013 when it clears its state (atomic).
-extern std::atomic<int32_t> g_trafficQnh;
+extern std::atomic<int32_t>& g_trafficQnh;
+
+// What the main window shows of the client: the sign-in, the account text, the readers'
+// statuses and the QNH. The readers write it, the core marks the readers waiting, the painter
+// reads it; the writer repaints the area that shows it.
+struct RtWindowStatus {
+    RunAtomic<bool> realTrafficSignedIn{false};
+    RunAtomic<bool> realTrafficIdle{true};      // the RealTraffic box is black
+    SharedText realTrafficText;                 // "RT Professional license, 30 days left"
+    RunAtomic<int32_t> trafficReaderStatus{3};  // 1 receiving, 2 no data, 3 stopped
+    RunAtomic<int32_t> weatherReaderStatus{3};  // the same for the weather reader
+    RunAtomic<int32_t> qnh{0};                  // hPa; 0 = none
+    bool operator==(const RtWindowStatus&) const = default;
+};
+extern RtWindowStatus& g_rtWindowStatus;
 
 // Hands one decoded batch of the Traffic Reader to the traffic manager: `delay_s` 30 for a
 // poll, 0, 6, 12, 18, 24 for the steps of the buffered first load. Consumes the batch (empty on
@@ -53,13 +71,16 @@ extern std::atomic<int32_t> g_fastTicks;
 using FirstLoadIntake = std::function<void(std::vector<LiveAircraftRecord>&)>;
 void gf_setFirstLoadIntake(FirstLoadIntake intake);
 
-// Every batch gf_pushAddingStack was handed, oldest first (at most the last 256).
+// Every batch gf_pushAddingStack was handed, oldest first (at most the last 256), kept only
+// while gf_keepTrafficBatches(true) holds (tests); off by default.
 struct KeptTrafficBatch {
     int32_t delay_s = 0;                      // 30, or 0..24 for the first load
     std::vector<LiveAircraftRecord> records;  // as handed over
     bool stacked = false;                     // a poll that entered the adding stack
 };
 std::vector<KeptTrafficBatch> gf_keptTrafficBatches();
+// Any thread.
+void gf_keepTrafficBatches(bool keep);
 // Forgets the kept batches; tests and the stand-in traffic manager's reset.
 void gf_clearKeptTrafficBatches();
 
@@ -77,9 +98,13 @@ std::string gf_rtGuid();
 bool gf_rtSignedIn();
 // Signs out (POST /v4/deauth); start-up thread, after both readers ended. Only logs failures.
 void gf_deauthenticate();
-// Back to the state after construction for an in-process restart; start-up thread, after both
-// readers ended. Throws std::runtime_error when libcurl gives no new handle.
-void gf_resetRtClient();
+// Back to the state after construction for an in-process restart: the readers' connections
+// reset and a fresh run state assigned. Start-up thread after both readers ended (restart,
+// failed close-down), and test fixtures. Throws std::runtime_error when libcurl gives no new
+// handle.
+void gf_resetRtRun();
+// Whether the client's run state equals a fresh one; tests.
+bool gf_rtRunFresh();
 // The traffic time shift in minutes into the past (0..20160) sent with every query; any thread.
 void gf_setRtTimeOffset(int32_t minutes);
 
@@ -121,12 +146,13 @@ struct ParkAirportReference {
     double latitude = 0.0;      // degrees: 51.2895
     double longitude = 0.0;     // degrees: 6.76678
     float elevation_ft = 0.0F;  // field elevation: 147.0
+    bool operator==(const ParkAirportReference&) const = default;
 };
 // Set when the traffic manager chooses a park airport, cleared (nullopt) otherwise; any thread.
 void gf_setParkAirportReference(std::optional<ParkAirportReference> airport);
 // The reserved stand of the park airport, which the parked traffic leaves free; empty when there
 // is none. Written by the traffic manager; main-loop thread only.
-extern std::string g_reservedStandName;
+extern std::string& g_reservedStandName;
 
 // Callsigns and hex ids of the decoded live flights, collected between phase A and phase B of
 // the parked-traffic refresh.
@@ -137,6 +163,7 @@ struct Fnv1aHash {
 struct LiveIds {
     std::unordered_set<std::string, Fnv1aHash> callsigns;  // "KLM1234"
     std::unordered_set<uint32_t, Fnv1aHash> hexIds;        // 0x4ba976
+    bool operator==(const LiveIds&) const = default;
 };
 // Phase A: collect from now on. Main-loop thread.
 void gf_startLiveIdCollection();

@@ -27,6 +27,7 @@ struct PosSample {
     bool hasTrueHeading = false;
     std::optional<double> bank_rad;         // roll, sign reversed: -0.1745
     std::optional<double> trueHeading_rad;  // 4.0054
+    bool operator==(const PosSample&) const = default;
 };
 
 // One live flight as a locationtraffic record reported it.
@@ -42,6 +43,7 @@ struct LiveAircraftRecord {
     PosSample sample;
     double reportTime_s = 0.0;  // epoch seconds: 1724517659.49
     uint32_t hexId = 0;         // always above 10000: 0x4ba976
+    bool operator==(const LiveAircraftRecord&) const = default;
 };
 
 // One aircraft a parkedtraffic reply saw standing at a named stand.
@@ -60,6 +62,7 @@ struct ParkedAircraftRecord {
     int32_t halfHourSlot = 0;    // UTC slot 0..47 in which it was last seen: 21
     int32_t age_halfHours = 0;   // half hours since then, 0..47; set by gf_getParkedTraffic
     std::string standName;       // "YSSY_D12"
+    bool operator==(const ParkedAircraftRecord&) const = default;
 };
 
 }  // namespace qel

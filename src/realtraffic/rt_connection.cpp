@@ -33,6 +33,15 @@ int lf_abortOnStop(void* connection, curl_off_t /*dltotal*/, curl_off_t /*dlnow*
     return static_cast<const RtConnection*>(connection)->stopOrClose() ? 1 : 0;
 }
 
+void lf_logText(std::string_view text, bool highlighted)
+{
+    if (highlighted) {
+        gf_logHighlighted(text);
+    } else {
+        gf_log(text);
+    }
+}
+
 void lf_check(CURLcode code, std::string_view text)
 {
     if (code != CURLE_OK) throw std::runtime_error(std::string(text));
@@ -185,6 +194,30 @@ CURLcode RtConnection::post(const RequestKind& kind, const std::string& body, st
     lf_setLimits(handle_, kind.stoppable ? this : nullptr);
     if (kind.stoppable && stopOrClose()) return CURLE_ABORTED_BY_CALLBACK;
     return performInterruptibly(kind.stoppable);
+}
+
+std::optional<nlohmann::json> RtConnection::request(const RequestKind& kind,
+                                                    const std::string& body, std::string& reply,
+                                                    const ReplyTexts& texts)
+{
+    const CURLcode code = post(kind, body, reply);
+    if (code != CURLE_OK) {
+        if (!texts.quietOnStop || !stopOrClose()) texts.logFailure(code);
+        return std::nullopt;
+    }
+    if (reply.empty()) {
+        lf_logText(texts.empty.text, texts.empty.highlighted);
+        return std::nullopt;
+    }
+    nlohmann::json parsed = gf_parseReply(reply);
+    if (!parsed.is_discarded()) return parsed;
+    if (!texts.gatewayTimeout.empty() && gf_isGatewayTimeout(reply)) {
+        lf_logText(texts.gatewayTimeout, texts.invalid.highlighted);
+    } else {
+        lf_logText(fmt::format("{}\n{}\n", texts.invalid.text, gf_head(reply)),
+                   texts.invalid.highlighted);
+    }
+    return std::nullopt;
 }
 
 CURLcode RtConnection::performInterruptibly(bool stoppable)

@@ -68,6 +68,23 @@ struct RequestKind {
     bool stoppable = true;
 };
 
+// One line of a request's log: its text, and whether it is highlighted (gf_logHighlighted).
+struct LogText {
+    std::string_view text;  // "buffer traffic: empty content"
+    bool highlighted = true;
+};
+
+// What one request logs when its reply does not come or cannot be read.
+struct ReplyTexts {
+    void (*logFailure)(CURLcode code);  // a failed transfer: the line with libcurl's text
+    LogText empty;                      // "buffer traffic: empty content"
+    LogText invalid;                    // "buffer invalid JSON:", the reply's head below it
+    // The line for the service's "504 Gateway Timeout" page; empty: the invalid line instead.
+    std::string_view gatewayTimeout = {};
+    // A transfer that a stop of the reader aborted logs nothing.
+    bool quietOnStop = false;
+};
+
 // The common base of the two reader objects. Its reader thread is the only one that sends on
 // its handle; the sign-in and sign-out use it while no reader thread of the object runs.
 class RtConnection {
@@ -84,6 +101,10 @@ public:
     // `reply`. The libcurl result; CURLE_ABORTED_BY_CALLBACK after a stop. Throws
     // std::runtime_error when the handle is missing or an option cannot be set.
     CURLcode post(const RequestKind& kind, const std::string& body, std::string& reply);
+    // post() and the checks every reply passes: the reply parsed, or nothing after the line of
+    // `texts` for a failed transfer, an empty reply or one that is no JSON. Throws as post().
+    std::optional<nlohmann::json> request(const RequestKind& kind, const std::string& body,
+                                          std::string& reply, const ReplyTexts& texts);
 
     // Waits `ms` (in four equal parts and the remainder) through the platform clock; returns
     // as soon as the stop flag, a program stop or a close is seen. Nothing for ms < 1.

@@ -5,7 +5,9 @@
 #include <exception>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -19,19 +21,31 @@
 #include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
+#include "realtraffic/rt_run.h"
 
 namespace qel {
 
-std::atomic<int32_t> g_qnhReady{0};
+// The run state is built before the reader objects, which refer to their parts of it.
+RtRun g_rtRun;
+
+std::atomic<int32_t>& g_qnhReady = g_rtRun.qnhReady;
+std::atomic<int32_t>& g_trafficQnh = g_rtRun.trafficQnh;
+std::string& g_reservedStandName = g_rtRun.reservedStandName;  // main-loop thread
+RtWindowStatus& g_rtWindowStatus = g_rtRun.windowStatus;
 
 namespace rt {
 
+TrafficReaderRun& g_trafficReaderRun = g_rtRun.trafficReader;
+WeatherReaderRun& g_weatherReaderRun = g_rtRun.weatherReader;
+std::mutex g_trafficReaderMutex;
+std::mutex g_metarMutex;
+std::mutex g_userPositionMutex;
+
 // The sign-in runs through the Weather Reader's handle and the sign-out through the Traffic
-// Reader's, each while that object's reader thread does not run. Each object guards its own
-// shared members.
+// Reader's, each while that object's reader thread does not run.
 TrafficReader g_trafficReader;
 WeatherReader g_weatherReader;
-std::atomic<bool> g_rtAuthenticated{false};
+std::atomic<bool>& g_rtAuthenticated = g_rtRun.rtAuthenticated;
 UserSnapshot g_userSnapshot;
 
 namespace {
@@ -40,6 +54,20 @@ constexpr RequestKind kAuth{"/v4/auth", "aucurl_", "TrafficReader failed to set 
                             "aucurl_", false};
 constexpr RequestKind kDeauth{"/v4/deauth", "aucurl_", "Failed to set CURLOPT_URL", "aucurl_",
                               false};
+constexpr ReplyTexts kSignInTexts{
+    [](CURLcode code) {
+        gf_log(fmt::format("{} Authentication failed: {}", gf_timeString(platform::epochSeconds()),
+                           curl_easy_strerror(code)));
+    },
+    {"Authentication: empty response", false},
+    {"authentication, invalid JSON:", false}};
+constexpr ReplyTexts kSignOutTexts{
+    [](CURLcode code) {
+        gf_log(fmt::format("{} Deauthentication failed: {}",
+                           gf_timeString(platform::epochSeconds()), curl_easy_strerror(code)));
+    },
+    {"Deauthentication: empty response", false},
+    {"deauthentication, invalid JSON:", false}};
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr int64_t kProfessionalType = 2;
 
@@ -63,7 +91,7 @@ int64_t lf_daysLeft(int64_t expiry_s, int64_t now_s)
 void lf_setSignedIn(bool signedIn)
 {
     g_rtAuthenticated = signedIn;
-    g_mainWindowState.realTrafficSignedIn = signedIn;
+    g_rtWindowStatus.realTrafficSignedIn = signedIn;
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
@@ -98,14 +126,14 @@ bool lf_acceptSignIn(const nlohmann::json& reply, int& status)
 
 void UserSnapshot::set(const UserPosition& position)
 {
-    std::scoped_lock lock(mutex_);
-    position_ = position;
+    std::scoped_lock lock(g_userPositionMutex);
+    g_rtRun.userPosition = position;
 }
 
 UserPosition UserSnapshot::get() const
 {
-    std::scoped_lock lock(mutex_);
-    return position_;
+    std::scoped_lock lock(g_userPositionMutex);
+    return g_rtRun.userPosition;
 }
 
 std::optional<std::string> gf_readCredential(const std::filesystem::path& file)
@@ -127,17 +155,8 @@ bool WeatherReader::authenticate(const std::string& credential, int& status)
     try {
         const std::string body = fmt::format("license={}&software={}_{}", gf_formValue(credential),
                                              g_shortName, g_programVersion.text());
-        const CURLcode code = post(kAuth, body, buffer_);
-        if (code != CURLE_OK) {
-            gf_log(fmt::format("{} Authentication failed: {}",
-                               gf_timeString(platform::epochSeconds()), curl_easy_strerror(code)));
-            return false;
-        }
-        if (buffer_.empty()) {
-            gf_log("Authentication: empty response");
-            return false;
-        }
-        if (!signInReply(buffer_, status)) return false;
+        const auto reply = request(kAuth, body, run_.buffer, kSignInTexts);
+        if (!reply || !signInReply(*reply, status)) return false;
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("{}: {}", "authenticate", e.what()));
         waitFor(wrrl());
@@ -148,13 +167,8 @@ bool WeatherReader::authenticate(const std::string& credential, int& status)
     return true;
 }
 
-bool WeatherReader::signInReply(const std::string& body, int& status)
+bool WeatherReader::signInReply(const nlohmann::json& reply, int& status)
 {
-    const auto reply = gf_parseReply(body);
-    if (reply.is_discarded()) {
-        gf_log(fmt::format("authentication, invalid JSON:\n{}\n", gf_head(body)));
-        return false;
-    }
     if (!lf_acceptSignIn(reply, status)) return false;
     setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
     setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
@@ -170,40 +184,27 @@ bool WeatherReader::signInReply(const std::string& body, int& status)
 void WeatherReader::showAccount(int64_t expiry_s, bool professional)
 {
     const int64_t days = lf_daysLeft(expiry_s, platform::epochSeconds());
-    g_mainWindowState.realTrafficText.set(fmt::format("RT {} license, {} day{} left",
-                                                      professional ? "professional" : "standard",
-                                                      days, gf_plural(days)));
+    g_rtWindowStatus.realTrafficText.set(fmt::format("RT {} license, {} day{} left",
+                                                     professional ? "professional" : "standard",
+                                                     days, gf_plural(days)));
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
 void RtConnection::deauthenticate()
 {
     try {
-        std::string reply;
-        const CURLcode code = post(kDeauth, "GUID=" + gf_formValue(guid()), reply);
-        if (code != CURLE_OK) {
-            gf_log(fmt::format("{} Deauthentication failed: {}",
-                               gf_timeString(platform::epochSeconds()), curl_easy_strerror(code)));
-            return;
-        }
-        if (reply.empty()) {
-            gf_log("Deauthentication: empty response");
-            return;
-        }
-        const auto json = gf_parseReply(reply);
-        if (json.is_discarded()) {
-            gf_log(fmt::format("deauthentication, invalid JSON:\n{}\n", gf_head(reply)));
-            return;
-        }
-        const int64_t status = gf_jsonInt(json, "status", 100);
+        std::string body;
+        const auto reply = request(kDeauth, "GUID=" + gf_formValue(guid()), body, kSignOutTexts);
+        if (!reply) return;
+        const int64_t status = gf_jsonInt(*reply, "status", 100);
         if (status != 200) {
             gf_logHighlighted(fmt::format("Deauthentication failed, status: {}", status));
             return;
         }
         lf_setSignedIn(false);
         setGuid({});
-        gf_log(fmt::format("{} RT server '{}'", gf_jsonString(json, "message", ""),
-                           gf_jsonString(json, "server", "")));
+        gf_log(fmt::format("{} RT server '{}'", gf_jsonString(*reply, "message", ""),
+                           gf_jsonString(*reply, "server", "")));
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("{}: {}", "deauthenticate", e.what()));
     }
@@ -254,14 +255,22 @@ void gf_deauthenticate()
     if (rt::g_trafficReader.guid().empty()) rt::g_weatherReader.setGuid({});
 }
 
-void gf_resetRtClient()
+void gf_resetRtRun()
 {
-    rt::g_trafficReader.resetReader();
-    rt::g_weatherReader.resetReader();
-    rt::g_userSnapshot.set({});
-    rt::g_rtAuthenticated = false;
-    g_qnhReady = 0;
-    g_rtProfessional = false;  // the next sign-in tells again
+    rt::g_trafficReader.reset();
+    rt::g_weatherReader.reset();
+    RtRun old;  // what the run held ends outside the locks
+    {
+        std::scoped_lock lock(rt::g_trafficReaderMutex, rt::g_metarMutex, rt::g_userPositionMutex);
+        old = std::exchange(g_rtRun, RtRun{});
+    }
+    gf_invalidateArea(WindowArea::StatusStrip);
+}
+
+bool gf_rtRunFresh()
+{
+    std::scoped_lock lock(rt::g_trafficReaderMutex, rt::g_metarMutex, rt::g_userPositionMutex);
+    return g_rtRun == RtRun{};
 }
 
 void gf_setRtTimeOffset(int32_t minutes)

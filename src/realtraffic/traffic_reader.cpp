@@ -3,7 +3,7 @@
 //
 // Thread "Traffic Reader" (gf_trafficReader), started by the start-up thread once per run and
 // ended by its stop flag (close-down, the Weather Reader's exit guard, the thread's stop token)
-// or by a server status that ends the loop. Takes TrafficReader::shared_ alone (never while
+// or by a server status that ends the loop. Takes g_trafficReaderMutex alone (never while
 // waiting or sending) and g_trafficMutex inside gf_pushAddingStack. Waits between requests
 // through the platform clock; a stop ends a wait and a transfer at once.
 #include <cmath>
@@ -43,7 +43,7 @@ constexpr double kBoxMoveDeg = 0.00015;
 
 void lf_setTrafficStatus(int32_t status)
 {
-    g_mainWindowState.trafficReaderStatus = status;
+    g_rtWindowStatus.trafficReaderStatus = status;
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
@@ -53,6 +53,25 @@ int lf_statusOf(int64_t status)
 {
     return static_cast<int>(std::clamp<int64_t>(status, -99999, 99999));
 }
+
+constexpr ReplyTexts kBufferTexts{
+    [](CURLcode code) {
+        gf_logHighlighted(
+            fmt::format("{} buffer traffic code: {}", lf_now(), curl_easy_strerror(code)));
+    },
+    {"buffer traffic: empty content"},
+    {"buffer invalid JSON:"},
+    {},
+    true};
+constexpr ReplyTexts kPollTexts{
+    [](CURLcode code) {
+        gf_logHighlighted(fmt::format("curl traffic code:{} = {}", static_cast<int>(code),
+                                      curl_easy_strerror(code)));
+    },
+    {"traffic receive: empty content"},
+    {"traffic receive invalid JSON:"},
+    "traffic receive, invalid json 504 Gateway Timeout",
+    true};
 
 }  // namespace
 
@@ -90,14 +109,14 @@ LiveDecodeContext TrafficReader::decodeContext() const
     const UserPosition user = g_userSnapshot.get();
     context.reference = {user.latitude, user.longitude};
     context.range_nm = static_cast<double>(RANGE.current.load());
-    context.qnh_hPa = qnh_;
+    context.qnh_hPa = run_.qnh;
     {
-        std::scoped_lock lock(shared_);
-        context.parkAirport = parkAirport_;
+        std::scoped_lock lock(g_trafficReaderMutex);
+        context.parkAirport = run_.parkAirport;
     }
     context.airborneOnly = AIRBORNE_ONLY.current;
     context.blockCallsign = BLOCK_CALLSIGN.value();
-    context.collectIds = collecting_;
+    context.collectIds = run_.collecting;
     return context;
 }
 
@@ -106,25 +125,25 @@ void TrafficReader::decodeRecords(const json& data, const LiveDecodeContext& con
     if (!gf_hasRecords(data)) return;
     for (const auto& value : data) {
         if (value.is_array() && value.size() == kLiveRecordFields) {
-            processLine(value, context, state_);
+            processLine(value, context, run_.state);
         }
     }
 }
 
 void TrafficReader::handOver(int32_t delay_s)
 {
-    recordCount_ = static_cast<int64_t>(state_.records.size());
-    if (!state_.ids.callsigns.empty() || !state_.ids.hexIds.empty()) {
-        std::scoped_lock lock(shared_);
+    run_.recordCount = static_cast<int64_t>(run_.state.records.size());
+    if (!run_.state.ids.callsigns.empty() || !run_.state.ids.hexIds.empty()) {
+        std::scoped_lock lock(g_trafficReaderMutex);
         // Ids of a batch decoded while phase B took the sets over belong to no refresh.
-        if (collecting_) {
-            ids_.callsigns.merge(state_.ids.callsigns);
-            ids_.hexIds.merge(state_.ids.hexIds);
+        if (run_.collecting) {
+            run_.ids.callsigns.merge(run_.state.ids.callsigns);
+            run_.ids.hexIds.merge(run_.state.ids.hexIds);
         }
     }
-    state_.ids = {};
-    gf_pushAddingStack(state_.records, delay_s);
-    state_.records.clear();
+    run_.state.ids = {};
+    gf_pushAddingStack(run_.state.records, delay_s);
+    run_.state.records.clear();
 }
 
 bool TrafficReader::bufferedReply(const json& reply, int& status)
@@ -141,7 +160,7 @@ bool TrafficReader::bufferedReply(const json& reply, int& status)
         return false;
     }
     setRrl(gf_jsonInt(reply, "rrl", kDefaultInterval_ms));
-    collecting_ = true;
+    run_.collecting = true;
     if (!reply.is_object() || !reply.contains("data") || !gf_hasRecords(reply["data"])) {
         return false;
     }
@@ -164,22 +183,8 @@ bool TrafficReader::buffer(int& status)
         const std::string body =
             boxBody(box(), "locationtraffic") +
             fmt::format("&buffercount={}&buffertime={}", kBufferCount, kBufferTime_s);
-        const CURLcode code = post(kTraffic, body, buffer_);
-        if (code != CURLE_OK) {
-            if (!stopOrClose()) {
-                gf_logHighlighted(
-                    fmt::format("{} buffer traffic code: {}", lf_now(), curl_easy_strerror(code)));
-            }
-        } else if (buffer_.empty()) {
-            gf_logHighlighted("buffer traffic: empty content");
-        } else {
-            const json reply = gf_parseReply(buffer_);
-            if (reply.is_discarded()) {
-                gf_logHighlighted(fmt::format("buffer invalid JSON:\n{}\n", gf_head(buffer_)));
-                waitFor(rrl());
-                return false;
-            }
-            result = bufferedReply(reply, status);
+        if (const auto reply = request(kTraffic, body, run_.buffer, kBufferTexts)) {
+            result = bufferedReply(*reply, status);
         }
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("{}: {}", "buffer", e.what()));
@@ -194,30 +199,13 @@ bool TrafficReader::buffer(int& status)
 
 bool TrafficReader::poll(int& status)
 {
-    const CURLcode code = post(kTraffic, boxBody(box(), "locationtraffic"), buffer_);
-    if (code != CURLE_OK) {
-        if (!stopOrClose()) {
-            gf_logHighlighted(fmt::format("curl traffic code:{} = {}", static_cast<int>(code),
-                                          curl_easy_strerror(code)));
-        }
+    const auto received =
+        request(kTraffic, boxBody(box(), "locationtraffic"), run_.buffer, kPollTexts);
+    if (!received) {
         waitFor(rrl());
         return true;
     }
-    if (buffer_.empty()) {
-        gf_logHighlighted("traffic receive: empty content");
-        waitFor(rrl());
-        return true;
-    }
-    const json reply = gf_parseReply(buffer_);
-    if (reply.is_discarded()) {
-        if (gf_isGatewayTimeout(buffer_)) {
-            gf_logHighlighted("traffic receive, invalid json 504 Gateway Timeout");
-        } else {
-            gf_logHighlighted(fmt::format("traffic receive invalid JSON:\n{}\n", gf_head(buffer_)));
-        }
-        waitFor(rrl());
-        return true;
-    }
+    const json& reply = *received;
     const int64_t answered = gf_jsonInt(reply, "status", 100);
     if (answered == 406) {
         gf_logHighlighted(
@@ -243,7 +231,7 @@ bool TrafficReader::receive(int& status)
         gf_logHighlighted(fmt::format("buffer failed {}", status));
     }
     bool result = true;
-    if (!stopOrClose()) receiving_ = true;
+    if (!stopOrClose()) run_.receiving = true;
     while (!stopOrClose()) {
         try {
             if (serveParkedRequest()) {
@@ -255,11 +243,11 @@ bool TrafficReader::receive(int& status)
                 break;
             }
         } catch (const std::exception& e) {
-            gf_logHighlighted(fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(buffer_)));
+            gf_logHighlighted(fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(run_.buffer)));
             waitFor(rrl());
         }
     }
-    receiving_ = false;
+    run_.receiving = false;
     setFinished(true);
     if (stopOrClose()) {
         status = kStoppedOnRequest;
@@ -270,15 +258,15 @@ bool TrafficReader::receive(int& status)
 
 bool TrafficReader::serveParkedRequest()
 {
-    if (!parkedRequested_.exchange(false)) return false;
+    if (!run_.parkedRequested.exchange(false)) return false;
     parkedtraffic();
     return true;
 }
 
 Box TrafficReader::box() const
 {
-    std::scoped_lock lock(shared_);
-    return box_;
+    std::scoped_lock lock(g_trafficReaderMutex);
+    return run_.box;
 }
 
 void TrafficReader::updateBox(const UserPosition& user, double range_nm)
@@ -287,73 +275,50 @@ void TrafficReader::updateBox(const UserPosition& user, double range_nm)
         return;
     }
     const LatLon centre{user.latitude, user.longitude};
-    std::scoped_lock lock(shared_);
-    if (std::abs(centre.lat - lastCentre_.lat) < kBoxMoveDeg &&
-        std::abs(centre.lon - lastCentre_.lon) < kBoxMoveDeg && range_nm == lastRange_nm_) {
+    std::scoped_lock lock(g_trafficReaderMutex);
+    if (std::abs(centre.lat - run_.lastCentre.lat) < kBoxMoveDeg &&
+        std::abs(centre.lon - run_.lastCentre.lon) < kBoxMoveDeg && range_nm == run_.lastRange_nm) {
         return;
     }
-    lastRange_nm_ = range_nm;
-    lastCentre_ = centre;
+    run_.lastRange_nm = range_nm;
+    run_.lastCentre = centre;
     const double d = range_nm * kKmPerNm / kKmPerDegreeLatitude;
-    box_.top = centre.lat + d;
-    box_.bottom = centre.lat - d;
-    box_.left = gf_destinationPoint(centre, -std::numbers::pi / 2, range_nm * kFeetPerNm).lon;
-    box_.right = gf_destinationPoint(centre, std::numbers::pi / 2, range_nm * kFeetPerNm).lon;
+    run_.box.top = centre.lat + d;
+    run_.box.bottom = centre.lat - d;
+    run_.box.left = gf_destinationPoint(centre, -std::numbers::pi / 2, range_nm * kFeetPerNm).lon;
+    run_.box.right = gf_destinationPoint(centre, std::numbers::pi / 2, range_nm * kFeetPerNm).lon;
 }
 
 void TrafficReader::setParkAirport(std::optional<ParkAirportReference> airport)
 {
-    std::scoped_lock lock(shared_);
-    parkAirport_ = airport;
+    std::scoped_lock lock(g_trafficReaderMutex);
+    run_.parkAirport = airport;
 }
 
 void TrafficReader::startIdCollection()
 {
-    std::scoped_lock lock(shared_);
-    collecting_ = true;
+    std::scoped_lock lock(g_trafficReaderMutex);
+    run_.collecting = true;
 }
 
 LiveIds TrafficReader::takeIds()
 {
-    std::scoped_lock lock(shared_);
-    collecting_ = false;
-    LiveIds taken = std::move(ids_);
-    ids_ = {};
+    std::scoped_lock lock(g_trafficReaderMutex);
+    run_.collecting = false;
+    LiveIds taken = std::move(run_.ids);
+    run_.ids = {};
     return taken;
 }
 
 void TrafficReader::updateStatus()
 {
-    if (recordCount_ < 1) {
-        if (hasTrafficShown_) lf_setTrafficStatus(2);
-        hasTrafficShown_ = false;
-    } else if (!hasTrafficShown_) {
-        hasTrafficShown_ = true;
+    if (run_.recordCount < 1) {
+        if (run_.hasTrafficShown) lf_setTrafficStatus(2);
+        run_.hasTrafficShown = false;
+    } else if (!run_.hasTrafficShown) {
+        run_.hasTrafficShown = true;
         lf_setTrafficStatus(1);
     }
-}
-
-void TrafficReader::resetReader()
-{
-    reset();
-    buffer_.clear();
-    g_historicTime = 0.0;
-    state_.records.clear();
-    state_.ids = {};
-    state_.notice.raised = true;
-    state_.badValueLogged = false;
-    recordCount_ = 0;
-    qnh_ = kStandardQnh_hPa;
-    collecting_ = false;
-    receiving_ = false;
-    parkedRequested_ = false;
-    hasTrafficShown_ = true;
-    std::scoped_lock lock(shared_);
-    ids_ = {};
-    parkAirport_.reset();
-    lastRange_nm_ = -1.0;
-    lastCentre_ = {0.0, 0.0};
-    box_ = Box{};
 }
 
 }  // namespace rt
@@ -382,7 +347,7 @@ void gf_trafficReader(std::stop_token stop)
 {
     using namespace rt;
     gf_runReaderThread(stop, {"Traffic Reader", "Traffic", "gf_trafficReader", g_trafficReader,
-                              g_weatherReader, g_mainWindowState.trafficReaderStatus,
+                              g_weatherReader, g_rtWindowStatus.trafficReaderStatus,
                               [](int& status) { return g_trafficReader.receive(status); }});
 }
 

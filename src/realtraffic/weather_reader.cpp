@@ -41,11 +41,29 @@ constexpr double kHpaPerHundredthInch = 0.33865307;
 
 void lf_setWeatherStatus(int32_t status)
 {
-    g_mainWindowState.weatherReaderStatus = status;
+    g_rtWindowStatus.weatherReaderStatus = status;
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
 std::string lf_now() { return gf_timeString(platform::epochSeconds()); }
+
+constexpr ReplyTexts kNearestMetarTexts{
+    [](CURLcode code) {
+        gf_logHighlighted(
+            fmt::format("{} nearestmetar code: {}", lf_now(), curl_easy_strerror(code)));
+    },
+    {"nearest metar: empty content"},
+    {"nearest metar: invalid JSON:"},
+    "nearest metar: invalid JSON 504 Gateway Timeout",
+    true};
+constexpr ReplyTexts kWeatherTexts{
+    [](CURLcode code) {
+        gf_logHighlighted(fmt::format("{} weather code: {}", lf_now(), curl_easy_strerror(code)));
+    },
+    {"Empty content?, no QNH to be found"},
+    {"weather receive invalid JSON:"},
+    "weather receive invalid JSON 504 Gateway Timeout",
+    true};
 
 // A double rounded to an int64 that holds it exactly, else gsl::narrowing_error.
 int64_t lf_roundExactly(double value)
@@ -65,6 +83,14 @@ int64_t lf_altitudeFeet(double altitude_ft)
 {
     if (!(altitude_ft >= 1.0)) return 0;
     return static_cast<int64_t>(std::min(altitude_ft, 1.0e9));
+}
+
+// The service answers with station "UNKN" (METAR "UNKN 000000", QNH 1013) when it has nothing
+// for the place, also for one where a real station answered before.
+bool lf_placeholderWeather(const json& data)
+{
+    return data.is_object() && data.contains("ICAO") && data["ICAO"].is_string() &&
+           data["ICAO"].get_ref<const std::string&>() == "UNKN";
 }
 
 }  // namespace
@@ -103,8 +129,8 @@ int32_t extractQNH(const json& data)
 
 std::string WeatherReader::metarCode() const
 {
-    std::scoped_lock lock(metarMutex_);
-    return metarCode_;
+    std::scoped_lock lock(g_metarMutex);
+    return run_.metarCode;
 }
 
 bool WeatherReader::nearestmetar(int& status)
@@ -116,32 +142,12 @@ bool WeatherReader::nearestmetar(int& status)
     try {
         const std::string body = fmt::format("GUID={}&toffset={}&{}", gf_formValue(guid()),
                                              toffset(), lf_position(g_userSnapshot.get()));
-        const CURLcode code = post(kNearestMetar, body, buffer_);
-        if (code != CURLE_OK) {
-            if (!stopOrClose()) {
-                gf_logHighlighted(
-                    fmt::format("{} nearestmetar code: {}", lf_now(), curl_easy_strerror(code)));
-            }
+        const auto reply = request(kNearestMetar, body, run_.buffer, kNearestMetarTexts);
+        if (!reply) {
             waitFor(wrrl());
             return false;
         }
-        if (buffer_.empty()) {
-            gf_logHighlighted("nearest metar: empty content");
-            waitFor(wrrl());
-            return false;
-        }
-        const json reply = gf_parseReply(buffer_);
-        if (reply.is_discarded()) {
-            if (gf_isGatewayTimeout(buffer_)) {
-                gf_logHighlighted("nearest metar: invalid JSON 504 Gateway Timeout");
-            } else {
-                gf_logHighlighted(
-                    fmt::format("nearest metar: invalid JSON:\n{}\n", gf_head(buffer_)));
-            }
-            waitFor(wrrl());
-            return false;
-        }
-        const bool found = metarReply(reply, status);
+        const bool found = metarReply(*reply, status);
         waitFor(wrrl());
         return found;
     } catch (const std::exception& e) {
@@ -161,10 +167,10 @@ bool WeatherReader::metarReply(const json& reply, int& status)
             station = reply["data"].at(0).value("ICAO", std::string());
         }
         {
-            std::scoped_lock lock(metarMutex_);
-            metarCode_ = station;
+            std::scoped_lock lock(g_metarMutex);
+            run_.metarCode = station;
         }
-        if (!station.empty()) weatherOk_ = true;
+        if (!station.empty()) run_.weatherOk = true;
         return !station.empty();
     }
     status = static_cast<int>(std::clamp<int64_t>(answered, -99999, 99999));
@@ -179,13 +185,13 @@ void WeatherReader::publishQnh(int32_t qnh_hPa)
 {
     // The same value twice is published once; the standard value every time, so that a reader
     // restarted with 1013 still sees it arrive.
-    if (qnh_hPa == lastQnh_ && qnh_hPa != kStandardQnh_hPa) return;
-    lastQnh_ = qnh_hPa;
+    if (qnh_hPa == run_.lastQnh && qnh_hPa != kStandardQnh_hPa) return;
+    run_.lastQnh = qnh_hPa;
     g_trafficReader.setQnh(qnh_hPa);
     g_trafficQnh = qnh_hPa;
     g_qnhReady = qnh_hPa;
-    g_mainWindowState.qnh = qnh_hPa;
-    if (g_mainWindowState.weatherReaderStatus == 2) g_mainWindowState.weatherReaderStatus = 1;
+    g_rtWindowStatus.qnh = qnh_hPa;
+    if (g_rtWindowStatus.weatherReaderStatus == 2) g_rtWindowStatus.weatherReaderStatus = 1;
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
@@ -195,23 +201,8 @@ bool WeatherReader::weather(int& status)
     const std::string body = fmt::format(
         "GUID={}&querytype=locwx&toffset={}&{}&alt={}&airports={}", gf_formValue(guid()), toffset(),
         lf_position(user), lf_altitudeFeet(user.altitude_ft), gf_formValue(metarCode()));
-    const CURLcode code = post(kWeather, body, buffer_);
-    if (code != CURLE_OK) {
-        if (!stopOrClose()) {
-            gf_logHighlighted(
-                fmt::format("{} weather code: {}", lf_now(), curl_easy_strerror(code)));
-        }
-    } else if (buffer_.empty()) {
-        gf_logHighlighted("Empty content?, no QNH to be found");
-    } else if (const json reply = gf_parseReply(buffer_); reply.is_discarded()) {
-        if (gf_isGatewayTimeout(buffer_)) {
-            gf_logHighlighted("weather receive invalid JSON 504 Gateway Timeout");
-        } else {
-            gf_logHighlighted(fmt::format("weather receive invalid JSON:\n{}\n", gf_head(buffer_)));
-        }
-    } else if (!weatherReply(reply, status)) {
-        return false;
-    }
+    const auto reply = request(kWeather, body, run_.buffer, kWeatherTexts);
+    if (reply && !weatherReply(*reply, status)) return false;
     waitFor(wrrl());
     return true;
 }
@@ -227,13 +218,21 @@ bool WeatherReader::weatherReply(const json& reply, int& status)
         setWrrl(gf_jsonInt(reply, "wrrl", kDefaultInterval_ms));
         static const json none;
         const json& data = reply.is_object() && reply.contains("data") ? reply["data"] : none;
-        publishQnh(std::clamp(extractQNH(data), kLowestQnh_hPa, kHighestQnh_hPa));
-        weatherOk_ = true;
+        const int32_t qnh = std::clamp(extractQNH(data), kLowestQnh_hPa, kHighestQnh_hPa);
+        // A stand-in reply would replace a real QNH by 1013 for the rest of the session: 20 hPa
+        // are 540 ft of altitude on the approach. Until a real station answers, 1013 stands.
+        if (!lf_placeholderWeather(data)) {
+            run_.realQnh = true;
+            publishQnh(qnh);
+        } else if (!run_.realQnh) {
+            publishQnh(kStandardQnh_hPa);
+        }
+        run_.weatherOk = true;
     } else {
         status = static_cast<int>(answered);
         gf_logHighlighted(
             fmt::format("{} json weather {}", status, gf_jsonString(reply, "message", "")));
-        weatherOk_ = false;
+        run_.weatherOk = false;
     }
     return true;
 }
@@ -257,7 +256,7 @@ bool WeatherReader::receive(int& status)
                 break;
             }
         } catch (const std::exception& e) {
-            gf_logHighlighted(fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(buffer_)));
+            gf_logHighlighted(fmt::format("{}: {}\n{}", "receive", e.what(), gf_head(run_.buffer)));
             waitFor(wrrl());
         }
     }
@@ -271,24 +270,13 @@ bool WeatherReader::receive(int& status)
 
 void WeatherReader::updateStatus()
 {
-    if (!weatherOk_) {
-        if (weatherOkShown_) lf_setWeatherStatus(2);
-        weatherOkShown_ = false;
-    } else if (!weatherOkShown_) {
-        weatherOkShown_ = true;
+    if (!run_.weatherOk) {
+        if (run_.weatherOkShown) lf_setWeatherStatus(2);
+        run_.weatherOkShown = false;
+    } else if (!run_.weatherOkShown) {
+        run_.weatherOkShown = true;
         lf_setWeatherStatus(1);
     }
-}
-
-void WeatherReader::resetReader()
-{
-    reset();
-    buffer_.clear();
-    lastQnh_ = kStandardQnh_hPa;
-    weatherOk_ = false;
-    weatherOkShown_ = true;
-    std::scoped_lock lock(metarMutex_);
-    metarCode_.clear();
 }
 
 }  // namespace rt
@@ -297,7 +285,7 @@ void gf_weatherReader(std::stop_token stop)
 {
     using namespace rt;
     gf_runReaderThread(stop, {"Weather Reader", "Weather", "gf_weatherReader", g_weatherReader,
-                              g_trafficReader, g_mainWindowState.weatherReaderStatus,
+                              g_trafficReader, g_rtWindowStatus.weatherReaderStatus,
                               [](int& status) { return g_weatherReader.receive(status); }});
 }
 

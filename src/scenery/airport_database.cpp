@@ -131,6 +131,7 @@ void gf_readAirportRecord(const pugi::xml_node& ap, const AirportCode& code)
     airport.altitude = lf_number<float>(gf_attrString(ap, "a"));
     airport.latitude = lf_number<double>(gf_attrString(ap, "la"));
     airport.longitude = lf_number<double>(gf_attrString(ap, "lo"));
+    airport.name = gf_attrString(ap, "n");  // the name a stand file may lack; optional
     const pugi::xml_attribute second = ap.attribute("i");
     try {
         if (second) airport.secondCode = ShortAirportCode(second.value());

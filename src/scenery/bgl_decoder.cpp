@@ -13,6 +13,7 @@
 #include "scenery/bgl.h"
 #include "scenery/bgl_view.h"
 #include "scenery/scenery.h"
+#include "scenery/stand_file.h"
 
 namespace qel {
 
@@ -40,6 +41,10 @@ constexpr double lf_feetPerMetre = 3.2808399;
 constexpr double lf_radiansPerDegree = 0.017453292519943295;
 constexpr double lf_fullCircle_rad = 6.283185307179586;
 constexpr float lf_maxHelipadSize_m = 400.0f;  // larger than any helipad; beyond is garbage
+constexpr double lf_nmPerMetre = 0.0005399568034557236;
+// Far above the largest real airport (about 1,500 stands); a parking list may hold 65,535,
+// all at one spot, whose overlaps the park-airport loading would have to hold.
+constexpr std::size_t lf_maxStandsPerAirport = 10000;
 // The Windows-1252 dash (0x97) of these texts, written as UTF-8 into the UTF-8 log.
 constexpr std::string_view lf_dash = "\u2014";
 
@@ -82,9 +87,25 @@ double lf_headingRadians(float degrees)
 struct AirportWalk {
     ScannedAirport& airport;
     const std::string& pathText;
-    std::vector<std::pair<double, double>> helipads;  // positions seen
+    // Positions seen, as their raw words: two positions within 1e-8 degrees (far below one
+    // step of either word) are the same words.
+    std::unordered_set<uint64_t> helipads;
     std::unordered_set<std::string> usedIds;
+    bool capReported = false;
 };
+
+// A stand more is allowed; the first one beyond the cap leaves one report line.
+bool lf_roomForStand(AirportWalk& walk)
+{
+    if (walk.airport.stands.size() < lf_maxStandsPerAirport) return true;
+    if (!walk.capReported) {
+        walk.capReported = true;
+        walk.airport.lines.push_back(lf_report(
+            fmt::format("{}{} has more than {} stands, the others skipped in {}", "===> ",
+                        walk.airport.code.text(), lf_maxStandsPerAirport, walk.pathText)));
+    }
+    return false;
+}
 
 // The id itself, else the id with "a" to "j"; empty when all are taken.
 std::string lf_uniqueStandId(const std::string& id, AirportWalk& walk)
@@ -101,8 +122,10 @@ std::string lf_uniqueStandId(const std::string& id, AirportWalk& walk)
 
 void lf_decodeHelipad(const BglView& record, AirportWalk& walk)
 {
-    const double lat = lf_latitude(record.u32(16));
-    const double lon = lf_longitude(record.u32(12));
+    const uint32_t rawLat = record.u32(16);
+    const uint32_t rawLon = record.u32(12);
+    const double lat = lf_latitude(rawLat);
+    const double lon = lf_longitude(rawLon);
     const float size_m = record.f32(28);
     auto& lines = walk.airport.lines;
     if (!lf_validPosition(lat, lon)) {
@@ -110,20 +133,22 @@ void lf_decodeHelipad(const BglView& record, AirportWalk& walk)
             lf_report(fmt::format("lat/lon helipad incorrect (skipped): {:.6f},{:.6f}", lat, lon)));
         return;
     }
-    for (const auto& [seenLat, seenLon] : walk.helipads) {
-        if (std::abs(seenLat - lat) < 1e-8 && std::abs(seenLon - lon) < 1e-8) {
-            lines.push_back(
-                lf_report(fmt::format("double helipad {} (skipped) {:.6f},{:.6f}", "", lat, lon)));
-            return;
-        }
+    const uint64_t position = uint64_t{rawLat} << 32 | rawLon;
+    if (walk.helipads.contains(position)) {
+        lines.push_back(
+            lf_report(fmt::format("double helipad {} (skipped) {:.6f},{:.6f}", "", lat, lon)));
+        return;
     }
-    // Written so that NaN fails too: a stand file must never carry a NaN or negative radius.
-    if (!(size_m > 0.0f && size_m <= lf_maxHelipadSize_m)) {
+    // Written so that NaN fails too: a stand file must never carry a NaN or negative radius,
+    // nor one it writes as 0.0, which no reader takes back.
+    if (!(size_m > 0.0f && size_m <= lf_maxHelipadSize_m) ||
+        !gf_radiusWritable(size_m * 0.5 * lf_nmPerMetre)) {
         lines.push_back(lf_report(
             fmt::format("Skipped helipad with size {:.1F} m in {}", size_m, walk.pathText)));
         return;
     }
-    walk.helipads.emplace_back(lat, lon);
+    if (!lf_roomForStand(walk)) return;
+    walk.helipads.insert(position);
     BglStand stand;
     stand.id = fmt::format("helipad{}", walk.airport.helipadNumber++);
     stand.latitude = lat;
@@ -160,6 +185,7 @@ void lf_decodeParkingEntry(const BglView& entry, AirportWalk& walk)
             fmt::format("Skipped position with heading {} in {}", heading_deg, walk.pathText)));
         return;
     }
+    if (!lf_roomForStand(walk)) return;
     std::string unique = lf_uniqueStandId(id, walk);
     if (unique.empty()) return;
     BglStand stand;
@@ -213,7 +239,7 @@ ScannedAirport lf_decodeAirport(const BglView& record, const AirportCode& code,
     ScannedAirport airport;
     airport.code = code;
     airport.altitude_ft = lf_bglAirportAltitude(record);
-    AirportWalk walk{airport, pathText, {}, {}};
+    AirportWalk walk{airport, pathText, {}, {}, false};
     bool afterHelipad = false;
     uint64_t offset = lf_airportHeaderSize;
     for (int step = 0; offset < record.size(); ++step) {

@@ -23,9 +23,12 @@
 #include "foundation/strings.h"
 #include "foundation/xml.h"
 #include "scenery/park_loading.h"
+#include "scenery/scenery_run.h"
 #include "scenery/stand_places.h"
 
 namespace qel {
+
+std::mutex g_standCacheMutex;
 
 namespace {
 
@@ -42,33 +45,8 @@ void lf_removeDownload()
     if (std::filesystem::exists(lf_downloadFile)) std::filesystem::remove(lf_downloadFile);
 }
 
-struct StandSpot {
-    double latitude_deg;   // 52.3086
-    double longitude_deg;  // 4.76389
-    std::string id;        // "D16"
-};
-using StandSpots = std::shared_ptr<const std::vector<StandSpot>>;
-
-// A local file's last write and size: a file edited by hand is read again.
-struct FileStamp {
-    std::filesystem::file_time_type written;
-    std::uintmax_t size = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-// The stands of an airport's stand file as last read, so that the traffic manager's repeated
-// closest-airport checks do not download the same archived file again and again.
-struct CachedStands {
-    uint32_t code = 0;
-    std::string source;              // location, for a download with server and simulator
-                                     // "http://host/downloads/|MSFS 2020|archive/stock/EHAM.xml"
-    std::optional<FileStamp> stamp;  // local files only
-    StandSpots stands;
-};
-
 constexpr std::size_t lf_cachedAirports = 8;  // the closest and the runner-up of a few places
-std::mutex g_standCacheMutex;                 // guards g_standCache; taken alone, no I/O under it
-std::deque<CachedStands> g_standCache;        // the most recently used last
+std::deque<CachedStands>& g_standCache = g_sceneryRun.standCache;  // g_standCacheMutex
 
 std::optional<FileStamp> lf_stampOf(const std::filesystem::path& file)
 {
@@ -81,8 +59,8 @@ std::optional<FileStamp> lf_stampOf(const std::filesystem::path& file)
     return stamp;
 }
 
-StandSpots lf_cachedStands(uint32_t code, const std::string& source,
-                           const std::optional<FileStamp>& stamp)
+FileStandSpots lf_cachedStands(uint32_t code, const std::string& source,
+                               const std::optional<FileStamp>& stamp)
 {
     const std::scoped_lock lock(g_standCacheMutex);
     const auto found = std::find_if(g_standCache.begin(), g_standCache.end(),
@@ -106,25 +84,9 @@ void lf_keepStands(CachedStands entry)
     g_standCache.push_back(std::move(entry));
 }
 
-std::vector<StandSpot> lf_standSpots(const pugi::xml_document& document)
-{
-    std::vector<StandSpot> spots;
-    // The program's own files keep the list under `root`; older ones at the top level.
-    pugi::xml_node positions = document.child("root").child("parkpositions");
-    if (!positions) positions = document.child("parkpositions");
-    if (!positions) return spots;
-    for (const pugi::xml_node& parkpos : positions.children("parkpos")) {
-        const auto latitude = lf_readNumber(parkpos, "latitude");
-        const auto longitude = lf_readNumber(parkpos, "longitude");
-        if (!latitude || !longitude) continue;
-        spots.push_back({*latitude, *longitude, gf_attrString(parkpos, "id")});
-    }
-    return spots;
-}
-
 // The airport's stands, from the cache or read (an archived file downloaded first); null when
 // there is no file to read.
-StandSpots lf_standsOf(uint32_t code)
+FileStandSpots lf_standsOf(uint32_t code)
 {
     const std::string location = gf_findArchivedApf(code);
     if (location.empty() || !gf_isSafeRelativeLocation(location)) return nullptr;
@@ -135,14 +97,14 @@ StandSpots lf_standsOf(uint32_t code)
     const std::string source =
         local ? location
               : fmt::format("{}|{}|{}", gf_downloadBaseUrl(), SIM_CHOICE.value(), location);
-    if (StandSpots cached = lf_cachedStands(code, source, stamp)) return cached;
+    if (FileStandSpots cached = lf_cachedStands(code, source, stamp)) return cached;
     if (!local && !lf_downloadArchivedAirport(location, lf_downloadFile).empty()) return nullptr;
     pugi::xml_document document;
     const bool loaded = static_cast<bool>(document.load_file(file.c_str()));
     // The copy is only needed for this one reading.
     lf_removeDownload();
     if (!loaded) return nullptr;
-    auto stands = std::make_shared<const std::vector<StandSpot>>(lf_standSpots(document));
+    auto stands = std::make_shared<const std::vector<FileStandSpot>>(lf_standSpots(document));
     // A local file without a stamp could never be recognised as changed.
     if (!local || stamp) lf_keepStands({code, source, stamp, stands});
     return stands;
@@ -150,10 +112,10 @@ StandSpots lf_standsOf(uint32_t code)
 
 double lf_readDestApf(uint32_t code, LatLon position, std::string& standId)
 {
-    const StandSpots stands = lf_standsOf(code);
+    const FileStandSpots stands = lf_standsOf(code);
     if (!stands) return lf_noStand_nm;
     double best = lf_noStand_nm;
-    for (const StandSpot& stand : *stands) {
+    for (const FileStandSpot& stand : *stands) {
         const double d = gf_distanceNm(position, {stand.latitude_deg, stand.longitude_deg});
         if (d < best) {
             best = d;
@@ -164,6 +126,23 @@ double lf_readDestApf(uint32_t code, LatLon position, std::string& standId)
 }
 
 }  // namespace
+
+std::vector<FileStandSpot> lf_standSpots(const pugi::xml_document& document)
+{
+    std::vector<FileStandSpot> spots;
+    // The program's own files keep the list under `root`; older ones at the top level.
+    pugi::xml_node positions = document.child("root").child("parkpositions");
+    if (!positions) positions = document.child("parkpositions");
+    if (!positions) return spots;
+    for (const pugi::xml_node& parkpos : positions.children("parkpos")) {
+        // The places the stand table takes: a stand at 0/0 or off the globe is no stand to be
+        // nearest to.
+        const auto place = lf_readStandPlace(parkpos);
+        if (!place) continue;
+        spots.push_back({place->first, place->second, gf_attrString(parkpos, "id")});
+    }
+    return spots;
+}
 
 void gf_forgetClosestStands()
 {

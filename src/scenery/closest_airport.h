@@ -5,8 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include <pugixml.hpp>
 
 #include "foundation/geodesy.h"
 #include "scenery/scenery.h"
@@ -25,5 +30,32 @@ std::optional<Airport> gf_closestAirport(LatLon position);
 double gf_readDestApfForClosestStand(uint32_t code, LatLon position, std::string& standId);
 // Forgets the kept stands: a stand file was written, or the run starts anew. Any thread.
 void gf_forgetClosestStands();
+
+// Within the scenery library: a stand file's stands as the closest-stand measure reads them.
+struct FileStandSpot {
+    double latitude_deg;   // 52.3086
+    double longitude_deg;  // 4.76389
+    std::string id;        // "D16", as the file writes it
+};
+std::vector<FileStandSpot> lf_standSpots(const pugi::xml_document& document);
+using FileStandSpots = std::shared_ptr<const std::vector<FileStandSpot>>;
+
+// A local file's last write and size: a file edited by hand is read again.
+struct FileStamp {
+    std::filesystem::file_time_type written;
+    std::uintmax_t size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stands of an airport's stand file as last read, so that the traffic manager's repeated
+// closest-airport checks do not download the same archived file again and again.
+struct CachedStands {
+    uint32_t code = 0;
+    std::string source;              // location, for a download with server and simulator
+                                     // "http://host/downloads/|MSFS 2020|archive/stock/EHAM.xml"
+    std::optional<FileStamp> stamp;  // local files only
+    FileStandSpots stands;
+    bool operator==(const CachedStands&) const = default;
+};
 
 }  // namespace qel

@@ -150,8 +150,16 @@ fs::path lf_installedPackagesPath(bool msfs2020)
     }
     const std::string value = lf_quotedValue(*found);
     gf_log(fmt::format("UserCfg.opt: InstalledPackagesPath={}", value));
+    if (value.empty()) return {};
     const fs::path path = lf_fromUtf8(value);
-    if (value.empty() || !lf_exists(path)) return {};
+    try {
+        if (!lf_exists(path)) return {};
+    } catch (const fs::filesystem_error& e) {
+        // A path too long, a link loop or a folder without rights: no packages folder, which the
+        // user is asked to type, rather than an error that ends the start.
+        gf_log(fmt::format("UserCfg.opt: InstalledPackagesPath cannot be checked: {}", e.what()));
+        return {};
+    }
     return path;
 }
 

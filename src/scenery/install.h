@@ -34,7 +34,8 @@ bool lf_isPackagesFolder(const std::filesystem::path& path, bool msfs2020);
 std::filesystem::path lf_findUserCfg(bool msfs2020);
 // RoamingAppData/<simulator folder>/Packages when it exists, else empty.
 std::filesystem::path lf_steamPackagesPath(bool msfs2020);
-// UserCfg.opt's InstalledPackagesPath when that folder exists, else empty.
+// UserCfg.opt's InstalledPackagesPath when that folder exists, else empty (also when its
+// status cannot be read).
 std::filesystem::path lf_installedPackagesPath(bool msfs2020);
 
 }  // namespace qel

@@ -2,7 +2,11 @@
 // the flights learned at each stand, changed radii and cargo flags, manual stands, or a whole
 // handmade table.
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <functional>
+#include <string>
+#include <unordered_map>
 
 #include <fmt/format.h>
 
@@ -27,6 +31,14 @@ struct LearnedMergeContext {
     bool older = false;  // written before 11.10.0
     std::string path;    // for log lines
 };
+
+// A learned file that did not read whole: its copy in *.0.xml, and no save replaces it while
+// this park airport is loaded.
+void lf_keepUnread(const std::filesystem::path& path)
+{
+    g_parkFileRead.learnedKept = path;
+    gf_save1GenerationOf(path);
+}
 
 template <typename F, typename... Args>
 void lf_call(const F& hook, Args&&... args)
@@ -101,19 +113,57 @@ void lf_takeParkingRows(const pugi::xml_document& document)
     }
 }
 
-bool lf_isDuplicate(const ParkStand& stand, const LearnedFlight& flight)
-{
-    for (const LearnedFlight& known : stand.learnedFlights) {
-        if (known.day == flight.day && known.real == flight.real &&
-            known.registration == flight.registration &&
-            known.codes.airline == flight.codes.airline &&
-            known.codes.operatorId == flight.codes.operatorId &&
-            known.codes.model == flight.codes.model && (known.slots & flight.slots).any()) {
-            return true;
-        }
+// What makes two options of a stand the same flight, but their slots.
+struct FlightKey {
+    uint32_t day = 0;
+    uint32_t real = 0;
+    std::string registration;
+    uint16_t airline = 0;
+    uint16_t operatorId = 0;
+    uint16_t model = 0;
+    bool operator==(const FlightKey&) const = default;
+};
+
+struct FlightKeyHash {
+    std::size_t operator()(const FlightKey& key) const
+    {
+        const uint64_t codes = uint64_t{key.airline} | uint64_t{key.operatorId} << 16 |
+                               uint64_t{key.model} << 32 | uint64_t{key.day} << 48 |
+                               uint64_t{key.real} << 60;
+        return std::hash<std::string>{}(key.registration) ^ std::hash<uint64_t>{}(codes);
     }
-    return false;
+};
+
+FlightKey lf_keyOf(const LearnedFlight& flight)
+{
+    return {flight.day,
+            flight.real,
+            flight.registration,
+            flight.codes.airline,
+            flight.codes.operatorId,
+            flight.codes.model};
 }
+
+// The slots of each flight a stand has: an option is a duplicate when a flight of its key
+// shares a slot with it, which is when the union of their slots does. One pass instead of a
+// comparison with every option before it (a stand may hold thousands).
+class StandFlights {
+public:
+    explicit StandFlights(const ParkStand& stand)
+    {
+        slots_.reserve(stand.learnedFlights.size());
+        for (const LearnedFlight& flight : stand.learnedFlights) add(flight);
+    }
+    bool isDuplicate(const LearnedFlight& flight) const
+    {
+        const auto found = slots_.find(lf_keyOf(flight));
+        return found != slots_.end() && (found->second & flight.slots).any();
+    }
+    void add(const LearnedFlight& flight) { slots_[lf_keyOf(flight)] |= flight.slots; }
+
+private:
+    std::unordered_map<FlightKey, HalfHourSet, FlightKeyHash> slots_;
+};
 
 // The option as a learned flight; nothing (logged) when it has no slot or no weekday 1-7.
 std::optional<LearnedFlight> lf_learnedOption(const pugi::xml_node& opt)
@@ -143,9 +193,15 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     if (stand.id != context.id) return false;
     const pugi::xml_node& parkpos = context.parkpos;
     if (parkpos.attribute("radius_change").as_bool(false)) {
-        stand.radius =
-            lf_readNumber(parkpos, "radius").value_or(stand.radius / lf_nmPerMetre) * lf_nmPerMetre;
-        stand.radiusChanged = true;
+        const auto radius = lf_readNumber(parkpos, "radius");
+        // A stand without a radius would overlap nothing and fit any aircraft.
+        if (radius && gf_radiusWritable(*radius * lf_nmPerMetre)) {
+            stand.radius = *radius * lf_nmPerMetre;
+            stand.radiusChanged = true;
+        } else {
+            gf_logHighlighted(fmt::format("learned stand {} in {}: radius '{}' refused", stand.id,
+                                          context.path, gf_attrString(parkpos, "radius")));
+        }
     }
     if (parkpos.attribute("cargo_change").as_bool(false)) {
         stand.cargo = parkpos.attribute("cargo").as_bool(false);
@@ -153,12 +209,14 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     }
     if (context.older) return true;
     uint32_t next = stand.learnedFlights.empty() ? 1 : stand.learnedFlights.back().number + 1;
+    StandFlights known(stand);
     for (const pugi::xml_node& opt : parkpos.children("opt")) {
         auto flight = lf_learnedOption(opt);
         if (!flight) continue;
-        if (!lf_isDuplicate(stand, *flight)) {
+        if (!known.isDuplicate(*flight)) {
             flight->number = next++;
             flight->fromStandFile = 0;
+            known.add(*flight);
             stand.learnedFlights.push_back(std::move(*flight));
             continue;
         }
@@ -170,10 +228,15 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     return true;
 }
 
+// The value as a learned file writes it back (six places), so that the stand is judged alike
+// when the file is read again.
+double lf_asWritten(double degrees) { return std::round(degrees * 1e6) / 1e6; }
+
 void lf_addManualStand(const LearnedMergeContext& context)
 {
-    const double latitude = lf_readNumber(context.parkpos, "latitude").value_or(0.0);
-    const double longitude = lf_readNumber(context.parkpos, "longitude").value_or(0.0);
+    const double latitude = lf_asWritten(lf_readNumber(context.parkpos, "latitude").value_or(0.0));
+    const double longitude =
+        lf_asWritten(lf_readNumber(context.parkpos, "longitude").value_or(0.0));
     const double radius = lf_readNumber(context.parkpos, "radius").value_or(0.0);
     if ((std::abs(latitude) <= 0.0001 && std::abs(longitude) <= 0.0001) || radius == 0.0) {
         gf_logHighlighted(fmt::format("manually created standid {} misses correct attributes in {}",
@@ -189,33 +252,41 @@ void lf_mergeStands(const pugi::xml_document& document, bool older, const std::s
 {
     pugi::xml_node base = document.child("root");
     if (!base) base = document;
+    // The first stand of each id, as a search from the front finds it; a large airport's
+    // learned file names thousands of stands.
+    std::unordered_map<std::string, std::size_t> byId;
+    byId.reserve(g_parkStands.size());
+    for (std::size_t i = 0; i < g_parkStands.size(); ++i) byId.emplace(g_parkStands[i].id, i);
     for (const pugi::xml_node& parkpos : base.child("parkpositions").children("parkpos")) {
         const LearnedMergeContext context{gf_attrString(parkpos, "id"), parkpos, older, path};
         const bool manual = parkpos.attribute("manual").as_bool(false);
-        bool found = false;
-        for (ParkStand& stand : g_parkStands) {
-            if (manual ? stand.id == context.id : lf_mergeLearnedFlights(context, stand)) {
-                found = true;
-                break;
-            }
-        }
+        const auto found = byId.find(context.id);
         if (!manual) {
-            if (!found) gf_log(fmt::format("learned stand {} in {} not found?", context.id, path));
-        } else if (found) {
+            if (found != byId.end()) {
+                lf_mergeLearnedFlights(context, g_parkStands[found->second]);
+            } else {
+                gf_log(fmt::format("learned stand {} in {} not found?", context.id, path));
+            }
+        } else if (found != byId.end()) {
             gf_logHighlighted(
                 fmt::format("manually created standid {} already exists in {}", context.id, path));
         } else {
+            const std::size_t before = g_parkStands.size();
             lf_addManualStand(context);
+            if (g_parkStands.size() > before) byId.emplace(context.id, before);
         }
     }
 }
 
-void lf_readLearnedDocument(const pugi::xml_document& document, const std::string& path,
-                            ParkAirportInfo& info)
+void lf_readLearnedDocument(const pugi::xml_document& document, const std::filesystem::path& file,
+                            const std::string& path, ParkAirportInfo& info)
 {
     gf_logFlush(fmt::format("Read from learned airport file: '{}'", path));
     const auto meta = gf_readXmlMeta(document, true);
-    if (!meta) return;
+    if (!meta) {
+        lf_keepUnread(file);
+        return;
+    }
     const bool older = VersionData(meta->version) < lf_firstKeptVersion;
     if (older) {
         gf_log(
@@ -250,6 +321,17 @@ void lf_readLearnedDocument(const pugi::xml_document& document, const std::strin
 
 }  // namespace
 
+std::string gf_learnedFileKept(const BglAirport& airport, const std::filesystem::path& path)
+{
+    // What it held is not all in the table: saving the table would lose the rest.
+    if (!g_parkFileRead.learnedKept.empty() && path == g_parkFileRead.learnedKept) {
+        return "kept: it did not read whole (a copy is in *.0.xml)";
+    }
+    // A table that failed to load must not wipe the only copy of what was learned.
+    if (airport.stands.empty() && lf_holdsStands(path)) return "kept: no stands to save over it";
+    return {};
+}
+
 void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info)
 {
     try {
@@ -263,9 +345,10 @@ void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info)
                                           text, result.description()));
             return;
         }
-        lf_readLearnedDocument(document, text, info);
+        lf_readLearnedDocument(document, path, text, info);
     } catch (const std::exception& e) {
         gf_log(fmt::format("{}: {}", "lf_readLearned", e.what()));
+        lf_keepUnread(path);
     }
 }
 

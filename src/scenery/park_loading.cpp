@@ -22,22 +22,23 @@
 #include "foundation/strings.h"
 #include "foundation/xml.h"
 #include "scenery/scenery.h"
+#include "scenery/scenery_run.h"
+#include "scenery/stand_overlaps.h"
 #include "scenery/stand_places.h"
 #include "scenery/stand_snapshot.h"
 
 namespace qel {
 
 ParkWindowHooks g_parkWindowHooks;
-uint64_t g_qualityFactors = 0;  // main-loop thread
-std::atomic<int32_t> g_rtTrafficWeek{0};
-std::optional<double> g_parkElevation;  // main-loop thread
-SavedParkSettings g_savedParkSettings;  // main-loop thread
-ParkFileRead g_parkFileRead;            // main-loop thread
+uint64_t& g_qualityFactors = g_sceneryRun.qualityFactors;
+std::atomic<int32_t>& g_rtTrafficWeek = g_sceneryRun.rtTrafficWeek;
+std::optional<double>& g_parkElevation = g_sceneryRun.parkElevation;
+SavedParkSettings& g_savedParkSettings = g_sceneryRun.savedParkSettings;
+ParkFileRead& g_parkFileRead = g_sceneryRun.parkFileRead;
 
 namespace {
 
 constexpr int lf_errorNoParameter = 65;
-constexpr double lf_overlapSlack = 1.1;  // circles overlap when radii exceed 1.1 × distance
 constexpr std::string_view lf_excludedName = "owner";
 
 struct CurlCleanup {
@@ -88,13 +89,19 @@ void lf_adjustToQuality()
     }
 }
 
-void lf_parkingPercentageFromDatabase(uint32_t parkCode)
+const Airport* lf_databaseAirport(uint32_t parkCode)
 {
     const auto found = std::find_if(g_airports.begin(), g_airports.end(),
                                     [&](const Airport& a) { return a.code.word() == parkCode; });
+    return found == g_airports.end() ? nullptr : &*found;
+}
+
+void lf_parkingPercentageFromDatabase(uint32_t parkCode)
+{
+    const Airport* found = lf_databaseAirport(parkCode);
     int32_t percentage = 30;
-    if (found != g_airports.end() && found->standCount == 1) percentage = 100;
-    if (found != g_airports.end() && found->standCount == 2) percentage = 50;
+    if (found && found->standCount == 1) percentage = 100;
+    if (found && found->standCount == 2) percentage = 50;
     parking_percentage.current = percentage;
     gf_logIndented(fmt::format("{:24}: {}%", parking_percentage.name, percentage));
     lf_call(g_parkWindowHooks.showInt, parking_percentage);
@@ -106,14 +113,10 @@ void lf_numberAndOverlap()
     for (std::size_t i = 0; i < g_parkStands.size(); ++i) {
         g_parkStands[i].number = static_cast<uint32_t>(i + 1);
     }
-    for (ParkStand& a : g_parkStands) {
-        for (const ParkStand& b : g_parkStands) {
-            if (a.number == b.number) continue;
-            const double apart =
-                gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
-            if (a.radius + b.radius > lf_overlapSlack * apart) a.overlaps.push_back(b.number);
-        }
-        a.overlaps.shrink_to_fit();
+    if (const std::size_t capped = lf_findOverlaps(g_parkStands); capped > 0) {
+        gf_logHighlighted(fmt::format("{} stand{} overlap {} or more others; {} of them are kept",
+                                      capped, gf_plural(static_cast<uint64_t>(capped)),
+                                      lf_maxOverlaps, lf_maxOverlaps));
     }
 }
 
@@ -157,7 +160,10 @@ void lf_showLoaded(const std::string& path, const ParkAirportInfo& info, uint32_
     const std::size_t count = g_parkStands.size();
     const std::string shownPath =
         g_parkApfHandmade ? gf_pathToUtf8(g_parkFileRead.learnedPath) : path;
-    gf_log(fmt::format("Airport file read from '{}' for {}", shownPath, info.name));
+    // A scanned stand file may have no name; the airport database's names the airport then.
+    const Airport* airport = info.name.empty() ? lf_databaseAirport(parkCode) : nullptr;
+    gf_log(fmt::format("Airport file read from '{}' for {}", shownPath,
+                       airport ? airport->name : info.name));
     gf_logIndented(fmt::format("{:24}: {}", "publisher", info.publisher));
     gf_logIndented(fmt::format("{:24}: {} ft", "altitude", info.altitude_ft));
     gf_logIndented(fmt::format("{:24}: {}", "num_parkpos", count));

@@ -30,6 +30,7 @@ struct SavedParkSettings {
     bool rtParkTrafficOnly = false;
     bool parkSoft = false;
     bool week = false;
+    bool operator==(const SavedParkSettings&) const = default;
 };
 
 // What the window shows once a park airport's stands are loaded.
@@ -58,17 +59,20 @@ struct ParkWindowHooks {
 extern ParkWindowHooks g_parkWindowHooks;  // set once at start, before traffic runs
 
 // Qf_real in the low 32 bits, Qf_soft in the high 32 bits; both -1 without learned flights.
-extern uint64_t g_qualityFactors;              // main-loop thread
-extern std::atomic<int32_t> g_rtTrafficWeek;   // "RT_traffic_week", 0 when absent
-extern std::optional<double> g_parkElevation;  // feet; empty without a park airport
-extern SavedParkSettings g_savedParkSettings;  // main-loop thread
+// Members of the scenery library's run state (scenery/scenery_run.h).
+extern uint64_t& g_qualityFactors;              // main-loop thread
+extern std::atomic<int32_t>& g_rtTrafficWeek;   // "RT_traffic_week", 0 when absent
+extern std::optional<double>& g_parkElevation;  // feet; empty without a park airport
+extern SavedParkSettings& g_savedParkSettings;  // main-loop thread
 
 // The park airport's stand file and learned file, read by gf_readApf.
 struct ParkFileRead {
     std::string source;                 // what gf_findArchivedApf gave: "archive/stock/EHAM.xml"
     std::filesystem::path learnedPath;  // where its learned file is read and written; may be empty
+    std::filesystem::path learnedKept;  // a learned file that did not read whole; never written
+    bool operator==(const ParkFileRead&) const = default;
 };
-extern ParkFileRead g_parkFileRead;  // main-loop thread
+extern ParkFileRead& g_parkFileRead;  // main-loop thread
 
 // Loads the stand file at `path` (a location of gf_findArchivedApf) for the park airport
 // `parkCode` (0: none) into g_parkStands and `info`: "" when stands were loaded, "no stands
@@ -86,7 +90,15 @@ std::string gf_qualityText();
 // The stand file names its publisher, manufacturer or creator.
 bool gf_apfNamesPublisher(const std::filesystem::path& path);
 bool lf_isExcludedName(std::string_view text);
-// Reads the learned file at `path` on top of g_parkStands. Never throws.
+// Reads the learned file at `path` on top of g_parkStands. A file that does not read whole (no
+// meta block, a stand id twice in a handmade file) is copied to *.0.xml and kept from being
+// written over. Never throws.
 void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info);
+// Why `airport` must not be saved as the learned file at `path` now ("kept: ..."), or "" when it
+// may: the file did not read whole, or the table is empty and the file holds stands. Main-loop
+// thread.
+std::string gf_learnedFileKept(const BglAirport& airport, const std::filesystem::path& path);
+// The file at `path` holds stands, or cannot be read (which must not count as empty).
+bool lf_holdsStands(const std::filesystem::path& path);
 
 }  // namespace qel

@@ -57,7 +57,10 @@ std::string lf_jsonStringValue(const nlohmann::json& object, const char* key)
 {
     const auto found = object.find(key);
     if (found == object.end() || found->empty()) return {};
-    return found->get<std::string>();
+    // JSON may spell a NUL byte ("\u0000"); the stand file's XML would cut the text there.
+    auto text = found->get<std::string>();
+    std::erase(text, '\0');
+    return text;
 }
 
 // The folder's manifest.json, found by its name rather than by listing the folder: the search

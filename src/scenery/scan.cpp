@@ -7,7 +7,8 @@
 // their own for the scanning thread to rename into place. The walk takes no lock of its own;
 // report lines go through g_scanMessagesMutex (a leaf lock). It waits only for the oldest
 // task's result, and ends early on a stop or close request, still collecting the tasks it
-// started.
+// started. Links are followed (add-on managers link packages into Community), each folder
+// entered once.
 #include "scenery/scan.h"
 
 #include <algorithm>
@@ -106,6 +107,9 @@ public:
 
     const std::string& folderText() const { return folderText_; }
 
+    // False for a folder the walk has entered before, by whatever path.
+    bool enter(const fs::path& folder) { return entered_.enter(folder); }
+
     // The text of `path` below the scanned folder; the walk's paths begin with the folder's.
     std::string relativeText(const fs::path& path, const std::string& pathText) const
     {
@@ -146,6 +150,7 @@ private:
     WrittenStandFiles& written_;
     OrderedPool<std::vector<ScanStep>> pool_;
     std::vector<fs::path> batch_;  // not yet submitted, in walk order
+    EnteredFolders entered_;
 };
 
 bool lf_isBglName(const fs::path& path)
@@ -164,7 +169,9 @@ bool lf_scanEntry(const fs::directory_entry& entry, FolderScan& scan)
     const std::string pathText = gf_pathToUtf8(path);
     const std::string relativeText = scan.relativeText(path, pathText);
     if (lf_isSkippedPackagePath(pathText, relativeText)) return false;
-    if (!file) return true;
+    // Anything but a folder that can be entered once (a dangling or looping link) is not
+    // descended into, so that the walk never stops at it with an error.
+    if (!file) return entry.is_directory(ec) && !ec && scan.enter(path);
     for (const auto word : lf_skipFileWords) {
         if (relativeText.find(word) != std::string::npos) return true;
     }
@@ -177,8 +184,12 @@ void lf_scanFolder(const fs::path& folder, const AirportScanSetup& setup,
 {
     FolderScan scan(folder, setup, written);
     gf_addScanMessage(fmt::format("Scanning for {} airports in {}", "addon ", scan.folderText()));
+    if (!scan.enter(folder)) return;
     std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    fs::recursive_directory_iterator it(folder,
+                                        fs::directory_options::skip_permission_denied |
+                                            fs::directory_options::follow_directory_symlink,
+                                        ec);
     for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
         if (gf_stopFlag()) break;
         try {
@@ -221,20 +232,19 @@ void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSe
     }
 }
 
-bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportScanSetup& setup)
+// Nothing when a stop or close request ended the scan: what it wrote is discarded, the report
+// and the offline-learning package of the last complete scan stay. Otherwise whether
+// airports/my_thirdparty holds a generated file.
+std::optional<bool> lf_scanAndWriteReport(const std::vector<fs::path>& folders,
+                                          const AirportScanSetup& setup)
 {
     gf_logFlush(fmt::format("The scan will search {} folder{}", folders.size(),
                             gf_plural(static_cast<uint64_t>(folders.size()))));
-    std::error_code ec;
-    fs::remove(g_airportsScanLogTxt, ec);
-    if (ec) {
-        gf_log("problems with removing previous files (maybe still open?): " + ec.message());
-    }
-    g_tbloFileCount = 0;
     {
         std::scoped_lock lock(g_scanMessagesMutex);
         g_scanMessages.reserve(lf_reportReserve);
     }
+    lf_prepareScanFolders();
     WrittenStandFiles written;
     lf_scanFolderList(folders, setup, written);
     std::vector<std::string> report;
@@ -242,20 +252,34 @@ bool lf_scanAndWriteReport(const std::vector<fs::path>& folders, const AirportSc
         std::scoped_lock lock(g_scanMessagesMutex);
         report.swap(g_scanMessages);
     }
+    if (gf_stopFlag()) {
+        lf_discardScanFolders();
+        gf_clearMessage();
+        return std::nullopt;
+    }
+    lf_commitScanFolders(setup.msfs2020);
+    std::error_code ec;
+    fs::remove(g_airportsScanLogTxt, ec);
+    if (ec) {
+        gf_log("problems with removing previous files (maybe still open?): " + ec.message());
+    }
     fs::create_directories(g_airportsScanLogTxt.parent_path(), ec);
     gf_writeLines(report, g_airportsScanLogTxt);
     gf_log(gf_pathToUtf8(g_airportsScanLogTxt) + " written");
     gf_clearMessage();
+    g_tbloFileCount = 0;
     lf_prepareOfflineLearning(gf_listMyThirdpartyAirports(), written);
     return gf_countFiles(g_myThirdpartyDir) > 0;
 }
 
-bool lf_runAirportScan(const std::vector<fs::path>& folders, const AirportScanSetup& setup)
+// Nothing when the scan was interrupted; then SCAN_AIRPORTS stays set, so the next start
+// scans again.
+std::optional<bool> lf_runAirportScan(const std::vector<fs::path>& folders,
+                                      const AirportScanSetup& setup)
 {
-    if (setup.msfs2020) gf_removeFilesFromDirectory(g_mySimaddonDir);
-    gf_removeFilesFromDirectory(g_myThirdpartyDir);
-    const bool found = lf_scanAndWriteReport(folders, setup);
-    if (!found) gf_setMessage("Warning: Scan has not found any add-on airports", true);
+    const std::optional<bool> found = lf_scanAndWriteReport(folders, setup);
+    if (!found) return std::nullopt;
+    if (!*found) gf_setMessage("Warning: Scan has not found any add-on airports", true);
     SCAN_AIRPORTS.current = false;
     gf_saveBoolParameter(SCAN_AIRPORTS);
     gf_showBoolParameter(SCAN_AIRPORTS);
@@ -302,8 +326,14 @@ AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
     folders.push_back(gf_packagesPath(g_communityName, setup.msfs2020));
     std::erase_if(folders, [](const fs::path& p) { return p.empty(); });
     AirportScanResult result;
-    result.foundAddons = lf_runAirportScan(folders, setup);
+    const std::optional<bool> found = lf_runAirportScan(folders, setup);
     result.tbloFiles = g_tbloFileCount;
+    if (!found) {
+        result.interrupted = true;
+        gf_logFlush("airports scan interrupted");
+        return result;
+    }
+    result.foundAddons = *found;
     g_mainWindowState.tbloFileCount = result.tbloFiles;
     if (result.tbloFiles == 0) fs::remove_all(g_tbloDir);
     gf_invalidateArea(WindowArea::StatusStrip);

@@ -46,17 +46,24 @@ struct AirportScanSetup {
 
 // What the window shows after a scan.
 struct AirportScanResult {
+    bool interrupted = false;  // a stop or close came first: nothing was replaced or cleared
     bool foundAddons = false;  // airports/my_thirdparty holds a generated file
     uint64_t tbloFiles = 0;    // g_tbloFileCount
 };
 
 // The whole scan, with its messages on the message line; clears, saves and shows SCAN_AIRPORTS
-// and the window's tblo count when done. Throws
+// and the window's tblo count when done. A scan that a stop or close request ends early is
+// interrupted: the stand files, tblo and SCAN_AIRPORTS stay as they were. Throws
 // std::filesystem::filesystem_error when tblo cannot be made or removed, or a listed folder's
 // status cannot be read.
 AirportScanResult gf_scanAirports(const AirportScanSetup& setup);
 
 // ---- The steps of one file, for the scan and its tests ------------------------------------
+
+// Where a scan writes what belongs in the generated folder `live` (airports/my_thirdparty): a
+// folder of its own beside it ("my_thirdparty.new"), put in the place of `live` only when the
+// scan is complete, so that a stopped scan leaves the stand files of the last complete one.
+std::filesystem::path gf_scanStagingOf(const std::filesystem::path& live);
 
 // A link file: one line naming an archived stand file.
 struct LinkFileStep {
@@ -66,8 +73,8 @@ struct LinkFileStep {
 // A scanned airport's stand file, written by the task under a name of its own; the scanning
 // thread renames it into place.
 struct StandFileStep {
-    std::filesystem::path path;       // airports/my_thirdparty/EGLL.xml
-    std::filesystem::path temporary;  // airports/my_thirdparty/EGLL.xml.17.tmp; empty: failed
+    std::filesystem::path path;       // airports/my_thirdparty/EGLL.xml, once the scan is done
+    std::filesystem::path temporary;  // airports/my_thirdparty.new/EGLL.xml.17.tmp; empty: failed
     ApfMakers makers;                 // as the file's rows hold them
     // The file's bytes deflated for tblo.zip; null when the makers do not qualify for offline
     // learning (or deflating failed: the zip then deflates the file itself).
@@ -88,6 +95,16 @@ using WrittenStandFiles = std::map<std::filesystem::path, WrittenStandFile>;
 // Carries the steps out on the scanning thread, in order (a stand file by renaming its
 // temporary file, so the last one found of an airport wins); adds each stand file to `written`.
 void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written);
+
+// The scan's own folders beside the generated ones: a swap a crash broke off is completed
+// first, then they are made empty. Throws std::filesystem::filesystem_error.
+void lf_prepareScanFolders();
+// A stopped scan's folders, removed; the generated folders stay as they are. Never throws.
+void lf_discardScanFolders();
+// A complete scan's folders in the place of the generated ones (for MSFS 2024 my_simaddon only
+// receives their files); what else the generated folders held goes, but for their sub-folders.
+// Throws std::filesystem::filesystem_error.
+void lf_commitScanFolders(bool msfs2020);
 
 // The walk's skip tests; `relative` is the path below the scanned folder.
 bool lf_isSkippedPackagePath(const std::string& pathText, const std::string& relativeText);

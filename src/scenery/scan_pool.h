@@ -9,6 +9,7 @@
 // running ones finish, and every worker is joined, so no task outlives the pool.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -73,12 +74,19 @@ public:
     // Results not yet taken; owner thread only.
     std::size_t pending() const { return results_.size(); }
 
-    // The result of the oldest task not yet taken, waiting for it; what the task threw comes
-    // as a std::runtime_error with its text. Owner thread only; pending() must not be 0.
-    Result takeOldest()
+    // The result of the oldest task not yet taken, waiting for it at most `wait`; what the task
+    // threw comes as a std::runtime_error with its text, and so does a wait that ran out ("Future
+    // wait timed out after 10 seconds"): the task then finishes on its worker and its result is
+    // dropped, so that one hung file cannot stall the scan. Owner thread only; pending() must
+    // not be 0.
+    Result takeOldest(std::chrono::seconds wait = std::chrono::seconds(10))
     {
         std::future<Outcome> oldest = std::move(results_.front());
         results_.pop_front();
+        if (oldest.wait_for(wait) != std::future_status::ready) {
+            throw std::runtime_error("Future wait timed out after " + std::to_string(wait.count()) +
+                                     " seconds");
+        }
         Outcome outcome = oldest.get();
         if (!outcome.value) throw std::runtime_error(outcome.failure);
         return std::move(*outcome.value);

@@ -1,7 +1,7 @@
 // What the scan makes of each decoded airport: a link file to an archived stand file, its own
 // stand file, or both; and the MSFS 2024 airport records that cannot be decoded. The task body
 // decides and writes stand files under temporary names (it returns steps); the scanning thread
-// carries the steps out in walk order.
+// carries the steps out in walk order, into the scan's own folders (gf_scanStagingOf).
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -119,19 +119,38 @@ LinkResult lf_linkToArchive(const AirportCode& code, const fs::path& path, bool 
     return result;
 }
 
-// The stand file is written here, on the worker, where files are written in parallel; its name
-// is the task's own, so two files of one airport never mix, and only the scanning thread's
-// rename, in walk order, decides which of them stands. Empty when it could not be written.
+// The stand file is written here, on the worker, where files are written (and flushed to the
+// disk) in parallel; its name is the task's own, so two files of one airport never mix, and only
+// the scanning thread's rename, in walk order, decides which of them stands. It lies in the
+// scan's own folder, which replaces the generated folder only when the scan is complete. Empty
+// when it could not be written.
 fs::path lf_writeTemporary(const fs::path& path, const std::string& bytes)
 {
     static std::atomic<uint64_t> number{0};
-    fs::path temporary = path;
+    const fs::path folder = gf_scanStagingOf(path.parent_path());
+    fs::path temporary = folder / path.filename();
     temporary += fmt::format(".{}.tmp", ++number);
     std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    if (gf_writeFile(bytes, temporary, false)) return temporary;
+    fs::create_directories(folder, ec);
+    if (gf_writeFile(bytes, temporary, false) && gf_syncFile(temporary)) return temporary;
     fs::remove(temporary, ec);
     return {};
+}
+
+// A link file of this scan, into the scan's own folder.
+void lf_writeLinkFile(const LinkFileStep& link)
+{
+    const fs::path target = gf_scanStagingOf(link.path.parent_path()) / link.path.filename();
+    fs::path temporary = target;
+    temporary += ".tmp";
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    // A link that cannot be written leaves the airport without one; nothing else.
+    if (gf_writeFile(link.location, temporary, true) && gf_syncFile(temporary)) {
+        gf_replaceByRename(temporary, target, ReplaceSync::FolderLater);
+    } else {
+        fs::remove(temporary, ec);
+    }
 }
 
 BglAirport lf_standFileAirport(const ScannedAirport& scanned, const PublisherInfo& publisher,
@@ -310,17 +329,15 @@ void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& wr
             case ScanLine::To::LogHighlighted: gf_logHighlighted(line->text); break;
             }
         } else if (const auto* link = std::get_if<LinkFileStep>(&step)) {
-            std::error_code ec;
-            fs::create_directories(link->path.parent_path(), ec);
-            // A link that cannot be written leaves the airport without one; nothing else.
-            gf_writeFile(link->location, link->path, true);
+            lf_writeLinkFile(*link);
         } else if (const auto* stands = std::get_if<StandFileStep>(&step)) {
-            std::error_code ec;
-            if (!stands->temporary.empty()) fs::rename(stands->temporary, stands->path, ec);
-            if (!stands->temporary.empty() && !ec) {
+            const fs::path staged =
+                gf_scanStagingOf(stands->path.parent_path()) / stands->path.filename();
+            // Flushed by its worker; the folder is flushed once, before it is put in place.
+            if (!stands->temporary.empty() &&
+                !gf_replaceByRename(stands->temporary, staged, ReplaceSync::FolderLater)) {
                 written[stands->path] = {stands->makers, stands->deflated};
             } else {
-                if (!stands->temporary.empty()) fs::remove(stands->temporary, ec);
                 gf_addScanMessage(fmt::format("{}Generating {} did not succeed", "===> ",
                                               gf_pathToUtf8(stands->path)));
             }

@@ -31,6 +31,7 @@ struct Airport {
     double longitude = 0.0;              // degrees, 4.76389
     float altitude = 0.0f;               // as the file gives it (feet), -11
     int32_t standCount = 0;              // stands of the archived stand file, 0
+    std::string name;                    // "Amsterdam Airport Schiphol"; empty when none given
 };
 
 // Sorted by code text after reading (start-up thread only, then read-only).
@@ -51,6 +52,13 @@ bool gf_readAirportsFrom(const std::filesystem::path& encPath,
 void gf_readAirportRecord(const pugi::xml_node& ap, const AirportCode& code);
 // Empties the tables and clears the read flag; tests only.
 void gf_clearAirports();
+
+// The library's state of one run back to a fresh one (scenery/scenery_run.h): no park airport,
+// no stands, an empty snapshot, no kept stands of other airports. Start-up thread while no
+// worker runs (restart, failed close-down), and test fixtures.
+void gf_resetSceneryRun();
+// Whether that state equals a fresh one; tests.
+bool gf_sceneryRunFresh();
 
 // Any thread once read; none of them throws.
 bool gf_isKnownAirport(uint32_t code);

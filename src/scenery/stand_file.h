@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -35,6 +36,7 @@ struct LearnedFlight {
     uint32_t fromStandFile = 0;  // 1: read with its whole stand file; 0: from a learned file
     uint32_t real = 1;           // 1 real, 0 soft (the file's "soft" negated)
     uint8_t cpl = 0;             // 1 once the aircraft has left the stand
+    bool operator==(const LearnedFlight&) const = default;
 };
 
 // One stand of an airport.
@@ -64,6 +66,7 @@ struct ParkStand {
     bool cargo = false;
     bool ramp = false;
     bool helipad = false;
+    bool operator==(const ParkStand&) const = default;
 };
 
 // One airport as the scan decodes it and as the writer takes it.
@@ -85,6 +88,7 @@ struct ParkAirportInfo {
     std::string name;         // "airport_name": "Amsterdam Schiphol"
     std::string publisher;    // "publisher": "stock"
     int32_t altitude_ft = 0;  // "altitude": -11
+    bool operator==(const ParkAirportInfo&) const = default;
 };
 
 // A learned or scanned file's kind of write.
@@ -97,9 +101,10 @@ struct OptIdentity {
     MatchKey codes;
 };
 
-extern std::vector<ParkStand> g_parkStands;  // main-loop thread, no lock
-extern ParkAirportInfo g_parkAirportInfo;    // main-loop thread, no lock
-extern std::atomic<bool> g_parkApfHandmade;  // atomic: the window reads it
+// Members of the scenery library's run state (scenery/scenery_run.h).
+extern std::vector<ParkStand>& g_parkStands;  // main-loop thread, no lock
+extern ParkAirportInfo& g_parkAirportInfo;    // main-loop thread, no lock
+extern std::atomic<bool>& g_parkApfHandmade;  // atomic: the window reads it
 
 // How an option's registration becomes its codes: the aircraft database's fleet lookup, set by
 // the program at start before any stand file is read. Unset: codes from "airl" and "type".
@@ -141,6 +146,14 @@ MatchKey lf_readAirlineAndType(const pugi::xml_node& opt);
 // Within the scenery library: a number attribute read locale-free; 0 when missing, nothing
 // when it is not a finite number.
 std::optional<double> lf_readNumber(const pugi::xml_node& node, const char* name);
+// A stand's latitude and longitude (degrees), or nothing when it has no usable place: missing
+// or written as 0/0, not a finite number, or off the globe.
+std::optional<std::pair<double, double>> lf_readStandPlace(const pugi::xml_node& parkpos);
+// Whether the writer's text of `value` with `decimals` places shows no digit but 0 ("0.000000",
+// "-0.0"): a latitude and longitude both written so, or such a radius, are refused when read.
+bool lf_writtenAsZero(double value, int decimals);
+// A radius (nautical miles) that the writer writes above 0.0 metres. Any thread.
+bool gf_radiusWritable(double radius_nm);
 // "KLM,MP  B738(C)": an option's codes as log lines show them.
 std::string lf_flightLabel(const MatchKey& codes);
 

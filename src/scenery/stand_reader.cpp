@@ -1,4 +1,5 @@
 // Reading the stands of an airport stand file into the park airport's stand table.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -10,14 +11,15 @@
 #include "foundation/log.h"
 #include "foundation/strings.h"
 #include "foundation/xml.h"
+#include "scenery/scenery_run.h"
 #include "scenery/stand_file.h"
 #include "scenery/stand_snapshot.h"
 
 namespace qel {
 
-std::vector<ParkStand> g_parkStands;  // main-loop thread, no lock
-ParkAirportInfo g_parkAirportInfo;    // main-loop thread, no lock
-std::atomic<bool> g_parkApfHandmade{false};
+std::vector<ParkStand>& g_parkStands = g_sceneryRun.parkStands;
+ParkAirportInfo& g_parkAirportInfo = g_sceneryRun.parkAirportInfo;
+std::atomic<bool>& g_parkApfHandmade = g_sceneryRun.parkApfHandmade;
 std::function<std::optional<MatchKey>(const std::string&)> g_registrationKeyLookup;
 
 namespace {
@@ -41,7 +43,11 @@ std::optional<double> lf_readNumber(const pugi::xml_node& node, const char* name
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     double value = 0.0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end == text.data() || !std::isfinite(value)) return std::nullopt;
+    // Only a whole number counts: "0x1p5" is no 0, nor "12abc" a 12.
+    if (error != std::errc{} || end != text.data() + text.size() || text.empty() ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
     return value;
 }
 
@@ -53,8 +59,7 @@ uint32_t lf_attrUnsigned(const pugi::xml_node& node, const char* name)
     const std::string_view text = gf_trim(node.attribute(name).value());
     uint32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    (void)end;
-    return error == std::errc{} ? value : 0;
+    return error == std::errc{} && end == text.data() + text.size() ? value : 0;
 }
 
 bool lf_attrBool(const pugi::xml_node& node, const char* name)
@@ -70,18 +75,31 @@ struct StandPlace {
 };
 
 // The stand's place, or nothing when it has no usable one: missing (0/0), not a finite
-// number, or off the globe.
+// number, off the globe, or without a radius. What is kept must survive being written back:
+// a place written as 0/0, or a radius written as 0.0, would be refused when read again.
 std::optional<StandPlace> lf_readPlace(const pugi::xml_node& parkpos)
+{
+    const auto position = lf_readStandPlace(parkpos);
+    const auto heading = lf_readNumber(parkpos, "heading");
+    const auto radius = lf_readNumber(parkpos, "radius");
+    if (!position || !heading || !radius) return std::nullopt;
+    if (!gf_radiusWritable(*radius * lf_nmPerMetre)) return std::nullopt;
+    return StandPlace{position->first, position->second, *heading, *radius};
+}
+
+}  // namespace
+
+std::optional<std::pair<double, double>> lf_readStandPlace(const pugi::xml_node& parkpos)
 {
     const auto latitude = lf_readNumber(parkpos, "latitude");
     const auto longitude = lf_readNumber(parkpos, "longitude");
-    const auto heading = lf_readNumber(parkpos, "heading");
-    const auto radius = lf_readNumber(parkpos, "radius");
-    if (!latitude || !longitude || !heading || !radius) return std::nullopt;
-    if (*latitude == 0.0 && *longitude == 0.0) return std::nullopt;
+    if (!latitude || !longitude) return std::nullopt;
+    if (lf_writtenAsZero(*latitude, 6) && lf_writtenAsZero(*longitude, 6)) return std::nullopt;
     if (std::abs(*latitude) > 90.0 || std::abs(*longitude) > 180.0) return std::nullopt;
-    return StandPlace{*latitude, *longitude, *heading, *radius};
+    return std::pair{*latitude, *longitude};
 }
+
+namespace {
 
 std::vector<LearnedFlight> lf_readOptions(const pugi::xml_node& parkpos, uint32_t fromStandFile)
 {
@@ -94,12 +112,15 @@ std::vector<LearnedFlight> lf_readOptions(const pugi::xml_node& parkpos, uint32_
         const std::string hours = gf_attrString(opt, "hh");
         const uint32_t day = lf_attrUnsigned(opt, "day");
         if (hours.empty() || day < 1 || day > 7) continue;
+        // An option without a slot is never chosen, and no file could say it again.
+        const HalfHourSet slots = gf_hours2bitset(hours);
+        if (slots.none()) continue;
         LearnedFlight flight;
         flight.codes = identity.codes;
         flight.registration = gf_attrString(opt, "reg");
         flight.callsign = std::move(identity.callsign);
         flight.callsign2 = std::move(identity.callsign2);
-        flight.slots = gf_hours2bitset(hours);
+        flight.slots = slots;
         flight.number = static_cast<uint32_t>(flights.size() + 1);
         flight.day = day;
         flight.fromStandFile = fromStandFile;
@@ -179,8 +200,10 @@ void gf_readParkPositions(const pugi::xml_node& node)
     const pugi::xml_node positions = base.child("parkpositions");
     if (!positions) return;
 
+    std::size_t count = 0;
+    for ([[maybe_unused]] const pugi::xml_node& parkpos : positions.children("parkpos")) ++count;
     std::unordered_set<std::string> seen;
-    seen.reserve(lf_idReserve);
+    seen.reserve(std::max(lf_idReserve, count));
     int n = 0;
     for (const pugi::xml_node& parkpos : positions.children("parkpos")) {
         ++n;

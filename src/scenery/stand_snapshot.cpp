@@ -4,19 +4,20 @@
 #include <mutex>
 #include <utility>
 
+#include "scenery/scenery_run.h"
 #include "scenery/stand_file.h"
 
 namespace qel {
 
+// Not std::atomic<shared_ptr>: this library's lock bit in its reference count is invisible to
+// the thread sanitizer, which then reports every load beside a store.
+std::mutex g_standSpotsMutex;
+
 namespace {
 
-// Guards g_standSpots; a leaf lock held only to copy or swap the pointer. (Not
-// std::atomic<shared_ptr>: this library's lock bit in its reference count is invisible to the
-// thread sanitizer, which then reports every load beside a store.)
-std::mutex g_standSpotsMutex;
 // Swapped whole, so a reader holds either the old list or the new one, never a table that the
 // main loop is clearing under it.
-std::shared_ptr<const StandSpots> g_standSpots = std::make_shared<const StandSpots>();
+std::shared_ptr<const StandSpots>& g_standSpots = g_sceneryRun.standSpots.spots;
 
 }  // namespace
 

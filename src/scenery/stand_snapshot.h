@@ -17,6 +17,7 @@ struct StandSpot {
     std::string name;        // "A02"
     double latitude = 0.0;   // degrees: 51.2793
     double longitude = 0.0;  // degrees: 6.7635
+    bool operator==(const StandSpot&) const = default;
 };
 using StandSpots = std::vector<StandSpot>;
 

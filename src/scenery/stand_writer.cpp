@@ -1,5 +1,6 @@
 // Writing an airport stand file: a scanned airport in full, or what was learned about the park
 // airport with the park settings in force.
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "foundation/version.h"
 #include "foundation/xml.h"
 #include "scenery/closest_airport.h"
+#include "scenery/park_loading.h"
 #include "scenery/stand_file.h"
 
 namespace qel {
@@ -110,8 +112,7 @@ void lf_writeChanges(pugi::xml_node parkpos, const ParkStand& stand)
 {
     if (stand.radiusChanged) {
         gf_appendAttribute(parkpos, "radius_change", "true");
-        gf_appendAttributeValue(parkpos, "radius",
-                                fmt::format("{:.1f}", stand.radius * lf_metresPerNm));
+        lf_appendFixed(parkpos, "radius", stand.radius * lf_metresPerNm, 1);
     }
     if (stand.cargoChanged) {
         gf_appendAttribute(parkpos, "cargo_change", "true");
@@ -126,24 +127,26 @@ std::string lf_callsignText(const LearnedFlight& flight)
     return flight.callsign + ":" + flight.callsign2;
 }
 
+// Every option the readers keep is written back: one without a registration is still
+// matched by its airline and type, and a set of slots that is not one run is written as the
+// list the readers also take.
 void lf_writeOption(pugi::xml_node parkpos, const LearnedFlight& flight)
 {
     if (flight.number == 0) return;
-    const auto hours = gf_bitset2hours(flight.slots);
-    if (!hours) {
+    if (flight.slots.none()) {
         gf_logHighlighted(fmt::format("bit set problem: {} {} {}", flight.registration,
                                       flight.callsign, lf_flightLabel(flight.codes)));
         return;
     }
-    if (flight.registration.empty()) return;
+    const std::string hours = gf_bitset2hours(flight.slots).value_or(gf_bitsetToList(flight.slots));
     pugi::xml_node opt = parkpos.append_child("opt");
     if (!opt) return;
-    gf_appendAttributeValue(opt, "reg", flight.registration);
+    if (!flight.registration.empty()) gf_appendAttributeValue(opt, "reg", flight.registration);
     gf_appendAttributeValue(opt, "airl", g_airlineCodes.text(flight.codes.airline));
     gf_appendAttributeValue(opt, "type", g_modelCodes.text(flight.codes.model));
     if (flight.real == 0) gf_appendAttribute(opt, "soft", "true");
     gf_appendAttributeValue(opt, "day", fmt::format("{}", flight.day));
-    gf_appendAttributeValue(opt, "hh", *hours);
+    gf_appendAttributeValue(opt, "hh", hours);
     const std::string callsign = lf_callsignText(flight);
     if (!callsign.empty()) gf_appendAttributeValue(opt, "cs", callsign);
     if (flight.cpl != 0) gf_appendAttribute(opt, "cpl", "true");
@@ -170,6 +173,21 @@ void lf_writeStand(pugi::xml_node positions, const ParkStand& stand, int mode, b
 
 }  // namespace
 
+bool lf_writtenAsZero(double value, int decimals)
+{
+    std::array<char, 64> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value,
+                                   std::chars_format::fixed, decimals);
+    // Too long for the buffer: far from zero.
+    if (end.ec != std::errc()) return false;
+    return std::all_of(text.data(), end.ptr, [](char c) { return c < '1' || c > '9'; });
+}
+
+bool gf_radiusWritable(double radius_nm)
+{
+    return radius_nm > 0.0 && !lf_writtenAsZero(radius_nm * lf_metresPerNm, 1);
+}
+
 // "DLH,CLH A320(C)": the codes as the log shows a flight.
 std::string lf_flightLabel(const MatchKey& codes)
 {
@@ -179,7 +197,6 @@ std::string lf_flightLabel(const MatchKey& codes)
                        g_modelCodes.text(codes.model), codes.cargo != 0 ? "(C)" : "");
 }
 
-// The file at `path` holds stands (or cannot be read, which must not count as empty).
 bool lf_holdsStands(const std::filesystem::path& path)
 {
     std::error_code ec;
@@ -220,10 +237,11 @@ std::string lf_row(const pugi::xml_document& document, std::string_view key)
 bool gf_writeApf(const BglAirport& airport, const std::filesystem::path& path, int mode, int sim)
 {
     std::error_code ec;
-    // A table that failed to load must not wipe the only copy of what was learned.
-    if (mode == ApfLearned && airport.stands.empty() && lf_holdsStands(path)) {
-        gf_logHighlighted(fmt::format("'{}' kept: no stands to save over it", gf_pathToUtf8(path)));
-        return false;
+    if (mode == ApfLearned) {
+        if (const std::string kept = gf_learnedFileKept(airport, path); !kept.empty()) {
+            gf_logHighlighted(fmt::format("'{}' {}", gf_pathToUtf8(path), kept));
+            return false;
+        }
     }
     pugi::xml_document document;
     if (!lf_buildApf(document, airport, mode, sim)) return false;

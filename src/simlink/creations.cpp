@@ -15,14 +15,17 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/window_status.h"
+#include "simlink/link_run.h"
 #include "simlink/simlink.h"
 
 namespace qel {
 
-std::unordered_map<uint32_t, std::string> g_pendingCreations;  // main-loop thread
-TextSet g_failedLiveries;                                      // main-loop thread
-std::set<std::string> g_failedTypeAirlines;                    // main-loop thread
-std::set<std::string> g_noMatchFlights;                        // main-loop thread
+std::unordered_map<uint32_t, std::string>& g_pendingCreations = g_simLinkRun.pendingCreations;
+std::set<std::string>& g_noMatchFlights = g_simLinkRun.noMatchFlights;
+// The process keeps these two: a livery the simulator refused stays refused.
+TextSet g_failedLiveries;                    // main-loop thread
+std::set<std::string> g_failedTypeAirlines;  // main-loop thread
+std::mutex g_flightPlanFolderMutex;
 
 namespace {
 
@@ -30,8 +33,7 @@ constexpr size_t kFailedLiveryLimit = 20;
 constexpr std::string_view kTooManyFailed =
     "There are too many liveries that could not be created!";
 
-std::mutex g_flightPlanFolderMutex;  // guards g_flightPlanFolder; a leaf lock
-std::filesystem::path g_flightPlanFolder;
+std::filesystem::path& g_flightPlanFolder = g_simLinkRun.flightPlanFolder;
 
 // Three characters of an airport code field, or three spaces for an empty one. A byte that
 // would break the XML (or is no printable ASCII) becomes a space.

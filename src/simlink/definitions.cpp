@@ -14,13 +14,14 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "simlink/link_internal.h"
+#include "simlink/link_run.h"
 #include "simlink/simlink.h"
 
 namespace qel {
 
 std::mutex g_simQueueMutex;
 std::mutex g_simCallMutex;
-UserAircraftState g_userState;  // start-up/main-loop thread only
+UserAircraftState& g_userState = g_simLinkRun.userState;  // start-up/main-loop thread only
 
 namespace {
 
@@ -149,33 +150,8 @@ void lf_simConnectSetup(HANDLE handle)
 
 namespace {
 
-// A simulator that has just quit fails every call until its QUIT message is dispatched. The
-// main loop's own cadenced requests count a failure only when a later one fails too after the
-// dispatcher has run in between, so that closing the simulator ends the program as closed
-// rather than restarting it after a SimConnect error.
-struct RepeatedFailure {
-    bool failedOnce = false;
-    uint64_t dispatchesAtFailure = 0;
-    // True when the failure is to be reported.
-    bool confirm(bool ok)
-    {
-        if (ok) {
-            failedOnce = false;
-            return false;
-        }
-        if (!failedOnce) {
-            failedOnce = true;
-            dispatchesAtFailure = g_dispatchCount;
-            return false;
-        }
-        if (g_dispatchCount == dispatchesAtFailure) return false;
-        failedOnce = false;
-        return true;
-    }
-};
-
-RepeatedFailure g_userStateFailure;  // main-loop thread
-RepeatedFailure g_inRangeFailure;    // main-loop thread
+RepeatedFailure& g_userStateFailure = g_simLinkRun.userStateFailure;  // main-loop thread
+RepeatedFailure& g_inRangeFailure = g_simLinkRun.inRangeFailure;      // main-loop thread
 
 UserAircraftState lf_lastUserState()
 {
@@ -189,6 +165,22 @@ UserAircraftState lf_lastUserState()
 }
 
 }  // namespace
+
+bool RepeatedFailure::confirm(bool ok)
+{
+    if (ok) {
+        failedOnce = false;
+        return false;
+    }
+    if (!failedOnce) {
+        failedOnce = true;
+        dispatchesAtFailure = g_dispatchCount;
+        return false;
+    }
+    if (g_dispatchCount == dispatchesAtFailure) return false;
+    failedOnce = false;
+    return true;
+}
 
 UserAircraftState gf_requestUserAcPosition()
 {
@@ -219,6 +211,8 @@ UserAircraftState gf_pollUserAcPosition()
 }
 
 bool gf_userOnGroundValid() { return g_userOnGroundValid; }
+
+bool gf_userOnGround() { return g_userOnGround; }
 
 void gf_requestUserAcTitleModel()
 {

@@ -26,23 +26,24 @@
 #include "foundation/time.h"
 #include "foundation/window_status.h"
 #include "simlink/link_internal.h"
+#include "simlink/link_run.h"
 #include "simlink/simlink.h"
 
 namespace qel {
 
-std::atomic<bool> g_simulatorQuit{false};
+std::atomic<bool>& g_simulatorQuit = g_simLinkRun.simulatorQuit;
 std::mutex g_userStateMutex;  // guards g_simUserState; a leaf lock
-UserStateBlock g_simUserState;
-std::atomic<bool> g_userOnGround{false};
-std::atomic<bool> g_userOnGroundValid{false};
-uint32_t g_userObjectId = 2;  // "SimClient" thread
-std::atomic<bool> g_simTakesFlightPlans{true};
+UserStateBlock& g_simUserState = g_simLinkRun.simUserState;
+std::atomic<bool>& g_userOnGround = g_simLinkRun.userOnGround;
+std::atomic<bool>& g_userOnGroundValid = g_simLinkRun.userOnGroundValid;
+uint32_t& g_userObjectId = g_simLinkRun.userObjectId;  // "SimClient" thread
+std::atomic<bool>& g_simTakesFlightPlans = g_simLinkRun.simTakesFlightPlans;
 
 namespace {
 
 // The failure of the running dispatch, handed to lf_rethrowDispatchError once
 // SimConnect_CallDispatch has returned; "SimClient" thread only.
-std::exception_ptr g_dispatchError;
+std::exception_ptr& g_dispatchError = g_simLinkRun.dispatchError;
 
 constexpr double kTeleport_nm = 10.0;
 constexpr double kGroundReportCeiling_ft = 2500.0;
@@ -51,10 +52,11 @@ constexpr size_t kAtcIdBytes = 32;       // STRING32
 // SIMOBJECT_DATA messages: the data starts where dwData stands.
 constexpr size_t kDataStart = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD);
 
-LatLon g_lastUserPosition{0.0, 0.0};  // "SimClient" thread: the previous reply to request 109
-bool g_asGenReported = false;         // "SimClient" thread
-bool g_absurdDateReported = false;    // "SimClient" thread
-std::string g_userStandName;          // main-loop thread
+// "SimClient" thread: the previous reply to request 109.
+LatLon& g_lastUserPosition = g_simLinkRun.lastUserPosition;
+bool& g_asGenReported = g_simLinkRun.asGenReported;            // "SimClient" thread
+bool& g_absurdDateReported = g_simLinkRun.absurdDateReported;  // "SimClient" thread
+std::string& g_userStandName = g_simLinkRun.userStandName;     // main-loop thread
 
 // The message as its record, or nullptr when it is too short to be one.
 template <class Record>
@@ -121,7 +123,7 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
         gf_log("! Simulator name empty?");
         return;
     }
-    g_mainWindowState.simulatorConnected = true;
+    g_simWindowStatus.simulatorConnected = true;
     gf_invalidateArea(WindowArea::StatusStrip);
     const bool msfs2020 = name == "KittyHawk";
     const bool msfs2024 = name == "SunRise";
@@ -137,7 +139,7 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
         "{} ({}.{}.{}.{})", msfs2020 ? "MSFS 2020" : "MSFS 2024", open.dwApplicationVersionMajor,
         open.dwApplicationVersionMinor, open.dwApplicationBuildMajor, open.dwApplicationBuildMinor);
     gf_log(fmt::format("{} connected", text));
-    g_mainWindowState.simulatorText.set(text);
+    g_simWindowStatus.simulatorText.set(text);
     gf_invalidateArea(WindowArea::StatusStrip);
     gf_clearMessage();
 }
@@ -190,7 +192,7 @@ void lf_onEvent(const SIMCONNECT_RECV_EVENT& event)
     if (event.uEventID == kEventSim) {
         const bool running = event.dwData == 1;
         g_flightRunning = running;
-        g_mainWindowState.simulationRunning = running;
+        g_simWindowStatus.simulationRunning = running;
         gf_invalidateArea(WindowArea::StatusStrip);
     } else if (event.uEventID == kEventFlightLoaded) {
         gf_log("SimConnect: flight loaded event");
@@ -237,7 +239,7 @@ void lf_showUserStand(double latitude, double longitude)
         std::string name = gf_lookUpClosestStand(latitude, longitude);
         if (name == g_userStandName) return;
         // An empty name brings the window's default text back.
-        g_mainWindowState.userStand.set(name);
+        g_simWindowStatus.userStand.set(name);
         gf_invalidateArea(WindowArea::StatusStrip);
         g_userStandName = std::move(name);
     });
@@ -476,24 +478,6 @@ void lf_rethrowDispatchError()
     std::exception_ptr error;
     std::swap(error, g_dispatchError);
     std::rethrow_exception(error);
-}
-
-void lf_resetReceived()
-{
-    g_dispatchError = nullptr;
-    g_simulatorQuit = false;
-    {
-        std::scoped_lock lock(g_userStateMutex);
-        g_simUserState = {};
-    }
-    g_userOnGround = false;
-    g_userOnGroundValid = false;
-    g_userObjectId = 2;
-    // A position of the run before would make the first one of the next run look like a jump.
-    g_lastUserPosition = {0.0, 0.0};
-    g_asGenReported = false;
-    g_absurdDateReported = false;
-    g_userStandName.clear();
 }
 
 }  // namespace qel

@@ -22,13 +22,14 @@
 #include "foundation/time.h"
 #include "foundation/window_status.h"
 #include "simlink/link_internal.h"
+#include "simlink/link_run.h"
 #include "simlink/simlink.h"
 
 namespace qel {
 
 std::mutex g_simResultMutex;
-std::vector<PacketIdRecord> g_packetIds;  // "SimClient" thread
-std::vector<uint32_t> g_addedObjects;     // "SimClient" thread
+std::vector<PacketIdRecord>& g_packetIds = g_simLinkRun.packetIds;  // "SimClient" thread
+std::vector<uint32_t>& g_addedObjects = g_simLinkRun.addedObjects;  // "SimClient" thread
 
 namespace {
 
@@ -36,32 +37,16 @@ constexpr size_t kReserved = 256;
 
 constexpr size_t kReservedPositions = 512;  // the tick is sized for 512 live aircraft
 
-// Two position batches: the traffic manager fills one without a lock while the "SimClient"
-// thread may send the other.
-struct PositionBatch {
-    std::array<std::vector<SimPositionRecord>, 2> batches;
-    std::vector<SimPositionRecord>* fill = &batches[0];  // main-loop thread only
-    std::vector<SimPositionRecord>* send = &batches[1];  // g_simQueueMutex
-};
-
-// What one frame sends, taken out of the queues under the mutex and sent without it.
-struct Outgoing {
-    std::vector<SimPositionRecord> positions;
-    std::vector<ClientEventRecord> events;
-    std::vector<AiCreateRequest> creates;
-    std::vector<uint32_t> removals;
-};
-
-PositionBatch g_positionBatch;
-std::vector<ClientEventRecord> g_clientEventQueue;  // g_simQueueMutex
-std::vector<AiCreateRequest> g_createQueue;         // g_simQueueMutex
-std::vector<uint32_t> g_removeQueue;                // g_simQueueMutex
-std::vector<SimResult> g_simResultQueue;            // g_simResultMutex
-Outgoing g_outgoing;                                // "SimClient" thread
+PositionBatch& g_positionBatch = g_simLinkRun.positionBatch;
+std::vector<ClientEventRecord>& g_clientEventQueue = g_simLinkRun.clientEventQueue;
+std::vector<AiCreateRequest>& g_createQueue = g_simLinkRun.createQueue;
+std::vector<uint32_t>& g_removeQueue = g_simLinkRun.removeQueue;
+std::vector<SimResult>& g_simResultQueue = g_simLinkRun.simResultQueue;
+Outgoing& g_outgoing = g_simLinkRun.outgoing;  // "SimClient" thread
 
 void lf_emptyOutgoing()
 {
-    g_positionBatch.send->clear();
+    g_positionBatch.send().clear();
     g_clientEventQueue.clear();
     g_createQueue.clear();
     g_removeQueue.clear();
@@ -91,9 +76,9 @@ void lf_appendAll(std::vector<T>& to, std::vector<T>& from)
 // not yet sent are replaced by newer ones; everything else keeps its order.
 void lf_takeQueues()
 {
-    if (!g_positionBatch.send->empty()) {
+    if (!g_positionBatch.send().empty()) {
         g_outgoing.positions.clear();
-        g_outgoing.positions.swap(*g_positionBatch.send);
+        g_outgoing.positions.swap(g_positionBatch.send());
     }
     lf_appendAll(g_outgoing.events, g_clientEventQueue);
     lf_appendAll(g_outgoing.creates, g_createQueue);
@@ -251,16 +236,16 @@ void gf_queueCabinLights(uint32_t objectId, uint32_t on)
     gf_queueClientEvent(objectId, kEventCabinLights, on);
 }
 
-std::vector<SimPositionRecord>& gf_positionFillBatch() { return *g_positionBatch.fill; }
+std::vector<SimPositionRecord>& gf_positionFillBatch() { return g_positionBatch.fill(); }
 
 void gf_publishPositionBatch()
 {
     std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
     if (lock) {
         // A batch the "SimClient" thread has not sent yet is replaced by this newer one.
-        std::swap(g_positionBatch.fill, g_positionBatch.send);
+        g_positionBatch.fillIndex = 1 - g_positionBatch.fillIndex;
     }
-    g_positionBatch.fill->clear();
+    g_positionBatch.fill().clear();
 }
 
 void gf_clearPositionBuffers()
@@ -280,27 +265,6 @@ void gf_takeSimResults(std::vector<SimResult>& out)
     std::scoped_lock lock(g_simResultMutex);
     out.insert(out.end(), g_simResultQueue.begin(), g_simResultQueue.end());
     g_simResultQueue.clear();
-}
-
-void lf_resetQueues()
-{
-    gf_clearPositionBuffers();
-    {
-        std::scoped_lock lock(g_simQueueMutex);
-        g_positionBatch.fill = &g_positionBatch.batches[0];
-        g_positionBatch.send = &g_positionBatch.batches[1];
-        g_clientEventQueue.clear();
-        g_createQueue.clear();
-        g_removeQueue.clear();
-    }
-    {
-        std::scoped_lock lock(g_simResultMutex);
-        g_simResultQueue.clear();
-    }
-    // The "SimClient" thread is stopped: what it had taken may be dropped here.
-    lf_clearTaken();
-    g_packetIds.clear();
-    g_addedObjects.clear();
 }
 
 }  // namespace qel

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -26,17 +27,21 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "simlink/link_internal.h"
+#include "simlink/link_run.h"
 #include "simlink/simlink.h"
 
 namespace qel {
 
-std::atomic<bool> g_flightRunning{false};
-std::atomic<bool> g_simConnectFailed{false};
-std::atomic<bool> g_secondPassed{false};
-std::atomic<bool> g_simNotConnected{true};
-std::atomic<int64_t> g_simZuluTime{0};
-HANDLE g_hSimConnect = nullptr;  // written under g_simCallMutex by "SimClient" only
-std::atomic<uint64_t> g_dispatchCount{0};
+SimLinkRun g_simLinkRun;
+
+std::atomic<bool>& g_flightRunning = g_simLinkRun.flightRunning;
+std::atomic<bool>& g_simConnectFailed = g_simLinkRun.simConnectFailed;
+std::atomic<bool>& g_secondPassed = g_simLinkRun.secondPassed;
+std::atomic<bool>& g_simNotConnected = g_simLinkRun.simNotConnected;
+std::atomic<int64_t>& g_simZuluTime = g_simLinkRun.simZuluTime;
+HANDLE& g_hSimConnect = g_simLinkRun.hSimConnect;  // written under g_simCallMutex by "SimClient"
+std::atomic<uint64_t>& g_dispatchCount = g_simLinkRun.dispatchCount;
+SimWindowStatus& g_simWindowStatus = g_simLinkRun.windowStatus;
 
 namespace {
 
@@ -48,7 +53,7 @@ constexpr auto kDispatchPause = 1ms;
 constexpr auto kDispatchGiveUp = 3s;
 
 // Since when the dispatch has failed without a success in between; "SimClient" thread.
-std::optional<platform::SteadyTime> g_dispatchFailingSince;
+std::optional<platform::SteadyTime>& g_dispatchFailingSince = g_simLinkRun.dispatchFailingSince;
 
 // Waits for the simulator; true when connected.
 bool lf_awaitSimulator(const std::stop_token& stop, HANDLE& local)
@@ -86,8 +91,8 @@ void lf_simConnectThreadEnd()
     // Without a connection no flight runs for the program, whatever the simulator last said;
     // otherwise the traffic manager would go on sending to a closed handle.
     g_flightRunning = false;
-    g_mainWindowState.simulatorConnected = false;
-    g_mainWindowState.simulationRunning = false;
+    g_simWindowStatus.simulatorConnected = false;
+    g_simWindowStatus.simulationRunning = false;
     gf_invalidateArea(WindowArea::Whole);
 }
 
@@ -200,20 +205,23 @@ void gf_logSimConnectError()
     gf_requestStop(ExitReason::SIMCONNECT_ERROR, 9);
 }
 
-void gf_resetSimLink()
+void gf_resetSimLinkRun()
 {
-    lf_resetQueues();
-    lf_resetReceived();
-    lf_resetUserModel();
+    SimLinkRun old;  // what the run held ends outside the locks
     {
-        std::scoped_lock lock(g_simCallMutex);
-        g_hSimConnect = nullptr;
+        // Every lock that guards a part; the "SimClient" thread is stopped, but the main loop's
+        // callers of the queues may not be.
+        std::scoped_lock lock(g_simResultMutex, g_simQueueMutex, g_simCallMutex, g_userStateMutex,
+                              g_userModelMutex, g_flightPlanFolderMutex);
+        old = std::exchange(g_simLinkRun, SimLinkRun{});
     }
-    g_flightRunning = false;
-    g_simConnectFailed = false;
-    g_simNotConnected = true;
-    g_secondPassed = false;
-    g_userState = {};
+}
+
+bool gf_simLinkRunFresh()
+{
+    std::scoped_lock lock(g_simResultMutex, g_simQueueMutex, g_simCallMutex, g_userStateMutex,
+                          g_userModelMutex, g_flightPlanFolderMutex);
+    return g_simLinkRun == SimLinkRun{};
 }
 
 }  // namespace qel

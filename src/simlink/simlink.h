@@ -26,6 +26,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "foundation/run_values.h"
 #include "simlink/simconnect.h"
 
 namespace qel {
@@ -81,17 +82,32 @@ inline constexpr DWORD kReqUserState = 109;
 inline constexpr DWORD kReqFlightPlan = 110;
 
 // ---- Flags written by the "SimClient" thread (atomic) ---------------------------------------
+// They and the other g_ values of this header that live for one run are members of the link's
+// run state (simlink/link_run.h), reset with gf_resetSimLinkRun.
 
-extern std::atomic<bool> g_flightRunning;     // a flight is loaded and running in the simulator
-extern std::atomic<bool> g_simConnectFailed;  // a SimConnect request has failed in this run
+extern std::atomic<bool>& g_flightRunning;     // a flight is loaded and running in the simulator
+extern std::atomic<bool>& g_simConnectFailed;  // a SimConnect request has failed in this run
 // Raised on each reply to the once-per-second on-ground request; the main loop takes it with
 // an exchange to false.
-extern std::atomic<bool> g_secondPassed;
+extern std::atomic<bool>& g_secondPassed;
 // No connection has been opened since the last reset; the scan check boxes read it.
-extern std::atomic<bool> g_simNotConnected;
+extern std::atomic<bool>& g_simNotConnected;
 // The simulator's zulu date and time, epoch seconds; written only while the RealTraffic account
 // is a professional one, 0 until then.
-extern std::atomic<int64_t> g_simZuluTime;
+extern std::atomic<int64_t>& g_simZuluTime;
+
+// What the main window shows of the simulator; written by the "SimClient" thread, read by the
+// painter. The writer repaints the area that shows it.
+struct SimWindowStatus {
+    RunAtomic<bool> simulatorConnected{false};
+    RunAtomic<bool> simulationRunning{false};
+    RunAtomic<bool> userSizeKnown{false};  // the user aircraft's wing span is known
+    SharedText simulatorText;              // "MSFS 2020 (11.0.282174.999)"
+    SharedText userAircraftTitle;          // "Airbus A320 Neo Asobo"
+    SharedText userStand;                  // "GATE E 24"
+    bool operator==(const SimWindowStatus&) const = default;
+};
+extern SimWindowStatus& g_simWindowStatus;
 
 // Guards the outgoing queues and the send half of the position double buffer; held only to
 // append or to swap them, never across a SimConnect call. Rank: below g_simResultMutex, above
@@ -114,10 +130,13 @@ void lf_simConnectThread(std::stop_token stop);
 // failed-request flag, and a stop with SIMCONNECT ERROR and a restart delay of 9 s unless a
 // stop is under way. The request site logs its own line first. Any thread.
 void gf_logSimConnectError();
-// Brings the link back to its state before the first start (handle, queues, pairing tables,
-// results, user aircraft texts and state, g_userState, flags) for an in-process restart. Start-up thread,
-// after the "SimClient" thread has been joined.
-void gf_resetSimLink();
+// Brings the link back to its state before the first start by assigning a fresh run state
+// (handle, queues, pairing tables, results, user aircraft, this run's creation books, flags and
+// window status). Start-up thread after the "SimClient" thread has been joined (restart, failed
+// close-down), and test fixtures.
+void gf_resetSimLinkRun();
+// Whether the link's run state equals a fresh one; tests.
+bool gf_simLinkRunFresh();
 // The simulator connection ended; `mismatch`: the connected simulator is not the chosen one,
 // which switches SIM_CHOICE and restarts. Nothing while a stop is under way. "SimClient" thread.
 void gf_simDisconnected(bool mismatch);
@@ -159,15 +178,17 @@ struct UserStateBlock {
     int64_t zuluDayOfYear = 0;       // 1 for 1 January
     int64_t zuluYear = 0;            // 2026
     int64_t lightStates = 0;         // "LIGHT STATES" mask: nav 0x1, beacon 0x2, ...
+    bool operator==(const UserStateBlock&) const = default;
 };
 static_assert(sizeof(UserStateBlock) == 96);
 
 struct UserAircraftState : UserStateBlock {
     bool onGround = false;  // "SIM ON GROUND" of the last once-per-second reply
+    bool operator==(const UserAircraftState&) const = default;
 };
 
 // The main loop's copy of the user aircraft's state; start-up/main-loop thread only.
-extern UserAircraftState g_userState;
+extern UserAircraftState& g_userState;
 
 // Sends request 109 for the user aircraft's state (unless a request has failed or there is no
 // connection) and returns the state the previous reply left, one call behind. A failed request
@@ -179,6 +200,9 @@ UserAircraftState gf_requestUserAcPosition();
 UserAircraftState gf_pollUserAcPosition();
 // Whether a reply to the on-ground request has arrived in this run; any thread.
 bool gf_userOnGroundValid();
+// Whether the last reply to the on-ground request put the user aircraft on the ground (false
+// before the first); any thread.
+bool gf_userOnGround();
 // Requests 106 and 107: the user aircraft's title and ATC model, for the user model. A failed
 // request is logged and reported through gf_logSimConnectError. Start-up thread; takes
 // g_simQueueMutex.
@@ -193,7 +217,7 @@ std::string gf_userTitle();
 // The user aircraft's half wing span, nm; none before the model reply. Any thread.
 std::optional<double> gf_userHalfSpan();
 // The user aircraft's size category (SizeCategory); 2 (Large) at program start (atomic).
-extern std::atomic<uint32_t> g_userCategory;
+extern std::atomic<uint32_t>& g_userCategory;
 
 // Base container of the simulator's stock aircraft → its ICAO type code: the livery scan's
 // g_baseContainerModels, one table for both.
@@ -211,6 +235,7 @@ struct AiPositionBlock {
     double altitude_ft = 0.0;        // 1450.0
     double verticalSpeed_fps = 0.0;  // -12.5
     double airspeed_kt = 0.0;        // true airspeed: 145.0
+    bool operator==(const AiPositionBlock&) const = default;
 };
 static_assert(sizeof(AiPositionBlock) == 64);
 
@@ -218,6 +243,7 @@ static_assert(sizeof(AiPositionBlock) == 64);
 struct SimPositionRecord {
     AiPositionBlock data;
     uint32_t objectId = 0;  // the simulator's object id: 104
+    bool operator==(const SimPositionRecord&) const = default;
 };
 
 // One client event for one AI object.
@@ -225,7 +251,16 @@ struct ClientEventRecord {
     uint32_t objectId = 0;  // 104
     uint32_t eventId = 0;   // kEventBeaconLights .. kEventThrottle
     uint32_t data = 0;      // the event's value: 1 on, 0 off, 0..16383 positions
+    bool operator==(const ClientEventRecord&) const = default;
 };
+
+// The platform's record has no comparison of its own.
+inline bool operator==(const SIMCONNECT_DATA_INITPOSITION& a, const SIMCONNECT_DATA_INITPOSITION& b)
+{
+    return a.Latitude == b.Latitude && a.Longitude == b.Longitude && a.Altitude == b.Altitude &&
+           a.Pitch == b.Pitch && a.Bank == b.Bank && a.Heading == b.Heading &&
+           a.OnGround == b.OnGround && a.Airspeed == b.Airspeed;
+}
 
 // One aircraft to create. Owns its texts, so that nothing it holds dies with the livery
 // database when a simulator switch rebuilds it while creations are queued.
@@ -234,6 +269,7 @@ struct AiCreateRequest {
     std::string callsign;     // the tail number, reported back as "ATC ID": "KLM56A"
     std::string liveryTitle;  // "Embraer E175 KLM Cityhopper"
     uint32_t hexId = 0;       // above 10000 for a live flight, else a static aircraft: 0x48548e
+    bool operator==(const AiCreateRequest&) const = default;
 };
 
 enum class SimResultKind : uint32_t {
@@ -254,6 +290,7 @@ struct SimResult {
     SimResultKind kind = SimResultKind::removed;
     double value1 = 0.0;
     double value2 = 0.0;
+    bool operator==(const SimResult&) const = default;
 };
 
 // Reserves the queues' room and clears the failed-request flag; start-up thread, every run,
@@ -324,14 +361,14 @@ struct SimTextHash {
 using TextSet = std::unordered_set<std::string, SimTextHash, std::equal_to<>>;
 
 // Hex id → the livery title chosen for that creation.
-extern std::unordered_map<uint32_t, std::string> g_pendingCreations;
+extern std::unordered_map<uint32_t, std::string>& g_pendingCreations;
 // Livery titles the simulator failed to create; the livery matchers skip them.
 extern TextSet g_failedLiveries;
 // "{model code} {airline code}" of each aircraft whose creation failed; the match summary
 // lists them.
 extern std::set<std::string> g_failedTypeAirlines;
 // Flights for which the livery choice found no livery, as the spawning step described them.
-extern std::set<std::string> g_noMatchFlights;
+extern std::set<std::string>& g_noMatchFlights;
 
 // The livery of an earlier creation of this flight; none (and the entry dropped) when the
 // simulator failed to create that livery.

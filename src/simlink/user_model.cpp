@@ -18,11 +18,13 @@
 #include "liveries/liveries.h"
 #include "liveries/livery_scan.h"
 #include "simlink/link_internal.h"
+#include "simlink/link_run.h"
 #include "simlink/simlink.h"
 
 namespace qel {
 
-std::atomic<uint32_t> g_userCategory{2};
+std::atomic<uint32_t>& g_userCategory = g_simLinkRun.userCategory;
+std::mutex g_userModelMutex;
 
 // The scan's table: the simulator's base aircraft are the same whoever looks them up.
 const std::map<std::string_view, std::string_view>& g_stockContainerModels = g_baseContainerModels;
@@ -32,13 +34,12 @@ namespace {
 constexpr size_t kTitleBytes = 48;
 constexpr std::string_view kUnknownAircraft = "Unknown (encrypted?) aircraft";
 
-std::mutex g_userModelMutex;           // guards the two below; a leaf lock
-std::string g_userTitle;               // at most kTitleBytes
-std::optional<double> g_userHalfSpan;  // nm
+std::string& g_userTitle = g_simLinkRun.userTitle;                  // at most kTitleBytes
+std::optional<double>& g_userHalfSpan = g_simLinkRun.userHalfSpan;  // nm
 
 void lf_showUserAircraft(std::string text)
 {
-    g_mainWindowState.userAircraftTitle.set(std::move(text));
+    g_simWindowStatus.userAircraftTitle.set(std::move(text));
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
@@ -149,7 +150,7 @@ void lf_onUserModel(std::string_view received)
     if (model.find("camerapod") != std::string::npos ||
         model.find("Crew Vessel") != std::string::npos) {
         // A camera or a ship: the size of a regional jet keeps traffic clear of it.
-        g_mainWindowState.userSizeKnown = true;
+        g_simWindowStatus.userSizeKnown = true;
         gf_invalidateArea(WindowArea::StatusStrip);
         lf_setHalfSpan(lf_spanOrFallback("E190"));
         g_userCategory = 0;
@@ -166,7 +167,7 @@ void lf_onUserModel(std::string_view received)
             span = lf_halfSpanOf(model);
         }
     }
-    g_mainWindowState.userSizeKnown = span > 0.0;
+    g_simWindowStatus.userSizeKnown = span > 0.0;
     if (span > 0.0) {
         lf_setHalfSpan(span);
         summary += fmt::format(", half wing span: {:.1F} meter", span * 1852.0);
@@ -193,13 +194,6 @@ std::optional<double> gf_userHalfSpan()
 {
     std::scoped_lock lock(g_userModelMutex);
     return g_userHalfSpan;
-}
-
-void lf_resetUserModel()
-{
-    std::scoped_lock lock(g_userModelMutex);
-    g_userTitle.clear();
-    g_userHalfSpan.reset();
 }
 
 }  // namespace qel

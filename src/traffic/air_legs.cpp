@@ -369,8 +369,10 @@ void lf_airConfig(LiveAc& aircraft)
         gf_setGear(aircraft, false);
         gf_setFlaps(aircraft, 0);
         aircraft.climbConfig = 1;
+        // A go-around: the landing it began is over, and reports change the aircraft again.
         aircraft.flareStage = 0;
         aircraft.approach = 0;
+        aircraft.landing = 0;
     }
 }
 

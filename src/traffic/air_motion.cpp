@@ -86,9 +86,7 @@ bool lf_pushedBackReport(LiveAc& aircraft, const PosSample& s)
     aircraft.pushTurnKnown = aircraft.pushTurnClockwise = 0;
     aircraft.previousPhase = aircraft.phase;
     aircraft.phase = FlightPhase::taxi;
-    aircraft.standLat = aircraft.standLon = 0.0;
-    aircraft.standId = 0;
-    aircraft.noCabinLights = 0;
+    lf_leaveStand(aircraft);
     lf_endHold(aircraft);
     return true;
 }
@@ -366,7 +364,7 @@ void lf_startDeparture(LiveAc& aircraft, PosSample& s)
         lf_endSyntheticCount(aircraft);
     }
     lf_addRealStandOption(aircraft.standId, aircraft, 2);
-    lf_setStandOccupied(aircraft.standId, false);
+    lf_releaseStand(aircraft.standId, aircraft.hexId);
     aircraft.previousPhase = aircraft.phase;
     aircraft.phase = FlightPhase::parked;
 }

@@ -7,13 +7,13 @@
 
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "liveries/flight_data.h"
 #include "simlink/simlink.h"
+#include "traffic/sample_queue.h"
 #include "traffic/traffic.h"
 
 namespace qel {
@@ -47,6 +47,27 @@ std::string_view weightClassName(WeightClass weightClass);
 std::string_view flightPhaseName(FlightPhase phase);
 std::string_view simObjectStateName(SimObjectState state);
 
+// Notes that a record's drop flag was raised; lf_compactStaticAcs looks for dropped statics
+// only after one was (fleet.cpp).
+void lf_noteDropFlag();
+
+// A record's drop flag (0 or 1): every raising passes through here and is noted, whoever raises
+// it, so that the fast tick need not walk all static records every tick to find none.
+class DropFlag {
+public:
+    DropFlag() = default;
+    DropFlag& operator=(uint8_t value)
+    {
+        value_ = value;
+        if (value != 0) lf_noteDropFlag();
+        return *this;
+    }
+    operator uint8_t() const { return value_; }  // NOLINT(google-explicit-constructor)
+
+private:
+    uint8_t value_ = 0;
+};
+
 // A parked aircraft placed on a stand, and the common part of every aircraft in the simulator.
 struct StaticAc : FlightData {
     StaticAc() = default;
@@ -67,17 +88,18 @@ struct StaticAc : FlightData {
     uint8_t noCabinLights = 0;
     uint32_t placedBy = 1;          // 1 learned stand search, 0 a RealTraffic parked record
     uint8_t removeWhenCreated = 0;  // remove as soon as the object id arrives
-    uint8_t drop = 0;               // erased by the next compaction
-    uint8_t dropWhileQueued = 0;    // the same, for a withdrawn create request
+    DropFlag drop;                  // erased by the next compaction
+    DropFlag dropWhileQueued;       // the same, for a withdrawn create request
+    int32_t handedOverTick = -1;    // fast tick its create request went to the link; -1 not yet
 };
 
 // One live flight: its samples and the motion state that flies them.
 struct LiveAc : StaticAc {
     LiveAc(const PosSample& first, const FlightData& data, double reportTime_s);
 
-    AiPositionBlock position;       // sent to the simulator unchanged each tick
-    std::deque<PosSample> samples;  // oldest first; the front is the leg's target
-    double reportTime_s = 0.0;      // newest report merged: 1724517659.49
+    AiPositionBlock position;   // sent to the simulator unchanged each tick
+    SampleQueue samples;        // oldest first; the front is the leg's target
+    double reportTime_s = 0.0;  // newest report merged: 1724517659.49
 
     FlightPhase phase = FlightPhase::birth;
     FlightPhase previousPhase = FlightPhase::birth;

@@ -21,6 +21,10 @@ constexpr int32_t kRemoveEvery = 10;   // ticks: one removal per 100 ms
 constexpr int32_t kCreateEvery = 50;   // one creation per 500 ms
 constexpr int32_t kInRangeEvery = 20;  // one request for the aircraft in range per 200 ms
 constexpr int32_t kUserStateEvery = 100;
+constexpr int32_t kSweepEvery = 100;
+// A creation the simulator has not answered by then never will be: the object was created out of
+// the range the link pairs in, or its announcement was lost.
+constexpr int32_t kCreationAnswer_ticks = 3000;
 constexpr int kMergesPerTick = 2;
 constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
@@ -35,8 +39,34 @@ void lf_updateAll()
         if (updateLiveAc(g_liveAcs[i])) dropped = true;
     }
     if (dropped) lf_compactLiveAcs();
-    // Static records carry the same drop flags and are compacted the same way.
+    // Static records carry the same drop flags; they are walked only after one was raised.
     lf_compactStaticAcs();
+}
+
+bool lf_unanswered(const StaticAc& aircraft)
+{
+    return aircraft.state == SimObjectState::adding2sim && aircraft.objectId == 0 &&
+           aircraft.handedOverTick >= 0 &&
+           int64_t{g_fastTicks} - aircraft.handedOverTick >= kCreationAnswer_ticks;
+}
+
+// The record goes; an object that shows up for it later is removed as one without a record.
+void lf_dropUnansweredCreations()
+{
+    if (g_fastTicks % kSweepEvery != 0) return;
+    for (LiveAc& aircraft : g_liveAcs) {
+        if (!lf_unanswered(aircraft) || aircraft.drop) continue;
+        gf_logHighlighted(
+            fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
+        lf_releaseStand(aircraft.standId, aircraft.hexId);
+        aircraft.drop = 1;
+    }
+    for (StaticAc& aircraft : g_staticAcs) {
+        if (!lf_unanswered(aircraft) || aircraft.drop) continue;
+        gf_logHighlighted(
+            fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
+        aircraft.drop = 1;
+    }
 }
 
 void lf_mergeReports()
@@ -87,7 +117,7 @@ void lf_buildCreateRequest()
         aircraft->drop = 1;
         return;
     }
-    g_liveCreateQueue.push_back(lf_aiCreateRequest(*aircraft, aircraft->position, false));
+    g_liveCreateQueue.push_back(lf_liveCreateRequest(*aircraft));
 }
 
 }  // namespace
@@ -101,12 +131,20 @@ void lf_pumpQueues()
     }
     if (tick % kCreateEvery != 0) return;
     if (!g_liveCreateQueue.empty()) {
-        gf_queueCreateAc(g_liveCreateQueue.front());
+        AiCreateRequest& request = g_liveCreateQueue.front();
+        if (LiveAc* aircraft = lf_findLive(request.hexId)) {
+            request = lf_liveCreateRequest(*aircraft);
+            aircraft->handedOverTick = tick;
+        }
+        gf_queueCreateAc(request);
         g_liveCreateQueue.pop_front();
         return;
     }
     if (!g_staticCreateQueue.empty()) {
         gf_queueCreateAc(g_staticCreateQueue.front());
+        if (StaticAc* aircraft = lf_findStatic(g_staticCreateQueue.front().hexId)) {
+            aircraft->handedOverTick = tick;
+        }
         g_staticCreateQueue.pop_front();
     }
     if (!g_staticCandidates.empty()) lf_detcs();
@@ -127,6 +165,7 @@ void lf_requestAcWithinRange()
 void lf_handleAddingStack()
 {
     lf_handleSimConnectResults();
+    lf_dropUnansweredCreations();
     lf_updateAll();
     gf_publishPositionBatch();
     lf_pumpQueues();

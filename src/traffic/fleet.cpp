@@ -22,6 +22,7 @@ std::vector<std::string> g_ghostCallsigns;
 std::vector<ParkCandidate> g_staticCandidates;
 std::vector<uint32_t> g_standCheckQueue;
 int32_t g_activeLiveCount = 0;
+int32_t g_addingLiveCount = 0;
 
 namespace {
 
@@ -29,6 +30,7 @@ std::unordered_map<uint32_t, std::size_t> g_liveByHex;     // hex id → index i
 std::unordered_map<uint32_t, std::size_t> g_liveByObject;  // object id → index in g_liveAcs
 uint32_t g_staticHexCounter = 0;                           // last static hex id handed out
 std::unordered_set<std::string> g_keptTitles;  // nodes never move: views into them stay valid
+bool g_dropFlagRaised = false;                 // since the statics were last compacted
 
 std::size_t lf_indexOf(const LiveAc& aircraft)
 {
@@ -56,6 +58,13 @@ LiveAc* lf_lookup(const Map& map, uint32_t key)
 }
 
 bool lf_dropped(const StaticAc& aircraft) { return aircraft.drop || aircraft.dropWhileQueued; }
+
+// The live counts follow a record that enters (+1) or leaves (-1) its state.
+void lf_count(SimObjectState state, int32_t step)
+{
+    if (state == SimObjectState::active) g_activeLiveCount += step;
+    if (state == SimObjectState::adding2sim) g_addingLiveCount += step;
+}
 
 }  // namespace
 
@@ -87,7 +96,7 @@ LiveAc& lf_appendLive(LiveAc&& aircraft)
 {
     g_liveAcs.push_back(std::move(aircraft));
     lf_index(g_liveAcs.size() - 1);
-    if (g_liveAcs.back().state == SimObjectState::active) ++g_activeLiveCount;
+    lf_count(g_liveAcs.back().state, 1);
     return g_liveAcs.back();
 }
 
@@ -100,15 +109,17 @@ void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId)
 
 void lf_setLiveState(LiveAc& aircraft, SimObjectState state)
 {
-    if (aircraft.state == SimObjectState::active) --g_activeLiveCount;
+    lf_count(aircraft.state, -1);
     aircraft.state = state;
-    if (state == SimObjectState::active) ++g_activeLiveCount;
+    lf_count(state, 1);
+    // A respawn's new request starts its own wait for an answer.
+    if (state == SimObjectState::adding2sim) aircraft.handedOverTick = -1;
 }
 
 void lf_eraseLiveAc(LiveAc& aircraft)
 {
     const std::size_t i = lf_indexOf(aircraft);
-    if (aircraft.state == SimObjectState::active) --g_activeLiveCount;
+    lf_count(aircraft.state, -1);
     lf_unindex(aircraft);
     if (i + 1 != g_liveAcs.size()) {
         aircraft = std::move(g_liveAcs.back());
@@ -129,7 +140,7 @@ void lf_compactLiveAcs()
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         LiveAc& aircraft = g_liveAcs[i];
         if (lf_dropped(aircraft)) {
-            if (aircraft.state == SimObjectState::active) --g_activeLiveCount;
+            lf_count(aircraft.state, -1);
             lf_unindex(aircraft);
             continue;
         }
@@ -142,16 +153,25 @@ void lf_compactLiveAcs()
     g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(kept), g_liveAcs.end());
 }
 
-void lf_compactStaticAcs() { std::erase_if(g_staticAcs, lf_dropped); }
+void lf_noteDropFlag() { g_dropFlagRaised = true; }
+
+void lf_compactStaticAcs()
+{
+    // A static record is erased only for a raised flag: without one there is none to find.
+    if (!g_dropFlagRaised) return;
+    g_dropFlagRaised = false;
+    std::erase_if(g_staticAcs, lf_dropped);
+}
 
 void lf_reindexTraffic()
 {
     g_liveByHex.clear();
     g_liveByObject.clear();
     g_activeLiveCount = 0;
+    g_addingLiveCount = 0;
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         lf_index(i);
-        if (g_liveAcs[i].state == SimObjectState::active) ++g_activeLiveCount;
+        lf_count(g_liveAcs[i].state, 1);
     }
 }
 
@@ -178,6 +198,7 @@ void lf_clearFleet()
     g_liveByHex.clear();
     g_liveByObject.clear();
     g_activeLiveCount = 0;
+    g_addingLiveCount = 0;
     g_spawnHexids.clear();
     g_liveCreateQueue = {};
     g_staticCreateQueue = {};

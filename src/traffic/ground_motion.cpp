@@ -40,6 +40,42 @@ bool lf_curveActive(const LiveAc& a)
     return !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
 }
 
+// A curve from the aircraft's position through `control` to `end`, in local metres.
+void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
+{
+    const double lat0 = aircraft.position.latitude;
+    const double lon0 = aircraft.position.longitude;
+    const double perLon = std::cos(lat0 * kRadPerDeg) * kMetresPerDeg;
+    aircraft.curveOriginLat = lat0;
+    aircraft.curveOriginLon = lon0;
+    aircraft.curveStart = 0.0;
+    aircraft.curveEnd = 1.0;
+    aircraft.curveEndNorth = (end.lat - lat0) * kMetresPerDeg;
+    aircraft.curveEndEast = (end.lon - lon0) * perLon;
+    const double east = (control.lon - lon0) * perLon;
+    const double north = (control.lat - lat0) * kMetresPerDeg;
+    if (std::isfinite(east) && std::isfinite(north)) {
+        aircraft.curveControlEast = east;
+        aircraft.curveControlNorth = north;
+    }
+    aircraft.curveParam = 0.0;
+}
+
+// The drive onto a stand as a curve that ends on the stand's heading: the aircraft faces where
+// it goes and stands straight when it arrives. Its control point lies behind the stand, half
+// the way there.
+void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
+{
+    const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+    const double d_ft = gf_distanceNm(here, stand) * kFeetPerNm;
+    if (!(d_ft >= 3.0)) return;  // on the stand already: nothing to round
+    const LatLon control = gf_destinationPoint(stand, lf_wrap2Pi(heading_rad + kPi), d_ft / 2.0);
+    lf_setCurve(aircraft, control, stand);
+    aircraft.curveAngle_deg =
+        std::abs(lf_wrapPi(heading_rad - gf_bearingRad(here, control))) / kRadPerDeg;
+    aircraft.turnOnSpot = 0;
+}
+
 void lf_endSynthetic(LiveAc& a)
 {
     if (a.syntheticCount == 0) return;
@@ -205,7 +241,9 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
         }
         return;
     }
-    aircraft.currentTurnRate_rad *= std::min(ratio, std::min(angle, 90.0) / 30.0);
+    // A big turn goes 1.5 to 3 times the ground turn rate. Slowed further on a short leg (by
+    // the ratio), an aircraft turning on the spot would stand still for a minute.
+    aircraft.currentTurnRate_rad *= std::min(angle, 90.0) / 30.0;
     if (angle >= 90.0) {
         aircraft.earlyWindow = std::max(aircraft.earlyWindow, 2000);
         aircraft.lateWindow = std::max(aircraft.lateWindow, 2000);
@@ -322,22 +360,7 @@ void lf_startTaxiCurve(LiveAc& aircraft)
     if (s.size() < 3) return;
     if (s[2].groundSpeed_kt == 0.0)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
-    const double lat0 = aircraft.position.latitude;
-    const double lon0 = aircraft.position.longitude;
-    const double perLon = std::cos(lat0 * kRadPerDeg) * kMetresPerDeg;
-    aircraft.curveOriginLat = lat0;
-    aircraft.curveOriginLon = lon0;
-    aircraft.curveStart = 0.0;
-    aircraft.curveEnd = 1.0;
-    aircraft.curveEndNorth = (s[2].latitude - lat0) * kMetresPerDeg;
-    aircraft.curveEndEast = (s[2].longitude - lon0) * perLon;
-    const double east = (s[1].longitude - lon0) * perLon;
-    const double north = (s[1].latitude - lat0) * kMetresPerDeg;
-    if (std::isfinite(east) && std::isfinite(north)) {
-        aircraft.curveControlEast = east;
-        aircraft.curveControlNorth = north;
-    }
-    aircraft.curveParam = 0.0;
+    lf_setCurve(aircraft, lf_at(s[1]), lf_at(s[2]));
     s.erase(s.begin() + 1);
 }
 
@@ -466,6 +489,8 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     s.push_back(n2);
     aircraft.targetBearing_rad = heading_rad;
     lf_endSynthetic(aircraft);
+    // The leg that starts now is the one onto the stand.
+    if (s.size() == 3) lf_startStandCurve(aircraft, {lat, lon}, heading_rad);
 }
 
 }  // namespace qel

@@ -53,9 +53,24 @@ std::string lf_text(const std::array<char, 3>& code)
     return lf_has(code) ? std::string(code.begin(), code.end()) : std::string();
 }
 
+// The report names the aircraft a ghost of a flight that flies: it is refused whole.
+bool lf_ghostOfFlyingTwin(const LiveAc& aircraft, const LiveAircraftRecord& report)
+{
+    const std::string& c = report.callsign;
+    // The registration the aircraft has once the report's is taken over.
+    const std::string& registration =
+        report.registration.empty() ? aircraft.registration : report.registration;
+    return !c.empty() && c != aircraft.callsign && c != registration && c.ends_with('_') &&
+           lf_hasRealTwin(c);
+}
+
 // Whether the respawn follows from here: the livery is reset only then, so that an aircraft
-// that is not respawned keeps flying with a title and a phase.
-bool lf_respawnFollows() { return GUID_CHANGES.current; }
+// that is not respawned (GUID_CHANGES off, or a refused ghost) keeps flying with a title and a
+// phase.
+bool lf_respawnFollows(const LiveAc& aircraft, const LiveAircraftRecord& report)
+{
+    return GUID_CHANGES.current && !lf_ghostOfFlyingTwin(aircraft, report);
+}
 
 }  // namespace
 
@@ -179,7 +194,7 @@ bool lf_acceptReport(LiveAc& aircraft, const LiveAircraftRecord& report)
         aircraft.syntheticCount >= 1) {
         return true;
     }
-    const bool respawn = lf_respawnFollows();
+    const bool respawn = lf_respawnFollows(aircraft, report);
     const bool route = lf_routeUnchanged(aircraft, report);
     const bool registration = lf_registrationUnchanged(aircraft, report, respawn);
     const std::string& c = report.callsign;

@@ -7,8 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include <fmt/format.h>
+
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
+#include "foundation/log.h"
 #include "foundation/time.h"
 #include "liveries/liveries.h"
 #include "traffic/traffic_internal.h"
@@ -99,14 +102,7 @@ bool lf_sameFlightElsewhere(const LiveAircraftRecord& record)
     });
 }
 
-}  // namespace
-
-void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch)
-{
-    for (auto& record : batch) lf_mergeReport(record);
-}
-
-void lf_mergeReport(LiveAircraftRecord& record)
+void lf_merge(LiveAircraftRecord& record)
 {
     LiveAc* aircraft = lf_findLive(record.hexId);
     if (!aircraft) {
@@ -128,6 +124,28 @@ void lf_mergeReport(LiveAircraftRecord& record)
     if (!lf_acceptReport(*aircraft, record)) return;
     aircraft->reportTime_s = record.reportTime_s;
     decodeExisting(*aircraft, record.sample);
+}
+
+}  // namespace
+
+void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch)
+{
+    for (auto& record : batch) lf_mergeReport(record);
+}
+
+void lf_mergeReport(LiveAircraftRecord& record)
+{
+    try {
+        lf_merge(record);
+    } catch (const UserErrorException&) {
+        throw;
+    } catch (const std::exception& e) {
+        // A fault in one report costs its aircraft, not the tick and the program; left in the
+        // traffic the aircraft would meet the same fault with its next report.
+        gf_logHighlighted(fmt::format("{}: {} hexid: {}, cs:{}", "lf_mergeReport", e.what(),
+                                      record.hexId, record.callsign));
+        if (LiveAc* aircraft = lf_findLive(record.hexId)) removeAircraftFromSim(*aircraft);
+    }
 }
 
 }  // namespace qel

@@ -39,6 +39,18 @@ std::filesystem::path lf_learnedFile(const std::string& publisher)
     return {};
 }
 
+// False when the folder cannot be made (a read-only folder, a file in its place, a name too
+// long): that is a failed save like a failed write, not a reason to stop the program.
+bool lf_makeFolderOf(const std::filesystem::path& path)
+{
+    if (!path.has_parent_path()) return true;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path.parent_path(), ec)) return true;
+    ec.clear();
+    std::filesystem::create_directories(path.parent_path(), ec);
+    return !ec;
+}
+
 }  // namespace
 
 void lf_saveLearnedAirport()
@@ -61,21 +73,15 @@ void lf_saveLearnedAirport()
     const std::string pathText =
         path.empty() ? gf_apfXmlName(g_parkAirport.code.word()) : gf_pathToUtf8(path);
     const std::string timeOfDay = gf_nowTimeOfDay();
-    bool saved = false;
-    if (!path.empty()) {
-        if (path.has_parent_path()) {
-            std::error_code ec;
-            const bool exists = std::filesystem::is_directory(path.parent_path(), ec);
-            if (ec && ec != std::errc::no_such_file_or_directory) {
-                throw std::filesystem::filesystem_error("exists", path.parent_path(), ec);
-            }
-            if (!exists && !std::filesystem::create_directories(path.parent_path(), ec) && ec) {
-                throw std::filesystem::filesystem_error("create_directories", path.parent_path(),
-                                                        ec);
-            }
-        }
-        saved = gf_writeApf(record, path, ApfLearned, g_simVersionNumber);
+    // A save left out on purpose is said as such, not as a failure.
+    const std::string kept = path.empty() ? std::string() : gf_learnedFileKept(record, path);
+    if (!kept.empty()) {
+        gf_log(fmt::format("{} '{}' {}", timeOfDay, pathText, kept));
+        g_learnedUpdates = 0;
+        return;
     }
+    const bool saved = !path.empty() && lf_makeFolderOf(path) &&
+                       gf_writeApf(record, path, ApfLearned, g_simVersionNumber);
     if (saved) {
         gf_log(fmt::format("{}{} '{}' saved with {} update{}", timeOfDay,
                            handmade ? " handmade" : "", pathText, g_learnedUpdates,

@@ -130,7 +130,7 @@ void gf_applyNavLightsWhileParked()
 void gf_applyMaxLiveSel()
 {
     const int32_t limit = std::max<int32_t>(MAX_LIVE_SEL.current, 0);
-    for (int32_t excess = g_activeLiveCount - limit; excess > 0; --excess) {
+    for (int32_t excess = g_activeLiveCount + g_addingLiveCount - limit; excess > 0; --excess) {
         if (lf_removeFarthestLiveAc(-1.0)) return;
     }
 }

@@ -108,13 +108,13 @@ void lf_saveLines(const std::vector<std::string>& lines)
     temporary += ".tmp";
     std::error_code ec;
     if (gf_writeLines(lines, temporary)) {
-        std::filesystem::rename(temporary, g_myParkAirportsTxt, ec);
+        ec = gf_replaceByRename(temporary, g_myParkAirportsTxt);
         if (!ec) return;
     } else {
         ec = std::make_error_code(std::errc::io_error);
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
     }
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
     gf_logHighlighted(fmt::format("{} could not be written: {}", gf_pathToUtf8(g_myParkAirportsTxt),
                                   ec.message()));
 }

@@ -95,14 +95,15 @@ void lf_publishParkReference()
 }
 
 // The live aircraft at the airport being left give up their stands, and those in the
-// simulator leave it.
+// simulator leave it. One driving onto its stand too: its stand id would otherwise name a stand
+// of the next park airport's table, on which it would park and be learned.
 void lf_releaseLiveStands()
 {
     for (LiveAc& aircraft : g_liveAcs) {
         const FlightPhase phase = aircraft.phase;
-        if (phase != FlightPhase::parked && phase != FlightPhase::pushing_back &&
-            phase != FlightPhase::pushed_back && phase != FlightPhase::taxi &&
-            phase != FlightPhase::take_off) {
+        if (phase != FlightPhase::parked && phase != FlightPhase::parking &&
+            phase != FlightPhase::pushing_back && phase != FlightPhase::pushed_back &&
+            phase != FlightPhase::taxi && phase != FlightPhase::take_off) {
             continue;
         }
         aircraft.standLat = aircraft.standLon = aircraft.standHeading_rad = 0.0;
@@ -311,7 +312,9 @@ std::string lf_readParkedFile()
         g_parkStands.shrink_to_fit();
         lf_takeReservedStandOfList();
     }
-    g_mainWindowState.standFileNameText.set(g_parkAirportInfo.name);
+    // A scanned stand file may have no name; the airport database's names the airport then.
+    g_mainWindowState.standFileNameText.set(
+        g_parkAirportInfo.name.empty() ? g_parkAirport.name : g_parkAirportInfo.name);
     g_mainWindowState.standFileLoaded = error.empty();
     gf_invalidateArea(WindowArea::Statistics);
     return error;
@@ -351,8 +354,8 @@ void lf_saveLearnedAndClear()
 
 void lf_clearParkAirport()
 {
-    // A learned file that cannot be saved must not leave the airport half dropped: the clearing
-    // runs to its end and the failure goes to the caller afterwards.
+    // A fault while saving the learned file must not leave the airport half dropped: the
+    // clearing runs to its end and the fault goes to the caller afterwards.
     std::exception_ptr failure;
     if (g_parkStandsLoaded) {
         try {

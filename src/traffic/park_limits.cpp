@@ -71,15 +71,18 @@ int64_t lf_activeOrLeavingStatics()
 void lf_removeEarliestStatic()
 {
     StaticAc* earliest = nullptr;
-    int32_t best = INT32_MAX;
+    int32_t oldest = -1;
+    const DaySlot now = lf_daySlotNow();
     for (StaticAc& statik : g_staticAcs) {
         if (statik.state != SimObjectState::active &&
             statik.state != SimObjectState::removingfromsim) {
             continue;
         }
-        const auto at = static_cast<int32_t>(statik.parkedWeekday * 48 + statik.parkedSlot);
-        if (at < best) {
-            best = at;
+        const DaySlot parked{static_cast<int32_t>(statik.parkedWeekday),
+                             static_cast<int32_t>(statik.parkedSlot)};
+        const int32_t age = lf_slotsAgo(parked, now);
+        if (age > oldest) {
+            oldest = age;
             earliest = &statik;
         }
     }
@@ -248,7 +251,8 @@ void lf_clearPathAheadOfUser()
         const double d = gf_distanceNm(user, at);
         if (g_userState.altAboveGround_ft < 500.0 && aircraft.onGround && d <= 1.0) {
             const double x = lf_wrapPi(gf_bearingRad(user, at) - g_userState.heading_rad);
-            if (std::sin(std::abs(x)) * d * kFeetPerNm <= 50.0) {
+            // Only what lies ahead is on the user's path: close behind it is no obstacle.
+            if (std::cos(x) > 0.0 && std::abs(std::sin(x)) * d * kFeetPerNm <= 50.0) {
                 removeAircraftFromSim(aircraft);
                 return;
             }

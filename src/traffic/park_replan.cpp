@@ -18,8 +18,6 @@ namespace {
 
 constexpr int32_t kSlotsPerWeek = 336;
 
-int32_t lf_weekIndex(DaySlot at) { return (at.day - 1) * 48 + at.slot; }
-
 DaySlot lf_parkedOf(const StaticAc& statik)
 {
     return {static_cast<int32_t>(statik.parkedWeekday), static_cast<int32_t>(statik.parkedSlot)};
@@ -44,7 +42,7 @@ KeptStatic lf_keptOf(const StaticAc& s)
 // The candidate's slot is not later than the aircraft's: it already shows as good a fit.
 bool lf_notLater(const ParkCandidate& c, const StaticAc& s, DaySlot now)
 {
-    return lf_weekIndex(lf_moveBack(now, c.fitOffset)) <= lf_weekIndex(lf_parkedOf(s));
+    return lf_slotsAgo(lf_moveBack(now, c.fitOffset), now) >= lf_slotsAgo(lf_parkedOf(s), now);
 }
 
 bool lf_carries(const ParkCandidate& c, const StaticAc& s)
@@ -166,8 +164,8 @@ void lf_reviewLearnedStatics(DaySlot now)
         if (lf_isActiveLearned(s) && !lf_removalListed(s)) lf_reviewOne(s, now);
     }
     std::stable_sort(g_keptStatics.begin(), g_keptStatics.end(),
-                     [](const KeptStatic& a, const KeptStatic& b) {
-                         return lf_weekIndex(a.parked) > lf_weekIndex(b.parked);
+                     [now](const KeptStatic& a, const KeptStatic& b) {
+                         return lf_slotsAgo(a.parked, now) < lf_slotsAgo(b.parked, now);
                      });
     for (KeptStatic& k : g_keptStatics) {
         const ParkStand* stand = k.standId >= 1 ? lf_standById(k.standId) : nullptr;

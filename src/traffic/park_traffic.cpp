@@ -36,8 +36,6 @@ uint64_t g_parkedRequest = 0;       // the open request's number; 0 none
 int32_t g_parkedRequestTick = 0;    // g_fastTicks when it was made
 bool g_initialPlanWaiting = false;  // the first planning waits for the reply
 
-int32_t lf_weekIndex(DaySlot at) { return (at.day - 1) * 48 + at.slot; }
-
 DaySlot lf_parkedOf(const StaticAc& statik)
 {
     return {static_cast<int32_t>(statik.parkedWeekday), static_cast<int32_t>(statik.parkedSlot)};
@@ -133,7 +131,7 @@ bool lf_otherRtStaticWins(const ParkedAircraftRecord& record, uint32_t standId, 
             continue;
         }
         const DaySlot seen = lf_moveBack(now, record.age_halfHours);
-        if (lf_weekIndex(seen) > lf_weekIndex(lf_parkedOf(statik))) {
+        if (lf_slotsAgo(seen, now) < lf_slotsAgo(lf_parkedOf(statik), now)) {
             lf_removeStatic(statik);
             return false;
         }

@@ -85,6 +85,9 @@ void lf_startPullingOut(LiveAc& aircraft)
     gf_setFlaps(aircraft, 1);
     gf_log(fmt::format("{:8}: {:8} pulling out", gf_standNameById(aircraft.standId),
                        aircraft.callsign));
+    // It has left the stand, as a pushed-back aircraft has once it moves on: the stand is no
+    // longer its own to clear or to be found on.
+    lf_leaveStand(aircraft);
 }
 
 void lf_startPushBack(LiveAc& aircraft)
@@ -121,24 +124,15 @@ void lf_startPushBack(LiveAc& aircraft)
 
 void lf_towedArrives(LiveAc& aircraft)
 {
-    if (aircraft.standId > 0 && lf_standHeldByOther(aircraft.standId, aircraft.hexId)) {
-        // Someone else holds the stand: the newcomer goes and the holder keeps it.
-        const ParkStand* stand = lf_standById(aircraft.standId);
-        const uint32_t holder = stand->occupantHexId;
-        const uint32_t standId = aircraft.standId;
-        aircraft.syntheticCount = 1;
-        removeAircraftFromSim(aircraft);
-        lf_takeStand(standId, holder);
-        return;
-    }
+    // No other aircraft can hold its stand now: the stand search passes over a stand held by
+    // another, a claim is cleared only by its holder, and leaving the park airport removes an
+    // aircraft that drives onto a stand of it.
     if (gf_distanceNm(lf_here(aircraft), {aircraft.standLat, aircraft.standLon}) > kArrived_nm) {
         lf_setPhase(aircraft, FlightPhase::taxi);
         return;
     }
     lf_setPhase(aircraft, FlightPhase::parked);
-    const int64_t now = gf_trafficTime();
-    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
-    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
+    lf_recordParkingTime(aircraft);
     if (aircraft.towed) {
         gf_log(fmt::format("          towed aircraft {} parks", gf_flightDescription(aircraft)));
     }
@@ -156,6 +150,15 @@ void lf_towedArrives(LiveAc& aircraft)
     lf_addRealStandOption(aircraft.standId, aircraft, 0);
     // It already counts as parked: counted once more it would push itself over the limit.
     lf_checkMaxPark(false);
+}
+
+void lf_recordParkingTime(LiveAc& aircraft)
+{
+    const int64_t now = gf_trafficTime();
+    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
+    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
+    aircraft.parkingTime_100ns = platform::epochSeconds() * 10'000'000;
+    aircraft.parkingCounters[0] = aircraft.parkingCounters[1] = 0;
 }
 
 void lf_relearnStandCargo(LiveAc& aircraft)

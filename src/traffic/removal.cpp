@@ -86,13 +86,16 @@ void removeAircraftFromSim(StaticAc& aircraft)
     }
     // Queued once: a second request would remove an object id the simulator may reuse.
     if (aircraft.state == SimObjectState::removingfromsim) return;
+    if (live && aircraft.state == SimObjectState::liveryrespawn) {
+        // Its removal is queued already; the report of it now erases the record instead of
+        // making it spawn again.
+        lf_releaseStand(aircraft.standId, aircraft.hexId);
+        lf_setLiveState(static_cast<LiveAc&>(aircraft), SimObjectState::removingfromsim);
+        return;
+    }
     if (live) {
-        auto& liveAc = static_cast<LiveAc&>(aircraft);
-        lf_setStandOccupied(aircraft.standId, false);
-        lf_setLiveState(liveAc, SimObjectState::removingfromsim);
-        if (aircraft.objectId != 0 && g_selectedObjectId == aircraft.objectId) {
-            gf_refreshAcList();
-        }
+        lf_releaseStand(aircraft.standId, aircraft.hexId);
+        lf_setLiveState(static_cast<LiveAc&>(aircraft), SimObjectState::removingfromsim);
     } else {
         aircraft.state = SimObjectState::removingfromsim;
     }
@@ -104,6 +107,8 @@ void removeAircraftFromSim(StaticAc& aircraft)
         return;
     }
     g_removeIdQueue.push_back(aircraft.objectId);
+    // The window's list comes last: a fault there must not keep the object in the simulator.
+    if (live && g_selectedObjectId == aircraft.objectId) gf_refreshAcList();
 }
 
 bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId)
@@ -218,6 +223,8 @@ void lf_clearReservedStand(const std::string& standName)
     }
 }
 
+namespace {
+
 void lf_removeStaticInPath(LiveAc& live)
 {
     if (!live.onGround || live.takeOff || live.landing || live.landingRoll) return;
@@ -233,6 +240,8 @@ void lf_removeStaticInPath(LiveAc& live)
         }
     }
 }
+
+}  // namespace
 
 void lf_checkMovedOnGround()
 {

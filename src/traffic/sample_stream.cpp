@@ -21,6 +21,12 @@ namespace qel {
 namespace {
 
 constexpr int32_t kWindowStep = 100;
+// On the ground an aircraft faces where it goes (tail first when pushed back): farther off its
+// path than this it turns on the spot before it moves on, instead of sliding sideways.
+constexpr double kTurnFirst_rad = 20.0 * kRadPerDeg;
+// An aircraft behind its reports catches up at no more than this times its own speed: the
+// windows alone would make it fly a leg in 250 ms.
+constexpr double kMaxCatchUp = 1.3;
 
 // Into [0, 2π); a hair below 2π becomes 0.
 double lf_tickHeading(double angle)
@@ -29,12 +35,17 @@ double lf_tickHeading(double angle)
     return wrapped > 6.283185307178586 ? 0.0 : wrapped;
 }
 
-int32_t lf_clampDue(const LiveAc& aircraft, int64_t t, int32_t reportedDue)
+// `legTicks`: the leg at the aircraft's own speed.
+int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int32_t reportedDue)
 {
+    int64_t t = int64_t{g_fastTicks} + legTicks;
     if (aircraft.syntheticCount < 1) {
         const int64_t low = int64_t{reportedDue} - aircraft.earlyWindow;
         const int64_t high = int64_t{reportedDue} + aircraft.lateWindow;
         t = t > high ? high : std::max(t, low);
+        const auto fastest =
+            static_cast<int64_t>(std::ceil(static_cast<double>(legTicks) / kMaxCatchUp));
+        t = std::max(t, int64_t{g_fastTicks} + fastest);
     }
     return static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(t, g_fastTicks),
                                                     std::numeric_limits<int32_t>::min(),
@@ -172,6 +183,55 @@ void lf_turnTowardDeg(LiveAc& aircraft, double target_rad)
         lf_tickHeading(aircraft.position.heading_rad + direction * aircraft.currentTurnRate_rad);
 }
 
+// Whether the aircraft is to finish turning toward `course_rad` before it moves on.
+bool lf_turnsFirst(const LiveAc& aircraft, double course_rad)
+{
+    return aircraft.onGround &&
+           std::abs(lf_wrapPi(course_rad - aircraft.position.heading_rad)) > kTurnFirst_rad;
+}
+
+// A tick spent turning on the spot: the leg waits for it, so that the aircraft still covers it
+// whole at its speed (a stand is reached, not left short of).
+void lf_holdForTurn(LiveAc& aircraft)
+{
+    int32_t& due = aircraft.samples.front().dueTick;
+    if (due < std::numeric_limits<int32_t>::max()) ++due;
+}
+
+double lf_curveCourse(const LiveAc& aircraft, const CurvePoint& point)
+{
+    return aircraft.phase == FlightPhase::pushing_back
+               ? lf_tickHeading(point.heading_rad + std::numbers::pi)
+               : point.heading_rad;
+}
+
+// One tick along the taxi curve. The heading turns with the curve, so that the aircraft faces
+// along its path; the turn rate only closes what it lacked when the curve began.
+void lf_curveTick(LiveAc& aircraft)
+{
+    AiPositionBlock& p = aircraft.position;
+    const auto from = lf_curvePoint(aircraft, aircraft.curveParam);
+    if (from && lf_turnsFirst(aircraft, lf_curveCourse(aircraft, *from))) {
+        lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *from));
+        lf_holdForTurn(aircraft);
+        return;
+    }
+    aircraft.curveParam = std::clamp(aircraft.curveParam + aircraft.curveStep, 0.0, 0.999999);
+    const auto point = lf_curvePoint(aircraft, aircraft.curveParam);
+    if (!point) {
+        gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign,
+                           aircraft.curveParam));
+        return;
+    }
+    p.latitude = point->latitude;
+    p.longitude = point->longitude;
+    if (from) {
+        p.heading_rad =
+            lf_tickHeading(p.heading_rad + lf_wrapPi(point->heading_rad - from->heading_rad));
+    }
+    lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *point));
+}
+
 void lf_wrapPosition(AiPositionBlock& p)
 {
     if (p.latitude > 90.0 || p.latitude < -90.0) {
@@ -222,7 +282,15 @@ void lf_startLeg(LiveAc& aircraft)
     aircraft.curveParam = 0.0;
     auto& s = aircraft.samples;
     if (!s[1].stationary && lf_samePlace(s[0], s[1])) s[1].stationary = 1;
-    if (!s[1].stationary) aircraft.targetBearing_rad = gf_bearingRad(lf_at(s[0]), lf_at(s[1]));
+    if (!s[1].stationary) {
+        // On the ground from where the aircraft is: a turn on the spot may have held it back,
+        // and it is to face where it goes now.
+        const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+        const bool fromHere =
+            aircraft.onGround && (std::abs(here.lat - s[1].latitude) >= kSame_deg ||
+                                  std::abs(here.lon - s[1].longitude) >= kSame_deg);
+        aircraft.targetBearing_rad = gf_bearingRad(fromHere ? here : lf_at(s[0]), lf_at(s[1]));
+    }
     if (aircraft.onGround) {
         nextPosGround(aircraft);
     } else {
@@ -266,14 +334,13 @@ void lf_airLegTiming(LiveAc& aircraft)
         speed = lf_legSpeed(aircraft);
     }
     const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
-    const int64_t t = int64_t{g_fastTicks} + std::max(ticks, kMinLegTicks);
-    b.dueTick = lf_clampDue(aircraft, t, b.dueTick);
+    b.dueTick = lf_clampDue(aircraft, std::max(ticks, kMinLegTicks), b.dueTick);
 }
 
 void lf_setDueTick(LiveAc& aircraft, int32_t legTicks)
 {
     PosSample& b = aircraft.samples[1];
-    b.dueTick = lf_clampDue(aircraft, int64_t{g_fastTicks} + legTicks, b.dueTick);
+    b.dueTick = lf_clampDue(aircraft, legTicks, b.dueTick);
 }
 
 double lf_legSpeed(const LiveAc& aircraft)
@@ -350,7 +417,7 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
         std::min<int64_t>(int64_t{s.dueTick} + 100 * step, std::numeric_limits<int32_t>::max()));
     if (aircraft.phase == FlightPhase::parked) {
         aircraft.departing = 0;
-        lf_setStandOccupied(aircraft.standId, false);
+        lf_releaseStand(aircraft.standId, aircraft.hexId);
     }
     aircraft.samples.push_back(s);
 }
@@ -360,26 +427,18 @@ void lf_moveOneTick(LiveAc& aircraft)
     AiPositionBlock& p = aircraft.position;
     const FlightPhase phase = aircraft.phase;
     if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
-        aircraft.curveParam = std::clamp(aircraft.curveParam + aircraft.curveStep, 0.0, 0.999999);
-        if (const auto point = lf_curvePoint(aircraft, aircraft.curveParam)) {
-            p.latitude = point->latitude;
-            p.longitude = point->longitude;
-            const double tangent = phase == FlightPhase::pushing_back
-                                       ? lf_tickHeading(point->heading_rad + std::numbers::pi)
-                                       : point->heading_rad;
-            lf_turnTowardDeg(aircraft, tangent);
-        } else {
-            gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign,
-                               aircraft.curveParam));
-        }
+        lf_curveTick(aircraft);
     } else {
+        bool turnsFirst = false;
         if (phase == FlightPhase::take_off || phase == FlightPhase::flying ||
             phase == FlightPhase::parked || phase == FlightPhase::birth) {
             p.heading_rad = lf_tickHeading(p.heading_rad + aircraft.headingRate);
         } else if (phase == FlightPhase::parking || aircraft.turnOnSpot) {
+            turnsFirst = aircraft.turnOnSpot && lf_turnsFirst(aircraft, aircraft.targetBearing_rad);
             lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad);
         }
-        if (phase != FlightPhase::pushed_back) {
+        if (turnsFirst) lf_holdForTurn(aircraft);
+        if (phase != FlightPhase::pushed_back && !turnsFirst) {
             p.latitude += aircraft.latRate;
             p.longitude += aircraft.lonRate;
         }

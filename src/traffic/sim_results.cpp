@@ -103,7 +103,10 @@ void lf_onLiveCreated(const SimResult& result)
 void lf_onStaticCreated(const SimResult& result)
 {
     StaticAc* aircraft = lf_findStatic(result.hexId);
-    if (!aircraft || aircraft->state != SimObjectState::adding2sim || result.objectId < 3) {
+    // As for a live record: a second object for one that already has its own would stay in the
+    // simulator for good.
+    if (!aircraft || aircraft->state != SimObjectState::adding2sim || aircraft->objectId != 0 ||
+        result.objectId < 3) {
         if (result.objectId >= 3) g_removeIdQueue.push_back(result.objectId);
         return;
     }

@@ -12,9 +12,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
 #include "foundation/log.h"
-#include "foundation/time.h"
 #include "liveries/liveries.h"
-#include "platform/clock.h"
 #include "traffic/traffic_internal.h"
 
 namespace qel {
@@ -93,10 +91,12 @@ bool lf_holdForUser(LiveAc& aircraft)
 
 bool lf_liveLimitReached(const LiveAc& aircraft)
 {
-    const auto limit = static_cast<std::size_t>(std::max<int32_t>(MAX_LIVE_SEL.current, 0));
-    const std::size_t inUse = static_cast<std::size_t>(std::max(g_activeLiveCount, 0)) +
-                              g_spawnHexids.size() + g_liveCreateQueue.size();
-    if (inUse < limit) return false;
+    // Every record on its way into the simulator counts, the request queued, handed to the
+    // link or its object waiting for activation: otherwise the limit lets in one more each time
+    // a request leaves the queue.
+    if (g_activeLiveCount + g_addingLiveCount < std::max<int32_t>(MAX_LIVE_SEL.current, 0)) {
+        return false;
+    }
     const double d = gf_distanceNm(lf_userPosition(), lf_at(aircraft.samples.front()));
     // True when nothing farther than the newcomer could make room.
     return lf_removeFarthestLiveAc(d);
@@ -162,11 +162,7 @@ void lf_parkOnStand(LiveAc& aircraft, const SpawnStand& stand)
     lf_takeStand(stand.id, aircraft.hexId);
     aircraft.noCabinLights = stand.noCabinLights ? 1 : 0;
     aircraft.phase = FlightPhase::parked;
-    const int64_t now = gf_trafficTime();
-    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
-    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
-    aircraft.parkingTime_100ns = platform::epochSeconds() * 10'000'000;
-    aircraft.parkingCounters[0] = aircraft.parkingCounters[1] = 0;
+    lf_recordParkingTime(aircraft);
     lf_relearnStandCargo(aircraft);
     aircraft.samples.resize(1);
     PosSample& first = aircraft.samples.front();
@@ -235,16 +231,28 @@ double lf_spawnHeading(const LiveAc& aircraft)
     return gf_bearingRad(lf_at(first), lf_at(aircraft.samples[1]));
 }
 
-}  // namespace
-
-void lf_setSpawnPosition(LiveAc& aircraft)
+// Where a ground aircraft stands, ft: a ground report carries no altitude (0). A sample that has
+// one (a respawn, placed where the simulator had it) keeps it; else the park airport's field
+// when it is near, else the ground under the user. The simulator would put it under the field
+// until the first position batch.
+double lf_groundAltitude_ft(const PosSample& first)
 {
-    g_standCheckQueue.push_back(aircraft.hexId);
+    if (first.altitude_ft > 0.0) return first.altitude_ft;
+    const auto park = lf_parkAirportPosition();
+    if (park && gf_distanceNm(lf_at(first), *park) <= kParkAirportRadius_nm) {
+        return lf_parkElevation_ft();
+    }
+    return std::max(g_userState.altitude_ft - g_userState.altAboveGround_ft, 0.0);
+}
+
+// The position block from the first sample.
+void lf_placeAtFirstSample(LiveAc& aircraft)
+{
     const PosSample& first = aircraft.samples.front();
     AiPositionBlock& p = aircraft.position;
     p.latitude = first.latitude;
     p.longitude = first.longitude;
-    p.altitude_ft = first.altitude_ft;
+    p.altitude_ft = first.airborne ? first.altitude_ft : lf_groundAltitude_ft(first);
     p.verticalSpeed_fps = first.verticalRate_fpm / 60.0;
     p.airspeed_kt = first.airspeed_kt;
     p.bank_rad = first.bank_rad.value_or(0.0);
@@ -256,6 +264,47 @@ void lf_setSpawnPosition(LiveAc& aircraft)
     p.heading_rad = heading;
     aircraft.targetHeading_rad = (first.airborne || wrapped) ? 0.0 : heading;
     aircraft.heldForUser = 0;
+}
+
+// Creations wait their turn, two a second: the first sample becomes the point between the
+// samples the schedule has reached now, due now. False when it is not behind.
+bool lf_catchUpWithSchedule(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const int32_t now = g_fastTicks;
+    if (aircraft.phase == FlightPhase::parked || s.size() < 2 || s.front().dueTick >= now) {
+        return false;
+    }
+    while (s.size() > 2 && s[1].dueTick <= now) s.pop_front();
+    PosSample& a = s[0];
+    const PosSample& b = s[1];
+    const double span = static_cast<double>(int64_t{b.dueTick} - a.dueTick);
+    const double f = span > 0.0 ? std::clamp((now - a.dueTick) / span, 0.0, 1.0) : 1.0;
+    const auto between = [f](double x, double y) { return x + f * (y - x); };
+    if (!b.stationary) {
+        a.latitude = between(a.latitude, b.latitude);
+        a.longitude = between(a.longitude, b.longitude);
+        a.altitude_ft = between(a.altitude_ft, b.altitude_ft);
+        a.groundSpeed_kt = between(a.groundSpeed_kt, b.groundSpeed_kt);
+        a.airspeed_kt = between(a.airspeed_kt, b.airspeed_kt);
+        a.verticalRate_fpm = between(a.verticalRate_fpm, b.verticalRate_fpm);
+    }
+    a.dueTick = now;
+    return true;
+}
+
+}  // namespace
+
+void lf_setSpawnPosition(LiveAc& aircraft)
+{
+    g_standCheckQueue.push_back(aircraft.hexId);
+    lf_placeAtFirstSample(aircraft);
+}
+
+AiCreateRequest lf_liveCreateRequest(LiveAc& aircraft)
+{
+    if (lf_catchUpWithSchedule(aircraft)) lf_placeAtFirstSample(aircraft);
+    return lf_aiCreateRequest(aircraft, aircraft.position, !aircraft.samples.front().airborne);
 }
 
 void lf_handleBufferedAc(LiveAc& aircraft)

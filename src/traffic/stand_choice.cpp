@@ -80,7 +80,11 @@ bool lf_conflicts(uint32_t neighbourId, double sizeA_nm, double sizeB_nm, const 
 LiveAc* lf_firstLiveOnStand(uint32_t standId)
 {
     for (LiveAc& other : g_liveAcs) {
-        if (other.standId == standId) return &other;
+        // One on its way out has gone: the aircraft standing there now may come after it.
+        if (other.standId == standId && other.state != SimObjectState::removingfromsim &&
+            !other.drop && !other.dropWhileQueued) {
+            return &other;
+        }
     }
     return nullptr;
 }
@@ -190,23 +194,35 @@ void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode
     ParkStand* stand = standId < 1 ? nullptr : lf_standById(standId);
     if (!stand) return;
     auto& options = stand->learnedFlights;
-    auto matches = [&](const LearnedFlight& o, uint32_t origin) {
-        return o.registration == reg && o.number != 0 && o.day == day && o.real == 1 &&
+    auto matches = [&](const LearnedFlight& o, uint32_t on, uint32_t origin) {
+        return o.registration == reg && o.number != 0 && o.day == on && o.real == 1 &&
                o.fromStandFile == origin;
     };
-    if (std::any_of(options.begin(), options.end(),
-                    [&](const LearnedFlight& o) { return matches(o, 1) && !o.slots.test(slot); })) {
+    if (std::any_of(options.begin(), options.end(), [&](const LearnedFlight& o) {
+            return matches(o, day, 1) && !o.slots.test(slot);
+        })) {
         return;
     }
-    const auto e = std::find_if(options.begin(), options.end(),
-                                [&](const LearnedFlight& o) { return matches(o, 0); });
+    auto e = std::find_if(options.begin(), options.end(),
+                          [&](const LearnedFlight& o) { return matches(o, day, 0); });
     const bool leaving = mode == 2 || mode == 3;
-    if (e == options.end() || (e->cpl && !e->slots.test(slot))) {
-        lf_addOption(*stand, aircraft, reg, day, slot, leaving && e == options.end());
+    if (e != options.end() && e->slots.test(slot)) {
+        if (leaving) e->cpl = 1;
         return;
     }
-    if (e->slots.test(slot)) {
-        if (leaving) e->cpl = 1;
+    if (e != options.end() && e->cpl) {
+        lf_addOption(*stand, aircraft, reg, day, slot, leaving);
+        return;
+    }
+    if (e == options.end()) {
+        // A stay across midnight began on the day before: its open option is the one it extends.
+        const uint32_t yesterday = day == 1 ? 7 : day - 1;
+        e = std::find_if(options.begin(), options.end(), [&](const LearnedFlight& o) {
+            return matches(o, yesterday, 0) && !o.cpl;
+        });
+    }
+    if (e == options.end()) {
+        lf_addOption(*stand, aircraft, reg, day, slot, leaving);
         return;
     }
     const int s0 = lf_highestSlot(e->slots);
@@ -250,12 +266,13 @@ uint32_t lf_standIdByName(const std::string& name)
     return 0;
 }
 
-void lf_setStandOccupied(uint32_t standId, bool occupied)
+void lf_releaseStand(uint32_t standId, uint32_t hexId)
 {
     ParkStand* stand = standId == 0 ? nullptr : lf_standById(standId);
-    if (!stand) return;
-    stand->occupied = occupied;
-    if (!occupied) stand->occupantHexId = 0;
+    // An aircraft that left a stand may still name it; the aircraft that took it since keeps it.
+    if (!stand || stand->occupantHexId != hexId) return;
+    stand->occupied = false;
+    stand->occupantHexId = 0;
 }
 
 void lf_takeStand(uint32_t standId, uint32_t hexId)
@@ -266,10 +283,12 @@ void lf_takeStand(uint32_t standId, uint32_t hexId)
     stand->occupantHexId = hexId;
 }
 
-bool lf_standHeldByOther(uint32_t standId, uint32_t hexId)
+void lf_leaveStand(LiveAc& aircraft)
 {
-    const ParkStand* stand = standId == 0 ? nullptr : lf_standById(standId);
-    return stand && lf_otherHolder(*stand, hexId) != nullptr;
+    lf_releaseStand(aircraft.standId, aircraft.hexId);
+    aircraft.standLat = aircraft.standLon = 0.0;
+    aircraft.standId = 0;
+    aircraft.noCabinLights = 0;
 }
 
 std::optional<SpawnStand> lf_findFreeStand(LatLon position, const LiveAc& aircraft,
@@ -317,7 +336,8 @@ std::string gf_closestStandName(double latitude, double longitude)
     thread_local double lastLon = 1000.0;
     thread_local std::string lastName;
     const std::shared_ptr<const StandSpots> spots = gf_standSpots();
-    if (spots->empty()) return {};
+    // An aircraft in the air stands on no stand, however low it flies over one.
+    if (spots->empty() || !gf_userOnGround()) return {};
     if (spots == lastSpots && std::abs(latitude - lastLat) < kSame_deg &&
         std::abs(longitude - lastLon) < kSame_deg) {
         return lastName;

@@ -370,6 +370,11 @@ int32_t lf_slotsBetween(DaySlot earlier, DaySlot later)
     return (later.day - earlier.day) * kSlotsPerDay + (later.slot - earlier.slot);
 }
 
+int32_t lf_slotsAgo(DaySlot at, DaySlot now)
+{
+    return (lf_slotsBetween(at, now) % 336 + 336) % 336;
+}
+
 DaySlot lf_logDayAndTime()
 {
     const DaySlot now = lf_daySlotNow();

@@ -23,8 +23,8 @@
 
 namespace qel {
 
-// The stand of the park airport nearest to the position within 55 m; "" when none. Main-loop
-// thread.
+// The stand of the park airport nearest to the position within 55 m; "" when none or while the
+// user aircraft is not on the ground. Any thread (it reads the published stand names).
 std::string gf_closestStandName(double latitude, double longitude);
 // The user stands still at this position: when the park-airport list's first entry is the
 // current park airport and the stand nearest the position is another than the one it names,
@@ -55,7 +55,8 @@ struct TrafficCounts {
 TrafficCounts gf_trafficCounts();
 // The callsign choices become one empty entry and the window's selection is emptied.
 void gf_refreshAcList();
-// Removes the farthest active live aircraft until no more than MAX_LIVE_SEL are active.
+// Removes the farthest active live aircraft until no more than MAX_LIVE_SEL are active or on
+// their way into the simulator.
 void gf_applyMaxLiveSel();
 // Removes every live aircraft (a time shift makes their traffic stale).
 void gf_removeLiveAircraft();

@@ -38,9 +38,11 @@ extern std::vector<SimResult> g_createdObjects;  // created, waiting for activat
 extern std::vector<std::string> g_ghostCallsigns;
 extern std::vector<ParkCandidate> g_staticCandidates;
 extern std::vector<uint32_t> g_standCheckQueue;  // hex ids for the stand choice
-// Live aircraft in state active, kept by every state change, so that the live limit does not
-// count all records for every buffered one.
+// Live aircraft in state active and in state adding2sim (queued, handed to the simulator link,
+// or waiting for activation), kept by every state change, so that the live limit does not count
+// all records for every buffered one.
 extern int32_t g_activeLiveCount;
+extern int32_t g_addingLiveCount;
 
 // Index of the live record with this hex id or object id; none when there is none. The indexes
 // follow every append, erase and compaction made through the functions below.
@@ -56,7 +58,8 @@ void lf_setLiveState(LiveAc& aircraft, SimObjectState state);
 // The last record moves into the erased one's place.
 void lf_eraseLiveAc(LiveAc& aircraft);
 void lf_eraseStaticAc(StaticAc& aircraft);
-// Erases the records with a drop flag, keeping the order of the others.
+// Erases the records with a drop flag, keeping the order of the others; the statics only when
+// a drop flag was raised since they were last compacted.
 void lf_compactLiveAcs();
 void lf_compactStaticAcs();
 // Rebuilds the indexes and the active count from the containers (tests, after direct edits).
@@ -81,6 +84,9 @@ void lf_activateCreatedObjects();
 void lf_handleBufferedAc(LiveAc& aircraft);
 void spawnLiveAc(LiveAc& aircraft);
 void lf_setSpawnPosition(LiveAc& aircraft);
+// The create request of a spawned aircraft, made as it goes to the simulator link: it appears
+// where its schedule puts it then, a ground aircraft on the ground.
+AiCreateRequest lf_liveCreateRequest(LiveAc& aircraft);
 // Per-tick update (live_update.cpp): true when the record is to be compacted away.
 bool updateLiveAc(LiveAc& aircraft);
 // Sample stream (sample_stream.cpp).
@@ -102,7 +108,10 @@ bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId);
 // heading, position; speeds unused).
 AiCreateRequest lf_aiCreateRequest(const StaticAc& aircraft, const AiPositionBlock& at,
                                    bool onGround);
-void lf_setStandOccupied(uint32_t standId, bool occupied);
+// The aircraft gives up the stand; a stand that another aircraft holds stays held.
+void lf_releaseStand(uint32_t standId, uint32_t hexId);
+// The aircraft has driven off its stand: released, and its stand forgotten.
+void lf_leaveStand(LiveAc& aircraft);
 void lf_checkGhost(const std::string& callsign);
 bool lf_hasRealTwin(const std::string& callsign);
 bool lf_standFreeFor(uint32_t standId, const std::string& callsign);
@@ -169,6 +178,9 @@ std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t);
 void lf_startPullingOut(LiveAc& aircraft);
 void lf_startPushBack(LiveAc& aircraft);
 void lf_towedArrives(LiveAc& aircraft);
+// Parked from now on: the half hour of the traffic time, and the clock the park limits measure
+// its stay by.
+void lf_recordParkingTime(LiveAc& aircraft);
 // `index` 1 for a spawning aircraft (6 nm, 3000 ft, 4000 ft aside), 0 for the parked sweep.
 bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index = 1);
 void lf_relearnStandCargo(LiveAc& aircraft);
@@ -197,8 +209,6 @@ void lf_findLearnedStandOption(uint32_t day, uint32_t slot, LiveAc& aircraft);
 ParkStand* lf_standById(uint32_t standId);
 // The stand is held by this aircraft (occupied, occupant hex id set).
 void lf_takeStand(uint32_t standId, uint32_t hexId);
-// Another live aircraft that still has the stand holds it.
-bool lf_standHeldByOther(uint32_t standId, uint32_t hexId);
 // Changes made to the park airport's stands since its learned file was read or saved.
 extern int32_t g_learnedUpdates;
 extern int32_t g_learnedOptionCount;
@@ -241,6 +251,9 @@ DaySlot lf_daySlotNow();
 DaySlot lf_moveBack(DaySlot at, int32_t offset);
 // Half hours from the slot of the week `earlier` to `later`; negative when `earlier` is later.
 int32_t lf_slotsBetween(DaySlot earlier, DaySlot later);
+// Half hours from `at` back to now within a week (0..335): what is earlier is older, also when
+// the week's end lies between (Sunday evening is older than Monday morning).
+int32_t lf_slotsAgo(DaySlot at, DaySlot now);
 
 // The callsigns and hex ids of the live flights the Traffic Reader decoded, taken over with the
 // parked traffic (lists.cpp).
@@ -366,7 +379,7 @@ void lf_checkParkAirportInSight(LatLon position);
 void lf_clearParkAirport();
 // Writes the learned airport file of the park airport (only while its stands are loaded).
 void lf_saveLearnedAirport();
-// The park-airport state back to its start (gf_resetTraffic); the list is kept.
+// The park-airport state back to its start (gf_resetTraffic), the list of park airports with it.
 void lf_resetParkAirport();
 // The window's parking controls; they also raise and clear g_parkingBusy.
 void lf_enableParkingControls();

@@ -3,6 +3,7 @@
 // every counter and flag atomically, so that other threads may write them while this paints.
 #include "ui/paint.h"
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -14,6 +15,8 @@
 #include "foundation/log.h"
 #include "foundation/version.h"
 #include "platform/text.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
 #include "ui/ui.h"
 
 namespace qel {
@@ -22,10 +25,10 @@ namespace {
 
 enum class SimState { Green, Yellow, Red };
 
-SimState lf_simState(const MainWindowState& state, const std::string& userTitle)
+SimState lf_simState(const SimWindowStatus& sim, const std::string& userTitle)
 {
-    if (!state.simulatorConnected) return SimState::Red;
-    if (state.simulationRunning && !userTitle.empty()) return SimState::Green;
+    if (!sim.simulatorConnected) return SimState::Red;
+    if (sim.simulationRunning && !userTitle.empty()) return SimState::Green;
     return SimState::Yellow;
 }
 
@@ -69,12 +72,13 @@ void lf_paintSeparators(platform::Canvas& canvas, const MainWindowState& state)
 
 void lf_paintReaderTexts(platform::Canvas& canvas, const MainWindowState& state)
 {
-    if (!state.realTrafficSignedIn) return;
-    const int32_t weather = state.weatherReaderStatus;
-    if ((weather == 1 || weather == 2) && state.qnh >= 1) {
-        gf_drawText(canvas, 642, 63, fmt::format("qnh: {:4}", state.qnh.load()), colours::lime);
+    if (!g_rtWindowStatus.realTrafficSignedIn) return;
+    const int32_t weather = g_rtWindowStatus.weatherReaderStatus;
+    if ((weather == 1 || weather == 2) && g_rtWindowStatus.qnh >= 1) {
+        gf_drawText(canvas, 642, 63, fmt::format("qnh: {:4}", g_rtWindowStatus.qnh.load()),
+                    colours::lime);
     }
-    const int32_t traffic = state.trafficReaderStatus;
+    const int32_t traffic = g_rtWindowStatus.trafficReaderStatus;
     if (traffic == 1 || traffic == 2) {
         gf_drawText(canvas, 642, 91, fmt::format("live: {:3}", state.liveCount.load()),
                     colours::lime);
@@ -94,18 +98,18 @@ void lf_drawCount(platform::Canvas& canvas, int x, std::string_view label, uint6
 
 void lf_paintRealTrafficBox(platform::Canvas& canvas, const MainWindowState& state)
 {
-    const bool signedIn = state.realTrafficSignedIn;
+    const bool signedIn = g_rtWindowStatus.realTrafficSignedIn;
     platform::Colour box = signedIn ? state.limeBrush : state.redBrush;
-    if (state.realTrafficIdle) box = state.blackBrush;
+    if (g_rtWindowStatus.realTrafficIdle) box = state.blackBrush;
     canvas.fillRect({425, 30, 454, 113}, box);
     gf_drawText(canvas, 430, 63, "RT", colours::lime);
     if (!signedIn) return;
-    gf_drawText(canvas, 458, 35, state.realTrafficText.get(), colours::lime);
-    const int32_t weather = state.weatherReaderStatus;
+    gf_drawText(canvas, 458, 35, g_rtWindowStatus.realTrafficText.get(), colours::lime);
+    const int32_t weather = g_rtWindowStatus.weatherReaderStatus;
     if (weather != 3) {
         gf_drawText(canvas, 458, 63, "Weather", weather == 1 ? colours::lime : colours::yellow);
     }
-    const int32_t traffic = state.trafficReaderStatus;
+    const int32_t traffic = g_rtWindowStatus.trafficReaderStatus;
     if (traffic != 3) {
         gf_drawText(canvas, 458, 91, "Traffic", traffic == 1 ? colours::lime : colours::yellow);
     }
@@ -126,6 +130,15 @@ void gf_drawText(platform::Canvas& canvas, int x, int y, std::string_view text,
         return;
     }
     constexpr auto kMaxLength = static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
+    // Every text of the window is one line: a line end, as the parking message and texts of
+    // outside files may carry, would be drawn as a box. Trailing ones go, others become blanks.
+    std::string oneLine;
+    if (text.find_first_of("\r\n") != std::string_view::npos) {
+        oneLine = text.substr(0, text.find_last_not_of("\r\n") + 1);
+        std::replace_if(
+            oneLine.begin(), oneLine.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+        text = oneLine;
+    }
     canvas.drawText(x, y, text.substr(0, kMaxLength), colour);
 }
 
@@ -137,14 +150,15 @@ void lf_drawLabel(platform::Canvas& canvas, int x, int y, std::string_view text,
 void lf_paintStatusStrip(platform::Canvas& canvas)
 {
     const auto& state = g_mainWindowState;
-    const std::string userTitle = state.userAircraftTitle.get();
-    const SimState simState = lf_simState(state, userTitle);
+    const auto& sim = g_simWindowStatus;
+    const std::string userTitle = sim.userAircraftTitle.get();
+    const SimState simState = lf_simState(sim, userTitle);
     const platform::Colour simColour = lf_simColour(simState);
     canvas.fillRect({397, 30, 426, 113}, simColour);
     gf_drawText(canvas, 398, 63, "Sim", colours::lime);
-    if (state.simulatorConnected) {
-        std::string text = state.simulatorText.get();
-        const std::string stand = state.userStand.get();
+    if (sim.simulatorConnected) {
+        std::string text = sim.simulatorText.get();
+        const std::string stand = sim.userStand.get();
         if (!stand.empty()) text += fmt::format(", user stand {}", stand);
         gf_drawText(canvas, 5, 35, text, simColour);
         gf_drawText(canvas, 5, 63, userTitle, simColour);
@@ -164,9 +178,9 @@ void lf_paintMessageLine(platform::Canvas& canvas)
     std::string error;
     std::string message;
     {
-        std::scoped_lock lock(state.messageMutex);
-        error = state.errorText;
-        message = state.messageText;
+        std::scoped_lock lock(g_messageMutex);
+        error = g_messageLine.errorText;
+        message = g_messageLine.messageText;
     }
     const platform::Rect band{0, 448, 881, 477};
     if (!error.empty()) {

@@ -35,6 +35,7 @@
 #include "foundation/zip_archive.h"
 #include "platform/controls.h"
 #include "ui/ui.h"
+#include "ui/updater.h"
 
 namespace qel {
 
@@ -175,6 +176,8 @@ void lf_unpackInstallerEntry(const ZipEntry& entry)
                        g_installNewVersionExe.string()));
 }
 
+}  // namespace
+
 void lf_unpackInstaller()
 {
     ZipArchive archive(kLatestVersionZip);
@@ -190,6 +193,8 @@ void lf_unpackInstaller()
     }
     archive.close();
 }
+
+namespace {
 
 void lf_prepareNewVersionFolder()
 {
@@ -336,7 +341,8 @@ std::string lf_redirectFileName(const std::string& entryName)
     return name + ".txt";
 }
 
-// Writes every file entry as a redirect file; the number written, and whether all were.
+}  // namespace
+
 std::pair<int, bool> lf_unpackSimAddon(const ZipArchive& archive)
 {
     int written = 0;
@@ -354,6 +360,8 @@ std::pair<int, bool> lf_unpackSimAddon(const ZipArchive& archive)
     }
     return {written, complete};
 }
+
+namespace {
 
 PackResult lf_fetchAndUnpackSimAddon(const VersionData& server)
 {

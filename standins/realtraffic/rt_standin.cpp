@@ -171,6 +171,8 @@ struct RtStandin::Impl {
     Reply weather(Session& session, const Fields& fields, platform::SteadyTime steady);
     std::optional<Reply> paced(Session& session, bool weatherClass, platform::SteadyTime steady);
     std::optional<Fault> takeFault(const std::string& path);
+    std::map<std::string, std::string>::const_iterator findReplay(const std::string& path,
+                                                                  const Fields& fields) const;
     std::optional<Reply> faultReply(const Fault& fault, const Fields& fields);
     void endSessionLocked(const std::string& guid);
     // The request's session; nothing (and a lapsed one ended) when it is unknown or has seen
@@ -193,7 +195,9 @@ struct RtStandin::Impl {
     std::optional<int> rrlOverride_ms;
     std::optional<int> wrrlOverride_ms;
     std::deque<QueuedFault> faults;
-    std::map<std::string, std::string> replays;  // path → body
+    // "path" or "path?querytype" → body; the query type's own one comes first, so that live
+    // and parked captures can be served side by side.
+    std::map<std::string, std::string> replays;
     std::vector<LoggedRequest> log;
     std::vector<uint64_t> logIds;  // beside `log`: the number of each request
     uint64_t nextLogId = 0;
@@ -244,6 +248,17 @@ std::optional<Fault> RtStandin::Impl::takeFault(const std::string& path)
         return fault;
     }
     return std::nullopt;
+}
+
+std::map<std::string, std::string>::const_iterator RtStandin::Impl::findReplay(
+    const std::string& path, const Fields& fields) const
+{
+    const std::string queryType = lf_fieldOr(fields, "querytype");
+    if (!queryType.empty()) {
+        const auto own = replays.find(path + "?" + queryType);
+        if (own != replays.end()) return own;
+    }
+    return replays.find(path);
 }
 
 // The reply a fault gives at once; none for a stall, which answers normally once released.
@@ -308,7 +323,7 @@ void RtStandin::Impl::handle(const httplib::Request& req, httplib::Response& res
     changed.notify_all();
     bool answeredByFault = false;
     std::optional<Reply> reply;
-    if (const auto replay = replays.find(req.path); replay != replays.end()) {
+    if (const auto replay = findReplay(req.path, entry.fields); replay != replays.end()) {
         reply = Reply{200, "application/json", replay->second, false, lf_statusOf(replay->second)};
         answeredByFault = true;
     } else if (const auto fault = takeFault(req.path)) {

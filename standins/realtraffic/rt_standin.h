@@ -91,7 +91,9 @@ public:
     void addFault(const std::string& path, Fault fault, int count = 1);
     void clearFaults();
     // Replays: every request on `path` gets the body, until cleared; no session or pacing
-    // checks apply. serveFile throws std::runtime_error when the file cannot be read.
+    // checks apply. "path?querytype" ("/v4/traffic?parkedtraffic") serves only the requests of
+    // that query type, before a replay of the bare path. serveFile throws std::runtime_error
+    // when the file cannot be read.
     void serveBody(const std::string& path, std::string body);
     void serveFile(const std::string& path, const std::filesystem::path& file);
     void clearReplays();

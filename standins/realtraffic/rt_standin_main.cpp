@@ -23,7 +23,8 @@ using namespace qel::standin;
 
 constexpr const char* lf_usage =
     "usage: vntq_rt_standin --scenario FILE [--port N] [--start EPOCH|now]\n"
-    "                       [--replay PATH=FILE]... [--no-pacing] [--no-control] [--quiet]\n";
+    "                       [--replay PATH[?QUERYTYPE]=FILE]... [--no-pacing] [--no-control]\n"
+    "                       [--quiet]\n";
 
 struct Arguments {
     std::string scenario;

@@ -136,7 +136,7 @@ TEST_F(CloseDown, RestartStartsTheNextRunFromTheSameCleanStateAsATest)
     g_rtProfessional = true;
     g_secondPassed = true;
     g_userState.latitude = 52.3;
-    g_mainWindowState.qnh = 1020;
+    g_rtWindowStatus.qnh = 1020;
     g_parkRefreshPhase = true;
     // The user's position the static-collision check saw: it looks again only once the user
     // moved, and a new run must look at once.
@@ -158,7 +158,7 @@ TEST_F(CloseDown, RestartStartsTheNextRunFromTheSameCleanStateAsATest)
     EXPECT_FALSE(g_rtProfessional);
     EXPECT_FALSE(g_secondPassed);
     EXPECT_EQ(g_userState.latitude, 0.0);
-    EXPECT_EQ(g_mainWindowState.qnh, 0);
+    EXPECT_EQ(g_rtWindowStatus.qnh, 0);
     EXPECT_FALSE(g_parkRefreshPhase);
     for (auto& work : gf_takeMainLoopWork()) work();
     EXPECT_FALSE(staleWorkRan);
@@ -342,25 +342,49 @@ TEST_F(CloseDown, FailureStillEndsTheRunByItsReason)
     for (const auto& c : {Case{ExitReason::READER_ERROR, WindowMessage::StartUp},
                           Case{ExitReason::USER_CLOSED_SIM, WindowMessage::Quit}}) {
         test::resetCoreState();
-        // A park airport whose learned file cannot be saved: a file stands where its folder
-        // belongs.
-        g_parkAirport.code = AirportCode("EHAM");
-        g_parkStandsLoaded = true;
-        g_parkFileRead.learnedPath = std::filesystem::path("airports") / "blocked" / "EHAM.xml";
-        std::filesystem::create_directories("airports");
-        test::writeFile(std::filesystem::path("airports") / "blocked", "not a folder");
+        // A flight-plan folder that cannot even be looked at: a file stands in its path.
+        test::writeFile("blocked", "not a folder");
+        const std::filesystem::path appData = g_appDataDir;
+        gf_setAppDataDir(std::filesystem::path("blocked") / "VNTQ");
+        gf_createFlightPlanFolder();
+        gf_setAppDataDir(appData);
         gf_requestStop(c.reason, 15);
         lf_closingDown();
         EXPECT_EQ(messages_.next(), c.message) << gf_exitReasonText(c.reason);
         const auto lines = log_.lines();
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
             return line.starts_with("lf_closingDown exception") &&
-                   line.find("create_directories") != std::string::npos;
+                   line.find("orig_dest") != std::string::npos;
         }));
-        EXPECT_FALSE(gf_parkAirportSet());
         // A restart still begins from a clean stop state.
         EXPECT_EQ(g_stopRequested, c.message == WindowMessage::Quit);
     }
+    gf_createFlightPlanFolder();  // the run's own again, for the tests after this one
+}
+
+// A learned file whose folder cannot be made is a failed save like a failed write: the rest of
+// the close-down runs and the run ends by its reason.
+TEST_F(CloseDown, ALearnedFileThatCannotBeSavedLeavesTheRestOfCloseDownToRun)
+{
+    g_parkAirport.code = AirportCode("EHAM");
+    g_parkStandsLoaded = true;
+    g_parkFileRead.learnedPath = std::filesystem::path("airports") / "blocked" / "EHAM.xml";
+    std::filesystem::create_directories("airports");
+    test::writeFile(std::filesystem::path("airports") / "blocked", "not a folder");
+    gf_requestStop(ExitReason::USER_CLOSED_SIM, 0);
+    lf_closingDown();
+    EXPECT_EQ(messages_.next(), WindowMessage::Quit);
+    const auto lines = log_.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.ends_with(" saving 'airports/blocked/EHAM.xml' did not succeed");
+    }));
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("lf_closingDown exception");
+    }));
+    EXPECT_FALSE(gf_parkAirportSet());
+    // The run's settings, cleared after the park airport, are cleared.
+    EXPECT_EQ(stored("DESTINATION"), "");
+    EXPECT_EQ(stored("BLOCK_CALLSIGN"), "");
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "app/app.h"
 #include "app/core.h"
 #include "app_fixture.h"
+#include "platform/scoped_env.h"
+#include "platform/window.h"
 #include "foundation/catalogue.h"
 #include "foundation/parameters.h"
 #include "realtraffic/realtraffic.h"
@@ -58,12 +60,14 @@ protected:
     {
         setenv("VNTQ_RT_URL", realTraffic_->url().c_str(), 1);
         setenv("VNTQ_RT_LICENSE", "standard-license", 1);
+        gf_keepTrafficBatches(true);
     }
     ~Run() override
     {
         // The run ends before its server goes.
         gf_requestClose();
         gf_joinStartUpThread();
+        gf_keepTrafficBatches(false);
         realTraffic_.reset();
         unsetenv("VNTQ_RT_URL");
         unsetenv("VNTQ_RT_LICENSE");
@@ -149,8 +153,79 @@ TEST_F(Run, MainLoopRunsUntilClosedAndClosesDownCleanly)
     EXPECT_TRUE(fs::exists("output/LiveriesScanned.xml"));
 }
 
+TEST_F(Run, LinksBackIntoALiveryPackageEndTheStartUpScanAndTheProgramRuns)
+{
+    // The simulator's packages below a folder whose name holds a skip word of the livery walk,
+    // and two links back to the AI package's own folders inside it, as an add-on manager may
+    // leave them.
+    const auto packages = user_ / "airport-addons" / "Packages";
+    fs::create_directories(packages / "Official");
+    const auto package = packages / "Community" / "user-aitraffic-test";
+    const auto aircraft = package / "SimObjects" / "Airplanes" / "A320";
+    fs::create_directories(aircraft);
+    test::writeFile(aircraft / "aircraft.cfg",
+                    "[GENERAL]\nicao_type_designator = A320\n[FLTSIM.0]\n"
+                    "title = Test A320 Lufthansa\nicao_airline = DLH\n");
+    fs::create_directory_symlink("..", package / "SimObjects" / "again");
+    fs::create_directory_symlink("../../..", aircraft / "package");
+    test::writeFile(user_ / "roaming" / "Microsoft Flight Simulator" / "UserCfg.opt",
+                    "InstalledPackagesPath \"" + packages.string() + "\"\n");
+    closeAfterSimulatorSeconds(1);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    EXPECT_EQ(count("Exiting: USER CLOSED SIM"), 1);
+    EXPECT_EQ(count("MSFS 2020 (11.0.282174.999) connected"), 1);
+    // The package's one livery, found once.
+    const std::string scanned = test::readFile("output/LiveriesScanned.xml");
+    const std::string title = R"(t="Test A320 Lufthansa")";
+    EXPECT_NE(scanned.find(title), std::string::npos) << scanned;
+    EXPECT_EQ(scanned.find(title), scanned.rfind(title));
+}
+
+// The program's window, headless, made as the entry point makes it; closed at the end.
+class HeadlessWindow {
+public:
+    HeadlessWindow()
+    {
+        gf_resetWindowState();
+        made_ = initInstance("VNTQ");
+    }
+    ~HeadlessWindow()
+    {
+        gf_closeMainWindow();
+        gf_resetWindowState();
+    }
+    bool made() const { return made_; }
+    static platform::Control* control(const ControlBinding& binding)
+    {
+        return g_mainWindowState.window.load()->control(binding.controlId);
+    }
+
+private:
+    test::ScopedEnv headless_{"VNTQ_HEADLESS", "1"};
+    bool made_ = false;
+};
+
+TEST_F(Run, TheQueryBoxAndTheWeatherPointFollowAUserWhoMoves)
+{
+    // The user goes 0.12 degrees north in two minutes (the query box is sent with two
+    // decimals).
+    test::resetSimulator(R"("user": {"path": [{"t_s": 0, "lat": 52.3086, "lon": 4.76389},
+                                              {"t_s": 120, "lat": 52.4286, "lon": 4.76389}]})");
+    closeAfterSimulatorSeconds(40, true);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    const auto moved = [this](const std::string& path, const std::string& field) {
+        const auto requests = realTraffic_->requests(path);
+        if (requests.size() < 2) return 0.0;
+        return std::stod(requests.back().field(field)) - std::stod(requests.front().field(field));
+    };
+    EXPECT_GT(moved("/v4/weather", "lat"), 0.02);
+    EXPECT_GT(moved("/v4/traffic", "top"), 0.02);
+}
+
 TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
 {
+    HeadlessWindow window;
+    ASSERT_TRUE(window.made());
     // A 401 for the first load and the first poll of two runs: the session is lost.
     realTraffic_->addFault("/v4/traffic", standin::Fault::withStatus(401, "Unknown GUID"), 4);
     SCAN_LIVERIES.current = true;
@@ -158,6 +233,14 @@ TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
         ASSERT_EQ(runOnce(), WindowMessage::StartUp) << run;
         EXPECT_TRUE(g_restartPending);
         EXPECT_FALSE(g_stopRequested);
+        // No light aircraft, helicopter or fast jet is installed: each start, the first and the
+        // restart that keeps the livery database alike, greys their options.
+        for (const ControlBoolParameter* option :
+             {&LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT}) {
+            EXPECT_FALSE(option->current) << option->name << " run " << run;
+            EXPECT_FALSE(HeadlessWindow::control(*option)->enabled())
+                << option->name << " run " << run;
+        }
     }
     closeAfterSimulatorSeconds(2);
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
@@ -176,9 +259,12 @@ TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
 
 TEST_F(Run, NoFirstTrafficIsAReaderError)
 {
-    // The first load never comes back; close-down ends the transfer.
+    // The first load never comes back; close-down ends the transfer. The reader might still
+    // merge it, without a lock, while the run gives up: no tick may touch the traffic then.
     realTraffic_->addFault("/v4/traffic", standin::Fault::stall());
+    const int32_t ticks = g_fastTicks;
     EXPECT_EQ(runOnce(), WindowMessage::StartUp);
+    EXPECT_EQ(g_fastTicks.load(), ticks);
     const auto lines = log_.lines();
     const auto noTraffic = std::find(lines.begin(), lines.end(), "No traffic in this region?");
     const auto timedOut = std::find(lines.begin(), lines.end(),
@@ -292,6 +378,11 @@ TEST_F(Run, NoInstallIsUserError150)
     platform::clearKnownFolderOverrides();
     platform::overrideKnownFolder(platform::KnownFolder::RoamingAppData, user_ / "empty");
     platform::overrideKnownFolder(platform::KnownFolder::LocalAppData, user_ / "empty");
+    // The only UserCfg.opt names a folder whose status cannot be read.
+    const auto simulator = user_ / "empty" / "Microsoft Flight Simulator";
+    fs::create_directories(simulator);
+    test::writeFile(simulator / "UserCfg.opt",
+                    "InstalledPackagesPath \"" + (user_ / std::string(300, 'p')).string() + "\"\n");
     gf_onStartUpMessage();
     awaitState([] { return g_exitReason == ExitReason::SYSTEM_ERROR; });
     gf_requestClose();

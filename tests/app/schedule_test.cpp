@@ -9,6 +9,7 @@
 #include "app_fixture.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
+#include "ui/ui.h"
 
 namespace qel {
 namespace {
@@ -139,6 +140,23 @@ TEST_F(MainLoopTick, ParkedTrafficRefreshRunsPhaseBFifteenSecondsAfterPhaseA)
     ASSERT_TRUE(secondTick());  // 30: phase B
     EXPECT_FALSE(g_parkRefreshPhase);
     EXPECT_FALSE(g_parkRefreshDue);
+}
+
+TEST_F(MainLoopTick, ATimeShiftWithoutStandsGivesTheControlsBackAfterTheRefresh)
+{
+    // The shift announces a re-plan of the parked traffic and takes the parking and time-shift
+    // controls away until it is done; without park stands there is nothing to re-plan, but the
+    // controls must come back, or the user could never shift back.
+    g_secondTicks = 3;
+    lf_timeShift(60, false);
+    EXPECT_TRUE(g_parkingBusy);
+    EXPECT_TRUE(g_parkRefreshDue);
+    ASSERT_FALSE(gf_hasParkStands());
+    for (int n = 4; n < 30; ++n) ASSERT_TRUE(secondTick());
+    EXPECT_TRUE(g_parkingBusy);
+    ASSERT_TRUE(secondTick());  // 30: phase B
+    EXPECT_FALSE(g_parkRefreshDue);
+    EXPECT_FALSE(g_parkingBusy);
 }
 
 TEST_F(MainLoopTick, StaticParkingCountdownStepsOncePerMinute)

@@ -4,8 +4,12 @@
 #include <string>
 #include <vector>
 
+#include <pugixml.hpp>
+
 #include "foundation/files.h"
 #include "foundation/globals.h"
+#include "foundation/xml.h"
+#include "platform/disk.h"
 #include "support/test_support.h"
 
 namespace qel {
@@ -48,6 +52,39 @@ TEST(Files, WritesLinesAndTextAndReportsEveryFailure)
         EXPECT_FALSE(gf_writeLines(Lines(2000, std::string(100, 'x')), "/dev/full"));
         EXPECT_FALSE(gf_writeFile("x", "/dev/full", true));
     }
+}
+
+// A power loss right after a rename must not leave an empty file: the new bytes reach the disk
+// before the rename, the folder's entry after it.
+TEST(Files, ReplacementsSyncTheNewFileBeforeTheRenameAndTheFolderAfter)
+{
+    TempDir dir;
+    const fs::path target = dir / "parameters.xml";
+    test::writeFile(target, "old");
+    std::vector<std::string> seen;
+    platform::observeSyncs([&](const fs::path& path, bool folder) {
+        seen.push_back((folder ? "folder " : "file ") + path.filename().string() +
+                       " target=" + readFile(target));
+    });
+    pugi::xml_document document;
+    document.append_child("root");
+    EXPECT_TRUE(gf_saveXmlFile(document, target));
+    test::writeFile(dir / "list.txt.tmp", "EHAM");
+    EXPECT_FALSE(static_cast<bool>(gf_replaceByRename(dir / "list.txt.tmp", dir / "list.txt")));
+    // A rename that fails leaves the target and no temporary file.
+    test::writeFile(dir / "x.tmp", "new");
+    fs::create_directories(dir / "busy" / "inside");
+    EXPECT_TRUE(static_cast<bool>(gf_replaceByRename(dir / "x.tmp", dir / "busy")));
+    EXPECT_FALSE(fs::exists(dir / "x.tmp"));
+    platform::observeSyncs({});
+
+    const std::string newXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root />\n";
+    EXPECT_EQ(seen, (Lines{"file parameters.xml.tmp target=old",
+                           "folder " + dir.path().filename().string() + " target=" + newXml,
+                           "file list.txt.tmp target=" + newXml,
+                           "folder " + dir.path().filename().string() + " target=" + newXml,
+                           "file x.tmp target=" + newXml}));
+    EXPECT_EQ(readFile(dir / "list.txt"), "EHAM");
 }
 
 TEST(Files, RemoveFileIgnoresMissingAndLogsFailure)

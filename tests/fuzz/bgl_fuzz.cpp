@@ -7,20 +7,14 @@
 
 #include "foundation/codes.h"
 #include "fuzz_support.h"
+#include "seed_airports.h"
 #include "scenery/bgl.h"
 #include "scenery/bgl_view.h"
 #include "scenery/scenery.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // Airports the seeds name, so that their records are decoded and not only skipped.
-    static const bool known = [] {
-        for (const char* code : {"EGLL", "EHAM", "KTST"}) {
-            qel::g_airportCodeSet.insert(qel::AirportCode(code).word());
-        }
-        return true;
-    }();
-    (void)known;
+    qel::fuzz::knowSeedAirports();
     for (const bool msfs2020 : {true, false}) {
         std::vector<qel::BglEntry> out;
         try {

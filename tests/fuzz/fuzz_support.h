@@ -2,8 +2,10 @@
 // text.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -22,6 +24,18 @@ std::filesystem::path writeScratch(const std::filesystem::path& name, const uint
 // The bytes enciphered as the program's data files are (secretstream, 4096-byte pieces, the
 // last tagged final) with `key`: the data-file key, or a wrong one.
 std::string encrypted(std::string_view plain, const unsigned char* key);
+
+// A finding: the input broke what the target checks.
+inline void require(bool condition)
+{
+    if (!condition) std::abort();
+}
+
+// Equal within `tolerance`, and within a hair of large values' own size.
+inline bool near(double a, double b, double tolerance)
+{
+    return std::abs(a - b) <= tolerance + 1e-9 * std::abs(a);
+}
 
 inline std::string_view asText(const uint8_t* data, size_t size)
 {

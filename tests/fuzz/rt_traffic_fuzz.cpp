@@ -2,6 +2,7 @@
 // of every record as the Traffic Reader does it.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include <fmt/format.h>
@@ -30,7 +31,14 @@ void decodeRecords(const nlohmann::json& data, const qel::rt::LiveDecodeContext&
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const auto reply = qel::rt::gf_parseReply(qel::fuzz::asText(data, size));
+    const auto text = qel::fuzz::asText(data, size);
+    const auto reply = qel::rt::gf_parseReply(text);
+    // A reply parsed as it came reads the same as its mended copy.
+    const auto mended = qel::rt::gf_mendReply(text);
+    const auto viaCopy = mended ? nlohmann::json::parse(*mended, nullptr, false)
+                                : nlohmann::json(nlohmann::json::value_t::discarded);
+    if (reply.is_discarded() != viaCopy.is_discarded()) std::abort();
+    if (!reply.is_discarded() && reply != viaCopy) std::abort();
     if (reply.is_discarded() || !reply.is_object() || !reply.contains("data")) return 0;
     (void)qel::rt::gf_jsonInt(reply, "status", 100);
     (void)qel::rt::gf_jsonString(reply, "message", "");

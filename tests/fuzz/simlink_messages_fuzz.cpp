@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // One message per run: what it left behind must not pile up over millions of runs.
     std::vector<qel::SimResult> results;
     qel::gf_takeSimResults(results);
-    qel::gf_resetSimLink();
+    qel::gf_resetSimLinkRun();
     qel::g_stopRequested = false;
     qel::g_closeRequested = false;
     return 0;

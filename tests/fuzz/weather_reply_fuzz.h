@@ -1,5 +1,5 @@
-// The body the RealTraffic weather-side targets share: a reply parsed as the reader parses it,
-// then handed to one of the Weather Reader's reply handlers.
+// The body the RealTraffic weather-side targets share (sign-in, nearest METAR, weather): a reply
+// parsed as the reader parses it, then handed to one of the Weather Reader's reply handlers.
 #pragma once
 
 #include <cstddef>

@@ -93,20 +93,25 @@ TEST_F(FolderWalk, FindsAircraftCfgFilesInNameOrderOutsideSkippedTrees)
     const std::size_t room = 249 - (root / "f" / "").string().size();
     writeCfg(root / "f" / std::string(room, 'x') / "aircraft.cfg", cfg);
     writeCfg(root / "f" / std::string(room + 1, 'y') / "aircraft.cfg", cfg);
+    // Links are followed, but a folder met again, by a link back or a second link, is not
+    // entered again.
+    fs::create_directory_symlink("..", root / "a" / "back");
+    fs::create_directory_symlink(root / "b", root / "g");
     FakeParser parser(root);
     lf_scanFolderTree(4, root, setup(2, parser));
     EXPECT_EQ(titles(), (std::vector<std::string>{"a", "a/z", ".", "b", "e/Navigraph",
                                                   "f/" + std::string(room, 'x')}));
     EXPECT_EQ(g_liveries.front().folderNumber, 4);
 
-    // Below a root whose own path holds a skip word only the files directly in it are read.
+    // The skip words count below the root only: a root whose own path holds one is walked.
     g_liveries.clear();
     const fs::path scenery = dir_ / "my-airport-sceneries";
     writeCfg(scenery / "aircraft.cfg", cfg);
     writeCfg(scenery / "sub" / "aircraft.cfg", cfg);
+    writeCfg(scenery / "airport" / "aircraft.cfg", cfg);
     FakeParser sceneryParser(scenery);
     lf_scanFolderTree(1, scenery, setup(2, sceneryParser));
-    EXPECT_EQ(titles(), std::vector<std::string>{"."});
+    EXPECT_EQ(titles(), (std::vector<std::string>{".", "sub"}));
 
     // A root that does not exist, or holds no aircraft.cfg, adds nothing and logs nothing.
     g_liveries.clear();

@@ -6,17 +6,31 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "foundation/codes.h"
 #include "foundation/decrypt.h"
 #include "liveries/liveries.h"
+#include "liveries/scanned_liveries.h"
 #include "support/test_support.h"
 
-namespace qel::test {
+namespace qel {
+
+// A livery in a failure message: title, registration, codes and folder.
+inline void PrintTo(const Livery& l, std::ostream* out)
+{
+    *out << fmt::format("{{'{}' '{}' {}/{}/{}/{} #{}}}", l.title, l.registration,
+                        g_airlineCodes.text(l.key.airline), g_airlineCodes.text(l.key.operatorId),
+                        g_modelCodes.text(l.key.model), l.key.cargo, l.folderNumber);
+}
+
+namespace test {
 
 // A database document as named sections in file order; tests change or drop sections.
 struct DbaseSections {
@@ -80,4 +94,5 @@ protected:
     }
 };
 
-}  // namespace qel::test
+}  // namespace test
+}  // namespace qel

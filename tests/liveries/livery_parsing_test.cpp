@@ -176,75 +176,119 @@ TEST_F(LiveryScanTest, SectionRules)
     const std::string p = path.string();
     auto L = [](auto... args) { return makeLivery(args...); };
     const std::vector<SectionCase> cases = {
-        {"AIG style", "[fltsim.0]\ntitle=AIG A320 DLH\natc_id=D-AIXX\natc_parking_types=CARGO,RAMP"
-                      "\nicao_airline=DLH\n",
-         "A320", {L("AIG A320 DLH", "DLH", "A320", "D-AIXX", true)}},
+        {"AIG style",
+         "[fltsim.0]\ntitle=AIG A320 DLH\natc_id=D-AIXX\natc_parking_types=CARGO,RAMP"
+         "\nicao_airline=DLH\n",
+         "A320",
+         {L("AIG A320 DLH", "DLH", "A320", "D-AIXX", true)}},
         {"gate and cargo is passenger",
-         "[fltsim.0]\ntitle=T\nicao_airline=DLH\natc_parking_types=GATE, cargo\n", "A320",
+         "[fltsim.0]\ntitle=T\nicao_airline=DLH\natc_parking_types=GATE, cargo\n",
+         "A320",
          {L("T", "DLH", "A320")}},
-        {"X and C suffix", "[fltsim.0]\ntitle=T1\nicao_airline=DLHX\n[fltsim.1]\ntitle=T2\n"
-                           "icao_airline=BAWC\n",
-         "A320", {L("T1", "DLH", "A320"), L("T2", "BAW", "A320")}},
-        {"fleet record wins", "[fltsim.0]\ntitle=T\nicao_airline=KLM\natc_id=G-EUPA\n", "A320",
+        {"X and C suffix",
+         "[fltsim.0]\ntitle=T1\nicao_airline=DLHX\n[fltsim.1]\ntitle=T2\n"
+         "icao_airline=BAWC\n",
+         "A320",
+         {L("T1", "DLH", "A320"), L("T2", "BAW", "A320")}},
+        {"fleet record wins",
+         "[fltsim.0]\ntitle=T\nicao_airline=KLM\natc_id=G-EUPA\n",
+         "A320",
          {L("T", "BAW", "B744", "G-EUPA", true, 1, "BOX")}},
-        {"registration without dash", "[fltsim.0]\ntitle=T\natc_id=DAIAB\n", "A320",
+        {"registration without dash",
+         "[fltsim.0]\ntitle=T\natc_id=DAIAB\n",
+         "A320",
          {L("T", "DLH", "A320", "DAIAB")},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
-        {"PVT with a prefix from the title", "[fltsim.0]\ntitle=C172 D-EABC private\n", "C172",
+        {"PVT with a prefix from the title",
+         "[fltsim.0]\ntitle=C172 D-EABC private\n",
+         "C172",
          {L("C172 D-EABC private", "PVT", "C172", "D-")},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
-        {"PVT keeps an unknown registration", "[fltsim.0]\ntitle=T\natc_id=OE-ABC\n", "C172",
+        {"PVT keeps an unknown registration",
+         "[fltsim.0]\ntitle=T\natc_id=OE-ABC\n",
+         "C172",
          {L("T", "PVT", "C172", "OE-ABC")},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
-        {"heavy without airline", "[fltsim.0]\ntitle=T\n", "B744", {},
+        {"heavy without airline",
+         "[fltsim.0]\ntitle=T\n",
+         "B744",
+         {},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
           fmt::format("'{}' '[fltsim.0]' has no airline and no regcode info", f)}},
-        {"heavy with unknown registration", "[fltsim.0]\ntitle=T\natc_id=OE-ABC\n", "B744", {},
+        {"heavy with unknown registration",
+         "[fltsim.0]\ntitle=T\natc_id=OE-ABC\n",
+         "B744",
+         {},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
           fmt::format("'{}' '[fltsim.0]' has no airline and regcode not in dbase", f)}},
-        {"ZZZ for generic and stub", "[fltsim.0]\ntitle=A320 Generic\nicao_airline=DLH\n"
-                                     "atc_id=D-AIAB\n[fltsim.1]\ntitle=X-STUB\nicao_airline=\"\"\n",
-         "A320", {L("A320 Generic", "ZZZ", "A320"), L("X-STUB", "ZZZ", "A320")}},
+        {"ZZZ for generic and stub",
+         "[fltsim.0]\ntitle=A320 Generic\nicao_airline=DLH\n"
+         "atc_id=D-AIAB\n[fltsim.1]\ntitle=X-STUB\nicao_airline=\"\"\n",
+         "A320",
+         {L("A320 Generic", "ZZZ", "A320"), L("X-STUB", "ZZZ", "A320")}},
         {"unknown airline, unquoted comment kept",
-         "[fltsim.0]\ntitle=T\nicao_airline = EWG ; Eurowings\n", "A320",
+         "[fltsim.0]\ntitle=T\nicao_airline = EWG ; Eurowings\n",
+         "A320",
          {L("T", "PVT", "A320")},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)},
          {fmt::format("{:12} in {} [fltsim.0]", "EWG ; EUROWINGS", p)}},
-        {"RFO and fictional", "[fltsim.0]\ntitle=T\nicao_airline=RFO\n[fltsim.1]\n"
-                              "title=T Fictional\nicao_airline=DLH\n",
-         "A320", {},
+        {"RFO and fictional",
+         "[fltsim.0]\ntitle=T\nicao_airline=RFO\n[fltsim.1]\n"
+         "title=T Fictional\nicao_airline=DLH\n",
+         "A320",
+         {},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
-        {"Fenix before airline", "[fltsim.0]\ntitle=FenixA320 x\nicao_airline=DLH\n", "A320", {},
+        {"Fenix before airline",
+         "[fltsim.0]\ntitle=FenixA320 x\nicao_airline=DLH\n",
+         "A320",
+         {},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
-        {"repeated keys", "[fltsim.0]\ntitle=T\ntitle=U\nicao_airline=DLH\n[fltsim.1]\ntitle=V\n"
-                          "icao_airline=DLH\nicao_airline=BAW\n[fltsim.2]\ntitle=W\n"
-                          "icao_airline=DLH\natc_parking_types=GATE\natc_parking_types=RAMP\n"
-                          "[fltsim.3]\ntitle=Y\nicao_airline=DLH\natc_id=D-AIAB\natc_id=D-AIAC\n",
-         "A320", {},
+        {"repeated keys",
+         "[fltsim.0]\ntitle=T\ntitle=U\nicao_airline=DLH\n[fltsim.1]\ntitle=V\n"
+         "icao_airline=DLH\nicao_airline=BAW\n[fltsim.2]\ntitle=W\n"
+         "icao_airline=DLH\natc_parking_types=GATE\natc_parking_types=RAMP\n"
+         "[fltsim.3]\ntitle=Y\nicao_airline=DLH\natc_id=D-AIAB\natc_id=D-AIAC\n",
+         "A320",
+         {},
          {fmt::format("{} [fltsim.0] has more than one title key", f),
           fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
           fmt::format("{} [fltsim.1] has more than one icao_airline key", f),
           fmt::format("{} [fltsim.2] has more than one atc_parking_types key", f),
           fmt::format("{}, [fltsim.3], has more than one atc_id key", f)}},
-        {"atc_id values", "[fltsim.0]\ntitle=T0\nicao_airline=DLH\natc_id=D-AIAB ; mine\n"
-                          "[fltsim.1]\ntitle=T1\nicao_airline=DLH\natc_id=D-AIAB,D-AIAC\n"
-                          "[fltsim.2]\ntitle=T2\nicao_airline=DLH\natc_id=D-AI*\n"
-                          "[fltsim.3]\ntitle=T3\nicao_airline=DLH\natc_id=ABCD\natc_id=D-AIAC\n",
+        {"atc_id values",
+         "[fltsim.0]\ntitle=T0\nicao_airline=DLH\natc_id=D-AIAB ; mine\n"
+         "[fltsim.1]\ntitle=T1\nicao_airline=DLH\natc_id=D-AIAB,D-AIAC\n"
+         "[fltsim.2]\ntitle=T2\nicao_airline=DLH\natc_id=D-AI*\n"
+         "[fltsim.3]\ntitle=T3\nicao_airline=DLH\natc_id=ABCD\natc_id=D-AIAC\n",
          "A320",
          {L("T0", "DLH", "A320", "D-AIAB"), L("T1", "DLH", "A320"), L("T2", "DLH", "A320"),
           L("T3", "DLH", "A320", "D-AIAC")},
          {"invalid atc_id=D-AI* in: T2"}},
-        {"title taken", "[fltsim.0]\ntitle=T\nicao_airline=DLH\n[fltsim.1]\ntitle=T\n"
-                        "icao_airline=BAW\n",
-         "A320", {L("T", "DLH", "A320")},
+        {"title taken",
+         "[fltsim.0]\ntitle=T\nicao_airline=DLH\n[fltsim.1]\ntitle=T\n"
+         "icao_airline=BAW\n",
+         "A320",
+         {L("T", "DLH", "A320")},
          {fmt::format("{} [fltsim.1] title 'T' already exists", f)}},
-        {"missing title", "[fltsim.0]\nicao_airline=DLH\n", "A320", {},
+        // XML cannot hold them, so they are no part of a title or registration.
+        {"NUL bytes dropped",
+         std::string("[fltsim.0]\ntitle=AI\0\0\nicao_airline=DLH\natc_id=D-AI\0AB\n"
+                     "[fltsim.1]\ntitle=AI\nicao_airline=BAW\n",
+                     91),
+         "A320",
+         {L("AI", "DLH", "A320", "D-AIAB")},
+         {fmt::format("{} [fltsim.1] title 'AI' already exists", f)}},
+        {"missing title",
+         "[fltsim.0]\nicao_airline=DLH\n",
+         "A320",
+         {},
          {fmt::format("{} [fltsim.0] misses title", f)}},
         {"sections cut by other headers and comments",
          "[fltsim.0]\ntitle=T0\n[General]\nicao_airline=BAW\n[fltsim.1]\ntitle=T1\n"
          "//[fltsim.2]\ntitle=T2\nicao_airline=BAW\n  [x]\n[fltsim.3] ; damaged\ntitle=T3\n"
          "icao_airline=KLM\n\n// trailing\n",
-         "A320", {L("T0", "PVT", "A320"), L("T1", "PVT", "A320"), L("T3", "KLM", "A320")},
+         "A320",
+         {L("T0", "PVT", "A320"), L("T1", "PVT", "A320"), L("T3", "KLM", "A320")},
          {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
           fmt::format("{} [fltsim.1] icao_airline is missing, or it has invalid info ", p)}},
     };

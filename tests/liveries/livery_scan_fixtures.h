@@ -19,13 +19,6 @@
 
 namespace qel {
 
-inline void PrintTo(const Livery& l, std::ostream* out)
-{
-    *out << fmt::format("{{'{}' '{}' {}/{}/{}/{} #{}}}", l.title, l.registration,
-                        g_airlineCodes.text(l.key.airline), g_airlineCodes.text(l.key.operatorId),
-                        g_modelCodes.text(l.key.model), l.key.cargo, l.folderNumber);
-}
-
 namespace test {
 
 // A livery as a test writes it: codes as text.

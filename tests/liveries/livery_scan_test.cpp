@@ -210,7 +210,7 @@ TEST_F(LiveryScan, AutomaticScanOfEveryKindOfPackage)
     EXPECT_TRUE(g_incompleteSectionLines.copy().empty());
 }
 
-TEST_F(LiveryScan, StopDuringTheWalkWritesNothingAndTheNextScanStartsClean)
+TEST_F(LiveryScan, StoppedOrUnwrittenScanStaysDueAndTheNextScanStartsClean)
 {
     const auto planes = community_ / "user-aitraffic" / "SimObjects";
     writeCfg(planes / "a" / "aircraft.cfg",
@@ -229,9 +229,29 @@ TEST_F(LiveryScan, StopDuringTheWalkWritesNothingAndTheNextScanStartsClean)
     EXPECT_TRUE(SCAN_LIVERIES.current);
     EXPECT_FALSE(test::savedParameter(g_parametersPath, "SCAN_LIVERIES").has_value());
 
-    // The next start (same process) scans again: the first scan's titles and fixes are gone.
+    // A list that cannot be saved (a folder in its place) fails the scan, which stays due.
     g_closeRequested = false;
     setup_.parser = nullptr;
+    fs::create_directories(g_liveriesScannedXml / "inside");
+    {
+        CapturedLog log;
+        try {
+            gf_scanLiveries(setup_);
+            ADD_FAILURE() << "no exception";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "output/LiveriesScanned.xml could not be written");
+        }
+        EXPECT_TRUE(
+            log.contains("==> 2 liveries could not be written to "
+                         "output/LiveriesScanned.xml"));
+        EXPECT_FALSE(log.contains("2 liveries in output/LiveriesScanned.xml"));
+        EXPECT_TRUE(SCAN_LIVERIES.current);
+        EXPECT_EQ(cleared_, 0);
+        EXPECT_FALSE(test::savedParameter(g_parametersPath, "SCAN_LIVERIES").has_value());
+    }
+    fs::remove_all(g_liveriesScannedXml);
+
+    // The next start (same process) scans again: the earlier scans' titles and fixes are gone.
     for (int scan = 0; scan < 2; ++scan) {
         SCOPED_TRACE(scan);
         CapturedLog log;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -105,14 +106,25 @@ TEST_F(ModelHelpers, RegistrationPrefixInTitleIsTheSmallestShortKeyFound)
                       {"G-", {}},
                       {"9H-", {}},
                       {"D-AIAB", {}},  // longer than 5 characters: never searched for
-                      {"OE-LB", {}}});
+                      {"OE-LB", {}},
+                      {"B-J", {}},
+                      {"C-M", {}},
+                      {"HB-", {}},
+                      {"N1", {}}});
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"Airbus A320 Lufthansa D-AIAB", "D-A"},
         {"Ryanair EI-DCL G-RUKA", "EI-"},
-        {"Air Malta 9H-NEB G-", "9H-"},
+        {"Air Malta 9H-NEB G-", "9H-"},  // "G-" alone is no registration
         {"Austrian OE-LBA", "OE-LB"},
         {"Delta N301DN", std::nullopt},
         {"", std::nullopt},
+        // A key counts only where a registration-like word begins.
+        {"Swiss HB-JLT", "HB-"},
+        {"Swiss_HB-JLT_(2019)", "HB-"},
+        {"Iberia EC-MAH", std::nullopt},
+        {"Cessna 172 N12345", "N1"},
+        {"Ryanair EI-D-Aviation", std::nullopt},    // a lower-case letter: no registration
+        {"Private D-AIABCDEFGHIJK", std::nullopt},  // 14 characters: too long
     };
     for (const auto& [title, expected] : cases) {
         EXPECT_EQ(gf_findRegistrationPrefixIn(title), expected) << title;
@@ -123,9 +135,10 @@ TEST_F(ModelHelpers, RegistrationPrefixInTitleIsTheSmallestShortKeyFound)
 
 TEST_F(ModelHelpers, RegistrationPrefixInTitleAgreesWithAWalkOfTheTable)
 {
-    // The lookup answers from an index; the table walk in key order is the reference.
+    // The lookup answers from an index; the table walk in key order, over the words of the
+    // text, is the reference.
     std::mt19937 engine(7);
-    const std::string alphabet = "AB-9";
+    const std::string alphabet = "AB-9 a";
     const auto randomText = [&](std::size_t length) {
         std::string text;
         for (std::size_t i = 0; i < length; ++i) text += alphabet[engine() % alphabet.size()];
@@ -136,10 +149,19 @@ TEST_F(ModelHelpers, RegistrationPrefixInTitleAgreesWithAWalkOfTheTable)
         for (int i = 0; i < 30; ++i) records.emplace_back(randomText(1 + engine() % 7), MatchKey{});
         setRegistrations(records);
         for (int probe = 0; probe < 50; ++probe) {
-            const std::string text = randomText(engine() % 12);
+            const std::string text = randomText(engine() % 16);
+            std::vector<std::string> registrations;
+            std::istringstream words(text);
+            for (std::string word; words >> word;) {
+                if (word.size() >= 3 && word.size() <= 12 && word.find('a') == std::string::npos) {
+                    registrations.push_back(word);
+                }
+            }
             std::optional<std::string> walked;
             for (const auto& record : g_registrations) {
-                if (record.key.size() <= 5 && text.find(record.key) != std::string::npos) {
+                if (record.key.size() <= 5 &&
+                    std::any_of(registrations.begin(), registrations.end(),
+                                [&](const std::string& r) { return r.starts_with(record.key); })) {
                     walked = record.key;
                     break;
                 }

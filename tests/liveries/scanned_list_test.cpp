@@ -12,21 +12,13 @@
 #include "support/test_support.h"
 
 namespace qel {
-
-void PrintTo(const Livery& l, std::ostream* out)
-{
-    *out << fmt::format("{{{} '{}' {}/{}/{}/{} #{}}}", l.title, l.registration,
-                        g_airlineCodes.text(l.key.airline), g_airlineCodes.text(l.key.operatorId),
-                        g_modelCodes.text(l.key.model), l.key.cargo, l.folderNumber);
-}
-
 namespace {
 
 using test::CapturedLog;
 using test::TempDir;
 using test::writeFile;
 
-Livery livery(std::string title, std::string airline, std::string model,
+Livery listed(std::string title, std::string airline, std::string model,
               std::string registration = "", std::string operatorCode = "", bool cargo = false,
               uint16_t folder = 0)
 {
@@ -57,11 +49,11 @@ TEST_F(ScannedList, WritesAndReadsBackInOrder)
 {
     // Written in sorted order: "AB" before "ABC" before "ABD"; equal keys keep their order.
     LiveryList written = {
-        livery("AB A320", "AB", "A320", "", "", false, 3),
-        livery("ABC freighter", "ABC", "B738", "D-ABCD", "BOX", true, 1),
-        livery("ABD one", "ABD", "A320", "D-AIAA"),
-        livery("ABD one", "ABD", "A320", "D-AIAB"),
-        livery("Private", "PVT", "C172"),
+        listed("AB A320", "AB", "A320", "", "", false, 3),
+        listed("ABC freighter", "ABC", "B738", "D-ABCD", "BOX", true, 1),
+        listed("ABD one", "ABD", "A320", "D-AIAA"),
+        listed("ABD one", "ABD", "A320", "D-AIAB"),
+        listed("Private", "PVT", "C172"),
     };
     LiveryList sorted = written;
     sorted.reverse();
@@ -122,7 +114,7 @@ TEST_F(ScannedList, ReaderErrors)
         SCOPED_TRACE(c.name);
         std::filesystem::remove(file_);
         if (!c.body.empty()) writeFile(file_, c.body);
-        LiveryList read = {livery("old", "DLH", "A320")};
+        LiveryList read = {listed("old", "DLH", "A320")};
         try {
             gf_readLiveriesScanned(file_, read);
             ADD_FAILURE() << "no exception";
@@ -139,7 +131,7 @@ TEST_F(ScannedList, AnyElementNameIsALivery)
     LiveryList read;
     gf_readLiveriesScanned(file_, read);
     ASSERT_EQ(read.size(), 1U);
-    EXPECT_EQ(read.front(), livery("", "DLH", "A320"));
+    EXPECT_EQ(read.front(), listed("", "DLH", "A320"));
 }
 
 }  // namespace

@@ -115,9 +115,21 @@ TEST(RtReply, BrokenBytesAreMendedAndDeepNestingIsRefused)
         {"{\"a\":\"\\\"[[[\"}", "{\"a\":\"\\\"[[[\"}"},  // brackets in a string
         {std::string(32, '[') + std::string(32, ']'), std::string(32, '[') + std::string(32, ']')},
         {std::string(33, '[') + std::string(33, ']'), std::nullopt},
+        {"[\"\xFF\"," + std::string(33, '['), std::nullopt},    // to mend, and too deep after
+        {"{\"a\":\"\\\t\",\"b\":[\"\\\xC3\xBC\",\"\\\xFF\"]}",  // escaped bytes
+         "{\"a\":\"\\\t\",\"b\":[\"\\\xC3\xBC\",\"\\\xEF\xBF\xBD\"]}"},
+        {"{\"cs\":\"DLH\"}\x01", "{\"cs\":\"DLH\"}\x01"},  // a control byte outside strings
     };
     for (const auto& c : cases) {
         EXPECT_EQ(rt::gf_mendReply(c.body), c.mended) << c.body;
+        // A reply that needs no mending is parsed as it came, and reads the same.
+        const auto parsed = rt::gf_parseReply(c.body);
+        const auto expected = c.mended ? nlohmann::json::parse(*c.mended, nullptr, false)
+                                       : nlohmann::json(nlohmann::json::value_t::discarded);
+        EXPECT_EQ(parsed.is_discarded(), expected.is_discarded()) << c.body;
+        if (!expected.is_discarded()) {
+            EXPECT_EQ(parsed, expected) << c.body;
+        }
     }
     // One bad callsign no longer costs the other records of the reply.
     const auto reply = rt::gf_parseReply("{\"data\":[[\"a\",\"\xFF\"],[\"b\",\"DLH\"]]}");

@@ -153,12 +153,20 @@ TEST_F(ParkedDecoding, RegistrationAndCallsignAreCleaned)
         {"VH-VYD-EXTRA1", "QFA460", "", "QFA460"},  // 13 characters: kept without it
         {"null", "QFA460", "", "QFA460"},
         {"VH-VYD", ".QFA460", "VH-VYD", "QFA460"},
-        {"VH-VYD", "QFA460123", "VH-VYD", ""},   // 9 characters
+        {"VH-VYD", "QFA460123", "VH-VYD", ""},  // 9 characters
         {"VH-VYD", "Q000001", "VH-VYD", ""},
-        {"VH-VYD", "0000", "VH-VYD", "0000"},    // "00000" needs more than 4 characters
+        {"VH-VYD", "0000", "VH-VYD", "0000"},  // "00000" needs more than 4 characters
         {"VH-VYD", "QF@460", "VH-VYD", ""},
         {"VH-VYD", "null", "VH-VYD", ""},
         {"VH-VYD", nullptr, "VH-VYD", ""},
+        // Bytes a stand file cannot hold, or the log should not: the text is dropped.
+        {std::string("VH-\0VYD", 7), "QFA460", "", "QFA460"},
+        {"VH-VYD",
+         std::string("QFA\0"
+                     "460",
+                     7),
+         "VH-VYD", ""},
+        {"VH-VYD", "QFA\x1b", "VH-VYD", ""},
     };
     for (const auto& c : cases) {
         const auto decoded = decode(entry({{4, c.registration}, {6, c.callsign}}));

@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "realtraffic/readers.h"
 #include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
 #include "standins/realtraffic/rt_standin.h"
 #include "support/test_support.h"
 
@@ -130,24 +131,18 @@ inline void installAircraftTypes()
     g_highPerformanceModels.insert(gf_modelIndex("F16"));
 }
 
-// The core's stop state and the client back to their start.
+// The core's stop state by hand (a process keeps it across runs), the run state of the client
+// and of the layers below through their own resets, and the settings the client reads.
 inline void resetClientState()
 {
     g_stopRequested = false;
     g_closeRequested = false;
     g_exitReason = ExitReason::NOT_YET_SET;
     g_restartDelay = 0;
-    g_rtProfessional = false;
-    gf_resetRtClient();
+    gf_resetFoundationRun();
+    gf_resetSimLinkRun();
+    gf_resetRtRun();
     gf_clearKeptTrafficBatches();
-    g_trafficQnh = 1013;
-    g_reservedStandName.clear();
-    gf_clearErrorText();
-    gf_clearMessage();
-    g_mainWindowState.trafficReaderStatus = 3;
-    g_mainWindowState.weatherReaderStatus = 3;
-    g_mainWindowState.realTrafficText.set("");
-    g_mainWindowState.qnh = 0;
     RANGE.current = 40;
     AIRBORNE_ONLY.current = false;
     BLOCK_CALLSIGN.assign("");

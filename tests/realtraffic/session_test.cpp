@@ -66,7 +66,7 @@ TEST_F(SignIn, AccountsAndTheirRefusals)
         EXPECT_EQ(!gf_rtGuid().empty(), session) << c.license;
         EXPECT_EQ(rt::g_trafficReader.guid(), gf_rtGuid());
         EXPECT_EQ(gf_rtSignedIn(), session);
-        EXPECT_EQ(g_mainWindowState.realTrafficText.get(), c.account) << c.license;
+        EXPECT_EQ(g_rtWindowStatus.realTrafficText.get(), c.account) << c.license;
         EXPECT_EQ(g_rtProfessional.load(), c.account.find("professional") != std::string::npos);
         EXPECT_EQ(g_exitReason.load(), c.reason) << c.license;
         // A session is opened, then the sign-in waits the weather interval.
@@ -192,7 +192,7 @@ TEST_F(SignIn, DaysLeftOfTheAccount)
         credential.expiry = c.expiry;
         server_->addCredential(credential);
         EXPECT_EQ(attempt("timed-license"), "");
-        EXPECT_EQ(g_mainWindowState.realTrafficText.get(), c.account);
+        EXPECT_EQ(g_rtWindowStatus.realTrafficText.get(), c.account);
     }
 }
 
@@ -251,7 +251,7 @@ TEST_F(SignIn, ResetForARestartKeepsOnlyTheIntervals)
     gf_setRtTimeOffset(90);
     stopReaders();
     ASSERT_TRUE(rt::g_trafficReader.stopRequested());
-    gf_resetRtClient();
+    gf_resetRtRun();
     for (rt::RtConnection* reader : {static_cast<rt::RtConnection*>(&rt::g_trafficReader),
                                      static_cast<rt::RtConnection*>(&rt::g_weatherReader)}) {
         EXPECT_TRUE(reader->guid().empty());
@@ -287,7 +287,7 @@ TEST_F(SignIn, ReadersEndOnTheProgramsStopOrClose)
         EXPECT_FALSE(hasLineStartingWith("==> curl traffic code"));
         EXPECT_EQ(countLines("The Traffic Reader has stopped with an error"), 0);
         EXPECT_EQ(countLines("The Weather Reader has stopped with an error"), 0);
-        gf_resetRtClient();
+        gf_resetRtRun();
     }
 }
 

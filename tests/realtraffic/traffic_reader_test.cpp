@@ -17,7 +17,13 @@ using namespace std::chrono_literals;
 
 class TrafficReaderTest : public test::RtTest {
 protected:
-    using test::RtTest::RtTest;
+    explicit TrafficReaderTest(std::unique_ptr<platform::Clock> clock =
+                                   std::make_unique<platform::ManualClock>(test::kScenarioStart_s))
+        : test::RtTest(std::move(clock))
+    {
+        gf_keepTrafficBatches(true);
+    }
+    ~TrafficReaderTest() override { gf_keepTrafficBatches(false); }
 
     static std::vector<KeptTrafficBatch> batches() { return gf_keptTrafficBatches(); }
     // Waits until `count` batches were handed over (or the reader ended).
@@ -33,6 +39,21 @@ protected:
         return ids;
     }
 };
+
+TEST(TrafficHandOver, ARunningProgramKeepsNoCopyOfItsPolls)
+{
+    // Only a test that asks sees the batches: a copy of every poll would cost a running program
+    // tens of megabytes.
+    gf_clearKeptTrafficBatches();
+    std::vector<LiveAircraftRecord> poll(3);
+    gf_pushAddingStack(poll, 30);
+    EXPECT_TRUE(poll.empty());
+    EXPECT_TRUE(gf_keptTrafficBatches().empty());
+    {
+        std::scoped_lock lock(g_trafficMutex);
+        g_addingStack.clear();
+    }
+}
 
 TEST_F(TrafficReaderTest, FirstLoadIsHandedOverInFiveStepsThenEveryPoll)
 {
@@ -67,7 +88,7 @@ TEST_F(TrafficReaderTest, FirstLoadIsHandedOverInFiveStepsThenEveryPoll)
     EXPECT_EQ(traffic[1].body,
               "GUID=" + gf_rtGuid() + "&" + box + "&querytype=locationtraffic&toffset=90");
     EXPECT_EQ(countLines("          Traffic Reader connected"), 1);
-    EXPECT_EQ(g_mainWindowState.trafficReaderStatus.load(), 3);
+    EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus.load(), 3);
     EXPECT_EQ(g_exitReason.load(), ExitReason::NOT_YET_SET);
 }
 
@@ -179,7 +200,7 @@ TEST_F(TrafficReaderTest, EndingStatusesStopBothReadersAndTheProgram)
         EXPECT_TRUE(gf_trafficReaderFinished());
         EXPECT_TRUE(rt::g_weatherReader.stopRequested());
         EXPECT_EQ(g_exitReason.load(), c.reason) << c.line;
-        EXPECT_EQ(g_mainWindowState.trafficReaderStatus.load(), 3);
+        EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus.load(), 3);
         const auto lines = log_.lines();
         const std::vector<std::string> tail(lines.begin() + static_cast<long>(before), lines.end());
         const int status = c.count == 2 ? c.fault.status : 401;
@@ -242,12 +263,12 @@ TEST_F(TrafficReaderTest, EmptyPollsShowTheTrafficAsWaiting)
     ASSERT_TRUE(signIn());
     // Both readers are shown waiting after a start, until data arrives.
     gf_updateReaderStatus();
-    EXPECT_EQ(g_mainWindowState.trafficReaderStatus.load(), 2);
-    EXPECT_EQ(g_mainWindowState.weatherReaderStatus.load(), 2);
+    EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus.load(), 2);
+    EXPECT_EQ(g_rtWindowStatus.weatherReaderStatus.load(), 2);
     startTraffic();
     ASSERT_TRUE(awaitBatches(6));
     gf_updateReaderStatus();
-    EXPECT_EQ(g_mainWindowState.trafficReaderStatus.load(), 1);
+    EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus.load(), 1);
     server_->addFault("/v4/traffic",
                       Fault::withBody(R"({"status": 200, "rrl": 2000, "data": {}})"), 1000);
     ASSERT_TRUE(test::awaitTrue([] {
@@ -255,14 +276,14 @@ TEST_F(TrafficReaderTest, EmptyPollsShowTheTrafficAsWaiting)
         return handed.back().records.empty() && handed.back().delay_s == 30;
     }));
     gf_updateReaderStatus();
-    EXPECT_EQ(g_mainWindowState.trafficReaderStatus.load(), 2);
+    EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus.load(), 2);
     EXPECT_EQ(gf_trafficDataTime(), 0);
     stopReaders();
 }
 
 TEST_F(TrafficReaderTest, QueryBoxFollowsTheUserAndTheRange)
 {
-    gf_resetRtClient();
+    gf_resetRtRun();
     // No position yet: the box stays the one the reader was built with.
     gf_setTrafficReference(0.00005, -0.00008, 0.0);
     gf_updateTrafficBox();

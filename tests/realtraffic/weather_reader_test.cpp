@@ -115,7 +115,7 @@ TEST_F(WeatherReaderTest, QnhIsClampedAndReachesTheTrafficSide)
         EXPECT_EQ(firstQnh(), c.published) << c.reply.substr(0, 80);
         EXPECT_EQ(g_trafficQnh.load(), c.published);
         EXPECT_EQ(rt::g_trafficReader.qnh(), c.published);
-        EXPECT_EQ(g_mainWindowState.qnh.load(), c.published);
+        EXPECT_EQ(g_rtWindowStatus.qnh.load(), c.published);
         EXPECT_EQ(g_exitReason.load(), ExitReason::NOT_YET_SET);
     }
     server_->clearReplays();
@@ -123,7 +123,7 @@ TEST_F(WeatherReaderTest, QnhIsClampedAndReachesTheTrafficSide)
 
 TEST_F(WeatherReaderTest, SameQnhIsPublishedOnceButTheStandardValueEveryTime)
 {
-    auto& status = g_mainWindowState.weatherReaderStatus;
+    auto& status = g_rtWindowStatus.weatherReaderStatus;
     status = 2;
     rt::g_weatherReader.publishQnh(1012);
     EXPECT_EQ(status.load(), 1);
@@ -137,6 +137,38 @@ TEST_F(WeatherReaderTest, SameQnhIsPublishedOnceButTheStandardValueEveryTime)
     rt::g_weatherReader.publishQnh(1013);
     EXPECT_EQ(status.load(), 1);
     EXPECT_EQ(g_qnhReady.load(), 1013);
+}
+
+TEST_F(WeatherReaderTest, TheServicesStandInReplyKeepsTheLastRealQnh)
+{
+    // For a place it has nothing for, the service answers station UNKN with 1013, also where a
+    // real station answered a minute before.
+    const std::string unknown =
+        R"({"status": 200, "wrrl": 2000, "data": {"ICAO": "UNKN", "QNH": 1013,
+            "METAR": "UNKN 000000", "locWX": {"Info": "TinyDelta", "SLP": -1}}})";
+    const auto published = [] {
+        return std::vector<int32_t>{g_qnhReady, g_trafficQnh, rt::g_trafficReader.qnh(),
+                                    g_rtWindowStatus.qnh};
+    };
+    ASSERT_TRUE(signIn());
+    // No real station yet: 1013 is the value.
+    server_->addFault("/v4/weather", Fault::withBody(unknown));
+    server_->addFault("/v4/weather", Fault::stall());
+    startWeather();
+    ASSERT_TRUE(server_->waitForStalled(1, 30s));
+    EXPECT_EQ(published(), std::vector<int32_t>(4, 1013));
+    // Sydney at 1034 hPa, then twice the stand-in reply.
+    server_->addFault("/v4/weather", Fault::withBody(R"({"status": 200, "data": {"ICAO":
+        "YSSY", "QNH": 1034, "METAR": "YSSY 212200Z 29008KT CAVOK 10/05 Q1034"}})"));
+    server_->addFault("/v4/weather", Fault::withBody(unknown), 2);
+    server_->addFault("/v4/weather", Fault::stall());
+    server_->releaseStalls();
+    ASSERT_TRUE(test::awaitTrue([this] { return requests("/v4/weather").size() >= 6; }));
+    ASSERT_TRUE(server_->waitForStalled(1, 30s));
+    EXPECT_EQ(published(), std::vector<int32_t>(4, 1034));
+    stopReaders();
+    server_->releaseStalls();
+    EXPECT_EQ(g_exitReason.load(), ExitReason::NOT_YET_SET);
 }
 
 TEST_F(WeatherReaderTest, RequestsCarryThePositionTheAltitudeAndTheStation)
@@ -260,7 +292,7 @@ TEST_F(WeatherReaderTest, EndingStatusesStopBothReadersAndTheProgram)
         EXPECT_TRUE(rt::g_trafficReader.stopRequested());
         EXPECT_EQ(g_exitReason.load(), c.reason) << c.line;
         EXPECT_EQ(countLines(c.line), 1) << c.line;
-        EXPECT_EQ(g_mainWindowState.weatherReaderStatus.load(), 3);
+        EXPECT_EQ(g_rtWindowStatus.weatherReaderStatus.load(), 3);
     }
     EXPECT_EQ(countLines("The Weather Reader has stopped with an error"), 4);
 }

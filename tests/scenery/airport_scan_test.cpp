@@ -14,6 +14,8 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
+#include "foundation/log.h"
+#include "foundation/run_state.h"
 #include "foundation/window_status.h"
 #include "foundation/zip_archive.h"
 #include "platform/folders.h"
@@ -111,13 +113,19 @@ protected:
                  bglAirportFile({airportWith("EDDF", 5)}));
         package(community / "flytampa-kbos", R"({"creator": "FlyTampa"})");
         bglWrite(community / "flytampa-kbos/scenery/KBOS.bgl", bglAirportFile({airportWith("KBOS", 1)}));
-        package(community / "jane-eham", R"({"manufacturer": "Jane Doe", "title": "Schiphol"})");
+        // A package an add-on manager keeps elsewhere and links into Community, twice, with a
+        // link back to itself inside: each of its files is scanned once.
+        const fs::path jane = work_.path() / "library" / "jane-eham";
+        package(jane, R"({"manufacturer": "Jane Doe", "title": "Schiphol"})");
+        fs::create_directory_symlink(jane, community / "jane-eham");
+        fs::create_directory_symlink(jane, community / "jane-eham-again");
         // Two airports in one file; the second breaks its parking list.
         Bytes twice = bglAirportFile({airportWith("EHAM", 3), airportWith("LOWI", 2)});
         bglPutU16(twice, twice.size() - 2 * 56 - 2, 999);
-        bglWrite(community / "jane-eham/scenery/EHAM.bgl", twice);
-        bglWrite(community / "jane-eham/scenery/Statics/EHAM2.bgl", bglAirportFile({airportWith("EHAM", 7)}));
-        bglWrite(community / "jane-eham/scenery/statics/EHAM3.bgl", bglAirportFile({airportWith("EHAM", 9)}));
+        bglWrite(jane / "scenery/EHAM.bgl", twice);
+        bglWrite(jane / "scenery/Statics/EHAM2.bgl", bglAirportFile({airportWith("EHAM", 7)}));
+        bglWrite(jane / "scenery/statics/EHAM3.bgl", bglAirportFile({airportWith("EHAM", 9)}));
+        fs::create_directory_symlink("..", jane / "scenery" / "again");
         package(community / "fbw-aircraft-a320", R"({"manufacturer": "FBW"})");
         bglWrite(community / "fbw-aircraft-a320/scenery/KMCI.bgl", bglAirportFile({airportWith("KMCI", 2)}));
         package(community / "old-format", R"({"manufacturer": 5})");
@@ -156,8 +164,8 @@ protected:
                     if (zip.open(ZipArchive::OpenMode::ReadOnly)) {
                         for (const auto& e : zip.getEntries()) {
                             // Read whole: the entries' CRCs are checked.
-                            content += e.getName() + "=" +
-                                       e.readAsString().value_or("<unreadable>") + ";";
+                            content +=
+                                e.getName() + "=" + e.readAsString().value_or("<unreadable>") + ";";
                         }
                     }
                 }
@@ -227,6 +235,9 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
     // LOWI is damaged everywhere but in huge.bgl, whose damage lies after the airport.
     EXPECT_NE(report.find("Generated LOWI"), std::string::npos);
     EXPECT_EQ(report.find("Generated LOWI"), report.rfind("Generated LOWI"));
+    // The linked package's files once, whatever number of paths leads to them.
+    EXPECT_NE(report.find("Generated EHAM.xml: 7 positions"), std::string::npos);
+    EXPECT_EQ(report.find("Generated EHAM.xml: 7"), report.rfind("Generated EHAM.xml: 7"));
     // Statics (capital S) is scanned, "statics" and an aircraft package are not.
     EXPECT_EQ(report.find("EHAM3"), std::string::npos);
     EXPECT_EQ(report.find("fbw-aircraft"), std::string::npos);
@@ -237,6 +248,26 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
     EXPECT_EQ(gf_findArchivedApf(AirportCode("KBOS").word()), "airports/my_thirdparty/KBOS.xml");
     EXPECT_EQ(gf_findArchivedApf(AirportCode("EDDF").word()),
               "archive/thirdparty/Aerosoft/EDDF.xml");
+
+    // A close request half-way through the next scan: the stand files, the report and the zip
+    // of the last complete scan stay, and the scan stays due.
+    const auto publisherOf = g_addonArchives.publisherOf;
+    g_addonArchives.publisherOf = [publisherOf](std::string_view text) {
+        if (text.find("jane-eham") != std::string_view::npos) g_closeRequested = true;
+        return publisherOf(text);
+    };
+    CapturedLog log;
+    SCAN_AIRPORTS.current = true;
+    const AirportScanResult stopped = gf_scanAirports({true, 2});
+    g_closeRequested = false;
+    EXPECT_TRUE(stopped.interrupted);
+    EXPECT_EQ(stopped.tbloFiles, 3u);
+    EXPECT_TRUE(SCAN_AIRPORTS.current);
+    EXPECT_EQ(output(), first);
+    EXPECT_TRUE(log.contains("airports scan interrupted"));
+    EXPECT_FALSE(log.contains("Warning: Scan has not found any add-on airports"));
+    EXPECT_FALSE(fs::exists(gf_scanStagingOf(g_myThirdpartyDir)));
+    EXPECT_FALSE(fs::exists(gf_scanStagingOf(g_mySimaddonDir)));
 }
 
 TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
@@ -259,8 +290,15 @@ TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
 TEST_F(AirportScan, FilesThatCannotBeWrittenAreReportedAndTheFailedZipAsksForNothing)
 {
     ASSERT_TRUE(gf_detectMsfs(true));
-    // Folders in the places of a stand file and of the zip cannot be replaced by files.
-    fs::create_directories(g_myThirdpartyDir / "KBOS.xml" / "inside");
+    // Folders in the places of a stand file and of the zip cannot be replaced by files; the
+    // first appears while its airport is decoded.
+    const auto publisherOf = g_addonArchives.publisherOf;
+    g_addonArchives.publisherOf = [publisherOf](std::string_view text) {
+        if (text.find("flytampa") != std::string_view::npos) {
+            fs::create_directories(gf_scanStagingOf(g_myThirdpartyDir) / "KBOS.xml" / "inside");
+        }
+        return publisherOf(text);
+    };
     fs::create_directories(g_tbloDir / "tblo.zip" / "inside");
     CapturedLog log;
     const AirportScanResult result = gf_scanAirports({true, 2});

@@ -143,6 +143,23 @@ TEST_F(BglDecoder, SkipsBadValuesWithTheirLines)
                   "===> Warning: more than 10 duplicate IDs g9 in " + kPath}));
 }
 
+// A parking list may hold 65,535 spots, all at one place: an airport keeps 10,000 stands, and
+// a helipad whose radius would be written as 0.0 is none.
+TEST_F(BglDecoder, CapsTheStandsOfAnAirportAndSkipsAHelipadWrittenAsRadiusZero)
+{
+    BglAirportPlan plan;
+    plan.helipads = {{51.5, -0.5, 0.09f}, {51.5, -0.4, 0.1f}};
+    for (uint32_t i = 0; i < 10003; ++i) plan.parkings.push_back(parking(12 + i % 26, i / 26));
+    const auto found = airports(decode(bglAirportFile({plan})));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].stands.size(), 10000u);
+    EXPECT_EQ(found[0].stands[0].id, "helipad1");
+    EXPECT_EQ(texts(found[0].lines),
+              (std::vector<std::string>{
+                  "Skipped helipad with size 0.1 m in " + kPath,
+                  "===> EGLL has more than 10000 stands, the others skipped in " + kPath}));
+}
+
 TEST_F(BglDecoder, IdentsAndSectionsThatAreNotUsed)
 {
     BglAirportPlan unknown;

@@ -99,7 +99,11 @@ TEST_F(Install, UserCfgLinesAndCandidates)
         {"InstalledPackagesPath \"" + found.string(), false},  // no closing quote
         {"InstalledPackagesPath " + found.string(), false},    // the whole line is no folder
         {"InstalledPackages \"" + found.string() + "\"", false},
+        // Paths whose status cannot be read: too long, and through a link loop.
+        {"InstalledPackagesPath \"" + (dir_ / std::string(300, 'p')).string() + "\"", false},
+        {"InstalledPackagesPath \"" + (dir_ / "loop" / "Packages").string() + "\"", false},
     };
+    fs::create_directory_symlink("loop", dir_ / "loop");
     for (const auto& c : cases) {
         clearSettings();
         userCfg("local/MSFSPackages", c.line);

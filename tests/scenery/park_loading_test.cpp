@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fmt/format.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "foundation/codes.h"
 #include "platform/scoped_env.h"
 #include "scenery/scenery.h"
+#include "scenery/stand_overlaps.h"
 #include "stand_fixture.h"
 
 namespace qel {
@@ -23,7 +25,7 @@ using test::standFileXml;
 using test::StandFileTest;
 
 // Writes the file, its folders made first.
-void writeFile(const std::filesystem::path& path, const std::string& text)
+void writeWithFolders(const std::filesystem::path& path, const std::string& text)
 {
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     test::writeFile(path, text);
@@ -32,7 +34,7 @@ void writeFile(const std::filesystem::path& path, const std::string& text)
 const std::filesystem::path g_standData =
     std::filesystem::path(VNTQ_SOURCE_DIR) / "tests/data/stands";
 
-uint32_t code(const char* text) { return AirportCode(text).word(); }
+using test::code;
 
 Airport airport(const char* text, double latitude, double longitude, int32_t stands)
 {
@@ -68,14 +70,12 @@ protected:
         gf_clearAirports();
         g_airports = {airport("EHAM", 52.3086, 4.76389, 2), airport("KLAX", 33.94, -118.41, 5)};
         g_parkWindowHooks.showStandsLoaded = [this](const ParkStandsShown& s) { shown_ = s; };
-        gf_forgetClosestStands();
     }
     ~ParkLoading() override
     {
-        gf_forgetClosestStands();
+        gf_resetSceneryRun();
         gf_clearAirports();
         g_parkWindowHooks = {};
-        g_qualityFactors = 0;
     }
 
     std::string load(const char* airportCode)
@@ -174,9 +174,57 @@ TEST_F(ParkLoading, ArchivedStandsLoadNumberedWithOverlapsThenALearnedFileRoundT
     EXPECT_TRUE(log_.contains("Read from learned airport file: 'airports/learned/stock/EHAM.xml'"));
 }
 
+// The overlap lists of a loaded airport are those of every pair measured: apron rows of
+// overlapping stands, a general-aviation field of small ones, one stand whose circle covers
+// the field, and more stands at one spot than a list holds.
+TEST_F(ParkLoading, OverlapsAreThoseOfEveryPairAndStopAtTheCap)
+{
+    std::string stands;
+    auto add = [&stands](const std::string& id, double lat, double lon, double radius) {
+        stands += fmt::format(
+            R"(<parkpos id="{}" latitude="{:.6f}" longitude="{:.6f}" radius="{:.1f}"/>)", id, lat,
+            lon, radius);
+    };
+    for (int i = 0; i < 300; ++i) {
+        add(fmt::format("A{}", i), 52.30 + (i / 30) * 0.0009, 4.76 + (i % 30) * 0.0006,
+            18.0 + (i % 7) * 3.0);
+    }
+    for (int i = 0; i < 150; ++i) {
+        add(fmt::format("G{}", i), 52.32 + (i / 15) * 0.00012, 4.76 + (i % 15) * 0.0002, 4.5);
+    }
+    add("BIG", 52.3205, 4.7615, 400.0);
+    for (std::size_t i = 0; i < lf_maxOverlaps + 20; ++i)
+        add(fmt::format("S{}", i), 52.29, 4.75, 20.0);
+    writeWithFolders("airports/my_thirdparty/EHAM.xml",
+                     standFileXml(row("altitude", "-11"), stands));
+    ASSERT_EQ(load("EHAM"), "");
+    ASSERT_EQ(g_parkStands.size(), 451u + lf_maxOverlaps + 20);
+    std::size_t capped = 0;
+    for (const ParkStand& a : g_parkStands) {
+        std::vector<uint32_t> all;
+        for (const ParkStand& b : g_parkStands) {
+            const double apart =
+                gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude});
+            if (a.number != b.number && a.radius + b.radius > 1.1 * apart) all.push_back(b.number);
+        }
+        if (all.size() >= lf_maxOverlaps) {
+            ++capped;
+            EXPECT_EQ(a.overlaps.size(), lf_maxOverlaps) << a.id;
+            EXPECT_TRUE(std::includes(all.begin(), all.end(), a.overlaps.begin(), a.overlaps.end()))
+                << a.id;
+        } else {
+            EXPECT_EQ(a.overlaps, all) << a.id;
+        }
+    }
+    EXPECT_EQ(capped, lf_maxOverlaps + 20 + 1);  // the stands at one spot, and BIG
+    EXPECT_TRUE(
+        log_.contains(fmt::format("==> {} stands overlap {} or more others; {} of them are kept",
+                                  capped, lf_maxOverlaps, lf_maxOverlaps)));
+}
+
 TEST_F(ParkLoading, AFailedDownloadLoadsNothingAndKeepsTheLearnedFile)
 {
-    writeFile("airports/learned/stock/KLAX.xml", "what was learned");
+    writeWithFolders("airports/learned/stock/KLAX.xml", "what was learned");
     const std::string message = load("KLAX");
     EXPECT_EQ(message, "failed to download: '" + server_.downloadsUrl() +
                            "MSFS/archive/stock/KLAX.xml'");
@@ -189,9 +237,11 @@ TEST_F(ParkLoading, AFailedDownloadLoadsNothingAndKeepsTheLearnedFile)
     EXPECT_EQ(readFile("airports/learned/stock/KLAX.xml"), "what was learned");
 
     // A redirect written with backslashes leads to a local file.
-    writeFile("airports/my_thirdparty/KLAX.txt", "airports\\my_simaddon\\X\\KLAX.xml\r\n");
-    writeFile("airports/my_simaddon/X/KLAX.xml",
-              standFileXml(row("altitude", "125"), R"(<parkpos id="H3" latitude="33.94" longitude="-118.4"/>)"));
+    writeWithFolders("airports/my_thirdparty/KLAX.txt", "airports\\my_simaddon\\X\\KLAX.xml\r\n");
+    writeWithFolders(
+        "airports/my_simaddon/X/KLAX.xml",
+        standFileXml(row("altitude", "125"),
+                     R"(<parkpos id="H3" latitude="33.94" longitude="-118.4" radius="20"/>)"));
     EXPECT_EQ(load("KLAX"), "");
     EXPECT_EQ(g_parkFileRead.learnedPath, "airports/learned/my_simaddon/X/KLAX.xml");
 
@@ -206,10 +256,10 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
         R"(<parkpos id="A1" latitude="52.30" longitude="4.76" radius="30" heading="90"/>)"
         R"(<parkpos id="A2" latitude="52.301" longitude="4.76" radius="30">)"
         R"(<opt reg="PH-AAA" airl="KLM" type="B738" day="3" hh="4:6"/></parkpos>)";
-    writeFile("airports/my_thirdparty/EHAM.xml",
-              standFileXml(row("altitude", "-11") + row("publisher", "Orbx") +
-                               row("airport_name", "Schiphol"),
-                           stands));
+    writeWithFolders("airports/my_thirdparty/EHAM.xml",
+                     standFileXml(row("altitude", "-11") + row("publisher", "Orbx") +
+                                      row("airport_name", "Schiphol"),
+                                  stands));
     const std::string learnedPath = "airports/learned/thirdparty/Orbx/EHAM.xml";
     struct Case {
         std::string name;
@@ -244,7 +294,7 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        writeFile(learnedPath, standFileXml(c.rows, c.parkpos, c.version));
+        writeWithFolders(learnedPath, standFileXml(c.rows, c.parkpos, c.version));
         ASSERT_EQ(load("EHAM"), "");
         EXPECT_EQ(g_parkFileRead.learnedPath, learnedPath);
         EXPECT_EQ(g_parkStands.size(), c.stands);
@@ -262,10 +312,37 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_TRUE(log_.contains("==> manually created standid A1 already exists in "
                               "airports/learned/thirdparty/Orbx/EHAM.xml"));
 
-    writeFile(learnedPath, "<root><unclosed>");
+    writeWithFolders(learnedPath, "<root><unclosed>");
     ASSERT_EQ(load("EHAM"), "");
     EXPECT_EQ(g_parkStands.size(), 2u);
     EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), "<root><unclosed>");
+
+    // A handmade file that holds one stand id twice loads only the stands before it: it is kept
+    // aside and never written over by that part of it.
+    const std::string handmade =
+        standFileXml(row("airport_name", "Schiphol") + row("handmade", "true"),
+                     R"(<parkpos id="H1" latitude="52.31" longitude="4.7" radius="20"/>)"
+                     R"(<parkpos id="H1" latitude="52.32" longitude="4.7" radius="20"/>)"
+                     R"(<parkpos id="H2" latitude="52.33" longitude="4.7" radius="20"/>)"
+                     R"(<parkpos id="H3" latitude="52.34" longitude="4.7" radius="20"/>)");
+    writeWithFolders(learnedPath, handmade);
+    ASSERT_EQ(load("EHAM"), "");
+    EXPECT_EQ(g_parkStands.size(), 1u);
+    EXPECT_TRUE(log_.contains("lf_readLearned: 94: Stand 'H1' appears more than once."));
+    EXPECT_FALSE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
+    EXPECT_EQ(readFile(learnedPath), handmade);
+    EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), handmade);
+    EXPECT_TRUE(log_.contains("==> '" + learnedPath +
+                              "' kept: it did not read whole (a copy is in *.0.xml)"));
+    // A radius a learned file cannot mean is not taken over.
+    writeWithFolders(learnedPath,
+                     standFileXml(row("airport_name", "Schiphol"),
+                                  R"(<parkpos id="A1" radius_change="true" radius="0"/>)"));
+    ASSERT_EQ(load("EHAM"), "");
+    EXPECT_NEAR(g_parkStands.at(0).radius * 1852.0, 30.0, 1e-9);
+    EXPECT_FALSE(g_parkStands[0].radiusChanged);
+    // A fresh load saves again.
+    EXPECT_TRUE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
 }
 
 TEST_F(ParkLoading, QualityDecidesTheSettingsWithoutALearnedFile)
@@ -283,19 +360,20 @@ TEST_F(ParkLoading, QualityDecidesTheSettingsWithoutALearnedFile)
         PARK_SOFT.current = c.real == 46;
         WEEK.current = c.real == 46;
         MAX_FIT_FL.current = 2.0f;
-        writeFile("airports/my_thirdparty/EHAM.xml",
-                  standFileXml(row("altitude", "1") + row("Qf_real", std::to_string(c.real)) +
-                                   row("Qf_soft", std::to_string(c.soft)),
-                               R"(<parkpos id="A1" latitude="52.30" longitude="4.76"/>)"));
+        writeWithFolders(
+            "airports/my_thirdparty/EHAM.xml",
+            standFileXml(row("altitude", "1") + row("Qf_real", std::to_string(c.real)) +
+                             row("Qf_soft", std::to_string(c.soft)),
+                         R"(<parkpos id="A1" latitude="52.30" longitude="4.76" radius="20"/>)"));
         ASSERT_EQ(load("EHAM"), "");
         EXPECT_EQ(PARK_SOFT.current, c.parkSoft);
         EXPECT_EQ(WEEK.current, c.week);
         EXPECT_EQ(MAX_FIT_FL.current, c.maxFitHours);
     }
-    writeFile("airports/my_thirdparty/EHAM.xml", standFileXml(row("altitude", "1"), ""));
+    writeWithFolders("airports/my_thirdparty/EHAM.xml", standFileXml(row("altitude", "1"), ""));
     EXPECT_EQ(load("EHAM"), "no stands found");
     EXPECT_FALSE(shown_);
-    writeFile("airports/my_thirdparty/EHAM.xml", standFileXml("", ""));
+    writeWithFolders("airports/my_thirdparty/EHAM.xml", standFileXml("", ""));
     EXPECT_THROW(load("EHAM"), UserErrorException);
 }
 
@@ -339,9 +417,9 @@ TEST_F(ParkLoading, ClosestAirportKeepsTheTrueRunnerUpAndLetsStandsDecide)
          "Airport DDDD is closest, but stand S1 at neighbouring airport EEEE is closer at 92 meters ..."},
     };
     // EEEE's stand file keeps its stands under root, as the program writes them.
-    writeFile("airports/my_thirdparty/EEEE.xml",
-              standFileXml(row("altitude", "1"),
-                           R"(<parkpos id="S1" latitude="50.00083" longitude="8.0"/>)"));
+    writeWithFolders("airports/my_thirdparty/EEEE.xml",
+                     standFileXml(row("altitude", "1"),
+                                  R"(<parkpos id="S1" latitude="50.00083" longitude="8.0"/>)"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
         g_airports = c.airports;
@@ -390,13 +468,14 @@ TEST_F(ParkLoading, ClosestAirportChecksDownloadTheStandsOnceUntilTheyChange)
     EXPECT_EQ(server_.requests().size(), 4u);  // the load's and the check's after the save
 
     // A local stand file edited between two checks.
-    writeFile("airports/my_thirdparty/EH99.xml",
-              standFileXml(row("altitude", "1"),
-                           R"(<parkpos id="S1" latitude="52.3086" longitude="4.76389"/>)"));
+    writeWithFolders("airports/my_thirdparty/EH99.xml",
+                     standFileXml(row("altitude", "1"),
+                                  R"(<parkpos id="S1" latitude="52.3086" longitude="4.76389"/>)"));
     EXPECT_EQ(closest(), "EH99");
-    writeFile("airports/my_thirdparty/EH99.xml",
-              standFileXml(row("altitude", "1"),
-                           R"(<parkpos id="FAR22" latitude="52.4086" longitude="4.76389"/>)"));
+    writeWithFolders(
+        "airports/my_thirdparty/EH99.xml",
+        standFileXml(row("altitude", "1"),
+                     R"(<parkpos id="FAR22" latitude="52.4086" longitude="4.76389"/>)"));
     EXPECT_EQ(closest(), "EHAM");
     EXPECT_EQ(server_.requests().size(), 4u);
     EXPECT_FALSE(std::filesystem::exists("airport.xml"));

@@ -106,6 +106,7 @@ TEST_F(Publisher, ManifestTextsThatAreNoObjectOrNoJson)
     EXPECT_EQ(lf_parseManifest(R"({"title": "London"})")->title, "London");
     EXPECT_EQ(lf_parseManifest(R"({"title": [], "creator": {}})")->title, "");
     EXPECT_THROW(lf_parseManifest("{"), std::runtime_error);
+    EXPECT_EQ(lf_parseManifest(R"({"creator": "Ja\u0000ne"})")->creator, "Jane");
     // Brackets inside a text (after an escaped quote) are no nesting.
     EXPECT_EQ(lf_parseManifest(R"({"title": "\"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})")->title,
               "\"" + std::string(36, '['));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -37,6 +38,28 @@ TEST(ScanPool, ResultsInSubmitOrderAndFailuresAsText)
     }
     EXPECT_EQ(taken, (std::vector<std::string>{"0", "1", "2", "!damaged 3", "4", "5", "6", "7",
                                                "!damaged 8", "9", "10", "11"}));
+}
+
+// A task that does not end in time is given up and reported; the results after it still come.
+TEST(ScanPool, AWaitThatRunsOutIsReportedAndTheNextResultsStillCome)
+{
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    OrderedPool<int> pool(2);
+    pool.submit([released] {
+        released.wait();
+        return 1;
+    });
+    pool.submit([] { return 2; });
+    try {
+        pool.takeOldest(0s);
+        ADD_FAILURE() << "no time-out";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Future wait timed out after 0 seconds");
+    }
+    EXPECT_EQ(pool.pending(), 1u);
+    EXPECT_EQ(pool.takeOldest(), 2);
+    release.set_value();  // the hung task ends before the pool does
 }
 
 TEST(ScanPool, UntakenTasksAreDroppedOrFinishedBeforeThePoolGoes)

@@ -70,6 +70,7 @@ BglAirport sampleAirport()
     options.push_back(flight("PH-BXE", "KLM3", "", slots({3, 4, 7}), 2, 5));  // not one run
     options.push_back(flight("", "KLM4", "", slots({8}), 2, 6));              // no registration
     options.push_back(flight("PH-BXF", "KLM5", "", slots({8}), 2, 0));        // number 0
+    options.push_back(flight("PH-BXG", "KLM6", "", {}, 2, 7));                // no slot
     airport.stands[1].manual = true;
     return airport;
 }
@@ -81,7 +82,7 @@ TEST_F(StandFileTest, HandmadeFileRoundTripKeepsEveryField)
     const BglAirport airport = sampleAirport();
     ASSERT_TRUE(gf_writeApf(airport, "airports/learned/stock/EHAM.xml", ApfLearned, 2));
     EXPECT_FALSE(std::filesystem::exists("airports/learned/stock/EHAM.xml.tmp"));
-    EXPECT_TRUE(log_.contains("==> bit set problem: PH-BXE KLM3 KLM     B738   "));
+    EXPECT_TRUE(log_.contains("==> bit set problem: PH-BXG KLM6 KLM     B738   "));
 
     pugi::xml_document document;
     ASSERT_TRUE(document.load_file("airports/learned/stock/EHAM.xml"));
@@ -94,7 +95,9 @@ TEST_F(StandFileTest, HandmadeFileRoundTripKeepsEveryField)
     EXPECT_NEAR(d14.radius * 1852.0, 30.0, 1e-9);
     EXPECT_TRUE(d14.ramp);
     EXPECT_FALSE(d14.cargo);
-    ASSERT_EQ(d14.learnedFlights.size(), 4u);
+    // What the reader takes, the writer writes: a set of slots that is not one run, and an
+    // option without a registration, which the stand search matches by airline and type.
+    ASSERT_EQ(d14.learnedFlights.size(), 6u);
     struct Expected {
         std::string reg, cs1, cs2;
         HalfHourSet slots;
@@ -103,7 +106,9 @@ TEST_F(StandFileTest, HandmadeFileRoundTripKeepsEveryField)
     const std::vector<Expected> expected{{"PH-BXA", "KLM1234", "KL1234", slots({10, 11}), 3, 1, 0},
                                          {"PH-BXB", "", "KL77", slots({5}), 7, 1, 0},
                                          {"PH-BXC", "KLM9", "", slots({20, 21, 22}), 1, 0, 1},
-                                         {"PH-BXD", "", "", slots({47}), 2, 1, 0}};
+                                         {"PH-BXD", "", "", slots({47}), 2, 1, 0},
+                                         {"PH-BXE", "KLM3", "", slots({3, 4, 7}), 2, 1, 0},
+                                         {"", "KLM4", "", slots({8}), 2, 1, 0}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const LearnedFlight& f = d14.learnedFlights[i];
         SCOPED_TRACE(expected[i].reg);
@@ -185,15 +190,32 @@ TEST_F(StandFileTest, BadValuesDropTheStandOrOptionAndNeverThrow)
         std::string log;
     };
     const std::vector<Case> cases{
-        {R"(<parkpos id="a" latitude="nan" longitude="4"/>)", 0, "==> stand a has no valid lat/lon"},
-        {R"(<parkpos id="b" latitude="52" longitude="inf"/>)", 0, "==> stand b has no valid lat/lon"},
+        {R"(<parkpos id="a" latitude="nan" longitude="4"/>)", 0,
+         "==> stand a has no valid lat/lon"},
+        {R"(<parkpos id="b" latitude="52" longitude="inf"/>)", 0,
+         "==> stand b has no valid lat/lon"},
         {R"(<parkpos id="c" latitude="52" longitude="4" heading="NaN"/>)", 0,
          "==> stand c has no valid lat/lon"},
         {R"(<parkpos id="d" latitude="52" longitude="4" radius="1e999"/>)", 0,
          "==> stand d has no valid lat/lon"},
-        {R"(<parkpos id="e" latitude="0" longitude="0"/>)", 0, "==> stand e has no valid lat/lon"},
-        {R"(<parkpos id="f" latitude="0" longitude="5"/>)", 1, ""},
+        {R"(<parkpos id="e" latitude="0" longitude="0" radius="30"/>)", 0,
+         "==> stand e has no valid lat/lon"},
+        {R"(<parkpos id="f" latitude="0" longitude="5" radius="30"/>)", 1, ""},
         {R"(<parkpos id="g" latitude="52" longitude="4" radius="30"/>)", 1, ""},
+        // What the writer would give back as 0/0 or as radius 0.0 is no place to keep.
+        {R"(<parkpos id="h" latitude="0.0000001" longitude="-0.0000004" radius="30"/>)", 0,
+         "==> stand h has no valid lat/lon"},
+        {R"(<parkpos id="i" latitude="52" longitude="4"/>)", 0, "==> stand i has no valid lat/lon"},
+        {R"(<parkpos id="j" latitude="52" longitude="4" radius="-5"/>)", 0,
+         "==> stand j has no valid lat/lon"},
+        {R"(<parkpos id="k" latitude="52" longitude="4" radius="0.04"/>)", 0,
+         "==> stand k has no valid lat/lon"},
+        {R"(<parkpos id="l" latitude="52" longitude="4" radius="0.05"/>)", 1, ""},
+        // Only a whole text is a number.
+        {R"(<parkpos id="m" latitude="52" longitude="4" radius="0x1p5"/>)", 0,
+         "==> stand m has no valid lat/lon"},
+        {R"(<parkpos id="n" latitude="52" longitude="4" radius="30m"/>)", 0,
+         "==> stand n has no valid lat/lon"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.parkpos);
@@ -208,18 +230,18 @@ TEST_F(StandFileTest, BadValuesDropTheStandOrOptionAndNeverThrow)
     // Slot numbers above 47 are logged and skipped, the rest of a list kept; bad days drop the
     // option and the numbering goes on.
     gf_clearParkAirportTable();
-    EXPECT_NO_THROW(readXml(standFileXml("", R"(<parkpos id="x" latitude="1" longitude="1">
+    EXPECT_NO_THROW(
+        readXml(standFileXml("", R"(<parkpos id="x" latitude="1" longitude="1" radius="9">
         <opt reg="A" day="1" hh="3,48,5"/><opt reg="B" day="0" hh="4"/>
         <opt reg="C" day="8" hh="4"/><opt reg="D" day="7"/><opt reg="E" day="2" hh="40:52"/>
-        <opt reg="F" day="-1" hh="4"/><opt reg="G" day="2" hh="9"/></parkpos>)")));
+        <opt reg="F" day="-1" hh="4"/><opt reg="H" day="2x" hh="4"/><opt reg="G" day="2" hh="9"/>
+        </parkpos>)")));
     ASSERT_EQ(g_parkStands.size(), 1u);
     const auto& options = g_parkStands[0].learnedFlights;
-    ASSERT_EQ(options.size(), 3u);
+    ASSERT_EQ(options.size(), 2u);
     EXPECT_EQ(options[0].slots, slots({3, 5}));
-    EXPECT_EQ(options[1].registration, "E");
-    EXPECT_TRUE(options[1].slots.none());
-    EXPECT_EQ(options[2].registration, "G");
-    EXPECT_EQ(options[2].number, 3u);
+    EXPECT_EQ(options[1].registration, "G");  // E holds no slot: nothing to match or write
+    EXPECT_EQ(options[1].number, 2u);
 }
 
 TEST_F(StandFileTest, MissingOrRepeatedIdsRaiseUserErrorsAfterTheGoodStands)
@@ -230,11 +252,12 @@ TEST_F(StandFileTest, MissingOrRepeatedIdsRaiseUserErrorsAfterTheGoodStands)
         std::size_t kept;
     };
     const std::vector<Case> cases{
-        {R"(<parkpos latitude="1" longitude="1"/>)", "93: Parking position #1 has no 'id' attribute.", 0},
-        {R"(<parkpos id="a" latitude="1" longitude="1"/><parkpos id="b" latitude="1" longitude="1"/>)"
-         R"(<parkpos id=" 	" latitude="1" longitude="1"/>)",
+        {R"(<parkpos latitude="1" longitude="1" radius="20"/>)",
+         "93: Parking position #1 has no 'id' attribute.", 0},
+        {R"(<parkpos id="a" latitude="1" longitude="1" radius="20"/><parkpos id="b" latitude="1" longitude="1" radius="20"/>)"
+         R"(<parkpos id=" 	" latitude="1" longitude="1" radius="20"/>)",
          "93: Stand #3 has empty 'id' attribute.", 2},
-        {R"(<parkpos id="A1" latitude="1" longitude="1"/><parkpos id=" A1 " latitude="1" longitude="1"/>)",
+        {R"(<parkpos id="A1" latitude="1" longitude="1" radius="20"/><parkpos id=" A1 " latitude="1" longitude="1" radius="20"/>)",
          "94: Stand 'A1' appears more than once.", 1},
     };
     for (const Case& c : cases) {
@@ -279,7 +302,7 @@ TEST_F(StandFileTest, RegistrationLookupGivesTheCodesBeforeAirlineAndType)
         if (reg == "PH-HZA") return fleet;
         return std::nullopt;
     };
-    readXml(standFileXml("", R"(<parkpos id="x" latitude="1" longitude="1">
+    readXml(standFileXml("", R"(<parkpos id="x" latitude="1" longitude="1" radius="20">
         <opt reg="PH-HZA" airl="KLM" type="B738" day="1" hh="3"/>
         <opt reg="PH-XXX" airl="KLM" type="B738" day="1" hh="3"/></parkpos>)"));
     ASSERT_EQ(g_parkStands.at(0).learnedFlights.size(), 2u);

@@ -13,6 +13,9 @@
 
 namespace qel::test {
 
+// The code word of an airport code text.
+inline uint32_t code(const char* text) { return AirportCode(text).word(); }
+
 inline void resetParkSettings()
 {
     for (auto* s : g_boolParams) s->current = s->defaultValue;
@@ -42,15 +45,12 @@ class StandFileTest : public ::testing::Test {
 protected:
     StandFileTest()
     {
-        gf_clearParkAirportTable();
-        g_parkApfHandmade = false;
-        g_parkAirportInfo = {};
+        gf_resetSceneryRun();
         resetParkSettings();
     }
     ~StandFileTest() override
     {
-        gf_clearParkAirportTable();
-        g_parkApfHandmade = false;
+        gf_resetSceneryRun();
         g_registrationKeyLookup = nullptr;
         resetParkSettings();
     }

@@ -14,7 +14,7 @@ namespace {
 using test::StandFileTest;
 using test::writeFile;
 
-uint32_t code(const char* text) { return AirportCode(text).word(); }
+using test::code;
 
 class StandPlaces : public StandFileTest {
 protected:

@@ -159,7 +159,7 @@ TEST_F(Dispatch, SimEventAndQuitSetWhetherAFlightRuns)
         g_flightRunning = !running;
         deliver(event(kEventSim, data));
         EXPECT_EQ(g_flightRunning, running) << data;
-        EXPECT_EQ(g_mainWindowState.simulationRunning, running) << data;
+        EXPECT_EQ(g_simWindowStatus.simulationRunning, running) << data;
     }
     g_flightRunning = true;
     deliver(make<SIMCONNECT_RECV_QUIT>(SIMCONNECT_RECV_ID_QUIT));
@@ -218,13 +218,13 @@ TEST_F(Dispatch, OpenNamesTheSimulatorAndItsVersion)
     for (const auto& c : cases) {
         resetLinkState();
         g_isMsfs2020 = c.msfs2020Chosen;
-        g_mainWindowState.simulatorConnected = false;
+        g_simWindowStatus.simulatorConnected = false;
         const std::string expected = c.connected;
         if (expected.ends_with("connected")) {
             const int before = count(expected);
             deliver(open(c.name));
             EXPECT_EQ(count(expected), before + 1) << c.name;
-            EXPECT_EQ(g_mainWindowState.simulatorText.get() + " connected", expected) << c.name;
+            EXPECT_EQ(g_simWindowStatus.simulatorText.get() + " connected", expected) << c.name;
         } else {
             // Nothing crosses SimConnect's frames: the callback keeps the failure for the loop.
             auto record = open(c.name);
@@ -238,16 +238,16 @@ TEST_F(Dispatch, OpenNamesTheSimulatorAndItsVersion)
             }
             EXPECT_NO_THROW(lf_rethrowDispatchError()) << "raised once";
         }
-        EXPECT_TRUE(g_mainWindowState.simulatorConnected) << c.name;
+        EXPECT_TRUE(g_simWindowStatus.simulatorConnected) << c.name;
     }
 }
 
 TEST_F(Dispatch, OpenWithoutAUsableNameIsOnlyLogged)
 {
-    g_mainWindowState.simulatorConnected = false;
+    g_simWindowStatus.simulatorConnected = false;
     deliver(open("!?-"));
     EXPECT_EQ(count("! Simulator name empty?"), 1);
-    EXPECT_FALSE(g_mainWindowState.simulatorConnected);
+    EXPECT_FALSE(g_simWindowStatus.simulatorConnected);
 }
 
 TEST_F(Dispatch, ExceptionsAreLoggedOrShown)
@@ -402,7 +402,7 @@ TEST_F(Dispatch, JumpOfMoreThanTenMilesIsANewFlight)
 TEST_F(Dispatch, FirstPositionAfterARestartIsNoJump)
 {
     userReply(50.0, 7.0);
-    gf_resetSimLink();
+    gf_resetSimLinkRun();
     userReply(52.3086, 4.76389);
     EXPECT_EQ(count("Teleport"), 0);
     EXPECT_FALSE(g_stopRequested);
@@ -482,7 +482,7 @@ TEST_F(Dispatch, ShortMessagesAreReadOnlyAsFarAsTheyGo)
     std::strcpy(shortOpen.szApplicationName, "KittyHawk");
     lf_dispatch(&shortOpen, sizeof(SIMCONNECT_RECV) + 4, nullptr);
     lf_dispatch(&shortOpen, 4, nullptr);
-    EXPECT_FALSE(g_mainWindowState.simulatorConnected);
+    EXPECT_FALSE(g_simWindowStatus.simulatorConnected);
     // An ATC ID filling all 32 bytes without its terminator is read as those 32 bytes.
     const std::string tail(32, 'X');
     deliver(addRemove(kEventObjectAdded, 210));

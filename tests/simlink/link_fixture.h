@@ -37,26 +37,18 @@ inline constexpr const char* kR44 = "Robinson R44 Police";
 inline constexpr double kUserLat = 51.2793;  // degrees, the user's stand at EDDL
 inline constexpr double kUserLon = 6.7635;
 
+// The run state of the layers the link uses, through their own resets; the stop protocol, the
+// chosen simulator and the refused liveries, which a process keeps across runs, by hand.
 inline void resetLinkState()
 {
     g_exitReason = ExitReason::NOT_YET_SET;
     g_restartDelay = 0;
     g_stopRequested = false;
     g_closeRequested = false;
-    g_secondPassed = false;
-    g_rtProfessional = false;
-    g_simZuluTime = 0;
     g_isMsfs2020 = true;
-    g_userCategory = 2;
-    g_mainWindowState.simulatorConnected = false;
-    g_mainWindowState.simulationRunning = false;
-    gf_resetSimLink();
-    g_pendingCreations.clear();
+    gf_resetFoundationRun();
+    gf_resetSimLinkRun();
     clearFailedLiveries();
-    g_noMatchFlights.clear();
-    lf_clearMainLoopWork();
-    gf_clearErrorText();
-    gf_clearMessage();
 }
 
 class SimLinkTest : public ::testing::Test {

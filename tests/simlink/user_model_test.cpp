@@ -22,7 +22,7 @@ protected:
         span("ZZZ", 0.0);      // a type of the database without a span
         g_largeModels = {gf_modelIndex("A20N"), gf_modelIndex("B738"), gf_modelIndex("A320")};
         g_heavyModels = {gf_modelIndex("A388")};
-        g_mainWindowState.userAircraftTitle.set("");
+        g_simWindowStatus.userAircraftTitle.set("");
     }
 
     std::optional<std::string> lastIndented()
@@ -87,7 +87,7 @@ TEST_F(UserModel, ModelIsRepairedAndSized)
                   c.spanKnown ? 0 : 1)
             << c.raw;
         EXPECT_EQ(g_userCategory, c.category) << c.raw;
-        EXPECT_EQ(g_mainWindowState.userSizeKnown.load(), c.spanKnown) << c.raw;
+        EXPECT_EQ(g_simWindowStatus.userSizeKnown.load(), c.spanKnown) << c.raw;
     }
 }
 
@@ -95,7 +95,7 @@ TEST_F(UserModel, NoModelTakesTheCrj7AndKeepsTheCategory)
 {
     g_userCategory = 3;
     lf_onUserModel("");
-    EXPECT_EQ(g_mainWindowState.userAircraftTitle.get(), "Unknown (encrypted?) aircraft");
+    EXPECT_EQ(g_simWindowStatus.userAircraftTitle.get(), "Unknown (encrypted?) aircraft");
     EXPECT_EQ(count("171: No model info from your user aircraft received in SimConnect, CRJ7 is "
                     "taken instead"),
               1);
@@ -123,7 +123,7 @@ TEST_F(UserModel, TitleIsCutAt48BytesOnACharacterBoundary)
         const int before = count(line);
         lf_onUserTitle(c.title);
         EXPECT_EQ(gf_userTitle(), c.stored);
-        EXPECT_EQ(g_mainWindowState.userAircraftTitle.get(), c.stored);
+        EXPECT_EQ(g_simWindowStatus.userAircraftTitle.get(), c.stored);
         // The same title again changes nothing and logs nothing.
         lf_onUserTitle(c.title);
         EXPECT_EQ(count(line), before + 1);

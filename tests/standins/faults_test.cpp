@@ -173,6 +173,19 @@ TEST_F(RtStandinFaults, ReplayServesACaptureAsItIs)
     EXPECT_EQ(log[0].status, 200);
     server_->clearReplays();
     EXPECT_EQ(post("/v4/traffic", "GUID=nobody").json["status"], 401);
+
+    // A parked capture beside live traffic: only the parked queries get it, the live ones go on
+    // to the scenario, or to a replay of the bare path when there is one.
+    const auto parked = capturesDir() / "doc_v4_parkedtraffic_YSSY_8fields_reply.json";
+    server_->serveFile("/v4/traffic?parkedtraffic", parked);
+    const std::string parkedQuery = "GUID=nobody&querytype=parkedtraffic";
+    EXPECT_EQ(post("/v4/traffic", parkedQuery).body, qel::test::readFile(parked));
+    EXPECT_EQ(post("/v4/traffic", "GUID=nobody&querytype=locationtraffic").json["status"], 401);
+    server_->serveFile("/v4/traffic", file);
+    EXPECT_EQ(post("/v4/traffic", "GUID=nobody&querytype=locationtraffic").body,
+              qel::test::readFile(file));
+    EXPECT_EQ(post("/v4/traffic", parkedQuery).body, qel::test::readFile(parked));
+    server_->clearReplays();
     EXPECT_THROW(server_->serveFile("/v4/traffic", capturesDir() / "missing.json"),
                  std::runtime_error);
 }

@@ -1,6 +1,7 @@
 // The scenario file: what it reads, what it fills in, what it refuses, and where flights are.
 #include "standins/scenario/scenario.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -8,6 +9,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "foundation/geodesy.h"
 #include "standin_fixture.h"
 #include "standins/realtraffic/rt_replies.h"
 #include "support/test_support.h"
@@ -241,6 +243,33 @@ TEST(ScenarioFile, SchipholScenarioPutsAircraftOnRealStands)
     ASSERT_GE(s.parked.size(), 5u);
     for (const auto& parked : s.parked) EXPECT_TRUE(onStand(parked.lat, parked.lon)) << parked.stand;
     EXPECT_GE(s.flights.size(), 3u);
+
+    // Take-off and landing follow the centreline of a runway the track picture draws: every
+    // point at 100 kt or more below 1000 ft lies within 5 m of one, or of its extension.
+    const double metresPerNm = 1852.0;
+    const double earth_nm = 3440.065;
+    auto offCentreline_m = [&](const TrackPoint& p) {
+        double nearest = 1e9;
+        for (const auto& runway : s.document["runways"]) {
+            const LatLon a{runway["lat1"].get<double>(), runway["lon1"].get<double>()};
+            const LatLon b{runway["lat2"].get<double>(), runway["lon2"].get<double>()};
+            const LatLon at{p.lat, p.lon};
+            const double off = std::asin(std::sin(gf_distanceNm(a, at) / earth_nm) *
+                                         std::sin(gf_bearingRad(a, at) - gf_bearingRad(a, b))) *
+                               earth_nm * metresPerNm;
+            nearest = std::min(nearest, std::abs(off));
+        }
+        return nearest;
+    };
+    int checked = 0;
+    for (const auto& flight : s.flights) {
+        for (const auto& p : flight.points) {
+            if (p.alt_ft > 1000.0 || p.gs_kt.value_or(0.0) < 100.0) continue;
+            EXPECT_LT(offCentreline_m(p), 5.0) << flight.callsign << " at " << p.t_s << " s";
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 6);  // the arrival's final and roll-out, the departure's roll and climb
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -120,5 +121,13 @@ protected:
     platform::ScopedClock scopedClock_;
     std::unique_ptr<RtStandin> server_;
 };
+
+// The member names of a JSON object.
+inline std::set<std::string> keysOf(const nlohmann::json& object)
+{
+    std::set<std::string> keys;
+    for (const auto& [key, value] : object.items()) keys.insert(key);
+    return keys;
+}
 
 }  // namespace qel::standin::test

@@ -20,13 +20,6 @@ json lf_capture(const std::string& name)
     return json::parse(qel::test::readFile(capturesDir() / name));
 }
 
-std::set<std::string> lf_keys(const json& object)
-{
-    std::set<std::string> keys;
-    for (const auto& [key, value] : object.items()) keys.insert(key);
-    return keys;
-}
-
 char lf_kind(const json& value)
 {
     if (value.is_string()) return 's';
@@ -53,7 +46,7 @@ TEST_F(RtStandinTraffic, PollAnswersTheFlightsInTheBoxNow)
     EXPECT_EQ(a.json["source"], "MemoryDB");
     EXPECT_EQ(a.json["dataepoch"], scenarioStart_s + 50);
     EXPECT_EQ(a.json["full_count"], 6);  // the far-away flight counts, but is not sent
-    EXPECT_EQ(lf_keys(a.json["data"]),
+    EXPECT_EQ(keysOf(a.json["data"]),
               (std::set<std::string>{"4ba976", "4bb84d", "3d37cd", "ff0231", "3c6469"}));
     for (const auto& [hex, record] : a.json["data"].items()) {
         ASSERT_EQ(record.size(), 48u) << hex;
@@ -114,8 +107,8 @@ TEST_F(RtStandinTraffic, BufferedLoadHasOneStepPerBufferCount)
     const Answer a = traffic(guid_, "&buffercount=5&buffertime=6");
     ASSERT_EQ(a.json["status"], 200) << a.body;
     const json& data = a.json["data"];
-    EXPECT_EQ(lf_keys(data), (std::set<std::string>{"buffer_0", "buffer_1", "buffer_2",
-                                                    "buffer_3", "buffer_4"}));
+    EXPECT_EQ(keysOf(data),
+              (std::set<std::string>{"buffer_0", "buffer_1", "buffer_2", "buffer_3", "buffer_4"}));
     EXPECT_EQ(a.json["dataepoch"], scenarioStart_s + 50);
     EXPECT_EQ(a.json["endepoch"], scenarioStart_s + 50 - 24);
     for (int k = 0; k < 5; ++k) {
@@ -166,8 +159,7 @@ TEST_F(RtStandinTraffic, ProfessionalAccountGoesBackInTimeStandardDoesNot)
     EXPECT_EQ(historic.json["dataepoch"], scenarioStart_s + 50 - 60);
     EXPECT_EQ(historic.json["source"], "DiskDB");
     // Second -10: neither the descending flight (from 0) nor the late starter is there yet.
-    EXPECT_EQ(lf_keys(historic.json["data"]),
-              (std::set<std::string>{"4bb84d", "3d37cd", "ff0231"}));
+    EXPECT_EQ(keysOf(historic.json["data"]), (std::set<std::string>{"4bb84d", "3d37cd", "ff0231"}));
     EXPECT_EQ(historic.json["data"]["3d37cd"][10], scenarioStart_s - 10);
 
     const Answer live = post("/v4/traffic", "GUID=" + guid_ + "&" + eddlBox +
@@ -186,7 +178,7 @@ TEST_F(RtStandinTraffic, ParkedTrafficListsAircraftSeenInTheBox)
     EXPECT_EQ(a.json["full_count"], 4);
     EXPECT_EQ(a.json["dataepoch"], scenarioStart_s + 50);
     // 3c4a93 is seen only at second 120; the Sydney one lies outside the box.
-    ASSERT_EQ(lf_keys(a.json["data"]), (std::set<std::string>{"3c4b26", "3c4a7e"}));
+    ASSERT_EQ(keysOf(a.json["data"]), (std::set<std::string>{"3c4b26", "3c4a7e"}));
     const json& r = a.json["data"]["3c4b26"];
     ASSERT_EQ(r.size(), 8u);
     EXPECT_TRUE(r[0].is_number_float());  // the program reads only floating-point positions

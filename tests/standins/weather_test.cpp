@@ -15,13 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-std::set<std::string> lf_keys(const json& object)
-{
-    std::set<std::string> keys;
-    for (const auto& [key, value] : object.items()) keys.insert(key);
-    return keys;
-}
-
 class RtStandinWeather : public StandinTest {
 protected:
     explicit RtStandinWeather(const char* scenario = testScenario) : StandinTest(scenario) {}
@@ -106,11 +99,11 @@ TEST_F(RtStandinWeather, RepliesCarryTheMembersOfTheCaptures)
     const json weatherCapture =
         json::parse(qel::test::readFile(capturesDir() / "v4dev_weather_EDDL_2024-07-09.json"));
     const json metar = nearestMetar().json;
-    EXPECT_EQ(lf_keys(metar), lf_keys(metarCapture));
-    EXPECT_EQ(lf_keys(metar["data"][0]), lf_keys(metarCapture["data"][0]));
+    EXPECT_EQ(keysOf(metar), keysOf(metarCapture));
+    EXPECT_EQ(keysOf(metar["data"][0]), keysOf(metarCapture["data"][0]));
     const json weather = this->weather("EDDL").json;
-    EXPECT_EQ(lf_keys(weather), lf_keys(weatherCapture));
-    EXPECT_EQ(lf_keys(weather["data"]), lf_keys(weatherCapture["data"]));
+    EXPECT_EQ(keysOf(weather), keysOf(weatherCapture));
+    EXPECT_EQ(keysOf(weather["data"]), keysOf(weatherCapture["data"]));
 }
 
 const char* const oddWeatherScenario = R"({

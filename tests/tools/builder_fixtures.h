@@ -10,6 +10,9 @@
 
 namespace qel::test {
 
+// The data files this build made from data/.
+inline const std::filesystem::path g_builtInput = std::filesystem::path(VNTQ_BINARY_DIR) / "input";
+
 inline datafile::AirportSources smallAirportSources()
 {
     return {datafile::parseCsv("\"icao\",\"iata\",\"name\",\"elevation\",\"lat\",\"lon\"\n"

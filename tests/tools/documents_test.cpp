@@ -34,13 +34,14 @@ TEST(AirportsDocument, MergesBothSourcesAndDropsWhatTheReaderCannotTake)
     pugi::xml_document document;
     Notes notes;
     buildAirportsDocument(test::smallAirportSources(), document, notes);
-    EXPECT_EQ(section(document, "airports"),
-              (std::vector<std::string>{
-                  "ap c=EGLL i=LHR la=51.4706 lo=-0.461941 a=83 s=0",
-                  "ap c=EHAM i=AMS la=52.3086 lo=4.76389 a=-11 s=0",  // IATA from VRS only
-                  "ap c=KJFK i=JFK la=40.639801 lo=-73.7789 a=13 s=0",
-                  "ap c=LFPG i=CDG la=49.012798 lo=2.55 a=392 s=0",  // position from VRS
-              }));
+    EXPECT_EQ(
+        section(document, "airports"),
+        (std::vector<std::string>{
+            "ap c=EGLL i=LHR la=51.4706 lo=-0.461941 a=83 s=0 n=Heathrow",
+            "ap c=EHAM i=AMS la=52.3086 lo=4.76389 a=-11 s=0 n=Schiphol",  // IATA from VRS only
+            "ap c=KJFK i=JFK la=40.639801 lo=-73.7789 a=13 s=0 n=Kennedy",
+            "ap c=LFPG i=CDG la=49.012798 lo=2.55 a=392 s=0 n=De Gaulle",  // position from VRS
+        }));
     EXPECT_EQ(notes.back(), "airports.xml: dropped 4 rows whose code is not four characters "
                             "A-Z/0-9 and 1 rows without a valid position or elevation");
 }
@@ -63,10 +64,10 @@ TEST(AirportsDocument, CarriesTheStandCountsOfAnArchive)
     buildAirportsDocument(sources, document, notes);
     EXPECT_EQ(section(document, "airports"),
               (std::vector<std::string>{
-                  "ap c=EGLL i=LHR la=51.4706 lo=-0.461941 a=83 s=1",
-                  "ap c=EHAM i=AMS la=52.3086 lo=4.76389 a=-11 s=3",
-                  "ap c=KJFK i=JFK la=40.639801 lo=-73.7789 a=13 s=0",
-                  "ap c=LFPG i=CDG la=49.012798 lo=2.55 a=392 s=0",
+                  "ap c=EGLL i=LHR la=51.4706 lo=-0.461941 a=83 s=1 n=Heathrow",
+                  "ap c=EHAM i=AMS la=52.3086 lo=4.76389 a=-11 s=3 n=Schiphol",
+                  "ap c=KJFK i=JFK la=40.639801 lo=-73.7789 a=13 s=0 n=Kennedy",
+                  "ap c=LFPG i=CDG la=49.012798 lo=2.55 a=392 s=0 n=De Gaulle",
               }));
     EXPECT_EQ(notes.back(),
               "airports.xml: 2 of 3 archived stand files give their airport's "

@@ -18,7 +18,7 @@
 namespace qel {
 namespace {
 
-const std::filesystem::path g_builtInput = std::filesystem::path(VNTQ_BINARY_DIR) / "input";
+using test::g_builtInput;
 const std::filesystem::path g_standData = std::filesystem::path(VNTQ_SOURCE_DIR) / "tests/data/stands";
 
 TEST(ParkAirportChoice, EveryRealStandOfALargeAirportGivesThatAirport)

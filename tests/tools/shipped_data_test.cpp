@@ -18,7 +18,7 @@
 namespace qel {
 namespace {
 
-const std::filesystem::path g_builtInput = std::filesystem::path(VNTQ_BINARY_DIR) / "input";
+using test::g_builtInput;
 
 const Airport* findAirport(std::string_view code)
 {
@@ -40,6 +40,7 @@ TEST(ShippedData, AirportDatabaseKnowsWellKnownAirports)
     EXPECT_NEAR(eham->longitude, 4.7639, 1e-4);
     EXPECT_FLOAT_EQ(eham->altitude, -11.0f);  // feet, below sea level
     EXPECT_EQ(eham->standCount, 0);
+    EXPECT_EQ(eham->name, "Amsterdam Airport Schiphol");
     const Airport* kjfk = findAirport("KJFK");
     ASSERT_NE(kjfk, nullptr);
     EXPECT_NEAR(kjfk->latitude, 40.64, 0.01);
@@ -123,6 +124,27 @@ TEST_F(ShippedDbase, RegistrationsInTitlesGiveTheirRealPrefix)
     }
     // The generic livery's airline is a known code.
     EXPECT_TRUE(gf_isAirlineCode("ZZZ"));
+
+    // Registrations of 64 countries behind a type name: the key found is the registration's
+    // own prefix, never a shorter country's prefix that ends inside it.
+    const std::vector<std::string> registrations = {
+        "HB-JLT", "TC-JFC", "EC-MAH",  "OD-MRL",   "TF-ICE", "D-AIZA",   "F-GKXA", "G-EUPA",
+        "I-ADJA", "OE-LBA", "PH-BXA",  "OO-SNA",   "LX-LGA", "SE-RJA",   "LN-RKA", "OY-KBA",
+        "OH-LVA", "ES-ACB", "YL-BBX",  "LY-BGU",   "SP-LRA", "OK-TVA",   "HA-LXA", "YR-BGA",
+        "LZ-FBA", "SX-DGA", "9H-NEB",  "5B-DCF",   "4X-EKA", "SU-GCA",   "CN-ROA", "7T-VKA",
+        "TS-IMA", "ZS-SJA", "5Y-KZA",  "ET-AOA",   "VT-ANA", "AP-BGL",   "A6-EDA", "A7-BAA",
+        "9V-SKA", "9M-MXA", "PK-GFA",  "RP-C3340", "VH-OQA", "ZK-NZB",   "C-FGKJ", "N123AB",
+        "XA-AMX", "PR-GUO", "LV-FNA",  "CC-BGA",   "EI-DCL", "CS-TOA",   "UR-PSA", "EP-IEA",
+        "9K-AKA", "HS-TGA", "VN-A321", "4R-ALA",   "JY-AGM", "RA-73000", "B-HNR",  "HL7600"};
+    for (const auto& registration : registrations) {
+        const std::string title = "Airbus A320-214 Charter " + registration;
+        const auto found = gf_findRegistrationPrefixIn(title);
+        ASSERT_TRUE(found.has_value()) << title;
+        EXPECT_TRUE(registration.starts_with(*found)) << title << ": " << *found;
+        EXPECT_GE(found->size(),
+                  registration.find('-') == std::string::npos ? 2u : registration.find('-'))
+            << title << ": " << *found;
+    }
 }
 
 TEST(ShippedRegcodes, RegistrationCodeFileReadsBack)

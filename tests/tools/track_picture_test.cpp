@@ -1,7 +1,10 @@
 // The track picture's reading of a simulator trace: which motion each stretch shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "../../tools/track_picture/track_picture.h"
 
@@ -55,6 +58,104 @@ TEST(TrackPicture, TellsEachMotionFromTheTrace)
     const std::string svg = renderSvg(tracks, stands, {});
     EXPECT_NE(svg.find(">DLH4AB</text>"), std::string::npos);
     EXPECT_NE(svg.find("<title>A1</title>"), std::string::npos);
+}
+
+// A text of the picture and the box it covers, measured as the picture measures its labels.
+struct DrawnText {
+    std::string text;
+    double left, top, right, bottom;
+};
+
+std::string lf_attribute(std::string_view element, std::string_view name)
+{
+    const std::string key = std::string(" ") + std::string(name) + "=\"";
+    const auto at = element.find(key);
+    if (at == std::string_view::npos) return {};
+    const auto from = at + key.size();
+    return std::string(element.substr(from, element.find('"', from) - from));
+}
+
+// The texts of one view (the group with that id) of the picture.
+std::vector<DrawnText> lf_textsOfView(const std::string& svg, const std::string& id)
+{
+    std::vector<DrawnText> texts;
+    const auto begin = svg.find("<g id=\"" + id + "\"");
+    if (begin == std::string::npos) return texts;
+    const auto end = svg.find("<g id=", begin + 1);
+    const std::string_view view = std::string_view(svg).substr(begin, end - begin);
+    for (auto at = view.find("<text "); at != std::string_view::npos;
+         at = view.find("<text ", at + 1)) {
+        const auto close = view.find('>', at);
+        const std::string_view element = view.substr(at, close - at);
+        DrawnText t;
+        t.text = std::string(view.substr(close + 1, view.find("</text>", close) - close - 1));
+        const double size = std::stod(lf_attribute(element, "font-size"));
+        const double perChar = size >= 13.0 ? 9.5 : (size >= 12.0 ? 7.8 : 7.0);
+        const double width = perChar * static_cast<double>(t.text.size());
+        const double x = std::stod(lf_attribute(element, "x"));
+        const double y = std::stod(lf_attribute(element, "y"));
+        t.left = lf_attribute(element, "text-anchor") == "end" ? x - width : x;
+        t.right = t.left + width;
+        t.top = y - size;
+        t.bottom = y + size * 0.25;
+        texts.push_back(t);
+    }
+    return texts;
+}
+
+// Ten aircraft side by side at a pier, an arrival taxiing in beside them and a runway far off:
+// in the view of the whole airport their names would pile into one block.
+TEST(TrackPicture, LabelsNeverCoverOneAnotherAndTheApronViewShowsThePier)
+{
+    std::string csv = kHeader;
+    std::vector<Stand> stands;
+    const double lat = 51.28;
+    for (int i = 0; i < 10; ++i) {
+        const double lon = 6.76 + i * 0.0004;  // 28 m apart
+        const std::string name = "A" + std::to_string(i + 1);
+        stands.push_back({name, lat, lon, 20.0});
+        for (int t = 0; t < 3; ++t) {
+            csv += std::to_string(t) + "," + std::to_string(200 + i) + ",ai,KLM" +
+                   std::to_string(1000 + i) + "*,B738," + std::to_string(lat) + "," +
+                   std::to_string(lon) + ",0,0,90,0,0,0,1,0,\n";
+        }
+    }
+    for (int t = 0; t < 20; ++t) {  // taxis east along the pier, 10 m a second
+        csv += std::to_string(t) + ",300,ai,EWG7TX,A320," + std::to_string(lat - 0.0003) + "," +
+               std::to_string(6.758 + t * 0.00014) + ",0,0,90,0,0,10,1,0,\n";
+    }
+    for (int i = 0; i < 3; ++i) {  // free stands across the apron
+        stands.push_back({"B" + std::to_string(i + 1), lat - 0.0008, 6.761 + i * 0.0008, 20.0});
+    }
+    csv += "0,1,user,PH-VNQ,A20N," + std::to_string(lat + 0.0004) + ",6.761,0,0,0,0,0,0,1,0,\n";
+    auto tracks = parseTrace(csv);
+    for (auto& [id, track] : tracks) classify(track, stands);
+    const Runway runway{"05R/23L", 51.262, 6.72, 51.272, 6.80, 45.0};
+    const std::string svg = renderSvg(tracks, stands, {runway});
+
+    for (const char* view : {"airport", "apron"}) {
+        const auto texts = lf_textsOfView(svg, view);
+        ASSERT_FALSE(texts.empty()) << view;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            for (std::size_t j = i + 1; j < texts.size(); ++j) {
+                const DrawnText& a = texts[i];
+                const DrawnText& b = texts[j];
+                const bool overlap =
+                    a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+                EXPECT_FALSE(overlap) << view << ": " << a.text << " and " << b.text;
+            }
+        }
+    }
+    // Zoomed on the apron every aircraft has room for its name, and the free stands are named.
+    const auto apron = lf_textsOfView(svg, "apron");
+    auto shown = [&](const std::string& text) {
+        return std::any_of(apron.begin(), apron.end(),
+                           [&](const DrawnText& t) { return t.text == text; });
+    };
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(shown("KLM" + std::to_string(1000 + i) + "*")) << i;
+    EXPECT_TRUE(shown("EWG7TX"));
+    for (const char* stand : {"B1", "B2", "B3"}) EXPECT_TRUE(shown(stand)) << stand;
+    EXPECT_NE(svg.find("<title>A10</title>"), svg.rfind("<title>A10</title>"));  // both views
 }
 
 TEST(TrackPicture, RunwayTextsAndBrokenStandFiles)

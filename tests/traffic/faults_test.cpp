@@ -120,6 +120,53 @@ TEST_F(TrafficFaults, AFaultInOneAircraftRemovesItOnceAndTheOthersFlyOn)
     EXPECT_FALSE(live(0x485490));
 }
 
+TEST_F(TrafficFaults, AFaultWhileMergingAReportCostsItsAircraftAndTheTicksGoOn)
+{
+    start();
+    gf_reserveTrafficContainers();
+    // A taxiing flight behind the user whose reports stop: it holds in place.
+    Report a;
+    a.lat = 51.2700;
+    a.lon = 6.7800;
+    a.alt_ft = 0.0;
+    a.gs_kt = 15.0;
+    a.track_deg = 0.0;
+    Report b = a;
+    b.lat += 0.0004;
+    b.time_s += 6.0;
+    livery(a.hex);
+    std::vector<LiveAircraftRecord> one{record(a)};
+    gf_pushAddingStack(one, 0);
+    std::vector<LiveAircraftRecord> two{record(b)};
+    gf_pushAddingStack(two, 6);
+    ASSERT_TRUE(tickUntil([&] { return live(a.hex) && live(a.hex)->holding; }, 3000));
+    const uint32_t id = live(a.hex)->objectId;
+    // The user has it selected, and the window's list fails when the selection goes.
+    g_selectedObjectId = id;
+    g_trafficWindowHooks.refreshAcList = [] { throw std::runtime_error("list gone"); };
+    // The next report is 1 km on: the holding aircraft is removed while the report merges. The
+    // report of another flight follows it in the same poll.
+    Report far = b;
+    far.lat += 0.009;
+    far.time_s += 60.0;
+    Report other;
+    other.hex = 0x48548f;
+    other.callsign = "KLM57B";
+    other.time_s = far.time_s;
+    push({other, far}, 30);
+    tick(5);
+    EXPECT_EQ(count(fmt::format("==> lf_mergeReport: list gone hexid: {}, cs:KLM56A", a.hex)), 1);
+    ASSERT_TRUE(live(other.hex));
+    EXPECT_EQ(live(other.hex)->state, SimObjectState::buffer);
+    tick(100);
+    EXPECT_FALSE(live(a.hex));
+    EXPECT_FALSE(simstandin::object(id));
+    {
+        std::scoped_lock lock(g_trafficMutex);
+        EXPECT_TRUE(g_addingStack.empty());
+    }
+}
+
 TEST_F(TrafficFaults, ParkedExtensionSaturatesItsDueTick)
 {
     LiveAc& aircraft = lf_activeAircraft(0x48548e, 150);

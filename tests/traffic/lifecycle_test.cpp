@@ -8,23 +8,6 @@ namespace {
 
 using LiveLifecycle = TrafficTest;
 
-// Two reports 10 s apart of one flight, at `lat`, pushed as the first load, so that the flight
-// is spawned at once.
-void lf_firstLoad(uint32_t hex, const std::string& callsign, double lat)
-{
-    Report a;
-    a.hex = hex;
-    a.callsign = callsign;
-    a.lat = lat;
-    Report b = a;
-    b.lat += 0.01;
-    b.time_s += 6.0;
-    std::vector<LiveAircraftRecord> one{record(a)};
-    gf_pushAddingStack(one, 0);
-    std::vector<LiveAircraftRecord> two{record(b)};
-    gf_pushAddingStack(two, 6);
-}
-
 TEST_F(LiveLifecycle, LiveLimitReplacesTheFarthestOnlyForANearerFlight)
 {
     start();
@@ -33,18 +16,18 @@ TEST_F(LiveLifecycle, LiveLimitReplacesTheFarthestOnlyForANearerFlight)
     // The user stands at 51.2793 N; one degree of latitude is 60 nm.
     for (const auto& [hex, lat] : {std::pair{0x400001U, 51.4793}, std::pair{0x400002U, 51.6793}}) {
         livery(hex);
-        lf_firstLoad(hex, fmt::format("DLH{}", hex & 0xF), lat);
+        firstLoad(hex, fmt::format("DLH{}", hex & 0xF), lat);
     }
     ASSERT_TRUE(tickUntil([] { return g_activeLiveCount == 2; }));
     // 30 nm away: farther than both, dropped.
     livery(0x400003);
-    lf_firstLoad(0x400003, "DLH3", 51.7793);
+    firstLoad(0x400003, "DLH3", 51.7793);
     tick(5);
     EXPECT_FALSE(live(0x400003));
     EXPECT_EQ(stateOf(0x400002), SimObjectState::active);
     // 6 nm away: the one at 24 nm makes room.
     livery(0x400004);
-    lf_firstLoad(0x400004, "DLH4", 51.3793);
+    firstLoad(0x400004, "DLH4", 51.3793);
     tick(5);
     EXPECT_EQ(stateOf(0x400002), SimObjectState::removingfromsim);
     EXPECT_EQ(stateOf(0x400004), SimObjectState::adding2sim);
@@ -57,7 +40,7 @@ TEST_F(LiveLifecycle, RefusedCreationErasesTheRecordAndRemembersTheLivery)
     simstandin::addFailure({"SimConnect_AICreateNonATCAircraft", 0, 1,
                             DWORD{SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED}});
     livery(0x48548e);
-    lf_firstLoad(0x48548e, "KLM56A", 51.3);
+    firstLoad(0x48548e, "KLM56A", 51.3);
     ASSERT_TRUE(tickUntil([] { return live(0x48548e) == nullptr; }, 1000));
     EXPECT_TRUE(g_failedLiveries.contains(std::string(kA320)));
     EXPECT_TRUE(log_.contains(fmt::format("KLM56A '{}' could not be created by your Sim!", kA320)));
@@ -68,7 +51,7 @@ TEST_F(LiveLifecycle, RemovalBeforeTheObjectExistsRemovesItWhenItArrives)
     start("\"create_delay_s\": 1.0");
     gf_reserveTrafficContainers();
     livery(0x48548e);
-    lf_firstLoad(0x48548e, "KLM56A", 51.3);
+    firstLoad(0x48548e, "KLM56A", 51.3);
     // The request has gone to the simulator link, the object is not there yet.
     ASSERT_TRUE(tickUntil(
         [this] { return callsOf("SimConnect_AICreateNonATCAircraft").size() == 1; }, 200));
@@ -85,17 +68,17 @@ TEST_F(LiveLifecycle, AGhostGoesWhenItsFlightSpawnsAndStaysGone)
     start();
     gf_reserveTrafficContainers();
     livery(0x500001);
-    lf_firstLoad(0x500001, "KLM56A_", 51.35);
+    firstLoad(0x500001, "KLM56A_", 51.35);
     ASSERT_TRUE(tickUntil([] { return stateOf(0x500001) == SimObjectState::active; }, 1000));
     livery(0x48548e);
-    lf_firstLoad(0x48548e, "KLM56A", 51.3);
+    firstLoad(0x48548e, "KLM56A", 51.3);
     ASSERT_TRUE(tickUntil([] { return live(0x500001) == nullptr; }, 1000));
     EXPECT_TRUE(log_.contains(
         fmt::format("{:10}{:8} is a ghost and will be removed, continue with KLM56A", "",
                     "KLM56A_")));
     // A later report under the ghost's callsign is not spawned again.
     livery(0x500001);
-    lf_firstLoad(0x500001, "KLM56A_", 51.35);
+    firstLoad(0x500001, "KLM56A_", 51.35);
     tick(10);
     EXPECT_FALSE(live(0x500001));
 }

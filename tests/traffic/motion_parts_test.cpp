@@ -1,9 +1,11 @@
 // The numbers of the motion and stand parts, function by function: the taxi curve, the stand
 // fit with the relearned radius, learning a stay across midnight, the flare heights, the start
 // of the take-off roll, stand names read on another thread, and the faults mended in the
-// respawn and the holding removal.
+// respawn and the holding removal; the sample queue against the deque it replaced.
 #include <atomic>
 #include <cmath>
+#include <deque>
+#include <random>
 #include <thread>
 
 #include "foundation/catalogue.h"
@@ -251,6 +253,11 @@ TEST_F(MotionParts, TheTakeOffRollStartsAt43KnotsAndASlowClimbWaitsForTheRotatio
 
 TEST_F(MotionParts, AnotherThreadLooksUpStandNamesWhileTheTableIsReloadedAndCleared)
 {
+    // Only a user aircraft on the ground stands on a stand.
+    start();
+    ASSERT_TRUE(gf_requestUserOnGroundEverySecond());
+    pump(1.1);
+    ASSERT_TRUE(gf_userOnGround());
     std::atomic<bool> done{false};
     std::atomic<int> lookups{0};
     std::atomic<int> wrong{0};
@@ -278,6 +285,80 @@ TEST_F(MotionParts, AnotherThreadLooksUpStandNamesWhileTheTableIsReloadedAndClea
     g_parkStands.clear();
     gf_publishStandSpots();
     EXPECT_EQ(gf_closestStandName(51.0, 7.0), "");
+}
+
+// Every operation the motion code uses, at random places and sizes across the record's own
+// slots and the spill: the queue holds what a deque would, in the same order.
+TEST(SampleQueue, HoldsWhatADequeHoldsThroughEveryOperation)
+{
+    std::mt19937 random(26);
+    SampleQueue queue;
+    std::deque<int32_t> model;
+    int32_t next = 0;
+    std::size_t longest = 0;
+    const auto sample = [&] {
+        PosSample s;
+        s.dueTick = ++next;
+        return s;
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const auto at = [&](std::size_t size) {
+            return static_cast<std::ptrdiff_t>(random() % (size + 1));
+        };
+        const unsigned op = model.size() > 40 ? 2 + random() % 7 : random() % 9;
+        if (model.empty() && op >= 2) {
+            queue.push_back(sample());
+            model.push_back(next);
+            continue;
+        }
+        switch (op) {
+        case 0:
+        case 1:
+            queue.push_back(sample());
+            model.push_back(next);
+            break;
+        case 2:
+            queue.pop_front();
+            model.pop_front();
+            break;
+        case 3:
+            queue.pop_back();
+            model.pop_back();
+            break;
+        case 4:
+            queue.push_front(sample());
+            model.push_front(next);
+            break;
+        case 5: {
+            const auto i = at(model.size());
+            queue.insert(queue.begin() + i, sample());
+            model.insert(model.begin() + i, next);
+            break;
+        }
+        case 6: {
+            const auto i = at(model.size() - 1);
+            queue.erase(queue.begin() + i);
+            model.erase(model.begin() + i);
+            break;
+        }
+        case 7: {
+            const auto i = at(model.size());
+            queue.erase(queue.begin() + i, queue.end());
+            model.erase(model.begin() + i, model.end());
+            break;
+        }
+        default:
+            queue.resize(1);
+            model.resize(1);
+            break;
+        }
+        ASSERT_EQ(queue.size(), model.size()) << "step " << step;
+        longest = std::max(longest, model.size());
+        ASSERT_TRUE(std::equal(queue.begin(), queue.end(), model.begin(), model.end(),
+                               [](const PosSample& s, int32_t due) { return s.dueTick == due; }))
+            << "step " << step;
+    }
+    EXPECT_GT(longest, 3 * SampleQueue::kInline);
 }
 
 }  // namespace

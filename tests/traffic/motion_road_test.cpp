@@ -8,8 +8,11 @@
 // (test-tracks/) for the track picture.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <numbers>
 
+#include "foundation/catalogue.h"
 #include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
 #include "traffic/traffic_fixture.h"
@@ -17,10 +20,16 @@
 namespace qel::test {
 namespace {
 
-constexpr double kRadPerDeg = std::numbers::pi / 180.0;
-constexpr double kFt_per_nm = 6076.11549;
 const LatLon kThreshold23L{51.2997, 6.7869};
 const LatLon kEnd05R{51.2808, 6.7530};
+
+// An arrival onto 23L starting `t_s` seconds in (see arrivalReports).
+std::vector<Report> lf_arrival(uint32_t hex, double t_s, LatLon& stop, double& taxi_deg,
+                               int taxiLegs = 7)
+{
+    return arrivalReports(hex, t_s, kThreshold23L, gf_bearingRad(kThreshold23L, kEnd05R), stop,
+                          taxi_deg, taxiLegs);
+}
 
 class MotionRoad : public TrafficTest {
 protected:
@@ -57,13 +66,7 @@ protected:
     // over; the phases of `hex` are noted after every tick.
     void fly(uint32_t hex, std::vector<Report> reports, int afterTicks)
     {
-        std::stable_sort(reports.begin(), reports.end(),
-                         [](const Report& a, const Report& b) { return a.time_s < b.time_s; });
-        for (std::size_t i = 0; i < reports.size();) {
-            std::vector<Report> poll{reports[i++]};
-            while (i < reports.size() && reports[i].time_s == poll.front().time_s) {
-                poll.push_back(reports[i++]);
-            }
+        for (const auto& poll : pollsOf(std::move(reports))) {
             push(poll, 30);
             runTicks(hex, 500);
         }
@@ -78,7 +81,9 @@ protected:
             if (g_fastTicks % 100 == 0) {
                 gf_writeDayAndSlot();
                 gf_checkNextQueuedStand(g_dayAndSlot);
+                watchHeadings();
             }
+            if (eachTick_) eachTick_();
             const LiveAc* aircraft = live(hex);
             if (!aircraft || aircraft->state != SimObjectState::active) continue;
             const std::string name(flightPhaseName(aircraft->phase));
@@ -121,6 +126,50 @@ protected:
         rollFromTick_ = now;
     }
 
+    // Once a second, as the simulator shows them: an aircraft moving on the ground faster than
+    // 3 kt that points 25-155 degrees away from where it goes, two seconds running, slides.
+    void watchHeadings()
+    {
+        for (const LiveAc& aircraft : g_liveAcs) {
+            const auto object =
+                aircraft.objectId ? simstandin::object(aircraft.objectId) : std::nullopt;
+            if (!object) continue;
+            Seen& seen = seen_[aircraft.hexId];
+            const LatLon here{object->latitude, object->longitude};
+            double off_deg = 0.0;
+            if (seen.known && seen.onGround && object->onGround &&
+                gf_distanceNm(seen.at, here) * 3600.0 > 3.0) {
+                off_deg = std::abs(lf_wrapPi(object->heading_rad - gf_bearingRad(seen.at, here))) /
+                          kRadPerDeg;
+            }
+            const bool sideways = off_deg >= 25.0 && off_deg <= 155.0;
+            if (sideways && seen.sideways) {
+                slides_.push_back(fmt::format("{} at tick {}: {:.0f} degrees off its path",
+                                              aircraft.callsign, g_fastTicks.load(), off_deg));
+            }
+            seen = {here, object->onGround, sideways, true};
+        }
+    }
+
+    void expectFacingWhereTheyGo()
+    {
+        for (const auto& slide : slides_) ADD_FAILURE() << slide;
+    }
+
+    // KLM56A's arrival onto 23L to a stop 10 m short of A1, the world's only stand, which it
+    // faces; the world's trace goes to test-tracks/<name>.
+    std::vector<Report> arrivalToA1(const std::string& name)
+    {
+        LatLon p{};
+        double taxi_deg = 0;
+        std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+        const LatLon a1 = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
+        startAt(name, {ParkStand("A1", {}, a1.lat, a1.lon, taxi_deg * kRadPerDeg, 30.0, false,
+                                 false, false)});
+        livery(0x48548e);
+        return reports;
+    }
+
     void expectNoException()
     {
         for (const auto& line : log_.lines()) {
@@ -133,66 +182,22 @@ protected:
         return std::find(phases_.begin(), phases_.end(), phase) != phases_.end();
     }
 
+    struct Seen {
+        LatLon at;
+        bool onGround = false;
+        bool sideways = false;
+        bool known = false;
+    };
+    std::map<uint32_t, Seen> seen_;    // by hex id, a second ago
+    std::vector<std::string> slides_;  // what slid sideways
     std::vector<std::string> phases_;
+    std::function<void()> eachTick_;  // after every tick
     bool caughtUp_ = false;
     double shownRollSpeed_kt_ = 0.0;
     std::vector<double> rollSpeeds_kt_;  // every half second of the take-off roll
     LatLon rollFrom_{};
     int32_t rollFromTick_ = -1000;
 };
-
-Report lf_at(LatLon p, double alt_ft, double gs_kt, double track_deg, double t_s)
-{
-    Report r;
-    r.hex = 0x48548e;
-    r.lat = p.lat;
-    r.lon = p.lon;
-    r.alt_ft = alt_ft;
-    r.gs_kt = gs_kt;
-    r.track_deg = track_deg;
-    r.time_s += t_s;
-    return r;
-}
-
-// Reports every 5 s along a course at a speed, the altitude moving by `climb_fpm`.
-void lf_leg(std::vector<Report>& out, LatLon& p, double& alt_ft, double& t_s, double course_deg,
-            double gs_kt, double climb_fpm, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        p = gf_destinationPoint(p, course_deg * kRadPerDeg, gs_kt * 5.0 / 3600.0 * kFt_per_nm);
-        alt_ft = std::max(alt_ft + climb_fpm / 12.0, 0.0);
-        t_s += 5.0;
-        out.push_back(lf_at(p, alt_ft, gs_kt, course_deg, t_s));
-        out.back().vs_fpm = alt_ft > 0.0 ? climb_fpm : 0.0;
-    }
-}
-
-// An arrival onto 23L starting `t_s` seconds in: 2 nm out on the extended centre line, 3° down
-// to the threshold, rolled out, turned off to the left and taxied to a stop at `stop`, which
-// faces `taxi_deg`.
-std::vector<Report> lf_arrival(uint32_t hex, double t_s, LatLon& stop, double& taxi_deg,
-                               int taxiLegs = 7)
-{
-    const double runway_deg = gf_bearingRad(kThreshold23L, kEnd05R) / kRadPerDeg;
-    std::vector<Report> reports;
-    LatLon p = gf_destinationPoint(kThreshold23L, (runway_deg + 180) * kRadPerDeg, 2 * kFt_per_nm);
-    double alt = 147 + 640;
-    double t = t_s;
-    reports.push_back(lf_at(p, alt, 140, runway_deg, t));
-    lf_leg(reports, p, alt, t, runway_deg, 140, -740, 10);
-    alt = 0;
-    for (double v : {120.0, 90.0, 60.0, 35.0, 20.0}) lf_leg(reports, p, alt, t, runway_deg, v, 0, 1);
-    taxi_deg = runway_deg - 90;
-    lf_leg(reports, p, alt, t, taxi_deg, 15, 0, taxiLegs);
-    p = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 20 / 0.3048);
-    Report last = lf_at(p, 0, 0, taxi_deg, t + 5);
-    reports.push_back(last);
-    last.time_s += 5;
-    reports.push_back(last);
-    for (Report& r : reports) r.hex = hex;
-    stop = p;
-    return reports;
-}
 
 TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
 {
@@ -252,6 +257,7 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, stand) * 1852,
               2.0);
     expectNoException();
+    expectFacingWhereTheyGo();
 }
 
 TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
@@ -270,18 +276,18 @@ TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
     double t = 0;
     double alt = 0;
     for (int i = 0; i < 4; ++i) {
-        reports.push_back(lf_at(stand, 0, 0, standHeading_deg, t));
+        reports.push_back(reportAt(stand, 0, 0, standHeading_deg, t));
         t += 5;
     }
     // Pushed back, tail first, away from the runway; then taxi to the runway and roll.
     LatLon p = stand;
-    lf_leg(reports, p, alt, t, standHeading_deg + 180, 4, 0, 9);
+    reportLeg(reports, p, alt, t, standHeading_deg + 180, 4, 0, 9);
     const double toLineUp = gf_bearingRad(p, lineUp) / kRadPerDeg;
     const int legs = static_cast<int>(gf_distanceNm(p, lineUp) * 1852 / (15 * 5 * 0.514444));
-    lf_leg(reports, p, alt, t, toLineUp, 15, 0, legs);
-    for (double v : {40.0, 80.0, 120.0, 150.0}) lf_leg(reports, p, alt, t, runway_deg, v, 0, 1);
+    reportLeg(reports, p, alt, t, toLineUp, 15, 0, legs);
+    for (double v : {40.0, 80.0, 120.0, 150.0}) reportLeg(reports, p, alt, t, runway_deg, v, 0, 1);
     alt = 50;
-    lf_leg(reports, p, alt, t, runway_deg, 160, 1500, 14);
+    reportLeg(reports, p, alt, t, runway_deg, 160, 1500, 14);
     fly(0x48548e, reports, 3000);
 
     for (const auto& phase : {"parked", "pushing_back", "pushed_back", "taxi", "take_off",
@@ -297,7 +303,12 @@ TEST_F(MotionRoad, DepartureLeavesItsStandTaxisAndTakesOff)
     }
     EXPECT_GT(rollSpeeds_kt_.back(), 120.0);
     EXPECT_LE(shownRollSpeed_kt_, 160.0);
+    // Lining up along a curve, it turns as it rolls: it never stops to turn once it rolls.
+    const auto rolling = std::find_if(rollSpeeds_kt_.begin(), rollSpeeds_kt_.end(),
+                                      [](double v) { return v > 20.0; });
+    EXPECT_TRUE(std::all_of(rolling, rollSpeeds_kt_.end(), [](double v) { return v > 10.0; }));
     expectNoException();
+    expectFacingWhereTheyGo();
 }
 
 TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutAStandHolds)
@@ -349,6 +360,400 @@ TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutASta
     EXPECT_EQ(stateOf(0x485490), SimObjectState::removingfromsim);
     EXPECT_EQ(live(0x48548f)->phase, FlightPhase::parked);
     expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+// Two stationary reports at a stand, 20 s apart from `t_s` on.
+void lf_standing(std::vector<Report>& out, uint32_t hex, const char* callsign, LatLon at,
+                 double t_s)
+{
+    for (double t : {t_s, t_s + 20}) {
+        out.push_back(reportAt(at, 0, 0, 0, t));
+        out.back().hex = hex;
+        out.back().callsign = callsign;
+        out.back().registration.clear();
+    }
+}
+
+TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStandingThereNow)
+{
+    // A1 and A3 lie on the taxiway of the arrivals onto 23L, 10 m beyond where KLM58C and
+    // KLM60E stop; A2 lies 35 m beside A1, close enough to collide with it.
+    LatLon stop1{}, stop3{};
+    double taxi_deg = 0;
+    std::vector<Report> reports;
+    for (Report r : lf_arrival(0x485490, 100, stop1, taxi_deg)) {
+        r.callsign = "KLM58C";
+        r.registration.clear();
+        reports.push_back(r);
+    }
+    for (Report r : lf_arrival(0x485492, 240, stop3, taxi_deg, 4)) {
+        r.callsign = "KLM60E";
+        r.registration.clear();
+        reports.push_back(r);
+    }
+    const LatLon a1 = gf_destinationPoint(stop1, taxi_deg * kRadPerDeg, 10 / 0.3048);
+    const LatLon a3 = gf_destinationPoint(stop3, taxi_deg * kRadPerDeg, 10 / 0.3048);
+    const double aside_deg = taxi_deg + 90;
+    const LatLon a2 = gf_destinationPoint(a1, aside_deg * kRadPerDeg, 35 / 0.3048);
+    // KLM56A stands on A2, pulls out straight ahead and taxis on; KLM57B then appears on A2.
+    lf_standing(reports, 0x48548e, "KLM56A", a2, 0);
+    LatLon at = a2;
+    double alt = 0;
+    double t = 40;
+    reportLeg(reports, at, alt, t, aside_deg, 5, 0, 4);
+    reportLeg(reports, at, alt, t, aside_deg, 15, 0, 50);
+    for (auto& r : reports) {
+        if (r.hex == 0x48548e) r.callsign = "KLM56A";
+    }
+    lf_standing(reports, 0x48548f, "KLM57B", a2, 100);
+    // KLM59D stands on A3, facing away from the taxiway, and is pushed back 60 m across it,
+    // while KLM60E lands for A3.
+    lf_standing(reports, 0x485491, "KLM59D", a3, 0);
+    at = a3;
+    t = 240;
+    std::vector<Report> pushed;
+    reportLeg(pushed, at, alt, t, aside_deg, 4, 0, 6);
+    pushed.push_back(reportAt(at, 0, 0, aside_deg, t += 5));
+    for (Report& r : pushed) {
+        r.hex = 0x485491;
+        r.callsign = "KLM59D";
+        r.registration.clear();
+        reports.push_back(r);
+    }
+    const auto stand = [](const char* id, LatLon p, double heading_deg) {
+        return ParkStand(id, {}, p.lat, p.lon, heading_deg * kRadPerDeg, 30.0, false, false, false);
+    };
+    startAt("left-stand", {stand("A1", a1, taxi_deg), stand("A2", a2, aside_deg),
+                           stand("A3", a3, taxi_deg - 90)});
+    g_parkStands[0].overlaps = {2};
+    g_parkStands[1].overlaps = {1};
+    for (uint32_t hex = 0x48548e; hex <= 0x485492; ++hex) livery(hex);
+    // The user's aircraft is in the air: no spawning aircraft is to be taken for one ahead of it.
+    COLLISION_USER_AIR.current = false;
+    MAX_PARK_SEL.current = 0;
+    // The user removes the pushed-back KLM59D while KLM60E drives onto A3.
+    uint32_t a3HolderAfterRemoval = 0;
+    eachTick_ = [&] {
+        const LiveAc* parking = live(0x485492);
+        if (parking && parking->phase == FlightPhase::parking &&
+            stateOf(0x485491) == SimObjectState::active) {
+            gf_removeLiveByCallsign("KLM59D");
+            a3HolderAfterRemoval = g_parkStands[2].occupantHexId;
+        }
+    };
+    fly(0x485492, reports, 3000);
+
+    EXPECT_EQ(count("A2      : KLM56A   pulling out"), 1);
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::active);  // still taxiing
+    EXPECT_EQ(count("A2      : KLM57B   removed by parking KLM58C at adjacent and possibly "
+                    "colliding stand A1"),
+              1);
+    EXPECT_EQ(stateOf(0x48548f), SimObjectState::removingfromsim);
+    const LiveAc* first = live(0x485490);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->phase, FlightPhase::parked);
+    EXPECT_EQ(first->standId, 1u);
+    EXPECT_EQ(stateOf(0x485491), SimObjectState::removingfromsim);
+    EXPECT_EQ(a3HolderAfterRemoval, 0x485492u);
+    const LiveAc* second = live(0x485492);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->phase, FlightPhase::parked);
+    EXPECT_EQ(second->standId, 3u);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+TEST_F(MotionRoad, AnArrivalDrivingOntoItsStandGoesWithTheParkAirportTheUserLeaves)
+{
+    // The user flies out of sight of the park airport while KLM56A drives onto A1: it goes
+    // with the other ground traffic there and never parks on a stand of a table that is gone.
+    const std::vector<Report> reports = arrivalToA1("left-airport");
+    bool left = false;
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!gf_parkAirportSet() || !aircraft || aircraft->phase != FlightPhase::parking) return;
+        left = true;
+        g_userState.onGround = false;
+        g_userState.latitude = g_parkAirport.latitude + 1.0;
+        g_userState.longitude = g_parkAirport.longitude;
+        g_userState.altAboveGround_ft = 5000.0;
+        lf_checkUserPosition(false);
+    };
+    fly(0x48548e, reports, 3000);
+
+    ASSERT_TRUE(left);
+    EXPECT_FALSE(gf_parkAirportSet());
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::removingfromsim);
+    EXPECT_EQ(count("A1      : KLM56A   arrived at stand"), 0);
+    const auto lines = log_.lines();
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("KLM56A   arrived at stand") != std::string::npos;
+    }));
+}
+
+TEST_F(MotionRoad, AGoAroundAfterTheFlareBeganTakesTheReportsThatFollow)
+{
+    // The park airport's stand file puts the field 200 ft above the runway KLM56A approaches:
+    // it flares 200 ft high, goes around at 1500 ft/min and is then reported under another
+    // callsign, which it takes.
+    const double runway_deg = gf_bearingRad(kThreshold23L, kEnd05R) / kRadPerDeg;
+    LatLon p = gf_destinationPoint(kThreshold23L, (runway_deg + 180) * kRadPerDeg, 2 * kFeetPerNm);
+    double alt = 147 + 640;
+    double t = 0;
+    std::vector<Report> reports{reportAt(p, alt, 140, runway_deg, t)};
+    reportLeg(reports, p, alt, t, runway_deg, 140, -740, 8);
+    reportLeg(reports, p, alt, t, runway_deg, 140, 1500, 14);
+    for (std::size_t i = 15; i < reports.size(); ++i) reports[i].callsign = "KLM77G";
+    startAt("go-around", {});
+    g_parkAirport.altitude = 347.0F;
+    GUID_CHANGES.current = false;
+    livery(0x48548e);
+    bool flared = false;
+    eachTick_ = [&] {
+        if (const LiveAc* aircraft = live(0x48548e); aircraft && aircraft->landing) flared = true;
+    };
+    fly(0x48548e, reports, 500);
+
+    EXPECT_TRUE(flared);
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_EQ(aircraft->state, SimObjectState::active);
+    EXPECT_FALSE(went("taxi"));  // never touched down
+    EXPECT_EQ(aircraft->landing, 0);
+    EXPECT_EQ(aircraft->callsign, "KLM77G");
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+TEST_F(MotionRoad, ANewcomerWhoseNeighbourStandIsBlockedLeavesTheParkedOccupantInPlace)
+{
+    // A1 and A2 are 25 m apart: two airliners cannot stand on both. KLM56A parks on A1 and falls
+    // silent (its stand no longer held), DLH8A parks on A2; then KLM57B is reported standing on
+    // A1. It may not have A1, and KLM56A must not be removed for it.
+    const LatLon a1{51.2720, 6.7750};
+    const LatLon a2 = gf_destinationPoint(a1, std::numbers::pi / 2, 25 / 0.3048);
+    startAt("neighbour", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false),
+                          ParkStand("A2", {}, a2.lat, a2.lon, 0.0, 30.0, false, false, false)});
+    g_parkStands[0].overlaps = {2};
+    // Both stands may take live aircraft.
+    CUSTOM_PARKING_PERCENTAGE.current = 100;
+    gf_reserveTrafficContainers();
+    const auto parkedAt = [this](uint32_t hex, const char* callsign, LatLon at) {
+        livery(hex);
+        // Standing still: a report 18 s after the first, as one only 15 s newer adds nothing.
+        for (int k : {0, 3}) {
+            Report r = reportAt(at, 0, 0, 0, 6.0 * k);
+            r.hex = hex;
+            r.callsign = callsign;
+            r.registration.clear();
+            std::vector<LiveAircraftRecord> step{record(r)};
+            gf_pushAddingStack(step, 6 * k);
+        }
+        return tickUntil([hex] { return stateOf(hex) == SimObjectState::active; }, 1000);
+    };
+    ASSERT_TRUE(parkedAt(0x48548e, "KLM56A", a1));
+    ASSERT_TRUE(parkedAt(0x3c4b26, "DLH8A", a2));
+    EXPECT_EQ(live(0x48548e)->standId, 1u);
+    EXPECT_EQ(live(0x3c4b26)->standId, 2u);
+    EXPECT_EQ(g_parkStands[0].occupantHexId, 0u);
+    livery(0x48548f);
+    for (int k : {0, 3}) {
+        Report r = reportAt(a1, 0, 0, 0, 6.0 * k);
+        r.hex = 0x48548f;
+        r.callsign = "KLM57B";
+        r.registration.clear();
+        std::vector<LiveAircraftRecord> step{record(r)};
+        gf_pushAddingStack(step, 6 * k);
+    }
+    tick(300);
+    EXPECT_FALSE(live(0x48548f));
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::active);
+    EXPECT_EQ(live(0x48548e)->phase, FlightPhase::parked);
+    EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 0);
+}
+
+TEST_F(MotionRoad, AStayAcrossMidnightIsLearnedOnBothDays)
+{
+    // KLM56A lands on Thursday at 22:40 (half hour 45), parks on A1 and pulls out on Friday at
+    // 01:10 (half hour 2): A1 learns Thursday's half hours 45 to 47 and Friday's 0 to 2.
+    clock_->advance(std::chrono::hours(22) + std::chrono::minutes(38));
+    const std::vector<Report> reports = arrivalToA1("midnight");
+    const LatLon a1{g_parkStands[0].latitude, g_parkStands[0].longitude};
+    const double taxi_deg = g_parkStands[0].heading / kRadPerDeg;
+    g_registrations = {{"PH-EXL", MatchKey{7, 0, gf_modelIndex("A320"), 0, 0}}};
+    fly(0x48548e, reports, 3000);
+    ASSERT_EQ(live(0x48548e)->phase, FlightPhase::parked);
+    clock_->advance(std::chrono::hours(2) + std::chrono::minutes(30));
+    std::vector<Report> leaving;
+    double t = reports.back().time_s - Report{}.time_s + 9000;
+    double alt = 0;
+    LatLon at = a1;
+    reportLeg(leaving, at, alt, t, taxi_deg, 5, 0, 6);
+    fly(0x48548e, leaving, 500);
+
+    ASSERT_TRUE(went("taxi"));
+    const auto& options = g_parkStands[0].learnedFlights;
+    const auto on = [&](uint32_t day) {
+        return std::find_if(options.begin(), options.end(),
+                            [day](const LearnedFlight& o) { return o.day == day; });
+    };
+    ASSERT_NE(on(4), options.end());
+    ASSERT_NE(on(5), options.end());
+    for (const int slot : {45, 46, 47}) EXPECT_TRUE(on(4)->slots.test(slot)) << slot;
+    for (const int slot : {0, 1, 2}) EXPECT_TRUE(on(5)->slots.test(slot)) << slot;
+    EXPECT_EQ(on(4)->callsign, "KLM56A");
+    EXPECT_EQ(on(5)->callsign, "KLM56A");
+    EXPECT_EQ(on(5)->cpl, 1);
+    EXPECT_EQ(options.size(), 2u);
+}
+
+TEST_F(MotionRoad, AnAircraftLeavingAStandItLeftEarlierTodayIsLearnedComplete)
+{
+    // PH-EXL stands on A1 from 10:00 and pulls out at 10:30; back at 14:30, it pulls out again
+    // at 15:00. The second departure's half hour is learned as a stay of its own that is over.
+    clock_->advance(std::chrono::hours(10));
+    const LatLon a1{51.2960, 6.7790};
+    startAt("left-again", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
+    g_registrations = {{"PH-EXL", MatchKey{7, 0, gf_modelIndex("A320"), 0, 0}}};
+    COLLISION_USER_AIR.current = false;
+    double t = 0;
+    for (const uint32_t hex : {0x48548eu, 0x48548fu}) {
+        livery(hex);
+        std::vector<Report> stay;
+        lf_standing(stay, hex, hex == 0x48548eu ? "KLM56A" : "KLM58C", a1, t);
+        for (Report& r : stay) r.registration = "PH-EXL";
+        fly(hex, stay, 4000);
+        clock_->advance(std::chrono::minutes(30));
+        std::vector<Report> leaving;
+        LatLon at = a1;
+        double alt = 0;
+        t += 1800;
+        reportLeg(leaving, at, alt, t, 0, 5, 0, 6);
+        for (Report& r : leaving) {
+            r.hex = hex;
+            r.callsign = stay.front().callsign;
+        }
+        fly(hex, leaving, 500);
+        EXPECT_EQ(count("A1      : " + stay.front().callsign + "   pulling out"), 1);
+        clock_->advance(std::chrono::hours(4));
+        t += 14400;
+    }
+
+    const auto& options = g_parkStands[0].learnedFlights;
+    ASSERT_EQ(options.size(), 3u);
+    EXPECT_TRUE(options[0].slots.test(20) && options[0].slots.test(21));
+    EXPECT_EQ(options[0].cpl, 1);
+    EXPECT_TRUE(options[1].slots.test(29));  // the stay that began at 14:30
+    EXPECT_TRUE(options[2].slots.test(30));
+    EXPECT_EQ(options[2].cpl, 1);
+}
+
+TEST_F(MotionRoad, BelowAThousandFeetAwayFromTheParkAirportADescentStaysADescent)
+{
+    // KLM56A descends at 600 ft/min from 900 to 400 ft above the ground, 20 nm from the park
+    // airport (no approach): the slow-climb floor must not turn its descent into a climb.
+    startAt("low-descent", {});
+    LatLon p{51.60, 6.95};
+    double alt = 147 + 900;
+    double t = 0;
+    std::vector<Report> reports{reportAt(p, alt, 140, 230, t)};
+    reportLeg(reports, p, alt, t, 230, 140, -600, 10);
+    livery(0x48548e);
+    double highest_ft = 0.0;
+    double lowest_ft = 1e9;
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || aircraft->state != SimObjectState::active) return;
+        if (const auto object = simstandin::object(aircraft->objectId)) {
+            highest_ft = std::max(highest_ft, object->altitude_ft);
+            lowest_ft = std::min(lowest_ft, object->altitude_ft);
+        }
+    };
+    fly(0x48548e, reports, 4000);
+
+    EXPECT_LT(highest_ft, 147 + 900 + 10);
+    EXPECT_LT(lowest_ft, 147 + 600);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+// KLM56A taxiing east at 10 kt for a minute; `p` and `t_s` end where and when it is then.
+std::vector<Report> lf_taxiingEast(LatLon& p, double& t_s)
+{
+    p = {51.2960, 6.7790};
+    double alt = 0;
+    std::vector<Report> reports{reportAt(p, 0, 10, 90, t_s)};
+    reportLeg(reports, p, alt, t_s, 90, 10, 0, 12);
+    return reports;
+}
+
+TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
+{
+    // KLM56A taxis east at 10 kt for a minute, is then reported going back west and stops: it
+    // turns round on the spot, in seconds, and taxis on facing west.
+    startAt("turn-back", {});
+    LatLon p{};
+    double t = 0;
+    std::vector<Report> reports = lf_taxiingEast(p, t);
+    double alt = 0;
+    reportLeg(reports, p, alt, t, 270, 10, 0, 8);
+    const LatLon stop = p;
+    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(stop, 0, 0, 270, t += 20));
+    livery(0x48548e);
+    int32_t stillFrom = -1;
+    int32_t longestStill = 0;
+    bool arrived = false;
+    LatLon last{};
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (arrived || !aircraft || aircraft->state != SimObjectState::active) return;
+        const LatLon here{aircraft->position.latitude, aircraft->position.longitude};
+        arrived = gf_distanceNm(here, stop) * 1852.0 < 5.0;
+        if (std::abs(here.lat - last.lat) < 1e-9 && std::abs(here.lon - last.lon) < 1e-9) {
+            if (stillFrom < 0) stillFrom = g_fastTicks;
+            longestStill = std::max(longestStill, g_fastTicks - stillFrom);
+        } else {
+            stillFrom = -1;
+        }
+        last = here;
+    };
+    fly(0x48548e, reports, 3000);
+
+    ASSERT_TRUE(arrived);
+    EXPECT_LT(longestStill, 1200);  // 160 degrees at three times the ground turn rate: 8 s
+    EXPECT_NEAR(live(0x48548e)->position.heading_rad / kRadPerDeg, 270.0, 25.0);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+TEST_F(MotionRoad, AnAircraftStoppingPastItsStandTurnsAndDrivesOntoItNoseFirst)
+{
+    // KLM56A taxis east and stops with A1 14 m behind it to its right, facing north: it turns
+    // on the spot, drives round onto the stand facing where it goes, and stands on it facing
+    // north.
+    startAt("past-stand", {});
+    LatLon p{};
+    double t = 0;
+    std::vector<Report> reports = lf_taxiingEast(p, t);
+    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 90, t += 20));
+    const LatLon a1 =
+        gf_destinationPoint(gf_destinationPoint(p, kPi, 12 / 0.3048), kPi * 1.5, 8 / 0.3048);
+    g_parkStands = {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)};
+    g_parkStands[0].number = 1;
+    gf_publishStandSpots();
+    livery(0x48548e);
+    fly(0x48548e, reports, 3000);
+
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_EQ(aircraft->phase, FlightPhase::parked);
+    EXPECT_EQ(aircraft->standId, 1u);
+    EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, a1) * 1852,
+              2.0);
+    EXPECT_LT(std::abs(lf_wrapPi(aircraft->position.heading_rad)) / kRadPerDeg, 5.0);
+    expectNoException();
+    expectFacingWhereTheyGo();
 }
 
 TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
@@ -363,11 +768,11 @@ TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
     std::vector<Report> tow;
     LatLon at = p;
     double alt = 0;
-    lf_leg(tow, at, alt, t, taxi_deg + 180, 5, 0, 6);
-    lf_leg(tow, at, alt, t, taxi_deg - 60, 5, 0, 6);
+    reportLeg(tow, at, alt, t, taxi_deg + 180, 5, 0, 6);
+    reportLeg(tow, at, alt, t, taxi_deg - 60, 5, 0, 6);
     for (int i = 0; i < 3; ++i) {
         t += 5;
-        tow.push_back(lf_at(at, 0, 0, taxi_deg - 60, t));
+        tow.push_back(reportAt(at, 0, 0, taxi_deg - 60, t));
     }
     const LatLon b7 = gf_destinationPoint(at, (taxi_deg - 60) * kRadPerDeg, 5 / 0.3048);
     startAt("towed", {ParkStand("A1", {}, a1.lat, a1.lon, taxi_deg * kRadPerDeg, 30.0, false,
@@ -391,6 +796,7 @@ TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
     EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, b7) * 1852,
               2.0);
     EXPECT_EQ(count("          towed aircraft " + gf_flightDescription(*aircraft) + " parks"), 1);
+    expectFacingWhereTheyGo();
 }
 
 // The place of a creation call: "'title', 'callsign', latitude, longitude, ...".
@@ -416,7 +822,7 @@ TEST_F(MotionRoad, AFlightWhoseRegistrationBringsAnotherLiveryIsCreatedAgainWher
     LatLon p{51.40, 6.95};
     double alt = 3000;
     double t = 0;
-    lf_leg(reports, p, alt, t, 230, 180, 0, 16);
+    reportLeg(reports, p, alt, t, 230, 180, 0, 16);
     for (std::size_t i = 0; i < 9; ++i) reports[i].registration.clear();
     // Beside it a flight from the park airport (DUS) to AMS, reported from the tenth report on
     // as one back to DUS: it returns, keeps its route and is not created again.
@@ -424,7 +830,7 @@ TEST_F(MotionRoad, AFlightWhoseRegistrationBringsAnotherLiveryIsCreatedAgainWher
     std::vector<Report> back;
     p = {51.44, 6.99};
     t = 0;
-    lf_leg(back, p, alt, t, 230, 180, 0, 16);
+    reportLeg(back, p, alt, t, 230, 180, 0, 16);
     for (std::size_t i = 0; i < back.size(); ++i) {
         back[i].hex = 0x48548f;
         back[i].callsign = "KLM57B";
@@ -433,8 +839,31 @@ TEST_F(MotionRoad, AFlightWhoseRegistrationBringsAnotherLiveryIsCreatedAgainWher
         back[i].destination = i < 9 ? "AMS" : "DUS";
     }
     reports.insert(reports.end(), back.begin(), back.end());
+    // KLM60E flies; KLM61F, reported from the tenth report on as KLM60E's ghost (KLM60E_) with
+    // a registration that brings another livery, is refused whole and keeps its livery.
+    g_regcodes["PH-EXO"] = "Airbus A320 Condor";
+    for (const uint32_t hex : {0x485490u, 0x485491u}) {
+        livery(hex);
+        std::vector<Report> flight;
+        p = {51.48 + 0.04 * (hex - 0x485490u), 7.03};
+        t = 0;
+        reportLeg(flight, p, alt, t, 230, 180, 0, 16);
+        for (std::size_t i = 0; i < flight.size(); ++i) {
+            flight[i].hex = hex;
+            flight[i].callsign = hex == 0x485490u ? "KLM60E" : i < 9 ? "KLM61F" : "KLM60E_";
+            flight[i].registration = hex == 0x485490u ? "PH-EXN" : i < 9 ? "" : "PH-EXO";
+        }
+        reports.insert(reports.end(), flight.begin(), flight.end());
+    }
     fly(0x48548e, reports, 500);
     g_regcodes.erase("PH-EXL");
+    g_regcodes.erase("PH-EXO");
+    const LiveAc* ghost = live(0x485491);
+    ASSERT_NE(ghost, nullptr);
+    EXPECT_EQ(ghost->state, SimObjectState::active);
+    EXPECT_EQ(ghost->phase, FlightPhase::flying);
+    EXPECT_EQ(ghost->callsign, "KLM61F");
+    EXPECT_EQ(ghost->title, kA320);
 
     const LiveAc* returning = live(0x48548f);
     ASSERT_NE(returning, nullptr);
@@ -445,9 +874,9 @@ TEST_F(MotionRoad, AFlightWhoseRegistrationBringsAnotherLiveryIsCreatedAgainWher
 
     std::vector<simstandin::CallRecord> creates;
     for (const auto& call : callsOf("SimConnect_AICreateNonATCAircraft")) {
-        if (call.arguments.find("'KLM57B'") == std::string::npos) creates.push_back(call);
+        if (call.arguments.find("'KLM56A'") != std::string::npos) creates.push_back(call);
     }
-    EXPECT_EQ(callsOf("SimConnect_AICreateNonATCAircraft").size(), creates.size() + 1);
+    EXPECT_EQ(callsOf("SimConnect_AICreateNonATCAircraft").size(), creates.size() + 3);
     ASSERT_EQ(creates.size(), 2u);
     EXPECT_NE(creates[0].arguments.find(kA320), std::string::npos);
     EXPECT_NE(creates[1].arguments.find("Airbus A320 Condor"), std::string::npos);

@@ -74,16 +74,7 @@ protected:
     // A simulator whose user aircraft stands at Schiphol's D16, connected and reporting.
     void parkedAtD16()
     {
-        simstandin::resetFromText(fmt::format(
-            R"({{"clock": {{"start": "now"}}, "user": {{"lat": {}, "lon": {}, "alt_ft": -11,
-            "heading_deg": 4, "on_ground": true}}, "simulator": {{"liveries": ["{}"]}}}})",
-            kD16Lat, kD16Lon, kA320));
-        connect();
-        ASSERT_TRUE(gf_requestUserOnGroundEverySecond());
-        userState();
-        pump(1.1);
-        g_userState = gf_requestUserAcPosition();
-        ASSERT_TRUE(gf_userOnGroundValid());
+        placeUser(kD16Lat, kD16Lon, -11, true, fmt::format(R"("liveries": ["{}"])", kA320));
     }
 
     ScopedWorkDir work_;
@@ -319,26 +310,38 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     EXPECT_STREQ(d14.child("opt").attribute("reg").value(), "PH-BXA");
 }
 
-// The stands as a learned file keeps them: by what they learned, or every one of them when the
-// stand file was handmade (read back as a whole stand file).
+// The stands as a learned file keeps them when the user flies out of sight: by what they
+// learned, or every one of them when the stand file was handmade (read back as a whole stand
+// file). A folder that cannot be made is a failed save: the airport is left all the same.
 TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
 {
     struct Case {
         bool handmade;
+        bool blocked;  // a file stands where the learned file's folder belongs
         std::vector<std::string> written;
         std::string logEnd;
     };
     const fs::path learned = g_learnedDir / "thirdparty" / "Maker" / "EHAM.xml";
     for (const auto& c :
          {Case{false,
+               false,
                {"B2", "C3"},
                fmt::format(" '{}' saved with 0 updates", gf_pathToUtf8(learned))},
           Case{true,
+               false,
                {"A1", "B2", "C3"},
-               fmt::format(" handmade '{}' saved with 2 updates", gf_pathToUtf8(learned))}}) {
-        const std::string name = c.handmade ? "handmade" : "learned";
+               fmt::format(" handmade '{}' saved with 2 updates", gf_pathToUtf8(learned))},
+          Case{false,
+               true,
+               {},
+               fmt::format(" saving '{}' did not succeed", gf_pathToUtf8(learned))}}) {
+        const std::string name = c.handmade ? "handmade" : c.blocked ? "blocked" : "learned";
         fs::remove_all(g_learnedDir);
-        g_parkAirport = g_airports.front();
+        if (c.blocked) {
+            fs::create_directories(learned.parent_path().parent_path());
+            writeFile(learned.parent_path(), "not a folder");
+        }
+        ASSERT_TRUE(lf_setParkAirport(AirportCode("EHAM").word()));
         g_parkFileRead.learnedPath = learned;
         g_parkStands.clear();
         for (const char* id : {"A1", "B2", "C3"}) {
@@ -356,9 +359,18 @@ TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
         g_parkStandsLoaded = true;
         g_learnedUpdates = c.handmade ? 2 : 0;
 
-        lf_saveLearnedAndClear();
+        airborne(53.3086, 4.76389, 4000.0);
+        lf_checkUserPosition(false);
 
+        EXPECT_FALSE(gf_parkAirportSet()) << name;
+        EXPECT_FALSE(g_parkStandsLoaded) << name;
         EXPECT_FALSE(g_parkApfHandmade) << name;
+        EXPECT_EQ(g_learnedUpdates, 0) << name;
+        const auto lines = log_.lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.ends_with(c.logEnd);
+        })) << name;
+        if (c.blocked) continue;
         pugi::xml_document document;
         ASSERT_TRUE(document.load_file(learned.c_str())) << name;
         std::vector<std::string> written;
@@ -372,10 +384,6 @@ TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
                                   .child("parameters")
                                   .find_child_by_attribute("parameter", "name", "Qf_real"));
         EXPECT_EQ(quality, c.handmade) << name;
-        const auto lines = log_.lines();
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.ends_with(c.logEnd);
-        })) << name;
     }
 }
 

@@ -3,12 +3,14 @@
 // the refresh every 20 minutes, through the traffic manager's entry points against the stand-in
 // simulator.
 #include <algorithm>
+#include <numbers>
 #include <optional>
 #include <set>
 
 #include "foundation/catalogue.h"
 #include "foundation/run_state.h"
 #include "liveries/livery_db.h"
+#include "scenery/stand_snapshot.h"
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -52,6 +54,7 @@ protected:
     {
         lf_clearParkedTrafficState();
         g_parkStands.clear();
+        gf_publishStandSpots();
         g_parkedTrafficSource = {&gf_requestParkedTraffic, &gf_takeParkedTraffic};
         gf_clearLiveryDb();
         g_parkAirport = Airport{};
@@ -373,6 +376,19 @@ TEST_F(StaticParking, StandsFillOnePerHalfSecondAndStayFilledOverTheRefresh)
               0);
 }
 
+TEST_F(StaticParking, AStandBelowTheUserInTheAirIsNotKeptFree)
+{
+    // The user aircraft 300 ft above S1: it stands on no stand.
+    placeUser(kStandLat, kStandLon, 447, false, R"("field_elevation_ft": 147)");
+    stands(2);
+    gf_publishStandSpots();
+    learn(1, "DLH1", 3, {20});
+    learn(2, "DLH2", 3, {20});
+    plan();
+    EXPECT_EQ(gf_closestStandName(kStandLat, kStandLon), "");
+    EXPECT_EQ(candidateCallsigns(), (std::multiset<std::string>{"DLH1", "DLH2"}));
+}
+
 StaticAc& lf_static(uint32_t hex, const std::string& learned, uint32_t stand,
                     SimObjectState state = SimObjectState::active)
 {
@@ -458,6 +474,130 @@ TEST_F(StaticParking, FaultsOfCreationRemovalAndSearch)
     tick(100);
     EXPECT_TRUE(g_staticCandidates.empty());
     EXPECT_EQ(staticsBy(SimObjectState::adding2sim), std::vector<std::string>{});
+}
+
+// On Monday morning an aircraft parked on Sunday evening has stood longer than one parked at
+// Monday's first half hour: ages are counted back from now, across the week's end.
+TEST_F(StaticParking, AgesCountBackFromNowAcrossTheWeeksEnd)
+{
+    start();
+    stands(4);
+    now(1, 2);
+    const auto parkedAt = [](StaticAc& s, uint32_t day, uint32_t slot) {
+        s.parkedWeekday = day;
+        s.parkedSlot = slot;
+    };
+    // The max-park limit removes the static parked earliest: Sunday's.
+    MAX_PARK_SEL.current = 1;
+    parkedAt(lf_static(1, "DLH1", 1), 7, 46);
+    parkedAt(lf_static(2, "DLH2", 2), 1, 1);
+    lf_checkMaxPark(false);
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim), std::vector<std::string>{"DLH1*"});
+
+    // The refresh: a learned flight of Monday's first half hour replaces a static of Sunday's
+    // last on its stand, and a RealTraffic aircraft seen now one seen on Sunday on its own.
+    g_staticAcs.clear();
+    MAX_PARK_SEL.current = 50;
+    parkedAt(lf_static(3, "DLH3", 1), 7, 47);
+    StaticAc& seenSunday = lf_static(4, "DLH4", 2);
+    parkedAt(seenSunday, 7, 47);
+    seenSunday.placedBy = 0;
+    learn(1, "DLH5", 1, {0});
+    reply_ = {parked(0x3c4b28, "DLH77", 2)};
+    answered_ = true;
+    lf_startParkRefresh();
+    lf_updateParkTraffic(false);
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim),
+              (std::vector<std::string>{"DLH3*", "DLH4*"}));
+    EXPECT_EQ(candidateCallsigns(), (std::multiset<std::string>{"DLH5", "DLH77"}));
+
+    // Two statics that stay where they learned to stand, one more than wanted: the one parked
+    // earliest goes.
+    g_staticAcs.clear();
+    stands(4);
+    MAX_PARK_SEL.current = 1;
+    learn(3, "DLH6", 1, {2});
+    learn(4, "DLH7", 1, {2});
+    parkedAt(lf_static(7, "DLH6", 3), 7, 46);
+    parkedAt(lf_static(8, "DLH7", 4), 1, 1);
+    reply_.clear();
+    lf_startParkRefresh();
+    lf_updateParkTraffic(false);
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim), std::vector<std::string>{"DLH6*"});
+    EXPECT_EQ(staticsBy(SimObjectState::active), std::vector<std::string>{"DLH7*"});
+}
+
+// A user taking off clears the ground traffic on its path ahead; what lies behind or beside it
+// stays.
+TEST_F(StaticParking, TheSweepBeforeATakingOffUserClearsOnlyWhatLiesAhead)
+{
+    start();
+    const LatLon user{51.2900, 6.7500};
+    g_userState.latitude = user.lat;
+    g_userState.longitude = user.lon;
+    g_userState.heading_rad = std::numbers::pi / 2;  // east
+    g_userState.altitude_ft = 447.0;
+    g_userState.altAboveGround_ft = 300.0;
+    g_userState.onGround = false;
+    struct Case {
+        const char* callsign;
+        double bearing_deg;  // from the user
+        double heading_deg;  // toward the user: it flies away from nobody
+        bool removed;
+    };
+    const Case cases[] = {
+        {"BEHIND1", 270, 90, false}, {"ASIDE1", 0, 180, false}, {"AHEAD1", 90, 270, true}};
+    uint32_t hex = 0x3c0020;
+    for (const Case& c : cases) {
+        Report r;
+        r.hex = hex++;
+        r.callsign = c.callsign;
+        const LatLon at =
+            gf_destinationPoint(user, c.bearing_deg * std::numbers::pi / 180, 0.3 * 6076.11549);
+        r.lat = at.lat;
+        r.lon = at.lon;
+        LiveAircraftRecord rec = record(r);
+        lf_mergeReport(rec);
+        LiveAc& a = *live(r.hex);
+        lf_setLiveState(a, SimObjectState::active);
+        lf_setLiveObjectId(a, 200 + r.hex % 100);
+        a.onGround = 1;
+        a.phase = FlightPhase::taxi;
+        a.position.latitude = at.lat;
+        a.position.longitude = at.lon;
+        a.position.altitude_ft = 147.0;
+        a.position.heading_rad = c.heading_deg * std::numbers::pi / 180;
+    }
+    // The sweep ends with the first it removes; a second finds nothing more.
+    for (int sweep = 0; sweep < 2; ++sweep) lf_clearPathAheadOfUser();
+    hex = 0x3c0020;
+    for (const Case& c : cases) {
+        EXPECT_EQ(stateOf(hex++) == SimObjectState::removingfromsim, c.removed) << c.callsign;
+    }
+}
+
+// A static made from a learned flight that leaves its stand after this half hour while its
+// second callsign stays is created again under that callsign; it has stood there all along.
+TEST_F(StaticParking, AStaticCreatedAgainUnderItsSecondCallsignKeepsItsParkedTime)
+{
+    start();
+    stands(2);
+    learn(1, "DLH9", 3, {15, 16, 17, 18, 19, 20}, true, "D-AIXA", "DLH9B");
+    now(3, 17);
+    plan();
+    ASSERT_TRUE(tickUntil([] { return staticsBy(SimObjectState::active).size() == 1; }));
+    ASSERT_EQ(staticsBy(SimObjectState::active), std::vector<std::string>{"DLH9*"});
+
+    now(3, 20);
+    reply_.clear();
+    lf_startParkRefresh();
+    lf_updateParkTraffic(false);
+    ASSERT_TRUE(tickUntil(
+        [] { return staticsBy(SimObjectState::active) == std::vector<std::string>{"DLH9B*"}; }));
+    const StaticAc& again = g_staticAcs.back();
+    EXPECT_EQ(again.callsign, "DLH9B*");
+    EXPECT_EQ(again.parkedWeekday, 3u);
+    EXPECT_EQ(again.parkedSlot, 17u);
 }
 
 }  // namespace

@@ -77,5 +77,36 @@ TEST_F(LiveFlightRoad, CreatedActivatedFlownThirtySecondsBehindThenReckonedAndRe
     for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos);
 }
 
+TEST_F(LiveFlightRoad, AFlightBehindItsReportsCatchesUpAtMostAThirdFasterThanItsSpeed)
+{
+    // Its reports say 150 kt, but its positions move on at 250 kt: the legs, timed by the
+    // reported speed, leave it further behind at every report.
+    start();
+    gf_reserveTrafficContainers();
+    livery(0x48548e);
+    const auto at = [](double t_s) {
+        Report r;
+        r.lat = 51.30 - 250.0 * t_s / 3600.0 / 60.0;
+        r.gs_kt = 150.0;
+        r.track_deg = 180.0;
+        r.time_s += t_s;
+        return r;
+    };
+    for (int k = 0; k < 5; ++k) push({at(6.0 * k)}, 6 * k);
+    double fastest_kt = 0.0;
+    for (int32_t t = 0; t < 12000; ++t) {
+        if (t % 500 == 0 && t > 0) push({at(30.0 + t / 100.0)}, 30);
+        tick();
+        const LiveAc* aircraft = live(0x48548e);
+        ASSERT_TRUE(aircraft);
+        if (aircraft->state != SimObjectState::active) continue;
+        if (const auto object = simstandin::object(aircraft->objectId)) {
+            fastest_kt = std::max(fastest_kt, object->groundSpeed_kt);
+        }
+    }
+    EXPECT_GT(fastest_kt, 150.0 * 1.2);
+    EXPECT_LT(fastest_kt, 150.0 * 1.35);
+}
+
 }  // namespace
 }  // namespace qel::test

@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "liveries/liveries.h"
 #include "simlink/link_fixture.h"
+#include "traffic/motion_math.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_internal.h"
 
@@ -58,12 +62,101 @@ inline LiveAircraftRecord record(const Report& r)
     return out;
 }
 
+// A report at a place, `t_s` seconds after the default report time.
+inline Report reportAt(LatLon p, double alt_ft, double gs_kt, double track_deg, double t_s)
+{
+    Report r;
+    r.lat = p.lat;
+    r.lon = p.lon;
+    r.alt_ft = alt_ft;
+    r.gs_kt = gs_kt;
+    r.track_deg = track_deg;
+    r.time_s += t_s;
+    return r;
+}
+
+// Reports every 5 s along a course at a speed, the altitude moving by `climb_fpm`.
+inline void reportLeg(std::vector<Report>& out, LatLon& p, double& alt_ft, double& t_s,
+                      double course_deg, double gs_kt, double climb_fpm, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        p = gf_destinationPoint(p, course_deg * kRadPerDeg, gs_kt * 5.0 / 3600.0 * kFeetPerNm);
+        alt_ft = std::max(alt_ft + climb_fpm / 12.0, 0.0);
+        t_s += 5.0;
+        out.push_back(reportAt(p, alt_ft, gs_kt, course_deg, t_s));
+        out.back().vs_fpm = alt_ft > 0.0 ? climb_fpm : 0.0;
+    }
+}
+
+// An arrival starting `t_s` seconds in onto the runway whose threshold lies at `threshold` and
+// whose course is `runway_rad`: 2 nm out on the extended centre line 640 ft above the field
+// (`field_ft`), 3° down to the threshold, rolled out, turned off to the left and taxied in
+// `taxiLegs` legs of 5 s to a stop at `stop`, which faces `taxi_deg`.
+inline std::vector<Report> arrivalReports(uint32_t hex, double t_s, LatLon threshold,
+                                          double runway_rad, LatLon& stop, double& taxi_deg,
+                                          int taxiLegs = 7, double field_ft = 147.0)
+{
+    const double runway_deg = runway_rad / kRadPerDeg;
+    std::vector<Report> reports;
+    LatLon p = gf_destinationPoint(threshold, (runway_deg + 180) * kRadPerDeg, 2 * kFeetPerNm);
+    double alt = field_ft + 640;
+    double t = t_s;
+    reports.push_back(reportAt(p, alt, 140, runway_deg, t));
+    reportLeg(reports, p, alt, t, runway_deg, 140, -740, 10);
+    alt = 0;
+    for (double v : {120.0, 90.0, 60.0, 35.0, 20.0}) {
+        reportLeg(reports, p, alt, t, runway_deg, v, 0, 1);
+    }
+    taxi_deg = runway_deg - 90;
+    reportLeg(reports, p, alt, t, taxi_deg, 15, 0, taxiLegs);
+    p = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 20 / 0.3048);
+    Report last = reportAt(p, 0, 0, taxi_deg, t + 5);
+    reports.push_back(last);
+    last.time_s += 5;
+    reports.push_back(last);
+    for (Report& r : reports) r.hex = hex;
+    stop = p;
+    return reports;
+}
+
+// The reports of one time form one poll, in time order.
+inline std::vector<std::vector<Report>> pollsOf(std::vector<Report> reports)
+{
+    std::stable_sort(reports.begin(), reports.end(),
+                     [](const Report& a, const Report& b) { return a.time_s < b.time_s; });
+    std::vector<std::vector<Report>> polls;
+    for (const Report& r : reports) {
+        if (polls.empty() || polls.back().front().time_s != r.time_s) polls.emplace_back();
+        polls.back().push_back(r);
+    }
+    return polls;
+}
+
+// Two reports 6 s apart of one flight at `lat`, pushed as the first load: spawned at once.
+inline void firstLoad(uint32_t hex, const std::string& callsign, double lat)
+{
+    Report a;
+    a.hex = hex;
+    a.callsign = callsign;
+    a.lat = lat;
+    Report b = a;
+    b.lat += 0.01;
+    b.time_s += 6.0;
+    std::vector<LiveAircraftRecord> one{record(a)};
+    gf_pushAddingStack(one, 0);
+    std::vector<LiveAircraftRecord> two{record(b)};
+    gf_pushAddingStack(two, 6);
+}
+
 class TrafficTest : public SimLinkTest {
 protected:
     TrafficTest()
     {
         gf_resetTraffic();
         g_fastTicks = 0;
+        // As the database does: the empty codes first, so that id 0 means none.
+        gf_airlineIndex("");
+        gf_modelIndex("");
         for (const char* code : {"A320", "B738", "C172", "R44"}) {
             g_icaoModelCodes.insert(code);
             span(code, 0.0097);
@@ -90,6 +183,24 @@ protected:
         connect();
         userState();
         g_userState = gf_requestUserAcPosition();
+    }
+
+    // A world with the user aircraft at a place, on the ground or in the air, connected, its
+    // state and its once-a-second on-ground reply taken in; `simulatorMembers` adds to the
+    // world's "simulator" object.
+    void placeUser(double lat, double lon, double alt_ft, bool onGround,
+                   const std::string& simulatorMembers = "")
+    {
+        simstandin::resetFromText(fmt::format(
+            R"({{"clock": {{"start": "now"}}, "user": {{"lat": {}, "lon": {}, "alt_ft": {},
+            "heading_deg": 4, "on_ground": {}}}, "simulator": {{{}}}}})",
+            lat, lon, alt_ft, onGround, simulatorMembers));
+        connect();
+        ASSERT_TRUE(gf_requestUserOnGroundEverySecond());
+        userState();
+        pump(1.1);
+        g_userState = gf_requestUserAcPosition();
+        ASSERT_TRUE(gf_userOnGroundValid());
     }
 
     // One fast tick, then 10 ms of simulator time and one dispatch.

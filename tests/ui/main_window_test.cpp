@@ -10,6 +10,7 @@
 #include "foundation/parameters.h"
 #include "foundation/time.h"
 #include "platform/clock.h"
+#include "simlink/simlink.h"
 #include "ui/ui.h"
 #include "window_fixture.h"
 
@@ -192,22 +193,25 @@ TEST_F(MainWindow, RestartResetBringsTheStatusBack)
 {
     auto& state = g_mainWindowState;
     gf_setErrorMessage("SimConnect request error");
-    state.simulatorConnected = true;
-    state.simulatorText.set("MSFS 2024");
+    g_simWindowStatus.simulatorConnected = true;
+    g_simWindowStatus.simulatorText.set("MSFS 2024");
     state.liveAverageFit = 3.0F;
-    state.realTrafficIdle = false;
+    g_rtWindowStatus.realTrafficIdle = false;
     state.timeShiftFlag = false;
-    state.trafficReaderStatus = 1;
-    state.secondCounter = 99;
+    g_rtWindowStatus.trafficReaderStatus = 1;
+    g_messageLine.secondCounter = 99;
     gf_resetWindowState();
+    gf_resetFoundationRun();
+    gf_resetSimLinkRun();
+    gf_resetRtRun();
     EXPECT_EQ(errorText(), "");
-    EXPECT_FALSE(state.simulatorConnected);
-    EXPECT_EQ(state.simulatorText.get(), "");
+    EXPECT_FALSE(g_simWindowStatus.simulatorConnected);
+    EXPECT_EQ(g_simWindowStatus.simulatorText.get(), "");
     EXPECT_EQ(state.liveAverageFit, -1.0F);
-    EXPECT_TRUE(state.realTrafficIdle);
+    EXPECT_TRUE(g_rtWindowStatus.realTrafficIdle);
     EXPECT_TRUE(state.timeShiftFlag);
-    EXPECT_EQ(state.trafficReaderStatus, 3);
-    EXPECT_EQ(state.secondCounter, 0);
+    EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus, 3);
+    EXPECT_EQ(g_messageLine.secondCounter, 0);
 }
 
 }  // namespace

@@ -28,17 +28,18 @@ TEST_F(MessageLine, ExpiresAfterTwentyFiveCountedSeconds)
     for (const Case& c : {Case{0, 1, 25}, Case{100, 100, 24}, Case{7, 7, 24}}) {
         SCOPED_TRACE(c.counterWhenSet);
         gf_resetWindowState();
+        gf_resetFoundationRun();
         lf_countSeconds(c.counterWhenSet);
         gf_setMessage("Your liveries will be scanned", false);
         {
-            std::scoped_lock lock(g_mainWindowState.messageMutex);
-            EXPECT_EQ(g_mainWindowState.messageShownAt, c.shownAt);
+            std::scoped_lock lock(g_messageMutex);
+            EXPECT_EQ(g_messageLine.messageShownAt, c.shownAt);
         }
         lf_countSeconds(c.secondsStillShown);
         EXPECT_EQ(messageText(), "Your liveries will be scanned");
         gf_countSimulatorSecond();
         EXPECT_EQ(messageText(), "");
-        EXPECT_EQ(g_mainWindowState.secondCounter, c.shownAt + 25);
+        EXPECT_EQ(g_messageLine.secondCounter, c.shownAt + 25);
     }
 }
 
@@ -48,8 +49,8 @@ TEST_F(MessageLine, EmptyTextClearsAndIsNeverLogged)
     gf_setMessage("", true);
     EXPECT_EQ(messageText(), "");
     {
-        std::scoped_lock lock(g_mainWindowState.messageMutex);
-        EXPECT_EQ(g_mainWindowState.messageShownAt, 0);
+        std::scoped_lock lock(g_messageMutex);
+        EXPECT_EQ(g_messageLine.messageShownAt, 0);
     }
     EXPECT_EQ(log_.lines(), std::vector<std::string>{"Time shift = 0"});
 }

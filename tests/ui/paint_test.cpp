@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
+#include "simlink/simlink.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
 #include "window_fixture.h"
@@ -52,14 +53,13 @@ TEST_F(Painting, SimulatorBoxShowsConnectionRunningAndUserAircraft)
                           {true, true, "Airbus A320", colours::lime},
                           {true, false, "Airbus A320", colours::yellow},
                           {true, true, "", colours::yellow}};
-    auto& state = g_mainWindowState;
-    state.simulatorText.set("MSFS 2020 (11.0.282174.999)");
-    state.userStand.set("B12");
+    g_simWindowStatus.simulatorText.set("MSFS 2020 (11.0.282174.999)");
+    g_simWindowStatus.userStand.set("B12");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.connected * 100 + c.running * 10 + c.title.empty());
-        state.simulatorConnected = c.connected;
-        state.simulationRunning = c.running;
-        state.userAircraftTitle.set(c.title);
+        g_simWindowStatus.simulatorConnected = c.connected;
+        g_simWindowStatus.simulationRunning = c.running;
+        g_simWindowStatus.userAircraftTitle.set(c.title);
         const auto canvas = paint();
         EXPECT_EQ(lf_fillOf(canvas, {397, 30, 426, 113}), c.expected);
         const auto line = canvas.textAt(5, 35);
@@ -101,15 +101,15 @@ TEST_F(Painting, RealTrafficBoxAndReaderStatuses)
 {
     auto& state = g_mainWindowState;
     EXPECT_EQ(lf_fillOf(paint(), {425, 30, 454, 113}), colours::black);  // idle
-    state.realTrafficIdle = false;
+    g_rtWindowStatus.realTrafficIdle = false;
     EXPECT_EQ(lf_fillOf(paint(), {425, 30, 454, 113}), colours::red);
     EXPECT_FALSE(paint().findText("Weather"));
 
-    state.realTrafficSignedIn = true;
-    state.realTrafficText.set("RT Professional license, 30 days left");
-    state.weatherReaderStatus = 2;
-    state.trafficReaderStatus = 1;
-    state.qnh = 0;
+    g_rtWindowStatus.realTrafficSignedIn = true;
+    g_rtWindowStatus.realTrafficText.set("RT Professional license, 30 days left");
+    g_rtWindowStatus.weatherReaderStatus = 2;
+    g_rtWindowStatus.trafficReaderStatus = 1;
+    g_rtWindowStatus.qnh = 0;
     state.liveCount = 7;
     auto canvas = paint();
     EXPECT_EQ(lf_fillOf(canvas, {425, 30, 454, 113}), colours::lime);
@@ -119,12 +119,12 @@ TEST_F(Painting, RealTrafficBoxAndReaderStatuses)
     EXPECT_FALSE(canvas.textAt(642, 63));  // no QNH yet
     EXPECT_EQ(canvas.textAt(642, 91)->text, "live:   7");
 
-    state.qnh = 1013;
-    state.weatherReaderStatus = 3;
+    g_rtWindowStatus.qnh = 1013;
+    g_rtWindowStatus.weatherReaderStatus = 3;
     canvas = paint();
     EXPECT_FALSE(canvas.findText("Weather"));
     EXPECT_FALSE(canvas.textAt(642, 63));  // a stopped reader shows no QNH
-    state.weatherReaderStatus = 1;
+    g_rtWindowStatus.weatherReaderStatus = 1;
     EXPECT_EQ(paint().textAt(642, 63)->text, "qnh: 1013");
 }
 
@@ -245,8 +245,8 @@ TEST_F(Painting, CountdownTextWhileStandsAreLoadedAndNoReplanRuns)
 
 TEST_F(Painting, TextThatIsNotUtf8IsLoggedAndSkipped)
 {
-    g_mainWindowState.simulatorConnected = true;
-    g_mainWindowState.userAircraftTitle.set("Cessna \xc3");
+    g_simWindowStatus.simulatorConnected = true;
+    g_simWindowStatus.userAircraftTitle.set("Cessna \xc3");
     EXPECT_FALSE(paint().findText("Cessna \xc3"));
     EXPECT_TRUE(log_.contains("TextOut utf8  to wide failed for 'Cessna \xc3': "
                               "utf8_to_wide: invalid UTF-8"));
@@ -263,9 +263,9 @@ TEST_F(Painting, StatusWrittenWhilePaintingIsReadWhole)
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int i = 0; !done; ++i) {
-            g_mainWindowState.simulatorConnected = true;
-            g_mainWindowState.simulatorText.set(i % 2 ? "MSFS 2020 (11.0.1.0)" : "MSFS 2024");
-            g_mainWindowState.userStand.set(i % 2 ? "" : "GATE E 24 LONG NAME");
+            g_simWindowStatus.simulatorConnected = true;
+            g_simWindowStatus.simulatorText.set(i % 2 ? "MSFS 2020 (11.0.1.0)" : "MSFS 2024");
+            g_simWindowStatus.userStand.set(i % 2 ? "" : "GATE E 24 LONG NAME");
             g_mainWindowState.liveryCount = static_cast<uint64_t>(i);
             g_mainWindowState.parkAirportText.set(i % 3 ? "EHAM" : "");
         }

@@ -21,6 +21,7 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/settings_fixture.h"
+#include "simlink/simlink.h"
 #include "support/test_support.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
@@ -116,20 +117,20 @@ Picture lf_readPpm(const std::filesystem::path& path)
 void lf_sampleStatus()
 {
     auto& state = g_mainWindowState;
-    state.simulatorConnected = true;
-    state.simulationRunning = true;
-    state.simulatorText.set("MSFS 2020 (11.0.282174.999)");
-    state.userStand.set("GATE E 24");
-    state.userAircraftTitle.set("Airbus A320 Neo Asobo");
+    g_simWindowStatus.simulatorConnected = true;
+    g_simWindowStatus.simulationRunning = true;
+    g_simWindowStatus.simulatorText.set("MSFS 2020 (11.0.282174.999)");
+    g_simWindowStatus.userStand.set("GATE E 24");
+    g_simWindowStatus.userAircraftTitle.set("Airbus A320 Neo Asobo");
     state.liveryCount = 1234;
     state.simaddonCount = 12;
     state.thirdpCount = 0;
-    state.realTrafficIdle = false;
-    state.realTrafficSignedIn = true;
-    state.realTrafficText.set("RT Professional license, 30 days left");
-    state.weatherReaderStatus = 1;
-    state.trafficReaderStatus = 2;
-    state.qnh = 1013;
+    g_rtWindowStatus.realTrafficIdle = false;
+    g_rtWindowStatus.realTrafficSignedIn = true;
+    g_rtWindowStatus.realTrafficText.set("RT Professional license, 30 days left");
+    g_rtWindowStatus.weatherReaderStatus = 1;
+    g_rtWindowStatus.trafficReaderStatus = 2;
+    g_rtWindowStatus.qnh = 1013;
     state.liveCount = 42;
     state.parkAirportText.set("EHAM (AMS)");
     state.standFileLoaded = true;

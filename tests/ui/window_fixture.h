@@ -12,6 +12,8 @@
 #include "foundation/settings_fixture.h"
 #include "platform/scoped_env.h"
 #include "platform/window_headless.h"
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
 
@@ -24,6 +26,9 @@ protected:
         g_exitReason = ExitReason::NOT_YET_SET;
         g_exitCode = 0;
         gf_resetWindowState();
+        gf_resetFoundationRun();
+        gf_resetSimLinkRun();
+        gf_resetRtRun();
         ASSERT_TRUE(initInstance("VNTQ"));
         window_ = dynamic_cast<platform::HeadlessWindow*>(g_mainWindowState.window.load());
         ASSERT_NE(window_, nullptr);
@@ -35,6 +40,9 @@ protected:
     {
         gf_closeMainWindow();
         gf_resetWindowState();
+        gf_resetFoundationRun();
+        gf_resetSimLinkRun();
+        gf_resetRtRun();
         g_exitReason = ExitReason::NOT_YET_SET;
     }
 
@@ -47,14 +55,14 @@ protected:
 
     static std::string messageText()
     {
-        std::scoped_lock lock(g_mainWindowState.messageMutex);
-        return g_mainWindowState.messageText;
+        std::scoped_lock lock(g_messageMutex);
+        return g_messageLine.messageText;
     }
 
     static std::string errorText()
     {
-        std::scoped_lock lock(g_mainWindowState.messageMutex);
-        return g_mainWindowState.errorText;
+        std::scoped_lock lock(g_messageMutex);
+        return g_messageLine.errorText;
     }
 
     static platform::RecordingCanvas paint()

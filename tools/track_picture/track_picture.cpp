@@ -24,6 +24,8 @@ constexpr double kRunwaySpeed_kt = 35.0;   // above this a ground run is a roll,
 constexpr double kParkedWithoutStands_s = 60.0;
 constexpr std::size_t kMaxFields = 32;
 constexpr double kCanvas = 1000.0;         // picture width, px
+constexpr double kViewGap = 24.0;          // px between the two views
+constexpr double kApronMargin_m = 120.0;
 
 std::optional<double> lf_number(std::string_view text)
 {
@@ -134,12 +136,121 @@ struct View {
     double y(double lat) const { return (maxN - frame.north(lat)) * scale; }
 };
 
-// The view box: everything on the ground, the stands and the runways, with a margin; the air
-// legs of an approach reach far beyond the airport and would shrink it to a dot.
-View lf_view(const std::map<long long, ObjectTrack>& tracks, const std::vector<Stand>& stands,
-             const std::vector<Runway>& runways)
+struct Box {
+    double left = 0.0, top = 0.0, right = 0.0, bottom = 0.0;
+    bool overlaps(const Box& o) const
+    {
+        return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+    }
+};
+
+// How a label is written and where it may go.
+struct LabelStyle {
+    double size;       // px
+    double charWidth;  // px, wide enough for the widest letters of the font at that size
+    std::string_view weight;
+    std::string_view fill;
+    bool aside;  // beside its point and further out with a leader line; else on or by it
+};
+// The widths hold capitals and digits of DejaVu Sans, the widest of the common sans-serif fonts.
+constexpr LabelStyle kCallsign{13.0, 9.5, "bold", "#000000", true};
+constexpr LabelStyle kStandName{10.0, 7.0, "normal", "#8a6d00", false};
+
+// Labels that never cover one another: a callsign is tried beside its point, then further out
+// with a leader line; a label that finds no free place is left out.
+class LabelPlacer {
+public:
+    LabelPlacer(double width, double height) : width_(width), height_(height) {}
+    void block(const Box& box) { taken_.push_back(box); }
+    void place(std::string& svg, double x, double y, std::string_view text, const LabelStyle& style)
+    {
+        if (x < 0.0 || y < 0.0 || x > width_ || y > height_) return;
+        const double w = static_cast<double>(text.size()) * style.charWidth;
+        const double h = style.size;
+        std::vector<std::pair<double, double>> spots;  // left, baseline
+        if (style.aside) {
+            for (const double d : {5.0, 14.0, 26.0, 40.0, 58.0}) {
+                spots.insert(spots.end(), {{x + d, y - d},
+                                           {x + d, y + d + h},
+                                           {x - d - w, y - d},
+                                           {x - d - w, y + d + h}});
+            }
+        } else {
+            // On the point, else just below or above it (where an aircraft stands on it).
+            spots.insert(
+                spots.end(),
+                {{x - w * 0.5, y + h * 0.35}, {x - w * 0.5, y + 6.0 + h}, {x - w * 0.5, y - 6.0}});
+        }
+        for (const auto& [left, baseline] : spots) {
+            const Box box{left - 1.0, baseline - h, left + w + 1.0, baseline + h * 0.25};
+            if (box.left < 0.0 || box.top < 0.0 || box.right > width_ || box.bottom > height_ ||
+                lf_anyOverlap(box)) {
+                continue;
+            }
+            taken_.push_back(box);
+            if (style.aside && std::hypot(left - x, baseline - y) > 10.0) {
+                svg += fmt::format(
+                    "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" "
+                    "stroke=\"#555555\" stroke-width=\"0.6\"/>\n",
+                    x, y, left > x ? left : left + w, baseline - h * 0.4);
+            }
+            svg += fmt::format(
+                "<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"{:.0f}\" "
+                "font-weight=\"{}\" fill=\"{}\">{}</text>\n",
+                left, baseline, h, style.weight, style.fill, lf_escape(text));
+            return;
+        }
+    }
+
+private:
+    bool lf_anyOverlap(const Box& box) const
+    {
+        return std::any_of(taken_.begin(), taken_.end(),
+                           [&](const Box& t) { return t.overlaps(box); });
+    }
+
+    double width_;
+    double height_;
+    std::vector<Box> taken_;
+};
+
+using Places = std::vector<std::pair<double, double>>;  // latitude, longitude
+
+// A view of the places with a margin, at least `minMargin_m` wide on each side.
+View lf_viewOf(const Places& places, double minMargin_m)
 {
-    std::vector<std::pair<double, double>> places;
+    View view;
+    if (places.empty()) return view;
+    double minLat = 90.0, maxLat = -90.0, minLon = 180.0, maxLon = -180.0;
+    for (const auto& [lat, lon] : places) {
+        minLat = std::min(minLat, lat);
+        maxLat = std::max(maxLat, lat);
+        minLon = std::min(minLon, lon);
+        maxLon = std::max(maxLon, lon);
+    }
+    view.frame.lat0 = (minLat + maxLat) * 0.5;
+    view.frame.lon0 = (minLon + maxLon) * 0.5;
+    view.frame.cosLat = std::max(std::cos(view.frame.lat0 * kRadPerDeg), 0.01);
+    double minE = view.frame.east(minLon), maxE = view.frame.east(maxLon);
+    double minN = view.frame.north(minLat), maxN = view.frame.north(maxLat);
+    const double margin = std::max({(maxE - minE) * 0.08, (maxN - minN) * 0.08, minMargin_m});
+    minE -= margin;
+    maxE += margin;
+    minN -= margin;
+    maxN += margin;
+    view.minE = minE;
+    view.maxN = maxN;
+    view.scale = kCanvas / (maxE - minE);
+    view.height = std::clamp((maxN - minN) * view.scale, 200.0, 4.0 * kCanvas);
+    return view;
+}
+
+// The airport: everything on the ground, the stands and the runways, with a margin; the air
+// legs of an approach reach far beyond the airport and would shrink it to a dot.
+View lf_airportView(const std::map<long long, ObjectTrack>& tracks,
+                    const std::vector<Stand>& stands, const std::vector<Runway>& runways)
+{
+    Places places;
     for (const auto& [id, track] : tracks) {
         for (const TracePoint& p : track.points) {
             if (p.onGround) places.emplace_back(p.lat, p.lon);
@@ -155,42 +266,51 @@ View lf_view(const std::map<long long, ObjectTrack>& tracks, const std::vector<S
             for (const TracePoint& p : track.points) places.emplace_back(p.lat, p.lon);
         }
     }
-    View view;
-    if (places.empty()) return view;
-    double minLat = 90.0, maxLat = -90.0, minLon = 180.0, maxLon = -180.0;
-    for (const auto& [lat, lon] : places) {
-        minLat = std::min(minLat, lat);
-        maxLat = std::max(maxLat, lat);
-        minLon = std::min(minLon, lon);
-        maxLon = std::max(maxLon, lon);
-    }
-    view.frame.lat0 = (minLat + maxLat) * 0.5;
-    view.frame.lon0 = (minLon + maxLon) * 0.5;
-    view.frame.cosLat = std::max(std::cos(view.frame.lat0 * kRadPerDeg), 0.01);
-    double minE = view.frame.east(minLon), maxE = view.frame.east(maxLon);
-    double minN = view.frame.north(minLat), maxN = view.frame.north(maxLat);
-    const double margin = std::max({(maxE - minE) * 0.08, (maxN - minN) * 0.08, 150.0});
-    minE -= margin;
-    maxE += margin;
-    minN -= margin;
-    maxN += margin;
-    view.minE = minE;
-    view.maxN = maxN;
-    view.scale = kCanvas / (maxE - minE);
-    view.height = std::clamp((maxN - minN) * view.scale, 200.0, 4.0 * kCanvas);
-    return view;
+    return lf_viewOf(places, 150.0);
 }
 
-void lf_drawRunways(std::string& svg, const View& v, const std::vector<Runway>& runways)
+// The park airport's apron: where aircraft stood still and the user is, so that the aircraft
+// side by side at a pier get room for their names; the stands alone when none stood.
+std::optional<View> lf_apronView(const std::map<long long, ObjectTrack>& tracks,
+                                 const std::vector<Stand>& stands)
+{
+    Places places;
+    for (const auto& [id, track] : tracks) {
+        if (track.kind == "user" && !track.points.empty()) {
+            places.emplace_back(track.points.back().lat, track.points.back().lon);
+        }
+        if (track.kind != "ai") continue;
+        for (const TracePoint& p : track.points) {
+            if (p.motion == Motion::parked) places.emplace_back(p.lat, p.lon);
+        }
+    }
+    if (places.empty()) {
+        for (const Stand& s : stands) places.emplace_back(s.lat, s.lon);
+    }
+    if (places.empty()) return std::nullopt;
+    return lf_viewOf(places, kApronMargin_m);
+}
+
+constexpr double kRunwayNameSize = 12.0;      // px
+constexpr double kRunwayNameCharWidth = 7.8;  // px
+
+void lf_drawRunways(std::string& svg, const View& v, const std::vector<Runway>& runways,
+                    LabelPlacer& labels)
 {
     for (const Runway& r : runways) {
+        const double x = v.x(r.lon1) + 4.0;
+        const double y = v.y(r.lat1) - 4.0;
+        labels.block({x, y - kRunwayNameSize,
+                      x + kRunwayNameCharWidth * static_cast<double>(r.name.size()),
+                      y + kRunwayNameSize * 0.25});
         svg += fmt::format(
             "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#bbbbbb\" "
             "stroke-width=\"{:.1f}\"/>\n",
             v.x(r.lon1), v.y(r.lat1), v.x(r.lon2), v.y(r.lat2), std::max(r.width_m * v.scale, 2.0));
-        svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"12\" fill=\"#888888\">{}"
-                           "</text>\n",
-                           v.x(r.lon1) + 4.0, v.y(r.lat1) - 4.0, lf_escape(r.name));
+        svg += fmt::format(
+            "<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"{:.0f}\" fill=\"#888888\">{}"
+            "</text>\n",
+            x, y, kRunwayNameSize, lf_escape(r.name));
     }
 }
 
@@ -219,11 +339,9 @@ void lf_drawTrack(std::string& svg, const View& v, const ObjectTrack& track)
         svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3\" fill=\"{}\"/>\n", v.x(p.lon),
                            v.y(p.lat), lf_colour(Motion::parked));
     }
-    const TracePoint& last = pts.back();
-    svg += fmt::format("<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"13\" font-weight=\"bold\" "
-                       "fill=\"#000000\">{}</text>\n",
-                       v.x(last.lon) + 5.0, v.y(last.lat) - 5.0, lf_escape(track.atcId));
 }
+
+constexpr Box kLegend{8.0, 6.0, 158.0, 118.0};
 
 void lf_drawLegend(std::string& svg)
 {
@@ -391,31 +509,90 @@ std::vector<Runway> parseScenarioRunways(std::string_view json)
     return runways;
 }
 
-std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
-                      const std::vector<Stand>& stands, const std::vector<Runway>& runways)
+namespace {
+
+// The labels go last, over every track: tracks that moved first, then those that only stood;
+// the aircraft themselves are kept free. Stand names, when asked for, take what room is left.
+void lf_placeLabels(std::string& svg, const View& v, const std::map<long long, ObjectTrack>& tracks,
+                    const std::vector<Stand>& stands, bool standNames, LabelPlacer& labels)
 {
-    const View v = lf_view(tracks, stands, runways);
-    std::string svg = fmt::format(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0:.0f}\" height=\"{1:.0f}\" "
-        "viewBox=\"0 0 {0:.0f} {1:.0f}\" font-family=\"sans-serif\">\n"
-        "<defs><clipPath id=\"view\"><rect width=\"{0:.0f}\" height=\"{1:.0f}\"/></clipPath>"
-        "</defs>\n<rect width=\"{0:.0f}\" height=\"{1:.0f}\" fill=\"#f7f7f2\"/>\n"
-        "<g clip-path=\"url(#view)\">\n",
-        kCanvas, v.height);
-    lf_drawRunways(svg, v, runways);
-    lf_drawStands(svg, v, stands);
     for (const auto& [id, track] : tracks) {
+        if (track.points.empty() || (track.kind != "user" && track.kind != "ai")) continue;
+        const TracePoint& p = track.points.back();
+        labels.block({v.x(p.lon) - 4.0, v.y(p.lat) - 4.0, v.x(p.lon) + 4.0, v.y(p.lat) + 4.0});
+    }
+    for (const bool moved : {true, false}) {
+        for (const auto& [id, track] : tracks) {
+            if (track.kind != "ai" || track.points.empty() || track.atcId.empty()) continue;
+            const bool stood =
+                std::all_of(track.points.begin(), track.points.end(),
+                            [](const TracePoint& p) { return p.motion == Motion::parked; });
+            if (stood == moved) continue;
+            const TracePoint& last = track.points.back();
+            labels.place(svg, v.x(last.lon), v.y(last.lat), track.atcId, kCallsign);
+        }
+    }
+    if (!standNames) return;
+    for (const Stand& s : stands) labels.place(svg, v.x(s.lon), v.y(s.lat), s.name, kStandName);
+}
+
+void lf_drawView(std::string& svg, const View& v, double top, std::string_view id,
+                 std::string_view title, const std::map<long long, ObjectTrack>& tracks,
+                 const std::vector<Stand>& stands, const std::vector<Runway>& runways, bool legend)
+{
+    svg += fmt::format(
+        "<g id=\"{0}\" transform=\"translate(0,{1:.0f})\">\n"
+        "<defs><clipPath id=\"{0}-clip\"><rect width=\"{2:.0f}\" height=\"{3:.0f}\"/></clipPath>"
+        "</defs>\n<rect width=\"{2:.0f}\" height=\"{3:.0f}\" fill=\"#f7f7f2\" "
+        "stroke=\"#999999\"/>\n"
+        "<g clip-path=\"url(#{0}-clip)\">\n",
+        id, top, kCanvas, v.height);
+    LabelPlacer labels(kCanvas, v.height);
+    const double titleWidth = kCallsign.charWidth * static_cast<double>(title.size());
+    labels.block({kCanvas - 8.0 - titleWidth, 18.0 - kCallsign.size, kCanvas, 22.0});
+    if (legend) labels.block(kLegend);
+    lf_drawRunways(svg, v, runways, labels);
+    lf_drawStands(svg, v, stands);
+    for (const auto& [oid, track] : tracks) {
         if (track.kind == "ai" && !track.points.empty()) lf_drawTrack(svg, v, track);
     }
-    for (const auto& [id, track] : tracks) {
+    for (const auto& [oid, track] : tracks) {
         if (track.kind != "user" || track.points.empty()) continue;
         const TracePoint& p = track.points.back();
         svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"8\" height=\"8\" "
                            "fill=\"#e377c2\"><title>user</title></rect>\n",
                            v.x(p.lon) - 4.0, v.y(p.lat) - 4.0);
     }
+    lf_placeLabels(svg, v, tracks, stands, !legend, labels);
     svg += "</g>\n";
-    lf_drawLegend(svg);
+    svg += fmt::format(
+        "<text x=\"{:.0f}\" y=\"18\" font-size=\"13\" text-anchor=\"end\" "
+        "fill=\"#555555\">{}</text>\n",
+        kCanvas - 8.0, lf_escape(title));
+    if (legend) lf_drawLegend(svg);
+    svg += "</g>\n";
+}
+
+}  // namespace
+
+std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
+                      const std::vector<Stand>& stands, const std::vector<Runway>& runways)
+{
+    const View airport = lf_airportView(tracks, stands, runways);
+    const std::optional<View> apron = lf_apronView(tracks, stands);
+    const double height = airport.height + (apron ? kViewGap + apron->height : 0.0);
+    std::string svg = fmt::format(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0:.0f}\" height=\"{1:.0f}\" "
+        "viewBox=\"0 0 {0:.0f} {1:.0f}\" font-family=\"sans-serif\">\n"
+        "<rect width=\"{0:.0f}\" height=\"{1:.0f}\" fill=\"#ffffff\"/>\n",
+        kCanvas, height);
+    lf_drawView(svg, airport, 0.0, "airport", "the airport and its traffic", tracks, stands,
+                runways, true);
+    if (apron) {
+        lf_drawView(svg, *apron, airport.height + kViewGap, "apron",
+                    "the park airport's apron, its stands and aircraft", tracks, stands, runways,
+                    false);
+    }
     svg += "</svg>\n";
     return svg;
 }

@@ -1,6 +1,7 @@
 // A top view of what the stand-in simulator saw: every AI object's track from its trace file,
 // coloured by what the aircraft was doing (in the air, landing or take-off roll, taxiing,
-// pushed back, parked), drawn over the airport's runways and stands as an SVG picture.
+// pushed back, parked), drawn over the airport's runways and stands as an SVG picture, once for
+// the whole airport and once zoomed on its apron.
 //
 // Threads: none of its own; any thread.
 #pragma once
@@ -65,8 +66,11 @@ bool parseRunway(std::string_view text, Runway& runway);
 // are not of that form, and a text that is no JSON, give nothing.
 std::vector<Runway> parseScenarioRunways(std::string_view json);
 
-// The picture: the ground tracks, stands and runways decide the view (air tracks are clipped to
-// it); callsigns at each track's end; a legend of the motions.
+// The picture, two views one above the other: the airport, whose ground tracks, stands and
+// runways decide the view (air tracks are clipped to it), with a legend of the motions; below it
+// the park airport's apron, zoomed on where aircraft stood and the user is, with the names of
+// the stands that have room for them. Callsigns stand beside each track's end, further out with
+// a leader line where that is taken; none covers another, and one without room is left out.
 std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
                       const std::vector<Stand>& stands, const std::vector<Runway>& runways);
 

@@ -1,0 +1,61 @@
+// Flushing to the disk through fsync on a descriptor opened for the purpose.
+#include "platform/disk.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+namespace qel::platform {
+namespace {
+
+std::mutex g_syncObserverMutex;  // guards g_syncObserver; a leaf lock
+std::function<void(const std::filesystem::path&, bool)> g_syncObserver;
+
+void lf_observe(const std::filesystem::path& path, bool folder)
+{
+    std::function<void(const std::filesystem::path&, bool)> observer;
+    {
+        std::scoped_lock lock(g_syncObserverMutex);
+        observer = g_syncObserver;
+    }
+    if (observer) observer(path, folder);
+}
+
+bool lf_sync(const std::filesystem::path& path, int flags)
+{
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    int result = -1;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    const bool closed = ::close(fd) == 0;
+    return result == 0 && closed;
+}
+
+}  // namespace
+
+bool syncFile(const std::filesystem::path& path)
+{
+    lf_observe(path, false);
+    return lf_sync(path, 0);
+}
+
+bool syncFolder(const std::filesystem::path& folder)
+{
+    lf_observe(folder, true);
+    return lf_sync(folder.empty() ? std::filesystem::path(".") : folder, O_DIRECTORY);
+}
+
+void observeSyncs(std::function<void(const std::filesystem::path&, bool folder)> observer)
+{
+    std::scoped_lock lock(g_syncObserverMutex);
+    g_syncObserver = std::move(observer);
+}
+
+}  // namespace qel::platform
