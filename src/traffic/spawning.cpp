@@ -77,7 +77,11 @@ bool lf_holdForUser(LiveAc& aircraft)
     aircraft.position.latitude = first.latitude;
     aircraft.position.longitude = first.longitude;
     aircraft.position.altitude_ft = first.altitude_ft;
-    if (lf_removeIfAheadOfUser(aircraft)) {
+    // Not yet created, the record has no heading of its own: the report's course stands for it.
+    // Only a flight in the air can fly ahead of the user; one standing on a stand below the
+    // user's climb-out is no threat to it.
+    aircraft.position.heading_rad = first.track_deg * kRadPerDeg;
+    if (first.airborne && lf_removeIfAheadOfUser(aircraft)) {
         aircraft.heldForUser = 1;
         lf_popOldest(aircraft);
         return true;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <numbers>
+#include <tuple>
 
 #include "foundation/catalogue.h"
 #include "liveries/livery_db.h"
@@ -429,8 +430,6 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
     g_parkStands[0].overlaps = {2};
     g_parkStands[1].overlaps = {1};
     for (uint32_t hex = 0x48548e; hex <= 0x485492; ++hex) livery(hex);
-    // The user's aircraft is in the air: no spawning aircraft is to be taken for one ahead of it.
-    COLLISION_USER_AIR.current = false;
     MAX_PARK_SEL.current = 0;
     // The user removes the pushed-back KLM59D while KLM60E drives onto A3.
     uint32_t a3HolderAfterRemoval = 0;
@@ -462,6 +461,48 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
     EXPECT_EQ(second->standId, 3u);
     expectNoException();
     expectFacingWhereTheyGo();
+}
+
+TEST_F(MotionRoad, AFlightAheadOfAUserInTheAirIsHeldButAnAircraftStandingThereIsNot)
+{
+    // The user climbs out northwards 1.5 nm south of A1. KLM56A stands on A1; KLM57B flies
+    // north 1 nm ahead of the user, the way it goes; KLM58C flies south over the same spot,
+    // towards the user.
+    const LatLon a1{51.2895, 6.767};
+    std::vector<Report> reports;
+    lf_standing(reports, 0x48548e, "KLM56A", a1, 0);
+    for (const auto& [hex, callsign, track_deg] :
+         {std::tuple{0x48548fU, "KLM57B", 0.0}, std::tuple{0x485490U, "KLM58C", 180.0}}) {
+        LatLon at = gf_destinationPoint(a1, kPi, 0.5 * kFeetPerNm);
+        double alt = 2500;
+        double t = 0;
+        std::vector<Report> leg{reportAt(at, alt, 160, track_deg, t)};
+        reportLeg(leg, at, alt, t, track_deg, 160, 0, 4);
+        for (Report& r : leg) {
+            r.hex = hex;
+            r.callsign = callsign;
+            r.registration.clear();
+            reports.push_back(r);
+        }
+    }
+    startAt("ahead-of-user", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false,
+                                        false)});
+    for (uint32_t hex = 0x48548e; hex <= 0x485490; ++hex) livery(hex);
+    eachTick_ = [&] {
+        g_userState.onGround = false;
+        g_userState.latitude = 51.265;
+        g_userState.longitude = 6.767;
+        g_userState.altitude_ft = 2000.0;
+        g_userState.altAboveGround_ft = 1850.0;
+        g_userState.heading_rad = 0.0;
+    };
+    fly(0x48548e, reports, 3000);
+
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::active);
+    EXPECT_EQ(stateOf(0x485490), SimObjectState::active);
+    const LiveAc* ahead = live(0x48548f);
+    EXPECT_TRUE(!ahead || (ahead->heldForUser && ahead->objectId == 0));
+    expectNoException();
 }
 
 TEST_F(MotionRoad, AnArrivalDrivingOntoItsStandGoesWithTheParkAirportTheUserLeaves)
