@@ -485,8 +485,7 @@ TEST_F(MotionRoad, AFlightAheadOfAUserInTheAirIsHeldButAnAircraftStandingThereIs
             reports.push_back(r);
         }
     }
-    startAt("ahead-of-user", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false,
-                                        false)});
+    startAt("ahead-of-user", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
     for (uint32_t hex = 0x48548e; hex <= 0x485490; ++hex) livery(hex);
     eachTick_ = [&] {
         g_userState.onGround = false;
