@@ -30,6 +30,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/fl_draw.H>
 #include <fmt/format.h>
 
 namespace qel::platform {
