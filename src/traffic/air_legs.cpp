@@ -240,8 +240,7 @@ void lf_takeOffTick(LiveAc& aircraft)
         if (p.pitch_rad <= aircraft.climbPitch_rad) aircraft.pitchRate = 0.0;
         if (aircraft.heightAboveGround_ft >= 800.0) {
             gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 3);
-            aircraft.previousPhase = aircraft.phase;
-            aircraft.phase = FlightPhase::flying;
+            lf_setLivePhase(aircraft, FlightPhase::flying, PhaseMemory::always);
             aircraft.countdown = 1;
         }
     }
@@ -251,9 +250,8 @@ void lf_takeOffTick(LiveAc& aircraft)
 
 void lf_startAirLeg(LiveAc& aircraft)
 {
-    if (aircraft.phase != FlightPhase::take_off && aircraft.phase != FlightPhase::flying) {
-        aircraft.previousPhase = aircraft.phase;
-        aircraft.phase = FlightPhase::flying;
+    if (aircraft.phase != FlightPhase::take_off) {
+        lf_setLivePhase(aircraft, FlightPhase::flying, PhaseMemory::onChange);
     }
     const PosSample& b = aircraft.samples[1];
     aircraft.legAirspeed_kt = b.airspeed_kt;
@@ -422,8 +420,7 @@ void lf_beginTakeOffRoll(LiveAc& aircraft)
         (aircraft.rotationPitch_rad - aircraft.position.pitch_rad) / aircraft.countdown;
     aircraft.position.bank_rad = aircraft.bankRate = 0.0;
     if (!aircraft.takeOff) lf_startTakeOff(aircraft);
-    if (aircraft.phase != FlightPhase::take_off) aircraft.previousPhase = aircraft.phase;
-    aircraft.phase = FlightPhase::take_off;
+    lf_setLivePhase(aircraft, FlightPhase::take_off, PhaseMemory::onChange);
     aircraft.headingRate = 0.0;
     aircraft.curveStart = aircraft.curveEnd = NAN;
     aircraft.curveControlEast = aircraft.curveControlNorth = NAN;

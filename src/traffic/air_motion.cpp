@@ -84,8 +84,7 @@ bool lf_pushedBackReport(LiveAc& aircraft, const PosSample& s)
     lf_endSyntheticCount(aircraft);
     aircraft.pushbackCountdown = 0;
     aircraft.pushTurnKnown = aircraft.pushTurnClockwise = 0;
-    aircraft.previousPhase = aircraft.phase;
-    aircraft.phase = FlightPhase::taxi;
+    lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
     lf_leaveStand(aircraft);
     lf_endHold(aircraft);
     return true;
@@ -118,8 +117,7 @@ bool lf_parkedReport(LiveAc& aircraft, PosSample& s)
         return false;
     }
     if (aircraft.phase == FlightPhase::parking) {
-        aircraft.previousPhase = aircraft.phase;
-        aircraft.phase = FlightPhase::taxi;
+        lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
         return true;
     }
     if (d > kStandFar_nm) {
@@ -173,8 +171,7 @@ void lf_trimStationaryTail(LiveAc& aircraft, const PosSample& s)
 
 void lf_liftsOffAgain(LiveAc& aircraft)
 {
-    aircraft.previousPhase = aircraft.phase;
-    aircraft.phase = FlightPhase::taxi;
+    lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
     aircraft.takeOff = 1;
     gf_setThrottle(aircraft, 3);
     gf_setSpoilers(aircraft, true);
@@ -365,8 +362,7 @@ void lf_startDeparture(LiveAc& aircraft, PosSample& s)
     }
     lf_addRealStandOption(aircraft.standId, aircraft, 2);
     lf_releaseStand(aircraft.standId, aircraft.hexId);
-    aircraft.previousPhase = aircraft.phase;
-    aircraft.phase = FlightPhase::parked;
+    lf_setLivePhase(aircraft, FlightPhase::parked, PhaseMemory::always);
 }
 
 }  // namespace qel

@@ -23,6 +23,7 @@ std::vector<ParkCandidate> g_staticCandidates;
 std::vector<uint32_t> g_standCheckQueue;
 int32_t g_activeLiveCount = 0;
 int32_t g_addingLiveCount = 0;
+uint64_t g_refusedPhaseMoves = 0;
 
 namespace {
 
@@ -208,6 +209,7 @@ void lf_clearFleet()
     g_staticCandidates.clear();
     g_standCheckQueue.clear();
     g_keptTitles.clear();
+    g_refusedPhaseMoves = 0;
 }
 
 }  // namespace qel

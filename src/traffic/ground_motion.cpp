@@ -115,8 +115,7 @@ void lf_pushBackLeg(LiveAc& aircraft)
         gf_queueEngineAutoStart(aircraft.objectId);
         gf_setThrottle(aircraft, 0);
         gf_setFlaps(aircraft, 1);
-        aircraft.previousPhase = aircraft.phase;
-        aircraft.phase = FlightPhase::pushed_back;
+        lf_setLivePhase(aircraft, FlightPhase::pushed_back, PhaseMemory::always);
         aircraft.pushbackCountdown = 1;
         aircraft.pushedBackDistance_nm = 900.0;
         aircraft.syntheticCount = 0;
@@ -428,8 +427,7 @@ void lf_groundConfig(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (aircraft.phase == FlightPhase::flying || aircraft.phase == FlightPhase::parked) {
-        aircraft.previousPhase = aircraft.phase;
-        aircraft.phase = FlightPhase::taxi;
+        lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
     } else if (aircraft.takeOff) {
         lf_takeOffThrottle(aircraft);
     } else if (aircraft.landingRoll) {

@@ -80,10 +80,7 @@ FlightPhase lf_resetLivery(LiveAc& aircraft)
     g_pendingCreations.erase(aircraft.hexId);
     aircraft.title = {};
     const FlightPhase old = aircraft.phase;
-    if (old != FlightPhase::birth) {
-        aircraft.previousPhase = old;
-        aircraft.phase = FlightPhase::birth;
-    }
+    lf_setLivePhase(aircraft, FlightPhase::birth, PhaseMemory::onChange);
     return old;
 }
 
@@ -128,10 +125,7 @@ bool lf_routeUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report)
     aircraft.destination = destination;
     if (aircraft.onGround && aircraft.phase != FlightPhase::parking &&
         aircraft.phase != FlightPhase::parked) {
-        if (aircraft.phase != FlightPhase::taxi) {
-            aircraft.previousPhase = aircraft.phase;
-            aircraft.phase = FlightPhase::taxi;
-        }
+        lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::onChange);
         aircraft.targetHeading_rad = aircraft.position.heading_rad;
     }
     return false;

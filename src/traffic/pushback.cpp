@@ -54,13 +54,6 @@ void lf_leavingLights(LiveAc& aircraft)
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 0U});
 }
 
-void lf_setPhase(LiveAc& aircraft, FlightPhase phase)
-{
-    if (aircraft.phase == phase) return;
-    aircraft.previousPhase = aircraft.phase;
-    aircraft.phase = phase;
-}
-
 }  // namespace
 
 void lf_startPullingOut(LiveAc& aircraft)
@@ -77,7 +70,7 @@ void lf_startPullingOut(LiveAc& aircraft)
     p.dueTick = lf_dueIn(lf_ticksOf(gf_distanceNm(lf_here(aircraft), target) / v * 100 * 3600));
     s.resize(1);
     s.push_back(p);
-    lf_setPhase(aircraft, FlightPhase::taxi);
+    lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::onChange);
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
     lf_leavingLights(aircraft);
     gf_queueEngineAutoStart(aircraft.objectId);
@@ -118,7 +111,7 @@ void lf_startPushBack(LiveAc& aircraft)
     aircraft.altPushSample = p2;
     s.push_back(p3);
     lf_leavingLights(aircraft);
-    lf_setPhase(aircraft, FlightPhase::pushing_back);
+    lf_setLivePhase(aircraft, FlightPhase::pushing_back, PhaseMemory::onChange);
     aircraft.pushbackCountdown = 2;
 }
 
@@ -128,10 +121,10 @@ void lf_towedArrives(LiveAc& aircraft)
     // another, a claim is cleared only by its holder, and leaving the park airport removes an
     // aircraft that drives onto a stand of it.
     if (gf_distanceNm(lf_here(aircraft), {aircraft.standLat, aircraft.standLon}) > kArrived_nm) {
-        lf_setPhase(aircraft, FlightPhase::taxi);
+        lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::onChange);
         return;
     }
-    lf_setPhase(aircraft, FlightPhase::parked);
+    lf_setLivePhase(aircraft, FlightPhase::parked, PhaseMemory::onChange);
     lf_recordParkingTime(aircraft);
     if (aircraft.towed) {
         gf_log(fmt::format("          towed aircraft {} parks", gf_flightDescription(aircraft)));

@@ -165,7 +165,7 @@ void lf_parkOnStand(LiveAc& aircraft, const SpawnStand& stand)
     aircraft.standId = stand.id;
     lf_takeStand(stand.id, aircraft.hexId);
     aircraft.noCabinLights = stand.noCabinLights ? 1 : 0;
-    aircraft.phase = FlightPhase::parked;
+    lf_setLivePhase(aircraft, FlightPhase::parked, PhaseMemory::keep);
     lf_recordParkingTime(aircraft);
     lf_relearnStandCargo(aircraft);
     aircraft.samples.resize(1);
@@ -200,7 +200,7 @@ bool lf_chooseLivery(LiveAc& aircraft)
 bool lf_choosePhase(LiveAc& aircraft)
 {
     if (aircraft.samples.front().airborne) {
-        aircraft.phase = FlightPhase::flying;
+        lf_setLivePhase(aircraft, FlightPhase::flying, PhaseMemory::keep);
         return true;
     }
     if (const auto stand = lf_findSpawnStand(aircraft)) {
@@ -212,7 +212,7 @@ bool lf_choosePhase(LiveAc& aircraft)
         lf_popOldest(aircraft);
         return false;
     }
-    aircraft.phase = FlightPhase::taxi;
+    lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::keep);
     return true;
 }
 

@@ -386,8 +386,7 @@ void try2Park(LiveAc& aircraft, bool towed)
     aircraft.noCabinLights = stand->cargo ? 1 : 0;
     lf_takeStand(standId, aircraft.hexId);
     aircraft.samples.resize(1);
-    if (aircraft.phase != FlightPhase::parking) aircraft.previousPhase = aircraft.phase;
-    aircraft.phase = FlightPhase::parking;
+    lf_setLivePhase(aircraft, FlightPhase::parking, PhaseMemory::onChange);
     drive2Stand(aircraft, stand->latitude, stand->longitude, stand->heading);
 }
 

@@ -55,6 +55,19 @@ LiveAc& lf_appendLive(LiveAc&& aircraft);
 void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId);
 // Every state change of a live record goes through here, for the active count.
 void lf_setLiveState(LiveAc& aircraft, SimObjectState state);
+// What a phase change does with the phase it leaves.
+enum class PhaseMemory : uint8_t {
+    keep,      // previousPhase stays: a spawn's first phase
+    always,    // previousPhase takes the phase left, also when it is the one entered
+    onChange,  // previousPhase takes the phase left only when the phase changes
+};
+// Whether the traffic manager ever moves a record from `from` to `to` (staying is allowed).
+bool gf_phaseMoveAllowed(FlightPhase from, FlightPhase to);
+// Every change of a live record's phase goes through here (phases.cpp). A move that is not
+// allowed is logged (once per move and run) and refused: false, the record unchanged.
+bool lf_setLivePhase(LiveAc& aircraft, FlightPhase to, PhaseMemory memory);
+// The refused moves logged this run, one bit per from × to.
+extern uint64_t g_refusedPhaseMoves;
 // The last record moves into the erased one's place.
 void lf_eraseLiveAc(LiveAc& aircraft);
 void lf_eraseStaticAc(StaticAc& aircraft);

@@ -363,3 +363,65 @@ TEST(SampleQueue, HoldsWhatADequeHoldsThroughEveryOperation)
 
 }  // namespace
 }  // namespace qel::test
+
+namespace qel::test {
+namespace {
+
+TEST_F(MotionParts, PhaseMovesTheRoadMakesPassAndAnImpossibleOneIsRefusedAndLoggedOnce)
+{
+    using P = FlightPhase;
+    // The moves the traffic's own scenarios go through, from spawn to push-back and departure.
+    const std::pair<P, P> made[] = {
+        {P::birth, P::flying},        {P::birth, P::taxi},
+        {P::birth, P::parked},        {P::flying, P::taxi},
+        {P::taxi, P::parking},        {P::parking, P::parked},
+        {P::parked, P::pushing_back}, {P::pushing_back, P::pushed_back},
+        {P::pushed_back, P::taxi},    {P::parked, P::taxi},
+        {P::taxi, P::take_off},       {P::take_off, P::flying},
+        {P::flying, P::birth},        {P::parked, P::parked},
+    };
+    for (const auto& [from, to] : made) {
+        EXPECT_TRUE(gf_phaseMoveAllowed(from, to))
+            << flightPhaseName(from) << " -> " << flightPhaseName(to);
+    }
+
+    CapturedLog log;
+    LiveAc& a = lf_addAircraft(51.0, 7.0);
+    EXPECT_TRUE(lf_setLivePhase(a, P::taxi, PhaseMemory::keep));
+    EXPECT_EQ(a.previousPhase, P::birth);
+    // A taxiing aircraft has no stand to push back from, and none it has parked on.
+    EXPECT_FALSE(lf_setLivePhase(a, P::pushing_back, PhaseMemory::always));
+    EXPECT_FALSE(lf_setLivePhase(a, P::pushing_back, PhaseMemory::always));
+    EXPECT_FALSE(lf_setLivePhase(a, P::pushed_back, PhaseMemory::onChange));
+    EXPECT_EQ(a.phase, P::taxi);
+    EXPECT_EQ(a.previousPhase, P::birth);
+    const auto refusals = [&log] {
+        const auto lines = log.lines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.find("refused") != std::string::npos;
+        });
+    };
+    EXPECT_TRUE(log.contains("==> lf_setLivePhase KLM56A refused: taxi -> pushing_back"));
+    EXPECT_EQ(refusals(), 2);  // once per move
+
+    // The memory of the phase left: kept, always taken, or taken on a change only.
+    EXPECT_TRUE(lf_setLivePhase(a, P::taxi, PhaseMemory::onChange));
+    EXPECT_EQ(a.previousPhase, P::birth);
+    EXPECT_TRUE(lf_setLivePhase(a, P::taxi, PhaseMemory::always));
+    EXPECT_EQ(a.previousPhase, P::taxi);
+    EXPECT_TRUE(lf_setLivePhase(a, P::parking, PhaseMemory::onChange));
+    EXPECT_EQ(a.previousPhase, P::taxi);
+    EXPECT_TRUE(lf_setLivePhase(a, P::parked, PhaseMemory::always));
+    EXPECT_EQ(a.previousPhase, P::parking);
+
+    // A new run logs a refused move again.
+    gf_resetTraffic();
+    LiveAc& b = lf_addAircraft(51.0, 7.0);
+    EXPECT_FALSE(lf_setLivePhase(b, P::parking, PhaseMemory::always));
+    EXPECT_FALSE(lf_setLivePhase(b, P::pushing_back, PhaseMemory::always));
+    EXPECT_EQ(b.phase, P::birth);
+    EXPECT_EQ(refusals(), 4);
+}
+
+}  // namespace
+}  // namespace qel::test
