@@ -26,7 +26,8 @@
 #include "liveries/liveries.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
 
 namespace {
 

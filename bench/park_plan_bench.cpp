@@ -11,7 +11,9 @@
 #include "foundation/codes.h"
 #include "foundation/run_state.h"
 #include "traffic/traffic.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
 
 namespace {
 

@@ -14,7 +14,10 @@
 #include "foundation/log.h"
 #include "platform/clock.h"
 #include "traffic/motion_math.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
+#include "traffic/stands.h"
 
 namespace qel {
 

@@ -8,7 +8,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "foundation/random.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/live_road.h"
 
 namespace qel {
 

@@ -11,7 +11,11 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
 
 namespace qel {
 

@@ -9,7 +9,11 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "liveries/livery_db.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
+#include "traffic/stands.h"
+#include "traffic/park_airports.h"
 
 namespace qel {
 

@@ -13,7 +13,8 @@
 #include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/stands.h"
+#include "traffic/park_airports.h"
 
 namespace qel {
 

@@ -9,7 +9,7 @@
 
 #include "foundation/log.h"
 #include "foundation/window_status.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/stands.h"
 
 namespace qel {
 

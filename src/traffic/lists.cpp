@@ -18,7 +18,9 @@
 #include "foundation/strings.h"
 #include "foundation/window_status.h"
 #include "realtraffic/realtraffic.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
 
 namespace qel {
 

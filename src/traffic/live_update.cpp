@@ -7,7 +7,8 @@
 
 #include "foundation/log.h"
 #include "foundation/strings.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
 
 namespace qel {
 

@@ -27,7 +27,8 @@
 #include "foundation/strings.h"
 #include "foundation/textfile.h"
 #include "foundation/window_status.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/park_airports.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 

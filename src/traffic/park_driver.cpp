@@ -15,7 +15,11 @@
 #include "foundation/run_state.h"
 #include "foundation/time.h"
 #include "foundation/window_status.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

@@ -14,7 +14,10 @@
 #include "foundation/log.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

@@ -14,7 +14,10 @@
 #include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "foundation/window_status.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/stands.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

@@ -9,7 +9,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
 
 namespace qel {
 

@@ -18,7 +18,11 @@
 #include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "traffic/motion_math.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
+#include "traffic/stands.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

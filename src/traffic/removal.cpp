@@ -11,7 +11,9 @@
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "foundation/window_status.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
 
 namespace qel {
 

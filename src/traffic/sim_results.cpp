@@ -14,7 +14,9 @@
 #include "foundation/codes.h"
 #include "foundation/time.h"
 #include "foundation/log.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

@@ -13,7 +13,12 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "liveries/liveries.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
+#include "traffic/stands.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

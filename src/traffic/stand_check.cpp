@@ -4,7 +4,9 @@
 
 #include "foundation/run_state.h"
 #include "traffic/traffic.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
 
 namespace qel {
 

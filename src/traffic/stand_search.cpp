@@ -20,7 +20,9 @@
 #include "foundation/strings.h"
 #include "foundation/time.h"
 #include "foundation/window_status.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/stands.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

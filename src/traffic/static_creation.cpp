@@ -8,7 +8,10 @@
 
 #include "foundation/codes.h"
 #include "foundation/log.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

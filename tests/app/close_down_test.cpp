@@ -19,7 +19,8 @@
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/park_airports.h"
 
 namespace qel {
 namespace {

@@ -15,7 +15,7 @@
 #include "foundation/codes.h"
 #include "fuzz_support.h"
 #include "scenery/scenery.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/park_airports.h"
 
 namespace {
 

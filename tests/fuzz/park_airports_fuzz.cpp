@@ -7,7 +7,8 @@
 #include "foundation/codes.h"
 #include "fuzz_support.h"
 #include "scenery/scenery.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/park_airports.h"
+#include "traffic/traffic.h"
 
 namespace {
 

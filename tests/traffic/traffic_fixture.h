@@ -17,7 +17,12 @@
 #include "simlink/link_fixture.h"
 #include "traffic/motion_math.h"
 #include "traffic/traffic.h"
-#include "traffic/traffic_internal.h"
+#include "traffic/fleet.h"
+#include "traffic/live_road.h"
+#include "traffic/motion.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
+#include "traffic/stands.h"
 
 namespace qel::test {
 

@@ -1,0 +1,68 @@
+// The live road: a live flight from its first report to its removal. Intake merges reports,
+// spawning chooses its livery, phase and place and hands the create request on, the fast tick
+// pumps the queues, the simulator's results activate it, the per-tick update drives it and
+// removal ends it; identity decides whether a report is the same aircraft. What it offers the
+// other rooms: the steps the fast tick strings together, the create requests, the removal of an
+// aircraft and the client events that set its lights, gear and engines.
+//
+// Threads: main-loop thread; the first load is merged on the "Traffic Reader" thread before the
+// main loop starts.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "realtraffic/realtraffic.h"
+#include "simlink/simlink.h"
+#include "traffic/aircraft.h"
+
+namespace qel {
+
+// Fast tick (fast_tick.cpp).
+void lf_pumpQueues();
+void lf_requestAcWithinRange();
+// Intake (intake.cpp).
+void lf_mergeReport(LiveAircraftRecord& record);
+void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
+// Results and activation (sim_results.cpp).
+void lf_activateCreatedObjects();
+// Spawning (spawning.cpp).
+void lf_handleBufferedAc(LiveAc& aircraft);
+void spawnLiveAc(LiveAc& aircraft);
+void lf_setSpawnPosition(LiveAc& aircraft);
+// The create request of a spawned aircraft, made as it goes to the simulator link: it appears
+// where its schedule puts it then, a ground aircraft on the ground.
+AiCreateRequest lf_liveCreateRequest(LiveAc& aircraft);
+// Per-tick update (live_update.cpp): true when the record is to be compacted away.
+bool updateLiveAc(LiveAc& aircraft);
+// Removal (removal.cpp).
+void removeAircraftFromSim(StaticAc& aircraft);
+bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId);
+// Creation (fast_tick.cpp): the request to create `aircraft` at `at` (altitude, pitch, bank,
+// heading, position; speeds unused).
+AiCreateRequest lf_aiCreateRequest(const StaticAc& aircraft, const AiPositionBlock& at,
+                                   bool onGround);
+void lf_checkGhost(const std::string& callsign);
+bool lf_hasRealTwin(const std::string& callsign);
+bool lf_standFreeFor(uint32_t standId, const std::string& callsign);
+// The first active static aircraft that stands in for this live flight is removed.
+void lf_removeStaticsOfLiveAc(const LiveAc& live);
+// Client events (client_events.cpp).
+void gf_setSpoilers(StaticAc& aircraft, bool on);
+void gf_setFlaps(StaticAc& aircraft, uint32_t index);
+void gf_setGear(StaticAc& aircraft, bool down);
+void gf_setThrottle(StaticAc& aircraft, uint32_t level);
+void gf_setParkedConfig(StaticAc& aircraft);
+
+// Whether a report for a known aircraft is merged (identity.cpp).
+bool lf_acceptReport(LiveAc& aircraft, const LiveAircraftRecord& record);
+void lf_copyIdentity(LiveAc& aircraft, const LiveAircraftRecord& report);
+bool lf_routeUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report);
+// `reset`: the livery is reset when the identity changes (only when a respawn follows).
+bool lf_registrationUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report, bool reset);
+bool lf_regcodeChanged(LiveAc& aircraft, const LiveAircraftRecord& report, bool reset);
+FlightPhase lf_resetLivery(LiveAc& aircraft);
+
+}  // namespace qel

@@ -1,0 +1,76 @@
+// Motion: how a live aircraft moves between its samples. The sample stream picks the next leg
+// and paces it to the reports; air motion takes new reports of a known aircraft; the air legs
+// climb, turn, descend and flare; the ground legs taxi, curve and roll; push-back and towing take
+// it off a stand and onto one. What it offers the other rooms: the leg starts that the update and
+// the intake call, the taxi curve the tests sample, and the drive onto a stand.
+//
+// Threads: main-loop thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "traffic/aircraft.h"
+
+namespace qel {
+
+// Sample stream (sample_stream.cpp).
+void nextPosMain(LiveAc& aircraft);
+void lf_startLeg(LiveAc& aircraft);
+void lf_airLegTiming(LiveAc& aircraft);
+void lf_setDueTick(LiveAc& aircraft, int32_t legTicks);
+bool lf_extendStream(LiveAc& aircraft);
+void lf_addSyntheticSample(LiveAc& aircraft, int32_t count);
+double lf_legSpeed(const LiveAc& aircraft);
+// Radians from the heading to the bearing of the leg after the next; 0 without one.
+double lf_turnAhead(const LiveAc& aircraft);
+void lf_moveOneTick(LiveAc& aircraft);
+void lf_turnToward(LiveAc& aircraft, double heading_rad);
+// New reports of a known aircraft (air_motion.cpp).
+void decodeExisting(LiveAc& aircraft, const PosSample& sample);
+bool checkExtendingSituations(LiveAc& aircraft, PosSample& sample);
+bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& sample);
+bool lf_checkBirthReport(LiveAc& aircraft, PosSample& sample);
+void lf_startDeparture(LiveAc& aircraft, PosSample& sample);
+// Reports resume: the front sample is due now and the windows open again.
+void lf_endSyntheticCount(LiveAc& aircraft);
+// Air legs (air_legs.cpp).
+void lf_startAirLeg(LiveAc& aircraft);
+bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k);
+double lf_descentRate(const LiveAc& aircraft);  // ft/min
+void lf_bankTarget(LiveAc& aircraft, double turn_rad, double dt_ticks);
+void lf_lowAltitudeConfig(LiveAc& aircraft);
+void lf_airConfig(LiveAc& aircraft);
+void lf_verticalStep(LiveAc& aircraft);
+void lf_startTakeOff(LiveAc& aircraft);
+void lf_beginTakeOffRoll(LiveAc& aircraft);
+// Ground legs (ground_motion.cpp).
+void nextPosGround(LiveAc& aircraft);
+void lf_groundLegTiming(LiveAc& aircraft);
+void lf_groundConfig(LiveAc& aircraft);
+void lf_startTaxiCurve(LiveAc& aircraft);
+void lf_insertMidSample(LiveAc& aircraft);
+void lf_checkSpeedChange(LiveAc& aircraft);
+bool lf_rotationSpeedReached(const LiveAc& aircraft);
+void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
+struct CurvePoint {
+    double latitude = 0.0;     // degrees
+    double longitude = 0.0;    // degrees
+    double heading_rad = 0.0;  // tangent, [0, 2π)
+};
+// The taxi curve at parameter t; none when no curve is active or t lies outside it.
+std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t);
+// Push-back and towing (pushback.cpp).
+void lf_startPullingOut(LiveAc& aircraft);
+void lf_startPushBack(LiveAc& aircraft);
+void lf_towedArrives(LiveAc& aircraft);
+// Parked from now on: the half hour of the traffic time, and the clock the park limits measure
+// its stay by.
+void lf_recordParkingTime(LiveAc& aircraft);
+// `index` 1 for a spawning aircraft (6 nm, 3000 ft, 4000 ft aside), 0 for the parked sweep.
+bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index = 1);
+void lf_relearnStandCargo(LiveAc& aircraft);
+void liveryRespawn(LiveAc& aircraft);
+
+}  // namespace qel
