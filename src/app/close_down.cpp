@@ -194,9 +194,9 @@ void lf_resetRunState()
     // No aircraft, create request or pending creation holds a livery title any more.
     gf_serveLiveryDbClear();
     gf_resetWindowState();
+    gf_resetUiRun();
     gf_resetFoundationRun();
-    g_flightNotRunningSeen = false;
-    g_parkRefreshPhase = false;
+    lf_resetAppRun();
 }
 
 void lf_resetForRestart()

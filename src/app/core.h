@@ -88,17 +88,34 @@ enum class SecondWork {
 std::vector<SecondWork> lf_secondSchedule(int32_t n, bool parkRefreshDue, bool parkRefreshPhase);
 void lf_handleReRead();
 
-extern bool g_flightNotRunningSeen;  // main-loop thread
-extern bool g_parkRefreshPhase;      // main-loop thread; set: phase B next
+inline constexpr int32_t kNotRunningPasses = 100;  // one second of ticks
+
+// Everything of the core that lives for one run; main-loop thread. Not here, because a process
+// keeps them across restarts: the production switch, the data files read once, the containers
+// reserved once, the worker threads' handles and the window's message sink.
+struct AppRun {
+    bool flightNotRunningSeen = false;
+    bool parkRefreshPhase = false;                // set: phase B next
+    int32_t notRunningTicks = kNotRunningPasses;  // ticks to the next check while not running
+    bool operator==(const AppRun&) const = default;
+};
+extern AppRun g_appRun;
+extern bool& g_flightNotRunningSeen;  // main-loop thread
+extern bool& g_parkRefreshPhase;      // main-loop thread; set: phase B next
+// The core's run state back to a fresh AppRun; start-up thread while the main loop is not
+// running.
+void lf_resetAppRun();
+// Whether the core's run state equals a fresh one; tests.
+bool gf_appRunFresh();
 
 // ---- Close-down and restart (close_down.cpp) --------------------------------------------------
 
 void lf_closingDown();
 void lf_flushAndCloseDown();
 void lf_restartCountdown();
-// Everything that lives for one run back to its start value, layer by layer: the RealTraffic
-// client, the link, the traffic manager, the window's state and message line, the work queued
-// for the main loop, the run's flags and the main loop's own. The stop protocol is left to
+// Everything that lives for one run back to its start value, one run struct per library: the
+// RealTraffic client, the link, the scenery, the traffic manager, the window's, foundation's
+// (with the work queued for the main loop) and the core's own. The stop protocol is left to
 // lf_clearStop. The one reset of the in-process restart and of the tests; start-up thread,
 // while no worker runs.
 void lf_resetRunState();

@@ -28,8 +28,13 @@
 
 namespace qel {
 
-bool g_flightNotRunningSeen = false;  // main-loop thread
-bool g_parkRefreshPhase = false;      // main-loop thread
+AppRun g_appRun;  // main-loop thread
+bool& g_flightNotRunningSeen = g_appRun.flightNotRunningSeen;
+bool& g_parkRefreshPhase = g_appRun.parkRefreshPhase;
+
+void lf_resetAppRun() { g_appRun = AppRun{}; }
+
+bool gf_appRunFresh() { return g_appRun == AppRun{}; }
 
 namespace {
 
@@ -37,10 +42,9 @@ using namespace std::chrono_literals;
 
 constexpr auto kTick = 10ms;
 constexpr auto kMaxCatchUp = 100ms;
-constexpr int32_t kNotRunningPasses = 100;  // one second of ticks
 constexpr int32_t kSecondsPerDay = 86400;
 
-int32_t g_notRunningTicks = kNotRunningPasses;  // main-loop thread
+int32_t& g_notRunningTicks = g_appRun.notRunningTicks;  // main-loop thread
 
 void lf_runPostedWork()
 {

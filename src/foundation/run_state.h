@@ -159,6 +159,8 @@ struct FoundationRun {
     bool operator==(const FoundationRun&) const = default;
 };
 
+extern FoundationRun g_foundationRun;
+
 // Foundation's run state back to a fresh FoundationRun, under the locks that guard its parts;
 // repaints the window. Start-up thread while no worker runs (restart, failed close-down), and
 // test fixtures.

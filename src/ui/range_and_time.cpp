@@ -19,8 +19,15 @@
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 
 namespace qel {
+
+UiRun g_uiRun;
+
+void gf_resetUiRun() { g_uiRun = UiRun{}; }
+
+bool gf_uiRunFresh() { return g_uiRun == UiRun{}; }
 
 namespace {
 
@@ -29,8 +36,7 @@ constexpr int32_t kMetresPerNm = 1852;
 constexpr int32_t kRequestMargin_m = 10000;  // beyond RANGE for the aircraft-in-range request
 constexpr double kNoParkAirport_nm = 10000.0;
 
-// The manual range that AUTO_RANGE switched off returns to; GUI thread.
-int32_t g_manualRange_nm = 40;
+std::atomic<int32_t>& g_manualRange_nm = g_uiRun.manualRange_nm;  // atomic
 
 void lf_selectChoice(const ComboIntParameter& setting)
 {
@@ -117,7 +123,7 @@ void gf_autoRange()
 void gf_applyAutoRange()
 {
     if (AUTO_RANGE.current) {
-        g_manualRange_nm = RANGE.current;
+        g_manualRange_nm = RANGE.current.load();
         gf_autoRange();
     } else {
         gf_setRange(g_manualRange_nm);

@@ -48,6 +48,11 @@ void gf_closeMainWindow();
 // gf_onStartUpMessage, which the program hands over before the message loop runs; until then
 // the message does nothing. GUI thread.
 void gf_setStartUpHandler(std::function<void()> handler);
+// The window's state of one run back to a fresh one (ui/ui_run.h): the handlers forget the
+// manual range. Start-up thread while no worker runs, and tests.
+void gf_resetUiRun();
+// Whether the window's run state equals a fresh one; tests.
+bool gf_uiRunFresh();
 
 // ---- Controls -------------------------------------------------------------------------------
 

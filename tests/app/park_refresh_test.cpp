@@ -18,6 +18,7 @@
 #include "foundation/run_state.h"
 #include "liveries/livery_db.h"
 #include "scenery/scenery.h"
+#include "scenery/stand_snapshot.h"
 #include "platform/window.h"
 #include "traffic/traffic_fixture.h"
 #include "ui/paint.h"
@@ -286,6 +287,30 @@ TEST_F(ParkRefresh, AnArrivalStaysParkedOverTwoRefreshesAndTheLongestParkedMakes
     EXPECT_TRUE(parkedOn(first, "M06"));
     EXPECT_EQ(stateOf(standing), SimObjectState::removingfromsim);
     EXPECT_EQ(count("G7      : KLM1001 live max park exceeded, removed"), 1);
+}
+
+// A run that loaded the park airport's stands and ends in an in-process restart leaves the next
+// run no stand table, no snapshot of it and no closest stand.
+TEST_F(ParkRefresh, ARestartAfterALoadedParkAirportLeavesNoStandTable)
+{
+    parkAtD16();
+    run(5);
+    ASSERT_EQ(gf_closestStandName(kD16Lat, kD16Lon), "D16");
+    ASSERT_FALSE(gf_standSpots()->empty());
+    gf_requestStop(ExitReason::NEW_SETTINGS, 0);
+
+    lf_closingDown();
+
+    EXPECT_TRUE(g_restartPending);
+    EXPECT_FALSE(gf_parkAirportSet());
+    EXPECT_TRUE(g_parkStands.empty());
+    EXPECT_TRUE(gf_standSpots()->empty());
+    EXPECT_EQ(gf_closestStandName(kD16Lat, kD16Lon), "");
+    EXPECT_TRUE(gf_sceneryRunFresh());
+    EXPECT_TRUE(gf_foundationRunFresh());
+    EXPECT_TRUE(gf_simLinkRunFresh());
+    EXPECT_TRUE(gf_appRunFresh());
+    g_restartPending = false;
 }
 
 }  // namespace

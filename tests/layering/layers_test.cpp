@@ -60,7 +60,7 @@ const std::vector<Library> kLibraries = {
      2,
      {"scenery.h", "closest_airport.h", "park_loading.h", "stand_file.h", "stand_places.h",
       "addon_archives.h", "install.h", "scan.h", "stand_snapshot.h"},
-     {"bgl.h", "bgl_view.h", "publisher.h", "scan_pool.h", "stand_overlaps.h"}},
+     {"bgl.h", "bgl_view.h", "publisher.h", "scan_pool.h", "scenery_run.h", "stand_overlaps.h"}},
     // liveries.h; the database, the record every aircraft begins with and the scan as the core
     // starts it.
     {"liveries",
@@ -68,18 +68,18 @@ const std::vector<Library> kLibraries = {
      {"liveries.h", "flight_data.h", "livery_db.h", "livery_scan.h"},
      {"livery_parsing.h", "scanned_liveries.h"}},
     // simconnect.h: the simulator's interface, which the stand-in simulator serves.
-    {"simlink", 3, {"simlink.h", "simconnect.h"}, {"link_internal.h"}},
+    {"simlink", 3, {"simlink.h", "simconnect.h"}, {"link_internal.h", "link_run.h"}},
     {"realtraffic",
      4,
      {"realtraffic.h", "records.h"},
-     {"decoding.h", "readers.h", "rt_connection.h"}},
+     {"decoding.h", "readers.h", "rt_connection.h", "rt_run.h"}},
     // traffic.h; the rooms of the traffic manager, each what it offers the others.
     {"traffic",
      5,
      {"traffic.h"},
      {"fleet.h", "live_road.h", "motion.h", "motion_math.h", "park_airports.h", "parked_plan.h",
       "stands.h"}},
-    {"ui", 6, {"ui.h"}, {"paint.h", "updater.h"}},
+    {"ui", 6, {"ui.h"}, {"paint.h", "ui_run.h", "updater.h"}},
     {"app", 7, {"app.h"}, {"core.h"}},
 };
 

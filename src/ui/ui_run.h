@@ -1,0 +1,20 @@
+// The window's state of one run: what the handlers remember between two commands. Reset by
+// assigning a fresh UiRun; the g_ names of the files are references to its members. The window
+// itself, its controls and its settings are the process's and stay apart.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/run_values.h"
+
+namespace qel {
+
+struct UiRun {
+    // The manual range that AUTO_RANGE switched off returns to; nm, written on the GUI thread.
+    RunAtomic<int32_t> manualRange_nm{40};
+    bool operator==(const UiRun&) const = default;
+};
+
+extern UiRun g_uiRun;
+
+}  // namespace qel
