@@ -18,9 +18,10 @@ namespace qel {
 
 // ---- Program entry (run_app.cpp) --------------------------------------------------------------
 
-// Hands the layers below the core what they call upward: the window's start-up message runs
-// gf_onStartUpMessage, and the link and the readers ask the traffic manager for stands. Before
-// anything else; tests that drive the core call it too.
+// Fills in every hook through which a layer calls upward, here and nowhere else
+// (connect_layers.cpp): the window's start-up message runs gf_onStartUpMessage, the link and the
+// readers ask the traffic manager for stands, and the scenery, the livery database and the
+// traffic manager reach the window. Before anything else; tests that drive the core call it too.
 void lf_connectLayers();
 
 // ---- Start-up thread (start_up.cpp) ---------------------------------------------------------

@@ -71,12 +71,6 @@ void gf_joinStartUpThread()
     if (g_startUpThread.joinable()) g_startUpThread.join();
 }
 
-void lf_connectLayers()
-{
-    gf_setStartUpHandler(&gf_onStartUpMessage);
-    gf_setStandLookups({&gf_closestStandName, &gf_rememberUserStand});
-}
-
 int gf_runApp(int argc, char** argv)
 {
     lf_connectLayers();

@@ -107,45 +107,14 @@ void lf_initTimeShift()
     lf_enableTimeShiftControls(true);
 }
 
-// The scenery library loads the park airport's stands below the window; it shows them here.
-void lf_connectParkWindow()
-{
-    ParkWindowHooks hooks;
-    hooks.showStandsLoaded = [](const ParkStandsShown& shown) {
-        g_mainWindowState.standCount = shown.standCount;
-        g_mainWindowState.standFileKindText.set(shown.publisher);
-        g_mainWindowState.handmade = shown.handmade;
-        g_mainWindowState.qualityText.set(shown.qualityText);
-        g_mainWindowState.standFileWeek = shown.trafficWeek;
-        g_mainWindowState.standFileLoaded = true;
-        g_parkStandsLoaded = true;
-        gf_enableControlOf(g_flushStaticButton, true);
-        gf_invalidateArea(WindowArea::Statistics);
-    };
-    hooks.showInt = [](const IntParameter& setting) { gf_showIntParameter(setting); };
-    hooks.showBool = [](const ControlBoolParameter& setting) { gf_showBoolParameter(setting); };
-    hooks.enable = [](const ControlBinding& control, bool on) { gf_enableControlOf(control, on); };
-    hooks.setRange = [](int32_t nm) { gf_setRange(nm); };
-    hooks.applyAutoRange = [] { gf_applyAutoRange(); };
-    hooks.selectMaxFitCombo = [] { gf_selectMaxFitCombo(); };
-    hooks.enableStandFitControls = [] { gf_enableStandFitControls(); };
-    hooks.setMessage = [](std::string_view text) { gf_setMessage(text, true); };
-    g_parkWindowHooks = std::move(hooks);
-}
-
 void lf_readDataFiles()
 {
-    lf_connectParkWindow();
     if (!g_dataFilesRead) {
         // Only a database actually read counts: a run restarted after a failed read reads it
         // again instead of going on without one.
         if (!gf_readDbase()) throw std::runtime_error("reading data files failed!");
         g_dataFilesRead = true;
     }
-    // Stand files name their flights by registration; the fleet table gives their codes.
-    g_registrationKeyLookup = [](const std::string& registration) {
-        return gf_registrationPrefix(registration);
-    };
     if (!gf_readAirports()) {
         throw std::runtime_error(fmt::format("reading '{}' failed!", g_airportsEnc.string()));
     }
@@ -162,25 +131,6 @@ void lf_findInstall()
                                  "No install path detected. Type the full path to your "
                                  "Community folder above, then press Enter");
     }
-}
-
-// The livery database reaches the simulator link's failed titles and the window through these.
-void lf_connectLiveryHooks()
-{
-    g_liveryHooks.titleRefused = [](std::string_view title) {
-        return g_failedLiveries.contains(title);
-    };
-    g_liveryHooks.uncreatedAircraft = [] {
-        return std::vector<std::string>(g_failedTypeAirlines.begin(), g_failedTypeAirlines.end());
-    };
-    g_liveryHooks.enableOption = [](const ControlBinding& option, bool on) {
-        gf_enableControlOf(option, on);
-    };
-    g_liveryHooks.repaint = [] {
-        g_mainWindowState.liveryCount = g_liveryDbCount.load();
-        gf_invalidateArea(WindowArea::StatusStrip);
-    };
-    g_liveryHooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };
 }
 
 // The livery scan with the window's hooks; Interrupted when a stop or close came first.
@@ -209,7 +159,6 @@ LiveryScanResult lf_scanLiveries()
 
 void lf_runScansWhenDue()
 {
-    lf_connectLiveryHooks();
     // A clear asked for before this run began; this run's scan and build come after it.
     gf_serveLiveryDbClear();
     const unsigned hardware = std::thread::hardware_concurrency();

@@ -182,38 +182,6 @@ void gf_setStartUpHandler(std::function<void()> handler)
     g_startUpHandler = std::move(handler);
 }
 
-namespace {
-
-// The traffic manager's callsign list decides which of the window's controls may be used.
-void lf_connectTrafficWindow()
-{
-    g_trafficWindowHooks.refreshAcList = [] {
-        gf_enableControlOf(CALLSIGN_2_OBJECTID, false);
-        gf_enableControlOf(g_blockButton, false);
-    };
-    g_trafficWindowHooks.callsignListFilled = [](bool any) {
-        const auto* unblock = g_unblockButton.controlWindow.load();
-        const bool unblockEnabled = unblock && unblock->enabled();
-        gf_enableControlOf(CALLSIGN_2_OBJECTID, any);
-        gf_enableControlOf(g_blockButton, any && !unblockEnabled);
-    };
-    g_trafficWindowHooks.parkingControls = [](bool usable) {
-        if (usable) {
-            gf_enableParkingControls();
-        } else {
-            gf_disableParkingControls();
-        }
-    };
-    g_trafficWindowHooks.enableControl = [](const ControlBinding& control, bool on) {
-        gf_enableControlOf(control, on);
-    };
-    g_trafficWindowHooks.syncSettingControls = [](const SavedParkSettings& held) {
-        gf_syncSettingControls(held);
-    };
-}
-
-}  // namespace
-
 bool initInstance(std::string_view title)
 {
     if (!lf_waitUntilStateReady()) return false;
@@ -225,7 +193,6 @@ bool initInstance(std::string_view title)
     if (!g_owner.window) return false;
     auto& window = *g_owner.window;
     lf_createControls(window);
-    lf_connectTrafficWindow();
     state.window = &window;
     // The window exists but is not shown yet, so its real size decides the placement.
     if (loaded) gf_keepWindowOnMonitor(kFallbackX, kFallbackY);
