@@ -119,6 +119,8 @@ TEST(RtReply, BrokenBytesAreMendedAndDeepNestingIsRefused)
         {"{\"a\":\"\\\t\",\"b\":[\"\\\xC3\xBC\",\"\\\xFF\"]}",  // escaped bytes
          "{\"a\":\"\\\t\",\"b\":[\"\\\xC3\xBC\",\"\\\xEF\xBF\xBD\"]}"},
         {"{\"cs\":\"DLH\"}\x01", "{\"cs\":\"DLH\"}\x01"},  // a control byte outside strings
+        // An escaped quote does not end the string: the control byte after it is inside.
+        {"{\"cs\":\"\\\"\x01\"}", "{\"cs\":\"\\\"\\u0001\"}"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(rt::gf_mendReply(c.body), c.mended) << c.body;

@@ -1,6 +1,8 @@
 // What the simulator answers to the program's creations and removals, through the real entry
 // points: a creation it never answers, a second object for one static aircraft, and the removal
 // of an aircraft whose livery respawn already removes it.
+#include <tuple>
+
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -45,6 +47,49 @@ TEST_F(SimAnswers, ACreationNeverAnsweredIsGivenUpAfter30SecondsAndItsLateObject
     EXPECT_EQ(lf_objectsCalled("KLM56A") + lf_objectsCalled("KLM57B"), 0u);
     EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 2);
     EXPECT_TRUE(g_liveAcs.empty());
+}
+
+// The static records are walked for dropped ones only after a drop flag was raised; a static
+// given up by the tick itself, with no live aircraft dropped to raise one, still goes.
+TEST_F(SimAnswers, AStaticCreationNeverAnsweredIsGivenUpAndTheOtherStaticsStay)
+{
+    start();
+    gf_reserveTrafficContainers();
+    const auto parked = [](uint32_t hex, const char* callsign, double lat) -> StaticAc& {
+        FlightData data;
+        data.hexId = hex;
+        data.callsign = callsign;
+        data.title = kA320;
+        return g_staticAcs.emplace_back(data, 0, lat, 6.7630, 5.6, false);
+    };
+    // The first stands where the user's range pairs it; the second beyond it, never paired.
+    for (auto [hex, callsign, lat] :
+         {std::tuple{17U, "DLH4AB*", 51.2790}, std::tuple{18U, "DLH5CD*", 51.2793 + 41.0 / 60.0}}) {
+        StaticAc& statik = parked(hex, callsign, lat);
+        statik.state = SimObjectState::adding2sim;
+        AiPositionBlock at;
+        at.latitude = statik.standLat;
+        at.longitude = statik.standLon;
+        g_staticCreateQueue.push_back(lf_aiCreateRequest(statik, at, true));
+    }
+    ASSERT_TRUE(tickUntil([] { return g_staticAcs.size() == 1; }, 4000));
+    EXPECT_EQ(g_staticAcs.front().hexId, 17u);
+    EXPECT_EQ(g_staticAcs.front().state, SimObjectState::active);
+    const auto lines = log_.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) {
+                                return l.starts_with("==> DLH5CD* ") &&
+                                       l.ends_with(" was not created within 30 s");
+                            }),
+              1);
+    // Dropped while its creation waits in the queue: gone at the next tick.
+    StaticAc& queued = parked(19, "DLH6EF*", 51.2795);
+    queued.state = SimObjectState::adding2sim;
+    g_staticCreateQueue.push_back(lf_aiCreateRequest(queued, {}, true));
+    removeAircraftFromSim(queued);
+    tick();
+    ASSERT_EQ(g_staticAcs.size(), 1u);
+    EXPECT_EQ(g_staticAcs.front().hexId, 17u);
 }
 
 TEST_F(SimAnswers, ASecondObjectForOneStaticAircraftIsRemoved)
