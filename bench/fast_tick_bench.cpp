@@ -242,7 +242,7 @@ private:
 
 void lf_prepare()
 {
-    gf_resetTraffic();
+    gf_resetTrafficRun();
     gf_reserveTrafficContainers();
     gf_reserveSimQueues();
     for (const char* code : {"A320"}) g_icaoModelCodes.insert(code);
@@ -325,7 +325,7 @@ void BM_MainLoopTurn(benchmark::State& state)
     state.counters["live"] = static_cast<double>(g_liveAcs.size());
     state.counters["active"] = static_cast<double>(g_activeLiveCount);
     g_flightRunning = false;
-    gf_resetTraffic();
+    gf_resetTrafficRun();
 }
 BENCHMARK(BM_MainLoopTurn)
     ->ArgNames({"live", "cold"})

@@ -190,7 +190,7 @@ void lf_resetRunState()
     gf_resetRtRun();
     gf_resetSimLinkRun();
     gf_resetSceneryRun();
-    gf_resetTraffic();
+    gf_resetTrafficRun();
     // No aircraft, create request or pending creation holds a livery title any more.
     gf_serveLiveryDbClear();
     gf_resetWindowState();

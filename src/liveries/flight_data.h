@@ -50,6 +50,7 @@ struct FlightData {
     int32_t rotationTicks = 0;         // 200
     int32_t climbTransitionTicks = 0;  // 300
     uint8_t fsltl = 0;                 // the chosen title contains "FSLTL_"
+    bool operator==(const FlightData&) const = default;
 };
 
 // One planned static aircraft of the static parking; the static matcher reads its first two
@@ -66,6 +67,7 @@ struct ParkCandidate {
     std::string registration;    // "D-AIBA"
     uint8_t stays = 0;           // still on the stand in the next half hour
     uint16_t retries = 0;        // put back while a leaving static stood in its way
+    bool operator==(const ParkCandidate&) const = default;
 };
 
 // Labels of a flight for log lines; codes come from the code tables by id, an id beyond a

@@ -32,6 +32,7 @@ struct Airport {
     float altitude = 0.0f;               // as the file gives it (feet), -11
     int32_t standCount = 0;              // stands of the archived stand file, 0
     std::string name;                    // "Amsterdam Airport Schiphol"; empty when none given
+    bool operator==(const Airport&) const = default;
 };
 
 // Sorted by code text after reading (start-up thread only, then read-only).

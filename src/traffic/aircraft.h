@@ -63,6 +63,7 @@ public:
         return *this;
     }
     operator uint8_t() const { return value_; }  // NOLINT(google-explicit-constructor)
+    bool operator==(const DropFlag&) const = default;
 
 private:
     uint8_t value_ = 0;
@@ -91,6 +92,7 @@ struct StaticAc : FlightData {
     DropFlag drop;                  // erased by the next compaction
     DropFlag dropWhileQueued;       // the same, for a withdrawn create request
     int32_t handedOverTick = -1;    // fast tick its create request went to the link; -1 not yet
+    bool operator==(const StaticAc&) const = default;
 };
 
 // One live flight: its samples and the motion state that flies them.
@@ -176,6 +178,8 @@ struct LiveAc : StaticAc {
     double triedLat = 0.0;    // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
     uint8_t learnedStandChecked = 0;  // its learned callsigns have been looked up
+    // Field by field: a record with no taxi curve (NaN) equals no other record.
+    bool operator==(const LiveAc&) const = default;
 };
 
 // The FlightData of a new aircraft from a decoded record: identity copied, size and class from

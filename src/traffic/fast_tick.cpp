@@ -16,6 +16,7 @@
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
@@ -32,8 +33,7 @@ constexpr int32_t kCreationAnswer_ticks = 3000;
 constexpr int kMergesPerTick = 2;
 constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
-bool g_reserved = false;        // main-loop thread
-bool g_inRangePending = false;  // a due request for the aircraft in range was not sent yet
+bool& g_inRangePending = g_trafficRun.inRangePending;
 
 void lf_updateAll()
 {
@@ -177,37 +177,6 @@ void lf_handleAddingStack()
     lf_buildCreateRequest();
     lf_requestAcWithinRange();
     ++g_fastTicks;
-}
-
-void gf_reserveTrafficContainers()
-{
-    gf_setFirstLoadIntake(&lf_mergeFirstLoad);
-    if (g_reserved) return;
-    g_reserved = true;
-    g_liveAcs.reserve(512);
-    g_staticAcs.reserve(256);
-    g_staticCandidates.reserve(512);
-    g_createdObjects.reserve(128);
-    g_spawnHexids.reserve(64);
-    g_ghostCallsigns.reserve(64);
-    g_standCheckQueue.reserve(64);
-}
-
-void gf_resetTraffic()
-{
-    lf_clearFleet();
-    lf_clearTrafficLists();
-    lf_resetParkAirport();
-    lf_clearParkedTrafficState();
-    g_inRangePending = false;
-    g_reservedStandName.clear();
-    g_trafficQnh = 1013;
-    g_noMatchFlights.clear();
-    gf_clearPendingCreations();
-    g_learnedOptionCount = 0;
-    lf_showLearnedCounts();
-    std::scoped_lock lock(g_trafficMutex);
-    g_addingStack.clear();
 }
 
 }  // namespace qel

@@ -8,30 +8,31 @@
 #include <unordered_set>
 
 #include "traffic/fleet.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
-std::vector<LiveAc> g_liveAcs;
-std::vector<StaticAc> g_staticAcs;
-std::vector<uint32_t> g_spawnHexids;
-std::deque<AiCreateRequest> g_liveCreateQueue;
-std::deque<AiCreateRequest> g_staticCreateQueue;
-std::deque<uint32_t> g_removeIdQueue;
-std::vector<SimResult> g_createdObjects;
-std::vector<std::string> g_ghostCallsigns;
-std::vector<ParkCandidate> g_staticCandidates;
-std::vector<uint32_t> g_standCheckQueue;
-int32_t g_activeLiveCount = 0;
-int32_t g_addingLiveCount = 0;
-uint64_t g_refusedPhaseMoves = 0;
+std::vector<LiveAc>& g_liveAcs = g_trafficRun.liveAcs;
+std::vector<StaticAc>& g_staticAcs = g_trafficRun.staticAcs;
+std::vector<uint32_t>& g_spawnHexids = g_trafficRun.spawnHexids;
+std::deque<AiCreateRequest>& g_liveCreateQueue = g_trafficRun.liveCreateQueue;
+std::deque<AiCreateRequest>& g_staticCreateQueue = g_trafficRun.staticCreateQueue;
+std::deque<uint32_t>& g_removeIdQueue = g_trafficRun.removeIdQueue;
+std::vector<SimResult>& g_createdObjects = g_trafficRun.createdObjects;
+std::vector<std::string>& g_ghostCallsigns = g_trafficRun.ghostCallsigns;
+std::vector<ParkCandidate>& g_staticCandidates = g_trafficRun.staticCandidates;
+std::vector<uint32_t>& g_standCheckQueue = g_trafficRun.standCheckQueue;
+int32_t& g_activeLiveCount = g_trafficRun.activeLiveCount;
+int32_t& g_addingLiveCount = g_trafficRun.addingLiveCount;
+uint64_t& g_refusedPhaseMoves = g_trafficRun.refusedPhaseMoves;
 
 namespace {
 
-std::unordered_map<uint32_t, std::size_t> g_liveByHex;     // hex id → index in g_liveAcs
-std::unordered_map<uint32_t, std::size_t> g_liveByObject;  // object id → index in g_liveAcs
-uint32_t g_staticHexCounter = 0;                           // last static hex id handed out
-std::unordered_set<std::string> g_keptTitles;  // nodes never move: views into them stay valid
-bool g_dropFlagRaised = false;                 // since the statics were last compacted
+std::unordered_map<uint32_t, std::size_t>& g_liveByHex = g_trafficRun.liveByHex;
+std::unordered_map<uint32_t, std::size_t>& g_liveByObject = g_trafficRun.liveByObject;
+uint32_t& g_staticHexCounter = g_trafficRun.staticHexCounter;
+std::unordered_set<std::string>& g_keptTitles = g_trafficRun.keptTitles;
+bool& g_dropFlagRaised = g_trafficRun.dropFlagRaised;
 
 std::size_t lf_indexOf(const LiveAc& aircraft)
 {
@@ -190,26 +191,6 @@ uint32_t gf_nextStaticHexId()
         if (!lf_findStatic(g_staticHexCounter)) return g_staticHexCounter;
     }
     throw std::length_error("gf_nextStaticHexId: every static hex id is in use");
-}
-
-void lf_clearFleet()
-{
-    g_liveAcs.clear();
-    g_staticAcs.clear();
-    g_liveByHex.clear();
-    g_liveByObject.clear();
-    g_activeLiveCount = 0;
-    g_addingLiveCount = 0;
-    g_spawnHexids.clear();
-    g_liveCreateQueue = {};
-    g_staticCreateQueue = {};
-    g_removeIdQueue = {};
-    g_createdObjects.clear();
-    g_ghostCallsigns.clear();
-    g_staticCandidates.clear();
-    g_standCheckQueue.clear();
-    g_keptTitles.clear();
-    g_refusedPhaseMoves = 0;
 }
 
 }  // namespace qel

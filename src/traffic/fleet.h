@@ -22,21 +22,21 @@
 
 namespace qel {
 
-extern std::vector<LiveAc> g_liveAcs;
-extern std::vector<StaticAc> g_staticAcs;
-extern std::vector<uint32_t> g_spawnHexids;  // spawned, waiting for a request
-extern std::deque<AiCreateRequest> g_liveCreateQueue;
-extern std::deque<AiCreateRequest> g_staticCreateQueue;
-extern std::deque<uint32_t> g_removeIdQueue;     // object ids, one handed on per 100 ms
-extern std::vector<SimResult> g_createdObjects;  // created, waiting for activation
-extern std::vector<std::string> g_ghostCallsigns;
-extern std::vector<ParkCandidate> g_staticCandidates;
-extern std::vector<uint32_t> g_standCheckQueue;  // hex ids for the stand choice
+extern std::vector<LiveAc>& g_liveAcs;
+extern std::vector<StaticAc>& g_staticAcs;
+extern std::vector<uint32_t>& g_spawnHexids;  // spawned, waiting for a request
+extern std::deque<AiCreateRequest>& g_liveCreateQueue;
+extern std::deque<AiCreateRequest>& g_staticCreateQueue;
+extern std::deque<uint32_t>& g_removeIdQueue;     // object ids, one handed on per 100 ms
+extern std::vector<SimResult>& g_createdObjects;  // created, waiting for activation
+extern std::vector<std::string>& g_ghostCallsigns;
+extern std::vector<ParkCandidate>& g_staticCandidates;
+extern std::vector<uint32_t>& g_standCheckQueue;  // hex ids for the stand choice
 // Live aircraft in state active and in state adding2sim (queued, handed to the simulator link,
 // or waiting for activation), kept by every state change, so that the live limit does not count
 // all records for every buffered one.
-extern int32_t g_activeLiveCount;
-extern int32_t g_addingLiveCount;
+extern int32_t& g_activeLiveCount;
+extern int32_t& g_addingLiveCount;
 
 // Index of the live record with this hex id or object id; none when there is none. The indexes
 // follow every append, erase and compaction made through the functions below.
@@ -61,7 +61,7 @@ bool gf_phaseMoveAllowed(FlightPhase from, FlightPhase to);
 // allowed is logged (once per move and run) and refused: false, the record unchanged.
 bool lf_setLivePhase(LiveAc& aircraft, FlightPhase to, PhaseMemory memory);
 // The refused moves logged this run, one bit per from × to.
-extern uint64_t g_refusedPhaseMoves;
+extern uint64_t& g_refusedPhaseMoves;
 // The last record moves into the erased one's place.
 void lf_eraseLiveAc(LiveAc& aircraft);
 void lf_eraseStaticAc(StaticAc& aircraft);
@@ -75,19 +75,16 @@ void lf_reindexTraffic();
 std::string_view gf_keepTitle(std::string title);
 // The next static hex id in 1..9999 that no static aircraft carries.
 uint32_t gf_nextStaticHexId();
-void lf_clearFleet();
 
 // Lists (lists.cpp).
 bool lf_removeFarthestLiveAc(double distance_nm);
 std::string gf_standNameById(uint32_t standId);
 void lf_takeOverRtIds();
-// Empties the lists and counts the window shows (gf_resetTraffic).
-void lf_clearTrafficLists();
 
 std::vector<std::string> gf_activeLiveCallsigns();
 // The callsigns and hex ids of the live flights the Traffic Reader decoded, taken over with the
 // parked traffic (lists.cpp).
-extern std::unordered_set<std::string, Fnv1aHash> g_rtCallsigns;
-extern std::unordered_set<uint32_t, Fnv1aHash> g_rtHexIds;
+extern std::unordered_set<std::string, Fnv1aHash>& g_rtCallsigns;
+extern std::unordered_set<uint32_t, Fnv1aHash>& g_rtHexIds;
 
 }  // namespace qel

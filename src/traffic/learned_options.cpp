@@ -10,6 +10,7 @@
 #include "foundation/log.h"
 #include "foundation/window_status.h"
 #include "traffic/stands.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
@@ -38,18 +39,18 @@ void lf_setSlot(LearnedFlight& option, uint32_t slot)
     option.slots.set(slot);
 }
 
-int32_t lf_shownOptionCount = 0;  // the learned-option count the window last repainted for
+int32_t& g_shownOptionCount = g_trafficRun.shownOptionCount;
 
 }  // namespace
 
-int32_t g_learnedUpdates = 0;
-int32_t g_learnedOptionCount = 0;
+int32_t& g_learnedUpdates = g_trafficRun.learnedUpdates;
+int32_t& g_learnedOptionCount = g_trafficRun.learnedOptionCount;
 
 void lf_showLearnedCounts()
 {
     bool changed = g_mainWindowState.updateCount.exchange(g_learnedUpdates) != g_learnedUpdates;
-    if (lf_shownOptionCount != g_learnedOptionCount) {
-        lf_shownOptionCount = g_learnedOptionCount;
+    if (g_shownOptionCount != g_learnedOptionCount) {
+        g_shownOptionCount = g_learnedOptionCount;
         changed = true;
     }
     if (changed) gf_invalidateArea(WindowArea::Statistics);

@@ -21,12 +21,13 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/stands.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
 TrafficWindowHooks g_trafficWindowHooks;
-std::unordered_set<std::string, Fnv1aHash> g_rtCallsigns;
-std::unordered_set<uint32_t, Fnv1aHash> g_rtHexIds;
+std::unordered_set<std::string, Fnv1aHash>& g_rtCallsigns = g_trafficRun.rtCallsigns;
+std::unordered_set<uint32_t, Fnv1aHash>& g_rtHexIds = g_trafficRun.rtHexIds;
 
 namespace {
 
@@ -165,11 +166,5 @@ TrafficCounts gf_trafficCounts()
 std::size_t gf_staticCandidateCount() { return g_staticCandidates.size(); }
 void gf_clearNoMatchFlights() { g_noMatchFlights.clear(); }
 void gf_clearGhostCallsigns() { g_ghostCallsigns.clear(); }
-
-void lf_clearTrafficLists()
-{
-    g_rtCallsigns.clear();
-    g_rtHexIds.clear();
-}
 
 }  // namespace qel

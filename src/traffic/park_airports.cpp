@@ -28,11 +28,13 @@
 #include "foundation/textfile.h"
 #include "foundation/window_status.h"
 #include "traffic/park_airports.h"
+#include "traffic/traffic_run.h"
 #include "traffic/traffic.h"
 
 namespace qel {
 
-std::list<ParkAirport> g_parkAirports;  // main-loop thread
+std::list<ParkAirport>& g_parkAirports = g_trafficRun.parkAirports;
+std::mutex g_rememberedMutex;
 
 namespace {
 
@@ -45,12 +47,10 @@ constexpr std::uintmax_t kMaxFileBytes = 16U << 20U;
 
 // The simulator link remembers the user's stand as the run ends, when the main loop may run
 // no more: the position waits here for the main loop or for the leaving of the park airport.
-// Guards g_rememberedPosition only; a leaf lock above the log mutex.
-std::mutex g_rememberedMutex;
-std::optional<LatLon> g_rememberedPosition;  // g_rememberedMutex
+std::optional<LatLon>& g_rememberedPosition = g_trafficRun.rememberedPosition;
 
-LatLon g_lastSortPosition{0.0, 0.0};  // main-loop thread
-bool g_sortedOnce = false;            // main-loop thread
+LatLon& g_lastSortPosition = g_trafficRun.lastSortPosition;
+bool& g_sortedOnce = g_trafficRun.sortedOnce;
 
 std::vector<std::string> lf_splitFields(std::string_view line)
 {
@@ -302,17 +302,6 @@ void lf_sortParkAirports(LatLon position)
     }
     g_parkAirports.sort(
         [](const ParkAirport& a, const ParkAirport& b) { return a.distance_nm < b.distance_nm; });
-}
-
-void lf_resetParkAirportList()
-{
-    g_parkAirports.clear();
-    {
-        std::scoped_lock lock(g_rememberedMutex);
-        g_rememberedPosition.reset();
-    }
-    g_sortedOnce = false;
-    g_lastSortPosition = {0.0, 0.0};
 }
 
 }  // namespace qel

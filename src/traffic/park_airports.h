@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <list>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -30,16 +31,20 @@ struct ParkAirport {
     double longitude = 0.0;    // degrees: 4.76389
     double distance_nm = 0.0;  // from the user aircraft at the last sort; 0 for a new entry
     uint32_t code = 0;         // AirportCode::word() of "EHAM"
+    bool operator==(const ParkAirport&) const = default;
 };
 // The candidates, nearest (or the destination) first.
-extern std::list<ParkAirport> g_parkAirports;
+extern std::list<ParkAirport>& g_parkAirports;
+// Guards the user's stand that the simulator link remembered (the run's rememberedPosition); a
+// leaf lock above the log mutex. The process's: the run's reset takes it.
+extern std::mutex g_rememberedMutex;
 // The park airport, a copy of its database record; code word 0 = none.
-extern Airport g_parkAirport;
+extern Airport& g_parkAirport;
 // Chosen; its stands are loaded at the next run of the park driver.
-extern bool g_parkAirportPending;
+extern bool& g_parkAirportPending;
 // Its stands were loaded at once (on the ground at the loop's start); the first planning runs
 // at the next run of the park driver, when the parked traffic asked for has had time to come.
-extern bool g_parkPlanPending;
+extern bool& g_parkPlanPending;
 
 // "EHAM"; four blanks for 0.
 std::string gf_codeText(uint32_t code);
@@ -50,7 +55,6 @@ void lf_writeMyParkAirports();
 // The airport becomes the front entry (a new DESTINATION).
 void lf_addParkAirport(uint32_t code, LatLon position);
 void lf_sortParkAirports(LatLon position);
-void lf_resetParkAirportList();
 // The user's stand that the simulator link remembered reaches the list's front entry.
 void lf_applyRememberedStand();
 void lf_addMyThirdpartyAirports();
@@ -67,8 +71,6 @@ void lf_checkParkAirportInSight(LatLon position);
 void lf_clearParkAirport();
 // Writes the learned airport file of the park airport (only while its stands are loaded).
 void lf_saveLearnedAirport();
-// The park-airport state back to its start (gf_resetTraffic), the list of park airports with it.
-void lf_resetParkAirport();
 // The window's parking controls; they also raise and clear g_parkingBusy.
 void lf_enableParkingControls();
 void lf_disableParkingControls();

@@ -20,12 +20,13 @@
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
-Airport g_parkAirport;              // main-loop thread
-bool g_parkAirportPending = false;  // main-loop thread
-bool g_parkPlanPending = false;     // main-loop thread
+Airport& g_parkAirport = g_trafficRun.parkAirport;
+bool& g_parkAirportPending = g_trafficRun.parkAirportPending;
+bool& g_parkPlanPending = g_trafficRun.parkPlanPending;
 
 namespace {
 
@@ -384,14 +385,6 @@ void lf_clearParkAirport()
     g_reservedStandName.clear();
     lf_clearParkWindow();
     if (failure) std::rethrow_exception(failure);
-}
-
-void lf_resetParkAirport()
-{
-    g_parkAirport = Airport{};
-    g_parkAirportPending = false;
-    g_parkPlanPending = false;
-    lf_resetParkAirportList();
 }
 
 }  // namespace qel

@@ -18,10 +18,11 @@
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
-std::vector<LiveParked> g_liveParkedList;
+std::vector<LiveParked>& g_liveParkedList = g_trafficRun.liveParkedList;
 
 namespace {
 
@@ -32,8 +33,7 @@ constexpr double kMoved_deg = 1e-8;
 constexpr double kLargestHalfSpan_nm = 40.0 / 1852.0;
 constexpr int32_t kSlotsPerWeek = 336;
 // Statics near the user are looked for only when the user moved since the last look.
-constexpr LatLon kNoUserPosition{1000.0, 1000.0};
-LatLon g_lastUserNear = kNoUserPosition;  // main-loop thread
+LatLon& g_lastUserNear = g_trafficRun.lastUserNear;
 
 bool lf_isLiveParked(const LiveAc& aircraft)
 {

@@ -18,14 +18,15 @@
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
 ParkedTrafficSource g_parkedTrafficSource{&gf_requestParkedTraffic, &gf_takeParkedTraffic};
-std::vector<ParkedAircraftRecord> g_rtParkedRecords;
-bool g_rtParkedAvailable = false;
-std::vector<StaticRemoval> g_staticRemovals;
-std::vector<KeptStatic> g_keptStatics;
+std::vector<ParkedAircraftRecord>& g_rtParkedRecords = g_trafficRun.rtParkedRecords;
+bool& g_rtParkedAvailable = g_trafficRun.rtParkedAvailable;
+std::vector<StaticRemoval>& g_staticRemovals = g_trafficRun.staticRemovals;
+std::vector<KeptStatic>& g_keptStatics = g_trafficRun.keptStatics;
 
 namespace {
 
@@ -35,9 +36,9 @@ constexpr int32_t kSlotsPerWeek = 336;
 constexpr int32_t kParkedWait_ticks = 1600;
 constexpr double kRtStandRadius_nm = 0.05939524838012959;  // 110 m
 
-uint64_t g_parkedRequest = 0;       // the open request's number; 0 none
-int32_t g_parkedRequestTick = 0;    // g_fastTicks when it was made
-bool g_initialPlanWaiting = false;  // the first planning waits for the reply
+uint64_t& g_parkedRequest = g_trafficRun.parkedRequest;
+int32_t& g_parkedRequestTick = g_trafficRun.parkedRequestTick;
+bool& g_initialPlanWaiting = g_trafficRun.initialPlanWaiting;
 
 DaySlot lf_parkedOf(const StaticAc& statik)
 {

@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/geodesy.h"
+#include "foundation/halfhours.h"
 #include "foundation/match_key.h"
 #include "realtraffic/realtraffic.h"
 #include "scenery/stand_file.h"
@@ -24,6 +26,7 @@ namespace qel {
 struct DaySlot {
     int32_t day = 1;   // 3
     int32_t slot = 0;  // 21
+    bool operator==(const DaySlot&) const = default;
 };
 DaySlot lf_daySlotNow();
 // `offset` half hours earlier, at most one day back: slot − offset, or slot − offset + 48 on
@@ -35,21 +38,26 @@ int32_t lf_slotsBetween(DaySlot earlier, DaySlot later);
 // the week's end lies between (Sunday evening is older than Monday morning).
 int32_t lf_slotsAgo(DaySlot at, DaySlot now);
 
+// The user's position the collision check last saw, before it saw one.
+inline constexpr LatLon kNoUserPosition{1000.0, 1000.0};
+
 // A live aircraft parked at a stand, as the re-plan counts it.
 struct LiveParked {
     std::string callsign;  // "KLM1234"
     uint32_t standId = 0;  // 17
     int32_t minutes = 0;   // parked so far; 0 with a departure pending
+    bool operator==(const LiveParked&) const = default;
 };
-extern std::vector<LiveParked> g_liveParkedList;
+extern std::vector<LiveParked>& g_liveParkedList;
 // A static aircraft that a re-plan removes at its end; by hex id, so that one aircraft is never
 // queued twice and a second static on the stand is not taken for it.
 struct StaticRemoval {
     std::string callsign;  // "DLH4AB*"
     uint32_t standId = 0;  // 17
     uint32_t hexId = 0;    // 123
+    bool operator==(const StaticRemoval&) const = default;
 };
-extern std::vector<StaticRemoval> g_staticRemovals;
+extern std::vector<StaticRemoval>& g_staticRemovals;
 // A static aircraft that a re-plan keeps.
 struct KeptStatic {
     std::string callsign;        // "DLH4AB*"
@@ -61,11 +69,12 @@ struct KeptStatic {
     uint32_t standId = 0;
     uint32_t hexId = 0;
     bool recreate = false;  // re-created under its second callsign
+    bool operator==(const KeptStatic&) const = default;
 };
-extern std::vector<KeptStatic> g_keptStatics;
+extern std::vector<KeptStatic>& g_keptStatics;
 // The fit offsets the last real and soft passes reached; soft −1 after a real pass.
-extern int32_t g_realFitOffset;
-extern int32_t g_softFitOffset;
+extern int32_t& g_realFitOffset;
+extern int32_t& g_softFitOffset;
 // Where the parked traffic comes from: the Traffic Reader's request and take; tests put their
 // own records here.
 struct ParkedTrafficSource {
@@ -75,8 +84,26 @@ struct ParkedTrafficSource {
 extern ParkedTrafficSource g_parkedTrafficSource;
 // RealTraffic's parked aircraft of the park airport as last taken, and whether a reply was
 // taken for the current planning.
-extern std::vector<ParkedAircraftRecord> g_rtParkedRecords;
-extern bool g_rtParkedAvailable;
+extern std::vector<ParkedAircraftRecord>& g_rtParkedRecords;
+extern bool& g_rtParkedAvailable;
+
+// What a planning reads of the stands and statics, built once per planning: the statics do not
+// change while it runs, and looking them up per learned flight, offset and pass over all statics
+// and neighbours is what made a large airport's planning slow.
+struct SearchIndex {
+    std::vector<double> activeSpan_nm;  // by stand number: widest active static's half span; <0
+    std::vector<std::vector<const StaticAc*>> learnedStatics;  // by stand number, any state
+    struct Neighbour {
+        uint32_t standId = 0;
+        double distance_nm = 0.0;
+        bool operator==(const Neighbour&) const = default;
+    };
+    std::vector<std::vector<Neighbour>> neighbours;  // by stand number
+    // By stand number: the slots of its flights, real (8..15) or soft (0..7), of one weekday
+    // (1..7) or of any (0). A stand whose set lacks the target slot is passed over at once.
+    std::vector<std::array<HalfHourSet, 16>> slots;
+    bool operator==(const SearchIndex&) const = default;
+};
 
 // Stand search (stand_search.cpp).
 DaySlot lf_logDayAndTime();
@@ -113,8 +140,7 @@ void lf_checkMaxPark(bool live);
 void lf_requestParkedTraffic(bool showMessage);
 // The first planning of the static aircraft after the stands were loaded.
 void lf_planInitialParking();
-// Forgets the parked-traffic state of the park airport being left (also part of the run's
-// reset, gf_resetTraffic).
+// Forgets the parked-traffic state of the park airport being left.
 void lf_clearParkedTrafficState();
 // The user's position the last static-collision check saw; the next check looks again.
 void lf_forgetUserPosition();

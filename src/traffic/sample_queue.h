@@ -9,6 +9,7 @@
 // Threads: main-loop thread, as the records.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <initializer_list>
@@ -62,6 +63,10 @@ public:
     iterator end() { return {this, size_}; }
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, size_}; }
+    friend bool operator==(const SampleQueue& a, const SampleQueue& b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
 
     void push_back(const PosSample& sample);
     void push_front(const PosSample& sample) { insertAt(0, sample); }

@@ -17,6 +17,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
@@ -31,7 +32,7 @@ constexpr double kDefaultPitch_rad = 0.012217304763960306;  // 0.7°
 constexpr double kLandingAltitude_ft = 10000.0;
 constexpr double kCabinHeight_ft = 2000.0;
 
-std::vector<SimResult> g_results;  // main-loop thread: the batch being handled
+std::vector<SimResult>& g_results = g_trafficRun.results;
 
 void lf_setAiFlightPlan(LiveAc& aircraft)
 {

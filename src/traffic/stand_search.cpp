@@ -23,11 +23,12 @@
 #include "traffic/fleet.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
-int32_t g_realFitOffset = 0;
-int32_t g_softFitOffset = -1;
+int32_t& g_realFitOffset = g_trafficRun.realFitOffset;
+int32_t& g_softFitOffset = g_trafficRun.softFitOffset;
 
 namespace {
 
@@ -46,27 +47,12 @@ std::string_view lf_passName(Pass pass)
     return pass.real ? "week/real" : "week/soft";
 }
 
-// What a planning reads of the stands and statics, built once per planning: the statics do not
-// change while it runs, and looking them up per learned flight, offset and pass over all statics
-// and neighbours is what made a large airport's planning slow.
-struct SearchIndex {
-    std::vector<double> activeSpan_nm;  // by stand number: widest active static's half span; <0
-    std::vector<std::vector<const StaticAc*>> learnedStatics;  // by stand number, any state
-    struct Neighbour {
-        uint32_t standId = 0;
-        double distance_nm = 0.0;
-    };
-    std::vector<std::vector<Neighbour>> neighbours;  // by stand number
-    // By stand number: the slots of its flights, real (8..15) or soft (0..7), of one weekday
-    // (1..7) or of any (0). A stand whose set lacks the target slot is passed over at once.
-    std::vector<std::array<HalfHourSet, 16>> slots;
-};
-SearchIndex g_index;
+SearchIndex& g_index = g_trafficRun.searchIndex;
 
 // Learned flights found already shown, not offered again until the next re-plan: stand number
 // in the high half, the flight's place in the stand's list in the low half. Kept here rather
 // than by zeroing the flight's number, which would leave it out of the learned file.
-std::unordered_set<uint64_t> g_withdrawn;
+std::unordered_set<uint64_t>& g_withdrawn = g_trafficRun.withdrawn;
 
 uint64_t lf_flightKey(const ParkStand& stand, std::size_t index)
 {

@@ -48,8 +48,8 @@ ParkStand* lf_standById(uint32_t standId);
 // The stand is held by this aircraft (occupied, occupant hex id set).
 void lf_takeStand(uint32_t standId, uint32_t hexId);
 // Changes made to the park airport's stands since its learned file was read or saved.
-extern int32_t g_learnedUpdates;
-extern int32_t g_learnedOptionCount;
+extern int32_t& g_learnedUpdates;
+extern int32_t& g_learnedOptionCount;
 // One more change to the stands: counted, and the window repaints when its shown count changes.
 void lf_countLearnedUpdate();
 // The window repaints when a learned count differs from the one it last showed.

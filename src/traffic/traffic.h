@@ -121,7 +121,10 @@ std::size_t gf_staticCandidateCount();
 void gf_clearNoMatchFlights();
 // Empties the callsigns of ghost aircraft.
 void gf_clearGhostCallsigns();
-// Back to the state before the first start, for an in-process restart.
-void gf_resetTraffic();
+// The run's state back to a fresh one (traffic_run.h), for an in-process restart, the recovery
+// from a failed close-down and the tests; no other thread may run.
+void gf_resetTrafficRun();
+// Whether the run's state is as a fresh run has it.
+bool gf_trafficRunFresh();
 
 }  // namespace qel

@@ -71,7 +71,7 @@ TEST_F(Intake, MergeFiltersDropReportsThatAddNothing)
         {"standing, 16 s", 16.0, 0, 0, 1, false, true},
     };
     for (const auto& c : cases) {
-        gf_resetTraffic();
+        gf_resetTrafficRun();
         Report first;
         first.gs_kt = c.lastGs_kt;
         first.alt_ft = c.airborne ? 3000.0 : 0.0;
@@ -88,7 +88,7 @@ TEST_F(Intake, MergeFiltersDropReportsThatAddNothing)
         EXPECT_EQ(live(first.hex)->samples.size(), c.merged ? 2u : 1u) << c.what;
     }
     // The same flight under another hex id is dropped.
-    gf_resetTraffic();
+    gf_resetTrafficRun();
     Report one;
     Report twin = one;
     twin.hex = 0x777777;

@@ -1,6 +1,6 @@
 // Turns in a live flight's life through the real entry points: the live limit replaces the
-// farthest aircraft, a creation the simulator refuses, a removal before the object exists, and
-// the ghost of a flight.
+// farthest aircraft, a restart's fresh run, a creation the simulator refuses, a removal before
+// the object exists, and the ghost of a flight.
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -31,6 +31,24 @@ TEST_F(LiveLifecycle, LiveLimitReplacesTheFarthestOnlyForANearerFlight)
     tick(5);
     EXPECT_EQ(stateOf(0x400002), SimObjectState::removingfromsim);
     EXPECT_EQ(stateOf(0x400004), SimObjectState::adding2sim);
+}
+
+TEST_F(LiveLifecycle, ARestartStartsTheTrafficAsTheFirstStartDid)
+{
+    start();
+    gf_reserveTrafficContainers();
+    livery(0x400001);
+    firstLoad(0x400001, "DLH1", 51.4793);
+    ASSERT_TRUE(tickUntil([] { return g_activeLiveCount == 1; }));
+    for (uint32_t id : {1U, 2U, 3U}) EXPECT_EQ(gf_nextStaticHexId(), id);
+    EXPECT_FALSE(gf_trafficRunFresh());
+
+    gf_resetTrafficRun();
+    EXPECT_TRUE(gf_trafficRunFresh());
+    EXPECT_EQ(live(0x400001), nullptr);
+    EXPECT_EQ(g_activeLiveCount, 0);
+    // The static hex ids start again where the first run's did.
+    EXPECT_EQ(gf_nextStaticHexId(), 1U);
 }
 
 TEST_F(LiveLifecycle, RefusedCreationErasesTheRecordAndRemembersTheLivery)

@@ -81,7 +81,7 @@ TEST_F(MotionParts, StandFitsUpToOnePointEightMetresAndLearnsABiggerAircraft)
         const auto stand = lf_findFreeStand(at, a, 20.0 / 1852.0, false);
         EXPECT_EQ(stand.has_value(), c.taken) << c.oversize_m << " " << c.away_m;
         EXPECT_NEAR(g_parkStands[0].radius * 1852.0, c.radius_m, 1e-6) << c.oversize_m;
-        lf_clearFleet();
+        gf_resetTrafficRun();
     }
     // A stand held by another aircraft that still has it is skipped; a stale holder is not.
     g_parkStands = {ParkStand("A1", {}, 51.0, 7.0, 0.0, 20.0, false, false, false)};
@@ -179,7 +179,7 @@ TEST_F(MotionParts, ANewRegistrationCodeResetsTheLiveryOnlyWhenTheAircraftIsResp
             EXPECT_EQ(a.title, kOld);
             EXPECT_EQ(a.state, SimObjectState::active);
         }
-        lf_clearFleet();
+        gf_resetTrafficRun();
         g_removeIdQueue.clear();
     }
     g_regcodes.erase("PH-AOA");
@@ -247,7 +247,7 @@ TEST_F(MotionParts, TheTakeOffRollStartsAt43KnotsAndASlowClimbWaitsForTheRotatio
         if (r.rolls) {
             EXPECT_GT(a.altRate, 0.0) << r.what;
         }
-        lf_clearFleet();
+        gf_resetTrafficRun();
     }
 }
 
@@ -415,7 +415,7 @@ TEST_F(MotionParts, PhaseMovesTheRoadMakesPassAndAnImpossibleOneIsRefusedAndLogg
     EXPECT_EQ(a.previousPhase, P::parking);
 
     // A new run logs a refused move again.
-    gf_resetTraffic();
+    gf_resetTrafficRun();
     LiveAc& b = lf_addAircraft(51.0, 7.0);
     EXPECT_FALSE(lf_setLivePhase(b, P::parking, PhaseMemory::always));
     EXPECT_FALSE(lf_setLivePhase(b, P::pushing_back, PhaseMemory::always));

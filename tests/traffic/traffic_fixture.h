@@ -157,7 +157,8 @@ class TrafficTest : public SimLinkTest {
 protected:
     TrafficTest()
     {
-        gf_resetTraffic();
+        gf_resetTrafficRun();
+        gf_resetRtRun();
         g_fastTicks = 0;
         // As the database does: the empty codes first, so that id 0 means none.
         gf_airlineIndex("");
@@ -175,7 +176,8 @@ protected:
 
     ~TrafficTest() override
     {
-        gf_resetTraffic();
+        gf_resetTrafficRun();
+        gf_resetRtRun();
         g_trafficWindowHooks = {};
         std::scoped_lock lock(g_trafficMutex);
         g_mainLoopRunning = false;

@@ -1,0 +1,65 @@
+// The traffic manager's run state, its reset and the containers' reservation.
+#include "traffic/traffic_run.h"
+
+#include <mutex>
+#include <utility>
+
+#include "foundation/window_status.h"
+#include "traffic/live_road.h"
+#include "traffic/stands.h"
+#include "traffic/traffic.h"
+
+namespace qel {
+
+TrafficRun g_trafficRun;
+
+namespace {
+
+// The process reserves the containers once; a fresh run takes the reservation again.
+bool g_reserved = false;  // start-up/main-loop thread
+
+void lf_reserve()
+{
+    g_trafficRun.liveAcs.reserve(512);
+    g_trafficRun.staticAcs.reserve(256);
+    g_trafficRun.staticCandidates.reserve(512);
+    g_trafficRun.createdObjects.reserve(128);
+    g_trafficRun.spawnHexids.reserve(64);
+    g_trafficRun.ghostCallsigns.reserve(64);
+    g_trafficRun.standCheckQueue.reserve(64);
+}
+
+}  // namespace
+
+void gf_reserveTrafficContainers()
+{
+    gf_setFirstLoadIntake(&lf_mergeFirstLoad);
+    if (g_reserved) return;
+    g_reserved = true;
+    lf_reserve();
+}
+
+void gf_resetTrafficRun()
+{
+    TrafficRun old;  // the records and their titles end outside the lock
+    {
+        std::scoped_lock lock(g_rememberedMutex);
+        old = std::exchange(g_trafficRun, TrafficRun{});
+    }
+    if (g_reserved) lf_reserve();
+    // The reports the RealTraffic client handed over for this run's intake.
+    {
+        std::scoped_lock lock(g_trafficMutex);
+        g_addingStack.clear();
+    }
+    lf_showLearnedCounts();
+    gf_invalidateArea(WindowArea::Statistics);
+}
+
+bool gf_trafficRunFresh()
+{
+    std::scoped_lock lock(g_rememberedMutex);
+    return g_trafficRun == TrafficRun{};
+}
+
+}  // namespace qel

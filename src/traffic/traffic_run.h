@@ -1,0 +1,85 @@
+// The traffic manager's state of one run: the fleet with its indexes and queues, the lists the
+// parked traffic takes over, the park airport with its candidates, the planning of the parked
+// traffic and the counts the window shows. Reset by assigning a fresh TrafficRun while no other
+// thread runs (gf_resetTrafficRun); the g_ names of the files are references to its members.
+// The window hooks, the source of the parked traffic, the lock of the remembered stand and the
+// once-per-process reservation of the containers are the process's and stay apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "foundation/geodesy.h"
+#include "realtraffic/realtraffic.h"
+#include "scenery/scenery.h"
+#include "simlink/simlink.h"
+#include "traffic/aircraft.h"
+#include "traffic/park_airports.h"
+#include "traffic/parked_plan.h"
+
+namespace qel {
+
+struct TrafficRun {
+    // The fleet (fleet.cpp, phases.cpp).
+    std::vector<LiveAc> liveAcs;
+    std::vector<StaticAc> staticAcs;
+    std::vector<uint32_t> spawnHexids;
+    std::deque<AiCreateRequest> liveCreateQueue;
+    std::deque<AiCreateRequest> staticCreateQueue;
+    std::deque<uint32_t> removeIdQueue;
+    std::vector<SimResult> createdObjects;
+    std::vector<std::string> ghostCallsigns;
+    std::vector<ParkCandidate> staticCandidates;
+    std::vector<uint32_t> standCheckQueue;
+    int32_t activeLiveCount = 0;
+    int32_t addingLiveCount = 0;
+    uint64_t refusedPhaseMoves = 0;
+    std::unordered_map<uint32_t, std::size_t> liveByHex;     // hex id → index in liveAcs
+    std::unordered_map<uint32_t, std::size_t> liveByObject;  // object id → index in liveAcs
+    uint32_t staticHexCounter = 0;                           // last static hex id handed out
+    std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
+    bool dropFlagRaised = false;                 // since the statics were last compacted
+    // The live road (fast_tick.cpp, sim_results.cpp).
+    bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
+    std::vector<SimResult> results;  // the batch of the simulator's results being handled
+    // Learning and the lists (learned_options.cpp, lists.cpp).
+    int32_t shownOptionCount = 0;  // the learned-option count the window last repainted for
+    int32_t learnedUpdates = 0;
+    int32_t learnedOptionCount = 0;
+    std::unordered_set<std::string, Fnv1aHash> rtCallsigns;
+    std::unordered_set<uint32_t, Fnv1aHash> rtHexIds;
+    // Park airports (park_airports.cpp, park_driver.cpp).
+    std::list<ParkAirport> parkAirports;
+    std::optional<LatLon> rememberedPosition;  // g_rememberedMutex
+    LatLon lastSortPosition{0.0, 0.0};
+    bool sortedOnce = false;
+    Airport parkAirport;
+    bool parkAirportPending = false;
+    bool parkPlanPending = false;
+    // The plan of the parked traffic (park_limits.cpp, park_traffic.cpp, stand_search.cpp).
+    std::vector<LiveParked> liveParkedList;
+    LatLon lastUserNear = kNoUserPosition;
+    std::vector<ParkedAircraftRecord> rtParkedRecords;
+    bool rtParkedAvailable = false;
+    std::vector<StaticRemoval> staticRemovals;
+    std::vector<KeptStatic> keptStatics;
+    uint64_t parkedRequest = 0;       // the open request's number; 0 none
+    int32_t parkedRequestTick = 0;    // g_fastTicks when it was made
+    bool initialPlanWaiting = false;  // the first planning waits for the reply
+    int32_t realFitOffset = 0;
+    int32_t softFitOffset = -1;
+    SearchIndex searchIndex;
+    std::unordered_set<uint64_t> withdrawn;
+    bool operator==(const TrafficRun&) const = default;
+};
+
+extern TrafficRun g_trafficRun;
+
+}  // namespace qel
