@@ -9,12 +9,14 @@
 
 #include "app/core.h"
 #include "foundation/codes.h"
+#include "foundation/halfhours.h"
 #include "foundation/run_state.h"
 #include "realtraffic/rt_run.h"
 #include "scenery/scenery.h"
 #include "scenery/scenery_run.h"
 #include "simlink/link_run.h"
 #include "support/run_probe.h"
+#include "traffic/traffic_run.h"
 #include "ui/ui.h"
 #include "ui/ui_run.h"
 
@@ -38,6 +40,40 @@ struct SampleOf<ParkStand> {
         return ParkStand(sample<std::string>(k), {}, k, k, k, k, flag, flag, flag);
     }
 };
+template <>
+struct SampleOf<StaticAc> {
+    static StaticAc make(int k)
+    {
+        StaticAc aircraft;
+        aircraft.hexId = static_cast<uint32_t>(k);
+        aircraft.callsign = sample<std::string>(k);
+        return aircraft;
+    }
+};
+template <>
+struct SampleOf<LiveAc> {
+    static LiveAc make(int k)
+    {
+        FlightData data;
+        data.hexId = static_cast<uint32_t>(kLiveHexIdFloor + k);
+        data.callsign = sample<std::string>(k);
+        return LiveAc(PosSample{}, data, k);
+    }
+};
+template <>
+struct SampleOf<ParkCandidate> {
+    static ParkCandidate make(int k)
+    {
+        ParkCandidate candidate;
+        candidate.text = sample<std::string>(k);
+        candidate.standId = static_cast<uint32_t>(k);
+        return candidate;
+    }
+};
+template <>
+struct SampleOf<HalfHourSet> {
+    static HalfHourSet make(int k) { return HalfHourSet(static_cast<unsigned long long>(k)); }
+};
 template <std::size_t N>
 struct SampleOf<FixedCode<N>> {
     static FixedCode<N> make(int k) { return FixedCode<N>(std::string(N, k == 1 ? 'A' : 'B')); }
@@ -60,6 +96,7 @@ void lf_dirtyEveryRun(int k)
     g_rtRun = sample<RtRun>(k);
     g_uiRun = sample<UiRun>(k);
     g_appRun = sample<AppRun>(k);
+    g_trafficRun = sample<TrafficRun>(k);
 }
 
 TEST(RunReset, EveryFieldOfEveryRunStructIsDirtiedAndCompared)
@@ -72,6 +109,7 @@ TEST(RunReset, EveryFieldOfEveryRunStructIsDirtiedAndCompared)
     EXPECT_EQ(unchangedFields<RtRun>(), std::vector<std::size_t>{});
     EXPECT_EQ(unchangedFields<UiRun>(), std::vector<std::size_t>{});
     EXPECT_EQ(unchangedFields<AppRun>(), std::vector<std::size_t>{});
+    EXPECT_EQ(unchangedFields<TrafficRun>(), std::vector<std::size_t>{});
 }
 
 TEST(RunReset, TheRestartsResetLeavesEveryLibrarysRunFresh)
@@ -84,6 +122,7 @@ TEST(RunReset, TheRestartsResetLeavesEveryLibrarysRunFresh)
         ASSERT_FALSE(gf_rtRunFresh()) << k;
         ASSERT_FALSE(gf_uiRunFresh()) << k;
         ASSERT_FALSE(gf_appRunFresh()) << k;
+        ASSERT_FALSE(gf_trafficRunFresh()) << k;
 
         lf_resetRunState();
 
@@ -93,6 +132,7 @@ TEST(RunReset, TheRestartsResetLeavesEveryLibrarysRunFresh)
         EXPECT_TRUE(gf_rtRunFresh()) << k;
         EXPECT_TRUE(gf_uiRunFresh()) << k;
         EXPECT_TRUE(gf_appRunFresh()) << k;
+        EXPECT_TRUE(gf_trafficRunFresh()) << k;
     }
 }
 

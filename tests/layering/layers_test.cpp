@@ -78,7 +78,7 @@ const std::vector<Library> kLibraries = {
      5,
      {"traffic.h"},
      {"fleet.h", "live_road.h", "motion.h", "motion_math.h", "park_airports.h", "parked_plan.h",
-      "stands.h"}},
+      "stands.h", "traffic_run.h"}},
     {"ui", 6, {"ui.h"}, {"paint.h", "ui_run.h", "updater.h"}},
     {"app", 7, {"app.h"}, {"core.h"}},
 };
