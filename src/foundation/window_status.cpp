@@ -140,24 +140,7 @@ void gf_showBoolParameter(const ControlBoolParameter& setting)
 
 void gf_resetWindowState()
 {
-    auto& state = g_mainWindowState;
-    for (auto* text : {&state.parkAirportText, &state.standFileNameText, &state.standFileKindText,
-                       &state.qualityText, &state.selectedAircraftText, &state.reservedStandText}) {
-        text->set({});
-    }
-    for (auto* count : {&state.liveCount, &state.parkedLiveCount, &state.staticCount,
-                        &state.standCount, &state.staticCandidateCount}) {
-        *count = 0;
-    }
-    state.updateCount = 0;
-    state.staticAverageFit = -1.0F;
-    state.liveAverageFit = -1.0F;
-    for (auto* flag :
-         {&state.handmade, &state.standFileLoaded, &state.softApplied, &state.weekApplied}) {
-        *flag = false;
-    }
-    state.nowAllowed = false;
-    state.timeShiftFlag = true;
+    g_foundationRun.windowStatus = WindowStatus{};
     gf_invalidateArea(WindowArea::Whole);
 }
 

@@ -39,61 +39,44 @@ struct MainWindowState {
     IntParameter MAIN_WINDOW_X{"MAIN_WINDOW_X", 400, -30000, 30000};  // px, saved at quit
     IntParameter MAIN_WINDOW_Y{"MAIN_WINDOW_Y", 20, -30000, 30000};   // px, saved at quit
 
-    // Brushes and pens.
-    const platform::Colour redBrush{255, 0, 0};            // an error, not connected
-    const platform::Colour lightBlueBrush{153, 204, 255};  // control band
-    const platform::Colour blackBrush{0, 0, 0};            // title band, status strip, statistics
-    const platform::Colour limeBrush{50, 205, 50};         // message band, connected
-    const platform::Colour yellowBrush{255, 255, 0};       // connected but not ready
-    const platform::Colour blackPen{0, 0, 0};              // the control band's separators
-    const platform::Colour whitePen{255, 255, 255};        // band borders
-    struct Line {
-        int x1, y1, x2, y2;  // client px
-    };
-    const std::array<Line, 7> separatorLines{{{0, 140, 880, 140},
-                                              {0, 168, 642, 168},
-                                              {0, 196, 642, 196},
-                                              {0, 224, 880, 224},
-                                              {0, 252, 642, 252},
-                                              {0, 280, 642, 280},
-                                              {0, 308, 880, 308}}};
-
     std::atomic<platform::Window*> window{nullptr};  // set by initInstance
 
-    SharedText parkAirportText;       // "EHAM (AMS) Amsterdam"
-    SharedText standFileNameText;     // first field of the park airport details
-    SharedText standFileKindText;     // second field: "learned"
-    SharedText qualityText;           // the stand file's quality factor: "0.82"
-    SharedText selectedAircraftText;  // beside CALLSIGN_2_OBJECTID
-    // The park airport's reserved stand as the statistics band shows it; the traffic manager
-    // writes it beside g_reservedStandName, which the painter must not read across threads.
-    SharedText reservedStandText;
+    // The status of one run (FoundationRun::windowStatus), under the names the writers use.
+    WindowStatus& run = g_foundationRun.windowStatus;
+    SharedText& parkAirportText = run.parkAirportText;
+    SharedText& standFileNameText = run.standFileNameText;
+    SharedText& standFileKindText = run.standFileKindText;
+    SharedText& qualityText = run.qualityText;
+    SharedText& selectedAircraftText = run.selectedAircraftText;
+    SharedText& reservedStandText = run.reservedStandText;
+    std::atomic<float>& staticAverageFit = run.staticAverageFit;
+    std::atomic<float>& liveAverageFit = run.liveAverageFit;
+    std::atomic<uint64_t>& liveCount = run.liveCount;
+    std::atomic<uint64_t>& parkedLiveCount = run.parkedLiveCount;
+    std::atomic<uint64_t>& staticCount = run.staticCount;
+    std::atomic<uint64_t>& standCount = run.standCount;
+    std::atomic<uint64_t>& staticCandidateCount = run.staticCandidateCount;
+    std::atomic<int32_t>& updateCount = run.updateCount;
+    std::atomic<bool>& handmade = run.handmade;
+    std::atomic<bool>& standFileLoaded = run.standFileLoaded;
+    std::atomic<bool>& softApplied = run.softApplied;
+    std::atomic<bool>& weekApplied = run.weekApplied;
+    std::atomic<bool>& timeShiftFlag = run.timeShiftFlag;
+    std::atomic<bool>& nowAllowed = run.nowAllowed;
 
-    std::atomic<float> staticAverageFit{-1.0F};  // drawn only above 0
-    std::atomic<float> liveAverageFit{-1.0F};    // drawn only above 0
-    std::atomic<uint64_t> liveCount{0};          // active live aircraft not parked
-    std::atomic<uint64_t> simaddonCount{0};      // simaddon airport files
-    std::atomic<uint64_t> thirdpCount{0};        // third-party airport files
-    std::atomic<uint64_t> liveryCount{0};        // liveries known
-    std::atomic<uint64_t> parkedLiveCount{0};
-    std::atomic<uint64_t> staticCount{0};
-    std::atomic<uint64_t> standCount{0};             // stands of the park airport
+    // Kept across restarts: what the scans found, the liveries known, the parked traffic's
+    // limits and the countdown, which their owners write again.
+    std::atomic<uint64_t> simaddonCount{0};          // simaddon airport files
+    std::atomic<uint64_t> thirdpCount{0};            // third-party airport files
+    std::atomic<uint64_t> liveryCount{0};            // liveries known
     std::atomic<int32_t> statisticsRow{399};         // y of the first statistics row, px
     std::atomic<int32_t> maxParkPercentage{0};       // per cent
     std::atomic<int32_t> wantedStaticCount{0};       // 0 = none
     std::atomic<int32_t> staticParkingCountdown{0};  // minutes to the next renewal
-    std::atomic<int32_t> updateCount{0};             // stand updates
-    std::atomic<uint64_t> staticCandidateCount{0};
-    std::atomic<int32_t> standFileWeek{0};     // the loaded stand file's "RT_traffic_week"
-    std::atomic<uint64_t> tbloFileCount{0};    // files in tblo after the last airport scan
-    std::atomic<bool> handmade{false};         // " (h)"
-    std::atomic<bool> standFileLoaded{false};  // park airport details are shown
-    std::atomic<bool> softApplied{false};      // "*S*"
-    std::atomic<bool> weekApplied{false};      // "*W*"
-    std::atomic<bool> reservedStandOk{false};  // lime when set, red when clear
-    std::atomic<bool> timeShiftFlag{true};     // time-shift labels black, else grey
-    std::atomic<bool> nowAllowed{false};       // "Now" may be enabled: a re-plan was announced
-    std::atomic<bool> ready{false};            // set last by the constructor
+    std::atomic<int32_t> standFileWeek{0};           // the loaded stand file's "RT_traffic_week"
+    std::atomic<uint64_t> tbloFileCount{0};          // files in tblo after the last airport scan
+    std::atomic<bool> reservedStandOk{false};        // lime when set, red when clear
+    std::atomic<bool> ready{false};                  // set last by the constructor
 };
 
 // Built before the entry point; its two settings stand first in g_numParams.
@@ -121,8 +104,8 @@ enum class WindowMessage : uint32_t {
 void gf_postWindowMessage(WindowMessage message);
 // Repaints an area soon; any thread.
 void gf_invalidateArea(WindowArea area);
-// The window's state back to its start values for an in-process restart: status texts,
-// counters and indicators; repaints. Any thread.
+// The window's status of one run (FoundationRun::windowStatus) back to a fresh one: status
+// texts, counters and indicators; repaints. Any thread.
 void gf_resetWindowState();
 
 // ---- Message line ---------------------------------------------------------------------------

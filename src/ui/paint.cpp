@@ -4,6 +4,7 @@
 #include "ui/paint.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -22,6 +23,25 @@
 namespace qel {
 
 namespace {
+
+// The window's brushes and pens.
+constexpr platform::Colour kRedBrush{255, 0, 0};            // an error, not connected
+constexpr platform::Colour kLightBlueBrush{153, 204, 255};  // control band
+constexpr platform::Colour kBlackBrush{0, 0, 0};            // title band, status strip, statistics
+constexpr platform::Colour kLimeBrush{50, 205, 50};         // message band, connected
+constexpr platform::Colour kBlackPen{0, 0, 0};              // the control band's separators
+constexpr platform::Colour kWhitePen{255, 255, 255};        // band borders
+
+struct Line {
+    int x1, y1, x2, y2;  // client px
+};
+constexpr std::array<Line, 7> kSeparatorLines{{{0, 140, 880, 140},
+                                               {0, 168, 642, 168},
+                                               {0, 196, 642, 196},
+                                               {0, 224, 880, 224},
+                                               {0, 252, 642, 252},
+                                               {0, 280, 642, 280},
+                                               {0, 308, 880, 308}}};
 
 enum class SimState { Green, Yellow, Red };
 
@@ -42,17 +62,17 @@ platform::Colour lf_simColour(SimState simState)
     return colours::red;
 }
 
-void lf_paintBands(platform::Canvas& canvas, const MainWindowState& state)
+void lf_paintBands(platform::Canvas& canvas)
 {
-    canvas.fillRect({0, 0, 880, 28}, state.blackBrush);
-    canvas.fillRect({0, 28, 880, 112}, state.blackBrush);
-    canvas.fillRect({0, 112, 880, 392}, state.lightBlueBrush);
-    canvas.fillRect({0, 392, 880, 448}, state.blackBrush);
-    canvas.fillRect({0, 448, 880, 476}, state.limeBrush);
-    canvas.drawLine(0, 28, 880, 28, state.whitePen);
-    canvas.drawLine(0, 113, 880, 113, state.whitePen);
-    canvas.drawLine(0, 449, 880, 449, state.whitePen);
-    canvas.drawLine(0, 392, 880, 392, state.whitePen);
+    canvas.fillRect({0, 0, 880, 28}, kBlackBrush);
+    canvas.fillRect({0, 28, 880, 112}, kBlackBrush);
+    canvas.fillRect({0, 112, 880, 392}, kLightBlueBrush);
+    canvas.fillRect({0, 392, 880, 448}, kBlackBrush);
+    canvas.fillRect({0, 448, 880, 476}, kLimeBrush);
+    canvas.drawLine(0, 28, 880, 28, kWhitePen);
+    canvas.drawLine(0, 113, 880, 113, kWhitePen);
+    canvas.drawLine(0, 449, 880, 449, kWhitePen);
+    canvas.drawLine(0, 392, 880, 392, kWhitePen);
 }
 
 void lf_paintTitle(platform::Canvas& canvas)
@@ -62,12 +82,12 @@ void lf_paintTitle(platform::Canvas& canvas)
     gf_drawText(canvas, 632, 7, "for MSFS 2020/2024", colours::lime);
 }
 
-void lf_paintSeparators(platform::Canvas& canvas, const MainWindowState& state)
+void lf_paintSeparators(platform::Canvas& canvas)
 {
-    for (const auto& line : state.separatorLines) {
-        canvas.drawLine(line.x1, line.y1, line.x2, line.y2, state.blackPen);
+    for (const auto& line : kSeparatorLines) {
+        canvas.drawLine(line.x1, line.y1, line.x2, line.y2, kBlackPen);
     }
-    canvas.drawLine(642, 140, 642, 308, state.blackPen);
+    canvas.drawLine(642, 140, 642, 308, kBlackPen);
 }
 
 void lf_paintReaderTexts(platform::Canvas& canvas, const MainWindowState& state)
@@ -96,11 +116,11 @@ void lf_drawCount(platform::Canvas& canvas, int x, std::string_view label, uint6
     }
 }
 
-void lf_paintRealTrafficBox(platform::Canvas& canvas, const MainWindowState& state)
+void lf_paintRealTrafficBox(platform::Canvas& canvas)
 {
     const bool signedIn = g_rtWindowStatus.realTrafficSignedIn;
-    platform::Colour box = signedIn ? state.limeBrush : state.redBrush;
-    if (g_rtWindowStatus.realTrafficIdle) box = state.blackBrush;
+    platform::Colour box = signedIn ? kLimeBrush : kRedBrush;
+    if (g_rtWindowStatus.realTrafficIdle) box = kBlackBrush;
     canvas.fillRect({425, 30, 454, 113}, box);
     gf_drawText(canvas, 430, 63, "RT", colours::lime);
     if (!signedIn) return;
@@ -168,13 +188,12 @@ void lf_paintStatusStrip(platform::Canvas& canvas)
     lf_drawCount(canvas, 5, "# liveries: ", state.liveryCount, colours::red);
     lf_drawCount(canvas, 141, "# simaddon: ", state.simaddonCount, colours::yellow);
     lf_drawCount(canvas, 278, "# thirdp: ", state.thirdpCount, colours::yellow);
-    lf_paintRealTrafficBox(canvas, state);
-    canvas.drawLine(425, 29, 425, 112, state.blackPen);
+    lf_paintRealTrafficBox(canvas);
+    canvas.drawLine(425, 29, 425, 112, kBlackPen);
 }
 
 void lf_paintMessageLine(platform::Canvas& canvas)
 {
-    auto& state = g_mainWindowState;
     std::string error;
     std::string message;
     {
@@ -184,20 +203,20 @@ void lf_paintMessageLine(platform::Canvas& canvas)
     }
     const platform::Rect band{0, 448, 881, 477};
     if (!error.empty()) {
-        canvas.fillRect(band, state.redBrush);
+        canvas.fillRect(band, kRedBrush);
         gf_drawText(canvas, 3, 455, error, colours::yellow);
         return;
     }
-    canvas.fillRect(band, state.limeBrush);
+    canvas.fillRect(band, kLimeBrush);
     if (!message.empty()) gf_drawText(canvas, 3, 455, message, colours::yellow);
 }
 
 void lf_paintMainWindow(platform::Canvas& canvas)
 {
     const auto& state = g_mainWindowState;
-    lf_paintBands(canvas, state);
+    lf_paintBands(canvas);
     lf_paintTitle(canvas);
-    lf_paintSeparators(canvas, state);
+    lf_paintSeparators(canvas);
     lf_paintStatusStrip(canvas);
     lf_paintReaderTexts(canvas, state);
     lf_paintLabels(canvas);
