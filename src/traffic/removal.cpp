@@ -5,6 +5,7 @@
 // Threads: main-loop thread. The window's commands reach these through the main loop's queue.
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include <fmt/format.h>
 
@@ -20,6 +21,10 @@ namespace qel {
 namespace {
 
 constexpr double kMoved_deg = 1e-8;
+// No two points are nearer than their difference in latitude: 60 nm a degree on the program's
+// sphere, less a margin for rounding. Checked before the great-circle distance, it spares the
+// trigonometry for all but the few statics at the same latitude.
+constexpr double kNmPerDegreeLatitudeAtLeast = 59.9;
 
 bool lf_isParkedLike(FlightPhase phase)
 {
@@ -234,9 +239,13 @@ void lf_removeStaticInPath(LiveAc& live)
     live.groundLon = live.position.longitude;
     const LatLon here{live.position.latitude, live.position.longitude};
     for (StaticAc& statik : g_staticAcs) {
-        if (statik.state != SimObjectState::active || statik.callsign == live.callsign) continue;
-        if (gf_distanceNm(here, {statik.standLat, statik.standLon}) <=
-            (live.size_nm + statik.size_nm) * 1.1) {
+        if (statik.state != SimObjectState::active) continue;
+        const double reach_nm = (live.size_nm + statik.size_nm) * 1.1;
+        if (std::abs(statik.standLat - here.lat) * kNmPerDegreeLatitudeAtLeast > reach_nm) {
+            continue;
+        }
+        if (statik.callsign == live.callsign) continue;
+        if (gf_distanceNm(here, {statik.standLat, statik.standLon}) <= reach_nm) {
             removeAircraftFromSim(statik);
             return;
         }
@@ -263,12 +272,15 @@ void lf_checkMovedOnGround()
 void lf_removeDuplicateRegs()
 {
     if (g_staticAcs.empty()) return;
+    std::string starred;
     for (const LiveAc& live : g_liveAcs) {
         if (live.state != SimObjectState::active || !live.onGround) continue;
+        // Built once per live flight, not once per static it is compared with.
+        starred.assign(live.callsign).push_back('*');
         for (StaticAc& statik : g_staticAcs) {
             if (statik.state != SimObjectState::active) continue;
             if ((!live.registration.empty() && statik.registration == live.registration) ||
-                statik.callsign == live.callsign + "*") {
+                statik.callsign == starred) {
                 removeAircraftFromSim(statik);
                 return;
             }

@@ -476,6 +476,60 @@ TEST_F(StaticParking, FaultsOfCreationRemovalAndSearch)
     EXPECT_EQ(staticsBy(SimObjectState::adding2sim), std::vector<std::string>{});
 }
 
+// Live X parked on the ground: a flight taxiing over a stand removes the static standing there
+// (within 1.1 times their two half spans, 0.0213 nm here), not one just beyond nor one of its
+// own callsign; the duplicate sweep removes the static carrying its callsign starred.
+TEST_F(StaticParking, ATaxiingFlightRemovesTheStaticInItsPathAndTheSweepItsDouble)
+{
+    start();
+    stands(5);
+    struct Placed {
+        const char* learned;
+        double north_deg;
+        double east_deg;
+    };
+    // At 60 nm a degree of latitude: 0.024 nm north, far east, on the spot, 0.018 nm south,
+    // and far north.
+    const Placed placed[] = {{"NORTH1", 4.0e-4, 0.0},
+                             {"EAST1", 0.0, 0.01},
+                             {"OWN1", 0.0, 0.0},
+                             {"NEAR1", -3.0e-4, 0.0},
+                             {"DLH9A", 0.01, 0.0}};
+    uint32_t hex = 1;
+    for (const Placed& p : placed) {
+        StaticAc& s = lf_static(hex, p.learned, hex);
+        s.standLat = kStandLat + p.north_deg;
+        s.standLon = kStandLon + p.east_deg;
+        ++hex;
+    }
+    g_staticAcs[2].callsign = "DLH9A";
+    Report r;
+    r.hex = 0x3c0030;
+    r.callsign = "DLH9A";
+    r.lat = kStandLat;
+    r.lon = kStandLon;
+    LiveAircraftRecord rec = record(r);
+    lf_mergeReport(rec);
+    LiveAc& taxiing = *live(r.hex);
+    lf_setLiveState(taxiing, SimObjectState::active);
+    lf_setLiveObjectId(taxiing, 250);
+    taxiing.onGround = 1;
+    taxiing.phase = FlightPhase::taxi;
+    taxiing.size_nm = 0.0097;
+    taxiing.position.latitude = kStandLat;
+    taxiing.position.longitude = kStandLon;
+    lf_checkMovedOnGround();
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim), std::vector<std::string>{"NEAR1*"});
+    // Not moved since: nothing more.
+    lf_checkMovedOnGround();
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim).size(), 1u);
+    lf_removeDuplicateRegs();
+    EXPECT_EQ(staticsBy(SimObjectState::removingfromsim),
+              (std::vector<std::string>{"DLH9A*", "NEAR1*"}));
+    EXPECT_EQ(staticsBy(SimObjectState::active),
+              (std::vector<std::string>{"DLH9A", "EAST1*", "NORTH1*"}));
+}
+
 // On Monday morning an aircraft parked on Sunday evening has stood longer than one parked at
 // Monday's first half hour: ages are counted back from now, across the week's end.
 TEST_F(StaticParking, AgesCountBackFromNowAcrossTheWeeksEnd)
