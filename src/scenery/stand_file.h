@@ -57,12 +57,6 @@ struct ParkStand {
     bool manual = false;             // written in full into a learned file
     bool radiusChanged = false;      // a learned file overrides the archived radius
     bool cargoChanged = false;       // a learned file overrides the archived cargo flag
-    bool occupied = false;           // traffic manager
-    uint32_t occupantHexId = 0;      // traffic manager: the aircraft holding it, 0 = free: 4954486
-    bool reservedStand = false;      // traffic manager: the stand of the reserved-stand text
-    bool reserved = false;           // traffic manager: named by the reserved-stand list
-    bool taken = false;              // traffic manager: an aircraft is planned or parked here
-    bool blocked = false;            // traffic manager: an overlapping stand is in use
     bool cargo = false;
     bool ramp = false;
     bool helipad = false;

@@ -52,7 +52,9 @@ void lf_setReservedStand(const std::string& name, bool reserved)
 {
     if (name.empty()) return;
     const uint32_t id = lf_standIdByName(name);
-    if (ParkStand* stand = id == 0 ? nullptr : lf_standById(id)) stand->reservedStand = reserved;
+    if (ParkStand* stand = id == 0 ? nullptr : lf_standById(id)) {
+        lf_standUse(*stand).reservedStand = reserved;
+    }
 }
 
 void lf_showReservedStand(const std::string& name)
@@ -297,6 +299,7 @@ void lf_loadParkAirport(bool planNow)
 std::string lf_readParkedFile()
 {
     gf_clearParkAirportTable();
+    lf_forgetStandUses();
     const uint32_t code = lf_parkCode();
     const std::string path = gf_findArchivedApf(code);
     if (path.empty()) return fmt::format("{} {} not found", "lf_readParkedFile", gf_codeText(code));
@@ -382,6 +385,7 @@ void lf_clearParkAirport()
     lf_clearParkedTrafficState();
     g_staticCandidates.clear();
     gf_clearParkAirportTable();
+    lf_forgetStandUses();
     g_reservedStandName.clear();
     lf_clearParkWindow();
     if (failure) std::rethrow_exception(failure);

@@ -178,8 +178,10 @@ void lf_placeRecord(ParkedAircraftRecord record, DaySlot now)
         return;
     }
     ParkStand* stand = lf_standById(spot->id);
-    if (!stand || stand->reserved || stand->taken) return;
-    if (stand->blocked && lf_neighbourCandidateConflicts(*stand, data.size_nm)) return;
+    if (!stand) return;
+    const StandUse& use = lf_standUse(*stand);
+    if (use.reserved || use.taken) return;
+    if (use.blocked && lf_neighbourCandidateConflicts(*stand, data.size_nm)) return;
     if (lf_otherRtStaticWins(record, stand->number, now)) return;
     g_staticCandidates.push_back(lf_rtCandidate(record, data, stand->number));
     lf_markStandTaken(*stand);

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <functional>
+#include <stdexcept>
 
 #include <fmt/format.h>
 
@@ -18,6 +20,7 @@
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
 #include "traffic/stands.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
@@ -42,8 +45,9 @@ std::string lf_withoutGhostMark(std::string text)
 // stale id (its record gone or moved on) holds nothing.
 LiveAc* lf_otherHolder(const ParkStand& stand, uint32_t hexId)
 {
-    if (stand.occupantHexId == 0 || stand.occupantHexId == hexId) return nullptr;
-    LiveAc* holder = lf_findLive(stand.occupantHexId);
+    const uint32_t occupant = lf_standUse(stand).occupantHexId;
+    if (occupant == 0 || occupant == hexId) return nullptr;
+    LiveAc* holder = lf_findLive(occupant);
     if (!holder || holder->standId != stand.number ||
         holder->state == SimObjectState::removingfromsim || holder->drop) {
         return nullptr;
@@ -245,6 +249,22 @@ void lf_addRealStandOptionUnguarded(uint32_t standId, LiveAc& aircraft, int mode
 
 }  // namespace
 
+StandUse& lf_standUse(const ParkStand& stand)
+{
+    const std::less<const ParkStand*> before;
+    const ParkStand* first = g_parkStands.data();
+    if (before(&stand, first) || !before(&stand, first + g_parkStands.size())) {
+        throw std::out_of_range(
+            fmt::format("{}: stand {} is not of the table", "lf_standUse", stand.id));
+    }
+    // The table grows with the stand table; a load or an emptying of it forgets the uses.
+    auto& uses = g_trafficRun.standUses;
+    if (uses.size() < g_parkStands.size()) uses.resize(g_parkStands.size());
+    return uses[static_cast<std::size_t>(&stand - first)];
+}
+
+void lf_forgetStandUses() { g_trafficRun.standUses.clear(); }
+
 ParkStand* lf_standById(uint32_t standId)
 {
     const auto found =
@@ -273,17 +293,20 @@ void lf_releaseStand(uint32_t standId, uint32_t hexId)
 {
     ParkStand* stand = standId == 0 ? nullptr : lf_standById(standId);
     // An aircraft that left a stand may still name it; the aircraft that took it since keeps it.
-    if (!stand || stand->occupantHexId != hexId) return;
-    stand->occupied = false;
-    stand->occupantHexId = 0;
+    if (!stand) return;
+    StandUse& use = lf_standUse(*stand);
+    if (use.occupantHexId != hexId) return;
+    use.occupied = false;
+    use.occupantHexId = 0;
 }
 
 void lf_takeStand(uint32_t standId, uint32_t hexId)
 {
     ParkStand* stand = standId == 0 ? nullptr : lf_standById(standId);
     if (!stand) return;
-    stand->occupied = true;
-    stand->occupantHexId = hexId;
+    StandUse& use = lf_standUse(*stand);
+    use.occupied = true;
+    use.occupantHexId = hexId;
 }
 
 void lf_leaveStand(LiveAc& aircraft)

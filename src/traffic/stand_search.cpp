@@ -111,7 +111,7 @@ bool lf_matchLearnedFlight(const LearnedFlight& flight, std::size_t index, Pass 
     if (!flight.slots.test(static_cast<std::size_t>(target.slot))) return false;
     if (!g_withdrawn.empty() && g_withdrawn.contains(lf_flightKey(stand, index))) return false;
     if (stand.helipad && !HELICOPTERS.current) return false;
-    if (stand.blocked) return false;
+    if (lf_standUse(stand).blocked) return false;
     const double span = gf_wingspan(flight.codes.model);
     for (const auto& neighbour : g_index.neighbours[stand.number]) {
         const double other = g_index.activeSpan_nm[neighbour.standId];
@@ -260,7 +260,8 @@ void lf_searchStands(DaySlot now, Pass pass, int32_t offset, std::vector<ParkCan
     ids.reserve(256);
     try {
         for (ParkStand& stand : g_parkStands) {
-            if (stand.reserved || stand.taken) continue;
+            const StandUse& use = lf_standUse(stand);
+            if (use.reserved || use.taken) continue;
             lf_searchStand(stand, pass, target, offset, list, ids);
         }
     } catch (const std::exception& e) {
@@ -273,7 +274,7 @@ void lf_searchStands(DaySlot now, Pass pass, int32_t offset, std::vector<ParkCan
 int64_t lf_takenStands()
 {
     return std::count_if(g_parkStands.begin(), g_parkStands.end(),
-                         [](const ParkStand& s) { return s.taken; });
+                         [](const ParkStand& s) { return lf_standUse(s).taken; });
 }
 
 void lf_logPass(Pass pass, int64_t added, DaySlot now, int32_t offset)
@@ -375,18 +376,19 @@ DaySlot lf_logDayAndTime()
 
 void lf_markStandTaken(ParkStand& stand)
 {
-    stand.taken = true;
+    lf_standUse(stand).taken = true;
     for (const uint32_t id : stand.overlaps) {
-        if (ParkStand* neighbour = lf_standById(id)) neighbour->blocked = true;
+        if (ParkStand* neighbour = lf_standById(id)) lf_standUse(*neighbour).blocked = true;
     }
 }
 
 void lf_clearStandMarks(bool renumber)
 {
-    for (ParkStand& stand : g_parkStands) {
-        stand.reserved = false;
-        stand.blocked = false;
-        stand.taken = false;
+    for (const ParkStand& stand : g_parkStands) {
+        StandUse& use = lf_standUse(stand);
+        use.reserved = false;
+        use.blocked = false;
+        use.taken = false;
     }
     if (renumber) g_withdrawn.clear();
 }
@@ -404,12 +406,14 @@ void lf_markUserStands()
 {
     if (!g_reservedStandName.empty()) {
         if (ParkStand* stand = lf_standById(lf_standIdByName(g_reservedStandName))) {
-            stand->reserved = true;
+            lf_standUse(*stand).reserved = true;
         }
     }
     const std::string user = gf_closestStandName(g_userState.latitude, g_userState.longitude);
     if (!user.empty() && user != g_reservedStandName) {
-        if (ParkStand* stand = lf_standById(lf_standIdByName(user))) stand->reserved = true;
+        if (ParkStand* stand = lf_standById(lf_standIdByName(user))) {
+            lf_standUse(*stand).reserved = true;
+        }
     }
 }
 

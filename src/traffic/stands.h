@@ -45,6 +45,22 @@ bool lf_adjacentStandFree(uint32_t neighbourId, const LiveAc& aircraft, uint32_t
 void lf_staticMakesWay(const LiveAc& aircraft, uint32_t standId);
 void lf_findLearnedStandOption(uint32_t day, uint32_t slot, LiveAc& aircraft);
 ParkStand* lf_standById(uint32_t standId);
+// What the traffic manager keeps of a stand of the park airport, beside the stand table that
+// scenery loads and keeps: one per stand of g_parkStands, in its order.
+struct StandUse {
+    bool occupied = false;
+    uint32_t occupantHexId = 0;  // the aircraft holding it, 0 = free: 4954486
+    bool reservedStand = false;  // the stand of the reserved-stand text
+    bool reserved = false;       // named by the reserved-stand list
+    bool taken = false;          // an aircraft is planned or parked here
+    bool blocked = false;        // an overlapping stand is in use
+    bool operator==(const StandUse&) const = default;
+};
+// The use of a stand of g_parkStands, free and unmarked until the traffic manager marks it;
+// throws std::out_of_range for a stand that is not of the table.
+StandUse& lf_standUse(const ParkStand& stand);
+// Every stand free and unmarked again, as the stand table is loaded anew or emptied.
+void lf_forgetStandUses();
 // The stand is held by this aircraft (occupied, occupant hex id set).
 void lf_takeStand(uint32_t standId, uint32_t hexId);
 // Changes made to the park airport's stands since its learned file was read or saved.

@@ -23,6 +23,7 @@
 #include "traffic/aircraft.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/stands.h"
 
 namespace qel {
 
@@ -77,6 +78,7 @@ struct TrafficRun {
     int32_t softFitOffset = -1;
     SearchIndex searchIndex;
     std::unordered_set<uint64_t> withdrawn;
+    std::vector<StandUse> standUses;  // by place in g_parkStands
     bool operator==(const TrafficRun&) const = default;
 };
 

@@ -438,7 +438,7 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
         if (parking && parking->phase == FlightPhase::parking &&
             stateOf(0x485491) == SimObjectState::active) {
             gf_removeLiveByCallsign("KLM59D");
-            a3HolderAfterRemoval = g_parkStands[2].occupantHexId;
+            a3HolderAfterRemoval = lf_standUse(g_parkStands[2]).occupantHexId;
         }
     };
     fly(0x485492, reports, 3000);
@@ -596,7 +596,7 @@ TEST_F(MotionRoad, ANewcomerWhoseNeighbourStandIsBlockedLeavesTheParkedOccupantI
     ASSERT_TRUE(parkedAt(0x3c4b26, "DLH8A", a2));
     EXPECT_EQ(live(0x48548e)->standId, 1u);
     EXPECT_EQ(live(0x3c4b26)->standId, 2u);
-    EXPECT_EQ(g_parkStands[0].occupantHexId, 0u);
+    EXPECT_EQ(lf_standUse(g_parkStands[0]).occupantHexId, 0u);
     livery(0x48548f);
     for (int k : {0, 3}) {
         Report r = reportAt(a1, 0, 0, 0, 6.0 * k);
@@ -832,7 +832,7 @@ TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
     }
     EXPECT_EQ(aircraft->phase, FlightPhase::parked);
     EXPECT_EQ(aircraft->standId, 2u);
-    EXPECT_EQ(g_parkStands[0].occupantHexId, 0u);
+    EXPECT_EQ(lf_standUse(g_parkStands[0]).occupantHexId, 0u);
     EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, b7) * 1852,
               2.0);
     EXPECT_EQ(count("          towed aircraft " + gf_flightDescription(*aircraft) + " parks"), 1);

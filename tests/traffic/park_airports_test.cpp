@@ -238,7 +238,7 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     // The stand the user stands on is remembered and kept free.
     EXPECT_EQ(readFile(g_myParkAirportsTxt), "EGLL\nEHAM,D16\n");
     EXPECT_EQ(g_reservedStandName, "D16");
-    EXPECT_TRUE(g_parkStands[lf_standIdByName("D16") - 1].reservedStand);
+    EXPECT_TRUE(lf_standUse(g_parkStands[lf_standIdByName("D16") - 1]).reservedStand);
 
     // The first planning waits one run of the park driver for the parked traffic asked for.
     EXPECT_TRUE(g_parkPlanPending);
@@ -279,13 +279,17 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     archived.slots.set(3);
     archived.day = 2;
     stand("D10").learnedFlights.push_back(archived);
-    EXPECT_FALSE(stand("D16").reservedStand);
-    EXPECT_TRUE(stand("D14").reservedStand);
+    EXPECT_FALSE(lf_standUse(stand("D16")).reservedStand);
+    EXPECT_TRUE(lf_standUse(stand("D14")).reservedStand);
     g_learnedUpdates = 1;
 
     // The simulator link remembers the user standing at D18 as its run ends; the main loop no
     // longer serves its queue, the leaving still writes it.
     std::thread([] { gf_rememberUserStand(52.307133, 4.770617); }).join();
+
+    // A live aircraft holds B13 as the airport is left.
+    lf_takeStand(lf_standIdByName("B13"), 0x485000);
+    ASSERT_EQ(lf_standUse(stand("B13")).occupantHexId, 0x485000u);
 
     // Taking off and flying away.
     airborne(kD16Lat + 0.5, kD16Lon, 4000.0);
@@ -308,6 +312,14 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     const auto d14 = document.child("root").child("parkpositions").find_child_by_attribute(
         "parkpos", "id", "D14");
     EXPECT_STREQ(d14.child("opt").attribute("reg").value(), "PH-BXA");
+
+    // Back on the ground at EHAM: its stands are loaded anew, none held by the aircraft of the
+    // first visit.
+    parkedAtD16();
+    lf_checkUserPosition(true);
+    ASSERT_EQ(g_parkStands.size(), 190u);
+    EXPECT_EQ(lf_standUse(stand("B13")).occupantHexId, 0u);
+    EXPECT_FALSE(lf_standUse(stand("B13")).occupied);
 }
 
 // The stands as a learned file keeps them when the user flies out of sight: by what they
