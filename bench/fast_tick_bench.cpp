@@ -245,6 +245,9 @@ void lf_prepare()
     gf_resetTrafficRun();
     gf_reserveTrafficContainers();
     gf_reserveSimQueues();
+    // As the program does at start: the RealTraffic client hands its polls to the manager.
+    gf_setPollIntake(&gf_stackPoll);
+    gf_setFirstLoadIntake(&gf_mergeFirstLoad);
     for (const char* code : {"A320"}) g_icaoModelCodes.insert(code);
     g_largeModels.insert(gf_modelIndex("A320"));
     MAX_LIVE_SEL.current = 1000;

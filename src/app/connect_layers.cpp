@@ -1,7 +1,7 @@
 // What the layers below the core call upward, filled in once at start and nowhere else: the
 // window's start-up message, the stand lookups of the link and the readers, the park airport's
-// and the livery database's window hooks, the fleet lookup of the stand files and the traffic
-// manager's window hooks.
+// and the livery database's window hooks, the fleet lookup of the stand files, the traffic
+// manager's window hooks and its intakes of the RealTraffic client's batches.
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,6 +14,7 @@
 #include "foundation/window_status.h"
 #include "liveries/liveries.h"
 #include "liveries/livery_db.h"
+#include "realtraffic/realtraffic.h"
 #include "scenery/scenery.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
@@ -114,6 +115,8 @@ void lf_connectLayers()
     lf_connectLiveryHooks();
     lf_connectRegistrationLookup();
     lf_connectTrafficWindow();
+    gf_setPollIntake(&gf_stackPoll);
+    gf_setFirstLoadIntake(&gf_mergeFirstLoad);
 }
 
 }  // namespace qel

@@ -1,7 +1,6 @@
 // The hand-over of the Traffic Reader's batches to the traffic manager: every record gets the
-// fast tick at which its position is flown, polls enter the adding stack by its rule, the steps
-// of the first load go to the traffic manager's intake at once; a test may ask for every batch
-// to be kept.
+// fast tick at which its position is flown, polls go to the traffic manager's poll intake, the
+// steps of the first load to its first-load intake; a test may ask for every batch to be kept.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -14,11 +13,6 @@
 
 namespace qel {
 
-// Guards g_mainLoopRunning and the adding stack; never held with g_simQueueMutex; ranks above
-// the log mutex only.
-std::mutex g_trafficMutex;
-bool g_mainLoopRunning = false;                 // g_trafficMutex
-std::vector<LiveAircraftRecord> g_addingStack;  // g_trafficMutex
 std::atomic<int32_t> g_fastTicks{0};
 
 namespace {
@@ -30,8 +24,9 @@ constexpr int32_t kPollDelay_s = 30;
 std::atomic<bool> g_keepBatches{false};
 std::mutex g_keptMutex;  // guards g_keptBatches; taken alone
 std::deque<KeptTrafficBatch> g_keptBatches;
-std::mutex g_intakeMutex;  // guards g_firstLoadIntake; taken alone
+std::mutex g_intakeMutex;  // guards the two intakes; held only to copy them, taken alone
 FirstLoadIntake g_firstLoadIntake;
+PollIntake g_pollIntake;
 
 // now + 100 × delay + 10 × the report's offset from the median in whole tenths of a second,
 // saturated into 32 bits so that an absurd report time cannot overflow.
@@ -86,12 +81,12 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
         }
         if (intake) intake(batch);
     } else {
-        // A poll enters only an empty stack of a running main loop; otherwise it is dropped.
-        std::scoped_lock lock(g_trafficMutex);
-        if (g_mainLoopRunning && g_addingStack.empty()) {
-            g_addingStack = std::move(batch);
-            kept.stacked = true;
+        PollIntake intake;
+        {
+            std::scoped_lock lock(g_intakeMutex);
+            intake = g_pollIntake;
         }
+        if (intake) kept.stacked = intake(batch);
     }
     batch.clear();
     lf_keep(std::move(kept));
@@ -103,6 +98,12 @@ void gf_setFirstLoadIntake(FirstLoadIntake intake)
 {
     std::scoped_lock lock(g_intakeMutex);
     g_firstLoadIntake = std::move(intake);
+}
+
+void gf_setPollIntake(PollIntake intake)
+{
+    std::scoped_lock lock(g_intakeMutex);
+    g_pollIntake = std::move(intake);
 }
 
 std::vector<KeptTrafficBatch> gf_keptTrafficBatches()

@@ -49,19 +49,15 @@ extern RtWindowStatus& g_rtWindowStatus;
 // Hands one decoded batch of the Traffic Reader to the traffic manager: `delay_s` 30 for a
 // poll, 0, 6, 12, 18, 24 for the steps of the buffered first load. Consumes the batch (empty on
 // return); an empty batch sets the last report time (g_historicTime) to 0. "Traffic Reader"
-// thread; takes g_trafficMutex.
+// thread; calls the poll intake or the first-load intake without holding a lock.
 void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
 
-// ---- The adding stack: the Traffic Reader fills it, the traffic manager drains it ---------------
+// ---- The hand-over to the traffic manager, which fills in the intakes at start ------------------
 
-// Guards g_mainLoopRunning and the adding stack the readers fill; never held together with
-// g_simQueueMutex; ranks above the log mutex only.
-extern std::mutex g_trafficMutex;
-// The readers hand traffic batches to the adding stack only while set; g_trafficMutex.
-extern bool g_mainLoopRunning;
-// The live records of the last poll that the traffic manager has not taken yet; g_trafficMutex.
-// The fast tick takes them with a try-lock, never waiting.
-extern std::vector<LiveAircraftRecord> g_addingStack;
+// Takes one poll of the Traffic Reader for the traffic manager: true when taken (it then moves
+// the records out), false when dropped. Without it every poll is dropped.
+using PollIntake = std::function<bool(std::vector<LiveAircraftRecord>&)>;
+void gf_setPollIntake(PollIntake intake);
 // The traffic manager's fast ticks so far, the time base of the samples' due ticks; raised by
 // the main loop only (atomic).
 extern std::atomic<int32_t> g_fastTicks;
@@ -76,7 +72,7 @@ void gf_setFirstLoadIntake(FirstLoadIntake intake);
 struct KeptTrafficBatch {
     int32_t delay_s = 0;                      // 30, or 0..24 for the first load
     std::vector<LiveAircraftRecord> records;  // as handed over
-    bool stacked = false;                     // a poll that entered the adding stack
+    bool stacked = false;                     // a poll that the poll intake took
 };
 std::vector<KeptTrafficBatch> gf_keptTrafficBatches();
 // Any thread.

@@ -4,8 +4,9 @@
 // Thread "Traffic Reader" (gf_trafficReader), started by the start-up thread once per run and
 // ended by its stop flag (close-down, the Weather Reader's exit guard, the thread's stop token)
 // or by a server status that ends the loop. Takes g_trafficReaderMutex alone (never while
-// waiting or sending) and g_trafficMutex inside gf_pushAddingStack. Waits between requests
-// through the platform clock; a stop ends a wait and a transfer at once.
+// waiting or sending); the traffic manager's intakes, called from gf_pushAddingStack, take the
+// traffic manager's own lock. Waits between requests through the platform clock; a stop ends a
+// wait and a transfer at once.
 #include <cmath>
 #include <exception>
 #include <numbers>

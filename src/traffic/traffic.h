@@ -63,9 +63,26 @@ void gf_removeLiveAircraft();
 // NAV_LIGHTS_WHILE_PARKED changed: every active static and parked live aircraft follows it.
 void gf_applyNavLightsWhileParked();
 
-// Once per process, before the first run's threads start; also gives the RealTraffic client
-// the intake of its first load.
+// Once per process, before the first run's threads start.
 void gf_reserveTrafficContainers();
+
+// ---- The intake of the RealTraffic client's batches (poll_intake.cpp) --------------------------
+
+// Guards g_mainLoopRunning and the adding stack; never held together with g_simQueueMutex;
+// ranks above the log mutex only.
+extern std::mutex g_trafficMutex;
+// The traffic manager takes polls into the adding stack only while set; g_trafficMutex.
+extern bool g_mainLoopRunning;
+// The live records of the last poll that the traffic manager has not merged yet;
+// g_trafficMutex. The fast tick takes them with a try-lock, never waiting.
+extern std::vector<LiveAircraftRecord> g_addingStack;
+// The RealTraffic client's poll intake: a poll enters only an empty adding stack of a running
+// main loop, else it is dropped; true when taken. "Traffic Reader" thread; takes
+// g_trafficMutex.
+bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch);
+// The RealTraffic client's first-load intake: merges one step of the buffered first load while
+// the main loop does not run yet. "Traffic Reader" thread.
+void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
 
 // The 10 ms fast tick; returns within the tick.
 void lf_handleAddingStack();

@@ -33,7 +33,6 @@ void lf_reserve()
 
 void gf_reserveTrafficContainers()
 {
-    gf_setFirstLoadIntake(&lf_mergeFirstLoad);
     if (g_reserved) return;
     g_reserved = true;
     lf_reserve();

@@ -49,10 +49,6 @@ TEST(TrafficHandOver, ARunningProgramKeepsNoCopyOfItsPolls)
     gf_pushAddingStack(poll, 30);
     EXPECT_TRUE(poll.empty());
     EXPECT_TRUE(gf_keptTrafficBatches().empty());
-    {
-        std::scoped_lock lock(g_trafficMutex);
-        g_addingStack.clear();
-    }
 }
 
 TEST_F(TrafficReaderTest, FirstLoadIsHandedOverInFiveStepsThenEveryPoll)

@@ -160,6 +160,9 @@ protected:
         gf_resetTrafficRun();
         gf_resetRtRun();
         g_fastTicks = 0;
+        // As the program does at start: the RealTraffic client hands its batches to the manager.
+        gf_setPollIntake(&gf_stackPoll);
+        gf_setFirstLoadIntake(&gf_mergeFirstLoad);
         // As the database does: the empty codes first, so that id 0 means none.
         gf_airlineIndex("");
         gf_modelIndex("");

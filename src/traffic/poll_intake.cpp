@@ -1,0 +1,26 @@
+// The traffic manager's side of the RealTraffic client's hand-over: the adding stack, its lock
+// and the intakes the client calls, which the program fills in at start.
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "traffic/live_road.h"
+#include "traffic/traffic.h"
+
+namespace qel {
+
+std::mutex g_trafficMutex;
+bool g_mainLoopRunning = false;                 // g_trafficMutex
+std::vector<LiveAircraftRecord> g_addingStack;  // g_trafficMutex
+
+bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch)
+{
+    std::scoped_lock lock(g_trafficMutex);
+    if (!g_mainLoopRunning || !g_addingStack.empty()) return false;
+    g_addingStack = std::move(batch);
+    return true;
+}
+
+void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch) { lf_mergeFirstLoad(batch); }
+
+}  // namespace qel
