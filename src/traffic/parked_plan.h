@@ -76,7 +76,7 @@ extern std::vector<KeptStatic>& g_keptStatics;
 extern int32_t& g_realFitOffset;
 extern int32_t& g_softFitOffset;
 // Where the parked traffic comes from: the Traffic Reader's request and take; tests put their
-// own records here.
+// own records here. The process's, not the run's: a reset leaves it.
 struct ParkedTrafficSource {
     std::function<uint64_t(LatLon)> request;
     std::function<ParkedTake(uint64_t, std::vector<ParkedAircraftRecord>&)> take;

@@ -44,6 +44,7 @@ struct TrafficWindowHooks {
     // The settings a park airport's stand file had changed go back to these.
     std::function<void(const SavedParkSettings&)> syncSettingControls;
 };
+// The process's, not the run's: a reset of the run leaves the hooks.
 extern TrafficWindowHooks g_trafficWindowHooks;
 
 // The counts the window shows.
