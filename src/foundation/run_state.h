@@ -1,6 +1,6 @@
 // The state of one run that every layer reads and the lowest one that raises it owns: the stop
 // protocol and its exit reasons, the requests the window raises for the main loop, the
-// parked-traffic refresh flags, the simulator second counters, and the queue that hands work to
+// simulator second counters, and the queue that hands work to
 // the main-loop thread. The application core serves all of it; the layers below it only raise.
 //
 // What lives for one run is held in FoundationRun (end of this file) and reset by assigning a
@@ -75,14 +75,6 @@ extern std::atomic<bool>& g_callsignLookupRequested;  // "cs->oid:"
 extern std::atomic<bool>& g_callsignLookupPending;    // a CALLSIGN_2_OBJECTID choice
 extern std::atomic<bool>& g_blockCallsignPending;     // BLOCK_CALLSIGN changed
 extern std::atomic<bool>& g_matchingLevelRaised;      // MATCHING_DEPTH raised
-extern std::atomic<bool>& g_parkTrafficOnlyChanged;   // RT_PARKTRAFFIC_ONLY, for the next re-plan
-
-// Parked-traffic refresh (atomic): the countdown message has run out; a stand file of the park
-// airport is loaded; a parking rebuild is under way; minutes to the next refresh (from 20).
-extern std::atomic<bool>& g_parkRefreshDue;
-extern std::atomic<bool>& g_parkStandsLoaded;
-extern std::atomic<bool>& g_parkingBusy;
-extern std::atomic<int32_t>& g_staticParkingCountdown;
 
 // Simulator seconds since the main loop started, 0 .. 86399 (atomic).
 extern std::atomic<int32_t>& g_secondTicks;
@@ -167,12 +159,6 @@ struct FoundationRun {
     RunAtomic<bool> callsignLookupPending{false};
     RunAtomic<bool> blockCallsignPending{false};
     RunAtomic<bool> matchingLevelRaised{false};
-    RunAtomic<bool> parkTrafficOnlyChanged{false};
-    // Parked-traffic refresh.
-    RunAtomic<bool> parkRefreshDue{false};
-    RunAtomic<bool> parkStandsLoaded{false};
-    RunAtomic<bool> parkingBusy{false};
-    RunAtomic<int32_t> staticParkingCountdown{20};  // minutes
     // The simulator's clock as the main loop counts it.
     RunAtomic<int32_t> secondTicks{0};
     RunAtomic<int64_t> dayAndSlot{-1};

@@ -145,4 +145,15 @@ void gf_resetTrafficRun();
 // Whether the run's state is as a fresh run has it.
 bool gf_trafficRunFresh();
 
+// ---- The parked traffic's refresh (members of the run's state; atomic) -------------------------
+
+// The countdown message has run out; a stand file of the park airport is loaded; a parking
+// rebuild is under way; minutes to the next refresh (from 20); RT_PARKTRAFFIC_ONLY changed, for
+// the next re-plan. The window and the main loop raise and read them.
+extern std::atomic<bool>& g_parkRefreshDue;
+extern std::atomic<bool>& g_parkStandsLoaded;
+extern std::atomic<bool>& g_parkingBusy;
+extern std::atomic<int32_t>& g_staticParkingCountdown;
+extern std::atomic<bool>& g_parkTrafficOnlyChanged;
+
 }  // namespace qel

@@ -13,6 +13,12 @@ namespace qel {
 
 TrafficRun g_trafficRun;
 
+std::atomic<bool>& g_parkRefreshDue = g_trafficRun.parking.parkRefreshDue;
+std::atomic<bool>& g_parkStandsLoaded = g_trafficRun.parking.parkStandsLoaded;
+std::atomic<bool>& g_parkingBusy = g_trafficRun.parking.parkingBusy;
+std::atomic<int32_t>& g_staticParkingCountdown = g_trafficRun.parking.staticParkingCountdown;
+std::atomic<bool>& g_parkTrafficOnlyChanged = g_trafficRun.parking.parkTrafficOnlyChanged;
+
 namespace {
 
 // The process reserves the containers once; a fresh run takes the reservation again.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "foundation/geodesy.h"
+#include "foundation/run_values.h"
 #include "realtraffic/realtraffic.h"
 #include "scenery/scenery.h"
 #include "simlink/simlink.h"
@@ -26,6 +27,16 @@
 #include "traffic/stands.h"
 
 namespace qel {
+
+// The parked traffic's flags that the window and the main loop raise and read (atomic).
+struct ParkingFlags {
+    RunAtomic<bool> parkRefreshDue{false};          // the countdown to the refresh ran out
+    RunAtomic<bool> parkStandsLoaded{false};        // a stand file of the park airport is loaded
+    RunAtomic<bool> parkingBusy{false};             // a parking rebuild is under way
+    RunAtomic<int32_t> staticParkingCountdown{20};  // minutes to the next refresh
+    RunAtomic<bool> parkTrafficOnlyChanged{false};  // RT_PARKTRAFFIC_ONLY, for the next re-plan
+    bool operator==(const ParkingFlags&) const = default;
+};
 
 struct TrafficRun {
     // The fleet (fleet.cpp, phases.cpp).
@@ -79,6 +90,7 @@ struct TrafficRun {
     SearchIndex searchIndex;
     std::unordered_set<uint64_t> withdrawn;
     std::vector<StandUse> standUses;  // by place in g_parkStands
+    ParkingFlags parking;
     bool operator==(const TrafficRun&) const = default;
 };
 

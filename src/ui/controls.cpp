@@ -16,6 +16,7 @@
 #include "foundation/parameters.h"
 #include "foundation/run_state.h"
 #include "platform/text.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 
 namespace qel {

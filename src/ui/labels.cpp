@@ -8,6 +8,7 @@
 #include "foundation/run_state.h"
 #include "foundation/strings.h"
 #include "ui/paint.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 
 namespace qel {

@@ -7,6 +7,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/globals.h"
 #include "foundation/time.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 #include "window_fixture.h"
 

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "foundation/catalogue.h"
 #include "platform/text.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 #include "window_fixture.h"
 

@@ -10,6 +10,7 @@
 #include "foundation/log.h"
 #include "simlink/simlink.h"
 #include "ui/paint.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 #include "window_fixture.h"
 
