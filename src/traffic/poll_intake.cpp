@@ -6,12 +6,13 @@
 
 #include "traffic/live_road.h"
 #include "traffic/traffic.h"
+#include "traffic/traffic_run.h"
 
 namespace qel {
 
 std::mutex g_trafficMutex;
-bool g_mainLoopRunning = false;                 // g_trafficMutex
-std::vector<LiveAircraftRecord> g_addingStack;  // g_trafficMutex
+bool g_mainLoopRunning = false;  // g_trafficMutex
+std::vector<LiveAircraftRecord>& g_addingStack = g_trafficRun.addingStack;
 
 bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch)
 {

@@ -76,7 +76,7 @@ extern std::mutex g_trafficMutex;
 extern bool g_mainLoopRunning;
 // The live records of the last poll that the traffic manager has not merged yet;
 // g_trafficMutex. The fast tick takes them with a try-lock, never waiting.
-extern std::vector<LiveAircraftRecord> g_addingStack;
+extern std::vector<LiveAircraftRecord>& g_addingStack;
 // The RealTraffic client's poll intake: a poll enters only an empty adding stack of a running
 // main loop, else it is dropped; true when taken. "Traffic Reader" thread; takes
 // g_trafficMutex.

@@ -48,22 +48,17 @@ void gf_resetTrafficRun()
 {
     TrafficRun old;  // the records and their titles end outside the lock
     {
-        std::scoped_lock lock(g_rememberedMutex);
+        std::scoped_lock lock(g_trafficMutex, g_rememberedMutex);
         old = std::exchange(g_trafficRun, TrafficRun{});
     }
     if (g_reserved) lf_reserve();
-    // The reports the RealTraffic client handed over for this run's intake.
-    {
-        std::scoped_lock lock(g_trafficMutex);
-        g_addingStack.clear();
-    }
     lf_showLearnedCounts();
     gf_invalidateArea(WindowArea::Statistics);
 }
 
 bool gf_trafficRunFresh()
 {
-    std::scoped_lock lock(g_rememberedMutex);
+    std::scoped_lock lock(g_trafficMutex, g_rememberedMutex);
     return g_trafficRun == TrafficRun{};
 }
 

@@ -1,9 +1,11 @@
-// The traffic manager's state of one run: the fleet with its indexes and queues, the lists the
-// parked traffic takes over, the park airport with its candidates, the planning of the parked
-// traffic and the counts the window shows. Reset by assigning a fresh TrafficRun while no other
-// thread runs (gf_resetTrafficRun); the g_ names of the files are references to its members.
-// The window hooks, the source of the parked traffic, the lock of the remembered stand and the
-// once-per-process reservation of the containers are the process's and stay apart.
+// The traffic manager's state of one run: the live reports waiting for the intake, the fleet with
+// its indexes and queues, the lists the parked traffic takes over, the park airport with its
+// candidates, the planning of the parked traffic and the counts the window shows. Reset by
+// assigning a fresh TrafficRun while no other thread runs (gf_resetTrafficRun); the g_ names of
+// the files are references to its members.
+// The window hooks, the source of the parked traffic, the locks (g_trafficMutex, the remembered
+// stand's) and the once-per-process reservation of the containers are the process's and stay
+// apart.
 #pragma once
 
 #include <cstddef>
@@ -58,7 +60,8 @@ struct TrafficRun {
     uint32_t staticHexCounter = 0;                           // last static hex id handed out
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
     bool dropFlagRaised = false;                 // since the statics were last compacted
-    // The live road (fast_tick.cpp, sim_results.cpp).
+    // The live road (poll_intake.cpp, fast_tick.cpp, sim_results.cpp).
+    std::vector<LiveAircraftRecord> addingStack;  // g_trafficMutex
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
     std::vector<SimResult> results;  // the batch of the simulator's results being handled
     // Learning and the lists (learned_options.cpp, lists.cpp).
