@@ -54,7 +54,6 @@ void lf_wireAirportScan()
 
 void lf_scanAirports()
 {
-    lf_wireAirportScan();
     const AirportScanResult result = gf_scanAirports({g_isMsfs2020, g_maxTasks});
     gf_enableControlOf(g_tbloZipButton, result.tbloFiles > 0);
 }

@@ -1,7 +1,8 @@
 // What the layers below the core call upward, filled in once at start and nowhere else: the
 // window's start-up message, the stand lookups of the link and the readers, the park airport's
-// and the livery database's window hooks, the fleet lookup of the stand files, the traffic
-// manager's window hooks and its intakes of the RealTraffic client's batches.
+// and the livery database's window hooks, the fleet lookup of the stand files, the airport
+// scan's lookups of publishers and add-on lists, the traffic manager's window hooks and its
+// intakes of the RealTraffic client's batches.
 #include <string>
 #include <string_view>
 #include <utility>
@@ -115,6 +116,7 @@ void lf_connectLayers()
     lf_connectLiveryHooks();
     lf_connectRegistrationLookup();
     lf_connectTrafficWindow();
+    lf_wireAirportScan();
     gf_setPollIntake(&gf_stackPoll);
     gf_setFirstLoadIntake(&gf_mergeFirstLoad);
 }

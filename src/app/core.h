@@ -35,8 +35,8 @@ void lf_initControls();
 void lf_prepareFolders();
 // The install path without a trailing "\Community" or "/Community"; unchanged otherwise.
 std::string lf_withoutTrailingCommunity(const std::string& path);
-// The add-on airport scan with the lists it needs, then the tblo.zip button (airport_scan.cpp);
-// start-up thread.
+// The airport scan's lookups of publishers and add-on lists, filled in by lf_connectLayers; the
+// add-on airport scan, then the tblo.zip button (airport_scan.cpp); start-up thread.
 void lf_wireAirportScan();
 void lf_scanAirports();
 // The RealTraffic API's revisit hold: waits until 2 s have passed since LAST_EPOCH_TIME.

@@ -93,7 +93,8 @@ bool gf_matchLiveLivery(FlightData& aircraft);
 // no-match log line, with the title empty. Main-loop thread.
 bool gf_matchLivery(FlightData& aircraft, const ParkCandidate& candidate);
 
-// Live matches per ladder step 0 to 6; only ever counted up. Main-loop thread.
+// Live matches per ladder step 0 to 6; only ever counted up, over the whole process and not per
+// run. Main-loop thread.
 extern std::array<int, 7> g_matchCounts;
 // The summary of g_matchCounts and of the aircraft the simulator could not create, in one log
 // write; nothing while every count is 0. Main-loop or start-up thread.

@@ -3,6 +3,11 @@
 //
 // Threads: gf_readDbase fills every table once on the start-up thread before any other thread
 // reads them; afterwards the tables are read-only and are read without locks from any thread.
+//
+// The library keeps no state of one run, so it has no run struct and the restart's reset does
+// not touch it: the tables are read once per process, the livery database lives until a clear
+// is asked for (liveries/livery_db.h), a scan's lists are emptied by the scan itself, and the
+// match counts add up over the process.
 #pragma once
 
 #include <compare>
