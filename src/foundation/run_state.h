@@ -126,17 +126,13 @@ struct WindowStatus {
     SharedText reservedStandText;
     RunAtomic<float> staticAverageFit{-1.0F};  // drawn only above 0
     RunAtomic<float> liveAverageFit{-1.0F};    // drawn only above 0
-    RunAtomic<uint64_t> liveCount{0};          // active live aircraft not parked
-    RunAtomic<uint64_t> parkedLiveCount{0};
-    RunAtomic<uint64_t> staticCount{0};
-    RunAtomic<uint64_t> standCount{0};  // stands of the park airport
+    RunAtomic<uint64_t> standCount{0};         // stands of the park airport
     RunAtomic<uint64_t> staticCandidateCount{0};
     RunAtomic<int32_t> updateCount{0};       // stand updates
     RunAtomic<bool> handmade{false};         // " (h)"
     RunAtomic<bool> standFileLoaded{false};  // park airport details are shown
     RunAtomic<bool> softApplied{false};      // "*S*"
     RunAtomic<bool> weekApplied{false};      // "*W*"
-    RunAtomic<bool> timeShiftFlag{true};     // time-shift labels black, else grey
     RunAtomic<bool> nowAllowed{false};       // "Now" may be enabled: a re-plan was announced
     bool operator==(const WindowStatus&) const = default;
 };

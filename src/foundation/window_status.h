@@ -51,9 +51,6 @@ struct MainWindowState {
     SharedText& reservedStandText = run.reservedStandText;
     std::atomic<float>& staticAverageFit = run.staticAverageFit;
     std::atomic<float>& liveAverageFit = run.liveAverageFit;
-    std::atomic<uint64_t>& liveCount = run.liveCount;
-    std::atomic<uint64_t>& parkedLiveCount = run.parkedLiveCount;
-    std::atomic<uint64_t>& staticCount = run.staticCount;
     std::atomic<uint64_t>& standCount = run.standCount;
     std::atomic<uint64_t>& staticCandidateCount = run.staticCandidateCount;
     std::atomic<int32_t>& updateCount = run.updateCount;
@@ -61,7 +58,6 @@ struct MainWindowState {
     std::atomic<bool>& standFileLoaded = run.standFileLoaded;
     std::atomic<bool>& softApplied = run.softApplied;
     std::atomic<bool>& weekApplied = run.weekApplied;
-    std::atomic<bool>& timeShiftFlag = run.timeShiftFlag;
     std::atomic<bool>& nowAllowed = run.nowAllowed;
 
     // Kept across restarts: what the scans found, the liveries known, the parked traffic's

@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 
 namespace qel {
 
@@ -323,7 +324,7 @@ void lf_enableTimeShiftControls(bool on)
         lf_enable(*binding, on);
     }
     if (on) return;
-    g_mainWindowState.timeShiftFlag = false;
+    g_uiRun.timeShiftFlag = false;
     gf_invalidateArea(WindowArea::StatusStrip);
     // The time-shift labels stand in the control band: they turn grey only when it repaints.
     gf_invalidateArea(WindowArea::ControlBand);

@@ -10,6 +10,7 @@
 #include "ui/paint.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 
 namespace qel {
 
@@ -31,7 +32,7 @@ platform::Colour lf_blackOr(bool black, platform::Colour other)
 // The right-hand column: window, lights, livery updates and the time shift.
 void lf_paintMetaLabels(platform::Canvas& canvas)
 {
-    const bool timeShift = g_mainWindowState.timeShiftFlag;
+    const bool timeShift = g_uiRun.timeShiftFlag;
     gf_drawText(canvas, 652, lf_row(ALWAYS_ON_TOP), "Meta:", colours::black);
     gf_drawText(canvas, 768, lf_row(ALWAYS_ON_TOP), "Stay on top", colours::black);
     gf_drawText(canvas, 672, lf_row(OBJECTID_LIST), "Oid list", colours::black);
@@ -167,7 +168,7 @@ void lf_paintStatisticsRow2(platform::Canvas& canvas, int y)
     const auto& state = g_mainWindowState;
     gf_drawText(canvas, 5, y, fmt::format("# stands: {:3}", state.standCount.load()),
                 colours::lime);
-    gf_drawText(canvas, 111, y, fmt::format("parked live: {:3}", state.parkedLiveCount.load()),
+    gf_drawText(canvas, 111, y, fmt::format("parked live: {:3}", g_uiRun.parkedLiveCount.load()),
                 colours::lime);
     if (const float fit = state.liveAverageFit; fit > 0) {
         gf_drawText(canvas, 249, y, fmt::format("average fit: {}", gf_formatDecimal(fit)),
@@ -175,7 +176,7 @@ void lf_paintStatisticsRow2(platform::Canvas& canvas, int y)
     }
     const int32_t wanted = state.wantedStaticCount;
     if (wanted > 0) {
-        gf_drawText(canvas, 430, y, fmt::format("static: {:3}", state.staticCount.load()),
+        gf_drawText(canvas, 430, y, fmt::format("static: {:3}", g_uiRun.staticCount.load()),
                     colours::lime);
         if (const uint64_t candidates = state.staticCandidateCount; candidates != 0) {
             gf_drawText(canvas, 500, y, fmt::format(" ({})", candidates), colours::yellow);

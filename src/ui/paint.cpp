@@ -19,6 +19,7 @@
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 
 namespace qel {
 
@@ -90,7 +91,7 @@ void lf_paintSeparators(platform::Canvas& canvas)
     canvas.drawLine(642, 140, 642, 308, kBlackPen);
 }
 
-void lf_paintReaderTexts(platform::Canvas& canvas, const MainWindowState& state)
+void lf_paintReaderTexts(platform::Canvas& canvas)
 {
     if (!g_rtWindowStatus.realTrafficSignedIn) return;
     const int32_t weather = g_rtWindowStatus.weatherReaderStatus;
@@ -100,7 +101,7 @@ void lf_paintReaderTexts(platform::Canvas& canvas, const MainWindowState& state)
     }
     const int32_t traffic = g_rtWindowStatus.trafficReaderStatus;
     if (traffic == 1 || traffic == 2) {
-        gf_drawText(canvas, 642, 91, fmt::format("live: {:3}", state.liveCount.load()),
+        gf_drawText(canvas, 642, 91, fmt::format("live: {:3}", g_uiRun.liveCount.load()),
                     colours::lime);
     }
 }
@@ -213,12 +214,11 @@ void lf_paintMessageLine(platform::Canvas& canvas)
 
 void lf_paintMainWindow(platform::Canvas& canvas)
 {
-    const auto& state = g_mainWindowState;
     lf_paintBands(canvas);
     lf_paintTitle(canvas);
     lf_paintSeparators(canvas);
     lf_paintStatusStrip(canvas);
-    lf_paintReaderTexts(canvas, state);
+    lf_paintReaderTexts(canvas);
     lf_paintLabels(canvas);
     lf_paintStatistics(canvas);
     lf_paintMessageLine(canvas);

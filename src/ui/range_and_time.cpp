@@ -78,7 +78,7 @@ int32_t lf_rangeForDistance(double distance_nm)
 // Stores the counts that changed and repaints only the areas that show them.
 void lf_showCounts(const TrafficCounts& counts)
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_uiRun;
     if (state.liveCount.exchange(counts.live) != counts.live) {
         gf_invalidateArea(WindowArea::StatusStrip);
     }

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "simlink/simlink.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 #include "window_fixture.h"
 
 namespace qel {
@@ -197,10 +198,11 @@ TEST_F(MainWindow, RestartResetBringsTheStatusBack)
     g_simWindowStatus.simulatorText.set("MSFS 2024");
     state.liveAverageFit = 3.0F;
     g_rtWindowStatus.realTrafficIdle = false;
-    state.timeShiftFlag = false;
+    g_uiRun.timeShiftFlag = false;
     g_rtWindowStatus.trafficReaderStatus = 1;
     g_messageLine.secondCounter = 99;
     gf_resetWindowState();
+    gf_resetUiRun();
     gf_resetFoundationRun();
     gf_resetSimLinkRun();
     gf_resetRtRun();
@@ -209,7 +211,7 @@ TEST_F(MainWindow, RestartResetBringsTheStatusBack)
     EXPECT_EQ(g_simWindowStatus.simulatorText.get(), "");
     EXPECT_EQ(state.liveAverageFit, -1.0F);
     EXPECT_TRUE(g_rtWindowStatus.realTrafficIdle);
-    EXPECT_TRUE(state.timeShiftFlag);
+    EXPECT_TRUE(g_uiRun.timeShiftFlag);
     EXPECT_EQ(g_rtWindowStatus.trafficReaderStatus, 3);
     EXPECT_EQ(g_messageLine.secondCounter, 0);
 }

@@ -12,6 +12,7 @@
 #include "ui/paint.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 #include "window_fixture.h"
 
 namespace qel {
@@ -100,7 +101,6 @@ TEST_F(Painting, CountsShowDotsWhileZero)
 
 TEST_F(Painting, RealTrafficBoxAndReaderStatuses)
 {
-    auto& state = g_mainWindowState;
     EXPECT_EQ(lf_fillOf(paint(), {425, 30, 454, 113}), colours::black);  // idle
     g_rtWindowStatus.realTrafficIdle = false;
     EXPECT_EQ(lf_fillOf(paint(), {425, 30, 454, 113}), colours::red);
@@ -111,7 +111,7 @@ TEST_F(Painting, RealTrafficBoxAndReaderStatuses)
     g_rtWindowStatus.weatherReaderStatus = 2;
     g_rtWindowStatus.trafficReaderStatus = 1;
     g_rtWindowStatus.qnh = 0;
-    state.liveCount = 7;
+    g_uiRun.liveCount = 7;
     auto canvas = paint();
     EXPECT_EQ(lf_fillOf(canvas, {425, 30, 454, 113}), colours::lime);
     EXPECT_EQ(canvas.textAt(458, 35)->text, "RT Professional license, 30 days left");
@@ -148,10 +148,10 @@ TEST_F(Painting, StatisticsNeedTheParkAirportAndItsStandFile)
     state.qualityText.set("0.82");
     state.reservedStandText.set("E24");
     state.standCount = 203;
-    state.parkedLiveCount = 4;
+    g_uiRun.parkedLiveCount = 4;
     state.liveAverageFit = 2.5F;
     state.wantedStaticCount = 40;
-    state.staticCount = 31;
+    g_uiRun.staticCount = 31;
     state.staticCandidateCount = 9;
     state.staticAverageFit = 3.0F;
     state.maxParkPercentage = 20;

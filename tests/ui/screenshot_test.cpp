@@ -25,6 +25,7 @@
 #include "support/test_support.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
+#include "ui/ui_run.h"
 #include "window_fixture.h"
 
 namespace qel {
@@ -131,17 +132,17 @@ void lf_sampleStatus()
     g_rtWindowStatus.weatherReaderStatus = 1;
     g_rtWindowStatus.trafficReaderStatus = 2;
     g_rtWindowStatus.qnh = 1013;
-    state.liveCount = 42;
+    g_uiRun.liveCount = 42;
     state.parkAirportText.set("EHAM (AMS)");
     state.standFileLoaded = true;
     state.standFileNameText.set("EHAM.xml");
     state.standFileKindText.set("learned");
     state.qualityText.set("0.82");
     state.standCount = 203;
-    state.parkedLiveCount = 4;
+    g_uiRun.parkedLiveCount = 4;
     state.liveAverageFit = 2.5F;
     state.wantedStaticCount = 40;
-    state.staticCount = 31;
+    g_uiRun.staticCount = 31;
     state.maxParkPercentage = 20;
     state.updateCount = 12;
 }

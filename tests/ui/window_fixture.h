@@ -26,6 +26,7 @@ protected:
         g_exitReason = ExitReason::NOT_YET_SET;
         g_exitCode = 0;
         gf_resetWindowState();
+        gf_resetUiRun();
         gf_resetFoundationRun();
         gf_resetSimLinkRun();
         gf_resetRtRun();
@@ -40,6 +41,7 @@ protected:
     {
         gf_closeMainWindow();
         gf_resetWindowState();
+        gf_resetUiRun();
         gf_resetFoundationRun();
         gf_resetSimLinkRun();
         gf_resetRtRun();
