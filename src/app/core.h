@@ -93,7 +93,8 @@ inline constexpr int32_t kNotRunningPasses = 100;  // one second of ticks
 
 // Everything of the core that lives for one run; main-loop thread. Not here, because a process
 // keeps them across restarts: the production switch, the data files read once, the containers
-// reserved once, the worker threads' handles and the window's message sink.
+// reserved once, the worker threads' handles and the window's message sink; nor the scan's
+// task counts, which each scan sets at its own start.
 struct AppRun {
     bool flightNotRunningSeen = false;
     bool parkRefreshPhase = false;                // set: phase B next
