@@ -193,7 +193,6 @@ void lf_resetRunState()
     gf_resetTrafficRun();
     // No aircraft, create request or pending creation holds a livery title any more.
     gf_serveLiveryDbClear();
-    gf_resetWindowState();
     gf_resetUiRun();
     gf_resetFoundationRun();
     lf_resetAppRun();

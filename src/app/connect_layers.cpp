@@ -30,12 +30,12 @@ void lf_connectParkWindow()
 {
     ParkWindowHooks hooks;
     hooks.showStandsLoaded = [](const ParkStandsShown& shown) {
-        g_mainWindowState.standCount = shown.standCount;
-        g_mainWindowState.standFileKindText.set(shown.publisher);
-        g_mainWindowState.handmade = shown.handmade;
-        g_mainWindowState.qualityText.set(shown.qualityText);
-        g_mainWindowState.standFileWeek = shown.trafficWeek;
-        g_mainWindowState.standFileLoaded = true;
+        g_trafficWindowStatus.standCount = shown.standCount;
+        g_trafficWindowStatus.standFileKindText.set(shown.publisher);
+        g_trafficWindowStatus.handmade = shown.handmade;
+        g_trafficWindowStatus.qualityText.set(shown.qualityText);
+        g_parkWindowCounts.standFileWeek = shown.trafficWeek;
+        g_trafficWindowStatus.standFileLoaded = true;
         g_parkStandsLoaded = true;
         gf_enableControlOf(g_flushStaticButton, true);
         gf_invalidateArea(WindowArea::Statistics);
@@ -64,7 +64,7 @@ void lf_connectLiveryHooks()
         gf_enableControlOf(option, on);
     };
     g_liveryHooks.repaint = [] {
-        g_mainWindowState.liveryCount = g_liveryDbCount.load();
+        g_shownLiveryCount = g_liveryDbCount.load();
         gf_invalidateArea(WindowArea::StatusStrip);
     };
     g_liveryHooks.showMessage = [](std::string_view text) { gf_setMessage(text, false); };

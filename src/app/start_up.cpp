@@ -151,7 +151,7 @@ LiveryScanResult lf_scanLiveries()
         gf_invalidateArea(WindowArea::StatusStrip);
     };
     setup.hooks.setLiveryCount = [](uint64_t count) {
-        g_mainWindowState.liveryCount = count;
+        g_shownLiveryCount = count;
         gf_invalidateArea(WindowArea::StatusStrip);
     };
     return gf_scanLiveries(setup);

@@ -115,28 +115,6 @@ struct MessageLine {
 
 // What the window shows of one run: texts under their own locks, the rest atomic. Written by
 // the layers that own what is shown, painted by the window (foundation/window_status.h).
-struct WindowStatus {
-    SharedText parkAirportText;       // "EHAM (AMS) Amsterdam"
-    SharedText standFileNameText;     // first field of the park airport details
-    SharedText standFileKindText;     // second field: "learned"
-    SharedText qualityText;           // the stand file's quality factor: "0.82"
-    SharedText selectedAircraftText;  // beside CALLSIGN_2_OBJECTID
-    // The park airport's reserved stand as the statistics band shows it; the traffic manager
-    // writes it beside g_reservedStandName, which the painter must not read across threads.
-    SharedText reservedStandText;
-    RunAtomic<float> staticAverageFit{-1.0F};  // drawn only above 0
-    RunAtomic<float> liveAverageFit{-1.0F};    // drawn only above 0
-    RunAtomic<uint64_t> standCount{0};         // stands of the park airport
-    RunAtomic<uint64_t> staticCandidateCount{0};
-    RunAtomic<int32_t> updateCount{0};       // stand updates
-    RunAtomic<bool> handmade{false};         // " (h)"
-    RunAtomic<bool> standFileLoaded{false};  // park airport details are shown
-    RunAtomic<bool> softApplied{false};      // "*S*"
-    RunAtomic<bool> weekApplied{false};      // "*W*"
-    RunAtomic<bool> nowAllowed{false};       // "Now" may be enabled: a re-plan was announced
-    bool operator==(const WindowStatus&) const = default;
-};
-
 // Work handed to the main loop, guarded by the queue's own lock. Functions cannot be compared:
 // two queues compare by their length, which is what a fresh one is told apart by.
 struct MainLoopWork {
@@ -166,7 +144,6 @@ struct FoundationRun {
     RunAtomic<double> historicTime{0.0};  // epoch seconds
     MessageLine messageLine;              // g_messageMutex
     MainLoopWork mainLoopWork;            // the queue's lock
-    WindowStatus windowStatus;
     bool operator==(const FoundationRun&) const = default;
 };
 

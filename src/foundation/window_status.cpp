@@ -1,5 +1,5 @@
-// The main window's status record, its repaint areas, the window's messages, a setting shown in
-// its control, and the record's reset before an in-process restart.
+// The main window's record, its repaint areas, the window's messages and a setting shown in its
+// control.
 #include "foundation/window_status.h"
 
 #include <exception>
@@ -14,7 +14,7 @@
 
 namespace qel {
 
-// Its texts are guarded by their own locks; the rest is atomic.
+// The window pointer and the ready flag are atomic; its settings are guarded as every setting.
 MainWindowState g_mainWindowState;
 std::mutex g_messageMutex;
 
@@ -136,12 +136,6 @@ void gf_showBoolParameter(const ControlBoolParameter& setting)
 {
     if (auto* control = setting.controlWindow.load()) control->setChecked(setting.current);
     gf_invalidateArea(WindowArea::ControlBand);
-}
-
-void gf_resetWindowState()
-{
-    g_foundationRun.windowStatus = WindowStatus{};
-    gf_invalidateArea(WindowArea::Whole);
 }
 
 }  // namespace qel

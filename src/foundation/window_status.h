@@ -1,11 +1,11 @@
-// The main window's status as every layer sees it: the record of status fields the painter
-// shows, the message line, the repaint requests and the display of a setting in its control.
-// The layers below the window write here; the window (ui) creates the platform window, stores
-// it in g_mainWindowState.window and paints from this record.
+// The main window as every layer reaches it: the platform window, its position settings, the
+// message line, the repaint requests and the display of a setting in its control. The status
+// fields the painter shows belong to the layers that write them (traffic, scenery, liveries,
+// simlink, realtraffic); the window (ui) creates the platform window, stores it in
+// g_mainWindowState.window and paints from those owners' records.
 //
 // Threads: the window, its painting and the command handlers run on the GUI thread. Other
-// threads write the status fields of g_mainWindowState (texts through their own locks, counters
-// and flags atomic), use the message line and show settings; a repaint is requested with
+// threads use the message line and show settings; a repaint is requested with
 // gf_invalidateArea. None of them waits for the GUI thread.
 #pragma once
 
@@ -40,38 +40,6 @@ struct MainWindowState {
     IntParameter MAIN_WINDOW_Y{"MAIN_WINDOW_Y", 20, -30000, 30000};   // px, saved at quit
 
     std::atomic<platform::Window*> window{nullptr};  // set by initInstance
-
-    // The status of one run (FoundationRun::windowStatus), under the names the writers use.
-    WindowStatus& run = g_foundationRun.windowStatus;
-    SharedText& parkAirportText = run.parkAirportText;
-    SharedText& standFileNameText = run.standFileNameText;
-    SharedText& standFileKindText = run.standFileKindText;
-    SharedText& qualityText = run.qualityText;
-    SharedText& selectedAircraftText = run.selectedAircraftText;
-    SharedText& reservedStandText = run.reservedStandText;
-    std::atomic<float>& staticAverageFit = run.staticAverageFit;
-    std::atomic<float>& liveAverageFit = run.liveAverageFit;
-    std::atomic<uint64_t>& standCount = run.standCount;
-    std::atomic<uint64_t>& staticCandidateCount = run.staticCandidateCount;
-    std::atomic<int32_t>& updateCount = run.updateCount;
-    std::atomic<bool>& handmade = run.handmade;
-    std::atomic<bool>& standFileLoaded = run.standFileLoaded;
-    std::atomic<bool>& softApplied = run.softApplied;
-    std::atomic<bool>& weekApplied = run.weekApplied;
-    std::atomic<bool>& nowAllowed = run.nowAllowed;
-
-    // Kept across restarts: what the scans found, the liveries known, the parked traffic's
-    // limits and the countdown, which their owners write again.
-    std::atomic<uint64_t> simaddonCount{0};          // simaddon airport files
-    std::atomic<uint64_t> thirdpCount{0};            // third-party airport files
-    std::atomic<uint64_t> liveryCount{0};            // liveries known
-    std::atomic<int32_t> statisticsRow{399};         // y of the first statistics row, px
-    std::atomic<int32_t> maxParkPercentage{0};       // per cent
-    std::atomic<int32_t> wantedStaticCount{0};       // 0 = none
-    std::atomic<int32_t> staticParkingCountdown{0};  // minutes to the next renewal
-    std::atomic<int32_t> standFileWeek{0};           // the loaded stand file's "RT_traffic_week"
-    std::atomic<uint64_t> tbloFileCount{0};          // files in tblo after the last airport scan
-    std::atomic<bool> reservedStandOk{false};        // lime when set, red when clear
     std::atomic<bool> ready{false};                  // set last by the constructor
 };
 
@@ -100,9 +68,6 @@ enum class WindowMessage : uint32_t {
 void gf_postWindowMessage(WindowMessage message);
 // Repaints an area soon; any thread.
 void gf_invalidateArea(WindowArea area);
-// The window's status of one run (FoundationRun::windowStatus) back to a fresh one: status
-// texts, counters and indicators; repaints. Any thread.
-void gf_resetWindowState();
 
 // ---- Message line ---------------------------------------------------------------------------
 

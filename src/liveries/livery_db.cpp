@@ -26,6 +26,7 @@ std::unordered_map<uint16_t, std::unordered_map<uint16_t, ModelIdList>>
     g_airlineSimilarModels;                    // start-up thread
 std::atomic<bool> g_liveriesProcessed{false};  // atomic
 std::atomic<std::size_t> g_liveryDbCount{0};   // atomic
+std::atomic<uint64_t> g_shownLiveryCount{0};   // atomic
 LiveryHooks g_liveryHooks;                     // written once at start, before other threads run
 
 namespace {

@@ -64,6 +64,9 @@ extern std::unordered_map<uint16_t, std::unordered_map<uint16_t, ModelIdList>>
 extern std::atomic<bool> g_liveriesProcessed;
 // Livery counts for the window: liveries read at the last build (atomic).
 extern std::atomic<std::size_t> g_liveryDbCount;
+// The liveries known as the window's status strip shows them; the core writes it when a scan
+// or a build ends. The process's: a restart keeps it (atomic).
+extern std::atomic<uint64_t> g_shownLiveryCount;
 
 // ---- The registration-code table (same threads as the database) -----------------------------
 

@@ -33,9 +33,10 @@
 
 namespace qel {
 
-std::vector<std::string> g_scanMessages;   // guarded by g_scanMessagesMutex
-std::mutex g_scanMessagesMutex;            // guards g_scanMessages only; a leaf lock
-std::atomic<uint64_t> g_tbloFileCount{0};  // atomic
+std::vector<std::string> g_scanMessages;    // guarded by g_scanMessagesMutex
+std::mutex g_scanMessagesMutex;             // guards g_scanMessages only; a leaf lock
+std::atomic<uint64_t> g_tbloFileCount{0};   // atomic
+SceneryWindowCounts g_sceneryWindowCounts;  // atomic
 
 namespace {
 
@@ -334,7 +335,7 @@ AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
         return result;
     }
     result.foundAddons = *found;
-    g_mainWindowState.tbloFileCount = result.tbloFiles;
+    g_sceneryWindowCounts.tbloFileCount = result.tbloFiles;
     if (result.tbloFiles == 0) fs::remove_all(g_tbloDir);
     gf_invalidateArea(WindowArea::StatusStrip);
     gf_logFlush("-------------------------- airports scan ends    ----------------------------\n");

@@ -39,6 +39,16 @@ void gf_addScanMessage(std::string text);  // any thread
 // Files that the offline-learning folder received in the last scan; 0: nothing to send.
 extern std::atomic<uint64_t> g_tbloFileCount;
 
+// What the window's status strip and statistics band show of the scenery: the addon airport
+// files the core counted at start-up and the files in tblo after the last airport scan. The
+// process's, not the run's: a restart keeps them until they are counted again (atomic).
+struct SceneryWindowCounts {
+    std::atomic<uint64_t> simaddonCount{0};  // simaddon airport files
+    std::atomic<uint64_t> thirdpCount{0};    // third-party airport files
+    std::atomic<uint64_t> tbloFileCount{0};  // files in tblo after the last airport scan
+};
+extern SceneryWindowCounts g_sceneryWindowCounts;
+
 struct AirportScanSetup {
     bool msfs2020 = true;  // the chosen simulator: which folders and archive list
     int32_t workers = 2;   // g_maxTasks: tasks that may run at once

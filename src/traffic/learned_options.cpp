@@ -10,6 +10,7 @@
 #include "foundation/log.h"
 #include "foundation/window_status.h"
 #include "traffic/stands.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -48,7 +49,7 @@ int32_t& g_learnedOptionCount = g_trafficRun.learnedOptionCount;
 
 void lf_showLearnedCounts()
 {
-    bool changed = g_mainWindowState.updateCount.exchange(g_learnedUpdates) != g_learnedUpdates;
+    bool changed = g_trafficWindowStatus.updateCount.exchange(g_learnedUpdates) != g_learnedUpdates;
     if (g_shownOptionCount != g_learnedOptionCount) {
         g_shownOptionCount = g_learnedOptionCount;
         changed = true;

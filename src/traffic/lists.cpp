@@ -21,6 +21,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/stands.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -81,7 +82,7 @@ void lf_fillCallsignCombo()
 void gf_refreshAcList()
 {
     g_selectedObjectId = 0;
-    g_mainWindowState.selectedAircraftText.set({});
+    g_trafficWindowStatus.selectedAircraftText.set({});
     gf_invalidateArea(WindowArea::ControlBand);
     CALLSIGN_2_OBJECTID.replaceChoices(
         std::make_shared<const SharedComboStringParameter::Choices>(1, std::string()));

@@ -20,6 +20,7 @@
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -59,8 +60,8 @@ void lf_setReservedStand(const std::string& name, bool reserved)
 
 void lf_showReservedStand(const std::string& name)
 {
-    g_mainWindowState.reservedStandText.set(name);
-    g_mainWindowState.reservedStandOk = !name.empty();
+    g_trafficWindowStatus.reservedStandText.set(name);
+    g_parkWindowCounts.reservedStandOk = !name.empty();
     gf_invalidateArea(WindowArea::Statistics);
 }
 
@@ -127,16 +128,16 @@ void lf_releaseLiveStands()
 void lf_clearParkWindow()
 {
     if (!INITIAL_LOAD_ONLY.current) lf_enableControl(g_nowButton, false);
-    g_mainWindowState.nowAllowed = true;
+    g_trafficWindowStatus.nowAllowed = true;
     g_rtTrafficWeek = 0;
-    g_mainWindowState.standFileWeek = 0;
+    g_parkWindowCounts.standFileWeek = 0;
     lf_enableControl(g_flushStaticButton, false);
-    g_mainWindowState.parkAirportText.set({});
-    if (g_mainWindowState.updateCount != 0) g_mainWindowState.updateCount = 0;
-    g_mainWindowState.standFileNameText.set({});
-    g_mainWindowState.standFileKindText.set({});
-    g_mainWindowState.standFileLoaded = false;
-    g_mainWindowState.standCount = 0;
+    g_trafficWindowStatus.parkAirportText.set({});
+    if (g_trafficWindowStatus.updateCount != 0) g_trafficWindowStatus.updateCount = 0;
+    g_trafficWindowStatus.standFileNameText.set({});
+    g_trafficWindowStatus.standFileKindText.set({});
+    g_trafficWindowStatus.standFileLoaded = false;
+    g_trafficWindowStatus.standCount = 0;
     lf_showReservedStand({});
     gf_invalidateArea(WindowArea::Whole);
 }
@@ -265,13 +266,13 @@ bool lf_setParkAirport(uint32_t code)
 {
     const Airport* airport = gf_airportOfCode(code);
     if (!airport) {
-        g_mainWindowState.parkAirportText.set({});
+        g_trafficWindowStatus.parkAirportText.set({});
         return false;
     }
     g_parkAirport = *airport;
     const std::string text = gf_airportText(g_parkAirport);
     gf_log(fmt::format("\nThe park airport is {}", text));
-    g_mainWindowState.parkAirportText.set(text);
+    g_trafficWindowStatus.parkAirportText.set(text);
     gf_invalidateArea(WindowArea::Statistics);
     lf_publishParkReference();
     return true;
@@ -321,9 +322,9 @@ std::string lf_readParkedFile()
         lf_takeReservedStandOfList();
     }
     // A scanned stand file may have no name; the airport database's names the airport then.
-    g_mainWindowState.standFileNameText.set(
+    g_trafficWindowStatus.standFileNameText.set(
         g_parkAirportInfo.name.empty() ? g_parkAirport.name : g_parkAirportInfo.name);
-    g_mainWindowState.standFileLoaded = error.empty();
+    g_trafficWindowStatus.standFileLoaded = error.empty();
     gf_invalidateArea(WindowArea::Statistics);
     return error;
 }

@@ -18,6 +18,7 @@
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -109,8 +110,8 @@ int64_t lf_calcWantedStatics()
 {
     const int64_t n = static_cast<int64_t>(g_parkStands.size());
     if (MAX_PARK_SEL.current <= 0) {
-        g_mainWindowState.wantedStaticCount = 0;
-        g_mainWindowState.maxParkPercentage = parking_percentage.current.load();
+        g_parkWindowCounts.wantedStaticCount = 0;
+        g_parkWindowCounts.maxParkPercentage = parking_percentage.current.load();
         gf_invalidateArea(WindowArea::Statistics);
         return 0;
     }
@@ -128,8 +129,8 @@ int64_t lf_calcWantedStatics()
         wanted = static_cast<int64_t>(rounded);
     }
     const int64_t result = std::min<int64_t>(MAX_PARK_SEL.current, wanted);
-    g_mainWindowState.wantedStaticCount = static_cast<int32_t>(result);
-    g_mainWindowState.maxParkPercentage =
+    g_parkWindowCounts.wantedStaticCount = static_cast<int32_t>(result);
+    g_parkWindowCounts.maxParkPercentage =
         n < 1 ? 0
               : static_cast<int32_t>(
                     std::lround(static_cast<double>(result) * 100.0 / static_cast<double>(n)));
@@ -180,7 +181,7 @@ uint64_t lf_countLiveParked()
         count == 0 ? 0.0F
                    : static_cast<float>(
                          static_cast<double>(sum) / (2.0 * static_cast<double>(count)) + 0.5);
-    if (g_mainWindowState.liveAverageFit.exchange(average) != average) {
+    if (g_trafficWindowStatus.liveAverageFit.exchange(average) != average) {
         gf_invalidateArea(WindowArea::Statistics);
     }
     return count;

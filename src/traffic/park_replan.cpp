@@ -14,6 +14,7 @@
 #include "traffic/live_road.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 
@@ -249,8 +250,8 @@ void lf_startReplan(DaySlot& now)
     now = lf_logDayAndTime();
     lf_takeParkedReply();
     lf_takeOverRtIds();
-    g_mainWindowState.softApplied = false;
-    g_mainWindowState.weekApplied = false;
+    g_trafficWindowStatus.softApplied = false;
+    g_trafficWindowStatus.weekApplied = false;
     gf_invalidateArea(WindowArea::Statistics);
     g_staticRemovals.clear();
     g_keptStatics.clear();

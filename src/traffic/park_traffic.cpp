@@ -18,6 +18,7 @@
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -241,10 +242,10 @@ void lf_planNow()
     g_staticCandidates.clear();
     g_keptStatics.clear();
     g_liveParkedList.clear();
-    g_mainWindowState.staticAverageFit = -1.0F;
-    g_mainWindowState.liveAverageFit = -1.0F;
-    g_mainWindowState.softApplied = false;
-    g_mainWindowState.weekApplied = false;
+    g_trafficWindowStatus.staticAverageFit = -1.0F;
+    g_trafficWindowStatus.liveAverageFit = -1.0F;
+    g_trafficWindowStatus.softApplied = false;
+    g_trafficWindowStatus.weekApplied = false;
     gf_invalidateArea(WindowArea::Statistics);
     lf_takeOverRtIds();
     lf_clearStandMarks(false);

@@ -23,6 +23,7 @@
 #include "traffic/fleet.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -285,8 +286,8 @@ void lf_logPass(Pass pass, int64_t added, DaySlot now, int32_t offset)
                        fmt::format(", day {}", now.day),
                        fmt::format(", hh:{} or {:.1F} hrs, fit: {:.1F} hour", now.slot,
                                    gf_halfHours2Hours(now.slot), gf_halfHours2Hours(offset))));
-    g_mainWindowState.softApplied = !pass.real;
-    g_mainWindowState.weekApplied = !pass.thisDay;
+    g_trafficWindowStatus.softApplied = !pass.real;
+    g_trafficWindowStatus.weekApplied = !pass.thisDay;
     gf_invalidateArea(WindowArea::Statistics);
 }
 
@@ -448,12 +449,12 @@ uint64_t lf_countStaticParked(bool withAverage)
                              static_cast<int32_t>(statik.parkedSlot)};
         if (const int32_t since = lf_slotsBetween(parked, now); since >= 0) sum += since;
     }
-    if (withAverage && !g_mainWindowState.weekApplied) {
+    if (withAverage && !g_trafficWindowStatus.weekApplied) {
         const float average =
             count == 0 ? 0.0F
                        : static_cast<float>(
                              static_cast<double>(sum) / (2.0 * static_cast<double>(count)) + 0.5);
-        if (g_mainWindowState.staticAverageFit.exchange(average) != average) {
+        if (g_trafficWindowStatus.staticAverageFit.exchange(average) != average) {
             gf_invalidateArea(WindowArea::Statistics);
         }
     }

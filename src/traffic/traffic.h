@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "foundation/codes.h"
+#include "foundation/run_values.h"
 #include "liveries/liveries.h"
 #include "realtraffic/realtraffic.h"
 #include "scenery/park_loading.h"
@@ -46,6 +47,44 @@ struct TrafficWindowHooks {
 };
 // The process's, not the run's: a reset of the run leaves the hooks.
 extern TrafficWindowHooks g_trafficWindowHooks;
+
+// What the main window shows of the park airport, its stand file and the selected aircraft for
+// one run (TrafficRun::windowStatus). The traffic manager and the core's hooks write it, the
+// painter reads it; texts through their own locks, the rest atomic. The writer repaints.
+struct TrafficWindowStatus {
+    SharedText parkAirportText;       // "EHAM (AMS) Amsterdam"
+    SharedText standFileNameText;     // first field of the park airport details
+    SharedText standFileKindText;     // second field: "learned"
+    SharedText qualityText;           // the stand file's quality factor: "0.82"
+    SharedText selectedAircraftText;  // beside CALLSIGN_2_OBJECTID
+    // The park airport's reserved stand as the statistics band shows it; written beside
+    // g_reservedStandName, which the painter must not read across threads.
+    SharedText reservedStandText;
+    RunAtomic<float> staticAverageFit{-1.0F};  // drawn only above 0
+    RunAtomic<float> liveAverageFit{-1.0F};    // drawn only above 0
+    RunAtomic<uint64_t> standCount{0};         // stands of the park airport
+    RunAtomic<uint64_t> staticCandidateCount{0};
+    RunAtomic<int32_t> updateCount{0};       // stand updates
+    RunAtomic<bool> handmade{false};         // " (h)"
+    RunAtomic<bool> standFileLoaded{false};  // park airport details are shown
+    RunAtomic<bool> softApplied{false};      // "*S*"
+    RunAtomic<bool> weekApplied{false};      // "*W*"
+    RunAtomic<bool> nowAllowed{false};       // "Now" may be enabled: a re-plan was announced
+    bool operator==(const TrafficWindowStatus&) const = default;
+};
+extern TrafficWindowStatus& g_trafficWindowStatus;
+// The run's window status back to a fresh one; repaints nothing. Any thread.
+void gf_resetTrafficWindowStatus();
+
+// What the window shows of the parked traffic's limits and the loaded stand file. The process's,
+// not the run's: a restart keeps them until the traffic manager writes them again (atomic).
+struct ParkWindowCounts {
+    std::atomic<int32_t> maxParkPercentage{0};  // per cent
+    std::atomic<int32_t> wantedStaticCount{0};  // 0 = none
+    std::atomic<int32_t> standFileWeek{0};      // the loaded stand file's "RT_traffic_week"
+    std::atomic<bool> reservedStandOk{false};   // lime when set, red when clear
+};
+extern ParkWindowCounts g_parkWindowCounts;
 
 // The counts the window shows.
 struct TrafficCounts {

@@ -18,6 +18,10 @@ std::atomic<bool>& g_parkStandsLoaded = g_trafficRun.parking.parkStandsLoaded;
 std::atomic<bool>& g_parkingBusy = g_trafficRun.parking.parkingBusy;
 std::atomic<int32_t>& g_staticParkingCountdown = g_trafficRun.parking.staticParkingCountdown;
 std::atomic<bool>& g_parkTrafficOnlyChanged = g_trafficRun.parking.parkTrafficOnlyChanged;
+// Texts under their own locks, the rest atomic.
+TrafficWindowStatus& g_trafficWindowStatus = g_trafficRun.windowStatus;
+// Atomic.
+ParkWindowCounts g_parkWindowCounts;
 
 namespace {
 
@@ -55,6 +59,8 @@ void gf_resetTrafficRun()
     lf_showLearnedCounts();
     gf_invalidateArea(WindowArea::Statistics);
 }
+
+void gf_resetTrafficWindowStatus() { g_trafficRun.windowStatus = TrafficWindowStatus{}; }
 
 bool gf_trafficRunFresh()
 {

@@ -27,6 +27,7 @@
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
 #include "traffic/stands.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 
@@ -94,6 +95,7 @@ struct TrafficRun {
     std::unordered_set<uint64_t> withdrawn;
     std::vector<StandUse> standUses;  // by place in g_parkStands
     ParkingFlags parking;
+    TrafficWindowStatus windowStatus;  // the painter reads it across threads
     bool operator==(const TrafficRun&) const = default;
 };
 

@@ -54,7 +54,7 @@ void lf_pressNow()
     }
     lf_showParkingCountdown();
     g_staticParkingCountdown = 20;
-    g_mainWindowState.staticParkingCountdown = 20;
+    g_shownParkingCountdown = 20;
     gf_invalidateArea(WindowArea::ControlBand);
 }
 
@@ -121,7 +121,7 @@ void lf_afterCheck(const ControlBoolParameter& setting, bool value)
                                     "once, no renewal every {} minutes",
                                     20),
                         "");
-        gf_enableControlOf(g_nowButton, !value && g_mainWindowState.nowAllowed);
+        gf_enableControlOf(g_nowButton, !value && g_trafficWindowStatus.nowAllowed);
     } else if (&setting == &RT_PARKTRAFFIC_ONLY) {
         gf_enableStandFitControls();
         g_parkTrafficOnlyChanged = value;
@@ -188,7 +188,7 @@ bool lf_handleStringCombo(ControlStringParameter& setting, const ComboSelection&
     } else {
         // CALLSIGN_2_OBJECTID lives only in memory.
         CALLSIGN_2_OBJECTID.assign(chosen.text);
-        g_mainWindowState.selectedAircraftText.set({});
+        g_trafficWindowStatus.selectedAircraftText.set({});
         gf_invalidateArea(WindowArea::ControlBand);
         g_callsignLookupPending = true;
         gf_enableControlOf(g_blockButton, !lf_isEnabled(g_unblockButton));

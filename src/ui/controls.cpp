@@ -289,21 +289,21 @@ void gf_disableParkingControls()
     }
     // With INITIAL_LOAD_ONLY the button belongs to the user's choice, not to the re-plan.
     if (!INITIAL_LOAD_ONLY.current) lf_enable(g_nowButton, false);
-    g_mainWindowState.nowAllowed = true;
+    g_trafficWindowStatus.nowAllowed = true;
     gf_invalidateArea(WindowArea::ControlBand);
 }
 
 void gf_enableParkingControls()
 {
     g_parkingBusy = false;
-    g_mainWindowState.staticParkingCountdown = 20;
+    g_shownParkingCountdown = 20;
     for (const ControlBinding* binding : std::initializer_list<const ControlBinding*>{
              &MAX_PARK_SEL, &MAX_LIVE_SEL, &SIM_TIME, &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS,
              &TIME_SHIFT_MINS, &RT_PARKTRAFFIC_ONLY, &g_flushStaticButton, &g_reReadButton}) {
         lf_enable(*binding, true);
     }
     if (!INITIAL_LOAD_ONLY.current) lf_enable(g_nowButton, true);
-    g_mainWindowState.nowAllowed = true;
+    g_trafficWindowStatus.nowAllowed = true;
     gf_enableStandFitControls();
 }
 

@@ -1,5 +1,7 @@
 // Painting the labels beside the controls, each at its control's row and in the colour the
 // control's state gives it, and the two rows of the statistics band.
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include <fmt/format.h>
@@ -7,14 +9,20 @@
 #include "foundation/catalogue.h"
 #include "foundation/run_state.h"
 #include "foundation/strings.h"
-#include "ui/paint.h"
+#include "scenery/scan.h"
 #include "traffic/traffic.h"
+#include "ui/paint.h"
 #include "ui/ui.h"
 #include "ui/ui_run.h"
 
 namespace qel {
 
+// atomic; 0 until the window or the core first shows a countdown
+std::atomic<int32_t> g_shownParkingCountdown{0};
+
 namespace {
+
+constexpr int kStatisticsRow = 399;  // y of the first statistics row, px
 
 int lf_row(const ControlBinding& binding) { return static_cast<int>(binding.rowY); }
 
@@ -58,7 +66,7 @@ void lf_paintScanLabels(platform::Canvas& canvas)
     gf_drawText(canvas, 556, lf_row(LIG_PRIORITIZE), "Prioritize", colours::black);
     gf_drawText(canvas, 25, lf_row(SCAN_AIRPORTS), "Scan for addon airports",
                 SCAN_AIRPORTS.current ? colours::yellow : colours::black);
-    if (g_mainWindowState.tbloFileCount > 0) {
+    if (g_sceneryWindowCounts.tbloFileCount > 0) {
         gf_drawText(canvas, 303, lf_row(SCAN_AIRPORTS), "Please mail tblo.zip to the makers",
                     colours::red);
     }
@@ -82,7 +90,7 @@ void lf_paintTrafficLabels(platform::Canvas& canvas)
                 AIRBORNE_ONLY.current ? colours::yellow : colours::black);
     gf_drawText(canvas, 5, lf_row(BLOCK_CALLSIGN), "Block callsign:", colours::black);
     gf_drawText(canvas, 476, lf_row(CALLSIGN_2_OBJECTID),
-                g_mainWindowState.selectedAircraftText.get(), colours::black);
+                g_trafficWindowStatus.selectedAircraftText.get(), colours::black);
     gf_drawText(canvas, 5, lf_row(COLLISION_USER_GND), "Collision avoidance", colours::black);
     gf_drawText(canvas, 237, lf_row(COLLISION_USER_GND), "User ground", colours::black);
     gf_drawText(canvas, 343, lf_row(COLLISION_USER_AIR), "User air", colours::black);
@@ -95,7 +103,7 @@ std::string lf_countdownText()
 {
     if (!g_parkStandsLoaded || g_parkingBusy) return {};
     if (INITIAL_LOAD_ONLY.current) return "(no next ... )";
-    const int32_t minutes = g_mainWindowState.staticParkingCountdown;
+    const int32_t minutes = g_shownParkingCountdown;
     if (minutes >= 1 && minutes <= 19) return fmt::format("(next in {} min)", minutes);
     return {};
 }
@@ -143,11 +151,11 @@ std::string_view lf_appliedMark(bool soft, bool week)
 
 void lf_paintStatisticsRow1(platform::Canvas& canvas, int y)
 {
-    const auto& state = g_mainWindowState;
+    const auto& state = g_trafficWindowStatus;
     gf_drawText(canvas, 90, y,
                 fmt::format(" {}, {}{}, wk={}", state.standFileNameText.get(),
                             state.standFileKindText.get(), state.handmade ? " (h)" : "",
-                            state.standFileWeek.load()),
+                            g_parkWindowCounts.standFileWeek.load()),
                 colours::lime);
     gf_drawText(canvas, 370, y, lf_appliedMark(state.softApplied, state.weekApplied),
                 colours::lime);
@@ -157,7 +165,7 @@ void lf_paintStatisticsRow1(platform::Canvas& canvas, int y)
     const std::string reserved = state.reservedStandText.get();
     if (!reserved.empty()) {
         gf_drawText(canvas, 571, y, fmt::format("reserved stand: {}", reserved),
-                    state.reservedStandOk ? colours::lime : colours::red);
+                    g_parkWindowCounts.reservedStandOk ? colours::lime : colours::red);
     }
     gf_drawText(canvas, 748, y, fmt::format("# updates: {:4}", state.updateCount.load()),
                 colours::lime);
@@ -165,7 +173,7 @@ void lf_paintStatisticsRow1(platform::Canvas& canvas, int y)
 
 void lf_paintStatisticsRow2(platform::Canvas& canvas, int y)
 {
-    const auto& state = g_mainWindowState;
+    const auto& state = g_trafficWindowStatus;
     gf_drawText(canvas, 5, y, fmt::format("# stands: {:3}", state.standCount.load()),
                 colours::lime);
     gf_drawText(canvas, 111, y, fmt::format("parked live: {:3}", g_uiRun.parkedLiveCount.load()),
@@ -174,7 +182,7 @@ void lf_paintStatisticsRow2(platform::Canvas& canvas, int y)
         gf_drawText(canvas, 249, y, fmt::format("average fit: {}", gf_formatDecimal(fit)),
                     colours::lime);
     }
-    const int32_t wanted = state.wantedStaticCount;
+    const int32_t wanted = g_parkWindowCounts.wantedStaticCount;
     if (wanted > 0) {
         gf_drawText(canvas, 430, y, fmt::format("static: {:3}", g_uiRun.staticCount.load()),
                     colours::lime);
@@ -187,9 +195,10 @@ void lf_paintStatisticsRow2(platform::Canvas& canvas, int y)
         }
     }
     if (RT_PARKTRAFFIC_ONLY.current) return;
-    const std::string maxPark =
-        wanted != 0 ? fmt::format("max park: {:3} (={} %)", wanted, state.maxParkPercentage.load())
-                    : std::string("no max park live");
+    const std::string maxPark = wanted != 0
+                                    ? fmt::format("max park: {:3} (={} %)", wanted,
+                                                  g_parkWindowCounts.maxParkPercentage.load())
+                                    : std::string("no max park live");
     gf_drawText(canvas, 708, y, maxPark, colours::lime);
 }
 
@@ -205,10 +214,10 @@ void lf_paintLabels(platform::Canvas& canvas)
 
 void lf_paintStatistics(platform::Canvas& canvas)
 {
-    const auto& state = g_mainWindowState;
+    const auto& state = g_trafficWindowStatus;
     const std::string parkAirport = state.parkAirportText.get();
     if (parkAirport.empty()) return;
-    const int row1 = state.statisticsRow;
+    const int row1 = kStatisticsRow;
     const bool loaded = state.standFileLoaded;
     gf_drawText(canvas, 5, row1, parkAirport, loaded ? colours::lime : colours::yellow);
     if (!loaded) return;

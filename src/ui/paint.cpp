@@ -15,8 +15,10 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/version.h"
+#include "liveries/livery_db.h"
 #include "platform/text.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/scan.h"
 #include "simlink/simlink.h"
 #include "ui/ui.h"
 #include "ui/ui_run.h"
@@ -170,7 +172,6 @@ void lf_drawLabel(platform::Canvas& canvas, int x, int y, std::string_view text,
 
 void lf_paintStatusStrip(platform::Canvas& canvas)
 {
-    const auto& state = g_mainWindowState;
     const auto& sim = g_simWindowStatus;
     const std::string userTitle = sim.userAircraftTitle.get();
     const SimState simState = lf_simState(sim, userTitle);
@@ -186,9 +187,9 @@ void lf_paintStatusStrip(platform::Canvas& canvas)
     } else {
         gf_drawText(canvas, 5, 35, "MSFS", colours::lime);
     }
-    lf_drawCount(canvas, 5, "# liveries: ", state.liveryCount, colours::red);
-    lf_drawCount(canvas, 141, "# simaddon: ", state.simaddonCount, colours::yellow);
-    lf_drawCount(canvas, 278, "# thirdp: ", state.thirdpCount, colours::yellow);
+    lf_drawCount(canvas, 5, "# liveries: ", g_shownLiveryCount, colours::red);
+    lf_drawCount(canvas, 141, "# simaddon: ", g_sceneryWindowCounts.simaddonCount, colours::yellow);
+    lf_drawCount(canvas, 278, "# thirdp: ", g_sceneryWindowCounts.thirdpCount, colours::yellow);
     lf_paintRealTrafficBox(canvas);
     canvas.drawLine(425, 29, 425, 112, kBlackPen);
 }

@@ -1,7 +1,7 @@
 // The main window as the application core sees it: the window itself, the controls bound to
-// settings, and the commands and updater steps the core calls. Its status record, messages,
-// message line and repaint requests, which the layers below write, are in
-// foundation/window_status.h.
+// settings, and the commands and updater steps the core calls. Its message line and repaint
+// requests, which the layers below use, are in foundation/window_status.h; the status fields it
+// paints belong to the layers that write them, and the window reads them from there.
 //
 // Threads: the window, its painting and the command handlers run on the GUI thread (the thread
 // that called initInstance). Other threads enable, disable, check and select controls. None of
@@ -48,6 +48,9 @@ void gf_closeMainWindow();
 // gf_onStartUpMessage, which the program hands over before the message loop runs; until then
 // the message does nothing. GUI thread.
 void gf_setStartUpHandler(std::function<void()> handler);
+// The minutes to the parked traffic's next renewal as the statistics band shows them; the
+// window's controls and the core write it. The process's: a restart keeps it (atomic).
+extern std::atomic<int32_t> g_shownParkingCountdown;
 // The window's state of one run back to a fresh one (ui/ui_run.h): the handlers forget the
 // manual range. Start-up thread while no worker runs, and tests.
 void gf_resetUiRun();

@@ -22,6 +22,7 @@
 #include "simlink/simlink.h"
 #include "standins/realtraffic/rt_standin.h"
 #include "standins/simulator/sim_standin.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 namespace {
@@ -186,13 +187,13 @@ class HeadlessWindow {
 public:
     HeadlessWindow()
     {
-        gf_resetWindowState();
+        gf_resetTrafficWindowStatus();
         made_ = initInstance("VNTQ");
     }
     ~HeadlessWindow()
     {
         gf_closeMainWindow();
-        gf_resetWindowState();
+        gf_resetTrafficWindowStatus();
     }
     bool made() const { return made_; }
     static platform::Control* control(const ControlBinding& binding)

@@ -304,7 +304,7 @@ TEST_F(AirportScan, FilesThatCannotBeWrittenAreReportedAndTheFailedZipAsksForNot
     const AirportScanResult result = gf_scanAirports({true, 2});
     EXPECT_TRUE(result.foundAddons);
     EXPECT_EQ(result.tbloFiles, 0u);
-    EXPECT_EQ(g_mainWindowState.tbloFileCount.load(), 0u);
+    EXPECT_EQ(g_sceneryWindowCounts.tbloFileCount.load(), 0u);
     const auto lines = log.lines();
     const auto logged = [&lines](std::string_view part) {
         return std::any_of(lines.begin(), lines.end(), [part](const std::string& line) {

@@ -16,6 +16,7 @@
 #include "foundation/catalogue.h"
 #include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -249,7 +250,7 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     EXPECT_EQ(std::string(aircraft->origin.data(), 3), "AMS");
     EXPECT_EQ(std::string(aircraft->destination.data(), 3), "DUS");
     EXPECT_GT(g_learnedUpdates, 0);
-    EXPECT_EQ(g_mainWindowState.updateCount, g_learnedUpdates);
+    EXPECT_EQ(g_trafficWindowStatus.updateCount, g_learnedUpdates);
     for (const auto& phase : {"flying", "taxi", "parking", "parked"}) {
         EXPECT_TRUE(went(phase)) << phase;
     }

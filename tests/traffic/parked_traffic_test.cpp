@@ -11,6 +11,7 @@
 #include "foundation/run_state.h"
 #include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -229,7 +230,7 @@ TEST_F(StaticParking, WantedCountsFollowThePercentageTheSmallAirportRuleAndMaxPa
         CUSTOM_PARKING_PERCENTAGE.current = c.custom;
         MAX_PARK_SEL.current = c.maxParkSel;
         EXPECT_EQ(lf_calcWantedStatics(), c.wanted) << c.stands << " " << c.percentage;
-        EXPECT_EQ(g_mainWindowState.wantedStaticCount.load(), c.wanted);
+        EXPECT_EQ(g_parkWindowCounts.wantedStaticCount.load(), c.wanted);
     }
 }
 

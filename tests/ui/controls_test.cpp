@@ -205,7 +205,7 @@ TEST_F(ControlGroups, ParkingControlsFollowTheReplanAndLeaveNowToInitialLoadOnly
         RT_PARKTRAFFIC_ONLY.current = true;
         gf_enableParkingControls();
         EXPECT_FALSE(g_parkingBusy);
-        EXPECT_EQ(g_mainWindowState.staticParkingCountdown, 20);
+        EXPECT_EQ(g_shownParkingCountdown, 20);
         EXPECT_EQ(control(g_nowButton).enabled(), !initialLoadOnly);
         for (const ControlBinding* binding :
              std::vector<const ControlBinding*>{&MAX_PARK_SEL, &MAX_LIVE_SEL,

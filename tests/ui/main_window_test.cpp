@@ -11,6 +11,7 @@
 #include "foundation/time.h"
 #include "platform/clock.h"
 #include "simlink/simlink.h"
+#include "traffic/traffic.h"
 #include "ui/ui.h"
 #include "ui/ui_run.h"
 #include "window_fixture.h"
@@ -192,7 +193,7 @@ TEST_F(MainWindow, RequestsFromOtherThreadsAreServedOnTheGuiThread)
 
 TEST_F(MainWindow, RestartResetBringsTheStatusBack)
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_trafficWindowStatus;
     gf_setErrorMessage("SimConnect request error");
     g_simWindowStatus.simulatorConnected = true;
     g_simWindowStatus.simulatorText.set("MSFS 2024");
@@ -201,7 +202,7 @@ TEST_F(MainWindow, RestartResetBringsTheStatusBack)
     g_uiRun.timeShiftFlag = false;
     g_rtWindowStatus.trafficReaderStatus = 1;
     g_messageLine.secondCounter = 99;
-    gf_resetWindowState();
+    gf_resetTrafficWindowStatus();
     gf_resetUiRun();
     gf_resetFoundationRun();
     gf_resetSimLinkRun();

@@ -27,7 +27,7 @@ TEST_F(MessageLine, ExpiresAfterTwentyFiveCountedSeconds)
     // Set at 0 it is stamped 1, so that it still expires: at counter 26.
     for (const Case& c : {Case{0, 1, 25}, Case{100, 100, 24}, Case{7, 7, 24}}) {
         SCOPED_TRACE(c.counterWhenSet);
-        gf_resetWindowState();
+        gf_resetTrafficWindowStatus();
         gf_resetFoundationRun();
         lf_countSeconds(c.counterWhenSet);
         gf_setMessage("Your liveries will be scanned", false);

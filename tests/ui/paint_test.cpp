@@ -8,6 +8,8 @@
 #include "app/app.h"
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
+#include "liveries/livery_db.h"
+#include "scenery/scan.h"
 #include "simlink/simlink.h"
 #include "ui/paint.h"
 #include "traffic/traffic.h"
@@ -88,9 +90,9 @@ TEST_F(Painting, CountsShowDotsWhileZero)
         {0, 0, 0, "# liveries: ...", "# simaddon: ...", colours::red, colours::yellow},
         {1234, 12, 3, "# liveries: 1234", "# simaddon: 12", colours::lime, colours::lime}};
     for (const auto& c : cases) {
-        g_mainWindowState.liveryCount = c.liveries;
-        g_mainWindowState.simaddonCount = c.simaddon;
-        g_mainWindowState.thirdpCount = c.thirdp;
+        g_shownLiveryCount = c.liveries;
+        g_sceneryWindowCounts.simaddonCount = c.simaddon;
+        g_sceneryWindowCounts.thirdpCount = c.thirdp;
         const auto canvas = paint();
         EXPECT_EQ(canvas.textAt(5, 91)->text, c.liveryText);
         EXPECT_EQ(canvas.textAt(5, 91)->colour, c.liveryColour);
@@ -131,7 +133,7 @@ TEST_F(Painting, RealTrafficBoxAndReaderStatuses)
 
 TEST_F(Painting, StatisticsNeedTheParkAirportAndItsStandFile)
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_trafficWindowStatus;
     EXPECT_FALSE(lf_anyTextInRows(paint(), 392, 448));
 
     state.parkAirportText.set("EHAM (AMS)");
@@ -143,18 +145,18 @@ TEST_F(Painting, StatisticsNeedTheParkAirportAndItsStandFile)
     state.standFileNameText.set("EHAM.xml");
     state.standFileKindText.set("learned");
     state.handmade = true;
-    state.standFileWeek = 2;
+    g_parkWindowCounts.standFileWeek = 2;
     state.softApplied = true;
     state.qualityText.set("0.82");
     state.reservedStandText.set("E24");
     state.standCount = 203;
     g_uiRun.parkedLiveCount = 4;
     state.liveAverageFit = 2.5F;
-    state.wantedStaticCount = 40;
+    g_parkWindowCounts.wantedStaticCount = 40;
     g_uiRun.staticCount = 31;
     state.staticCandidateCount = 9;
     state.staticAverageFit = 3.0F;
-    state.maxParkPercentage = 20;
+    g_parkWindowCounts.maxParkPercentage = 20;
     state.updateCount = 12;
     canvas = paint();
     EXPECT_EQ(canvas.textAt(5, 399)->colour, colours::lime);
@@ -236,7 +238,7 @@ TEST_F(Painting, CountdownTextWhileStandsAreLoadedAndNoReplanRuns)
         g_parkStandsLoaded = c.loaded;
         g_parkingBusy = c.busy;
         INITIAL_LOAD_ONLY.current = c.initialLoadOnly;
-        g_mainWindowState.staticParkingCountdown = c.minutes;
+        g_shownParkingCountdown = c.minutes;
         const auto text = paint().textAt(5, 343);
         EXPECT_EQ(text ? text->text : "", c.text);
     }
@@ -267,8 +269,8 @@ TEST_F(Painting, StatusWrittenWhilePaintingIsReadWhole)
             g_simWindowStatus.simulatorConnected = true;
             g_simWindowStatus.simulatorText.set(i % 2 ? "MSFS 2020 (11.0.1.0)" : "MSFS 2024");
             g_simWindowStatus.userStand.set(i % 2 ? "" : "GATE E 24 LONG NAME");
-            g_mainWindowState.liveryCount = static_cast<uint64_t>(i);
-            g_mainWindowState.parkAirportText.set(i % 3 ? "EHAM" : "");
+            g_shownLiveryCount = static_cast<uint64_t>(i);
+            g_trafficWindowStatus.parkAirportText.set(i % 3 ? "EHAM" : "");
         }
     });
     for (int i = 0; i < 500; ++i) {

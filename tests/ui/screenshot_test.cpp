@@ -21,8 +21,11 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/settings_fixture.h"
+#include "liveries/livery_db.h"
+#include "scenery/scan.h"
 #include "simlink/simlink.h"
 #include "support/test_support.h"
+#include "traffic/traffic.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
 #include "ui/ui_run.h"
@@ -117,15 +120,15 @@ Picture lf_readPpm(const std::filesystem::path& path)
 
 void lf_sampleStatus()
 {
-    auto& state = g_mainWindowState;
+    auto& state = g_trafficWindowStatus;
     g_simWindowStatus.simulatorConnected = true;
     g_simWindowStatus.simulationRunning = true;
     g_simWindowStatus.simulatorText.set("MSFS 2020 (11.0.282174.999)");
     g_simWindowStatus.userStand.set("GATE E 24");
     g_simWindowStatus.userAircraftTitle.set("Airbus A320 Neo Asobo");
-    state.liveryCount = 1234;
-    state.simaddonCount = 12;
-    state.thirdpCount = 0;
+    g_shownLiveryCount = 1234;
+    g_sceneryWindowCounts.simaddonCount = 12;
+    g_sceneryWindowCounts.thirdpCount = 0;
     g_rtWindowStatus.realTrafficIdle = false;
     g_rtWindowStatus.realTrafficSignedIn = true;
     g_rtWindowStatus.realTrafficText.set("RT Professional license, 30 days left");
@@ -141,9 +144,9 @@ void lf_sampleStatus()
     state.standCount = 203;
     g_uiRun.parkedLiveCount = 4;
     state.liveAverageFit = 2.5F;
-    state.wantedStaticCount = 40;
+    g_parkWindowCounts.wantedStaticCount = 40;
     g_uiRun.staticCount = 31;
-    state.maxParkPercentage = 20;
+    g_parkWindowCounts.maxParkPercentage = 20;
     state.updateCount = 12;
 }
 
@@ -219,7 +222,7 @@ TEST(WindowScreenshot, ChildGrabsTheRealWindow)
     boxCaller.join();
     gf_closeMainWindow();
     test::resetAllSettings();
-    gf_resetWindowState();
+    gf_resetTrafficWindowStatus();
     EXPECT_TRUE(grabbed);
 }
 
@@ -265,7 +268,7 @@ TEST(WindowScreenshot, ChildTypesIntoAnEditBox)
     if (typed) lf_grabWindow(window->nativeHandle(), dir.path(), "ui_window_typed", grabbed);
     gf_closeMainWindow();
     test::resetAllSettings();
-    gf_resetWindowState();
+    gf_resetTrafficWindowStatus();
     EXPECT_TRUE(typed);
     EXPECT_TRUE(grabbed);
 }

@@ -10,10 +10,13 @@
 
 #include "app/app.h"
 #include "foundation/settings_fixture.h"
+#include "liveries/livery_db.h"
 #include "platform/scoped_env.h"
 #include "platform/window_headless.h"
 #include "realtraffic/realtraffic.h"
+#include "scenery/scan.h"
 #include "simlink/simlink.h"
+#include "traffic/traffic.h"
 #include "ui/paint.h"
 #include "ui/ui.h"
 
@@ -25,7 +28,7 @@ protected:
     {
         g_exitReason = ExitReason::NOT_YET_SET;
         g_exitCode = 0;
-        gf_resetWindowState();
+        gf_resetTrafficWindowStatus();
         gf_resetUiRun();
         gf_resetFoundationRun();
         gf_resetSimLinkRun();
@@ -40,7 +43,7 @@ protected:
     void TearDown() override
     {
         gf_closeMainWindow();
-        gf_resetWindowState();
+        gf_resetTrafficWindowStatus();
         gf_resetUiRun();
         gf_resetFoundationRun();
         gf_resetSimLinkRun();
