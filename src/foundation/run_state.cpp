@@ -33,7 +33,6 @@ std::atomic<bool>& g_matchingLevelRaised = g_foundationRun.matchingLevelRaised;
 std::atomic<int32_t>& g_secondTicks = g_foundationRun.secondTicks;
 std::atomic<int64_t>& g_dayAndSlot = g_foundationRun.dayAndSlot;
 std::atomic<int64_t>& g_lastSimZuluTime = g_foundationRun.lastSimZuluTime;
-std::atomic<uint32_t>& g_selectedObjectId = g_foundationRun.selectedObjectId;
 std::atomic<bool>& g_timeShiftActive = g_foundationRun.timeShiftActive;
 std::atomic<bool>& g_rtProfessional = g_foundationRun.rtProfessional;
 std::atomic<double>& g_historicTime = g_foundationRun.historicTime;

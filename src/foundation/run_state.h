@@ -136,8 +136,7 @@ struct FoundationRun {
     // The simulator's clock as the main loop counts it.
     RunAtomic<int32_t> secondTicks{0};
     RunAtomic<int64_t> dayAndSlot{-1};
-    RunAtomic<int64_t> lastSimZuluTime{0};    // epoch seconds
-    RunAtomic<uint32_t> selectedObjectId{0};  // the objects of a run end with it
+    RunAtomic<int64_t> lastSimZuluTime{0};  // epoch seconds
     // Time (foundation/time.h).
     RunAtomic<bool> timeShiftActive{false};
     RunAtomic<bool> rtProfessional{false};

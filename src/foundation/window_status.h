@@ -45,9 +45,6 @@ struct MainWindowState {
 
 // Built before the entry point; its two settings stand first in g_numParams.
 extern MainWindowState g_mainWindowState;
-// The object id of the aircraft selected in the window (0 for none); cleared when that aircraft
-// is removed or respawned (atomic; FoundationRun).
-extern std::atomic<uint32_t>& g_selectedObjectId;
 
 // The message line's texts (FoundationRun). g_messageMutex guards them; it is held only to copy
 // them, except around the "Error {}" log line, so it ranks just above the log mutex.

@@ -23,6 +23,7 @@
 #include "traffic/motion.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 

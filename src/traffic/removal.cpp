@@ -15,6 +15,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/stands.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 

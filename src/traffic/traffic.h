@@ -57,6 +57,9 @@ struct TrafficWindowStatus {
     SharedText standFileKindText;     // second field: "learned"
     SharedText qualityText;           // the stand file's quality factor: "0.82"
     SharedText selectedAircraftText;  // beside CALLSIGN_2_OBJECTID
+    // The object id of the aircraft selected in the window (0 for none); cleared when that
+    // aircraft is removed or respawned. The objects of a run end with it.
+    RunAtomic<uint32_t> selectedObjectId{0};
     // The park airport's reserved stand as the statistics band shows it; written beside
     // g_reservedStandName, which the painter must not read across threads.
     SharedText reservedStandText;
@@ -73,6 +76,7 @@ struct TrafficWindowStatus {
     bool operator==(const TrafficWindowStatus&) const = default;
 };
 extern TrafficWindowStatus& g_trafficWindowStatus;
+extern std::atomic<uint32_t>& g_selectedObjectId;  // g_trafficWindowStatus.selectedObjectId
 // The run's window status back to a fresh one; repaints nothing. Any thread.
 void gf_resetTrafficWindowStatus();
 

@@ -20,6 +20,7 @@ std::atomic<int32_t>& g_staticParkingCountdown = g_trafficRun.parking.staticPark
 std::atomic<bool>& g_parkTrafficOnlyChanged = g_trafficRun.parking.parkTrafficOnlyChanged;
 // Texts under their own locks, the rest atomic.
 TrafficWindowStatus& g_trafficWindowStatus = g_trafficRun.windowStatus;
+std::atomic<uint32_t>& g_selectedObjectId = g_trafficRun.windowStatus.selectedObjectId;
 // Atomic.
 ParkWindowCounts g_parkWindowCounts;
 

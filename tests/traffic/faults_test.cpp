@@ -4,6 +4,7 @@
 
 #include "foundation/globals.h"
 #include "foundation/strings.h"
+#include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
