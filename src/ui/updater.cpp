@@ -459,7 +459,11 @@ void lf_checkDataFile(const json& document, std::string_view item, StringParamet
         fs::remove(candidate, ec);
         return;
     }
-    fs::rename(candidate, local);
+    if (const std::error_code ec = gf_replaceByRename(candidate, local)) {
+        gf_logHighlighted(
+            fmt::format("{} not replaced: {}", local.filename().string(), ec.message()));
+        return;
+    }
     setting.set(server->text());
     lf_logUpdated(item, *server);
 }

@@ -14,6 +14,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
 #include "foundation/zip_archive.h"
+#include "platform/disk.h"
 #include "platform/scoped_env.h"
 #include "standins/download/download_standin.h"
 #include "ui/program_folder.h"
@@ -169,8 +170,18 @@ TEST_F(Updater, NewDataVersionsAreFetchedAndStored)
     // dbase.enc is not on the server: its version must stay for the next start to try again.
     fs::remove("input/AIG-regcodes.enc");
     LIV_SCAN_VERSION.assign("");
-
+    // The folder's entries are flushed after the new file took the old one's name, so that
+    // a power loss cannot bring the old file back under a new version.
+    std::vector<std::string> folderSyncs;
+    platform::observeSyncs([&](const fs::path& path, bool folder) {
+        if (folder && path.filename() == "input") {
+            for (const char* name : {"input/airports.enc", "input/AIG-regcodes.enc"}) {
+                if (fs::exists(name)) folderSyncs.push_back(test::readFile(name));
+            }
+        }
+    });
     EXPECT_TRUE(gf_checkVersions());
+    platform::observeSyncs({});
 
     struct Item {
         const StringParameter* setting;
@@ -188,6 +199,11 @@ TEST_F(Updater, NewDataVersionsAreFetchedAndStored)
         SCOPED_TRACE(item.setting->name);
         EXPECT_EQ(item.setting->value(), item.stored);
         EXPECT_EQ(test::readFile(item.file), item.content);
+    }
+    for (const char* name : {"airports.enc", "AIG-regcodes.enc"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(std::find(folderSyncs.begin(), folderSyncs.end(), served(name)),
+                  folderSyncs.end());
     }
     EXPECT_EQ(saved("AIRPORTS_VERSION"), "3.2.0");
     EXPECT_EQ(saved("AIG_VERSION"), "2.0.0");
