@@ -143,20 +143,14 @@ void lf_clearMainLoopWork()
 
 void gf_resetFoundationRun()
 {
-    MainLoopWork dropped;  // its functions end outside the lock
-    {
-        // Other threads may still post work or set a message meanwhile.
-        std::scoped_lock lock(g_messageMutex, g_mainLoopWorkMutex);
-        dropped.items.swap(g_mainLoopWork);
-        g_foundationRun = FoundationRun{};
-    }
+    // Other threads may still post work or set a message meanwhile.
+    gf_resetRun(g_foundationRun, g_messageMutex, g_mainLoopWorkMutex);
     gf_invalidateArea(WindowArea::Whole);
 }
 
 bool gf_foundationRunFresh()
 {
-    std::scoped_lock lock(g_messageMutex, g_mainLoopWorkMutex);
-    return g_foundationRun == FoundationRun{};
+    return gf_runFresh(g_foundationRun, g_messageMutex, g_mainLoopWorkMutex);
 }
 
 }  // namespace qel

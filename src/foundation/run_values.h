@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace qel {
 
@@ -47,5 +48,26 @@ private:
     mutable std::mutex mutex_;
     std::string text_;
 };
+
+// A library's run back to a fresh one under every lock that guards a part of it. What the run
+// held is destroyed after the locks are released: its containers may hold functions and large
+// tables whose ends need not keep other threads waiting.
+template <class Run, class... Mutexes>
+void gf_resetRun(Run& run, Mutexes&... mutexes)
+{
+    Run old;
+    {
+        std::scoped_lock lock(mutexes...);
+        old = std::exchange(run, Run{});
+    }
+}
+
+// Whether the run equals a fresh one, read under the same locks as gf_resetRun; tests.
+template <class Run, class... Mutexes>
+bool gf_runFresh(const Run& run, Mutexes&... mutexes)
+{
+    std::scoped_lock lock(mutexes...);
+    return run == Run{};
+}
 
 }  // namespace qel

@@ -7,7 +7,6 @@
 #include <limits>
 #include <mutex>
 #include <stdexcept>
-#include <utility>
 
 #include <fmt/format.h>
 
@@ -15,6 +14,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/run_state.h"
+#include "foundation/run_values.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
 #include "foundation/version.h"
@@ -259,18 +259,14 @@ void gf_resetRtRun()
 {
     rt::g_trafficReader.reset();
     rt::g_weatherReader.reset();
-    RtRun old;  // what the run held ends outside the locks
-    {
-        std::scoped_lock lock(rt::g_trafficReaderMutex, rt::g_metarMutex, rt::g_userPositionMutex);
-        old = std::exchange(g_rtRun, RtRun{});
-    }
+    gf_resetRun(g_rtRun, rt::g_trafficReaderMutex, rt::g_metarMutex, rt::g_userPositionMutex);
     gf_invalidateArea(WindowArea::StatusStrip);
 }
 
 bool gf_rtRunFresh()
 {
-    std::scoped_lock lock(rt::g_trafficReaderMutex, rt::g_metarMutex, rt::g_userPositionMutex);
-    return g_rtRun == RtRun{};
+    return gf_runFresh(g_rtRun, rt::g_trafficReaderMutex, rt::g_metarMutex,
+                       rt::g_userPositionMutex);
 }
 
 void gf_setRtTimeOffset(int32_t minutes)

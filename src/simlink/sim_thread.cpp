@@ -15,7 +15,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include <fmt/format.h>
 
@@ -23,6 +22,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/run_state.h"
+#include "foundation/run_values.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "platform/process.h"
@@ -207,21 +207,16 @@ void gf_logSimConnectError()
 
 void gf_resetSimLinkRun()
 {
-    SimLinkRun old;  // what the run held ends outside the locks
-    {
-        // Every lock that guards a part; the "SimClient" thread is stopped, but the main loop's
-        // callers of the queues may not be.
-        std::scoped_lock lock(g_simResultMutex, g_simQueueMutex, g_simCallMutex, g_userStateMutex,
-                              g_userModelMutex, g_flightPlanFolderMutex);
-        old = std::exchange(g_simLinkRun, SimLinkRun{});
-    }
+    // Every lock that guards a part; the "SimClient" thread is stopped, but the main loop's
+    // callers of the queues may not be.
+    gf_resetRun(g_simLinkRun, g_simResultMutex, g_simQueueMutex, g_simCallMutex, g_userStateMutex,
+                g_userModelMutex, g_flightPlanFolderMutex);
 }
 
 bool gf_simLinkRunFresh()
 {
-    std::scoped_lock lock(g_simResultMutex, g_simQueueMutex, g_simCallMutex, g_userStateMutex,
-                          g_userModelMutex, g_flightPlanFolderMutex);
-    return g_simLinkRun == SimLinkRun{};
+    return gf_runFresh(g_simLinkRun, g_simResultMutex, g_simQueueMutex, g_simCallMutex,
+                       g_userStateMutex, g_userModelMutex, g_flightPlanFolderMutex);
 }
 
 }  // namespace qel
