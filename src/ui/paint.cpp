@@ -27,14 +27,6 @@ namespace qel {
 
 namespace {
 
-// The window's brushes and pens.
-constexpr platform::Colour kRedBrush{255, 0, 0};            // an error, not connected
-constexpr platform::Colour kLightBlueBrush{153, 204, 255};  // control band
-constexpr platform::Colour kBlackBrush{0, 0, 0};            // title band, status strip, statistics
-constexpr platform::Colour kLimeBrush{50, 205, 50};         // message band, connected
-constexpr platform::Colour kBlackPen{0, 0, 0};              // the control band's separators
-constexpr platform::Colour kWhitePen{255, 255, 255};        // band borders
-
 struct Line {
     int x1, y1, x2, y2;  // client px
 };
@@ -67,15 +59,15 @@ platform::Colour lf_simColour(SimState simState)
 
 void lf_paintBands(platform::Canvas& canvas)
 {
-    canvas.fillRect({0, 0, 880, 28}, kBlackBrush);
-    canvas.fillRect({0, 28, 880, 112}, kBlackBrush);
-    canvas.fillRect({0, 112, 880, 392}, kLightBlueBrush);
-    canvas.fillRect({0, 392, 880, 448}, kBlackBrush);
-    canvas.fillRect({0, 448, 880, 476}, kLimeBrush);
-    canvas.drawLine(0, 28, 880, 28, kWhitePen);
-    canvas.drawLine(0, 113, 880, 113, kWhitePen);
-    canvas.drawLine(0, 449, 880, 449, kWhitePen);
-    canvas.drawLine(0, 392, 880, 392, kWhitePen);
+    canvas.fillRect({0, 0, 880, 28}, colours::black);
+    canvas.fillRect({0, 28, 880, 112}, colours::black);
+    canvas.fillRect({0, 112, 880, 392}, colours::lightBlue);
+    canvas.fillRect({0, 392, 880, 448}, colours::black);
+    canvas.fillRect({0, 448, 880, 476}, colours::lime);
+    canvas.drawLine(0, 28, 880, 28, colours::white);
+    canvas.drawLine(0, 113, 880, 113, colours::white);
+    canvas.drawLine(0, 449, 880, 449, colours::white);
+    canvas.drawLine(0, 392, 880, 392, colours::white);
 }
 
 void lf_paintTitle(platform::Canvas& canvas)
@@ -88,9 +80,9 @@ void lf_paintTitle(platform::Canvas& canvas)
 void lf_paintSeparators(platform::Canvas& canvas)
 {
     for (const auto& line : kSeparatorLines) {
-        canvas.drawLine(line.x1, line.y1, line.x2, line.y2, kBlackPen);
+        canvas.drawLine(line.x1, line.y1, line.x2, line.y2, colours::black);
     }
-    canvas.drawLine(642, 140, 642, 308, kBlackPen);
+    canvas.drawLine(642, 140, 642, 308, colours::black);
 }
 
 void lf_paintReaderTexts(platform::Canvas& canvas)
@@ -122,8 +114,8 @@ void lf_drawCount(platform::Canvas& canvas, int x, std::string_view label, uint6
 void lf_paintRealTrafficBox(platform::Canvas& canvas)
 {
     const bool signedIn = g_rtWindowStatus.realTrafficSignedIn;
-    platform::Colour box = signedIn ? kLimeBrush : kRedBrush;
-    if (g_rtWindowStatus.realTrafficIdle) box = kBlackBrush;
+    platform::Colour box = signedIn ? colours::lime : colours::red;
+    if (g_rtWindowStatus.realTrafficIdle) box = colours::black;
     canvas.fillRect({425, 30, 454, 113}, box);
     gf_drawText(canvas, 430, 63, "RT", colours::lime);
     if (!signedIn) return;
@@ -191,7 +183,7 @@ void lf_paintStatusStrip(platform::Canvas& canvas)
     lf_drawCount(canvas, 141, "# simaddon: ", g_sceneryWindowCounts.simaddonCount, colours::yellow);
     lf_drawCount(canvas, 278, "# thirdp: ", g_sceneryWindowCounts.thirdpCount, colours::yellow);
     lf_paintRealTrafficBox(canvas);
-    canvas.drawLine(425, 29, 425, 112, kBlackPen);
+    canvas.drawLine(425, 29, 425, 112, colours::black);
 }
 
 void lf_paintMessageLine(platform::Canvas& canvas)
@@ -205,11 +197,11 @@ void lf_paintMessageLine(platform::Canvas& canvas)
     }
     const platform::Rect band{0, 448, 881, 477};
     if (!error.empty()) {
-        canvas.fillRect(band, kRedBrush);
+        canvas.fillRect(band, colours::red);
         gf_drawText(canvas, 3, 455, error, colours::yellow);
         return;
     }
-    canvas.fillRect(band, kLimeBrush);
+    canvas.fillRect(band, colours::lime);
     if (!message.empty()) gf_drawText(canvas, 3, 455, message, colours::yellow);
 }
 
