@@ -175,6 +175,10 @@ TEST_F(LiveryScanTest, SectionRules)
     const std::string f = folder.string();
     const std::string p = path.string();
     auto L = [](auto... args) { return makeLivery(args...); };
+    const auto noAirline = [&p](int section) {
+        return fmt::format("{} [fltsim.{}] icao_airline is missing, or it has invalid info ", p,
+                           section);
+    };
     const std::vector<SectionCase> cases = {
         {"AIG style",
          "[fltsim.0]\ntitle=AIG A320 DLH\natc_id=D-AIXX\natc_parking_types=CARGO,RAMP"
@@ -198,28 +202,27 @@ TEST_F(LiveryScanTest, SectionRules)
          "[fltsim.0]\ntitle=T\natc_id=DAIAB\n",
          "A320",
          {L("T", "DLH", "A320", "DAIAB")},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
+         {noAirline(0)}},
         {"PVT with a prefix from the title",
          "[fltsim.0]\ntitle=C172 D-EABC private\n",
          "C172",
          {L("C172 D-EABC private", "PVT", "C172", "D-")},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
+         {noAirline(0)}},
         {"PVT keeps an unknown registration",
          "[fltsim.0]\ntitle=T\natc_id=OE-ABC\n",
          "C172",
          {L("T", "PVT", "C172", "OE-ABC")},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
+         {noAirline(0)}},
         {"heavy without airline",
          "[fltsim.0]\ntitle=T\n",
          "B744",
          {},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
-          fmt::format("'{}' '[fltsim.0]' has no airline and no regcode info", f)}},
+         {noAirline(0), fmt::format("'{}' '[fltsim.0]' has no airline and no regcode info", f)}},
         {"heavy with unknown registration",
          "[fltsim.0]\ntitle=T\natc_id=OE-ABC\n",
          "B744",
          {},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
+         {noAirline(0),
           fmt::format("'{}' '[fltsim.0]' has no airline and regcode not in dbase", f)}},
         {"ZZZ for generic and stub",
          "[fltsim.0]\ntitle=A320 Generic\nicao_airline=DLH\n"
@@ -230,19 +233,19 @@ TEST_F(LiveryScanTest, SectionRules)
          "[fltsim.0]\ntitle=T\nicao_airline = EWG ; Eurowings\n",
          "A320",
          {L("T", "PVT", "A320")},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)},
+         {noAirline(0)},
          {fmt::format("{:12} in {} [fltsim.0]", "EWG ; EUROWINGS", p)}},
         {"RFO and fictional",
          "[fltsim.0]\ntitle=T\nicao_airline=RFO\n[fltsim.1]\n"
          "title=T Fictional\nicao_airline=DLH\n",
          "A320",
          {},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
+         {noAirline(0)}},
         {"Fenix before airline",
          "[fltsim.0]\ntitle=FenixA320 x\nicao_airline=DLH\n",
          "A320",
          {},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p)}},
+         {noAirline(0)}},
         {"repeated keys",
          "[fltsim.0]\ntitle=T\ntitle=U\nicao_airline=DLH\n[fltsim.1]\ntitle=V\n"
          "icao_airline=DLH\nicao_airline=BAW\n[fltsim.2]\ntitle=W\n"
@@ -250,8 +253,7 @@ TEST_F(LiveryScanTest, SectionRules)
          "[fltsim.3]\ntitle=Y\nicao_airline=DLH\natc_id=D-AIAB\natc_id=D-AIAC\n",
          "A320",
          {},
-         {fmt::format("{} [fltsim.0] has more than one title key", f),
-          fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
+         {fmt::format("{} [fltsim.0] has more than one title key", f), noAirline(0),
           fmt::format("{} [fltsim.1] has more than one icao_airline key", f),
           fmt::format("{} [fltsim.2] has more than one atc_parking_types key", f),
           fmt::format("{}, [fltsim.3], has more than one atc_id key", f)}},
@@ -289,8 +291,7 @@ TEST_F(LiveryScanTest, SectionRules)
          "icao_airline=KLM\n\n// trailing\n",
          "A320",
          {L("T0", "PVT", "A320"), L("T1", "PVT", "A320"), L("T3", "KLM", "A320")},
-         {fmt::format("{} [fltsim.0] icao_airline is missing, or it has invalid info ", p),
-          fmt::format("{} [fltsim.1] icao_airline is missing, or it has invalid info ", p)}},
+         {noAirline(0), noAirline(1)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
