@@ -296,7 +296,6 @@ void lf_releaseStand(uint32_t standId, uint32_t hexId)
     if (!stand) return;
     StandUse& use = lf_standUse(*stand);
     if (use.occupantHexId != hexId) return;
-    use.occupied = false;
     use.occupantHexId = 0;
 }
 
@@ -305,7 +304,6 @@ void lf_takeStand(uint32_t standId, uint32_t hexId)
     ParkStand* stand = standId == 0 ? nullptr : lf_standById(standId);
     if (!stand) return;
     StandUse& use = lf_standUse(*stand);
-    use.occupied = true;
     use.occupantHexId = hexId;
 }
 

@@ -48,8 +48,8 @@ ParkStand* lf_standById(uint32_t standId);
 // What the traffic manager keeps of a stand of the park airport, beside the stand table that
 // scenery loads and keeps: one per stand of g_parkStands, in its order.
 struct StandUse {
-    bool occupied = false;
     uint32_t occupantHexId = 0;  // the aircraft holding it, 0 = free: 4954486
+    bool occupied() const { return occupantHexId != 0; }
     bool reservedStand = false;  // the stand of the reserved-stand text
     bool reserved = false;       // named by the reserved-stand list
     bool taken = false;          // an aircraft is planned or parked here

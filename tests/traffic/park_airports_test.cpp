@@ -319,7 +319,7 @@ TEST_F(ParkAirports, OnTheGroundItsStandsLoadAndLeavingSavesWhatTheyLearned)
     lf_checkUserPosition(true);
     ASSERT_EQ(g_parkStands.size(), 190u);
     EXPECT_EQ(lf_standUse(stand("B13")).occupantHexId, 0u);
-    EXPECT_FALSE(lf_standUse(stand("B13")).occupied);
+    EXPECT_FALSE(lf_standUse(stand("B13")).occupied());
 }
 
 // The stands as a learned file keeps them when the user flies out of sight: by what they
