@@ -49,15 +49,6 @@ bool lf_inSight(double distance_nm)
            g_userState.altAboveGround_ft <= static_cast<double>(AIRP_HEIGHT.current.load());
 }
 
-void lf_setReservedStand(const std::string& name, bool reserved)
-{
-    if (name.empty()) return;
-    const uint32_t id = lf_standIdByName(name);
-    if (ParkStand* stand = id == 0 ? nullptr : lf_standById(id)) {
-        lf_standUse(*stand).reservedStand = reserved;
-    }
-}
-
 void lf_showReservedStand(const std::string& name)
 {
     g_trafficWindowStatus.reservedStandText.set(name);
@@ -89,7 +80,6 @@ void lf_takeReservedStandOfList()
     const std::string name = named ? g_parkAirports.front().standName : std::string();
     if (!name.empty() && lf_standIdByName(name) != 0) {
         g_reservedStandName = name;
-        lf_setReservedStand(name, true);
     } else {
         g_reservedStandName.clear();
     }
@@ -341,10 +331,8 @@ bool lf_checkParkAirports(bool checkReserved, std::string& message)
         if (!wanted.empty() && wanted != g_reservedStandName) {
             message = fmt::format("reserved stand changed from '{}' to '{}'", g_reservedStandName,
                                   wanted);
-            lf_setReservedStand(g_reservedStandName, false);
             g_reservedStandName = wanted;
             lf_clearReservedStand(wanted);
-            lf_setReservedStand(wanted, true);
             lf_showReservedStand(wanted);
         }
     }

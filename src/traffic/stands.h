@@ -49,11 +49,10 @@ ParkStand* lf_standById(uint32_t standId);
 // scenery loads and keeps: one per stand of g_parkStands, in its order.
 struct StandUse {
     uint32_t occupantHexId = 0;  // the aircraft holding it, 0 = free: 4954486
-    bool occupied() const { return occupantHexId != 0; }
-    bool reservedStand = false;  // the stand of the reserved-stand text
     bool reserved = false;       // named by the reserved-stand list
     bool taken = false;          // an aircraft is planned or parked here
     bool blocked = false;        // an overlapping stand is in use
+    bool occupied() const { return occupantHexId != 0; }
     bool operator==(const StandUse&) const = default;
 };
 // The use of a stand of g_parkStands, free and unmarked until the traffic manager marks it;
