@@ -67,13 +67,7 @@ TEST_F(TrafficFaults, DroppedStaticsAreCompactedAndEmptyCallsignsNeverWaitForEve
     EXPECT_TRUE(g_staticAcs.empty());
     EXPECT_FALSE(live(r.hex));
     EXPECT_TRUE(g_liveCreateQueue.empty());
-    const auto lines = log_.lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& l) {
-                                return l.starts_with("==> lf_handleAddingStack ") &&
-                                       l.ends_with(" objectid = 0?");
-                            }),
-              1);
+    EXPECT_EQ(countLike("==> lf_handleAddingStack ", " objectid = 0?"), 1);
 }
 
 TEST_F(TrafficFaults, ObjectsOfRecordsThatAreGoneAreRemovedAndNeverActivateANewcomer)
@@ -106,11 +100,7 @@ TEST_F(TrafficFaults, AFaultInOneAircraftRemovesItOnceAndTheOthersFlyOn)
     bad.samples.front().dueTick = g_fastTicks;
     lf_activeAircraft(0x48548f, 151, "GOOD1");
     tick(100);
-    const auto lines = log_.lines();
-    const auto faults = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-        return l.starts_with("==> updateLiveAc: ");
-    });
-    EXPECT_EQ(faults, 1);
+    EXPECT_EQ(countLike("==> updateLiveAc: "), 1);
     EXPECT_EQ(stateOf(0x48548e), SimObjectState::removingfromsim);
     EXPECT_EQ(stateOf(0x48548f), SimObjectState::active);
     // An active record without object is erased at once instead of blocking its

@@ -75,13 +75,7 @@ TEST_F(SimAnswers, AStaticCreationNeverAnsweredIsGivenUpAndTheOtherStaticsStay)
     ASSERT_TRUE(tickUntil([] { return g_staticAcs.size() == 1; }, 4000));
     EXPECT_EQ(g_staticAcs.front().hexId, 17u);
     EXPECT_EQ(g_staticAcs.front().state, SimObjectState::active);
-    const auto lines = log_.lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& l) {
-                                return l.starts_with("==> DLH5CD* ") &&
-                                       l.ends_with(" was not created within 30 s");
-                            }),
-              1);
+    EXPECT_EQ(countLike("==> DLH5CD* ", " was not created within 30 s"), 1);
     // Dropped while its creation waits in the queue: gone at the next tick.
     StaticAc& queued = parked(19, "DLH6EF*", 51.2795);
     queued.state = SimObjectState::adding2sim;

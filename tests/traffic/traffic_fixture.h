@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fmt/format.h>
@@ -184,6 +185,15 @@ protected:
         g_trafficWindowHooks = {};
         std::scoped_lock lock(g_trafficMutex);
         g_mainLoopRunning = false;
+    }
+
+    // The log lines that start with `head` and end with `tail`, as `count` does for whole lines.
+    int countLike(std::string_view head, std::string_view tail = {})
+    {
+        const auto lines = log_.lines();
+        return static_cast<int>(std::count_if(
+            lines.begin(), lines.end(),
+            [&](const std::string& l) { return l.starts_with(head) && l.ends_with(tail); }));
     }
 
     // A world at EDDL with the user parked, connected, the user's state known.
