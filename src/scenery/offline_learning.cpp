@@ -136,7 +136,8 @@ bool lf_closeZipAndReport(ZipArchive& archive, const fs::path& zip, int added)
 
 }  // namespace
 
-void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const WrittenStandFiles& written)
+uint64_t lf_prepareOfflineLearning(const std::vector<uint32_t>& codes,
+                                   const WrittenStandFiles& written)
 {
     // Copies of an earlier scan (kept after a failed zip) would be sent again.
     gf_removeXMLFilesFromDirectory();
@@ -170,20 +171,18 @@ void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes, const Written
         }
     }
     if (copied == 0) {
-        g_tbloFileCount = 0;
         gf_log("All your third party airports are recognised, no off line learning needed.");
-        return;
+        return 0;
     }
     const fs::path zip = g_tbloDir / g_tbloZip;
     if (!lf_zipTbloFolder(zip, deflated)) {
         // Nothing to send: keep the copies for the next try, and ask for nothing.
         gf_logHighlighted("Zippen TBLO folder failed");
-        g_tbloFileCount = 0;
-        return;
+        return 0;
     }
     gf_removeXMLFilesFromDirectory();
-    g_tbloFileCount = copied;
     gf_log(fmt::format("\n! Mail {} to {}\n", gf_pathToUtf8(zip), lf_supportAddress));
+    return copied;
 }
 
 bool lf_zipTbloFolder(const fs::path& zip, const DeflatedFiles& deflated)

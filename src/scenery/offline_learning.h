@@ -17,12 +17,12 @@ namespace qel {
 // is about three times as fast on stand files, for a zip about a quarter larger.
 constexpr int lf_tbloZipLevel = 1;
 
-// Copies the qualifying stand files into tblo, zips them and sets g_tbloFileCount to the
-// number copied in this scan (0 when the zip failed; the copies then stay in tblo).
+// Copies the qualifying stand files into tblo and zips them; the number copied in this scan
+// (0 when the zip failed; the copies then stay in tblo).
 // `codes`: the 32-bit codes of the stand files in airports/my_thirdparty; `written`: the files
 // this scan wrote there, whose makers need not be read back.
-void lf_prepareOfflineLearning(const std::vector<uint32_t>& codes,
-                               const WrittenStandFiles& written);
+uint64_t lf_prepareOfflineLearning(const std::vector<uint32_t>& codes,
+                                   const WrittenStandFiles& written);
 // Zips the regular files directly in tblo into `zip`; true when a non-empty zip was written.
 // A file named in `deflated` goes in as those bytes, deflated ahead, instead of being read.
 using DeflatedFiles = std::map<std::filesystem::path, std::shared_ptr<const DeflatedBytes>>;

@@ -35,7 +35,6 @@ namespace qel {
 
 std::vector<std::string> g_scanMessages;    // guarded by g_scanMessagesMutex
 std::mutex g_scanMessagesMutex;             // guards g_scanMessages only; a leaf lock
-std::atomic<uint64_t> g_tbloFileCount{0};   // atomic
 SceneryWindowCounts g_sceneryWindowCounts;  // atomic
 
 namespace {
@@ -235,9 +234,9 @@ void lf_scanFolderList(const std::vector<fs::path>& folders, const AirportScanSe
 
 // Nothing when a stop or close request ended the scan: what it wrote is discarded, the report
 // and the offline-learning package of the last complete scan stay. Otherwise whether
-// airports/my_thirdparty holds a generated file.
+// airports/my_thirdparty holds a generated file, and `tbloFiles` the files sent to tblo.
 std::optional<bool> lf_scanAndWriteReport(const std::vector<fs::path>& folders,
-                                          const AirportScanSetup& setup)
+                                          const AirportScanSetup& setup, uint64_t& tbloFiles)
 {
     gf_logFlush(fmt::format("The scan will search {} folder{}", folders.size(),
                             gf_plural(static_cast<uint64_t>(folders.size()))));
@@ -268,17 +267,16 @@ std::optional<bool> lf_scanAndWriteReport(const std::vector<fs::path>& folders,
     gf_writeLines(report, g_airportsScanLogTxt);
     gf_log(gf_pathToUtf8(g_airportsScanLogTxt) + " written");
     gf_clearMessage();
-    g_tbloFileCount = 0;
-    lf_prepareOfflineLearning(gf_listMyThirdpartyAirports(), written);
+    tbloFiles = lf_prepareOfflineLearning(gf_listMyThirdpartyAirports(), written);
     return gf_countFiles(g_myThirdpartyDir) > 0;
 }
 
 // Nothing when the scan was interrupted; then SCAN_AIRPORTS stays set, so the next start
 // scans again.
 std::optional<bool> lf_runAirportScan(const std::vector<fs::path>& folders,
-                                      const AirportScanSetup& setup)
+                                      const AirportScanSetup& setup, uint64_t& tbloFiles)
 {
-    const std::optional<bool> found = lf_scanAndWriteReport(folders, setup);
+    const std::optional<bool> found = lf_scanAndWriteReport(folders, setup, tbloFiles);
     if (!found) return std::nullopt;
     if (!*found) gf_setMessage("Warning: Scan has not found any add-on airports", true);
     SCAN_AIRPORTS.current = false;
@@ -327,8 +325,9 @@ AirportScanResult gf_scanAirports(const AirportScanSetup& setup)
     folders.push_back(gf_packagesPath(g_communityName, setup.msfs2020));
     std::erase_if(folders, [](const fs::path& p) { return p.empty(); });
     AirportScanResult result;
-    const std::optional<bool> found = lf_runAirportScan(folders, setup);
-    result.tbloFiles = g_tbloFileCount;
+    // Kept by a scan that is interrupted.
+    result.tbloFiles = g_sceneryWindowCounts.tbloFileCount;
+    const std::optional<bool> found = lf_runAirportScan(folders, setup, result.tbloFiles);
     if (!found) {
         result.interrupted = true;
         gf_logFlush("airports scan interrupted");

@@ -36,9 +36,6 @@ extern std::vector<std::string> g_scanMessages;  // guarded by g_scanMessagesMut
 extern std::mutex g_scanMessagesMutex;
 void gf_addScanMessage(std::string text);  // any thread
 
-// Files that the offline-learning folder received in the last scan; 0: nothing to send.
-extern std::atomic<uint64_t> g_tbloFileCount;
-
 // What the window's status strip and statistics band show of the scenery: the addon airport
 // files the core counted at start-up and the files in tblo after the last airport scan. The
 // process's, not the run's: a restart keeps them until they are counted again (atomic).
@@ -58,7 +55,7 @@ struct AirportScanSetup {
 struct AirportScanResult {
     bool interrupted = false;  // a stop or close came first: nothing was replaced or cleared
     bool foundAddons = false;  // airports/my_thirdparty holds a generated file
-    uint64_t tbloFiles = 0;    // g_tbloFileCount
+    uint64_t tbloFiles = 0;    // files in tblo after the last complete scan; 0: nothing to send
 };
 
 // The whole scan, with its messages on the message line; clears, saves and shows SCAN_AIRPORTS
