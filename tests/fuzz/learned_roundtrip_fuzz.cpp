@@ -14,6 +14,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
 #include "fuzz_support.h"
+#include "scenery/park_settings.h"
 #include "scenery/scenery.h"
 #include "traffic/park_airports.h"
 
@@ -27,11 +28,7 @@ constexpr double kDegreesPerRad = 57.29577951308232;
 
 void lf_resetSettings()
 {
-    for (auto* s : qel::g_boolParams) s->current = s->defaultValue;
-    for (auto* s : qel::g_numParams) s->current = s->defaultValue;
-    for (auto* s : qel::g_comboParams) s->current = s->defaultValue;
-    qel::MAX_FIT_FL.current = qel::MAX_FIT_FL.defaultValue;
-    qel::parking_percentage.current = qel::parking_percentage.defaultValue;
+    qel::test::resetParkSettings();
     qel::g_parkApfHandmade = false;
 }
 

@@ -8,6 +8,7 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/codes.h"
+#include "park_settings.h"
 #include "scenery/scenery.h"
 #include "support/test_support.h"
 
@@ -15,15 +16,6 @@ namespace qel::test {
 
 // The code word of an airport code text.
 inline uint32_t code(const char* text) { return AirportCode(text).word(); }
-
-inline void resetParkSettings()
-{
-    for (auto* s : g_boolParams) s->current = s->defaultValue;
-    for (auto* s : g_numParams) s->current = s->defaultValue;
-    for (auto* s : g_comboParams) s->current = s->defaultValue;
-    MAX_FIT_FL.current = MAX_FIT_FL.defaultValue;
-    parking_percentage.current = parking_percentage.defaultValue;
-}
 
 // A stand file: the meta block the reader wants, the rows and the stands given.
 inline std::string standFileXml(const std::string& rows, const std::string& stands,
