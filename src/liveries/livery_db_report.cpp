@@ -10,6 +10,7 @@
 #include "foundation/codes.h"
 #include "foundation/log.h"
 #include "foundation/parameters.h"
+#include "foundation/window_status.h"
 #include "liveries/livery_db.h"
 #include "liveries/livery_db_build.h"
 
@@ -83,6 +84,9 @@ void lf_applyCategoryOption(int category, bool installed)
     if (!installed && option->setting->current) {
         option->setting->current = false;
         gf_saveBoolParameter(*option->setting);
+        // The check box keeps the mark it was made with: a first start would show the option
+        // ticked beside its greyed label.
+        gf_showBoolParameter(*option->setting);
         gf_log(fmt::format("{} temporarily switched off because you do not have {} installed",
                            option->setting->name, option->what));
     }

@@ -258,6 +258,17 @@ TEST_F(Run, ReaderErrorRestartsTwiceInTheSameProcess)
     EXPECT_EQ(realTraffic_->requests("/v4/auth").size(), 3u);
 }
 
+TEST_F(Run, OptionsWithoutLiveriesShowUntickedAtTheFirstStart)
+{
+    HeadlessWindow window;
+    ASSERT_TRUE(window.made());
+    closeAfterSimulatorSeconds(1);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    for (const ControlBoolParameter* option : {&LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT}) {
+        EXPECT_FALSE(HeadlessWindow::control(*option)->checked()) << option->name;
+    }
+}
+
 TEST_F(Run, NoFirstTrafficIsAReaderError)
 {
     // The first load never comes back; close-down ends the transfer. The reader might still
