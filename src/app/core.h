@@ -67,6 +67,8 @@ void lf_stopWorkers(std::chrono::seconds readerBound);
 void lf_mainLoop();
 // One pass; false when the loop must end.
 bool lf_tick();
+// The traffic manager's fast tick, timed when VNTQ_TICK_PROBE names a file (tick_probe.cpp).
+void lf_probedFastTick();
 // Runs `tick` once, then paces and runs it again until it returns false.
 void lf_runPaced(const std::function<bool()>& tick);
 // When the next tick runs: at `deadline`, even when that has passed (a delay of up to 100 ms is

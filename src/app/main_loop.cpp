@@ -274,7 +274,7 @@ bool lf_tick()
         lf_flightNotRunning();
         return !gf_stopFlag();
     }
-    lf_handleAddingStack();
+    lf_probedFastTick();
     // The stop flags are examined on every tick, so that closing the program takes effect
     // while the simulator is paused or hung and no second arrives.
     if (!g_secondPassed.exchange(false)) return !gf_stopFlag();

@@ -2,6 +2,8 @@
 // swap with ScopedClock.
 #include "platform/clock.h"
 
+#include <time.h>
+
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
@@ -129,6 +131,13 @@ void ManualClock::setEpochSeconds(int64_t seconds)
 {
     std::scoped_lock lock(state_->mutex);
     state_->epoch = std::chrono::seconds(seconds);
+}
+
+int64_t threadCpu_ns()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
 }  // namespace qel::platform

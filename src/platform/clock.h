@@ -28,6 +28,11 @@ inline SteadyTime steadyNow() { return clock().steadyNow(); }
 inline void sleepFor(std::chrono::nanoseconds duration) { clock().sleepFor(duration); }
 inline int64_t epochSeconds() { return clock().epochSeconds(); }
 
+// The processor time the calling thread has used, in nanoseconds: what a piece of work costs
+// itself, whatever else the machine runs meanwhile. Outside the clock seam, as no test needs to
+// stop it. Any thread.
+int64_t threadCpu_ns();
+
 // Replaces the clock until the guard is destroyed; tests only, before threads use the clock.
 // Throws std::invalid_argument for a null clock.
 class ScopedClock {
