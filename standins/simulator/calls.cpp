@@ -244,14 +244,26 @@ HRESULT Simulator::requestDataOnSimObjectType(HANDLE handle, DWORD requestId, DW
         queueException(*c, SIMCONNECT_EXCEPTION_OUT_OF_BOUNDS, packet, 3);
         return call.result(S_OK, "radius out of bounds");
     }
-    const double radius = radius_m;
+    // The real call only sends the request; the simulator answers later. Building a thousand
+    // replies here would cost the caller, the program's 10 ms tick, what the real one never pays.
+    c->byTypeRequests.push_back({requestId, defineId, radius_m, type});
+    call.note = "answered at the next dispatch";
+    return call.result(S_OK);
+}
+
+void Simulator::answerByType(Connection& c, const ByTypeRequest& request)
+{
+    const auto definition = c.definitions.find(request.defineId);
+    if (definition == c.definitions.end()) return;
+    const double radius = request.radius_m;
     const ObjectState& user = objects_[userId()].state;
     std::vector<const ObjectState*> found;
     for (const auto& [id, object] : objects_) {
         const ObjectState& o = object.state;
-        const bool kind = type == SIMCONNECT_SIMOBJECT_TYPE_ALL ||
-                          (type == SIMCONNECT_SIMOBJECT_TYPE_USER && o.kind == ObjectKind::user) ||
-                          type == o.type;
+        const bool kind =
+            request.type == SIMCONNECT_SIMOBJECT_TYPE_ALL ||
+            (request.type == SIMCONNECT_SIMOBJECT_TYPE_USER && o.kind == ObjectKind::user) ||
+            request.type == o.type;
         if (!kind) continue;
         // Radius 0 asks for the user's aircraft alone.
         const bool near = o.kind == ObjectKind::user ||
@@ -260,15 +272,13 @@ HRESULT Simulator::requestDataOnSimObjectType(HANDLE handle, DWORD requestId, DW
         if (near) found.push_back(&o);
     }
     PeriodicRequest r;
-    r.requestId = requestId;
-    r.defineId = defineId;
+    r.requestId = request.requestId;
+    r.defineId = request.defineId;
     for (size_t i = 0; i < found.size(); ++i) {
-        queueData(*c, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, r, *found[i],
+        queueData(c, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, r, *found[i],
                   dataOf(definition->second, *found[i]), static_cast<DWORD>(i + 1),
                   static_cast<DWORD>(found.size()));
     }
-    call.note = fmt::format("{} objects", found.size());
-    return call.result(S_OK);
 }
 
 HRESULT Simulator::setDataOnSimObject(HANDLE handle, DWORD defineId, DWORD objectId, DWORD flags,

@@ -415,6 +415,8 @@ HRESULT Simulator::callDispatch(HANDLE handle, DispatchProc dispatch, void* cont
             CallScope call(*this, "SimConnect_CallDispatch", "");
             return call.result(E_FAIL, "fails on demand");
         }
+        for (const ByTypeRequest& request : c.byTypeRequests) answerByType(c, request);
+        c.byTypeRequests.clear();
         batch.swap(c.inbox);
         if (c.quitQueued) c.dead = true;
         if (!batch.empty()) {

@@ -58,6 +58,14 @@ struct PeriodicRequest {
     std::string last;    // the data last sent, for the CHANGED flag
 };
 
+// A request for the objects of a type around the user, answered at the next dispatch.
+struct ByTypeRequest {
+    DWORD requestId = 0;
+    DWORD defineId = 0;
+    DWORD radius_m = 0;
+    SIMCONNECT_SIMOBJECT_TYPE type = SIMCONNECT_SIMOBJECT_TYPE_USER;
+};
+
 struct Connection {
     uint64_t number = 0;   // the handle's value; never reused
     std::string name;      // the client's name: "VNTQ"
@@ -71,6 +79,7 @@ struct Connection {
     std::map<DWORD, std::vector<Datum>> definitions;
     std::map<DWORD, PeriodicRequest> requests;
     std::deque<Message> inbox;
+    std::vector<ByTypeRequest> byTypeRequests;  // sent, not yet answered
 };
 
 // An object and what the stand-in keeps about its motion.
@@ -215,6 +224,8 @@ private:
     void writeObjectStates();
 
     // calls.cpp helpers.
+    // The replies to one request by type, from the world as it is now.
+    void answerByType(Connection& connection, const ByTypeRequest& request);
     void applyClientEvent(const std::string& simEvent, DWORD data, ObjectState& object);
     void notifyGroups(Connection& sender, DWORD eventId, const std::string& simEvent,
                       DWORD data);

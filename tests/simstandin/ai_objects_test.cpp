@@ -152,6 +152,22 @@ TEST_F(AiObjects, ObjectLimitGivesTooManyObjects)
     EXPECT_EQ(all[0].as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, packet);
 }
 
+TEST_F(AiObjects, InRangeRequestIsAnsweredAtTheNextDispatch)
+{
+    world();
+    connect();
+    const DWORD id = create(kA320, "DLH1");
+    ASSERT_EQ(SimConnect_RequestDataOnSimObjectType(handle_, kReqInRange, kDefInRange, 20000,
+                                                    SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT),
+              S_OK);
+    // Moved after the request was sent: the reply tells where it is when the answer is made.
+    SimPosition position{51.3, 6.8, 0.0, 0.0, 1.5, 2147.0, 0.0, 160.0};
+    SimConnect_SetDataOnSimObject(handle_, kDefPosition, id, 0, 0, sizeof position, &position);
+    const auto reply = inRange(dispatch(), id);
+    ASSERT_TRUE(reply);
+    EXPECT_DOUBLE_EQ(reply->data<double>(0), 2000.0);  // altitude above the 147 ft field
+}
+
 TEST_F(AiObjects, RadiusAbove200KmGivesOutOfBounds)
 {
     world();
