@@ -41,7 +41,5 @@ int gf_runApp(int argc, char** argv);
 // Scan tasks that may run at once: hardware concurrency, or 2; set before the scans.
 extern std::atomic<int32_t> g_maxTasks;
 extern std::atomic<int32_t> g_runningScanTasks;  // scan tasks now running
-// The aircraft and airline database has been read in this process (start-up thread only).
-extern bool g_dataFilesRead;
 
 }  // namespace qel

@@ -39,7 +39,6 @@ namespace qel {
 
 std::atomic<int32_t> g_maxTasks{2};
 std::atomic<int32_t> g_runningScanTasks{0};
-bool g_dataFilesRead = false;  // start-up thread only
 
 namespace {
 
@@ -109,11 +108,10 @@ void lf_initTimeShift()
 
 void lf_readDataFiles()
 {
-    if (!g_dataFilesRead) {
-        // Only a database actually read counts: a run restarted after a failed read reads it
-        // again instead of going on without one.
-        if (!gf_readDbase()) throw std::runtime_error("reading data files failed!");
-        g_dataFilesRead = true;
+    // Asked of the tables themselves: a run restarted after a failed read, or after the tables
+    // were emptied, reads the database again instead of going on without one.
+    if (!gf_aircraftDatabaseRead() && !gf_readDbase()) {
+        throw std::runtime_error("reading data files failed!");
     }
     if (!gf_readAirports()) {
         throw std::runtime_error(fmt::format("reading '{}' failed!", g_airportsEnc.string()));

@@ -54,6 +54,9 @@ constexpr std::size_t lf_thirdParty20Reserve = 600;
 constexpr std::size_t lf_thirdParty24Reserve = 300;
 constexpr std::size_t lf_registrationReserve = 60000;
 
+// The tables hold a whole database; kept here, so that whoever empties them lowers it too.
+bool lf_dbaseRead = false;  // start-up thread only
+
 pugi::xml_node lf_section(const pugi::xml_document& document, const char* section)
 {
     return document.child("root").child(section);
@@ -294,8 +297,11 @@ void gf_readPublisherAirports(const pugi::xml_document& document, const char* se
     }
 }
 
+bool gf_aircraftDatabaseRead() { return lf_dbaseRead; }
+
 void gf_clearAircraftDatabase()
 {
+    lf_dbaseRead = false;
     g_modelCodeFixActive = false;
     g_icaoModelCodes.clear();
     g_icaoAirlineCodes.clear();
@@ -351,6 +357,7 @@ bool gf_readDbase()
     lf_readFixes(document);
     lf_readAddonAirports(document);
     lf_readFleet(document);
+    lf_dbaseRead = true;
     return true;
 }
 

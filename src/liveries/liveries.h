@@ -112,7 +112,11 @@ extern std::vector<RegPrefix> g_registrations;
 // file is missing or cannot be deciphered, qel::UserErrorException 61 for a missing or empty
 // required section.
 bool gf_readDbase();
-// Empties every table above and lowers g_modelCodeFixActive; gf_readDbase and tests.
+// Whether the tables above hold a database: raised when gf_readDbase has read one to the end,
+// lowered by gf_clearAircraftDatabase. Start-up thread, or any thread while none runs.
+bool gf_aircraftDatabaseRead();
+// Empties every table above and lowers g_modelCodeFixActive and the read mark; gf_readDbase and
+// tests.
 void gf_clearAircraftDatabase();
 // Inserts every non-empty comma-separated piece of `attribute` of the `element` children of
 // root/`section`. Throws qel::UserErrorException 61 when root or the section is missing or no

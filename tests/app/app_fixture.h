@@ -16,6 +16,7 @@
 
 #include "app/app.h"
 #include "app/core.h"
+#include "foundation/run_state.h"
 #include "foundation/settings_fixture.h"
 #include "liveries/livery_db.h"
 #include "platform/clock.h"
@@ -40,14 +41,17 @@ public:
         }
         posted_.notify_all();
     }
-    // The next message; fails the test when none comes within a minute of real time.
-    WindowMessage next()
+    // The next message; fails the test when none comes within the bound of real time, and then
+    // closes the program: a run that stopped to wait for the user would otherwise keep the
+    // test's join of the start-up thread waiting for ever.
+    WindowMessage next(std::chrono::milliseconds bound = std::chrono::minutes(1))
     {
         std::unique_lock lock(mutex_);
-        const bool arrived =
-            posted_.wait_for(lock, std::chrono::minutes(1), [&] { return !messages_.empty(); });
+        const bool arrived = posted_.wait_for(lock, bound, [&] { return !messages_.empty(); });
         if (!arrived) {
             ADD_FAILURE() << "no window message";
+            lock.unlock();
+            gf_requestClose();
             return WindowMessage::RepaintMessageLine;
         }
         const auto message = messages_.front();

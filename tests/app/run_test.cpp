@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "platform/window.h"
 #include "foundation/catalogue.h"
 #include "foundation/parameters.h"
+#include "liveries/liveries.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "standins/realtraffic/rt_standin.h"
@@ -371,6 +373,29 @@ TEST_F(Run, ProductionModeStopsAfterTheDataFiles)
     EXPECT_FALSE(fs::exists(user_ / "VNTQ" / "orig_dest"));
     EXPECT_TRUE(gf_rtGuid().empty());
     EXPECT_EQ(stored("SCAN_LIVERIES"), "true");
+}
+
+TEST_F(Run, AnAircraftDatabaseEmptiedBetweenRunsIsReadAgain)
+{
+    // As a test of another library leaves the process: the tables emptied after a run read them.
+    g_productionMode = true;
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    gf_joinStartUpThread();
+    gf_clearAircraftDatabase();
+    test::resetCoreState();
+    g_productionMode = true;
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    EXPECT_TRUE(gf_isModelCode("B738"));
+}
+
+TEST_F(Run, AWaitForTheEndOfARunThatWaitsForTheUserFailsAndClosesIt)
+{
+    fs::remove("docs");
+    gf_onStartUpMessage();
+    EXPECT_NONFATAL_FAILURE(messages_.next(std::chrono::milliseconds(100)), "no window message");
+    // The close lets the join below end.
+    ASSERT_TRUE(g_closeRequested);
+    gf_joinStartUpThread();
 }
 
 TEST_F(Run, WithoutDocsFolderUserError41WaitsForTheUser)
