@@ -7,205 +7,22 @@
 // airport that keeps its route. The stand-in's traces are kept in the build folder
 // (test-tracks/) for the track picture.
 #include <algorithm>
-#include <filesystem>
-#include <functional>
-#include <map>
 #include <numbers>
 #include <tuple>
 
 #include "foundation/catalogue.h"
 #include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
-#include "traffic/traffic.h"
-#include "traffic/traffic_fixture.h"
+#include "traffic/motion_road_fixture.h"
 
 namespace qel::test {
 namespace {
-
-const LatLon kThreshold23L{51.2997, 6.7869};
-const LatLon kEnd05R{51.2808, 6.7530};
-
-// An arrival onto 23L starting `t_s` seconds in (see arrivalReports).
-std::vector<Report> lf_arrival(uint32_t hex, double t_s, LatLon& stop, double& taxi_deg,
-                               int taxiLegs = 7)
-{
-    return arrivalReports(hex, t_s, kThreshold23L, gf_bearingRad(kThreshold23L, kEnd05R), stop,
-                          taxi_deg, taxiLegs);
-}
-
-class MotionRoad : public TrafficTest {
-protected:
-    ~MotionRoad() override
-    {
-        g_parkStands.clear();
-        gf_publishStandSpots();
-        g_parkAirport = Airport{};
-        g_registrations.clear();
-    }
-
-    // A world whose trace goes to test-tracks/<name>, with stands and a park airport.
-    void startAt(const std::string& name, const std::vector<ParkStand>& stands,
-                 const std::string& simulatorMembers = "")
-    {
-        const auto folder = std::filesystem::path(VNTQ_BINARY_DIR) / "test-tracks" / name;
-        std::filesystem::remove_all(folder);
-        start(R"("output_folder": ")" + folder.generic_string() +
-              R"(", "trace_interval_s": 0.5)" +
-              (simulatorMembers.empty() ? "" : ", " + simulatorMembers));
-        g_parkStands = stands;
-        for (std::size_t i = 0; i < g_parkStands.size(); ++i) {
-            g_parkStands[i].number = static_cast<uint32_t>(i + 1);
-        }
-        gf_publishStandSpots();
-        g_parkAirport.code = AirportCode("EDDL");
-        g_parkAirport.secondCode = ShortAirportCode("DUS");
-        g_parkAirport.latitude = 51.2895;
-        g_parkAirport.longitude = 6.76678;
-        g_parkAirport.altitude = 147.0F;
-    }
-
-    // The reports of one time form one poll, one poll every 5 s of ticks, until all are handed
-    // over; the phases of `hex` are noted after every tick.
-    void fly(uint32_t hex, std::vector<Report> reports, int afterTicks)
-    {
-        for (const auto& poll : pollsOf(std::move(reports))) {
-            push(poll, 30);
-            runTicks(hex, 500);
-        }
-        runTicks(hex, afterTicks);
-    }
-
-    // Every 100 ticks the main loop's second takes one aircraft off the stand-check queue.
-    void runTicks(uint32_t hex, int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            tick();
-            if (g_fastTicks % 100 == 0) {
-                gf_writeDayAndSlot();
-                gf_checkNextQueuedStand(g_dayAndSlot);
-                watchHeadings();
-            }
-            if (eachTick_) eachTick_();
-            const LiveAc* aircraft = live(hex);
-            if (!aircraft || aircraft->state != SimObjectState::active) continue;
-            const std::string name(flightPhaseName(aircraft->phase));
-            if (phases_.empty() || phases_.back() != name) phases_.push_back(name);
-            if (aircraft->takeOff && aircraft->onGround) watchRoll(*aircraft);
-        }
-    }
-
-    // A main loop that fell `ticks` ticks behind runs them back to back, a millisecond apart.
-    void catchUp(int ticks)
-    {
-        clock_->advance(std::chrono::milliseconds(9 * ticks));
-        for (int i = 0; i < ticks; ++i) {
-            lf_handleAddingStack();
-            clock_->advance(std::chrono::milliseconds(1));
-            lf_dispatchOnce(handle_);
-        }
-    }
-
-    // On the take-off roll: once, from 80 kt on, the main loop falls ten ticks behind; every
-    // half second the speed the aircraft moved at and the top speed the simulator shows are
-    // noted.
-    void watchRoll(const LiveAc& aircraft)
-    {
-        if (!caughtUp_ && aircraft.samples.front().groundSpeed_kt >= 80.0) {
-            catchUp(10);
-            caughtUp_ = true;
-        }
-        if (const auto object = simstandin::object(aircraft.objectId)) {
-            shownRollSpeed_kt_ = std::max(shownRollSpeed_kt_, object->groundSpeed_kt);
-        }
-        const int32_t now = g_fastTicks;
-        if (now - rollFromTick_ < 50) return;
-        const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
-        if (rollFromTick_ >= 0) {
-            rollSpeeds_kt_.push_back(gf_distanceNm(rollFrom_, here) * 360000.0 /
-                                     (now - rollFromTick_));
-        }
-        rollFrom_ = here;
-        rollFromTick_ = now;
-    }
-
-    // Once a second, as the simulator shows them: an aircraft moving on the ground faster than
-    // 3 kt that points 25-155 degrees away from where it goes, two seconds running, slides.
-    void watchHeadings()
-    {
-        for (const LiveAc& aircraft : g_liveAcs) {
-            const auto object =
-                aircraft.objectId ? simstandin::object(aircraft.objectId) : std::nullopt;
-            if (!object) continue;
-            Seen& seen = seen_[aircraft.hexId];
-            const LatLon here{object->latitude, object->longitude};
-            double off_deg = 0.0;
-            if (seen.known && seen.onGround && object->onGround &&
-                gf_distanceNm(seen.at, here) * 3600.0 > 3.0) {
-                off_deg = std::abs(lf_wrapPi(object->heading_rad - gf_bearingRad(seen.at, here))) /
-                          kRadPerDeg;
-            }
-            const bool sideways = off_deg >= 25.0 && off_deg <= 155.0;
-            if (sideways && seen.sideways) {
-                slides_.push_back(fmt::format("{} at tick {}: {:.0f} degrees off its path",
-                                              aircraft.callsign, g_fastTicks.load(), off_deg));
-            }
-            seen = {here, object->onGround, sideways, true};
-        }
-    }
-
-    void expectFacingWhereTheyGo()
-    {
-        for (const auto& slide : slides_) ADD_FAILURE() << slide;
-    }
-
-    // KLM56A's arrival onto 23L to a stop 10 m short of A1, the world's only stand, which it
-    // faces; the world's trace goes to test-tracks/<name>.
-    std::vector<Report> arrivalToA1(const std::string& name)
-    {
-        LatLon p{};
-        double taxi_deg = 0;
-        std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
-        const LatLon a1 = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
-        startAt(name, {ParkStand("A1", {}, a1.lat, a1.lon, taxi_deg * kRadPerDeg, 30.0, false,
-                                 false, false)});
-        livery(0x48548e);
-        return reports;
-    }
-
-    void expectNoException()
-    {
-        for (const auto& line : log_.lines()) {
-            EXPECT_EQ(line.find("exception"), std::string::npos) << line;
-        }
-    }
-
-    bool went(const std::string& phase) const
-    {
-        return std::find(phases_.begin(), phases_.end(), phase) != phases_.end();
-    }
-
-    struct Seen {
-        LatLon at;
-        bool onGround = false;
-        bool sideways = false;
-        bool known = false;
-    };
-    std::map<uint32_t, Seen> seen_;    // by hex id, a second ago
-    std::vector<std::string> slides_;  // what slid sideways
-    std::vector<std::string> phases_;
-    std::function<void()> eachTick_;  // after every tick
-    bool caughtUp_ = false;
-    double shownRollSpeed_kt_ = 0.0;
-    std::vector<double> rollSpeeds_kt_;  // every half second of the take-off roll
-    LatLon rollFrom_{};
-    int32_t rollFromTick_ = -1000;
-};
 
 TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
 {
     LatLon p{};
     double taxi_deg = 0;
-    const std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+    const std::vector<Report> reports = arrivalOnto23L(0x48548e, 0, p, taxi_deg);
     // Stand A1 lies 10 m beyond the stop.
     const LatLon stand = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
     startAt("arrival", {ParkStand("A1", {}, stand.lat, stand.lon, taxi_deg * kRadPerDeg, 30.0,
@@ -320,7 +137,7 @@ TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutASta
     // with no stand in reach, and waits there.
     LatLon p{};
     double taxi_deg = 0;
-    std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+    std::vector<Report> reports = arrivalOnto23L(0x48548e, 0, p, taxi_deg);
     const LatLon stand = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
     struct Flight {
         uint32_t hex;
@@ -328,19 +145,20 @@ TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutASta
         const char* registration;
         int taxiLegs;
     };
-    for (const Flight f : {Flight{0x48548f, "KLM57B", "PH-EXM", 7},
-                           Flight{0x485490, "KLM58C", "PH-EXN", 4}}) {
+    for (const Flight f :
+         {Flight{0x48548f, "KLM57B", "PH-EXM", 7}, Flight{0x485490, "KLM58C", "PH-EXN", 4}}) {
         LatLon stop{};
-        for (Report r : lf_arrival(f.hex, 60.0 * (f.hex - 0x48548e), stop, taxi_deg, f.taxiLegs)) {
+        for (Report r :
+             arrivalOnto23L(f.hex, 60.0 * (f.hex - 0x48548e), stop, taxi_deg, f.taxiLegs)) {
             r.callsign = f.callsign;
             r.registration = f.registration;
             reports.push_back(r);
         }
     }
-    startAt("stand-taken", {ParkStand("A1", {}, stand.lat, stand.lon, taxi_deg * kRadPerDeg,
-                                      30.0, false, false, false),
-                            ParkStand("A2", {}, stand.lat + 0.001, stand.lon, 0.0, 30.0, false,
-                                      false, false)});
+    startAt("stand-taken",
+            {ParkStand("A1", {}, stand.lat, stand.lon, taxi_deg * kRadPerDeg, 30.0, false, false,
+                       false),
+             ParkStand("A2", {}, stand.lat + 0.001, stand.lon, 0.0, 30.0, false, false, false)});
     MAX_HOLDING_MINUTES.current = 1;
     for (uint32_t hex : {0x48548eu, 0x48548fu, 0x485490u}) livery(hex);
     fly(0x485490, reports, 3000);
@@ -365,18 +183,6 @@ TEST_F(MotionRoad, ALaterArrivalTakesTheStandOfASilentParkedOneAndOneWithoutASta
     expectFacingWhereTheyGo();
 }
 
-// Two stationary reports at a stand, 20 s apart from `t_s` on.
-void lf_standing(std::vector<Report>& out, uint32_t hex, const char* callsign, LatLon at,
-                 double t_s)
-{
-    for (double t : {t_s, t_s + 20}) {
-        out.push_back(reportAt(at, 0, 0, 0, t));
-        out.back().hex = hex;
-        out.back().callsign = callsign;
-        out.back().registration.clear();
-    }
-}
-
 TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStandingThereNow)
 {
     // A1 and A3 lie on the taxiway of the arrivals onto 23L, 10 m beyond where KLM58C and
@@ -384,12 +190,12 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
     LatLon stop1{}, stop3{};
     double taxi_deg = 0;
     std::vector<Report> reports;
-    for (Report r : lf_arrival(0x485490, 100, stop1, taxi_deg)) {
+    for (Report r : arrivalOnto23L(0x485490, 100, stop1, taxi_deg)) {
         r.callsign = "KLM58C";
         r.registration.clear();
         reports.push_back(r);
     }
-    for (Report r : lf_arrival(0x485492, 240, stop3, taxi_deg, 4)) {
+    for (Report r : arrivalOnto23L(0x485492, 240, stop3, taxi_deg, 4)) {
         r.callsign = "KLM60E";
         r.registration.clear();
         reports.push_back(r);
@@ -399,7 +205,7 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
     const double aside_deg = taxi_deg + 90;
     const LatLon a2 = gf_destinationPoint(a1, aside_deg * kRadPerDeg, 35 / 0.3048);
     // KLM56A stands on A2, pulls out straight ahead and taxis on; KLM57B then appears on A2.
-    lf_standing(reports, 0x48548e, "KLM56A", a2, 0);
+    standingAt(reports, 0x48548e, "KLM56A", a2, 0);
     LatLon at = a2;
     double alt = 0;
     double t = 40;
@@ -408,10 +214,10 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
     for (auto& r : reports) {
         if (r.hex == 0x48548e) r.callsign = "KLM56A";
     }
-    lf_standing(reports, 0x48548f, "KLM57B", a2, 100);
+    standingAt(reports, 0x48548f, "KLM57B", a2, 100);
     // KLM59D stands on A3, facing away from the taxiway, and is pushed back 60 m across it,
     // while KLM60E lands for A3.
-    lf_standing(reports, 0x485491, "KLM59D", a3, 0);
+    standingAt(reports, 0x485491, "KLM59D", a3, 0);
     at = a3;
     t = 240;
     std::vector<Report> pushed;
@@ -471,7 +277,7 @@ TEST_F(MotionRoad, AFlightAheadOfAUserInTheAirIsHeldButAnAircraftStandingThereIs
     // towards the user.
     const LatLon a1{51.2895, 6.767};
     std::vector<Report> reports;
-    lf_standing(reports, 0x48548e, "KLM56A", a1, 0);
+    standingAt(reports, 0x48548e, "KLM56A", a1, 0);
     for (const auto& [hex, callsign, track_deg] :
          {std::tuple{0x48548fU, "KLM57B", 0.0}, std::tuple{0x485490U, "KLM58C", 180.0}}) {
         LatLon at = gf_destinationPoint(a1, kPi, 0.5 * kFeetPerNm);
@@ -662,7 +468,7 @@ TEST_F(MotionRoad, AnAircraftLeavingAStandItLeftEarlierTodayIsLearnedComplete)
     for (const uint32_t hex : {0x48548eu, 0x48548fu}) {
         livery(hex);
         std::vector<Report> stay;
-        lf_standing(stay, hex, hex == 0x48548eu ? "KLM56A" : "KLM58C", a1, t);
+        standingAt(stay, hex, hex == 0x48548eu ? "KLM56A" : "KLM58C", a1, t);
         for (Report& r : stay) r.registration = "PH-EXL";
         fly(hex, stay, 4000);
         clock_->advance(std::chrono::minutes(30));
@@ -801,7 +607,7 @@ TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
 {
     LatLon p{};
     double taxi_deg = 0;
-    std::vector<Report> reports = lf_arrival(0x48548e, 0, p, taxi_deg);
+    std::vector<Report> reports = arrivalOnto23L(0x48548e, 0, p, taxi_deg);
     const LatLon a1 = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
     // Ten minutes after it parked it is pushed back 77 m and towed 77 m forward-left to a stop
     // 5 m short of B7.
