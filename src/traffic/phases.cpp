@@ -10,6 +10,7 @@
 
 #include "foundation/log.h"
 #include "traffic/fleet.h"
+#include "traffic/motion.h"
 
 namespace qel {
 
@@ -83,6 +84,10 @@ bool lf_setLivePhase(LiveAc& aircraft, FlightPhase to, PhaseMemory memory)
         aircraft.previousPhase = from;
     }
     aircraft.phase = to;
+    // Whatever the way in (a spawn, an arrival, an arrival leaving again before it stood), a
+    // parked record has its parking time: the max-park limit otherwise reads it as parked since
+    // the epoch and removes it first.
+    if (to == FlightPhase::parked && from != to) lf_recordParkingTime(aircraft);
     return true;
 }
 

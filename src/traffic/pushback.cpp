@@ -130,7 +130,6 @@ void lf_towedArrives(LiveAc& aircraft)
         return;
     }
     lf_setLivePhase(aircraft, FlightPhase::parked, PhaseMemory::onChange);
-    lf_recordParkingTime(aircraft);
     if (aircraft.towed) {
         gf_log(fmt::format("          towed aircraft {} parks", gf_flightDescription(aircraft)));
     }
