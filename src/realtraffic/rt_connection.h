@@ -133,7 +133,7 @@ public:
     // Signs out with this object's GUID; only logs failures.
     void deauthenticate();
     // Back to the state after construction for a new start: GUID, handle (replaced), stop
-    // flag, toffset, finished mark; rrl and wrrl keep their values.
+    // flag, toffset, finished mark; rrl and wrrl keep the server's last pacing (rt_run.h).
     void reset();
 
 private:

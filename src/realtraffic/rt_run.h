@@ -3,6 +3,9 @@
 // leaves free and what the window shows of the client. Reset by assigning a fresh RtRun while
 // no reader runs; the g_ names of the files are references to its members. The reader objects
 // with their libcurl handles, the locks and the hooks are the process's and stay apart.
+// The readers' request intervals (rrl, wrrl) outlast the reset on purpose: they are the pacing
+// the server last asked of this client, and the first requests of a restarted run keep to it
+// rather than fall back to 2 s; the next sign-in and traffic replies set them anew.
 #pragma once
 
 #include <string>

@@ -3,6 +3,7 @@
 // brings every struct back to a fresh one.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -57,7 +58,14 @@ struct SampleOf<LiveAc> {
         FlightData data;
         data.hexId = static_cast<uint32_t>(kLiveHexIdFloor + k);
         data.callsign = sample<std::string>(k);
-        return LiveAc(PosSample{}, data, k);
+        LiveAc aircraft(PosSample{}, data, k);
+        // Without a taxi curve a record holds NaN and equals no record, its copy included; the
+        // sample flies one, so that a run holding it can show which of its fields are compared.
+        aircraft.curveStart = 0.0;
+        aircraft.curveEnd = 1.0;
+        aircraft.curveControlEast = k;
+        aircraft.curveControlNorth = k;
+        return aircraft;
     }
 };
 template <>
@@ -77,6 +85,26 @@ struct SampleOf<HalfHourSet> {
 template <std::size_t N>
 struct SampleOf<FixedCode<N>> {
     static FixedCode<N> make(int k) { return FixedCode<N>(std::string(N, k == 1 ? 'A' : 'B')); }
+};
+
+
+// A field whose comparison always says equal, behind one whose sample equals no copy of itself.
+struct BlindField {
+    int value = 0;
+    bool operator==(const BlindField&) const { return true; }
+};
+struct SelfUnequal {
+    double value = 0.0;
+    bool operator==(const SelfUnequal&) const = default;
+};
+struct RiggedRun {
+    SelfUnequal unequal;
+    BlindField blind;
+    bool operator==(const RiggedRun&) const = default;
+};
+template <>
+struct SampleOf<SelfUnequal> {
+    static SelfUnequal make(int) { return {std::nan("")}; }
 };
 
 }  // namespace qel::test::probe
@@ -110,6 +138,11 @@ TEST(RunReset, EveryFieldOfEveryRunStructIsDirtiedAndCompared)
     EXPECT_EQ(unchangedFields<UiRun>(), std::vector<std::size_t>{});
     EXPECT_EQ(unchangedFields<AppRun>(), std::vector<std::size_t>{});
     EXPECT_EQ(unchangedFields<TrafficRun>(), std::vector<std::size_t>{});
+}
+
+TEST(RunReset, AFieldBehindOneUnequalToItselfIsNotTakenAsCompared)
+{
+    EXPECT_EQ(unchangedFields<test::probe::RiggedRun>(), (std::vector<std::size_t>{0, 1}));
 }
 
 TEST(RunReset, TheRestartsResetLeavesEveryLibrarysRunFresh)
