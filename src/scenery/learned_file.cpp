@@ -25,11 +25,17 @@ namespace {
 constexpr double lf_nmPerMetre = 0.0005399568034557236;
 const VersionData lf_firstKeptVersion{11, 10, 0};  // flights of older files are not taken over
 
+// A learned file being read: where it is, for log lines, and how much of it was refused.
+struct LearnedRead {
+    StandSource source;
+    std::size_t refused = 0;  // stands, radii and options not taken
+};
+
 struct LearnedMergeContext {
     std::string id;  // the element's stand id
     pugi::xml_node parkpos;
     bool older = false;  // written before 11.10.0
-    std::string path;    // for log lines
+    LearnedRead& read;
 };
 
 // A learned file that did not read whole: its copy in *.0.xml, and no save replaces it while
@@ -165,20 +171,34 @@ private:
     std::unordered_map<FlightKey, HalfHourSet, FlightKeyHash> slots_;
 };
 
-// The option as a learned flight; nothing (logged) when it has no slot or no weekday 1-7.
-std::optional<LearnedFlight> lf_learnedOption(const pugi::xml_node& opt)
+// Why the option is no learned flight: no weekday 1-7 or no slot; "" when it is one.
+std::string lf_optionRefusal(const pugi::xml_node& opt, const LearnedFlight& flight)
 {
-    OptIdentity identity = lf_readOptIdentity(opt);
-    LearnedFlight flight;
-    flight.slots = gf_hours2bitset(gf_attrString(opt, "hh"));
-    if (flight.slots.none()) {
-        gf_logHighlighted("empty bit set");
-        return std::nullopt;
-    }
     const auto day = lf_readNumber(opt, "day");
     // The stand-file reader refuses other weekdays; a merged one must not slip past it.
-    if (!day || *day < 1.0 || *day > 7.0 || *day != std::floor(*day)) return std::nullopt;
-    flight.day = static_cast<uint32_t>(*day);
+    if (!day || *day < 1.0 || *day > 7.0 || *day != std::floor(*day)) {
+        return fmt::format("day '{}' is no weekday 1-7", gf_attrString(opt, "day"));
+    }
+    if (flight.slots.none()) {
+        return fmt::format("hh '{}' holds no half hour", gf_attrString(opt, "hh"));
+    }
+    return {};
+}
+
+// The option as a learned flight; nothing (logged, counted as refused) when it is none.
+std::optional<LearnedFlight> lf_learnedOption(const pugi::xml_node& opt,
+                                              const LearnedMergeContext& context)
+{
+    LearnedFlight flight;
+    flight.slots = gf_hours2bitset(gf_attrString(opt, "hh"));
+    if (const std::string refusal = lf_optionRefusal(opt, flight); !refusal.empty()) {
+        gf_logHighlighted(fmt::format("{}option of stand {} refused: {}",
+                                      lf_whereIn(context.read.source, opt), context.id, refusal));
+        ++context.read.refused;
+        return std::nullopt;
+    }
+    OptIdentity identity = lf_readOptIdentity(opt);
+    flight.day = static_cast<uint32_t>(*lf_readNumber(opt, "day"));
     flight.codes = identity.codes;
     flight.callsign = std::move(identity.callsign);
     flight.callsign2 = std::move(identity.callsign2);
@@ -193,14 +213,16 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     if (stand.id != context.id) return false;
     const pugi::xml_node& parkpos = context.parkpos;
     if (parkpos.attribute("radius_change").as_bool(false)) {
-        const auto radius = lf_readNumber(parkpos, "radius");
         // A stand without a radius would overlap nothing and fit any aircraft.
-        if (radius && gf_radiusWritable(*radius * lf_nmPerMetre)) {
-            stand.radius = *radius * lf_nmPerMetre;
+        double radius_m = 0.0;
+        if (const std::string refusal = lf_radiusRefusal(parkpos, radius_m); refusal.empty()) {
+            stand.radius = radius_m * lf_nmPerMetre;
             stand.radiusChanged = true;
         } else {
-            gf_logHighlighted(fmt::format("learned stand {} in {}: radius '{}' refused", stand.id,
-                                          context.path, gf_attrString(parkpos, "radius")));
+            gf_logHighlighted(fmt::format("{}radius change of stand {} refused: {}",
+                                          lf_whereIn(context.read.source, parkpos), stand.id,
+                                          refusal));
+            ++context.read.refused;
         }
     }
     if (parkpos.attribute("cargo_change").as_bool(false)) {
@@ -211,7 +233,7 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     uint32_t next = stand.learnedFlights.empty() ? 1 : stand.learnedFlights.back().number + 1;
     StandFlights known(stand);
     for (const pugi::xml_node& opt : parkpos.children("opt")) {
-        auto flight = lf_learnedOption(opt);
+        auto flight = lf_learnedOption(opt, context);
         if (!flight) continue;
         if (!known.isDuplicate(*flight)) {
             flight->number = next++;
@@ -234,22 +256,25 @@ double lf_asWritten(double degrees) { return std::round(degrees * 1e6) / 1e6; }
 
 void lf_addManualStand(const LearnedMergeContext& context)
 {
-    const double latitude = lf_asWritten(lf_readNumber(context.parkpos, "latitude").value_or(0.0));
-    const double longitude =
-        lf_asWritten(lf_readNumber(context.parkpos, "longitude").value_or(0.0));
-    const double radius = lf_readNumber(context.parkpos, "radius").value_or(0.0);
-    if ((std::abs(latitude) <= 0.0001 && std::abs(longitude) <= 0.0001) || radius == 0.0) {
-        gf_logHighlighted(fmt::format("manually created standid {} misses correct attributes in {}",
-                                      context.id, context.path));
+    const auto latitude = lf_readNumber(context.parkpos, "latitude");
+    const auto longitude = lf_readNumber(context.parkpos, "longitude");
+    if (latitude && longitude && std::abs(lf_asWritten(*latitude)) <= 0.0001 &&
+        std::abs(lf_asWritten(*longitude)) <= 0.0001) {
+        gf_logHighlighted(
+            fmt::format("{}stand {} refused: a manual stand at latitude and "
+                        "longitude 0",
+                        lf_whereIn(context.read.source, context.parkpos), context.id));
+        ++context.read.refused;
         return;
     }
     const std::size_t before = g_parkStands.size();
-    lf_readParkStand(context.parkpos, context.id, 0);
+    context.read.refused += lf_readParkStand(context.parkpos, context.id, 0, context.read.source);
     if (g_parkStands.size() > before) g_parkStands.back().manual = true;
 }
 
-void lf_mergeStands(const pugi::xml_document& document, bool older, const std::string& path)
+void lf_mergeStands(const pugi::xml_document& document, bool older, LearnedRead& read)
 {
+    const std::string& path = read.source.path;
     pugi::xml_node base = document.child("root");
     if (!base) base = document;
     // The first stand of each id, as a search from the front finds it; a large airport's
@@ -258,7 +283,7 @@ void lf_mergeStands(const pugi::xml_document& document, bool older, const std::s
     byId.reserve(g_parkStands.size());
     for (std::size_t i = 0; i < g_parkStands.size(); ++i) byId.emplace(g_parkStands[i].id, i);
     for (const pugi::xml_node& parkpos : base.child("parkpositions").children("parkpos")) {
-        const LearnedMergeContext context{gf_attrString(parkpos, "id"), parkpos, older, path};
+        const LearnedMergeContext context{gf_attrString(parkpos, "id"), parkpos, older, read};
         const bool manual = parkpos.attribute("manual").as_bool(false);
         const auto found = byId.find(context.id);
         if (!manual) {
@@ -279,9 +304,9 @@ void lf_mergeStands(const pugi::xml_document& document, bool older, const std::s
 }
 
 void lf_readLearnedDocument(const pugi::xml_document& document, const std::filesystem::path& file,
-                            const std::string& path, ParkAirportInfo& info)
+                            LearnedRead& read, ParkAirportInfo& info)
 {
-    gf_logFlush(fmt::format("Read from learned airport file: '{}'", path));
+    gf_logFlush(fmt::format("Read from learned airport file: '{}'", read.source.path));
     const auto meta = gf_readXmlMeta(document, true);
     if (!meta) {
         lf_keepUnread(file);
@@ -311,12 +336,14 @@ void lf_readLearnedDocument(const pugi::xml_document& document, const std::files
     if (const auto handmade = gf_readStringParameter(document, "handmade")) {
         g_parkApfHandmade = true;
         gf_clearParkAirportTable();
-        gf_readParkPositions(document);
+        read.refused += gf_readParkPositions(document, read.source);
         lf_logSetting("handmade", *handmade);
-        return;
+    } else {
+        g_parkApfHandmade = false;
+        lf_mergeStands(document, older, read);
     }
-    g_parkApfHandmade = false;
-    lf_mergeStands(document, older, path);
+    // Saving what was taken would write the rest of the only copy away.
+    if (read.refused > 0) lf_keepUnread(file);
 }
 
 }  // namespace
@@ -335,17 +362,20 @@ std::string gf_learnedFileKept(const BglAirport& airport, const std::filesystem:
 void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info)
 {
     try {
-        const std::string text = gf_pathToUtf8(path);
+        LearnedRead read;
+        read.source.path = gf_pathToUtf8(path);
+        std::string bytes;
         pugi::xml_document document;
-        const pugi::xml_parse_result result = document.load_file(path.c_str());
+        const pugi::xml_parse_result result = lf_loadStandXml(path, document, bytes);
         if (!result) {
             // The learned file is the only copy of what was learned: keep it aside.
             gf_save1GenerationOf(path);
             gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}",
-                                          text, result.description()));
+                                          read.source.path, result.description()));
             return;
         }
-        lf_readLearnedDocument(document, path, text, info);
+        read.source.text = bytes;
+        lf_readLearnedDocument(document, path, read, info);
     } catch (const std::exception& e) {
         gf_log(fmt::format("{}: {}", "lf_readLearned", e.what()));
         lf_keepUnread(path);

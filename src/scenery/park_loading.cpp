@@ -201,12 +201,16 @@ std::string lf_readApf(const std::string& path, ParkAirportInfo& info, uint32_t 
     g_qualityFactors = 0;
 
     pugi::xml_document document;
-    if (!document.load_file(file.c_str())) {
+    std::string bytes;
+    if (!lf_loadStandXml(file, document, bytes)) {
         return fmt::format("{}: could not load file: {}", path, gf_pathToUtf8(file));
     }
     if (!gf_readXmlMeta(document, true)) return fmt::format("{}: refused to load", path);
     lf_readFileParameters(document, info);
-    gf_readParkPositions(document);
+    StandSource source;
+    source.path = path;
+    source.text = bytes;
+    gf_readParkPositions(document, source);
     lf_takeFileQuality(document);
     lf_saveParkSettings();
 

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -127,13 +128,34 @@ struct ApfText {
 // without its guard for learned files); nothing when building failed. Any thread.
 std::optional<ApfText> gf_apfText(const BglAirport& airport, int mode, int sim);
 
-// Appends the stands of a loaded stand file (the document or its `root`) to g_parkStands.
+// Where a document's stands come from, for the log lines that say what was refused and where.
+struct StandSource {
+    std::string path;             // "airports/learned/thirdparty/Orbx/EHAM.xml"; "" unnamed
+    std::string_view text;        // the bytes the document was parsed from; empty: no lines
+    std::size_t countedTo = 0;    // byte offset up to which the lines are counted
+    std::size_t linesBefore = 0;  // line breaks before countedTo
+};
+// Loads the file at `path` into `document`, its bytes kept in `text` for the line numbers of
+// log lines. Files above 256 MiB are refused (status_io_error); no stand file comes near.
+pugi::xml_parse_result lf_loadStandXml(const std::filesystem::path& path,
+                                       pugi::xml_document& document, std::string& text);
+// "<path> line <n>: " for a node of the source's document; parts that are unknown are left out.
+std::string lf_whereIn(StandSource& source, const pugi::xml_node& node);
+
+// Appends the stands of a loaded stand file (the document or its `root`) to g_parkStands and
+// gives the number of stands and options refused (each logged with its place and reason).
 // Throws UserErrorException 93 (a stand without id) and 94 (an id twice), leaving the stands
 // read before it. Main-loop thread.
-void gf_readParkPositions(const pugi::xml_node& node);
-// Appends one stand read from a `parkpos` element; each option gets `fromStandFile`.
-// A stand without a valid position, heading or radius is logged and left out.
-void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id, uint32_t fromStandFile);
+std::size_t gf_readParkPositions(const pugi::xml_node& node, StandSource& source);
+std::size_t gf_readParkPositions(const pugi::xml_node& node);
+// Appends one stand read from a `parkpos` element; each option gets `fromStandFile`. A stand
+// without a valid position, heading or radius, and an option without a weekday 1-7 or a half
+// hour, is logged and left out; gives the number of them.
+std::size_t lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id,
+                             uint32_t fromStandFile, StandSource& source);
+// Why the `parkpos` element's "radius" (metres) is no radius a stand can keep ("no radius",
+// "radius '30m' is no number"); "" and the value in `radius_m` when it is one.
+std::string lf_radiusRefusal(const pugi::xml_node& parkpos, double& radius_m);
 OptIdentity lf_readOptIdentity(const pugi::xml_node& opt);
 MatchKey lf_readAirlineAndType(const pugi::xml_node& opt);
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <fstream>
 #include <string_view>
 #include <unordered_set>
 
@@ -29,6 +30,7 @@ constexpr double lf_radPerDegree = 0.017453292519943295;
 constexpr std::size_t lf_idReserve = 512;  // more stands than a large airport has
 constexpr int lf_errorNoId = 93;
 constexpr int lf_errorDuplicateId = 94;
+constexpr std::streamoff lf_standFileLimit = std::streamoff{256} << 20;
 
 // A number written in the file, locale-free. Missing gives 0; text that is no number, or no
 // finite one ("nan", "inf", "1e999"), gives nothing, so a stand cannot carry it into the
@@ -74,47 +76,140 @@ struct StandPlace {
     double radius_m = 0.0;
 };
 
-// The stand's place, or nothing when it has no usable one: missing (0/0), not a finite
-// number, off the globe, or without a radius. What is kept must survive being written back:
-// a place written as 0/0, or a radius written as 0.0, would be refused when read again.
-std::optional<StandPlace> lf_readPlace(const pugi::xml_node& parkpos)
+std::string lf_notANumber(const pugi::xml_node& node, const char* name)
 {
-    const auto position = lf_readStandPlace(parkpos);
+    return fmt::format("{} '{}' is no number", name, gf_attrString(node, name));
+}
+
+// Why the latitude and longitude are no place (""): not finite numbers, missing or written as
+// 0/0, or off the globe.
+std::string lf_latLonRefusal(const pugi::xml_node& parkpos, double& latitude, double& longitude)
+{
+    const auto readLatitude = lf_readNumber(parkpos, "latitude");
+    if (!readLatitude) return lf_notANumber(parkpos, "latitude");
+    const auto readLongitude = lf_readNumber(parkpos, "longitude");
+    if (!readLongitude) return lf_notANumber(parkpos, "longitude");
+    latitude = *readLatitude;
+    longitude = *readLongitude;
+    if (lf_writtenAsZero(latitude, 6) && lf_writtenAsZero(longitude, 6)) {
+        return "latitude and longitude missing or 0";
+    }
+    if (std::abs(latitude) > 90.0 || std::abs(longitude) > 180.0) {
+        return fmt::format("latitude '{}' or longitude '{}' off the globe",
+                           gf_attrString(parkpos, "latitude"), gf_attrString(parkpos, "longitude"));
+    }
+    return {};
+}
+
+// The stand's place, or nothing and the reason in `refusal`. What is kept must survive being
+// written back: a place written as 0/0, or a radius written as 0.0, would be refused when read
+// again.
+std::optional<StandPlace> lf_readPlace(const pugi::xml_node& parkpos, std::string& refusal)
+{
+    StandPlace place;
+    refusal = lf_latLonRefusal(parkpos, place.latitude, place.longitude);
+    if (!refusal.empty()) return std::nullopt;
     const auto heading = lf_readNumber(parkpos, "heading");
-    const auto radius = lf_readNumber(parkpos, "radius");
-    if (!position || !heading || !radius) return std::nullopt;
-    if (!gf_radiusWritable(*radius * lf_nmPerMetre)) return std::nullopt;
-    return StandPlace{position->first, position->second, *heading, *radius};
+    if (!heading) {
+        refusal = lf_notANumber(parkpos, "heading");
+        return std::nullopt;
+    }
+    place.heading_deg = *heading;
+    refusal = lf_radiusRefusal(parkpos, place.radius_m);
+    if (!refusal.empty()) return std::nullopt;
+    return place;
 }
 
 }  // namespace
 
+std::string lf_radiusRefusal(const pugi::xml_node& parkpos, double& radius_m)
+{
+    // Missing reads as 0, which no stand can have; it is told as what it is.
+    if (!parkpos.attribute("radius")) return "no radius";
+    const auto radius = lf_readNumber(parkpos, "radius");
+    if (!radius) return lf_notANumber(parkpos, "radius");
+    if (!gf_radiusWritable(*radius * lf_nmPerMetre)) {
+        return fmt::format("radius '{}' is below 0.05 m", gf_attrString(parkpos, "radius"));
+    }
+    radius_m = *radius;
+    return {};
+}
+
+std::string lf_whereIn(StandSource& source, const pugi::xml_node& node)
+{
+    std::string where = source.path;
+    const std::ptrdiff_t offset = node.offset_debug();
+    if (offset >= 0 && !source.text.empty()) {
+        // Refusals come in document order: each count goes on from the one before.
+        const std::size_t at = std::min(static_cast<std::size_t>(offset), source.text.size());
+        if (at < source.countedTo) source.countedTo = source.linesBefore = 0;
+        const auto begin = source.text.begin();
+        source.linesBefore += static_cast<std::size_t>(
+            std::count(begin + static_cast<std::ptrdiff_t>(source.countedTo),
+                       begin + static_cast<std::ptrdiff_t>(at), '\n'));
+        source.countedTo = at;
+        where += fmt::format("{}line {}", where.empty() ? "" : " ", source.linesBefore + 1);
+    }
+    return where.empty() ? where : where + ": ";
+}
+
+pugi::xml_parse_result lf_loadStandXml(const std::filesystem::path& path,
+                                       pugi::xml_document& document, std::string& text)
+{
+    pugi::xml_parse_result failed;
+    failed.status = pugi::status_file_not_found;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return failed;
+    failed.status = pugi::status_io_error;
+    const std::streamoff size = in.tellg();
+    if (size < 0 || size > lf_standFileLimit) return failed;
+    text.assign(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(text.data(), size)) return failed;
+    return document.load_buffer(text.data(), text.size());
+}
+
 std::optional<std::pair<double, double>> lf_readStandPlace(const pugi::xml_node& parkpos)
 {
-    const auto latitude = lf_readNumber(parkpos, "latitude");
-    const auto longitude = lf_readNumber(parkpos, "longitude");
-    if (!latitude || !longitude) return std::nullopt;
-    if (lf_writtenAsZero(*latitude, 6) && lf_writtenAsZero(*longitude, 6)) return std::nullopt;
-    if (std::abs(*latitude) > 90.0 || std::abs(*longitude) > 180.0) return std::nullopt;
-    return std::pair{*latitude, *longitude};
+    double latitude = 0.0;
+    double longitude = 0.0;
+    if (!lf_latLonRefusal(parkpos, latitude, longitude).empty()) return std::nullopt;
+    return std::pair{latitude, longitude};
 }
 
 namespace {
 
-std::vector<LearnedFlight> lf_readOptions(const pugi::xml_node& parkpos, uint32_t fromStandFile)
+// The option's reason to be refused; "" for one that is kept.
+std::string lf_optionRefusal(const pugi::xml_node& opt, uint32_t day, const HalfHourSet& slots)
+{
+    if (day < 1 || day > 7) {
+        return fmt::format("day '{}' is no weekday 1-7", gf_attrString(opt, "day"));
+    }
+    // An option without a slot is never chosen, and no file could say it again.
+    if (slots.none()) return fmt::format("hh '{}' holds no half hour", gf_attrString(opt, "hh"));
+    return {};
+}
+
+std::vector<LearnedFlight> lf_readOptions(const pugi::xml_node& parkpos, const std::string& id,
+                                          uint32_t fromStandFile, StandSource& source,
+                                          std::size_t& refused)
 {
     std::vector<LearnedFlight> flights;
     std::size_t count = 0;
     for ([[maybe_unused]] const pugi::xml_node& opt : parkpos.children("opt")) ++count;
     flights.reserve(count);
     for (const pugi::xml_node& opt : parkpos.children("opt")) {
-        OptIdentity identity = lf_readOptIdentity(opt);
-        const std::string hours = gf_attrString(opt, "hh");
         const uint32_t day = lf_attrUnsigned(opt, "day");
-        if (hours.empty() || day < 1 || day > 7) continue;
-        // An option without a slot is never chosen, and no file could say it again.
-        const HalfHourSet slots = gf_hours2bitset(hours);
-        if (slots.none()) continue;
+        const std::string hours = gf_attrString(opt, "hh");
+        const HalfHourSet slots =
+            day < 1 || day > 7 || hours.empty() ? HalfHourSet{} : gf_hours2bitset(hours);
+        if (const std::string refusal = lf_optionRefusal(opt, day, slots); !refusal.empty()) {
+            gf_logHighlighted(fmt::format("{}option of stand {} refused: {}",
+                                          lf_whereIn(source, opt), id, refusal));
+            ++refused;
+            continue;
+        }
+        OptIdentity identity = lf_readOptIdentity(opt);
         LearnedFlight flight;
         flight.codes = identity.codes;
         flight.registration = gf_attrString(opt, "reg");
@@ -180,31 +275,43 @@ OptIdentity lf_readOptIdentity(const pugi::xml_node& opt)
     return identity;
 }
 
-void lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id, uint32_t fromStandFile)
+std::size_t lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id,
+                             uint32_t fromStandFile, StandSource& source)
 {
-    const auto place = lf_readPlace(parkpos);
+    std::string refusal;
+    const auto place = lf_readPlace(parkpos, refusal);
     if (!place) {
-        gf_logHighlighted(fmt::format("stand {} has no valid lat/lon", id));
-        return;
+        gf_logHighlighted(
+            fmt::format("{}stand {} refused: {}", lf_whereIn(source, parkpos), id, refusal));
+        return 1;
     }
-    g_parkStands.emplace_back(id, lf_readOptions(parkpos, fromStandFile), place->latitude,
-                              place->longitude, place->heading_deg * lf_radPerDegree,
-                              place->radius_m, lf_attrBool(parkpos, "cargo"),
-                              lf_attrBool(parkpos, "ramp"), lf_attrBool(parkpos, "heli"));
+    std::size_t refused = 0;
+    g_parkStands.emplace_back(
+        id, lf_readOptions(parkpos, id, fromStandFile, source, refused), place->latitude,
+        place->longitude, place->heading_deg * lf_radPerDegree, place->radius_m,
+        lf_attrBool(parkpos, "cargo"), lf_attrBool(parkpos, "ramp"), lf_attrBool(parkpos, "heli"));
+    return refused;
 }
 
-void gf_readParkPositions(const pugi::xml_node& node)
+std::size_t gf_readParkPositions(const pugi::xml_node& node)
+{
+    StandSource unnamed;
+    return gf_readParkPositions(node, unnamed);
+}
+
+std::size_t gf_readParkPositions(const pugi::xml_node& node, StandSource& source)
 {
     pugi::xml_node base = node.child("root");
     if (!base) base = node;
     const pugi::xml_node positions = base.child("parkpositions");
-    if (!positions) return;
+    if (!positions) return 0;
 
     std::size_t count = 0;
     for ([[maybe_unused]] const pugi::xml_node& parkpos : positions.children("parkpos")) ++count;
     std::unordered_set<std::string> seen;
     seen.reserve(std::max(lf_idReserve, count));
     int n = 0;
+    std::size_t refused = 0;
     for (const pugi::xml_node& parkpos : positions.children("parkpos")) {
         ++n;
         const pugi::xml_attribute attribute = parkpos.attribute("id");
@@ -221,9 +328,10 @@ void gf_readParkPositions(const pugi::xml_node& node)
             throw UserErrorException(lf_errorDuplicateId,
                                      fmt::format("Stand '{}' appears more than once.", id));
         }
-        lf_readParkStand(parkpos, id, 1);
+        refused += lf_readParkStand(parkpos, id, 1, source);
     }
     gf_publishStandSpots();
+    return refused;
 }
 
 void gf_clearParkAirportTable()

@@ -281,7 +281,8 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
          opts + R"(<parkpos id="A1" radius_change="true" radius="40"/>)", 2, 1,
          "All flights will be cleared, except for a handmade file"},
         {"empty slots", "11.14.0", row("airport_name", "Schiphol"), opts, 2, 3,
-         "==> empty bit set"},
+         "==> airports/learned/thirdparty/Orbx/EHAM.xml line 1: option of stand A2 refused: "
+         "hh '60' holds no half hour"},
         {"manual", "11.14.0", row("airport_name", "Other"),
          R"(<parkpos id="M1" manual="true" latitude="52.302" longitude="4.76" radius="20"/>)"
          R"(<parkpos id="M2" manual="true" latitude="0.00005" longitude="0.00005" radius="20"/>)"
@@ -307,8 +308,9 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_EQ(parking_percentage.current, 30);  // learned file without the row
     EXPECT_TRUE(log_.contains("Warning: learned file airport name: 'Other' differs from archived "
                               "file airport name: 'Schiphol'"));
-    EXPECT_TRUE(log_.contains("==> manually created standid M2 misses correct attributes in "
-                              "airports/learned/thirdparty/Orbx/EHAM.xml"));
+    EXPECT_TRUE(
+        log_.contains("==> airports/learned/thirdparty/Orbx/EHAM.xml line 1: stand M2 "
+                      "refused: a manual stand at latitude and longitude 0"));
     EXPECT_TRUE(log_.contains("==> manually created standid A1 already exists in "
                               "airports/learned/thirdparty/Orbx/EHAM.xml"));
 
@@ -334,14 +336,19 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), handmade);
     EXPECT_TRUE(log_.contains("==> '" + learnedPath +
                               "' kept: it did not read whole (a copy is in *.0.xml)"));
-    // A radius a learned file cannot mean is not taken over.
+    // A radius a learned file cannot mean is not taken over, nor the file written over.
     writeWithFolders(learnedPath,
                      standFileXml(row("airport_name", "Schiphol"),
                                   R"(<parkpos id="A1" radius_change="true" radius="0"/>)"));
     ASSERT_EQ(load("EHAM"), "");
     EXPECT_NEAR(g_parkStands.at(0).radius * 1852.0, 30.0, 1e-9);
     EXPECT_FALSE(g_parkStands[0].radiusChanged);
-    // A fresh load saves again.
+    EXPECT_FALSE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
+    // A fresh load of a file read whole saves again.
+    writeWithFolders(learnedPath,
+                     standFileXml(row("airport_name", "Schiphol"),
+                                  R"(<parkpos id="A1" radius_change="true" radius="25"/>)"));
+    ASSERT_EQ(load("EHAM"), "");
     EXPECT_TRUE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
 }
 

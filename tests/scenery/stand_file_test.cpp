@@ -191,31 +191,31 @@ TEST_F(StandFileTest, BadValuesDropTheStandOrOptionAndNeverThrow)
     };
     const std::vector<Case> cases{
         {R"(<parkpos id="a" latitude="nan" longitude="4"/>)", 0,
-         "==> stand a has no valid lat/lon"},
+         "==> stand a refused: latitude 'nan' is no number"},
         {R"(<parkpos id="b" latitude="52" longitude="inf"/>)", 0,
-         "==> stand b has no valid lat/lon"},
+         "==> stand b refused: longitude 'inf' is no number"},
         {R"(<parkpos id="c" latitude="52" longitude="4" heading="NaN"/>)", 0,
-         "==> stand c has no valid lat/lon"},
+         "==> stand c refused: heading 'NaN' is no number"},
         {R"(<parkpos id="d" latitude="52" longitude="4" radius="1e999"/>)", 0,
-         "==> stand d has no valid lat/lon"},
+         "==> stand d refused: radius '1e999' is no number"},
         {R"(<parkpos id="e" latitude="0" longitude="0" radius="30"/>)", 0,
-         "==> stand e has no valid lat/lon"},
+         "==> stand e refused: latitude and longitude missing or 0"},
         {R"(<parkpos id="f" latitude="0" longitude="5" radius="30"/>)", 1, ""},
         {R"(<parkpos id="g" latitude="52" longitude="4" radius="30"/>)", 1, ""},
         // What the writer would give back as 0/0 or as radius 0.0 is no place to keep.
         {R"(<parkpos id="h" latitude="0.0000001" longitude="-0.0000004" radius="30"/>)", 0,
-         "==> stand h has no valid lat/lon"},
-        {R"(<parkpos id="i" latitude="52" longitude="4"/>)", 0, "==> stand i has no valid lat/lon"},
+         "==> stand h refused: latitude and longitude missing or 0"},
+        {R"(<parkpos id="i" latitude="52" longitude="4"/>)", 0, "==> stand i refused: no radius"},
         {R"(<parkpos id="j" latitude="52" longitude="4" radius="-5"/>)", 0,
-         "==> stand j has no valid lat/lon"},
+         "==> stand j refused: radius '-5' is below 0.05 m"},
         {R"(<parkpos id="k" latitude="52" longitude="4" radius="0.04"/>)", 0,
-         "==> stand k has no valid lat/lon"},
+         "==> stand k refused: radius '0.04' is below 0.05 m"},
         {R"(<parkpos id="l" latitude="52" longitude="4" radius="0.05"/>)", 1, ""},
         // Only a whole text is a number.
         {R"(<parkpos id="m" latitude="52" longitude="4" radius="0x1p5"/>)", 0,
-         "==> stand m has no valid lat/lon"},
+         "==> stand m refused: radius '0x1p5' is no number"},
         {R"(<parkpos id="n" latitude="52" longitude="4" radius="30m"/>)", 0,
-         "==> stand n has no valid lat/lon"},
+         "==> stand n refused: radius '30m' is no number"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.parkpos);

@@ -398,5 +398,60 @@ TEST_F(ParkAirports, LearnedFileKeepsWhatWasLearnedOrEveryStandOfAHandmadeFile)
     }
 }
 
+// A learned file that the reader takes only in part, a handmade stand, a manual stand or an
+// option refused, is kept as it is, with its copy, through a visit: saving what was taken would
+// lose the rest. The log says where and why.
+TEST_F(ParkAirports, ALearnedFileReadInPartIsKeptWithItsCopy)
+{
+    fs::copy_file(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml",
+                  g_myThirdpartyDir / "EHAM.xml");
+    writeFile(g_myParkAirportsTxt, "EHAM\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    const fs::path learned = g_learnedDir / "thirdparty" / "stock" / "EHAM.xml";
+    const std::string where = gf_pathToUtf8(learned) + " line ";
+    const std::string head =
+        "<root><meta><info name=\"copyright\" value=\"Copyright (c) 2026 Vanteloq\"/>"
+        "<info name=\"version\" value=\"11.14.0\"/></meta>\n<parameters>";
+    struct Case {
+        std::string rows;
+        std::string stands;  // from line 2 on
+        std::vector<std::string> logs;
+    };
+    const std::string good = R"(<parkpos id="H1" latitude="52.31" longitude="4.7" radius="20"/>)";
+    for (const Case& c : std::vector<Case>{
+             {R"(<parameter name="handmade" value="true"/>)",
+              good + "\n" + R"(<parkpos id="H2" latitude="52.32" longitude="4.7" radius="30m"/>)" +
+                  "\n" + R"(<parkpos id="H3" latitude="52.33" longitude="4.7"/>)",
+              {where + "3: stand H2 refused: radius '30m' is no number",
+               where + "4: stand H3 refused: no radius"}},
+             {"",
+              "\n" + std::string(R"(<parkpos id="M1" manual="true" latitude="52.31" )") +
+                  R"(longitude="4.7" radius="0x1p5"/>)" + "\n" +
+                  R"(<parkpos id="M2" manual="true" latitude="52.32" longitude="4.7" radius="9"/>)",
+              {where + "3: stand M1 refused: radius '0x1p5' is no number"}},
+             {"",
+              "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
+                  R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="2x" hh="20"/>)" +
+                  R"(<opt reg="PH-BXB" airl="KLM" type="B738" day="2" hh="21"/></parkpos>)",
+              {where + "4: option of stand D14 refused: day '2x' is no weekday 1-7"}},
+         }) {
+        const std::string text =
+            head + c.rows + "</parameters><parkpositions>" + c.stands + "</parkpositions></root>";
+        fs::remove_all(g_learnedDir);
+        fs::create_directories(learned.parent_path());
+        writeFile(learned, text);
+        parkedAtD16();
+        lf_checkUserPosition(true);
+        ASSERT_FALSE(g_parkStands.empty()) << c.stands;
+        lf_checkUserPosition(false);  // the first planning
+        airborne(kD16Lat + 0.5, kD16Lon, 4000.0);
+        lf_checkUserPosition(false);
+        ASSERT_FALSE(gf_parkAirportSet()) << c.stands;
+        EXPECT_EQ(readFile(learned), text);
+        EXPECT_EQ(readFile(learned.parent_path() / "EHAM0.xml"), text);
+        for (const std::string& line : c.logs) EXPECT_TRUE(log_.contains("==> " + line)) << line;
+    }
+}
+
 }  // namespace
 }  // namespace qel::test
