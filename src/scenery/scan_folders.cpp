@@ -45,11 +45,31 @@ void lf_carryOver(const fs::path& previous, const fs::path& live)
     }
 }
 
-// A crash between the two renames of a swap left the previous folder aside.
+// The previous folder back in the live one's place. Whatever the live folder got since (the
+// start makes it anew, empty) joins it where it has no namesake.
+void lf_putBack(const fs::path& previous, const fs::path& live)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(live, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        const fs::path target = previous / it->path().filename();
+        if (!fs::exists(target, entryError)) fs::rename(it->path(), target, entryError);
+    }
+    fs::remove_all(live);
+    fs::rename(previous, live);
+}
+
+// A crash between the two renames of a swap, or a failed second one, left the previous folder
+// aside. While the scan's folder is still there the swap did not finish, and the live folder is
+// no scan's output: the previous one is the last complete scan.
 void lf_recover(const fs::path& live)
 {
     const fs::path previous = lf_previousOf(live);
     if (!fs::exists(previous)) return;
+    if (fs::exists(gf_scanStagingOf(live))) {
+        lf_putBack(previous, live);
+        return;
+    }
     if (!fs::exists(live)) {
         fs::rename(previous, live);
         return;

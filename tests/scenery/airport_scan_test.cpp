@@ -270,6 +270,33 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
     EXPECT_FALSE(fs::exists(gf_scanStagingOf(g_mySimaddonDir)));
 }
 
+// The program died between the two renames that put a scan's folders in place, and the next
+// start made the live folders anew, empty, before its scan was stopped: the stand files of the
+// last complete scan are back in place.
+TEST_F(AirportScan, ACrashBetweenTheRenamesOfASwapLeavesTheLastCompleteScan)
+{
+    ASSERT_TRUE(gf_detectMsfs(true));
+    gf_scanAirports({true, 2});
+    const auto complete = output();
+    for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
+        fs::rename(live, fs::path(live) += ".old");
+        fs::create_directories(gf_scanStagingOf(live));
+        writeFile(gf_scanStagingOf(live) / "KBOS.xml", "the scan that was being put in place");
+        fs::create_directories(live);
+    }
+    const auto publisherOf = g_addonArchives.publisherOf;
+    g_addonArchives.publisherOf = [publisherOf](std::string_view text) {
+        if (text.find("jane-eham") != std::string_view::npos) g_closeRequested = true;
+        return publisherOf(text);
+    };
+    const AirportScanResult stopped = gf_scanAirports({true, 2});
+    g_closeRequested = false;
+    EXPECT_TRUE(stopped.interrupted);
+    EXPECT_EQ(output(), complete);
+    EXPECT_FALSE(fs::exists(fs::path(g_myThirdpartyDir) += ".old"));
+    EXPECT_FALSE(fs::exists(fs::path(g_mySimaddonDir) += ".old"));
+}
+
 TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
 {
     ASSERT_TRUE(gf_detectMsfs(true));
