@@ -200,7 +200,8 @@ std::string lf_flightLabel(const MatchKey& codes)
 bool lf_holdsStands(const std::filesystem::path& path)
 {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return ec.value() != 0;
+    // A name the file system cannot hold names no file; any other fault may hide one.
+    if (!std::filesystem::exists(path, ec)) return ec && ec != std::errc::filename_too_long;
     pugi::xml_document document;
     if (!document.load_file(path.c_str())) return true;
     pugi::xml_node base = document.child("root");

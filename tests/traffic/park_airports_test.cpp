@@ -453,5 +453,32 @@ TEST_F(ParkAirports, ALearnedFileReadInPartIsKeptWithItsCopy)
     }
 }
 
+// A publisher too long for a folder name: the airport loads as it does before any learned
+// folder exists, and its learned file is a save that does not succeed.
+TEST_F(ParkAirports, APublisherTooLongForAFolderNameStillLoadsTheAirport)
+{
+    std::string text =
+        readFile(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml");
+    const std::string publisher(300, 'P');
+    text.replace(text.find("value=\"stock\""), 13, "value=\"" + publisher + "\"");
+    writeFile(g_myThirdpartyDir / "EHAM.xml", text);
+    fs::create_directories(g_learnedDir / "thirdparty");
+    writeFile(g_myParkAirportsTxt, "EHAM\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    parkedAtD16();
+    lf_checkUserPosition(true);
+    EXPECT_EQ(g_parkStands.size(), 190u);
+    EXPECT_TRUE(log_.contains("learned does not exist"));
+    lf_checkUserPosition(false);  // the first planning
+
+    airborne(kD16Lat + 0.5, kD16Lon, 4000.0);
+    lf_checkUserPosition(false);
+    const std::string learned = gf_pathToUtf8(g_learnedDir / "thirdparty" / publisher / "EHAM.xml");
+    const auto lines = log_.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.ends_with(fmt::format(" saving '{}' did not succeed", learned));
+    }));
+}
+
 }  // namespace
 }  // namespace qel::test
