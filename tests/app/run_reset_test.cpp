@@ -87,7 +87,6 @@ struct SampleOf<FixedCode<N>> {
     static FixedCode<N> make(int k) { return FixedCode<N>(std::string(N, k == 1 ? 'A' : 'B')); }
 };
 
-
 // A field whose comparison always says equal, behind one whose sample equals no copy of itself.
 struct BlindField {
     int value = 0;
