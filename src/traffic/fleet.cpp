@@ -65,6 +65,8 @@ bool lf_dropped(const StaticAc& aircraft) { return aircraft.drop || aircraft.dro
 void lf_count(SimObjectState state, int32_t step)
 {
     if (state == SimObjectState::active) g_activeLiveCount += step;
+    // A newly active aircraft is missing from the distances measured for this tick.
+    if (state == SimObjectState::active && step > 0) g_trafficRun.activeByDistanceTick = -1;
     if (state == SimObjectState::adding2sim) g_addingLiveCount += step;
 }
 

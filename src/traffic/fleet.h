@@ -76,7 +76,11 @@ std::string_view gf_keepTitle(std::string title);
 // The next static hex id in 1..9999 that no static aircraft carries.
 uint32_t gf_nextStaticHexId();
 
-// Lists (lists.cpp).
+// Lists (lists.cpp). The live limit makes room for a newcomer `distance_nm` from the user only
+// by removing an active live aircraft more than 0.1 nm farther out; a negative distance takes
+// the farthest whatever its distance. The distances are measured once per tick.
+bool lf_farthestLiveLiesBeyond(double distance_nm);
+// True when it removed one.
 bool lf_removeFarthestLiveAc(double distance_nm);
 std::string gf_standNameById(uint32_t standId);
 void lf_takeOverRtIds();

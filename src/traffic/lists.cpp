@@ -5,7 +5,8 @@
 // Threads: main-loop thread. The window reaches these through the main loop's queue, and is
 // reached through the hooks it fills in at start.
 #include <algorithm>
-#include <limits>
+#include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -98,24 +99,55 @@ std::string gf_standNameById(uint32_t standId)
     return name ? *name : std::string("sid==?");
 }
 
+namespace {
+
+constexpr double kFartherBy_nm = 0.1;
+
+// At the limit every newcomer of a poll falls due in the same tick, and each one walking all
+// active aircraft froze frames: they are measured once per tick and sorted, and a removal takes
+// the last. An entry whose aircraft left state active since is skipped when it comes up.
+std::vector<std::pair<double, uint32_t>>& lf_activeByDistance()
+{
+    auto& list = g_trafficRun.activeByDistance;
+    if (g_trafficRun.activeByDistanceTick == g_fastTicks) return list;
+    g_trafficRun.activeByDistanceTick = g_fastTicks;
+    list.clear();
+    const LatLon user{g_userState.latitude, g_userState.longitude};
+    for (const LiveAc& aircraft : g_liveAcs) {
+        if (aircraft.state != SimObjectState::active) continue;
+        const LatLon at{aircraft.position.latitude, aircraft.position.longitude};
+        list.emplace_back(gf_distanceNm(user, at), aircraft.hexId);
+    }
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+LiveAc* lf_farthestActive(double distance_nm)
+{
+    auto& list = lf_activeByDistance();
+    while (!list.empty()) {
+        LiveAc* aircraft = lf_findLive(list.back().second);
+        if (aircraft && aircraft->state == SimObjectState::active) break;
+        list.pop_back();
+    }
+    if (list.empty()) return nullptr;
+    if (distance_nm >= 0.0 && list.back().first <= distance_nm + kFartherBy_nm) return nullptr;
+    return lf_findLive(list.back().second);
+}
+
+}  // namespace
+
+bool lf_farthestLiveLiesBeyond(double distance_nm)
+{
+    return lf_farthestActive(distance_nm) != nullptr;
+}
+
 bool lf_removeFarthestLiveAc(double distance_nm)
 {
-    const LatLon user{g_userState.latitude, g_userState.longitude};
-    const bool margin = distance_nm >= 0.0;
-    double best = margin ? distance_nm : -std::numeric_limits<double>::infinity();
-    LiveAc* candidate = nullptr;
-    for (LiveAc& aircraft : g_liveAcs) {
-        if (aircraft.state != SimObjectState::active) continue;
-        const double d =
-            gf_distanceNm(user, {aircraft.position.latitude, aircraft.position.longitude});
-        if (d > best + (margin ? 0.1 : 0.0)) {
-            candidate = &aircraft;
-            best = d;
-        }
-    }
-    if (!candidate) return true;
-    removeAircraftFromSim(*candidate);
-    return false;
+    LiveAc* farthest = lf_farthestActive(distance_nm);
+    if (!farthest) return false;
+    removeAircraftFromSim(*farthest);
+    return true;
 }
 
 void gf_applyNavLightsWhileParked()
@@ -135,7 +167,7 @@ void gf_applyMaxLiveSel()
 {
     const int32_t limit = std::max<int32_t>(MAX_LIVE_SEL.current, 0);
     for (int32_t excess = g_activeLiveCount + g_addingLiveCount - limit; excess > 0; --excess) {
-        if (lf_removeFarthestLiveAc(-1.0)) return;
+        if (!lf_removeFarthestLiveAc(-1.0)) return;
     }
 }
 

@@ -98,17 +98,17 @@ bool lf_holdForUser(LiveAc& aircraft)
     return false;
 }
 
-bool lf_liveLimitReached(const LiveAc& aircraft)
+bool lf_atLiveLimit()
 {
     // Every record on its way into the simulator counts, the request queued, handed to the
     // link or its object waiting for activation: otherwise the limit lets in one more each time
     // a request leaves the queue.
-    if (g_activeLiveCount + g_addingLiveCount < std::max<int32_t>(MAX_LIVE_SEL.current, 0)) {
-        return false;
-    }
-    const double d = gf_distanceNm(lf_userPosition(), lf_at(aircraft.samples.front()));
-    // True when nothing farther than the newcomer could make room.
-    return lf_removeFarthestLiveAc(d);
+    return g_activeLiveCount + g_addingLiveCount >= std::max<int32_t>(MAX_LIVE_SEL.current, 0);
+}
+
+double lf_toUser_nm(const LiveAc& aircraft)
+{
+    return gf_distanceNm(lf_userPosition(), lf_at(aircraft.samples.front()));
 }
 
 void lf_fixIdentity(LiveAc& aircraft)
@@ -344,7 +344,10 @@ void lf_handleBufferedAc(LiveAc& aircraft)
         lf_popOldest(aircraft);
         return;
     }
-    if (MAX_LIVE_SEL.current == 0 || lf_liveLimitReached(aircraft)) {
+    // At the limit only a newcomer nearer than an active aircraft may come; that one makes
+    // room only once the newcomer is sure to be created (spawnLiveAc).
+    if (MAX_LIVE_SEL.current == 0 ||
+        (lf_atLiveLimit() && !lf_farthestLiveLiesBeyond(lf_toUser_nm(aircraft)))) {
         aircraft.drop = 1;
         return;
     }
@@ -382,6 +385,13 @@ void spawnLiveAc(LiveAc& aircraft)
         if (!lf_choosePhase(aircraft)) return;
     }
     if (aircraft.drop) return;
+    // The place at the limit is taken last: a newcomer dropped on the way (no livery, no stand)
+    // must not cost an aircraft its place.
+    if (lf_atLiveLimit() && !lf_removeFarthestLiveAc(lf_toUser_nm(aircraft))) {
+        lf_releaseStand(aircraft.standId, aircraft.hexId);
+        aircraft.drop = 1;
+        return;
+    }
     lf_setSpawnPosition(aircraft);
     lf_setLiveState(aircraft, SimObjectState::adding2sim);
     g_spawnHexids.push_back(aircraft.hexId);

@@ -1,5 +1,5 @@
 // Turns in a live flight's life through the real entry points: the live limit replaces the
-// farthest aircraft, a restart's fresh run, a creation the simulator refuses, a removal before
+// farthest aircraft only for a flight that is created, a restart's fresh run, a creation the simulator refuses, a removal before
 // the object exists, and the ghost of a flight.
 #include "traffic/traffic_fixture.h"
 
@@ -31,6 +31,24 @@ TEST_F(LiveLifecycle, LiveLimitReplacesTheFarthestOnlyForANearerFlight)
     tick(5);
     EXPECT_EQ(stateOf(0x400002), SimObjectState::removingfromsim);
     EXPECT_EQ(stateOf(0x400004), SimObjectState::adding2sim);
+}
+
+TEST_F(LiveLifecycle, LiveLimitKeepsItsAircraftForANearerFlightWithoutALivery)
+{
+    start();
+    gf_reserveTrafficContainers();
+    MAX_LIVE_SEL.current = 2;
+    for (const auto& [hex, lat] : {std::pair{0x400001U, 51.4793}, std::pair{0x400002U, 51.6793}}) {
+        livery(hex);
+        firstLoad(hex, fmt::format("DLH{}", hex & 0xF), lat);
+    }
+    ASSERT_TRUE(tickUntil([] { return g_activeLiveCount == 2; }));
+    // 6 nm away, but no livery matches it: it never comes, so the one at 24 nm stays.
+    firstLoad(0x400004, "DLH4", 51.3793);
+    tick(5);
+    EXPECT_FALSE(live(0x400004));
+    EXPECT_EQ(stateOf(0x400002), SimObjectState::active);
+    EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 0);
 }
 
 TEST_F(LiveLifecycle, ARestartStartsTheTrafficAsTheFirstStartDid)
