@@ -10,6 +10,7 @@
 // 10 ms tick ever waits for the other. The frame then makes its calls under g_simCallMutex,
 // tried too: when another thread is in a call, what it took waits for the next frame.
 // g_simResultMutex guards the result queue and may be held while g_simQueueMutex is taken.
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <string>
@@ -193,6 +194,17 @@ void gf_queueCreateAc(const AiCreateRequest& request)
 {
     std::scoped_lock lock(g_simQueueMutex);
     g_createQueue.push_back(request);
+}
+
+bool gf_withdrawCreateAc(uint32_t hexId)
+{
+    std::scoped_lock lock(g_simQueueMutex);
+    const auto found =
+        std::find_if(g_createQueue.begin(), g_createQueue.end(),
+                     [hexId](const AiCreateRequest& request) { return request.hexId == hexId; });
+    if (found == g_createQueue.end()) return false;
+    g_createQueue.erase(found);
+    return true;
 }
 
 void gf_queueRemoveAc(uint32_t objectId)

@@ -298,6 +298,9 @@ struct SimResult {
 void gf_reserveSimQueues();
 // Queues an aircraft for creation on the next frame; takes g_simQueueMutex. Main-loop thread.
 void gf_queueCreateAc(const AiCreateRequest& request);
+// Takes back the create request of this hex id while no frame has taken it yet; false when it
+// is gone to the simulator (its object will arrive). Takes g_simQueueMutex. Main-loop thread.
+bool gf_withdrawCreateAc(uint32_t hexId);
 // Queues an object for removal on the next frame; takes g_simQueueMutex. Main-loop or GUI
 // thread.
 void gf_queueRemoveAc(uint32_t objectId);

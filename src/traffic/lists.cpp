@@ -163,11 +163,49 @@ void gf_applyNavLightsWhileParked()
     }
 }
 
+namespace {
+
+bool lf_stillComing(const LiveAc& aircraft)
+{
+    return aircraft.state == SimObjectState::adding2sim && !aircraft.drop &&
+           !aircraft.dropWhileQueued && !aircraft.removeWhenCreated;
+}
+
+// The live creations under way, in the order their objects appear: made by the simulator and
+// waiting for activation, sent or handed to the link, the requests in line, then the spawned
+// ones whose request is still to be built (taken from the back).
+std::vector<uint32_t> lf_creationsInLine()
+{
+    std::vector<uint32_t> line;
+    for (const bool made : {true, false}) {
+        for (const LiveAc& aircraft : g_liveAcs) {
+            if (!lf_stillComing(aircraft) || (aircraft.objectId != 0) != made) continue;
+            if (made || aircraft.handedOverTick >= 0) line.push_back(aircraft.hexId);
+        }
+    }
+    const auto inLine = [&line](uint32_t hexId) {
+        const LiveAc* aircraft = lf_findLive(hexId);
+        if (aircraft && lf_stillComing(*aircraft)) line.push_back(hexId);
+    };
+    for (const AiCreateRequest& request : g_liveCreateQueue) inLine(request.hexId);
+    std::for_each(g_spawnHexids.rbegin(), g_spawnHexids.rend(), inLine);
+    return line;
+}
+
+}  // namespace
+
 void gf_applyMaxLiveSel()
 {
     const int32_t limit = std::max<int32_t>(MAX_LIVE_SEL.current, 0);
-    for (int32_t excess = g_activeLiveCount + g_addingLiveCount - limit; excess > 0; --excess) {
-        if (!lf_removeFarthestLiveAc(-1.0)) return;
+    const std::vector<uint32_t> line = lf_creationsInLine();
+    // The creations above the limit are withdrawn before any active aircraft goes: one still
+    // sent would put an object into the simulator only to be removed, and the count would climb
+    // after the user lowered it.
+    const auto room = static_cast<std::size_t>(std::max(limit - g_activeLiveCount, 0));
+    for (std::size_t i = room; i < line.size(); ++i) removeAircraftFromSim(*lf_findLive(line[i]));
+    const auto kept = static_cast<int32_t>(std::min(room, line.size()));
+    // Then the farthest active ones; their objects go one a removal turn.
+    while (g_activeLiveCount + kept > limit && lf_removeFarthestLiveAc(-1.0)) {
     }
 }
 

@@ -52,6 +52,11 @@ void lf_withdrawCreation(StaticAc& aircraft)
         aircraft.dropWhileQueued = 1;
         return;
     }
+    // Handed to the link, but no frame has sent it yet: no object will come.
+    if (aircraft.objectId == 0 && gf_withdrawCreateAc(aircraft.hexId)) {
+        aircraft.dropWhileQueued = 1;
+        return;
+    }
     aircraft.removeWhenCreated = 1;
 }
 

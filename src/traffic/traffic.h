@@ -99,8 +99,9 @@ struct TrafficCounts {
 TrafficCounts gf_trafficCounts();
 // The callsign choices become one empty entry and the window's selection is emptied.
 void gf_refreshAcList();
-// Removes the farthest active live aircraft until no more than MAX_LIVE_SEL are active or on
-// their way into the simulator.
+// Brings the live aircraft down to MAX_LIVE_SEL: the creations under way above it are
+// withdrawn (an object that still arrives for one is removed), then the farthest active
+// aircraft are removed until no more than MAX_LIVE_SEL are active or on their way in.
 void gf_applyMaxLiveSel();
 // Removes every live aircraft (a time shift makes their traffic stale).
 void gf_removeLiveAircraft();

@@ -1,5 +1,5 @@
 // Turns in a live flight's life through the real entry points: the live limit replaces the
-// farthest aircraft only for a flight that is created, a restart's fresh run, a creation the simulator refuses, a removal before
+// farthest aircraft only for a flight that is created, a lowered limit, a restart's fresh run, a creation the simulator refuses, a removal before
 // the object exists, and the ghost of a flight.
 #include "traffic/traffic_fixture.h"
 
@@ -49,6 +49,38 @@ TEST_F(LiveLifecycle, LiveLimitKeepsItsAircraftForANearerFlightWithoutALivery)
     EXPECT_FALSE(live(0x400004));
     EXPECT_EQ(stateOf(0x400002), SimObjectState::active);
     EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 0);
+}
+
+TEST_F(LiveLifecycle, LoweredLimitWithdrawsCreationsFirstAndTheObjectsOnlyEverGo)
+{
+    start();
+    gf_reserveTrafficContainers();
+    // Ten flights 3 to 30 nm out spawn together; their creations go two a second.
+    for (uint32_t i = 0; i < 10; ++i) {
+        livery(0x400010 + i);
+        firstLoad(0x400010 + i, fmt::format("DLH{}", 10 + i), 51.3293 + 0.05 * i);
+    }
+    const auto aiObjects = [] {
+        const auto objects = simstandin::objects();
+        return std::count_if(objects.begin(), objects.end(),
+                             [](const auto& o) { return o.kind == simstandin::ObjectKind::ai; });
+    };
+    // Lowered with three active, the others on their way, one request just handed to the link.
+    ASSERT_TRUE(tickUntil([] {
+        return g_activeLiveCount >= 3 && g_fastTicks % 50 == 0 && !g_liveCreateQueue.empty();
+    }));
+    lf_handleAddingStack();
+    const auto before = aiObjects();
+    MAX_LIVE_SEL.current = 2;
+    gf_applyMaxLiveSel();
+    clock_->advance(std::chrono::milliseconds(10));
+    lf_dispatchOnce(handle_);
+    for (int t = 0; t < 3000; ++t) {
+        ASSERT_LE(aiObjects(), before) << "at tick " << t;
+        tick();
+    }
+    EXPECT_EQ(aiObjects(), 2);
+    EXPECT_EQ(g_activeLiveCount, 2);
 }
 
 TEST_F(LiveLifecycle, ARestartStartsTheTrafficAsTheFirstStartDid)
