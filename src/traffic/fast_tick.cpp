@@ -37,12 +37,16 @@ bool& g_inRangePending = g_trafficRun.inRangePending;
 
 void lf_updateAll()
 {
-    bool dropped = false;
-    // By index: the updates flag records but never add or erase them.
+    const int32_t tick = g_fastTicks;
+    // By index: the updates flag records but never add or erase them. A record is visited only
+    // from its wake tick on; a buffered one's wait is taken anew from its samples after each.
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
-        if (updateLiveAc(g_liveAcs[i])) dropped = true;
+        if (g_liveWake[i] > tick) continue;
+        LiveAc& aircraft = g_liveAcs[i];
+        updateLiveAc(aircraft);
+        if (aircraft.state == SimObjectState::buffer) lf_refreshWake(aircraft);
     }
-    if (dropped) lf_compactLiveAcs();
+    if (lf_liveDropRaised()) lf_compactLiveAcs();
     // Static records carry the same drop flags; they are walked only after one was raised.
     lf_compactStaticAcs();
 }

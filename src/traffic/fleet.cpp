@@ -4,10 +4,12 @@
 //
 // Threads: main-loop thread only.
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "traffic/fleet.h"
+#include "traffic/live_road.h"
 #include "traffic/traffic_run.h"
 
 namespace qel {
@@ -25,11 +27,14 @@ std::vector<uint32_t>& g_standCheckQueue = g_trafficRun.standCheckQueue;
 int32_t& g_activeLiveCount = g_trafficRun.activeLiveCount;
 int32_t& g_addingLiveCount = g_trafficRun.addingLiveCount;
 uint64_t& g_refusedPhaseMoves = g_trafficRun.refusedPhaseMoves;
+const std::vector<int32_t>& g_liveWake = g_trafficRun.liveWake;
 
 namespace {
 
 std::unordered_map<uint32_t, std::size_t>& g_liveByHex = g_trafficRun.liveByHex;
 std::unordered_map<uint32_t, std::size_t>& g_liveByObject = g_trafficRun.liveByObject;
+std::vector<int32_t>& g_liveWakeTicks = g_trafficRun.liveWake;
+bool& g_liveDropRaised = g_trafficRun.liveDropRaised;
 uint32_t& g_staticHexCounter = g_trafficRun.staticHexCounter;
 std::unordered_set<std::string>& g_keptTitles = g_trafficRun.keptTitles;
 bool& g_dropFlagRaised = g_trafficRun.dropFlagRaised;
@@ -61,6 +66,15 @@ LiveAc* lf_lookup(const Map& map, uint32_t key)
 
 bool lf_dropped(const StaticAc& aircraft) { return aircraft.drop || aircraft.dropWhileQueued; }
 
+int32_t lf_wakeTick(const LiveAc& aircraft)
+{
+    switch (aircraft.state) {
+    case SimObjectState::active: return std::numeric_limits<int32_t>::min();
+    case SimObjectState::buffer: return lf_bufferedWakeTick(aircraft);
+    default: return std::numeric_limits<int32_t>::max();
+    }
+}
+
 // The live counts follow a record that enters (+1) or leaves (-1) its state.
 void lf_count(SimObjectState state, int32_t step)
 {
@@ -68,6 +82,13 @@ void lf_count(SimObjectState state, int32_t step)
     // A newly active aircraft is missing from the distances measured for this tick.
     if (state == SimObjectState::active && step > 0) g_trafficRun.activeByDistanceTick = -1;
     if (state == SimObjectState::adding2sim) g_addingLiveCount += step;
+}
+
+// A record that is not (or no longer) in the container has no wake tick to keep.
+void lf_setWake(const LiveAc& aircraft, int32_t tick)
+{
+    const std::size_t i = lf_indexOf(aircraft);
+    if (i < g_liveWakeTicks.size() && &g_liveAcs[i] == &aircraft) g_liveWakeTicks[i] = tick;
 }
 
 }  // namespace
@@ -99,6 +120,7 @@ StaticAc* lf_findStaticByObject(uint32_t objectId)
 LiveAc& lf_appendLive(LiveAc&& aircraft)
 {
     g_liveAcs.push_back(std::move(aircraft));
+    g_liveWakeTicks.push_back(lf_wakeTick(g_liveAcs.back()));
     lf_index(g_liveAcs.size() - 1);
     lf_count(g_liveAcs.back().state, 1);
     return g_liveAcs.back();
@@ -116,6 +138,10 @@ void lf_setLiveState(LiveAc& aircraft, SimObjectState state)
     lf_count(aircraft.state, -1);
     aircraft.state = state;
     lf_count(state, 1);
+    // Back in the buffer its samples may still change before the caller is done: it is visited
+    // on the next tick, which takes its wait from them then.
+    lf_setWake(aircraft, state == SimObjectState::buffer ? std::numeric_limits<int32_t>::min()
+                                                         : lf_wakeTick(aircraft));
     // A respawn's new request starts its own wait for an answer.
     if (state == SimObjectState::adding2sim) aircraft.handedOverTick = -1;
 }
@@ -127,9 +153,11 @@ void lf_eraseLiveAc(LiveAc& aircraft)
     lf_unindex(aircraft);
     if (i + 1 != g_liveAcs.size()) {
         aircraft = std::move(g_liveAcs.back());
+        g_liveWakeTicks[i] = g_liveWakeTicks.back();
         lf_index(i);
     }
     g_liveAcs.pop_back();
+    g_liveWakeTicks.pop_back();
 }
 
 void lf_eraseStaticAc(StaticAc& aircraft)
@@ -140,6 +168,7 @@ void lf_eraseStaticAc(StaticAc& aircraft)
 
 void lf_compactLiveAcs()
 {
+    g_liveDropRaised = false;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         LiveAc& aircraft = g_liveAcs[i];
@@ -150,14 +179,24 @@ void lf_compactLiveAcs()
         }
         if (kept != i) {
             g_liveAcs[kept] = std::move(aircraft);
+            g_liveWakeTicks[kept] = g_liveWakeTicks[i];
             lf_index(kept);
         }
         ++kept;
     }
     g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(kept), g_liveAcs.end());
+    g_liveWakeTicks.resize(kept);
 }
 
-void lf_noteDropFlag() { g_dropFlagRaised = true; }
+void lf_noteDropFlag()
+{
+    g_dropFlagRaised = true;
+    g_liveDropRaised = true;
+}
+
+bool lf_liveDropRaised() { return g_liveDropRaised; }
+
+void lf_refreshWake(const LiveAc& aircraft) { lf_setWake(aircraft, lf_wakeTick(aircraft)); }
 
 void lf_compactStaticAcs()
 {
@@ -173,7 +212,11 @@ void lf_reindexTraffic()
     g_liveByObject.clear();
     g_activeLiveCount = 0;
     g_addingLiveCount = 0;
+    g_liveWakeTicks.clear();
+    // A record edited in place may carry a drop flag that no one noted.
+    g_liveDropRaised = true;
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
+        g_liveWakeTicks.push_back(lf_wakeTick(g_liveAcs[i]));
         lf_index(i);
         lf_count(g_liveAcs[i].state, 1);
     }

@@ -62,6 +62,16 @@ bool gf_phaseMoveAllowed(FlightPhase from, FlightPhase to);
 bool lf_setLivePhase(LiveAc& aircraft, FlightPhase to, PhaseMemory memory);
 // The refused moves logged this run, one bit per from × to.
 extern uint64_t& g_refusedPhaseMoves;
+// By place in g_liveAcs, the first fast tick at which updateLiveAc has anything to do for the
+// record: a buffered newcomer's wait for its first sample costs the walk four bytes instead of a
+// visit to the record; an active one is due every tick; one on its way into or out of the
+// simulator never (its update does nothing). Kept by every append, erase, compaction and state
+// change; lf_refreshWake after a change of a buffered record's samples.
+extern const std::vector<int32_t>& g_liveWake;
+void lf_refreshWake(const LiveAc& aircraft);
+// Whether a drop flag was raised since the live records were last compacted: the walk does not
+// visit every record to find them.
+bool lf_liveDropRaised();
 // The last record moves into the erased one's place.
 void lf_eraseLiveAc(LiveAc& aircraft);
 void lf_eraseStaticAc(StaticAc& aircraft);

@@ -127,6 +127,7 @@ void lf_merge(LiveAircraftRecord& record)
     if (!lf_acceptReport(*aircraft, record)) return;
     aircraft->reportTime_s = record.reportTime_s;
     decodeExisting(*aircraft, record.sample);
+    lf_refreshWake(*aircraft);
 }
 
 }  // namespace

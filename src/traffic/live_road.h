@@ -30,6 +30,8 @@ void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
 void lf_activateCreatedObjects();
 // Spawning (spawning.cpp).
 void lf_handleBufferedAc(LiveAc& aircraft);
+// The first fast tick at which lf_handleBufferedAc does more than wait for the first sample.
+int32_t lf_bufferedWakeTick(const LiveAc& aircraft);
 void spawnLiveAc(LiveAc& aircraft);
 void lf_setSpawnPosition(LiveAc& aircraft);
 // The create request of a spawned aircraft, made as it goes to the simulator link: it appears

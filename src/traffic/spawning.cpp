@@ -5,6 +5,7 @@
 // Threads: main-loop thread.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include <fmt/format.h>
@@ -316,15 +317,22 @@ AiCreateRequest lf_liveCreateRequest(LiveAc& aircraft)
     return lf_aiCreateRequest(aircraft, aircraft.position, !aircraft.samples.front().airborne);
 }
 
+int32_t lf_bufferedWakeTick(const LiveAc& aircraft)
+{
+    if (aircraft.samples.empty()) return std::numeric_limits<int32_t>::min();
+    const PosSample& first = aircraft.samples.front();
+    const bool movingOnGround = !first.airborne && first.groundSpeed_kt != 0.0;
+    const int64_t wake = int64_t{first.dueTick} - (movingOnGround ? kGroundMargin : kMargin);
+    return static_cast<int32_t>(std::max<int64_t>(wake, std::numeric_limits<int32_t>::min()));
+}
+
 void lf_handleBufferedAc(LiveAc& aircraft)
 {
     if (aircraft.samples.empty()) {
         aircraft.drop = 1;
         return;
     }
-    const PosSample& first = aircraft.samples.front();
-    const bool movingOnGround = !first.airborne && first.groundSpeed_kt != 0.0;
-    if (g_fastTicks < int64_t{first.dueTick} - (movingOnGround ? kGroundMargin : kMargin)) return;
+    if (g_fastTicks < lf_bufferedWakeTick(aircraft)) return;
     if (aircraft.samples.size() == 1) {
         aircraft.drop = 1;
         return;

@@ -63,9 +63,11 @@ struct TrafficRun {
     int64_t activeByDistanceTick = -1;
     std::unordered_map<uint32_t, std::size_t> liveByHex;     // hex id → index in liveAcs
     std::unordered_map<uint32_t, std::size_t> liveByObject;  // object id → index in liveAcs
+    std::vector<int32_t> liveWake;  // by place in liveAcs: the fast tick its update is due
     uint32_t staticHexCounter = 0;                           // last static hex id handed out
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
     bool dropFlagRaised = false;                 // since the statics were last compacted
+    bool liveDropRaised = false;                 // since the live records were last compacted
     // The live road (poll_intake.cpp, fast_tick.cpp, sim_results.cpp).
     std::vector<LiveAircraftRecord> addingStack;  // g_trafficMutex
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet

@@ -141,5 +141,28 @@ TEST_F(SimAnswers, AnAircraftWhoseLiveryRespawnRemovesItIsRemovedOnce)
     EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 1);
 }
 
+TEST_F(SimAnswers, AFlightRespawnedForANewCallsignIsCreatedAgain)
+{
+    start();
+    gf_reserveTrafficContainers();
+    livery(0x48548e);
+    firstLoad(0x48548e, "KLM56A", 51.30);
+    Report later;
+    later.lat = 51.33;
+    later.time_s += 12.0;
+    tick(50);
+    push({later}, 30);
+    ASSERT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::active; }, 400));
+    livery(0x48548e);
+    later.callsign = "KLM99Z";
+    later.lat = 51.36;
+    later.time_s += 6.0;
+    push({later}, 30);
+    // Removed, back in the buffer once the simulator confirms, then spawned anew.
+    ASSERT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::liveryrespawn; }, 5));
+    ASSERT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::active; }, 1000));
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 2);
+}
+
 }  // namespace
 }  // namespace qel::test
