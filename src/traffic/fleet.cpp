@@ -34,6 +34,7 @@ namespace {
 std::unordered_map<uint32_t, std::size_t>& g_liveByHex = g_trafficRun.liveByHex;
 std::unordered_map<uint32_t, std::size_t>& g_liveByObject = g_trafficRun.liveByObject;
 std::vector<int32_t>& g_liveWakeTicks = g_trafficRun.liveWake;
+std::unordered_multimap<std::string, uint32_t>& g_liveByCallsign = g_trafficRun.liveByCallsign;
 bool& g_liveDropRaised = g_trafficRun.liveDropRaised;
 uint32_t& g_staticHexCounter = g_trafficRun.staticHexCounter;
 std::unordered_set<std::string>& g_keptTitles = g_trafficRun.keptTitles;
@@ -51,8 +52,25 @@ void lf_index(std::size_t i)
     if (aircraft.objectId != 0) g_liveByObject[aircraft.objectId] = i;
 }
 
+void lf_indexCallsign(const LiveAc& aircraft)
+{
+    g_liveByCallsign.emplace(aircraft.callsign, aircraft.hexId);
+}
+
+void lf_unindexCallsign(const LiveAc& aircraft)
+{
+    const auto [first, last] = g_liveByCallsign.equal_range(aircraft.callsign);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == aircraft.hexId) {
+            g_liveByCallsign.erase(it);
+            return;
+        }
+    }
+}
+
 void lf_unindex(const LiveAc& aircraft)
 {
+    lf_unindexCallsign(aircraft);
     g_liveByHex.erase(aircraft.hexId);
     if (aircraft.objectId != 0) g_liveByObject.erase(aircraft.objectId);
 }
@@ -117,10 +135,31 @@ StaticAc* lf_findStaticByObject(uint32_t objectId)
     return found == g_staticAcs.end() ? nullptr : &*found;
 }
 
+LiveAc* lf_findLiveByCallsign(const std::string& callsign,
+                              const std::function<bool(const LiveAc&)>& accept)
+{
+    LiveAc* first = nullptr;
+    const auto [from, to] = g_liveByCallsign.equal_range(callsign);
+    for (auto it = from; it != to; ++it) {
+        LiveAc* aircraft = lf_findLive(it->second);
+        if (aircraft && (!first || aircraft < first) && accept(*aircraft)) first = aircraft;
+    }
+    return first;
+}
+
+void lf_setLiveCallsign(LiveAc& aircraft, const std::string& callsign)
+{
+    if (aircraft.callsign == callsign) return;
+    lf_unindexCallsign(aircraft);
+    aircraft.callsign = callsign;
+    lf_indexCallsign(aircraft);
+}
+
 LiveAc& lf_appendLive(LiveAc&& aircraft)
 {
     g_liveAcs.push_back(std::move(aircraft));
     g_liveWakeTicks.push_back(lf_wakeTick(g_liveAcs.back()));
+    lf_indexCallsign(g_liveAcs.back());
     lf_index(g_liveAcs.size() - 1);
     lf_count(g_liveAcs.back().state, 1);
     return g_liveAcs.back();
@@ -210,6 +249,7 @@ void lf_reindexTraffic()
 {
     g_liveByHex.clear();
     g_liveByObject.clear();
+    g_liveByCallsign.clear();
     g_activeLiveCount = 0;
     g_addingLiveCount = 0;
     g_liveWakeTicks.clear();
@@ -217,6 +257,7 @@ void lf_reindexTraffic()
     g_liveDropRaised = true;
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         g_liveWakeTicks.push_back(lf_wakeTick(g_liveAcs[i]));
+        lf_indexCallsign(g_liveAcs[i]);
         lf_index(i);
         lf_count(g_liveAcs[i].state, 1);
     }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -44,6 +45,12 @@ LiveAc* lf_findLive(uint32_t hexId);
 LiveAc* lf_findLiveByObject(uint32_t objectId);
 StaticAc* lf_findStatic(uint32_t hexId);
 StaticAc* lf_findStaticByObject(uint32_t objectId);
+// The first live record, in the order of g_liveAcs, with this callsign that `accept` takes;
+// none when there is none. Found through an index instead of a compare with every record.
+LiveAc* lf_findLiveByCallsign(const std::string& callsign,
+                              const std::function<bool(const LiveAc&)>& accept);
+// Every change of a live record's callsign goes through here, for that index.
+void lf_setLiveCallsign(LiveAc& aircraft, const std::string& callsign);
 LiveAc& lf_appendLive(LiveAc&& aircraft);
 // Records the object id the simulator gave (0 forgets it).
 void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId);

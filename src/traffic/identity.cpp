@@ -96,7 +96,7 @@ void lf_copyIdentity(LiveAc& aircraft, const LiveAircraftRecord& report)
         aircraft.destination = destination;
     if (lf_has(origin) && origin != aircraft.origin) aircraft.origin = origin;
     if (!report.callsign.empty() && report.callsign != aircraft.callsign) {
-        aircraft.callsign = report.callsign;
+        lf_setLiveCallsign(aircraft, report.callsign);
     }
     if (!report.registration.empty() && report.registration != aircraft.registration) {
         aircraft.registration = report.registration;
@@ -202,7 +202,7 @@ bool lf_acceptReport(LiveAc& aircraft, const LiveAircraftRecord& report)
         } else if (lf_hasRealTwin(c)) {
             return false;
         }
-        aircraft.callsign = c;
+        lf_setLiveCallsign(aircraft, c);
         aircraft.secondCallsign = c;
         aircraft.thirdText.clear();
     } else if (route && registration) {

@@ -100,9 +100,9 @@ void lf_addNewAircraft(LiveAircraftRecord& record)
 
 bool lf_sameFlightElsewhere(const LiveAircraftRecord& record)
 {
-    return std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&record](const LiveAc& a) {
-        return a.callsign == record.callsign && a.key.model == record.key.model;
-    });
+    return lf_findLiveByCallsign(record.callsign, [&record](const LiveAc& a) {
+               return a.key.model == record.key.model;
+           }) != nullptr;
 }
 
 void lf_merge(LiveAircraftRecord& record)

@@ -83,6 +83,11 @@ bool lf_staticDoubles(const LiveAc& live, const StaticAc& statik, const std::str
     return ghost && (c == statik.secondCallsign || c == statik.thirdText);
 }
 
+bool lf_notLeaving(const LiveAc& aircraft)
+{
+    return aircraft.state != SimObjectState::removingfromsim;
+}
+
 }  // namespace
 
 void removeAircraftFromSim(StaticAc& aircraft)
@@ -137,30 +142,23 @@ bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId)
 void lf_checkGhost(const std::string& callsign)
 {
     const std::string ghost = callsign + "_";
-    for (LiveAc& aircraft : g_liveAcs) {
-        if (aircraft.callsign != ghost || aircraft.state == SimObjectState::removingfromsim) {
-            continue;
-        }
-        if (aircraft.phase == FlightPhase::parked) {
-            gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
-                               gf_standNameById(aircraft.standId), ghost, callsign));
-        } else {
-            gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}",
-                               ghost, callsign));
-        }
-        g_ghostCallsigns.push_back(ghost);
-        removeAircraftFromSim(aircraft);
-        return;
+    LiveAc* aircraft = lf_findLiveByCallsign(ghost, lf_notLeaving);
+    if (!aircraft) return;
+    if (aircraft->phase == FlightPhase::parked) {
+        gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
+                           gf_standNameById(aircraft->standId), ghost, callsign));
+    } else {
+        gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost,
+                           callsign));
     }
+    g_ghostCallsigns.push_back(ghost);
+    removeAircraftFromSim(*aircraft);
 }
 
 bool lf_hasRealTwin(const std::string& callsign)
 {
     if (!callsign.ends_with('_')) return false;
-    const std::string real = lf_withoutLast(callsign);
-    return std::any_of(g_liveAcs.begin(), g_liveAcs.end(), [&](const LiveAc& a) {
-        return a.callsign == real && a.state != SimObjectState::removingfromsim;
-    });
+    return lf_findLiveByCallsign(lf_withoutLast(callsign), lf_notLeaving) != nullptr;
 }
 
 bool lf_standFreeFor(uint32_t standId, const std::string& callsign)

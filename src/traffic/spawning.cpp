@@ -117,7 +117,7 @@ void lf_fixIdentity(LiveAc& aircraft)
     if (!aircraft.registration.empty()) {
         if (const auto prefix = gf_registrationPrefix(aircraft.registration)) {
             aircraft.key = *prefix;
-            if (!gf_validCallsign(aircraft)) aircraft.callsign = aircraft.registration;
+            if (!gf_validCallsign(aircraft)) lf_setLiveCallsign(aircraft, aircraft.registration);
         }
     }
     if (aircraft.key.airline == 0) {

@@ -151,5 +151,25 @@ TEST_F(LiveLifecycle, AGhostGoesWhenItsFlightSpawnsAndStaysGone)
     EXPECT_FALSE(live(0x500001));
 }
 
+TEST_F(LiveLifecycle, AGhostOfAFlightThatChangedItsCallsignIsNotSpawned)
+{
+    start();
+    gf_reserveTrafficContainers();
+    livery(0x48548e);
+    Report first;
+    first.lat = 51.3;
+    Report renamed = first;
+    renamed.callsign = "KLM77B";
+    renamed.lat += 0.01;
+    renamed.time_s += 6.0;
+    push({first}, 0);
+    push({renamed}, 6);
+    ASSERT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::active; }, 1000));
+    livery(0x500001);
+    firstLoad(0x500001, "KLM77B_", 51.35);
+    tick(10);
+    EXPECT_FALSE(live(0x500001));
+}
+
 }  // namespace
 }  // namespace qel::test
