@@ -42,14 +42,16 @@ void lf_writeText(std::string_view text)
     g_logStream << text.substr(start);
 }
 
-void lf_write(std::string_view prefix, std::string_view text, bool flush)
+// Every line goes to the file at once: the lines of a wait after a stop ("Exiting: ...", the
+// sign-out) must be readable during the wait and survive a kill in it.
+void lf_write(std::string_view prefix, std::string_view text)
 {
     std::scoped_lock lock(g_logMutex);
     if (!g_logStream.is_open()) return;
     g_logStream << prefix;
     lf_writeText(text);
     g_logStream << '\n';
-    if (flush) g_logStream.flush();
+    g_logStream.flush();
 }
 
 // The path's text with `zeros` inserted before its last dot; empty when there is no dot.
@@ -82,13 +84,13 @@ void lf_copyIfExists(bool& ok, const std::filesystem::path& from, const std::fil
 
 }  // namespace
 
-void gf_log(std::string_view text) { lf_write({}, text, false); }
+void gf_log(std::string_view text) { lf_write({}, text); }
 
-void gf_logHighlighted(std::string_view text) { lf_write("==> ", text, true); }
+void gf_logHighlighted(std::string_view text) { lf_write("==> ", text); }
 
-void gf_logIndented(std::string_view text) { lf_write("          ", text, false); }
+void gf_logIndented(std::string_view text) { lf_write("          ", text); }
 
-void gf_logFlush(std::string_view text) { lf_write({}, text, true); }
+void gf_logFlush(std::string_view text) { lf_write({}, text); }
 
 void gf_flushLog()
 {

@@ -1,6 +1,5 @@
-// Log.txt in the program's folder: three writers that differ in decoration and flushing, the
-// generations kept of older files, and the flags that silence some lines once a stop is under
-// way.
+// Log.txt in the program's folder: three writers that differ in decoration, the generations kept
+// of older files, and the flags that silence some lines once a stop is under way.
 #pragma once
 
 #include <atomic>
@@ -19,11 +18,12 @@ extern std::atomic<bool> g_stopRequested;
 // The user closed the window (atomic).
 extern std::atomic<bool> g_closeRequested;
 
-// Any thread. Write nothing while the log is not open; never throw.
+// Any thread. Write nothing while the log is not open; never throw. Each line is flushed as it
+// is written.
 void gf_log(std::string_view text);             // text "\n"
-void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed
+void gf_logHighlighted(std::string_view text);  // "==> " text "\n"
 void gf_logIndented(std::string_view text);     // 10 blanks, text "\n"
-void gf_logFlush(std::string_view text);        // gf_log, then flush
+void gf_logFlush(std::string_view text);        // the same as gf_log
 void gf_flushLog();                             // flush only
 // gf_log unless g_stopRequested or g_closeRequested is set.
 void lf_logUnlessStopping(std::string_view text);

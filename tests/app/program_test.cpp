@@ -194,6 +194,16 @@ TEST(Program, WithoutDocsItShowsUserError41UntilClosed)
     EXPECT_NE(log.find("\nUser closed VNTQ\n"), std::string::npos);
 }
 
+TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
+{
+    TempDir folder;
+    TempDir home;
+    lf_prepareProgramFolder(folder.path(), home.path());
+    fs::remove(folder / "docs");
+    RunningProgram program(folder.path(), home.path());  // killed at the end, still waiting
+    EXPECT_TRUE(lf_awaitText(folder.path(), "Log.txt", "\nExiting: SYSTEM ERROR\n"));
+}
+
 TEST(Program, SigintClosesTheProgramCleanly)
 {
     TempDir folder;
