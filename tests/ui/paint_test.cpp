@@ -183,6 +183,16 @@ TEST_F(Painting, StatisticsNeedTheParkAirportAndItsStandFile)
     EXPECT_FALSE(canvas.textAt(708, 427));
 }
 
+TEST_F(Painting, StandFileWithoutPublisherLeavesOutItsField)
+{
+    auto& state = g_trafficWindowStatus;
+    state.parkAirportText.set("EHAM (AMS)");
+    state.standFileLoaded = true;
+    state.standFileNameText.set("Amsterdam Schiphol");
+    g_parkWindowCounts.standFileWeek = 1;
+    EXPECT_EQ(paint().textAt(90, 399)->text, " Amsterdam Schiphol, wk=1");
+}
+
 TEST_F(Painting, LabelsTakeTheColoursOfTheirSettings)
 {
     struct Case {
