@@ -1,7 +1,8 @@
 // The traffic manager's contract with the rest of the program: the work the application core
 // calls at start-up, on every 10 ms tick, on the schedule of simulator seconds and at
-// close-down. What the RealTraffic client hands over (its records, the adding stack and its
-// lock) is declared in realtraffic/realtraffic.h.
+// close-down. The RealTraffic client's records and the intakes it hands them to are declared in
+// realtraffic/; the adding stack that the intakes fill, a member of the traffic run, and its
+// lock g_trafficMutex are the traffic manager's own (below, poll_intake.cpp).
 //
 // Threads: everything here runs on the start-up/main-loop thread unless its line says
 // otherwise; the traffic containers belong to that thread.
@@ -118,8 +119,9 @@ void gf_reserveTrafficContainers();
 extern std::mutex g_trafficMutex;
 // The traffic manager takes polls into the adding stack only while set; g_trafficMutex.
 extern bool g_mainLoopRunning;
-// The live records of the last poll that the traffic manager has not merged yet;
-// g_trafficMutex. The fast tick takes them with a try-lock, never waiting.
+// The live records of the last poll that the traffic manager has not merged yet: the traffic
+// run's member, reset with it; g_trafficMutex. The fast tick takes them with a try-lock, never
+// waiting.
 extern std::vector<LiveAircraftRecord>& g_addingStack;
 // The RealTraffic client's poll intake: a poll enters only an empty adding stack of a running
 // main loop, else it is dropped; true when taken. "Traffic Reader" thread; takes
@@ -151,8 +153,9 @@ void lf_startParkRefresh();
 bool gf_parkAirportSet();  // a park airport is chosen
 bool gf_hasParkStands();   // a park airport is chosen and its stand table is not empty
 // Leaves the park airport: its static aircraft and the live aircraft on its stands are removed,
-// its learned airport file is saved. Throws std::filesystem::filesystem_error when the learned
-// file's folder cannot be made.
+// its learned airport file is saved. A save that fails, its folder included, is logged ("saving
+// '...' did not succeed") and the airport is left all the same; only the writer's
+// gsl::narrowing_error for an absurd MAX_FIT_FL comes through, after the leaving.
 void lf_saveLearnedAndClear();
 // Writes output\info\ObjectIdList.txt.
 void lf_writeTrafficCsv();
