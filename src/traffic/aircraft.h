@@ -127,7 +127,7 @@ struct LiveAc : StaticAc {
     double curveControlEast = NAN;  // metres; NaN when no curve is active
     double curveControlNorth = NAN;
     double curveParam = 0.0;
-    double curveStep = 0.0;
+    double curveStep = 0.0;      // share of the curve's length flown per tick: 0.004
     int32_t earlyWindow = 1000;  // ticks a reported due tick may move earlier
     int32_t lateWindow = 1000;   // ticks it may move later
     int32_t countdown = 1;       // of the current manoeuvre
@@ -154,6 +154,7 @@ struct LiveAc : StaticAc {
     double curveEndNorth = 0.0;  // metres: 84.2
     double curveEndEast = 0.0;
     double curveAngle_deg = 0.0;  // the turn the curve flies: 30.0
+    double curveLength_m = 0.0;   // along the curve: 96.4
     // Approach, landing and take-off.
     uint8_t touchdown = 0;    // the simulator reported this approach's touchdown
     uint8_t towed = 0;        // left its stand after a short stay: counts as towed

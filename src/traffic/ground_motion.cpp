@@ -43,6 +43,27 @@ bool lf_curveActive(const LiveAc& a)
     return !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
 }
 
+// How fast the curve point moves with its parameter u, in metres per unit of u.
+double lf_curveRate_m(const LiveAc& a, double u)
+{
+    const double east =
+        2.0 * (1.0 - u) * a.curveControlEast + 2.0 * u * (a.curveEndEast - a.curveControlEast);
+    const double north =
+        2.0 * (1.0 - u) * a.curveControlNorth + 2.0 * u * (a.curveEndNorth - a.curveControlNorth);
+    return std::hypot(east, north);
+}
+
+// Simpson's rule over 16 intervals: within a millimetre for the curves of one taxi leg.
+double lf_curveLength_m(const LiveAc& a)
+{
+    constexpr int kIntervals = 16;
+    double sum = lf_curveRate_m(a, 0.0) + lf_curveRate_m(a, 1.0);
+    for (int i = 1; i < kIntervals; ++i) {
+        sum += (i % 2 == 1 ? 4.0 : 2.0) * lf_curveRate_m(a, static_cast<double>(i) / kIntervals);
+    }
+    return sum / (3.0 * kIntervals);
+}
+
 // A curve from the aircraft's position through `control` to `end`, in local metres.
 void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
 {
@@ -62,6 +83,7 @@ void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
         aircraft.curveControlNorth = north;
     }
     aircraft.curveParam = 0.0;
+    aircraft.curveLength_m = lf_curveLength_m(aircraft);
 }
 
 // The drive onto a stand as a curve that ends on the stand's heading: the aircraft faces where
@@ -385,6 +407,20 @@ std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t)
     p.longitude = aircraft.curveOriginLon +
                   east / (std::cos(aircraft.curveOriginLat * kRadPerDeg) * kMetresPerDeg);
     return p;
+}
+
+double lf_curveParamAfter(const LiveAc& aircraft, double u, double share)
+{
+    // Equal steps of the parameter are not equal distances: on a curve whose control point lies
+    // near its start the aircraft would crawl into the corner and race out of it at up to twice
+    // the leg's speed (a line-up onto the runway), then drop to the next leg's. The step is
+    // measured along the curve instead (midpoint rule); the floor keeps a control point on the
+    // start from stalling it.
+    const double metres = share * aircraft.curveLength_m;
+    const double floor = 0.05 * aircraft.curveLength_m;
+    if (!(floor > 0.0)) return u + share;
+    const double mid = u + 0.5 * metres / std::max(lf_curveRate_m(aircraft, u), floor);
+    return u + metres / std::max(lf_curveRate_m(aircraft, std::min(mid, 1.0)), floor);
 }
 
 void lf_insertMidSample(LiveAc& aircraft)

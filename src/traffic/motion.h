@@ -61,6 +61,8 @@ struct CurvePoint {
 };
 // The taxi curve at parameter t; none when no curve is active or t lies outside it.
 std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t);
+// The curve parameter `share` of the curve's length beyond parameter u.
+double lf_curveParamAfter(const LiveAc& aircraft, double u, double share);
 // Push-back and towing (pushback.cpp).
 void lf_startPullingOut(LiveAc& aircraft);
 void lf_startPushBack(LiveAc& aircraft);

@@ -220,7 +220,8 @@ void lf_curveTick(LiveAc& aircraft)
         lf_holdForTurn(aircraft);
         return;
     }
-    aircraft.curveParam = std::clamp(aircraft.curveParam + aircraft.curveStep, 0.0, 0.999999);
+    aircraft.curveParam = std::clamp(
+        lf_curveParamAfter(aircraft, aircraft.curveParam, aircraft.curveStep), 0.0, 0.999999);
     const auto point = lf_curvePoint(aircraft, aircraft.curveParam);
     if (!point) {
         gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign,

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "scenery/stand_snapshot.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
 
