@@ -78,6 +78,7 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
                "run build\n"
                "TSAN_OPTIONS=\"halt_on_error=1\" run build-tsan -DVNTQ_SANITIZE=thread\n");
     tree.write("CMakeLists.txt", tree.projectHead() +
+                                     "link_libraries(app)\n"
                                      "add_subdirectory(src/foundation)\n"
                                      "add_subdirectory(src/scenery)\n"
                                      "add_subdirectory(src/liveries)\n"
@@ -115,6 +116,11 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
     test::TempDir scratch;
     EXPECT_EQ(layers::checkAll(tree.root(), scratch.path(), {}),
               (std::vector<std::string>{
+                  "CMakeLists.txt:4: foundation links app, which is not below it",
+                  "CMakeLists.txt:4: liveries links app, which is not below it",
+                  "CMakeLists.txt:4: scenery links app, which is not below it",
+                  "CMakeLists.txt:4: traffic links app, which is not below it",
+                  "CMakeLists.txt:4: ui links app, which is not below it",
                   "src/extra/x.cpp:1: extra is missing from the layer order",
                   "src/foundation/CMakeLists.txt:2: foundation links traffic, which is not below "
                   "it",

@@ -100,14 +100,16 @@ std::vector<std::string> lf_names(const std::string& text)
     return names;
 }
 
-// The libraries a command of a folder reaches: those defined in it or below it.
-std::vector<std::string> lf_librariesOfFolder(const std::string& folder)
+// The libraries a command of a folder reaches: those the configure defines in it or below it.
+std::vector<std::string> lf_librariesOfFolder(const std::string& folder,
+                                              const Configured& configured)
 {
     std::vector<std::string> found;
-    for (const Library& library : kLibraries) {
-        const std::string own = "src/" + std::string(library.name);
+    for (const Target& target : configured.targets) {
+        const std::string own = target.folder.generic_string();
+        if (libraryNamed(target.name) == nullptr || own != "src/" + target.name) continue;
         if (folder.empty() || own == folder || own.starts_with(folder + "/")) {
-            found.emplace_back(library.name);
+            found.push_back(target.name);
         }
     }
     return found;
@@ -152,7 +154,7 @@ std::vector<Link> lf_tracedLinks(const Configured& configured, const fs::path& r
             first = 2;
         } else if (naming == Naming::folder) {
             const fs::path folder = shownPath(entry["file"].get<std::string>(), root);
-            from = lf_librariesOfFolder(folder.parent_path().generic_string());
+            from = lf_librariesOfFolder(folder.parent_path().generic_string(), configured);
             first = 0;
         }
         const std::string where = lf_caller(stack, entry, root);
