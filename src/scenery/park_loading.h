@@ -91,8 +91,8 @@ std::string gf_qualityText();
 bool gf_apfNamesPublisher(const std::filesystem::path& path);
 bool lf_isExcludedName(std::string_view text);
 // Reads the learned file at `path` on top of g_parkStands. A file that does not read whole (no
-// meta block, a stand id twice in a handmade file) is copied to *.0.xml and kept from being
-// written over. Never throws.
+// meta block, a stand id twice in a handmade file, a stand, radius change or option refused) is
+// copied to *.0.xml and kept from being written over. Never throws.
 void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info);
 // Why `airport` must not be saved as the learned file at `path` now ("kept: ..."), or "" when it
 // may: the file did not read whole, or the table is empty and the file holds stands. Main-loop
