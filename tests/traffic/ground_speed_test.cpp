@@ -19,8 +19,9 @@ protected:
             const auto object = aircraft && aircraft->objectId
                                     ? simstandin::object(aircraft->objectId)
                                     : std::nullopt;
-            if (g_fastTicks % 100 != 0 || !object || !object->onGround) {
-                if (object && !object->onGround) lastShown_kt_.reset();
+            if (g_fastTicks % 100 != 0 || !object) return;
+            if (!object->onGround) {
+                lastShown_kt_.reset();
                 return;
             }
             if (lastShown_kt_ && ++seconds_ > 5) {
@@ -86,6 +87,24 @@ TEST_F(GroundSpeed, ALineUpOntoTheRunwayTurnsWithoutAJerk)
     EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
     expectNoException();
     expectFacingWhereTheyGo();
+}
+
+TEST_F(GroundSpeed, ALandingRollWhoseReportsStopBrakesGently)
+{
+    // KLM56A's reports end with the first one on the runway, at 120 kt: the landing roll goes on
+    // without them, and brakes by itself from the roll's sixth second on.
+    LatLon p{};
+    double taxi_deg = 0;
+    std::vector<Report> reports = arrivalOnto23L(0x48548e, 0, p, taxi_deg);
+    reports.resize(12);
+    startAt("roll-out", {});
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, reports, 4000);
+
+    EXPECT_GT(seconds_, 10);
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
 }
 
 }  // namespace
