@@ -5,9 +5,9 @@
 //
 // Threads: lf_dispatch runs on "SimClient" inside SimConnect_CallDispatch. It takes
 // g_userStateMutex to store the user state, g_simResultMutex to post a result and
-// g_simCallMutex to release a paired object and g_simQueueMutex to queue its freeze events, one
-// at a time. The
-// user's stand is looked up on the main-loop thread, where the stand table lives.
+// g_simCallMutex to release a paired object and g_simQueueMutex to queue its freeze events or
+// the removal of an object whose creation was given up, one at a time. The user's stand is
+// looked up on the main-loop thread, where the stand table lives.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -144,19 +144,39 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
     gf_clearMessage();
 }
 
-void lf_onCreationRefused(DWORD sendId)
+// The pending creation that the call with this send id made, taken out of the table.
+std::optional<PacketIdRecord> lf_takeRecordOfCall(DWORD sendId)
 {
     // Send id 0 means "unknown": it must not hit a record whose packet id was never returned.
-    if (sendId == SIMCONNECT_RECV_EXCEPTION::UNKNOWN_SENDID) return;
-    for (size_t i = 0; i < g_packetIds.size(); ++i) {
-        if (g_packetIds[i].packetId != sendId) continue;
-        const uint32_t hexId = g_packetIds[i].hexId;
-        g_packetIds[i] = std::move(g_packetIds.back());
+    if (sendId == SIMCONNECT_RECV_EXCEPTION::UNKNOWN_SENDID) return std::nullopt;
+    for (auto& record : g_packetIds) {
+        if (record.packetId != sendId) continue;
+        PacketIdRecord taken = std::move(record);
+        record = std::move(g_packetIds.back());
         g_packetIds.pop_back();
-        // Hex id 0 is a static aircraft like any other; it too must leave adding2sim.
-        lf_post(0, hexId, SimResultKind::creationFailed);
-        return;
+        return taken;
     }
+    return std::nullopt;
+}
+
+void lf_onCreationRefused(DWORD sendId)
+{
+    const auto record = lf_takeRecordOfCall(sendId);
+    // A creation given up is no longer the traffic manager's; a new one of the same flight may
+    // be under way, and must not be failed for it.
+    if (!record || record->abandoned) return;
+    // Hex id 0 is a static aircraft like any other; it too must leave adding2sim.
+    lf_post(0, record->hexId, SimResultKind::creationFailed);
+}
+
+// The simulator is full. The refused creation ends at once instead of waiting for an answer
+// that will never come; the traffic manager holds further ones back until room is made.
+void lf_onTooManyObjects(DWORD sendId)
+{
+    gf_setMessage("SimConnect: too many objects (max 1000)", true);
+    const auto record = lf_takeRecordOfCall(sendId);
+    const bool ours = record && !record->abandoned;
+    lf_post(0, ours ? record->hexId : 0, SimResultKind::simulatorFull, ours ? 1.0 : 0.0);
 }
 
 void lf_onException(const SIMCONNECT_RECV_EXCEPTION& e)
@@ -170,9 +190,7 @@ void lf_onException(const SIMCONNECT_RECV_EXCEPTION& e)
     case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
         throw UserErrorException(
             95, fmt::format("SimConnect Version Mismatch, dwIndex: {}", e.dwIndex));
-    case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
-        gf_setMessage("SimConnect: too many objects (max 1000)", true);
-        break;
+    case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS: lf_onTooManyObjects(e.dwSendID); break;
     case SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE:
         gf_log("SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE");
         break;
@@ -200,15 +218,22 @@ void lf_onEvent(const SIMCONNECT_RECV_EVENT& event)
     }
 }
 
-bool lf_removeAdded(uint32_t objectId)
+void lf_onObjectAssigned(const SIMCONNECT_RECV_ASSIGNED_OBJECT_ID& assigned)
 {
-    for (auto& id : g_addedObjects) {
-        if (id != objectId) continue;
-        id = g_addedObjects.back();
-        g_addedObjects.pop_back();
-        return true;
+    const auto record =
+        std::find_if(g_packetIds.begin(), g_packetIds.end(), [&](const PacketIdRecord& r) {
+            return r.requestId == assigned.dwRequestID && r.objectId == 0;
+        });
+    if (record == g_packetIds.end() || assigned.dwObjectID <= g_userObjectId) return;
+    if (!record->abandoned) {
+        record->objectId = assigned.dwObjectID;
+        return;
     }
-    return false;
+    // Given up before its object came: nothing would ever remove it.
+    lf_forgetAdded(assigned.dwObjectID);
+    *record = std::move(g_packetIds.back());
+    g_packetIds.pop_back();
+    gf_queueRemoveAc(assigned.dwObjectID);
 }
 
 void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event)
@@ -228,7 +253,7 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event)
         if (objectId > g_userObjectId) g_addedObjects.push_back(objectId);
     } else if (event.uEventID == kEventObjectRemoved) {
         // An object that left before it was paired would otherwise stay in the table for good.
-        lf_removeAdded(objectId);
+        lf_forgetAdded(objectId);
         lf_post(objectId, 0, SimResultKind::removed);
     }
 }
@@ -320,16 +345,23 @@ void lf_onSimObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& message, DWORD siz
     }
 }
 
-std::optional<uint32_t> lf_takePacketRecord(const std::string& callsign)
+// The pending creation a new object belongs to: the one it was assigned to, else the first with
+// its callsign that has no object yet and was not given up.
+std::optional<uint32_t> lf_takePacketRecord(uint32_t objectId, const std::string& callsign)
 {
-    for (auto& record : g_packetIds) {
-        if (record.callsign != callsign) continue;
-        const uint32_t hexId = record.hexId;
-        record = std::move(g_packetIds.back());
-        g_packetIds.pop_back();
-        return hexId;
+    auto record = std::find_if(g_packetIds.begin(), g_packetIds.end(),
+                               [&](const PacketIdRecord& r) { return r.objectId == objectId; });
+    if (record == g_packetIds.end()) {
+        if (callsign.empty()) return std::nullopt;
+        record = std::find_if(g_packetIds.begin(), g_packetIds.end(), [&](const PacketIdRecord& r) {
+            return r.objectId == 0 && !r.abandoned && r.callsign == callsign;
+        });
     }
-    return std::nullopt;
+    if (record == g_packetIds.end()) return std::nullopt;
+    const uint32_t hexId = record->hexId;
+    *record = std::move(g_packetIds.back());
+    g_packetIds.pop_back();
+    return hexId;
 }
 
 // Hands AI control over and freezes the object where the traffic manager will put it.
@@ -354,7 +386,7 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& message, DWO
     const double ground_ft = data.read<double>(8).value_or(0.0);
     const int64_t onGround = data.read<int64_t>(16).value_or(0) != 0 ? 1 : 0;
     const std::string atcId = data.text(24, kAtcIdBytes);
-    if (!lf_removeAdded(objectId)) {
+    if (!lf_forgetAdded(objectId)) {
         if (aboveGround_ft > kGroundReportCeiling_ft || atcId.empty() || atcId.ends_with('*')) {
             return;
         }
@@ -362,7 +394,7 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& message, DWO
                 aboveGround_ft);
         return;
     }
-    const auto hexId = atcId.empty() ? std::nullopt : lf_takePacketRecord(atcId);
+    const auto hexId = lf_takePacketRecord(objectId, atcId);
     if (!hexId) {
         if (atcId != "AS-GEN") {
             gf_log(
@@ -387,6 +419,17 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& message, DWO
 }
 
 }  // namespace
+
+bool lf_forgetAdded(uint32_t objectId)
+{
+    for (auto& id : g_addedObjects) {
+        if (id != objectId) continue;
+        id = g_addedObjects.back();
+        g_addedObjects.pop_back();
+        return true;
+    }
+    return false;
+}
 
 void lf_rememberUserStand()
 {
@@ -453,6 +496,10 @@ void lf_handleReceived(SIMCONNECT_RECV* data, DWORD size)
         }
         break;
     case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
+        if (const auto* m = lf_as<SIMCONNECT_RECV_ASSIGNED_OBJECT_ID>(data, size)) {
+            lf_onObjectAssigned(*m);
+        }
+        break;
     case SIMCONNECT_RECV_ID_CLIENT_DATA:
     case 27: break;
     default: gf_log(fmt::format("! Unknown Dispatch dwID {}", data->dwID)); break;

@@ -83,12 +83,17 @@ void lf_rememberUserStand();
 struct PacketIdRecord {
     uint32_t packetId = 0;  // the send id of the create call; 0 when it was not returned
     uint32_t hexId = 0;
-    std::string callsign;  // the tail number sent
+    std::string callsign;    // the tail number sent
+    uint32_t requestId = 0;  // the call's own request id: 0x10003
+    uint32_t objectId = 0;   // assigned to it by the simulator; 0 until that arrives
+    bool abandoned = false;  // given up: its object is removed as soon as its id arrives
     bool operator==(const PacketIdRecord&) const = default;
 };
 // "SimClient" thread only (and the reset, while it is stopped).
 extern std::vector<PacketIdRecord>& g_packetIds;
 extern std::vector<uint32_t>& g_addedObjects;  // announced by ObjectAdded, not yet paired
+// Drops an object id from g_addedObjects; false when it was not there.
+bool lf_forgetAdded(uint32_t objectId);
 
 // The "Frame" event: sends the newest position batch, the client events, the creations and the
 // removals, or empties them all after a failed request. Never waits for the queue mutex.

@@ -53,6 +53,7 @@ struct Outgoing {
     std::vector<ClientEventRecord> events;
     std::vector<AiCreateRequest> creates;
     std::vector<uint32_t> removals;
+    std::vector<uint32_t> abandoned;  // hex ids whose creations were given up
     bool operator==(const Outgoing&) const = default;
 };
 
@@ -89,6 +90,8 @@ struct SimLinkRun {
     std::vector<ClientEventRecord> clientEventQueue;  // g_simQueueMutex
     std::vector<AiCreateRequest> createQueue;         // g_simQueueMutex
     std::vector<uint32_t> removeQueue;                // g_simQueueMutex
+    std::vector<uint32_t> abandonQueue;               // g_simQueueMutex; hex ids
+    uint32_t nextCreateRequestId = kReqCreateFirst;   // "SimClient" thread
     std::vector<SimResult> simResultQueue;            // g_simResultMutex
     Outgoing outgoing;                                // "SimClient" thread
     // The user aircraft's model (user_model.cpp).

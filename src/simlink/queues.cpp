@@ -37,11 +37,15 @@ namespace {
 constexpr size_t kReserved = 256;
 
 constexpr size_t kReservedPositions = 512;  // the tick is sized for 512 live aircraft
+// More creations waiting for an answer than the simulator holds objects: the oldest abandoned
+// one will get none.
+constexpr size_t kPendingCreationLimit = 1000;
 
 PositionBatch& g_positionBatch = g_simLinkRun.positionBatch;
 std::vector<ClientEventRecord>& g_clientEventQueue = g_simLinkRun.clientEventQueue;
 std::vector<AiCreateRequest>& g_createQueue = g_simLinkRun.createQueue;
 std::vector<uint32_t>& g_removeQueue = g_simLinkRun.removeQueue;
+std::vector<uint32_t>& g_abandonQueue = g_simLinkRun.abandonQueue;
 std::vector<SimResult>& g_simResultQueue = g_simLinkRun.simResultQueue;
 Outgoing& g_outgoing = g_simLinkRun.outgoing;  // "SimClient" thread
 
@@ -51,6 +55,7 @@ void lf_emptyOutgoing()
     g_clientEventQueue.clear();
     g_createQueue.clear();
     g_removeQueue.clear();
+    g_abandonQueue.clear();
 }
 
 void lf_clearTaken()
@@ -59,6 +64,7 @@ void lf_clearTaken()
     g_outgoing.events.clear();
     g_outgoing.creates.clear();
     g_outgoing.removals.clear();
+    g_outgoing.abandoned.clear();
 }
 
 template <class T>
@@ -84,6 +90,7 @@ void lf_takeQueues()
     lf_appendAll(g_outgoing.events, g_clientEventQueue);
     lf_appendAll(g_outgoing.creates, g_createQueue);
     lf_appendAll(g_outgoing.removals, g_removeQueue);
+    lf_appendAll(g_outgoing.abandoned, g_abandonQueue);
 }
 
 void lf_sendPositions()
@@ -111,11 +118,41 @@ void lf_sendClientEvents()
     g_outgoing.events.clear();
 }
 
+// Keeps the pairing table bounded when the simulator answers abandoned creations with nothing.
+void lf_boundPendingCreations()
+{
+    if (g_packetIds.size() < kPendingCreationLimit) return;
+    auto oldest = g_packetIds.end();
+    for (auto it = g_packetIds.begin(); it != g_packetIds.end(); ++it) {
+        if (it->abandoned && (oldest == g_packetIds.end() || it->requestId < oldest->requestId)) {
+            oldest = it;
+        }
+    }
+    if (oldest != g_packetIds.end()) g_packetIds.erase(oldest);
+}
+
+// The hex id's creations are given up. An object the simulator already assigned is removed
+// with this frame's removals; one still to come is removed when its id arrives.
+void lf_abandonCreations(uint32_t hexId)
+{
+    std::erase_if(g_packetIds, [hexId](PacketIdRecord& record) {
+        if (record.hexId != hexId) return false;
+        if (record.objectId == 0) {
+            record.abandoned = true;
+            return false;
+        }
+        lf_forgetAdded(record.objectId);
+        g_outgoing.removals.push_back(record.objectId);
+        return true;
+    });
+}
+
 void lf_createAiAircraft(const AiCreateRequest& request)
 {
+    const uint32_t requestId = g_simLinkRun.nextCreateRequestId++;
     if (FAILED(SimConnect_AICreateNonATCAircraft(g_hSimConnect, request.liveryTitle.c_str(),
                                                  request.callsign.c_str(), request.initPosition,
-                                                 kReqCreate))) {
+                                                 requestId))) {
         gf_logHighlighted(fmt::format(
             "! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
             request.hexId, request.liveryTitle, request.callsign));
@@ -127,7 +164,9 @@ void lf_createAiAircraft(const AiCreateRequest& request)
         gf_logHighlighted("GetLastSentPacketID");
         packetId = 0;
     }
-    g_packetIds.push_back(PacketIdRecord{packetId, request.hexId, request.callsign});
+    lf_boundPendingCreations();
+    g_packetIds.push_back(
+        PacketIdRecord{packetId, request.hexId, request.callsign, requestId, 0, false});
 }
 
 void lf_removeAiObject(uint32_t objectId)
@@ -162,6 +201,10 @@ void lf_onFrame()
     if (!call) return;
     lf_sendPositions();
     lf_sendClientEvents();
+    // Before the creations: a give-up is queued only after its own creation had been sent, and
+    // must not catch a new creation of the same flight.
+    for (const uint32_t hexId : g_outgoing.abandoned) lf_abandonCreations(hexId);
+    g_outgoing.abandoned.clear();
     // Each create call is followed at once by its packet id: every other call on the
     // connection is made under the call mutex, so none can come in between.
     for (const auto& request : g_outgoing.creates) lf_createAiAircraft(request);
@@ -211,6 +254,12 @@ void gf_queueRemoveAc(uint32_t objectId)
 {
     std::scoped_lock lock(g_simQueueMutex);
     g_removeQueue.push_back(objectId);
+}
+
+void gf_abandonCreation(uint32_t hexId)
+{
+    std::scoped_lock lock(g_simQueueMutex);
+    g_abandonQueue.push_back(hexId);
 }
 
 void gf_queueClientEvent(uint32_t objectId, uint32_t eventId, uint32_t data)

@@ -73,7 +73,9 @@ inline constexpr DWORD kDefUserOnGround = 409;  // "SIM ON GROUND"
 inline constexpr DWORD kReqInRange = 101;
 inline constexpr DWORD kReqStaticCg = 102;
 inline constexpr DWORD kReqReleaseControl = 103;
-inline constexpr DWORD kReqCreate = 104;
+// Each create call has a request id of its own, counting up from here, so that the object id
+// the simulator assigns to it names the creation it belongs to.
+inline constexpr DWORD kReqCreateFirst = 0x10000;
 inline constexpr DWORD kReqRemove = 105;
 inline constexpr DWORD kReqUserTitle = 106;
 inline constexpr DWORD kReqUserModel = 107;
@@ -280,11 +282,14 @@ enum class SimResultKind : uint32_t {
     staticCg = 4,         // values: "Static CG to Ground" (ft), "Static Pitch" (rad)
     callsignBlocked = 5,  // hex id of the blocked live flight
     creationFailed = 6,   // hex id
+    // The simulator holds as many objects as it can: hex id; value1 1.0 when the hex id names
+    // the creation it refused, 0.0 when the refusal named none of ours.
+    simulatorFull = 7,
 };
 
 // One report from the simulator side to the traffic manager.
 struct SimResult {
-    uint32_t objectId = 0;  // 104; 0 for kinds 5 and 6
+    uint32_t objectId = 0;  // 104; 0 for kinds 5, 6 and 7
     uint32_t hexId = 0;     // or the on-ground flag for a ground report
     int32_t passes = 0;     // the traffic manager's pass counter; 0 when posted
     SimResultKind kind = SimResultKind::removed;
@@ -304,6 +309,10 @@ bool gf_withdrawCreateAc(uint32_t hexId);
 // Queues an object for removal on the next frame; takes g_simQueueMutex. Main-loop or GUI
 // thread.
 void gf_queueRemoveAc(uint32_t objectId);
+// The traffic manager has given up the creations of this hex id that it handed over: on the
+// next frame their pending pairing entries go and the objects the simulator assigned to them
+// are removed, at once or as soon as their ids arrive. Takes g_simQueueMutex; main-loop thread.
+void gf_abandonCreation(uint32_t hexId);
 // Queues one client event; takes g_simQueueMutex. Any thread but "SimClient".
 void gf_queueClientEvent(uint32_t objectId, uint32_t eventId, uint32_t data);
 void gf_queueEngineAutoStart(uint32_t objectId);

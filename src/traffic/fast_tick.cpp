@@ -58,15 +58,17 @@ bool lf_unanswered(const StaticAc& aircraft)
            int64_t{g_fastTicks} - aircraft.handedOverTick >= kCreationAnswer_ticks;
 }
 
-// The record goes; an object that shows up for it later is removed as one without a record.
+// The record goes, and with it the creation's object in the simulator (fleet.cpp).
 void lf_dropUnansweredCreations()
 {
     if (g_fastTicks % kSweepEvery != 0) return;
+    lf_forgetOldGiveUps();
     for (LiveAc& aircraft : g_liveAcs) {
         if (!lf_unanswered(aircraft) || aircraft.drop) continue;
         gf_logHighlighted(
             fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
         lf_releaseStand(aircraft.standId, aircraft.hexId);
+        lf_noteGivenUpCreation(aircraft);
         aircraft.drop = 1;
     }
     for (StaticAc& aircraft : g_staticAcs) {
@@ -138,6 +140,10 @@ void lf_pumpQueues()
         g_removeIdQueue.pop_front();
     }
     if (tick % kCreateEvery != 0) return;
+    if (lf_creationsPaused()) {
+        lf_continueParking();
+        return;
+    }
     if (!g_liveCreateQueue.empty()) {
         AiCreateRequest& request = g_liveCreateQueue.front();
         if (LiveAc* aircraft = lf_findLive(request.hexId)) {
@@ -145,11 +151,13 @@ void lf_pumpQueues()
             aircraft->handedOverTick = tick;
         }
         gf_queueCreateAc(request);
+        lf_noteCreationHandedOver();
         g_liveCreateQueue.pop_front();
         return;
     }
     if (!g_staticCreateQueue.empty()) {
         gf_queueCreateAc(g_staticCreateQueue.front());
+        lf_noteCreationHandedOver();
         if (StaticAc* aircraft = lf_findStatic(g_staticCreateQueue.front().hexId)) {
             aircraft->handedOverTick = tick;
         }

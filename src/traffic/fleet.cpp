@@ -93,6 +93,16 @@ int32_t lf_wakeTick(const LiveAc& aircraft)
     }
 }
 
+// A record that goes while its creation is under way takes the creation with it: an object the
+// simulator makes for it where the link cannot pair it would otherwise stay for good.
+void lf_abandonCreationOf(const StaticAc& aircraft)
+{
+    if (aircraft.state == SimObjectState::adding2sim && aircraft.objectId == 0 &&
+        aircraft.handedOverTick >= 0) {
+        gf_abandonCreation(aircraft.hexId);
+    }
+}
+
 // The live counts follow a record that enters (+1) or leaves (-1) its state.
 void lf_count(SimObjectState state, int32_t step)
 {
@@ -188,6 +198,7 @@ void lf_setLiveState(LiveAc& aircraft, SimObjectState state)
 void lf_eraseLiveAc(LiveAc& aircraft)
 {
     const std::size_t i = lf_indexOf(aircraft);
+    lf_abandonCreationOf(aircraft);
     lf_count(aircraft.state, -1);
     lf_unindex(aircraft);
     if (i + 1 != g_liveAcs.size()) {
@@ -201,6 +212,7 @@ void lf_eraseLiveAc(LiveAc& aircraft)
 
 void lf_eraseStaticAc(StaticAc& aircraft)
 {
+    lf_abandonCreationOf(aircraft);
     if (&aircraft != &g_staticAcs.back()) aircraft = std::move(g_staticAcs.back());
     g_staticAcs.pop_back();
 }
@@ -212,6 +224,7 @@ void lf_compactLiveAcs()
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         LiveAc& aircraft = g_liveAcs[i];
         if (lf_dropped(aircraft)) {
+            lf_abandonCreationOf(aircraft);
             lf_count(aircraft.state, -1);
             lf_unindex(aircraft);
             continue;
@@ -242,7 +255,11 @@ void lf_compactStaticAcs()
     // A static record is erased only for a raised flag: without one there is none to find.
     if (!g_dropFlagRaised) return;
     g_dropFlagRaised = false;
-    std::erase_if(g_staticAcs, lf_dropped);
+    std::erase_if(g_staticAcs, [](const StaticAc& aircraft) {
+        if (!lf_dropped(aircraft)) return false;
+        lf_abandonCreationOf(aircraft);
+        return true;
+    });
 }
 
 void lf_reindexTraffic()

@@ -28,6 +28,18 @@ void lf_mergeReport(LiveAircraftRecord& record);
 void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
 // Results and activation (sim_results.cpp).
 void lf_activateCreatedObjects();
+// Creations unanswered or refused (creation_answers.cpp). A flight whose creation was given up
+// is held back until it has come well inside the pairing radius, when it lay beyond it then, or
+// else until a pause that doubles with each give-up has passed.
+void lf_noteGivenUpCreation(const LiveAc& aircraft);
+bool lf_creationHeldBack(const LiveAc& aircraft);
+void lf_forgetGivenUpCreation(uint32_t hexId);
+void lf_forgetOldGiveUps();
+// A full simulator gets one creation for each object removed since it refused one.
+bool lf_creationsPaused();
+void lf_noteCreationHandedOver();
+void lf_noteRoomMade();
+void lf_onSimulatorFull(const SimResult& result);
 // Spawning (spawning.cpp).
 void lf_handleBufferedAc(LiveAc& aircraft);
 // The first fast tick at which lf_handleBufferedAc does more than wait for the first sample.

@@ -100,7 +100,9 @@ void lf_onLiveCreated(const SimResult& result)
         if (result.objectId >= 3) g_removeIdQueue.push_back(result.objectId);
         return;
     }
-    if (lf_onObjectCreated(*aircraft, result)) g_createdObjects.push_back(result);
+    if (!lf_onObjectCreated(*aircraft, result)) return;
+    lf_forgetGivenUpCreation(aircraft->hexId);
+    g_createdObjects.push_back(result);
 }
 
 void lf_onStaticCreated(const SimResult& result)
@@ -236,11 +238,19 @@ void lf_handleResult(const SimResult& result)
     switch (result.kind) {
     case SimResultKind::liveCreated: lf_onLiveCreated(result); break;
     case SimResultKind::staticCreated: lf_onStaticCreated(result); break;
-    case SimResultKind::removed: lf_onObjectRemoved(result.objectId); break;
+    case SimResultKind::removed:
+        lf_noteRoomMade();
+        lf_onObjectRemoved(result.objectId);
+        break;
     case SimResultKind::groundReport: lf_onGroundReport(result); break;
     case SimResultKind::staticCg: lf_onStaticCg(result); break;
     case SimResultKind::callsignBlocked: lf_handleBlockedCallsign(result.hexId); break;
-    case SimResultKind::creationFailed: lf_onCreationFailed(result.hexId); break;
+    case SimResultKind::creationFailed:
+        // The creation handed over took no room after all.
+        lf_noteRoomMade();
+        lf_onCreationFailed(result.hexId);
+        break;
+    case SimResultKind::simulatorFull: lf_onSimulatorFull(result); break;
     }
 }
 

@@ -343,6 +343,10 @@ void lf_handleBufferedAc(LiveAc& aircraft)
         aircraft.drop = 1;
         return;
     }
+    if (lf_creationHeldBack(aircraft)) {
+        aircraft.drop = 1;
+        return;
+    }
     if (lf_mixedSamples(aircraft)) {
         lf_popOldest(aircraft);
         return;

@@ -42,6 +42,14 @@ struct ParkingFlags {
     bool operator==(const ParkingFlags&) const = default;
 };
 
+// A flight whose creation the simulator never answered within the wait.
+struct GivenUpCreation {
+    int32_t tick = 0;           // g_fastTicks at the last give-up
+    int32_t count = 0;          // give-ups since its last creation: 2
+    bool beyondRadius = false;  // it was not well inside the pairing radius then
+    bool operator==(const GivenUpCreation&) const = default;
+};
+
 struct TrafficRun {
     // The fleet (fleet.cpp, phases.cpp).
     std::vector<LiveAc> liveAcs;
@@ -73,6 +81,11 @@ struct TrafficRun {
     std::vector<LiveAircraftRecord> addingStack;  // g_trafficMutex
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
     std::vector<SimResult> results;  // the batch of the simulator's results being handled
+    // Creations unanswered or refused (creation_answers.cpp).
+    std::unordered_map<uint32_t, GivenUpCreation> givenUpCreations;  // by hex id
+    // Since the simulator refused a creation for want of room: the creations it can take now
+    // (objects removed since, less creations handed over since). None: it was never full.
+    std::optional<int32_t> roomWhileFull;
     // Learning and the lists (learned_options.cpp, lists.cpp).
     int32_t shownOptionCount = 0;  // the learned-option count the window last repainted for
     int32_t learnedUpdates = 0;

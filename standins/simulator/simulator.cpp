@@ -149,6 +149,7 @@ void Simulator::buildWorld(SimConfig config)
     nextFrame_ = nextTrace_ = nextSecond_ = next4Seconds_ = next6Hz_ = Nanos(0);
     flightRunning_ = config_.flightRunning;
     nextObjectId_ = config_.firstObjectId;
+    objectAddedToLose_ = config_.lostObjectAdded;
     for (const FailureRule& rule : config_.failures) rules_.push_back({rule});
     for (const FailureRule& rule : addedRules_) rules_.push_back({rule});
     addedRules_.clear();

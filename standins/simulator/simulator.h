@@ -260,6 +260,7 @@ private:
     int openAttempts_ = 0;
     uint64_t nextConnection_ = 1;
     DWORD nextObjectId_ = 100;
+    int objectAddedToLose_ = 0;
     std::map<uint64_t, Connection> connections_;
     std::map<DWORD, SimObject> objects_;
     std::vector<PendingCreation> pending_;

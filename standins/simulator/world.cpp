@@ -311,7 +311,11 @@ void Simulator::addObject(ObjectState state, uint64_t creator, DWORD requestId)
         record.dwObjectID = added.id;
         it->second.inbox.emplace_back(&record, sizeof record);
     }
-    broadcastAddRemove("objectadded", added);
+    if (objectAddedToLose_ > 0) {
+        --objectAddedToLose_;
+    } else {
+        broadcastAddRemove("objectadded", added);
+    }
     traceRow(added, "added");
 }
 

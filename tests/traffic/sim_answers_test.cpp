@@ -1,14 +1,14 @@
 // What the simulator answers to the program's creations and removals, through the real entry
-// points: a creation it never answers, a second object for one static aircraft, and the removal
-// of an aircraft whose livery respawn already removes it.
+// points: a creation it never answers or pairs, a creation it has no room for, a second object
+// for one static aircraft, and the removal of an aircraft whose livery respawn already removes
+// it.
+#include <functional>
 #include <tuple>
 
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
 namespace {
-
-using SimAnswers = TrafficTest;
 
 std::size_t lf_objectsCalled(const std::string& callsign)
 {
@@ -17,7 +17,55 @@ std::size_t lf_objectsCalled(const std::string& callsign)
     return n;
 }
 
-TEST_F(SimAnswers, ACreationNeverAnsweredIsGivenUpAfter30SecondsAndItsLateObjectRemoved)
+// Where a flight is, seconds after its first report.
+using Path = std::function<LatLon(double)>;
+
+// A flight from `north_nm` north of the user straight south at `speed_kt`.
+Path lf_southbound(double north_nm, double speed_kt)
+{
+    return [=](double t_s) {
+        const double nm = north_nm - speed_kt * t_s / 3600.0;
+        return gf_destinationPoint({kUserLat, kUserLon}, 0.0, nm * kFeetPerNm);
+    };
+}
+
+class SimAnswers : public TrafficTest {
+protected:
+    static Report reportOn(uint32_t hex, const std::string& callsign, const Path& path, double t_s)
+    {
+        const LatLon p = path(t_s);
+        const LatLon next = path(t_s + 1.0);
+        Report r = reportAt(p, 3000.0, gf_distanceNm(p, next) * 3600.0,
+                            gf_bearingRad(p, next) / kRadPerDeg, t_s);
+        r.hex = hex;
+        r.callsign = callsign;
+        return r;
+    }
+
+    static void firstLoadOn(uint32_t hex, const std::string& callsign, const Path& path)
+    {
+        livery(hex);
+        push({reportOn(hex, callsign, path, 0.0)}, 0);
+        push({reportOn(hex, callsign, path, 6.0)}, 6);
+    }
+
+    // `seconds` of ticks with a poll every 5 s, due 30 s later, that reports the flights.
+    void fly(const std::vector<std::tuple<uint32_t, std::string, Path>>& flights, int seconds)
+    {
+        for (int i = 0; i < seconds * 100; ++i) {
+            if (g_fastTicks % 500 == 0 && g_fastTicks > 0) {
+                std::vector<Report> poll;
+                for (const auto& [hex, callsign, path] : flights) {
+                    poll.push_back(reportOn(hex, callsign, path, 30.0 + g_fastTicks / 100.0));
+                }
+                push(poll, 30);
+            }
+            tick();
+        }
+    }
+};
+
+TEST_F(SimAnswers, ACreationNeverAnsweredIsGivenUpAfter30SecondsWithItsObject)
 {
     start();
     gf_reserveTrafficContainers();
@@ -37,16 +85,74 @@ TEST_F(SimAnswers, ACreationNeverAnsweredIsGivenUpAfter30SecondsAndItsLateObject
     EXPECT_EQ(
         count("==> KLM56A   PH-EXL       AMS->DUS KLM     A320    was not created within 30 s"), 1);
     EXPECT_EQ(g_addingLiveCount, 0);
-    // The objects are there all the same; once the user's range takes them in, they are paired
-    // and removed, for they belong to no aircraft.
-    ASSERT_EQ(lf_objectsCalled("KLM56A") + lf_objectsCalled("KLM57B"), 2u);
-    const int32_t range_m = g_range_m;
-    g_range_m = 150000;
-    tick(300);
-    g_range_m = range_m;
+    // Their objects go with them, and nothing of them waits for a pairing.
+    tick(10);
     EXPECT_EQ(lf_objectsCalled("KLM56A") + lf_objectsCalled("KLM57B"), 0u);
     EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 2);
+    EXPECT_TRUE(g_packetIds.empty());
+    EXPECT_TRUE(g_addedObjects.empty());
     EXPECT_TRUE(g_liveAcs.empty());
+}
+
+TEST_F(SimAnswers, AFlightBeyondThePairingRadiusIsCreatedAgainOnlyWellInsideIt)
+{
+    start();
+    gf_reserveTrafficContainers();
+    // From 47 nm at 120 kt: beyond the 40 nm radius for 3.5 min, well inside (37 nm) after 5.
+    const Path path = lf_southbound(47.0, 120.0);
+    firstLoadOn(0x48548e, "KLM56A", path);
+    fly({{0x48548e, "KLM56A", path}}, 270);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 1);
+    EXPECT_EQ(lf_objectsCalled("KLM56A"), 0u);
+    fly({{0x48548e, "KLM56A", path}}, 60);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 2);
+    EXPECT_EQ(stateOf(0x48548e), SimObjectState::active);
+    EXPECT_EQ(lf_objectsCalled("KLM56A"), 1u);
+}
+
+TEST_F(SimAnswers, APairingThatNeverComesLeavesNoStrayAndTheFlightWaitsBeforeItsNextTry)
+{
+    // The simulator creates the first object, but its ObjectAdded is lost.
+    start(R"("lost_object_added": 1)");
+    gf_reserveTrafficContainers();
+    const Path path = lf_southbound(20.0, 120.0);
+    firstLoadOn(0x48548e, "KLM56A", path);
+    fly({{0x48548e, "KLM56A", path}}, 240);
+    const auto creations = callsOf("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(creations.size(), 2u);
+    // 30 s for the answer, then 2 min before the flight is tried again.
+    EXPECT_GE(creations[1].time_s - creations[0].time_s, 150.0);
+    ASSERT_EQ(stateOf(0x48548e), SimObjectState::active);
+    ASSERT_EQ(lf_objectsCalled("KLM56A"), 1u);
+    for (const auto& object : simstandin::objects()) {
+        if (object.atcId == "KLM56A") {
+            EXPECT_EQ(object.id, live(0x48548e)->objectId);
+        }
+    }
+}
+
+TEST_F(SimAnswers, ACreationRefusedForWantOfRoomEndsAtOnceAndTheNextWaitsForAnObjectToLeave)
+{
+    start(R"("object_limit": 1)");
+    gf_reserveTrafficContainers();
+    const Path a = lf_southbound(20.0, 120.0);
+    const Path b = lf_southbound(23.0, 120.0);
+    firstLoadOn(0x48548e, "KLM56A", a);
+    firstLoadOn(0x48548f, "KLM57B", b);
+    const std::vector<std::tuple<uint32_t, std::string, Path>> both = {{0x48548e, "KLM56A", a},
+                                                                       {0x48548f, "KLM57B", b}};
+    // The refused flight, reported on, is spawned again meanwhile, and waits.
+    fly(both, 100);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 2);
+    EXPECT_EQ(count("SimConnect: too many objects (max 1000)"), 1);
+    const uint32_t in = stateOf(0x48548e) == SimObjectState::active ? 0x48548e : 0x48548f;
+    const uint32_t out = in == 0x48548e ? 0x48548f : 0x48548e;
+    ASSERT_EQ(stateOf(in), SimObjectState::active);
+    // One object leaves: the refused flight takes its place.
+    removeAircraftFromSim(*live(in));
+    fly(both, 5);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 3);
+    EXPECT_EQ(stateOf(out), SimObjectState::active);
 }
 
 // The static records are walked for dropped ones only after a drop flag was raised; a static
