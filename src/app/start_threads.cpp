@@ -143,7 +143,14 @@ bool lf_startThreads()
     g_simConnectThread = std::jthread(lf_simConnectThread);
 
     if (!lf_requestUserOnGround()) return false;
-    if (AUTO_RANGE.current) gf_autoRange();
+    // The radius in which the link pairs new objects, and the readers' range, follow the stored
+    // RANGE from the start: left at the setting's default, a stored wider range would have
+    // flights created that the link never pairs.
+    if (AUTO_RANGE.current) {
+        gf_autoRange();
+    } else {
+        gf_setRange(RANGE.current);
+    }
     if (gf_stopFlag()) return false;
     {
         std::scoped_lock lock(g_trafficMutex);

@@ -19,6 +19,7 @@
 #include "platform/window.h"
 #include "foundation/catalogue.h"
 #include "foundation/parameters.h"
+#include "foundation/version.h"
 #include "liveries/liveries.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
@@ -438,6 +439,25 @@ TEST_F(Run, InvalidDestinationIsASystemError)
     gf_requestClose();
     EXPECT_EQ(messages_.next(), WindowMessage::Quit);
     EXPECT_EQ(count("Error FixedCode: invalid string (length/charset)"), 1);
+}
+
+TEST_F(Run, AStoredRangeIsThePairingRadiusFromTheStart)
+{
+    PROGRAM_VERSION.assign(g_programVersion.text());
+    RANGE.current = 100;
+    AUTO_RANGE.current = false;
+    gf_saveParameters(false);
+    test::resetAllSettings();
+    closeAfterSimulatorSeconds(3);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    int requests = 0;
+    for (const auto& call : simstandin::calls()) {
+        if (call.function != "SimConnect_RequestDataOnSimObjectType") continue;
+        ++requests;
+        // 100 nm and the request's margin, for aeroplanes and helicopters alike.
+        EXPECT_TRUE(call.arguments.starts_with("101, 404, 195200 m, ")) << call.arguments;
+    }
+    EXPECT_GT(requests, 0);
 }
 
 TEST_F(Run, StoredDestinationIsApplied)
