@@ -153,8 +153,8 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
               }));
 }
 
-// The lower library declares what the higher one defines: no include, no link, and the program
-// that takes both links.
+// The lower library declares what the higher one defines, or gives a weak definition that the
+// higher one replaces: no include, no link, and the program that takes both links.
 TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
 {
     LayersTree tree;
@@ -170,6 +170,8 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
                "void gf_probe();\n"
                "void gf_tick();\n"
                "void gf_tick() { gf_paint(); gf_probe(); }\n"
+               "[[gnu::weak]] void gf_onTick();\n"
+               "[[gnu::weak]] void gf_onTick() {}\n"
                "}  // namespace qel\n");
     // Code outside the libraries is no system library either.
     tree.write("tools/CMakeLists.txt", "add_library(probe STATIC probe.cpp)\n");
@@ -184,6 +186,8 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
                "void gf_tick();\n"
                "void gf_paint();\n"
                "void gf_paint() { gf_tick(); }\n"
+               "void gf_onTick();\n"
+               "void gf_onTick() {}\n"
                "}  // namespace qel\n");
 
     test::TempDir scratch;
@@ -193,6 +197,8 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
               (std::vector<std::string>{
                   "src/platform/clock.cpp:5: platform uses qel::gf_paint(), which ui defines",
                   "src/platform/clock.cpp:5: platform uses qel::gf_probe(), which probe defines",
+                  "src/platform/clock.cpp:7: platform defines qel::gf_onTick() weakly, and ui "
+                  "replaces it",
               }));
 }
 

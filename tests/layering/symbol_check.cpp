@@ -140,13 +140,14 @@ const std::string* lf_wrongDefiner(const Library& library,
     return wrong;
 }
 
-// "file:line" of each undefined symbol of the archive, keyed "member name", from its line
-// tables (nm -l names the line of a reference).
-std::map<std::string, std::string> lf_referenceLines(const fs::path& archive, const fs::path& root)
+// "file:line" of each symbol nm lists for the archive with `options`, keyed "member name", from
+// its line tables (nm -l names the line of a definition, or of a reference to an undefined one).
+std::map<std::string, std::string> lf_symbolLines(const fs::path& archive,
+                                                  const std::string& options, const fs::path& root)
 {
     std::map<std::string, std::string> lines;
     const std::string prefix = archive.string() + ":";
-    for (const auto& line : lf_nmOutput("-A -l -u \"" + archive.string() + "\"")) {
+    for (const auto& line : lf_nmOutput("-A -l " + options + " \"" + archive.string() + "\"")) {
         const auto tab = line.rfind('\t');
         const auto lineColon = line.rfind(':');
         if (!line.starts_with(prefix) || tab == std::string::npos || lineColon < tab) continue;
@@ -161,12 +162,15 @@ std::map<std::string, std::string> lf_referenceLines(const fs::path& archive, co
     return lines;
 }
 
-}  // namespace
+// What the project's targets define, by symbol.
+struct Definitions {
+    std::unordered_map<std::string, std::vector<const std::string*>> any;  // target names
+    std::unordered_map<std::string, std::vector<const std::string*>> strong;
+    std::vector<std::pair<NmLine, const std::string*>> weak;  // each target's weak ones
+};
 
-std::vector<std::string> checkSymbols(const fs::path& root, const Configured& configured,
-                                      const fs::path& binary)
+Definitions lf_definitions(const Configured& configured, const fs::path& binary)
 {
-    std::vector<std::string> faults;
     std::vector<fs::path> files;
     std::unordered_map<std::string, const std::string*> targetOf;  // file -> target name
     for (const Target& target : configured.targets) {
@@ -175,39 +179,84 @@ std::vector<std::string> checkSymbols(const fs::path& root, const Configured& co
             targetOf[file.string()] = &target.name;
         }
     }
-    std::unordered_map<std::string, std::vector<const std::string*>> definers;
-    for (const NmLine& symbol : lf_nm("--defined-only", files)) {
-        if (!lf_defines(symbol.type) || !targetOf.contains(symbol.file)) continue;
-        auto& names = definers[symbol.name];
-        const std::string* target = targetOf[symbol.file];
+    Definitions definitions;
+    const auto add = [](std::vector<const std::string*>& names, const std::string* target) {
         if (std::find(names.begin(), names.end(), target) == names.end()) names.push_back(target);
+    };
+    for (NmLine& symbol : lf_nm("--defined-only", files)) {
+        if (!lf_defines(symbol.type) || !targetOf.contains(symbol.file)) continue;
+        const std::string* target = targetOf[symbol.file];
+        add(definitions.any[symbol.name], target);
+        if (symbol.type == 'W' || symbol.type == 'V') {
+            definitions.weak.emplace_back(std::move(symbol), target);
+        } else if (symbol.type >= 'A' && symbol.type <= 'Z') {
+            add(definitions.strong[symbol.name], target);
+        }
     }
+    return definitions;
+}
+
+// The faults of one library's archive: each undefined symbol that only a higher library or a
+// target outside the libraries defines, and each weak definition that one of those replaces in
+// the program with a strong one (the library's own calls then go there as well).
+void lf_checkArchive(const Library& library, const fs::path& archive, const Definitions& defined,
+                     const fs::path& root, std::vector<std::string>& faults)
+{
+    std::vector<std::pair<NmLine, const std::string*>> uses;
+    for (const NmLine& symbol : lf_nm("-u", {archive})) {
+        const auto found = defined.any.find(symbol.name);
+        if (found == defined.any.end()) continue;
+        if (const std::string* definer = lf_wrongDefiner(library, found->second)) {
+            uses.emplace_back(symbol, definer);
+        }
+    }
+    std::vector<std::pair<NmLine, const std::string*>> replaced;
+    for (const auto& [symbol, target] : defined.weak) {
+        const auto found = defined.strong.find(symbol.name);
+        if (*target != library.name || found == defined.strong.end()) continue;
+        if (const std::string* definer = lf_wrongDefiner(library, found->second)) {
+            replaced.emplace_back(symbol, definer);
+        }
+    }
+    const auto place = [&](const std::map<std::string, std::string>& lines, const NmLine& symbol) {
+        const auto line = lines.find(symbol.member + " " + symbol.name);
+        return line != lines.end() ? line->second
+                                   : shownPath(symbol.file, root) + "(" + symbol.member + ")";
+    };
+    const std::string name(library.name);
+    if (!uses.empty()) {
+        const auto lines = lf_symbolLines(archive, "-u", root);
+        for (const auto& [symbol, definer] : uses) {
+            faults.push_back(place(lines, symbol) + ": " + name + " uses " +
+                             lf_demangled(symbol.name) + ", which " + *definer + " defines");
+        }
+    }
+    if (!replaced.empty()) {
+        const auto lines = lf_symbolLines(archive, "--defined-only", root);
+        for (const auto& [symbol, definer] : replaced) {
+            faults.push_back(place(lines, symbol) + ": " + name + " defines " +
+                             lf_demangled(symbol.name) + " weakly, and " + *definer +
+                             " replaces it");
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> checkSymbols(const fs::path& root, const Configured& configured,
+                                      const fs::path& binary)
+{
+    const Definitions defined = lf_definitions(configured, binary);
+    std::vector<std::string> faults;
     for (const Target& target : configured.targets) {
         const Library* library = libraryNamed(target.name);
         if (library == nullptr || target.folder != "src/" + target.name) continue;
         for (const auto& archive : target.archives) {
-            if (!fs::is_regular_file(binary / archive)) {
+            if (fs::is_regular_file(binary / archive)) {
+                lf_checkArchive(*library, binary / archive, defined, root, faults);
+            } else {
                 faults.push_back(shownPath(binary / archive, root) + ": " + target.name +
                                  " is not built, so its calls are not checked");
-                continue;
-            }
-            std::vector<std::pair<NmLine, const std::string*>> wrong;
-            for (const NmLine& symbol : lf_nm("-u", {binary / archive})) {
-                const auto found = definers.find(symbol.name);
-                if (found == definers.end()) continue;
-                if (const std::string* definer = lf_wrongDefiner(*library, found->second)) {
-                    wrong.emplace_back(symbol, definer);
-                }
-            }
-            if (wrong.empty()) continue;
-            const auto lines = lf_referenceLines(binary / archive, root);
-            for (const auto& [symbol, definer] : wrong) {
-                const auto line = lines.find(symbol.member + " " + symbol.name);
-                const std::string where =
-                    line != lines.end() ? line->second
-                                        : shownPath(symbol.file, root) + "(" + symbol.member + ")";
-                faults.push_back(where + ": " + target.name + " uses " + lf_demangled(symbol.name) +
-                                 ", which " + *definer + " defines");
             }
         }
     }
