@@ -78,13 +78,14 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
                "run build\n"
                "TSAN_OPTIONS=\"halt_on_error=1\" run build-tsan -DVNTQ_SANITIZE=thread\n");
     tree.write("CMakeLists.txt", tree.projectHead() +
-                                     "link_libraries(app)\n"
+                                     "include(cmake/links.cmake)\n"
                                      "add_subdirectory(src/foundation)\n"
                                      "add_subdirectory(src/scenery)\n"
                                      "add_subdirectory(src/liveries)\n"
                                      "add_subdirectory(src/traffic)\n"
                                      "add_subdirectory(src/ui)\n"
                                      "add_subdirectory(tests/traffic)\n");
+    tree.write("cmake/links.cmake", "link_libraries(app)\n");
     tree.write("src/foundation/CMakeLists.txt",
                "vntq_library(foundation)\n"
                "target_link_libraries(foundation\n"

@@ -115,17 +115,16 @@ std::vector<std::string> lf_librariesOfFolder(const std::string& folder,
     return found;
 }
 
-// "file:line" of the CMakeLists.txt command that led to the traced one: a command inside a
-// helper function (cmake/*.cmake) is named where the helper was called.
-std::string lf_caller(const std::vector<json>& stack, const json& entry, const fs::path& root)
+// The CMakeLists.txt command that led to the traced one: a command inside a helper function or
+// an included file (cmake/*.cmake) is made where that was called, in that folder's scope.
+const json& lf_callerFrame(const std::vector<json>& stack, const json& entry)
 {
     auto frame = stack.rbegin();
     while (frame != stack.rend() &&
            fs::path((*frame)["file"].get<std::string>()).filename() != "CMakeLists.txt") {
         ++frame;
     }
-    const json& at = frame == stack.rend() ? entry : *frame;
-    return placeOf(at["file"].get<std::string>(), at["line"].get<int>(), root);
+    return frame == stack.rend() ? entry : *frame;
 }
 
 // The links the project's own commands make, read from the configure's trace (every command
@@ -136,9 +135,9 @@ std::vector<Link> lf_tracedLinks(const Configured& configured, const fs::path& r
                                             fs::weakly_canonical(root).string()};
     std::vector<Link> links;
     std::vector<json> stack;  // the latest command of each global frame
-    std::ifstream file(configured.build / "trace.json");
+    std::ifstream trace(configured.build / "trace.json");
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(trace, line)) {
         const json entry = json::parse(line, nullptr, false);
         if (!entry.is_object() || !entry.contains("global_frame")) continue;
         const auto depth = entry["global_frame"].get<std::size_t>();
@@ -152,12 +151,15 @@ std::vector<Link> lf_tracedLinks(const Configured& configured, const fs::path& r
         if (entry["cmd"] == "set_property") {  // set_property(TARGET <name> ... PROPERTY ...)
             from = {args[1]};
             first = 2;
-        } else if (naming == Naming::folder) {
-            const fs::path folder = shownPath(entry["file"].get<std::string>(), root);
-            from = lf_librariesOfFolder(folder.parent_path().generic_string(), configured);
+        }
+        const json& caller = lf_callerFrame(stack, entry);
+        const fs::path file = caller["file"].get<std::string>();
+        if (naming == Naming::folder) {
+            const fs::path folder = fs::path(shownPath(file, root)).parent_path();
+            from = lf_librariesOfFolder(folder.generic_string(), configured);
             first = 0;
         }
-        const std::string where = lf_caller(stack, entry, root);
+        const std::string where = placeOf(file, caller["line"].get<int>(), root);
         for (std::size_t k = first; k < args.size(); ++k) {
             const std::string text =
                 lf_namingText(args[k].get<std::string>(), paths, naming == Naming::targetGenex);
