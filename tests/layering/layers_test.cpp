@@ -163,14 +163,16 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
                                      "add_compile_options(-g)\n"
                                      "add_subdirectory(src/platform)\n"
                                      "add_subdirectory(src/ui)\n"
-                                     "add_subdirectory(tools)\n");
+                                     "add_subdirectory(tools)\n"
+                                     "add_subdirectory(standins/simulator)\n");
     tree.write("src/platform/CMakeLists.txt", "vntq_library(platform)\n");
     tree.write("src/platform/clock.cpp",
+               "extern \"C\" int SimConnect_Open();\n"
                "namespace qel {\n"
                "void gf_paint();\n"
                "void gf_probe();\n"
                "void gf_tick();\n"
-               "void gf_tick() { gf_paint(); gf_probe(); }\n"
+               "void gf_tick() { gf_paint(); gf_probe(); SimConnect_Open(); }\n"
                "[[gnu::weak]] void gf_onTick();\n"
                "[[gnu::weak]] void gf_onTick() {}\n"
                "}  // namespace qel\n");
@@ -181,24 +183,33 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
                "void gf_probe();\n"
                "void gf_probe() {}\n"
                "}  // namespace qel\n");
+    // The stand-in simulator is the simulator's own library, which simlink and those above it
+    // call.
+    tree.write("standins/simulator/CMakeLists.txt", "add_library(simstandin STATIC calls.cpp)\n");
+    tree.write("standins/simulator/calls.cpp",
+               "extern \"C\" int SimConnect_Open();\n"
+               "extern \"C\" int SimConnect_Open() { return 0; }\n");
     tree.write("src/ui/CMakeLists.txt", "vntq_library(ui platform)\n");
     tree.write("src/ui/paint.cpp",
+               "extern \"C\" int SimConnect_Open();\n"
                "namespace qel {\n"
                "void gf_tick();\n"
                "void gf_paint();\n"
-               "void gf_paint() { gf_tick(); }\n"
+               "void gf_paint() { gf_tick(); SimConnect_Open(); }\n"
                "void gf_onTick();\n"
                "void gf_onTick() {}\n"
                "}  // namespace qel\n");
 
     test::TempDir scratch;
     const auto configured = layers::configure(tree.root(), scratch.path(), "");
-    layers::build(configured, {"platform", "ui", "probe"});
+    layers::build(configured, {"platform", "ui", "probe", "simstandin"});
     EXPECT_EQ(layers::checkSymbols(tree.root(), configured, configured.build),
               (std::vector<std::string>{
-                  "src/platform/clock.cpp:5: platform uses qel::gf_paint(), which ui defines",
-                  "src/platform/clock.cpp:5: platform uses qel::gf_probe(), which probe defines",
-                  "src/platform/clock.cpp:7: platform defines qel::gf_onTick() weakly, and ui "
+                  "src/platform/clock.cpp:6: platform uses SimConnect_Open, which simstandin "
+                  "defines",
+                  "src/platform/clock.cpp:6: platform uses qel::gf_paint(), which ui defines",
+                  "src/platform/clock.cpp:6: platform uses qel::gf_probe(), which probe defines",
+                  "src/platform/clock.cpp:8: platform defines qel::gf_onTick() weakly, and ui "
                   "replaces it",
               }));
 }
