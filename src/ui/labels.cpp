@@ -154,11 +154,11 @@ void lf_paintStatisticsRow1(platform::Canvas& canvas, int y)
     const auto& state = g_trafficWindowStatus;
     // A scanned stand file may name no publisher: its field is left out with its comma.
     const std::string kind = state.standFileKindText.get();
-    gf_drawText(canvas, 90, y,
-                fmt::format(" {}{}{}{}, wk={}", state.standFileNameText.get(),
-                            kind.empty() ? "" : ", ", kind, state.handmade ? " (h)" : "",
-                            g_parkWindowCounts.standFileWeek.load()),
-                colours::lime);
+    gf_drawText(
+        canvas, 90, y,
+        fmt::format(" {}{}{}{}, wk={}", state.standFileNameText.get(), kind.empty() ? "" : ", ",
+                    kind, state.handmade ? " (h)" : "", g_parkWindowCounts.standFileWeek.load()),
+        colours::lime);
     gf_drawText(canvas, 370, y, lf_appliedMark(state.softApplied, state.weekApplied),
                 colours::lime);
     if (!RT_PARKTRAFFIC_ONLY.current) {

@@ -267,7 +267,8 @@ TEST_F(Run, OptionsWithoutLiveriesShowUntickedAtTheFirstStart)
     ASSERT_TRUE(window.made());
     closeAfterSimulatorSeconds(1);
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
-    for (const ControlBoolParameter* option : {&LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT}) {
+    for (const ControlBoolParameter* option :
+         {&LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT}) {
         EXPECT_FALSE(HeadlessWindow::control(*option)->checked()) << option->name;
     }
 }
