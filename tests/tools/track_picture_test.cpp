@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "../../tools/track_picture/track_picture.h"
 
 namespace qel::tracks {
@@ -156,6 +158,83 @@ TEST(TrackPicture, LabelsNeverCoverOneAnotherAndTheApronViewShowsThePier)
     EXPECT_TRUE(shown("EWG7TX"));
     for (const char* stand : {"B1", "B2", "B3"}) EXPECT_TRUE(shown(stand)) << stand;
     EXPECT_NE(svg.find("<title>A10</title>"), svg.rfind("<title>A10</title>"));  // both views
+}
+
+// On an east-west runway: ARR1 lands eastwards, rolls out and parks at S2; DEP1 stands at S1,
+// pushes back, taxis to the east end, takes off westwards along the same runway and climbs out
+// far beyond the airport. A row a second, as the stand-in simulator traces.
+std::string lf_arrivalAndDeparture()
+{
+    std::string csv = kHeader;
+    auto add = [&](int id, double t, double lat, double lon, double heading, bool ground) {
+        csv += fmt::format("{},{},ai,{},B738,{:.6f},{:.6f},0,0,{},0,0,0,{},0,\n", t, id,
+                           id == 1 ? "ARR1" : "DEP1", lat, lon, heading, ground ? 1 : 0);
+    };
+    for (int t = 0; t < 20; ++t) add(1, t, 51.0, 6.97 + t * 0.0015, 90, false);
+    for (int t = 20; t < 40; ++t) add(1, t, 51.0, 7.0 + (t - 20) * 0.0008, 90, true);
+    for (int t = 40; t < 70; ++t) add(1, t, 51.0 + std::min(t - 40, 15) * 0.0002, 7.016, 0, true);
+    for (int t = 0; t < 30; ++t) add(2, t, 51.003, 7.025, 180, true);
+    for (int t = 30; t < 40; ++t) add(2, t, 51.003 - (t - 29) * 0.00003, 7.025, 0, true);
+    for (int t = 40; t < 80; ++t)
+        add(2, t, 51.0027 - (t - 40) * 0.00007, 7.025 + (t - 40) * 0.0004, 90, true);
+    for (int t = 80; t < 110; ++t) add(2, t, 51.0, 7.04 - (t - 80) * 0.0009, 270, true);
+    for (int t = 110; t < 200; ++t) add(2, t, 51.0, 7.013 - (t - 110) * 0.002, 270, false);
+    return csv;
+}
+
+std::string lf_render(const std::string& csv, const std::vector<Stand>& stands)
+{
+    auto tracks = parseTrace(csv);
+    for (auto& [id, track] : tracks) classify(track, stands);
+    return renderSvg(tracks, stands, {{"06/24", 51.0, 7.0, 51.0, 7.04, 45.0}});
+}
+
+TEST(TrackPicture, ADepartureIsNamedWhereItLeftTheAirportAndAmongEveryFlight)
+{
+    const std::string svg = lf_render(lf_arrivalAndDeparture(),
+                                      {{"S1", 51.003, 7.025, 20.0}, {"S2", 51.003, 7.016, 20.0}});
+    for (const char* view : {"sky", "airport"}) {
+        const auto texts = lf_textsOfView(svg, view);
+        EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const DrawnText& t) {
+            return t.text == "DEP1";
+        })) << view;
+    }
+    EXPECT_NE(svg.find(">user</text>"), std::string::npos);  // in the legend, above the views
+}
+
+TEST(TrackPicture, WhatMovedIsDrawnOverWhatStoodAndEachTrackOnce)
+{
+    const std::string svg = lf_render(lf_arrivalAndDeparture(),
+                                      {{"S1", 51.003, 7.025, 20.0}, {"S2", 51.003, 7.016, 20.0}});
+    const std::string apron = svg.substr(svg.find("<g id=\"apron\""));
+    const std::string parkedDot = "fill=\"#111111\"/>";
+    // One dot for each aircraft's stand, under every track; no stand name on it.
+    std::size_t dots = 0;
+    for (auto at = apron.find(parkedDot); at != std::string::npos;
+         at = apron.find(parkedDot, at + 1)) {
+        ++dots;
+        const auto circle = apron.rfind("<circle", at);
+        const double x = std::stod(lf_attribute(apron.substr(circle), "cx"));
+        const double y = std::stod(lf_attribute(apron.substr(circle), "cy"));
+        for (const DrawnText& t : lf_textsOfView(svg, "apron")) {
+            EXPECT_FALSE(t.left < x && x < t.right && t.top < y && y < t.bottom) << t.text;
+        }
+    }
+    EXPECT_EQ(dots, 2u);
+    const auto from = svg.find("<g id=\"airport\"");
+    const std::string airport = svg.substr(from, svg.find("<g id=\"apron\"") - from);
+    EXPECT_LT(airport.find(parkedDot), airport.find("<path"));
+    // The landing roll on top of the take-off roll along the same runway.
+    const auto takeOff = airport.find("stroke=\"#ff7f0e\"");
+    ASSERT_NE(takeOff, std::string::npos);
+    EXPECT_LT(takeOff, airport.find("stroke=\"#d62728\""));
+    // A path for each track and motion, not a line for each of the 270 rows.
+    std::size_t paths = 0;
+    for (auto at = airport.find("<path"); at != std::string::npos;
+         at = airport.find("<path", at + 1)) {
+        ++paths;
+    }
+    EXPECT_LE(paths, 2u * 5u);  // two tracks, five motions that move
 }
 
 TEST(TrackPicture, RunwayTextsAndBrokenStandFiles)

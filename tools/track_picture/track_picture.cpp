@@ -24,7 +24,7 @@ constexpr double kRunwaySpeed_kt = 35.0;   // above this a ground run is a roll,
 constexpr double kParkedWithoutStands_s = 60.0;
 constexpr std::size_t kMaxFields = 32;
 constexpr double kCanvas = 1000.0;         // picture width, px
-constexpr double kViewGap = 24.0;          // px between the two views
+constexpr double kViewGap = 24.0;          // px between two views
 constexpr double kApronMargin_m = 120.0;
 
 std::optional<double> lf_number(std::string_view text)
@@ -169,11 +169,17 @@ public:
         const double h = style.size;
         std::vector<std::pair<double, double>> spots;  // left, baseline
         if (style.aside) {
-            for (const double d : {5.0, 14.0, 26.0, 40.0, 58.0}) {
+            // Rings further out, so that every flight at a busy pier or at the edge where
+            // it left the view finds a place.
+            for (const double d : {5.0, 14.0, 26.0, 40.0, 58.0, 80.0, 105.0, 135.0}) {
                 spots.insert(spots.end(), {{x + d, y - d},
                                            {x + d, y + d + h},
                                            {x - d - w, y - d},
-                                           {x - d - w, y + d + h}});
+                                           {x - d - w, y + d + h},
+                                           {x + d, y + h * 0.35},
+                                           {x - d - w, y + h * 0.35},
+                                           {x - w * 0.5, y - d},
+                                           {x - w * 0.5, y + d + h}});
             }
         } else {
             // On the point, else just below or above it (where an aircraft stands on it).
@@ -269,6 +275,23 @@ View lf_airportView(const std::map<long long, ObjectTrack>& tracks,
     return lf_viewOf(places, 150.0);
 }
 
+// Everything the aircraft flew, so that every flight of the run has its name in one view: the
+// approaches and climbs that the airport's view cuts off. None when nothing flew.
+std::optional<View> lf_skyView(const std::map<long long, ObjectTrack>& tracks)
+{
+    Places places;
+    bool flew = false;
+    for (const auto& [id, track] : tracks) {
+        if (track.kind != "ai" && track.kind != "user") continue;
+        for (const TracePoint& p : track.points) {
+            places.emplace_back(p.lat, p.lon);
+            flew = flew || (track.kind == "ai" && !p.onGround);
+        }
+    }
+    if (!flew) return std::nullopt;
+    return lf_viewOf(places, 500.0);
+}
+
 // The park airport's apron: where aircraft stood still and the user is, so that the aircraft
 // side by side at a pier get room for their names; the stands alone when none stood.
 std::optional<View> lf_apronView(const std::map<long long, ObjectTrack>& tracks,
@@ -324,39 +347,129 @@ void lf_drawStands(std::string& svg, const View& v, const std::vector<Stand>& st
     }
 }
 
-void lf_drawTrack(std::string& svg, const View& v, const ObjectTrack& track)
+bool lf_inView(const View& v, double x, double y)
 {
-    const auto& pts = track.points;
+    return x >= 0.0 && y >= 0.0 && x <= kCanvas && y <= v.height;
+}
+
+// Both ends beyond the same edge: the segment cannot cross the view.
+bool lf_beyondOneEdge(const View& v, double x1, double y1, double x2, double y2)
+{
+    return (x1 < 0.0 && x2 < 0.0) || (y1 < 0.0 && y2 < 0.0) || (x1 > kCanvas && x2 > kCanvas) ||
+           (y1 > v.height && y2 > v.height);
+}
+
+// The stretches of one motion of a track as the data of one path, in view pixels. A point less
+// than a pixel from the last one written adds nothing to the picture and is left out (a
+// stretch's last point always goes in), and so is a segment wholly beyond an edge of the view:
+// a line per trace row made the picture of an eight-minute run 4.5 MB.
+std::string lf_pathOf(const View& v, const std::vector<TracePoint>& pts, Motion motion)
+{
+    std::string d;
+    bool open = false;
+    double lastX = 0.0, lastY = 0.0;
     for (std::size_t i = 1; i < pts.size(); ++i) {
-        const TracePoint& a = pts[i - 1];
-        const TracePoint& b = pts[i];
-        svg += fmt::format("<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" "
-                           "stroke=\"{}\" stroke-width=\"2\"/>\n",
-                           v.x(a.lon), v.y(a.lat), v.x(b.lon), v.y(b.lat), lf_colour(b.motion));
+        const double ax = v.x(pts[i - 1].lon), ay = v.y(pts[i - 1].lat);
+        const double bx = v.x(pts[i].lon), by = v.y(pts[i].lat);
+        if (pts[i].motion != motion || lf_beyondOneEdge(v, ax, ay, bx, by)) {
+            open = false;
+            continue;
+        }
+        if (!open) {
+            d += fmt::format("M{:.1f} {:.1f}", ax, ay);
+            lastX = ax;
+            lastY = ay;
+            open = true;
+        }
+        const bool stretchEnds = i + 1 == pts.size() || pts[i + 1].motion != motion;
+        if (!stretchEnds && std::hypot(bx - lastX, by - lastY) < 1.0) continue;
+        d += fmt::format("L{:.1f} {:.1f}", bx, by);
+        lastX = bx;
+        lastY = by;
     }
-    for (const TracePoint& p : pts) {
-        if (p.motion != Motion::parked) continue;
-        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"3\" fill=\"{}\"/>\n", v.x(p.lon),
-                           v.y(p.lat), lf_colour(Motion::parked));
+    return d;
+}
+
+// The layers of moving tracks, bottom first: the air legs under everything on the ground, and a
+// take-off roll wide under the landing roll, which runs along the same runway, so both show.
+struct Layer {
+    Motion motion;
+    double width;  // px
+};
+constexpr Layer kLayers[] = {{Motion::air, 1.5},
+                             {Motion::taxi, 2.0},
+                             {Motion::pushBack, 2.0},
+                             {Motion::takeOffRoll, 6.0},
+                             {Motion::landingRoll, 2.0}};
+constexpr double kParkedDot = 3.0;  // px, radius
+
+bool lf_isAircraft(const ObjectTrack& track) { return track.kind == "ai" && !track.points.empty(); }
+
+// Where each aircraft stood, once for every stretch of standing (its rows would all draw the
+// same dot again), kept free of labels; then, above them, what moved.
+void lf_drawTracks(std::string& svg, const View& v, const std::map<long long, ObjectTrack>& tracks,
+                   LabelPlacer& labels)
+{
+    for (const auto& [id, track] : tracks) {
+        if (!lf_isAircraft(track)) continue;
+        bool stood = false;
+        for (const TracePoint& p : track.points) {
+            const bool stands = p.motion == Motion::parked;
+            const double x = v.x(p.lon), y = v.y(p.lat);
+            if (stands && !stood && lf_inView(v, x, y)) {
+                svg +=
+                    fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.0f}\" fill=\"{}\"/>\n",
+                                x, y, kParkedDot, lf_colour(Motion::parked));
+                labels.block({x - kParkedDot, y - kParkedDot, x + kParkedDot, y + kParkedDot});
+            }
+            stood = stands;
+        }
+    }
+    for (const Layer& layer : kLayers) {
+        for (const auto& [id, track] : tracks) {
+            if (!lf_isAircraft(track)) continue;
+            const std::string d = lf_pathOf(v, track.points, layer.motion);
+            if (d.empty()) continue;
+            svg += fmt::format(
+                "<path d=\"{}\" fill=\"none\" stroke=\"{}\" stroke-width=\"{:.1f}\" "
+                "stroke-linejoin=\"round\"/>\n",
+                d, lf_colour(layer.motion), layer.width);
+        }
     }
 }
 
-constexpr Box kLegend{8.0, 6.0, 158.0, 118.0};
+constexpr double kLegendBand = 26.0;      // px, the strip above the views
+constexpr double kLegendCharWidth = 7.0;  // px at font size 12
 
+// The legend in a strip of its own above the views, where it covers nothing of them.
 void lf_drawLegend(std::string& svg)
 {
-    const Motion motions[] = {Motion::air,  Motion::landingRoll, Motion::takeOffRoll,
-                              Motion::taxi, Motion::pushBack,    Motion::parked};
-    double y = 20.0;
-    svg += "<rect x=\"8\" y=\"6\" width=\"150\" height=\"112\" fill=\"#ffffff\" "
-           "fill-opacity=\"0.85\" stroke=\"#999999\"/>\n";
-    for (Motion m : motions) {
-        svg += fmt::format("<line x1=\"16\" y1=\"{0:.0f}\" x2=\"40\" y2=\"{0:.0f}\" stroke=\"{1}\" "
-                           "stroke-width=\"4\"/><text x=\"48\" y=\"{2:.0f}\" font-size=\"12\">{3}"
-                           "</text>\n",
-                           y, lf_colour(m), y + 4.0, motionName(m));
-        y += 17.0;
+    constexpr double y = 13.0;
+    double x = 8.0;
+    const auto name = [&](std::string_view text) {
+        svg += fmt::format("<text x=\"{:.0f}\" y=\"{:.0f}\" font-size=\"12\">{}</text>\n", x + 30.0,
+                           y + 4.0, text);
+        x += 30.0 + kLegendCharWidth * static_cast<double>(text.size()) + 14.0;
+    };
+    svg += "<g id=\"legend\">\n";
+    for (const Motion m :
+         {Motion::air, Motion::landingRoll, Motion::takeOffRoll, Motion::taxi, Motion::pushBack}) {
+        const auto layer = std::find_if(std::begin(kLayers), std::end(kLayers),
+                                        [&](const Layer& l) { return l.motion == m; });
+        svg += fmt::format(
+            "<line x1=\"{0:.0f}\" y1=\"{1:.0f}\" x2=\"{2:.0f}\" y2=\"{1:.0f}\" "
+            "stroke=\"{3}\" stroke-width=\"{4:.1f}\"/>\n",
+            x, y, x + 24.0, lf_colour(m), std::max(layer->width, 3.0));
+        name(motionName(m));
     }
+    svg += fmt::format("<circle cx=\"{:.0f}\" cy=\"{:.0f}\" r=\"{:.0f}\" fill=\"{}\"/>\n", x + 12.0,
+                       y, kParkedDot, lf_colour(Motion::parked));
+    name(motionName(Motion::parked));
+    svg +=
+        fmt::format("<rect x=\"{:.0f}\" y=\"{:.0f}\" width=\"8\" height=\"8\" fill=\"#e377c2\"/>\n",
+                    x + 8.0, y - 4.0);
+    name("user");
+    svg += "</g>\n";
 }
 
 }  // namespace
@@ -511,34 +624,55 @@ std::vector<Runway> parseScenarioRunways(std::string_view json)
 
 namespace {
 
-// The labels go last, over every track: tracks that moved first, then those that only stood;
-// the aircraft themselves are kept free. Stand names, when asked for, take what room is left.
+// The last place of a track inside the view: where it ended, or where it left the view.
+std::optional<std::pair<double, double>> lf_lastInView(const View& v, const ObjectTrack& track)
+{
+    for (auto p = track.points.rbegin(); p != track.points.rend(); ++p) {
+        const double x = v.x(p->lon), y = v.y(p->lat);
+        if (lf_inView(v, x, y)) return std::pair{x, y};
+    }
+    return std::nullopt;
+}
+
+// What a view names besides the aircraft that moved in it.
+struct Naming {
+    bool standing;    // the aircraft that only stood
+    bool standNames;  // the stands
+};
+
+// The labels go last, over every track: every aircraft seen in the view is named where it was
+// last seen there, tracks that moved first, then those that only stood; the aircraft themselves
+// are kept free. Stand names take what room is left.
 void lf_placeLabels(std::string& svg, const View& v, const std::map<long long, ObjectTrack>& tracks,
-                    const std::vector<Stand>& stands, bool standNames, LabelPlacer& labels)
+                    const std::vector<Stand>& stands, Naming naming, LabelPlacer& labels)
 {
     for (const auto& [id, track] : tracks) {
-        if (track.points.empty() || (track.kind != "user" && track.kind != "ai")) continue;
-        const TracePoint& p = track.points.back();
-        labels.block({v.x(p.lon) - 4.0, v.y(p.lat) - 4.0, v.x(p.lon) + 4.0, v.y(p.lat) + 4.0});
+        if (!lf_isAircraft(track)) continue;
+        if (const auto at = lf_lastInView(v, track)) {
+            labels.block({at->first - 4.0, at->second - 4.0, at->first + 4.0, at->second + 4.0});
+        }
     }
     for (const bool moved : {true, false}) {
+        if (!moved && !naming.standing) break;
         for (const auto& [id, track] : tracks) {
-            if (track.kind != "ai" || track.points.empty() || track.atcId.empty()) continue;
+            if (!lf_isAircraft(track) || track.atcId.empty()) continue;
             const bool stood =
                 std::all_of(track.points.begin(), track.points.end(),
                             [](const TracePoint& p) { return p.motion == Motion::parked; });
             if (stood == moved) continue;
-            const TracePoint& last = track.points.back();
-            labels.place(svg, v.x(last.lon), v.y(last.lat), track.atcId, kCallsign);
+            if (const auto at = lf_lastInView(v, track)) {
+                labels.place(svg, at->first, at->second, track.atcId, kCallsign);
+            }
         }
     }
-    if (!standNames) return;
+    if (!naming.standNames) return;
     for (const Stand& s : stands) labels.place(svg, v.x(s.lon), v.y(s.lat), s.name, kStandName);
 }
 
 void lf_drawView(std::string& svg, const View& v, double top, std::string_view id,
                  std::string_view title, const std::map<long long, ObjectTrack>& tracks,
-                 const std::vector<Stand>& stands, const std::vector<Runway>& runways, bool legend)
+                 const std::vector<Stand>& stands, const std::vector<Runway>& runways,
+                 Naming naming)
 {
     svg += fmt::format(
         "<g id=\"{0}\" transform=\"translate(0,{1:.0f})\">\n"
@@ -550,26 +684,25 @@ void lf_drawView(std::string& svg, const View& v, double top, std::string_view i
     LabelPlacer labels(kCanvas, v.height);
     const double titleWidth = kCallsign.charWidth * static_cast<double>(title.size());
     labels.block({kCanvas - 8.0 - titleWidth, 18.0 - kCallsign.size, kCanvas, 22.0});
-    if (legend) labels.block(kLegend);
     lf_drawRunways(svg, v, runways, labels);
     lf_drawStands(svg, v, stands);
-    for (const auto& [oid, track] : tracks) {
-        if (track.kind == "ai" && !track.points.empty()) lf_drawTrack(svg, v, track);
-    }
+    lf_drawTracks(svg, v, tracks, labels);
     for (const auto& [oid, track] : tracks) {
         if (track.kind != "user" || track.points.empty()) continue;
         const TracePoint& p = track.points.back();
-        svg += fmt::format("<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"8\" height=\"8\" "
-                           "fill=\"#e377c2\"><title>user</title></rect>\n",
-                           v.x(p.lon) - 4.0, v.y(p.lat) - 4.0);
+        const double x = v.x(p.lon), y = v.y(p.lat);
+        svg += fmt::format(
+            "<rect x=\"{:.1f}\" y=\"{:.1f}\" width=\"8\" height=\"8\" "
+            "fill=\"#e377c2\"><title>user</title></rect>\n",
+            x - 4.0, y - 4.0);
+        labels.block({x - 4.0, y - 4.0, x + 4.0, y + 4.0});
     }
-    lf_placeLabels(svg, v, tracks, stands, !legend, labels);
+    lf_placeLabels(svg, v, tracks, stands, naming, labels);
     svg += "</g>\n";
     svg += fmt::format(
         "<text x=\"{:.0f}\" y=\"18\" font-size=\"13\" text-anchor=\"end\" "
         "fill=\"#555555\">{}</text>\n",
         kCanvas - 8.0, lf_escape(title));
-    if (legend) lf_drawLegend(svg);
     svg += "</g>\n";
 }
 
@@ -578,20 +711,37 @@ void lf_drawView(std::string& svg, const View& v, double top, std::string_view i
 std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
                       const std::vector<Stand>& stands, const std::vector<Runway>& runways)
 {
-    const View airport = lf_airportView(tracks, stands, runways);
-    const std::optional<View> apron = lf_apronView(tracks, stands);
-    const double height = airport.height + (apron ? kViewGap + apron->height : 0.0);
+    struct Shown {
+        View view;
+        std::string_view id;
+        std::string_view title;
+        Naming naming;
+    };
+    std::vector<Shown> shown;
+    if (const auto sky = lf_skyView(tracks)) {
+        // The parked aircraft are named in the views below, where they do not crowd the sky.
+        shown.push_back({*sky, "sky", "the sky around the airport, every flight", {false, false}});
+    }
+    shown.push_back({lf_airportView(tracks, stands, runways),
+                     "airport",
+                     "the airport and its traffic",
+                     {true, false}});
+    if (const auto apron = lf_apronView(tracks, stands)) {
+        shown.push_back(
+            {*apron, "apron", "the park airport's apron, its stands and aircraft", {true, true}});
+    }
+    double height = kLegendBand - kViewGap;
+    for (const Shown& s : shown) height += kViewGap + s.view.height;
     std::string svg = fmt::format(
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"{0:.0f}\" height=\"{1:.0f}\" "
         "viewBox=\"0 0 {0:.0f} {1:.0f}\" font-family=\"sans-serif\">\n"
         "<rect width=\"{0:.0f}\" height=\"{1:.0f}\" fill=\"#ffffff\"/>\n",
         kCanvas, height);
-    lf_drawView(svg, airport, 0.0, "airport", "the airport and its traffic", tracks, stands,
-                runways, true);
-    if (apron) {
-        lf_drawView(svg, *apron, airport.height + kViewGap, "apron",
-                    "the park airport's apron, its stands and aircraft", tracks, stands, runways,
-                    false);
+    lf_drawLegend(svg);
+    double top = kLegendBand;
+    for (const Shown& s : shown) {
+        lf_drawView(svg, s.view, top, s.id, s.title, tracks, stands, runways, s.naming);
+        top += s.view.height + kViewGap;
     }
     svg += "</svg>\n";
     return svg;

@@ -1,7 +1,7 @@
 // A top view of what the stand-in simulator saw: every AI object's track from its trace file,
 // coloured by what the aircraft was doing (in the air, landing or take-off roll, taxiing,
-// pushed back, parked), drawn over the airport's runways and stands as an SVG picture, once for
-// the whole airport and once zoomed on its apron.
+// pushed back, parked), drawn over the airport's runways and stands as an SVG picture: once for
+// the sky around the airport, once for the whole airport and once zoomed on its apron.
 //
 // Threads: none of its own; any thread.
 #pragma once
@@ -66,11 +66,13 @@ bool parseRunway(std::string_view text, Runway& runway);
 // are not of that form, and a text that is no JSON, give nothing.
 std::vector<Runway> parseScenarioRunways(std::string_view json);
 
-// The picture, two views one above the other: the airport, whose ground tracks, stands and
-// runways decide the view (air tracks are clipped to it), with a legend of the motions; below it
-// the park airport's apron, zoomed on where aircraft stood and the user is, with the names of
-// the stands that have room for them. Callsigns stand beside each track's end, further out with
-// a leader line where that is taken; none covers another, and one without room is left out.
+// The picture, under a legend of the motions, three views one above the other: the sky, all
+// that flew, where every flight that moved is named; the airport, whose ground tracks, stands and
+// runways decide the view (air tracks are clipped to it); the park airport's apron, zoomed on
+// where aircraft stood and the user is, with the names of the stands that have room for them.
+// Each view names every aircraft where it was last seen in it, beside that place or further out
+// with a leader line; none covers another, nor an aircraft, and one without room is left out.
+// What stood is drawn first, what moved over it, each track and motion as one path.
 std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
                       const std::vector<Stand>& stands, const std::vector<Runway>& runways);
 
