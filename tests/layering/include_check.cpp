@@ -102,8 +102,9 @@ std::optional<std::string> lf_judge(const Owner& owner, const fs::path& header)
 
 class IncludeWalk {
 public:
-    IncludeWalk(const fs::path& root, const std::vector<Configured>& builds)
-        : root_(fs::weakly_canonical(root))
+    IncludeWalk(const fs::path& root, const std::vector<Configured>& builds, const fs::path& binary)
+        : root_(fs::weakly_canonical(root)),
+          binary_(binary.empty() ? fs::path() : fs::weakly_canonical(binary))
     {
         for (const char* base : {"src", "tests", ""}) bases_.push_back(root_ / base);
         for (const Configured& configured : builds) {
@@ -137,9 +138,7 @@ public:
             for (const Target& target : configured.targets) {
                 const Owner owner = *lf_ownerByPlace(target.folder / "CMakeLists.txt");
                 for (const auto& source : target.sources) {
-                    std::error_code ec;
-                    if (!fs::is_regular_file(source.path, ec)) continue;
-                    reach(fs::weakly_canonical(source.path), owner);
+                    if (const auto file = readable(source.path)) reach(*file, owner);
                 }
                 for (const auto& forced : target.forcedIncludes) {
                     judge(owner, forced.path, forced.where);
@@ -170,10 +169,28 @@ private:
         }
     }
 
-    // Inside the root or one of the configured builds: the files that are the project's own.
+    // The file as the check can read it: where the configure left it, or, for one the build
+    // makes (a generated source), in the build at binary_ that made it.
+    std::optional<fs::path> readable(const fs::path& path) const
+    {
+        std::error_code ec;
+        if (fs::is_regular_file(path, ec)) return fs::weakly_canonical(path);
+        if (binary_.empty()) return std::nullopt;
+        const fs::path canonical = fs::weakly_canonical(path);
+        for (const auto& build : buildFolders_) {
+            const fs::path inside = canonical.lexically_relative(build);
+            if (lf_within(inside) && fs::is_regular_file(binary_ / inside, ec)) {
+                return binary_ / inside;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Inside the root or one of the builds: the files that are the project's own.
     bool inProject(const fs::path& canonical) const
     {
         if (lf_within(canonical.lexically_relative(root_))) return true;
+        if (!binary_.empty() && lf_within(canonical.lexically_relative(binary_))) return true;
         return std::any_of(buildFolders_.begin(), buildFolders_.end(), [&](const fs::path& build) {
             return lf_within(canonical.lexically_relative(build));
         });
@@ -202,8 +219,7 @@ private:
         if (quoted) candidates.push_back(includer.parent_path() / name);
         for (const auto& base : bases_) candidates.push_back(base / name);
         for (const auto& candidate : candidates) {
-            std::error_code ec;
-            if (fs::is_regular_file(candidate, ec)) return fs::weakly_canonical(candidate);
+            if (const auto file = readable(candidate)) return file;
         }
         return std::nullopt;
     }
@@ -227,10 +243,7 @@ private:
     // A header a target's flags include into each of its sources.
     void judge(const Owner& owner, const fs::path& forced, const std::string& where)
     {
-        std::error_code ec;
-        const bool exists = fs::is_regular_file(forced, ec);
-        judge(owner, forced, exists ? std::optional(fs::weakly_canonical(forced)) : std::nullopt,
-              where);
+        judge(owner, forced, readable(forced), where);
     }
 
     void read(const fs::path& file, const Owner& owner)
@@ -252,6 +265,7 @@ private:
 
     fs::path root_;
     std::vector<fs::path> bases_;
+    fs::path binary_;
     std::vector<fs::path> buildFolders_;
     std::set<std::pair<std::string, Owner>> seen_;
     std::deque<std::pair<fs::path, Owner>> pending_;
@@ -260,9 +274,10 @@ private:
 
 }  // namespace
 
-std::vector<std::string> checkIncludes(const fs::path& root, const std::vector<Configured>& builds)
+std::vector<std::string> checkIncludes(const fs::path& root, const std::vector<Configured>& builds,
+                                       const fs::path& binary)
 {
-    IncludeWalk walk(root, builds);
+    IncludeWalk walk(root, builds, binary);
     walk.seedFolders();
     walk.seedTargets(builds);
     return walk.walk();

@@ -69,19 +69,22 @@ void build(const Configured& configured, const std::vector<std::string>& targets
 // Each check gives one text per fault, "src/ui/a.cpp:3: ui includes app/app.h, ...", sorted.
 //   checkIncludes: every include of the files under src/, tests/, bench/, standins/ and tools/,
 //   of every file a target compiles, and of every file those reach, judged as the folder that
-//   reaches it (a file outside the libraries taken in by a library is judged as that library).
+//   reaches it (a file outside the libraries taken in by a library is judged as that library);
+//   a file the build makes is read from `binary`, a build of the configured project, if given.
 //   checkLinks: the links of the traced configure, the include folders and the sources each
 //   target takes.
 //   checkSymbols: each library's undefined symbols against those the project's targets define
 //   in `binary`, a build of the configured project.
 std::vector<std::string> checkIncludes(const std::filesystem::path& root,
-                                       const std::vector<Configured>& builds);
+                                       const std::vector<Configured>& builds,
+                                       const std::filesystem::path& binary);
 std::vector<std::string> checkLinks(const std::filesystem::path& root, const Configured& build);
 std::vector<std::string> checkSymbols(const std::filesystem::path& root, const Configured& build,
                                       const std::filesystem::path& binary);
 
 // The three checks over every option set of CI (the root's scripts/test); a fault found only
-// with the options of a later set names them. Symbols are read from `binary`.
+// with the options of a later set names them. Files the build makes and symbols are read from
+// `binary`; without one, the symbols are not checked.
 std::vector<std::string> checkAll(const std::filesystem::path& root,
                                   const std::filesystem::path& scratch,
                                   const std::filesystem::path& binary);

@@ -254,7 +254,7 @@ std::vector<std::string> checkAll(const fs::path& root, const fs::path& scratch,
     std::vector<Configured> builds;
     for (auto& configured : pending) builds.push_back(configured.get());
 
-    std::vector<std::string> faults = checkIncludes(root, builds);
+    std::vector<std::string> faults = checkIncludes(root, builds, binary);
     std::vector<std::string> plain;
     for (const Configured& configured : builds) {
         for (std::string fault : checkLinks(root, configured)) {

@@ -154,6 +154,30 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
               }));
 }
 
+// A source a custom command makes exists only once the build has run.
+TEST(Layers, ReadsTheSourcesTheBuildMakes)
+{
+    LayersTree tree;
+    tree.write("scripts/test", "run build\n");
+    tree.write("CMakeLists.txt", tree.projectHead() + "add_subdirectory(src/platform)\n");
+    tree.write("src/platform/CMakeLists.txt",
+               "vntq_library(platform)\n"
+               "add_custom_command(OUTPUT made.cpp COMMAND ${CMAKE_COMMAND} -E copy\n"
+               "    ${CMAKE_CURRENT_SOURCE_DIR}/made.cpp.in made.cpp DEPENDS made.cpp.in)\n"
+               "target_sources(platform PRIVATE made.cpp)\n");
+    tree.write("src/platform/made.cpp.in", "#include \"ui/ui.h\"\n");
+    tree.write("src/ui/ui.h", "#pragma once\n");
+
+    test::TempDir scratch;
+    const auto built = layers::configure(tree.root(), scratch / "built", "");
+    layers::build(built, {"platform"});
+    EXPECT_EQ(layers::checkAll(tree.root(), scratch / "check", built.build),
+              (std::vector<std::string>{
+                  fs::weakly_canonical(built.build / "src/platform/made.cpp").string() +
+                      ":1: platform includes ui/ui.h, which is not below it",
+              }));
+}
+
 // The lower library declares what the higher one defines, or gives a weak definition that the
 // higher one replaces: no include, no link, and the program that takes both links.
 TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
