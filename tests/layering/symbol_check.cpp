@@ -34,11 +34,12 @@ struct NmLine {
     char type = '?';
 };
 
-// The lines nm writes for `arguments`, read through a pipe.
+// The lines nm writes for `arguments`, read through a pipe; a failed nm throws, as the check
+// would otherwise pass on nothing read.
 std::vector<std::string> lf_nmOutput(const std::string& arguments)
 {
     const std::string command = std::string("\"") + VNTQ_NM + "\" " + arguments + " 2>/dev/null";
-    const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) throw std::runtime_error("cannot run " + command);
     std::vector<std::string> lines;
     std::string line;
@@ -53,6 +54,7 @@ std::vector<std::string> lf_nmOutput(const std::string& arguments)
             }
         }
     }
+    if (pclose(pipe.release()) != 0) throw std::runtime_error("failed: " + command);
     return lines;
 }
 
@@ -166,7 +168,7 @@ std::map<std::string, std::string> lf_symbolLines(const fs::path& archive,
 struct Definitions {
     std::unordered_map<std::string, std::vector<const std::string*>> any;  // target names
     std::unordered_map<std::string, std::vector<const std::string*>> strong;
-    std::vector<std::pair<NmLine, const std::string*>> weak;  // each target's weak ones
+    std::vector<std::pair<NmLine, const std::string*>> weak;  // the libraries' weak ones
 };
 
 Definitions lf_definitions(const Configured& configured, const fs::path& binary)
@@ -188,7 +190,9 @@ Definitions lf_definitions(const Configured& configured, const fs::path& binary)
         const std::string* target = targetOf[symbol.file];
         add(definitions.any[symbol.name], target);
         if (symbol.type == 'W' || symbol.type == 'V') {
-            definitions.weak.emplace_back(std::move(symbol), target);
+            if (libraryNamed(*target) != nullptr) {
+                definitions.weak.emplace_back(std::move(symbol), target);
+            }
         } else if (symbol.type >= 'A' && symbol.type <= 'Z') {
             add(definitions.strong[symbol.name], target);
         }
