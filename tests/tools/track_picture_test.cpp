@@ -182,17 +182,17 @@ std::string lf_arrivalAndDeparture()
     return csv;
 }
 
-std::string lf_render(const std::string& csv, const std::vector<Stand>& stands)
+std::string lf_arrivalAndDeparturePicture()
 {
-    auto tracks = parseTrace(csv);
+    const std::vector<Stand> stands{{"S1", 51.003, 7.025, 20.0}, {"S2", 51.003, 7.016, 20.0}};
+    auto tracks = parseTrace(lf_arrivalAndDeparture());
     for (auto& [id, track] : tracks) classify(track, stands);
     return renderSvg(tracks, stands, {{"06/24", 51.0, 7.0, 51.0, 7.04, 45.0}});
 }
 
 TEST(TrackPicture, ADepartureIsNamedWhereItLeftTheAirportAndAmongEveryFlight)
 {
-    const std::string svg = lf_render(lf_arrivalAndDeparture(),
-                                      {{"S1", 51.003, 7.025, 20.0}, {"S2", 51.003, 7.016, 20.0}});
+    const std::string svg = lf_arrivalAndDeparturePicture();
     for (const char* view : {"sky", "airport"}) {
         const auto texts = lf_textsOfView(svg, view);
         EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const DrawnText& t) {
@@ -204,36 +204,28 @@ TEST(TrackPicture, ADepartureIsNamedWhereItLeftTheAirportAndAmongEveryFlight)
 
 TEST(TrackPicture, WhatMovedIsDrawnOverWhatStoodAndEachTrackOnce)
 {
-    const std::string svg = lf_render(lf_arrivalAndDeparture(),
-                                      {{"S1", 51.003, 7.025, 20.0}, {"S2", 51.003, 7.016, 20.0}});
-    const std::string apron = svg.substr(svg.find("<g id=\"apron\""));
-    const std::string parkedDot = "fill=\"#111111\"/>";
+    const std::string svg = lf_arrivalAndDeparturePicture();
+    const std::string dot = "fill=\"#111111\"/>";
+    const auto airport = svg.find("<g id=\"airport\""), apron = svg.find("<g id=\"apron\"");
     // One dot for each aircraft's stand, under every track; no stand name on it.
+    const auto texts = lf_textsOfView(svg, "apron");
     std::size_t dots = 0;
-    for (auto at = apron.find(parkedDot); at != std::string::npos;
-         at = apron.find(parkedDot, at + 1)) {
+    for (auto at = svg.find(dot, apron); at != std::string::npos; at = svg.find(dot, at + 1)) {
         ++dots;
-        const auto circle = apron.rfind("<circle", at);
-        const double x = std::stod(lf_attribute(apron.substr(circle), "cx"));
-        const double y = std::stod(lf_attribute(apron.substr(circle), "cy"));
-        for (const DrawnText& t : lf_textsOfView(svg, "apron")) {
+        const std::string circle = svg.substr(svg.rfind("<circle", at));
+        const double x = std::stod(lf_attribute(circle, "cx"));
+        const double y = std::stod(lf_attribute(circle, "cy"));
+        for (const DrawnText& t : texts) {
             EXPECT_FALSE(t.left < x && x < t.right && t.top < y && y < t.bottom) << t.text;
         }
     }
     EXPECT_EQ(dots, 2u);
-    const auto from = svg.find("<g id=\"airport\"");
-    const std::string airport = svg.substr(from, svg.find("<g id=\"apron\"") - from);
-    EXPECT_LT(airport.find(parkedDot), airport.find("<path"));
+    EXPECT_LT(svg.find(dot, airport), svg.find("<path", airport));
     // The landing roll on top of the take-off roll along the same runway.
-    const auto takeOff = airport.find("stroke=\"#ff7f0e\"");
-    ASSERT_NE(takeOff, std::string::npos);
-    EXPECT_LT(takeOff, airport.find("stroke=\"#d62728\""));
+    EXPECT_LT(svg.find("stroke=\"#ff7f0e\"", airport), svg.find("stroke=\"#d62728\"", airport));
     // A path for each track and motion, not a line for each of the 270 rows.
     std::size_t paths = 0;
-    for (auto at = airport.find("<path"); at != std::string::npos;
-         at = airport.find("<path", at + 1)) {
-        ++paths;
-    }
+    for (auto at = svg.find("<path", airport); at < apron; at = svg.find("<path", at + 1)) ++paths;
     EXPECT_LE(paths, 2u * 5u);  // two tracks, five motions that move
 }
 

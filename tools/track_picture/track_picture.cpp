@@ -275,7 +275,7 @@ View lf_airportView(const std::map<long long, ObjectTrack>& tracks,
     return lf_viewOf(places, 150.0);
 }
 
-// Everything the aircraft flew, so that every flight of the run has its name in one view: the
+// Everything the aircraft flew, so that every aircraft of the run has its name in one view: the
 // approaches and climbs that the airport's view cuts off. None when nothing flew.
 std::optional<View> lf_skyView(const std::map<long long, ObjectTrack>& tracks)
 {
@@ -634,17 +634,11 @@ std::optional<std::pair<double, double>> lf_lastInView(const View& v, const Obje
     return std::nullopt;
 }
 
-// What a view names besides the aircraft that moved in it.
-struct Naming {
-    bool standing;    // the aircraft that only stood
-    bool standNames;  // the stands
-};
-
 // The labels go last, over every track: every aircraft seen in the view is named where it was
 // last seen there, tracks that moved first, then those that only stood; the aircraft themselves
-// are kept free. Stand names take what room is left.
+// are kept free. Stand names, when asked for, take what room is left.
 void lf_placeLabels(std::string& svg, const View& v, const std::map<long long, ObjectTrack>& tracks,
-                    const std::vector<Stand>& stands, Naming naming, LabelPlacer& labels)
+                    const std::vector<Stand>& stands, bool standNames, LabelPlacer& labels)
 {
     for (const auto& [id, track] : tracks) {
         if (!lf_isAircraft(track)) continue;
@@ -653,7 +647,6 @@ void lf_placeLabels(std::string& svg, const View& v, const std::map<long long, O
         }
     }
     for (const bool moved : {true, false}) {
-        if (!moved && !naming.standing) break;
         for (const auto& [id, track] : tracks) {
             if (!lf_isAircraft(track) || track.atcId.empty()) continue;
             const bool stood =
@@ -665,14 +658,14 @@ void lf_placeLabels(std::string& svg, const View& v, const std::map<long long, O
             }
         }
     }
-    if (!naming.standNames) return;
+    if (!standNames) return;
     for (const Stand& s : stands) labels.place(svg, v.x(s.lon), v.y(s.lat), s.name, kStandName);
 }
 
 void lf_drawView(std::string& svg, const View& v, double top, std::string_view id,
                  std::string_view title, const std::map<long long, ObjectTrack>& tracks,
                  const std::vector<Stand>& stands, const std::vector<Runway>& runways,
-                 Naming naming)
+                 bool standNames)
 {
     svg += fmt::format(
         "<g id=\"{0}\" transform=\"translate(0,{1:.0f})\">\n"
@@ -697,7 +690,7 @@ void lf_drawView(std::string& svg, const View& v, double top, std::string_view i
             x - 4.0, y - 4.0);
         labels.block({x - 4.0, y - 4.0, x + 4.0, y + 4.0});
     }
-    lf_placeLabels(svg, v, tracks, stands, naming, labels);
+    lf_placeLabels(svg, v, tracks, stands, standNames, labels);
     svg += "</g>\n";
     svg += fmt::format(
         "<text x=\"{:.0f}\" y=\"18\" font-size=\"13\" text-anchor=\"end\" "
@@ -715,20 +708,17 @@ std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
         View view;
         std::string_view id;
         std::string_view title;
-        Naming naming;
+        bool standNames;
     };
     std::vector<Shown> shown;
     if (const auto sky = lf_skyView(tracks)) {
-        // The parked aircraft are named in the views below, where they do not crowd the sky.
-        shown.push_back({*sky, "sky", "the sky around the airport, every flight", {false, false}});
+        shown.push_back({*sky, "sky", "the sky around the airport, every aircraft", false});
     }
-    shown.push_back({lf_airportView(tracks, stands, runways),
-                     "airport",
-                     "the airport and its traffic",
-                     {true, false}});
+    shown.push_back(
+        {lf_airportView(tracks, stands, runways), "airport", "the airport and its traffic", false});
     if (const auto apron = lf_apronView(tracks, stands)) {
         shown.push_back(
-            {*apron, "apron", "the park airport's apron, its stands and aircraft", {true, true}});
+            {*apron, "apron", "the park airport's apron, its stands and aircraft", true});
     }
     double height = kLegendBand - kViewGap;
     for (const Shown& s : shown) height += kViewGap + s.view.height;
@@ -740,7 +730,7 @@ std::string renderSvg(const std::map<long long, ObjectTrack>& tracks,
     lf_drawLegend(svg);
     double top = kLegendBand;
     for (const Shown& s : shown) {
-        lf_drawView(svg, s.view, top, s.id, s.title, tracks, stands, runways, s.naming);
+        lf_drawView(svg, s.view, top, s.id, s.title, tracks, stands, runways, s.standNames);
         top += s.view.height + kViewGap;
     }
     svg += "</svg>\n";

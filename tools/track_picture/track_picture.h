@@ -67,7 +67,7 @@ bool parseRunway(std::string_view text, Runway& runway);
 std::vector<Runway> parseScenarioRunways(std::string_view json);
 
 // The picture, under a legend of the motions, three views one above the other: the sky, all
-// that flew, where every flight that moved is named; the airport, whose ground tracks, stands and
+// that flew, where every aircraft is named; the airport, whose ground tracks, stands and
 // runways decide the view (air tracks are clipped to it); the park airport's apron, zoomed on
 // where aircraft stood and the user is, with the names of the stands that have room for them.
 // Each view names every aircraft where it was last seen in it, beside that place or further out
