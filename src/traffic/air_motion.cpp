@@ -233,6 +233,7 @@ void lf_decodeExisting(LiveAc& aircraft, PosSample s)
     if (!checkExtendingSituations(aircraft, s)) return;
     if (aircraft.state == SimObjectState::removingfromsim) return;
     lf_appendReport(aircraft, s);
+    if (aircraft.state == SimObjectState::active) lf_paceNewReport(aircraft);
 }
 
 }  // namespace

@@ -95,6 +95,22 @@ struct StaticAc : FlightData {
     bool operator==(const StaticAc&) const = default;
 };
 
+// How the speed is laid along a leg on the ground: from the speed it entered the leg at toward
+// the hold speed, then over the leg's last endTicks toward the end speed, each at the rate. The
+// leg's rates (latRate, lonRate, curveStep) are per tick at the nominal speed and are scaled by
+// the speed of the tick, so a leg still ends on its sample at its due tick.
+struct LegPace {
+    double now_kt = -1.0;         // the speed it moves at; below 0 before its first leg: 38.5
+    double nominal_kt = 0.0;      // the leg's length over its time; 0 unpaced (air): 42.0
+    double hold_kt = 0.0;         // 35.0
+    double end_kt = 0.0;          // 0.0 where it stops or turns on the spot
+    double rate_ktPerTick = 0.0;  // 0.03 (3 kt/s)
+    int32_t endTicks = 0;         // the last ticks of the leg go toward end_kt
+    double left_ktTicks = 0.0;    // the way still to go: knots times ticks
+    bool stops = false;           // the leg ends where it stops
+    bool operator==(const LegPace&) const = default;
+};
+
 // One live flight: its samples and the motion state that flies them.
 struct LiveAc : StaticAc {
     LiveAc(const PosSample& first, const FlightData& data, double reportTime_s);
@@ -155,6 +171,7 @@ struct LiveAc : StaticAc {
     double curveEndEast = 0.0;
     double curveAngle_deg = 0.0;  // the turn the curve flies: 30.0
     double curveLength_m = 0.0;   // along the curve: 96.4
+    LegPace pace;
     // Approach, landing and take-off.
     uint8_t touchdown = 0;    // the simulator reported this approach's touchdown
     uint8_t towed = 0;        // left its stand after a short stay: counts as towed

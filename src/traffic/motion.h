@@ -9,11 +9,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <numbers>
 #include <optional>
 
 #include "traffic/aircraft.h"
 
 namespace qel {
+
+// On the ground an aircraft faces where it goes (tail first when pushed back): farther off its
+// path than this it turns on the spot before it moves on, instead of sliding sideways.
+inline constexpr double kTurnFirst_rad = 20.0 * std::numbers::pi / 180.0;
 
 // Sample stream (sample_stream.cpp).
 void nextPosMain(LiveAc& aircraft);
@@ -27,6 +32,16 @@ double lf_legSpeed(const LiveAc& aircraft);
 double lf_turnAhead(const LiveAc& aircraft);
 void lf_moveOneTick(LiveAc& aircraft);
 void lf_turnToward(LiveAc& aircraft, double heading_rad);
+// Whether the leg just begun starts with a turn on the spot.
+bool lf_startsWithTurn(const LiveAc& aircraft);
+// Ground pace (ground_pace.cpp). At the start of a leg, before its rates are laid: how its speed
+// goes from the one it enters at; sample 1's due tick moves where the leg cannot be flown in its
+// time at a bounded change of speed.
+void lf_paceLeg(LiveAc& aircraft);
+// After a report was appended: a leg that now ends at a stop slows down for it.
+void lf_paceNewReport(LiveAc& aircraft);
+// The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
+double lf_paceTick(LiveAc& aircraft);
 // New reports of a known aircraft (air_motion.cpp).
 void decodeExisting(LiveAc& aircraft, const PosSample& sample);
 bool checkExtendingSituations(LiveAc& aircraft, PosSample& sample);

@@ -25,12 +25,13 @@ namespace qel {
 namespace {
 
 constexpr int32_t kWindowStep = 100;
-// On the ground an aircraft faces where it goes (tail first when pushed back): farther off its
-// path than this it turns on the spot before it moves on, instead of sliding sideways.
-constexpr double kTurnFirst_rad = 20.0 * kRadPerDeg;
 // An aircraft behind its reports catches up at no more than this times its own speed: the
 // windows alone would make it fly a leg in 250 ms.
 constexpr double kMaxCatchUp = 1.3;
+// An aircraft whose reports stop while it taxies faster than this rolls on to a stop, braking
+// at 5 kt a second.
+constexpr double kRollsOn_kt = 3.0;
+constexpr double kRollOutBrake_kt = 5.0;
 
 // Into [0, 2π); a hair below 2π becomes 0.
 double lf_tickHeading(double angle)
@@ -80,6 +81,25 @@ bool lf_otherTaxiingNear(const LiveAc& aircraft)
     });
 }
 
+// Its reports stopped while it taxied: it rolls on along its heading to a stop, braking at
+// kRollOutBrake_kt a second, and holds there; holding where it was, it would stop dead.
+void lf_rollToAStop(LiveAc& aircraft)
+{
+    const double v_kt = aircraft.pace.now_kt;
+    PosSample stop = aircraft.samples.front();
+    const double seconds = v_kt / kRollOutBrake_kt;
+    const LatLon to = gf_destinationPoint(lf_at(stop), aircraft.position.heading_rad,
+                                          v_kt * seconds / 2.0 / 3600.0 * kFeetPerNm);
+    stop.latitude = to.lat;
+    stop.longitude = to.lon;
+    stop.groundSpeed_kt = 0.0;
+    stop.stationary = 0;
+    stop.dueTick = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{stop.dueTick} + std::llround(seconds * 100.0),
+                          std::numeric_limits<int32_t>::max()));
+    aircraft.samples.push_back(stop);
+}
+
 bool lf_holdInPlace(LiveAc& aircraft)
 {
     if (lf_otherTaxiingNear(aircraft)) {
@@ -93,8 +113,13 @@ bool lf_holdInPlace(LiveAc& aircraft)
     } else {
         aircraft.holdStart = g_fastTicks;
     }
+    const bool rolling = !aircraft.holding && aircraft.pace.now_kt > kRollsOn_kt;
     aircraft.holding = 1;
     PosSample copy = aircraft.samples.front();
+    if (rolling) {
+        lf_rollToAStop(aircraft);
+        copy = aircraft.samples.back();
+    }
     copy.dueTick += 300;
     copy.groundSpeed_kt = 0.0;
     copy.stationary = 1;
@@ -199,6 +224,7 @@ bool lf_turnsFirst(const LiveAc& aircraft, double course_rad)
 // whole at its speed (a stand is reached, not left short of).
 void lf_holdForTurn(LiveAc& aircraft)
 {
+    aircraft.pace.now_kt = 0.0;
     int32_t& due = aircraft.samples.front().dueTick;
     if (due < std::numeric_limits<int32_t>::max()) ++due;
 }
@@ -221,8 +247,9 @@ void lf_curveTick(LiveAc& aircraft)
         lf_holdForTurn(aircraft);
         return;
     }
-    aircraft.curveParam = std::clamp(
-        lf_curveParamAfter(aircraft, aircraft.curveParam, aircraft.curveStep), 0.0, 0.999999);
+    const double step = aircraft.curveStep * lf_paceTick(aircraft);
+    aircraft.curveParam =
+        std::clamp(lf_curveParamAfter(aircraft, aircraft.curveParam, step), 0.0, 0.999999);
     const auto point = lf_curvePoint(aircraft, aircraft.curveParam);
     if (!point) {
         gf_log(fmt::format("{} error in curve at index: {:.2F}", aircraft.callsign,
@@ -254,6 +281,20 @@ void lf_wrapPosition(AiPositionBlock& p)
 void lf_turnToward(LiveAc& aircraft, double heading_rad)
 {
     lf_turnTowardDeg(aircraft, heading_rad);
+}
+
+bool lf_startsWithTurn(const LiveAc& aircraft)
+{
+    if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
+        const auto from = lf_curvePoint(aircraft, aircraft.curveParam);
+        return from && lf_turnsFirst(aircraft, lf_curveCourse(aircraft, *from));
+    }
+    const FlightPhase phase = aircraft.phase;
+    if (phase == FlightPhase::take_off || phase == FlightPhase::flying ||
+        phase == FlightPhase::parked || phase == FlightPhase::birth) {
+        return false;
+    }
+    return aircraft.turnOnSpot && lf_turnsFirst(aircraft, aircraft.targetBearing_rad);
 }
 
 void nextPosMain(LiveAc& aircraft)
@@ -303,6 +344,7 @@ void lf_startLeg(LiveAc& aircraft)
         lf_airLegTiming(aircraft);
     }
     if (s.size() < 2) return;
+    lf_paceLeg(aircraft);
     const PosSample& b = s[1];
     if (b.stationary) {
         aircraft.latRate = aircraft.lonRate = 0.0;
@@ -445,8 +487,9 @@ void lf_moveOneTick(LiveAc& aircraft)
         }
         if (turnsFirst) lf_holdForTurn(aircraft);
         if (phase != FlightPhase::pushed_back && !turnsFirst) {
-            p.latitude += aircraft.latRate;
-            p.longitude += aircraft.lonRate;
+            const double share = lf_paceTick(aircraft);
+            p.latitude += aircraft.latRate * share;
+            p.longitude += aircraft.lonRate * share;
         }
     }
     lf_verticalStep(aircraft);

@@ -10,8 +10,9 @@ namespace {
 
 class GroundSpeed : public MotionRoad {
 protected:
-    // Once a second while `hex` is on the ground, from its sixth second on: the largest change
-    // of its shown speed from the second before, and when it was.
+    // Once a second while `hex` is on the ground, from its sixth second on when it was created
+    // there, else from its touchdown on: the largest change of its shown speed from the second
+    // before, and when it was.
     void watchSpeed(uint32_t hex)
     {
         eachTick_ = [this, hex] {
@@ -22,9 +23,10 @@ protected:
             if (g_fastTicks % 100 != 0 || !object) return;
             if (!object->onGround) {
                 lastShown_kt_.reset();
+                landed_ = true;
                 return;
             }
-            if (lastShown_kt_ && ++seconds_ > 5) {
+            if (lastShown_kt_ && (++seconds_ > 5 || landed_)) {
                 const double change = std::abs(object->groundSpeed_kt - *lastShown_kt_);
                 if (change > largestChange_kt_) {
                     largestChange_kt_ = change;
@@ -37,6 +39,7 @@ protected:
     }
 
     std::optional<double> lastShown_kt_;
+    bool landed_ = false;  // seen in the air
     int seconds_ = 0;
     double largestChange_kt_ = 0.0;
     std::string largestAt_;
@@ -103,6 +106,112 @@ TEST_F(GroundSpeed, ALandingRollWhoseReportsStopBrakesGently)
     fly(0x48548e, reports, 4000);
 
     EXPECT_GT(seconds_, 10);
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+}
+
+// KLM56A's reports on 23L's taxiway, 5 s apart: 4 legs east at 15 kt, then one leg at each of
+// `speeds` on the same course (a take-off roll), `climbLegs` of them in the air at 160 kt.
+std::vector<Report> lf_rollEast(std::initializer_list<double> speeds, int climbLegs)
+{
+    LatLon p{51.2960, 6.7790};
+    double alt = 0;
+    double t = 0;
+    std::vector<Report> reports{reportAt(p, 0, 15, 90, t)};
+    reportLeg(reports, p, alt, t, 90, 15, 0, 4);
+    for (double v : speeds) reportLeg(reports, p, alt, t, 90, v, 0, 1);
+    alt = 50;
+    reportLeg(reports, p, alt, t, 90, 160, 1500, climbLegs);
+    return reports;
+}
+
+TEST_F(GroundSpeed, ATakeOffRollReportedInFortyKnotStepsGathersSpeedSteadily)
+{
+    startAt("coarse-roll", {});
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, lf_rollEast({40, 80, 120, 150}, 4), 2000);
+
+    EXPECT_TRUE(went("take_off"));
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+}
+
+TEST_F(GroundSpeed, ATakeOffRollWhoseReportsStopGathersSpeedSteadily)
+{
+    // Reported no more after 45 and 60 kt, the roll goes on by itself up to its lift-off.
+    startAt("reckoned-roll", {});
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, lf_rollEast({45, 60}, 0), 6000);
+
+    EXPECT_TRUE(went("take_off"));
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+}
+
+TEST_F(GroundSpeed, ALandingReportedEveryFiveSecondsTouchesDownTurnsOffAndParksWithoutAJerk)
+{
+    // KLM56A's reports: 140 kt on the approach, 120, 90, 60, 35 and 20 kt on the runway, a
+    // right-angle turn off onto the taxiway at 15 kt, and a stop by its stand.
+    const std::vector<Report> reports = arrivalToA1("coarse-arrival");
+    watchSpeed(0x48548e);
+    fly(0x48548e, reports, 6000);
+
+    ASSERT_NE(live(0x48548e), nullptr);
+    EXPECT_EQ(live(0x48548e)->phase, FlightPhase::parked);
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+// KLM56A's reports, 5 s apart, taxiing east at 20 kt for half a minute from `t_s` on; `p` and
+// `t_s` end where and when it is then.
+std::vector<Report> lf_taxiEastAt20(LatLon& p, double& t_s)
+{
+    p = {51.2960, 6.7790};
+    double alt = 0;
+    std::vector<Report> reports{reportAt(p, 0, 20, 90, t_s)};
+    reportLeg(reports, p, alt, t_s, 90, 20, 0, 6);
+    return reports;
+}
+
+TEST_F(GroundSpeed, ATaxiingAircraftTurningBackBrakesBeforeItTurnsOnTheSpot)
+{
+    // Reported going back west, KLM56A slows to a stop before it turns round on the spot. The
+    // reports are handed over a minute ahead, so that it knows of the turn as its leg begins.
+    startAt("fast-turn-back", {});
+    LatLon p{};
+    double t = 0;
+    std::vector<Report> reports = lf_taxiEastAt20(p, t);
+    double alt = 0;
+    reportLeg(reports, p, alt, t, 270, 20, 0, 4);
+    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 270, t += 20));
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    for (const auto& poll : pollsOf(reports)) {
+        push(poll, 60);
+        runTicks(0x48548e, 500);
+    }
+    runTicks(0x48548e, 6000);
+
+    EXPECT_TRUE(went("taxi"));
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+}
+
+TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsStopRollsToAStop)
+{
+    startAt("taxi-silent", {});
+    LatLon p{};
+    double t = 0;
+    const std::vector<Report> reports = lf_taxiEastAt20(p, t);
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, reports, 3000);
+
+    ASSERT_NE(live(0x48548e), nullptr);
+    EXPECT_EQ(live(0x48548e)->holding, 1);
     EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
     expectNoException();
 }

@@ -1,0 +1,263 @@
+// How fast a live aircraft goes along a leg on the ground: it changes its speed at a bounded
+// rate from the speed it entered the leg at, slows to a stop where it will stand or turn on the
+// spot, and still reaches the leg's sample at its due tick wherever that rate allows. Reports a
+// few seconds apart give each leg one speed; flown as given, the speed would step between legs
+// (a touchdown losing 25 kt in an instant, a turn-off stopping dead to turn).
+//
+// Threads: main-loop thread.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+#include "traffic/motion.h"
+#include "traffic/motion_math.h"
+
+namespace qel {
+
+namespace {
+
+// The change of speed on the ground, kt per tick: 3 kt/s is an airliner's usual braking and
+// take-off acceleration, and is taken where it keeps to the schedule; 8 kt/s (0.4 g) is the
+// firmest, below the 10 kt in a second at which a change looks like a jolt.
+constexpr double kGentle_ktPerTick = 0.03;
+constexpr double kFirm_ktPerTick = 0.08;
+// Shorter legs are not paced: their speed would be the quotient of two roundings.
+constexpr double kShortest_nm = 0.5 / 1852.0;
+// The longest a leg is stretched to for want of acceleration: ten minutes.
+constexpr int32_t kLongestTicks = 60000;
+
+struct PacePlan {
+    double hold_kt = 0.0;
+    double end_kt = 0.0;
+    double rate_ktPerTick = 0.0;
+    int32_t ticks = 0;
+};
+
+enum class Fit { fits, tooFar, tooShort };
+
+// kt·ticks covered in n ticks going from v0 to hold at the rate, holding, then going to end.
+double lf_paceDistance(double v0, double hold, double end, double rate, double n)
+{
+    const double up = std::abs(hold - v0) / rate;
+    const double down = std::abs(hold - end) / rate;
+    return (v0 + hold) / 2.0 * up + hold * (n - up - down) + (hold + end) / 2.0 * down;
+}
+
+// The hold speed that covers `length` (kt·ticks) in n ticks, ending at `end` or at the hold
+// speed itself. Where both ramps fit into the time the distance grows with the hold speed, so
+// halving finds it.
+Fit lf_fitHold(double v0, std::optional<double> end, double rate, int32_t n, double length,
+               double& hold)
+{
+    const double reach = rate * n;
+    double lo = std::max(v0 - reach, 0.0);
+    double hi = v0 + reach;
+    if (end) {
+        if (std::abs(v0 - *end) > reach) return Fit::tooFar;
+        lo = std::max((v0 + *end - reach) / 2.0, 0.0);
+        hi = (v0 + *end + reach) / 2.0;
+    }
+    const auto distance = [&](double h) {
+        return lf_paceDistance(v0, h, end.value_or(h), rate, n);
+    };
+    if (distance(hi) < length) return Fit::tooFar;
+    if (distance(lo) > length) return Fit::tooShort;
+    for (int i = 0; i < 50; ++i) {
+        const double mid = (lo + hi) / 2.0;
+        (distance(mid) < length ? lo : hi) = mid;
+    }
+    hold = (lo + hi) / 2.0;
+    return Fit::fits;
+}
+
+// The fewest ticks, from n on, in which the firm rate covers `length`.
+int32_t lf_stretchedTicks(double v0, std::optional<double> end, double length, int32_t n)
+{
+    double hold = 0.0;
+    const auto far = [&](int32_t t) {
+        return lf_fitHold(v0, end, kFirm_ktPerTick, t, length, hold) == Fit::tooFar;
+    };
+    int32_t lo = n;
+    int32_t hi = n;
+    while (far(hi)) {
+        if (hi >= kLongestTicks) return kLongestTicks;
+        lo = hi;
+        hi = std::min(hi * 2, kLongestTicks);
+    }
+    while (hi - lo > 1) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        (far(mid) ? lo : hi) = mid;
+    }
+    return hi;
+}
+
+PacePlan lf_planPace(double v0, std::optional<double> end, double length, int32_t n)
+{
+    double hold = 0.0;
+    for (const double rate : {kGentle_ktPerTick, kFirm_ktPerTick}) {
+        if (lf_fitHold(v0, end, rate, n, length, hold) == Fit::fits) {
+            return {hold, end.value_or(hold), rate, n};
+        }
+    }
+    // Too far for the time: the leg takes longer and the aircraft falls behind its reports.
+    if (lf_fitHold(v0, end, kFirm_ktPerTick, n, length, hold) == Fit::tooFar) {
+        n = lf_stretchedTicks(v0, end, length, n);
+        if (lf_fitHold(v0, end, kFirm_ktPerTick, n, length, hold) == Fit::fits) {
+            return {hold, end.value_or(hold), kFirm_ktPerTick, n};
+        }
+    }
+    // Too short to slow down in: it passes its sample still braking, early, and brakes on in
+    // the next leg; one that cannot stop there stops at the next leg's start.
+    if (lf_fitHold(v0, std::nullopt, kFirm_ktPerTick, n, length, hold) == Fit::fits) {
+        return {hold, hold, kFirm_ktPerTick, n};
+    }
+    const double root = std::sqrt(std::max(v0 * v0 - 2.0 * kFirm_ktPerTick * length, 0.0));
+    const auto ticks = static_cast<int32_t>(
+        std::clamp(std::ceil((v0 - root) / kFirm_ktPerTick), 1.0, static_cast<double>(n)));
+    hold = std::max(v0 - kFirm_ktPerTick * ticks, 0.0);
+    return {hold, hold, kFirm_ktPerTick, ticks};
+}
+
+// Whether the leg ends where the aircraft stops: it stands there, or the next leg sets off
+// more than kTurnFirst_rad away from how it arrives, so that it turns on the spot first.
+// `k`: the index of the leg's target, 1 as the leg starts and 0 once it runs.
+bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
+{
+    const auto& s = aircraft.samples;
+    if (s.size() < k + 2) return false;
+    const PosSample& b = s[k];
+    const PosSample& c = s[k + 1];
+    if (c.stationary || lf_samePlace(b, c)) return true;
+    if (aircraft.phase != FlightPhase::taxi && aircraft.phase != FlightPhase::parking) {
+        return false;
+    }
+    double arrival_rad = 0.0;
+    if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
+        const auto end = lf_curvePoint(aircraft, aircraft.curveEnd);
+        if (!end) return false;
+        arrival_rad = end->heading_rad;
+    } else {
+        arrival_rad =
+            gf_bearingRad({aircraft.position.latitude, aircraft.position.longitude}, lf_at(b));
+    }
+    return std::abs(lf_wrapPi(gf_bearingRad(lf_at(b), lf_at(c)) - arrival_rad)) > kTurnFirst_rad;
+}
+
+// The ticks lf_startLeg lays the leg's rates over.
+int32_t lf_rateTicks(const PosSample& b)
+{
+    const int64_t ahead = int64_t{b.dueTick} - g_fastTicks;
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(ahead, kMinLegTicks, std::numeric_limits<int32_t>::max()));
+}
+
+void lf_takePlan(LegPace& pace, const PacePlan& plan)
+{
+    pace.hold_kt = plan.hold_kt;
+    pace.end_kt = plan.end_kt;
+    pace.rate_ktPerTick = plan.rate_ktPerTick;
+    pace.endTicks =
+        static_cast<int32_t>(std::ceil(std::abs(plan.hold_kt - plan.end_kt) / plan.rate_ktPerTick));
+}
+
+void lf_moveDue(PosSample& b, int32_t ticks)
+{
+    b.dueTick = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
+}
+
+// The last leg of an approach, onto the first sample on the runway, slows evenly from the
+// approach speed to that sample's speed: flown at the approach speed throughout, the aircraft
+// would touch down as fast as it flew and brake for the rest of the roll behind its reports.
+bool lf_paceTouchdown(LiveAc& aircraft, double length)
+{
+    LegPace& pace = aircraft.pace;
+    PosSample& b = aircraft.samples[1];
+    const double v0 = pace.now_kt;
+    if (!aircraft.approach || b.airborne || !(b.groundSpeed_kt > 0.0) || !(v0 > b.groundSpeed_kt) ||
+        !(length > 0.0)) {
+        return false;
+    }
+    const double ticks = std::max(std::round(length / ((v0 + b.groundSpeed_kt) / 2.0)),
+                                  static_cast<double>(kMinLegTicks));
+    b.dueTick = static_cast<int32_t>(std::min(static_cast<double>(g_fastTicks) + ticks,
+                                              double{std::numeric_limits<int32_t>::max()}));
+    pace.nominal_kt = length / ticks;
+    pace.hold_kt = pace.end_kt = b.groundSpeed_kt;
+    pace.rate_ktPerTick = (v0 - b.groundSpeed_kt) / ticks;
+    pace.endTicks = 0;
+    return true;
+}
+
+}  // namespace
+
+void lf_paceLeg(LiveAc& aircraft)
+{
+    LegPace& pace = aircraft.pace;
+    pace.nominal_kt = 0.0;
+    auto& s = aircraft.samples;
+    if (s.size() < 2) return;
+    PosSample& b = s[1];
+    if (b.stationary || (aircraft.onGround && aircraft.phase == FlightPhase::pushed_back)) {
+        pace.now_kt = 0.0;
+        return;
+    }
+    const bool curve =
+        !std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth);
+    const double length_nm =
+        curve ? aircraft.curveLength_m / 1852.0
+              : gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(b));
+    const double length = length_nm * kTicksPerHour;  // kt·ticks
+    const int32_t n = lf_rateTicks(b);
+    if (!aircraft.onGround) {
+        if (lf_paceTouchdown(aircraft, length)) return;
+        pace.now_kt = length / n;
+        return;
+    }
+    if (!(length_nm >= kShortest_nm)) return;
+    // A new aircraft enters its first leg at that leg's speed: it may be created rolling.
+    double v0 = pace.now_kt < 0.0 ? length / n : pace.now_kt;
+    if (lf_startsWithTurn(aircraft)) v0 = 0.0;
+    pace.stops = lf_stopsAtEnd(aircraft, 1);
+    const PacePlan plan =
+        lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
+    if (plan.ticks != n) lf_moveDue(b, plan.ticks);
+    pace.now_kt = v0;
+    pace.nominal_kt = length / lf_rateTicks(b);
+    pace.left_ktTicks = length;
+    lf_takePlan(pace, plan);
+}
+
+void lf_paceNewReport(LiveAc& aircraft)
+{
+    LegPace& pace = aircraft.pace;
+    auto& s = aircraft.samples;
+    if (!(pace.nominal_kt > 0.0) || pace.stops || !aircraft.onGround || s.empty() ||
+        s.front().stationary || !(pace.left_ktTicks > 0.0) || !lf_stopsAtEnd(aircraft, 0)) {
+        return;
+    }
+    // The report shows a stop or a turn on the spot where the leg ends: it slows down for it
+    // from here, instead of stopping dead there.
+    pace.stops = true;
+    const auto left = static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{s.front().dueTick} - g_fastTicks, 1, std::numeric_limits<int32_t>::max()));
+    const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, left);
+    if (plan.ticks != left) lf_moveDue(s.front(), plan.ticks);
+    lf_takePlan(pace, plan);
+}
+
+double lf_paceTick(LiveAc& aircraft)
+{
+    LegPace& pace = aircraft.pace;
+    if (!(pace.nominal_kt > 0.0)) return 1.0;
+    const int64_t left = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
+    const double target = left <= pace.endTicks ? pace.end_kt : pace.hold_kt;
+    const double v = pace.now_kt;
+    pace.now_kt = v < target ? std::min(v + pace.rate_ktPerTick, target)
+                             : std::max(v - pace.rate_ktPerTick, target);
+    pace.left_ktTicks -= pace.now_kt;
+    return pace.now_kt / pace.nominal_kt;
+}
+
+}  // namespace qel
