@@ -195,7 +195,6 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
 void lf_paceLeg(LiveAc& aircraft)
 {
     LegPace& pace = aircraft.pace;
-    pace.nominal_kt = 0.0;
     auto& s = aircraft.samples;
     if (s.size() < 2) return;
     PosSample& b = s[1];
