@@ -151,8 +151,10 @@ LiveAc* lf_findLiveByCallsign(const std::string& callsign,
     LiveAc* first = nullptr;
     const auto [from, to] = g_liveByCallsign.equal_range(callsign);
     for (auto it = from; it != to; ++it) {
+        // An entry left behind by a record edited in place names a record of another callsign.
         LiveAc* aircraft = lf_findLive(it->second);
-        if (aircraft && (!first || aircraft < first) && accept(*aircraft)) first = aircraft;
+        if (!aircraft || aircraft->callsign != callsign) continue;
+        if ((!first || aircraft < first) && accept(*aircraft)) first = aircraft;
     }
     return first;
 }
