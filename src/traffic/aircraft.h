@@ -115,43 +115,47 @@ struct LegPace {
 struct LiveAc : StaticAc {
     LiveAc(const PosSample& first, const FlightData& data, double reportTime_s);
 
-    AiPositionBlock position;   // sent to the simulator unchanged each tick
-    SampleQueue samples;        // oldest first; the front is the leg's target
-    double reportTime_s = 0.0;  // newest report merged: 1724517659.49
-
+    // What the 10 ms step reads on every tick comes first and together, the position and the
+    // front sample right after it: a few neighbouring cache lines instead of one here and
+    // there across the whole record.
     FlightPhase phase = FlightPhase::birth;
-    FlightPhase previousPhase = FlightPhase::birth;
-    int32_t syntheticCount = 0;  // 0 reported, n > 0 synthetic to come, -1 used up
     uint8_t onGround = 0;
-    uint8_t hasFlightPlan = 0;
-    uint8_t holding = 0;                // waits in place on the ground
-    int32_t holdStart = 0;              // fast tick the hold began
+    uint8_t turnOnSpot = 0;
+    uint8_t takeOff = 0;
+    uint8_t approach = 0;
+    uint8_t flareStage = 0;
+    uint8_t pitchDown = 0;              // the nose comes down after touchdown
     double latRate = 0.0;               // degrees per tick
     double lonRate = 0.0;               // degrees per tick
     double headingRate = 0.0;           // radians per tick, in the air
     double pitchRate = 0.0;             // radians per tick
     double bankRate = 0.0;              // radians per tick
     double altRate = 0.0;               // feet per tick
+    double curveControlEast = NAN;      // metres; NaN when no curve is active
+    double curveControlNorth = NAN;
+    double heightAboveGround_ft = 2500.0;
     double legVerticalSpeed_fpm = 0.0;  // -768.0
     double legAirspeed_kt = 0.0;        // 151.0
+    AiPositionBlock position;           // sent to the simulator unchanged each tick
+    SampleQueue samples;                // oldest first; the front is the leg's target
+
+    double reportTime_s = 0.0;  // newest report merged: 1724517659.49
+    FlightPhase previousPhase = FlightPhase::birth;
+    int32_t syntheticCount = 0;  // 0 reported, n > 0 synthetic to come, -1 used up
+    uint8_t hasFlightPlan = 0;
+    uint8_t holding = 0;                // waits in place on the ground
+    int32_t holdStart = 0;              // fast tick the hold began
     double targetBearing_rad = 0.0;     // from the front sample to the next
     double targetHeading_rad = 0.0;     // where a ground turn ends
     double headingError_deg = 0.0;
-    uint8_t turnOnSpot = 0;
     double curveStart = NAN;  // curve parameter range; NaN when no curve
     double curveEnd = NAN;
-    double curveControlEast = NAN;  // metres; NaN when no curve is active
-    double curveControlNorth = NAN;
     double curveParam = 0.0;
     double curveStep = 0.0;      // share of the curve's length flown per tick: 0.004
     int32_t earlyWindow = 1000;  // ticks a reported due tick may move earlier
     int32_t lateWindow = 1000;   // ticks it may move later
     int32_t countdown = 1;       // of the current manoeuvre
-    double heightAboveGround_ft = 2500.0;
-    uint8_t takeOff = 0;
     uint8_t landingRoll = 0;
-    uint8_t approach = 0;
-    uint8_t flareStage = 0;
     uint8_t landing = 0;      // the approach has reached the flare
     uint8_t heldForUser = 0;  // first samples dropped to keep away from the user
     uint8_t hasStoredHeading = 0;
@@ -176,7 +180,6 @@ struct LiveAc : StaticAc {
     uint8_t touchdown = 0;    // the simulator reported this approach's touchdown
     uint8_t towed = 0;        // left its stand after a short stay: counts as towed
     uint8_t climbConfig = 0;  // the climb configuration has been sent
-    uint8_t pitchDown = 0;    // the nose comes down after touchdown
     uint8_t elevationKnown = 0;
     uint8_t lowAltLightsSent = 0;
     uint8_t cruiseConfigSent = 0;

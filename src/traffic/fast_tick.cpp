@@ -35,6 +35,16 @@ constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
 bool& g_inRangePending = g_trafficRun.inRangePending;
 
+// The next record's per-tick fields are fetched while this one is updated: a record is 1.3 kB,
+// too far apart for the processor to guess, and a walk of 500 that waits for each one's first
+// line costs most of the tick.
+void lf_prefetchHot(const LiveAc& aircraft)
+{
+    const char* from = reinterpret_cast<const char*>(&aircraft.objectId);
+    const char* to = reinterpret_cast<const char*>(&aircraft.samples.front() + 1);
+    for (const char* line = from; line < to; line += 64) __builtin_prefetch(line);
+}
+
 void lf_updateAll()
 {
     const int32_t tick = g_fastTicks;
@@ -42,6 +52,7 @@ void lf_updateAll()
     // from its wake tick on; a buffered one's wait is taken anew from its samples after each.
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         if (g_liveWake[i] > tick) continue;
+        if (i + 1 < g_liveAcs.size()) lf_prefetchHot(g_liveAcs[i + 1]);
         LiveAc& aircraft = g_liveAcs[i];
         updateLiveAc(aircraft);
         if (aircraft.state == SimObjectState::buffer) lf_refreshWake(aircraft);

@@ -167,8 +167,9 @@ private:
         std::size_t index_ = 0;
     };
 
-    std::array<PosSample, kInline> inline_{};
+    // The size first: the step asks whether the queue is empty right before it reads the front.
     std::size_t size_ = 0;
+    std::array<PosSample, kInline> inline_{};
     std::vector<PosSample> spill_;  // samples kInline and later
 };
 
