@@ -255,7 +255,7 @@ void Simulator::answerByType(Connection& c, const ByTypeRequest& request)
 {
     const auto definition = c.definitions.find(request.defineId);
     if (definition == c.definitions.end()) return;
-    const double radius = request.radius_m;
+    const double radius = std::min<double>(request.radius_m, config_.byTypeRadiusLimit_m);
     const ObjectState& user = objects_[userId()].state;
     std::vector<const ObjectState*> found;
     for (const auto& [id, object] : objects_) {

@@ -288,6 +288,8 @@ void lf_simulator(const json& sim, const std::filesystem::path& base, SimConfig&
     config.objectLimit =
         static_cast<int>(lf_number(sim, "object_limit", where).value_or(config.objectLimit));
     config.createDelay_s = lf_number(sim, "create_delay_s", where).value_or(0.0);
+    config.byTypeRadiusLimit_m =
+        lf_number(sim, "by_type_radius_limit_m", where).value_or(config.byTypeRadiusLimit_m);
     config.lostObjectAdded =
         static_cast<int>(lf_number(sim, "lost_object_added", where).value_or(0.0));
     config.firstObjectId = static_cast<DWORD>(
