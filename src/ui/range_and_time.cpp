@@ -91,13 +91,26 @@ void lf_showCounts(const TrafficCounts& counts)
 
 }  // namespace
 
-int32_t gf_setRange(int32_t nm)
+namespace {
+
+int32_t lf_applyRange(int32_t nm)
 {
     RANGE.current = RANGE.clamp(nm);
     lf_selectChoice(RANGE);
     g_rangeNm = static_cast<double>(nm);
     g_range_m = nm * kMetresPerNm + kRequestMargin_m;
     return g_range_m;
+}
+
+}  // namespace
+
+int32_t gf_setRange(int32_t nm)
+{
+    // A range chosen by the user, a stand file or the stored setting is the one that switching
+    // the automatic range off returns to; otherwise a stand file's "AUTO_RANGE false" would
+    // put the range back to 40 nm whatever it or the user had set.
+    g_manualRange_nm = RANGE.clamp(nm);
+    return lf_applyRange(nm);
 }
 
 void gf_autoRange()
@@ -115,7 +128,7 @@ void gf_autoRange()
         // Waits for the traffic manager's park airport list: the distance to its first airport.
         range = lf_rangeForDistance(kNoParkAirport_nm);
     }
-    gf_setRange(range);
+    lf_applyRange(range);
     // The query box belongs to the main-loop thread, whichever thread changed the range.
     if (RANGE.current != before) gf_postToMainLoop([] { gf_updateTrafficBox(); });
 }

@@ -114,7 +114,8 @@ void lf_showNoTraffic();
 // The AUTO_RANGE rule; main-loop thread.
 void gf_autoRange();
 // RANGE := nm clamped, selected; the traffic radius := nm; the simulator's request radius :=
-// nm × 1852 + 10000 m, which is returned. Any thread.
+// nm × 1852 + 10000 m, which is returned; nm is also the range that switching AUTO_RANGE off
+// returns to. Any thread.
 int32_t gf_setRange(int32_t nm);
 // AUTO_RANGE switched: on remembers RANGE and applies the rule; off restores RANGE. GUI thread.
 void gf_applyAutoRange();

@@ -311,5 +311,20 @@ TEST_F(ControlValues, RestoringEqualSettingsChangesAndSavesNothing)
     gf_setRange(RANGE.defaultValue);
 }
 
+TEST_F(ControlValues, AStandFileSwitchingTheAutomaticRangeOffKeepsTheRangeLastSet)
+{
+    // Started with AUTO_RANGE off and RANGE 100; a stand file says AUTO_RANGE false, then one
+    // says RANGE 80 and AUTO_RANGE false, each as the file reader applies them.
+    AUTO_RANGE.current = false;
+    gf_setRange(100);
+    gf_applyAutoRange();
+    EXPECT_EQ(RANGE.current, 100);
+    gf_setRange(80);
+    gf_applyAutoRange();
+    EXPECT_EQ(RANGE.current, 80);
+    EXPECT_EQ(g_range_m, 80 * 1852 + 10000);
+    gf_setRange(RANGE.defaultValue);
+}
+
 }  // namespace
 }  // namespace qel
