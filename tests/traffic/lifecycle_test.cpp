@@ -1,24 +1,32 @@
 // Turns in a live flight's life through the real entry points: the live limit replaces the
-// farthest aircraft only for a flight that is created, a lowered limit, a restart's fresh run, a creation the simulator refuses, a removal before
-// the object exists, and the ghost of a flight.
+// farthest aircraft only for a flight that is created, a lowered limit, a restart's fresh run, a
+// creation the simulator refuses, a removal before the object exists, and the ghost of a flight.
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
 namespace {
 
-using LiveLifecycle = TrafficTest;
+class LiveLifecycle : public TrafficTest {
+protected:
+    // A live limit of 2, reached by flights 12 and 24 nm north of the user (51.2793 N; one
+    // degree of latitude is 60 nm).
+    bool twoAtTheLimit()
+    {
+        start();
+        gf_reserveTrafficContainers();
+        MAX_LIVE_SEL.current = 2;
+        for (const auto& [hex, lat] :
+             {std::pair{0x400001U, 51.4793}, std::pair{0x400002U, 51.6793}}) {
+            livery(hex);
+            firstLoad(hex, fmt::format("DLH{}", hex & 0xF), lat);
+        }
+        return tickUntil([] { return g_activeLiveCount == 2; });
+    }
+};
 
 TEST_F(LiveLifecycle, LiveLimitReplacesTheFarthestOnlyForANearerFlight)
 {
-    start();
-    gf_reserveTrafficContainers();
-    MAX_LIVE_SEL.current = 2;
-    // The user stands at 51.2793 N; one degree of latitude is 60 nm.
-    for (const auto& [hex, lat] : {std::pair{0x400001U, 51.4793}, std::pair{0x400002U, 51.6793}}) {
-        livery(hex);
-        firstLoad(hex, fmt::format("DLH{}", hex & 0xF), lat);
-    }
-    ASSERT_TRUE(tickUntil([] { return g_activeLiveCount == 2; }));
+    ASSERT_TRUE(twoAtTheLimit());
     // 30 nm away: farther than both, dropped.
     livery(0x400003);
     firstLoad(0x400003, "DLH3", 51.7793);
@@ -35,14 +43,7 @@ TEST_F(LiveLifecycle, LiveLimitReplacesTheFarthestOnlyForANearerFlight)
 
 TEST_F(LiveLifecycle, LiveLimitKeepsItsAircraftForANearerFlightWithoutALivery)
 {
-    start();
-    gf_reserveTrafficContainers();
-    MAX_LIVE_SEL.current = 2;
-    for (const auto& [hex, lat] : {std::pair{0x400001U, 51.4793}, std::pair{0x400002U, 51.6793}}) {
-        livery(hex);
-        firstLoad(hex, fmt::format("DLH{}", hex & 0xF), lat);
-    }
-    ASSERT_TRUE(tickUntil([] { return g_activeLiveCount == 2; }));
+    ASSERT_TRUE(twoAtTheLimit());
     // 6 nm away, but no livery matches it: it never comes, so the one at 24 nm stays.
     firstLoad(0x400004, "DLH4", 51.3793);
     tick(5);

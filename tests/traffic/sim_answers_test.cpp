@@ -42,6 +42,22 @@ protected:
         return r;
     }
 
+    // KLM56A created and flying; its last report, for the next ones to build on.
+    Report flyingKlm56A()
+    {
+        start();
+        gf_reserveTrafficContainers();
+        livery(0x48548e);
+        firstLoad(0x48548e, "KLM56A", 51.30);
+        Report later;
+        later.lat = 51.33;
+        later.time_s += 12.0;
+        tick(50);
+        push({later}, 30);
+        EXPECT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::active; }, 400));
+        return later;
+    }
+
     static void firstLoadOn(uint32_t hex, const std::string& callsign, const Path& path)
     {
         livery(hex);
@@ -220,16 +236,8 @@ TEST_F(SimAnswers, ASecondObjectForOneStaticAircraftIsRemoved)
 
 TEST_F(SimAnswers, AnAircraftWhoseLiveryRespawnRemovesItIsRemovedOnce)
 {
-    start();
-    gf_reserveTrafficContainers();
-    livery(0x48548e);
-    firstLoad(0x48548e, "KLM56A", 51.30);
-    Report later;
-    later.lat = 51.33;
-    later.time_s += 12.0;
-    tick(50);
-    push({later}, 30);
-    ASSERT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::active; }, 400));
+    Report later = flyingKlm56A();
+    ASSERT_FALSE(HasFailure());
     const uint32_t id = live(0x48548e)->objectId;
     // A new callsign: the aircraft is removed to be created again with a fitting livery. Before
     // that removal reaches the simulator, a time shift removes every live aircraft.
@@ -249,16 +257,8 @@ TEST_F(SimAnswers, AnAircraftWhoseLiveryRespawnRemovesItIsRemovedOnce)
 
 TEST_F(SimAnswers, AFlightRespawnedForANewCallsignIsCreatedAgain)
 {
-    start();
-    gf_reserveTrafficContainers();
-    livery(0x48548e);
-    firstLoad(0x48548e, "KLM56A", 51.30);
-    Report later;
-    later.lat = 51.33;
-    later.time_s += 12.0;
-    tick(50);
-    push({later}, 30);
-    ASSERT_TRUE(tickUntil([] { return stateOf(0x48548e) == SimObjectState::active; }, 400));
+    Report later = flyingKlm56A();
+    ASSERT_FALSE(HasFailure());
     livery(0x48548e);
     later.callsign = "KLM99Z";
     later.lat = 51.36;
