@@ -173,6 +173,14 @@ void lf_shapeLeg(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 2 || s[1].stationary) return;
+    // The drive onto the stand, put off by a run-out to a stop (ground_pace.cpp), starts here.
+    if (aircraft.phase == FlightPhase::parking && s.size() == 3 && s[2].stationary &&
+        aircraft.standId != 0 && std::abs(s[1].latitude - aircraft.standLat) < kSame_deg &&
+        std::abs(s[1].longitude - aircraft.standLon) < kSame_deg) {
+        lf_startStandCurve(aircraft, {aircraft.standLat, aircraft.standLon},
+                           aircraft.standHeading_rad);
+        return;
+    }
     if (s.size() >= 3 && !s[2].stationary) {
         const double a = std::abs(lf_turnAhead(aircraft) / kRadPerDeg);
         const PosSample& A = s[0];

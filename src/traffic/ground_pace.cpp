@@ -24,6 +24,10 @@ constexpr double kGentle_ktPerTick = 0.03;
 constexpr double kFirm_ktPerTick = 0.08;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
 constexpr double kShortest_nm = 0.5 / 1852.0;
+// Faster than this it does not stop dead to turn on the spot onto the drive to its stand but
+// runs out to a stop first, braking at 5 kt a second.
+constexpr double kRunOutFrom_kt = 3.0;
+constexpr double kRunOutBrake_kt = 5.0;
 // The longest a leg is stretched to for want of acceleration: ten minutes.
 constexpr int32_t kLongestTicks = 60000;
 
@@ -190,6 +194,57 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     return true;
 }
 
+LatLon lf_here(const LiveAc& aircraft)
+{
+    return {aircraft.position.latitude, aircraft.position.longitude};
+}
+
+bool lf_hasCurve(const LiveAc& aircraft)
+{
+    return !std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth);
+}
+
+// kt·ticks from the aircraft to sample 1, along the curve where one is laid.
+double lf_legLength(const LiveAc& aircraft)
+{
+    const double nm = lf_hasCurve(aircraft)
+                          ? aircraft.curveLength_m / 1852.0
+                          : gf_distanceNm(lf_here(aircraft), lf_at(aircraft.samples[1]));
+    return nm * kTicksPerHour;
+}
+
+bool lf_drivesOntoStand(const LiveAc& aircraft)
+{
+    const PosSample& b = aircraft.samples[1];
+    return aircraft.phase == FlightPhase::parking && aircraft.standId != 0 &&
+           std::abs(b.latitude - aircraft.standLat) < kSame_deg &&
+           std::abs(b.longitude - aircraft.standLon) < kSame_deg;
+}
+
+// It was to turn on the spot onto the drive to its stand as it rolls (the reports stopped, or
+// the stand was chosen, only as the leg began): it rolls on along its heading to a stop first,
+// braking at kRunOutBrake_kt a second, and the drive onto the stand starts from there.
+void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
+{
+    auto& s = aircraft.samples;
+    const double seconds = v0_kt / kRunOutBrake_kt;
+    PosSample stop = s[1];
+    const LatLon to = gf_destinationPoint(lf_here(aircraft), aircraft.position.heading_rad,
+                                          v0_kt * seconds / 2.0 / 3600.0 * kFeetPerNm);
+    stop.latitude = to.lat;
+    stop.longitude = to.lon;
+    stop.groundSpeed_kt = 0.0;
+    stop.stationary = 0;
+    stop.dueTick = static_cast<int32_t>(std::min<int64_t>(
+        int64_t{g_fastTicks} + std::llround(seconds * 100.0), std::numeric_limits<int32_t>::max()));
+    s.insert(s.begin() + 1, stop);
+    aircraft.curveStart = aircraft.curveEnd = NAN;
+    aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
+    aircraft.curveParam = 0.0;
+    aircraft.turnOnSpot = 0;
+    aircraft.targetBearing_rad = aircraft.position.heading_rad;
+}
+
 }  // namespace
 
 void lf_paceLeg(LiveAc& aircraft)
@@ -197,33 +252,35 @@ void lf_paceLeg(LiveAc& aircraft)
     LegPace& pace = aircraft.pace;
     auto& s = aircraft.samples;
     if (s.size() < 2) return;
-    PosSample& b = s[1];
-    if (b.stationary || (aircraft.onGround && aircraft.phase == FlightPhase::pushed_back)) {
+    if (s[1].stationary || (aircraft.onGround && aircraft.phase == FlightPhase::pushed_back)) {
         pace.now_kt = 0.0;
         return;
     }
-    const bool curve =
-        !std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth);
-    const double length_nm =
-        curve ? aircraft.curveLength_m / 1852.0
-              : gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(b));
-    const double length = length_nm * kTicksPerHour;  // kt·ticks
-    const int32_t n = lf_rateTicks(b);
+    double length = lf_legLength(aircraft);  // kt·ticks
+    int32_t n = lf_rateTicks(s[1]);
     if (!aircraft.onGround) {
         if (lf_paceTouchdown(aircraft, length)) return;
         pace.now_kt = length / n;
         return;
     }
-    if (!(length_nm >= kShortest_nm)) return;
+    if (!(length >= kShortest_nm * kTicksPerHour)) return;
     // A new aircraft enters its first leg at that leg's speed: it may be created rolling.
     double v0 = pace.now_kt < 0.0 ? length / n : pace.now_kt;
-    if (lf_startsWithTurn(aircraft)) v0 = 0.0;
+    if (lf_startsWithTurn(aircraft)) {
+        if (v0 > kRunOutFrom_kt && lf_drivesOntoStand(aircraft)) {
+            lf_insertRunOut(aircraft, v0);
+            length = lf_legLength(aircraft);
+            n = lf_rateTicks(s[1]);
+        } else {
+            v0 = 0.0;
+        }
+    }
     pace.stops = lf_stopsAtEnd(aircraft, 1);
     const PacePlan plan =
         lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
-    if (plan.ticks != n) lf_moveDue(b, plan.ticks);
+    if (plan.ticks != n) lf_moveDue(s[1], plan.ticks);
     pace.now_kt = v0;
-    pace.nominal_kt = length / lf_rateTicks(b);
+    pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;
     lf_takePlan(pace, plan);
 }

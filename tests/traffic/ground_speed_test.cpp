@@ -216,5 +216,28 @@ TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsStopRollsToAStop)
     expectNoException();
 }
 
+TEST_F(GroundSpeed, AnArrivalTurningOntoAStandAsItRollsRunsOutToAStopFirst)
+{
+    // KLM56A's reports end as it turns off the runway: it rolls on by itself and turns for A1,
+    // which lies 30 m ahead and faces 90 degrees left of its way, on the spot.
+    LatLon p{};
+    double taxi_deg = 0;
+    const std::vector<Report> reports = arrivalOnto23L(0x48548e, 0, p, taxi_deg, 4);
+    const LatLon a1 = gf_destinationPoint(p, taxi_deg * kRadPerDeg, 10 / 0.3048);
+    startAt("stand-aside", {ParkStand("A1", {}, a1.lat, a1.lon, (taxi_deg - 90) * kRadPerDeg, 30.0,
+                                      false, false, false)});
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, reports, 6000);
+
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_EQ(aircraft->phase, FlightPhase::parked);
+    EXPECT_LT(std::abs(lf_wrapPi(aircraft->position.heading_rad - g_parkStands[0].heading)),
+              5.0 * kRadPerDeg);
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+}
+
 }  // namespace
 }  // namespace qel::test
