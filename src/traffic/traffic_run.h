@@ -73,7 +73,7 @@ struct TrafficRun {
     std::unordered_map<uint32_t, std::size_t> liveByObject;  // object id → index in liveAcs
     std::vector<int32_t> liveWake;  // by place in liveAcs: the fast tick its update is due
     std::unordered_multimap<std::string, uint32_t> liveByCallsign;  // callsign → hex ids
-    uint32_t staticHexCounter = 0;                           // last static hex id handed out
+    uint32_t staticHexCounter = 0;                                  // last static hex id handed out
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
     bool dropFlagRaised = false;                 // since the statics were last compacted
     bool liveDropRaised = false;                 // since the live records were last compacted

@@ -81,7 +81,7 @@ struct SimConfig {
     int objectLimit = 1000;       // AI objects at once, own traffic included
     double createDelay_s = 0.0;   // from SimConnect_AICreateNonATCAircraft to the new object
     double byTypeRadiusLimit_m = 200000.0;  // the most a request by type reaches, whatever it asks
-    int lostObjectAdded = 0;      // the first objects to appear whose ObjectAdded never comes
+    int lostObjectAdded = 0;  // the first objects to appear whose ObjectAdded never comes
     DWORD firstObjectId = 100;
     int64_t clockStart = 0;       // epoch seconds of scenario time 0
     UserConfig user;
