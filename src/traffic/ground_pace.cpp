@@ -24,8 +24,8 @@ constexpr double kGentle_ktPerTick = 0.03;
 constexpr double kFirm_ktPerTick = 0.08;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
 constexpr double kShortest_nm = 0.5 / 1852.0;
-// Faster than this it does not stop dead to turn on the spot onto the drive to its stand but
-// runs out to a stop first, braking at 5 kt a second.
+// Faster than this it does not stop dead to turn on the spot but runs out to a stop first,
+// braking at 5 kt a second.
 constexpr double kRunOutFrom_kt = 3.0;
 constexpr double kRunOutBrake_kt = 5.0;
 // The longest a leg is stretched to for want of acceleration: ten minutes.
@@ -213,17 +213,10 @@ double lf_legLength(const LiveAc& aircraft)
     return nm * kTicksPerHour;
 }
 
-bool lf_drivesOntoStand(const LiveAc& aircraft)
-{
-    const PosSample& b = aircraft.samples[1];
-    return aircraft.phase == FlightPhase::parking && aircraft.standId != 0 &&
-           std::abs(b.latitude - aircraft.standLat) < kSame_deg &&
-           std::abs(b.longitude - aircraft.standLon) < kSame_deg;
-}
-
-// It was to turn on the spot onto the drive to its stand as it rolls (the reports stopped, or
-// the stand was chosen, only as the leg began): it rolls on along its heading to a stop first,
-// braking at kRunOutBrake_kt a second, and the drive onto the stand starts from there.
+// It was to turn on the spot as it rolls, learning of the turn only as the leg began (the
+// reports stopped, resumed late, or the stand was chosen then): it rolls on along its heading
+// to a stop first, braking at kRunOutBrake_kt a second, and turns from there, onto the drive to
+// its stand or toward its next sample.
 void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
 {
     auto& s = aircraft.samples;
@@ -267,7 +260,10 @@ void lf_paceLeg(LiveAc& aircraft)
     // A new aircraft enters its first leg at that leg's speed: it may be created rolling.
     double v0 = pace.now_kt < 0.0 ? length / n : pace.now_kt;
     if (lf_startsWithTurn(aircraft)) {
-        if (v0 > kRunOutFrom_kt && lf_drivesOntoStand(aircraft)) {
+        // Pushed back, its heading points the other way from where it goes.
+        const bool forward =
+            aircraft.phase == FlightPhase::taxi || aircraft.phase == FlightPhase::parking;
+        if (v0 > kRunOutFrom_kt && forward) {
             lf_insertRunOut(aircraft, v0);
             length = lf_legLength(aircraft);
             n = lf_rateTicks(s[1]);

@@ -200,6 +200,28 @@ TEST_F(GroundSpeed, ATaxiingAircraftTurningBackBrakesBeforeItTurnsOnTheSpot)
     expectNoException();
 }
 
+TEST_F(GroundSpeed, AnArrivalReportedTurningOffOnlyLateRunsOutToAStopFirst)
+{
+    // KLM56A's reports pause once it has slowed to 20 kt on the runway and resume, turned off to
+    // the left, only when it has rolled on past the last of them: it runs out to a stop before
+    // it turns onto the taxiway on the spot.
+    LatLon p{};
+    double taxi_deg = 0;
+    std::vector<Report> rollOut = arrivalOnto23L(0x48548e, 0, p, taxi_deg, 4);
+    const std::vector<Report> turnOff(rollOut.begin() + 16, rollOut.end());
+    rollOut.resize(16);
+    startAt("late-turn-off", {});
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, rollOut, 3000);
+    fly(0x48548e, turnOff, 3000);
+
+    EXPECT_TRUE(went("taxi"));
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
 TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsStopRollsToAStop)
 {
     startAt("taxi-silent", {});
