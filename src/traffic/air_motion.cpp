@@ -144,6 +144,10 @@ bool lf_movingReport(LiveAc& aircraft, PosSample& s)
     if (!aircraft.onGround && lf_offHeading_deg(aircraft, aircraft.samples.back(), s) >= 100.0) {
         return false;
     }
+    // Reported again while it rolls out or holds by itself: the stop it laid out for itself
+    // goes, so that it leaves the roll-out at the speed it has toward the report instead of
+    // heading for that stop and dropping to 0 at once.
+    if (aircraft.holding && aircraft.onGround) aircraft.samples.resize(1);
     lf_endSyntheticCount(aircraft);
     lf_endHold(aircraft);
     return true;

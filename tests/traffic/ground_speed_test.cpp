@@ -238,6 +238,31 @@ TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsStopRollsToAStop)
     expectNoException();
 }
 
+TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsResumeAsItRollsToAStopGoesOnFromItsSpeed)
+{
+    // KLM56A's reports pause while it taxies east and resume, going back west, while it still
+    // rolls out to a stop by itself: it follows them to the last one.
+    startAt("taxi-resumes", {});
+    LatLon p{};
+    double t = 0;
+    const std::vector<Report> east = lf_taxiEastAt20(p, t);
+    std::vector<Report> west;
+    double alt = 0;
+    reportLeg(west, p, alt, t, 270, 20, 0, 4);
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    fly(0x48548e, east, 2600);
+    fly(0x48548e, west, 3000);
+
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_LT(
+        gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, p) * 1852.0,
+        30.0);
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    expectNoException();
+}
+
 TEST_F(GroundSpeed, AnArrivalTurningOntoAStandAsItRollsRunsOutToAStopFirst)
 {
     // KLM56A's reports end as it turns off the runway: it rolls on by itself and turns for A1,
