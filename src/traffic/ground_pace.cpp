@@ -24,9 +24,10 @@ constexpr double kGentle_ktPerTick = 0.03;
 constexpr double kFirm_ktPerTick = 0.08;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
 constexpr double kShortest_nm = 0.5 / 1852.0;
-// Faster than this it does not stop dead to turn on the spot but runs out to a stop first,
-// braking at 5 kt a second.
+// Faster than this it does not stop dead to turn on the spot but runs out to a stop first.
 constexpr double kRunOutFrom_kt = 3.0;
+// A run-out to a stop brakes at 5 kt a second: firm enough to end in a few lengths, gentle
+// enough not to look like a jolt.
 constexpr double kRunOutBrake_kt = 5.0;
 // The longest a leg is stretched to for want of acceleration: ten minutes.
 constexpr int32_t kLongestTicks = 60000;
@@ -215,22 +216,13 @@ double lf_legLength(const LiveAc& aircraft)
 
 // It was to turn on the spot as it rolls, learning of the turn only as the leg began (the
 // reports stopped, resumed late, or the stand was chosen then): it rolls on along its heading
-// to a stop first, braking at kRunOutBrake_kt a second, and turns from there, onto the drive to
+// to a stop first, and turns from there, onto the drive to
 // its stand or toward its next sample.
 void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
 {
     auto& s = aircraft.samples;
-    const double seconds = v0_kt / kRunOutBrake_kt;
-    PosSample stop = s[1];
-    const LatLon to = gf_destinationPoint(lf_here(aircraft), aircraft.position.heading_rad,
-                                          v0_kt * seconds / 2.0 / 3600.0 * kFeetPerNm);
-    stop.latitude = to.lat;
-    stop.longitude = to.lon;
-    stop.groundSpeed_kt = 0.0;
-    stop.stationary = 0;
-    stop.dueTick = static_cast<int32_t>(std::min<int64_t>(
-        int64_t{g_fastTicks} + std::llround(seconds * 100.0), std::numeric_limits<int32_t>::max()));
-    s.insert(s.begin() + 1, stop);
+    s.insert(s.begin() + 1, lf_runOutStop(s[1], lf_here(aircraft), aircraft.position.heading_rad,
+                                          v0_kt, g_fastTicks));
     aircraft.curveStart = aircraft.curveEnd = NAN;
     aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
     aircraft.curveParam = 0.0;
@@ -239,6 +231,21 @@ void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
 }
 
 }  // namespace
+
+PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double v_kt,
+                        int64_t fromTick)
+{
+    const double seconds = v_kt / kRunOutBrake_kt;
+    const LatLon to =
+        gf_destinationPoint(from, heading_rad, v_kt * seconds / 2.0 / 3600.0 * kFeetPerNm);
+    base.latitude = to.lat;
+    base.longitude = to.lon;
+    base.groundSpeed_kt = 0.0;
+    base.stationary = 0;
+    base.dueTick = static_cast<int32_t>(std::min<int64_t>(fromTick + std::llround(seconds * 100.0),
+                                                          std::numeric_limits<int32_t>::max()));
+    return base;
+}
 
 void lf_paceLeg(LiveAc& aircraft)
 {

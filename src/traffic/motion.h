@@ -42,6 +42,10 @@ void lf_paceLeg(LiveAc& aircraft);
 void lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
 double lf_paceTick(LiveAc& aircraft);
+// `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop
+// braking at 5 kt a second, due that long after fromTick, at 0 kt.
+PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double v_kt,
+                        int64_t fromTick);
 // New reports of a known aircraft (air_motion.cpp).
 void decodeExisting(LiveAc& aircraft, const PosSample& sample);
 bool checkExtendingSituations(LiveAc& aircraft, PosSample& sample);

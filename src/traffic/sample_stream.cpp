@@ -28,10 +28,8 @@ constexpr int32_t kWindowStep = 100;
 // An aircraft behind its reports catches up at no more than this times its own speed: the
 // windows alone would make it fly a leg in 250 ms.
 constexpr double kMaxCatchUp = 1.3;
-// An aircraft whose reports stop while it taxies faster than this rolls on to a stop, braking
-// at 5 kt a second.
+// An aircraft whose reports stop while it taxies faster than this rolls on to a stop.
 constexpr double kRollsOn_kt = 3.0;
-constexpr double kRollOutBrake_kt = 5.0;
 
 // Into [0, 2π); a hair below 2π becomes 0.
 double lf_tickHeading(double angle)
@@ -81,23 +79,13 @@ bool lf_otherTaxiingNear(const LiveAc& aircraft)
     });
 }
 
-// Its reports stopped while it taxied: it rolls on along its heading to a stop, braking at
-// kRollOutBrake_kt a second, and holds there; holding where it was, it would stop dead.
+// Its reports stopped while it taxied: it rolls on along its heading to a stop and holds there;
+// holding where it was, it would stop dead.
 void lf_rollToAStop(LiveAc& aircraft)
 {
-    const double v_kt = aircraft.pace.now_kt;
-    PosSample stop = aircraft.samples.front();
-    const double seconds = v_kt / kRollOutBrake_kt;
-    const LatLon to = gf_destinationPoint(lf_at(stop), aircraft.position.heading_rad,
-                                          v_kt * seconds / 2.0 / 3600.0 * kFeetPerNm);
-    stop.latitude = to.lat;
-    stop.longitude = to.lon;
-    stop.groundSpeed_kt = 0.0;
-    stop.stationary = 0;
-    stop.dueTick = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{stop.dueTick} + std::llround(seconds * 100.0),
-                          std::numeric_limits<int32_t>::max()));
-    aircraft.samples.push_back(stop);
+    const PosSample& front = aircraft.samples.front();
+    aircraft.samples.push_back(lf_runOutStop(front, lf_at(front), aircraft.position.heading_rad,
+                                             aircraft.pace.now_kt, front.dueTick));
 }
 
 bool lf_holdInPlace(LiveAc& aircraft)
