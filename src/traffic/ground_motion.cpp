@@ -38,11 +38,6 @@ double lf_rotationSpeed_kt(WeightClass weightClass)
     return table.at(weightClass);
 }
 
-bool lf_curveActive(const LiveAc& a)
-{
-    return !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
-}
-
 // How fast the curve point moves with its parameter u, in metres per unit of u.
 double lf_curveRate_m(const LiveAc& a, double u)
 {

@@ -138,7 +138,7 @@ bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
         return false;
     }
     double arrival_rad = 0.0;
-    if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
+    if (lf_curveActive(aircraft)) {
         const auto end = lf_curvePoint(aircraft, aircraft.curveEnd);
         if (!end) return false;
         arrival_rad = end->heading_rad;
@@ -195,20 +195,10 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     return true;
 }
 
-LatLon lf_here(const LiveAc& aircraft)
-{
-    return {aircraft.position.latitude, aircraft.position.longitude};
-}
-
-bool lf_hasCurve(const LiveAc& aircraft)
-{
-    return !std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth);
-}
-
 // kt·ticks from the aircraft to sample 1, along the curve where one is laid.
 double lf_legLength(const LiveAc& aircraft)
 {
-    const double nm = lf_hasCurve(aircraft)
+    const double nm = lf_curveActive(aircraft)
                           ? aircraft.curveLength_m / 1852.0
                           : gf_distanceNm(lf_here(aircraft), lf_at(aircraft.samples[1]));
     return nm * kTicksPerHour;

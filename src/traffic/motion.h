@@ -7,6 +7,7 @@
 // Threads: main-loop thread.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
@@ -73,6 +74,13 @@ void lf_insertMidSample(LiveAc& aircraft);
 void lf_checkSpeedChange(LiveAc& aircraft);
 bool lf_rotationSpeedReached(const LiveAc& aircraft);
 void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
+// A taxi curve is laid (its control point is set).
+inline bool lf_curveActive(const LiveAc& a)
+{
+    return !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
+}
+// Where the aircraft is now.
+inline LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longitude}; }
 struct CurvePoint {
     double latitude = 0.0;     // degrees
     double longitude = 0.0;    // degrees

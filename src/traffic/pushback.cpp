@@ -31,8 +31,6 @@ namespace {
 
 constexpr double kArrived_nm = 0.0010799136069114472;  // 2 m
 
-LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longitude}; }
-
 int32_t lf_dueIn(int64_t ticks)
 {
     return static_cast<int32_t>(

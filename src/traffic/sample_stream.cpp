@@ -273,7 +273,7 @@ void lf_turnToward(LiveAc& aircraft, double heading_rad)
 
 bool lf_startsWithTurn(const LiveAc& aircraft)
 {
-    if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
+    if (lf_curveActive(aircraft)) {
         const auto from = lf_curvePoint(aircraft, aircraft.curveParam);
         return from && lf_turnsFirst(aircraft, lf_curveCourse(aircraft, *from));
     }
@@ -463,7 +463,7 @@ void lf_moveOneTick(LiveAc& aircraft)
 {
     AiPositionBlock& p = aircraft.position;
     const FlightPhase phase = aircraft.phase;
-    if (!std::isnan(aircraft.curveControlEast) && !std::isnan(aircraft.curveControlNorth)) {
+    if (lf_curveActive(aircraft)) {
         lf_curveTick(aircraft);
     } else {
         bool turnsFirst = false;
