@@ -80,12 +80,16 @@ void lf_dropUnansweredCreations()
             fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
         lf_releaseStand(aircraft.standId, aircraft.hexId);
         lf_noteGivenUpCreation(aircraft);
+        // Its room is counted free again: one never answered would otherwise keep a full
+        // simulator's creations paused for good (a count too high only lasts to the next refusal).
+        lf_noteRoomMade();
         aircraft.drop = 1;
     }
     for (StaticAc& aircraft : g_staticAcs) {
         if (!lf_unanswered(aircraft) || aircraft.drop) continue;
         gf_logHighlighted(
             fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
+        lf_noteRoomMade();
         aircraft.drop = 1;
     }
 }
