@@ -52,7 +52,10 @@ void lf_updateAll()
     // from its wake tick on; a buffered one's wait is taken anew from its samples after each.
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         if (g_liveWake[i] > tick) continue;
-        if (i + 1 < g_liveAcs.size()) lf_prefetchHot(g_liveAcs[i + 1]);
+        // Only a record that will be visited is fetched: the waiting ones would fill the cache.
+        if (i + 1 < g_liveAcs.size() && g_liveWake[i + 1] <= tick) {
+            lf_prefetchHot(g_liveAcs[i + 1]);
+        }
         LiveAc& aircraft = g_liveAcs[i];
         updateLiveAc(aircraft);
         if (aircraft.state == SimObjectState::buffer) lf_refreshWake(aircraft);
