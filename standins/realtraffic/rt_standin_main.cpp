@@ -3,6 +3,8 @@
 // while it runs through its control endpoint.
 //
 // Threads: main waits in sigwait; the server's threads (rt_standin.cpp) answer and print.
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,8 @@ using namespace qel::standin;
 constexpr const char* lf_usage =
     "usage: vntq_rt_standin --scenario FILE [--port N] [--start EPOCH|now]\n"
     "                       [--replay PATH[?QUERYTYPE]=FILE]... [--no-pacing] [--no-control]\n"
-    "                       [--quiet]\n";
+    "                       [--quiet]\n"
+    "       vntq_rt_standin --scenario FILE --paths\n";
 
 struct Arguments {
     std::string scenario;
@@ -34,6 +37,7 @@ struct Arguments {
     bool pacing = true;
     bool control = true;
     bool quiet = false;
+    bool paths = false;
 };
 
 Arguments lf_parseArguments(int argc, char** argv)
@@ -62,6 +66,8 @@ Arguments lf_parseArguments(int argc, char** argv)
             args.control = false;
         } else if (arg == "--quiet") {
             args.quiet = true;
+        } else if (arg == "--paths") {
+            args.paths = true;
         } else {
             throw std::invalid_argument(fmt::format("unknown argument {}", arg));
         }
@@ -85,6 +91,31 @@ void lf_printRequest(const LoggedRequest& request)
     std::fflush(stdout);
 }
 
+// Every flight as it is reported at each whole scenario second of one run of the clock, for the
+// scripts that compare the simulator's trace with what was reported (scripts/trace_check).
+void lf_printPaths(const Scenario& scenario)
+{
+    std::cout << fmt::format("# reported paths, scenario seconds, repeating every {} s\n",
+                             scenario.repeat_s)
+              << "callsign,registration,hex,t_s,lat,lon,gs_kt,on_ground\n";
+    for (const Flight& flight : scenario.flights) {
+        double first = std::ceil(flight.points.front().t_s);
+        double last = flight.points.back().t_s;
+        // A repeating clock never reaches the seconds outside one run.
+        if (scenario.repeat_s > 0) {
+            first = std::max(first, 0.0);
+            last = std::min(last, static_cast<double>(scenario.repeat_s - 1));
+        }
+        for (double t = first; t <= last; t += 1.0) {
+            const auto s = flight.stateAt(t);
+            if (!s) continue;
+            std::cout << fmt::format("{},{},{},{:.0f},{:.7f},{:.7f},{:.1f},{}\n", flight.callsign,
+                                     flight.registration, flight.hex, t, s->lat, s->lon, s->gs_kt,
+                                     s->onGround ? 1 : 0);
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -93,6 +124,10 @@ int main(int argc, char** argv)
         const Arguments args = lf_parseArguments(argc, argv);
         const int64_t now_s = qel::platform::epochSeconds();
         Scenario scenario = loadScenario(args.scenario, now_s);
+        if (args.paths) {
+            lf_printPaths(scenario);
+            return EXIT_SUCCESS;
+        }
         if (args.start == "now") {
             scenario.clockStart = now_s;
         } else if (!args.start.empty()) {

@@ -435,8 +435,11 @@ void Simulator::writeObjectStates()
     const std::filesystem::path temporary = target.string() + ".tmp";
     {
         std::ofstream out(temporary, std::ios::trunc);
-        out << fmt::format("simulator time {:.3f} s, {} objects, flight {}{}\n", seconds(),
-                           objects_.size(), flightRunning_ ? "running" : "not running",
+        // The scenario second ties the trace's times to the reports of the RealTraffic stand-in
+        // when both run on one clock start.
+        out << fmt::format("simulator time {:.3f} s, scenario second {:.3f}, {} objects, {}{}\n",
+                           seconds(), scenarioSeconds(), objects_.size(),
+                           flightRunning_ ? "flight running" : "flight not running",
                            paused_ ? ", paused" : "");
         for (const auto& [id, object] : objects_) {
             const ObjectState& o = object.state;
