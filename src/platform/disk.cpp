@@ -1,4 +1,5 @@
-// Flushing to the disk through fsync on a descriptor opened for the purpose.
+// Flushing to the disk through fsync on a descriptor opened for the purpose; removing through
+// std::filesystem.
 #include "platform/disk.h"
 
 #include <fcntl.h>
@@ -12,6 +13,8 @@ namespace {
 
 std::mutex g_syncObserverMutex;  // guards g_syncObserver; a leaf lock
 std::function<void(const std::filesystem::path&, bool)> g_syncObserver;
+std::mutex g_removalHookMutex;  // guards g_removalHook; a leaf lock
+std::function<std::error_code(const std::filesystem::path&)> g_removalHook;
 
 void lf_observe(const std::filesystem::path& path, bool folder)
 {
@@ -56,6 +59,25 @@ void observeSyncs(std::function<void(const std::filesystem::path&, bool folder)>
 {
     std::scoped_lock lock(g_syncObserverMutex);
     g_syncObserver = std::move(observer);
+}
+
+std::error_code removeAll(const std::filesystem::path& path)
+{
+    std::function<std::error_code(const std::filesystem::path&)> hook;
+    {
+        std::scoped_lock lock(g_removalHookMutex);
+        hook = g_removalHook;
+    }
+    std::error_code ec;
+    if (hook) ec = hook(path);
+    if (!ec) std::filesystem::remove_all(path, ec);
+    return ec;
+}
+
+void failRemovals(std::function<std::error_code(const std::filesystem::path&)> hook)
+{
+    std::scoped_lock lock(g_removalHookMutex);
+    g_removalHook = std::move(hook);
 }
 
 }  // namespace qel::platform

@@ -103,14 +103,17 @@ using WrittenStandFiles = std::map<std::filesystem::path, WrittenStandFile>;
 // temporary file, so the last one found of an airport wins); adds each stand file to `written`.
 void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& written);
 
-// The scan's own folders beside the generated ones: a swap a crash broke off is completed
-// first, then they are made empty. Throws std::filesystem::filesystem_error.
+// The scan's own folders beside the generated ones, made empty. First what a crash, a kill or a
+// failed removal left: a complete scan not yet in place goes there, a scan's folder that is not
+// complete and the folders earlier swaps moved aside go. Throws
+// std::filesystem::filesystem_error.
 void lf_prepareScanFolders();
 // A stopped scan's folders, removed; the generated folders stay as they are. Never throws.
 void lf_discardScanFolders();
-// A complete scan's folders in the place of the generated ones (for MSFS 2024 my_simaddon only
-// receives their files); what else the generated folders held goes, but for their sub-folders.
-// Throws std::filesystem::filesystem_error.
+// A complete scan's folders, marked complete, in the place of the generated ones (for MSFS 2024
+// my_simaddon only receives their files); what else the generated folders held goes, but for
+// their sub-folders. What cannot be removed is logged and left for a later scan. Throws
+// std::filesystem::filesystem_error when the scan's folders cannot be marked or put in place.
 void lf_commitScanFolders(bool msfs2020);
 
 // The walk's skip tests; `relative` is the path below the scanned folder.

@@ -1,9 +1,13 @@
 // The generated stand-file folders of the add-on airport scan: a scan writes into folders of its
-// own beside them, which take their place only when the scan is complete, so that a scan stopped
-// half-way leaves the stand files of the last complete one.
+// own beside them, marks them complete as its last step, and only then puts them in their place,
+// so that a scan stopped or killed half-way leaves the stand files of the last complete one.
 //
 // Threads: the scanning thread only.
+#include <algorithm>
+#include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -11,6 +15,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
+#include "platform/disk.h"
 #include "scenery/scan.h"
 
 namespace qel {
@@ -19,62 +24,93 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Written into the scan's own folder as the scan's last step: only a folder that holds it is a
+// complete scan. A scan killed or stopped half-way leaves its folder without it.
+constexpr std::string_view lf_completeMark = ".scan-complete";
+
 fs::path lf_suffixed(const fs::path& live, std::string_view suffix)
 {
     return live.parent_path() / (live.filename().string() + std::string(suffix));
 }
 
-// The folder a swap moved aside; it exists only between the two renames of a swap.
-fs::path lf_previousOf(const fs::path& live) { return lf_suffixed(live, ".old"); }
-
-// What a scan does not make (sub-folders the user keeps there) goes back into the live folder;
-// the rest of the previous folder, the stand files of the scan before, goes.
-void lf_carryOver(const fs::path& previous, const fs::path& live)
+// "my_thirdparty.old", or "my_thirdparty.old.1" and on while folders that could not be removed
+// (on Windows a file in them held open) keep the names before.
+fs::path lf_freeAsideName(const fs::path& live)
 {
+    fs::path aside = lf_suffixed(live, ".old");
+    for (int n = 1; fs::exists(aside); ++n) aside = lf_suffixed(live, fmt::format(".old.{}", n));
+    return aside;
+}
+
+// The folders swaps moved the live one to, in name order; none when they cannot be listed.
+std::vector<fs::path> lf_asideFolders(const fs::path& live)
+{
+    const std::string name = live.filename().string() + ".old";
+    std::vector<fs::path> folders;
     std::error_code ec;
-    for (fs::directory_iterator it(previous, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code entryError;
-        if (it->is_regular_file(entryError)) continue;
-        const fs::path target = live / it->path().filename();
-        if (!fs::exists(target, entryError)) fs::rename(it->path(), target, entryError);
+    for (fs::directory_iterator it(live.parent_path(), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (entry.starts_with(name) && (entry.size() == name.size() || entry[name.size()] == '.')) {
+            folders.push_back(it->path());
+        }
     }
-    fs::remove_all(previous, ec);
-    if (ec) {
-        gf_logHighlighted(
-            fmt::format("Failed to remove {} ({})", gf_pathToUtf8(previous), ec.message()));
+    std::sort(folders.begin(), folders.end());
+    return folders;
+}
+
+// What a scan does not make (sub-folders the user keeps there) goes on into the live folder; the
+// rest of the folder moved aside, the stand files of an earlier scan, goes. What cannot be
+// removed stays aside for a later scan to remove: a complete scan is in place all the same.
+void lf_clearAsideFolders(const fs::path& live)
+{
+    // Without the live folder the sub-folders would have nowhere to go.
+    if (!fs::exists(live)) return;
+    for (const fs::path& previous : lf_asideFolders(live)) {
+        std::error_code ec;
+        for (fs::directory_iterator it(previous, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code entryError;
+            if (it->is_regular_file(entryError)) continue;
+            const fs::path target = live / it->path().filename();
+            if (!fs::exists(target, entryError)) fs::rename(it->path(), target, entryError);
+        }
+        if (const std::error_code failed = platform::removeAll(previous)) {
+            gf_logHighlighted(fmt::format("Failed to remove {} ({}), a later scan will",
+                                          gf_pathToUtf8(previous), failed.message()));
+        }
     }
 }
 
-// The previous folder back in the live one's place. Whatever the live folder got since (the
-// start makes it anew, empty) joins it where it has no namesake.
-void lf_putBack(const fs::path& previous, const fs::path& live)
+// The scan's folder in the place of the live one, whole: two renames. The live folder moves
+// to a name no folder has, so that one an earlier swap could not remove never stands in the way.
+void lf_swapIn(const fs::path& live)
 {
+    const fs::path previous = lf_freeAsideName(live);
+    if (fs::exists(live)) fs::rename(live, previous);
+    fs::rename(gf_scanStagingOf(live), live);
     std::error_code ec;
-    for (fs::directory_iterator it(live, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code entryError;
-        const fs::path target = previous / it->path().filename();
-        if (!fs::exists(target, entryError)) fs::rename(it->path(), target, entryError);
-    }
-    fs::remove_all(live);
-    fs::rename(previous, live);
+    fs::remove(live / lf_completeMark, ec);
+    gf_syncFolder(live.parent_path());
+    lf_clearAsideFolders(live);
 }
 
-// A crash between the two renames of a swap, or a failed second one, left the previous folder
-// aside. While the scan's folder is still there the swap did not finish, and the live folder is
-// no scan's output: the previous one is the last complete scan.
+// What a crash, a kill or a failed step left beside the live folder. A complete scan that was
+// not yet in place is the newest one: its swap is finished. A scan's folder without the mark is
+// no scan's output, and a folder moved aside is older than the live one, whatever else lies
+// there.
 void lf_recover(const fs::path& live)
 {
-    const fs::path previous = lf_previousOf(live);
-    if (!fs::exists(previous)) return;
-    if (fs::exists(gf_scanStagingOf(live))) {
-        lf_putBack(previous, live);
+    if (fs::exists(gf_scanStagingOf(live) / lf_completeMark)) {
+        lf_swapIn(live);
         return;
     }
-    if (!fs::exists(live)) {
-        fs::rename(previous, live);
-        return;
-    }
-    lf_carryOver(previous, live);
+    // A crash right after the second rename leaves the mark in the live folder.
+    std::error_code ec;
+    fs::remove(live / lf_completeMark, ec);
+    // Without a live folder (earlier versions could leave this) the last one moved aside is it.
+    const fs::path previous = lf_suffixed(live, ".old");
+    if (!fs::exists(live) && fs::exists(previous)) fs::rename(previous, live);
+    lf_clearAsideFolders(live);
 }
 
 // Tasks that were given up (a wait that ran out) may have left their temporary files.
@@ -87,18 +123,16 @@ void lf_removeTemporaries(const fs::path& folder)
     }
 }
 
-// The scan's folder in the place of the live one, whole: two renames.
-void lf_swapIn(const fs::path& live)
+// The scan's last step, before its folders take the place of the live ones.
+void lf_markComplete(const fs::path& live)
 {
     const fs::path staged = gf_scanStagingOf(live);
     lf_removeTemporaries(staged);
+    const fs::path mark = staged / lf_completeMark;
+    if (!gf_writeFile("", mark, false) || !gf_syncFile(mark)) {
+        throw fs::filesystem_error("write", mark, std::make_error_code(std::errc::io_error));
+    }
     gf_syncFolder(staged);
-    const fs::path previous = lf_previousOf(live);
-    const bool hadLive = fs::exists(live);
-    if (hadLive) fs::rename(live, previous);
-    fs::rename(staged, live);
-    gf_syncFolder(live.parent_path());
-    if (hadLive) lf_carryOver(previous, live);
 }
 
 // The scan's files added to the live folder, each replacing its namesake; for a simulator whose
@@ -118,7 +152,7 @@ void lf_mergeIn(const fs::path& live)
         }
     }
     gf_syncFolder(live);
-    fs::remove_all(staged, ec);
+    platform::removeAll(staged);
 }
 
 // MSFS 2024's scan leaves my_simaddon as it is but for the links it writes.
@@ -136,7 +170,9 @@ void lf_prepareScanFolders()
     for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
         lf_recover(live);
         const fs::path staged = gf_scanStagingOf(live);
-        fs::remove_all(staged);
+        if (const std::error_code ec = platform::removeAll(staged)) {
+            throw fs::filesystem_error("remove_all", staged, ec);
+        }
         fs::create_directories(staged);
     }
 }
@@ -144,13 +180,16 @@ void lf_prepareScanFolders()
 void lf_discardScanFolders()
 {
     for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
-        std::error_code ec;
-        fs::remove_all(gf_scanStagingOf(live), ec);
+        platform::removeAll(gf_scanStagingOf(live));
     }
 }
 
 void lf_commitScanFolders(bool msfs2020)
 {
+    // Both marked before either swap: a crash between the swaps finishes both at the next start.
+    for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
+        if (lf_regenerates(live, msfs2020)) lf_markComplete(live);
+    }
     for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
         if (lf_regenerates(live, msfs2020)) {
             lf_swapIn(live);

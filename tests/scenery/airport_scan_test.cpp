@@ -18,6 +18,7 @@
 #include "foundation/run_state.h"
 #include "foundation/window_status.h"
 #include "foundation/zip_archive.h"
+#include "platform/disk.h"
 #include "platform/folders.h"
 #include "scenery/addon_archives.h"
 #include "scenery/install.h"
@@ -84,6 +85,7 @@ protected:
         ALL_INSTALL_PATH.assign("");
         SCAN_AIRPORTS.current = SCAN_AIRPORTS.defaultValue;
         platform::clearKnownFolderOverrides();
+        platform::failRemovals({});
         gf_setAppDataDir(previousAppData_);
     }
 
@@ -176,6 +178,21 @@ protected:
         return files;
     }
 
+    // A close request as the walk reaches the linked package.
+    AirportScanResult stopWithinTheNextScan()
+    {
+        const auto publisherOf = g_addonArchives.publisherOf;
+        g_addonArchives.publisherOf = [publisherOf](std::string_view text) {
+            if (text.find("jane-eham") != std::string_view::npos) g_closeRequested = true;
+            return publisherOf(text);
+        };
+        const AirportScanResult stopped = gf_scanAirports({true, 2});
+        g_closeRequested = false;
+        g_addonArchives.publisherOf = publisherOf;
+        EXPECT_TRUE(stopped.interrupted);
+        return stopped;
+    }
+
     ScopedWorkDir work_;
     fs::path previousAppData_;
     fs::path packages_;
@@ -251,17 +268,9 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
 
     // A close request half-way through the next scan: the stand files, the report and the zip
     // of the last complete scan stay, and the scan stays due.
-    const auto publisherOf = g_addonArchives.publisherOf;
-    g_addonArchives.publisherOf = [publisherOf](std::string_view text) {
-        if (text.find("jane-eham") != std::string_view::npos) g_closeRequested = true;
-        return publisherOf(text);
-    };
     CapturedLog log;
     SCAN_AIRPORTS.current = true;
-    const AirportScanResult stopped = gf_scanAirports({true, 2});
-    g_closeRequested = false;
-    EXPECT_TRUE(stopped.interrupted);
-    EXPECT_EQ(stopped.tbloFiles, 3u);
+    EXPECT_EQ(stopWithinTheNextScan().tbloFiles, 3u);
     EXPECT_TRUE(SCAN_AIRPORTS.current);
     EXPECT_EQ(output(), first);
     EXPECT_TRUE(log.contains("airports scan interrupted"));
@@ -270,31 +279,72 @@ TEST_F(AirportScan, WritesLinksStandFilesReportAndZipTheSameForAnyWorkerCount)
     EXPECT_FALSE(fs::exists(gf_scanStagingOf(g_mySimaddonDir)));
 }
 
-// The program died between the two renames that put a scan's folders in place, and the next
-// start made the live folders anew, empty, before its scan was stopped: the stand files of the
-// last complete scan are back in place.
+// The program died between the two renames that put a complete scan's folders in place, and
+// the next start made the live folders anew, empty, before its scan was stopped: that complete
+// scan is in place.
 TEST_F(AirportScan, ACrashBetweenTheRenamesOfASwapLeavesTheLastCompleteScan)
 {
     ASSERT_TRUE(gf_detectMsfs(true));
     gf_scanAirports({true, 2});
-    const auto complete = output();
     for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
+        fs::create_directories(live / "kept by the user");
         fs::rename(live, fs::path(live) += ".old");
         fs::create_directories(gf_scanStagingOf(live));
         writeFile(gf_scanStagingOf(live) / "KBOS.xml", "the scan that was being put in place");
+        writeFile(gf_scanStagingOf(live) / ".scan-complete", "");
         fs::create_directories(live);
     }
-    const auto publisherOf = g_addonArchives.publisherOf;
-    g_addonArchives.publisherOf = [publisherOf](std::string_view text) {
-        if (text.find("jane-eham") != std::string_view::npos) g_closeRequested = true;
-        return publisherOf(text);
-    };
-    const AirportScanResult stopped = gf_scanAirports({true, 2});
-    g_closeRequested = false;
-    EXPECT_TRUE(stopped.interrupted);
-    EXPECT_EQ(output(), complete);
-    EXPECT_FALSE(fs::exists(fs::path(g_myThirdpartyDir) += ".old"));
-    EXPECT_FALSE(fs::exists(fs::path(g_mySimaddonDir) += ".old"));
+    stopWithinTheNextScan();
+    for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(live)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"KBOS.xml", "kept by the user"})) << live;
+        EXPECT_EQ(readFile(live / "KBOS.xml"), "the scan that was being put in place");
+        EXPECT_FALSE(fs::exists(fs::path(live) += ".old"));
+    }
+}
+
+// Removing the folder a swap moved aside fails, as a file in it held open by another program
+// makes it fail on Windows. The next complete scan puts itself in place without an error, a
+// killed scan and then a stopped one leave the newer complete scan in place, and what is left
+// aside goes once it can.
+TEST_F(AirportScan, AFolderLeftAsideNeitherComesBackNorStandsInTheWayOfTheNextScan)
+{
+    ASSERT_TRUE(gf_detectMsfs(true));
+    gf_scanAirports({true, 2});
+    platform::failRemovals([](const fs::path& path) {
+        return path.filename().string().starts_with("my_thirdparty.old")
+                   ? std::make_error_code(std::errc::permission_denied)
+                   : std::error_code();
+    });
+    fs::remove_all(packages_ / "Community" / "flytampa-kbos");
+    CapturedLog log;
+    EXPECT_FALSE(gf_scanAirports({true, 2}).interrupted);
+    const auto newer = output();
+    EXPECT_EQ(newer.count("airports/my_thirdparty/KBOS.xml"), 0u);
+    EXPECT_TRUE(fs::exists(fs::path(g_myThirdpartyDir) += ".old"));
+    EXPECT_TRUE(log.contains(
+        "==> Failed to remove airports/my_thirdparty.old (Permission denied), a later scan will"));
+
+    EXPECT_NO_THROW(EXPECT_FALSE(gf_scanAirports({true, 2}).interrupted));
+    EXPECT_EQ(output(), newer);
+
+    // What a scan killed half-way leaves.
+    fs::create_directories(gf_scanStagingOf(g_myThirdpartyDir));
+    writeFile(gf_scanStagingOf(g_myThirdpartyDir) / "EHAM.xml", "half a scan");
+    stopWithinTheNextScan();
+    EXPECT_EQ(output(), newer);
+
+    platform::failRemovals({});
+    stopWithinTheNextScan();
+    EXPECT_EQ(output(), newer);
+    for (const auto& entry : fs::directory_iterator(g_airportsDir)) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with("my_thirdparty."))
+            << entry.path();
+    }
 }
 
 TEST_F(AirportScan, ScannedStandsLoadThroughTheStandFileReader)
