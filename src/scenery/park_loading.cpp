@@ -141,22 +141,10 @@ void lf_takeFileQuality(const pugi::xml_document& document)
     if (real && soft) g_qualityFactors = lf_pair(*real, *soft);
 }
 
-// A learned file name the file system cannot hold (a publisher too long for a folder name)
-// names no file, as it does before the learned folder exists; other faults still throw.
-bool lf_learnedExists(const std::filesystem::path& learned)
-{
-    if (learned.empty()) return false;
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(learned, ec);
-    if (ec == std::errc::filename_too_long) return false;
-    if (ec) throw std::filesystem::filesystem_error("exists", learned, ec);
-    return exists;
-}
-
 void lf_readLearnedOrAdjust(const std::filesystem::path& learned, ParkAirportInfo& info,
                             uint32_t parkCode)
 {
-    if (lf_learnedExists(learned)) {
+    if (!learned.empty() && std::filesystem::exists(learned)) {
         lf_readLearned(learned, info);
         g_qualityFactors = lf_computeQualityFactor();
         if (g_parkApfHandmade) gf_log("A handmade airport file overruled the archived file!");

@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::size_t lf_redirectReadLimit = 4096;  // a redirect is one short line
 constexpr std::size_t lf_listReserve = 512;
+constexpr std::size_t lf_nameLimit = 255;  // bytes (UTF-16 units on Windows) per folder name
 
 std::string lf_codeText(uint32_t code)
 {
@@ -181,7 +182,9 @@ std::string gf_findArchivedApf(uint32_t code)
     return {};
 }
 
-std::filesystem::path gf_learnedPathFor(std::string_view source, std::string_view publisher)
+namespace {
+
+std::filesystem::path lf_learnedPathOf(std::string_view source, std::string_view publisher)
 {
     if (source.empty()) return {};
     std::string text(source);
@@ -210,6 +213,19 @@ std::filesystem::path gf_learnedPathFor(std::string_view source, std::string_vie
         return lf_publisherPath(lf_cleanPublisher(publisher, false), lf_fileName(view));
     }
     return lf_learnedBelow(rest);
+}
+
+}  // namespace
+
+std::filesystem::path gf_learnedPathFor(std::string_view source, std::string_view publisher)
+{
+    std::filesystem::path learned = lf_learnedPathOf(source, publisher);
+    // A name longer than a folder can hold (a publisher of 300 characters) is no file to read
+    // or write: without a path the airport loads as one not learned yet, and no save is tried.
+    for (const std::filesystem::path& part : learned) {
+        if (part.native().size() > lf_nameLimit) return {};
+    }
+    return learned;
 }
 
 std::vector<uint32_t> gf_listMyThirdpartyAirports()

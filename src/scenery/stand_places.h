@@ -34,7 +34,8 @@ bool lf_readRedirect(const std::filesystem::path& path, std::string& text);
 // gf_hasAirportFile.
 std::string gf_findArchivedApf(uint32_t code);
 // The learned file of the stand file at `source` (a location gf_findArchivedApf gives), for
-// reading it and for writing it alike; empty when the source has none. An add-on stand file
+// reading it and for writing it alike; empty when the source has none, or when a folder or file
+// name of it would be longer than 255 (a file system's limit). An add-on stand file
 // whose publisher is empty after cleaning gets the fixed folder g_unnamedPublisherFolder.
 std::filesystem::path gf_learnedPathFor(std::string_view source, std::string_view publisher);
 // The codes of the .xml files named by an airport code in my_thirdparty; a file whose 4-char

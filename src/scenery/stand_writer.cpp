@@ -200,8 +200,8 @@ std::string lf_flightLabel(const MatchKey& codes)
 bool lf_holdsStands(const std::filesystem::path& path)
 {
     std::error_code ec;
-    // A name the file system cannot hold names no file; any other fault may hide one.
-    if (!std::filesystem::exists(path, ec)) return ec && ec != std::errc::filename_too_long;
+    // A file whose status cannot be read may still hold what was learned.
+    if (!std::filesystem::exists(path, ec)) return static_cast<bool>(ec);
     pugi::xml_document document;
     if (!document.load_file(path.c_str())) return true;
     pugi::xml_node base = document.child("root");

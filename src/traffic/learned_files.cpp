@@ -52,6 +52,25 @@ bool lf_makeFolderOf(const std::filesystem::path& path)
     return !ec;
 }
 
+// What became of the save, as the log line says it after the time of day.
+std::string lf_saveOutcome(const BglAirport& record, const std::filesystem::path& path,
+                           bool handmade)
+{
+    // A save left out on purpose is said as such, not as a failure.
+    if (path.empty()) {
+        return fmt::format(" no learned file for '{}': nothing saved", g_parkFileRead.source);
+    }
+    const std::string pathText = gf_pathToUtf8(path);
+    if (const std::string kept = gf_learnedFileKept(record, path); !kept.empty()) {
+        return fmt::format(" '{}' {}", pathText, kept);
+    }
+    if (!lf_makeFolderOf(path) || !gf_writeApf(record, path, ApfLearned, g_simVersionNumber)) {
+        return fmt::format(" saving '{}' did not succeed", pathText);
+    }
+    return fmt::format("{} '{}' saved with {} update{}", handmade ? " handmade" : "", pathText,
+                       g_learnedUpdates, gf_pluralS(g_learnedUpdates));
+}
+
 }  // namespace
 
 void lf_saveLearnedAirport()
@@ -70,26 +89,8 @@ void lf_saveLearnedAirport()
         record.qfReal = static_cast<int32_t>(static_cast<uint32_t>(quality & 0xFFFFFFFFU));
         record.qfSoft = static_cast<int32_t>(static_cast<uint32_t>(quality >> 32U));
     }
-    const auto path = lf_learnedFile(record.publisher);
-    const std::string pathText =
-        path.empty() ? gf_apfXmlName(g_parkAirport.code.word()) : gf_pathToUtf8(path);
     const std::string timeOfDay = gf_nowTimeOfDay();
-    // A save left out on purpose is said as such, not as a failure.
-    const std::string kept = path.empty() ? std::string() : gf_learnedFileKept(record, path);
-    if (!kept.empty()) {
-        gf_log(fmt::format("{} '{}' {}", timeOfDay, pathText, kept));
-        g_learnedUpdates = 0;
-        return;
-    }
-    const bool saved = !path.empty() && lf_makeFolderOf(path) &&
-                       gf_writeApf(record, path, ApfLearned, g_simVersionNumber);
-    if (saved) {
-        gf_log(fmt::format("{}{} '{}' saved with {} update{}", timeOfDay,
-                           handmade ? " handmade" : "", pathText, g_learnedUpdates,
-                           gf_pluralS(g_learnedUpdates)));
-    } else {
-        gf_log(fmt::format("{} saving '{}' did not succeed", timeOfDay, pathText));
-    }
+    gf_log(timeOfDay + lf_saveOutcome(record, lf_learnedFile(record.publisher), handmade));
     g_learnedUpdates = 0;
 }
 
