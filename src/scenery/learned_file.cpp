@@ -171,43 +171,6 @@ private:
     std::unordered_map<FlightKey, HalfHourSet, FlightKeyHash> slots_;
 };
 
-// Why the option is no learned flight: no weekday 1-7 or no slot; "" when it is one.
-std::string lf_optionRefusal(const pugi::xml_node& opt, const LearnedFlight& flight)
-{
-    const auto day = lf_readNumber(opt, "day");
-    // The stand-file reader refuses other weekdays; a merged one must not slip past it.
-    if (!day || *day < 1.0 || *day > 7.0 || *day != std::floor(*day)) {
-        return fmt::format("day '{}' is no weekday 1-7", gf_attrString(opt, "day"));
-    }
-    if (flight.slots.none()) {
-        return fmt::format("hh '{}' holds no half hour", gf_attrString(opt, "hh"));
-    }
-    return {};
-}
-
-// The option as a learned flight; nothing (logged, counted as refused) when it is none.
-std::optional<LearnedFlight> lf_learnedOption(const pugi::xml_node& opt,
-                                              const LearnedMergeContext& context)
-{
-    LearnedFlight flight;
-    flight.slots = gf_hours2bitset(gf_attrString(opt, "hh"));
-    if (const std::string refusal = lf_optionRefusal(opt, flight); !refusal.empty()) {
-        gf_logHighlighted(fmt::format("{}option of stand {} refused: {}",
-                                      lf_whereIn(context.read.source, opt), context.id, refusal));
-        ++context.read.refused;
-        return std::nullopt;
-    }
-    OptIdentity identity = lf_readOptIdentity(opt);
-    flight.day = static_cast<uint32_t>(*lf_readNumber(opt, "day"));
-    flight.codes = identity.codes;
-    flight.callsign = std::move(identity.callsign);
-    flight.callsign2 = std::move(identity.callsign2);
-    flight.registration = gf_attrString(opt, "reg");
-    flight.real = opt.attribute("soft").as_bool(false) ? 0 : 1;
-    flight.cpl = opt.attribute("cpl").as_bool(false) ? 1 : 0;
-    return flight;
-}
-
 bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand)
 {
     if (stand.id != context.id) return false;
@@ -233,8 +196,11 @@ bool lf_mergeLearnedFlights(const LearnedMergeContext& context, ParkStand& stand
     uint32_t next = stand.learnedFlights.empty() ? 1 : stand.learnedFlights.back().number + 1;
     StandFlights known(stand);
     for (const pugi::xml_node& opt : parkpos.children("opt")) {
-        auto flight = lf_learnedOption(opt, context);
-        if (!flight) continue;
+        auto flight = lf_readOption(opt, context.id, context.read.source);
+        if (!flight) {
+            ++context.read.refused;
+            continue;
+        }
         if (!known.isDuplicate(*flight)) {
             flight->number = next++;
             flight->fromStandFile = 0;

@@ -153,6 +153,11 @@ std::size_t gf_readParkPositions(const pugi::xml_node& node);
 // hour, is logged and left out; gives the number of them.
 std::size_t lf_readParkStand(const pugi::xml_node& parkpos, const std::string& id,
                              uint32_t fromStandFile, StandSource& source);
+// One `opt` element of the stand `standId` as a learned flight, its number and origin left to
+// the caller; nothing when it has no weekday 1-7 written in decimal digits or no half hour
+// (logged with its place and reason).
+std::optional<LearnedFlight> lf_readOption(const pugi::xml_node& opt, const std::string& standId,
+                                           StandSource& source);
 // Why the `parkpos` element's "radius" (metres) is no radius a stand can keep ("no radius",
 // "radius '30m' is no number"); "" and the value in `radius_m` when it is one.
 std::string lf_radiusRefusal(const pugi::xml_node& parkpos, double& radius_m);

@@ -199,35 +199,47 @@ std::vector<LearnedFlight> lf_readOptions(const pugi::xml_node& parkpos, const s
     for ([[maybe_unused]] const pugi::xml_node& opt : parkpos.children("opt")) ++count;
     flights.reserve(count);
     for (const pugi::xml_node& opt : parkpos.children("opt")) {
-        const uint32_t day = lf_attrUnsigned(opt, "day");
-        const std::string hours = gf_attrString(opt, "hh");
-        const HalfHourSet slots =
-            day < 1 || day > 7 || hours.empty() ? HalfHourSet{} : gf_hours2bitset(hours);
-        if (const std::string refusal = lf_optionRefusal(opt, day, slots); !refusal.empty()) {
-            gf_logHighlighted(fmt::format("{}option of stand {} refused: {}",
-                                          lf_whereIn(source, opt), id, refusal));
+        auto flight = lf_readOption(opt, id, source);
+        if (!flight) {
             ++refused;
             continue;
         }
-        OptIdentity identity = lf_readOptIdentity(opt);
-        LearnedFlight flight;
-        flight.codes = identity.codes;
-        flight.registration = gf_attrString(opt, "reg");
-        flight.callsign = std::move(identity.callsign);
-        flight.callsign2 = std::move(identity.callsign2);
-        flight.slots = slots;
-        flight.number = static_cast<uint32_t>(flights.size() + 1);
-        flight.day = day;
-        flight.fromStandFile = fromStandFile;
-        flight.real = lf_attrBool(opt, "soft") ? 0 : 1;
-        flight.cpl = lf_attrBool(opt, "cpl") ? 1 : 0;
-        flights.push_back(std::move(flight));
+        flight->number = static_cast<uint32_t>(flights.size() + 1);
+        flight->fromStandFile = fromStandFile;
+        flights.push_back(std::move(*flight));
     }
     flights.shrink_to_fit();
     return flights;
 }
 
 }  // namespace
+
+std::optional<LearnedFlight> lf_readOption(const pugi::xml_node& opt, const std::string& standId,
+                                           StandSource& source)
+{
+    // The weekday is decimal digits as the writer writes it: "3.0" or "+3" is refused at every
+    // kind of stand alike, rather than kept at one and rewritten as "3" at another.
+    const uint32_t day = lf_attrUnsigned(opt, "day");
+    const std::string hours = gf_attrString(opt, "hh");
+    const HalfHourSet slots =
+        day < 1 || day > 7 || hours.empty() ? HalfHourSet{} : gf_hours2bitset(hours);
+    if (const std::string refusal = lf_optionRefusal(opt, day, slots); !refusal.empty()) {
+        gf_logHighlighted(fmt::format("{}option of stand {} refused: {}", lf_whereIn(source, opt),
+                                      standId, refusal));
+        return std::nullopt;
+    }
+    OptIdentity identity = lf_readOptIdentity(opt);
+    LearnedFlight flight;
+    flight.codes = identity.codes;
+    flight.registration = gf_attrString(opt, "reg");
+    flight.callsign = std::move(identity.callsign);
+    flight.callsign2 = std::move(identity.callsign2);
+    flight.slots = slots;
+    flight.day = day;
+    flight.real = lf_attrBool(opt, "soft") ? 0 : 1;
+    flight.cpl = lf_attrBool(opt, "cpl") ? 1 : 0;
+    return flight;
+}
 
 ParkStand::ParkStand(std::string standId, std::vector<LearnedFlight> flights, double latitude_deg,
                      double longitude_deg, double heading_rad, double radius_m, bool isCargo,

@@ -434,6 +434,11 @@ TEST_F(ParkAirports, ALearnedFileReadInPartIsKeptWithItsCopy)
                   R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="2x" hh="20"/>)" +
                   R"(<opt reg="PH-BXB" airl="KLM" type="B738" day="2" hh="21"/></parkpos>)",
               {where + "4: option of stand D14 refused: day '2x' is no weekday 1-7"}},
+             // A weekday a manual stand refuses is refused at every stand.
+             {"",
+              "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
+                  R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="3.0" hh="20"/></parkpos>)",
+              {where + "4: option of stand D14 refused: day '3.0' is no weekday 1-7"}},
          }) {
         const std::string text =
             head + c.rows + "</parameters><parkpositions>" + c.stands + "</parkpositions></root>";
