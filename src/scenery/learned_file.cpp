@@ -259,8 +259,11 @@ void lf_mergeStands(const pugi::xml_document& document, bool older, LearnedRead&
                 gf_log(fmt::format("learned stand {} in {} not found?", context.id, path));
             }
         } else if (found != byId.end()) {
-            gf_logHighlighted(
-                fmt::format("manually created standid {} already exists in {}", context.id, path));
+            // Refused like any other stand the file holds but the table cannot take: saving
+            // the table would write it and its options out of the file.
+            gf_logHighlighted(fmt::format("{}manually created standid {} already exists in {}",
+                                          lf_whereIn(read.source, parkpos), context.id, path));
+            ++read.refused;
         } else {
             const std::size_t before = g_parkStands.size();
             lf_addManualStand(context);

@@ -311,8 +311,8 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_TRUE(
         log_.contains("==> airports/learned/thirdparty/Orbx/EHAM.xml line 1: stand M2 "
                       "refused: a manual stand at latitude and longitude 0"));
-    EXPECT_TRUE(log_.contains("==> manually created standid A1 already exists in "
-                              "airports/learned/thirdparty/Orbx/EHAM.xml"));
+    EXPECT_TRUE(log_.contains("==> " + learnedPath + " line 1: manually created standid A1 "
+                              "already exists in " + learnedPath));
 
     writeWithFolders(learnedPath, "<root><unclosed>");
     ASSERT_EQ(load("EHAM"), "");

@@ -439,6 +439,18 @@ TEST_F(ParkAirports, ALearnedFileReadInPartIsKeptWithItsCopy)
               "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
                   R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="3.0" hh="20"/></parkpos>)",
               {where + "4: option of stand D14 refused: day '3.0' is no weekday 1-7"}},
+             // Manual stands whose id the file names twice, or the stand file names too.
+             {"",
+              "\n" + std::string(R"(<parkpos id="M1" manual="true" latitude="52.31" )") +
+                  R"(longitude="4.7" radius="20"/>)" + "\n" +
+                  R"(<parkpos id="M1" manual="true" latitude="52.32" longitude="4.7" )" +
+                  R"(radius="20"><opt reg="PH-BXC" airl="KLM" type="B738" day="2" hh="21"/>)" +
+                  "</parkpos>\n" +
+                  R"(<parkpos id="D14" manual="true" latitude="52.33" longitude="4.7" radius="9"/>)",
+              {where + "4: manually created standid M1 already exists in " +
+                   gf_pathToUtf8(learned),
+               where + "5: manually created standid D14 already exists in " +
+                   gf_pathToUtf8(learned)}},
          }) {
         const std::string text =
             head + c.rows + "</parameters><parkpositions>" + c.stands + "</parkpositions></root>";
