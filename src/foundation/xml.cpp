@@ -95,8 +95,16 @@ bool gf_writeXmlMeta(pugi::xml_document& document, const XmlMetaInfo& meta)
 
 std::optional<XmlMetaInfo> gf_readXmlMeta(const pugi::xml_node& node, bool acceptWithoutSim)
 {
+    std::string refusal;
+    return gf_readXmlMeta(node, acceptWithoutSim, refusal);
+}
+
+std::optional<XmlMetaInfo> gf_readXmlMeta(const pugi::xml_node& node, bool acceptWithoutSim,
+                                          std::string& refusal)
+{
     const auto root = node.child("root");
     const auto block = (root ? root : node).child("meta");
+    refusal = "no meta block";
     if (!block) return std::nullopt;
 
     XmlMetaInfo meta;
@@ -119,6 +127,7 @@ std::optional<XmlMetaInfo> gf_readXmlMeta(const pugi::xml_node& node, bool accep
             if (copyright) continue;
             if (std::strlen(info.attribute("value").value()) == 0) {
                 gf_logHighlighted("no copyright info in the file?");
+                refusal = "an empty copyright row in its meta block";
                 return std::nullopt;
             }
             copyright = true;
@@ -137,8 +146,16 @@ std::optional<XmlMetaInfo> gf_readXmlMeta(const pugi::xml_node& node, bool accep
             meta.sim = info.attribute("value").as_int();
         }
     }
-    if (copyright && (acceptWithoutSim || sim || p3d || msfs)) return meta;
-    return std::nullopt;
+    if (!copyright) {
+        refusal = "no copyright row in its meta block";
+        return std::nullopt;
+    }
+    if (!acceptWithoutSim && !sim && !p3d && !msfs) {
+        refusal = "no sim, P3D or MSFS row in its meta block";
+        return std::nullopt;
+    }
+    refusal.clear();
+    return meta;
 }
 
 bool gf_appendAttribute(pugi::xml_node node, const char* name, const char* value)

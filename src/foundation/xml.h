@@ -36,6 +36,10 @@ bool gf_writeXmlMeta(pugi::xml_document& document, const XmlMetaInfo& meta);
 // copyright item (an empty one logs "no copyright info in the file?"), and without a "sim",
 // "P3D" or "MSFS" item unless `acceptWithoutSim`. Each item counts at its first row only.
 std::optional<XmlMetaInfo> gf_readXmlMeta(const pugi::xml_node& node, bool acceptWithoutSim);
+// The same, with why there is no record in `refusal` ("no copyright row in its meta block"),
+// "" when there is one.
+std::optional<XmlMetaInfo> gf_readXmlMeta(const pugi::xml_node& node, bool acceptWithoutSim,
+                                          std::string& refusal);
 
 bool gf_appendAttribute(pugi::xml_node node, const char* name, const char* value);
 bool gf_appendAttributeValue(pugi::xml_node node, const char* name, const std::string& value);

@@ -276,8 +276,13 @@ void lf_readLearnedDocument(const pugi::xml_document& document, const std::files
                             LearnedRead& read, ParkAirportInfo& info)
 {
     gf_logFlush(fmt::format("Read from learned airport file: '{}'", read.source.path));
-    const auto meta = gf_readXmlMeta(document, true);
+    std::string refusal;
+    const auto meta = gf_readXmlMeta(document, true, refusal);
     if (!meta) {
+        const pugi::xml_node root = document.child("root");
+        const pugi::xml_node block = (root ? root : document).child("meta");
+        gf_logHighlighted(fmt::format("{}learned file not read: {}",
+                                      lf_whereIn(read.source, block ? block : root), refusal));
         lf_keepUnread(file);
         return;
     }
@@ -336,14 +341,16 @@ void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info)
         std::string bytes;
         pugi::xml_document document;
         const pugi::xml_parse_result result = lf_loadStandXml(path, document, bytes);
+        read.source.text = bytes;
         if (!result) {
             // The learned file is the only copy of what was learned: keep it aside.
             gf_save1GenerationOf(path);
-            gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}",
-                                          read.source.path, result.description()));
+            gf_logHighlighted(
+                fmt::format("{}{} found, but could not be loaded, saved as *.0.xml: {}",
+                            lf_whereAt(read.source, result.offset), read.source.path,
+                            result.description()));
             return;
         }
-        read.source.text = bytes;
         lf_readLearnedDocument(document, path, read, info);
     } catch (const std::exception& e) {
         gf_log(fmt::format("{}: {}", "lf_readLearned", e.what()));

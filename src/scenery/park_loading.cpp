@@ -205,7 +205,9 @@ std::string lf_readApf(const std::string& path, ParkAirportInfo& info, uint32_t 
     if (!lf_loadStandXml(file, document, bytes)) {
         return fmt::format("{}: could not load file: {}", path, gf_pathToUtf8(file));
     }
-    if (!gf_readXmlMeta(document, true)) return fmt::format("{}: refused to load", path);
+    if (std::string refusal; !gf_readXmlMeta(document, true, refusal)) {
+        return fmt::format("{}: refused to load: {}", path, refusal);
+    }
     lf_readFileParameters(document, info);
     StandSource source;
     source.path = path;

@@ -139,13 +139,15 @@ struct StandSource {
 // log lines. Files above 256 MiB are refused (status_io_error); no stand file comes near.
 pugi::xml_parse_result lf_loadStandXml(const std::filesystem::path& path,
                                        pugi::xml_document& document, std::string& text);
-// "<path> line <n>: " for a node of the source's document; parts that are unknown are left out.
+// "<path> line <n>: " for a node of the source's document, or for a byte offset into its text;
+// parts that are unknown are left out.
 std::string lf_whereIn(StandSource& source, const pugi::xml_node& node);
+std::string lf_whereAt(StandSource& source, std::ptrdiff_t offset);
 
 // Appends the stands of a loaded stand file (the document or its `root`) to g_parkStands and
 // gives the number of stands and options refused (each logged with its place and reason).
-// Throws UserErrorException 93 (a stand without id) and 94 (an id twice), leaving the stands
-// read before it. Main-loop thread.
+// Throws UserErrorException 93 (a stand without id) and 94 (an id twice), its text led by the
+// place in a named source, leaving the stands read before it. Main-loop thread.
 std::size_t gf_readParkPositions(const pugi::xml_node& node, StandSource& source);
 std::size_t gf_readParkPositions(const pugi::xml_node& node);
 // Appends one stand read from a `parkpos` element; each option gets `fromStandFile`. A stand

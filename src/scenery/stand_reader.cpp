@@ -137,8 +137,12 @@ std::string lf_radiusRefusal(const pugi::xml_node& parkpos, double& radius_m)
 
 std::string lf_whereIn(StandSource& source, const pugi::xml_node& node)
 {
+    return lf_whereAt(source, node.offset_debug());
+}
+
+std::string lf_whereAt(StandSource& source, std::ptrdiff_t offset)
+{
     std::string where = source.path;
-    const std::ptrdiff_t offset = node.offset_debug();
     if (offset >= 0 && !source.text.empty()) {
         // Refusals come in document order: each count goes on from the one before.
         const std::size_t at = std::min(static_cast<std::size_t>(offset), source.text.size());
@@ -327,18 +331,22 @@ std::size_t gf_readParkPositions(const pugi::xml_node& node, StandSource& source
     for (const pugi::xml_node& parkpos : positions.children("parkpos")) {
         ++n;
         const pugi::xml_attribute attribute = parkpos.attribute("id");
+        // The user must mend the file: the message says where.
         if (!attribute) {
-            throw UserErrorException(
-                lf_errorNoId, fmt::format("Parking position #{} has no '{}' attribute.", n, "id"));
+            throw UserErrorException(lf_errorNoId,
+                                     fmt::format("{}Parking position #{} has no '{}' attribute.",
+                                                 lf_whereIn(source, parkpos), n, "id"));
         }
         const std::string id(gf_trim(attribute.value()));
         if (id.empty()) {
             throw UserErrorException(lf_errorNoId,
-                                     fmt::format("Stand #{} has empty '{}' attribute.", n, "id"));
+                                     fmt::format("{}Stand #{} has empty '{}' attribute.",
+                                                 lf_whereIn(source, parkpos), n, "id"));
         }
         if (!seen.insert(id).second) {
             throw UserErrorException(lf_errorDuplicateId,
-                                     fmt::format("Stand '{}' appears more than once.", id));
+                                     fmt::format("{}Stand '{}' appears more than once.",
+                                                 lf_whereIn(source, parkpos), id));
         }
         refused += lf_readParkStand(parkpos, id, 1, source);
     }

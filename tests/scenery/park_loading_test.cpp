@@ -314,23 +314,37 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_TRUE(log_.contains("==> " + learnedPath + " line 1: manually created standid A1 "
                               "already exists in " + learnedPath));
 
-    writeWithFolders(learnedPath, "<root><unclosed>");
+    // A file set aside says where and why.
+    writeWithFolders(learnedPath, "<root>\n<unclosed>\n");
     ASSERT_EQ(load("EHAM"), "");
     EXPECT_EQ(g_parkStands.size(), 2u);
-    EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), "<root><unclosed>");
+    EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), "<root>\n<unclosed>\n");
+    EXPECT_TRUE(log_.contains("==> " + learnedPath + " line 2: " + learnedPath +
+                              " found, but could not be loaded, saved as *.0.xml: "
+                              "Start-end tags mismatch"));
+    const std::string noCopyright =
+        "<root>\n<meta><info name=\"version\" value=\"11.14.0\"/></meta><parkpositions/></root>";
+    writeWithFolders(learnedPath, noCopyright);
+    ASSERT_EQ(load("EHAM"), "");
+    EXPECT_TRUE(log_.contains("==> " + learnedPath +
+                              " line 2: learned file not read: no copyright row in its meta block"));
+    EXPECT_FALSE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
+    EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), noCopyright);
 
     // A handmade file that holds one stand id twice loads only the stands before it: it is kept
     // aside and never written over by that part of it.
     const std::string handmade =
         standFileXml(row("airport_name", "Schiphol") + row("handmade", "true"),
                      R"(<parkpos id="H1" latitude="52.31" longitude="4.7" radius="20"/>)"
+                     "\n"
                      R"(<parkpos id="H1" latitude="52.32" longitude="4.7" radius="20"/>)"
                      R"(<parkpos id="H2" latitude="52.33" longitude="4.7" radius="20"/>)"
                      R"(<parkpos id="H3" latitude="52.34" longitude="4.7" radius="20"/>)");
     writeWithFolders(learnedPath, handmade);
     ASSERT_EQ(load("EHAM"), "");
     EXPECT_EQ(g_parkStands.size(), 1u);
-    EXPECT_TRUE(log_.contains("lf_readLearned: 94: Stand 'H1' appears more than once."));
+    EXPECT_TRUE(log_.contains("lf_readLearned: 94: " + learnedPath +
+                              " line 2: Stand 'H1' appears more than once."));
     EXPECT_FALSE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
     EXPECT_EQ(readFile(learnedPath), handmade);
     EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), handmade);
@@ -382,6 +396,8 @@ TEST_F(ParkLoading, QualityDecidesTheSettingsWithoutALearnedFile)
     EXPECT_FALSE(shown_);
     writeWithFolders("airports/my_thirdparty/EHAM.xml", standFileXml("", ""));
     EXPECT_THROW(load("EHAM"), UserErrorException);
+    writeWithFolders("airports/my_thirdparty/EHAM.xml", "<root><parkpositions/></root>");
+    EXPECT_EQ(load("EHAM"), "airports/my_thirdparty/EHAM.xml: refused to load: no meta block");
 }
 
 TEST(QualityFactor, WorkedExampleAndTexts)
