@@ -345,10 +345,9 @@ void lf_readLearned(const std::filesystem::path& path, ParkAirportInfo& info)
         if (!result) {
             // The learned file is the only copy of what was learned: keep it aside.
             gf_save1GenerationOf(path);
-            gf_logHighlighted(
-                fmt::format("{}{} found, but could not be loaded, saved as *.0.xml: {}",
-                            lf_whereAt(read.source, result.offset), read.source.path,
-                            result.description()));
+            gf_logHighlighted(fmt::format(
+                "{}{} found, but could not be loaded, saved as *.0.xml: {}",
+                lf_whereAt(read.source, result.offset), read.source.path, result.description()));
             return;
         }
         lf_readLearnedDocument(document, path, read, info);

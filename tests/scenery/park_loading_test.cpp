@@ -311,8 +311,8 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_TRUE(
         log_.contains("==> airports/learned/thirdparty/Orbx/EHAM.xml line 1: stand M2 "
                       "refused: a manual stand at latitude and longitude 0"));
-    EXPECT_TRUE(log_.contains("==> " + learnedPath + " line 1: manually created standid A1 "
-                              "already exists in " + learnedPath));
+    const std::string a1Exists = " line 1: manually created standid A1 already exists in ";
+    EXPECT_TRUE(log_.contains("==> " + learnedPath + a1Exists + learnedPath));
 
     // A file set aside says where and why.
     writeWithFolders(learnedPath, "<root>\n<unclosed>\n");
@@ -326,8 +326,9 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
         "<root>\n<meta><info name=\"version\" value=\"11.14.0\"/></meta><parkpositions/></root>";
     writeWithFolders(learnedPath, noCopyright);
     ASSERT_EQ(load("EHAM"), "");
-    EXPECT_TRUE(log_.contains("==> " + learnedPath +
-                              " line 2: learned file not read: no copyright row in its meta block"));
+    EXPECT_TRUE(
+        log_.contains("==> " + learnedPath +
+                      " line 2: learned file not read: no copyright row in its meta block"));
     EXPECT_FALSE(gf_writeApf(tableAsAirport(), learnedPath, ApfLearned, 1));
     EXPECT_EQ(readFile("airports/learned/thirdparty/Orbx/EHAM0.xml"), noCopyright);
 

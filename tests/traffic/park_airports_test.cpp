@@ -418,40 +418,39 @@ TEST_F(ParkAirports, ALearnedFileReadInPartIsKeptWithItsCopy)
         std::vector<std::string> logs;
     };
     const std::string good = R"(<parkpos id="H1" latitude="52.31" longitude="4.7" radius="20"/>)";
-    for (const Case& c : std::vector<Case>{
-             {R"(<parameter name="handmade" value="true"/>)",
-              good + "\n" + R"(<parkpos id="H2" latitude="52.32" longitude="4.7" radius="30m"/>)" +
-                  "\n" + R"(<parkpos id="H3" latitude="52.33" longitude="4.7"/>)",
-              {where + "3: stand H2 refused: radius '30m' is no number",
-               where + "4: stand H3 refused: no radius"}},
-             {"",
-              "\n" + std::string(R"(<parkpos id="M1" manual="true" latitude="52.31" )") +
-                  R"(longitude="4.7" radius="0x1p5"/>)" + "\n" +
-                  R"(<parkpos id="M2" manual="true" latitude="52.32" longitude="4.7" radius="9"/>)",
-              {where + "3: stand M1 refused: radius '0x1p5' is no number"}},
-             {"",
-              "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
-                  R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="2x" hh="20"/>)" +
-                  R"(<opt reg="PH-BXB" airl="KLM" type="B738" day="2" hh="21"/></parkpos>)",
-              {where + "4: option of stand D14 refused: day '2x' is no weekday 1-7"}},
-             // A weekday a manual stand refuses is refused at every stand.
-             {"",
-              "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
-                  R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="3.0" hh="20"/></parkpos>)",
-              {where + "4: option of stand D14 refused: day '3.0' is no weekday 1-7"}},
-             // Manual stands whose id the file names twice, or the stand file names too.
-             {"",
-              "\n" + std::string(R"(<parkpos id="M1" manual="true" latitude="52.31" )") +
-                  R"(longitude="4.7" radius="20"/>)" + "\n" +
-                  R"(<parkpos id="M1" manual="true" latitude="52.32" longitude="4.7" )" +
-                  R"(radius="20"><opt reg="PH-BXC" airl="KLM" type="B738" day="2" hh="21"/>)" +
-                  "</parkpos>\n" +
-                  R"(<parkpos id="D14" manual="true" latitude="52.33" longitude="4.7" radius="9"/>)",
-              {where + "4: manually created standid M1 already exists in " +
-                   gf_pathToUtf8(learned),
-               where + "5: manually created standid D14 already exists in " +
-                   gf_pathToUtf8(learned)}},
-         }) {
+    const std::vector<Case> cases{
+        {R"(<parameter name="handmade" value="true"/>)",
+         good + "\n" + R"(<parkpos id="H2" latitude="52.32" longitude="4.7" radius="30m"/>)" +
+             "\n" + R"(<parkpos id="H3" latitude="52.33" longitude="4.7"/>)",
+         {where + "3: stand H2 refused: radius '30m' is no number",
+          where + "4: stand H3 refused: no radius"}},
+        {"",
+         "\n" + std::string(R"(<parkpos id="M1" manual="true" latitude="52.31" )") +
+             R"(longitude="4.7" radius="0x1p5"/>)" + "\n" +
+             R"(<parkpos id="M2" manual="true" latitude="52.32" longitude="4.7" radius="9"/>)",
+         {where + "3: stand M1 refused: radius '0x1p5' is no number"}},
+        {"",
+         "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
+             R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="2x" hh="20"/>)" +
+             R"(<opt reg="PH-BXB" airl="KLM" type="B738" day="2" hh="21"/></parkpos>)",
+         {where + "4: option of stand D14 refused: day '2x' is no weekday 1-7"}},
+        // A weekday a manual stand refuses is refused at every stand.
+        {"",
+         "\n" + std::string(R"(<parkpos id="D14">)") + "\n" +
+             R"(<opt reg="PH-BXA" airl="KLM" type="B738" day="3.0" hh="20"/></parkpos>)",
+         {where + "4: option of stand D14 refused: day '3.0' is no weekday 1-7"}},
+        // Manual stands whose id the file names twice, or the stand file names too.
+        {"",
+         "\n" + std::string(R"(<parkpos id="M1" manual="true" latitude="52.31" )") +
+             R"(longitude="4.7" radius="20"/>)" + "\n" +
+             R"(<parkpos id="M1" manual="true" latitude="52.32" longitude="4.7" )" +
+             R"(radius="20"><opt reg="PH-BXC" airl="KLM" type="B738" day="2" hh="21"/>)" +
+             "</parkpos>\n" +
+             R"(<parkpos id="D14" manual="true" latitude="52.33" longitude="4.7" radius="9"/>)",
+         {where + "4: manually created standid M1 already exists in " + gf_pathToUtf8(learned),
+          where + "5: manually created standid D14 already exists in " + gf_pathToUtf8(learned)}},
+    };
+    for (const Case& c : cases) {
         const std::string text =
             head + c.rows + "</parameters><parkpositions>" + c.stands + "</parkpositions></root>";
         fs::remove_all(g_learnedDir);
