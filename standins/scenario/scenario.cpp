@@ -115,6 +115,19 @@ double lf_coordinatedRoll_deg(double gs_kt, double trackRate_dps)
     return std::clamp(roll_rad / kRadPerDeg, -60.0, 60.0);
 }
 
+// The share of a segment's length covered after `fraction` of its time, when the ground speed
+// changes evenly from `v0_kt` to `v1_kt` along it: a take-off run from 15 to 150 kt covers its
+// first seconds slowly, as real reports show, rather than at the run's mean speed. The segment
+// still ends on its point whatever its length.
+double lf_distanceFraction(double fraction, double v0_kt, double v1_kt)
+{
+    const double v0 = std::max(v0_kt, 0.0);
+    const double v1 = std::max(v1_kt, 0.0);
+    const double mean = (v0 + v1) / 2.0;
+    if (!(mean > 0.0)) return fraction;
+    return (v0 * fraction + (v1 - v0) * fraction * fraction / 2.0) / mean;
+}
+
 // Fills every optional value of the points from the segments around them, so that an author
 // may give only times, positions and altitudes.
 void lf_completePoints(std::vector<TrackPoint>& points)
@@ -320,8 +333,10 @@ std::optional<FlightState> Flight::stateAt(double t_s) const
     const double fraction = &a == &b ? 0.0 : (t_s - a.t_s) / (b.t_s - a.t_s);
     auto blend = [fraction](double x, double y) { return x + fraction * (y - x); };
     FlightState s;
-    s.lat = blend(a.lat, b.lat);
-    s.lon = blend(a.lon, b.lon);
+    const double along =
+        lf_distanceFraction(fraction, a.gs_kt.value_or(0.0), b.gs_kt.value_or(0.0));
+    s.lat = a.lat + along * (b.lat - a.lat);
+    s.lon = a.lon + along * (b.lon - a.lon);
     s.alt_ft = blend(a.alt_ft, b.alt_ft);
     s.gs_kt = blend(a.gs_kt.value_or(0.0), b.gs_kt.value_or(0.0));
     s.vs_fpm = blend(a.vs_fpm.value_or(0.0), b.vs_fpm.value_or(0.0));

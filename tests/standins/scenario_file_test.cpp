@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -158,6 +159,51 @@ TEST(ScenarioFlightTrack, TurnsTheShortWayAndLandsAtTheGroundPoint)
     EXPECT_TRUE(f.stateAt(10)->onGround);
     EXPECT_TRUE(f.stateAt(15)->onGround);
     EXPECT_DOUBLE_EQ(f.stateAt(15)->gs_kt, 70.0);
+}
+
+// A take-off run from 15 to 150 kt: the first seconds cover what their speeds say, not the run's
+// mean speed, and the run still ends on its point.
+TEST(ScenarioFlightTrack, PositionsFollowTheSpeedAlongASegment)
+{
+    const Scenario s = lf_parse(R"({"flights": [{"hex": "4b", "type": "B738", "points": [
+        {"t_s": 0, "lat": 52.3045, "lon": 4.7778, "gs_kt": 15},
+        {"t_s": 52.4, "lat": 52.293806, "lon": 4.750201, "gs_kt": 150}]}]})");
+    const Flight& f = s.flights[0];
+    for (const double t : {0.0, 10.0, 26.0, 48.0}) {
+        const FlightState a = *f.stateAt(t);
+        const FlightState b = *f.stateAt(t + 4.0);
+        const double covered_kt = distanceNm(a.lat, a.lon, b.lat, b.lon) / 4.0 * 3600.0;
+        EXPECT_NEAR(covered_kt, (a.gs_kt + b.gs_kt) / 2.0, 1.0) << t;
+    }
+    EXPECT_NEAR(f.stateAt(52.4)->lon, 4.750201, 1e-9);
+}
+
+// Every segment of every shipped scenario covers about what its two ends' speeds say, as real
+// reports do: its length over its time lies within 25 % of the mean of the two speeds, and a
+// segment between two standstills does not move.
+TEST(ScenarioFile, ShippedFlightsMoveAsFastAsTheyReport)
+{
+    int files = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(VNTQ_SOURCE_DIR "/standins/scenario")) {
+        if (entry.path().extension() != ".json") continue;
+        ++files;
+        const Scenario s = loadScenario(entry.path(), 1000);
+        for (const Flight& f : s.flights) {
+            for (size_t i = 1; i < f.points.size(); ++i) {
+                const TrackPoint& a = f.points[i - 1];
+                const TrackPoint& b = f.points[i];
+                const double covered_kt =
+                    distanceNm(a.lat, a.lon, b.lat, b.lon) / (b.t_s - a.t_s) * 3600.0;
+                const double mean_kt = (*a.gs_kt + *b.gs_kt) / 2.0;
+                EXPECT_LE(std::abs(covered_kt - mean_kt), 0.25 * mean_kt)
+                    << entry.path().filename().string() << " " << f.callsign << " from " << a.t_s
+                    << " s to " << b.t_s << " s: " << covered_kt << " kt, reported " << *a.gs_kt
+                    << " to " << *b.gs_kt << " kt";
+            }
+        }
+    }
+    EXPECT_EQ(files, 3);
 }
 
 // A turning flight reports the bank of a coordinated turn (tan φ = v·ω/g), a straight one none;
