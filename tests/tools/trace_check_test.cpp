@@ -47,10 +47,10 @@ TEST(TraceCheck, TakesAReboundAfterALateTickForAStutter)
     for (int row = 0; row <= 20; ++row) {
         const double t = row == 12 ? row - 0.17 : row;
         const double metres = (20.0 * t + 1.5 * t * t) * 1852.0 / 3600.0;
-        csv += fmt::format("{}.000,200,ai,TRA5671,Boeing 737-800 Transavia,52.0,{:.7f},-3.0,8.0,"
-                           "90.0,0.00,0.00,{:.1f},1,3,{}\n",
-                           row, 4.0 + metres / metresPerDegree, 20.0 + 3.0 * row,
-                           row == 0 ? "added" : "");
+        csv += fmt::format(
+            "{}.000,200,ai,TRA5671,Boeing 737-800 Transavia,52.0,{:.7f},-3.0,8.0,"
+            "90.0,0.00,0.00,{:.1f},1,3,{}\n",
+            row, 4.0 + metres / metresPerDegree, 20.0 + 3.0 * row, row == 0 ? "added" : "");
     }
     writeFile(dir / "simulator-trace.csv", csv);
     const CheckRun run = lf_traceCheck(dir / "simulator-trace.csv");
