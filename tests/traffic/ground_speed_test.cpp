@@ -35,10 +35,12 @@ protected:
                 }
             }
             lastShown_kt_ = object->groundSpeed_kt;
+            shown_kt_.push_back(object->groundSpeed_kt);
         };
     }
 
     std::optional<double> lastShown_kt_;
+    std::vector<double> shown_kt_;  // each second on the ground
     bool landed_ = false;  // seen in the air
     int seconds_ = 0;
     double largestChange_kt_ = 0.0;
@@ -107,6 +109,10 @@ TEST_F(GroundSpeed, ALandingRollWhoseReportsStopBrakesGently)
 
     EXPECT_GT(seconds_, 10);
     EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    // About 3 kt a second, as an airliner brakes, not the firmest rate: never 25 kt within 5 s.
+    for (size_t i = 5; i < shown_kt_.size(); ++i) {
+        EXPECT_LT(shown_kt_[i - 5] - shown_kt_[i], 25.0) << "second " << i;
+    }
     expectNoException();
 }
 
