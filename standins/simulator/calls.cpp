@@ -451,7 +451,7 @@ HRESULT Simulator::aiCreateNonAtcAircraft(HANDLE handle, const char* title,
     }
     const LiveryConfig& l = livery->second;
     ObjectState o;
-    o.id = nextObjectId_++;
+    o.id = newObjectId();
     o.kind = ObjectKind::ai;
     o.type = l.helicopter ? SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER
                           : SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;

@@ -196,6 +196,15 @@ void lf_liveries(const json& list, SimConfig& config)
     }
 }
 
+SIMCONNECT_SIMOBJECT_TYPE lf_objectType(const std::string& name, const std::string& where)
+{
+    if (name == "aircraft") return SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
+    if (name == "helicopter") return SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER;
+    if (name == "boat") return SIMCONNECT_SIMOBJECT_TYPE_BOAT;
+    if (name == "ground") return SIMCONNECT_SIMOBJECT_TYPE_GROUND;
+    lf_fail(where, "\"type\" must be \"aircraft\", \"helicopter\", \"boat\" or \"ground\"");
+}
+
 void lf_ownTraffic(const json& list, SimConfig& config)
 {
     for (size_t i = 0; i < list.size(); ++i) {
@@ -206,7 +215,10 @@ void lf_ownTraffic(const json& list, SimConfig& config)
         t.title = lf_text(item, "title", where).value_or(t.title);
         t.atcId = lf_text(item, "atc_id", where).value_or(t.atcId);
         t.atcModel = lf_text(item, "atc_model", where).value_or(t.atcModel);
-        t.helicopter = lf_bool(item, "helicopter", where).value_or(false);
+        if (lf_bool(item, "helicopter", where).value_or(false)) {
+            t.type = SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER;
+        }
+        if (const auto type = lf_text(item, "type", where)) t.type = lf_objectType(*type, where);
         t.lat = lf_requiredNumber(item, "lat", where);
         t.lon = lf_requiredNumber(item, "lon", where);
         t.alt_ft = lf_number(item, "alt_ft", where);
@@ -295,6 +307,7 @@ void lf_simulator(const json& sim, const std::filesystem::path& base, SimConfig&
     config.firstObjectId = static_cast<DWORD>(
         lf_number(sim, "first_object_id", where).value_or(config.firstObjectId));
     if (config.firstObjectId < 2) lf_fail(where, "\"first_object_id\" must be 2 or more");
+    config.reuseObjectIds = lf_bool(sim, "reuse_object_ids", where).value_or(false);
     if (const auto folder = lf_text(sim, "packages_folder", where)) {
         config.packagesFolder = lf_resolve(base, *folder);
     }

@@ -47,7 +47,9 @@ struct OwnTrafficConfig {
     std::string title = "Asobo Generic Airliner";
     std::string atcId = "AS-GEN";
     std::string atcModel = "A320";
-    bool helicopter = false;
+    // A ground vehicle or a boat takes room in the simulator like an aircraft, but a client
+    // that watches aircraft never hears of it.
+    SIMCONNECT_SIMOBJECT_TYPE type = SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
     double lat = 0.0;                // degrees at appearAt_s
     double lon = 0.0;                // degrees
     std::optional<double> alt_ft;    // none: on the ground
@@ -83,6 +85,7 @@ struct SimConfig {
     double byTypeRadiusLimit_m = 200000.0;  // the most a request by type reaches, whatever it asks
     int lostObjectAdded = 0;  // the first objects to appear whose ObjectAdded never comes
     DWORD firstObjectId = 100;
+    bool reuseObjectIds = false;  // a removed object's id goes to a later object, oldest first
     int64_t clockStart = 0;       // epoch seconds of scenario time 0
     UserConfig user;
     std::map<std::string, LiveryConfig> liveries;  // known livery titles

@@ -37,7 +37,8 @@ enum class ObjectKind { user, ai, ownTraffic };
 
 // The state of one simulation object as the stand-in keeps it.
 struct ObjectState {
-    DWORD id = 0;  // object id: 1 for the user, AI ids from "firstObjectId" on, never reused
+    DWORD id = 0;  // object id: 1 for the user, AI ids from "firstObjectId" on, reused only
+                   // when "reuse_object_ids" is set
     ObjectKind kind = ObjectKind::ai;
     SIMCONNECT_SIMOBJECT_TYPE type = SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;  // or _HELICOPTER
     std::string title;     // livery title: "Airbus A320 Lufthansa"
@@ -101,6 +102,9 @@ void setFlightRunning(bool running);       // "Sim" 1/0, "SimStart"/"SimStop"
 void setPaused(bool paused);               // "Pause" 1/0, "Paused"/"Unpaused"
 void loadFlight(const std::string& file);  // "FlightLoaded" as a file-name event
 void teleportUser(double latitude, double longitude, std::optional<double> altitude_ft = {});
+// The simulator removes an AI object or one of its own traffic by itself, as it does with an
+// aircraft that crashed: ObjectRemoved to every client. Nothing for the user or an unknown id.
+void dropObject(DWORD id);
 
 // What the stand-in saw and holds.
 std::vector<CallRecord> calls();                // the newest 50000 calls, oldest first

@@ -54,6 +54,8 @@ void teleportUser(double latitude, double longitude, std::optional<double> altit
     lf_sim().teleportUser(latitude, longitude, altitude_ft);
 }
 
+void dropObject(DWORD id) { lf_sim().dropObject(id); }
+
 std::vector<CallRecord> calls() { return lf_sim().calls(); }
 std::vector<ObjectState> objects() { return lf_sim().objects(); }
 std::optional<ObjectState> object(DWORD id) { return lf_sim().object(id); }

@@ -149,6 +149,7 @@ void Simulator::buildWorld(SimConfig config)
     nextFrame_ = nextTrace_ = nextSecond_ = next4Seconds_ = next6Hz_ = Nanos(0);
     flightRunning_ = config_.flightRunning;
     nextObjectId_ = config_.firstObjectId;
+    freedObjectIds_.clear();
     objectAddedToLose_ = config_.lostObjectAdded;
     for (const FailureRule& rule : config_.failures) rules_.push_back({rule});
     for (const FailureRule& rule : addedRules_) rules_.push_back({rule});
@@ -559,6 +560,22 @@ void Simulator::teleportUser(double latitude, double longitude, std::optional<do
     entry.lon = longitude;
     entry.alt_ft = altitude_ft;
     runAction(entry);
+}
+
+void Simulator::dropObject(DWORD id)
+{
+    std::scoped_lock lock(mutex_);
+    if (!ensureWorld()) return;
+    advance();
+    const SimObject* object = findObject(id);
+    if (!object || object->state.kind == ObjectKind::user) return;
+    // One of its own traffic is done for good; it does not come back at its next update.
+    for (size_t i = 0; i < ownTrafficIds_.size(); ++i) {
+        if (ownTrafficIds_[i] != id) continue;
+        ownTrafficIds_[i].reset();
+        ownTrafficDone_[i] = true;
+    }
+    removeObject(id);
 }
 
 std::vector<CallRecord> Simulator::calls()

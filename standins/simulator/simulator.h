@@ -140,6 +140,7 @@ public:
     void setPaused(bool paused);
     void loadFlight(const std::string& file);
     void teleportUser(double latitude, double longitude, std::optional<double> altitude_ft);
+    void dropObject(DWORD id);
     std::vector<CallRecord> calls();
     std::vector<ObjectState> objects();
     std::optional<ObjectState> object(DWORD id);
@@ -213,6 +214,7 @@ private:
     SimObject* findObject(DWORD objectId);
     void addObject(ObjectState state, uint64_t creator, DWORD requestId);
     void removeObject(DWORD objectId);
+    DWORD newObjectId();  // a freed one first when ids are reused
     int aiObjectCount() const;
     std::string dataOf(const std::vector<Datum>& data, const ObjectState& object) const;
     void queueData(Connection& connection, DWORD recvId, const PeriodicRequest& request,
@@ -260,6 +262,7 @@ private:
     int openAttempts_ = 0;
     uint64_t nextConnection_ = 1;
     DWORD nextObjectId_ = 100;
+    std::deque<DWORD> freedObjectIds_;  // removed ids, oldest first, while ids are reused
     int objectAddedToLose_ = 0;
     std::map<uint64_t, Connection> connections_;
     std::map<DWORD, SimObject> objects_;

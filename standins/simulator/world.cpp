@@ -240,10 +240,9 @@ void Simulator::updateOwnTraffic()
         if (present) {
             o = present->state;
         } else {
-            o.id = nextObjectId_++;
+            o.id = newObjectId();
             o.kind = ObjectKind::ownTraffic;
-            o.type = t.helicopter ? SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER
-                                  : SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT;
+            o.type = t.type;
             o.title = t.title;
             o.atcId = t.atcId;
             o.atcModel = t.atcModel;
@@ -290,6 +289,14 @@ SimObject* Simulator::findObject(DWORD objectId)
     return it == objects_.end() ? nullptr : &it->second;
 }
 
+DWORD Simulator::newObjectId()
+{
+    if (freedObjectIds_.empty()) return nextObjectId_++;
+    const DWORD id = freedObjectIds_.front();
+    freedObjectIds_.pop_front();
+    return id;
+}
+
 int Simulator::aiObjectCount() const
 {
     return static_cast<int>(objects_.size()) - 1 + static_cast<int>(pending_.size());
@@ -325,6 +332,7 @@ void Simulator::removeObject(DWORD objectId)
     if (it == objects_.end()) return;
     const ObjectState state = it->second.state;
     objects_.erase(it);
+    if (config_.reuseObjectIds) freedObjectIds_.push_back(objectId);
     broadcastAddRemove("objectremoved", state);
     traceRow(state, "removed");
 }

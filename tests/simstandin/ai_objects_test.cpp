@@ -103,6 +103,33 @@ TEST_F(AiObjects, RemovalSendsObjectRemovedAndIdsAreNeverReused)
     EXPECT_GT(create(kA320, "DLH2"), first);
 }
 
+TEST_F(AiObjects, ObjectsTheSimulatorDropsFreeTheirRoomAndWhenAskedTheirIds)
+{
+    // A ground vehicle of its own takes one of the two places.
+    world(R"("object_limit": 2, "reuse_object_ids": true,
+             "own_traffic": [{"lat": 51.2801, "lon": 6.7652, "type": "ground"}])");
+    connect();
+    const DWORD vehicle = simstandin::objects().at(1).id;
+    const DWORD first = create(kA320, "DLH1");
+    SimConnect_AICreateNonATCAircraft(handle_, kA320, "DLH2", ground(), kReqCreate);
+    EXPECT_EQ(dispatch().at(0).as<SIMCONNECT_RECV_EXCEPTION>().dwException,
+              static_cast<DWORD>(SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS));
+
+    simstandin::dropObject(vehicle);
+    const auto removed = only(dispatch(), SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE);
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed[0].as<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>().eObjType,
+              SIMCONNECT_SIMOBJECT_TYPE_GROUND);
+    EXPECT_EQ(create(kA320, "DLH2"), vehicle);
+    simstandin::dropObject(first);
+    EXPECT_EQ(only(dispatch(), SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE)
+                  .at(0)
+                  .as<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>()
+                  .dwData,
+              first);
+    EXPECT_EQ(create(kA320, "DLH3"), first);
+}
+
 TEST_F(AiObjects, CallsOnARemovedObjectGiveUnrecognizedId)
 {
     world();
