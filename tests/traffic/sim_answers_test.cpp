@@ -147,6 +147,33 @@ TEST_F(SimAnswers, APairingThatNeverComesLeavesNoStrayAndTheFlightWaitsBeforeIts
     }
 }
 
+TEST_F(SimAnswers, AnObjectThatLeavesBeforeItIsPairedTakesItsCreationAlong)
+{
+    // KLM56A's object is never announced, and the simulator drops it by itself before the
+    // creation is given up; the simulator then hands its id to KLM57B's object.
+    start(R"("lost_object_added": 1, "reuse_object_ids": true)");
+    gf_reserveTrafficContainers();
+    const Path a = lf_southbound(20.0, 120.0);
+    const Path b = lf_southbound(23.0, 120.0);
+    firstLoadOn(0x48548e, "KLM56A", a);
+    for (int s = 0; s < 60 && lf_objectsCalled("KLM56A") == 0; ++s) {
+        fly({{0x48548e, "KLM56A", a}}, 1);
+    }
+    ASSERT_EQ(lf_objectsCalled("KLM56A"), 1u);
+    const DWORD dropped = simstandin::objects().back().id;
+    simstandin::dropObject(dropped);
+    firstLoadOn(0x48548f, "KLM57B", b);
+    // Past KLM56A's give-up, 30 s after its creation.
+    fly({{0x48548e, "KLM56A", a}, {0x48548f, "KLM57B", b}}, 45);
+    EXPECT_EQ(countLike("==> KLM56A ", " was not created within 30 s"), 1);
+    ASSERT_EQ(stateOf(0x48548f), SimObjectState::active);
+    EXPECT_EQ(live(0x48548f)->objectId, dropped);
+    const auto object = simstandin::object(dropped);
+    ASSERT_TRUE(object);
+    EXPECT_EQ(object->atcId, "KLM57B");
+    EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 0);
+}
+
 TEST_F(SimAnswers, ACreationRefusedForWantOfRoomEndsAtOnceAndTheNextWaitsForAnObjectToLeave)
 {
     start(R"("object_limit": 1)");
