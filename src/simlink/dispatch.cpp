@@ -255,9 +255,12 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& event)
         // An object that left before it was paired would otherwise stay in the table for good.
         lf_forgetAdded(objectId);
         // Its creation's record goes too: a give-up later would remove the id, which the
-        // simulator may have handed to another object by then.
-        std::erase_if(g_packetIds,
-                      [objectId](const PacketIdRecord& r) { return r.objectId == objectId; });
+        // simulator may have handed to another object by then. Id 0 is no object's: it would hit
+        // every record still waiting for its id.
+        if (objectId != 0) {
+            std::erase_if(g_packetIds,
+                          [objectId](const PacketIdRecord& r) { return r.objectId == objectId; });
+        }
         lf_post(objectId, 0, SimResultKind::removed);
     }
 }

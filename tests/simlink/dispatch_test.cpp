@@ -318,6 +318,8 @@ TEST_F(Dispatch, RefusedCreationFailsItsAircraftWhateverItsHexId)
 
 TEST_F(Dispatch, AddedObjectsAreKeptUntilPairedOrRemoved)
 {
+    // Two creations: one assigned its object, one still waiting for its id.
+    g_packetIds = {{5, 0x3c6469, "CFG2PL", 0x10003, 150}, {6, 0x3c646a, "CFG3PL", 0x10004, 0}};
     deliver(addRemove(kEventObjectAdded, 150));
     deliver(addRemove(kEventObjectAdded, 151, SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER));
     deliver(addRemove(kEventObjectAdded, 152, SIMCONNECT_SIMOBJECT_TYPE_BOAT));
@@ -326,9 +328,13 @@ TEST_F(Dispatch, AddedObjectsAreKeptUntilPairedOrRemoved)
 
     deliver(addRemove(kEventObjectRemoved, 150));
     deliver(addRemove(kEventObjectRemoved, 2));
+    deliver(addRemove(kEventObjectRemoved, 0));
     EXPECT_EQ(g_addedObjects, std::vector<uint32_t>{151});
+    // The removed object's creation goes with it; the one waiting stays.
+    ASSERT_EQ(g_packetIds.size(), 1u);
+    EXPECT_EQ(g_packetIds[0].callsign, "CFG3PL");
     const auto posted = results();
-    ASSERT_EQ(posted.size(), 2u);
+    ASSERT_EQ(posted.size(), 3u);
     for (const auto& r : posted) EXPECT_EQ(r.kind, SimResultKind::removed);
     EXPECT_EQ(posted[0].objectId, 150u);
     EXPECT_EQ(posted[1].objectId, 2u);
