@@ -1,7 +1,7 @@
 // What becomes of creations the simulator never answers or refuses for want of room. The link
 // removes the object of a creation given up; here a flight whose creation was given up waits
-// for a change before it is requested again, and a full simulator gets creations only as fast
-// as objects leave it.
+// for a change before it is requested again, and a full simulator gets creations as fast as
+// objects are seen leaving it, and a trial now and then for room freed unseen.
 //
 // Threads: main-loop thread.
 #include <algorithm>
@@ -26,9 +26,12 @@ constexpr int64_t kFirstPause_ticks = 12000;
 constexpr int32_t kPauseDoublings = 4;
 // After an hour a flight is judged anew, so that the book stays small.
 constexpr int64_t kForget_ticks = 360000;
+// Trials of a full simulator: 1 min after its refusal, then 2, 4 and 8 min at most.
+constexpr int32_t kFirstTrialPause_ticks = 6000;
+constexpr int32_t kLongestTrialPause_ticks = 48000;
 
 std::unordered_map<uint32_t, GivenUpCreation>& g_givenUpCreations = g_trafficRun.givenUpCreations;
-std::optional<int32_t>& g_roomWhileFull = g_trafficRun.roomWhileFull;
+std::optional<FullSimulator>& g_fullSimulator = g_trafficRun.fullSimulator;
 
 bool lf_wellInsideRadius(double latitude, double longitude)
 {
@@ -72,22 +75,61 @@ void lf_forgetOldGiveUps()
     });
 }
 
-bool lf_creationsPaused() { return g_roomWhileFull && *g_roomWhileFull <= 0; }
-
-void lf_noteCreationHandedOver()
+bool lf_creationsPaused()
 {
-    if (g_roomWhileFull) --*g_roomWhileFull;
+    return g_fullSimulator && g_fullSimulator->room <= 0 &&
+           g_fastTicks < g_fullSimulator->trialTick;
+}
+
+void lf_noteCreationHandedOver(uint32_t hexId)
+{
+    if (!g_fullSimulator) return;
+    FullSimulator& full = *g_fullSimulator;
+    if (full.room > 0) {
+        --full.room;
+        return;
+    }
+    // Beyond the counted room: a trial. One whose answer never comes is replaced by the next.
+    full.trialHexId = hexId;
+    full.trialTick = g_fastTicks + full.pause_ticks;
 }
 
 void lf_noteRoomMade()
 {
-    if (g_roomWhileFull) ++*g_roomWhileFull;
+    if (g_fullSimulator) ++g_fullSimulator->room;
+}
+
+void lf_noteCreationTookNoRoom(uint32_t hexId)
+{
+    if (!g_fullSimulator) return;
+    FullSimulator& full = *g_fullSimulator;
+    if (full.trialHexId != hexId) {
+        ++full.room;
+        return;
+    }
+    // The trial was counted against no room, and told nothing: the next creation tries again.
+    full.trialHexId.reset();
+    full.trialTick = g_fastTicks;
+}
+
+void lf_noteCreationMade(uint32_t hexId)
+{
+    if (g_fullSimulator && g_fullSimulator->trialHexId == hexId) g_fullSimulator.reset();
 }
 
 void lf_onSimulatorFull(const SimResult& result)
 {
-    g_roomWhileFull = 0;
-    if (result.value1 == 0.0) return;
+    const bool ours = result.value1 != 0.0;
+    if (!g_fullSimulator) {
+        g_fullSimulator = FullSimulator{0, kFirstTrialPause_ticks, 0, std::nullopt};
+    } else if (ours && g_fullSimulator->trialHexId == result.hexId) {
+        g_fullSimulator->pause_ticks =
+            std::min(g_fullSimulator->pause_ticks * 2, kLongestTrialPause_ticks);
+        g_fullSimulator->trialHexId.reset();
+    }
+    g_fullSimulator->room = 0;
+    g_fullSimulator->trialTick = g_fastTicks + g_fullSimulator->pause_ticks;
+    if (!ours) return;
     // The refused creation ends now, as a failed one, but its livery is not to blame.
     if (gf_isLiveHexId(result.hexId)) {
         LiveAc* aircraft = lf_findLive(result.hexId);

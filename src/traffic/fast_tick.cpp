@@ -83,16 +83,14 @@ void lf_dropUnansweredCreations()
             fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
         lf_releaseStand(aircraft.standId, aircraft.hexId);
         lf_noteGivenUpCreation(aircraft);
-        // Its room is counted free again: one never answered would otherwise keep a full
-        // simulator's creations paused for good (a count too high only lasts to the next refusal).
-        lf_noteRoomMade();
+        // Its room is not counted free here: the link removes its object, and that removal is
+        // counted when it is seen.
         aircraft.drop = 1;
     }
     for (StaticAc& aircraft : g_staticAcs) {
         if (!lf_unanswered(aircraft) || aircraft.drop) continue;
         gf_logHighlighted(
             fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
-        lf_noteRoomMade();
         aircraft.drop = 1;
     }
 }
@@ -169,13 +167,13 @@ void lf_pumpQueues()
             aircraft->handedOverTick = tick;
         }
         gf_queueCreateAc(request);
-        lf_noteCreationHandedOver();
+        lf_noteCreationHandedOver(request.hexId);
         g_liveCreateQueue.pop_front();
         return;
     }
     if (!g_staticCreateQueue.empty()) {
         gf_queueCreateAc(g_staticCreateQueue.front());
-        lf_noteCreationHandedOver();
+        lf_noteCreationHandedOver(g_staticCreateQueue.front().hexId);
         if (StaticAc* aircraft = lf_findStatic(g_staticCreateQueue.front().hexId)) {
             aircraft->handedOverTick = tick;
         }

@@ -35,10 +35,16 @@ void lf_noteGivenUpCreation(const LiveAc& aircraft);
 bool lf_creationHeldBack(const LiveAc& aircraft);
 void lf_forgetGivenUpCreation(uint32_t hexId);
 void lf_forgetOldGiveUps();
-// A full simulator gets one creation for each object removed since it refused one.
+// A full simulator gets one creation for each object seen leaving since it refused one, and
+// beyond that one trial creation after a pause that doubles with each trial it refuses; the
+// first it takes ends the full state.
 bool lf_creationsPaused();
-void lf_noteCreationHandedOver();
+void lf_noteCreationHandedOver(uint32_t hexId);
+// An object left the simulator.
 void lf_noteRoomMade();
+// A creation handed over took no room after all: refused for its livery, or taken back.
+void lf_noteCreationTookNoRoom(uint32_t hexId);
+void lf_noteCreationMade(uint32_t hexId);
 void lf_onSimulatorFull(const SimResult& result);
 // Spawning (spawning.cpp).
 void lf_handleBufferedAc(LiveAc& aircraft);

@@ -55,7 +55,7 @@ void lf_withdrawCreation(StaticAc& aircraft)
     // Handed to the link, but no frame has sent it yet: no object will come.
     if (aircraft.objectId == 0 && gf_withdrawCreateAc(aircraft.hexId)) {
         // A full simulator's room that it was counted against is free again.
-        lf_noteRoomMade();
+        lf_noteCreationTookNoRoom(aircraft.hexId);
         aircraft.dropWhileQueued = 1;
         return;
     }

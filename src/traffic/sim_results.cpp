@@ -101,6 +101,7 @@ void lf_onLiveCreated(const SimResult& result)
         return;
     }
     if (!lf_onObjectCreated(*aircraft, result)) return;
+    lf_noteCreationMade(aircraft->hexId);
     lf_forgetGivenUpCreation(aircraft->hexId);
     g_createdObjects.push_back(result);
 }
@@ -116,6 +117,7 @@ void lf_onStaticCreated(const SimResult& result)
         return;
     }
     aircraft->objectId = result.objectId;
+    lf_noteCreationMade(aircraft->hexId);
     g_createdObjects.push_back(result);
 }
 
@@ -246,8 +248,7 @@ void lf_handleResult(const SimResult& result)
     case SimResultKind::staticCg: lf_onStaticCg(result); break;
     case SimResultKind::callsignBlocked: lf_handleBlockedCallsign(result.hexId); break;
     case SimResultKind::creationFailed:
-        // The creation handed over took no room after all.
-        lf_noteRoomMade();
+        lf_noteCreationTookNoRoom(result.hexId);
         lf_onCreationFailed(result.hexId);
         break;
     case SimResultKind::simulatorFull: lf_onSimulatorFull(result); break;

@@ -50,6 +50,16 @@ struct GivenUpCreation {
     bool operator==(const GivenUpCreation&) const = default;
 };
 
+// Since the simulator refused a creation for want of room. Objects that are no aircraft, or
+// that leave unseen, free room that no count shows; a trial creation now and then finds it.
+struct FullSimulator {
+    int32_t room = 0;         // creations it can take: objects removed since, less handed over
+    int32_t pause_ticks = 0;  // between trials beyond that room: 1 min, doubling up to 8
+    int32_t trialTick = 0;    // g_fastTicks from which the next trial may go
+    std::optional<uint32_t> trialHexId;  // the hex id of the last trial handed over
+    bool operator==(const FullSimulator&) const = default;
+};
+
 struct TrafficRun {
     // The fleet (fleet.cpp, phases.cpp).
     std::vector<LiveAc> liveAcs;
@@ -83,9 +93,7 @@ struct TrafficRun {
     std::vector<SimResult> results;  // the batch of the simulator's results being handled
     // Creations unanswered or refused (creation_answers.cpp).
     std::unordered_map<uint32_t, GivenUpCreation> givenUpCreations;  // by hex id
-    // Since the simulator refused a creation for want of room: the creations it can take now
-    // (objects removed since, less creations handed over since). None: it was never full.
-    std::optional<int32_t> roomWhileFull;
+    std::optional<FullSimulator> fullSimulator;                      // none: not full
     // Learning and the lists (learned_options.cpp, lists.cpp).
     int32_t shownOptionCount = 0;  // the learned-option count the window last repainted for
     int32_t learnedUpdates = 0;

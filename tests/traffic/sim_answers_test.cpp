@@ -1,7 +1,7 @@
 // What the simulator answers to the program's creations and removals, through the real entry
-// points: a creation it never answers or pairs, a creation it has no room for, a second object
-// for one static aircraft, and the removal of an aircraft whose livery respawn already removes
-// it.
+// points: a creation it never answers or pairs, an object it drops before pairing, creations it
+// has no room for (the room counted once, found again by trials), a second object for one static
+// aircraft, and the removal of an aircraft whose livery respawn already removes it.
 #include <functional>
 #include <tuple>
 
@@ -184,18 +184,76 @@ TEST_F(SimAnswers, ACreationRefusedForWantOfRoomEndsAtOnceAndTheNextWaitsForAnOb
     firstLoadOn(0x48548f, "KLM57B", b);
     const std::vector<std::tuple<uint32_t, std::string, Path>> both = {{0x48548e, "KLM56A", a},
                                                                        {0x48548f, "KLM57B", b}};
-    // The refused flight, reported on, is spawned again meanwhile, and waits.
+    // The refused flight, reported on, is spawned again meanwhile, and waits; a minute after
+    // the refusal it is tried once, and refused again.
     fly(both, 100);
-    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 2);
-    EXPECT_EQ(count("SimConnect: too many objects (max 1000)"), 1);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 3);
+    EXPECT_EQ(count("SimConnect: too many objects (max 1000)"), 2);
     const uint32_t in = stateOf(0x48548e) == SimObjectState::active ? 0x48548e : 0x48548f;
     const uint32_t out = in == 0x48548e ? 0x48548f : 0x48548e;
     ASSERT_EQ(stateOf(in), SimObjectState::active);
-    // One object leaves: the refused flight takes its place.
+    // One object leaves: the refused flight takes its place as soon as it is spawned again,
+    // long before the next trial.
     removeAircraftFromSim(*live(in));
-    fly(both, 5);
-    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 3);
+    fly(both, 40);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 4);
     EXPECT_EQ(stateOf(out), SimObjectState::active);
+}
+
+TEST_F(SimAnswers, AFullSimulatorIsTriedAgainAfterGrowingPausesAndTakesRoomFreedUnseen)
+{
+    // Room for three, two of it taken by ground vehicles of the simulator's own, which leave
+    // after 100 s unseen by a program that watches aircraft.
+    start(R"("object_limit": 3, "own_traffic": [
+        {"lat": 51.2801, "lon": 6.7652, "type": "ground", "leave_at_s": 100},
+        {"lat": 51.2802, "lon": 6.7653, "type": "ground", "leave_at_s": 100}])");
+    gf_reserveTrafficContainers();
+    std::vector<std::tuple<uint32_t, std::string, Path>> flights;
+    for (uint32_t i = 0; i < 3; ++i) {
+        flights.emplace_back(0x48548e + i, fmt::format("KLM5{}A", 6 + i),
+                             lf_southbound(20.0 + 3 * i, 120.0));
+        firstLoadOn(0x48548e + i, std::get<1>(flights.back()), std::get<2>(flights.back()));
+    }
+    fly(flights, 300);
+    // One created, one refused; one trial a minute later, refused; the next two minutes after
+    // that, taken; then the last flight at once.
+    const auto creations = callsOf("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(creations.size(), 5u);
+    const auto refused = [&](int i) { return creations[i].note == "object limit"; };
+    EXPECT_TRUE(!refused(0) && refused(1) && refused(2) && !refused(3) && !refused(4));
+    EXPECT_NEAR(creations[2].time_s - creations[1].time_s, 60.0, 1.0);
+    EXPECT_NEAR(creations[3].time_s - creations[2].time_s, 120.0, 1.0);
+    EXPECT_LE(creations[4].time_s - creations[3].time_s, 1.0);
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(stateOf(0x48548e + i), SimObjectState::active);
+}
+
+TEST_F(SimAnswers, TheRoomOfACreationGivenUpIsCountedOnceWhenItsObjectLeaves)
+{
+    start(R"("object_limit": 1)");
+    gf_reserveTrafficContainers();
+    // KLM56A, 41 nm out, takes the only room but is never paired; the three near flights that
+    // follow find the simulator full.
+    std::vector<std::tuple<uint32_t, std::string, Path>> flights = {
+        {0x48548e, "KLM56A", lf_southbound(41.0, 60.0)}};
+    firstLoadOn(0x48548e, "KLM56A", std::get<2>(flights[0]));
+    for (int s = 0; s < 60 && callCount("SimConnect_AICreateNonATCAircraft") == 0; ++s) {
+        fly(flights, 1);
+    }
+    ASSERT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 1);
+    const int32_t handedOver = g_fastTicks;
+    for (uint32_t i = 0; i < 3; ++i) {
+        flights.emplace_back(0x400001 + i, fmt::format("DLH{}", i + 1),
+                             lf_southbound(20.0 + 2 * i, 120.0));
+        firstLoadOn(0x400001 + i, std::get<1>(flights.back()), std::get<2>(flights.back()));
+    }
+    // Given up after 30 s, its object removed: room for one, which one of them takes, and only
+    // one. The first trial would come only a minute after the refusal.
+    fly(flights, (4500 - (g_fastTicks - handedOver)) / 100);
+    const auto creations = callsOf("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(creations.size(), 3u);
+    EXPECT_EQ(creations[1].note, "object limit");
+    EXPECT_NE(creations[2].note, "object limit");
+    EXPECT_EQ(g_activeLiveCount, 1);
 }
 
 // The static records are walked for dropped ones only after a drop flag was raised; a static
