@@ -256,6 +256,41 @@ TEST_F(SimAnswers, TheRoomOfACreationGivenUpIsCountedOnceWhenItsObjectLeaves)
     EXPECT_EQ(g_activeLiveCount, 1);
 }
 
+TEST_F(SimAnswers, ACreationTakenBackBeforeItIsSentGivesAFullSimulatorItsRoomBack)
+{
+    start(R"("object_limit": 1)");
+    gf_reserveTrafficContainers();
+    std::vector<std::tuple<uint32_t, std::string, Path>> flights;
+    for (uint32_t i = 0; i < 4; ++i) {
+        flights.emplace_back(0x400001 + i, fmt::format("DLH{}", i + 1),
+                             lf_southbound(20.0 + 2 * i, 120.0));
+        firstLoadOn(0x400001 + i, std::get<1>(flights.back()), std::get<2>(flights.back()));
+    }
+    // One flight created, one refused, two waiting for room.
+    for (int s = 0; s < 50 && g_liveCreateQueue.size() < 2; ++s) fly(flights, 1);
+    ASSERT_EQ(g_liveCreateQueue.size(), 2u);
+    ASSERT_EQ(g_activeLiveCount, 1);
+    // The one created leaves. Its room goes to the next creation, which is taken back before
+    // the link has sent it.
+    for (const auto& [hex, callsign, path] : flights) {
+        if (stateOf(hex) == SimObjectState::active) removeAircraftFromSim(*live(hex));
+    }
+    for (lf_handleAddingStack(); g_liveCreateQueue.size() == 2; lf_handleAddingStack()) {
+        clock_->advance(std::chrono::milliseconds(10));
+        lf_dispatchOnce(handle_);
+    }
+    const auto handedOver = std::find_if(g_liveAcs.begin(), g_liveAcs.end(), [](const LiveAc& a) {
+        return a.state == SimObjectState::adding2sim && a.handedOverTick >= 0;
+    });
+    ASSERT_NE(handedOver, g_liveAcs.end());
+    removeAircraftFromSim(*handedOver);
+    ASSERT_TRUE(handedOver->dropWhileQueued);
+    // Its room is the last one's, long before the minute after which one would be tried.
+    fly(flights, 5);
+    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 3);
+    EXPECT_EQ(g_activeLiveCount, 1);
+}
+
 // The static records are walked for dropped ones only after a drop flag was raised; a static
 // given up by the tick itself, with no live aircraft dropped to raise one, still goes.
 TEST_F(SimAnswers, AStaticCreationNeverAnsweredIsGivenUpAndTheOtherStaticsStay)
