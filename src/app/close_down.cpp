@@ -19,6 +19,7 @@
 #include "foundation/parameters.h"
 #include "foundation/strings.h"
 #include "foundation/time.h"
+#include "foundation/window_status.h"
 #include "liveries/flight_data.h"
 #include "liveries/livery_db.h"
 #include "platform/clock.h"
@@ -48,10 +49,17 @@ bool lf_isRestartReason(ExitReason reason)
 }
 
 // A SYSTEM ERROR keeps its text on screen until the user closes the program, or until a stop
-// with another reason is recorded (the Community path typed in after user error 150).
+// with another reason is recorded (the Community path typed in after user error 150). A
+// headless window has nobody to read it, to answer it or to close it: the error went to
+// standard error, and the program ends at once with a failure status.
 void lf_awaitUserAfterSystemError()
 {
     if (g_exitReason != ExitReason::SYSTEM_ERROR) return;
+    if (gf_headlessWindow()) {
+        g_exitCode = 1;
+        gf_log(fmt::format("Headless: {} ends after the error", g_shortName));
+        return;
+    }
     while (!g_closeRequested && g_exitReason == ExitReason::SYSTEM_ERROR) {
         platform::sleepFor(500ms);
     }

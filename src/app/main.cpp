@@ -1,16 +1,29 @@
 // The process entry: one instance per user session, Log.txt, then the application.
 #include <cstdio>
 #include <exception>
+#include <string>
+
+#include <fmt/format.h>
 
 #include "app/app.h"
+#include "foundation/globals.h"
 #include "foundation/log.h"
 #include "platform/process.h"
 
 int main(int argc, char** argv)
 {
-    // A second instance leaves at once, with no window and no message.
+    // A second instance leaves at once, with no window. Its own Log.txt is not started, since
+    // that would move the running one's file aside; it says why on standard error and adds the
+    // line to the end of Log.txt.
     qel::platform::SingleInstanceLock instance("Local\\$VNTQ$");
-    if (instance.alreadyExists()) return -1;
+    if (instance.alreadyExists()) {
+        const std::string line =
+            fmt::format("Another {} is running in this user session (it holds {}): this start ends",
+                        qel::g_shortName, instance.path().string());
+        std::fprintf(stderr, "%s\n", line.c_str());
+        qel::gf_appendToLog("Log.txt", line);
+        return -1;
+    }
     try {
         qel::gf_openLog();
     } catch (const std::exception& e) {

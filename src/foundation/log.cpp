@@ -111,12 +111,24 @@ void gf_openLog(const std::filesystem::path& path)
         if (g_logStream.is_open()) g_logStream.close();
         g_logStream.clear();
         g_logStream.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
+        // Emptied, then written by appending: the line a second start adds while this one
+        // runs (gf_appendToLog) stays where it landed instead of being overwritten.
+        if (g_logStream.is_open()) {
+            g_logStream.close();
+            g_logStream.open(path, std::ios::app | std::ios::binary);
+        }
         if (!g_logStream.is_open()) {
             throw std::runtime_error("Failed to write file " + path.string());
         }
     }
     gf_log(fmt::format("{} (utc) {} version {} for {}", gf_timeString(platform::epochSeconds()),
                        "VNTQ", g_programVersion.text(), "MSFS 2020/2024"));
+}
+
+void gf_appendToLog(const std::filesystem::path& path, std::string_view text)
+{
+    std::ofstream file(path, std::ios::app | std::ios::binary);
+    file << gf_timeString(platform::epochSeconds()) << " (utc) " << text << '\n';
 }
 
 void gf_closeLog()

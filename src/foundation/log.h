@@ -31,6 +31,10 @@ void lf_logUnlessStopping(std::string_view text);
 // Moves older generations down and starts `path` (normally "Log.txt" in the working folder)
 // with its header line. Throws std::runtime_error "Failed to write file <path>".
 void gf_openLog(const std::filesystem::path& path = "Log.txt");
+// Adds "<time> (utc) <text>" to the end of `path` without opening the log or moving its
+// generations: a start that does not run leaves its word in the Log.txt of the one that does.
+// Never throws.
+void gf_appendToLog(const std::filesystem::path& path, std::string_view text);
 // Closes the log; tests only (the program keeps it open until exit).
 void gf_closeLog();
 

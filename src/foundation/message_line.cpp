@@ -1,8 +1,11 @@
 // The message line: an ordinary message that expires after 25 simulator seconds, or an error
 // that stays and blocks messages until it is emptied. Any thread sets it; the GUI thread paints
-// it after the repaint message.
+// it after the repaint message. A headless window has nobody to look at it: what its line shows
+// goes to standard error as well.
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
+#include <string>
 
 #include <fmt/format.h>
 
@@ -16,17 +19,34 @@ namespace {
 constexpr int32_t kMessageLifetime_s = 25;  // simulator seconds
 constexpr std::string_view kErrorPrefix = "Error ";
 
+// The line as standard error gets it when the window is headless and the line changed since
+// the last one written there; empty otherwise. Under g_messageMutex.
+std::string lf_lineToEcho(MessageLine& state, std::string_view line)
+{
+    if (line.empty() || line == state.echoedText || !gf_headlessWindow()) return {};
+    state.echoedText = line;
+    return state.echoedText;
+}
+
+void lf_echo(const std::string& line)
+{
+    if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 }  // namespace
 
 void gf_setMessage(std::string_view text, bool log)
 {
     auto& state = g_messageLine;
+    std::string echo;
     {
         std::scoped_lock lock(g_messageMutex);
         if (!state.errorText.empty()) return;
         state.messageText = text;
         state.messageShownAt = text.empty() ? 0 : std::max(1, state.secondCounter.load());
+        echo = lf_lineToEcho(state, text);
     }
+    lf_echo(echo);
     if (log && !text.empty()) gf_log(text);
     gf_postWindowMessage(WindowMessage::RepaintMessageLine);
 }
@@ -50,13 +70,16 @@ void gf_setErrorMessage(std::string_view text)
     const std::string line =
         text.starts_with(kErrorPrefix) ? std::string(text) : fmt::format("Error {}", text);
     auto& state = g_messageLine;
+    std::string echo;
     {
         std::scoped_lock lock(g_messageMutex);
         state.messageText.clear();
         state.messageShownAt = 0;
         state.errorText = text;
         gf_log(line);
+        echo = lf_lineToEcho(state, line);
     }
+    lf_echo(echo);
     gf_postWindowMessage(WindowMessage::RepaintMessageLine);
 }
 

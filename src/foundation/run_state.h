@@ -110,6 +110,7 @@ struct MessageLine {
     std::string errorText;                // "99: ..." while an error is pending
     int32_t messageShownAt = 0;           // second counter when shown, 0 = none
     RunAtomic<int32_t> secondCounter{0};  // simulator seconds; the message line's clock
+    std::string echoedText;               // the last line a headless window wrote to stderr
     bool operator==(const MessageLine&) const = default;
 };
 

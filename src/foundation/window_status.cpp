@@ -67,6 +67,12 @@ void gf_invalidateArea(WindowArea area)
     if (auto* window = g_mainWindowState.window.load()) window->invalidate(gf_areaRect(area));
 }
 
+bool gf_headlessWindow()
+{
+    const auto* window = g_mainWindowState.window.load();
+    return window != nullptr && window->headless();
+}
+
 void gf_postWindowMessage(WindowMessage message)
 {
     if (auto* window = g_mainWindowState.window.load()) {

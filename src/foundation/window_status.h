@@ -63,6 +63,9 @@ enum class WindowMessage : uint32_t {
 
 // Posts a message to the main window; any thread; nothing when there is no window.
 void gf_postWindowMessage(WindowMessage message);
+// True while the window is the headless one: nobody sees it, and nobody can close it but by a
+// signal. Any thread.
+bool gf_headlessWindow();
 // Repaints an area soon; any thread.
 void gf_invalidateArea(WindowArea area);
 
