@@ -1,6 +1,8 @@
 // FlightGear AI parking lists turned into archived stand files for tests and the demo.
 #include "tools/stand_archive.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -22,6 +24,7 @@ namespace {
 
 constexpr double lf_radPerDegree = 0.017453292519943295;
 constexpr std::string_view lf_parkingSuffix = ".parking.xml";
+constexpr std::array<std::string_view, 2> kLicenceFiles = {"COPYING.GPL-2", "debian-copyright.txt"};
 
 std::optional<double> lf_number(std::string_view text)
 {
@@ -62,12 +65,89 @@ std::map<std::string, AirportFacts> lf_airportFacts(const std::filesystem::path&
     return facts;
 }
 
+// Far above the largest groundnet file (about 1 MB); a larger file is no parking list.
+constexpr std::uintmax_t kMaxListBytes = 16U << 20U;
+
 std::string lf_readText(const std::filesystem::path& path)
 {
+    if (std::filesystem::file_size(path) > kMaxListBytes) {
+        throw SourceError(fmt::format("larger than {} bytes", kMaxListBytes));
+    }
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// The four-letter code of a list's name, upper-cased; nothing for a name that is no code.
+std::optional<std::string> lf_code(std::string_view name)
+{
+    if (name.size() != 4) return std::nullopt;
+    std::string code;
+    for (const char c : name) {
+        const char upper = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        if (!((upper >= 'A' && upper <= 'Z') || (upper >= '0' && upper <= '9'))) {
+            return std::nullopt;
+        }
+        code.push_back(upper);
+    }
+    return code;
+}
+
+// The parking lists of a folder by airport code, in both layouts: <CODE>.parking.xml, as the
+// lists are kept renamed, and <CODE>/parking.xml, as FlightGear's AI/Airports holds them. The
+// first one found of a code is kept; a second is noted.
+std::map<std::string, std::filesystem::path> lf_parkingLists(const std::filesystem::path& folder,
+                                                             std::vector<std::string>& notes)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        throw SourceError(fmt::format("{} is no folder", folder.string()));
+    }
+    std::set<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.ends_with(lf_parkingSuffix) && entry.is_regular_file(ec)) {
+            found.insert(entry.path());
+        } else if (std::filesystem::is_regular_file(entry.path() / "parking.xml", ec)) {
+            found.insert(entry.path() / "parking.xml");
+        }
+    }
+    std::map<std::string, std::filesystem::path> lists;
+    for (const auto& path : found) {
+        std::string name = path.filename().string();
+        name = name == "parking.xml" ? path.parent_path().filename().string()
+                                     : name.substr(0, name.size() - lf_parkingSuffix.size());
+        const auto code = lf_code(name);
+        if (!code) continue;
+        if (!lists.emplace(*code, path).second) {
+            notes.push_back(fmt::format("{}: {} skipped, the airport has a list already", *code,
+                                        path.string()));
+        }
+    }
+    return lists;
+}
+
+// The folder whose licence files go with the archive: the parking folder or the one above it
+// (where the project's source data keeps them) when either holds both files, else
+// `fallback`, the licence of FlightGear's data kept with the project's test stands.
+std::filesystem::path lf_licenceFolder(const std::filesystem::path& parkingDir,
+                                       const std::filesystem::path& fallback)
+{
+    const auto folder = std::filesystem::absolute(parkingDir / "").parent_path();
+    for (const auto& candidate : {folder, folder.parent_path(), fallback}) {
+        if (candidate.empty()) continue;
+        if (std::all_of(kLicenceFiles.begin(), kLicenceFiles.end(), [&](std::string_view file) {
+                std::error_code ec;
+                return std::filesystem::is_regular_file(candidate / file, ec);
+            })) {
+            return candidate;
+        }
+    }
+    throw SourceError(
+        fmt::format("no {} and {} beside the parking lists of {}, and no --licence "
+                    "folder with them",
+                    kLicenceFiles[0], kLicenceFiles[1], parkingDir.string()));
 }
 
 }  // namespace
@@ -122,45 +202,53 @@ std::vector<ParkStand> readFlightGearParking(const std::string& xml, std::size_t
     return stands;
 }
 
-std::vector<std::string> buildStandArchive(const std::filesystem::path& parkingDir,
-                                           const std::filesystem::path& dataDir,
-                                           const std::filesystem::path& outDir)
+std::size_t buildStandArchive(const std::filesystem::path& parkingDir,
+                              const std::filesystem::path& dataDir,
+                              const std::filesystem::path& outDir,
+                              const std::filesystem::path& licenceDir,
+                              std::vector<std::string>& notes)
 {
+    const auto lists = lf_parkingLists(parkingDir, notes);
+    if (lists.empty()) return 0;
+    const auto licence = lf_licenceFolder(parkingDir, licenceDir);
     const auto facts = lf_airportFacts(dataDir);
     std::filesystem::create_directories(outDir);
-    std::vector<std::string> notes;
-    std::set<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(parkingDir)) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() == 4 + lf_parkingSuffix.size() && name.ends_with(lf_parkingSuffix)) {
-            files.insert(entry.path());
-        }
-    }
-    for (const auto& path : files) {
+    std::size_t written = 0;
+    for (const auto& [code, path] : lists) {
         BglAirport airport;
-        airport.code = AirportCode(path.filename().string().substr(0, 4));
-        const std::string code(airport.code.text());
+        airport.code = AirportCode(code);
         if (const auto found = facts.find(code); found != facts.end()) {
             airport.name = found->second.name;
             airport.altitude_ft = found->second.elevation_ft;
         }
         airport.publisher = "stock";
         std::size_t skipped = 0;
-        airport.stands = readFlightGearParking(lf_readText(path), skipped);
+        try {
+            airport.stands = readFlightGearParking(lf_readText(path), skipped);
+        } catch (const std::exception& e) {
+            notes.push_back(fmt::format("{}: skipped, {}", code, e.what()));
+            continue;
+        }
+        if (airport.stands.empty()) {
+            notes.push_back(fmt::format("{}: skipped, no stand with a position", code));
+            continue;
+        }
         const auto target = outDir / (code + ".xml");
         if (!gf_writeApf(airport, target, ApfScanned, 1)) {
             throw SourceError("could not write " + target.string());
         }
+        ++written;
         notes.push_back(fmt::format("{}: {} stands, {} skipped", code, airport.stands.size(),
                                     skipped));
     }
     // GPL-2+ data: the licence and its notice go with every copy.
-    const auto source = parkingDir.parent_path();
-    for (const char* licence : {"COPYING.GPL-2", "debian-copyright.txt"}) {
-        std::filesystem::copy_file(source / licence, outDir / licence,
-                                   std::filesystem::copy_options::overwrite_existing);
+    if (written > 0) {
+        for (const auto& file : kLicenceFiles) {
+            std::filesystem::copy_file(licence / file, outDir / file,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
     }
-    return notes;
+    return written;
 }
 
 }  // namespace qel::datafile

@@ -21,10 +21,16 @@ std::optional<double> parseFlightGearAngle(std::string_view text);
 // Entries without a valid position are skipped and counted in `skipped`.
 std::vector<ParkStand> readFlightGearParking(const std::string& xml, std::size_t& skipped);
 
-// Writes outDir/<CODE>.xml for every <CODE>.parking.xml of parkingDir, named and placed by the
-// airportsdata table of dataDir, and copies the licence beside them. Returns one note a file.
-std::vector<std::string> buildStandArchive(const std::filesystem::path& parkingDir,
-                                           const std::filesystem::path& dataDir,
-                                           const std::filesystem::path& outDir);
+// Writes outDir/<CODE>.xml for every parking list of parkingDir, kept renamed as
+// <CODE>.parking.xml or as FlightGear keeps it, <CODE>/parking.xml; named and placed by the
+// airportsdata table of dataDir. A list that does not read or holds no stand is skipped. The
+// licence goes beside the files: COPYING.GPL-2 and debian-copyright.txt from parkingDir or its
+// parent, else from licenceDir (may be empty); SourceError when none has them. Returns the
+// number of files written; one note a list goes to `notes`.
+std::size_t buildStandArchive(const std::filesystem::path& parkingDir,
+                              const std::filesystem::path& dataDir,
+                              const std::filesystem::path& outDir,
+                              const std::filesystem::path& licenceDir,
+                              std::vector<std::string>& notes);
 
 }  // namespace qel::datafile
