@@ -199,7 +199,12 @@ TEST(TrackPicture, ADepartureIsNamedWhereItLeftTheAirportAndAmongEveryFlight)
             return t.text == "DEP1";
         })) << view;
     }
-    EXPECT_NE(svg.find(">user</text>"), std::string::npos);  // in the legend, above the views
+    // The legend, above the views, names every kind of mark they hold.
+    const auto legend = svg.find("<g id=\"legend\">");
+    const std::string keys = svg.substr(legend, svg.find("</g>", legend) - legend);
+    for (const char* key : {">user</text>", ">stand</text>", ">runway</text>"}) {
+        EXPECT_NE(keys.find(key), std::string::npos) << key;
+    }
 }
 
 TEST(TrackPicture, WhatMovedIsDrawnOverWhatStoodAndEachTrackOnce)

@@ -314,6 +314,8 @@ std::optional<View> lf_apronView(const std::map<long long, ObjectTrack>& tracks,
     return lf_viewOf(places, kApronMargin_m);
 }
 
+constexpr std::string_view kRunwayColour = "#bbbbbb";
+constexpr std::string_view kStandColour = "#cc9900";
 constexpr double kRunwayNameSize = 12.0;      // px
 constexpr double kRunwayNameCharWidth = 7.8;  // px
 
@@ -327,9 +329,10 @@ void lf_drawRunways(std::string& svg, const View& v, const std::vector<Runway>& 
                       x + kRunwayNameCharWidth * static_cast<double>(r.name.size()),
                       y + kRunwayNameSize * 0.25});
         svg += fmt::format(
-            "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"#bbbbbb\" "
+            "<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" "
             "stroke-width=\"{:.1f}\"/>\n",
-            v.x(r.lon1), v.y(r.lat1), v.x(r.lon2), v.y(r.lat2), std::max(r.width_m * v.scale, 2.0));
+            v.x(r.lon1), v.y(r.lat1), v.x(r.lon2), v.y(r.lat2), kRunwayColour,
+            std::max(r.width_m * v.scale, 2.0));
         svg += fmt::format(
             "<text x=\"{:.1f}\" y=\"{:.1f}\" font-size=\"{:.0f}\" fill=\"#888888\">{}"
             "</text>\n",
@@ -340,10 +343,11 @@ void lf_drawRunways(std::string& svg, const View& v, const std::vector<Runway>& 
 void lf_drawStands(std::string& svg, const View& v, const std::vector<Stand>& stands)
 {
     for (const Stand& s : stands) {
-        svg += fmt::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.1f}\" fill=\"none\" "
-                           "stroke=\"#cc9900\" stroke-width=\"0.8\"><title>{}</title></circle>\n",
-                           v.x(s.lon), v.y(s.lat), std::max(s.radius_m * v.scale, 1.5),
-                           lf_escape(s.name));
+        svg += fmt::format(
+            "<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{:.1f}\" fill=\"none\" "
+            "stroke=\"{}\" stroke-width=\"0.8\"><title>{}</title></circle>\n",
+            v.x(s.lon), v.y(s.lat), std::max(s.radius_m * v.scale, 1.5), kStandColour,
+            lf_escape(s.name));
     }
 }
 
@@ -469,6 +473,16 @@ void lf_drawLegend(std::string& svg)
         fmt::format("<rect x=\"{:.0f}\" y=\"{:.0f}\" width=\"8\" height=\"8\" fill=\"#e377c2\"/>\n",
                     x + 8.0, y - 4.0);
     name("user");
+    svg += fmt::format(
+        "<circle cx=\"{:.0f}\" cy=\"{:.0f}\" r=\"6\" fill=\"none\" stroke=\"{}\" "
+        "stroke-width=\"0.8\"/>\n",
+        x + 12.0, y, kStandColour);
+    name("stand");
+    svg += fmt::format(
+        "<line x1=\"{0:.0f}\" y1=\"{1:.0f}\" x2=\"{2:.0f}\" y2=\"{1:.0f}\" "
+        "stroke=\"{3}\" stroke-width=\"4\"/>\n",
+        x, y, x + 24.0, kRunwayColour);
+    name("runway");
     svg += "</g>\n";
 }
 
