@@ -227,9 +227,9 @@ void lf_addManualStand(const LearnedMergeContext& context)
     if (latitude && longitude && std::abs(lf_asWritten(*latitude)) <= 0.0001 &&
         std::abs(lf_asWritten(*longitude)) <= 0.0001) {
         gf_logHighlighted(
-            fmt::format("{}stand {} refused: a manual stand at latitude and "
-                        "longitude 0",
-                        lf_whereIn(context.read.source, context.parkpos), context.id));
+            fmt::format("{}manually created standid {} misses correct attributes in {}",
+                        lf_whereIn(context.read.source, context.parkpos), context.id,
+                        context.read.source.path));
         ++context.read.refused;
         return;
     }

@@ -308,9 +308,10 @@ TEST_F(ParkLoading, LearnedFilesMergeByTheirRules)
     EXPECT_EQ(parking_percentage.current, 30);  // learned file without the row
     EXPECT_TRUE(log_.contains("Warning: learned file airport name: 'Other' differs from archived "
                               "file airport name: 'Schiphol'"));
-    EXPECT_TRUE(
-        log_.contains("==> airports/learned/thirdparty/Orbx/EHAM.xml line 1: stand M2 "
-                      "refused: a manual stand at latitude and longitude 0"));
+    const std::string orbx = "airports/learned/thirdparty/Orbx/EHAM.xml";
+    const std::string m2Misses =
+        " line 1: manually created standid M2 misses correct attributes in ";
+    EXPECT_TRUE(log_.contains("==> " + orbx + m2Misses + orbx));
     const std::string a1Exists = " line 1: manually created standid A1 already exists in ";
     EXPECT_TRUE(log_.contains("==> " + learnedPath + a1Exists + learnedPath));
 
