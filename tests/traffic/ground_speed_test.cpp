@@ -8,44 +8,7 @@
 namespace qel::test {
 namespace {
 
-class GroundSpeed : public MotionRoad {
-protected:
-    // Once a second while `hex` is on the ground, from its sixth second on when it was created
-    // there, else from its touchdown on: the largest change of its shown speed from the second
-    // before, and when it was.
-    void watchSpeed(uint32_t hex)
-    {
-        eachTick_ = [this, hex] {
-            const LiveAc* aircraft = live(hex);
-            const auto object = aircraft && aircraft->objectId
-                                    ? simstandin::object(aircraft->objectId)
-                                    : std::nullopt;
-            if (g_fastTicks % 100 != 0 || !object) return;
-            if (!object->onGround) {
-                lastShown_kt_.reset();
-                landed_ = true;
-                return;
-            }
-            if (lastShown_kt_ && (++seconds_ > 5 || landed_)) {
-                const double change = std::abs(object->groundSpeed_kt - *lastShown_kt_);
-                if (change > largestChange_kt_) {
-                    largestChange_kt_ = change;
-                    largestAt_ = fmt::format("{:.1f} kt to {:.1f} kt at tick {}", *lastShown_kt_,
-                                             object->groundSpeed_kt, g_fastTicks.load());
-                }
-            }
-            lastShown_kt_ = object->groundSpeed_kt;
-            shown_kt_.push_back(object->groundSpeed_kt);
-        };
-    }
-
-    std::optional<double> lastShown_kt_;
-    std::vector<double> shown_kt_;  // each second on the ground
-    bool landed_ = false;  // seen in the air
-    int seconds_ = 0;
-    double largestChange_kt_ = 0.0;
-    std::string largestAt_;
-};
+class GroundSpeed : public MotionRoad {};
 
 // Where `toAms` lies from `fromAms` at Schiphol, taken from `corner` instead.
 LatLon lf_movedOffset(LatLon corner, LatLon fromAms, LatLon toAms)
@@ -156,21 +119,6 @@ TEST_F(GroundSpeed, ATakeOffRollWhoseReportsStopGathersSpeedSteadily)
     expectNoException();
 }
 
-TEST_F(GroundSpeed, ALandingReportedEveryFiveSecondsTouchesDownTurnsOffAndParksWithoutAJerk)
-{
-    // KLM56A's reports: 140 kt on the approach, 120, 90, 60, 35 and 20 kt on the runway, a
-    // right-angle turn off onto the taxiway at 15 kt, and a stop by its stand.
-    const std::vector<Report> reports = arrivalToA1("coarse-arrival");
-    watchSpeed(0x48548e);
-    fly(0x48548e, reports, 6000);
-
-    ASSERT_NE(live(0x48548e), nullptr);
-    EXPECT_EQ(live(0x48548e)->phase, FlightPhase::parked);
-    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
-    expectNoException();
-    expectFacingWhereTheyGo();
-}
-
 // KLM56A's reports, 5 s apart, taxiing east at 20 kt for half a minute from `t_s` on; `p` and
 // `t_s` end where and when it is then.
 std::vector<Report> lf_taxiEastAt20(LatLon& p, double& t_s)
@@ -180,30 +128,6 @@ std::vector<Report> lf_taxiEastAt20(LatLon& p, double& t_s)
     std::vector<Report> reports{reportAt(p, 0, 20, 90, t_s)};
     reportLeg(reports, p, alt, t_s, 90, 20, 0, 6);
     return reports;
-}
-
-TEST_F(GroundSpeed, ATaxiingAircraftTurningBackBrakesBeforeItTurnsOnTheSpot)
-{
-    // Reported going back west, KLM56A slows to a stop before it turns round on the spot. The
-    // reports are handed over a minute ahead, so that it knows of the turn as its leg begins.
-    startAt("fast-turn-back", {});
-    LatLon p{};
-    double t = 0;
-    std::vector<Report> reports = lf_taxiEastAt20(p, t);
-    double alt = 0;
-    reportLeg(reports, p, alt, t, 270, 20, 0, 4);
-    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 270, t += 20));
-    livery(0x48548e);
-    watchSpeed(0x48548e);
-    for (const auto& poll : pollsOf(reports)) {
-        push(poll, 60);
-        runTicks(0x48548e, 500);
-    }
-    runTicks(0x48548e, 6000);
-
-    EXPECT_TRUE(went("taxi"));
-    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
-    expectNoException();
 }
 
 TEST_F(GroundSpeed, AnArrivalReportedTurningOffOnlyLateRunsOutToAStopFirst)

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,7 @@ protected:
                 watchHeadings();
             }
             if (eachTick_) eachTick_();
+            if (speedWatched_ && g_fastTicks % 100 == 0) noteShownSpeed();
             const LiveAc* aircraft = live(hex);
             if (!aircraft || aircraft->state != SimObjectState::active) continue;
             const std::string name(flightPhaseName(aircraft->phase));
@@ -146,6 +148,34 @@ protected:
         }
     }
 
+    // Once a second while `hex` is on the ground, from its sixth second on when it was created
+    // there, else from its touchdown on: the largest change of its shown speed from the second
+    // before, and when it was.
+    void watchSpeed(uint32_t hex) { speedWatched_ = hex; }
+
+    void noteShownSpeed()
+    {
+        const LiveAc* aircraft = live(speedWatched_);
+        const auto object =
+            aircraft && aircraft->objectId ? simstandin::object(aircraft->objectId) : std::nullopt;
+        if (!object) return;
+        if (!object->onGround) {
+            lastShown_kt_.reset();
+            landed_ = true;
+            return;
+        }
+        if (lastShown_kt_ && (++seconds_ > 5 || landed_)) {
+            const double change = std::abs(object->groundSpeed_kt - *lastShown_kt_);
+            if (change > largestChange_kt_) {
+                largestChange_kt_ = change;
+                largestAt_ = fmt::format("{:.1f} kt to {:.1f} kt at tick {}", *lastShown_kt_,
+                                         object->groundSpeed_kt, g_fastTicks.load());
+            }
+        }
+        lastShown_kt_ = object->groundSpeed_kt;
+        shown_kt_.push_back(object->groundSpeed_kt);
+    }
+
     void expectFacingWhereTheyGo()
     {
         for (const auto& slide : slides_) ADD_FAILURE() << slide;
@@ -187,6 +217,13 @@ protected:
     std::vector<std::string> slides_;  // what slid sideways
     std::vector<std::string> phases_;
     std::function<void()> eachTick_;  // after every tick
+    uint32_t speedWatched_ = 0;       // the hex id whose shown speed is watched
+    std::optional<double> lastShown_kt_;
+    std::vector<double> shown_kt_;  // each second on the ground
+    bool landed_ = false;  // seen in the air
+    int seconds_ = 0;
+    double largestChange_kt_ = 0.0;
+    std::string largestAt_;
     bool caughtUp_ = false;
     double shownRollSpeed_kt_ = 0.0;
     std::vector<double> rollSpeeds_kt_;  // every half second of the take-off roll

@@ -53,6 +53,7 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     g_staticAcs.back().state = SimObjectState::active;
     lf_reindexTraffic();
     livery(0x48548e);
+    watchSpeed(0x48548e);
     fly(0x48548e, reports, 6000);
 
     const LiveAc* aircraft = live(0x48548e);
@@ -75,6 +76,9 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     EXPECT_EQ(aircraft->standId, 1u);
     EXPECT_LT(gf_distanceNm({aircraft->position.latitude, aircraft->position.longitude}, stand) * 1852,
               2.0);
+    // Touching down, rolling out, turning off at a right angle and parking, it changes its
+    // speed by no more than 10 kt in a second.
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
     expectNoException();
     expectFacingWhereTheyGo();
 }
@@ -525,38 +529,43 @@ TEST_F(MotionRoad, BelowAThousandFeetAwayFromTheParkAirportADescentStaysADescent
     expectFacingWhereTheyGo();
 }
 
-// KLM56A taxiing east at 10 kt for a minute; `p` and `t_s` end where and when it is then.
-std::vector<Report> lf_taxiingEast(LatLon& p, double& t_s)
+// KLM56A taxiing east at `gs_kt` for a minute; `p` and `t_s` end where and when it is then.
+std::vector<Report> lf_taxiingEast(LatLon& p, double& t_s, double gs_kt = 10)
 {
     p = {51.2960, 6.7790};
     double alt = 0;
-    std::vector<Report> reports{reportAt(p, 0, 10, 90, t_s)};
-    reportLeg(reports, p, alt, t_s, 90, 10, 0, 12);
+    std::vector<Report> reports{reportAt(p, 0, gs_kt, 90, t_s)};
+    reportLeg(reports, p, alt, t_s, 90, gs_kt, 0, 12);
     return reports;
 }
 
 TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
 {
-    // KLM56A taxis east at 10 kt for a minute, is then reported going back west and stops: it
-    // turns round on the spot, in seconds, and taxis on facing west.
+    // KLM56A taxis east at 20 kt for a minute, is then reported going back west and stops: it
+    // brakes to a stop, turns round on the spot, in seconds, and taxis on facing west.
     startAt("turn-back", {});
     LatLon p{};
     double t = 0;
-    std::vector<Report> reports = lf_taxiingEast(p, t);
+    std::vector<Report> reports = lf_taxiingEast(p, t, 20);
     double alt = 0;
-    reportLeg(reports, p, alt, t, 270, 10, 0, 8);
+    reportLeg(reports, p, alt, t, 270, 20, 0, 8);
     const LatLon stop = p;
     for (int i = 0; i < 2; ++i) reports.push_back(reportAt(stop, 0, 0, 270, t += 20));
     livery(0x48548e);
+    watchSpeed(0x48548e);
     int32_t stillFrom = -1;
     int32_t longestStill = 0;
+    int32_t turnedAt = -1;
     bool arrived = false;
     LatLon last{};
     eachTick_ = [&] {
         const LiveAc* aircraft = live(0x48548e);
         if (arrived || !aircraft || aircraft->state != SimObjectState::active) return;
         const LatLon here{aircraft->position.latitude, aircraft->position.longitude};
-        arrived = gf_distanceNm(here, stop) * 1852.0 < 5.0;
+        if (turnedAt < 0 && std::abs(aircraft->position.heading_rad / kRadPerDeg - 270.0) < 5.0) {
+            turnedAt = g_fastTicks;
+        }
+        if (turnedAt >= 0) arrived = gf_distanceNm(here, stop) * 1852.0 < 5.0;
         if (std::abs(here.lat - last.lat) < 1e-9 && std::abs(here.lon - last.lon) < 1e-9) {
             if (stillFrom < 0) stillFrom = g_fastTicks;
             longestStill = std::max(longestStill, g_fastTicks - stillFrom);
@@ -568,8 +577,10 @@ TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
     fly(0x48548e, reports, 3000);
 
     ASSERT_TRUE(arrived);
+    EXPECT_TRUE(went("taxi"));
     EXPECT_LT(longestStill, 1200);  // 160 degrees at three times the ground turn rate: 8 s
     EXPECT_NEAR(live(0x48548e)->position.heading_rad / kRadPerDeg, 270.0, 25.0);
+    EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
     expectNoException();
     expectFacingWhereTheyGo();
 }
