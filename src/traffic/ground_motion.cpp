@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -94,6 +95,29 @@ void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
     aircraft.curveAngle_deg =
         std::abs(lf_wrapPi(heading_rad - gf_bearingRad(here, control))) / kRadPerDeg;
     aircraft.turnOnSpot = 0;
+}
+
+// A taxiing aircraft's leg toward a report of a speed.
+bool lf_taxiLeg(const LiveAc& a)
+{
+    const auto& s = a.samples;
+    return (a.phase == FlightPhase::taxi || a.phase == FlightPhase::parking) && !a.takeOff &&
+           !a.landingRoll && s.size() >= 2 && !s[1].stationary && s[1].groundSpeed_kt > 0.0;
+}
+
+// The leg sets off from a stop (a sample of 0 kt: the end of a push-back, a hold, a run-out).
+// Halfway at half the reported speed, or timed by the mean of 0 and that speed, it would crawl
+// through the first half of a long leg and fall behind its reports for good.
+bool lf_fromStop(const LiveAc& a) { return lf_taxiLeg(a) && a.samples[0].groundSpeed_kt == 0.0; }
+
+// The speed a leg that sets off from a standstill is entered at: from a stop, or after a turn
+// on the spot; none for any other leg.
+std::optional<double> lf_setOffSpeed(const LiveAc& a)
+{
+    if (!lf_taxiLeg(a)) return std::nullopt;
+    if (lf_startsWithTurn(a)) return 0.0;
+    if (a.samples[0].groundSpeed_kt == 0.0) return std::max(a.pace.now_kt, 0.0);
+    return std::nullopt;
 }
 
 void lf_endSynthetic(LiveAc& a)
@@ -192,16 +216,8 @@ void lf_shapeLeg(LiveAc& aircraft)
             lf_startTaxiCurve(aircraft);
             aircraft.curveAngle_deg = a;
         }
-    } else if (s.size() >= 3) {
+    } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
         lf_checkSpeedChange(aircraft);
-    } else if (aircraft.syntheticCount < 1) {
-        const PosSample& A = s[0];
-        const PosSample& B = s[1];
-        if ((A.groundSpeed_kt > 0.0 || B.groundSpeed_kt > 0.0) &&
-            std::abs(A.groundSpeed_kt - B.groundSpeed_kt) > 5.0 &&
-            gf_distanceNm(lf_at(A), lf_at(B)) * 1852.0 >= 100.0) {
-            lf_insertMidSample(aircraft);
-        }
     }
     if (!lf_curveActive(aircraft)) {
         aircraft.headingError_deg =
@@ -361,8 +377,11 @@ void lf_groundLegTiming(LiveAc& aircraft)
     if (!b.stationary) {
         aircraft.currentTurnRate_rad = aircraft.groundTurnRate_rad;
         const double d_nm = gf_distanceNm(lf_at(a), lf_at(b));
-        const int32_t legTicks =
-            std::max(lf_ticksOf(d_nm * kTicksPerHour / lf_legSpeed(aircraft)), kMinLegTicks);
+        const std::optional<double> setOff = lf_setOffSpeed(aircraft);
+        const double ticks = setOff
+                                 ? lf_rampedTicks(*setOff, b.groundSpeed_kt, d_nm * kTicksPerHour)
+                                 : d_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);
         lf_setDueTick(aircraft, legTicks);
@@ -447,7 +466,7 @@ void lf_insertMidSample(LiveAc& aircraft)
 void lf_checkSpeedChange(LiveAc& aircraft)
 {
     const auto& s = aircraft.samples;
-    if (s.size() < 2) return;
+    if (s.size() < 2 || lf_fromStop(aircraft)) return;
     const PosSample& a = s[0];
     const PosSample& b = s[1];
     if ((a.groundSpeed_kt > 0.0 || b.groundSpeed_kt > 0.0) &&

@@ -222,6 +222,22 @@ void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
 
 }  // namespace
 
+double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops)
+{
+    const double a = kGentle_ktPerTick;
+    const double v0 = std::clamp(v0_kt, 0.0, v_kt);
+    const double brake = stops ? v_kt * v_kt / (2.0 * a) : 0.0;
+    if (length >= (v_kt * v_kt - v0 * v0) / (2.0 * a) + brake) {
+        return length / v_kt + (v_kt - v0) * (v_kt - v0) / (2.0 * a * v_kt) +
+               (stops ? v_kt / (2.0 * a) : 0.0);
+    }
+    if (!stops) return (std::sqrt(v0 * v0 + 2.0 * a * length) - v0) / a;
+    // Too short to reach v_kt: it brakes from the highest speed that leaves room to, or, from
+    // faster than that, cannot stop in it at the usual rate at all.
+    const double peak = std::sqrt((2.0 * a * length + v0 * v0) / 2.0);
+    return peak >= v0 ? (2.0 * peak - v0) / a : NAN;
+}
+
 PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double v_kt,
                         int64_t fromTick)
 {
@@ -256,12 +272,14 @@ void lf_paceLeg(LiveAc& aircraft)
     if (!(length >= kShortest_nm * kTicksPerHour)) return;
     // A new aircraft enters its first leg at that leg's speed: it may be created rolling.
     double v0 = pace.now_kt < 0.0 ? length / n : pace.now_kt;
+    bool runOut = false;
     if (lf_startsWithTurn(aircraft)) {
         // Pushed back, its heading points the other way from where it goes.
         const bool forward =
             aircraft.phase == FlightPhase::taxi || aircraft.phase == FlightPhase::parking;
         if (v0 > kRunOutFrom_kt && forward) {
             lf_insertRunOut(aircraft, v0);
+            runOut = true;
             length = lf_legLength(aircraft);
             n = lf_rateTicks(s[1]);
         } else {
@@ -269,6 +287,16 @@ void lf_paceLeg(LiveAc& aircraft)
         }
     }
     pace.stops = lf_stopsAtEnd(aircraft, 1);
+    // Stopping at its end, the leg takes the time to brake there at the usual rate from the
+    // speed its time gives: held to that time, it would hurry first, faster than it was
+    // reported, to have time left to brake in.
+    if (pace.stops && !runOut && !aircraft.takeOff && !aircraft.landingRoll) {
+        const double braking = lf_rampedTicks(v0, std::max(v0, length / n), length, true);
+        if (braking + 1.0 > n && braking < kLongestTicks) {
+            n = static_cast<int32_t>(std::ceil(braking)) + 1;
+            lf_moveDue(s[1], n);
+        }
+    }
     const PacePlan plan =
         lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.ticks != n) lf_moveDue(s[1], plan.ticks);

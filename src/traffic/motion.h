@@ -39,6 +39,10 @@ bool lf_startsWithTurn(const LiveAc& aircraft);
 // goes from the one it enters at; sample 1's due tick moves where the leg cannot be flown in its
 // time at a bounded change of speed.
 void lf_paceLeg(LiveAc& aircraft);
+// The ticks a leg of `length` (kt·ticks) takes entered at v0_kt, gathering speed at an
+// airliner's usual rate up to v_kt and holding it, and braking at that rate to a stop at its end
+// when it `stops` there (NaN when it is too short to); a leg from a standstill, or to one.
+double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = false);
 // After a report was appended: a leg that now ends at a stop slows down for it.
 void lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).

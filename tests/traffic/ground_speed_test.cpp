@@ -216,5 +216,80 @@ TEST_F(GroundSpeed, AnArrivalTurningOntoAStandAsItRollsRunsOutToAStopFirst)
     expectNoException();
 }
 
+TEST_F(GroundSpeed, AnAircraftThatStoodGathersSpeedForItsReportsAndKeepsUpWithThem)
+{
+    // KLM56A stands on A1, is pushed back for 45 s at 4 kt and then reported taxiing east at
+    // 15 kt. KLM57B, 550 m north, taxies east at 10 kt; its reports pause for 30 s, go on for
+    // 40 s, pause for 35 s and go on, their places as if it had kept going. Each stands for a
+    // few seconds before it is reported moving on, then gathers speed up to its reported one at
+    // once: it stays about as far behind its reports as it was before.
+    const LatLon a1{51.2900, 6.7700};
+    startAt("stood", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
+    std::vector<Report> reports;
+    standingAt(reports, 0x48548e, "KLM56A", a1, 0);
+    LatLon at = a1;
+    double alt = 0;
+    double t = 20;
+    reportLeg(reports, at, alt, t, 180, 4, 0, 9);
+    const Report pushedBack = reports.back();
+    reportLeg(reports, at, alt, t, 90, 15, 0, 30);
+    const double taxiEnd_s = t;
+    for (Report& r : reports) r.registration.clear();
+    LatLon p = gf_destinationPoint(a1, 0.0, 550 / 0.3048);
+    t = 0;
+    std::vector<Report> taxi57{reportAt(p, 0, 10, 90, t)};
+    reportLeg(taxi57, p, alt, t, 90, 10, 0, 8);
+    std::vector<double> beforePauses_s{t};
+    for (const int pause_s : {30, 35}) {
+        std::vector<Report> more;
+        reportLeg(more, p, alt, t, 90, 10, 0, pause_s / 5 + 8);
+        taxi57.insert(taxi57.end(), more.begin() + pause_s / 5, more.end());
+        beforePauses_s.push_back(t);
+    }
+    for (Report& r : taxi57) {
+        r.hex = 0x48548f;
+        r.callsign = "KLM57B";
+        r.registration.clear();
+        reports.push_back(r);
+    }
+    livery(0x48548e);
+    livery(0x48548f);
+    // The seconds `hex` lies behind its reports east from `from` at `gs_kt`: each poll is
+    // handed over 5 s after the one before, and the replay is 30 s behind it.
+    const int32_t start = g_fastTicks;
+    const auto lag_s = [&](uint32_t hex, const Report& from, double gs_kt) {
+        const LiveAc* aircraft = live(hex);
+        const double east_m =
+            (aircraft->position.longitude - from.lon) * std::cos(from.lat * kRadPerDeg) * 111132.95;
+        const double reported_s = from.time_s - Report{}.time_s + east_m / (gs_kt / 3600 * 1852);
+        return (g_fastTicks - start) / 100.0 - reported_s;
+    };
+    // KLM57B's lag as the last report before each pause and the last of all fall due; KLM56A's
+    // worst lag once it taxies.
+    std::vector<double> lags_s;
+    double worstLag56_s = 0.0;
+    eachTick_ = [&] {
+        for (const double due_s : beforePauses_s) {
+            if (g_fastTicks - start == std::lround((due_s + 30) * 100)) {
+                lags_s.push_back(lag_s(0x48548f, taxi57.front(), 10));
+            }
+        }
+        const LiveAc* aircraft = live(0x48548e);
+        if (aircraft && aircraft->phase == FlightPhase::taxi &&
+            g_fastTicks - start <= (taxiEnd_s + 30) * 100) {
+            worstLag56_s = std::max(worstLag56_s, lag_s(0x48548e, pushedBack, 15));
+        }
+    };
+    fly(0x48548e, reports, 1000);
+
+    ASSERT_EQ(lags_s.size(), 3u);
+    EXPECT_NEAR(lags_s[0], 30.0, 1.0);
+    EXPECT_LT(lags_s[1], lags_s[0] + 7.0);
+    EXPECT_LT(lags_s[2], lags_s[1] + 7.0);
+    EXPECT_TRUE(went("pushed_back"));
+    EXPECT_LT(worstLag56_s, 30.0 + 7.0);
+    expectNoException();
+}
+
 }  // namespace
 }  // namespace qel::test

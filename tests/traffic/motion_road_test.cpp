@@ -557,6 +557,7 @@ TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
     int32_t longestStill = 0;
     int32_t turnedAt = -1;
     bool arrived = false;
+    double fastest_kt = 0.0;  // until ten seconds after it turned
     LatLon last{};
     eachTick_ = [&] {
         const LiveAc* aircraft = live(0x48548e);
@@ -564,6 +565,10 @@ TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
         const LatLon here{aircraft->position.latitude, aircraft->position.longitude};
         if (turnedAt < 0 && std::abs(aircraft->position.heading_rad / kRadPerDeg - 270.0) < 5.0) {
             turnedAt = g_fastTicks;
+        }
+        if (turnedAt < 0 || g_fastTicks - turnedAt <= 1000) {
+            fastest_kt =
+                std::max(fastest_kt, simstandin::object(aircraft->objectId)->groundSpeed_kt);
         }
         if (turnedAt >= 0) arrived = gf_distanceNm(here, stop) * 1852.0 < 5.0;
         if (std::abs(here.lat - last.lat) < 1e-9 && std::abs(here.lon - last.lon) < 1e-9) {
@@ -580,6 +585,9 @@ TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
     EXPECT_TRUE(went("taxi"));
     EXPECT_LT(longestStill, 1200);  // 160 degrees at three times the ground turn rate: 8 s
     EXPECT_NEAR(live(0x48548e)->position.heading_rad / kRadPerDeg, 270.0, 25.0);
+    // It does not run faster than its reported 20 kt to have time to brake for the turn, nor
+    // after it, as it gathers speed again.
+    EXPECT_LE(fastest_kt, 20.5);
     EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
     expectNoException();
     expectFacingWhereTheyGo();
@@ -601,7 +609,7 @@ TEST_F(MotionRoad, AnAircraftStoppingPastItsStandTurnsAndDrivesOntoItNoseFirst)
     g_parkStands[0].number = 1;
     gf_publishStandSpots();
     livery(0x48548e);
-    fly(0x48548e, reports, 3000);
+    fly(0x48548e, reports, 4000);
 
     const LiveAc* aircraft = live(0x48548e);
     ASSERT_NE(aircraft, nullptr);
