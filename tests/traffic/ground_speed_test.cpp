@@ -291,5 +291,37 @@ TEST_F(GroundSpeed, AnAircraftThatStoodGathersSpeedForItsReportsAndKeepsUpWithTh
     expectNoException();
 }
 
+TEST_F(GroundSpeed, ACornerBetweenTwoReportsIsRoundedWithoutAStop)
+{
+    // KLM56A taxies east at 20 kt and turns 58 degrees left halfway between two of its reports,
+    // going on at 19 kt. Wherever its reports happen to fall, it rounds the corner as it rolls,
+    // and does not stop at it to turn on the spot.
+    const LatLon start{51.2960, 6.7790};
+    const LatLon corner = gf_destinationPoint(start, kPi / 2, 20 * 60 / 3600.0 * kFeetPerNm);
+    std::vector<Report> reports;
+    for (double t = 2.5; t < 120; t += 5) {
+        const bool before = t < 60;
+        const LatLon at = before ? gf_destinationPoint(start, kPi / 2, 20 * t / 3600 * kFeetPerNm)
+                                 : gf_destinationPoint(corner, 32 * kRadPerDeg,
+                                                       19 * (t - 60) / 3600 * kFeetPerNm);
+        reports.push_back(reportAt(at, 0, before ? 20 : 19, before ? 90 : 32, t));
+    }
+    startAt("corner-between-reports", {});
+    livery(0x48548e);
+    double slowest_kt = HUGE_VAL;
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || g_fastTicks % 100 != 0 || g_fastTicks < 4000 || g_fastTicks > 14000) {
+            return;
+        }
+        slowest_kt = std::min(slowest_kt, simstandin::object(aircraft->objectId)->groundSpeed_kt);
+    };
+    fly(0x48548e, reports, 1000);
+
+    EXPECT_GT(slowest_kt, 5.0);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
 }  // namespace
 }  // namespace qel::test
