@@ -220,7 +220,7 @@ protected:
     uint32_t speedWatched_ = 0;       // the hex id whose shown speed is watched
     std::optional<double> lastShown_kt_;
     std::vector<double> shown_kt_;  // each second on the ground
-    bool landed_ = false;  // seen in the air
+    bool landed_ = false;           // seen in the air
     int seconds_ = 0;
     double largestChange_kt_ = 0.0;
     std::string largestAt_;
