@@ -95,18 +95,25 @@ struct StaticAc : FlightData {
     bool operator==(const StaticAc&) const = default;
 };
 
+// A leg's exit speed where no bend follows it.
+inline constexpr double kNoBend_kt = HUGE_VAL;
+
 // How the speed is laid along a leg on the ground: from the speed it entered the leg at toward
 // the hold speed, then over the leg's last endTicks toward the end speed, each at the rate. The
 // leg's rates (latRate, lonRate, curveStep) are per tick at the nominal speed and are scaled by
-// the speed of the tick, so a leg still ends on its sample at its due tick.
+// the speed of the tick, so a leg still ends on its sample at its due tick. A bend that holds the
+// aircraft below the laid-out speed moves the due tick on by the time it loses.
 struct LegPace {
     double now_kt = -1.0;         // the speed it moves at; below 0 before its first leg: 38.5
+    double free_kt = 0.0;         // the speed laid out for this point of the leg: 38.5
     double nominal_kt = 0.0;      // the leg's length over its time; 0 unpaced (air): 42.0
     double hold_kt = 0.0;         // 35.0
     double end_kt = 0.0;          // 0.0 where it stops or turns on the spot
     double rate_ktPerTick = 0.0;  // 0.03 (3 kt/s)
     int32_t endTicks = 0;         // the last ticks of the leg go toward end_kt
     double left_ktTicks = 0.0;    // the way still to go: knots times ticks
+    double exit_kt = kNoBend_kt;  // the fastest it may end at: the next bend's entry: 9.5
+    double lag_ticks = 0.0;       // time lost to a bend, not yet added to the due tick: 0.4
     bool stops = false;           // the leg ends where it stops
     bool operator==(const LegPace&) const = default;
 };

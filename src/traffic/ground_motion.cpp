@@ -40,23 +40,13 @@ double lf_rotationSpeed_kt(WeightClass weightClass)
     return table.at(weightClass);
 }
 
-// How fast the curve point moves with its parameter u, in metres per unit of u.
-double lf_curveRate_m(const LiveAc& a, double u)
-{
-    const double east =
-        2.0 * (1.0 - u) * a.curveControlEast + 2.0 * u * (a.curveEndEast - a.curveControlEast);
-    const double north =
-        2.0 * (1.0 - u) * a.curveControlNorth + 2.0 * u * (a.curveEndNorth - a.curveControlNorth);
-    return std::hypot(east, north);
-}
-
 // Simpson's rule over 16 intervals: within a millimetre for the curves of one taxi leg.
-double lf_curveLength_m(const LiveAc& a)
+double lf_curveLength_m(const TaxiCurve& c)
 {
     constexpr int kIntervals = 16;
-    double sum = lf_curveRate_m(a, 0.0) + lf_curveRate_m(a, 1.0);
+    double sum = lf_curveRate_m(c, 0.0) + lf_curveRate_m(c, 1.0);
     for (int i = 1; i < kIntervals; ++i) {
-        sum += (i % 2 == 1 ? 4.0 : 2.0) * lf_curveRate_m(a, static_cast<double>(i) / kIntervals);
+        sum += (i % 2 == 1 ? 4.0 : 2.0) * lf_curveRate_m(c, static_cast<double>(i) / kIntervals);
     }
     return sum / (3.0 * kIntervals);
 }
@@ -64,23 +54,19 @@ double lf_curveLength_m(const LiveAc& a)
 // A curve from the aircraft's position through `control` to `end`, in local metres.
 void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
 {
-    const double lat0 = aircraft.position.latitude;
-    const double lon0 = aircraft.position.longitude;
-    const double perLon = std::cos(lat0 * kRadPerDeg) * kMetresPerDeg;
-    aircraft.curveOriginLat = lat0;
-    aircraft.curveOriginLon = lon0;
+    const TaxiCurve c = lf_curveThrough(lf_here(aircraft), control, end);
+    aircraft.curveOriginLat = aircraft.position.latitude;
+    aircraft.curveOriginLon = aircraft.position.longitude;
     aircraft.curveStart = 0.0;
     aircraft.curveEnd = 1.0;
-    aircraft.curveEndNorth = (end.lat - lat0) * kMetresPerDeg;
-    aircraft.curveEndEast = (end.lon - lon0) * perLon;
-    const double east = (control.lon - lon0) * perLon;
-    const double north = (control.lat - lat0) * kMetresPerDeg;
-    if (std::isfinite(east) && std::isfinite(north)) {
-        aircraft.curveControlEast = east;
-        aircraft.curveControlNorth = north;
+    aircraft.curveEndNorth = c.endNorth;
+    aircraft.curveEndEast = c.endEast;
+    if (std::isfinite(c.controlEast) && std::isfinite(c.controlNorth)) {
+        aircraft.curveControlEast = c.controlEast;
+        aircraft.curveControlNorth = c.controlNorth;
     }
     aircraft.curveParam = 0.0;
-    aircraft.curveLength_m = lf_curveLength_m(aircraft);
+    aircraft.curveLength_m = lf_curveLength_m(c);
 }
 
 // Where the way in (from the aircraft through sample 1) meets the way out (back from sample 3
@@ -234,19 +220,13 @@ void lf_shapeLeg(LiveAc& aircraft)
     }
     if (s.size() >= 3 && !s[2].stationary) {
         const double a = std::abs(lf_turnAhead(aircraft) / kRadPerDeg);
-        const PosSample& A = s[0];
-        const PosSample& B = s[1];
-        const int64_t span = std::max<int64_t>(int64_t{B.dueTick} - A.dueTick, 25);
-        if (a <= 3.0 || a > 160.0) {
-            lf_checkSpeedChange(aircraft);
-        } else if (a > 45.0 && gf_distanceNm(lf_at(A), lf_at(B)) > kLongCorner_nm &&
-                   A.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
-            lf_insertMidSample(aircraft);
-        } else if (lf_samePlace(A, s[2])) {
-            lf_checkSpeedChange(aircraft);
-        } else {
+        switch (lf_cornerShape(s, 0, a)) {
+        case CornerShape::straight: lf_checkSpeedChange(aircraft); break;
+        case CornerShape::split: lf_insertMidSample(aircraft); break;
+        case CornerShape::curve:
             lf_startTaxiCurve(aircraft);
             aircraft.curveAngle_deg = a;
+            break;
         }
     } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
         lf_checkSpeedChange(aircraft);
@@ -318,7 +298,7 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
     }
     // A big turn goes 1.5 to 3 times the ground turn rate. Slowed further on a short leg (by
     // the ratio), an aircraft turning on the spot would stand still for a minute.
-    aircraft.currentTurnRate_rad *= std::min(angle, 90.0) / 30.0;
+    aircraft.currentTurnRate_rad *= std::min(angle / 30.0, kSpotTurnFactor);
     if (angle >= 90.0) {
         aircraft.earlyWindow = std::max(aircraft.earlyWindow, 2000);
         aircraft.lateWindow = std::max(aircraft.lateWindow, 2000);
@@ -388,6 +368,42 @@ void lf_rotation(LiveAc& aircraft, double dt)
 }
 
 }  // namespace
+
+CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg)
+{
+    if (samples.size() < i + 3 || samples[i + 1].stationary || samples[i + 2].stationary) {
+        return CornerShape::straight;
+    }
+    const PosSample& a = samples[i];
+    const PosSample& b = samples[i + 1];
+    if (turn_deg <= 3.0 || turn_deg > 160.0) return CornerShape::straight;
+    const int64_t span = std::max<int64_t>(int64_t{b.dueTick} - a.dueTick, 25);
+    if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
+        a.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
+        return CornerShape::split;
+    }
+    return lf_samePlace(a, samples[i + 2]) ? CornerShape::straight : CornerShape::curve;
+}
+
+TaxiCurve lf_taxiCurve(const LiveAc& aircraft)
+{
+    return {aircraft.curveControlEast, aircraft.curveControlNorth, aircraft.curveEndEast,
+            aircraft.curveEndNorth};
+}
+
+TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end)
+{
+    const double perLon = std::cos(from.lat * kRadPerDeg) * kMetresPerDeg;
+    return {(control.lon - from.lon) * perLon, (control.lat - from.lat) * kMetresPerDeg,
+            (end.lon - from.lon) * perLon, (end.lat - from.lat) * kMetresPerDeg};
+}
+
+double lf_curveRate_m(const TaxiCurve& c, double u)
+{
+    const double east = 2.0 * (1.0 - u) * c.controlEast + 2.0 * u * (c.endEast - c.controlEast);
+    const double north = 2.0 * (1.0 - u) * c.controlNorth + 2.0 * u * (c.endNorth - c.controlNorth);
+    return std::hypot(east, north);
+}
 
 void nextPosGround(LiveAc& aircraft)
 {
@@ -473,8 +489,9 @@ double lf_curveParamAfter(const LiveAc& aircraft, double u, double share)
     const double metres = share * aircraft.curveLength_m;
     const double floor = 0.05 * aircraft.curveLength_m;
     if (!(floor > 0.0)) return u + share;
-    const double mid = u + 0.5 * metres / std::max(lf_curveRate_m(aircraft, u), floor);
-    return u + metres / std::max(lf_curveRate_m(aircraft, std::min(mid, 1.0)), floor);
+    const TaxiCurve curve = lf_taxiCurve(aircraft);
+    const double mid = u + 0.5 * metres / std::max(lf_curveRate_m(curve, u), floor);
+    return u + metres / std::max(lf_curveRate_m(curve, std::min(mid, 1.0)), floor);
 }
 
 void lf_insertMidSample(LiveAc& aircraft)

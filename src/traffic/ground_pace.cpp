@@ -31,6 +31,18 @@ constexpr double kRunOutFrom_kt = 3.0;
 constexpr double kRunOutBrake_kt = 5.0;
 // The longest a leg is stretched to for want of acceleration: ten minutes.
 constexpr int32_t kLongestTicks = 60000;
+// Round a bend sideways at a tenth under the 0.3 g above which a watcher sees the aircraft skid
+// round it (m/s²): watched over a second of changing speed and bend, the turn reads a little
+// harder than it is at any one point. It slows for a bend as it runs out to a stop (m/s²), and
+// never below a crawl (kt), which a bend as tight as a fold would otherwise hold it to for good.
+constexpr double kSideways_mps2 = 0.27 * 9.80665;
+constexpr double kMpsPerKt = 1852.0 / 3600.0;
+constexpr double kBendBrake_mps2 = kRunOutBrake_kt * kMpsPerKt;
+constexpr double kCrawl_kt = 1.0;
+// Points on the way to a bend's sharpest point at which the braking to it is checked.
+constexpr int kBendSteps = 8;
+// Samples ahead of a leg's end whose bends it looks out for: 40 s of reports 5 s apart.
+constexpr std::size_t kBendHorizon = 8;
 
 struct PacePlan {
     double hold_kt = 0.0;
@@ -124,9 +136,19 @@ PacePlan lf_planPace(double v0, std::optional<double> end, double length, int32_
     return {hold, hold, kFirm_ktPerTick, ticks};
 }
 
+// The heading the aircraft arrives at the leg's target with. `k`: the index of the target, 1 as
+// the leg starts and 0 once it runs.
+std::optional<double> lf_arrivalHeading(const LiveAc& aircraft, std::size_t k)
+{
+    if (!lf_curveActive(aircraft))
+        return gf_bearingRad(lf_here(aircraft), lf_at(aircraft.samples[k]));
+    const auto end = lf_curvePoint(aircraft, aircraft.curveEnd);
+    if (!end) return std::nullopt;
+    return end->heading_rad;
+}
+
 // Whether the leg ends where the aircraft stops: it stands there, or the next leg sets off
 // more than kTurnFirst_rad away from how it arrives, so that it turns on the spot first.
-// `k`: the index of the leg's target, 1 as the leg starts and 0 once it runs.
 bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
 {
     const auto& s = aircraft.samples;
@@ -137,16 +159,109 @@ bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
     if (aircraft.phase != FlightPhase::taxi && aircraft.phase != FlightPhase::parking) {
         return false;
     }
-    double arrival_rad = 0.0;
-    if (lf_curveActive(aircraft)) {
-        const auto end = lf_curvePoint(aircraft, aircraft.curveEnd);
-        if (!end) return false;
-        arrival_rad = end->heading_rad;
-    } else {
-        arrival_rad =
-            gf_bearingRad({aircraft.position.latitude, aircraft.position.longitude}, lf_at(b));
+    const auto arrival_rad = lf_arrivalHeading(aircraft, k);
+    return arrival_rad &&
+           std::abs(lf_wrapPi(gf_bearingRad(lf_at(b), lf_at(c)) - *arrival_rad)) > kTurnFirst_rad;
+}
+
+// The fastest through a bend of radius r, squared ((m/s)²): kSideways_mps2, and the heading
+// turning no faster than on the spot.
+double lf_bendLimitSq(const LiveAc& aircraft, double r_m)
+{
+    const double spin_radPerS = aircraft.groundTurnRate_rad * kSpotTurnFactor * 100.0;
+    double v = std::sqrt(kSideways_mps2 * r_m);
+    if (spin_radPerS > 0.0) v = std::min(v, spin_radPerS * r_m);
+    return v * v;
+}
+
+// The fastest at parameter u of a taxi curve, squared ((m/s)²). The radius at u is
+// |B'|³ / |B' × B''|, and the cross product is the same all along a quadratic.
+double lf_curveLimitSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
+{
+    const double cross = 4.0 * std::abs(c.controlEast * c.endNorth - c.controlNorth * c.endEast);
+    if (!(cross > 1e-9)) return HUGE_VAL;
+    const double rate = lf_curveRate_m(c, u);
+    return lf_bendLimitSq(aircraft, rate * rate * rate / cross);
+}
+
+// The parameter of a taxi curve's sharpest point, where |B'| is least.
+double lf_sharpestParam(const TaxiCurve& c)
+{
+    const double dEast = 2.0 * c.controlEast - c.endEast;
+    const double dNorth = 2.0 * c.controlNorth - c.endNorth;
+    const double dd = dEast * dEast + dNorth * dNorth;
+    return dd > 0.0 ? std::clamp((c.controlEast * dEast + c.controlNorth * dNorth) / dd, 0.0, 1.0)
+                    : 0.0;
+}
+
+// The fastest at parameter u of a taxi curve, squared ((m/s)²), from which the aircraft still
+// slows to what each point up to the curve's sharpest allows.
+double lf_curveCapSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
+{
+    double cap = lf_curveLimitSq(aircraft, c, u);
+    const double sharpest = lf_sharpestParam(c);
+    if (!(sharpest > u) || !(cap < HUGE_VAL)) return cap;
+    const double du = (sharpest - u) / kBendSteps;
+    double ahead_m = 0.0;
+    for (int i = 1; i <= kBendSteps; ++i) {
+        ahead_m += lf_curveRate_m(c, u + (i - 0.5) * du) * du;
+        cap = std::min(cap,
+                       lf_curveLimitSq(aircraft, c, u + i * du) + 2.0 * kBendBrake_mps2 * ahead_m);
     }
-    return std::abs(lf_wrapPi(gf_bearingRad(lf_at(b), lf_at(c)) - arrival_rad)) > kTurnFirst_rad;
+    return cap;
+}
+
+// The fastest the aircraft may go this tick for the bend it is in and the one its leg ends at.
+double lf_bendCap_kt(const LiveAc& aircraft)
+{
+    const LegPace& pace = aircraft.pace;
+    double capSq = HUGE_VAL;
+    if (lf_curveActive(aircraft)) {
+        capSq = lf_curveCapSq(aircraft, lf_taxiCurve(aircraft), aircraft.curveParam);
+    }
+    if (pace.exit_kt < kNoBend_kt) {
+        const double exit = pace.exit_kt * kMpsPerKt;
+        const double left_m = std::max(pace.left_ktTicks, 0.0) / kTicksPerHour * 1852.0;
+        capSq = std::min(capSq, exit * exit + 2.0 * kBendBrake_mps2 * left_m);
+    }
+    return capSq < HUGE_VAL ? std::max(std::sqrt(capSq) / kMpsPerKt, kCrawl_kt) : kNoBend_kt;
+}
+
+// The fastest the leg to sample k may end at: from there the aircraft still slows for each taxi
+// curve that the legs over the next kBendHorizon samples will round as lf_shapeLeg lays them
+// (none: kNoBend_kt). A bend only one leg ahead of an aircraft rolling out fast leaves it too
+// little way to slow down in.
+double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
+{
+    const auto& s = aircraft.samples;
+    const auto arrival_rad = lf_arrivalHeading(aircraft, k);
+    if (!arrival_rad) return kNoBend_kt;
+    double heading_rad = *arrival_rad;
+    double capSq = HUGE_VAL;
+    double way_m = 0.0;
+    for (std::size_t j = k; j + 2 < s.size() && j < k + kBendHorizon;) {
+        if (s[j + 1].stationary || s[j + 1].airborne) break;
+        const double out_rad = gf_bearingRad(lf_at(s[j + 1]), lf_at(s[j + 2]));
+        const double turn_deg = std::abs(lf_wrapPi(out_rad - heading_rad)) / kRadPerDeg;
+        // A curve takes the sample at its corner: the leg after it starts at the one beyond.
+        const std::size_t end =
+            lf_cornerShape(s, j, turn_deg) == CornerShape::curve ? j + 2 : j + 1;
+        if (end == j + 2) {
+            const TaxiCurve bend = lf_curveThrough(lf_at(s[j]), lf_at(s[j + 1]), lf_at(s[j + 2]));
+            capSq =
+                std::min(capSq, lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * way_m);
+        }
+        heading_rad = gf_bearingRad(lf_at(s[end - 1]), lf_at(s[end]));
+        // The chord is the shortest way there: the cap errs to the slow side.
+        way_m += gf_distanceNm(lf_at(s[j]), lf_at(s[end])) * 1852.0;
+        j = end;
+    }
+    return capSq < HUGE_VAL ? std::max(std::sqrt(capSq) / kMpsPerKt, kCrawl_kt) : kNoBend_kt;
+}
+
+double lf_stepToward(double v, double target, double step)
+{
+    return v < target ? std::min(v + step, target) : std::max(v - step, target);
 }
 
 // The ticks lf_startLeg lays the leg's rates over.
@@ -159,6 +274,7 @@ int32_t lf_rateTicks(const PosSample& b)
 
 void lf_takePlan(LegPace& pace, const PacePlan& plan)
 {
+    pace.free_kt = pace.now_kt;
     pace.hold_kt = plan.hold_kt;
     pace.end_kt = plan.end_kt;
     pace.rate_ktPerTick = plan.rate_ktPerTick;
@@ -189,6 +305,9 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     b.dueTick = static_cast<int32_t>(std::min(static_cast<double>(g_fastTicks) + ticks,
                                               double{std::numeric_limits<int32_t>::max()}));
     pace.nominal_kt = length / ticks;
+    pace.free_kt = v0;
+    pace.exit_kt = kNoBend_kt;
+    pace.lag_ticks = 0.0;
     pace.hold_kt = pace.end_kt = b.groundSpeed_kt;
     pace.rate_ktPerTick = (v0 - b.groundSpeed_kt) / ticks;
     pace.endTicks = 0;
@@ -297,10 +416,12 @@ void lf_paceLeg(LiveAc& aircraft)
             lf_moveDue(s[1], n);
         }
     }
-    const PacePlan plan =
-        lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
+    pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
+    PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
+    if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
     if (plan.ticks != n) lf_moveDue(s[1], plan.ticks);
     pace.now_kt = v0;
+    pace.lag_ticks = 0.0;
     pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;
     lf_takePlan(pace, plan);
@@ -311,7 +432,12 @@ void lf_paceNewReport(LiveAc& aircraft)
     LegPace& pace = aircraft.pace;
     auto& s = aircraft.samples;
     if (!(pace.nominal_kt > 0.0) || pace.stops || !aircraft.onGround || s.empty() ||
-        s.front().stationary || !(pace.left_ktTicks > 0.0) || !lf_stopsAtEnd(aircraft, 0)) {
+        s.front().stationary || !(pace.left_ktTicks > 0.0)) {
+        return;
+    }
+    if (!lf_stopsAtEnd(aircraft, 0)) {
+        // A bend after the leg that the report shows: the aircraft slows for it as it goes.
+        if (!(pace.exit_kt < kNoBend_kt)) pace.exit_kt = lf_nextBendEntry_kt(aircraft, 0);
         return;
     }
     // The report shows a stop or a turn on the spot where the leg ends: it slows down for it
@@ -328,13 +454,37 @@ double lf_paceTick(LiveAc& aircraft)
 {
     LegPace& pace = aircraft.pace;
     if (!(pace.nominal_kt > 0.0)) return 1.0;
-    const int64_t left = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
+    int32_t& due = aircraft.samples.front().dueTick;
+    const int64_t left = int64_t{due} - g_fastTicks;
     const double target = left <= pace.endTicks ? pace.end_kt : pace.hold_kt;
+    const double free = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick);
+    const double want = std::min(free, lf_bendCap_kt(aircraft));
     const double v = pace.now_kt;
-    pace.now_kt = v < target ? std::min(v + pace.rate_ktPerTick, target)
-                             : std::max(v - pace.rate_ktPerTick, target);
+    pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)
+                           : std::min(v + pace.rate_ktPerTick, want);
+    if (pace.now_kt < free && free > 0.0) {
+        // Held below its laid-out speed by a bend, the leg's own clock runs at the share of that
+        // speed it makes, and its end is due that much later: it still ends on its sample.
+        const double share = pace.now_kt / free;
+        pace.free_kt = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick * share);
+        pace.lag_ticks += 1.0 - share;
+        if (pace.lag_ticks >= 1.0 && due < std::numeric_limits<int32_t>::max()) {
+            ++due;
+            pace.lag_ticks -= 1.0;
+        }
+    } else {
+        pace.free_kt = free;
+    }
     pace.left_ktTicks -= pace.now_kt;
     return pace.now_kt / pace.nominal_kt;
+}
+
+double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad)
+{
+    const double v_mps = aircraft.pace.now_kt * kMpsPerKt;
+    if (!aircraft.onGround || !(aircraft.pace.nominal_kt > 0.0) || !(v_mps > 0.0)) return spot_rad;
+    const double spin_radPerS = aircraft.groundTurnRate_rad * kSpotTurnFactor * 100.0;
+    return std::min(kSideways_mps2 / v_mps, spin_radPerS) / 100.0;
 }
 
 }  // namespace qel

@@ -20,6 +20,18 @@ namespace qel {
 // On the ground an aircraft faces where it goes (tail first when pushed back): farther off its
 // path than this it turns on the spot before it moves on, instead of sliding sideways.
 inline constexpr double kTurnFirst_rad = 20.0 * std::numbers::pi / 180.0;
+// A big turn on the spot goes at up to this many times the ground turn rate; moving, the heading
+// never turns faster.
+inline constexpr double kSpotTurnFactor = 3.0;
+
+// A quadratic from its start through the control point to the end point, in metres east and
+// north of its start.
+struct TaxiCurve {
+    double controlEast = 0.0;
+    double controlNorth = 0.0;
+    double endEast = 0.0;
+    double endNorth = 0.0;
+};
 
 // Sample stream (sample_stream.cpp).
 void nextPosMain(LiveAc& aircraft);
@@ -47,6 +59,9 @@ double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = fal
 void lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
 double lf_paceTick(LiveAc& aircraft);
+// The most the heading may turn in this tick (radians) at the speed the aircraft moves on the
+// ground; `spot` (the turn rate on the spot) while it stands or flies.
+double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad);
 // `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop
 // braking at 5 kt a second, due that long after fromTick, at 0 kt.
 PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double v_kt,
@@ -78,6 +93,15 @@ void lf_insertMidSample(LiveAc& aircraft);
 void lf_checkSpeedChange(LiveAc& aircraft);
 bool lf_rotationSpeedReached(const LiveAc& aircraft);
 void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
+// What the leg from sample i makes of the corner at sample i + 1, turning `turn_deg` there from
+// the heading it arrives at: a taxi curve through it, a mid sample that splits a long leg before
+// it, or a straight leg (with a check of its speed change).
+enum class CornerShape { straight, split, curve };
+CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg);
+TaxiCurve lf_taxiCurve(const LiveAc& aircraft);
+TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end);
+// How fast the curve point moves with its parameter u, in metres per unit of u.
+double lf_curveRate_m(const TaxiCurve& curve, double u);
 // A taxi curve is laid (its control point is set).
 inline bool lf_curveActive(const LiveAc& a)
 {

@@ -190,7 +190,8 @@ bool lf_reckonSpeed(LiveAc& aircraft, PosSample& s, int32_t n)
     return s.groundSpeed_kt > 0.0;
 }
 
-void lf_turnTowardDeg(LiveAc& aircraft, double target_rad)
+// One tick's turn toward `target_rad` by `step_rad`.
+void lf_turnTowardDeg(LiveAc& aircraft, double target_rad, double step_rad)
 {
     const double heading_deg = aircraft.position.heading_rad / kRadPerDeg;
     const double target_deg = target_rad / kRadPerDeg;
@@ -198,7 +199,7 @@ void lf_turnTowardDeg(LiveAc& aircraft, double target_rad)
     if (std::abs(diff) <= 0.5) return;
     const double direction = diff > 0.0 ? 1.0 : -1.0;
     aircraft.position.heading_rad =
-        lf_tickHeading(aircraft.position.heading_rad + direction * aircraft.currentTurnRate_rad);
+        lf_tickHeading(aircraft.position.heading_rad + direction * step_rad);
 }
 
 // Whether the aircraft is to finish turning toward `course_rad` before it moves on.
@@ -231,7 +232,7 @@ void lf_curveTick(LiveAc& aircraft)
     AiPositionBlock& p = aircraft.position;
     const auto from = lf_curvePoint(aircraft, aircraft.curveParam);
     if (from && lf_turnsFirst(aircraft, lf_curveCourse(aircraft, *from))) {
-        lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *from));
+        lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *from), aircraft.currentTurnRate_rad);
         lf_holdForTurn(aircraft);
         return;
     }
@@ -246,11 +247,16 @@ void lf_curveTick(LiveAc& aircraft)
     }
     p.latitude = point->latitude;
     p.longitude = point->longitude;
+    double bend_rad = 0.0;
     if (from) {
-        p.heading_rad =
-            lf_tickHeading(p.heading_rad + lf_wrapPi(point->heading_rad - from->heading_rad));
+        bend_rad = lf_wrapPi(point->heading_rad - from->heading_rad);
+        p.heading_rad = lf_tickHeading(p.heading_rad + bend_rad);
     }
-    lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *point));
+    // What the heading lacked as the curve began it makes up only within what the speed leaves.
+    const double spot = aircraft.currentTurnRate_rad;
+    const double allowed = lf_movingTurnStep(aircraft, spot) - std::abs(bend_rad);
+    lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *point),
+                     std::min(spot, std::max(allowed, 0.0)));
 }
 
 void lf_wrapPosition(AiPositionBlock& p)
@@ -268,7 +274,7 @@ void lf_wrapPosition(AiPositionBlock& p)
 
 void lf_turnToward(LiveAc& aircraft, double heading_rad)
 {
-    lf_turnTowardDeg(aircraft, heading_rad);
+    lf_turnTowardDeg(aircraft, heading_rad, aircraft.currentTurnRate_rad);
 }
 
 bool lf_startsWithTurn(const LiveAc& aircraft)
@@ -472,7 +478,9 @@ void lf_moveOneTick(LiveAc& aircraft)
             p.heading_rad = lf_tickHeading(p.heading_rad + aircraft.headingRate);
         } else if (phase == FlightPhase::parking || aircraft.turnOnSpot) {
             turnsFirst = aircraft.turnOnSpot && lf_turnsFirst(aircraft, aircraft.targetBearing_rad);
-            lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad);
+            const double spot = aircraft.currentTurnRate_rad;
+            lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad,
+                             turnsFirst ? spot : std::min(spot, lf_movingTurnStep(aircraft, spot)));
         }
         if (turnsFirst) lf_holdForTurn(aircraft);
         if (phase != FlightPhase::pushed_back && !turnsFirst) {

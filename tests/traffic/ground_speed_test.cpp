@@ -17,12 +17,13 @@ LatLon lf_movedOffset(LatLon corner, LatLon fromAms, LatLon toAms)
                                gf_distanceNm(fromAms, toAms) * kFeetPerNm);
 }
 
-TEST_F(GroundSpeed, ALineUpOntoTheRunwayTurnsWithoutAJerk)
+TEST_F(GroundSpeed, ALineUpOntoTheRunwaySlowsForItsCornerAndTurnsWithoutAJerk)
 {
     // The route of a departure at Schiphol, as the RealTraffic feed interpolates it every 2 s:
     // taxiing at 9 to 15 kt to the runway, then turning 136 degrees onto it while its reported
     // speed rises from 15 kt towards 150 kt, the positions running on ahead of those speeds.
-    // The corner lies on the taxiway north of Düsseldorf's 23L.
+    // The corner lies on the taxiway north of Düsseldorf's 23L. It turns without a jerk and at
+    // most 0.3 g sideways.
     const LatLon corner{51.2960, 6.7790};
     const LatLon taxiFrom = lf_movedOffset(corner, {52.3045, 4.7778}, {52.306, 4.766});
     const LatLon runway = lf_movedOffset(corner, {52.3045, 4.7778}, {52.293806, 4.750201});
@@ -53,6 +54,9 @@ TEST_F(GroundSpeed, ALineUpOntoTheRunwayTurnsWithoutAJerk)
 
     EXPECT_GT(seconds_, 40);
     EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    // It slows for the corner: rounded at the speed it came at, the turn pressed it sideways
+    // at a whole g.
+    EXPECT_LE(turning_[0x48548e].g, 0.3) << turning_[0x48548e].gAt;
     expectNoException();
     expectFacingWhereTheyGo();
 }

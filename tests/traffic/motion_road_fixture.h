@@ -1,9 +1,11 @@
 // The fixture of the live flights at the park airport (Düsseldorf's runway 23L and stands the
 // tests lay out): a world whose stand-in simulator traces to test-tracks/<name>, scripted polls
-// five seconds apart, and watches on the phases, the take-off roll and sideways slides.
+// five seconds apart, and watches on the phases, the take-off roll, sideways slides and how
+// sharply they turn on the ground.
 #pragma once
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -79,6 +81,7 @@ protected:
                 gf_checkNextQueuedStand(g_dayAndSlot);
                 watchHeadings();
             }
+            if (g_fastTicks % 10 == 0) watchTurns();
             if (eachTick_) eachTick_();
             if (speedWatched_ && g_fastTicks % 100 == 0) noteShownSpeed();
             const LiveAc* aircraft = live(hex);
@@ -176,6 +179,47 @@ protected:
         shown_kt_.push_back(object->groundSpeed_kt);
     }
 
+    // Every tenth of a second, as the simulator shows them on the ground: how far each aircraft
+    // went over the last second and how far its heading turned. The sideways acceleration (speed
+    // times turn rate) is noted from 5 kt on, the heading's swing while it moves at 1 kt or more.
+    void watchTurns()
+    {
+        for (const LiveAc& aircraft : g_liveAcs) {
+            const auto object =
+                aircraft.objectId ? simstandin::object(aircraft.objectId) : std::nullopt;
+            auto& track = tracks_[aircraft.hexId];
+            if (!object || !object->onGround) {
+                track.clear();
+                continue;
+            }
+            track.push_back({{object->latitude, object->longitude}, object->heading_rad});
+            if (track.size() <= 10) continue;
+            track.pop_front();
+            double way_m = 0.0;
+            double turn_rad = 0.0;
+            for (std::size_t i = 1; i < track.size(); ++i) {
+                way_m += gf_distanceNm(track[i - 1].at, track[i].at) * 1852.0;
+                turn_rad += lf_wrapPi(track[i].heading_rad - track[i - 1].heading_rad);
+            }
+            Turning& worst = turning_[aircraft.hexId];
+            const double kt = way_m * 3600.0 / 1852.0;
+            const double g = way_m * std::abs(turn_rad) / 9.80665;
+            const double swing_deg = std::abs(turn_rad) / kRadPerDeg;
+            const auto at = [&] {
+                return fmt::format("{:.0f} degrees at {:.1f} kt in the second to tick {}",
+                                   swing_deg, kt, g_fastTicks.load());
+            };
+            if (kt >= 5.0 && g > worst.g) {
+                worst.g = g;
+                worst.gAt = at();
+            }
+            if (kt >= 1.0 && swing_deg > worst.swing_deg) {
+                worst.swing_deg = swing_deg;
+                worst.swingAt = at();
+            }
+        }
+    }
+
     void expectFacingWhereTheyGo()
     {
         for (const auto& slide : slides_) ADD_FAILURE() << slide;
@@ -213,6 +257,16 @@ protected:
         bool sideways = false;
         bool known = false;
     };
+    struct TrackPoint {
+        LatLon at;
+        double heading_rad = 0.0;
+    };
+    struct Turning {
+        double g = 0.0;  // the most sideways, over a second
+        std::string gAt;
+        double swing_deg = 0.0;  // the most the heading turned in a second while moving
+        std::string swingAt;
+    };
     std::map<uint32_t, Seen> seen_;    // by hex id, a second ago
     std::vector<std::string> slides_;  // what slid sideways
     std::vector<std::string> phases_;
@@ -229,6 +283,9 @@ protected:
     std::vector<double> rollSpeeds_kt_;  // every half second of the take-off roll
     LatLon rollFrom_{};
     int32_t rollFromTick_ = -1000;
+
+    std::map<uint32_t, std::deque<TrackPoint>> tracks_;  // by hex id, the last second on the ground
+    std::map<uint32_t, Turning> turning_;                // by hex id
 };
 
 // Two stationary reports at a stand, 20 s apart from `t_s` on.
