@@ -100,19 +100,79 @@ LatLon lf_cornerOf(const LiveAc& aircraft)
     return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
 }
 
-// The drive onto a stand as a curve that ends on the stand's heading: the aircraft faces where
-// it goes and stands straight when it arrives. Its control point lies behind the stand, half
-// the way there.
+// Without a curve the aircraft turns toward the target bearing, on the spot when it is off it.
+void lf_setTurnFlags(LiveAc& aircraft)
+{
+    if (lf_curveActive(aircraft)) {
+        aircraft.turnOnSpot = 0;
+        return;
+    }
+    aircraft.headingError_deg =
+        std::abs(lf_wrapPi(aircraft.targetBearing_rad - aircraft.position.heading_rad)) /
+        kRadPerDeg;
+    aircraft.turnOnSpot = aircraft.headingError_deg > 3.0 ? 1 : 0;
+}
+
+// The leg to `entry`, just short of the stand on its axis, comes first: the aircraft turns onto
+// the stand's heading there on the spot and rolls on onto the stand.
+void lf_insertStandEntry(LiveAc& aircraft, LatLon entry)
+{
+    auto& s = aircraft.samples;
+    PosSample e = s[1];
+    e.latitude = entry.lat;
+    e.longitude = entry.lon;
+    e.stationary = 0;
+    const double v = lf_standSpeed_kt(aircraft);
+    e.groundSpeed_kt = e.airspeed_kt = v;
+    const int32_t ticks = std::max(
+        lf_ticksOf(gf_distanceNm(lf_here(aircraft), entry) * kTicksPerHour / v), kMinLegTicks);
+    e.dueTick = static_cast<int32_t>(
+        std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
+    s.insert(s.begin() + 1, e);
+    aircraft.targetBearing_rad = gf_bearingRad(lf_here(aircraft), entry);
+    lf_setTurnFlags(aircraft);
+}
+
+// The drive onto a stand, so that the aircraft faces where it goes and stands straight when it
+// arrives. From behind the stand it is a curve that ends on the stand's heading, its control
+// point on the stand's axis behind the stand but never behind the aircraft: the curve then turns
+// by 90 degrees at most and cannot fold back past the stand. A curve too tight to round at the
+// stand taxi speed is not laid. Otherwise (the stand faces the way the aircraft comes from, or
+// across it) the aircraft drives to the axis just short of the stand and turns there on the spot.
 void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
 {
-    const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
+    // Short of the stand by a hair: an aircraft coming from in front of it does not pass it.
+    constexpr double kEntry_ft = 0.05 / 0.3048;
+    const LatLon here = lf_here(aircraft);
     const double d_ft = gf_distanceNm(here, stand) * kFeetPerNm;
-    if (!(d_ft >= 3.0)) return;  // on the stand already: nothing to round
-    const LatLon control = gf_destinationPoint(stand, lf_wrap2Pi(heading_rad + kPi), d_ft / 2.0);
-    lf_setCurve(aircraft, control, stand);
-    aircraft.curveAngle_deg =
-        std::abs(lf_wrapPi(heading_rad - gf_bearingRad(here, control))) / kRadPerDeg;
-    aircraft.turnOnSpot = 0;
+    if (!(d_ft >= 3.0)) {
+        // On the stand already, or on its axis just short of it: it faces the stand's way.
+        aircraft.targetBearing_rad = heading_rad;
+        lf_setTurnFlags(aircraft);
+        return;
+    }
+    const double back_rad = lf_wrap2Pi(heading_rad + kPi);
+    const double behind_ft = d_ft * std::cos(gf_bearingRad(stand, here) - back_rad);
+    if (behind_ft > 0.0) {
+        const LatLon control =
+            gf_destinationPoint(stand, back_rad, std::min(d_ft / 2.0, behind_ft));
+        const double angle_deg =
+            std::abs(lf_wrapPi(heading_rad - gf_bearingRad(here, control))) / kRadPerDeg;
+        if (angle_deg <= 3.0) {
+            // On the axis already: straight on, turning first on the spot where it must.
+            aircraft.targetBearing_rad = gf_bearingRad(here, stand);
+            lf_setTurnFlags(aircraft);
+            return;
+        }
+        if (lf_curveSlowest_kt(aircraft, lf_curveThrough(here, control, stand)) >=
+            lf_standSpeed_kt(aircraft)) {
+            lf_setCurve(aircraft, control, stand);
+            aircraft.curveAngle_deg = angle_deg;
+            aircraft.turnOnSpot = 0;
+            return;
+        }
+    }
+    lf_insertStandEntry(aircraft, gf_destinationPoint(stand, back_rad, kEntry_ft));
 }
 
 // A taxiing aircraft's leg toward a report of a speed.
@@ -210,12 +270,17 @@ void lf_shapeLeg(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 2 || s[1].stationary) return;
-    // The drive onto the stand, put off by a run-out to a stop (ground_pace.cpp), starts here.
-    if (aircraft.phase == FlightPhase::parking && s.size() == 3 && s[2].stationary &&
-        aircraft.standId != 0 && std::abs(s[1].latitude - aircraft.standLat) < kSame_deg &&
-        std::abs(s[1].longitude - aircraft.standLon) < kSame_deg) {
-        lf_startStandCurve(aircraft, {aircraft.standLat, aircraft.standLon},
-                           aircraft.standHeading_rad);
+    if (aircraft.phase == FlightPhase::parking && aircraft.standId != 0) {
+        // The drive onto the stand, put off by a run-out to a stop (ground_pace.cpp), starts
+        // here; the way to it is not rounded into a curve through the point short of it.
+        if (s.size() == 3 && s[2].stationary &&
+            std::abs(s[1].latitude - aircraft.standLat) < kSame_deg &&
+            std::abs(s[1].longitude - aircraft.standLon) < kSame_deg) {
+            lf_startStandCurve(aircraft, {aircraft.standLat, aircraft.standLon},
+                               aircraft.standHeading_rad);
+        } else {
+            lf_setTurnFlags(aircraft);
+        }
         return;
     }
     if (s.size() >= 3 && !s[2].stationary) {
@@ -231,14 +296,7 @@ void lf_shapeLeg(LiveAc& aircraft)
     } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
         lf_checkSpeedChange(aircraft);
     }
-    if (!lf_curveActive(aircraft)) {
-        aircraft.headingError_deg =
-            std::abs(lf_wrapPi(aircraft.targetBearing_rad - aircraft.position.heading_rad)) /
-            kRadPerDeg;
-        aircraft.turnOnSpot = aircraft.headingError_deg > 3.0 ? 1 : 0;
-    } else {
-        aircraft.turnOnSpot = 0;
-    }
+    lf_setTurnFlags(aircraft);
 }
 
 void lf_parkingTrigger(LiveAc& aircraft)
@@ -569,7 +627,7 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
         return;
     }
     PosSample& last = s.back();
-    const double v = aircraft.standTaxiSpeed_kt > 0.0 ? aircraft.standTaxiSpeed_kt : 4.0;
+    const double v = lf_standSpeed_kt(aircraft);
     const int32_t ticks =
         std::max(lf_ticksOf(gf_distanceNm(lf_at(last), {lat, lon}) * kTicksPerHour / v), 100);
     PosSample n1;

@@ -479,6 +479,11 @@ double lf_paceTick(LiveAc& aircraft)
     return pace.now_kt / pace.nominal_kt;
 }
 
+double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve)
+{
+    return std::sqrt(lf_curveLimitSq(aircraft, curve, lf_sharpestParam(curve))) / kMpsPerKt;
+}
+
 double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad)
 {
     const double v_mps = aircraft.pace.now_kt * kMpsPerKt;

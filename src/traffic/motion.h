@@ -59,6 +59,8 @@ double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = fal
 void lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
 double lf_paceTick(LiveAc& aircraft);
+// The fastest through the sharpest point of a taxi curve (infinite on a straight one).
+double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve);
 // The most the heading may turn in this tick (radians) at the speed the aircraft moves on the
 // ground; `spot` (the turn rate on the spot) while it stands or flies.
 double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad);
@@ -109,6 +111,11 @@ inline bool lf_curveActive(const LiveAc& a)
 }
 // Where the aircraft is now.
 inline LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longitude}; }
+// The speed it drives onto and off a stand at.
+inline double lf_standSpeed_kt(const LiveAc& a)
+{
+    return a.standTaxiSpeed_kt > 0.0 ? a.standTaxiSpeed_kt : 4.0;
+}
 struct CurvePoint {
     double latitude = 0.0;     // degrees
     double longitude = 0.0;    // degrees

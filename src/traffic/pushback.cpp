@@ -37,11 +37,6 @@ int32_t lf_dueIn(int64_t ticks)
         std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
 }
 
-double lf_taxiSpeed(const LiveAc& a)
-{
-    return a.standTaxiSpeed_kt > 0.0 ? a.standTaxiSpeed_kt : 4.0;
-}
-
 // A moving ground sample at the stand taxi speed.
 PosSample lf_groundSample(LatLon at, double speed_kt)
 {
@@ -63,7 +58,7 @@ void lf_startPullingOut(LiveAc& aircraft)
 {
     aircraft.departurePending = 0;
     aircraft.syntheticCount = 0;
-    const double v = lf_taxiSpeed(aircraft);
+    const double v = lf_standSpeed_kt(aircraft);
     const LatLon target =
         gf_destinationPoint({aircraft.standLat, aircraft.standLon}, aircraft.standHeading_rad,
                             2.0 * aircraft.size_nm * kFeetPerNm);
@@ -92,7 +87,7 @@ void lf_startPushBack(LiveAc& aircraft)
     const double back = lf_wrap2Pi(aircraft.standHeading_rad + kPi);
     const ParkStand* stand = lf_standById(aircraft.standId);
     if (!stand) return;
-    const double v = lf_taxiSpeed(aircraft);
+    const double v = lf_standSpeed_kt(aircraft);
     const LatLon p1At =
         gf_destinationPoint(lf_here(aircraft), back, stand->radius * 2.5 * kFeetPerNm);
     const int32_t t1 = lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour);

@@ -209,6 +209,17 @@ bool lf_turnsFirst(const LiveAc& aircraft, double course_rad)
            std::abs(lf_wrapPi(course_rad - aircraft.position.heading_rad)) > kTurnFirst_rad;
 }
 
+// A turn the rest of the leg is too short for is finished on the spot first, or the aircraft
+// would arrive still turning (the last step onto a stand).
+bool lf_turnOutlastsLeg(const LiveAc& aircraft, double course_rad)
+{
+    const double left_rad =
+        std::abs(lf_wrapPi(course_rad - aircraft.position.heading_rad)) - 0.5 * kRadPerDeg;
+    const int64_t leftTicks = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
+    return aircraft.currentTurnRate_rad > 0.0 &&
+           left_rad > static_cast<double>(leftTicks) * aircraft.currentTurnRate_rad;
+}
+
 // A tick spent turning on the spot: the leg waits for it, so that the aircraft still covers it
 // whole at its speed (a stand is reached, not left short of).
 void lf_holdForTurn(LiveAc& aircraft)
@@ -477,7 +488,9 @@ void lf_moveOneTick(LiveAc& aircraft)
             phase == FlightPhase::parked || phase == FlightPhase::birth) {
             p.heading_rad = lf_tickHeading(p.heading_rad + aircraft.headingRate);
         } else if (phase == FlightPhase::parking || aircraft.turnOnSpot) {
-            turnsFirst = aircraft.turnOnSpot && lf_turnsFirst(aircraft, aircraft.targetBearing_rad);
+            turnsFirst =
+                aircraft.turnOnSpot && (lf_turnsFirst(aircraft, aircraft.targetBearing_rad) ||
+                                        lf_turnOutlastsLeg(aircraft, aircraft.targetBearing_rad));
             const double spot = aircraft.currentTurnRate_rad;
             lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad,
                              turnsFirst ? spot : std::min(spot, lf_movingTurnStep(aircraft, spot)));

@@ -596,8 +596,8 @@ TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
 TEST_F(MotionRoad, AnAircraftStoppingPastItsStandTurnsAndDrivesOntoItNoseFirst)
 {
     // KLM56A taxis east and stops with A1 14 m behind it to its right, facing north: it turns
-    // on the spot, drives round onto the stand facing where it goes, and stands on it facing
-    // north.
+    // on the spot, drives onto the stand facing where it goes, turns there on the spot and
+    // stands on it facing north.
     startAt("past-stand", {});
     LatLon p{};
     double t = 0;
@@ -620,6 +620,43 @@ TEST_F(MotionRoad, AnAircraftStoppingPastItsStandTurnsAndDrivesOntoItNoseFirst)
     EXPECT_LT(std::abs(lf_wrapPi(aircraft->position.heading_rad)) / kRadPerDeg, 5.0);
     expectNoException();
     expectFacingWhereTheyGo();
+}
+
+TEST_F(MotionRoad, AnAircraftWhoseStandFacesTheWayItComesDrivesOntoItAndTurnsThereOnTheSpot)
+{
+    // KLM56A taxis east and stops 15 m short of A1, which faces west, towards it: it drives onto
+    // the stand and turns round there on the spot. It never passes the stand to drive back onto
+    // it, nor swings round faster than it turns on the spot.
+    startAt("stand-facing", {});
+    LatLon p{};
+    double t = 0;
+    std::vector<Report> reports = lf_taxiingEast(p, t);
+    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 90, t += 20));
+    const LatLon a1 = gf_destinationPoint(p, kPi / 2, 15 / 0.3048);
+    g_parkStands = {ParkStand("A1", {}, a1.lat, a1.lon, kPi * 1.5, 30.0, false, false, false)};
+    g_parkStands[0].number = 1;
+    gf_publishStandSpots();
+    livery(0x48548e);
+    double nearest_m = 1e9;
+    double wentBack_m = 0.0;  // farther from the stand than it had come already
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || aircraft->phase != FlightPhase::parking) return;
+        const double d_m = gf_distanceNm(lf_here(*aircraft), a1) * 1852.0;
+        nearest_m = std::min(nearest_m, d_m);
+        wentBack_m = std::max(wentBack_m, d_m - nearest_m);
+    };
+    fly(0x48548e, reports, 4000);
+
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_EQ(aircraft->phase, FlightPhase::parked);
+    EXPECT_LT(gf_distanceNm(lf_here(*aircraft), a1) * 1852, 2.0);
+    EXPECT_NEAR(aircraft->position.heading_rad / kRadPerDeg, 270.0, 5.0);
+    EXPECT_LT(wentBack_m, 0.1);
+    // An A320 turns on the spot at up to 21 degrees a second.
+    EXPECT_LE(turning_[0x48548e].swing_deg, 22.0) << turning_[0x48548e].swingAt;
+    expectNoException();
 }
 
 TEST_F(MotionRoad, ALandedAircraftTowedSoonAfterItParkedParksOnAnotherStand)
