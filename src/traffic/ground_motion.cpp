@@ -69,37 +69,6 @@ void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
     aircraft.curveLength_m = lf_curveLength_m(c);
 }
 
-// Where the way in (from the aircraft through sample 1) meets the way out (back from sample 3
-// through sample 2): the corner the curve rounds. Sample 1 is the corner when a report lies on
-// it; when the corner falls between samples 1 and 2, a curve through sample 1 would cut it and
-// end pointing across the way out, and the aircraft would stop there to turn on the spot, or
-// not, by where the reports happened to fall.
-LatLon lf_cornerOf(const LiveAc& aircraft)
-{
-    const auto& s = aircraft.samples;
-    const LatLon here = lf_here(aircraft);
-    if (s.size() < 4 || s[3].stationary || lf_samePlace(s[2], s[3])) return lf_at(s[1]);
-    const double perLon = std::cos(here.lat * kRadPerDeg) * kMetresPerDeg;
-    const auto local = [&](const PosSample& x) {
-        return std::pair{(x.longitude - here.lon) * perLon,
-                         (x.latitude - here.lat) * kMetresPerDeg};
-    };
-    const auto [x1, y1] = local(s[1]);
-    const auto [x2, y2] = local(s[2]);
-    const auto [x3, y3] = local(s[3]);
-    // here + t (p1 - here) = p2 + u (p3 - p2)
-    const double ox = x3 - x2, oy = y3 - y2;
-    const double det = oy * x1 - ox * y1;
-    if (!(std::abs(det) > 1e-9 * std::hypot(x1, y1) * std::hypot(ox, oy))) return lf_at(s[1]);
-    const double t = (oy * x2 - ox * y2) / det;
-    const double u = (y1 * x2 - x1 * y2) / det;
-    const double cx = t * x1, cy = t * y1;
-    if (!(t >= 1.0 && u <= 0.0) || std::hypot(cx - x1, cy - y1) > std::hypot(x2 - x1, y2 - y1)) {
-        return lf_at(s[1]);
-    }
-    return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
-}
-
 // Without a curve the aircraft turns toward the target bearing, on the spot when it is off it.
 void lf_setTurnFlags(LiveAc& aircraft)
 {
@@ -443,6 +412,36 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     return lf_samePlace(a, samples[i + 2]) ? CornerShape::straight : CornerShape::curve;
 }
 
+// Sample 1 is the corner when a report lies on it; when the corner falls between samples 1 and
+// 2, a curve through sample 1 would cut it and end pointing across the way out, and the aircraft
+// would stop there to turn on the spot, or not, by where the reports happened to fall.
+LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
+{
+    const auto s = [&](std::size_t k) -> const PosSample& { return samples[i + k]; };
+    if (samples.size() < i + 4 || s(3).stationary || lf_samePlace(s(2), s(3))) {
+        return lf_at(s(1));
+    }
+    const double perLon = std::cos(here.lat * kRadPerDeg) * kMetresPerDeg;
+    const auto local = [&](const PosSample& x) {
+        return std::pair{(x.longitude - here.lon) * perLon,
+                         (x.latitude - here.lat) * kMetresPerDeg};
+    };
+    const auto [x1, y1] = local(s(1));
+    const auto [x2, y2] = local(s(2));
+    const auto [x3, y3] = local(s(3));
+    // here + t (p1 - here) = p2 + u (p3 - p2)
+    const double ox = x3 - x2, oy = y3 - y2;
+    const double det = oy * x1 - ox * y1;
+    if (!(std::abs(det) > 1e-9 * std::hypot(x1, y1) * std::hypot(ox, oy))) return lf_at(s(1));
+    const double t = (oy * x2 - ox * y2) / det;
+    const double u = (y1 * x2 - x1 * y2) / det;
+    const double cx = t * x1, cy = t * y1;
+    if (!(t >= 1.0 && u <= 0.0) || std::hypot(cx - x1, cy - y1) > std::hypot(x2 - x1, y2 - y1)) {
+        return lf_at(s(1));
+    }
+    return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
+}
+
 TaxiCurve lf_taxiCurve(const LiveAc& aircraft)
 {
     return {aircraft.curveControlEast, aircraft.curveControlNorth, aircraft.curveEndEast,
@@ -512,7 +511,7 @@ void lf_startTaxiCurve(LiveAc& aircraft)
     if (s.size() < 3) return;
     if (s[2].groundSpeed_kt == 0.0)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
-    lf_setCurve(aircraft, lf_cornerOf(aircraft), lf_at(s[2]));
+    lf_setCurve(aircraft, lf_cornerOf(lf_here(aircraft), s, 0), lf_at(s[2]));
     s.erase(s.begin() + 1);
 }
 

@@ -247,7 +247,8 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
         const std::size_t end =
             lf_cornerShape(s, j, turn_deg) == CornerShape::curve ? j + 2 : j + 1;
         if (end == j + 2) {
-            const TaxiCurve bend = lf_curveThrough(lf_at(s[j]), lf_at(s[j + 1]), lf_at(s[j + 2]));
+            const TaxiCurve bend =
+                lf_curveThrough(lf_at(s[j]), lf_cornerOf(lf_at(s[j]), s, j), lf_at(s[j + 2]));
             capSq =
                 std::min(capSq, lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * way_m);
         }

@@ -100,6 +100,9 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
 // it, or a straight leg (with a check of its speed change).
 enum class CornerShape { straight, split, curve };
 CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg);
+// Where the way in (from `here` through sample i + 1) meets the way out (back from sample i + 3
+// through sample i + 2): the corner a taxi curve from `here` rounds.
+LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
 TaxiCurve lf_taxiCurve(const LiveAc& aircraft);
 TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end);
 // How fast the curve point moves with its parameter u, in metres per unit of u.
