@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -96,7 +97,7 @@ struct StaticAc : FlightData {
 };
 
 // A leg's exit speed where no bend follows it.
-inline constexpr double kNoBend_kt = HUGE_VAL;
+inline constexpr double kNoBend_kt = std::numeric_limits<double>::infinity();
 
 // How the speed is laid along a leg on the ground: from the speed it entered the leg at toward
 // the hold speed, then over the leg's last endTicks toward the end speed, each at the rate. The

@@ -39,6 +39,8 @@ constexpr double kSideways_mps2 = 0.27 * 9.80665;
 constexpr double kMpsPerKt = 1852.0 / 3600.0;
 constexpr double kBendBrake_mps2 = kRunOutBrake_kt * kMpsPerKt;
 constexpr double kCrawl_kt = 1.0;
+// A bend's limit (squared speed) where it does not bend.
+constexpr double kUnbounded = std::numeric_limits<double>::infinity();
 // Points on the way to a bend's sharpest point at which the braking to it is checked.
 constexpr int kBendSteps = 8;
 // Samples ahead of a leg's end whose bends it looks out for: 40 s of reports 5 s apart.
@@ -164,11 +166,17 @@ bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
            std::abs(lf_wrapPi(gf_bearingRad(lf_at(b), lf_at(c)) - *arrival_rad)) > kTurnFirst_rad;
 }
 
+// The fastest the heading turns on the spot (radians a second; 0 unknown).
+double lf_spin_radPerS(const LiveAc& aircraft)
+{
+    return std::max(aircraft.groundTurnRate_rad * kSpotTurnFactor * 100.0, 0.0);
+}
+
 // The fastest through a bend of radius r, squared ((m/s)²): kSideways_mps2, and the heading
 // turning no faster than on the spot.
 double lf_bendLimitSq(const LiveAc& aircraft, double r_m)
 {
-    const double spin_radPerS = aircraft.groundTurnRate_rad * kSpotTurnFactor * 100.0;
+    const double spin_radPerS = lf_spin_radPerS(aircraft);
     double v = std::sqrt(kSideways_mps2 * r_m);
     if (spin_radPerS > 0.0) v = std::min(v, spin_radPerS * r_m);
     return v * v;
@@ -179,7 +187,7 @@ double lf_bendLimitSq(const LiveAc& aircraft, double r_m)
 double lf_curveLimitSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
 {
     const double cross = 4.0 * std::abs(c.controlEast * c.endNorth - c.controlNorth * c.endEast);
-    if (!(cross > 1e-9)) return HUGE_VAL;
+    if (!(cross > 1e-9)) return kUnbounded;
     const double rate = lf_curveRate_m(c, u);
     return lf_bendLimitSq(aircraft, rate * rate * rate / cross);
 }
@@ -200,7 +208,7 @@ double lf_curveCapSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
 {
     double cap = lf_curveLimitSq(aircraft, c, u);
     const double sharpest = lf_sharpestParam(c);
-    if (!(sharpest > u) || !(cap < HUGE_VAL)) return cap;
+    if (!(sharpest > u) || !(cap < kUnbounded)) return cap;
     const double du = (sharpest - u) / kBendSteps;
     double ahead_m = 0.0;
     for (int i = 1; i <= kBendSteps; ++i) {
@@ -211,11 +219,18 @@ double lf_curveCapSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
     return cap;
 }
 
+// A squared limit ((m/s)²) in knots, never below a crawl; none: kNoBend_kt.
+double lf_capKt(double capSq)
+{
+    if (!(capSq < kUnbounded)) return kNoBend_kt;
+    return std::max(std::sqrt(capSq) / kMpsPerKt, kCrawl_kt);
+}
+
 // The fastest the aircraft may go this tick for the bend it is in and the one its leg ends at.
 double lf_bendCap_kt(const LiveAc& aircraft)
 {
     const LegPace& pace = aircraft.pace;
-    double capSq = HUGE_VAL;
+    double capSq = kUnbounded;
     if (lf_curveActive(aircraft)) {
         capSq = lf_curveCapSq(aircraft, lf_taxiCurve(aircraft), aircraft.curveParam);
     }
@@ -224,7 +239,7 @@ double lf_bendCap_kt(const LiveAc& aircraft)
         const double left_m = std::max(pace.left_ktTicks, 0.0) / kTicksPerHour * 1852.0;
         capSq = std::min(capSq, exit * exit + 2.0 * kBendBrake_mps2 * left_m);
     }
-    return capSq < HUGE_VAL ? std::max(std::sqrt(capSq) / kMpsPerKt, kCrawl_kt) : kNoBend_kt;
+    return lf_capKt(capSq);
 }
 
 // The fastest the leg to sample k may end at: from there the aircraft still slows for each taxi
@@ -237,7 +252,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
     const auto arrival_rad = lf_arrivalHeading(aircraft, k);
     if (!arrival_rad) return kNoBend_kt;
     double heading_rad = *arrival_rad;
-    double capSq = HUGE_VAL;
+    double capSq = kUnbounded;
     double way_m = 0.0;
     for (std::size_t j = k; j + 2 < s.size() && j < k + kBendHorizon;) {
         if (s[j + 1].stationary || s[j + 1].airborne) break;
@@ -257,7 +272,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
         way_m += gf_distanceNm(lf_at(s[j]), lf_at(s[end])) * 1852.0;
         j = end;
     }
-    return capSq < HUGE_VAL ? std::max(std::sqrt(capSq) / kMpsPerKt, kCrawl_kt) : kNoBend_kt;
+    return lf_capKt(capSq);
 }
 
 double lf_stepToward(double v, double target, double step)
@@ -489,8 +504,10 @@ double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad)
 {
     const double v_mps = aircraft.pace.now_kt * kMpsPerKt;
     if (!aircraft.onGround || !(aircraft.pace.nominal_kt > 0.0) || !(v_mps > 0.0)) return spot_rad;
-    const double spin_radPerS = aircraft.groundTurnRate_rad * kSpotTurnFactor * 100.0;
-    return std::min(kSideways_mps2 / v_mps, spin_radPerS) / 100.0;
+    const double spin_radPerS = lf_spin_radPerS(aircraft);
+    const double sideways_radPerS = kSideways_mps2 / v_mps;
+    return (spin_radPerS > 0.0 ? std::min(sideways_radPerS, spin_radPerS) : sideways_radPerS) /
+           100.0;
 }
 
 }  // namespace qel

@@ -593,21 +593,25 @@ TEST_F(MotionRoad, ATaxiingAircraftThatTurnsBackTurnsOnTheSpotAndTaxisOn)
     expectFacingWhereTheyGo();
 }
 
+// KLM56A taxiing east at 10 kt for a minute, then standing for 40 s at `p`.
+std::vector<Report> lf_taxiingEastToAStop(LatLon& p)
+{
+    double t = 0;
+    std::vector<Report> reports = lf_taxiingEast(p, t);
+    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 90, t += 20));
+    return reports;
+}
+
 TEST_F(MotionRoad, AnAircraftStoppingPastItsStandTurnsAndDrivesOntoItNoseFirst)
 {
     // KLM56A taxis east and stops with A1 14 m behind it to its right, facing north: it turns
     // on the spot, drives onto the stand facing where it goes, turns there on the spot and
     // stands on it facing north.
-    startAt("past-stand", {});
     LatLon p{};
-    double t = 0;
-    std::vector<Report> reports = lf_taxiingEast(p, t);
-    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 90, t += 20));
+    const std::vector<Report> reports = lf_taxiingEastToAStop(p);
     const LatLon a1 =
         gf_destinationPoint(gf_destinationPoint(p, kPi, 12 / 0.3048), kPi * 1.5, 8 / 0.3048);
-    g_parkStands = {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)};
-    g_parkStands[0].number = 1;
-    gf_publishStandSpots();
+    startAt("past-stand", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
     livery(0x48548e);
     fly(0x48548e, reports, 4000);
 
@@ -627,15 +631,11 @@ TEST_F(MotionRoad, AnAircraftWhoseStandFacesTheWayItComesDrivesOntoItAndTurnsThe
     // KLM56A taxis east and stops 15 m short of A1, which faces west, towards it: it drives onto
     // the stand and turns round there on the spot. It never passes the stand to drive back onto
     // it, nor swings round faster than it turns on the spot.
-    startAt("stand-facing", {});
     LatLon p{};
-    double t = 0;
-    std::vector<Report> reports = lf_taxiingEast(p, t);
-    for (int i = 0; i < 2; ++i) reports.push_back(reportAt(p, 0, 0, 90, t += 20));
+    const std::vector<Report> reports = lf_taxiingEastToAStop(p);
     const LatLon a1 = gf_destinationPoint(p, kPi / 2, 15 / 0.3048);
-    g_parkStands = {ParkStand("A1", {}, a1.lat, a1.lon, kPi * 1.5, 30.0, false, false, false)};
-    g_parkStands[0].number = 1;
-    gf_publishStandSpots();
+    startAt("stand-facing",
+            {ParkStand("A1", {}, a1.lat, a1.lon, kPi * 1.5, 30.0, false, false, false)});
     livery(0x48548e);
     double nearest_m = 1e9;
     double wentBack_m = 0.0;  // farther from the stand than it had come already
