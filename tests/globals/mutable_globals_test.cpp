@@ -1,9 +1,11 @@
-// Every mutable object of static storage in the libraries, read with nm from the built archives,
-// against the list kept beside this file: an object added outside the run structs fails here
-// until it goes into its library's run struct or is listed with the reason the process keeps it.
+// Every mutable object of static or thread storage in the libraries, whatever its namespace, read
+// with nm from the built archives, against the list kept beside this file: an object added
+// outside the run structs fails here until it goes into its library's run struct or is listed
+// with the reason the process keeps it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -71,13 +73,16 @@ bool lf_writable(std::string_view section)
            section.starts_with(".tdata") || section.starts_with(".tbss");
 }
 
-// The program's own objects: the compiler's (guard variables, type information, exception
-// tables' references) and the standard library's template statics are not.
+// The program's own objects, in whatever namespace. The compiler's are not (guard variables,
+// the thread-locals' guard, exception tables' references), nor the template statics of the
+// standard library and the outside libraries whose headers the program includes.
 bool lf_ours(std::string_view name)
 {
-    if (name.starts_with("qel::")) return true;
-    return name.find("::") == std::string_view::npos && !name.starts_with("_") &&
-           !name.starts_with(".") && !name.starts_with("DW.ref.");
+    for (const std::string_view others : {"guard variable for ", "_", ".", "DW.ref.",
+                                          "std::", "fmt::", "nlohmann::", "pugi::", "gsl::"}) {
+        if (name.starts_with(others)) return false;
+    }
+    return true;
 }
 
 // The writable objects nm sees in one archive, by listed name; empty when nm fails.
@@ -102,8 +107,8 @@ std::set<std::string> lf_mutableObjects(const std::string& archive)
             rest = rest.substr(0, bar);
         }
         const std::string_view name = lf_trim(rest);
-        if (fields.size() == 6 && fields[3] == "OBJECT" && lf_writable(fields[0]) &&
-            lf_ours(name)) {
+        if (fields.size() == 6 && (fields[3] == "OBJECT" || fields[3] == "TLS") &&
+            lf_writable(fields[0]) && lf_ours(name)) {
             objects.insert(lf_listedName(name));
         }
         line.clear();
@@ -156,6 +161,28 @@ TEST(MutableGlobals, EveryMutableObjectOfTheLibrariesIsListedWithItsReason)
         for (const auto kind : kKinds) known = known || std::string_view(reason).starts_with(kind);
         EXPECT_TRUE(known) << key << ": the reason begins with none of the kinds: " << reason;
     }
+}
+
+// What the check reads of one object file: thread-local objects and objects outside the
+// program's namespace are as much the process's state as the others.
+TEST(MutableGlobals, SeesObjectsOfEveryStorageAndNamespace)
+{
+    test::TempDir folder;
+    test::writeFile(folder / "objects.cpp",
+                    "#include <string>\n"
+                    "thread_local int g_perThread;\n"
+                    "namespace { int g_hidden; }\n"
+                    "namespace other { int g_counter; }\n"
+                    "namespace qel { thread_local std::string g_name; }\n"
+                    "const int kFixed = 1;\n"
+                    "int lf_count() { static int calls; return ++calls + g_hidden + kFixed; }\n");
+    const std::string compile = std::string(VNTQ_CXX_COMPILER) + " -std=c++20 -c -o '" +
+                                (folder / "objects.o").string() + "' '" +
+                                (folder / "objects.cpp").string() + "'";
+    ASSERT_EQ(std::system(compile.c_str()), 0) << compile;
+    EXPECT_EQ(lf_mutableObjects((folder / "objects.o").string()),
+              (std::set<std::string>{"(anonymous namespace)::g_hidden", "g_perThread",
+                                     "lf_count()::calls", "other::g_counter", "qel::g_name"}));
 }
 
 }  // namespace
