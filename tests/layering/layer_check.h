@@ -45,7 +45,7 @@ struct Target {
     std::vector<std::filesystem::path> archives;  // relative to the build: "src/ui/libui.a"
     std::vector<Placed> sources;                  // what it compiles or lists
     std::vector<Placed> includeFolders;           // also those its flags name (-I, -isystem)
-    std::vector<Placed> forcedIncludes;           // what its flags include (-include, a pch)
+    std::vector<Placed> forcedIncludes;           // what -include, -imacros or a pch brings in
 };
 
 // The project configured with one of the option sets that CI builds.
@@ -74,7 +74,8 @@ void build(const Configured& configured, const std::vector<std::string>& targets
 //   checkLinks: the links of the traced configure, the include folders and the sources each
 //   target takes.
 //   checkSymbols: each library's undefined symbols against those the project's targets define
-//   in `binary`, a build of the configured project.
+//   in `binary`, a build of the configured project; a call from a library's header compiled
+//   into a higher library counts as the header's library's.
 std::vector<std::string> checkIncludes(const std::filesystem::path& root,
                                        const std::vector<Configured>& builds,
                                        const std::filesystem::path& binary);

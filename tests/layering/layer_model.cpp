@@ -104,8 +104,28 @@ std::string lf_backtraceAt(const json& graph, const json& entry, const fs::path&
     return placeOf(file, node["line"].get<int>(), root);
 }
 
-// The headers and include folders a compile group's flags name, which reach files as an
-// #include does: "-include <header>", "-I<folder>", "-isystem <folder>", ...
+// The spellings of g++'s flags that reach files as an #include does: a header each source
+// takes ("-include", and "-imacros", whose macros do), or an include folder. A short flag takes
+// the rest of its word or the next word, a long one "=" and the rest or the next word. A long
+// flag comes before another it begins with.
+struct FlagSpelling {
+    std::string_view flag;
+    bool header;
+};
+const FlagSpelling kFlagSpellings[] = {
+    {"--include-directory-after", false},
+    {"--include-directory", false},
+    {"--include", true},
+    {"--imacros", true},
+    {"-include", true},
+    {"-imacros", true},
+    {"-isystem", false},
+    {"-iquote", false},
+    {"-idirafter", false},
+    {"-I", false},
+};
+
+// The headers and include folders a compile group's flags name.
 void lf_readFlags(const json& group, const json& graph, const fs::path& root, Target& target)
 {
     std::vector<std::pair<std::string, std::string>> words;  // a word, the command that added it
@@ -116,13 +136,15 @@ void lf_readFlags(const json& group, const json& graph, const fs::path& root, Ta
     }
     for (std::size_t k = 0; k < words.size(); ++k) {
         const std::string& where = words[k].second;
-        for (const std::string_view flag :
-             {"-include", "-I", "-isystem", "-iquote", "-idirafter"}) {
+        for (const auto& [flag, header] : kFlagSpellings) {
             if (!words[k].first.starts_with(flag)) continue;
             std::string path = words[k].first.substr(flag.size());
+            if (flag.starts_with("--")) {
+                if (!path.empty() && !path.starts_with('=')) continue;
+                if (!path.empty()) path.erase(0, 1);
+            }
             if (path.empty() && k + 1 < words.size()) path = words[++k].first;
-            auto& list = flag == "-include" ? target.forcedIncludes : target.includeFolders;
-            list.push_back({path, where});
+            (header ? target.forcedIncludes : target.includeFolders).push_back({path, where});
             break;
         }
     }

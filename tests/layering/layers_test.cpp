@@ -99,15 +99,21 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
                "target_link_options(scenery PRIVATE $<TARGET_FILE:traffic>)\n"
                "add_link_options(-Wl,$<TARGET_FILE:ui>)\n"
                "target_compile_options(scenery PRIVATE -include ${PROJECT_SOURCE_DIR}/src/ui/ui.h\n"
-               "                       -I${PROJECT_SOURCE_DIR}/src/ui)\n");
+               "                       -I${PROJECT_SOURCE_DIR}/src/ui)\n"
+               "link_directories(${PROJECT_BINARY_DIR}/src/liveries)\n"
+               "target_link_libraries(scenery PRIVATE -lliveries)\n");
     tree.write("src/liveries/CMakeLists.txt",
                "vntq_library(liveries foundation)\n"
-               "target_sources(liveries PRIVATE $<TARGET_OBJECTS:ui>)\n");
-    tree.write("src/traffic/CMakeLists.txt",
-               "vntq_library(traffic foundation)\n"
-               "if(VNTQ_SANITIZE STREQUAL \"thread\")\n"
-               "    target_link_libraries(traffic PRIVATE ui)\n"
-               "endif()\n");
+               "target_sources(liveries PRIVATE $<TARGET_OBJECTS:ui>)\n"
+               "target_link_libraries(liveries PRIVATE $<LOWER_CASE:TRAFFIC>)\n");
+    tree.write(
+        "src/traffic/CMakeLists.txt",
+        "vntq_library(traffic foundation)\n"
+        "if(VNTQ_SANITIZE STREQUAL \"thread\")\n"
+        "    target_link_libraries(traffic PRIVATE ui)\n"
+        "endif()\n"
+        "target_compile_options(traffic PRIVATE --include=${PROJECT_SOURCE_DIR}/src/ui/ui.h)\n"
+        "target_compile_options(traffic PRIVATE -imacros ${PROJECT_SOURCE_DIR}/src/ui/ui.h)\n");
     tree.write("src/ui/CMakeLists.txt", "vntq_library(ui traffic)\n");
     tree.write(
         "tests/traffic/CMakeLists.txt",
@@ -136,12 +142,16 @@ TEST(Layers, NamesEveryFaultWithItsFileAndLine)
                   "src/liveries/CMakeLists.txt:2: liveries builds "
                   "src/ui/CMakeFiles/ui.dir/ui.cpp.o, which belongs to ui",
                   "src/liveries/CMakeLists.txt:2: liveries links ui, which is not below it",
+                  "src/liveries/CMakeLists.txt:3: liveries links traffic, which is not below it",
                   "src/scenery/CMakeLists.txt:2: scenery links traffic, which is not below it",
                   "src/scenery/CMakeLists.txt:3: scenery links ui, which is not below it",
                   "src/scenery/CMakeLists.txt:4: scenery includes ui/ui.h, which is not below it",
                   "src/scenery/CMakeLists.txt:4: scenery takes src/ui as an include folder",
+                  "src/scenery/CMakeLists.txt:7: scenery links liveries, which is not below it",
                   "src/traffic/CMakeLists.txt:3: traffic links ui, which is not below it "
                   "(configured with -DVNTQ_SANITIZE=thread)",
+                  "src/traffic/CMakeLists.txt:5: traffic includes ui/ui.h, which is not below it",
+                  "src/traffic/CMakeLists.txt:6: traffic includes ui/ui.h, which is not below it",
                   "standins/sim/sim.cpp:2: traffic/fleet.h is for the tests of traffic only",
                   "tests/support/shared.h:1: foundation includes traffic/traffic.h, which is not "
                   "below it",
@@ -179,7 +189,8 @@ TEST(Layers, ReadsTheSourcesTheBuildMakes)
 }
 
 // The lower library declares what the higher one defines, or gives a weak definition that the
-// higher one replaces: no include, no link, and the program that takes both links.
+// higher one replaces: no include, no link, and the program that takes both links. A template of
+// a lower header makes the call where a higher library instantiates it.
 TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
 {
     LayersTree tree;
@@ -213,7 +224,18 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
     tree.write("standins/simulator/calls.cpp",
                "extern \"C\" int SimConnect_Open();\n"
                "extern \"C\" int SimConnect_Open() { return 0; }\n");
+    tree.write("src/platform/clock.h",
+               "namespace qel {\n"
+               "void gf_paint();\n"
+               "template <class T> void gf_every(T) { gf_paint(); }\n"
+               "}  // namespace qel\n");
     tree.write("src/ui/CMakeLists.txt", "vntq_library(ui platform)\n");
+    tree.write("src/ui/timer.cpp",
+               "#include \"platform/clock.h\"\n"
+               "namespace qel {\n"
+               "void gf_wait();\n"
+               "void gf_wait() { gf_every(0); }\n"
+               "}  // namespace qel\n");
     tree.write("src/ui/paint.cpp",
                "extern \"C\" int SimConnect_Open();\n"
                "namespace qel {\n"
@@ -235,6 +257,7 @@ TEST(Layers, NamesAnUpwardCallMadeByDeclarationAlone)
                   "src/platform/clock.cpp:6: platform uses qel::gf_probe(), which probe defines",
                   "src/platform/clock.cpp:8: platform defines qel::gf_onTick() weakly, and ui "
                   "replaces it",
+                  "src/platform/clock.h:3: platform uses qel::gf_paint(), which ui defines",
               }));
 }
 

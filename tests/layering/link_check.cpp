@@ -53,7 +53,8 @@ Naming lf_naming(const std::string& command, const json& args)
 }
 
 // The text with the root's and the build's paths left out (a folder of either may be named like
-// a library) and, for a genex-only command, only what lies inside generator expressions.
+// a library) and, for a genex-only command, only what lies inside generator expressions. What a
+// $<LOWER_CASE:...> or $<UPPER_CASE:...> holds is read in the case it gives.
 std::string lf_namingText(std::string text, const std::vector<std::string>& paths, bool genexOnly)
 {
     for (const auto& path : paths) {
@@ -61,26 +62,33 @@ std::string lf_namingText(std::string text, const std::vector<std::string>& path
             text.replace(at, path.size(), "/");
         }
     }
-    if (!genexOnly) return text;
-    std::string inside;
-    int depth = 0;
+    std::string read;
+    std::vector<int> cases;  // per open generator expression: -1 lower, 1 upper, 0 as written
     for (std::size_t c = 0; c < text.size(); ++c) {
         if (text.compare(c, 2, "$<") == 0) {
-            ++depth;
+            int folding = cases.empty() ? 0 : cases.back();
+            if (text.compare(c + 2, 11, "LOWER_CASE:") == 0) folding = -1;
+            if (text.compare(c + 2, 11, "UPPER_CASE:") == 0) folding = 1;
+            cases.push_back(folding);
             ++c;
-            inside += ' ';
-        } else if (text[c] == '>' && depth > 0) {
-            --depth;
-            inside += ' ';
-        } else if (depth > 0) {
-            inside += text[c];
+            read += ' ';
+        } else if (text[c] == '>' && !cases.empty()) {
+            cases.pop_back();
+            read += ' ';
+        } else if (!genexOnly || !cases.empty()) {
+            const int folding = cases.empty() ? 0 : cases.back();
+            const auto letter = static_cast<unsigned char>(text[c]);
+            read += static_cast<char>(folding < 0   ? std::tolower(letter)
+                                      : folding > 0 ? std::toupper(letter)
+                                                    : letter);
         }
     }
-    return inside;
+    return read;
 }
 
 // Every name in the text, also inside ";" lists and generator expressions ("$<LINK_ONLY:ui>");
-// "::" belongs to a name.
+// "::" belongs to a name. The linker's spellings of a library count as its name too: "-lui" and
+// the archive's file name "libui.a", which a link folder lets the linker find.
 std::vector<std::string> lf_names(const std::string& text)
 {
     std::vector<std::string> names;
@@ -93,6 +101,11 @@ std::vector<std::string> lf_names(const std::string& text)
             token += "::";
             ++c;
         } else if (!token.empty()) {
+            const std::size_t start = c - token.size();
+            if (start > 0 && text.compare(start - 1, 2, "-l") == 0) {
+                names.push_back(token.substr(1));
+            }
+            if (token.starts_with("lib")) names.push_back(token.substr(3));
             names.push_back(token);
             token.clear();
         }

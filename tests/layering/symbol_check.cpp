@@ -1,7 +1,9 @@
 // The call half of the layer check. A lower library that declares a function a higher one
 // defines needs neither an include nor a link of its own (the program takes both), yet calls
 // upward; so each library's undefined symbols, as nm reads its archive, must be defined in the
-// library itself, in a lower one or outside the project's targets (a system library).
+// library itself, in a lower one or outside the project's targets (a system library). A call
+// that a lower library's header makes from an inline function or a template lands in the
+// archive of whichever library compiles it; the line nm names for it says whose call it is.
 #include "layering/layer_check.h"
 
 #include <cxxabi.h>
@@ -200,19 +202,41 @@ Definitions lf_definitions(const Configured& configured, const fs::path& binary)
     return definitions;
 }
 
+// The library whose folder holds the file of a place ("src/foundation/log.h:7"), or nullptr.
+const Library* lf_libraryWriting(const std::string& place)
+{
+    if (!place.starts_with("src/")) return nullptr;
+    const auto slash = place.find('/', 4);
+    return slash == std::string::npos ? nullptr : libraryNamed(place.substr(4, slash - 4));
+}
+
 // The faults of one library's archive: each undefined symbol that only a higher library or a
 // target outside the libraries defines, and each weak definition that one of those replaces in
-// the program with a strong one (the library's own calls then go there as well).
+// the program with a strong one (the library's own calls then go there as well). A call made
+// from a lower library's header is judged as that library's too.
 void lf_checkArchive(const Library& library, const fs::path& archive, const Definitions& defined,
                      const fs::path& root, std::vector<std::string>& faults)
 {
-    std::vector<std::pair<NmLine, const std::string*>> uses;
+    const auto useLines = lf_symbolLines(archive, "-u", root);
+    const auto place = [&](const std::map<std::string, std::string>& lines, const NmLine& symbol) {
+        const auto line = lines.find(symbol.member + " " + symbol.name);
+        return line != lines.end() ? line->second
+                                   : shownPath(symbol.file, root) + "(" + symbol.member + ")";
+    };
     for (const NmLine& symbol : lf_nm("-u", {archive})) {
         const auto found = defined.any.find(symbol.name);
         if (found == defined.any.end()) continue;
-        if (const std::string* definer = lf_wrongDefiner(library, found->second)) {
-            uses.emplace_back(symbol, definer);
+        const std::string where = place(useLines, symbol);
+        const Library* user = &library;
+        const std::string* definer = lf_wrongDefiner(library, found->second);
+        const Library* writer = lf_libraryWriting(where);
+        if (definer == nullptr && writer != nullptr && writer->level < library.level) {
+            user = writer;
+            definer = lf_wrongDefiner(*writer, found->second);
         }
+        if (definer == nullptr) continue;
+        faults.push_back(where + ": " + std::string(user->name) + " uses " +
+                         lf_demangled(symbol.name) + ", which " + *definer + " defines");
     }
     std::vector<std::pair<NmLine, const std::string*>> replaced;
     for (const auto& [symbol, target] : defined.weak) {
@@ -222,23 +246,10 @@ void lf_checkArchive(const Library& library, const fs::path& archive, const Defi
             replaced.emplace_back(symbol, definer);
         }
     }
-    const auto place = [&](const std::map<std::string, std::string>& lines, const NmLine& symbol) {
-        const auto line = lines.find(symbol.member + " " + symbol.name);
-        return line != lines.end() ? line->second
-                                   : shownPath(symbol.file, root) + "(" + symbol.member + ")";
-    };
-    const std::string name(library.name);
-    if (!uses.empty()) {
-        const auto lines = lf_symbolLines(archive, "-u", root);
-        for (const auto& [symbol, definer] : uses) {
-            faults.push_back(place(lines, symbol) + ": " + name + " uses " +
-                             lf_demangled(symbol.name) + ", which " + *definer + " defines");
-        }
-    }
     if (!replaced.empty()) {
         const auto lines = lf_symbolLines(archive, "--defined-only", root);
         for (const auto& [symbol, definer] : replaced) {
-            faults.push_back(place(lines, symbol) + ": " + name + " defines " +
+            faults.push_back(place(lines, symbol) + ": " + std::string(library.name) + " defines " +
                              lf_demangled(symbol.name) + " weakly, and " + *definer +
                              " replaces it");
         }
