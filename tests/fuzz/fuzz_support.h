@@ -25,6 +25,9 @@ std::filesystem::path writeScratch(const std::filesystem::path& name, const uint
 // last tagged final) with `key`: the data-file key, or a wrong one.
 std::string encrypted(std::string_view plain, const unsigned char* key);
 
+// Headings compare in degrees, within the files' decimals.
+constexpr double kDegreesPerRad = 57.29577951308232;
+
 // A finding: the input broke what the target checks.
 inline void require(bool condition)
 {

@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kSeparator = "<!--learned-->";
 constexpr double kMetresPerNm = 1852.0;
-constexpr double kDegreesPerRad = 57.29577951308232;
 
 void lf_resetSettings()
 {
@@ -63,8 +62,8 @@ void lf_compare(const std::vector<qel::ParkStand>& first, const std::vector<qel:
         qel::fuzz::require(a.id == b.id);
         qel::fuzz::require(qel::fuzz::near(a.latitude, b.latitude, 5.1e-7));
         qel::fuzz::require(qel::fuzz::near(a.longitude, b.longitude, 5.1e-7));
-        qel::fuzz::require(
-            qel::fuzz::near(a.heading * kDegreesPerRad, b.heading * kDegreesPerRad, 0.051));
+        qel::fuzz::require(qel::fuzz::near(a.heading * qel::fuzz::kDegreesPerRad,
+                                           b.heading * qel::fuzz::kDegreesPerRad, 0.051));
         qel::fuzz::require(
             qel::fuzz::near(a.radius * kMetresPerNm, b.radius * kMetresPerNm, 0.051));
         qel::fuzz::require(a.manual == b.manual && a.radiusChanged == b.radiusChanged);

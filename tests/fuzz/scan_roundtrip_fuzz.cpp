@@ -26,7 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kNmPerMetre = 0.0005399568034557236;
-constexpr double kDegreesPerRad = 57.29577951308232;
 
 // The stands of each airport as the decoder gives them; a later airport of the same code wins,
 // as the later file does in the scan.
@@ -64,8 +63,8 @@ void lf_compare(const std::string& code, const std::vector<qel::BglStand>& decod
         const qel::ParkStand& back = *found->second;
         qel::fuzz::require(qel::fuzz::near(back.latitude, stand.latitude, 5.1e-7));
         qel::fuzz::require(qel::fuzz::near(back.longitude, stand.longitude, 5.1e-7));
-        qel::fuzz::require(qel::fuzz::near(back.heading * kDegreesPerRad,
-                                           stand.heading_rad * kDegreesPerRad, 0.051));
+        qel::fuzz::require(qel::fuzz::near(back.heading * qel::fuzz::kDegreesPerRad,
+                                           stand.heading_rad * qel::fuzz::kDegreesPerRad, 0.051));
         qel::fuzz::require(qel::fuzz::near(back.radius / kNmPerMetre, stand.radius_m, 0.051));
         qel::fuzz::require(back.helipad == stand.helipad && back.ramp == stand.ramp);
         qel::fuzz::require(back.cargo == (stand.cargo && !stand.helipad));
