@@ -114,10 +114,14 @@ void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
     constexpr double kEntry_ft = 0.05 / 0.3048;
     const LatLon here = lf_here(aircraft);
     const double d_ft = gf_distanceNm(here, stand) * kFeetPerNm;
-    if (!(d_ft >= 3.0)) {
-        // On the stand already, or on its axis just short of it: it faces the stand's way.
+    // On the stand already, or on its axis behind it: straight on, facing the stand's way (a
+    // few degrees off its path at most), after a turn on the spot where it must.
+    const auto straightOn = [&] {
         aircraft.targetBearing_rad = heading_rad;
         lf_setTurnFlags(aircraft);
+    };
+    if (!(d_ft >= 3.0)) {
+        straightOn();
         return;
     }
     const double back_rad = lf_wrap2Pi(heading_rad + kPi);
@@ -128,9 +132,7 @@ void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
         const double angle_deg =
             std::abs(lf_wrapPi(heading_rad - gf_bearingRad(here, control))) / kRadPerDeg;
         if (angle_deg <= 3.0) {
-            // On the axis already: straight on, turning first on the spot where it must.
-            aircraft.targetBearing_rad = gf_bearingRad(here, stand);
-            lf_setTurnFlags(aircraft);
+            straightOn();
             return;
         }
         if (lf_curveSlowest_kt(aircraft, lf_curveThrough(here, control, stand)) >=
