@@ -304,6 +304,24 @@ void lf_moveDue(PosSample& b, int32_t ticks)
         std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
 }
 
+// The time a bend held the aircraft back is made up over the taxi legs after it, a tenth of
+// each leg's time at the most: a tenth faster than reported, it is not seen to hurry. A leg that
+// ends in a stop waits for its next report there anyway, and the take-off and landing rolls keep
+// to their own schedules.
+void lf_payBendTime(LiveAc& aircraft, int32_t& n)
+{
+    LegPace& pace = aircraft.pace;
+    if (pace.stops || aircraft.takeOff || aircraft.landingRoll) {
+        pace.owed_ticks = 0;
+        return;
+    }
+    const int32_t pay = std::min(pace.owed_ticks, n / 10);
+    if (pay <= 0) return;
+    n -= pay;
+    pace.owed_ticks -= pay;
+    lf_moveDue(aircraft.samples[1], n);
+}
+
 // The last leg of an approach, onto the first sample on the runway, slows evenly from the
 // approach speed to that sample's speed: flown at the approach speed throughout, the aircraft
 // would touch down as fast as it flew and brake for the rest of the roll behind its reports.
@@ -432,6 +450,7 @@ void lf_paceLeg(LiveAc& aircraft)
             lf_moveDue(s[1], n);
         }
     }
+    lf_payBendTime(aircraft, n);
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
@@ -486,6 +505,7 @@ double lf_paceTick(LiveAc& aircraft)
         pace.lag_ticks += 1.0 - share;
         if (pace.lag_ticks >= 1.0 && due < std::numeric_limits<int32_t>::max()) {
             ++due;
+            ++pace.owed_ticks;
             pace.lag_ticks -= 1.0;
         }
     } else {
