@@ -38,11 +38,14 @@ TEST_F(TwoThreads, DispatchAndRequestsRunSideBySide)
     std::atomic<bool> done{false};
     ClientThread client{handle_};
     std::thread dispatcher([&] {
-        // Bounded: the other thread ends within its own loop.
-        for (int i = 0; i < 100000 && !(done && client.added == kCreates); ++i) {
+        // Ends with the other thread's loop. The last ObjectAdded may be handed over before its
+        // aircraft's data reply is queued, so the dispatcher does not stop at it: every request
+        // is queued before `done` is raised, and one dispatch after seeing it delivers the rest.
+        while (!done) {
             SimConnect_CallDispatch(client.handle, &lf_onMessage, &client);
             std::this_thread::yield();
         }
+        SimConnect_CallDispatch(client.handle, &lf_onMessage, &client);
     });
     for (int i = 0; i < kCreates; ++i) {
         const std::string tail = "T" + std::to_string(i);
