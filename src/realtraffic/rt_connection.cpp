@@ -25,11 +25,11 @@ constexpr std::string_view kDefaultEndpoint = "https://rtw.flyrealtraffic.com";
 constexpr std::chrono::milliseconds kWaitStep{50};
 constexpr std::size_t kLogHead = 256;
 
-// libcurl's progress callback: a stop ends the transfer with CURLE_ABORTED_BY_CALLBACK.
+// libcurl's progress callback, only where no multi handle drives the transfer: a stop ends it
+// with CURLE_ABORTED_BY_CALLBACK.
 int lf_abortOnStop(void* connection, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/,
                    curl_off_t /*ultotal*/, curl_off_t /*ulnow*/)
 {
-    if (connection == nullptr) return 0;
     return static_cast<const RtConnection*>(connection)->stopOrClose() ? 1 : 0;
 }
 
@@ -65,17 +65,13 @@ void lf_setPostOptions(CURL* handle, std::string_view name, const std::string& b
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
 }
 
-// `connection` null for a request that no stop aborts (the sign-out): it has the short limit.
-void lf_setLimits(CURL* handle, const RtConnection* connection)
+// A request that no stop aborts (the sign-out) has the short limit.
+void lf_setLimits(CURL* handle, bool stoppable)
 {
-    const long total_ms = connection != nullptr ? kTransferTimeout_ms : kSignOutTimeout_ms;
+    const long total_ms = stoppable ? kTransferTimeout_ms : kSignOutTimeout_ms;
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, std::min(kConnectTimeout_ms, total_ms));
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, total_ms);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA,
-                     const_cast<void*>(static_cast<const void*>(connection)));
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 }
 
 bool lf_unreserved(unsigned char c)
@@ -191,7 +187,7 @@ CURLcode RtConnection::post(const RequestKind& kind, const std::string& body, st
     const std::string url = gf_rtEndpoint() + std::string(kind.path);
     lf_check(curl_easy_setopt(handle_, CURLOPT_URL, url.c_str()), kind.urlError);
     lf_setPostOptions(handle_, kind.optionsName, body, reply);
-    lf_setLimits(handle_, kind.stoppable ? this : nullptr);
+    lf_setLimits(handle_, kind.stoppable);
     if (kind.stoppable && stopOrClose()) return CURLE_ABORTED_BY_CALLBACK;
     return performInterruptibly(kind.stoppable);
 }
@@ -223,8 +219,16 @@ std::optional<nlohmann::json> RtConnection::request(const RequestKind& kind,
 CURLcode RtConnection::performInterruptibly(bool stoppable)
 {
     if (multi_ == nullptr || curl_multi_add_handle(multi_, handle_) != CURLM_OK) {
+        if (stoppable) {
+            curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
+            curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, this);
+            curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+        }
         return curl_easy_perform(handle_);
     }
+    // The stop is looked at here between steps, not through libcurl's progress callback: an
+    // abort from that callback once the reply has fully arrived makes libcurl skip the end of
+    // the transfer, and the reply's gzip decoder is never freed.
     CURLcode result = CURLE_OK;
     for (;;) {
         int running = 0;
