@@ -115,8 +115,9 @@ struct LegPace {
     double left_ktTicks = 0.0;    // the way still to go: knots times ticks
     double exit_kt = kNoBend_kt;  // the fastest it may end at: the next bend's entry: 9.5
     double lag_ticks = 0.0;       // time lost to a bend, not yet added to the due tick: 0.4
-    int32_t owed_ticks = 0;       // time lost to bends, still to be made up: 120
     bool stops = false;           // the leg ends where it stops
+    // The due tick the leg's sample was reported for, before the leg was timed: 51230.
+    std::optional<int64_t> reportedDue;
     bool operator==(const LegPace&) const = default;
 };
 

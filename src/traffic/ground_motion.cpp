@@ -491,6 +491,7 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);
+        aircraft.pace.reportedDue = b.dueTick;
         lf_setDueTick(aircraft, legTicks);
         return;
     }

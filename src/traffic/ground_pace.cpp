@@ -304,21 +304,26 @@ void lf_moveDue(PosSample& b, int32_t ticks)
         std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
 }
 
-// The time a bend held the aircraft back is made up over the taxi legs after it, a tenth of
-// each leg's time at the most: a tenth faster than reported, it is not seen to hurry. A leg that
-// ends in a stop waits for its next report there anyway, and the take-off and landing rolls keep
-// to their own schedules.
-void lf_payBendTime(LiveAc& aircraft, int32_t& n)
+// Time the aircraft lost behind its reports (held back by a bend, a hold while its reports
+// paused, the wait for its first report after a push-back) is made up over the taxi legs after
+// it, a tenth of each leg's time at the most: a tenth faster than reported, it is not seen to
+// hurry. Its lateness is measured, as the windows measure it, from its sample's reported due
+// tick, and it never arrives before that. A leg that ends in a stop waits there for its next
+// report anyway, one that sets off with a turn on the spot gathers speed up to its reported one
+// only, the take-off and landing rolls keep to their own schedules, a lateness the windows
+// already cut back is theirs to make up, and dead-reckoned samples are due by no report.
+void lf_makeUpLateness(LiveAc& aircraft, int32_t& n)
 {
-    LegPace& pace = aircraft.pace;
-    if (pace.stops || aircraft.takeOff || aircraft.landingRoll) {
-        pace.owed_ticks = 0;
+    const LegPace& pace = aircraft.pace;
+    if (!pace.reportedDue || pace.stops || aircraft.takeOff || aircraft.landingRoll ||
+        aircraft.syntheticCount > 0 || aircraft.phase != FlightPhase::taxi) {
         return;
     }
-    const int32_t pay = std::min(pace.owed_ticks, n / 10);
+    const int64_t late = int64_t{g_fastTicks} + n - *pace.reportedDue;
+    if (late >= aircraft.lateWindow) return;
+    const auto pay = static_cast<int32_t>(std::min<int64_t>(late, n / 10));
     if (pay <= 0) return;
     n -= pay;
-    pace.owed_ticks -= pay;
     lf_moveDue(aircraft.samples[1], n);
 }
 
@@ -371,6 +376,62 @@ void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
     aircraft.curveParam = 0.0;
     aircraft.turnOnSpot = 0;
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
+}
+
+// The ticks a leg of `length` (kt·ticks) that ends where the aircraft stops takes: its n, or the
+// longer time that braking there at the usual rate needs from v0_kt or the speed n gives. Held
+// to n, it would hurry first, faster than it was reported, to have time left to brake in. The
+// take-off and landing rolls keep to their own schedules.
+int32_t lf_brakingTicks(const LiveAc& aircraft, double v0_kt, double length, int32_t n)
+{
+    if (aircraft.takeOff || aircraft.landingRoll) return n;
+    const double braking = lf_rampedTicks(v0_kt, std::max(v0_kt, length / n), length, true);
+    if (!(braking + 1.0 > n) || !(braking < kLongestTicks)) return n;
+    return static_cast<int32_t>(std::ceil(braking)) + 1;
+}
+
+// A report that shows a bend where the straight taxi leg in progress ends (the leg began before
+// it came: its reports resumed, or the aircraft set off from a push-back): the rest of the leg
+// is laid anew from where the aircraft is, as it would have been had the report come first, so
+// that it rounds the bend as it rolls instead of stopping there to turn on the spot. Not where
+// it is too close to the bend to slow down for it, nor for a reversal.
+bool lf_relayForBend(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || aircraft.landingRoll ||
+        lf_curveActive(aircraft) || s.size() < 2 || s[1].stationary || lf_samePlace(s[0], s[1])) {
+        return false;
+    }
+    PosSample here = s.front();
+    here.latitude = aircraft.position.latitude;
+    here.longitude = aircraft.position.longitude;
+    here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
+    here.stationary = false;
+    here.dueTick = g_fastTicks;
+    s.push_front(here);
+    const double turn_deg = std::abs(lf_turnAhead(aircraft)) / kRadPerDeg;
+    bool rounds = false;
+    switch (lf_cornerShape(s, 0, turn_deg)) {
+    case CornerShape::straight: break;
+    case CornerShape::split: rounds = true; break;
+    case CornerShape::curve: {
+        const LatLon from = lf_here(aircraft);
+        const TaxiCurve bend = lf_curveThrough(from, lf_cornerOf(from, s, 0), lf_at(s[2]));
+        rounds = lf_capKt(lf_curveCapSq(aircraft, bend, 0.0)) >= here.groundSpeed_kt;
+        break;
+    }
+    }
+    if (!rounds) {
+        s.pop_front();
+        return false;
+    }
+    // The leg goes on: the windows narrow once a leg, not once more here.
+    const int32_t early = aircraft.earlyWindow;
+    const int32_t late = aircraft.lateWindow;
+    lf_startLeg(aircraft);
+    aircraft.earlyWindow = early;
+    aircraft.lateWindow = late;
+    return true;
 }
 
 }  // namespace
@@ -426,7 +487,8 @@ void lf_paceLeg(LiveAc& aircraft)
     // A new aircraft enters its first leg at that leg's speed: it may be created rolling.
     double v0 = pace.now_kt < 0.0 ? length / n : pace.now_kt;
     bool runOut = false;
-    if (lf_startsWithTurn(aircraft)) {
+    const bool turnsFirst = lf_startsWithTurn(aircraft);
+    if (turnsFirst) {
         // Pushed back, its heading points the other way from where it goes.
         const bool forward =
             aircraft.phase == FlightPhase::taxi || aircraft.phase == FlightPhase::parking;
@@ -440,17 +502,11 @@ void lf_paceLeg(LiveAc& aircraft)
         }
     }
     pace.stops = lf_stopsAtEnd(aircraft, 1);
-    // Stopping at its end, the leg takes the time to brake there at the usual rate from the
-    // speed its time gives: held to that time, it would hurry first, faster than it was
-    // reported, to have time left to brake in.
-    if (pace.stops && !runOut && !aircraft.takeOff && !aircraft.landingRoll) {
-        const double braking = lf_rampedTicks(v0, std::max(v0, length / n), length, true);
-        if (braking + 1.0 > n && braking < kLongestTicks) {
-            n = static_cast<int32_t>(std::ceil(braking)) + 1;
-            lf_moveDue(s[1], n);
-        }
+    if (pace.stops && !runOut) {
+        const int32_t braking = lf_brakingTicks(aircraft, v0, length, n);
+        if (braking != n) lf_moveDue(s[1], n = braking);
     }
-    lf_payBendTime(aircraft, n);
+    if (!turnsFirst) lf_makeUpLateness(aircraft, n);
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
@@ -475,12 +531,15 @@ void lf_paceNewReport(LiveAc& aircraft)
         if (!(pace.exit_kt < kNoBend_kt)) pace.exit_kt = lf_nextBendEntry_kt(aircraft, 0);
         return;
     }
+    if (lf_relayForBend(aircraft)) return;
     // The report shows a stop or a turn on the spot where the leg ends: it slows down for it
-    // from here, instead of stopping dead there.
+    // from here, instead of stopping dead there, and takes the time that braking at the usual
+    // rate needs.
     pace.stops = true;
     const auto left = static_cast<int32_t>(std::clamp<int64_t>(
         int64_t{s.front().dueTick} - g_fastTicks, 1, std::numeric_limits<int32_t>::max()));
-    const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, left);
+    const int32_t n = lf_brakingTicks(aircraft, pace.now_kt, pace.left_ktTicks, left);
+    const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, n);
     if (plan.ticks != left) lf_moveDue(s.front(), plan.ticks);
     lf_takePlan(pace, plan);
 }
@@ -505,7 +564,6 @@ double lf_paceTick(LiveAc& aircraft)
         pace.lag_ticks += 1.0 - share;
         if (pace.lag_ticks >= 1.0 && due < std::numeric_limits<int32_t>::max()) {
             ++due;
-            ++pace.owed_ticks;
             pace.lag_ticks -= 1.0;
         }
     } else {

@@ -333,6 +333,7 @@ void lf_startLeg(LiveAc& aircraft)
     aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
     aircraft.curveParam = 0.0;
     aircraft.pace.nominal_kt = 0.0;  // unpaced until lf_paceLeg lays the new leg out
+    aircraft.pace.reportedDue.reset();
     auto& s = aircraft.samples;
     if (!s[1].stationary && lf_samePlace(s[0], s[1])) s[1].stationary = 1;
     if (!s[1].stationary) {

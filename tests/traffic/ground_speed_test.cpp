@@ -222,31 +222,54 @@ TEST_F(GroundSpeed, AnArrivalTurningOntoAStandAsItRollsRunsOutToAStopFirst)
 
 TEST_F(GroundSpeed, AnAircraftThatStoodGathersSpeedForItsReportsAndKeepsUpWithThem)
 {
-    // KLM56A stands on A1, is pushed back for 45 s at 4 kt and then reported taxiing east at
-    // 15 kt. KLM57B, 550 m north, taxies east at 10 kt; its reports pause for 30 s, go on for
-    // 40 s, pause for 35 s and go on, their places as if it had kept going. Each stands for a
-    // few seconds before it is reported moving on, then gathers speed up to its reported one at
-    // once: it stays about as far behind its reports as it was before.
+    // KLM56A stands on A1, is pushed back for 45 s at 4 kt, stands for 30 s, gathers speed over
+    // 15 s and is then reported taxiing east-north-east at 15 kt. Its push-back ends off its
+    // reported path, and its first taxi report is all it knows of the way on when it sets off:
+    // it rounds the bend at that report as it rolls, as the reports show it, and does not stop
+    // there to turn on the spot. KLM57B, 550 m north, taxies east at 10 kt; its reports pause
+    // for 30 s, go on for 40 s, pause for 35 s and go on for 80 s, their places as if it had
+    // kept going. Each stands for a few seconds before it is reported moving on, gathers speed
+    // up to its reported one at once, and makes up the time it lost: its lag behind its reports
+    // comes back to what it was before.
     const LatLon a1{51.2900, 6.7700};
-    startAt("stood", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
+    const LatLon a2 = gf_destinationPoint(a1, 1.5 * kPi, 400 / 0.3048);
+    startAt("stood", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false),
+                      ParkStand("A2", {}, a2.lat, a2.lon, 0.0, 30.0, false, false, false)});
     std::vector<Report> reports;
     standingAt(reports, 0x48548e, "KLM56A", a1, 0);
     LatLon at = a1;
     double alt = 0;
     double t = 20;
     reportLeg(reports, at, alt, t, 180, 4, 0, 9);
-    const Report pushedBack = reports.back();
-    reportLeg(reports, at, alt, t, 90, 15, 0, 30);
+    reportLeg(reports, at, alt, t, 60, 0, 0, 6);
+    for (const double gs_kt : {3.75, 7.5, 11.25}) reportLeg(reports, at, alt, t, 60, gs_kt, 0, 1);
+    const Report gathered = reports.back();
+    reportLeg(reports, at, alt, t, 60, 15, 0, 20);
     const double taxiEnd_s = t;
+    // KLM58C, pushed back from A2 as KLM56A from A1, rolls forward 39 m at 7.5 kt and stops: it
+    // sets off for its last moving report and learns of the stop there only as it rolls.
+    std::vector<Report> roll58;
+    standingAt(roll58, 0x485490, "KLM58C", a2, 0);
+    at = a2;
+    t = 20;
+    reportLeg(roll58, at, alt, t, 180, 4, 0, 9);
+    reportLeg(roll58, at, alt, t, 90, 0, 0, 6);
+    reportLeg(roll58, at, alt, t, 90, 7.5, 0, 2);
+    for (int i = 0; i < 4; ++i) roll58.push_back(reportAt(at, 0, 0, 0, t += 5));
+    for (Report& r : roll58) {
+        r.hex = 0x485490;
+        r.callsign = "KLM58C";
+        reports.push_back(r);
+    }
     for (Report& r : reports) r.registration.clear();
     LatLon p = gf_destinationPoint(a1, 0.0, 550 / 0.3048);
     t = 0;
     std::vector<Report> taxi57{reportAt(p, 0, 10, 90, t)};
     reportLeg(taxi57, p, alt, t, 90, 10, 0, 8);
     std::vector<double> beforePauses_s{t};
-    for (const int pause_s : {30, 35}) {
+    for (const auto& [pause_s, legs] : {std::pair{30, 8}, std::pair{35, 16}}) {
         std::vector<Report> more;
-        reportLeg(more, p, alt, t, 90, 10, 0, pause_s / 5 + 8);
+        reportLeg(more, p, alt, t, 90, 10, 0, pause_s / 5 + legs);
         taxi57.insert(taxi57.end(), more.begin() + pause_s / 5, more.end());
         beforePauses_s.push_back(t);
     }
@@ -258,41 +281,61 @@ TEST_F(GroundSpeed, AnAircraftThatStoodGathersSpeedForItsReportsAndKeepsUpWithTh
     }
     livery(0x48548e);
     livery(0x48548f);
-    // The seconds `hex` lies behind its reports east from `from` at `gs_kt`: each poll is
-    // handed over 5 s after the one before, and the replay is 30 s behind it.
+    livery(0x485490);
+    // The seconds `hex` lies behind its reports along `course_deg` from `from` on at `gs_kt`:
+    // each poll is handed over 5 s after the one before, and the replay is 30 s behind it.
     const int32_t start = g_fastTicks;
-    const auto lag_s = [&](uint32_t hex, const Report& from, double gs_kt) {
+    const auto lag_s = [&](uint32_t hex, const Report& from, double gs_kt, double course_deg) {
+        const LatLon origin{from.lat, from.lon};
         const LiveAc* aircraft = live(hex);
-        const double east_m =
-            (aircraft->position.longitude - from.lon) * std::cos(from.lat * kRadPerDeg) * 111132.95;
-        const double reported_s = from.time_s - Report{}.time_s + east_m / (gs_kt / 3600 * 1852);
+        const LatLon here{aircraft->position.latitude, aircraft->position.longitude};
+        const double along_m = gf_distanceNm(origin, here) * 1852.0 *
+                               std::cos(gf_bearingRad(origin, here) - course_deg * kRadPerDeg);
+        const double reported_s = from.time_s - Report{}.time_s + along_m / (gs_kt / 3600 * 1852);
         return (g_fastTicks - start) / 100.0 - reported_s;
     };
     // KLM57B's lag as the last report before each pause and the last of all fall due; KLM56A's
-    // worst lag once it taxies.
+    // worst lag and slowest shown speed once it has set off after its push-back, up to its last
+    // report.
     std::vector<double> lags_s;
     double worstLag56_s = 0.0;
+    double slowest56_kt = HUGE_VAL;
+    double fastest58_kt = 0.0;
     eachTick_ = [&] {
+        if (const LiveAc* roller = live(0x485490); roller && roller->objectId != 0) {
+            fastest58_kt =
+                std::max(fastest58_kt, simstandin::object(roller->objectId)->groundSpeed_kt);
+        }
         for (const double due_s : beforePauses_s) {
             if (g_fastTicks - start == std::lround((due_s + 30) * 100)) {
-                lags_s.push_back(lag_s(0x48548f, taxi57.front(), 10));
+                lags_s.push_back(lag_s(0x48548f, taxi57.front(), 10, 90));
             }
         }
         const LiveAc* aircraft = live(0x48548e);
-        if (aircraft && aircraft->phase == FlightPhase::taxi &&
-            g_fastTicks - start <= (taxiEnd_s + 30) * 100) {
-            worstLag56_s = std::max(worstLag56_s, lag_s(0x48548e, pushedBack, 15));
+        if (!aircraft || aircraft->phase != FlightPhase::taxi ||
+            g_fastTicks - start > taxiEnd_s * 100) {
+            return;
+        }
+        const double shown_kt = simstandin::object(aircraft->objectId)->groundSpeed_kt;
+        if (slowest56_kt < HUGE_VAL || shown_kt >= 5.0) {
+            slowest56_kt = std::min(slowest56_kt, shown_kt);
+            worstLag56_s = std::max(worstLag56_s, lag_s(0x48548e, gathered, 15, 60));
         }
     };
-    fly(0x48548e, reports, 1000);
+    fly(0x48548e, reports, 3100);
 
     ASSERT_EQ(lags_s.size(), 3u);
     EXPECT_NEAR(lags_s[0], 30.0, 1.0);
-    EXPECT_LT(lags_s[1], lags_s[0] + 7.0);
-    EXPECT_LT(lags_s[2], lags_s[1] + 7.0);
+    EXPECT_LT(lags_s[1], lags_s[0] + 2.0);
+    EXPECT_LT(lags_s[2], lags_s[0] + 2.0);
     EXPECT_TRUE(went("pushed_back"));
+    EXPECT_GT(slowest56_kt, 5.0);
+    // It brakes for its stop at the usual rate and takes the time that needs, instead of
+    // hurrying first to brake within the time it had.
+    EXPECT_LE(fastest58_kt, 7.5 + 0.25);
     EXPECT_LT(worstLag56_s, 30.0 + 7.0);
     expectNoException();
+    expectFacingWhereTheyGo();
 }
 
 TEST_F(GroundSpeed, ACornerBetweenTwoReportsIsRoundedWithoutAStop)
