@@ -22,6 +22,9 @@ struct PosSample {
     double verticalRate_fpm = 0.0;  // -768.0
     double airspeed_kt = 0.0;       // 180.0
     int32_t dueTick = 0;            // fast tick at which the sample is flown; set by the intake
+    // Ticks the traffic manager put the due tick back by, so that it falls no earlier than the
+    // sample's before it in the queue; it was reported due that much earlier: 120.
+    int32_t putBack_ticks = 0;
     bool airborne = false;
     bool stationary = false;  // repeats the position before it; set by the traffic manager
     bool hasTrueHeading = false;

@@ -168,7 +168,7 @@ void lf_trimStationaryTail(LiveAc& aircraft, const PosSample& s)
     const std::size_t lowest = q.size() >= 7 ? q.size() - 6 : 1;
     for (std::size_t i = q.size() - 2; i >= lowest; --i) {
         if (q[i].stationary) continue;
-        if (q.back().dueTick - q[i].dueTick < 1500 ||
+        if (lf_reportedDue(q.back()) - lf_reportedDue(q[i]) < 1500 ||
             gf_distanceNm(lf_at(q[i]), lf_at(s)) <= kCreep_nm) {
             q.erase(q.begin() + static_cast<std::ptrdiff_t>(i) + 1, q.end());
         }
@@ -194,7 +194,9 @@ void lf_appendReport(LiveAc& aircraft, PosSample s)
 {
     auto& q = aircraft.samples;
     lf_trimStationaryTail(aircraft, s);
-    if (!q.empty() && q.back().dueTick >= s.dueTick) s.dueTick = q.back().dueTick + 1;
+    if (!q.empty() && lf_reportedDue(q.back()) >= s.dueTick) {
+        lf_layDue(s, lf_reportedDue(q.back()) + 1);
+    }
     if (!q.empty() && aircraft.onGround && aircraft.state == SimObjectState::active &&
         !aircraft.takeOff) {
         const PosSample& last = q.back();
@@ -209,7 +211,7 @@ void lf_appendReport(LiveAc& aircraft, PosSample s)
     }
     q.push_back(s);
     if (q.size() == 2 && q[0].stationary && q[1].stationary) {
-        q[0].dueTick = g_fastTicks + 1;
+        lf_layDue(q[0], g_fastTicks + 1);
         q[0].groundSpeed_kt = q[1].groundSpeed_kt;
     }
 }
@@ -238,6 +240,7 @@ void lf_decodeExisting(LiveAc& aircraft, PosSample s)
     if (aircraft.state == SimObjectState::removingfromsim) return;
     lf_appendReport(aircraft, s);
     if (aircraft.state == SimObjectState::active) lf_paceNewReport(aircraft);
+    lf_keepInTimeOrder(q);
 }
 
 }  // namespace
@@ -246,7 +249,7 @@ void lf_endSyntheticCount(LiveAc& aircraft)
 {
     // Only a running extension moves the front: reported samples keep their due ticks.
     if (aircraft.syntheticCount != 0 && !aircraft.samples.empty()) {
-        aircraft.samples.front().dueTick = g_fastTicks + 1;
+        lf_layDue(aircraft.samples.front(), g_fastTicks + 1);
     }
     aircraft.syntheticCount = 0;
     aircraft.earlyWindow = 3000;
@@ -304,7 +307,7 @@ bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& s)
             PosSample& f = q.front();
             f.latitude = aircraft.position.latitude;
             f.longitude = aircraft.position.longitude;
-            f.dueTick = g_fastTicks + 1;
+            lf_layDue(f, g_fastTicks + 1);
         }
     }
     lf_endSyntheticCount(aircraft);
@@ -333,7 +336,7 @@ bool lf_checkBirthReport(LiveAc& aircraft, PosSample& s)
             }
             const int32_t due = s.dueTick;
             s = last;
-            s.dueTick = due;
+            lf_layDue(s, due);
             s.groundSpeed_kt = 0.0;
             s.stationary = true;
             return true;
@@ -357,7 +360,7 @@ void lf_startDeparture(LiveAc& aircraft, PosSample& s)
         if (aircraft.phase == FlightPhase::parked && !aircraft.samples.empty()) {
             if (aircraft.touchdown) {
                 const int64_t stood =
-                    int64_t{g_fastTicks} - aircraft.samples.front().dueTick + kParkedWeek_ticks;
+                    g_fastTicks - lf_reportedDue(aircraft.samples.front()) + kParkedWeek_ticks;
                 int64_t limit = 0;
                 if (aircraft.weightClass == WeightClass::Heavy) limit = 360000;
                 if (aircraft.weightClass == WeightClass::Large) limit = 150000;

@@ -95,8 +95,7 @@ void lf_insertStandEntry(LiveAc& aircraft, LatLon entry)
     e.groundSpeed_kt = e.airspeed_kt = v;
     const int32_t ticks = std::max(
         lf_ticksOf(gf_distanceNm(lf_here(aircraft), entry) * kTicksPerHour / v), kMinLegTicks);
-    e.dueTick = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
+    lf_layDue(e, int64_t{g_fastTicks} + ticks);
     s.insert(s.begin() + 1, e);
     aircraft.targetBearing_rad = gf_bearingRad(lf_here(aircraft), entry);
     lf_setTurnFlags(aircraft);
@@ -406,7 +405,7 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     const PosSample& a = samples[i];
     const PosSample& b = samples[i + 1];
     if (turn_deg <= 3.0 || turn_deg > 160.0) return CornerShape::straight;
-    const int64_t span = std::max<int64_t>(int64_t{b.dueTick} - a.dueTick, 25);
+    const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);
     if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
         a.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
         return CornerShape::split;
@@ -491,21 +490,21 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);
-        aircraft.pace.reportedDue = b.dueTick;
+        aircraft.pace.reportedDue = lf_reportedDue(b);
         lf_setDueTick(aircraft, legTicks);
         return;
     }
-    int64_t span = int64_t{b.dueTick} - a.dueTick;
+    const int64_t reported = lf_reportedDue(b);
+    int64_t span = reported - lf_reportedDue(a);
     span = span < 0 ? 25 : std::max<int64_t>(span, 25);
     const int64_t now = g_fastTicks;
-    int64_t t = now + std::max<int64_t>(int64_t{a.dueTick} - now + span, 25);
+    int64_t t = now + std::max<int64_t>(lf_reportedDue(a) - now + span, 25);
     if (aircraft.syntheticCount < 1) {
-        const int64_t low = int64_t{b.dueTick} - aircraft.earlyWindow;
-        const int64_t high = int64_t{b.dueTick} + aircraft.lateWindow;
+        const int64_t low = reported - aircraft.earlyWindow;
+        const int64_t high = reported + aircraft.lateWindow;
         t = t > high ? high : std::max(t, low);
     }
-    b.dueTick = static_cast<int32_t>(
-        std::clamp<int64_t>(std::max(t, now), 0, std::numeric_limits<int32_t>::max()));
+    lf_layDue(b, std::max<int64_t>(std::max(t, now), 0));
 }
 
 void lf_startTaxiCurve(LiveAc& aircraft)
@@ -565,7 +564,7 @@ void lf_insertMidSample(LiveAc& aircraft)
     mid.longitude = (a.longitude + b.longitude) / 2.0;
     mid.groundSpeed_kt = (a.groundSpeed_kt + b.groundSpeed_kt) / 2.0;
     mid.altitude_ft = (a.altitude_ft + b.altitude_ft) / 2.0;
-    mid.dueTick = static_cast<int32_t>(std::llround((double(a.dueTick) + b.dueTick) / 2.0));
+    lf_layDue(mid, std::llround(static_cast<double>(lf_reportedDue(a) + lf_reportedDue(b)) / 2.0));
     mid.airborne = mid.altitude_ft > 0.0;
     if (!mid.airborne) mid.altitude_ft = 0.0;
     mid.stationary = false;
@@ -639,8 +638,8 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     n1.groundSpeed_kt = v;
     n1.track_deg = heading_rad / kRadPerDeg;
     n1.airspeed_kt = v;
-    n1.dueTick = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{s.front().dueTick} + ticks, std::numeric_limits<int32_t>::max()));
+    lf_layDue(n1, std::min<int64_t>(lf_reportedDue(s.front()) + ticks,
+                                    std::numeric_limits<int32_t>::max()));
     n1.airborne = false;
     n1.stationary =
         std::abs(last.latitude - lat) < kSame_deg && std::abs(last.longitude - lon) < kSame_deg;
@@ -655,6 +654,7 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
         std::min<int64_t>(int64_t{n1.dueTick} + 50, std::numeric_limits<int32_t>::max()));
     s.push_back(n1);
     s.push_back(n2);
+    lf_keepInTimeOrder(s);
     aircraft.targetBearing_rad = heading_rad;
     lf_endSynthetic(aircraft);
     // The leg that starts now is the one onto the stand.

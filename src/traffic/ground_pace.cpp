@@ -298,11 +298,7 @@ void lf_takePlan(LegPace& pace, const PacePlan& plan)
         static_cast<int32_t>(std::ceil(std::abs(plan.hold_kt - plan.end_kt) / plan.rate_ktPerTick));
 }
 
-void lf_moveDue(PosSample& b, int32_t ticks)
-{
-    b.dueTick = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
-}
+void lf_moveDue(PosSample& b, int32_t ticks) { lf_layDue(b, int64_t{g_fastTicks} + ticks); }
 
 // Time the aircraft lost behind its reports (held back by a bend, a hold while its reports
 // paused, the wait for its first report after a push-back) is made up over the taxi legs after
@@ -341,8 +337,8 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     }
     const double ticks = std::max(std::round(length / ((v0 + b.groundSpeed_kt) / 2.0)),
                                   static_cast<double>(kMinLegTicks));
-    b.dueTick = static_cast<int32_t>(std::min(static_cast<double>(g_fastTicks) + ticks,
-                                              double{std::numeric_limits<int32_t>::max()}));
+    lf_layDue(b, static_cast<int64_t>(std::min(static_cast<double>(g_fastTicks) + ticks,
+                                               double{std::numeric_limits<int32_t>::max()})));
     pace.nominal_kt = length / ticks;
     pace.free_kt = v0;
     pace.exit_kt = kNoBend_kt;
@@ -407,7 +403,7 @@ bool lf_relayForBend(LiveAc& aircraft)
     here.longitude = aircraft.position.longitude;
     here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
     here.stationary = false;
-    here.dueTick = g_fastTicks;
+    lf_layDue(here, g_fastTicks);
     s.push_front(here);
     const double turn_deg = std::abs(lf_turnAhead(aircraft)) / kRadPerDeg;
     bool rounds = false;
@@ -429,8 +425,8 @@ bool lf_relayForBend(LiveAc& aircraft)
     const int32_t early = aircraft.earlyWindow;
     const int32_t late = aircraft.lateWindow;
     lf_startLeg(aircraft);
-    aircraft.earlyWindow = early;
-    aircraft.lateWindow = late;
+    aircraft.earlyWindow = std::max(aircraft.earlyWindow, early);
+    aircraft.lateWindow = std::max(aircraft.lateWindow, late);
     return true;
 }
 
@@ -462,8 +458,8 @@ PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double 
     base.longitude = to.lon;
     base.groundSpeed_kt = 0.0;
     base.stationary = 0;
-    base.dueTick = static_cast<int32_t>(std::min<int64_t>(fromTick + std::llround(seconds * 100.0),
-                                                          std::numeric_limits<int32_t>::max()));
+    lf_layDue(base, std::min<int64_t>(fromTick + std::llround(seconds * 100.0),
+                                      std::numeric_limits<int32_t>::max()));
     return base;
 }
 
@@ -548,8 +544,7 @@ double lf_paceTick(LiveAc& aircraft)
 {
     LegPace& pace = aircraft.pace;
     if (!(pace.nominal_kt > 0.0)) return 1.0;
-    int32_t& due = aircraft.samples.front().dueTick;
-    const int64_t left = int64_t{due} - g_fastTicks;
+    const int64_t left = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
     const double target = left <= pace.endTicks ? pace.end_kt : pace.hold_kt;
     const double free = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick);
     const double want = std::min(free, lf_bendCap_kt(aircraft));
@@ -562,8 +557,8 @@ double lf_paceTick(LiveAc& aircraft)
         const double share = pace.now_kt / free;
         pace.free_kt = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick * share);
         pace.lag_ticks += 1.0 - share;
-        if (pace.lag_ticks >= 1.0 && due < std::numeric_limits<int32_t>::max()) {
-            ++due;
+        if (pace.lag_ticks >= 1.0) {
+            lf_frontDueLater(aircraft.samples);
             pace.lag_ticks -= 1.0;
         }
     } else {

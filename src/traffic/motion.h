@@ -44,6 +44,11 @@ double lf_legSpeed(const LiveAc& aircraft);
 // Radians from the heading to the bearing of the leg after the next; 0 without one.
 double lf_turnAhead(const LiveAc& aircraft);
 void lf_moveOneTick(LiveAc& aircraft);
+// No sample falls due before the one ahead of it: each is put back to that one's due tick where
+// it would, and comes forward to its reported one where it may.
+void lf_keepInTimeOrder(SampleQueue& samples);
+// The leg in progress ends a tick later (held back by a bend, or turning on the spot).
+void lf_frontDueLater(SampleQueue& samples);
 void lf_turnToward(LiveAc& aircraft, double heading_rad);
 // Whether the leg just begun starts with a turn on the spot.
 bool lf_startsWithTurn(const LiveAc& aircraft);

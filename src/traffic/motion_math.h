@@ -4,6 +4,7 @@
 // Threads: any (no state).
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -27,6 +28,18 @@ inline constexpr int32_t kMinLegTicks = 25;
 inline constexpr int32_t kWindowFloor = 1000;
 
 inline LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
+
+// The due tick a sample was reported for: the windows measure its lateness from it, and the
+// spans between reports are taken between these.
+inline int64_t lf_reportedDue(const PosSample& s) { return int64_t{s.dueTick} - s.putBack_ticks; }
+
+// Lays a sample's due tick anew (into the tick range): it is then its reported one too.
+inline void lf_layDue(PosSample& s, int64_t tick)
+{
+    s.dueTick = static_cast<int32_t>(std::clamp<int64_t>(tick, std::numeric_limits<int32_t>::min(),
+                                                         std::numeric_limits<int32_t>::max()));
+    s.putBack_ticks = 0;
+}
 
 inline bool lf_samePlace(const PosSample& a, const PosSample& b)
 {

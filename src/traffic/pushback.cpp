@@ -184,8 +184,9 @@ void liveryRespawn(LiveAc& aircraft)
             first = s.front();
             first.stationary = true;
         }
-        first.dueTick = lf_dueIn(1);
+        lf_layDue(first, int64_t{g_fastTicks} + 1);
         s.push_front(first);
+        lf_keepInTimeOrder(s);
         lf_setLiveState(aircraft, SimObjectState::liveryrespawn);
         aircraft.storedHeading_rad = p.heading_rad;
         aircraft.hasStoredHeading = 1;

@@ -39,12 +39,12 @@ double lf_tickHeading(double angle)
 }
 
 // `legTicks`: the leg at the aircraft's own speed.
-int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int32_t reportedDue)
+int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDue)
 {
     int64_t t = int64_t{g_fastTicks} + legTicks;
     if (aircraft.syntheticCount < 1) {
-        const int64_t low = int64_t{reportedDue} - aircraft.earlyWindow;
-        const int64_t high = int64_t{reportedDue} + aircraft.lateWindow;
+        const int64_t low = reportedDue - aircraft.earlyWindow;
+        const int64_t high = reportedDue + aircraft.lateWindow;
         t = t > high ? high : std::max(t, low);
         const auto fastest =
             static_cast<int64_t>(std::ceil(static_cast<double>(legTicks) / kMaxCatchUp));
@@ -85,7 +85,7 @@ void lf_rollToAStop(LiveAc& aircraft)
 {
     const PosSample& front = aircraft.samples.front();
     aircraft.samples.push_back(lf_runOutStop(front, lf_at(front), aircraft.position.heading_rad,
-                                             aircraft.pace.now_kt, front.dueTick));
+                                             aircraft.pace.now_kt, lf_reportedDue(front)));
 }
 
 bool lf_holdInPlace(LiveAc& aircraft)
@@ -225,8 +225,7 @@ bool lf_turnOutlastsLeg(const LiveAc& aircraft, double course_rad)
 void lf_holdForTurn(LiveAc& aircraft)
 {
     aircraft.pace.now_kt = 0.0;
-    int32_t& due = aircraft.samples.front().dueTick;
-    if (due < std::numeric_limits<int32_t>::max()) ++due;
+    lf_frontDueLater(aircraft.samples);
 }
 
 double lf_curveCourse(const LiveAc& aircraft, const CurvePoint& point)
@@ -371,6 +370,7 @@ void lf_startLeg(LiveAc& aircraft)
         }
     }
     s.pop_front();
+    lf_keepInTimeOrder(s);
 }
 
 void lf_airLegTiming(LiveAc& aircraft)
@@ -389,13 +389,13 @@ void lf_airLegTiming(LiveAc& aircraft)
         speed = lf_legSpeed(aircraft);
     }
     const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
-    b.dueTick = lf_clampDue(aircraft, std::max(ticks, kMinLegTicks), b.dueTick);
+    lf_layDue(b, lf_clampDue(aircraft, std::max(ticks, kMinLegTicks), lf_reportedDue(b)));
 }
 
 void lf_setDueTick(LiveAc& aircraft, int32_t legTicks)
 {
     PosSample& b = aircraft.samples[1];
-    b.dueTick = lf_clampDue(aircraft, legTicks, b.dueTick);
+    lf_layDue(b, lf_clampDue(aircraft, legTicks, lf_reportedDue(b)));
 }
 
 double lf_legSpeed(const LiveAc& aircraft)
@@ -403,7 +403,7 @@ double lf_legSpeed(const LiveAc& aircraft)
     const PosSample& a = aircraft.samples[0];
     const PosSample& b = aircraft.samples[1];
     if (a.groundSpeed_kt == 0.0 && b.groundSpeed_kt == 0.0) {
-        const int64_t due = int64_t{b.dueTick} - a.dueTick;
+        const int64_t due = lf_reportedDue(b) - lf_reportedDue(a);
         const double dt = due >= 26 ? static_cast<double>(due) : 25.0;
         return std::max(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / dt, 1.0);
     }
@@ -475,6 +475,25 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
         lf_releaseStand(aircraft.standId, aircraft.hexId);
     }
     aircraft.samples.push_back(s);
+}
+
+void lf_keepInTimeOrder(SampleQueue& samples)
+{
+    for (std::size_t k = 1; k < samples.size(); ++k) {
+        PosSample& x = samples[k];
+        const int64_t reported = lf_reportedDue(x);
+        const int64_t due = std::max(reported, int64_t{samples[k - 1].dueTick});
+        x.dueTick = static_cast<int32_t>(due);
+        x.putBack_ticks = static_cast<int32_t>(due - reported);
+    }
+}
+
+void lf_frontDueLater(SampleQueue& samples)
+{
+    int32_t& due = samples.front().dueTick;
+    if (due == std::numeric_limits<int32_t>::max()) return;
+    ++due;
+    if (samples.size() > 1 && samples[1].dueTick < due) lf_keepInTimeOrder(samples);
 }
 
 void lf_moveOneTick(LiveAc& aircraft)

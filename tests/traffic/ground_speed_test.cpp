@@ -301,7 +301,18 @@ TEST_F(GroundSpeed, AnAircraftThatStoodGathersSpeedForItsReportsAndKeepsUpWithTh
     double worstLag56_s = 0.0;
     double slowest56_kt = HUGE_VAL;
     double fastest58_kt = 0.0;
+    std::string outOfOrder;  // the first queue seen with a sample due before the one ahead of it
     eachTick_ = [&] {
+        for (const LiveAc& aircraft : g_liveAcs) {
+            const auto& s = aircraft.samples;
+            for (std::size_t k = 1; k < s.size() && outOfOrder.empty(); ++k) {
+                if (s[k].dueTick < s[k - 1].dueTick) {
+                    outOfOrder = fmt::format("{} at tick {}: sample {} due {} ticks before {}",
+                                             aircraft.callsign, g_fastTicks.load(), k,
+                                             s[k - 1].dueTick - s[k].dueTick, k - 1);
+                }
+            }
+        }
         if (const LiveAc* roller = live(0x485490); roller && roller->objectId != 0) {
             fastest58_kt =
                 std::max(fastest58_kt, simstandin::object(roller->objectId)->groundSpeed_kt);
@@ -334,6 +345,7 @@ TEST_F(GroundSpeed, AnAircraftThatStoodGathersSpeedForItsReportsAndKeepsUpWithTh
     // hurrying first to brake within the time it had.
     EXPECT_LE(fastest58_kt, 7.5 + 0.25);
     EXPECT_LT(worstLag56_s, 30.0 + 7.0);
+    EXPECT_EQ(outOfOrder, "");
     expectNoException();
     expectFacingWhereTheyGo();
 }
