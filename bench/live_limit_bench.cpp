@@ -1,12 +1,19 @@
-// The fast tick at the live limit when a poll's newcomers fall due together: MAX_LIVE_SEL 500
-// with 500 active live aircraft on a ring 30 nm around the user, and 1,460 buffered flights on
-// the same ring, all due in the timed tick, as in the busy sky of scripts/memory_peak. Each
-// newcomer asks whether an active aircraft lies farther out than itself (none does: all are
-// dropped). Reports the median and the maximum of that tick's processor time in microseconds.
+// The fast tick at the live limit in the busy sky of scripts/memory_peak: MAX_LIVE_SEL 500 with
+// 500 active live aircraft on a ring 30 nm around the user, and 1,460 other flights on the same
+// ring, none of which can win a slot (no active aircraft lies farther out).
+// - NewcomersDue: all of them buffered and due in the timed tick; each asks whether an active
+//   aircraft lies farther out than itself and is dropped. Reports the median and the maximum of
+//   that tick's processor time in microseconds.
+// - PollsOfAFullSky: a minute of ticks in which polls of all 1,960 flights, flying round the
+//   ring at 250 kt, enter through the adding stack as the program takes them (one whenever the
+//   last is merged, two reports a tick). Reports the median, p99 and maximum of one tick's
+//   processor time and the processor time of the whole minute.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
 #include <algorithm>
+#include <cmath>
+#include <mutex>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -14,6 +21,7 @@
 #include "foundation/catalogue.h"
 #include "foundation/geodesy.h"
 #include "liveries/liveries.h"
+#include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "traffic/fleet.h"
 #include "traffic/traffic.h"
@@ -111,5 +119,112 @@ void BM_NewcomersDueAtTheLiveLimit(benchmark::State& state)
     gf_resetTrafficRun();
 }
 BENCHMARK(BM_NewcomersDueAtTheLiveLimit)->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+constexpr int kFlights = kActive + kNewcomers;
+constexpr int32_t kMinute_ticks = 6000;
+constexpr int32_t kPollEvery = 200;  // the reader asks every 2 s; a poll waits for the last one
+constexpr double kRingSpeed_kt = 250.0;
+
+// Flight i's report at second s of the minute: round the ring, clockwise.
+LiveAircraftRecord lf_ringReport(int i, double s)
+{
+    LiveAircraftRecord r;
+    r.hexId = 0x400000U + static_cast<uint32_t>(i);
+    r.callsign = "BEN" + std::to_string(r.hexId & 0xFFFFF);
+    r.key.model = gf_modelIndex("A320");
+    r.reportTime_s = 1'767'225'600.0 + s;
+    const double bearing_rad =
+        2.0 * std::numbers::pi * i / kFlights + kRingSpeed_kt / kRing_nm * s / 3600.0;
+    const LatLon at = gf_destinationPoint({kLat, kLon}, bearing_rad, kRing_nm * kFeetPerNm);
+    PosSample& p = r.sample;
+    p.latitude = at.lat;
+    p.longitude = at.lon;
+    p.altitude_ft = 5000.0;
+    p.groundSpeed_kt = p.airspeed_kt = kRingSpeed_kt;
+    p.track_deg = std::fmod(bearing_rad * 180.0 / std::numbers::pi + 90.0, 360.0);
+    p.airborne = true;
+    return r;
+}
+
+// Active aircraft i, with the reports of the half minute before the first poll in hand: report
+// second x is flown at second x + 30, as a poll's.
+LiveAc lf_activeOnRing(int i, int32_t start)
+{
+    const int flight = i * kFlights / kActive;
+    const auto sample = [flight, start](double s) {
+        PosSample p = lf_ringReport(flight, s).sample;
+        p.dueTick = start + static_cast<int32_t>((s + 30.0) * 100.0);
+        return p;
+    };
+    const LiveAircraftRecord first = lf_ringReport(flight, -30.0);
+    FlightData data = initLiveAc(first);
+    data.hexId = first.hexId;
+    LiveAc aircraft(sample(-30.0), data, first.reportTime_s + 28.0);
+    for (const double s : {-20.0, -10.0, -2.0}) aircraft.samples.push_back(sample(s));
+    aircraft.position.latitude = first.sample.latitude;
+    aircraft.position.longitude = first.sample.longitude;
+    aircraft.position.altitude_ft = first.sample.altitude_ft;
+    aircraft.state = SimObjectState::active;
+    aircraft.objectId = 1000 + static_cast<uint32_t>(i);
+    return aircraft;
+}
+
+void BM_PollsOfAFullSky(benchmark::State& state)
+{
+    gf_reserveTrafficContainers();
+    gf_reserveSimQueues();
+    g_icaoModelCodes.insert("A320");
+    MAX_LIVE_SEL.current = kActive;
+    gf_setPollIntake(&gf_stackPoll);
+    std::vector<double> cpu_us;
+    std::vector<double> minute_ms;
+    for (auto _ : state) {
+        gf_resetTrafficRun();
+        {
+            std::scoped_lock lock(g_trafficMutex);
+            g_mainLoopRunning = true;
+        }
+        const int32_t start = g_fastTicks;
+        g_userState.latitude = kLat;
+        g_userState.longitude = kLon;
+        g_userState.onGround = 1;
+        for (int i = 0; i < kActive; ++i) lf_appendLive(lf_activeOnRing(i, start));
+        double minute_us = 0.0;
+        for (int32_t t = 0; t < kMinute_ticks; ++t) {
+            if (t % kPollEvery == 0) {
+                std::vector<LiveAircraftRecord> poll;
+                for (int i = 0; i < kFlights; ++i) poll.push_back(lf_ringReport(i, t / 100.0));
+                gf_pushAddingStack(poll, 30);
+            }
+            const double begin_us = lf_threadCpu_us();
+            lf_handleAddingStack();
+            const double tick_us = lf_threadCpu_us() - begin_us;
+            cpu_us.push_back(tick_us);
+            minute_us += tick_us;
+            // What the simulator link and the simulator would do between two ticks.
+            gf_clearPositionBuffers();
+            g_userState.latitude = kLat;
+            g_userState.longitude = kLon;
+        }
+        minute_ms.push_back(minute_us / 1e3);
+    }
+    std::sort(cpu_us.begin(), cpu_us.end());
+    std::sort(minute_ms.begin(), minute_ms.end());
+    state.counters["cpu_median_us"] = cpu_us[cpu_us.size() / 2];
+    state.counters["cpu_p99_us"] = cpu_us[cpu_us.size() * 99 / 100];
+    state.counters["cpu_max_us"] = cpu_us.back();
+    state.counters["minute_cpu_ms"] = minute_ms[minute_ms.size() / 2];
+    // The sky stayed full: what the last minute ended with.
+    state.counters["active"] = g_activeLiveCount;
+    state.counters["records"] = static_cast<double>(g_liveAcs.size());
+    {
+        std::scoped_lock lock(g_trafficMutex);
+        g_mainLoopRunning = false;
+    }
+    gf_setPollIntake({});
+    MAX_LIVE_SEL.current = MAX_LIVE_SEL.defaultValue;
+    gf_resetTrafficRun();
+}
+BENCHMARK(BM_PollsOfAFullSky)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -159,6 +159,100 @@ LiveAc* lf_findLiveByCallsign(const std::string& callsign,
     return first;
 }
 
+namespace {
+
+// A flight still reported is held out again within a poll or two, which keeps its entry.
+constexpr int32_t kHeldOutKept_ticks = 3000;
+
+bool lf_stillHeldOut(const HeldOutFlight& flight) { return g_fastTicks <= flight.untilTick; }
+
+void lf_unindexHeldOut(uint32_t hexId, const std::string& callsign)
+{
+    auto& index = g_trafficRun.heldOutByCallsign;
+    const auto [from, to] = index.equal_range(callsign);
+    for (auto it = from; it != to; ++it) {
+        if (it->second == hexId) {
+            index.erase(it);
+            return;
+        }
+    }
+}
+
+// The entries long past go a few at a time, oldest first: a walk over all of them in one tick
+// cost a millisecond in a full sky.
+void lf_eraseLongPastHeldOut()
+{
+    auto& order = g_trafficRun.heldOutOrder;
+    const int64_t now = g_fastTicks;
+    while (!order.empty() && now - order.front().second > kHeldOutKept_ticks) {
+        const auto [hexId, untilTick] = order.front();
+        order.pop_front();
+        // Held out again since, the flight has a later place in the order.
+        const auto found = g_trafficRun.heldOut.find(hexId);
+        if (found == g_trafficRun.heldOut.end() || found->second.untilTick != untilTick) continue;
+        lf_unindexHeldOut(hexId, found->second.callsign);
+        g_trafficRun.heldOut.erase(found);
+    }
+}
+
+// Whether a flight is held out under this callsign that `accept` (hex id, flight) takes.
+template <class Accept>
+bool lf_anyHeldOut(const std::string& callsign, const Accept& accept)
+{
+    const auto [from, to] = g_trafficRun.heldOutByCallsign.equal_range(callsign);
+    for (auto it = from; it != to; ++it) {
+        const auto found = g_trafficRun.heldOut.find(it->second);
+        if (found == g_trafficRun.heldOut.end() || !lf_stillHeldOut(found->second)) continue;
+        if (accept(it->second, found->second)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void lf_holdOut(const LiveAircraftRecord& record, int32_t untilTick)
+{
+    lf_eraseLongPastHeldOut();
+    auto [it, added] = g_trafficRun.heldOut.try_emplace(record.hexId);
+    HeldOutFlight& flight = it->second;
+    if (added || flight.callsign != record.callsign) {
+        if (!added) lf_unindexHeldOut(record.hexId, flight.callsign);
+        g_trafficRun.heldOutByCallsign.emplace(record.callsign, record.hexId);
+        flight.callsign = record.callsign;
+    }
+    flight.model = record.key.model;
+    flight.untilTick = untilTick;
+    g_trafficRun.heldOutOrder.emplace_back(record.hexId, untilTick);
+}
+
+bool lf_heldOutHex(uint32_t hexId)
+{
+    const auto found = g_trafficRun.heldOut.find(hexId);
+    return found != g_trafficRun.heldOut.end() && lf_stillHeldOut(found->second);
+}
+
+bool lf_heldOut(const std::string& callsign)
+{
+    return lf_anyHeldOut(callsign, [](uint32_t, const HeldOutFlight&) { return true; });
+}
+
+bool lf_heldOutElsewhere(const LiveAircraftRecord& record)
+{
+    return lf_anyHeldOut(record.callsign, [&record](uint32_t hexId, const HeldOutFlight& flight) {
+        return hexId != record.hexId && flight.model == record.key.model;
+    });
+}
+
+bool lf_forgetHeldOut(const std::string& callsign)
+{
+    const bool held = lf_heldOut(callsign);
+    auto& index = g_trafficRun.heldOutByCallsign;
+    const auto [from, to] = index.equal_range(callsign);
+    for (auto it = from; it != to; ++it) g_trafficRun.heldOut.erase(it->second);
+    index.erase(callsign);
+    return held;
+}
+
 void lf_setLiveCallsign(LiveAc& aircraft, const std::string& callsign)
 {
     if (aircraft.callsign == callsign) return;

@@ -49,6 +49,18 @@ StaticAc* lf_findStaticByObject(uint32_t objectId);
 // none when there is none. Found through an index instead of a compare with every record.
 LiveAc* lf_findLiveByCallsign(const std::string& callsign,
                               const std::function<bool(const LiveAc&)>& accept);
+// A new flight for which no slot is free at the live limit is not built (intake.cpp). Until its
+// first report would have fallen due and its record been dropped, the callsign checks find it
+// as they would have found that record: the same flight under another hex id, a ghost's real
+// twin, the ghost a real flight removes.
+void lf_holdOut(const LiveAircraftRecord& record, int32_t untilTick);
+// Whether a report of this hex id would have joined its flight's record still waiting.
+bool lf_heldOutHex(uint32_t hexId);
+bool lf_heldOut(const std::string& callsign);
+// Whether the record's flight is held out under another hex id: its callsign and model.
+bool lf_heldOutElsewhere(const LiveAircraftRecord& record);
+// Forgets the flights held out under this callsign; true when there was one.
+bool lf_forgetHeldOut(const std::string& callsign);
 // Every change of a live record's callsign goes through here, for that index.
 void lf_setLiveCallsign(LiveAc& aircraft, const std::string& callsign);
 LiveAc& lf_appendLive(LiveAc&& aircraft);
@@ -95,8 +107,9 @@ uint32_t gf_nextStaticHexId();
 
 // Lists (lists.cpp). The live limit makes room for a newcomer `distance_nm` from the user only
 // by removing an active live aircraft more than 0.1 nm farther out; a negative distance takes
-// the farthest whatever its distance. The distances are measured once per tick.
-bool lf_farthestLiveLiesBeyond(double distance_nm);
+// the farthest whatever its distance. The distances are measured once per tick, or taken as
+// they were measured up to `measuredWithin_ticks` ago.
+bool lf_farthestLiveLiesBeyond(double distance_nm, int32_t measuredWithin_ticks);
 // True when it removed one.
 bool lf_removeFarthestLiveAc(double distance_nm);
 std::string gf_standNameById(uint32_t standId);

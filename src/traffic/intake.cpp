@@ -30,6 +30,9 @@ constexpr double kGroundStep_nm = 0.010799136069114472;  // 20 m
 constexpr double kMaxGroundWait_s = 15.0;
 constexpr double kNearField_ft = 108.0;
 constexpr double kNoField_ft = -1000.0;
+// A newcomer waits thirty seconds for its first report to fall due; the distances of the active
+// aircraft its slot is judged by may be a second old.
+constexpr int32_t kSlotDistancesAge_ticks = 100;
 
 // Near the park airport's field and not yet in the simulator: a record that the simulator
 // would put into the ground.
@@ -78,6 +81,13 @@ void lf_newLiveAc(LiveAircraftRecord& record)
     const int category = gf_sizeCategory(gf_modelIndex(g_modelCodes.text(record.key.model)));
     if (!lf_classWanted(category)) return;
     if (lf_nearFieldElevation(record.sample.altitude_ft)) return;
+    // A newcomer that no slot can take would only wait for its first report to fall due, to be
+    // dropped then and built again from the next poll: in a full sky hundreds of them cost every
+    // tick their merges and one tick their drop.
+    if (lf_noSlotFor(record.sample, kSlotDistancesAge_ticks)) {
+        lf_holdOut(record, lf_wakeTickOf(record.sample));
+        return;
+    }
     record.secondCallsign = record.callsign;
     record.thirdText.clear();
     record.flag = 0;
@@ -100,15 +110,17 @@ void lf_addNewAircraft(LiveAircraftRecord& record)
 
 bool lf_sameFlightElsewhere(const LiveAircraftRecord& record)
 {
-    return lf_findLiveByCallsign(record.callsign, [&record](const LiveAc& a) {
-               return a.key.model == record.key.model;
-           }) != nullptr;
+    const auto sameModel = [&record](const LiveAc& a) { return a.key.model == record.key.model; };
+    return lf_findLiveByCallsign(record.callsign, sameModel) != nullptr ||
+           lf_heldOutElsewhere(record);
 }
 
 void lf_merge(LiveAircraftRecord& record)
 {
     LiveAc* aircraft = lf_findLive(record.hexId);
     if (!aircraft) {
+        // It would only have joined its flight's waiting record, which no slot takes either.
+        if (lf_heldOutHex(record.hexId)) return;
         if (!record.callsign.empty() && !g_liveAcs.empty() && lf_sameFlightElsewhere(record)) {
             return;
         }

@@ -105,11 +105,15 @@ constexpr double kFartherBy_nm = 0.1;
 
 // At the limit every newcomer of a poll falls due in the same tick, and each one walking all
 // active aircraft froze frames: they are measured once per tick and sorted, and a removal takes
-// the last. An entry whose aircraft left state active since is skipped when it comes up.
-std::vector<std::pair<double, uint32_t>>& lf_activeByDistance()
+// the last. An entry whose aircraft left state active since is skipped when it comes up; one that
+// became active since makes them be measured again.
+std::vector<std::pair<double, uint32_t>>& lf_activeByDistance(int32_t measuredWithin_ticks)
 {
     auto& list = g_trafficRun.activeByDistance;
-    if (g_trafficRun.activeByDistanceTick == g_fastTicks) return list;
+    const int64_t age = int64_t{g_fastTicks} - g_trafficRun.activeByDistanceTick;
+    if (g_trafficRun.activeByDistanceTick >= 0 && age >= 0 && age <= measuredWithin_ticks) {
+        return list;
+    }
     g_trafficRun.activeByDistanceTick = g_fastTicks;
     list.clear();
     const LatLon user{g_userState.latitude, g_userState.longitude};
@@ -122,9 +126,9 @@ std::vector<std::pair<double, uint32_t>>& lf_activeByDistance()
     return list;
 }
 
-LiveAc* lf_farthestActive(double distance_nm)
+LiveAc* lf_farthestActive(double distance_nm, int32_t measuredWithin_ticks)
 {
-    auto& list = lf_activeByDistance();
+    auto& list = lf_activeByDistance(measuredWithin_ticks);
     while (!list.empty()) {
         LiveAc* aircraft = lf_findLive(list.back().second);
         if (aircraft && aircraft->state == SimObjectState::active) break;
@@ -137,14 +141,14 @@ LiveAc* lf_farthestActive(double distance_nm)
 
 }  // namespace
 
-bool lf_farthestLiveLiesBeyond(double distance_nm)
+bool lf_farthestLiveLiesBeyond(double distance_nm, int32_t measuredWithin_ticks)
 {
-    return lf_farthestActive(distance_nm) != nullptr;
+    return lf_farthestActive(distance_nm, measuredWithin_ticks) != nullptr;
 }
 
 bool lf_removeFarthestLiveAc(double distance_nm)
 {
-    LiveAc* farthest = lf_farthestActive(distance_nm);
+    LiveAc* farthest = lf_farthestActive(distance_nm, 0);
     if (!farthest) return false;
     removeAircraftFromSim(*farthest);
     return true;

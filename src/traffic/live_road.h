@@ -48,8 +48,14 @@ void lf_noteCreationMade(uint32_t hexId);
 void lf_onSimulatorFull(const SimResult& result);
 // Spawning (spawning.cpp).
 void lf_handleBufferedAc(LiveAc& aircraft);
-// The first fast tick at which lf_handleBufferedAc does more than wait for the first sample.
+// The first fast tick at which lf_handleBufferedAc does more than wait for the first sample; of
+// a record whose first sample is `first`.
 int32_t lf_bufferedWakeTick(const LiveAc& aircraft);
+int32_t lf_wakeTickOf(const PosSample& first);
+// Whether a newcomer whose first sample is `first` finds no slot: none is free at the live
+// limit and no active aircraft lies far enough beyond it to make room. The distances of the
+// active aircraft may have been measured up to `measuredWithin_ticks` ago.
+bool lf_noSlotFor(const PosSample& first, int32_t measuredWithin_ticks);
 void spawnLiveAc(LiveAc& aircraft);
 void lf_setSpawnPosition(LiveAc& aircraft);
 // The create request of a spawned aircraft, made as it goes to the simulator link: it appears

@@ -145,8 +145,9 @@ void lf_checkGhost(const std::string& callsign)
 {
     const std::string ghost = callsign + "_";
     LiveAc* aircraft = lf_findLiveByCallsign(ghost, lf_notLeaving);
-    if (!aircraft) return;
-    if (aircraft->phase == FlightPhase::parked) {
+    // A ghost held out at the live limit is remembered as its waiting record would have been.
+    if (!aircraft && !lf_forgetHeldOut(ghost)) return;
+    if (aircraft && aircraft->phase == FlightPhase::parked) {
         gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
                            gf_standNameById(aircraft->standId), ghost, callsign));
     } else {
@@ -154,13 +155,14 @@ void lf_checkGhost(const std::string& callsign)
                            callsign));
     }
     g_ghostCallsigns.push_back(ghost);
-    removeAircraftFromSim(*aircraft);
+    if (aircraft) removeAircraftFromSim(*aircraft);
 }
 
 bool lf_hasRealTwin(const std::string& callsign)
 {
     if (!callsign.ends_with('_')) return false;
-    return lf_findLiveByCallsign(lf_withoutLast(callsign), lf_notLeaving) != nullptr;
+    const std::string real = lf_withoutLast(callsign);
+    return lf_findLiveByCallsign(real, lf_notLeaving) != nullptr || lf_heldOut(real);
 }
 
 bool lf_standFreeFor(uint32_t standId, const std::string& callsign)

@@ -317,13 +317,25 @@ AiCreateRequest lf_liveCreateRequest(LiveAc& aircraft)
     return lf_aiCreateRequest(aircraft, aircraft.position, !aircraft.samples.front().airborne);
 }
 
-int32_t lf_bufferedWakeTick(const LiveAc& aircraft)
+int32_t lf_wakeTickOf(const PosSample& first)
 {
-    if (aircraft.samples.empty()) return std::numeric_limits<int32_t>::min();
-    const PosSample& first = aircraft.samples.front();
     const bool movingOnGround = !first.airborne && first.groundSpeed_kt != 0.0;
     const int64_t wake = int64_t{first.dueTick} - (movingOnGround ? kGroundMargin : kMargin);
     return static_cast<int32_t>(std::max<int64_t>(wake, std::numeric_limits<int32_t>::min()));
+}
+
+int32_t lf_bufferedWakeTick(const LiveAc& aircraft)
+{
+    if (aircraft.samples.empty()) return std::numeric_limits<int32_t>::min();
+    return lf_wakeTickOf(aircraft.samples.front());
+}
+
+bool lf_noSlotFor(const PosSample& first, int32_t measuredWithin_ticks)
+{
+    if (MAX_LIVE_SEL.current == 0) return true;
+    if (!lf_atLiveLimit()) return false;
+    const double toUser_nm = gf_distanceNm(lf_userPosition(), lf_at(first));
+    return !lf_farthestLiveLiesBeyond(toUser_nm, measuredWithin_ticks);
 }
 
 void lf_handleBufferedAc(LiveAc& aircraft)
@@ -358,8 +370,7 @@ void lf_handleBufferedAc(LiveAc& aircraft)
     }
     // At the limit only a newcomer nearer than an active aircraft may come; that one makes
     // room only once the newcomer is sure to be created (spawnLiveAc).
-    if (MAX_LIVE_SEL.current == 0 ||
-        (lf_atLiveLimit() && !lf_farthestLiveLiesBeyond(lf_toUser_nm(aircraft)))) {
+    if (lf_noSlotFor(aircraft.samples.front(), 0)) {
         aircraft.drop = 1;
         return;
     }

@@ -60,6 +60,14 @@ struct FullSimulator {
     bool operator==(const FullSimulator&) const = default;
 };
 
+// A new flight not built because no slot was free for it at the live limit.
+struct HeldOutFlight {
+    std::string callsign;
+    uint16_t model = 0;
+    int32_t untilTick = 0;  // the tick its first report would have fallen due at
+    bool operator==(const HeldOutFlight&) const = default;
+};
+
 struct TrafficRun {
     // The fleet (fleet.cpp, phases.cpp).
     std::vector<LiveAc> liveAcs;
@@ -87,6 +95,10 @@ struct TrafficRun {
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
     bool dropFlagRaised = false;                 // since the statics were last compacted
     bool liveDropRaised = false;                 // since the live records were last compacted
+    // New flights held out at the live limit (fleet.cpp, intake.cpp).
+    std::unordered_map<uint32_t, HeldOutFlight> heldOut;  // by hex id
+    std::unordered_multimap<std::string, uint32_t> heldOutByCallsign;
+    std::deque<std::pair<uint32_t, int32_t>> heldOutOrder;  // {hex id, until tick} as held out
     // The live road (poll_intake.cpp, fast_tick.cpp, sim_results.cpp).
     std::vector<LiveAircraftRecord> addingStack;  // g_trafficMutex
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet

@@ -1,6 +1,7 @@
 // Turns in a live flight's life through the real entry points: the live limit replaces the
-// farthest aircraft only for a flight that is created, a lowered limit, a restart's fresh run, a
-// creation the simulator refuses, a removal before the object exists, and the ghost of a flight.
+// farthest aircraft only for a flight that is created, a flight kept out of a full sky until it
+// comes nearer or room is made, a lowered limit, a restart's fresh run, a creation the simulator
+// refuses, a removal before the object exists, and the ghost of a flight.
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -50,6 +51,77 @@ TEST_F(LiveLifecycle, LiveLimitKeepsItsAircraftForANearerFlightWithoutALivery)
     EXPECT_FALSE(live(0x400004));
     EXPECT_EQ(stateOf(0x400002), SimObjectState::active);
     EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 0);
+}
+
+TEST_F(LiveLifecycle, AFlightOutsideAFullSkyComesInOnceItIsNearerOrRoomIsMadeAndItsGhostNever)
+{
+    start();
+    gf_reserveTrafficContainers();
+    MAX_LIVE_SEL.current = 2;
+    // Report time s is due at second s. DLH1 and DLH2 circle the user 12 and 26 nm out and fill
+    // the sky with the first load; DLH2's reports end at 170 s. DLH5 comes in from 30 nm at
+    // 120 kt, with its ghost reported 5 nm nearer, so inside DLH2 from the start; DLH6 circles
+    // 34 nm out, and the same flight under a second hex id, merged after the first, 20 nm out.
+    struct Flight {
+        uint32_t hex;
+        std::string callsign;
+        double bearing_deg;
+        double (*distance_nm)(double s);
+        double until_s = 1e9;
+    };
+    const std::vector<Flight> flights{
+        {0x400001, "DLH1", 0.0, [](double) { return 12.0; }},
+        {0x400002, "DLH2", 0.0, [](double) { return 26.0; }, 170.0},
+        {0x600006, "DLH6", 270.0, [](double) { return 20.0; }},
+        {0x400005, "DLH5", 90.0, [](double s) { return 30.0 - 120.0 * (s - 40.0) / 3600.0; }},
+        {0x500005, "DLH5_", 90.0, [](double s) { return 25.0 - 120.0 * (s - 40.0) / 3600.0; }},
+        {0x400006, "DLH6", 180.0, [](double) { return 34.0; }},
+    };
+    const auto reports = [&flights](std::size_t count, double s) {
+        std::vector<Report> out;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Flight& f = flights[i];
+            if (s > f.until_s) continue;
+            const double r = f.distance_nm(s);
+            const bool circles = f.distance_nm(0.0) == r;
+            // Circling ones turn 120 kt's worth round the user; DLH5 and its ghost fly straight.
+            const double bearing =
+                f.bearing_deg + (circles ? 120.0 / r * s / 3600.0 / kRadPerDeg : 0.0);
+            Report report = reportAt(
+                gf_destinationPoint({kUserLat, kUserLon}, bearing * kRadPerDeg, r * kFeetPerNm),
+                4000.0, 120.0, circles ? bearing + 90.0 : bearing + 180.0, s);
+            report.hex = f.hex;
+            report.callsign = f.callsign;
+            out.push_back(report);
+            livery(f.hex);
+        }
+        return out;
+    };
+    for (int k = 0; k < 5; ++k) push(reports(2, 6.0 * k), 6 * k);
+    bool ghostSeen = false;
+    bool secondHexBuilt = false;
+    // A poll every 5 s; the others join from second 10 on. At second 230 the user makes room.
+    for (int32_t t = 1; t <= 30000; ++t) {
+        if (t % 500 == 0) push(reports(t < 1000 ? 2 : flights.size(), t / 100.0 + 30.0), 30);
+        if (t == 23000) MAX_LIVE_SEL.current = 3;
+        tick();
+        for (const auto& object : simstandin::objects()) ghostSeen |= object.atcId == "DLH5_";
+        secondHexBuilt |= live(0x600006) != nullptr;
+        // Still beyond DLH2, DLH5 is not even built; nearer by then, it replaces DLH2.
+        if (t == 10000) {
+            ASSERT_EQ(g_activeLiveCount, 2);
+            EXPECT_FALSE(live(0x400005));
+        }
+        if (t == 22000) {
+            EXPECT_EQ(stateOf(0x400005), SimObjectState::active);
+            EXPECT_FALSE(live(0x400002));
+            EXPECT_FALSE(live(0x400006));
+        }
+    }
+    EXPECT_EQ(stateOf(0x400006), SimObjectState::active);
+    EXPECT_EQ(stateOf(0x400001), SimObjectState::active);
+    EXPECT_FALSE(ghostSeen);
+    EXPECT_FALSE(secondHexBuilt);
 }
 
 TEST_F(LiveLifecycle, LoweredLimitWithdrawsCreationsFirstAndTheObjectsOnlyEverGo)
