@@ -386,6 +386,36 @@ int32_t lf_brakingTicks(const LiveAc& aircraft, double v0_kt, double length, int
     return static_cast<int32_t>(std::ceil(braking)) + 1;
 }
 
+// A taxi leg entered slower or faster than its own speed (slowed by the bend before it, or come
+// off a leg that made up time) gets to that speed at the planned rate and holds it, and takes
+// the time that needs. Held to its time, it would pass that speed to make up the ramp: faster
+// than reported out of a bend, then slower than reported on the leg after, and so on, a swing
+// that settles only slowly (23, 13, 20, 16 kt reported at 18 to 15 kt after a runway exit).
+// Nor does it hold above that speed to win back the time it will lose slowing for the bend it
+// ends at, or rounds: it comes out of that bend at its own speed, not faster. Its own speed is
+// its length over its time or the speed reported at its end: a leg timed to set off from a
+// standstill holds the reported one. The landing roll too, which turns off the runway before
+// its end is known; the take-off roll keeps to its own schedule.
+PacePlan lf_withoutSwing(const LiveAc& aircraft, const PacePlan& plan, double v0, double length,
+                         int32_t n)
+{
+    const double own = length / n;
+    const double reported = aircraft.samples[1].groundSpeed_kt;
+    const double hold = std::clamp(plan.hold_kt, std::min({v0, own, reported}),
+                                   std::max(own, reported));
+    if (hold == plan.hold_kt || plan.ticks != n || aircraft.takeOff) {
+        return plan;
+    }
+    const double end = plan.end_kt == plan.hold_kt ? hold : std::min(plan.end_kt, hold);
+    const double rate = plan.rate_ktPerTick;
+    const double up = std::abs(hold - v0) / rate;
+    const double down = std::abs(hold - end) / rate;
+    const double ramps = (v0 + hold) / 2.0 * up + (hold + end) / 2.0 * down;
+    if (!(ramps <= length) || !(hold > 0.0)) return plan;
+    const double ticks = up + down + (length - ramps) / hold;
+    return {hold, end, rate, std::max(static_cast<int32_t>(std::lround(ticks)), kMinLegTicks)};
+}
+
 // A report that shows a bend where the straight taxi leg in progress ends (the leg began before
 // it came: its reports resumed, or the aircraft set off from a push-back): the rest of the leg
 // is laid anew from where the aircraft is, as it would have been had the report come first, so
@@ -506,6 +536,7 @@ void lf_paceLeg(LiveAc& aircraft)
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
+    if (!pace.stops) plan = lf_withoutSwing(aircraft, plan, v0, length, n);
     if (plan.ticks != n) lf_moveDue(s[1], plan.ticks);
     pace.now_kt = v0;
     pace.lag_ticks = 0.0;
