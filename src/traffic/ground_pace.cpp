@@ -401,8 +401,8 @@ PacePlan lf_withoutSwing(const LiveAc& aircraft, const PacePlan& plan, double v0
 {
     const double own = length / n;
     const double reported = aircraft.samples[1].groundSpeed_kt;
-    const double hold = std::clamp(plan.hold_kt, std::min({v0, own, reported}),
-                                   std::max(own, reported));
+    const double hold =
+        std::clamp(plan.hold_kt, std::min({v0, own, reported}), std::max(own, reported));
     if (hold == plan.hold_kt || plan.ticks != n || aircraft.takeOff) {
         return plan;
     }
