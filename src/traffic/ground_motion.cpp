@@ -30,6 +30,10 @@ constexpr double kMetresPerDeg = 111132.95;
 constexpr double kParkReach_nm = 0.018898488120950324;  // 35 m
 constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
 constexpr double kTakeOffSpeed_kt = 43.0;
+// Further off its way than this (degrees), an aircraft does not face it and turns toward it.
+constexpr double kFacing_deg = 3.0;
+// The shortest straight way in before a corner that is laid as a leg of its own.
+constexpr double kLeadIn_nm = 5.0 / 1852.0;
 
 double lf_rotationSpeed_kt(WeightClass weightClass)
 {
@@ -79,7 +83,7 @@ void lf_setTurnFlags(LiveAc& aircraft)
     aircraft.headingError_deg =
         std::abs(lf_wrapPi(aircraft.targetBearing_rad - aircraft.position.heading_rad)) /
         kRadPerDeg;
-    aircraft.turnOnSpot = aircraft.headingError_deg > 3.0 ? 1 : 0;
+    aircraft.turnOnSpot = aircraft.headingError_deg > kFacing_deg ? 1 : 0;
 }
 
 // The leg to `entry`, just short of the stand on its axis, comes first: the aircraft turns onto
@@ -235,6 +239,67 @@ void lf_parkedLeg(LiveAc& aircraft)
     if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
 }
 
+// A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share
+// of the way between theirs.
+PosSample lf_sampleBetween(const PosSample& a, const PosSample& b, double share, LatLon at)
+{
+    PosSample x = a;
+    x.latitude = at.lat;
+    x.longitude = at.lon;
+    x.groundSpeed_kt = a.groundSpeed_kt + (b.groundSpeed_kt - a.groundSpeed_kt) * share;
+    x.altitude_ft = a.altitude_ft + (b.altitude_ft - a.altitude_ft) * share;
+    const auto due = static_cast<double>(lf_reportedDue(a));
+    lf_layDue(x, std::llround(due + (static_cast<double>(lf_reportedDue(b)) - due) * share));
+    x.airborne = x.altitude_ft > 0.0;
+    if (!x.airborne) x.altitude_ft = 0.0;
+    x.stationary = false;
+    return x;
+}
+
+// Where the way in is longer than the way out of the corner ahead, the aircraft goes straight on
+// to where its curve begins (lf_curveStart) and rounds the corner from there: laid from where it
+// is, the curve would turn little at first and then all but kink at its end, and the aircraft
+// would brake hardest after its heading had come round. The corner becomes a sample of its own
+// where no report lies on it, and the reports the curve cuts off are left out, as they are from
+// a curve laid at once. Not for an aircraft that does not yet face the way in (set off from a
+// push-back): the curve from where it is takes up that turn as it rolls.
+bool lf_leadIntoCorner(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const LatLon here = lf_here(aircraft);
+    const LatLon corner = lf_cornerOf(here, s, 0);
+    const LatLon start = lf_curveStart(here, corner, lf_at(s[2]));
+    if (start.lat == here.lat && start.lon == here.lon) return false;
+    const double off_rad = lf_wrapPi(gf_bearingRad(here, corner) - aircraft.position.heading_rad);
+    if (std::abs(off_rad) > kFacing_deg * kRadPerDeg) return false;
+    const double startToCorner_nm = gf_distanceNm(start, corner);
+    const auto atCorner = [&](const PosSample& x) {
+        return std::abs(x.latitude - corner.lat) < kSame_deg &&
+               std::abs(x.longitude - corner.lon) < kSame_deg;
+    };
+    // The sample the new ones are laid out from, and the one they lead to.
+    const bool cornerReported = atCorner(s[1]);
+    const bool keepFirst =
+        cornerReported || gf_distanceNm(lf_at(s[1]), corner) > startToCorner_nm + kLeadIn_nm;
+    const PosSample& from = keepFirst && !cornerReported ? s[1] : s[0];
+    const PosSample& to = cornerReported ? s[1] : s[2];
+    const double fromToCorner_nm = gf_distanceNm(lf_at(from), corner);
+    const double way_nm =
+        fromToCorner_nm + (cornerReported ? 0.0 : gf_distanceNm(corner, lf_at(to)));
+    if (!(way_nm > 0.0)) return false;
+    const PosSample lead =
+        lf_sampleBetween(from, to, (fromToCorner_nm - startToCorner_nm) / way_nm, start);
+    if (cornerReported) {
+        s.insert(s.begin() + 1, lead);
+        return true;
+    }
+    const PosSample turn = lf_sampleBetween(from, to, fromToCorner_nm / way_nm, corner);
+    if (!keepFirst) s.erase(s.begin() + 1);
+    const auto at = s.begin() + (keepFirst ? 2 : 1);
+    s.insert(s.insert(at, lead) + 1, turn);
+    return true;
+}
+
 // Corners, curves and speed changes of a taxi leg.
 void lf_shapeLeg(LiveAc& aircraft)
 {
@@ -259,6 +324,7 @@ void lf_shapeLeg(LiveAc& aircraft)
         case CornerShape::straight: lf_checkSpeedChange(aircraft); break;
         case CornerShape::split: lf_insertMidSample(aircraft); break;
         case CornerShape::curve:
+            if (lf_leadIntoCorner(aircraft)) break;
             lf_startTaxiCurve(aircraft);
             aircraft.curveAngle_deg = a;
             break;
@@ -557,18 +623,20 @@ void lf_insertMidSample(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 2) return;
-    const PosSample& a = s[0];
-    const PosSample& b = s[1];
-    PosSample mid = a;
-    mid.latitude = (a.latitude + b.latitude) / 2.0;
-    mid.longitude = (a.longitude + b.longitude) / 2.0;
-    mid.groundSpeed_kt = (a.groundSpeed_kt + b.groundSpeed_kt) / 2.0;
-    mid.altitude_ft = (a.altitude_ft + b.altitude_ft) / 2.0;
-    lf_layDue(mid, std::llround(static_cast<double>(lf_reportedDue(a) + lf_reportedDue(b)) / 2.0));
-    mid.airborne = mid.altitude_ft > 0.0;
-    if (!mid.airborne) mid.altitude_ft = 0.0;
-    mid.stationary = false;
-    s.insert(s.begin() + 1, mid);
+    const LatLon half{(s[0].latitude + s[1].latitude) / 2.0,
+                      (s[0].longitude + s[1].longitude) / 2.0};
+    s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
+}
+
+LatLon lf_curveStart(LatLon from, LatLon corner, LatLon end)
+{
+    // A way out longer than a long corner's rounds it wide enough from anywhere; the way in to
+    // one is split as a long corner's is.
+    const double out_nm = gf_distanceNm(corner, end);
+    if (out_nm > kLongCorner_nm || !(gf_distanceNm(from, corner) > out_nm + kLeadIn_nm)) {
+        return from;
+    }
+    return gf_destinationPoint(corner, gf_bearingRad(corner, from), out_nm * kFeetPerNm);
 }
 
 void lf_checkSpeedChange(LiveAc& aircraft)

@@ -262,10 +262,12 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
         const std::size_t end =
             lf_cornerShape(s, j, turn_deg) == CornerShape::curve ? j + 2 : j + 1;
         if (end == j + 2) {
-            const TaxiCurve bend =
-                lf_curveThrough(lf_at(s[j]), lf_cornerOf(lf_at(s[j]), s, j), lf_at(s[j + 2]));
+            const LatLon corner = lf_cornerOf(lf_at(s[j]), s, j);
+            const LatLon start = lf_curveStart(lf_at(s[j]), corner, lf_at(s[j + 2]));
+            const TaxiCurve bend = lf_curveThrough(start, corner, lf_at(s[j + 2]));
+            const double to_m = way_m + gf_distanceNm(lf_at(s[j]), start) * 1852.0;
             capSq =
-                std::min(capSq, lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * way_m);
+                std::min(capSq, lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * to_m);
         }
         heading_rad = gf_bearingRad(lf_at(s[end - 1]), lf_at(s[end]));
         // The chord is the shortest way there: the cap errs to the slow side.

@@ -108,6 +108,10 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
 // Where the way in (from `here` through sample i + 1) meets the way out (back from sample i + 3
 // through sample i + 2): the corner a taxi curve from `here` rounds.
 LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
+// Where a taxi curve round `corner` from `from` to `end` begins: `from`, or, where the way in is
+// longer than a way out of 50 m at the most, as far before the corner as `end` lies after it, so
+// that the curve turns evenly about the corner, tightest halfway round.
+LatLon lf_curveStart(LatLon from, LatLon corner, LatLon end);
 TaxiCurve lf_taxiCurve(const LiveAc& aircraft);
 TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end);
 // How fast the curve point moves with its parameter u, in metres per unit of u.
