@@ -116,6 +116,7 @@ struct LegPace {
     double exit_kt = kNoBend_kt;  // the fastest it may end at: the next bend's entry: 9.5
     double lag_ticks = 0.0;       // time lost to a bend, not yet added to the due tick: 0.4
     bool stops = false;           // the leg ends where it stops
+    bool bent = false;            // a bend held it below its laid-out speed on this leg
     // The due tick the leg's sample was reported for, before the leg was timed: 51230.
     std::optional<int64_t> reportedDue;
     bool operator==(const LegPace&) const = default;

@@ -345,6 +345,7 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     pace.free_kt = v0;
     pace.exit_kt = kNoBend_kt;
     pace.lag_ticks = 0.0;
+    pace.bent = false;
     pace.hold_kt = pace.end_kt = b.groundSpeed_kt;
     pace.rate_ktPerTick = (v0 - b.groundSpeed_kt) / ticks;
     pace.endTicks = 0;
@@ -542,6 +543,7 @@ void lf_paceLeg(LiveAc& aircraft)
     if (plan.ticks != n) lf_moveDue(s[1], plan.ticks);
     pace.now_kt = v0;
     pace.lag_ticks = 0.0;
+    pace.bent = false;
     pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;
     lf_takePlan(pace, plan);
@@ -580,8 +582,18 @@ double lf_paceTick(LiveAc& aircraft)
     const int64_t left = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
     const double target = left <= pace.endTicks ? pace.end_kt : pace.hold_kt;
     const double free = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick);
-    const double want = std::min(free, lf_bendCap_kt(aircraft));
     const double v = pace.now_kt;
+    double want = std::min(free, lf_bendCap_kt(aircraft));
+    // Past the tightest point of a bend that held it back it goes on to the speed reported where
+    // the leg ends, at the usual rate: run up to its laid-out speed to keep the leg's time, it
+    // would come out of a runway exit 9 kt faster than it went round, and brake 24 kt on the leg
+    // after. The time lost is made up on later legs, as a bend's is. The take-off roll keeps to
+    // its own schedule.
+    pace.bent = pace.bent || want < free;
+    if (pace.bent && !aircraft.takeOff) {
+        const double reported = aircraft.samples.front().groundSpeed_kt;
+        want = std::min(want, std::max(reported, v - kGentle_ktPerTick));
+    }
     pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)
                            : std::min(v + pace.rate_ktPerTick, want);
     if (pace.now_kt < free && free > 0.0) {

@@ -79,6 +79,16 @@ TEST_F(MotionRoad, ArrivalFlaresLandsRollsOutTaxisAndParksOnTheFreeStand)
     // Touching down, rolling out, turning off at a right angle and parking, it changes its
     // speed by no more than 10 kt in a second.
     EXPECT_LE(largestChange_kt_, 10.0) << largestAt_;
+    // Nor does it gather speed again on its way in: past the tightest point of the turn-off it
+    // goes on down to its taxi speed, instead of running up to the speed that would keep the
+    // leg's time and braking for the taxi speed after.
+    double slowest_kt = HUGE_VAL;
+    double regained_kt = 0.0;
+    for (const double shown_kt : shown_kt_) {
+        slowest_kt = std::min(slowest_kt, shown_kt);
+        regained_kt = std::max(regained_kt, shown_kt - slowest_kt);
+    }
+    EXPECT_LE(regained_kt, 1.0);
     expectNoException();
     expectFacingWhereTheyGo();
 }
