@@ -24,6 +24,7 @@
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "traffic/fleet.h"
+#include "traffic/live_road.h"
 #include "traffic/traffic.h"
 
 namespace {
@@ -226,5 +227,28 @@ void BM_PollsOfAFullSky(benchmark::State& state)
     gf_resetTrafficRun();
 }
 BENCHMARK(BM_PollsOfAFullSky)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// The distances of the active aircraft measured again, as the first newcomer of a tick at the
+// live limit has them measured: 500 active records among 1,460 buffered ones.
+void BM_ActiveDistancesMeasured(benchmark::State& state)
+{
+    gf_reserveTrafficContainers();
+    MAX_LIVE_SEL.current = kActive;
+    lf_prepareTick(1001);
+    const PosSample newcomer = lf_ringReport(0, 0.0).sample;
+    int32_t tick = 1001;
+    for (auto _ : state) {
+        g_fastTicks = tick;
+        tick += 200;
+        benchmark::DoNotOptimize(lf_noSlotFor(newcomer, 100));
+    }
+    MAX_LIVE_SEL.current = MAX_LIVE_SEL.defaultValue;
+    gf_resetTrafficRun();
+}
+BENCHMARK(BM_ActiveDistancesMeasured)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -16,16 +16,22 @@ constexpr double lf_ft2rad = 4.787404208238998e-8;
 
 }  // namespace
 
-double gf_distanceNm(LatLon a, LatLon b)
+DistancesFrom::DistancesFrom(LatLon from)
+    : from_(from), phi_(from.lat * lf_deg2rad), cosPhi_(std::cos(phi_))
 {
-    const double phiA = a.lat * lf_deg2rad;
-    const double phiB = b.lat * lf_deg2rad;
-    const double sinHalfDPhi = std::sin((phiB - phiA) / 2);
-    const double sinHalfDLambda = std::sin((b.lon - a.lon) * lf_deg2rad / 2);
-    const double h = sinHalfDPhi * sinHalfDPhi +
-                     std::cos(phiB) * std::cos(phiA) * sinHalfDLambda * sinHalfDLambda;
+}
+
+double DistancesFrom::nm(LatLon to) const
+{
+    const double phiB = to.lat * lf_deg2rad;
+    const double sinHalfDPhi = std::sin((phiB - phi_) / 2);
+    const double sinHalfDLambda = std::sin((to.lon - from_.lon) * lf_deg2rad / 2);
+    const double h =
+        sinHalfDPhi * sinHalfDPhi + std::cos(phiB) * cosPhi_ * sinHalfDLambda * sinHalfDLambda;
     return std::atan2(std::sqrt(h), std::sqrt(1 - h)) * lf_earthDiameter_nm;
 }
+
+double gf_distanceNm(LatLon a, LatLon b) { return DistancesFrom(a).nm(b); }
 
 double gf_bearingRad(LatLon from, LatLon to)
 {

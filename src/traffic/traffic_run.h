@@ -83,8 +83,8 @@ struct TrafficRun {
     int32_t activeLiveCount = 0;
     int32_t addingLiveCount = 0;
     uint64_t refusedPhaseMoves = 0;
-    // The active live aircraft as {distance from the user in nm, hex id}, nearest first, and
-    // the fast tick they were measured in (-1: to be measured again).
+    // The active live aircraft as {distance from the user in nm, hex id}, a heap with the
+    // farthest on top, and the fast tick they were measured in (-1: to be measured again).
     std::vector<std::pair<double, uint32_t>> activeByDistance;
     int64_t activeByDistanceTick = -1;
     std::unordered_map<uint32_t, std::size_t> liveByHex;     // hex id → index in liveAcs
