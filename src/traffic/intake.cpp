@@ -78,7 +78,7 @@ bool lf_classWanted(int category)
 
 void lf_newLiveAc(LiveAircraftRecord& record)
 {
-    const int category = gf_sizeCategory(gf_modelIndex(g_modelCodes.text(record.key.model)));
+    const int category = gf_sizeCategory(record.key.model);
     if (!lf_classWanted(category)) return;
     if (lf_nearFieldElevation(record.sample.altitude_ft)) return;
     // A newcomer that no slot can take would only wait for its first report to fall due, to be
