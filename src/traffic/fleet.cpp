@@ -26,6 +26,7 @@ std::vector<ParkCandidate>& g_staticCandidates = g_trafficRun.staticCandidates;
 std::vector<uint32_t>& g_standCheckQueue = g_trafficRun.standCheckQueue;
 int32_t& g_activeLiveCount = g_trafficRun.activeLiveCount;
 int32_t& g_addingLiveCount = g_trafficRun.addingLiveCount;
+int32_t& g_bufferedLiveCount = g_trafficRun.bufferedLiveCount;
 uint64_t& g_refusedPhaseMoves = g_trafficRun.refusedPhaseMoves;
 const std::vector<int32_t>& g_liveWake = g_trafficRun.liveWake;
 
@@ -110,6 +111,7 @@ void lf_count(SimObjectState state, int32_t step)
     // A newly active aircraft is missing from the distances measured for this tick.
     if (state == SimObjectState::active && step > 0) g_trafficRun.activeByDistanceTick = -1;
     if (state == SimObjectState::adding2sim) g_addingLiveCount += step;
+    if (state == SimObjectState::buffer) g_bufferedLiveCount += step;
 }
 
 // A record that is not (or no longer) in the container has no wake tick to keep.
@@ -365,6 +367,7 @@ void lf_reindexTraffic()
     g_liveByCallsign.clear();
     g_activeLiveCount = 0;
     g_addingLiveCount = 0;
+    g_bufferedLiveCount = 0;
     g_liveWakeTicks.clear();
     // A record edited in place may carry a drop flag that no one noted.
     g_liveDropRaised = true;

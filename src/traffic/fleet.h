@@ -33,11 +33,13 @@ extern std::vector<SimResult>& g_createdObjects;  // created, waiting for activa
 extern std::vector<std::string>& g_ghostCallsigns;
 extern std::vector<ParkCandidate>& g_staticCandidates;
 extern std::vector<uint32_t>& g_standCheckQueue;  // hex ids for the stand choice
-// Live aircraft in state active and in state adding2sim (queued, handed to the simulator link,
-// or waiting for activation), kept by every state change, so that the live limit does not count
-// all records for every buffered one.
+// Live aircraft in state active, in state adding2sim (queued, handed to the simulator link, or
+// waiting for activation) and in state buffer (each of which will ask for a slot when its first
+// report falls due), kept by every state change, so that the live limit does not count all
+// records for every buffered one.
 extern int32_t& g_activeLiveCount;
 extern int32_t& g_addingLiveCount;
+extern int32_t& g_bufferedLiveCount;
 
 // Index of the live record with this hex id or object id; none when there is none. The indexes
 // follow every append, erase and compaction made through the functions below.

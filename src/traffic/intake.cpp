@@ -83,8 +83,9 @@ void lf_newLiveAc(LiveAircraftRecord& record)
     if (lf_nearFieldElevation(record.sample.altitude_ft)) return;
     // A newcomer that no slot can take would only wait for its first report to fall due, to be
     // dropped then and built again from the next poll: in a full sky hundreds of them cost every
-    // tick their merges and one tick their drop.
-    if (lf_noSlotFor(record.sample, kSlotDistancesAge_ticks)) {
+    // tick their merges and one tick their drop. The free slots are taken first by the records
+    // already waiting for one; one short of the limit a whole poll would be built otherwise.
+    if (lf_noSlotFor(record.sample, kSlotDistancesAge_ticks, g_bufferedLiveCount)) {
         lf_holdOut(record, lf_wakeTickOf(record.sample));
         return;
     }

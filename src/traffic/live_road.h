@@ -53,9 +53,10 @@ void lf_handleBufferedAc(LiveAc& aircraft);
 int32_t lf_bufferedWakeTick(const LiveAc& aircraft);
 int32_t lf_wakeTickOf(const PosSample& first);
 // Whether a newcomer whose first sample is `first` finds no slot: none is free at the live
-// limit and no active aircraft lies far enough beyond it to make room. The distances of the
-// active aircraft may have been measured up to `measuredWithin_ticks` ago.
-bool lf_noSlotFor(const PosSample& first, int32_t measuredWithin_ticks);
+// limit, once `waiting` slots are set aside for records that will ask for one before it, and no
+// active aircraft lies far enough beyond it to make room. The distances of the active aircraft
+// may have been measured up to `measuredWithin_ticks` ago.
+bool lf_noSlotFor(const PosSample& first, int32_t measuredWithin_ticks, int32_t waiting);
 void spawnLiveAc(LiveAc& aircraft);
 void lf_setSpawnPosition(LiveAc& aircraft);
 // The create request of a spawned aircraft, made as it goes to the simulator link: it appears

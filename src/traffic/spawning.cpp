@@ -99,13 +99,16 @@ bool lf_holdForUser(LiveAc& aircraft)
     return false;
 }
 
-bool lf_atLiveLimit()
+// Every record on its way into the simulator counts, the request queued, handed to the link or
+// its object waiting for activation: otherwise the limit lets in one more each time a request
+// leaves the queue.
+bool lf_slotsTaken(int32_t waiting)
 {
-    // Every record on its way into the simulator counts, the request queued, handed to the
-    // link or its object waiting for activation: otherwise the limit lets in one more each time
-    // a request leaves the queue.
-    return g_activeLiveCount + g_addingLiveCount >= std::max<int32_t>(MAX_LIVE_SEL.current, 0);
+    return g_activeLiveCount + g_addingLiveCount + waiting >=
+           std::max<int32_t>(MAX_LIVE_SEL.current, 0);
 }
+
+bool lf_atLiveLimit() { return lf_slotsTaken(0); }
 
 double lf_toUser_nm(const LiveAc& aircraft)
 {
@@ -330,10 +333,10 @@ int32_t lf_bufferedWakeTick(const LiveAc& aircraft)
     return lf_wakeTickOf(aircraft.samples.front());
 }
 
-bool lf_noSlotFor(const PosSample& first, int32_t measuredWithin_ticks)
+bool lf_noSlotFor(const PosSample& first, int32_t measuredWithin_ticks, int32_t waiting)
 {
     if (MAX_LIVE_SEL.current == 0) return true;
-    if (!lf_atLiveLimit()) return false;
+    if (!lf_slotsTaken(waiting)) return false;
     const double toUser_nm = gf_distanceNm(lf_userPosition(), lf_at(first));
     return !lf_farthestLiveLiesBeyond(toUser_nm, measuredWithin_ticks);
 }
@@ -370,7 +373,7 @@ void lf_handleBufferedAc(LiveAc& aircraft)
     }
     // At the limit only a newcomer nearer than an active aircraft may come; that one makes
     // room only once the newcomer is sure to be created (spawnLiveAc).
-    if (lf_noSlotFor(aircraft.samples.front(), 0)) {
+    if (lf_noSlotFor(aircraft.samples.front(), 0, 0)) {
         aircraft.drop = 1;
         return;
     }

@@ -82,6 +82,7 @@ struct TrafficRun {
     std::vector<uint32_t> standCheckQueue;
     int32_t activeLiveCount = 0;
     int32_t addingLiveCount = 0;
+    int32_t bufferedLiveCount = 0;
     uint64_t refusedPhaseMoves = 0;
     // The active live aircraft as {distance from the user in nm, hex id}, a heap with the
     // farthest on top, and the fast tick they were measured in (-1: to be measured again).

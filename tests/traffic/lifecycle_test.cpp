@@ -1,7 +1,8 @@
 // Turns in a live flight's life through the real entry points: the live limit replaces the
 // farthest aircraft only for a flight that is created, a flight kept out of a full sky until it
-// comes nearer or room is made, a lowered limit, a restart's fresh run, a creation the simulator
-// refuses, a removal before the object exists, and the ghost of a flight.
+// comes nearer or room is made, a sky one short of the limit that builds only the newcomer it
+// has room for, a lowered limit, a restart's fresh run, a creation the simulator refuses, a
+// removal before the object exists, and the ghost of a flight.
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
@@ -122,6 +123,52 @@ TEST_F(LiveLifecycle, AFlightOutsideAFullSkyComesInOnceItIsNearerOrRoomIsMadeAnd
     EXPECT_EQ(stateOf(0x400001), SimObjectState::active);
     EXPECT_FALSE(ghostSeen);
     EXPECT_FALSE(secondHexBuilt);
+}
+
+TEST_F(LiveLifecycle, ASkyOneShortOfTheLimitBuildsOnlyTheNewcomerItHasRoomFor)
+{
+    start();
+    gf_reserveTrafficContainers();
+    MAX_LIVE_SEL.current = 2;
+    // A poll every 5 s; report time s is due at second s. DLH1 circles the user 12 nm out and
+    // fills one slot of two; DLH3 to DLH5 circle 30 nm out, beyond it, so that none can take
+    // its place.
+    const std::vector<std::pair<uint32_t, double>> flights{
+        {0x400001, 12.0}, {0x400003, 30.0}, {0x400004, 30.0}, {0x400005, 30.0}};
+    const auto reports = [&flights](std::size_t count, double s) {
+        std::vector<Report> out;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto [hex, r] = flights[i];
+            const double bearing = 90.0 * i + 120.0 / r * s / 3600.0 / kRadPerDeg;
+            Report report = reportAt(
+                gf_destinationPoint({kUserLat, kUserLon}, bearing * kRadPerDeg, r * kFeetPerNm),
+                4000.0, 120.0, bearing + 90.0, s);
+            report.hex = hex;
+            report.callsign = fmt::format("DLH{}", hex & 0xF);
+            out.push_back(report);
+            livery(hex);
+        }
+        return out;
+    };
+    const auto newcomers = [] {
+        return std::count_if(g_liveAcs.begin(), g_liveAcs.end(),
+                             [](const LiveAc& a) { return a.hexId != 0x400001; });
+    };
+    for (int k = 0; k < 5; ++k) push(reports(1, 6.0 * k), 6 * k);
+    for (int32_t t = 1; t <= 12000; ++t) {
+        if (t % 500 == 0) push(reports(t < 1000 ? 1 : flights.size(), t / 100.0 + 30.0), 30);
+        if (t == 7000) MAX_LIVE_SEL.current = 4;
+        tick();
+        // Only one of them is built for the free slot; the others wait outside.
+        if (t < 7000) {
+            ASSERT_LE(newcomers(), 1) << "at tick " << t;
+        }
+        if (t == 6990) {
+            EXPECT_EQ(g_activeLiveCount, 2);
+        }
+    }
+    // Room made, the others come in.
+    EXPECT_EQ(g_activeLiveCount, 4);
 }
 
 TEST_F(LiveLifecycle, LoweredLimitWithdrawsCreationsFirstAndTheObjectsOnlyEverGo)
