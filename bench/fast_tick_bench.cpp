@@ -13,18 +13,16 @@
 // turns on the check of taxiing flights against the parked ones, which the second's turn runs
 // for every taxiing flight that moved.
 #include <benchmark/benchmark.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "app/core.h"
+#include "bench/turn_timing.h"
 #include "foundation/catalogue.h"
 #include "foundation/geodesy.h"
 #include "liveries/liveries.h"
@@ -223,41 +221,6 @@ private:
     std::vector<bool> created_ = std::vector<bool>(kBuffered, false);
 };
 
-// The kernel's figure first: glibc's sysconf reads the processor's own report, which some
-// virtual machines inflate tenfold (320 MiB for a 32 MiB cache), and the walk then costs minutes.
-std::size_t lf_lastLevelCacheBytes()
-{
-    std::ifstream in("/sys/devices/system/cpu/cpu0/cache/index3/size");
-    std::size_t amount = 0;
-    char unit = 0;
-    if (in >> amount >> unit && amount > 0) {
-        if (unit == 'K') return amount << 10;
-        if (unit == 'M') return amount << 20;
-    }
-    const long l3 = sysconf(_SC_LEVEL3_CACHE_SIZE);
-    return static_cast<std::size_t>(l3 > 0 ? l3 : 32L << 20);
-}
-
-// Walks twice the last-level cache, so that the next turn finds none of its data cached.
-class CacheEvictor {
-public:
-    CacheEvictor()
-    {
-        const std::size_t size = 2 * lf_lastLevelCacheBytes();
-        buffer_.assign(size, 1);
-    }
-
-    void evict()
-    {
-        uint64_t sum = 0;
-        for (std::size_t i = 0; i < buffer_.size(); i += 64) sum += buffer_[i];
-        benchmark::DoNotOptimize(sum);
-    }
-
-private:
-    std::vector<uint8_t> buffer_;
-};
-
 void lf_prepare()
 {
     gf_resetTrafficRun();
@@ -277,15 +240,6 @@ void lf_prepare()
 double lf_at(const std::vector<double>& sorted, double fraction)
 {
     return sorted[static_cast<std::size_t>(static_cast<double>(sorted.size() - 1) * fraction)];
-}
-
-// This thread's processor time: the turn's own cost, which the other programs of a busy machine
-// do not lengthen by taking the processor away in the middle of it.
-double lf_threadCpu_us()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
 }
 
 struct TurnTimes {
@@ -316,7 +270,7 @@ void BM_MainLoopTurn(benchmark::State& state)
     lf_prepare();
     COLLISION_LIVE_PARKED_GND.current = state.range(2) != 0;
     Traffic traffic(live, live);
-    CacheEvictor evictor;
+    bench::CacheEvictor evictor;
     TurnTimes times;
     int n = 0;
     for (; n < kWarmUpTurns; ++n) {
@@ -331,9 +285,9 @@ void BM_MainLoopTurn(benchmark::State& state)
         if (cold) evictor.evict();
         state.ResumeTiming();
         const auto begin = std::chrono::steady_clock::now();
-        const double cpuBegin_us = lf_threadCpu_us();
+        const double cpuBegin_us = bench::lf_threadCpu_us();
         const bool goOn = lf_tick();
-        const double cpu_us = lf_threadCpu_us() - cpuBegin_us;
+        const double cpu_us = bench::lf_threadCpu_us() - cpuBegin_us;
         const auto end = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(goOn);
         times.cpu_us.push_back(cpu_us);

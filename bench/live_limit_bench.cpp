@@ -10,7 +10,6 @@
 //   processor time, the processor time of the whole minute and the records built per poll. The
 //   second variant starts one short of the limit: 499 active aircraft and one slot free.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench/turn_timing.h"
 #include "foundation/catalogue.h"
 #include "foundation/geodesy.h"
 #include "liveries/liveries.h"
@@ -87,13 +87,6 @@ void lf_prepareTick(int32_t tick)
     }
 }
 
-double lf_threadCpu_us()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
-}
-
 void BM_NewcomersDueAtTheLiveLimit(benchmark::State& state)
 {
     gf_reserveTrafficContainers();
@@ -107,9 +100,9 @@ void BM_NewcomersDueAtTheLiveLimit(benchmark::State& state)
         lf_prepareTick(tick);
         tick += 1000;
         state.ResumeTiming();
-        const double begin_us = lf_threadCpu_us();
+        const double begin_us = bench::lf_threadCpu_us();
         lf_handleAddingStack();
-        cpu_us.push_back(lf_threadCpu_us() - begin_us);
+        cpu_us.push_back(bench::lf_threadCpu_us() - begin_us);
         state.PauseTiming();
         gf_clearPositionBuffers();
         state.ResumeTiming();
@@ -208,9 +201,9 @@ void BM_PollsOfAFullSky(benchmark::State& state)
                 present.clear();
                 for (const LiveAc& aircraft : g_liveAcs) present.insert(aircraft.hexId);
             }
-            const double begin_us = lf_threadCpu_us();
+            const double begin_us = bench::lf_threadCpu_us();
             lf_handleAddingStack();
-            const double tick_us = lf_threadCpu_us() - begin_us;
+            const double tick_us = bench::lf_threadCpu_us() - begin_us;
             cpu_us.push_back(tick_us);
             minute_us += tick_us;
             // New records are appended at the back.

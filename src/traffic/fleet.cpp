@@ -32,8 +32,11 @@ const std::vector<int32_t>& g_liveWake = g_trafficRun.liveWake;
 
 namespace {
 
-std::unordered_map<uint32_t, std::size_t>& g_liveByHex = g_trafficRun.liveByHex;
-std::unordered_map<uint32_t, std::size_t>& g_liveByObject = g_trafficRun.liveByObject;
+std::unordered_map<uint32_t, uint32_t>& g_liveByHex = g_trafficRun.liveByHex;
+std::unordered_map<uint32_t, uint32_t>& g_liveByObject = g_trafficRun.liveByObject;
+std::vector<uint32_t>& g_liveSlots = g_trafficRun.liveSlots;
+std::vector<uint32_t>& g_livePlaces = g_trafficRun.livePlaces;
+std::vector<uint32_t>& g_freeLiveSlots = g_trafficRun.freeLiveSlots;
 std::vector<int32_t>& g_liveWakeTicks = g_trafficRun.liveWake;
 std::unordered_multimap<std::string, uint32_t>& g_liveByCallsign = g_trafficRun.liveByCallsign;
 bool& g_liveDropRaised = g_trafficRun.liveDropRaised;
@@ -46,11 +49,30 @@ std::size_t lf_indexOf(const LiveAc& aircraft)
     return static_cast<std::size_t>(&aircraft - g_liveAcs.data());
 }
 
-void lf_index(std::size_t i)
+// The record at `place`, the last one indexed so far, gets a slot, and the indexes name it.
+void lf_index(std::size_t place)
 {
-    const LiveAc& aircraft = g_liveAcs[i];
-    g_liveByHex[aircraft.hexId] = i;
-    if (aircraft.objectId != 0) g_liveByObject[aircraft.objectId] = i;
+    uint32_t slot = 0;
+    if (g_freeLiveSlots.empty()) {
+        slot = static_cast<uint32_t>(g_livePlaces.size());
+        g_livePlaces.push_back(0);
+    } else {
+        slot = g_freeLiveSlots.back();
+        g_freeLiveSlots.pop_back();
+    }
+    g_livePlaces[slot] = static_cast<uint32_t>(place);
+    g_liveSlots.push_back(slot);
+    const LiveAc& aircraft = g_liveAcs[place];
+    g_liveByHex[aircraft.hexId] = slot;
+    if (aircraft.objectId != 0) g_liveByObject[aircraft.objectId] = slot;
+}
+
+// The record at `from` moved to `to`: its slot and wake tick go with it.
+void lf_moveIndexed(std::size_t from, std::size_t to)
+{
+    g_liveSlots[to] = g_liveSlots[from];
+    g_livePlaces[g_liveSlots[to]] = static_cast<uint32_t>(to);
+    g_liveWakeTicks[to] = g_liveWakeTicks[from];
 }
 
 void lf_indexCallsign(const LiveAc& aircraft)
@@ -69,18 +91,20 @@ void lf_unindexCallsign(const LiveAc& aircraft)
     }
 }
 
-void lf_unindex(const LiveAc& aircraft)
+void lf_unindex(std::size_t place)
 {
+    const LiveAc& aircraft = g_liveAcs[place];
     lf_unindexCallsign(aircraft);
     g_liveByHex.erase(aircraft.hexId);
     if (aircraft.objectId != 0) g_liveByObject.erase(aircraft.objectId);
+    g_freeLiveSlots.push_back(g_liveSlots[place]);
 }
 
 template <class Map>
 LiveAc* lf_lookup(const Map& map, uint32_t key)
 {
     const auto found = map.find(key);
-    return found == map.end() ? nullptr : &g_liveAcs[found->second];
+    return found == map.end() ? nullptr : &g_liveAcs[g_livePlaces[found->second]];
 }
 
 bool lf_dropped(const StaticAc& aircraft) { return aircraft.drop || aircraft.dropWhileQueued; }
@@ -277,7 +301,7 @@ void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId)
 {
     if (aircraft.objectId != 0) g_liveByObject.erase(aircraft.objectId);
     aircraft.objectId = objectId;
-    if (objectId != 0) g_liveByObject[objectId] = lf_indexOf(aircraft);
+    if (objectId != 0) g_liveByObject[objectId] = g_liveSlots[lf_indexOf(aircraft)];
 }
 
 void lf_setLiveState(LiveAc& aircraft, SimObjectState state)
@@ -298,14 +322,14 @@ void lf_eraseLiveAc(LiveAc& aircraft)
     const std::size_t i = lf_indexOf(aircraft);
     lf_abandonCreationOf(aircraft);
     lf_count(aircraft.state, -1);
-    lf_unindex(aircraft);
+    lf_unindex(i);
     if (i + 1 != g_liveAcs.size()) {
         aircraft = std::move(g_liveAcs.back());
-        g_liveWakeTicks[i] = g_liveWakeTicks.back();
-        lf_index(i);
+        lf_moveIndexed(g_liveAcs.size() - 1, i);
     }
     g_liveAcs.pop_back();
     g_liveWakeTicks.pop_back();
+    g_liveSlots.pop_back();
 }
 
 void lf_eraseStaticAc(StaticAc& aircraft)
@@ -324,18 +348,18 @@ void lf_compactLiveAcs()
         if (lf_dropped(aircraft)) {
             lf_abandonCreationOf(aircraft);
             lf_count(aircraft.state, -1);
-            lf_unindex(aircraft);
+            lf_unindex(i);
             continue;
         }
         if (kept != i) {
             g_liveAcs[kept] = std::move(aircraft);
-            g_liveWakeTicks[kept] = g_liveWakeTicks[i];
-            lf_index(kept);
+            lf_moveIndexed(i, kept);
         }
         ++kept;
     }
     g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(kept), g_liveAcs.end());
     g_liveWakeTicks.resize(kept);
+    g_liveSlots.resize(kept);
 }
 
 void lf_noteDropFlag()
@@ -364,6 +388,9 @@ void lf_reindexTraffic()
 {
     g_liveByHex.clear();
     g_liveByObject.clear();
+    g_liveSlots.clear();
+    g_livePlaces.clear();
+    g_freeLiveSlots.clear();
     g_liveByCallsign.clear();
     g_activeLiveCount = 0;
     g_addingLiveCount = 0;

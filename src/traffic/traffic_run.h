@@ -88,8 +88,13 @@ struct TrafficRun {
     // farthest on top, and the fast tick they were measured in (-1: to be measured again).
     std::vector<std::pair<double, uint32_t>> activeByDistance;
     int64_t activeByDistanceTick = -1;
-    std::unordered_map<uint32_t, std::size_t> liveByHex;     // hex id → index in liveAcs
-    std::unordered_map<uint32_t, std::size_t> liveByObject;  // object id → index in liveAcs
+    // The indexes name a record by its slot, which it keeps while it moves; the slot names its
+    // place in liveAcs. A compaction then moves a record's place in a plain array only.
+    std::unordered_map<uint32_t, uint32_t> liveByHex;     // hex id → slot
+    std::unordered_map<uint32_t, uint32_t> liveByObject;  // object id → slot
+    std::vector<uint32_t> liveSlots;                      // by place in liveAcs: its slot
+    std::vector<uint32_t> livePlaces;                     // by slot: the place in liveAcs
+    std::vector<uint32_t> freeLiveSlots;
     std::vector<int32_t> liveWake;  // by place in liveAcs: the fast tick its update is due
     std::unordered_multimap<std::string, uint32_t> liveByCallsign;  // callsign → hex ids
     uint32_t staticHexCounter = 0;                                  // last static hex id handed out
