@@ -29,6 +29,7 @@ int32_t& g_addingLiveCount = g_trafficRun.addingLiveCount;
 int32_t& g_bufferedLiveCount = g_trafficRun.bufferedLiveCount;
 uint64_t& g_refusedPhaseMoves = g_trafficRun.refusedPhaseMoves;
 const std::vector<int32_t>& g_liveWake = g_trafficRun.liveWake;
+const std::vector<uint8_t>& g_liveAtStand = g_trafficRun.liveAtStand;
 
 namespace {
 
@@ -38,6 +39,7 @@ std::vector<uint32_t>& g_liveSlots = g_trafficRun.liveSlots;
 std::vector<uint32_t>& g_livePlaces = g_trafficRun.livePlaces;
 std::vector<uint32_t>& g_freeLiveSlots = g_trafficRun.freeLiveSlots;
 std::vector<int32_t>& g_liveWakeTicks = g_trafficRun.liveWake;
+std::vector<uint8_t>& g_liveAtStandFlags = g_trafficRun.liveAtStand;
 std::unordered_multimap<std::string, uint32_t>& g_liveByCallsign = g_trafficRun.liveByCallsign;
 bool& g_liveDropRaised = g_trafficRun.liveDropRaised;
 uint32_t& g_staticHexCounter = g_trafficRun.staticHexCounter;
@@ -47,6 +49,11 @@ bool& g_dropFlagRaised = g_trafficRun.dropFlagRaised;
 std::size_t lf_indexOf(const LiveAc& aircraft)
 {
     return static_cast<std::size_t>(&aircraft - g_liveAcs.data());
+}
+
+uint8_t lf_atStand(const LiveAc& aircraft)
+{
+    return aircraft.phase == FlightPhase::parking || aircraft.phase == FlightPhase::parked ? 1 : 0;
 }
 
 // The record at `place`, the last one indexed so far, gets a slot, and the indexes name it.
@@ -67,12 +74,13 @@ void lf_index(std::size_t place)
     if (aircraft.objectId != 0) g_liveByObject[aircraft.objectId] = slot;
 }
 
-// The record at `from` moved to `to`: its slot and wake tick go with it.
+// The record at `from` moved to `to`: its slot, wake tick and stand flag go with it.
 void lf_moveIndexed(std::size_t from, std::size_t to)
 {
     g_liveSlots[to] = g_liveSlots[from];
     g_livePlaces[g_liveSlots[to]] = static_cast<uint32_t>(to);
     g_liveWakeTicks[to] = g_liveWakeTicks[from];
+    g_liveAtStandFlags[to] = g_liveAtStandFlags[from];
 }
 
 void lf_indexCallsign(const LiveAc& aircraft)
@@ -291,6 +299,7 @@ LiveAc& lf_appendLive(LiveAc&& aircraft)
 {
     g_liveAcs.push_back(std::move(aircraft));
     g_liveWakeTicks.push_back(lf_wakeTick(g_liveAcs.back()));
+    g_liveAtStandFlags.push_back(lf_atStand(g_liveAcs.back()));
     lf_indexCallsign(g_liveAcs.back());
     lf_index(g_liveAcs.size() - 1);
     lf_count(g_liveAcs.back().state, 1);
@@ -329,6 +338,7 @@ void lf_eraseLiveAc(LiveAc& aircraft)
     }
     g_liveAcs.pop_back();
     g_liveWakeTicks.pop_back();
+    g_liveAtStandFlags.pop_back();
     g_liveSlots.pop_back();
 }
 
@@ -359,6 +369,7 @@ void lf_compactLiveAcs()
     }
     g_liveAcs.erase(g_liveAcs.begin() + static_cast<std::ptrdiff_t>(kept), g_liveAcs.end());
     g_liveWakeTicks.resize(kept);
+    g_liveAtStandFlags.resize(kept);
     g_liveSlots.resize(kept);
 }
 
@@ -371,6 +382,15 @@ void lf_noteDropFlag()
 bool lf_liveDropRaised() { return g_liveDropRaised; }
 
 void lf_refreshWake(const LiveAc& aircraft) { lf_setWake(aircraft, lf_wakeTick(aircraft)); }
+
+void lf_notePhase(const LiveAc& aircraft)
+{
+    // A record not yet appended takes its flag when it is.
+    const std::size_t i = lf_indexOf(aircraft);
+    if (i < g_liveAtStandFlags.size() && &g_liveAcs[i] == &aircraft) {
+        g_liveAtStandFlags[i] = lf_atStand(aircraft);
+    }
+}
 
 void lf_compactStaticAcs()
 {
@@ -396,10 +416,12 @@ void lf_reindexTraffic()
     g_addingLiveCount = 0;
     g_bufferedLiveCount = 0;
     g_liveWakeTicks.clear();
+    g_liveAtStandFlags.clear();
     // A record edited in place may carry a drop flag that no one noted.
     g_liveDropRaised = true;
     for (std::size_t i = 0; i < g_liveAcs.size(); ++i) {
         g_liveWakeTicks.push_back(lf_wakeTick(g_liveAcs[i]));
+        g_liveAtStandFlags.push_back(lf_atStand(g_liveAcs[i]));
         lf_indexCallsign(g_liveAcs[i]);
         lf_index(i);
         lf_count(g_liveAcs[i].state, 1);

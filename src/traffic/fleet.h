@@ -90,6 +90,11 @@ extern uint64_t& g_refusedPhaseMoves;
 // change; lf_refreshWake after a change of a buffered record's samples.
 extern const std::vector<int32_t>& g_liveWake;
 void lf_refreshWake(const LiveAc& aircraft);
+// By place in g_liveAcs, 1 for a record parking or parked: a static aircraft's stand check
+// looks at those few instead of visiting every record. Kept by every append, erase, compaction
+// and phase change (lf_notePhase).
+extern const std::vector<uint8_t>& g_liveAtStand;
+void lf_notePhase(const LiveAc& aircraft);
 // Whether a drop flag was raised since the live records were last compacted: the walk does not
 // visit every record to find them.
 bool lf_liveDropRaised();

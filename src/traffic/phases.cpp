@@ -84,6 +84,7 @@ bool lf_setLivePhase(LiveAc& aircraft, FlightPhase to, PhaseMemory memory)
         aircraft.previousPhase = from;
     }
     aircraft.phase = to;
+    lf_notePhase(aircraft);
     // Whatever the way in (a spawn, an arrival, an arrival leaving again before it stood), a
     // parked record has its parking time: the max-park limit otherwise reads it as parked since
     // the epoch and removes it first.

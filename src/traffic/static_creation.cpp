@@ -45,8 +45,11 @@ bool lf_leaving(const StaticAc& statik)
 
 bool lf_liveInTheWay(const ParkCandidate& c, const ParkStand* stand)
 {
-    for (const LiveAc& live : g_liveAcs) {
-        if (live.phase != FlightPhase::parking && live.phase != FlightPhase::parked) continue;
+    // By the flags: of a thousand live records a few stand, and a visit to each record would
+    // cost the hand-over a cache miss per record.
+    for (std::size_t i = 0; i < g_liveAtStand.size(); ++i) {
+        if (g_liveAtStand[i] == 0) continue;
+        const LiveAc& live = g_liveAcs[i];
         if (!lf_onOrNextTo(c, stand, live.standId, live.size_nm)) continue;
         if (live.standId == c.standId) {
             gf_log(fmt::format("{:8}: no static parking for {}, live aircraft {} standing here",

@@ -95,7 +95,8 @@ struct TrafficRun {
     std::vector<uint32_t> liveSlots;                      // by place in liveAcs: its slot
     std::vector<uint32_t> livePlaces;                     // by slot: the place in liveAcs
     std::vector<uint32_t> freeLiveSlots;
-    std::vector<int32_t> liveWake;  // by place in liveAcs: the fast tick its update is due
+    std::vector<int32_t> liveWake;     // by place in liveAcs: the fast tick its update is due
+    std::vector<uint8_t> liveAtStand;  // by place in liveAcs: 1 while parking or parked
     std::unordered_multimap<std::string, uint32_t> liveByCallsign;  // callsign → hex ids
     uint32_t staticHexCounter = 0;                                  // last static hex id handed out
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
