@@ -5,8 +5,10 @@
 // Threads: main-loop thread. g_trafficMutex and g_simQueueMutex are only tried here (the tick
 // never waits); the hand-overs to the simulator link take g_simQueueMutex, which the
 // "SimClient" thread holds only to swap its queues. The two are never held together.
+#include <algorithm>
 #include <mutex>
 #include <numbers>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -34,6 +36,7 @@ constexpr int kMergesPerTick = 2;
 constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
 bool& g_inRangePending = g_trafficRun.inRangePending;
+std::deque<HandedOver>& g_handedOver = g_trafficRun.handedOver;
 
 // The next record's per-tick fields are fetched while this one is updated: a record is 1.3 kB,
 // too far apart for the processor to guess, and a walk of 500 that waits for each one's first
@@ -76,26 +79,66 @@ bool lf_unanswered(const StaticAc& aircraft)
            int64_t{g_fastTicks} - aircraft.handedOverTick >= kCreationAnswer_ticks;
 }
 
+void lf_noteHandedOver(StaticAc& aircraft, int32_t tick, bool live)
+{
+    aircraft.handedOverTick = tick;
+    g_handedOver.push_back({aircraft.hexId, tick, live});
+}
+
+StaticAc* lf_unansweredRecord(const HandedOver& entry)
+{
+    StaticAc* aircraft = entry.live ? lf_findLive(entry.hexId) : lf_findStatic(entry.hexId);
+    // A record handed over again since has a later entry, from which its wait runs.
+    if (!aircraft || aircraft->handedOverTick != entry.tick || !lf_unanswered(*aircraft) ||
+        aircraft->drop) {
+        return nullptr;
+    }
+    return aircraft;
+}
+
+// The records whose creation went to the link kCreationAnswer_ticks ago or more and is still
+// unanswered. Only the front of the hand-over order can be that old: a walk over every record
+// cost a quarter of a millisecond in a full sky.
+void lf_takeUnanswered(std::vector<LiveAc*>& live, std::vector<StaticAc*>& statics)
+{
+    while (!g_handedOver.empty() &&
+           int64_t{g_fastTicks} - g_handedOver.front().tick >= kCreationAnswer_ticks) {
+        const HandedOver entry = g_handedOver.front();
+        g_handedOver.pop_front();
+        StaticAc* aircraft = lf_unansweredRecord(entry);
+        if (!aircraft) continue;
+        if (entry.live) {
+            live.push_back(static_cast<LiveAc*>(aircraft));
+        } else {
+            statics.push_back(aircraft);
+        }
+    }
+    // The log names them in the order of the records, as the walk did.
+    std::sort(live.begin(), live.end());
+    std::sort(statics.begin(), statics.end());
+}
+
 // The record goes, and with it the creation's object in the simulator (fleet.cpp).
 void lf_dropUnansweredCreations()
 {
     if (g_fastTicks % kSweepEvery != 0) return;
     lf_forgetOldGiveUps();
-    for (LiveAc& aircraft : g_liveAcs) {
-        if (!lf_unanswered(aircraft) || aircraft.drop) continue;
+    std::vector<LiveAc*> live;
+    std::vector<StaticAc*> statics;
+    lf_takeUnanswered(live, statics);
+    for (LiveAc* aircraft : live) {
         gf_logHighlighted(
-            fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
-        lf_releaseStand(aircraft.standId, aircraft.hexId);
-        lf_noteGivenUpCreation(aircraft);
+            fmt::format("{} was not created within 30 s", gf_flightDescription(*aircraft)));
+        lf_releaseStand(aircraft->standId, aircraft->hexId);
+        lf_noteGivenUpCreation(*aircraft);
         // Its room is not counted free here: the link removes its object, and that removal is
         // counted when it is seen.
-        aircraft.drop = 1;
+        aircraft->drop = 1;
     }
-    for (StaticAc& aircraft : g_staticAcs) {
-        if (!lf_unanswered(aircraft) || aircraft.drop) continue;
+    for (StaticAc* aircraft : statics) {
         gf_logHighlighted(
-            fmt::format("{} was not created within 30 s", gf_flightDescription(aircraft)));
-        aircraft.drop = 1;
+            fmt::format("{} was not created within 30 s", gf_flightDescription(*aircraft)));
+        aircraft->drop = 1;
     }
 }
 
@@ -168,7 +211,7 @@ void lf_pumpQueues()
         AiCreateRequest& request = g_liveCreateQueue.front();
         if (LiveAc* aircraft = lf_findLive(request.hexId)) {
             request = lf_liveCreateRequest(*aircraft);
-            aircraft->handedOverTick = tick;
+            lf_noteHandedOver(*aircraft, tick, true);
         }
         gf_queueCreateAc(request);
         lf_noteCreationHandedOver(request.hexId);
@@ -179,7 +222,7 @@ void lf_pumpQueues()
         gf_queueCreateAc(g_staticCreateQueue.front());
         lf_noteCreationHandedOver(g_staticCreateQueue.front().hexId);
         if (StaticAc* aircraft = lf_findStatic(g_staticCreateQueue.front().hexId)) {
-            aircraft->handedOverTick = tick;
+            lf_noteHandedOver(*aircraft, tick, false);
         }
         g_staticCreateQueue.pop_front();
     }

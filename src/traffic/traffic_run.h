@@ -60,6 +60,15 @@ struct FullSimulator {
     bool operator==(const FullSimulator&) const = default;
 };
 
+// A create request handed to the link. Requests go one at a time in tick order, so the sweep
+// for unanswered ones need look only at the front of that order.
+struct HandedOver {
+    uint32_t hexId = 0;
+    int32_t tick = 0;   // g_fastTicks of the hand-over: 51200
+    bool live = false;  // a live record's, else a static one's
+    bool operator==(const HandedOver&) const = default;
+};
+
 // A new flight not built because no slot was free for it at the live limit.
 struct HeldOutFlight {
     std::string callsign;
@@ -111,6 +120,7 @@ struct TrafficRun {
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
     std::vector<SimResult> results;  // the batch of the simulator's results being handled
     // Creations unanswered or refused (creation_answers.cpp).
+    std::deque<HandedOver> handedOver;  // in the order handed over (fast_tick.cpp)
     std::unordered_map<uint32_t, GivenUpCreation> givenUpCreations;  // by hex id
     std::optional<FullSimulator> fullSimulator;                      // none: not full
     // Learning and the lists (learned_options.cpp, lists.cpp).
