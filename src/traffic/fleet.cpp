@@ -117,6 +117,41 @@ LiveAc* lf_lookup(const Map& map, uint32_t key)
 
 bool lf_dropped(const StaticAc& aircraft) { return aircraft.drop || aircraft.dropWhileQueued; }
 
+std::unordered_map<uint32_t, std::size_t>& g_staticByHex = g_trafficRun.staticByHex;
+std::unordered_map<uint32_t, std::size_t>& g_staticByObject = g_trafficRun.staticByObject;
+
+// Static records are appended and edited in place outside this file, so a place noted for a key
+// is only a hint: the record there is checked, and a key it does not name is looked for by a
+// walk, as before, which notes where it was found. Each activation of a created static looked
+// its record up by a walk on every tick of its two seconds, each report of its object another.
+StaticAc* lf_findStaticBy(std::unordered_map<uint32_t, std::size_t>& places, uint32_t key,
+                          uint32_t StaticAc::*field)
+{
+    const auto place = places.find(key);
+    if (place != places.end() && place->second < g_staticAcs.size() &&
+        g_staticAcs[place->second].*field == key) {
+        return &g_staticAcs[place->second];
+    }
+    const auto found = std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
+                                    [key, field](const StaticAc& s) { return s.*field == key; });
+    if (found == g_staticAcs.end()) {
+        if (place != places.end()) places.erase(place);
+        return nullptr;
+    }
+    places[key] = static_cast<std::size_t>(found - g_staticAcs.begin());
+    return &*found;
+}
+
+// The erased record's keys are forgotten, the one moved into its place is noted there.
+void lf_notePlacesAfterErase(const StaticAc& erased, const StaticAc* moved, std::size_t place)
+{
+    g_staticByHex.erase(erased.hexId);
+    if (erased.objectId != 0) g_staticByObject.erase(erased.objectId);
+    if (!moved) return;
+    g_staticByHex[moved->hexId] = place;
+    if (moved->objectId != 0) g_staticByObject[moved->objectId] = place;
+}
+
 int32_t lf_wakeTick(const LiveAc& aircraft)
 {
     switch (aircraft.state) {
@@ -164,19 +199,13 @@ LiveAc* lf_findLiveByObject(uint32_t objectId)
 
 StaticAc* lf_findStatic(uint32_t hexId)
 {
-    // Statics are few (one per stand at most) and are looked up only on their own events.
-    const auto found = std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
-                                    [hexId](const StaticAc& s) { return s.hexId == hexId; });
-    return found == g_staticAcs.end() ? nullptr : &*found;
+    return lf_findStaticBy(g_staticByHex, hexId, &StaticAc::hexId);
 }
 
 StaticAc* lf_findStaticByObject(uint32_t objectId)
 {
     if (objectId == 0) return nullptr;
-    const auto found =
-        std::find_if(g_staticAcs.begin(), g_staticAcs.end(),
-                     [objectId](const StaticAc& s) { return s.objectId == objectId; });
-    return found == g_staticAcs.end() ? nullptr : &*found;
+    return lf_findStaticBy(g_staticByObject, objectId, &StaticAc::objectId);
 }
 
 LiveAc* lf_findLiveByCallsign(const std::string& callsign,
@@ -313,6 +342,15 @@ void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId)
     if (objectId != 0) g_liveByObject[objectId] = g_liveSlots[lf_indexOf(aircraft)];
 }
 
+void lf_setStaticObjectId(StaticAc& aircraft, uint32_t objectId)
+{
+    if (aircraft.objectId != 0) g_staticByObject.erase(aircraft.objectId);
+    aircraft.objectId = objectId;
+    if (objectId != 0) {
+        g_staticByObject[objectId] = static_cast<std::size_t>(&aircraft - g_staticAcs.data());
+    }
+}
+
 void lf_setLiveState(LiveAc& aircraft, SimObjectState state)
 {
     lf_count(aircraft.state, -1);
@@ -345,7 +383,10 @@ void lf_eraseLiveAc(LiveAc& aircraft)
 void lf_eraseStaticAc(StaticAc& aircraft)
 {
     lf_abandonCreationOf(aircraft);
-    if (&aircraft != &g_staticAcs.back()) aircraft = std::move(g_staticAcs.back());
+    const bool last = &aircraft == &g_staticAcs.back();
+    lf_notePlacesAfterErase(aircraft, last ? nullptr : &g_staticAcs.back(),
+                            static_cast<std::size_t>(&aircraft - g_staticAcs.data()));
+    if (!last) aircraft = std::move(g_staticAcs.back());
     g_staticAcs.pop_back();
 }
 
@@ -397,11 +438,16 @@ void lf_compactStaticAcs()
     // A static record is erased only for a raised flag: without one there is none to find.
     if (!g_dropFlagRaised) return;
     g_dropFlagRaised = false;
-    std::erase_if(g_staticAcs, [](const StaticAc& aircraft) {
+    const auto erased = std::erase_if(g_staticAcs, [](const StaticAc& aircraft) {
         if (!lf_dropped(aircraft)) return false;
         lf_abandonCreationOf(aircraft);
         return true;
     });
+    // The records after an erased one moved: their places are found again as they are needed.
+    if (erased != 0) {
+        g_staticByHex.clear();
+        g_staticByObject.clear();
+    }
 }
 
 void lf_reindexTraffic()

@@ -68,6 +68,7 @@ void lf_setLiveCallsign(LiveAc& aircraft, const std::string& callsign);
 LiveAc& lf_appendLive(LiveAc&& aircraft);
 // Records the object id the simulator gave (0 forgets it).
 void lf_setLiveObjectId(LiveAc& aircraft, uint32_t objectId);
+void lf_setStaticObjectId(StaticAc& aircraft, uint32_t objectId);
 // Every state change of a live record goes through here, for the active count.
 void lf_setLiveState(LiveAc& aircraft, SimObjectState state);
 // What a phase change does with the phase it leaves.

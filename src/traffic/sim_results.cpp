@@ -116,7 +116,7 @@ void lf_onStaticCreated(const SimResult& result)
         if (result.objectId >= 3) g_removeIdQueue.push_back(result.objectId);
         return;
     }
-    aircraft->objectId = result.objectId;
+    lf_setStaticObjectId(*aircraft, result.objectId);
     lf_noteCreationMade(aircraft->hexId);
     g_createdObjects.push_back(result);
 }

@@ -107,6 +107,9 @@ struct TrafficRun {
     std::vector<int32_t> liveWake;     // by place in liveAcs: the fast tick its update is due
     std::vector<uint8_t> liveAtStand;  // by place in liveAcs: 1 while parking or parked
     std::unordered_multimap<std::string, uint32_t> liveByCallsign;  // callsign → hex ids
+    // Where a static record was last found, by hex id and by object id (fleet.cpp).
+    std::unordered_map<uint32_t, std::size_t> staticByHex;
+    std::unordered_map<uint32_t, std::size_t> staticByObject;
     uint32_t staticHexCounter = 0;                                  // last static hex id handed out
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
     bool dropFlagRaised = false;                 // since the statics were last compacted
