@@ -63,8 +63,7 @@ StaticAc lf_static(uint32_t hex, SimObjectState state, uint32_t objectId)
     data.hexId = hex;
     data.callsign = "ST" + std::to_string(hex) + "*";
     data.size_nm = 0.0097;
-    StaticAc aircraft(data, 0, 52.29 + (hex % 25) * 0.0005, 4.70 + (hex / 25) * 0.0005, 1.0,
-                      false);
+    StaticAc aircraft(data, 0, 52.29 + (hex % 25) * 0.0005, 4.70 + (hex / 25) * 0.0005, 1.0, false);
     aircraft.state = state;
     aircraft.objectId = objectId;
     return aircraft;
@@ -76,7 +75,9 @@ void lf_prepare()
     gf_reserveTrafficContainers();
     gf_reserveSimQueues();
     g_largeModels.insert(gf_modelIndex("A320"));
-    for (int i = 0; i < kLive; ++i) lf_appendLive(lf_buffered(kFirstHex + static_cast<uint32_t>(i)));
+    for (int i = 0; i < kLive; ++i) {
+        lf_appendLive(lf_buffered(kFirstHex + static_cast<uint32_t>(i)));
+    }
     for (int i = 0; i < kStatics; ++i) {
         const auto hex = static_cast<uint32_t>(i + 1);
         g_staticAcs.push_back(lf_static(hex, SimObjectState::active, kFirstStaticObject + hex));

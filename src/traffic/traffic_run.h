@@ -110,7 +110,7 @@ struct TrafficRun {
     // Where a static record was last found, by hex id and by object id (fleet.cpp).
     std::unordered_map<uint32_t, std::size_t> staticByHex;
     std::unordered_map<uint32_t, std::size_t> staticByObject;
-    uint32_t staticHexCounter = 0;                                  // last static hex id handed out
+    uint32_t staticHexCounter = 0;               // last static hex id handed out
     std::unordered_set<std::string> keptTitles;  // nodes never move: views into them stay valid
     bool dropFlagRaised = false;                 // since the statics were last compacted
     bool liveDropRaised = false;                 // since the live records were last compacted
