@@ -145,6 +145,8 @@ void Simulator::buildWorld(SimConfig config)
     start_ = platform::steadyNow();
     startEpoch_s_ = static_cast<double>(platform::epochSeconds());
     now_ = Nanos(0);
+    dispatcher_ = {};
+    lastDispatch_ = Nanos(0);
     nextFrameIndex_ = 0;
     nextFrame_ = nextTrace_ = nextSecond_ = next4Seconds_ = next6Hz_ = Nanos(0);
     flightRunning_ = config_.flightRunning;
@@ -233,7 +235,18 @@ Connection* Simulator::live(HANDLE handle, CallScope& call)
 
 Connection* Simulator::begin(HANDLE handle, CallScope& call)
 {
-    advance();
+    // A real simulator runs its frames in its own process: a client's call costs the client a
+    // message, not a frame. So while a client dispatches, only its dispatching thread moves the
+    // world on, and a call from another thread sees the world as of the last frame; had its
+    // fast tick stepped the frames it met, the program's own tick would be timed with the
+    // stand-in's frames and trace writes in it. A world left a tenth of a second without a
+    // dispatch moves on with any call.
+    const Nanos sinceDispatch =
+        std::chrono::duration_cast<Nanos>(platform::steadyNow() - start_) - lastDispatch_;
+    if (dispatcher_ == std::thread::id{} || dispatcher_ == std::this_thread::get_id() ||
+        sinceDispatch > std::chrono::milliseconds(100)) {
+        advance();
+    }
     Connection* c = live(handle, call);
     HRESULT result = S_OK;
     if (!c || failsOnDemand(call, c, result)) return nullptr;
@@ -395,6 +408,8 @@ HRESULT Simulator::callDispatch(HANDLE handle, DispatchProc dispatch, void* cont
     {
         std::scoped_lock lock(mutex_);
         advance();
+        dispatcher_ = std::this_thread::get_id();
+        lastDispatch_ = now_;
         const auto it = connections_.find(reinterpret_cast<uintptr_t>(handle));
         if (it == connections_.end() || it->second.dead) {
             // Not logged: a client polls every millisecond.

@@ -1,6 +1,7 @@
 // The stand-in simulator behind the SimConnect declarations: one world (the user aircraft, AI
 // objects, traffic of its own, a flat field) shared by every client connection, advanced in
-// frames by the platform clock whenever a client calls in.
+// frames by the platform clock whenever a client calls in; once a client dispatches, by its
+// dispatching thread (see begin).
 //
 // Threads: none of its own. Clients call from any thread; every call takes mutex_ (a leaf:
 // nothing else is locked under it) for its whole length, except that SimConnect_CallDispatch
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/clock.h"
@@ -250,6 +252,9 @@ private:
     Nanos now_{0};
     uint64_t nextFrameIndex_ = 0;
     Nanos nextFrame_{0};  // time of frame nextFrameIndex_
+    // The thread that last called SimConnect_CallDispatch, and when.
+    std::thread::id dispatcher_{};
+    Nanos lastDispatch_{0};
     Nanos nextTrace_{0};
     Nanos nextSecond_{0};
     Nanos next4Seconds_{0};

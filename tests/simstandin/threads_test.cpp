@@ -65,5 +65,25 @@ TEST_F(TwoThreads, DispatchAndRequestsRunSideBySide)
     EXPECT_EQ(frozen, kCreates);
 }
 
+// The simulator runs its frames in a process of its own: a request from the program's main loop
+// must not step them on its thread, or its fast tick would be timed with the stand-in's frames.
+TEST_F(TwoThreads, ACallBesideTheDispatchingThreadLeavesTheFramesToIt)
+{
+    world();
+    connect();
+    std::thread([this] { dispatch(); }).join();
+    advance(0.05);
+    SimConnect_RequestDataOnSimObjectType(handle_, kReqInRange, kDefInRange, 20000,
+                                          SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+    const double dispatched_s = simstandin::calls().back().time_s;
+    // Left a tenth of a second without a dispatch, the world moves on with any call.
+    advance(0.2);
+    SimConnect_RequestDataOnSimObjectType(handle_, kReqInRange, kDefInRange, 20000,
+                                          SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+    const double later_s = simstandin::calls().back().time_s;
+    EXPECT_LT(dispatched_s, 0.01);
+    EXPECT_NEAR(later_s, 0.25, 0.02);
+}
+
 }  // namespace
 }  // namespace qel::test
