@@ -181,11 +181,17 @@ void lf_count(SimObjectState state, int32_t step)
     if (state == SimObjectState::buffer) g_bufferedLiveCount += step;
 }
 
-// A record that is not (or no longer) in the container has no wake tick to keep.
-void lf_setWake(const LiveAc& aircraft, int32_t tick)
+// Whether the record is in the container, indexed: one not yet appended, or no longer there,
+// has no wake tick or stand flag to keep.
+bool lf_indexed(const LiveAc& aircraft)
 {
     const std::size_t i = lf_indexOf(aircraft);
-    if (i < g_liveWakeTicks.size() && &g_liveAcs[i] == &aircraft) g_liveWakeTicks[i] = tick;
+    return i < g_liveWakeTicks.size() && &g_liveAcs[i] == &aircraft;
+}
+
+void lf_setWake(const LiveAc& aircraft, int32_t tick)
+{
+    if (lf_indexed(aircraft)) g_liveWakeTicks[lf_indexOf(aircraft)] = tick;
 }
 
 }  // namespace
@@ -427,10 +433,7 @@ void lf_refreshWake(const LiveAc& aircraft) { lf_setWake(aircraft, lf_wakeTick(a
 void lf_notePhase(const LiveAc& aircraft)
 {
     // A record not yet appended takes its flag when it is.
-    const std::size_t i = lf_indexOf(aircraft);
-    if (i < g_liveAtStandFlags.size() && &g_liveAcs[i] == &aircraft) {
-        g_liveAtStandFlags[i] = lf_atStand(aircraft);
-    }
+    if (lf_indexed(aircraft)) g_liveAtStandFlags[lf_indexOf(aircraft)] = lf_atStand(aircraft);
 }
 
 void lf_compactStaticAcs()
