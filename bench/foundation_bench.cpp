@@ -1,13 +1,18 @@
 // Costs of the foundation's hot helpers: the distance that every tick measures per aircraft,
-// the code lookups of every decoded record, and the half-hour parse of every stand option.
+// the code lookups of every decoded record, the half-hour parse of every stand option, and what
+// a log line costs the thread that writes it (the main loop writes them on its tick).
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "foundation/codes.h"
 #include "foundation/geodesy.h"
 #include "foundation/halfhours.h"
+#include "foundation/log.h"
 
 namespace {
 
@@ -44,5 +49,20 @@ void BM_Hours2Bitset(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Hours2Bitset);
+
+// The livery line of a creation, into a Log.txt in a folder of its own.
+void BM_LogLine(benchmark::State& state)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("vntq-bench-log-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    qel::gf_openLog(dir / "Log.txt");
+    const std::string line = "          KLM1655                        KLM     B738    =2= "
+                             "Boeing 737-800 KLM PH-BXA";
+    for (auto _ : state) qel::gf_log(line);
+    qel::gf_closeLog();
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_LogLine)->UseRealTime();
 
 }  // namespace

@@ -1,11 +1,20 @@
 // Log.txt: the writers, the header line and the generations of older files.
 //
 // Threads: every writer may be called from any thread; each takes g_logMutex (ranked last, so
-// no other lock is taken while it is held) and writes its whole line under it.
+// no other lock is taken while it is held) and adds its whole line under it. A line goes to the
+// file from the log's own writer thread within kWriteEvery: a write to the file can hold its
+// caller for hundreds of microseconds on a busy disk, and the main loop logs on its 10 ms tick.
+// So the lines of a wait after a stop ("Exiting: ...", the sign-out) are still readable during
+// the wait and survive a kill in it. Highlighted lines, gf_logFlush and gf_flushLog write
+// everything at once on the calling thread, under g_logFileMutex, which is taken before
+// g_logMutex.
 #include "foundation/log.h"
 
+#include <condition_variable>
 #include <stdexcept>
+#include <string>
 #include <system_error>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -22,6 +31,41 @@ std::atomic<bool> g_closeRequested{false};
 
 namespace {
 
+constexpr auto kWriteEvery = std::chrono::milliseconds(20);
+
+std::mutex g_logFileMutex;       // guards g_logStream; taken before g_logMutex
+std::string g_logPending;        // guarded by g_logMutex: lines not yet in the file
+bool g_logOpen = false;          // guarded by g_logMutex: g_logStream is open
+std::condition_variable g_logWake;  // with g_logMutex: the writer is to stop
+
+// The log's writer: started by the first gf_openLog, stopped at process exit. Declared after
+// the stream so that it is stopped, and has written its last lines, before the stream goes.
+class LogWriter {
+public:
+    void start()
+    {
+        std::scoped_lock lock(g_logMutex);
+        if (thread_.joinable()) return;
+        stopping_ = false;
+        thread_ = std::thread([this] { run(); });
+    }
+    ~LogWriter()
+    {
+        {
+            std::scoped_lock lock(g_logMutex);
+            stopping_ = true;
+        }
+        g_logWake.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void run();
+    bool stopping_ = false;  // guarded by g_logMutex
+    std::thread thread_;
+};
+LogWriter g_logWriter;
+
 bool lf_isControl(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
@@ -30,28 +74,62 @@ bool lf_isControl(char c)
 
 // Text from outside (a reply, a callsign) may hold NUL or terminal escapes: they are written
 // as \xNN so that Log.txt stays a readable text file.
-void lf_writeText(std::string_view text)
+void lf_addText(std::string& to, std::string_view text)
 {
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (!lf_isControl(text[i])) continue;
-        g_logStream << text.substr(start, i - start)
-                    << fmt::format("\\x{:02X}", static_cast<unsigned char>(text[i]));
+        to.append(text.substr(start, i - start));
+        to.append(fmt::format("\\x{:02X}", static_cast<unsigned char>(text[i])));
         start = i + 1;
     }
-    g_logStream << text.substr(start);
+    to.append(text.substr(start));
 }
 
-// Every line goes to the file at once: the lines of a wait after a stop ("Exiting: ...", the
-// sign-out) must be readable during the wait and survive a kill in it.
-void lf_write(std::string_view prefix, std::string_view text)
+// Under g_logFileMutex: the lines added so far go to the file, in the order they were added.
+void lf_writePending()
 {
-    std::scoped_lock lock(g_logMutex);
-    if (!g_logStream.is_open()) return;
-    g_logStream << prefix;
-    lf_writeText(text);
-    g_logStream << '\n';
+    std::string lines;
+    {
+        std::scoped_lock lock(g_logMutex);
+        lines.swap(g_logPending);
+    }
+    if (lines.empty() || !g_logStream.is_open()) return;
+    g_logStream.write(lines.data(), static_cast<std::streamsize>(lines.size()));
     g_logStream.flush();
+}
+
+void lf_writeNow()
+{
+    std::scoped_lock lock(g_logFileMutex);
+    lf_writePending();
+}
+
+void LogWriter::run()
+{
+    std::unique_lock lock(g_logMutex);
+    while (!stopping_) {
+        g_logWake.wait_for(lock, kWriteEvery, [this] { return stopping_; });
+        if (g_logPending.empty()) continue;
+        lock.unlock();
+        lf_writeNow();
+        lock.lock();
+    }
+    lock.unlock();
+    lf_writeNow();
+}
+
+// A line is added whole under the lock, so that lines from several threads never interleave.
+void lf_write(std::string_view prefix, std::string_view text, bool now)
+{
+    {
+        std::scoped_lock lock(g_logMutex);
+        if (!g_logOpen) return;
+        g_logPending.append(prefix);
+        lf_addText(g_logPending, text);
+        g_logPending.push_back('\n');
+    }
+    if (now) lf_writeNow();
 }
 
 // The path's text with `zeros` inserted before its last dot; empty when there is no dot.
@@ -84,19 +162,15 @@ void lf_copyIfExists(bool& ok, const std::filesystem::path& from, const std::fil
 
 }  // namespace
 
-void gf_log(std::string_view text) { lf_write({}, text); }
+void gf_log(std::string_view text) { lf_write({}, text, false); }
 
-void gf_logHighlighted(std::string_view text) { lf_write("==> ", text); }
+void gf_logHighlighted(std::string_view text) { lf_write("==> ", text, true); }
 
-void gf_logIndented(std::string_view text) { lf_write("          ", text); }
+void gf_logIndented(std::string_view text) { lf_write("          ", text, false); }
 
-void gf_logFlush(std::string_view text) { lf_write({}, text); }
+void gf_logFlush(std::string_view text) { lf_write({}, text, true); }
 
-void gf_flushLog()
-{
-    std::scoped_lock lock(g_logMutex);
-    if (g_logStream.is_open()) g_logStream.flush();
-}
+void gf_flushLog() { lf_writeNow(); }
 
 void lf_logUnlessStopping(std::string_view text)
 {
@@ -106,8 +180,10 @@ void lf_logUnlessStopping(std::string_view text)
 void gf_openLog(const std::filesystem::path& path)
 {
     gf_saveUpto3GenerationsOf(path);
+    g_logWriter.start();
     {
-        std::scoped_lock lock(g_logMutex);
+        std::scoped_lock fileLock(g_logFileMutex);
+        lf_writePending();  // the lines of the file before belong to it
         if (g_logStream.is_open()) g_logStream.close();
         g_logStream.clear();
         g_logStream.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
@@ -117,9 +193,9 @@ void gf_openLog(const std::filesystem::path& path)
             g_logStream.close();
             g_logStream.open(path, std::ios::app | std::ios::binary);
         }
-        if (!g_logStream.is_open()) {
-            throw std::runtime_error("Failed to write file " + path.string());
-        }
+        std::scoped_lock lock(g_logMutex);
+        g_logOpen = g_logStream.is_open();
+        if (!g_logOpen) throw std::runtime_error("Failed to write file " + path.string());
     }
     gf_log(fmt::format("{} (utc) {} version {} for {}", gf_timeString(platform::epochSeconds()),
                        "VNTQ", g_programVersion.text(), "MSFS 2020/2024"));
@@ -133,7 +209,10 @@ void gf_appendToLog(const std::filesystem::path& path, std::string_view text)
 
 void gf_closeLog()
 {
+    std::scoped_lock fileLock(g_logFileMutex);
+    lf_writePending();
     std::scoped_lock lock(g_logMutex);
+    g_logOpen = false;
     if (g_logStream.is_open()) g_logStream.close();
 }
 

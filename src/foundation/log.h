@@ -10,20 +10,20 @@
 
 namespace qel {
 
-extern std::ofstream g_logStream;  // guarded by g_logMutex; open from gf_openLog to process end
-extern std::mutex g_logMutex;      // serialises every write and flush of g_logStream; ranks last
+extern std::ofstream g_logStream;  // written by the log alone; open from gf_openLog to exit
+extern std::mutex g_logMutex;      // serialises the lines added to the log; ranks last
 
 // A stop of the program is under way (atomic; set by the stop protocol, read by every loop).
 extern std::atomic<bool> g_stopRequested;
 // The user closed the window (atomic).
 extern std::atomic<bool> g_closeRequested;
 
-// Any thread. Write nothing while the log is not open; never throw. Each line is flushed as it
-// is written.
+// Any thread. Write nothing while the log is not open; never throw. A line is in the file
+// within 20 ms, written by the log's own thread; the flushing ones write it before they return.
 void gf_log(std::string_view text);             // text "\n"
-void gf_logHighlighted(std::string_view text);  // "==> " text "\n"
+void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed
 void gf_logIndented(std::string_view text);     // 10 blanks, text "\n"
-void gf_logFlush(std::string_view text);        // the same as gf_log
+void gf_logFlush(std::string_view text);        // gf_log, then flush
 void gf_flushLog();                             // flush only
 // gf_log unless g_stopRequested or g_closeRequested is set.
 void lf_logUnlessStopping(std::string_view text);
