@@ -21,6 +21,7 @@
 #include "foundation/time.h"
 #include "foundation/version.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 
 namespace qel {
 
@@ -107,6 +108,7 @@ void lf_writeNow()
 
 void LogWriter::run()
 {
+    platform::setThreadName("Log writer");
     std::unique_lock lock(g_logMutex);
     while (!stopping_) {
         g_logWake.wait_for(lock, kWriteEvery, [this] { return stopping_; });
