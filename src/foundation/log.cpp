@@ -5,9 +5,9 @@
 // file from the log's own writer thread within kWriteEvery: a write to the file can hold its
 // caller for hundreds of microseconds on a busy disk, and the main loop logs on its 10 ms tick.
 // So the lines of a wait after a stop ("Exiting: ...", the sign-out) are still readable during
-// the wait and survive a kill in it. Highlighted lines, gf_logFlush and gf_flushLog write
-// everything at once on the calling thread, under g_logFileMutex, which is taken before
-// g_logMutex.
+// the wait and survive a kill in it. A highlighted line wakes the writer at once: the simulator
+// refusing creations gives up several in one tick. gf_logFlush and gf_flushLog write everything
+// on the calling thread, under g_logFileMutex, which is taken before g_logMutex.
 #include "foundation/log.h"
 
 #include <condition_variable>
@@ -37,12 +37,14 @@ constexpr auto kWriteEvery = std::chrono::milliseconds(20);
 std::mutex g_logFileMutex;       // guards g_logStream; taken before g_logMutex
 std::string g_logPending;        // guarded by g_logMutex: lines not yet in the file
 bool g_logOpen = false;          // guarded by g_logMutex: g_logStream is open
-std::condition_variable g_logWake;  // with g_logMutex: the writer is to stop
+std::condition_variable g_logWake;  // with g_logMutex: the writer is to write now, or stop
 
 // The log's writer: started by the first gf_openLog, stopped at process exit. Declared after
 // the stream so that it is stopped, and has written its last lines, before the stream goes.
 class LogWriter {
 public:
+    // Under g_logMutex; notify g_logWake after it is released.
+    void writeSoon() { soon_ = true; }
     void start()
     {
         std::scoped_lock lock(g_logMutex);
@@ -63,6 +65,7 @@ public:
 private:
     void run();
     bool stopping_ = false;  // guarded by g_logMutex
+    bool soon_ = false;      // guarded by g_logMutex
     std::thread thread_;
 };
 LogWriter g_logWriter;
@@ -111,7 +114,8 @@ void LogWriter::run()
     platform::setThreadName("Log writer");
     std::unique_lock lock(g_logMutex);
     while (!stopping_) {
-        g_logWake.wait_for(lock, kWriteEvery, [this] { return stopping_; });
+        g_logWake.wait_for(lock, kWriteEvery, [this] { return stopping_ || soon_; });
+        soon_ = false;
         if (g_logPending.empty()) continue;
         lock.unlock();
         lf_writeNow();
@@ -121,8 +125,10 @@ void LogWriter::run()
     lf_writeNow();
 }
 
+enum class Write { withTheNext, soon, now };
+
 // A line is added whole under the lock, so that lines from several threads never interleave.
-void lf_write(std::string_view prefix, std::string_view text, bool now)
+void lf_write(std::string_view prefix, std::string_view text, Write write)
 {
     {
         std::scoped_lock lock(g_logMutex);
@@ -130,8 +136,10 @@ void lf_write(std::string_view prefix, std::string_view text, bool now)
         g_logPending.append(prefix);
         lf_addText(g_logPending, text);
         g_logPending.push_back('\n');
+        if (write == Write::soon) g_logWriter.writeSoon();
     }
-    if (now) lf_writeNow();
+    if (write == Write::soon) g_logWake.notify_one();
+    if (write == Write::now) lf_writeNow();
 }
 
 // The path's text with `zeros` inserted before its last dot; empty when there is no dot.
@@ -164,13 +172,16 @@ void lf_copyIfExists(bool& ok, const std::filesystem::path& from, const std::fil
 
 }  // namespace
 
-void gf_log(std::string_view text) { lf_write({}, text, false); }
+void gf_log(std::string_view text) { lf_write({}, text, Write::withTheNext); }
 
-void gf_logHighlighted(std::string_view text) { lf_write("==> ", text, true); }
+void gf_logHighlighted(std::string_view text) { lf_write("==> ", text, Write::soon); }
 
-void gf_logIndented(std::string_view text) { lf_write("          ", text, false); }
+void gf_logIndented(std::string_view text)
+{
+    lf_write("          ", text, Write::withTheNext);
+}
 
-void gf_logFlush(std::string_view text) { lf_write({}, text, true); }
+void gf_logFlush(std::string_view text) { lf_write({}, text, Write::now); }
 
 void gf_flushLog() { lf_writeNow(); }
 

@@ -19,9 +19,10 @@ extern std::atomic<bool> g_stopRequested;
 extern std::atomic<bool> g_closeRequested;
 
 // Any thread. Write nothing while the log is not open; never throw. A line is in the file
-// within 20 ms, written by the log's own thread; the flushing ones write it before they return.
+// within 20 ms, written by the log's own thread; a highlighted one at once, and the flushing
+// ones before they return.
 void gf_log(std::string_view text);             // text "\n"
-void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed
+void gf_logHighlighted(std::string_view text);  // "==> " text "\n", written at once
 void gf_logIndented(std::string_view text);     // 10 blanks, text "\n"
 void gf_logFlush(std::string_view text);        // gf_log, then flush
 void gf_flushLog();                             // flush only
