@@ -57,8 +57,9 @@ void BM_LogLine(benchmark::State& state)
     const fs::path dir = fs::temp_directory_path() / ("vntq-bench-log-" + std::to_string(getpid()));
     fs::create_directories(dir);
     qel::gf_openLog(dir / "Log.txt");
-    const std::string line = "          KLM1655                        KLM     B738    =2= "
-                             "Boeing 737-800 KLM PH-BXA";
+    const std::string line =
+        "          KLM1655                        KLM     B738    =2= "
+        "Boeing 737-800 KLM PH-BXA";
     for (auto _ : state) qel::gf_log(line);
     qel::gf_closeLog();
     fs::remove_all(dir);

@@ -34,9 +34,9 @@ namespace {
 
 constexpr auto kWriteEvery = std::chrono::milliseconds(20);
 
-std::mutex g_logFileMutex;       // guards g_logStream; taken before g_logMutex
-std::string g_logPending;        // guarded by g_logMutex: lines not yet in the file
-bool g_logOpen = false;          // guarded by g_logMutex: g_logStream is open
+std::mutex g_logFileMutex;          // guards g_logStream; taken before g_logMutex
+std::string g_logPending;           // guarded by g_logMutex: lines not yet in the file
+bool g_logOpen = false;             // guarded by g_logMutex: g_logStream is open
 std::condition_variable g_logWake;  // with g_logMutex: the writer is to write now, or stop
 
 // The log's writer: started by the first gf_openLog, stopped at process exit. Declared after
@@ -176,10 +176,7 @@ void gf_log(std::string_view text) { lf_write({}, text, Write::withTheNext); }
 
 void gf_logHighlighted(std::string_view text) { lf_write("==> ", text, Write::soon); }
 
-void gf_logIndented(std::string_view text)
-{
-    lf_write("          ", text, Write::withTheNext);
-}
+void gf_logIndented(std::string_view text) { lf_write("          ", text, Write::withTheNext); }
 
 void gf_logFlush(std::string_view text) { lf_write({}, text, Write::now); }
 
