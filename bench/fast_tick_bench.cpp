@@ -95,7 +95,6 @@ LiveAircraftRecord lf_report(uint32_t hex, int place, Kind kind, int k, int32_t 
     s.track_deg = 90.0;
     s.dueTick = due;
     s.airborne = kind == Kind::flying;
-    s.stationary = kind == Kind::parked;
     return r;
 }
 
@@ -170,10 +169,13 @@ private:
         if (kind == Kind::parked) {
             // Parked on its stand: one sample, due in a week.
             aircraft.samples.front().dueTick += 604800 * 100;
+            aircraft.samples.front().stationary = true;
             aircraft.standLat = aircraft.samples.front().latitude;
             aircraft.standLon = aircraft.samples.front().longitude;
         } else {
-            for (int k = 1; k < kQueued; ++k) aircraft.samples.push_back(report(i, k).sample);
+            for (int k = 1; k < kQueued; ++k) {
+                aircraft.samples.push_back(QueuedSample(report(i, k).sample));
+            }
         }
         aircraft.state = SimObjectState::active;
         aircraft.objectId = kFirstObject + static_cast<uint32_t>(i);
@@ -196,7 +198,8 @@ private:
         const int32_t due = base_ + kFirstBufferedDue + j * kSecondEvery;
         LiveAc aircraft = lf_newAircraft(lf_report(hex, 3 * j, Kind::flying, 0, due));
         for (int k = 1; k < kQueued; ++k) {
-            aircraft.samples.push_back(lf_report(hex, 3 * j, Kind::flying, k, due).sample);
+            aircraft.samples.push_back(
+                QueuedSample(lf_report(hex, 3 * j, Kind::flying, k, due).sample));
         }
         g_pendingCreations[hex] = kTitle;
         return aircraft;

@@ -47,7 +47,7 @@ LiveAc lf_record(uint32_t hex, bool active)
     data.hexId = hex;
     LiveAc aircraft(r.sample, data, r.reportTime_s);
     for (int k = 1; k < kReports; ++k) {
-        PosSample next = r.sample;
+        QueuedSample next(r.sample);
         next.dueTick += k * 500;
         aircraft.samples.push_back(next);
     }

@@ -58,7 +58,7 @@ LiveAc lf_aircraft(uint32_t hex, double bearing_rad, int32_t due)
     FlightData data = initLiveAc(r);
     data.hexId = hex;
     LiveAc aircraft(r.sample, data, r.reportTime_s);
-    PosSample next = r.sample;
+    QueuedSample next(r.sample);
     next.dueTick = due + 500;
     aircraft.samples.push_back(next);
     aircraft.position.latitude = at.lat;
@@ -156,7 +156,7 @@ LiveAc lf_activeOnRing(int i, int32_t start)
     FlightData data = initLiveAc(first);
     data.hexId = first.hexId;
     LiveAc aircraft(sample(-30.0), data, first.reportTime_s + 28.0);
-    for (const double s : {-20.0, -10.0, -2.0}) aircraft.samples.push_back(sample(s));
+    for (const double s : {-20.0, -10.0, -2.0}) aircraft.samples.push_back(QueuedSample(sample(s)));
     aircraft.position.latitude = first.sample.latitude;
     aircraft.position.longitude = first.sample.longitude;
     aircraft.position.altitude_ft = first.sample.altitude_ft;

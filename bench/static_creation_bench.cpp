@@ -212,7 +212,7 @@ void BM_LiveCreationHandOver(benchmark::State& state)
     const int32_t now = 100'000;
     SampleQueue samples;
     for (int k = 0; k < 40; ++k) {
-        PosSample s = aircraft.samples.front();
+        QueuedSample s = aircraft.samples.front();
         s.latitude += k * 0.001;
         s.dueTick = now - 2000 + k * 100;
         samples.push_back(s);

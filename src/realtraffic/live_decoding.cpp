@@ -252,7 +252,6 @@ void lf_decodeMotion(const json& record, LiveAircraftRecord& aircraft)
     if (sample.airborne) sample.bank_rad = lf_bank(gf_element(record, 23));
     lf_checked(record, 20, "airspeed", -kFastestSpeed_kt, kFastestSpeed_kt);
     sample.airspeed_kt = lf_airspeed(gf_element(record, 20), sample.altitude_ft);
-    sample.stationary = false;
 }
 
 }  // namespace

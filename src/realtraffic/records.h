@@ -11,8 +11,8 @@
 
 namespace qel {
 
-// One timed position of a live flight; the position part of a decoded live record, copied into
-// an aircraft's sample queue as one piece.
+// One timed position of a live flight; the position part of a decoded live record, which the
+// traffic manager queues, with marks of its own, as one of an aircraft's samples.
 struct PosSample {
     double latitude = 0.0;          // degrees: 51.257366
     double longitude = 0.0;         // degrees: 6.702499
@@ -21,12 +21,10 @@ struct PosSample {
     double track_deg = 0.0;         // over ground: 230.63
     double verticalRate_fpm = 0.0;  // -768.0
     double airspeed_kt = 0.0;       // 180.0
-    int32_t dueTick = 0;            // fast tick at which the sample is flown; set by the intake
-    // Ticks the traffic manager put the due tick back by, so that it falls no earlier than the
-    // sample's before it in the queue; it was reported due that much earlier: 120.
-    int32_t putBack_ticks = 0;
+    // Fast tick at which the position is flown: stamped at the hand-over from the report time;
+    // the traffic manager's schedule moves it from then on: 51230.
+    int32_t dueTick = 0;
     bool airborne = false;
-    bool stationary = false;  // repeats the position before it; set by the traffic manager
     bool hasTrueHeading = false;
     std::optional<double> bank_rad;         // roll, sign reversed: -0.1745
     std::optional<double> trueHeading_rad;  // 4.0054

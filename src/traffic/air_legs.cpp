@@ -18,6 +18,7 @@
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
 #include "traffic/park_airports.h"
+#include "traffic/schedule.h"
 
 namespace qel {
 
@@ -51,19 +52,13 @@ double lf_qnh() { return static_cast<double>(g_trafficQnh.load()); }
 
 double lf_legTicks(const LiveAc& aircraft)
 {
-    const int64_t ahead = int64_t{aircraft.samples[1].dueTick} - g_fastTicks;
+    const int64_t ahead = lf_ticksToDue(aircraft.samples[1]);
     return std::max(static_cast<double>(ahead), 25.0);
-}
-
-void lf_decayWindows(LiveAc& a)
-{
-    a.earlyWindow = std::max(1000, a.earlyWindow - 100);
-    a.lateWindow = std::max(1000, a.lateWindow - 100);
 }
 
 void lf_climbRate(LiveAc& aircraft, double dt)
 {
-    const PosSample& b = aircraft.samples[1];
+    const QueuedSample& b = aircraft.samples[1];
     const double up = b.altitude_ft - aircraft.position.altitude_ft;
     aircraft.altRate = up > 0.0 ? std::min(up / dt, aircraft.maxClimbRate_ft) : 0.0;
 }
@@ -84,7 +79,7 @@ void lf_groundProfile(LiveAc& aircraft)
 {
     auto& q = aircraft.samples;
     double sum = 0.0;
-    for (const PosSample& s : q) sum += s.verticalRate_fpm;
+    for (const QueuedSample& s : q) sum += s.verticalRate_fpm;
     if (sum > 100.0 && !aircraft.approach) {
         const std::size_t last = std::min<std::size_t>(q.size() - 1, 10);
         for (std::size_t k = 3; k <= last; ++k) {
@@ -101,8 +96,8 @@ void lf_groundProfile(LiveAc& aircraft)
 
 void lf_airborneProfile(LiveAc& aircraft, double dt)
 {
-    const PosSample& a = aircraft.samples[0];
-    PosSample& b = aircraft.samples[1];
+    const QueuedSample& a = aircraft.samples[0];
+    QueuedSample& b = aircraft.samples[1];
     if (!aircraft.approach) {
         double r = (b.altitude_ft - aircraft.position.altitude_ft) / dt;
         // The floor keeps a slow climb-out climbing; a descent below 1000 ft is no climb-out
@@ -150,7 +145,7 @@ void lf_pitchRate(LiveAc& aircraft, double dt)
 
 double lf_turn(const LiveAc& aircraft)
 {
-    const PosSample& b = aircraft.samples[1];
+    const QueuedSample& b = aircraft.samples[1];
     const double high = aircraft.approach ? 2000.0 : 1000.0;
     if (b.trueHeading_rad && b.bank_rad && b.hasTrueHeading &&
         aircraft.heightAboveGround_ft < high) {
@@ -256,7 +251,7 @@ void lf_startAirLeg(LiveAc& aircraft)
     if (aircraft.phase != FlightPhase::take_off) {
         lf_setLivePhase(aircraft, FlightPhase::flying, PhaseMemory::onChange);
     }
-    const PosSample& b = aircraft.samples[1];
+    const QueuedSample& b = aircraft.samples[1];
     aircraft.legAirspeed_kt = b.airspeed_kt;
     aircraft.legVerticalSpeed_fpm = b.verticalRate_fpm;
     const double dt = lf_legTicks(aircraft);
@@ -264,7 +259,7 @@ void lf_startAirLeg(LiveAc& aircraft)
     if (aircraft.phase != FlightPhase::take_off) lf_pitchRate(aircraft, dt);
     const double turn = lf_turn(aircraft);
     aircraft.headingRate = turn / dt;
-    const PosSample& b1 = aircraft.samples[1];
+    const QueuedSample& b1 = aircraft.samples[1];
     if (b1.bank_rad) {
         aircraft.bankRate = (*b1.bank_rad - aircraft.position.bank_rad) / dt;
     } else {
@@ -323,7 +318,7 @@ void lf_lowAltitudeConfig(LiveAc& aircraft)
         return;
     }
     const double vs = aircraft.samples[0].verticalRate_fpm;
-    lf_decayWindows(aircraft);
+    lf_narrowWindows(aircraft);
     gf_queueCabinLights(aircraft.objectId, 1);
     aircraft.takeOff = 0;
     aircraft.approach = 0;
@@ -362,10 +357,9 @@ void lf_airConfig(LiveAc& aircraft)
         aircraft.standId = 0;
         aircraft.noCabinLights = 0;
         aircraft.countdown = 1;
-        aircraft.earlyWindow = 3000;
-        aircraft.lateWindow = aircraft.takeOff ? 5000 : 3000;
+        lf_openWindows(aircraft);
     } else if ((vs > 600.0 || (aircraft.approach && !near)) && !aircraft.climbConfig) {
-        lf_decayWindows(aircraft);
+        lf_narrowWindows(aircraft);
         gf_setThrottle(aircraft, 4);
         gf_setGear(aircraft, false);
         gf_setFlaps(aircraft, 0);
@@ -446,8 +440,7 @@ void lf_startTakeOff(LiveAc& aircraft)
     gf_setFlaps(aircraft, 1);
     aircraft.climbConfig = aircraft.approach = aircraft.touchdown = 0;
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 0U});
-    aircraft.earlyWindow = 3000;
-    aircraft.lateWindow = 5000;
+    lf_openWindows(aircraft);
 }
 
 }  // namespace qel

@@ -17,6 +17,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
+#include "traffic/schedule.h"
 #include "traffic/stands.h"
 
 namespace qel {
@@ -32,7 +33,7 @@ constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
 constexpr int32_t kParkedWeek_ticks = 60480000;
 
 // Degrees between the heading and the bearing from `from` to `to`.
-double lf_offHeading_deg(const LiveAc& aircraft, const PosSample& from, const PosSample& to)
+double lf_offHeading_deg(const LiveAc& aircraft, const QueuedSample& from, const QueuedSample& to)
 {
     return std::abs(
                lf_wrapPi(gf_bearingRad(lf_at(from), lf_at(to)) - aircraft.position.heading_rad)) /
@@ -57,7 +58,7 @@ bool lf_airborneActive(const LiveAc& aircraft)
     return aircraft.state == SimObjectState::active && !aircraft.onGround;
 }
 
-void lf_pushBackReport(LiveAc& aircraft, const PosSample& s)
+void lf_pushBackReport(LiveAc& aircraft, const QueuedSample& s)
 {
     if (STRAIGHT_PBS_ONLY.current || aircraft.pushbackCountdown != 2) return;
     double heading = 0.0;
@@ -72,7 +73,7 @@ void lf_pushBackReport(LiveAc& aircraft, const PosSample& s)
     aircraft.pushTurnKnown = 1;
 }
 
-bool lf_pushedBackReport(LiveAc& aircraft, const PosSample& s)
+bool lf_pushedBackReport(LiveAc& aircraft, const QueuedSample& s)
 {
     const double d =
         gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(s));
@@ -93,7 +94,7 @@ bool lf_pushedBackReport(LiveAc& aircraft, const PosSample& s)
     return true;
 }
 
-bool lf_parkedReport(LiveAc& aircraft, PosSample& s)
+bool lf_parkedReport(LiveAc& aircraft, QueuedSample& s)
 {
     aircraft.departing = 1;
     const double d = gf_distanceNm(lf_at(s), {aircraft.standLat, aircraft.standLon});
@@ -132,7 +133,7 @@ bool lf_parkedReport(LiveAc& aircraft, PosSample& s)
     return true;
 }
 
-bool lf_movingReport(LiveAc& aircraft, PosSample& s)
+bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
 {
     if (aircraft.approach || aircraft.landingRoll) return checkNewPosDuringLanding(aircraft, s);
     if (!lf_checkBirthReport(aircraft, s)) return false;
@@ -154,12 +155,12 @@ bool lf_movingReport(LiveAc& aircraft, PosSample& s)
 }
 
 // A stationary tail that a creeping aircraft has left behind is dropped.
-void lf_trimStationaryTail(LiveAc& aircraft, const PosSample& s)
+void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
 {
     auto& q = aircraft.samples;
     if (s.airborne || q.empty() || !q.back().stationary) return;
     if (s.stationary) {
-        if (std::all_of(q.begin(), q.end(), [](const PosSample& x) { return x.stationary; })) {
+        if (std::all_of(q.begin(), q.end(), [](const QueuedSample& x) { return x.stationary; })) {
             q.resize(1);
         }
         return;
@@ -186,20 +187,17 @@ void lf_liftsOffAgain(LiveAc& aircraft)
     aircraft.approach = aircraft.touchdown = 0;
     aircraft.climbConfig = 0;
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 0U});
-    aircraft.earlyWindow = 3000;
-    aircraft.lateWindow = 5000;
+    lf_openWindows(aircraft);
 }
 
-void lf_appendReport(LiveAc& aircraft, PosSample s)
+void lf_appendReport(LiveAc& aircraft, QueuedSample s)
 {
     auto& q = aircraft.samples;
     lf_trimStationaryTail(aircraft, s);
-    if (!q.empty() && lf_reportedDue(q.back()) >= s.dueTick) {
-        lf_layDue(s, lf_reportedDue(q.back()) + 1);
-    }
+    lf_dueAfterNewestReport(q, s);
     if (!q.empty() && aircraft.onGround && aircraft.state == SimObjectState::active &&
         !aircraft.takeOff) {
-        const PosSample& last = q.back();
+        const QueuedSample& last = q.back();
         if (!aircraft.landingRoll) {
             if (aircraft.phase == FlightPhase::taxi &&
                 (s.airborne || (s.groundSpeed_kt >= 43.0 && last.groundSpeed_kt >= 43.0))) {
@@ -211,12 +209,12 @@ void lf_appendReport(LiveAc& aircraft, PosSample s)
     }
     q.push_back(s);
     if (q.size() == 2 && q[0].stationary && q[1].stationary) {
-        lf_layDue(q[0], g_fastTicks + 1);
+        lf_dueIn(q[0], 1);
         q[0].groundSpeed_kt = q[1].groundSpeed_kt;
     }
 }
 
-void lf_decodeExisting(LiveAc& aircraft, PosSample s)
+void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
 {
     auto& q = aircraft.samples;
     if (q.size() > kMaxQueued) {
@@ -232,7 +230,7 @@ void lf_decodeExisting(LiveAc& aircraft, PosSample s)
     }
     if (aircraft.phase == FlightPhase::birth) {
         if (q.empty() || !lf_checkBirthReport(aircraft, s)) return;
-        if (s.dueTick <= q.back().dueTick) s.dueTick = q.back().dueTick + 1;
+        lf_dueAfterNewest(q, s);
         q.push_back(s);
         return;
     }
@@ -245,28 +243,17 @@ void lf_decodeExisting(LiveAc& aircraft, PosSample s)
 
 }  // namespace
 
-void lf_endSyntheticCount(LiveAc& aircraft)
-{
-    // Only a running extension moves the front: reported samples keep their due ticks.
-    if (aircraft.syntheticCount != 0 && !aircraft.samples.empty()) {
-        lf_layDue(aircraft.samples.front(), g_fastTicks + 1);
-    }
-    aircraft.syntheticCount = 0;
-    aircraft.earlyWindow = 3000;
-    aircraft.lateWindow = aircraft.takeOff ? 5000 : 3000;
-}
-
 void decodeExisting(LiveAc& aircraft, const PosSample& sample)
 {
     try {
-        lf_decodeExisting(aircraft, sample);
+        lf_decodeExisting(aircraft, QueuedSample(sample));
     } catch (const std::exception& e) {
         gf_log(fmt::format("{} exception {}", "decodeExisting", e.what()));
         throw;
     }
 }
 
-bool checkExtendingSituations(LiveAc& aircraft, PosSample& s)
+bool checkExtendingSituations(LiveAc& aircraft, QueuedSample& s)
 {
     switch (aircraft.phase) {
     case FlightPhase::pushing_back: lf_pushBackReport(aircraft, s); return false;
@@ -286,7 +273,7 @@ bool checkExtendingSituations(LiveAc& aircraft, PosSample& s)
     return false;
 }
 
-bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& s)
+bool checkNewPosDuringLanding(LiveAc& aircraft, QueuedSample& s)
 {
     auto& q = aircraft.samples;
     if (q.empty()) {
@@ -304,14 +291,14 @@ bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& s)
         if (aircraft.approach && off >= 90.0) return false;
         if (aircraft.landingRoll && off >= 150.0) {
             if (aircraft.syntheticCount > 0) return false;
-            PosSample& f = q.front();
+            QueuedSample& f = q.front();
             f.latitude = aircraft.position.latitude;
             f.longitude = aircraft.position.longitude;
-            lf_layDue(f, g_fastTicks + 1);
+            lf_dueIn(f, 1);
         }
     }
     lf_endSyntheticCount(aircraft);
-    const PosSample& last = q.back();
+    const QueuedSample& last = q.back();
     if (lf_samePlace(last, s)) {
         s.stationary = true;
     } else if (s.groundSpeed_kt > last.groundSpeed_kt && s.groundSpeed_kt > 40.0) {
@@ -320,10 +307,10 @@ bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& s)
     return true;
 }
 
-bool lf_checkBirthReport(LiveAc& aircraft, PosSample& s)
+bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
 {
     if (aircraft.samples.empty()) return true;
-    const PosSample& last = aircraft.samples.back();
+    const QueuedSample& last = aircraft.samples.back();
     s.stationary = lf_samePlace(last, s);
     if (aircraft.weightClass == WeightClass::Rotorcraft) return true;
     if (!s.stationary) {
@@ -351,7 +338,7 @@ bool lf_checkBirthReport(LiveAc& aircraft, PosSample& s)
     return true;
 }
 
-void lf_startDeparture(LiveAc& aircraft, PosSample& s)
+void lf_startDeparture(LiveAc& aircraft, QueuedSample& s)
 {
     s.stationary = false;
     aircraft.departurePending = 1;

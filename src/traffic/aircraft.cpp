@@ -95,7 +95,7 @@ LiveAc::LiveAc(const PosSample& first, const FlightData& data, double reportTime
     : reportTime_s(reportTime)
 {
     static_cast<FlightData&>(*this) = data;
-    samples.push_back(first);
+    samples.push_back(QueuedSample(first));
 }
 
 std::string_view weightClassName(WeightClass weightClass)

@@ -206,8 +206,8 @@ struct LiveAc : StaticAc {
     int32_t pushbackCountdown = 0;         // 2 → 1 → 0 over the legs of a push-back
     uint8_t pushTurnClockwise = 0;         // the tail swings so that the nose turns clockwise
     uint8_t pushTurnKnown = 0;
-    PosSample altPushSample;  // the side point of a swing the other way
-    double triedLat = 0.0;    // last sample for which a stand was tried, degrees
+    QueuedSample altPushSample;  // the side point of a swing the other way
+    double triedLat = 0.0;       // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
     uint8_t learnedStandChecked = 0;  // its learned callsigns have been looked up
     // Field by field: a record with no taxi curve (NaN) equals no other record.

@@ -20,6 +20,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
+#include "traffic/schedule.h"
 #include "traffic/stands.h"
 
 namespace qel {
@@ -91,7 +92,7 @@ void lf_setTurnFlags(LiveAc& aircraft)
 void lf_insertStandEntry(LiveAc& aircraft, LatLon entry)
 {
     auto& s = aircraft.samples;
-    PosSample e = s[1];
+    QueuedSample e = s[1];
     e.latitude = entry.lat;
     e.longitude = entry.lon;
     e.stationary = 0;
@@ -99,7 +100,7 @@ void lf_insertStandEntry(LiveAc& aircraft, LatLon entry)
     e.groundSpeed_kt = e.airspeed_kt = v;
     const int32_t ticks = std::max(
         lf_ticksOf(gf_distanceNm(lf_here(aircraft), entry) * kTicksPerHour / v), kMinLegTicks);
-    lf_layDue(e, int64_t{g_fastTicks} + ticks);
+    lf_dueIn(e, ticks);
     s.insert(s.begin() + 1, e);
     aircraft.targetBearing_rad = gf_bearingRad(lf_here(aircraft), entry);
     lf_setTurnFlags(aircraft);
@@ -172,20 +173,6 @@ std::optional<double> lf_setOffSpeed(const LiveAc& a)
     return std::nullopt;
 }
 
-void lf_endSynthetic(LiveAc& a)
-{
-    if (a.syntheticCount == 0) return;
-    a.syntheticCount = 0;
-    a.earlyWindow = 3000;
-    a.lateWindow = a.takeOff ? 5000 : 3000;
-}
-
-void lf_decayWindows(LiveAc& a)
-{
-    a.earlyWindow = std::max(kWindowFloor, a.earlyWindow - 100);
-    a.lateWindow = std::max(kWindowFloor, a.lateWindow - 100);
-}
-
 void lf_pushBackLeg(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
@@ -222,10 +209,9 @@ void lf_pushBackLeg(LiveAc& aircraft)
 
 void lf_parkedLeg(LiveAc& aircraft)
 {
-    aircraft.earlyWindow = 3000;
-    aircraft.lateWindow = aircraft.takeOff ? 5000 : 3000;
+    lf_openWindows(aircraft);
     if (aircraft.departurePending && !aircraft.samples.empty()) {
-        const PosSample& last = aircraft.samples.back();
+        const QueuedSample& last = aircraft.samples.back();
         const double a = std::round(
             lf_wrapPi(gf_bearingRad({aircraft.standLat, aircraft.standLon}, lf_at(last)) -
                       aircraft.standHeading_rad) /
@@ -241,15 +227,14 @@ void lf_parkedLeg(LiveAc& aircraft)
 
 // A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share
 // of the way between theirs.
-PosSample lf_sampleBetween(const PosSample& a, const PosSample& b, double share, LatLon at)
+QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share, LatLon at)
 {
-    PosSample x = a;
+    QueuedSample x = a;
     x.latitude = at.lat;
     x.longitude = at.lon;
     x.groundSpeed_kt = a.groundSpeed_kt + (b.groundSpeed_kt - a.groundSpeed_kt) * share;
     x.altitude_ft = a.altitude_ft + (b.altitude_ft - a.altitude_ft) * share;
-    const auto due = static_cast<double>(lf_reportedDue(a));
-    lf_layDue(x, std::llround(due + (static_cast<double>(lf_reportedDue(b)) - due) * share));
+    lf_dueBetween(x, a, b, share);
     x.airborne = x.altitude_ft > 0.0;
     if (!x.airborne) x.altitude_ft = 0.0;
     x.stationary = false;
@@ -273,7 +258,7 @@ bool lf_leadIntoCorner(LiveAc& aircraft)
     const double off_rad = lf_wrapPi(gf_bearingRad(here, corner) - aircraft.position.heading_rad);
     if (std::abs(off_rad) > kFacing_deg * kRadPerDeg) return false;
     const double startToCorner_nm = gf_distanceNm(start, corner);
-    const auto atCorner = [&](const PosSample& x) {
+    const auto atCorner = [&](const QueuedSample& x) {
         return std::abs(x.latitude - corner.lat) < kSame_deg &&
                std::abs(x.longitude - corner.lon) < kSame_deg;
     };
@@ -281,19 +266,19 @@ bool lf_leadIntoCorner(LiveAc& aircraft)
     const bool cornerReported = atCorner(s[1]);
     const bool keepFirst =
         cornerReported || gf_distanceNm(lf_at(s[1]), corner) > startToCorner_nm + kLeadIn_nm;
-    const PosSample& from = keepFirst && !cornerReported ? s[1] : s[0];
-    const PosSample& to = cornerReported ? s[1] : s[2];
+    const QueuedSample& from = keepFirst && !cornerReported ? s[1] : s[0];
+    const QueuedSample& to = cornerReported ? s[1] : s[2];
     const double fromToCorner_nm = gf_distanceNm(lf_at(from), corner);
     const double way_nm =
         fromToCorner_nm + (cornerReported ? 0.0 : gf_distanceNm(corner, lf_at(to)));
     if (!(way_nm > 0.0)) return false;
-    const PosSample lead =
+    const QueuedSample lead =
         lf_sampleBetween(from, to, (fromToCorner_nm - startToCorner_nm) / way_nm, start);
     if (cornerReported) {
         s.insert(s.begin() + 1, lead);
         return true;
     }
-    const PosSample turn = lf_sampleBetween(from, to, fromToCorner_nm / way_nm, corner);
+    const QueuedSample turn = lf_sampleBetween(from, to, fromToCorner_nm / way_nm, corner);
     if (!keepFirst) s.erase(s.begin() + 1);
     const auto at = s.begin() + (keepFirst ? 2 : 1);
     s.insert(s.insert(at, lead) + 1, turn);
@@ -393,10 +378,7 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
     // A big turn goes 1.5 to 3 times the ground turn rate. Slowed further on a short leg (by
     // the ratio), an aircraft turning on the spot would stand still for a minute.
     aircraft.currentTurnRate_rad *= std::min(angle / 30.0, kSpotTurnFactor);
-    if (angle >= 90.0) {
-        aircraft.earlyWindow = std::max(aircraft.earlyWindow, 2000);
-        aircraft.lateWindow = std::max(aircraft.lateWindow, 2000);
-    }
+    lf_widenWindowsForTurn(aircraft, angle);
 }
 
 void lf_landingRollConfig(LiveAc& aircraft)
@@ -447,9 +429,9 @@ void lf_rotation(LiveAc& aircraft, double dt)
         return;
     }
     const bool slowClimb = std::any_of(
-        s.begin() + 1, s.end(), [](const PosSample& x) { return x.verticalRate_fpm <= 256.0; });
+        s.begin() + 1, s.end(), [](const QueuedSample& x) { return x.verticalRate_fpm <= 256.0; });
     const bool allAirborne =
-        std::all_of(s.begin() + 1, s.end(), [](const PosSample& x) { return x.airborne; });
+        std::all_of(s.begin() + 1, s.end(), [](const QueuedSample& x) { return x.airborne; });
     if (slowClimb) {
         if (!lf_rotationSpeedReached(aircraft) || !allAirborne) return;
         aircraft.altRate = aircraft.maxClimbRate_ft;
@@ -468,8 +450,8 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     if (samples.size() < i + 3 || samples[i + 1].stationary || samples[i + 2].stationary) {
         return CornerShape::straight;
     }
-    const PosSample& a = samples[i];
-    const PosSample& b = samples[i + 1];
+    const QueuedSample& a = samples[i];
+    const QueuedSample& b = samples[i + 1];
     if (turn_deg <= 3.0 || turn_deg > 160.0) return CornerShape::straight;
     const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);
     if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
@@ -484,12 +466,12 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
 // would stop there to turn on the spot, or not, by where the reports happened to fall.
 LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
 {
-    const auto s = [&](std::size_t k) -> const PosSample& { return samples[i + k]; };
+    const auto s = [&](std::size_t k) -> const QueuedSample& { return samples[i + k]; };
     if (samples.size() < i + 4 || s(3).stationary || lf_samePlace(s(2), s(3))) {
         return lf_at(s(1));
     }
     const double perLon = std::cos(here.lat * kRadPerDeg) * kMetresPerDeg;
-    const auto local = [&](const PosSample& x) {
+    const auto local = [&](const QueuedSample& x) {
         return std::pair{(x.longitude - here.lon) * perLon,
                          (x.latitude - here.lat) * kMetresPerDeg};
     };
@@ -544,8 +526,8 @@ void lf_groundLegTiming(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 2) return;
-    const PosSample& a = s[0];
-    PosSample& b = s[1];
+    const QueuedSample& a = s[0];
+    const QueuedSample& b = s[1];
     if (!b.stationary) {
         aircraft.currentTurnRate_rad = aircraft.groundTurnRate_rad;
         const double d_nm = gf_distanceNm(lf_at(a), lf_at(b));
@@ -556,21 +538,10 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);
-        aircraft.pace.reportedDue = lf_reportedDue(b);
-        lf_setDueTick(aircraft, legTicks);
+        lf_setGroundDueTick(aircraft, legTicks);
         return;
     }
-    const int64_t reported = lf_reportedDue(b);
-    int64_t span = reported - lf_reportedDue(a);
-    span = span < 0 ? 25 : std::max<int64_t>(span, 25);
-    const int64_t now = g_fastTicks;
-    int64_t t = now + std::max<int64_t>(lf_reportedDue(a) - now + span, 25);
-    if (aircraft.syntheticCount < 1) {
-        const int64_t low = reported - aircraft.earlyWindow;
-        const int64_t high = reported + aircraft.lateWindow;
-        t = t > high ? high : std::max(t, low);
-    }
-    lf_layDue(b, std::max<int64_t>(std::max(t, now), 0));
+    lf_setStandstillDue(aircraft);
 }
 
 void lf_startTaxiCurve(LiveAc& aircraft)
@@ -643,8 +614,8 @@ void lf_checkSpeedChange(LiveAc& aircraft)
 {
     const auto& s = aircraft.samples;
     if (s.size() < 2 || lf_fromStop(aircraft)) return;
-    const PosSample& a = s[0];
-    const PosSample& b = s[1];
+    const QueuedSample& a = s[0];
+    const QueuedSample& b = s[1];
     if ((a.groundSpeed_kt > 0.0 || b.groundSpeed_kt > 0.0) &&
         std::abs(a.groundSpeed_kt - b.groundSpeed_kt) > 5.0 &&
         gf_distanceNm(lf_at(a), lf_at(b)) * 1852.0 >= 100.0) {
@@ -672,14 +643,14 @@ void lf_groundConfig(LiveAc& aircraft)
     } else {
         gf_setThrottle(aircraft, aircraft.weightClass == WeightClass::Rotorcraft ? 4 : 0);
     }
-    if (!aircraft.landingRoll && !aircraft.takeOff) lf_decayWindows(aircraft);
+    lf_legNarrowsWindows(aircraft);
     if (aircraft.flareStage == 0 && aircraft.phase != FlightPhase::take_off) {
         aircraft.position.pitch_rad = aircraft.pitchAtRest_rad;
         aircraft.pitchRate = 0.0;
         aircraft.position.bank_rad = 0.0;
         aircraft.bankRate = 0.0;
     }
-    const int64_t ahead = int64_t{s[1].dueTick} - g_fastTicks;
+    const int64_t ahead = lf_ticksToDue(s[1]);
     const double dt = std::max(static_cast<double>(ahead), 25.0);
     if (lf_curveActive(aircraft)) aircraft.curveStep = 1.0 / dt;
     aircraft.legAirspeed_kt =
@@ -695,11 +666,11 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
         gf_logHighlighted(fmt::format("{} empty sz?", "drive2Stand"));
         return;
     }
-    PosSample& last = s.back();
+    QueuedSample& last = s.back();
     const double v = lf_standSpeed_kt(aircraft);
     const int32_t ticks =
         std::max(lf_ticksOf(gf_distanceNm(lf_at(last), {lat, lon}) * kTicksPerHour / v), 100);
-    PosSample n1;
+    QueuedSample n1;
     n1.latitude = lat;
     n1.longitude = lon;
     n1.altitude_ft = aircraft.position.altitude_ft;
@@ -714,17 +685,16 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     n1.hasTrueHeading = last.hasTrueHeading;
     n1.bank_rad = aircraft.position.bank_rad;
     last.groundSpeed_kt = v;
-    PosSample n2 = n1;
+    QueuedSample n2 = n1;
     n2.groundSpeed_kt = 0.0;
     n2.airspeed_kt = 0.0;
     n2.stationary = true;
-    n2.dueTick = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{n1.dueTick} + 50, std::numeric_limits<int32_t>::max()));
+    lf_dueAfter(n2, n1.dueTick, 50);
     s.push_back(n1);
     s.push_back(n2);
     lf_keepInTimeOrder(s);
     aircraft.targetBearing_rad = heading_rad;
-    lf_endSynthetic(aircraft);
+    lf_endSyntheticSamples(aircraft);
     // The leg that starts now is the one onto the stand.
     if (s.size() == 3) lf_startStandCurve(aircraft, {lat, lon}, heading_rad);
 }

@@ -12,6 +12,7 @@
 
 #include "traffic/motion.h"
 #include "traffic/motion_math.h"
+#include "traffic/schedule.h"
 
 namespace qel {
 
@@ -155,8 +156,8 @@ bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
 {
     const auto& s = aircraft.samples;
     if (s.size() < k + 2) return false;
-    const PosSample& b = s[k];
-    const PosSample& c = s[k + 1];
+    const QueuedSample& b = s[k];
+    const QueuedSample& c = s[k + 1];
     if (c.stationary || lf_samePlace(b, c)) return true;
     if (aircraft.phase != FlightPhase::taxi && aircraft.phase != FlightPhase::parking) {
         return false;
@@ -283,9 +284,9 @@ double lf_stepToward(double v, double target, double step)
 }
 
 // The ticks lf_startLeg lays the leg's rates over.
-int32_t lf_rateTicks(const PosSample& b)
+int32_t lf_rateTicks(const QueuedSample& b)
 {
-    const int64_t ahead = int64_t{b.dueTick} - g_fastTicks;
+    const int64_t ahead = lf_ticksToDue(b);
     return static_cast<int32_t>(
         std::clamp<int64_t>(ahead, kMinLegTicks, std::numeric_limits<int32_t>::max()));
 }
@@ -300,38 +301,13 @@ void lf_takePlan(LegPace& pace, const PacePlan& plan)
         static_cast<int32_t>(std::ceil(std::abs(plan.hold_kt - plan.end_kt) / plan.rate_ktPerTick));
 }
 
-void lf_moveDue(PosSample& b, int32_t ticks) { lf_layDue(b, int64_t{g_fastTicks} + ticks); }
-
-// Time the aircraft lost behind its reports (held back by a bend, a hold while its reports
-// paused, the wait for its first report after a push-back) is made up over the taxi legs after
-// it, a tenth of each leg's time at the most: a tenth faster than reported, it is not seen to
-// hurry. Its lateness is measured, as the windows measure it, from its sample's reported due
-// tick, and it never arrives before that. A leg that ends in a stop waits there for its next
-// report anyway, one that sets off with a turn on the spot gathers speed up to its reported one
-// only, the take-off and landing rolls keep to their own schedules, a lateness the windows
-// already cut back is theirs to make up, and dead-reckoned samples are due by no report.
-void lf_makeUpLateness(LiveAc& aircraft, int32_t& n)
-{
-    const LegPace& pace = aircraft.pace;
-    if (!pace.reportedDue || pace.stops || aircraft.takeOff || aircraft.landingRoll ||
-        aircraft.syntheticCount > 0 || aircraft.phase != FlightPhase::taxi) {
-        return;
-    }
-    const int64_t late = int64_t{g_fastTicks} + n - *pace.reportedDue;
-    if (late >= aircraft.lateWindow) return;
-    const auto pay = static_cast<int32_t>(std::min<int64_t>(late, n / 10));
-    if (pay <= 0) return;
-    n -= pay;
-    lf_moveDue(aircraft.samples[1], n);
-}
-
 // The last leg of an approach, onto the first sample on the runway, slows evenly from the
 // approach speed to that sample's speed: flown at the approach speed throughout, the aircraft
 // would touch down as fast as it flew and brake for the rest of the roll behind its reports.
 bool lf_paceTouchdown(LiveAc& aircraft, double length)
 {
     LegPace& pace = aircraft.pace;
-    PosSample& b = aircraft.samples[1];
+    QueuedSample& b = aircraft.samples[1];
     const double v0 = pace.now_kt;
     if (!aircraft.approach || b.airborne || !(b.groundSpeed_kt > 0.0) || !(v0 > b.groundSpeed_kt) ||
         !(length > 0.0)) {
@@ -431,12 +407,12 @@ bool lf_relayForBend(LiveAc& aircraft)
         lf_curveActive(aircraft) || s.size() < 2 || s[1].stationary || lf_samePlace(s[0], s[1])) {
         return false;
     }
-    PosSample here = s.front();
+    QueuedSample here = s.front();
     here.latitude = aircraft.position.latitude;
     here.longitude = aircraft.position.longitude;
     here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
     here.stationary = false;
-    lf_layDue(here, g_fastTicks);
+    lf_dueIn(here, 0);
     s.push_front(here);
     const double turn_deg = std::abs(lf_turnAhead(aircraft)) / kRadPerDeg;
     bool rounds = false;
@@ -455,11 +431,9 @@ bool lf_relayForBend(LiveAc& aircraft)
         return false;
     }
     // The leg goes on: the windows narrow once a leg, not once more here.
-    const int32_t early = aircraft.earlyWindow;
-    const int32_t late = aircraft.lateWindow;
+    const LatenessWindows windows = lf_windowsOf(aircraft);
     lf_startLeg(aircraft);
-    aircraft.earlyWindow = std::max(aircraft.earlyWindow, early);
-    aircraft.lateWindow = std::max(aircraft.lateWindow, late);
+    lf_undoNarrowing(aircraft, windows);
     return true;
 }
 
@@ -481,8 +455,8 @@ double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops)
     return peak >= v0 ? (2.0 * peak - v0) / a : NAN;
 }
 
-PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double v_kt,
-                        int64_t fromTick)
+QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, double v_kt,
+                           int64_t fromTick)
 {
     const double seconds = v_kt / kRunOutBrake_kt;
     const LatLon to =
@@ -533,14 +507,14 @@ void lf_paceLeg(LiveAc& aircraft)
     pace.stops = lf_stopsAtEnd(aircraft, 1);
     if (pace.stops && !runOut) {
         const int32_t braking = lf_brakingTicks(aircraft, v0, length, n);
-        if (braking != n) lf_moveDue(s[1], n = braking);
+        if (braking != n) lf_dueIn(s[1], n = braking);
     }
     if (!turnsFirst) lf_makeUpLateness(aircraft, n);
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
     if (!pace.stops) plan = lf_withoutSwing(aircraft, plan, v0, length, n);
-    if (plan.ticks != n) lf_moveDue(s[1], plan.ticks);
+    if (plan.ticks != n) lf_dueIn(s[1], plan.ticks);
     pace.now_kt = v0;
     pace.lag_ticks = 0.0;
     pace.bent = false;
@@ -567,11 +541,11 @@ void lf_paceNewReport(LiveAc& aircraft)
     // from here, instead of stopping dead there, and takes the time that braking at the usual
     // rate needs.
     pace.stops = true;
-    const auto left = static_cast<int32_t>(std::clamp<int64_t>(
-        int64_t{s.front().dueTick} - g_fastTicks, 1, std::numeric_limits<int32_t>::max()));
+    const auto left = static_cast<int32_t>(
+        std::clamp<int64_t>(lf_ticksToDue(s.front()), 1, std::numeric_limits<int32_t>::max()));
     const int32_t n = lf_brakingTicks(aircraft, pace.now_kt, pace.left_ktTicks, left);
     const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, n);
-    if (plan.ticks != left) lf_moveDue(s.front(), plan.ticks);
+    if (plan.ticks != left) lf_dueIn(s.front(), plan.ticks);
     lf_takePlan(pace, plan);
 }
 
@@ -579,7 +553,7 @@ double lf_paceTick(LiveAc& aircraft)
 {
     LegPace& pace = aircraft.pace;
     if (!(pace.nominal_kt > 0.0)) return 1.0;
-    const int64_t left = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
+    const int64_t left = lf_ticksToDue(aircraft.samples.front());
     const double target = left <= pace.endTicks ? pace.end_kt : pace.hold_kt;
     const double free = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick);
     const double v = pace.now_kt;

@@ -1,8 +1,9 @@
 // Motion: how a live aircraft moves between its samples. The sample stream picks the next leg
 // and paces it to the reports; air motion takes new reports of a known aircraft; the air legs
 // climb, turn, descend and flare; the ground legs taxi, curve and roll; push-back and towing take
-// it off a stand and onto one. What it offers the other rooms: the leg starts that the update and
-// the intake call, the taxi curve the tests sample, and the drive onto a stand.
+// it off a stand and onto one. When each sample is flown is the schedule's (schedule.h): the
+// motion code tells it how long a leg takes. What it offers the other rooms: the leg starts that
+// the update and the intake call, the taxi curve the tests sample, and the drive onto a stand.
 //
 // Threads: main-loop thread.
 #pragma once
@@ -37,18 +38,12 @@ struct TaxiCurve {
 void nextPosMain(LiveAc& aircraft);
 void lf_startLeg(LiveAc& aircraft);
 void lf_airLegTiming(LiveAc& aircraft);
-void lf_setDueTick(LiveAc& aircraft, int32_t legTicks);
 bool lf_extendStream(LiveAc& aircraft);
 void lf_addSyntheticSample(LiveAc& aircraft, int32_t count);
 double lf_legSpeed(const LiveAc& aircraft);
 // Radians from the heading to the bearing of the leg after the next; 0 without one.
 double lf_turnAhead(const LiveAc& aircraft);
 void lf_moveOneTick(LiveAc& aircraft);
-// No sample falls due before the one ahead of it: each is put back to that one's due tick where
-// it would, and comes forward to its reported one where it may.
-void lf_keepInTimeOrder(SampleQueue& samples);
-// The leg in progress ends a tick later (held back by a bend, or turning on the spot).
-void lf_frontDueLater(SampleQueue& samples);
 void lf_turnToward(LiveAc& aircraft, double heading_rad);
 // Whether the leg just begun starts with a turn on the spot.
 bool lf_startsWithTurn(const LiveAc& aircraft);
@@ -71,16 +66,14 @@ double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve);
 double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad);
 // `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop
 // braking at 5 kt a second, due that long after fromTick, at 0 kt.
-PosSample lf_runOutStop(PosSample base, LatLon from, double heading_rad, double v_kt,
-                        int64_t fromTick);
+QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, double v_kt,
+                           int64_t fromTick);
 // New reports of a known aircraft (air_motion.cpp).
 void decodeExisting(LiveAc& aircraft, const PosSample& sample);
-bool checkExtendingSituations(LiveAc& aircraft, PosSample& sample);
-bool checkNewPosDuringLanding(LiveAc& aircraft, PosSample& sample);
-bool lf_checkBirthReport(LiveAc& aircraft, PosSample& sample);
-void lf_startDeparture(LiveAc& aircraft, PosSample& sample);
-// Reports resume: the front sample is due now and the windows open again.
-void lf_endSyntheticCount(LiveAc& aircraft);
+bool checkExtendingSituations(LiveAc& aircraft, QueuedSample& sample);
+bool checkNewPosDuringLanding(LiveAc& aircraft, QueuedSample& sample);
+bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& sample);
+void lf_startDeparture(LiveAc& aircraft, QueuedSample& sample);
 // Air legs (air_legs.cpp).
 void lf_startAirLeg(LiveAc& aircraft);
 bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k);

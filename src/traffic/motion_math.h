@@ -4,7 +4,6 @@
 // Threads: any (no state).
 #pragma once
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -23,23 +22,10 @@ inline constexpr double kTicksPerHour = 360000.0;
 inline constexpr double kFeetPerNm = 6076.11549;
 // Two places closer than this in both coordinates are one (degrees).
 inline constexpr double kSame_deg = 1e-8;
-// The shortest leg and the narrowest window a reported due tick may move in (ticks).
+// The shortest leg (ticks).
 inline constexpr int32_t kMinLegTicks = 25;
-inline constexpr int32_t kWindowFloor = 1000;
 
 inline LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
-
-// The due tick a sample was reported for: the windows measure its lateness from it, and the
-// spans between reports are taken between these.
-inline int64_t lf_reportedDue(const PosSample& s) { return int64_t{s.dueTick} - s.putBack_ticks; }
-
-// Lays a sample's due tick anew (into the tick range): it is then its reported one too.
-inline void lf_layDue(PosSample& s, int64_t tick)
-{
-    s.dueTick = static_cast<int32_t>(std::clamp<int64_t>(tick, std::numeric_limits<int32_t>::min(),
-                                                         std::numeric_limits<int32_t>::max()));
-    s.putBack_ticks = 0;
-}
 
 inline bool lf_samePlace(const PosSample& a, const PosSample& b)
 {

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
-#include <limits>
 #include <numbers>
 #include <stdexcept>
 
@@ -23,6 +22,7 @@
 #include "traffic/motion.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
+#include "traffic/schedule.h"
 #include "traffic/traffic.h"
 
 namespace qel {
@@ -31,16 +31,10 @@ namespace {
 
 constexpr double kArrived_nm = 0.0010799136069114472;  // 2 m
 
-int32_t lf_dueIn(int64_t ticks)
-{
-    return static_cast<int32_t>(
-        std::min<int64_t>(int64_t{g_fastTicks} + ticks, std::numeric_limits<int32_t>::max()));
-}
-
 // A moving ground sample at the stand taxi speed.
-PosSample lf_groundSample(LatLon at, double speed_kt)
+QueuedSample lf_groundSample(LatLon at, double speed_kt)
 {
-    PosSample s;
+    QueuedSample s;
     s.latitude = at.lat;
     s.longitude = at.lon;
     s.groundSpeed_kt = speed_kt;
@@ -64,8 +58,8 @@ void lf_startPullingOut(LiveAc& aircraft)
                             2.0 * aircraft.size_nm * kFeetPerNm);
     auto& s = aircraft.samples;
     s.front().groundSpeed_kt = v;
-    PosSample p = lf_groundSample(target, v);
-    p.dueTick = lf_dueIn(lf_ticksOf(gf_distanceNm(lf_here(aircraft), target) / v * 100 * 3600));
+    QueuedSample p = lf_groundSample(target, v);
+    lf_dueIn(p, lf_ticksOf(gf_distanceNm(lf_here(aircraft), target) / v * 100 * 3600));
     s.resize(1);
     s.push_back(p);
     lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::onChange);
@@ -91,8 +85,8 @@ void lf_startPushBack(LiveAc& aircraft)
     const LatLon p1At =
         gf_destinationPoint(lf_here(aircraft), back, stand->radius * 2.5 * kFeetPerNm);
     const int32_t t1 = lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour);
-    PosSample p1 = lf_groundSample(p1At, v);
-    p1.dueTick = lf_dueIn(t1);
+    QueuedSample p1 = lf_groundSample(p1At, v);
+    lf_dueIn(p1, t1);
     auto& s = aircraft.samples;
     s.front().groundSpeed_kt = v;
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
@@ -101,11 +95,12 @@ void lf_startPushBack(LiveAc& aircraft)
     lf_insertMidSample(aircraft);
     const double sideFeet = aircraft.size_nm * kFeetPerNm;
     const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
-    PosSample p2 =
+    QueuedSample p2 =
         lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back + kPi / 2), sideFeet), v);
-    PosSample p3 =
+    QueuedSample p3 =
         lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back - kPi / 2), sideFeet), v);
-    p2.dueTick = p3.dueTick = lf_dueIn(int64_t{t1 / 2} + t2);
+    lf_dueIn(p2, int64_t{t1 / 2} + t2);
+    lf_dueIn(p3, int64_t{t1 / 2} + t2);
     aircraft.altPushSample = p2;
     s.push_back(p3);
     lf_leavingLights(aircraft);
@@ -166,7 +161,7 @@ void liveryRespawn(LiveAc& aircraft)
     try {
         auto& s = aircraft.samples;
         if (s.empty()) return;
-        PosSample first = s.front();
+        QueuedSample first = s.front();
         const AiPositionBlock& p = aircraft.position;
         if (aircraft.phase != FlightPhase::parked) {
             first.latitude = p.latitude;
@@ -184,7 +179,7 @@ void liveryRespawn(LiveAc& aircraft)
             first = s.front();
             first.stationary = true;
         }
-        lf_layDue(first, int64_t{g_fastTicks} + 1);
+        lf_dueIn(first, 1);
         s.push_front(first);
         lf_keepInTimeOrder(s);
         lf_setLiveState(aircraft, SimObjectState::liveryrespawn);

@@ -5,10 +5,10 @@
 
 namespace qel {
 
-void SampleQueue::push_back(const PosSample& sample)
+void SampleQueue::push_back(const QueuedSample& sample)
 {
     // A copy first: the sample may be one of this queue's own.
-    const PosSample copy = sample;
+    const QueuedSample copy = sample;
     if (size_ < kInline) {
         inline_[size_] = copy;
     } else {
@@ -26,7 +26,7 @@ void SampleQueue::pop_back()
 void SampleQueue::resize(std::size_t size)
 {
     while (size_ > size) pop_back();
-    while (size_ < size) push_back(PosSample{});
+    while (size_ < size) push_back(QueuedSample{});
 }
 
 void SampleQueue::clear()
@@ -35,15 +35,15 @@ void SampleQueue::clear()
     spill_.clear();
 }
 
-void SampleQueue::assign(std::initializer_list<PosSample> samples)
+void SampleQueue::assign(std::initializer_list<QueuedSample> samples)
 {
     clear();
-    for (const PosSample& sample : samples) push_back(sample);
+    for (const QueuedSample& sample : samples) push_back(sample);
 }
 
-void SampleQueue::insertAt(std::size_t i, const PosSample& sample)
+void SampleQueue::insertAt(std::size_t i, const QueuedSample& sample)
 {
-    const PosSample copy = sample;
+    const QueuedSample copy = sample;
     if (i == size_) {
         push_back(copy);
         return;

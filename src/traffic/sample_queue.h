@@ -21,6 +21,18 @@
 
 namespace qel {
 
+// One sample of a live flight's queue: the reported position and its due tick, with the marks
+// the traffic manager puts on it. A reported one enters the queue unmarked.
+struct QueuedSample : PosSample {
+    QueuedSample() = default;
+    explicit QueuedSample(const PosSample& reported) : PosSample(reported) {}
+    // Ticks the schedule put the due tick back by, so that it falls no earlier than the
+    // sample's before it in the queue; it was reported due that much earlier: 120.
+    int32_t putBack_ticks = 0;
+    bool stationary = false;  // repeats the position before it: the aircraft stands still
+    bool operator==(const QueuedSample&) const = default;
+};
+
 class SampleQueue {
     template <bool Const>
     class Iterator;
@@ -30,17 +42,17 @@ public:
     // are read only when a report is appended to them.
     static constexpr std::size_t kInline = 4;
 
-    using value_type = PosSample;
+    using value_type = QueuedSample;
     using size_type = std::size_t;
     using difference_type = std::ptrdiff_t;
-    using reference = PosSample&;
-    using const_reference = const PosSample&;
+    using reference = QueuedSample&;
+    using const_reference = const QueuedSample&;
     using iterator = Iterator<false>;
     using const_iterator = Iterator<true>;
 
     SampleQueue() = default;
-    SampleQueue(std::initializer_list<PosSample> samples) { assign(samples); }
-    SampleQueue& operator=(std::initializer_list<PosSample> samples)
+    SampleQueue(std::initializer_list<QueuedSample> samples) { assign(samples); }
+    SampleQueue& operator=(std::initializer_list<QueuedSample> samples)
     {
         assign(samples);
         return *this;
@@ -49,15 +61,18 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
-    PosSample& operator[](std::size_t i) { return i < kInline ? inline_[i] : spill_[i - kInline]; }
-    const PosSample& operator[](std::size_t i) const
+    QueuedSample& operator[](std::size_t i)
     {
         return i < kInline ? inline_[i] : spill_[i - kInline];
     }
-    PosSample& front() { return inline_[0]; }
-    const PosSample& front() const { return inline_[0]; }
-    PosSample& back() { return (*this)[size_ - 1]; }
-    const PosSample& back() const { return (*this)[size_ - 1]; }
+    const QueuedSample& operator[](std::size_t i) const
+    {
+        return i < kInline ? inline_[i] : spill_[i - kInline];
+    }
+    QueuedSample& front() { return inline_[0]; }
+    const QueuedSample& front() const { return inline_[0]; }
+    QueuedSample& back() { return (*this)[size_ - 1]; }
+    const QueuedSample& back() const { return (*this)[size_ - 1]; }
 
     iterator begin() { return {this, 0}; }
     iterator end() { return {this, size_}; }
@@ -68,11 +83,11 @@ public:
         return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
     }
 
-    void push_back(const PosSample& sample);
-    void push_front(const PosSample& sample) { insertAt(0, sample); }
+    void push_back(const QueuedSample& sample);
+    void push_front(const QueuedSample& sample) { insertAt(0, sample); }
     void pop_front() { eraseAt(0, 1); }
     void pop_back();
-    iterator insert(const_iterator at, const PosSample& sample)
+    iterator insert(const_iterator at, const QueuedSample& sample)
     {
         insertAt(at.index_, sample);
         return {this, at.index_};
@@ -88,8 +103,8 @@ public:
     void clear();
 
 private:
-    void assign(std::initializer_list<PosSample> samples);
-    void insertAt(std::size_t i, const PosSample& sample);
+    void assign(std::initializer_list<QueuedSample> samples);
+    void insertAt(std::size_t i, const QueuedSample& sample);
     void eraseAt(std::size_t i, std::size_t count);
 
     // Random access by index, so that an iterator stays valid across the spill's growth as
@@ -100,10 +115,10 @@ private:
 
     public:
         using iterator_category = std::random_access_iterator_tag;
-        using value_type = PosSample;
+        using value_type = QueuedSample;
         using difference_type = std::ptrdiff_t;
-        using pointer = std::conditional_t<Const, const PosSample*, PosSample*>;
-        using reference = std::conditional_t<Const, const PosSample&, PosSample&>;
+        using pointer = std::conditional_t<Const, const QueuedSample*, QueuedSample*>;
+        using reference = std::conditional_t<Const, const QueuedSample&, QueuedSample&>;
 
         Iterator() = default;
         Iterator(Queue* queue, std::size_t index) : queue_(queue), index_(index) {}
@@ -169,8 +184,8 @@ private:
 
     // The size first: the step asks whether the queue is empty right before it reads the front.
     std::size_t size_ = 0;
-    std::array<PosSample, kInline> inline_{};
-    std::vector<PosSample> spill_;  // samples kInline and later
+    std::array<QueuedSample, kInline> inline_{};
+    std::vector<QueuedSample> spill_;  // samples kInline and later
 };
 
 }  // namespace qel

@@ -5,7 +5,6 @@
 // Threads: main-loop thread.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <stdexcept>
 
@@ -19,15 +18,12 @@
 #include "traffic/motion.h"
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
+#include "traffic/schedule.h"
 
 namespace qel {
 
 namespace {
 
-constexpr int32_t kWindowStep = 100;
-// An aircraft behind its reports catches up at no more than this times its own speed: the
-// windows alone would make it fly a leg in 250 ms.
-constexpr double kMaxCatchUp = 1.3;
 // An aircraft whose reports stop while it taxies faster than this rolls on to a stop.
 constexpr double kRollsOn_kt = 3.0;
 
@@ -36,23 +32,6 @@ double lf_tickHeading(double angle)
 {
     const double wrapped = lf_wrap2Pi(angle);
     return wrapped > 6.283185307178586 ? 0.0 : wrapped;
-}
-
-// `legTicks`: the leg at the aircraft's own speed.
-int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDue)
-{
-    int64_t t = int64_t{g_fastTicks} + legTicks;
-    if (aircraft.syntheticCount < 1) {
-        const int64_t low = reportedDue - aircraft.earlyWindow;
-        const int64_t high = reportedDue + aircraft.lateWindow;
-        t = t > high ? high : std::max(t, low);
-        const auto fastest =
-            static_cast<int64_t>(std::ceil(static_cast<double>(legTicks) / kMaxCatchUp));
-        t = std::max(t, int64_t{g_fastTicks} + fastest);
-    }
-    return static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(t, g_fastTicks),
-                                                    std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
 }
 
 bool lf_classContinues(WeightClass weightClass)
@@ -83,7 +62,7 @@ bool lf_otherTaxiingNear(const LiveAc& aircraft)
 // holding where it was, it would stop dead.
 void lf_rollToAStop(LiveAc& aircraft)
 {
-    const PosSample& front = aircraft.samples.front();
+    const QueuedSample& front = aircraft.samples.front();
     aircraft.samples.push_back(lf_runOutStop(front, lf_at(front), aircraft.position.heading_rad,
                                              aircraft.pace.now_kt, lf_reportedDue(front)));
 }
@@ -103,12 +82,12 @@ bool lf_holdInPlace(LiveAc& aircraft)
     }
     const bool rolling = !aircraft.holding && aircraft.pace.now_kt > kRollsOn_kt;
     aircraft.holding = 1;
-    PosSample copy = aircraft.samples.front();
+    QueuedSample copy = aircraft.samples.front();
     if (rolling) {
         lf_rollToAStop(aircraft);
         copy = aircraft.samples.back();
     }
-    copy.dueTick += 300;
+    lf_holdDue(copy);
     copy.groundSpeed_kt = 0.0;
     copy.stationary = 1;
     aircraft.samples.push_back(copy);
@@ -138,7 +117,7 @@ bool lf_extendFresh(LiveAc& aircraft)
     return true;
 }
 
-double lf_takeOffSpeed(PosSample& s)
+double lf_takeOffSpeed(QueuedSample& s)
 {
     const double v = s.groundSpeed_kt;
     if (v <= 30.0) return 40.0;
@@ -160,7 +139,7 @@ double lf_takeOffSpeed(PosSample& s)
 // differs from the one before by less than 10 kt, which the aircraft changes at once, and it
 // brakes at 3 kt/s, as an airliner does. Steps of 20 to 40 kt (140 to 100, 100 to 80, 80 to 60,
 // 60 to 30) made it lose up to 25 kt in an instant.
-double lf_rollOutSpeed(PosSample& s)
+double lf_rollOutSpeed(QueuedSample& s)
 {
     constexpr double kStep_kt = 9.0;
     constexpr double kRollOutEnd_kt = 20.0;
@@ -169,7 +148,7 @@ double lf_rollOutSpeed(PosSample& s)
 }
 
 // The dead-reckoned move of a synthetic sample; false when it stands still.
-bool lf_reckonSpeed(LiveAc& aircraft, PosSample& s, int32_t n)
+bool lf_reckonSpeed(LiveAc& aircraft, QueuedSample& s, int32_t n)
 {
     if (s.stationary || aircraft.phase == FlightPhase::parked) return false;
     double speed = s.groundSpeed_kt;
@@ -215,7 +194,7 @@ bool lf_turnOutlastsLeg(const LiveAc& aircraft, double course_rad)
 {
     const double left_rad =
         std::abs(lf_wrapPi(course_rad - aircraft.position.heading_rad)) - 0.5 * kRadPerDeg;
-    const int64_t leftTicks = int64_t{aircraft.samples.front().dueTick} - g_fastTicks;
+    const int64_t leftTicks = lf_ticksToDue(aircraft.samples.front());
     return aircraft.currentTurnRate_rad > 0.0 &&
            left_rad > static_cast<double>(leftTicks) * aircraft.currentTurnRate_rad;
 }
@@ -351,15 +330,12 @@ void lf_startLeg(LiveAc& aircraft)
     }
     if (s.size() < 2) return;
     lf_paceLeg(aircraft);
-    const PosSample& b = s[1];
+    const QueuedSample& b = s[1];
     if (b.stationary) {
         aircraft.latRate = aircraft.lonRate = 0.0;
-        if (!aircraft.takeOff && !aircraft.landingRoll) {
-            aircraft.earlyWindow = std::max(kWindowFloor, aircraft.earlyWindow - kWindowStep);
-            aircraft.lateWindow = std::max(kWindowFloor, aircraft.lateWindow - kWindowStep);
-        }
+        lf_legNarrowsWindows(aircraft);
     } else {
-        const int64_t ahead = int64_t{b.dueTick} - g_fastTicks;
+        const int64_t ahead = lf_ticksToDue(b);
         const double dt = ahead >= 0 ? std::max(static_cast<double>(ahead), 25.0) : 25.0;
         aircraft.latRate = (b.latitude - aircraft.position.latitude) / dt;
         aircraft.lonRate = (b.longitude - aircraft.position.longitude) / dt;
@@ -376,8 +352,8 @@ void lf_startLeg(LiveAc& aircraft)
 void lf_airLegTiming(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
-    const PosSample& a = s[0];
-    PosSample& b = s[1];
+    const QueuedSample& a = s[0];
+    const QueuedSample& b = s[1];
     if (b.stationary) {
         if (aircraft.weightClass == WeightClass::Rotorcraft) lf_groundLegTiming(aircraft);
         return;
@@ -389,19 +365,13 @@ void lf_airLegTiming(LiveAc& aircraft)
         speed = lf_legSpeed(aircraft);
     }
     const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
-    lf_layDue(b, lf_clampDue(aircraft, std::max(ticks, kMinLegTicks), lf_reportedDue(b)));
-}
-
-void lf_setDueTick(LiveAc& aircraft, int32_t legTicks)
-{
-    PosSample& b = aircraft.samples[1];
-    lf_layDue(b, lf_clampDue(aircraft, legTicks, lf_reportedDue(b)));
+    lf_setDueTick(aircraft, std::max(ticks, kMinLegTicks));
 }
 
 double lf_legSpeed(const LiveAc& aircraft)
 {
-    const PosSample& a = aircraft.samples[0];
-    const PosSample& b = aircraft.samples[1];
+    const QueuedSample& a = aircraft.samples[0];
+    const QueuedSample& b = aircraft.samples[1];
     if (a.groundSpeed_kt == 0.0 && b.groundSpeed_kt == 0.0) {
         const int64_t due = lf_reportedDue(b) - lf_reportedDue(a);
         const double dt = due >= 26 ? static_cast<double>(due) : 25.0;
@@ -444,7 +414,7 @@ bool lf_extendStream(LiveAc& aircraft)
 void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
 {
     aircraft.syntheticCount = count;
-    PosSample s = aircraft.samples.front();
+    QueuedSample s = aircraft.samples.front();
     if (lf_reckonSpeed(aircraft, s, count)) {
         const double step_s = s.airborne ? 8.0 : 3.0;
         const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
@@ -467,33 +437,12 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
         s.stationary = 1;
         s.groundSpeed_kt = 0.0;
     }
-    const int64_t step = aircraft.phase == FlightPhase::parked ? 604800 : (s.airborne ? 8 : 3);
-    s.dueTick = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{s.dueTick} + 100 * step, std::numeric_limits<int32_t>::max()));
+    lf_syntheticDue(aircraft, s);
     if (aircraft.phase == FlightPhase::parked) {
         aircraft.departing = 0;
         lf_releaseStand(aircraft.standId, aircraft.hexId);
     }
     aircraft.samples.push_back(s);
-}
-
-void lf_keepInTimeOrder(SampleQueue& samples)
-{
-    for (std::size_t k = 1; k < samples.size(); ++k) {
-        PosSample& x = samples[k];
-        const int64_t reported = lf_reportedDue(x);
-        const int64_t due = std::max(reported, int64_t{samples[k - 1].dueTick});
-        x.dueTick = static_cast<int32_t>(due);
-        x.putBack_ticks = static_cast<int32_t>(due - reported);
-    }
-}
-
-void lf_frontDueLater(SampleQueue& samples)
-{
-    int32_t& due = samples.front().dueTick;
-    if (due == std::numeric_limits<int32_t>::max()) return;
-    ++due;
-    if (samples.size() > 1 && samples[1].dueTick < due) lf_keepInTimeOrder(samples);
 }
 
 void lf_moveOneTick(LiveAc& aircraft)

@@ -20,6 +20,7 @@
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"
+#include "traffic/schedule.h"
 
 namespace qel {
 
@@ -133,7 +134,7 @@ std::optional<SpawnStand> lf_findSpawnStand(LiveAc& aircraft)
 {
     const auto park = lf_parkAirportPosition();
     if (!park) return std::nullopt;
-    PosSample& first = aircraft.samples.front();
+    QueuedSample& first = aircraft.samples.front();
     if (gf_distanceNm(lf_at(first), *park) > kParkAirportRadius_nm) return std::nullopt;
     LatLon searched = lf_at(first);
     if (!first.stationary) {
@@ -277,33 +278,6 @@ void lf_placeAtFirstSample(LiveAc& aircraft)
     p.heading_rad = heading;
     aircraft.targetHeading_rad = (first.airborne || wrapped) ? 0.0 : heading;
     aircraft.heldForUser = 0;
-}
-
-// Creations wait their turn, two a second: the first sample becomes the point between the
-// samples the schedule has reached now, due now. False when it is not behind.
-bool lf_catchUpWithSchedule(LiveAc& aircraft)
-{
-    auto& s = aircraft.samples;
-    const int32_t now = g_fastTicks;
-    if (aircraft.phase == FlightPhase::parked || s.size() < 2 || s.front().dueTick >= now) {
-        return false;
-    }
-    while (s.size() > 2 && s[1].dueTick <= now) s.pop_front();
-    PosSample& a = s[0];
-    const PosSample& b = s[1];
-    const double span = static_cast<double>(int64_t{b.dueTick} - a.dueTick);
-    const double f = span > 0.0 ? std::clamp((now - a.dueTick) / span, 0.0, 1.0) : 1.0;
-    const auto between = [f](double x, double y) { return x + f * (y - x); };
-    if (!b.stationary) {
-        a.latitude = between(a.latitude, b.latitude);
-        a.longitude = between(a.longitude, b.longitude);
-        a.altitude_ft = between(a.altitude_ft, b.altitude_ft);
-        a.groundSpeed_kt = between(a.groundSpeed_kt, b.groundSpeed_kt);
-        a.airspeed_kt = between(a.airspeed_kt, b.airspeed_kt);
-        a.verticalRate_fpm = between(a.verticalRate_fpm, b.verticalRate_fpm);
-    }
-    a.dueTick = now;
-    return true;
 }
 
 }  // namespace

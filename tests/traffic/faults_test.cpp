@@ -22,7 +22,7 @@ LiveAc& lf_activeAircraft(uint32_t hex, uint32_t objectId, const std::string& ca
     FlightData data = initLiveAc(rec);
     data.hexId = hex;
     LiveAc& aircraft = lf_appendLive(LiveAc(rec.sample, data, rec.reportTime_s));
-    PosSample next = aircraft.samples.front();
+    QueuedSample next = aircraft.samples.front();
     next.latitude += 0.01;
     next.dueTick = g_fastTicks + 3000;
     aircraft.samples.push_back(next);

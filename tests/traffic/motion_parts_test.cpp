@@ -37,10 +37,10 @@ LiveAc& lf_addAircraft(double lat, double lon, double size_nm = 0.0097)
 TEST_F(MotionParts, TaxiCurveRunsFromThePositionThroughTheCornerToTheNextSample)
 {
     LiveAc& a = lf_addAircraft(51.0, 7.0);
-    PosSample s0 = a.samples.front();
-    PosSample s1 = s0;
+    QueuedSample s0 = a.samples.front();
+    QueuedSample s1 = s0;
     s1.latitude += 100.0 / 111132.95;  // 100 m north
-    PosSample s2 = s1;
+    QueuedSample s2 = s1;
     s2.longitude += 100.0 / (std::cos(51.0 * std::numbers::pi / 180.0) * 111132.95);  // then east
     a.samples = {s0, s1, s2};
     lf_startTaxiCurve(a);
@@ -229,16 +229,16 @@ TEST_F(MotionParts, TheTakeOffRollStartsAt43KnotsAndASlowClimbWaitsForTheRotatio
         a.takeOff = 1;
         a.rotationTicks = 200;
         a.maxClimbRate_ft = 0.6;
-        PosSample s0 = a.samples.front();
+        QueuedSample s0 = a.samples.front();
         s0.groundSpeed_kt = r.front_kt;
-        PosSample s1 = s0;
+        QueuedSample s1 = s0;
         s1.latitude += 0.005;
         s1.groundSpeed_kt = r.next_kt;
         s1.verticalRate_fpm = r.climb_fpm;
         s1.airborne = r.nextAirborne ? 1 : 0;
         s1.altitude_ft = r.nextAirborne ? 200.0 : 0.0;
         s1.dueTick = g_fastTicks + 1000;
-        PosSample s2 = s1;
+        QueuedSample s2 = s1;
         s2.latitude += 0.005;
         s2.dueTick += 1000;
         a.samples = {s0, s1, s2};
@@ -297,7 +297,7 @@ TEST(SampleQueue, HoldsWhatADequeHoldsThroughEveryOperation)
     int32_t next = 0;
     std::size_t longest = 0;
     const auto sample = [&] {
-        PosSample s;
+        QueuedSample s;
         s.dueTick = ++next;
         return s;
     };

@@ -1,0 +1,268 @@
+// The schedule of a live flight's samples. A sample's due tick is the fast tick at which the
+// aircraft is to stand on it; the intake stamps the first one (the replay delay from now, at
+// the report's place in its batch), and from then on until the aircraft leaves this file owns
+// it: the motion code moves one only through it:
+// - the due tick of each leg, from the time the motion code gives it at the aircraft's own
+//   speed, held within the lateness windows around the tick it was reported for;
+// - the lateness windows (below, with the reasons for their widths);
+// - time order: a sample never falls due before the one ahead of it; one that would is put
+//   back, and the ticks it was put back by (putBack_ticks) keep the tick it was reported for;
+// - the making-up of lag: an aircraft held back (by a bend, a hold, a turn on the spot) makes
+//   it up over the taxi legs after, each a tenth shorter at the most, and where the windows
+//   pull a leg's end forward it still flies no faster than 1.3 times its own speed; a creation
+//   that waited for its turn starts where its schedule has got to;
+// - the due ticks of the samples the traffic manager lays itself: dead-reckoned ones when the
+//   reports stop, a hold's, the points between two samples.
+//
+// Threads: main-loop thread.
+#include "traffic/schedule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "traffic/motion_math.h"
+
+namespace qel {
+
+namespace {
+
+// A reported due tick may move this far either way once the aircraft flies in step with its
+// reports: 10 s, a third of the replay delay, keeps it close to the reported path's timing and
+// still leaves room for legs timed by the aircraft's own speed rather than by the reports.
+constexpr int32_t kWindowFloor = 1000;
+// Each leg narrows the windows by a second, back to the floor in twenty legs.
+constexpr int32_t kWindowStep = 100;
+// Where the aircraft may have run out of step with its reports (it dead-reckoned through a
+// pause, leaves its stand, begins its approach or its take-off): the replay delay, 30 s, so that
+// it rejoins them over the legs after instead of being hurried to them.
+constexpr int32_t kOpenWindow = 3000;
+// The take-off roll gathers speed from a standstill at a bounded rate and falls behind its
+// reports further than it runs ahead of them.
+constexpr int32_t kOpenTakeOffLateWindow = 5000;
+// A turn of 90 degrees or more is taken slower than the reports show.
+constexpr int32_t kSharpTurnWindow = 2000;
+constexpr double kSharpTurn_deg = 90.0;
+// An aircraft behind its reports catches up at no more than this times its own speed: the
+// windows alone would make it fly a leg in 250 ms.
+constexpr double kMaxCatchUp = 1.3;
+// Steps of dead-reckoned samples and of a hold, in seconds.
+constexpr int64_t kGroundStep_s = 3;
+constexpr int64_t kAirStep_s = 8;
+constexpr int64_t kParkedStep_s = 604800;  // a week: the parked aircraft only holds its stand
+constexpr int32_t kHoldStep_ticks = 300;
+
+constexpr int64_t kLastTick = std::numeric_limits<int32_t>::max();
+
+int64_t lf_withinWindows(const LiveAc& aircraft, int64_t t, int64_t reportedDue)
+{
+    const int64_t low = reportedDue - aircraft.earlyWindow;
+    const int64_t high = reportedDue + aircraft.lateWindow;
+    return t > high ? high : std::max(t, low);
+}
+
+// `legTicks`: the leg at the aircraft's own speed.
+int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDue)
+{
+    int64_t t = int64_t{g_fastTicks} + legTicks;
+    if (aircraft.syntheticCount < 1) {
+        t = lf_withinWindows(aircraft, t, reportedDue);
+        const auto fastest =
+            static_cast<int64_t>(std::ceil(static_cast<double>(legTicks) / kMaxCatchUp));
+        t = std::max(t, int64_t{g_fastTicks} + fastest);
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(t, g_fastTicks),
+                                                    std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+void lf_layDue(QueuedSample& s, int64_t tick)
+{
+    s.dueTick = static_cast<int32_t>(std::clamp<int64_t>(tick, std::numeric_limits<int32_t>::min(),
+                                                         std::numeric_limits<int32_t>::max()));
+    s.putBack_ticks = 0;
+}
+
+void lf_dueIn(QueuedSample& s, int64_t ticks) { lf_layDue(s, int64_t{g_fastTicks} + ticks); }
+
+void lf_dueAfter(QueuedSample& s, int32_t before, int64_t ticks)
+{
+    s.dueTick = static_cast<int32_t>(std::min<int64_t>(int64_t{before} + ticks, kLastTick));
+}
+
+void lf_dueBetween(QueuedSample& x, const QueuedSample& a, const QueuedSample& b, double share)
+{
+    const auto due = static_cast<double>(lf_reportedDue(a));
+    lf_layDue(x, std::llround(due + (static_cast<double>(lf_reportedDue(b)) - due) * share));
+}
+
+void lf_syntheticDue(const LiveAc& aircraft, QueuedSample& s)
+{
+    const int64_t step = aircraft.phase == FlightPhase::parked
+                             ? kParkedStep_s
+                             : (s.airborne ? kAirStep_s : kGroundStep_s);
+    lf_dueAfter(s, s.dueTick, 100 * step);
+}
+
+void lf_holdDue(QueuedSample& copy) { copy.dueTick += kHoldStep_ticks; }
+
+void lf_setDueTick(LiveAc& aircraft, int32_t legTicks)
+{
+    QueuedSample& b = aircraft.samples[1];
+    lf_layDue(b, lf_clampDue(aircraft, legTicks, lf_reportedDue(b)));
+}
+
+void lf_setGroundDueTick(LiveAc& aircraft, int32_t legTicks)
+{
+    aircraft.pace.reportedDue = lf_reportedDue(aircraft.samples[1]);
+    lf_setDueTick(aircraft, legTicks);
+}
+
+void lf_setStandstillDue(LiveAc& aircraft)
+{
+    const QueuedSample& a = aircraft.samples[0];
+    QueuedSample& b = aircraft.samples[1];
+    const int64_t reported = lf_reportedDue(b);
+    int64_t span = reported - lf_reportedDue(a);
+    span = span < 0 ? kMinLegTicks : std::max<int64_t>(span, kMinLegTicks);
+    const int64_t now = g_fastTicks;
+    int64_t t = now + std::max<int64_t>(lf_reportedDue(a) - now + span, kMinLegTicks);
+    if (aircraft.syntheticCount < 1) t = lf_withinWindows(aircraft, t, reported);
+    lf_layDue(b, std::max<int64_t>(std::max(t, now), 0));
+}
+
+void lf_openWindows(LiveAc& aircraft)
+{
+    aircraft.earlyWindow = kOpenWindow;
+    aircraft.lateWindow = aircraft.takeOff ? kOpenTakeOffLateWindow : kOpenWindow;
+}
+
+void lf_narrowWindows(LiveAc& aircraft)
+{
+    aircraft.earlyWindow = std::max(kWindowFloor, aircraft.earlyWindow - kWindowStep);
+    aircraft.lateWindow = std::max(kWindowFloor, aircraft.lateWindow - kWindowStep);
+}
+
+void lf_legNarrowsWindows(LiveAc& aircraft)
+{
+    if (!aircraft.takeOff && !aircraft.landingRoll) lf_narrowWindows(aircraft);
+}
+
+void lf_widenWindowsForTurn(LiveAc& aircraft, double turn_deg)
+{
+    if (!(turn_deg >= kSharpTurn_deg)) return;
+    aircraft.earlyWindow = std::max(aircraft.earlyWindow, kSharpTurnWindow);
+    aircraft.lateWindow = std::max(aircraft.lateWindow, kSharpTurnWindow);
+}
+
+LatenessWindows lf_windowsOf(const LiveAc& aircraft)
+{
+    return {aircraft.earlyWindow, aircraft.lateWindow};
+}
+
+void lf_undoNarrowing(LiveAc& aircraft, const LatenessWindows& before)
+{
+    aircraft.earlyWindow = std::max(aircraft.earlyWindow, before.early_ticks);
+    aircraft.lateWindow = std::max(aircraft.lateWindow, before.late_ticks);
+}
+
+void lf_keepInTimeOrder(SampleQueue& samples)
+{
+    for (std::size_t k = 1; k < samples.size(); ++k) {
+        QueuedSample& x = samples[k];
+        const int64_t reported = lf_reportedDue(x);
+        const int64_t due = std::max(reported, int64_t{samples[k - 1].dueTick});
+        x.dueTick = static_cast<int32_t>(due);
+        x.putBack_ticks = static_cast<int32_t>(due - reported);
+    }
+}
+
+void lf_frontDueLater(SampleQueue& samples)
+{
+    int32_t& due = samples.front().dueTick;
+    if (due == std::numeric_limits<int32_t>::max()) return;
+    ++due;
+    if (samples.size() > 1 && samples[1].dueTick < due) lf_keepInTimeOrder(samples);
+}
+
+void lf_dueAfterNewest(const SampleQueue& samples, QueuedSample& s)
+{
+    if (s.dueTick <= samples.back().dueTick) s.dueTick = samples.back().dueTick + 1;
+}
+
+void lf_dueAfterNewestReport(const SampleQueue& samples, QueuedSample& s)
+{
+    if (!samples.empty() && lf_reportedDue(samples.back()) >= s.dueTick) {
+        lf_layDue(s, lf_reportedDue(samples.back()) + 1);
+    }
+}
+
+void lf_endSyntheticCount(LiveAc& aircraft)
+{
+    // Only a running extension moves the front: reported samples keep their due ticks.
+    if (aircraft.syntheticCount != 0 && !aircraft.samples.empty()) {
+        lf_dueIn(aircraft.samples.front(), 1);
+    }
+    aircraft.syntheticCount = 0;
+    lf_openWindows(aircraft);
+}
+
+void lf_endSyntheticSamples(LiveAc& aircraft)
+{
+    if (aircraft.syntheticCount == 0) return;
+    aircraft.syntheticCount = 0;
+    lf_openWindows(aircraft);
+}
+
+// Time the aircraft lost behind its reports (held back by a bend, a hold while its reports
+// paused, the wait for its first report after a push-back) is made up over the taxi legs after
+// it, a tenth of each leg's time at the most: a tenth faster than reported, it is not seen to
+// hurry. Its lateness is measured, as the windows measure it, from its sample's reported due
+// tick, and it never arrives before that. A leg that ends in a stop waits there for its next
+// report anyway, one that sets off with a turn on the spot gathers speed up to its reported one
+// only (the caller leaves it out), the take-off and landing rolls keep to their own schedules,
+// a lateness the windows already cut back is theirs to make up, and dead-reckoned samples are
+// due by no report.
+void lf_makeUpLateness(LiveAc& aircraft, int32_t& n)
+{
+    const LegPace& pace = aircraft.pace;
+    if (!pace.reportedDue || pace.stops || aircraft.takeOff || aircraft.landingRoll ||
+        aircraft.syntheticCount > 0 || aircraft.phase != FlightPhase::taxi) {
+        return;
+    }
+    const int64_t late = int64_t{g_fastTicks} + n - *pace.reportedDue;
+    if (late >= aircraft.lateWindow) return;
+    const auto pay = static_cast<int32_t>(std::min<int64_t>(late, n / 10));
+    if (pay <= 0) return;
+    n -= pay;
+    lf_dueIn(aircraft.samples[1], n);
+}
+
+bool lf_catchUpWithSchedule(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const int32_t now = g_fastTicks;
+    if (aircraft.phase == FlightPhase::parked || s.size() < 2 || s.front().dueTick >= now) {
+        return false;
+    }
+    while (s.size() > 2 && s[1].dueTick <= now) s.pop_front();
+    QueuedSample& a = s[0];
+    const QueuedSample& b = s[1];
+    const double span = static_cast<double>(int64_t{b.dueTick} - a.dueTick);
+    const double f = span > 0.0 ? std::clamp((now - a.dueTick) / span, 0.0, 1.0) : 1.0;
+    const auto between = [f](double x, double y) { return x + f * (y - x); };
+    if (!b.stationary) {
+        a.latitude = between(a.latitude, b.latitude);
+        a.longitude = between(a.longitude, b.longitude);
+        a.altitude_ft = between(a.altitude_ft, b.altitude_ft);
+        a.groundSpeed_kt = between(a.groundSpeed_kt, b.groundSpeed_kt);
+        a.airspeed_kt = between(a.airspeed_kt, b.airspeed_kt);
+        a.verticalRate_fpm = between(a.verticalRate_fpm, b.verticalRate_fpm);
+    }
+    a.dueTick = now;
+    return true;
+}
+
+}  // namespace qel
