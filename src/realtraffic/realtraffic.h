@@ -54,17 +54,19 @@ void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 
 // ---- The hand-over to the traffic manager, which fills in the intakes at start ------------------
 
-// Takes one poll of the Traffic Reader for the traffic manager: true when taken (it then moves
-// the records out), false when dropped. Without it every poll is dropped.
-using PollIntake = std::function<bool(std::vector<LiveAircraftRecord>&)>;
+// Takes one poll of the Traffic Reader for the traffic manager, with the delay it was handed
+// over with: true when taken (it then moves the records out), false when dropped. The traffic
+// manager decides from the report times and the delay when each position is flown. Without it
+// every poll is dropped.
+using PollIntake = std::function<bool(std::vector<LiveAircraftRecord>&, int32_t delay_s)>;
 void gf_setPollIntake(PollIntake intake);
 // The traffic manager's fast ticks so far, the time base of the samples' due ticks; raised by
 // the main loop only (atomic).
 extern std::atomic<int32_t> g_fastTicks;
-// Merges the records of one step of the buffered first load on the "Traffic Reader" thread; the
-// main loop does not run yet, so nothing else touches the traffic. The traffic manager sets it
-// before the readers start; without it the first load is dropped.
-using FirstLoadIntake = std::function<void(std::vector<LiveAircraftRecord>&)>;
+// Merges the records of one step of the buffered first load, with its delay, on the "Traffic
+// Reader" thread; the main loop does not run yet, so nothing else touches the traffic. The
+// traffic manager sets it before the readers start; without it the first load is dropped.
+using FirstLoadIntake = std::function<void(std::vector<LiveAircraftRecord>&, int32_t delay_s)>;
 void gf_setFirstLoadIntake(FirstLoadIntake intake);
 
 // Every batch gf_pushAddingStack was handed, oldest first (at most the last 256), kept only

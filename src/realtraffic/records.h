@@ -21,8 +21,8 @@ struct PosSample {
     double track_deg = 0.0;         // over ground: 230.63
     double verticalRate_fpm = 0.0;  // -768.0
     double airspeed_kt = 0.0;       // 180.0
-    // Fast tick at which the position is flown: stamped at the hand-over from the report time;
-    // the traffic manager's schedule moves it from then on: 51230.
+    // Fast tick at which the position is flown: 0 as decoded; the traffic manager's intake
+    // stamps it from the report time, and its schedule moves it from then on: 51230.
     int32_t dueTick = 0;
     bool airborne = false;
     bool hasTrueHeading = false;

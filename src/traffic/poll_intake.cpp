@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "traffic/live_road.h"
+#include "traffic/schedule.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_run.h"
 
@@ -14,14 +15,19 @@ std::mutex g_trafficMutex;
 bool g_mainLoopRunning = false;  // g_trafficMutex
 std::vector<LiveAircraftRecord>& g_addingStack = g_trafficRun.addingStack;
 
-bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch)
+bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 {
+    lf_stampDueTicks(batch, delay_s);
     std::scoped_lock lock(g_trafficMutex);
     if (!g_mainLoopRunning || !g_addingStack.empty()) return false;
     g_addingStack = std::move(batch);
     return true;
 }
 
-void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch) { lf_mergeFirstLoad(batch); }
+void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
+{
+    lf_stampDueTicks(batch, delay_s);
+    lf_mergeFirstLoad(batch);
+}
 
 }  // namespace qel

@@ -1,7 +1,7 @@
 // The schedule of a live flight's samples. A sample's due tick is the fast tick at which the
-// aircraft is to stand on it; the intake stamps the first one (the replay delay from now, at
-// the report's place in its batch), and from then on until the aircraft leaves this file owns
-// it: the motion code moves one only through it:
+// aircraft is to stand on it; this file owns every due tick from the moment a report is handed
+// over until the aircraft leaves, and the motion code moves one only through it:
+// - the first due tick: the replay delay from now, at the report's place in its batch;
 // - the due tick of each leg, from the time the motion code gives it at the aircraft's own
 //   speed, held within the lateness windows around the tick it was reported for;
 // - the lateness windows (below, with the reasons for their widths);
@@ -14,7 +14,8 @@
 // - the due ticks of the samples the traffic manager lays itself: dead-reckoned ones when the
 //   reports stop, a hold's, the points between two samples.
 //
-// Threads: main-loop thread.
+// Threads: main-loop thread; lf_stampDueTicks runs on the "Traffic Reader" thread, on a batch
+// that no other thread sees yet.
 #include "traffic/schedule.h"
 
 #include <algorithm>
@@ -54,6 +55,27 @@ constexpr int32_t kHoldStep_ticks = 300;
 
 constexpr int64_t kLastTick = std::numeric_limits<int32_t>::max();
 
+// now + 100 × delay + 10 × the report's offset from the median in whole tenths of a second,
+// saturated into 32 bits so that an absurd report time cannot overflow.
+int32_t lf_dueTick(int32_t now, int32_t delay_s, double offset_s)
+{
+    const double tenths = std::clamp(std::round(10.0 * offset_s), -1e12, 1e12);
+    const int64_t due = int64_t{now} + 100 * int64_t{delay_s} + 10 * std::llround(tenths);
+    return static_cast<int32_t>(std::clamp<int64_t>(due, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+// The element of index n / 2 after a partial sort: the upper middle for an even count.
+double lf_medianReportTime(const std::vector<LiveAircraftRecord>& batch)
+{
+    std::vector<double> times;
+    times.reserve(batch.size());
+    for (const auto& record : batch) times.push_back(record.reportTime_s);
+    const auto middle = times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2);
+    std::nth_element(times.begin(), middle, times.end());
+    return *middle;
+}
+
 int64_t lf_withinWindows(const LiveAc& aircraft, int64_t t, int64_t reportedDue)
 {
     const int64_t low = reportedDue - aircraft.earlyWindow;
@@ -77,6 +99,16 @@ int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDu
 }
 
 }  // namespace
+
+void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
+{
+    if (batch.empty()) return;
+    const double median = lf_medianReportTime(batch);
+    const int32_t now = g_fastTicks;
+    for (auto& record : batch) {
+        record.sample.dueTick = lf_dueTick(now, delay_s, record.reportTime_s - median);
+    }
+}
 
 void lf_layDue(QueuedSample& s, int64_t tick)
 {

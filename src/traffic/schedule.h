@@ -2,17 +2,25 @@
 // each one. schedule.cpp says what it owns and why its windows are as wide as they are; the
 // motion code decides how long a leg takes and hands that here.
 //
-// Threads: main-loop thread.
+// Threads: main-loop thread; the stamp of a batch's due ticks runs on the "Traffic Reader"
+// thread, on records that no other thread sees yet.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "realtraffic/realtraffic.h"
 #include "traffic/aircraft.h"
 
 namespace qel {
 
-// ---- Reading a due tick --------------------------------------------------------------------------
+// ---- The first due tick -------------------------------------------------------------------------
+
+// Each record of a batch handed over with `delay_s` is due that long from now at the batch's
+// median report time; the others keep their spacing to it, to a tenth of a second.
+void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
+
+// ---- Reading a due tick -------------------------------------------------------------------------
 
 // The due tick a sample was reported for: the windows measure its lateness from it, and the
 // spans between reports are taken between these.
@@ -24,7 +32,7 @@ inline int64_t lf_reportedDue(const QueuedSample& s)
 // Ticks from now until the sample falls due; negative when it is overdue.
 inline int64_t lf_ticksToDue(const QueuedSample& s) { return int64_t{s.dueTick} - g_fastTicks; }
 
-// ---- Laying a due tick ---------------------------------------------------------------------------
+// ---- Laying a due tick --------------------------------------------------------------------------
 
 // Lays a sample's due tick anew (into the tick range): it is then its reported one too.
 void lf_layDue(QueuedSample& s, int64_t tick);
@@ -41,7 +49,7 @@ void lf_syntheticDue(const LiveAc& aircraft, QueuedSample& s);
 // The sample a hold appends, a copy of the one it waits at, falls due 3 s after it.
 void lf_holdDue(QueuedSample& copy);
 
-// ---- The due tick of the leg to sample 1 ---------------------------------------------------------
+// ---- The due tick of the leg to sample 1 --------------------------------------------------------
 
 // The leg takes `legTicks` at the aircraft's own speed: sample 1 falls due then, within the
 // windows around its reported due tick, and no sooner than the fastest catch-up allows.
@@ -53,7 +61,7 @@ void lf_setGroundDueTick(LiveAc& aircraft, int32_t legTicks);
 // within the windows.
 void lf_setStandstillDue(LiveAc& aircraft);
 
-// ---- The lateness windows ------------------------------------------------------------------------
+// ---- The lateness windows -----------------------------------------------------------------------
 
 // Reports resume or a phase begins that the reports' timing no longer fits: the windows open
 // to 30 s, 50 s late on the take-off roll.
@@ -73,7 +81,7 @@ struct LatenessWindows {
 LatenessWindows lf_windowsOf(const LiveAc& aircraft);
 void lf_undoNarrowing(LiveAc& aircraft, const LatenessWindows& before);
 
-// ---- Time order ----------------------------------------------------------------------------------
+// ---- Time order ---------------------------------------------------------------------------------
 
 // No sample falls due before the one ahead of it: each is put back to that one's due tick where
 // it would, and comes forward to its reported one where it may.
@@ -85,7 +93,7 @@ void lf_dueAfterNewest(const SampleQueue& samples, QueuedSample& s);
 // A report falls due after the due tick the newest sample was reported for.
 void lf_dueAfterNewestReport(const SampleQueue& samples, QueuedSample& s);
 
-// ---- Dead reckoning and lag ------------------------------------------------------------------------
+// ---- Dead reckoning and lag ---------------------------------------------------------------------
 
 // Reports resume: the front sample is due now and the windows open again.
 void lf_endSyntheticCount(LiveAc& aircraft);

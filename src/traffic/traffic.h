@@ -124,12 +124,14 @@ extern bool g_mainLoopRunning;
 // waiting.
 extern std::vector<LiveAircraftRecord>& g_addingStack;
 // The RealTraffic client's poll intake: a poll enters only an empty adding stack of a running
-// main loop, else it is dropped; true when taken. "Traffic Reader" thread; takes
-// g_trafficMutex.
-bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch);
-// The RealTraffic client's first-load intake: merges one step of the buffered first load while
-// the main loop does not run yet. "Traffic Reader" thread.
-void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
+// main loop, else it is dropped; true when taken. Either way each record is first stamped with
+// the fast tick its position is flown at, `delay_s` behind its report (schedule.cpp, which owns
+// the due ticks from then on). "Traffic Reader" thread; takes g_trafficMutex.
+bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
+// The RealTraffic client's first-load intake: stamps the due ticks as the poll intake does and
+// merges one step of the buffered first load while the main loop does not run yet. "Traffic
+// Reader" thread.
+void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
 
 // The 10 ms fast tick; returns within the tick.
 void lf_handleAddingStack();
