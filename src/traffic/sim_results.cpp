@@ -241,7 +241,9 @@ void lf_handleResult(const SimResult& result)
     case SimResultKind::liveCreated: lf_onLiveCreated(result); break;
     case SimResultKind::staticCreated: lf_onStaticCreated(result); break;
     case SimResultKind::removed:
-        lf_noteRoomMade();
+        // Id 0 is no object's: its removal frees no room, and counted as freed it would let one
+        // more creation through to be refused.
+        if (result.objectId != 0) lf_noteRoomMade();
         lf_onObjectRemoved(result.objectId);
         break;
     case SimResultKind::groundReport: lf_onGroundReport(result); break;

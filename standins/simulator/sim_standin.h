@@ -105,6 +105,9 @@ void teleportUser(double latitude, double longitude, std::optional<double> altit
 // The simulator removes an AI object or one of its own traffic by itself, as it does with an
 // aircraft that crashed: ObjectRemoved to every client. Nothing for the user or an unknown id.
 void dropObject(DWORD id);
+// ObjectRemoved for an aircraft id to every client, whether or not an object has it (id 0 names
+// none); no object goes.
+void announceRemoval(DWORD id);
 
 // What the stand-in saw and holds.
 std::vector<CallRecord> calls();                // the newest 50000 calls, oldest first

@@ -55,6 +55,7 @@ void teleportUser(double latitude, double longitude, std::optional<double> altit
 }
 
 void dropObject(DWORD id) { lf_sim().dropObject(id); }
+void announceRemoval(DWORD id) { lf_sim().announceRemoval(id); }
 
 std::vector<CallRecord> calls() { return lf_sim().calls(); }
 std::vector<ObjectState> objects() { return lf_sim().objects(); }

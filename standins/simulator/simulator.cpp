@@ -593,6 +593,16 @@ void Simulator::dropObject(DWORD id)
     removeObject(id);
 }
 
+void Simulator::announceRemoval(DWORD id)
+{
+    std::scoped_lock lock(mutex_);
+    if (!ensureWorld()) return;
+    advance();
+    ObjectState named;
+    named.id = id;
+    broadcastAddRemove("objectremoved", named);
+}
+
 std::vector<CallRecord> Simulator::calls()
 {
     std::scoped_lock lock(mutex_);

@@ -143,6 +143,7 @@ public:
     void loadFlight(const std::string& file);
     void teleportUser(double latitude, double longitude, std::optional<double> altitude_ft);
     void dropObject(DWORD id);
+    void announceRemoval(DWORD id);
     std::vector<CallRecord> calls();
     std::vector<ObjectState> objects();
     std::optional<ObjectState> object(DWORD id);

@@ -1,7 +1,8 @@
 // What the simulator answers to the program's creations and removals, through the real entry
 // points: a creation it never answers or pairs, an object it drops before pairing, creations it
-// has no room for (the room counted once, found again by trials), a second object for one static
-// aircraft, and the removal of an aircraft whose livery respawn already removes it.
+// has no room for (the room counted once, freed by no removal of object id 0, found again by
+// trials), a second object for one static aircraft, and the removal of an aircraft whose livery
+// respawn already removes it.
 #include <functional>
 #include <tuple>
 
@@ -184,10 +185,18 @@ TEST_F(SimAnswers, ACreationRefusedForWantOfRoomEndsAtOnceAndTheNextWaitsForAnOb
     firstLoadOn(0x48548f, "KLM57B", b);
     const std::vector<std::tuple<uint32_t, std::string, Path>> both = {{0x48548e, "KLM56A", a},
                                                                        {0x48548f, "KLM57B", b}};
-    // The refused flight, reported on, is spawned again meanwhile, and waits; a minute after
-    // the refusal it is tried once, and refused again.
-    fly(both, 100);
-    EXPECT_EQ(callCount("SimConnect_AICreateNonATCAircraft"), 3);
+    // The refused flight, reported on, is spawned again meanwhile, and waits, also through a
+    // removal the simulator announces for object id 0, which is no object's; a minute after the
+    // refusal it is tried once, and refused again.
+    int seconds = 0;
+    for (; seconds < 100 && callCount("SimConnect_AICreateNonATCAircraft") < 2; ++seconds) {
+        fly(both, 1);
+    }
+    simstandin::announceRemoval(0);
+    fly(both, 100 - seconds);
+    const auto creations = callsOf("SimConnect_AICreateNonATCAircraft");
+    ASSERT_EQ(creations.size(), 3u);
+    EXPECT_NEAR(creations[2].time_s - creations[1].time_s, 60.0, 1.0);
     EXPECT_EQ(count("SimConnect: too many objects (max 1000)"), 2);
     const uint32_t in = stateOf(0x48548e) == SimObjectState::active ? 0x48548e : 0x48548f;
     const uint32_t out = in == 0x48548e ? 0x48548f : 0x48548e;
