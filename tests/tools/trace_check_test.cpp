@@ -1,10 +1,13 @@
-// scripts/trace_check against traces made here: what it takes for a fault of the motion and what
-// for the timing of a busy machine.
+// scripts/trace_check against traces made here: that it tells each fault of the motion it looks
+// for, and what it takes for the timing of a busy machine.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/wait.h>
 
@@ -14,6 +17,10 @@
 
 namespace qel::test {
 namespace {
+
+constexpr double kPi = 3.14159265358979;
+constexpr double kMetresPerDeg = 111120.0;  // of latitude, as trace_check measures
+constexpr double kMpsPerKt = 1852.0 / 3600.0;
 
 struct CheckRun {
     int status = -1;
@@ -34,26 +41,137 @@ CheckRun lf_traceCheck(const std::filesystem::path& trace)
     return run;
 }
 
+// Latitude and longitude, as text, of a place `east_m` and `north_m` from 52 N 4 E.
+std::string lf_place(double east_m, double north_m)
+{
+    const double perLon = kMetresPerDeg * std::cos(52.0 * kPi / 180.0);
+    return fmt::format("{:.7f},{:.7f}", 52.0 + north_m / kMetresPerDeg, 4.0 + east_m / perLon);
+}
+
+// The stand-in simulator's trace of KLM56A on the ground, one row a second from its creation on.
+class Trace {
+public:
+    void row(double t_s, double east_m, double north_m, double heading_deg)
+    {
+        const char* event = rows_++ == 0 ? "added" : "";
+        csv_ += fmt::format(
+            "{:.3f},200,ai,KLM56A,Airbus A320 KLM,{},-3.0,8.0,{:.1f},0.00,0.00,0.0,1,3,{}\n", t_s,
+            lf_place(east_m, north_m), heading_deg, event);
+    }
+
+    // A second at `kt`, the course turning by `turn_deg` over it (positive is right); the heading
+    // shown is the course, or `shown_deg`.
+    void second(double kt, double turn_deg = 0.0, std::optional<double> shown_deg = {})
+    {
+        if (rows_ == 0) row(0.0, 0.0, 0.0, course_deg_);
+        const double along_rad = (course_deg_ + turn_deg / 2.0) * kPi / 180.0;
+        east_m_ += kt * kMpsPerKt * std::sin(along_rad);
+        north_m_ += kt * kMpsPerKt * std::cos(along_rad);
+        course_deg_ += turn_deg;
+        row(++t_s_, east_m_, north_m_, shown_deg.value_or(course_deg_));
+    }
+
+    // Checked in a folder of its own, with the paths the RealTraffic stand-in reported, when
+    // given, and the simulator's objects file, which puts simulator time 0 at scenario second 30.
+    CheckRun check(const std::string& reportedPaths = {}) const
+    {
+        TempDir dir;
+        std::filesystem::create_directories(dir / "simulator");
+        writeFile(dir / "simulator" / "simulator-trace.csv", kHeader + csv_);
+        if (!reportedPaths.empty()) {
+            writeFile(dir / "reported-paths.csv", reportedPaths);
+            writeFile(dir / "simulator" / "simulator-objects.txt",
+                      "simulator time 0.000 s, scenario second 30.000, 2 objects, flight "
+                      "running\n");
+        }
+        return lf_traceCheck(dir / "simulator" / "simulator-trace.csv");
+    }
+
+private:
+    static constexpr const char* kHeader =
+        "time_s,object_id,kind,atc_id,title,latitude,longitude,altitude_ft,alt_above_ground_ft,"
+        "heading_deg,pitch_deg,bank_deg,ground_speed_kt,on_ground,lights,event\n";
+    std::string csv_;
+    int rows_ = 0;
+    double t_s_ = 0.0;
+    double east_m_ = 0.0;
+    double north_m_ = 0.0;
+    double course_deg_ = 90.0;
+};
+
+// KLM56A reported taxiing east from 52 N 4 E at 10 kt, each second from scenario second 0 to 120.
+std::string lf_reportedEastAt10()
+{
+    std::string paths = "callsign,registration,hex,t_s,lat,lon,gs_kt,on_ground\n";
+    for (int u = 0; u <= 120; ++u) {
+        paths += fmt::format("KLM56A,PH-EXL,48548e,{},{},10.0,1\n", u,
+                             lf_place(10.0 * kMpsPerKt * u, 0.0));
+    }
+    return paths;
+}
+
+TEST(TraceCheck, TellsEachFaultOfTheMotionItLooksFor)
+{
+    const struct {
+        const char* fault;
+        std::function<void(Trace&)> drive;
+        bool reported;  // checked against the reported paths
+        std::vector<std::string> told;
+    } cases[] = {
+        {"a turn above 0.3 g: 90 degrees left in 3 s at 15 kt (0.41 g)",
+         [](Trace& t) {
+             for (int i = 0; i < 5; ++i) t.second(15.0);
+             for (int i = 0; i < 3; ++i) t.second(15.0, -30.0);
+             for (int i = 0; i < 5; ++i) t.second(15.0);
+         },
+         false,
+         {"hard turn: object 200 KLM56A 0.41 g sideways at 15 kt (30 degrees in 1.0 s), 5.0 s "
+          "after its creation",
+          "1 turns above 0.3 g"}},
+        {"a heading swing: facing back in a second while it rolls on at 4 kt",
+         [](Trace& t) {
+             for (int i = 0; i < 5; ++i) t.second(4.0);
+             for (int i = 0; i < 5; ++i) t.second(4.0, 0.0, 270.0);
+         },
+         false,
+         {"heading swing: object 200 KLM56A 90 to 270 degrees in 1.0 s at 4.0 kt, 5.0 s after its "
+          "creation",
+          "1 heading swings above 90 degrees in a second"}},
+        {"a crawl: 20 s at 3 kt where 10 kt are reported, which leaves it further behind",
+         [](Trace& t) {
+             for (int i = 0; i < 20; ++i) t.second(10.0);
+             for (int i = 0; i < 20; ++i) t.second(3.0);
+             for (int i = 0; i < 20; ++i) t.second(10.0);
+         },
+         true,
+         {"crawl: object 200 KLM56A at 3.0 kt where it was reported at 10.0 kt, for 20 s from "
+          "20.0 s after its creation",
+          "lag: object 200 KLM56A 30 s behind its reports at first, at worst 44 s (40 s after its "
+          "creation), 44 s at the last",
+          "1 crawls, 1 objects matched to their reports"}},
+    };
+    for (const auto& c : cases) {
+        Trace trace;
+        c.drive(trace);
+        const CheckRun run = trace.check(c.reported ? lf_reportedEastAt10() : std::string());
+        EXPECT_EQ(run.status, 1) << c.fault << "\n" << run.output;
+        for (const auto& line : c.told) {
+            EXPECT_NE(run.output.find(line), std::string::npos) << c.fault << "\n" << run.output;
+        }
+    }
+}
+
 // A take-off roll eastwards from 20 kt gaining 3 kt a second, one row a second; the program's
 // tick came 0.17 s late for the row at 12 s, so that row lies behind: the speed dips by 6.5 kt
 // in a second and rebounds by 22 kt the second after, while the roll itself is smooth.
 TEST(TraceCheck, TakesAReboundAfterALateTickForAStutter)
 {
-    TempDir dir;
-    std::string csv =
-        "time_s,object_id,kind,atc_id,title,latitude,longitude,altitude_ft,alt_above_ground_ft,"
-        "heading_deg,pitch_deg,bank_deg,ground_speed_kt,on_ground,lights,event\n";
-    const double metresPerDegree = 111120.0 * std::cos(52.0 * 3.14159265358979 / 180.0);
+    Trace trace;
     for (int row = 0; row <= 20; ++row) {
         const double t = row == 12 ? row - 0.17 : row;
-        const double metres = (20.0 * t + 1.5 * t * t) * 1852.0 / 3600.0;
-        csv += fmt::format(
-            "{}.000,200,ai,TRA5671,Boeing 737-800 Transavia,52.0,{:.7f},-3.0,8.0,"
-            "90.0,0.00,0.00,{:.1f},1,3,{}\n",
-            row, 4.0 + metres / metresPerDegree, 20.0 + 3.0 * row, row == 0 ? "added" : "");
+        trace.row(row, (20.0 * t + 1.5 * t * t) * kMpsPerKt, 0.0, 90.0);
     }
-    writeFile(dir / "simulator-trace.csv", csv);
-    const CheckRun run = lf_traceCheck(dir / "simulator-trace.csv");
+    const CheckRun run = trace.check();
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("0 ground speed jumps above 10 kt/s (1 stutters taken back)"),
               std::string::npos)
