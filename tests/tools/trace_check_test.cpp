@@ -178,5 +178,34 @@ TEST(TraceCheck, TakesAReboundAfterALateTickForAStutter)
         << run.output;
 }
 
+// A landing roll eastwards from 66 kt braking at 6 kt a second, one row a second. The tick came
+// 0.17 s late for the row at 6 s: the speed dips by 11 kt in a second and comes back by 4 kt the
+// second after, less than half the dip, as the roll brakes on meanwhile; against the braking it
+// dips by 5 kt and comes back by 10. The dip and the way back from its rebound are stutters. The
+// same roll that loses 15 kt more in the second from 6 s and brakes on from there has jumped.
+TEST(TraceCheck, JudgesADipOnABrakingRollAgainstItsBraking)
+{
+    const auto roll = [](double late_s, double lost_kt) {
+        Trace trace;
+        for (int row = 0; row <= 8; ++row) {
+            const double t = row == 6 ? row - late_s : row;
+            const double kt_s = 66.0 * t - 3.0 * t * t - lost_kt * std::max(t - 6.0, 0.0);
+            trace.row(row, kt_s * kMpsPerKt, 0.0, 90.0);
+        }
+        return trace.check();
+    };
+    const CheckRun late = roll(0.17, 0.0);
+    EXPECT_EQ(late.status, 0) << late.output;
+    EXPECT_NE(late.output.find("0 ground speed jumps above 10 kt/s (2 stutters taken back)"),
+              std::string::npos)
+        << late.output;
+    const CheckRun jump = roll(0.0, 15.0);
+    EXPECT_EQ(jump.status, 1) << jump.output;
+    EXPECT_NE(jump.output.find("speed jump: object 200 KLM56A 33.0 kt to 12.0 kt in 1.0 s "
+                               "(-21.0 kt/s) at 6.0 s after its creation"),
+              std::string::npos)
+        << jump.output;
+}
+
 }  // namespace
 }  // namespace qel::test
