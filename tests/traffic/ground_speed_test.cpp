@@ -396,5 +396,47 @@ TEST_F(GroundSpeed, ACornerBetweenTwoReportsIsRoundedWithoutAStopOrASwingAfterIt
     expectFacingWhereTheyGo();
 }
 
+TEST_F(GroundSpeed, ASlowCornerIsNeitherHurriedToNorHurriedFrom)
+{
+    // KLM56A taxies east at 18 kt and turns 90 degrees left between two of its reports, the one
+    // after the corner only 4 m beyond it, and slows hard for it. It does not speed up on the
+    // leg to the corner to win back the time the corner will cost, nor after it faster than
+    // lost time is made up (a tenth of each leg's time).
+    const LatLon start{51.2960, 6.7790};
+    constexpr double kIn_m = 300.0;
+    const LatLon corner = gf_destinationPoint(start, kPi / 2, kIn_m / 0.3048);
+    const double mps = 18.0 * 1852.0 / 3600.0;
+    std::vector<Report> reports;
+    for (double t = std::fmod((kIn_m + 4.0) / mps, 5.0); t * mps < 2 * kIn_m; t += 5) {
+        const double along_m = t * mps;
+        const bool before = along_m < kIn_m;
+        const LatLon at = before ? gf_destinationPoint(start, kPi / 2, along_m / 0.3048)
+                                 : gf_destinationPoint(corner, 0.0, (along_m - kIn_m) / 0.3048);
+        reports.push_back(reportAt(at, 0, 18, before ? 90 : 0, t));
+    }
+    startAt("slow-corner", {});
+    livery(0x48548e);
+    double fastestBefore_kt = 0.0;  // heading east, towards the corner
+    double fastestAfter_kt = 0.0;   // heading north, away from it
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || aircraft->objectId == 0 || g_fastTicks % 100 != 0) return;
+        const double shown_kt = simstandin::object(aircraft->objectId)->groundSpeed_kt;
+        const double heading_rad = aircraft->position.heading_rad;
+        if (std::abs(heading_rad - kPi / 2) < 3.0 * kRadPerDeg) {
+            fastestBefore_kt = std::max(fastestBefore_kt, shown_kt);
+        }
+        if (std::abs(lf_wrapPi(heading_rad)) < 3.0 * kRadPerDeg) {
+            fastestAfter_kt = std::max(fastestAfter_kt, shown_kt);
+        }
+    };
+    fly(0x48548e, reports, 1000);
+
+    EXPECT_LE(fastestBefore_kt, 18.0 + 0.25);
+    EXPECT_LE(fastestAfter_kt, 18.0 / 0.9 + 0.25);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
 }  // namespace
 }  // namespace qel::test
