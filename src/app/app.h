@@ -35,6 +35,11 @@ void gf_joinStartUpThread();
 
 // The program's entry after the single instance and Log.txt; returns the exit code.
 int gf_runApp(int argc, char** argv);
+// For the rest of the process, a fatal signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) and
+// std::terminate first write the lines the log still holds (gf_writeLogInCrash); then the
+// disposition found before takes the signal again, so that a crash keeps its exit status and
+// core. Main thread, once, after gf_openLog; never throws (signals.cpp).
+void gf_installCrashHandlers();
 
 // ---- Start-up state --------------------------------------------------------------------------
 

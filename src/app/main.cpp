@@ -30,5 +30,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
+    qel::gf_installCrashHandlers();
     return qel::gf_runApp(argc, argv);
 }

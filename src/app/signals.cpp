@@ -1,16 +1,20 @@
-// SIGINT and SIGTERM handed from their handlers to a thread through a pipe.
+// SIGINT and SIGTERM handed from their handlers to a thread through a pipe; the fatal
+// signals' and std::terminate's last write of the log.
 #include "app/signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 
 #include <fmt/format.h>
 
+#include "app/app.h"
 #include "foundation/log.h"
 #include "platform/process.h"
 
@@ -20,10 +24,15 @@ namespace {
 
 constexpr unsigned char kEndMark = 0;
 
+constexpr std::array<int, 5> kFatalSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
 // The pipe the handlers write to; -1 while no watcher runs (atomic: read in signal context).
 std::atomic<int> g_signalFd{-1};
 struct sigaction g_previousInt {};
 struct sigaction g_previousTerm {};
+// Written once before the handlers go in, then only read, in signal context.
+std::array<struct sigaction, kFatalSignals.size()> g_previousFatal{};
+std::terminate_handler g_previousTerminate = nullptr;
 
 // Only async-signal-safe calls here: one write of the signal number, errno kept.
 void lf_onSignal(int signalNumber)
@@ -35,6 +44,27 @@ void lf_onSignal(int signalNumber)
         [[maybe_unused]] const auto written = ::write(fd, &byte, 1);
     }
     errno = savedErrno;
+}
+
+// Only async-signal-safe calls here. The signal is blocked while this runs, so the one raised
+// again is taken, by the disposition found before, once this returns.
+void lf_onFatalSignal(int signalNumber, siginfo_t* info, void* /*context*/)
+{
+    gf_writeLogInCrash();
+    for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
+        if (kFatalSignals[i] == signalNumber) sigaction(signalNumber, &g_previousFatal[i], nullptr);
+    }
+    // A fault of the processor comes again as the instruction is retried, with its own address
+    // for the core and a sanitizer; a signal that was sent (abort, kill) must be sent again.
+    if (info == nullptr || info->si_code <= 0) raise(signalNumber);
+}
+
+[[noreturn]] void lf_onTerminate()
+{
+    gf_writeLogInCrash();
+    // The library's own handler names the exception on standard error, then aborts.
+    if (g_previousTerminate != nullptr) g_previousTerminate();
+    std::abort();
 }
 
 }  // namespace
@@ -85,6 +115,18 @@ void SignalWatcher::run()
             gf_log(fmt::format("SignalWatcher exception: {}", e.what()));
         }
     }
+}
+
+void gf_installCrashHandlers()
+{
+    struct sigaction action {};
+    action.sa_sigaction = &lf_onFatalSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO;
+    for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
+        sigaction(kFatalSignals[i], &action, &g_previousFatal[i]);
+    }
+    g_previousTerminate = std::set_terminate(&lf_onTerminate);
 }
 
 }  // namespace qel

@@ -1,8 +1,9 @@
 // Flushing to the disk through fsync on a descriptor opened for the purpose; removing through
-// std::filesystem.
+// std::filesystem; appending through write(2).
 #include "platform/disk.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +79,49 @@ void failRemovals(std::function<std::error_code(const std::filesystem::path&)> h
 {
     std::scoped_lock lock(g_removalHookMutex);
     g_removalHook = std::move(hook);
+}
+
+bool AppendFile::open(const std::filesystem::path& path)
+{
+    close();
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    fd_ = fd;
+    return fd >= 0;
+}
+
+void AppendFile::close()
+{
+    const int fd = fd_.exchange(-1);
+    if (fd >= 0) ::close(fd);
+}
+
+bool AppendFile::write(std::string_view bytes) const noexcept
+{
+    const int fd = fd_.load();
+    if (fd < 0) return false;
+    const int savedErrno = errno;
+    bool ok = true;
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            ok = false;
+            break;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    errno = savedErrno;
+    return ok;
+}
+
+void pauseInSignalHandler(int milliseconds) noexcept
+{
+    const int savedErrno = errno;
+    ::poll(nullptr, 0, milliseconds);
+    errno = savedErrno;
 }
 
 }  // namespace qel::platform

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +22,7 @@ namespace qel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::awaitText;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
@@ -70,21 +70,22 @@ int lf_runProgram(const fs::path& folder, const fs::path& home, const std::strin
 }
 
 // vntq started in the background, in the same set-up as lf_runProgram; its standard error goes
-// to `home`/running.stderr.
+// to `home`/running.stderr. Headless, or with its window on the X `display` given.
 class RunningProgram {
 public:
-    RunningProgram(const fs::path& folder, const fs::path& home)
+    RunningProgram(const fs::path& folder, const fs::path& home, const std::string& display = "")
     {
         // Everything the child needs is made before the fork: after it only exec-safe calls.
         // A credential and a service that refuses the connection: the sign-in fails as a
         // reader error, which restarts, and no error ends the headless program by itself.
-        std::vector<std::string> environment = {"XDG_CONFIG_HOME=" + (home / "config").string(),
-                                                "XDG_DATA_HOME=" + (home / "data").string(),
-                                                "XDG_RUNTIME_DIR=" + home.string(),
-                                                "VNTQ_HEADLESS=1",
-                                                "HOME=" + home.string(),
-                                                "VNTQ_RT_LICENSE=test",
-                                                "VNTQ_RT_URL=http://127.0.0.1:1"};
+        std::vector<std::string> environment = {
+            "XDG_CONFIG_HOME=" + (home / "config").string(),
+            "XDG_DATA_HOME=" + (home / "data").string(),
+            "XDG_RUNTIME_DIR=" + home.string(),
+            display.empty() ? "VNTQ_HEADLESS=1" : "DISPLAY=" + display,
+            "HOME=" + home.string(),
+            "VNTQ_RT_LICENSE=test",
+            "VNTQ_RT_URL=http://127.0.0.1:1"};
         if (const char* path = std::getenv("PATH")) {
             environment.push_back(std::string("PATH=") + path);
         }
@@ -135,28 +136,52 @@ private:
     bool waited_ = false;
 };
 
-// Waits, without polling on a timer, until `file` in `folder` contains `text`: every change in
-// the folder wakes the wait. False after a minute.
-bool lf_awaitText(const fs::path& folder, const std::string& file, const std::string& text)
-{
-    const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (fd < 0) return false;
-    inotify_add_watch(fd, folder.c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    bool found = false;
-    while (!(found = readFile(folder / file).find(text) != std::string::npos)) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd watched{fd, POLLIN, 0};
-        if (poll(&watched, 1, static_cast<int>(left.count())) <= 0) break;
-        char events[4096];
-        while (read(fd, events, sizeof events) > 0) {
+// A virtual X server of the test's own on the first free display; none when Xvfb cannot start.
+class VirtualDisplay {
+public:
+    VirtualDisplay()
+    {
+        const std::string server = "/usr/bin/Xvfb";  // Debian's xvfb, which scripts/setup installs
+        int fds[2];
+        if (!fs::exists(server) || pipe2(fds, O_CLOEXEC) != 0) return;
+        const std::string fdText = std::to_string(fds[1]);
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int quiet = open("/dev/null", O_WRONLY);
+            if (quiet < 0 || dup2(quiet, STDOUT_FILENO) < 0 || dup2(quiet, STDERR_FILENO) < 0 ||
+                fcntl(fds[1], F_SETFD, 0) != 0) {
+                _exit(127);
+            }
+            execl(server.c_str(), "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0",
+                  "1280x800x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
         }
+        close(fds[1]);
+        // The server writes its display's number once it takes clients; it ends the line.
+        std::string number;
+        char c = 0;
+        pollfd written{fds[0], POLLIN, 0};
+        while (poll(&written, 1, 60'000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+            number.push_back(c);
+        }
+        close(fds[0]);
+        if (!number.empty() && c == '\n') name_ = ":" + number;
     }
-    close(fd);
-    return found;
-}
+    ~VirtualDisplay()
+    {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    // ":<number>"; empty when no server runs.
+    const std::string& name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
 
 TEST(Program, FourRunsLeaveFourLogGenerationsAndTheSettingsFile)
 {
@@ -209,12 +234,35 @@ TEST(Program, HeadlessWithoutDocsItSaysError41OnStandardErrorAndEnds)
     fs::remove(folder / "docs");
     RunningProgram program(folder.path(), home.path());
     // Nobody sees a headless window's red line or can close it.
-    EXPECT_TRUE(lf_awaitText(home.path(), "running.stderr",
-                             "Error 41: VNTQ must be run from the VNTQ folder!\n"));
+    EXPECT_TRUE(awaitText(home.path(), "running.stderr",
+                          "Error 41: VNTQ must be run from the VNTQ folder!\n"));
     EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(1));
     const std::string log = readFile(folder / "Log.txt");
     EXPECT_NE(log.find("Error 41: VNTQ must be run from the VNTQ folder!\n"), std::string::npos);
     EXPECT_NE(log.find("\nExiting: SYSTEM ERROR\n"), std::string::npos);
+}
+
+// The real window waits for the user after an error 41; the close-down's lines before the wait
+// are in the file during it, with nothing flushed, and a kill there loses none of them.
+TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
+{
+    const VirtualDisplay display;
+    if (display.name().empty()) {
+        if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";
+        GTEST_SKIP() << "Xvfb cannot start";
+    }
+    TempDir folder;
+    TempDir home;
+    lf_prepareProgramFolder(folder.path(), home.path());
+    fs::remove(folder / "docs");
+    RunningProgram program(folder.path(), home.path(), display.name());
+    EXPECT_TRUE(awaitText(folder.path(), "Log.txt", "\nExiting: SYSTEM ERROR\n"));
+    EXPECT_EQ(program.waitFor(std::chrono::milliseconds(0)), std::nullopt) << "no wait";
+    program.signal(SIGKILL);
+    program.wait();
+    EXPECT_NE(readFile(folder / "Log.txt").find("\nExiting: SYSTEM ERROR\n"), std::string::npos);
+    // A headless window would have said the error there.
+    EXPECT_EQ(readFile(home / "running.stderr"), "");
 }
 
 TEST(Program, SigintClosesTheProgramCleanly)
@@ -224,7 +272,7 @@ TEST(Program, SigintClosesTheProgramCleanly)
     lf_prepareProgramFolder(folder.path(), home.path());
     RunningProgram program(folder.path(), home.path());
     // The settings are logged and flushed once the start-up thread has loaded them.
-    ASSERT_TRUE(lf_awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
     program.signal(SIGINT);
     EXPECT_EQ(program.wait(), 0);
     const std::string log = readFile(folder / "Log.txt");
@@ -238,7 +286,7 @@ TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
     TempDir home;
     lf_prepareProgramFolder(folder.path(), home.path());
     RunningProgram first(folder.path(), home.path());
-    ASSERT_TRUE(lf_awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
 
     EXPECT_EQ(lf_runProgram(folder.path(), home.path(), ""), 255);  // -1 as an exit status
     const std::string said = "Another VNTQ is running in this user session (it holds ";

@@ -81,6 +81,29 @@ TEST(LogFile, NothingIsWrittenWhileClosedOrWhileStopping)
     gf_log("after close");  // must neither crash nor reopen anything
 }
 
+// Nobody flushes: the log's own thread writes the line.
+TEST(LogFile, AnOrdinaryLineReachesTheFileByItself)
+{
+    TempDir dir;
+    gf_openLog(dir / "Log.txt");
+    gf_log("no flush follows");
+    EXPECT_TRUE(test::awaitText(dir.path(), "Log.txt", "\nno flush follows\n"));
+    gf_closeLog();
+}
+
+// Lines wait for the log's thread in a space of fixed size, which they fill many times over; a
+// line longer than a good part of it goes to the file past it.
+TEST(LogFile, LinesOfAnyLengthComeWholeAndInOrder)
+{
+    test::CapturedLog log;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 30'000; ++i) {
+        expected.push_back(i == 15'000 ? std::string(100'000, 'x') : "line " + std::to_string(i));
+        gf_log(expected.back());
+    }
+    EXPECT_EQ(log.lines(), expected);
+}
+
 TEST(LogFile, LinesFromManyThreadsStayWhole)
 {
     test::CapturedLog log;

@@ -1,6 +1,11 @@
 #include "support/test_support.h"
 
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -80,6 +85,28 @@ std::string readFile(const std::filesystem::path& path)
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+bool awaitText(const std::filesystem::path& folder, const std::string& file,
+               const std::string& text)
+{
+    const int fd = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (fd < 0) return false;
+    inotify_add_watch(fd, folder.c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    bool found = false;
+    while (!(found = readFile(folder / file).find(text) != std::string::npos)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        pollfd watched{fd, POLLIN, 0};
+        if (poll(&watched, 1, static_cast<int>(left.count())) <= 0) break;
+        char events[4096];
+        while (read(fd, events, sizeof events) > 0) {
+        }
+    }
+    close(fd);
+    return found;
 }
 
 std::optional<std::string> savedParameter(const std::filesystem::path& file,

@@ -57,6 +57,10 @@ private:
 void writeEncrypted(const std::filesystem::path& path, const std::string& plain);
 
 std::string readFile(const std::filesystem::path& path);
+// Waits, without polling on a timer, until `file` in `folder` contains `text`: every change in
+// the folder wakes the wait. False after a minute.
+bool awaitText(const std::filesystem::path& folder, const std::string& file,
+               const std::string& text);
 // The value a parameters.xml file holds for the key (its first row); nothing without a row.
 std::optional<std::string> savedParameter(const std::filesystem::path& file,
                                           const std::string& key);
