@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM handed from their handlers to a thread through a pipe; the fatal
+// SIGINT, SIGTERM and SIGHUP handed from their handlers to a thread through a pipe; the fatal
 // signals' and std::terminate's last write of the log.
 #include "app/signals.h"
 
@@ -30,6 +30,8 @@ constexpr std::array<int, 5> kFatalSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, S
 std::atomic<int> g_signalFd{-1};
 struct sigaction g_previousInt {};
 struct sigaction g_previousTerm {};
+struct sigaction g_previousHup {};
+bool g_hupIgnored = false;  // watcher's constructor and destructor: started under nohup
 // Written once before the handlers go in, then only read, in signal context.
 std::array<struct sigaction, kFatalSignals.size()> g_previousFatal{};
 std::terminate_handler g_previousTerminate = nullptr;
@@ -73,7 +75,7 @@ SignalWatcher::SignalWatcher(std::function<void()> onSignal) : onSignal_(std::mo
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        gf_log("SignalWatcher: no pipe, SIGINT and SIGTERM end the program at once");
+        gf_log("SignalWatcher: no pipe, SIGINT, SIGTERM and SIGHUP end the program at once");
         return;
     }
     readFd_ = fds[0];
@@ -86,6 +88,9 @@ SignalWatcher::SignalWatcher(std::function<void()> onSignal) : onSignal_(std::mo
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &g_previousInt);
     sigaction(SIGTERM, &action, &g_previousTerm);
+    sigaction(SIGHUP, nullptr, &g_previousHup);
+    g_hupIgnored = g_previousHup.sa_handler == SIG_IGN;
+    if (!g_hupIgnored) sigaction(SIGHUP, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
@@ -93,6 +98,7 @@ SignalWatcher::~SignalWatcher()
     if (writeFd_ < 0) return;
     sigaction(SIGINT, &g_previousInt, nullptr);
     sigaction(SIGTERM, &g_previousTerm, nullptr);
+    if (!g_hupIgnored) sigaction(SIGHUP, &g_previousHup, nullptr);
     g_signalFd = -1;
     const auto end = kEndMark;
     [[maybe_unused]] const auto written = ::write(writeFd_, &end, 1);

@@ -1,5 +1,5 @@
-// SIGINT and SIGTERM as the user closing the program: the handlers only hand the signal to a
-// watcher thread, which calls the close action outside signal context.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) as the user closing the program: the handlers
+// only hand the signal to a watcher thread, which calls the close action outside signal context.
 #pragma once
 
 #include <functional>
@@ -9,7 +9,8 @@ namespace qel {
 
 // Thread "signal watcher": started by the constructor, reads the signals the handlers write to
 // a pipe and calls `onSignal` for each; takes no lock itself. Ends when the destructor writes
-// its end mark, which also restores the previous handlers.
+// its end mark, which also restores the previous handlers. A SIGHUP ignored when the program
+// started (nohup) stays ignored.
 class SignalWatcher {
 public:
     explicit SignalWatcher(std::function<void()> onSignal);

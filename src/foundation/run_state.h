@@ -40,9 +40,9 @@ std::string_view gf_exitReasonText(ExitReason reason);  // "NOT YET SET", "SIM W
 // (seconds) and gets true; later callers change nothing. The reason is recorded before the flag
 // is raised, so whoever sees the flag sees the reason. Any thread.
 bool gf_requestStop(ExitReason reason, int32_t restartDelay_s);
-// The user closes the program (the window's close button, SIGINT, SIGTERM, production mode):
-// raises g_closeRequested and g_stopRequested and records USER CLOSED SIM only when no reason
-// is recorded yet, leaving the delay. Any thread.
+// The user closes the program (the window's close button, SIGINT, SIGTERM, SIGHUP, production
+// mode): raises g_closeRequested and g_stopRequested and records USER CLOSED SIM only when no
+// reason is recorded yet, leaving the delay. Any thread.
 void gf_requestClose();
 // A stop or a close is under way: g_stopRequested or g_closeRequested; any thread.
 bool gf_stopFlag();

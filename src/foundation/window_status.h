@@ -53,7 +53,7 @@ extern MessageLine& g_messageLine;
 
 // The window's messages: WM_CLOSE and the private ones (WM_APP + n).
 enum class WindowMessage : uint32_t {
-    Close = 0x0010,               // WM_CLOSE: the close button, SIGINT, SIGTERM
+    Close = 0x0010,               // WM_CLOSE: the close button, SIGINT, SIGTERM, SIGHUP
     StartUp = 0x8001,             // WM_APP+1: start (or restart) the start-up thread
     Quit = 0x8002,                // WM_APP+2: save the position and end the loop with g_exitCode
     RepaintMessageLine = 0x8060,  // WM_APP+0x60

@@ -97,6 +97,8 @@ public:
         char* argv[] = {const_cast<char*>(VNTQ_EXECUTABLE), nullptr};
         pid_ = fork();
         if (pid_ != 0) return;
+        // A test run under nohup would hand its ignored SIGHUP on, which the program keeps.
+        ::signal(SIGHUP, SIG_DFL);
         const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(127);
         if (chdir(directory.c_str()) != 0) _exit(127);
@@ -265,19 +267,22 @@ TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
     EXPECT_EQ(readFile(home / "running.stderr"), "");
 }
 
-TEST(Program, SigintClosesTheProgramCleanly)
+// Ctrl-C, a kill, and the terminal closed (SIGHUP) are the user closing the program.
+TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
 {
-    TempDir folder;
-    TempDir home;
-    lf_prepareProgramFolder(folder.path(), home.path());
-    RunningProgram program(folder.path(), home.path());
-    // The settings are logged and flushed once the start-up thread has loaded them.
-    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
-    program.signal(SIGINT);
-    EXPECT_EQ(program.wait(), 0);
-    const std::string log = readFile(folder / "Log.txt");
-    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
-    EXPECT_FALSE(fs::exists(home / "config" / "VNTQ" / "orig_dest"));
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        RunningProgram program(folder.path(), home.path());
+        // The settings are logged and flushed once the start-up thread has loaded them.
+        ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+        program.signal(number);
+        EXPECT_EQ(program.wait(), 0) << number;
+        const std::string log = readFile(folder / "Log.txt");
+        EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << number;
+        EXPECT_FALSE(fs::exists(home / "config" / "VNTQ" / "orig_dest")) << number;
+    }
 }
 
 TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
