@@ -30,6 +30,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "scenery/install.h"
+#include "scenery/scan.h"
 #include "scenery/scenery.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
@@ -170,6 +171,8 @@ void lf_runScansWhenDue()
     if (!g_stopRequested && !g_closeRequested && SCAN_AIRPORTS.current) {
         setAddonAirportCounts(0, 0);
         lf_scanAirports();
+    } else {
+        gf_finishInterruptedScanSwap();
     }
 }
 

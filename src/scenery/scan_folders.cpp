@@ -95,14 +95,14 @@ void lf_swapIn(const fs::path& live)
 }
 
 // What a crash, a kill or a failed step left beside the live folder. A complete scan that was
-// not yet in place is the newest one: its swap is finished. A scan's folder without the mark is
-// no scan's output, and a folder moved aside is older than the live one, whatever else lies
-// there.
-void lf_recover(const fs::path& live)
+// not yet in place is the newest one: its swap is finished (true). A scan's folder without the
+// mark is no scan's output, and a folder moved aside is older than the live one, whatever else
+// lies there.
+bool lf_recover(const fs::path& live)
 {
     if (fs::exists(gf_scanStagingOf(live) / lf_completeMark)) {
         lf_swapIn(live);
-        return;
+        return true;
     }
     // A crash right after the second rename leaves the mark in the live folder.
     std::error_code ec;
@@ -111,6 +111,7 @@ void lf_recover(const fs::path& live)
     const fs::path previous = lf_suffixed(live, ".old");
     if (!fs::exists(live) && fs::exists(previous)) fs::rename(previous, live);
     lf_clearAsideFolders(live);
+    return false;
 }
 
 // Tasks that were given up (a wait that ran out) may have left their temporary files.
@@ -174,6 +175,22 @@ void lf_prepareScanFolders()
             throw fs::filesystem_error("remove_all", staged, ec);
         }
         fs::create_directories(staged);
+    }
+}
+
+void gf_finishInterruptedScanSwap()
+{
+    for (const fs::path& live : {g_myThirdpartyDir, g_mySimaddonDir}) {
+        try {
+            if (lf_recover(live)) {
+                gf_log(fmt::format("The last complete airport scan is now in place in {}",
+                                   gf_pathToUtf8(live)));
+            }
+        } catch (const fs::filesystem_error& e) {
+            gf_logHighlighted(fmt::format(
+                "The add-on airport stands in {} are set aside until the next airport scan: {}",
+                gf_pathToUtf8(gf_scanStagingOf(live)), e.what()));
+        }
     }
 }
 

@@ -21,6 +21,7 @@
 #include "foundation/parameters.h"
 #include "foundation/version.h"
 #include "liveries/liveries.h"
+#include "scenery/scan.h"
 #include "realtraffic/realtraffic.h"
 #include "simlink/simlink.h"
 #include "standins/realtraffic/rt_standin.h"
@@ -470,6 +471,29 @@ TEST_F(Run, StoredDestinationIsApplied)
     EXPECT_EQ(count("New destination: EHAM"), 1);
     // Close-down forgets it for the next start.
     EXPECT_EQ(stored("DESTINATION"), "");
+}
+
+// The program died between the renames that put a complete airport scan in place, and the user
+// then unticked the scan: the start puts that scan in place all the same, and the park airport
+// gets the add-on airport's stands.
+TEST_F(Run, AScanSwapACrashCutShortIsFinishedByAStartWithoutAScan)
+{
+    const fs::path staged = gf_scanStagingOf(g_myThirdpartyDir);
+    fs::create_directories(fs::path(g_myThirdpartyDir) += ".old");
+    fs::create_directories(staged);
+    fs::copy_file(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml",
+                  staged / "EHAM.xml");
+    test::writeFile(staged / ".scan-complete", "");
+    PROGRAM_VERSION.assign(g_programVersion.text());
+    SCAN_AIRPORTS.current = false;
+    gf_saveParameters(false);
+    test::resetAllSettings();
+    closeAfterSimulatorSeconds(3);
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    EXPECT_EQ(count("The last complete airport scan is now in place in airports/my_thirdparty"), 1);
+    EXPECT_EQ(count("Airport file read from 'airports/my_thirdparty/EHAM.xml' for Amsterdam "
+                    "Airport Schiphol"),
+              1);
 }
 
 TEST_F(Run, RevisitHoldWaitsOutTheLastVisit)
