@@ -76,9 +76,11 @@ void gf_setErrorMessage(std::string_view text)
         state.messageText.clear();
         state.messageShownAt = 0;
         state.errorText = text;
-        gf_log(line);
         echo = lf_lineToEcho(state, line);
     }
+    // The error is what a user mails with a fault report: in the file before this returns, as
+    // a highlighted line is, even if the process dies at once after.
+    gf_logFlush(line);
     lf_echo(echo);
     gf_postWindowMessage(WindowMessage::RepaintMessageLine);
 }

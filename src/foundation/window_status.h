@@ -77,7 +77,7 @@ void gf_setMessage(std::string_view text, bool log);
 // Removes the message; nothing while an error is pending. Any thread.
 void gf_clearMessage();
 // Shows the text in red until the error is emptied, hiding any message, and logs it as
-// "Error {}". This is the one place that prefix is added: callers pass the bare text, and a
+// "Error {}", in the file before it returns. This is the one place that prefix is added: callers pass the bare text, and a
 // text that already starts with "Error " is logged as it is. Any thread.
 void gf_setErrorMessage(std::string_view text);
 // Empties a pending error; the caller then calls gf_clearMessage. Any thread.

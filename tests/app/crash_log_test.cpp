@@ -19,6 +19,7 @@
 
 #include "app/app.h"
 #include "foundation/log.h"
+#include "foundation/window_status.h"
 #include "support/test_support.h"
 
 namespace qel {
@@ -38,6 +39,7 @@ TEST(CrashChild, LogsAndEnds)
     gf_openLog(std::filesystem::path(folder) / "Log.txt");
     gf_installCrashHandlers();
     gf_logHighlighted("the error just before the end");
+    gf_setErrorMessage("41: the error the user sees just before the end");
     gf_log("the line just before the end");
     const std::string how = end;
     if (how == "abort") std::abort();
@@ -78,7 +80,7 @@ pid_t lf_startEndingChild(const std::string& end, const std::filesystem::path& f
 }
 
 // A crash ends as a crash (the signal, or the sanitizer's report of a fault); an exit with its
-// status. _exit cannot be caught, so only the error, written at once, is sure to be there.
+// status. _exit cannot be caught, so only the errors, written at once, are sure to be there.
 TEST(CrashLog, TheLinesJustBeforeTheEndAreInTheFileEveryTime)
 {
     struct Case {
@@ -117,6 +119,10 @@ TEST(CrashLog, TheLinesJustBeforeTheEndAreInTheFileEveryTime)
                     << said;
             }
             EXPECT_NE(log.find("==> the error just before the end\n"), std::string::npos)
+                << c.end << ", run " << run << ":\n"
+                << log;
+            EXPECT_NE(log.find("\nError 41: the error the user sees just before the end\n"),
+                      std::string::npos)
                 << c.end << ", run " << run << ":\n"
                 << log;
             if (c.lineKept) {
