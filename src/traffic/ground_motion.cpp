@@ -33,6 +33,9 @@ constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
 constexpr double kTakeOffSpeed_kt = 43.0;
 // Further off its way than this (degrees), an aircraft does not face it and turns toward it.
 constexpr double kFacing_deg = 3.0;
+// A turn ends this close to its heading (degrees, lf_turnTowardDeg). On its stand an aircraft
+// has no way left in which to close a smaller error as it rolls: it turns on the spot to this.
+constexpr double kOnStandFacing_deg = 0.5;
 // The shortest straight way in before a corner that is laid as a leg of its own.
 constexpr double kLeadIn_nm = 5.0 / 1852.0;
 
@@ -126,6 +129,7 @@ void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
     };
     if (!(d_ft >= 3.0)) {
         straightOn();
+        aircraft.turnOnSpot = aircraft.headingError_deg > kOnStandFacing_deg ? 1 : 0;
         return;
     }
     const double back_rad = lf_wrap2Pi(heading_rad + kPi);
@@ -363,9 +367,10 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
     // The rates are per tick in radians and the angle in degrees; the quotient sets the swing
     // and turn timing that the tracks show, so it is kept.
     const int32_t t = std::max(lf_ticksOf(angle / aircraft.currentTurnRate_rad / 100.0), 1);
-    if (!(angle > 0.0 && d_nm > 0.0)) return;
+    if (!(angle > 0.0)) return;
     const double ratio = static_cast<double>(legTicks) / t;
     if (angle <= 45.0) {
+        if (!(d_nm > 0.0)) return;
         if (ratio >= 1.2) {
             const double m = std::min(
                 {ratio, ratio * 10.0 / angle, ratio * 30.0 * 0.0005399568034557236 / d_nm});
@@ -375,8 +380,9 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
         }
         return;
     }
-    // A big turn goes 1.5 to 3 times the ground turn rate. Slowed further on a short leg (by
-    // the ratio), an aircraft turning on the spot would stand still for a minute.
+    // A big turn goes 1.5 to 3 times the ground turn rate, on a leg of no length too (onto the
+    // stand it stands on). Slowed further on a short leg (by the ratio), an aircraft turning on
+    // the spot would stand still for a minute.
     aircraft.currentTurnRate_rad *= std::min(angle / 30.0, kSpotTurnFactor);
     lf_widenWindowsForTurn(aircraft, angle);
 }
@@ -680,8 +686,13 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     lf_layDue(n1, std::min<int64_t>(lf_reportedDue(s.front()) + ticks,
                                     std::numeric_limits<int32_t>::max()));
     n1.airborne = false;
-    n1.stationary =
-        std::abs(last.latitude - lat) < kSame_deg && std::abs(last.longitude - lon) < kSame_deg;
+    // Where its last report lies on the stand, an aircraft that does not yet face the stand's
+    // way still drives onto it: that leg, though it has no length, is where it turns on the spot.
+    // Standing there at once, it would park on the heading it came with.
+    const double off_deg =
+        std::abs(lf_wrapPi(heading_rad - aircraft.position.heading_rad)) / kRadPerDeg;
+    n1.stationary = std::abs(last.latitude - lat) < kSame_deg &&
+                    std::abs(last.longitude - lon) < kSame_deg && off_deg <= kOnStandFacing_deg;
     n1.hasTrueHeading = last.hasTrueHeading;
     n1.bank_rad = aircraft.position.bank_rad;
     last.groundSpeed_kt = v;
