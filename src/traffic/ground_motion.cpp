@@ -537,10 +537,16 @@ void lf_groundLegTiming(LiveAc& aircraft)
     if (!b.stationary) {
         aircraft.currentTurnRate_rad = aircraft.groundTurnRate_rad;
         const double d_nm = gf_distanceNm(lf_at(a), lf_at(b));
+        // A taxi curve is longer than its chord: timed by the chord, a right angle is rounded
+        // 15 % faster than reported.
+        const double way_nm =
+            lf_curveActive(aircraft) && aircraft.phase != FlightPhase::pushing_back
+                ? aircraft.curveLength_m / 1852.0
+                : d_nm;
         const std::optional<double> setOff = lf_setOffSpeed(aircraft);
         const double ticks = setOff
-                                 ? lf_rampedTicks(*setOff, b.groundSpeed_kt, d_nm * kTicksPerHour)
-                                 : d_nm * kTicksPerHour / lf_legSpeed(aircraft);
+                                 ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
+                                 : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
         const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);
