@@ -489,6 +489,7 @@ void lf_paceLeg(LiveAc& aircraft)
     if (!(length >= kShortest_nm * kTicksPerHour)) return;
     // A new aircraft enters its first leg at that leg's speed: it may be created rolling.
     double v0 = pace.now_kt < 0.0 ? length / n : pace.now_kt;
+    const bool afterBend = pace.bent;
     bool runOut = false;
     const bool turnsFirst = lf_startsWithTurn(aircraft);
     if (turnsFirst) {
@@ -517,7 +518,10 @@ void lf_paceLeg(LiveAc& aircraft)
     if (plan.ticks != n) lf_dueIn(s[1], plan.ticks);
     pace.now_kt = v0;
     pace.lag_ticks = 0.0;
-    pace.bent = false;
+    // Entered slower than reported out of a bend that held it back, it goes on as past the bend's
+    // tightest point, at the usual rate up to the speed reported where the leg ends: laid out
+    // anew, the leg would make up the time at up to 8 kt/s, faster than reported.
+    pace.bent = afterBend && v0 < std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
     pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;
     lf_takePlan(pace, plan);
@@ -561,15 +565,23 @@ double lf_paceTick(LiveAc& aircraft)
     // Past the tightest point of a bend that held it back it goes on to the speed reported where
     // the leg ends, at the usual rate: run up to its laid-out speed to keep the leg's time, it
     // would come out of a runway exit 9 kt faster than it went round, and brake 24 kt on the leg
-    // after. The time lost is made up on later legs, as a bend's is. The take-off roll keeps to
+    // after. Nor does it run up beyond the speed reported where the leg after ends, to brake
+    // again there (the end of a runway exit laid between the runway's speeds and the taxi
+    // speed). The time lost is made up on later legs, as a bend's is. The take-off roll keeps to
     // its own schedule.
     pace.bent = pace.bent || want < free;
-    if (pace.bent && !aircraft.takeOff) {
-        const double reported = aircraft.samples.front().groundSpeed_kt;
+    const bool regains = pace.bent && !aircraft.takeOff;
+    if (regains) {
+        const auto& s = aircraft.samples;
+        double reported = s.front().groundSpeed_kt;
+        if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
+            reported = std::min(reported, s[1].groundSpeed_kt);
+        }
         want = std::min(want, std::max(reported, v - kGentle_ktPerTick));
     }
+    const double up_ktPerTick = regains ? kGentle_ktPerTick : pace.rate_ktPerTick;
     pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)
-                           : std::min(v + pace.rate_ktPerTick, want);
+                           : std::min(v + up_ktPerTick, want);
     if (pace.now_kt < free && free > 0.0) {
         // Held below its laid-out speed by a bend, the leg's own clock runs at the share of that
         // speed it makes, and its end is due that much later: it still ends on its sample.
