@@ -11,7 +11,6 @@
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
-#include <utility>
 
 #include <fmt/format.h>
 
@@ -27,17 +26,11 @@ namespace qel {
 
 namespace {
 
-constexpr double kMetresPerDeg = 111132.95;
 constexpr double kParkReach_nm = 0.018898488120950324;  // 35 m
-constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
 constexpr double kTakeOffSpeed_kt = 43.0;
-// Further off its way than this (degrees), an aircraft does not face it and turns toward it.
-constexpr double kFacing_deg = 3.0;
 // A turn ends this close to its heading (degrees, lf_turnTowardDeg). On its stand an aircraft
 // has no way left in which to close a smaller error as it rolls: it turns on the spot to this.
 constexpr double kOnStandFacing_deg = 0.5;
-// The shortest straight way in before a corner that is laid as a leg of its own.
-constexpr double kLeadIn_nm = 5.0 / 1852.0;
 
 double lf_rotationSpeed_kt(WeightClass weightClass)
 {
@@ -229,66 +222,6 @@ void lf_parkedLeg(LiveAc& aircraft)
     if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
 }
 
-// A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share
-// of the way between theirs.
-QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share, LatLon at)
-{
-    QueuedSample x = a;
-    x.latitude = at.lat;
-    x.longitude = at.lon;
-    x.groundSpeed_kt = a.groundSpeed_kt + (b.groundSpeed_kt - a.groundSpeed_kt) * share;
-    x.altitude_ft = a.altitude_ft + (b.altitude_ft - a.altitude_ft) * share;
-    lf_dueBetween(x, a, b, share);
-    x.airborne = x.altitude_ft > 0.0;
-    if (!x.airborne) x.altitude_ft = 0.0;
-    x.stationary = false;
-    return x;
-}
-
-// Where the way in is longer than the way out of the corner ahead, the aircraft goes straight on
-// to where its curve begins (lf_curveStart) and rounds the corner from there: laid from where it
-// is, the curve would turn little at first and then all but kink at its end, and the aircraft
-// would brake hardest after its heading had come round. The corner becomes a sample of its own
-// where no report lies on it, and the reports the curve cuts off are left out, as they are from
-// a curve laid at once. Not for an aircraft that does not yet face the way in (set off from a
-// push-back): the curve from where it is takes up that turn as it rolls.
-bool lf_leadIntoCorner(LiveAc& aircraft)
-{
-    auto& s = aircraft.samples;
-    const LatLon here = lf_here(aircraft);
-    const LatLon corner = lf_cornerOf(here, s, 0);
-    const LatLon start = lf_curveStart(here, corner, lf_at(s[2]));
-    if (start.lat == here.lat && start.lon == here.lon) return false;
-    const double off_rad = lf_wrapPi(gf_bearingRad(here, corner) - aircraft.position.heading_rad);
-    if (std::abs(off_rad) > kFacing_deg * kRadPerDeg) return false;
-    const double startToCorner_nm = gf_distanceNm(start, corner);
-    const auto atCorner = [&](const QueuedSample& x) {
-        return std::abs(x.latitude - corner.lat) < kSame_deg &&
-               std::abs(x.longitude - corner.lon) < kSame_deg;
-    };
-    // The sample the new ones are laid out from, and the one they lead to.
-    const bool cornerReported = atCorner(s[1]);
-    const bool keepFirst =
-        cornerReported || gf_distanceNm(lf_at(s[1]), corner) > startToCorner_nm + kLeadIn_nm;
-    const QueuedSample& from = keepFirst && !cornerReported ? s[1] : s[0];
-    const QueuedSample& to = cornerReported ? s[1] : s[2];
-    const double fromToCorner_nm = gf_distanceNm(lf_at(from), corner);
-    const double way_nm =
-        fromToCorner_nm + (cornerReported ? 0.0 : gf_distanceNm(corner, lf_at(to)));
-    if (!(way_nm > 0.0)) return false;
-    const QueuedSample lead =
-        lf_sampleBetween(from, to, (fromToCorner_nm - startToCorner_nm) / way_nm, start);
-    if (cornerReported) {
-        s.insert(s.begin() + 1, lead);
-        return true;
-    }
-    const QueuedSample turn = lf_sampleBetween(from, to, fromToCorner_nm / way_nm, corner);
-    if (!keepFirst) s.erase(s.begin() + 1);
-    const auto at = s.begin() + (keepFirst ? 2 : 1);
-    s.insert(s.insert(at, lead) + 1, turn);
-    return true;
-}
-
 // Corners, curves and speed changes of a taxi leg.
 void lf_shapeLeg(LiveAc& aircraft)
 {
@@ -308,14 +241,21 @@ void lf_shapeLeg(LiveAc& aircraft)
         return;
     }
     if (s.size() >= 3 && !s[2].stationary) {
-        const double a = std::abs(lf_turnAhead(aircraft) / kRadPerDeg);
-        switch (lf_cornerShape(s, 0, a)) {
-        case CornerShape::straight: lf_checkSpeedChange(aircraft); break;
-        case CornerShape::split: lf_insertMidSample(aircraft); break;
-        case CornerShape::curve:
-            if (lf_leadIntoCorner(aircraft)) break;
+        switch (lf_layCorner(aircraft)) {
+        case CornerLaid::straightFirst: break;
+        case CornerLaid::curveNow: {
+            const double a = std::abs(lf_turnAhead(aircraft) / kRadPerDeg);
             lf_startTaxiCurve(aircraft);
             aircraft.curveAngle_deg = a;
+            break;
+        }
+        case CornerLaid::none:
+            if (lf_cornerShape(s, 0, std::abs(lf_turnAhead(aircraft) / kRadPerDeg)) ==
+                CornerShape::split) {
+                lf_insertMidSample(aircraft);
+            } else {
+                lf_checkSpeedChange(aircraft);
+            }
             break;
         }
     } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
@@ -467,36 +407,6 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     return lf_samePlace(a, samples[i + 2]) ? CornerShape::straight : CornerShape::curve;
 }
 
-// Sample 1 is the corner when a report lies on it; when the corner falls between samples 1 and
-// 2, a curve through sample 1 would cut it and end pointing across the way out, and the aircraft
-// would stop there to turn on the spot, or not, by where the reports happened to fall.
-LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
-{
-    const auto s = [&](std::size_t k) -> const QueuedSample& { return samples[i + k]; };
-    if (samples.size() < i + 4 || s(3).stationary || lf_samePlace(s(2), s(3))) {
-        return lf_at(s(1));
-    }
-    const double perLon = std::cos(here.lat * kRadPerDeg) * kMetresPerDeg;
-    const auto local = [&](const QueuedSample& x) {
-        return std::pair{(x.longitude - here.lon) * perLon,
-                         (x.latitude - here.lat) * kMetresPerDeg};
-    };
-    const auto [x1, y1] = local(s(1));
-    const auto [x2, y2] = local(s(2));
-    const auto [x3, y3] = local(s(3));
-    // here + t (p1 - here) = p2 + u (p3 - p2)
-    const double ox = x3 - x2, oy = y3 - y2;
-    const double det = oy * x1 - ox * y1;
-    if (!(std::abs(det) > 1e-9 * std::hypot(x1, y1) * std::hypot(ox, oy))) return lf_at(s(1));
-    const double t = (oy * x2 - ox * y2) / det;
-    const double u = (y1 * x2 - x1 * y2) / det;
-    const double cx = t * x1, cy = t * y1;
-    if (!(t >= 1.0 && u <= 0.0) || std::hypot(cx - x1, cy - y1) > std::hypot(x2 - x1, y2 - y1)) {
-        return lf_at(s(1));
-    }
-    return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
-}
-
 TaxiCurve lf_taxiCurve(const LiveAc& aircraft)
 {
     return {aircraft.curveControlEast, aircraft.curveControlNorth, aircraft.curveEndEast,
@@ -609,17 +519,6 @@ void lf_insertMidSample(LiveAc& aircraft)
     const LatLon half{(s[0].latitude + s[1].latitude) / 2.0,
                       (s[0].longitude + s[1].longitude) / 2.0};
     s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
-}
-
-LatLon lf_curveStart(LatLon from, LatLon corner, LatLon end)
-{
-    // A way out longer than a long corner's rounds it wide enough from anywhere; the way in to
-    // one is split as a long corner's is.
-    const double out_nm = gf_distanceNm(corner, end);
-    if (out_nm > kLongCorner_nm || !(gf_distanceNm(from, corner) > out_nm + kLeadIn_nm)) {
-        return from;
-    }
-    return gf_destinationPoint(corner, gf_bearingRad(corner, from), out_nm * kFeetPerNm);
 }
 
 void lf_checkSpeedChange(LiveAc& aircraft)

@@ -233,7 +233,15 @@ double lf_bendCap_kt(const LiveAc& aircraft)
     const LegPace& pace = aircraft.pace;
     double capSq = kUnbounded;
     if (lf_curveActive(aircraft)) {
-        capSq = lf_curveCapSq(aircraft, lf_taxiCurve(aircraft), aircraft.curveParam);
+        const TaxiCurve curve = lf_taxiCurve(aircraft);
+        capSq = lf_curveCapSq(aircraft, curve, aircraft.curveParam);
+        // Short of the curve's tightest point it gathers no more speed than that point allows:
+        // it would only brake again for it (a line-up at 15 kt ran up to 20 kt and braked to 9).
+        const double sharpest = lf_sharpestParam(curve);
+        if (aircraft.curveParam < sharpest) {
+            const double v = std::max(pace.now_kt, 0.0) * kMpsPerKt;
+            capSq = std::min(capSq, std::max(v * v, lf_curveLimitSq(aircraft, curve, sharpest)));
+        }
     }
     if (pace.exit_kt < kNoBend_kt) {
         const double exit = pace.exit_kt * kMpsPerKt;
@@ -255,6 +263,8 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
     double heading_rad = *arrival_rad;
     double capSq = kUnbounded;
     double way_m = 0.0;
+    // Where the straight way to the next corner begins: its curve's arms reach back to there.
+    LatLon wayFrom = lf_at(s[k]);
     for (std::size_t j = k; j + 2 < s.size() && j < k + kBendHorizon;) {
         if (s[j + 1].stationary || s[j + 1].airborne) break;
         const double out_rad = gf_bearingRad(lf_at(s[j + 1]), lf_at(s[j + 2]));
@@ -263,12 +273,16 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
         const std::size_t end =
             lf_cornerShape(s, j, turn_deg) == CornerShape::curve ? j + 2 : j + 1;
         if (end == j + 2) {
-            const LatLon corner = lf_cornerOf(lf_at(s[j]), s, j);
-            const LatLon start = lf_curveStart(lf_at(s[j]), corner, lf_at(s[j + 2]));
-            const TaxiCurve bend = lf_curveThrough(start, corner, lf_at(s[j + 2]));
-            const double to_m = way_m + gf_distanceNm(lf_at(s[j]), start) * 1852.0;
+            const CornerCurve c = lf_cornerCurve(aircraft, wayFrom, s, j, true);
+            const TaxiCurve bend = lf_curveThrough(c.start, c.corner, c.end);
+            // The curve may begin before sample j, where its arm reaches back past it.
+            const double to_m = std::max(
+                way_m + (gf_distanceNm(lf_at(s[j]), c.corner) - gf_distanceNm(c.start, c.corner)) *
+                            1852.0,
+                0.0);
             capSq =
                 std::min(capSq, lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * to_m);
+            wayFrom = c.end;
         }
         heading_rad = gf_bearingRad(lf_at(s[end - 1]), lf_at(s[end]));
         // The chord is the shortest way there: the cap errs to the slow side.
@@ -421,8 +435,11 @@ bool lf_relayForBend(LiveAc& aircraft)
     case CornerShape::split: rounds = true; break;
     case CornerShape::curve: {
         const LatLon from = lf_here(aircraft);
-        const TaxiCurve bend = lf_curveThrough(from, lf_cornerOf(from, s, 0), lf_at(s[2]));
-        rounds = lf_capKt(lf_curveCapSq(aircraft, bend, 0.0)) >= here.groundSpeed_kt;
+        const CornerCurve c = lf_cornerCurve(aircraft, from, s, 0, true);
+        const TaxiCurve bend = lf_curveThrough(c.start, c.corner, c.end);
+        const double to_m = gf_distanceNm(from, c.start) * 1852.0;
+        rounds = lf_capKt(lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * to_m) >=
+                 here.groundSpeed_kt;
         break;
     }
     }
@@ -602,6 +619,14 @@ double lf_paceTick(LiveAc& aircraft)
 double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve)
 {
     return std::sqrt(lf_curveLimitSq(aircraft, curve, lf_sharpestParam(curve))) / kMpsPerKt;
+}
+
+double lf_bendRadius_m(const LiveAc& aircraft, double v_kt)
+{
+    const double v_mps = std::max(v_kt, 0.0) * kMpsPerKt;
+    const double spin_radPerS = lf_spin_radPerS(aircraft);
+    const double r_m = v_mps * v_mps / kSideways_mps2;
+    return spin_radPerS > 0.0 ? std::max(r_m, v_mps / spin_radPerS) : r_m;
 }
 
 double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad)

@@ -24,6 +24,12 @@ inline constexpr double kTurnFirst_rad = 20.0 * std::numbers::pi / 180.0;
 // A big turn on the spot goes at up to this many times the ground turn rate; moving, the heading
 // never turns faster.
 inline constexpr double kSpotTurnFactor = 3.0;
+// Further off its way than this (degrees), an aircraft on the ground does not face it: it turns
+// toward it, and a curve laid from where it is takes up that turn as it rolls.
+inline constexpr double kFacing_deg = 3.0;
+// A corner's way in longer than this is split before a sharp turn (lf_cornerShape); a curve's
+// arms reach at least as far as the report after its corner, up to this far (lf_cornerCurve).
+inline constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
 
 // A quadratic from its start through the control point to the end point, in metres east and
 // north of its start.
@@ -61,6 +67,8 @@ void lf_paceNewReport(LiveAc& aircraft);
 double lf_paceTick(LiveAc& aircraft);
 // The fastest through the sharpest point of a taxi curve (infinite on a straight one).
 double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve);
+// The radius of the tightest bend the aircraft rounds at v_kt (metres).
+double lf_bendRadius_m(const LiveAc& aircraft, double v_kt);
 // The most the heading may turn in this tick (radians) at the speed the aircraft moves on the
 // ground; `spot` (the turn rate on the spot) while it stands or flies.
 double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad);
@@ -98,13 +106,37 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
 // it, or a straight leg (with a check of its speed change).
 enum class CornerShape { straight, split, curve };
 CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg);
+// Taxi corners (taxi_corners.cpp).
 // Where the way in (from `here` through sample i + 1) meets the way out (back from sample i + 3
 // through sample i + 2): the corner a taxi curve from `here` rounds.
 LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
-// Where a taxi curve round `corner` from `from` to `end` begins: `from`, or, where the way in is
-// longer than a way out of 50 m at the most, as far before the corner as `end` lies after it, so
-// that the curve turns evenly about the corner, tightest halfway round.
-LatLon lf_curveStart(LatLon from, LatLon corner, LatLon end);
+// A taxi curve round a corner, from its start through the corner to its end.
+struct CornerCurve {
+    LatLon start;   // on the way in, or where the aircraft comes from
+    LatLon corner;  // the control point
+    LatLon end;     // on the way out
+};
+// The curve round the corner at or after sample i + 1 (lf_cornerOf) of an aircraft coming along
+// a straight way in from `from`. Its arms are even, tightest halfway round, and as long as the
+// corner's reported speed needs to round it at the sideways limit, or as far as the report after
+// the corner lies (50 m at the most) where that is longer; no longer than the straight way out
+// the reports show (half of it where another corner ends it), nor than keeps the curve within
+// 12 m of the ways. It begins at `from` where the way in is no longer than that, or where the
+// aircraft does not face it (not `leadsIn`), its arms then no longer than the way in.
+CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
+                           std::size_t i, bool leadsIn);
+// What lf_layCorner laid at the start of a taxi leg: nothing, a straight leg on to the curve's
+// start first, or the samples of a curve that begins where the aircraft is (sample 1 is its
+// corner, sample 2 its end).
+enum class CornerLaid { none, straightFirst, curveNow };
+// The samples for the first corner on the straight way ahead whose curve begins within this
+// leg: the aircraft goes straight on to where its curve begins and rounds the corner from
+// there. A corner further on is laid by a later leg.
+CornerLaid lf_layCorner(LiveAc& aircraft);
+// A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share of
+// the way between theirs.
+QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share,
+                              LatLon at);
 TaxiCurve lf_taxiCurve(const LiveAc& aircraft);
 TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end);
 // How fast the curve point moves with its parameter u, in metres per unit of u.

@@ -262,7 +262,7 @@ TEST_F(MotionRoad, AnAircraftThatLeftItsStandNeitherHidesNorFreesTheAircraftStan
             a3HolderAfterRemoval = lf_standUse(g_parkStands[2]).occupantHexId;
         }
     };
-    fly(0x485492, reports, 3000);
+    fly(0x485492, reports, 3700);
 
     EXPECT_EQ(count("A2      : KLM56A   pulling out"), 1);
     EXPECT_EQ(stateOf(0x48548e), SimObjectState::active);  // still taxiing

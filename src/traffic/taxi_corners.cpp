@@ -1,0 +1,243 @@
+// Corners of the reported way on the ground: where a taxi curve round a corner begins and ends,
+// and the samples laid for it. A corner is rounded as wide as its reported speed needs, along the
+// straight ways into and out of it as far as the reports show them, not only as far as the next
+// report happens to lie: a report 4 m beyond a right angle would otherwise make a curve of 3 m
+// radius that an airliner reported at 18 kt crawls round at 2 kt.
+//
+// Threads: main-loop thread.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "traffic/motion.h"
+#include "traffic/motion_math.h"
+#include "traffic/schedule.h"
+
+namespace qel {
+
+namespace {
+
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kFeetPerMetre = 1.0 / 0.3048;
+// The shortest straight way in before a curve that is laid as a leg of its own, and the most a
+// curve's end is stretched to end on a report instead of just short of it (metres).
+constexpr double kLeadIn_m = 5.0;
+// A way goes on through reports that bend it by no more than this (degrees): lf_cornerShape takes
+// such a bend for a straight leg.
+constexpr double kStraight_deg = 3.0;
+// A curve keeps this close to the reported ways (metres): a taxiway's centre line rounds a right
+// angle at 30 to 45 m radius, about as far inside its corner; a wider cut leaves the taxiway.
+constexpr double kOffWay_m = 12.0;
+// Shorter distances give no bearing (metres).
+constexpr double kTiny_m = 0.5;
+
+double lf_metres(LatLon a, LatLon b) { return gf_distanceNm(a, b) * kMetresPerNm; }
+
+// Metres of the straight way out of a corner from its first report on (samples[k]), along
+// `out_rad`: to where the reports stop or stand, or halfway to where the next corner turns off
+// it, whose curve takes the other half.
+double lf_wayOut_m(const SampleQueue& samples, std::size_t k, LatLon corner, double out_rad)
+{
+    for (; k + 1 < samples.size(); ++k) {
+        const QueuedSample& x = samples[k];
+        const QueuedSample& y = samples[k + 1];
+        if (y.stationary || y.airborne || lf_samePlace(x, y)) break;
+        if (std::abs(lf_wrapPi(gf_bearingRad(lf_at(x), lf_at(y)) - out_rad)) >
+            kStraight_deg * kRadPerDeg) {
+            return lf_metres(corner, lf_at(x)) / 2.0;
+        }
+    }
+    return lf_metres(corner, lf_at(samples[k]));
+}
+
+// The first corner on the straight way ahead that is rounded by a curve: it lies at or after
+// sample p + 1 (lf_cornerOf). None where the way ahead stops or reverses, or where a long corner
+// further on is split first.
+struct CornerAhead {
+    std::size_t p = 0;
+    bool split = false;  // the leg to it is long enough to be split (lf_cornerShape)
+};
+std::optional<CornerAhead> lf_cornerAhead(const LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    for (std::size_t p = 0; p + 3 <= s.size(); ++p) {
+        const double turn_rad = p == 0 ? lf_turnAhead(aircraft)
+                                       : gf_bearingRad(lf_at(s[p + 1]), lf_at(s[p + 2])) -
+                                             gf_bearingRad(lf_at(s[p]), lf_at(s[p + 1]));
+        const double turn_deg = std::abs(lf_wrapPi(turn_rad)) / kRadPerDeg;
+        switch (lf_cornerShape(s, p, turn_deg)) {
+        case CornerShape::curve: return CornerAhead{p, false};
+        case CornerShape::split:
+            if (p > 0) return std::nullopt;
+            return CornerAhead{p, true};
+        case CornerShape::straight:
+            if (turn_deg > kStraight_deg || s[p + 1].stationary || s[p + 2].stationary ||
+                lf_samePlace(s[p], s[p + 2])) {
+                return std::nullopt;
+            }
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+// The samples of the curve `c` round the corner after sample p: the corner becomes a sample of
+// its own where no report lies on it, and so does the curve's end where no report lies there;
+// a leg to the curve's start comes first with `lead`. The reports the curve cuts off, on the way
+// in and out, are left out.
+void lf_layCurveSamples(SampleQueue& s, std::size_t p, const CornerCurve& c, bool lead)
+{
+    const LatLon corner = c.corner;
+    const std::size_t out = p + 2;  // the first report on the way out
+    const bool reported = lf_metres(lf_at(s[p + 1]), corner) < kTiny_m;
+    QueuedSample turn = s[p + 1];
+    if (!reported) {
+        const double before_m = lf_metres(lf_at(s[p + 1]), corner);
+        const double after_m = lf_metres(corner, lf_at(s[out]));
+        turn = lf_sampleBetween(s[p + 1], s[out], before_m / (before_m + after_m), corner);
+    }
+    const double end_m = lf_metres(corner, c.end);
+    std::size_t e = out;
+    while (e + 1 < s.size() && lf_metres(corner, lf_at(s[e])) < end_m - kTiny_m) ++e;
+    const bool endLaid = lf_metres(corner, lf_at(s[e])) > end_m + kLeadIn_m;
+    QueuedSample end = s[e];
+    if (endLaid) {
+        const QueuedSample& base = e > out ? s[e - 1] : turn;
+        const double span_m = lf_metres(lf_at(base), lf_at(s[e]));
+        end = lf_sampleBetween(base, s[e], lf_metres(lf_at(base), c.end) / span_m, c.end);
+    }
+    std::vector<QueuedSample> laid;
+    if (lead) {
+        const double start_m = lf_metres(c.start, corner);
+        const std::size_t lastIn = reported ? p : p + 1;
+        for (std::size_t k = 1; k <= lastIn && lf_metres(lf_at(s[k]), corner) > start_m + kLeadIn_m;
+             ++k) {
+            laid.push_back(s[k]);
+        }
+        const QueuedSample base = laid.empty() ? s[0] : laid.back();
+        const double span_m = lf_metres(lf_at(base), corner);
+        const double share = std::clamp(lf_metres(lf_at(base), c.start) / span_m, 0.0, 1.0);
+        laid.push_back(lf_sampleBetween(base, turn, share, c.start));
+    }
+    laid.push_back(turn);
+    laid.push_back(end);
+    s.erase(s.begin() + 1, s.begin() + static_cast<std::ptrdiff_t>(endLaid ? e : e + 1));
+    auto at = s.begin() + 1;
+    for (const QueuedSample& x : laid) at = s.insert(at, x) + 1;
+}
+
+}  // namespace
+
+QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share, LatLon at)
+{
+    QueuedSample x = a;
+    x.latitude = at.lat;
+    x.longitude = at.lon;
+    x.groundSpeed_kt = a.groundSpeed_kt + (b.groundSpeed_kt - a.groundSpeed_kt) * share;
+    x.altitude_ft = a.altitude_ft + (b.altitude_ft - a.altitude_ft) * share;
+    lf_dueBetween(x, a, b, share);
+    x.airborne = x.altitude_ft > 0.0;
+    if (!x.airborne) x.altitude_ft = 0.0;
+    x.stationary = false;
+    return x;
+}
+
+// Sample 1 is the corner when a report lies on it; when the corner falls between samples 1 and
+// 2, a curve through sample 1 would cut it and end pointing across the way out, and the aircraft
+// would stop there to turn on the spot, or not, by where the reports happened to fall.
+LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
+{
+    const auto s = [&](std::size_t k) -> const QueuedSample& { return samples[i + k]; };
+    if (samples.size() < i + 4 || s(3).stationary || lf_samePlace(s(2), s(3))) {
+        return lf_at(s(1));
+    }
+    const double perLon = std::cos(here.lat * kRadPerDeg) * kMetresPerDeg;
+    const auto local = [&](const QueuedSample& x) {
+        return std::pair{(x.longitude - here.lon) * perLon,
+                         (x.latitude - here.lat) * kMetresPerDeg};
+    };
+    const auto [x1, y1] = local(s(1));
+    const auto [x2, y2] = local(s(2));
+    const auto [x3, y3] = local(s(3));
+    // here + t (p1 - here) = p2 + u (p3 - p2)
+    const double ox = x3 - x2, oy = y3 - y2;
+    const double det = oy * x1 - ox * y1;
+    if (!(std::abs(det) > 1e-9 * std::hypot(x1, y1) * std::hypot(ox, oy))) return lf_at(s(1));
+    const double t = (oy * x2 - ox * y2) / det;
+    const double u = (y1 * x2 - x1 * y2) / det;
+    const double cx = t * x1, cy = t * y1;
+    if (!(t >= 1.0 && u <= 0.0) || std::hypot(cx - x1, cy - y1) > std::hypot(x2 - x1, y2 - y1)) {
+        return lf_at(s(1));
+    }
+    return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
+}
+
+CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
+                           std::size_t i, bool leadsIn)
+{
+    const LatLon corner = lf_cornerOf(from, samples, i);
+    const QueuedSample& first = samples[i + 2];
+    CornerCurve c{from, corner, lf_at(first)};
+    const double in_m = lf_metres(from, corner);
+    const double first_m = lf_metres(corner, lf_at(first));
+    double out_rad = gf_bearingRad(corner, lf_at(first));
+    if (!(first_m >= kTiny_m)) {
+        if (samples.size() < i + 4) return c;
+        out_rad = gf_bearingRad(lf_at(first), lf_at(samples[i + 3]));
+    }
+    if (!(in_m >= kTiny_m)) return c;
+    const double turn_rad = std::abs(lf_wrapPi(out_rad - gf_bearingRad(from, corner)));
+    // The speed reported where the corner lies, between the reports either side of it.
+    const QueuedSample& a = samples[i + 1];
+    const double aToCorner_m = lf_metres(lf_at(a), corner);
+    const double v_kt = a.groundSpeed_kt + (first.groundSpeed_kt - a.groundSpeed_kt) * aToCorner_m /
+                                               std::max(aToCorner_m + first_m, kTiny_m);
+    // A quadratic curve with arms of length L either side of a turn θ is tightest halfway round,
+    // at radius L cos²(θ/2) / sin(θ/2), and strays L sin(θ) / 4 from the ways there.
+    const double half = turn_rad / 2.0;
+    const double need_m = lf_bendRadius_m(aircraft, v_kt) * std::sin(half) /
+                          std::max(std::cos(half) * std::cos(half), 1e-9);
+    const double offWay = std::sin(turn_rad) / 4.0;
+    const double keepClose_m =
+        offWay > 0.0 ? kOffWay_m / offWay : std::numeric_limits<double>::infinity();
+    const double arm_m =
+        std::min({lf_wayOut_m(samples, i + 2, corner, out_rad), keepClose_m,
+                  std::max(need_m, std::min(first_m, kLongCorner_nm * kMetresPerNm))});
+    // Laid from where the aircraft is, the arms are kept about even: a short way in and a long
+    // way out make the curve tighter than even ones of the shorter length.
+    const bool lead = leadsIn && in_m > arm_m + kLeadIn_m;
+    if (lead) {
+        c.start = gf_destinationPoint(corner, gf_bearingRad(corner, from), arm_m * kFeetPerMetre);
+    }
+    const double outArm_m = lead ? arm_m : std::min(arm_m, std::max(in_m, kLeadIn_m));
+    c.end = gf_destinationPoint(corner, out_rad, outArm_m * kFeetPerMetre);
+    return c;
+}
+
+CornerLaid lf_layCorner(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const std::optional<CornerAhead> ahead = lf_cornerAhead(aircraft);
+    if (!ahead) return CornerLaid::none;
+    const std::size_t p = ahead->p;
+    const LatLon here = lf_here(aircraft);
+    const double off_rad =
+        lf_wrapPi(gf_bearingRad(here, lf_cornerOf(here, s, p)) - aircraft.position.heading_rad);
+    const CornerCurve c =
+        lf_cornerCurve(aircraft, here, s, p, std::abs(off_rad) <= kFacing_deg * kRadPerDeg);
+    const bool lead = lf_metres(c.start, here) > 0.0;
+    // A corner further on whose curve begins beyond this leg is laid by a later leg. A long leg
+    // to a sharp corner is split (lf_cornerShape) unless the curve begins where the aircraft is:
+    // split, the leg from where the curve begins would halve its way in.
+    if (p > 0 && (!lead || lf_metres(here, c.start) > lf_metres(here, lf_at(s[1])) + kLeadIn_m)) {
+        return CornerLaid::none;
+    }
+    if (ahead->split && lead) return CornerLaid::none;
+    lf_layCurveSamples(s, p, c, lead);
+    return lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
+}
+
+}  // namespace qel

@@ -1,0 +1,257 @@
+// Corners of the reported way on the ground as the simulator shows them, through the stand-in
+// simulator and scripted polls: how wide a corner is rounded, how fast, and how close to the
+// ways the reports lie on.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "traffic/motion_road_fixture.h"
+
+namespace qel::test {
+namespace {
+
+class TaxiCorners : public MotionRoad {
+protected:
+    // Each poll is handed over at its own time, also where the feed skips some.
+    void flyInTime(uint32_t hex, const std::vector<Report>& reports, int afterTicks)
+    {
+        const int32_t start = g_fastTicks;
+        for (const auto& poll : pollsOf(reports)) {
+            const auto due = std::lround((poll.front().time_s - reports.front().time_s) * 100);
+            runTicks(hex, static_cast<int>(due - (g_fastTicks - start)));
+            push(poll, 30);
+        }
+        runTicks(hex, afterTicks);
+    }
+};
+
+// Metres from `p` to the way in (from `in` to `corner`) and out (from `corner` to `out`), the
+// nearer of the two.
+double lf_offWay_m(LatLon p, LatLon in, LatLon corner, LatLon out)
+{
+    const auto offSegment_m = [&](LatLon a, LatLon b) {
+        const double perLon_m = std::cos(a.lat * kRadPerDeg) * 111132.95;
+        const double bx = (b.lon - a.lon) * perLon_m, by = (b.lat - a.lat) * 111132.95;
+        const double px = (p.lon - a.lon) * perLon_m, py = (p.lat - a.lat) * 111132.95;
+        const double u = std::clamp((px * bx + py * by) / (bx * bx + by * by), 0.0, 1.0);
+        return std::hypot(px - u * bx, py - u * by);
+    };
+    return std::min(offSegment_m(in, corner), offSegment_m(corner, out));
+}
+
+TEST_F(TaxiCorners, ARightAngleIsTakenAtItsReportedSpeedWhereverTheReportAfterItFalls)
+{
+    // Aircraft a kilometre apart taxi east at 18 kt and turn 90 degrees left onto a way reported
+    // for 300 m, the first report after the corner 4, 20 and 45 m beyond it, 5 s between reports,
+    // and 4 m beyond it with 2.2 s (20 m) between them. Each rounds the corner wide enough to
+    // take it at its reported speed (0.3 g at 18 kt: about 29 m), as the ways in and out allow,
+    // not as tight as its reports fall (2 kt where the curve reached only as far as the next
+    // report, 16 kt where it began at the report before the corner): it keeps within a knot of
+    // that speed, never goes faster than a tenth off each leg's time allows while it makes up
+    // time, and stays within 15 m of its way. One more taxies at 8 kt, its reports 10 s apart,
+    // and rounds its corner as far as the report 40 m beyond it, wider than its speed needs:
+    // timed along the curve's chord, it went round at 9.1 kt.
+    struct Case {
+        double after_m;
+        double every_s;
+        double kt;
+        uint32_t hex;
+        LatLon start;
+        LatLon corner;
+        LatLon out;
+        bool rolling = false;
+        double slowest_kt = HUGE_VAL;
+        double fastest_kt = 0.0;
+        double farthestOff_m = 0.0;
+    };
+    std::vector<Case> cases;
+    std::vector<Report> reports;
+    const struct {
+        double after_m;
+        double every_s;
+        double kt;
+    } rows[] = {{4, 5, 18}, {20, 5, 18}, {45, 5, 18}, {4, 2.2, 18}, {40, 10, 8}};
+    for (const auto& [after_m, every_s, kt] : rows) {
+        const double mps = kt * 1852.0 / 3600.0;
+        const auto k = static_cast<uint32_t>(cases.size());
+        // The first report beyond 300 m lies `after_m` beyond the corner.
+        const double in_m = std::ceil(300 / (every_s * mps)) * every_s * mps - after_m;
+        const LatLon start{51.2960 + 0.01 * k, 6.7790};
+        const LatLon corner = gf_destinationPoint(start, kPi / 2, in_m / 0.3048);
+        cases.push_back({after_m, every_s, kt, 0x48548e + k, start, corner,
+                         gf_destinationPoint(corner, 0.0, 400 / 0.3048)});
+        for (double t = 0; t * mps < in_m + 300; t += every_s) {
+            const double along_m = t * mps;
+            const bool before = along_m < in_m;
+            const LatLon at = before ? gf_destinationPoint(start, kPi / 2, along_m / 0.3048)
+                                     : gf_destinationPoint(corner, 0.0, (along_m - in_m) / 0.3048);
+            reports.push_back(reportAt(at, 0, kt, before ? 90 : 0, t));
+            reports.back().hex = 0x48548e + k;
+            reports.back().callsign = fmt::format("KLM5{}A", 6 + k);
+            reports.back().registration.clear();
+        }
+    }
+    startAt("corners", {});
+    for (const Case& c : cases) livery(c.hex);
+    eachTick_ = [&] {
+        for (Case& c : cases) {
+            const LiveAc* aircraft = live(c.hex);
+            if (!aircraft || aircraft->objectId == 0) continue;
+            const auto object = simstandin::object(aircraft->objectId);
+            const LatLon here{object->latitude, object->longitude};
+            c.farthestOff_m =
+                std::max(c.farthestOff_m, lf_offWay_m(here, c.start, c.corner, c.out));
+            // Once it rolls at its reported speed, up to 250 m up the way out, where its reports
+            // soon end.
+            const double up_m = (here.lat - c.corner.lat) * 111132.95;
+            c.rolling = c.rolling || object->groundSpeed_kt > c.kt - 1.0;
+            if (g_fastTicks % 100 != 0 || !c.rolling || up_m > 250.0) continue;
+            c.slowest_kt = std::min(c.slowest_kt, object->groundSpeed_kt);
+            c.fastest_kt = std::max(c.fastest_kt, object->groundSpeed_kt);
+        }
+    };
+    flyInTime(0x48548e, reports, 1000);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fmt::format("the report {} m after the corner, {} s apart, at {} kt",
+                                 c.after_m, c.every_s, c.kt));
+        EXPECT_GT(c.slowest_kt, c.kt - 1.0);
+        EXPECT_LE(c.fastest_kt, c.kt / 0.9 + 0.1);
+        EXPECT_LE(c.farthestOff_m, 15.0);
+    }
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+TEST_F(TaxiCorners, ARunwayExitWhoseNextReportLiesFarUpItKeepsToTheReportedWays)
+{
+    // KLM56A lands on 23L and rolls out to 25 kt; 20 m on it turns off at a right angle onto an
+    // exit, and the feed drops its reports until it is 230 m up the exit at 20 kt. It rounds the
+    // corner within 15 m of the runway's and the exit's centre lines, not from where it learns
+    // of the exit straight across to that report.
+    const double runway_rad = gf_bearingRad(kThreshold23L, kEnd05R);
+    const double runway_deg = runway_rad / kRadPerDeg;
+    const LatLon from = gf_destinationPoint(kThreshold23L, runway_rad + kPi, 2 * kFeetPerNm);
+    LatLon p = from;
+    double alt = 147 + 640;
+    double t = 0;
+    std::vector<Report> reports{reportAt(p, alt, 140, runway_deg, t)};
+    reportLeg(reports, p, alt, t, runway_deg, 140, -740, 10);
+    alt = 0;
+    for (const double v : {120.0, 90.0, 60.0, 40.0, 25.0}) {
+        reportLeg(reports, p, alt, t, runway_deg, v, 0, 1);
+    }
+    const LatLon corner = gf_destinationPoint(p, runway_rad, 20 / 0.3048);
+    const double exit_deg = runway_deg - 90;
+    p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, 230 / 0.3048);
+    t += 20;
+    reports.push_back(reportAt(p, 0, 20, exit_deg, t));
+    reportLeg(reports, p, alt, t, exit_deg, 20, 0, 4);
+    p = gf_destinationPoint(p, exit_deg * kRadPerDeg, 20 / 0.3048);
+    for (const double at_s : {t + 5, t + 10}) reports.push_back(reportAt(p, 0, 0, exit_deg, at_s));
+    startAt("runway-exit", {});
+    livery(0x48548e);
+    double farthestOff_m = 0.0;
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || aircraft->objectId == 0) return;
+        const auto object = simstandin::object(aircraft->objectId);
+        farthestOff_m = std::max(
+            farthestOff_m, lf_offWay_m({object->latitude, object->longitude}, from, corner, p));
+    };
+    flyInTime(0x48548e, reports, 6000);
+
+    EXPECT_TRUE(went("taxi"));
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_LT(gf_distanceNm(lf_here(*aircraft), p) * 1852.0, 2.0);
+    EXPECT_LE(farthestOff_m, 15.0);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+TEST_F(TaxiCorners, ATightJogIsRoundedAsItRollsAndLeftAtTheUsualRate)
+{
+    // KLM56A taxies east at 18 kt, 2 s between its reports, and jogs 18.5 m north between two
+    // right angles, a report on each: the ways allow it no more than a few knots round them. It
+    // rounds each on half the way between them as it rolls (with the first curve reaching up
+    // to the second corner, it stopped there to turn on the spot). Out of the second it gathers
+    // speed at 3 kt a second up to its reported speed, and no faster than a tenth off each
+    // leg's time allows while it makes up the time it lost; laid out anew from its slow speed,
+    // the leg after made it up at 7 kt a second.
+    const double leg_m = 2 * 18.0 * 1852.0 / 3600.0;
+    const LatLon start{51.2960, 6.7790};
+    const LatLon jog = gf_destinationPoint(start, kPi / 2, 16 * leg_m / 0.3048);
+    std::vector<Report> reports;
+    for (int k = 0; k <= 40; ++k) {
+        const LatLon at = k <= 16
+                              ? gf_destinationPoint(start, kPi / 2, k * leg_m / 0.3048)
+                              : gf_destinationPoint(gf_destinationPoint(jog, 0.0, leg_m / 0.3048),
+                                                    kPi / 2, (k - 17) * leg_m / 0.3048);
+        reports.push_back(reportAt(at, 0, 18, k == 16 ? 0 : 90, 2.0 * k));
+    }
+    startAt("jog", {});
+    livery(0x48548e);
+    watchSpeed(0x48548e);
+    flyInTime(0x48548e, reports, 1000);
+
+    // Its slowest once it rolled at its reported speed, and every second after.
+    const auto rolling =
+        std::find_if(shown_kt_.begin(), shown_kt_.end(), [](double kt) { return kt > 17.5; });
+    const auto slowest = std::min_element(rolling, shown_kt_.end());
+    ASSERT_NE(slowest, shown_kt_.end());
+    EXPECT_GT(*slowest, 3.0);
+    double fastestGain_kt = 0.0;
+    for (auto it = slowest + 1; it != shown_kt_.end(); ++it) {
+        fastestGain_kt = std::max(fastestGain_kt, *it - *(it - 1));
+    }
+    EXPECT_LE(fastestGain_kt, 3.0 + 0.25);
+    EXPECT_LE(*std::max_element(slowest, shown_kt_.end()), 18.0 / 0.9 + 0.25);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+TEST_F(TaxiCorners, ALineUpIsRoundedAsWideAsItsWaysAllowAndNotRunUpTo)
+{
+    // KLM56A, a 737, taxies east-south-east at 15 kt, a report every second, and turns 128
+    // degrees onto the runway, its reported speed rising by 2.6 kt a second from the corner on
+    // (the demo's TRA5671). Its curve is laid from as far back as keeps it within 12 m of the
+    // ways, where the turn rate allows about 9 kt; split in two as a long leg to a sharp corner
+    // is, that way in halved, it crawled round at 5 kt. Nor does it run up to the speed the
+    // runway's reports give before the tightest point of the turn, to brake again for it (from
+    // 15 kt up to 20 kt and down to 9 kt).
+    const LatLon corner{51.2960, 6.7790};
+    std::vector<Report> reports;
+    for (int k = -60; k <= 25; ++k) {
+        const double track_deg = k <= 0 ? 109.6 : 237.6;
+        // Metres from the corner: 2.6 kt faster each second after it.
+        const double from_m = k <= 0 ? -k * 15.0 : (15.0 + 1.3 * (k + 1)) * k;
+        const LatLon at =
+            gf_destinationPoint(corner, (k <= 0 ? track_deg + 180 : track_deg) * kRadPerDeg,
+                                from_m * 1852.0 / 3600.0 / 0.3048);
+        reports.push_back(reportAt(at, 0, k <= 0 ? 15.0 : 15.0 + 2.6 * k, track_deg, k));
+        reports.back().type = "B738";
+    }
+    startAt("line-up-wide", {});
+    livery(0x48548e);
+    std::vector<double> shown_kt;  // every second within 80 m of the corner
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || aircraft->objectId == 0 || g_fastTicks % 100 != 0) return;
+        const auto object = simstandin::object(aircraft->objectId);
+        if (gf_distanceNm(corner, {object->latitude, object->longitude}) * 1852.0 < 80.0) {
+            shown_kt.push_back(object->groundSpeed_kt);
+        }
+    };
+    flyInTime(0x48548e, reports, 1000);
+
+    const auto slowest = std::min_element(shown_kt.begin(), shown_kt.end());
+    ASSERT_NE(slowest, shown_kt.end());
+    EXPECT_GT(*slowest, 8.0);
+    EXPECT_LE(*std::max_element(shown_kt.begin(), slowest), 15.0 + 0.25);
+    expectNoException();
+    expectFacingWhereTheyGo();
+}
+
+}  // namespace
+}  // namespace qel::test
