@@ -47,10 +47,13 @@ stop_program() {
     [ -n "$program_pid" ] || return 0
     trap 'kill -KILL "$program_pid" 2>/dev/null || true' INT TERM HUP
     kill -INT "$program_pid" 2>/dev/null || true
-    # A wait that a signal cuts short returns while the program still runs: wait again.
-    while kill -0 "$program_pid" 2>/dev/null; do
+    # Waited for at least once: a program that has ended by itself is reaped already, and only
+    # wait still knows its status. A wait that a signal cuts short returns while the program
+    # still runs: wait again.
+    while :; do
         status=0
         wait "$program_pid" 2>/dev/null || status=$?
+        kill -0 "$program_pid" 2>/dev/null || break
     done
     program_pid=""
     trap_signals
