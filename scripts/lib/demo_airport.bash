@@ -83,10 +83,21 @@ write_airport() {
         echo '<info name="date" value="Dec 07, 2026"/>'
         echo '<info name="copyright" value="Copyright (c) 2026 Vanteloq"/><info name="sim" value="1"/>'
         echo '</meta><parkpositions>'
+        # A flight's callsign is KLM, the stand's number and the weekday; a stand whose number
+        # another has (A12, B12) puts a digit before it, so that no two stands share a flight.
+        local -A used=()
+        local number prefix
         for s in $(learned_stands "$icao" "$stands"); do
+            number=${s#[A-Z]}
+            prefix=0
+            while [ -n "${used[$number]:-}" ]; do
+                prefix=$((prefix + 1))
+                number=$prefix${s#[A-Z]}
+            done
+            used[$number]=1
             echo "  <parkpos id=\"$s\">"
             for d in 1 2 3 4 5 6 7; do
-                echo "    <opt cs=\"KLM${s#[A-Z]}$d\" airl=\"KLM\" type=\"B738\" hh=\"0:47\" day=\"$d\"/>"
+                echo "    <opt cs=\"KLM$number$d\" airl=\"KLM\" type=\"B738\" hh=\"0:47\" day=\"$d\"/>"
             done
             echo '  </parkpos>'
         done
