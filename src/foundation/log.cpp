@@ -217,9 +217,13 @@ void lf_writeLongLine(std::string_view prefix, std::string_view text)
     std::string line(prefix);
     lf_escape(text, [&line](std::string_view part) { line.append(part); });
     line.push_back('\n');
+    // g_logFileMutex alone keeps the order in the file (every write takes it) and the file open
+    // (the close takes it too): the loggers, which take g_logMutex, never wait for this disk.
     std::scoped_lock fileLock(g_logFileMutex);
-    std::scoped_lock lock(g_logMutex);
-    if (!g_logOpen) return;
+    {
+        std::scoped_lock lock(g_logMutex);
+        if (!g_logOpen) return;
+    }
     lf_writePending();
     g_logStream.write(line);
 }
