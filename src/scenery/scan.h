@@ -110,7 +110,8 @@ void lf_applyScanSteps(const std::vector<ScanStep>& steps, WrittenStandFiles& wr
 void lf_prepareScanFolders();
 // A start without a scan: what a crash in a complete scan's swap left is put right as a scan
 // puts it right first, so that the add-on stands are used before the next scan. A failure is
-// logged; those stands then stay aside for the next scan. Start-up thread; never throws.
+// logged; those stands then stay aside until the next start or scan puts them in place.
+// Start-up thread; never throws.
 void gf_finishInterruptedScanSwap();
 // A stopped scan's folders, removed; the generated folders stay as they are. Never throws.
 void lf_discardScanFolders();

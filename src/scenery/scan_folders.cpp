@@ -188,7 +188,8 @@ void gf_finishInterruptedScanSwap()
             }
         } catch (const fs::filesystem_error& e) {
             gf_logHighlighted(fmt::format(
-                "The add-on airport stands in {} are set aside until the next airport scan: {}",
+                "The add-on airport stands in {} are set aside until the next start or airport "
+                "scan puts them in place: {}",
                 gf_pathToUtf8(gf_scanStagingOf(live)), e.what()));
         }
     }
