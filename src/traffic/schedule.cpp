@@ -138,7 +138,7 @@ void lf_syntheticDue(const LiveAc& aircraft, QueuedSample& s)
     lf_dueAfter(s, s.dueTick, 100 * step);
 }
 
-void lf_holdDue(QueuedSample& copy) { copy.dueTick += kHoldStep_ticks; }
+void lf_holdDue(QueuedSample& copy) { lf_dueAfter(copy, copy.dueTick, kHoldStep_ticks); }
 
 void lf_setDueTick(LiveAc& aircraft, int32_t legTicks)
 {
@@ -207,7 +207,8 @@ void lf_keepInTimeOrder(SampleQueue& samples)
         const int64_t reported = lf_reportedDue(x);
         const int64_t due = std::max(reported, int64_t{samples[k - 1].dueTick});
         x.dueTick = static_cast<int32_t>(due);
-        x.putBack_ticks = static_cast<int32_t>(due - reported);
+        // Between due ticks saturated at either end of their range the gap exceeds 32 bits.
+        x.putBack_ticks = static_cast<int32_t>(std::min(due - reported, kLastTick));
     }
 }
 
@@ -221,7 +222,7 @@ void lf_frontDueLater(SampleQueue& samples)
 
 void lf_dueAfterNewest(const SampleQueue& samples, QueuedSample& s)
 {
-    if (s.dueTick <= samples.back().dueTick) s.dueTick = samples.back().dueTick + 1;
+    if (s.dueTick <= samples.back().dueTick) lf_dueAfter(s, samples.back().dueTick, 1);
 }
 
 void lf_dueAfterNewestReport(const SampleQueue& samples, QueuedSample& s)
@@ -283,7 +284,8 @@ bool lf_catchUpWithSchedule(LiveAc& aircraft)
     QueuedSample& a = s[0];
     const QueuedSample& b = s[1];
     const double span = static_cast<double>(int64_t{b.dueTick} - a.dueTick);
-    const double f = span > 0.0 ? std::clamp((now - a.dueTick) / span, 0.0, 1.0) : 1.0;
+    const auto since = static_cast<double>(int64_t{now} - a.dueTick);
+    const double f = span > 0.0 ? std::clamp(since / span, 0.0, 1.0) : 1.0;
     const auto between = [f](double x, double y) { return x + f * (y - x); };
     if (!b.stationary) {
         a.latitude = between(a.latitude, b.latitude);

@@ -168,6 +168,45 @@ TEST_F(TrafficFaults, ParkedExtensionSaturatesItsDueTick)
     EXPECT_EQ(aircraft.samples.back().dueTick, std::numeric_limits<int32_t>::max());
 }
 
+// The decoder lets report times from 0 to 1e11 s through. Among reports of today, a flight first
+// reported at 0 falls due at the first tick, 56 years before its next report: its creation starts
+// where the schedule has got to since, at that next report. One reported in the year 5138 falls
+// due at the last tick, 248 days on, and so does its next report: it is not created now.
+TEST_F(TrafficFaults, AFlightReportedAtTimeZeroStartsAtItsNextReportAndOneFarAheadWaits)
+{
+    start();
+    Report zero;
+    zero.time_s = 0.0;
+    Report today;
+    today.hex = 0x48548f;
+    today.callsign = "KLM57B";
+    today.lat = 51.32;
+    Report ahead = today;
+    ahead.hex = 0x485490;
+    ahead.callsign = "KLM58C";
+    ahead.lat = 51.34;
+    ahead.time_s = 1e11 - 10.0;
+    std::vector<Report> later;
+    for (Report r : {zero, today, ahead}) {
+        r.time_s = r.hex == ahead.hex ? 1e11 : today.time_s + 6.0;
+        r.lat += 0.005;
+        later.push_back(r);
+        livery(r.hex);
+    }
+    // The first load's two steps.
+    push({zero, today, ahead}, 0);
+    push(later, 6);
+    ASSERT_TRUE(tickUntil(
+        [&] {
+            return stateOf(zero.hex) == SimObjectState::active &&
+                   stateOf(today.hex) == SimObjectState::active;
+        },
+        1000));
+    const LatLon next{later[0].lat, later[0].lon};
+    EXPECT_LT(gf_distanceNm(lf_here(*live(zero.hex)), next) * 1852.0, 1.0);
+    EXPECT_EQ(stateOf(ahead.hex), SimObjectState::buffer);
+}
+
 TEST_F(TrafficFaults, RemovalWithdrawsByHexIdOnceAndPurgesWaitingSpawns)
 {
     // Two flights under one callsign: only the removed one's request is
