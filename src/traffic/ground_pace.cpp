@@ -345,9 +345,9 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
 // kt·ticks from the aircraft to sample 1, along the curve where one is laid.
 double lf_legLength(const LiveAc& aircraft)
 {
-    const double nm = lf_curveActive(aircraft)
-                          ? aircraft.curveLength_m / 1852.0
-                          : gf_distanceNm(lf_here(aircraft), lf_at(aircraft.samples[1]));
+    const std::optional<double> curve_nm = lf_curveWay_nm(aircraft);
+    const double nm =
+        curve_nm ? *curve_nm : gf_distanceNm(lf_here(aircraft), lf_at(aircraft.samples[1]));
     return nm * kTicksPerHour;
 }
 

@@ -146,6 +146,8 @@ inline bool lf_curveActive(const LiveAc& a)
 {
     return !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
 }
+// The way along the taxi curve laid (nm); none without one.
+std::optional<double> lf_curveWay_nm(const LiveAc& aircraft);
 // Where the aircraft is now.
 inline LatLon lf_here(const LiveAc& a) { return {a.position.latitude, a.position.longitude}; }
 // The speed it drives onto and off a stand at.
