@@ -186,6 +186,10 @@ struct LiveAc : StaticAc {
     double curveEndEast = 0.0;
     double curveAngle_deg = 0.0;  // the turn the curve flies: 30.0
     double curveLength_m = 0.0;   // along the curve: 96.4
+    // Where the curve is sharpest (its parameter) and the fastest through there, squared, noted
+    // as it is laid: its pace reads both every tick.
+    double curveSharpest = 0.0;         // 0.5
+    double curveSharpestLimitSq = 0.0;  // (m/s)²: 42.3
     LegPace pace;
     // Approach, landing and take-off.
     uint8_t touchdown = 0;    // the simulator reported this approach's touchdown

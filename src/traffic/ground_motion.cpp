@@ -68,6 +68,7 @@ void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
     }
     aircraft.curveParam = 0.0;
     aircraft.curveLength_m = lf_curveLength_m(c);
+    lf_noteCurveSharpest(aircraft);
 }
 
 // Without a curve the aircraft turns toward the target bearing, on the spot when it is off it.

@@ -203,12 +203,11 @@ double lf_sharpestParam(const TaxiCurve& c)
                     : 0.0;
 }
 
-// The fastest at parameter u of a taxi curve, squared ((m/s)²), from which the aircraft still
-// slows to what each point up to the curve's sharpest allows.
-double lf_curveCapSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
+// The fastest at parameter u of a taxi curve sharpest at parameter `sharpest`, squared
+// ((m/s)²), from which the aircraft still slows to what each point up to there allows.
+double lf_curveCapSq(const LiveAc& aircraft, const TaxiCurve& c, double u, double sharpest)
 {
     double cap = lf_curveLimitSq(aircraft, c, u);
-    const double sharpest = lf_sharpestParam(c);
     if (!(sharpest > u) || !(cap < kUnbounded)) return cap;
     const double du = (sharpest - u) / kBendSteps;
     double ahead_m = 0.0;
@@ -218,6 +217,12 @@ double lf_curveCapSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
                        lf_curveLimitSq(aircraft, c, u + i * du) + 2.0 * kBendBrake_mps2 * ahead_m);
     }
     return cap;
+}
+
+// The same for a curve ahead, from its start.
+double lf_bendAheadCapSq(const LiveAc& aircraft, const TaxiCurve& bend)
+{
+    return lf_curveCapSq(aircraft, bend, 0.0, lf_sharpestParam(bend));
 }
 
 // A squared limit ((m/s)²) in knots, never below a crawl; none: kNoBend_kt.
@@ -233,14 +238,13 @@ double lf_bendCap_kt(const LiveAc& aircraft)
     const LegPace& pace = aircraft.pace;
     double capSq = kUnbounded;
     if (lf_curveActive(aircraft)) {
-        const TaxiCurve curve = lf_taxiCurve(aircraft);
-        capSq = lf_curveCapSq(aircraft, curve, aircraft.curveParam);
+        const double sharpest = aircraft.curveSharpest;
+        capSq = lf_curveCapSq(aircraft, lf_taxiCurve(aircraft), aircraft.curveParam, sharpest);
         // Short of the curve's tightest point it gathers no more speed than that point allows:
         // it would only brake again for it (a line-up at 15 kt ran up to 20 kt and braked to 9).
-        const double sharpest = lf_sharpestParam(curve);
         if (aircraft.curveParam < sharpest) {
             const double v = std::max(pace.now_kt, 0.0) * kMpsPerKt;
-            capSq = std::min(capSq, std::max(v * v, lf_curveLimitSq(aircraft, curve, sharpest)));
+            capSq = std::min(capSq, std::max(v * v, aircraft.curveSharpestLimitSq));
         }
     }
     if (pace.exit_kt < kNoBend_kt) {
@@ -281,7 +285,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
                             1852.0,
                 0.0);
             capSq =
-                std::min(capSq, lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * to_m);
+                std::min(capSq, lf_bendAheadCapSq(aircraft, bend) + 2.0 * kBendBrake_mps2 * to_m);
             wayFrom = c.end;
         }
         heading_rad = gf_bearingRad(lf_at(s[end - 1]), lf_at(s[end]));
@@ -438,7 +442,7 @@ bool lf_relayForBend(LiveAc& aircraft)
         const CornerCurve c = lf_cornerCurve(aircraft, from, s, 0, true);
         const TaxiCurve bend = lf_curveThrough(c.start, c.corner, c.end);
         const double to_m = gf_distanceNm(from, c.start) * 1852.0;
-        rounds = lf_capKt(lf_curveCapSq(aircraft, bend, 0.0) + 2.0 * kBendBrake_mps2 * to_m) >=
+        rounds = lf_capKt(lf_bendAheadCapSq(aircraft, bend) + 2.0 * kBendBrake_mps2 * to_m) >=
                  here.groundSpeed_kt;
         break;
     }
@@ -619,6 +623,13 @@ double lf_paceTick(LiveAc& aircraft)
 double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve)
 {
     return std::sqrt(lf_curveLimitSq(aircraft, curve, lf_sharpestParam(curve))) / kMpsPerKt;
+}
+
+void lf_noteCurveSharpest(LiveAc& aircraft)
+{
+    const TaxiCurve curve = lf_taxiCurve(aircraft);
+    aircraft.curveSharpest = lf_sharpestParam(curve);
+    aircraft.curveSharpestLimitSq = lf_curveLimitSq(aircraft, curve, aircraft.curveSharpest);
 }
 
 double lf_bendRadius_m(const LiveAc& aircraft, double v_kt)

@@ -67,6 +67,8 @@ void lf_paceNewReport(LiveAc& aircraft);
 double lf_paceTick(LiveAc& aircraft);
 // The fastest through the sharpest point of a taxi curve (infinite on a straight one).
 double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve);
+// Notes where the aircraft's taxi curve, just laid, is sharpest and the fastest through there.
+void lf_noteCurveSharpest(LiveAc& aircraft);
 // The radius of the tightest bend the aircraft rounds at v_kt (metres).
 double lf_bendRadius_m(const LiveAc& aircraft, double v_kt);
 // The most the heading may turn in this tick (radians) at the speed the aircraft moves on the
