@@ -399,7 +399,7 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     }
     const QueuedSample& a = samples[i];
     const QueuedSample& b = samples[i + 1];
-    if (turn_deg <= 3.0 || turn_deg > 160.0) return CornerShape::straight;
+    if (turn_deg <= kStraight_deg || turn_deg > 160.0) return CornerShape::straight;
     const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);
     if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
         a.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
@@ -431,7 +431,7 @@ double lf_curveRate_m(const TaxiCurve& c, double u)
 std::optional<double> lf_curveWay_nm(const LiveAc& aircraft)
 {
     if (!lf_curveActive(aircraft)) return std::nullopt;
-    return aircraft.curveLength_m / 1852.0;
+    return aircraft.curveLength_m / kMetresPerNm;
 }
 
 void nextPosGround(LiveAc& aircraft)
@@ -535,7 +535,7 @@ void lf_checkSpeedChange(LiveAc& aircraft)
     const QueuedSample& b = s[1];
     if ((a.groundSpeed_kt > 0.0 || b.groundSpeed_kt > 0.0) &&
         std::abs(a.groundSpeed_kt - b.groundSpeed_kt) > 5.0 &&
-        gf_distanceNm(lf_at(a), lf_at(b)) * 1852.0 >= 100.0) {
+        gf_distanceNm(lf_at(a), lf_at(b)) * kMetresPerNm >= 100.0) {
         lf_insertMidSample(aircraft);
     }
 }

@@ -24,7 +24,7 @@ namespace {
 constexpr double kGentle_ktPerTick = 0.03;
 constexpr double kFirm_ktPerTick = 0.08;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
-constexpr double kShortest_nm = 0.5 / 1852.0;
+constexpr double kShortest_nm = 0.5 / kMetresPerNm;
 // Faster than this it does not stop dead to turn on the spot but runs out to a stop first.
 constexpr double kRunOutFrom_kt = 3.0;
 // A run-out to a stop brakes at 5 kt a second: firm enough to end in a few lengths, gentle
@@ -37,7 +37,7 @@ constexpr int32_t kLongestTicks = 60000;
 // harder than it is at any one point. It slows for a bend as it runs out to a stop (m/s²), and
 // never below a crawl (kt), which a bend as tight as a fold would otherwise hold it to for good.
 constexpr double kSideways_mps2 = 0.27 * 9.80665;
-constexpr double kMpsPerKt = 1852.0 / 3600.0;
+constexpr double kMpsPerKt = kMetresPerNm / 3600.0;
 constexpr double kBendBrake_mps2 = kRunOutBrake_kt * kMpsPerKt;
 constexpr double kCrawl_kt = 1.0;
 // A bend's limit (squared speed) where it does not bend.
@@ -249,7 +249,7 @@ double lf_bendCap_kt(const LiveAc& aircraft)
     }
     if (pace.exit_kt < kNoBend_kt) {
         const double exit = pace.exit_kt * kMpsPerKt;
-        const double left_m = std::max(pace.left_ktTicks, 0.0) / kTicksPerHour * 1852.0;
+        const double left_m = std::max(pace.left_ktTicks, 0.0) / kTicksPerHour * kMetresPerNm;
         capSq = std::min(capSq, exit * exit + 2.0 * kBendBrake_mps2 * left_m);
     }
     return lf_capKt(capSq);
@@ -282,7 +282,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
             // The curve may begin before sample j, where its arm reaches back past it.
             const double to_m = std::max(
                 way_m + (gf_distanceNm(lf_at(s[j]), c.corner) - gf_distanceNm(c.start, c.corner)) *
-                            1852.0,
+                            kMetresPerNm,
                 0.0);
             capSq =
                 std::min(capSq, lf_bendAheadCapSq(aircraft, bend) + 2.0 * kBendBrake_mps2 * to_m);
@@ -290,7 +290,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
         }
         heading_rad = gf_bearingRad(lf_at(s[end - 1]), lf_at(s[end]));
         // The chord is the shortest way there: the cap errs to the slow side.
-        way_m += gf_distanceNm(lf_at(s[j]), lf_at(s[end])) * 1852.0;
+        way_m += gf_distanceNm(lf_at(s[j]), lf_at(s[end])) * kMetresPerNm;
         j = end;
     }
     return lf_capKt(capSq);
@@ -441,7 +441,7 @@ bool lf_relayForBend(LiveAc& aircraft)
         const LatLon from = lf_here(aircraft);
         const CornerCurve c = lf_cornerCurve(aircraft, from, s, 0, true);
         const TaxiCurve bend = lf_curveThrough(c.start, c.corner, c.end);
-        const double to_m = gf_distanceNm(from, c.start) * 1852.0;
+        const double to_m = gf_distanceNm(from, c.start) * kMetresPerNm;
         rounds = lf_capKt(lf_bendAheadCapSq(aircraft, bend) + 2.0 * kBendBrake_mps2 * to_m) >=
                  here.groundSpeed_kt;
         break;

@@ -27,6 +27,9 @@ inline constexpr double kSpotTurnFactor = 3.0;
 // Further off its way than this (degrees), an aircraft on the ground does not face it: it turns
 // toward it, and a curve laid from where it is takes up that turn as it rolls.
 inline constexpr double kFacing_deg = 3.0;
+// A way goes on through reports that bend it by no more than this (degrees): lf_cornerShape takes
+// such a bend for a straight leg, and a curve's way out ends where the reports bend it more.
+inline constexpr double kStraight_deg = 3.0;
 // A corner's way in longer than this is split before a sharp turn (lf_cornerShape); a curve's
 // arms reach at least as far as the report after its corner, up to this far (lf_cornerCurve).
 inline constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m

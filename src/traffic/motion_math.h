@@ -22,6 +22,7 @@ inline constexpr double kTicksPerHour = 360000.0;
 inline constexpr double kFeetPerNm = 6076.11549;
 // Local metres north of a place per degree of latitude; east, times the cosine of its latitude.
 inline constexpr double kMetresPerDeg = 111132.95;
+inline constexpr double kMetresPerNm = 1852.0;
 // Two places closer than this in both coordinates are one (degrees).
 inline constexpr double kSame_deg = 1e-8;
 // The shortest leg (ticks).

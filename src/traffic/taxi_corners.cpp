@@ -20,14 +20,10 @@ namespace qel {
 
 namespace {
 
-constexpr double kMetresPerNm = 1852.0;
 constexpr double kFeetPerMetre = 1.0 / 0.3048;
 // The shortest straight way in before a curve that is laid as a leg of its own, and the most a
 // curve's end is stretched to end on a report instead of just short of it (metres).
 constexpr double kLeadIn_m = 5.0;
-// A way goes on through reports that bend it by no more than this (degrees): lf_cornerShape takes
-// such a bend for a straight leg.
-constexpr double kStraight_deg = 3.0;
 // A curve keeps this close to the reported ways (metres): a taxiway's centre line rounds a right
 // angle at 30 to 45 m radius, about as far inside its corner; a wider cut leaves the taxiway.
 constexpr double kOffWay_m = 12.0;
