@@ -250,14 +250,8 @@ void lf_shapeLeg(LiveAc& aircraft)
             aircraft.curveAngle_deg = a;
             break;
         }
-        case CornerLaid::none:
-            if (lf_cornerShape(s, 0, std::abs(lf_turnAhead(aircraft) / kRadPerDeg)) ==
-                CornerShape::split) {
-                lf_insertMidSample(aircraft);
-            } else {
-                lf_checkSpeedChange(aircraft);
-            }
-            break;
+        case CornerLaid::split: lf_insertMidSample(aircraft); break;
+        case CornerLaid::none: lf_checkSpeedChange(aircraft); break;
         }
     } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
         lf_checkSpeedChange(aircraft);

@@ -277,7 +277,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
         const std::size_t end =
             lf_cornerShape(s, j, turn_deg) == CornerShape::curve ? j + 2 : j + 1;
         if (end == j + 2) {
-            const CornerCurve c = lf_cornerCurve(aircraft, wayFrom, s, j, true);
+            const CornerCurve c = lf_cornerCurve(aircraft, wayFrom, s, j, std::nullopt);
             const TaxiCurve bend = lf_curveThrough(c.start, c.corner, c.end);
             // The curve may begin before sample j, where its arm reaches back past it.
             const double to_m = std::max(
@@ -439,7 +439,7 @@ bool lf_relayForBend(LiveAc& aircraft)
     case CornerShape::split: rounds = true; break;
     case CornerShape::curve: {
         const LatLon from = lf_here(aircraft);
-        const CornerCurve c = lf_cornerCurve(aircraft, from, s, 0, true);
+        const CornerCurve c = lf_cornerCurve(aircraft, from, s, 0, std::nullopt);
         const TaxiCurve bend = lf_curveThrough(c.start, c.corner, c.end);
         const double to_m = gf_distanceNm(from, c.start) * kMetresPerNm;
         rounds = lf_capKt(lf_bendAheadCapSq(aircraft, bend) + 2.0 * kBendBrake_mps2 * to_m) >=

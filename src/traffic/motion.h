@@ -117,23 +117,26 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
 LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
 // A taxi curve round a corner, from its start through the corner to its end.
 struct CornerCurve {
-    LatLon start;   // on the way in, or where the aircraft comes from
-    LatLon corner;  // the control point
-    LatLon end;     // on the way out
+    LatLon start;       // on the way in, or where the aircraft comes from
+    LatLon corner;      // the control point
+    LatLon end;         // on the way out
+    bool lead = false;  // it begins on the way in, a straight leg on from where the aircraft is
 };
 // The curve round the corner at or after sample i + 1 (lf_cornerOf) of an aircraft coming along
 // a straight way in from `from`. Its arms are even, tightest halfway round, and as long as the
 // corner's reported speed needs to round it at the sideways limit, or as far as the report after
 // the corner lies (50 m at the most) where that is longer; no longer than the straight way out
 // the reports show (half of it where another corner ends it), nor than keeps the curve within
-// 12 m of the ways. It begins at `from` where the way in is no longer than that, or where the
-// aircraft does not face it (not `leadsIn`), its arms then no longer than the way in.
+// 12 m of the ways. It begins at `from` where the way in is no longer than that, or where an
+// aircraft there heading `heading_rad` does not face the corner (none: the way leads straight
+// in), its arms then no longer than the way in.
 CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
-                           std::size_t i, bool leadsIn);
-// What lf_layCorner laid at the start of a taxi leg: nothing, a straight leg on to the curve's
-// start first, or the samples of a curve that begins where the aircraft is (sample 1 is its
-// corner, sample 2 its end).
-enum class CornerLaid { none, straightFirst, curveNow };
+                           std::size_t i, std::optional<double> heading_rad);
+// What lf_layCorner laid at the start of a taxi leg: nothing, nothing but a long leg to a sharp
+// corner that is to be split first (lf_cornerShape), a straight leg on to the curve's start
+// first, or the samples of a curve that begins where the aircraft is (sample 1 is its corner,
+// sample 2 its end).
+enum class CornerLaid { none, split, straightFirst, curveNow };
 // The samples for the first corner on the straight way ahead whose curve begins within this
 // leg: the aircraft goes straight on to where its curve begins and rounds the corner from
 // there. A corner further on is laid by a later leg.

@@ -82,9 +82,9 @@ std::optional<CornerAhead> lf_cornerAhead(const LiveAc& aircraft)
 
 // The samples of the curve `c` round the corner after sample p: the corner becomes a sample of
 // its own where no report lies on it, and so does the curve's end where no report lies there;
-// a leg to the curve's start comes first with `lead`. The reports the curve cuts off, on the way
-// in and out, are left out.
-void lf_layCurveSamples(SampleQueue& s, std::size_t p, const CornerCurve& c, bool lead)
+// a leg to the curve's start comes first where it leads in. The reports the curve cuts off, on
+// the way in and out, are left out.
+void lf_layCurveSamples(SampleQueue& s, std::size_t p, const CornerCurve& c)
 {
     const LatLon corner = c.corner;
     const std::size_t out = p + 2;  // the first report on the way out
@@ -106,7 +106,7 @@ void lf_layCurveSamples(SampleQueue& s, std::size_t p, const CornerCurve& c, boo
         end = lf_sampleBetween(base, s[e], lf_metres(lf_at(base), c.end) / span_m, c.end);
     }
     std::vector<QueuedSample> laid;
-    if (lead) {
+    if (c.lead) {
         const double start_m = lf_metres(c.start, corner);
         const std::size_t lastIn = reported ? p : p + 1;
         for (std::size_t k = 1; k <= lastIn && lf_metres(lf_at(s[k]), corner) > start_m + kLeadIn_m;
@@ -172,7 +172,7 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
 }
 
 CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
-                           std::size_t i, bool leadsIn)
+                           std::size_t i, std::optional<double> heading_rad)
 {
     const LatLon corner = lf_cornerOf(from, samples, i);
     const QueuedSample& first = samples[i + 2];
@@ -204,11 +204,14 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
                   std::max(need_m, std::min(first_m, kLongCorner_nm * kMetresPerNm))});
     // Laid from where the aircraft is, the arms are kept about even: a short way in and a long
     // way out make the curve tighter than even ones of the shorter length.
-    const bool lead = leadsIn && in_m > arm_m + kLeadIn_m;
-    if (lead) {
+    const bool facing =
+        !heading_rad ||
+        std::abs(lf_wrapPi(gf_bearingRad(from, corner) - *heading_rad)) <= kFacing_deg * kRadPerDeg;
+    c.lead = facing && in_m > arm_m + kLeadIn_m;
+    if (c.lead) {
         c.start = gf_destinationPoint(corner, gf_bearingRad(corner, from), arm_m * kFeetPerMetre);
     }
-    const double outArm_m = lead ? arm_m : std::min(arm_m, std::max(in_m, kLeadIn_m));
+    const double outArm_m = c.lead ? arm_m : std::min(arm_m, std::max(in_m, kLeadIn_m));
     c.end = gf_destinationPoint(corner, out_rad, outArm_m * kFeetPerMetre);
     return c;
 }
@@ -220,20 +223,16 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
     if (!ahead) return CornerLaid::none;
     const std::size_t p = ahead->p;
     const LatLon here = lf_here(aircraft);
-    const double off_rad =
-        lf_wrapPi(gf_bearingRad(here, lf_cornerOf(here, s, p)) - aircraft.position.heading_rad);
-    const CornerCurve c =
-        lf_cornerCurve(aircraft, here, s, p, std::abs(off_rad) <= kFacing_deg * kRadPerDeg);
-    const bool lead = lf_metres(c.start, here) > 0.0;
+    const CornerCurve c = lf_cornerCurve(aircraft, here, s, p, aircraft.position.heading_rad);
     // A corner further on whose curve begins beyond this leg is laid by a later leg. A long leg
     // to a sharp corner is split (lf_cornerShape) unless the curve begins where the aircraft is:
     // split, the leg from where the curve begins would halve its way in.
-    if (p > 0 && (!lead || lf_metres(here, c.start) > lf_metres(here, lf_at(s[1])) + kLeadIn_m)) {
+    if (p > 0 && (!c.lead || lf_metres(here, c.start) > lf_metres(here, lf_at(s[1])) + kLeadIn_m)) {
         return CornerLaid::none;
     }
-    if (ahead->split && lead) return CornerLaid::none;
-    lf_layCurveSamples(s, p, c, lead);
-    return lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
+    if (ahead->split && c.lead) return CornerLaid::split;
+    lf_layCurveSamples(s, p, c);
+    return c.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
 }
 
 }  // namespace qel
