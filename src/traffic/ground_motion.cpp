@@ -6,7 +6,6 @@
 // Threads: main-loop thread.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <optional>
 #include <stdexcept>
@@ -588,8 +587,7 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     n1.groundSpeed_kt = v;
     n1.track_deg = heading_rad / kRadPerDeg;
     n1.airspeed_kt = v;
-    lf_layDue(n1, std::min<int64_t>(lf_reportedDue(s.front()) + ticks,
-                                    std::numeric_limits<int32_t>::max()));
+    lf_layDue(n1, lf_reportedDue(s.front()) + ticks);
     n1.airborne = false;
     // Where its last report lies on the stand, an aircraft that does not yet face the stand's
     // way still drives onto it: that leg, though it has no length, is where it turns on the spot.

@@ -333,8 +333,8 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     }
     const double ticks = std::max(std::round(length / ((v0 + b.groundSpeed_kt) / 2.0)),
                                   static_cast<double>(kMinLegTicks));
-    lf_layDue(b, static_cast<int64_t>(std::min(static_cast<double>(g_fastTicks) + ticks,
-                                               double{std::numeric_limits<int32_t>::max()})));
+    // Bounded for the conversion alone: the due tick saturates.
+    lf_dueIn(b, static_cast<int64_t>(std::min(ticks, double{std::numeric_limits<int32_t>::max()})));
     pace.nominal_kt = length / ticks;
     pace.free_kt = v0;
     pace.exit_kt = kNoBend_kt;
@@ -486,8 +486,7 @@ QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, d
     base.longitude = to.lon;
     base.groundSpeed_kt = 0.0;
     base.stationary = 0;
-    lf_layDue(base, std::min<int64_t>(fromTick + std::llround(seconds * 100.0),
-                                      std::numeric_limits<int32_t>::max()));
+    lf_layDue(base, fromTick + std::llround(seconds * 100.0));
     return base;
 }
 

@@ -17,16 +17,18 @@ std::vector<LiveAircraftRecord>& g_addingStack = g_trafficRun.addingStack;
 
 bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 {
-    lf_stampDueTicks(batch, delay_s);
+    // Timed from the hand-over: the wait for the lock does not put the poll's reports back.
+    const int32_t now = g_fastTicks;
     std::scoped_lock lock(g_trafficMutex);
     if (!g_mainLoopRunning || !g_addingStack.empty()) return false;
+    lf_stampDueTicks(batch, delay_s, now);
     g_addingStack = std::move(batch);
     return true;
 }
 
 void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 {
-    lf_stampDueTicks(batch, delay_s);
+    lf_stampDueTicks(batch, delay_s, g_fastTicks);
     lf_mergeFirstLoad(batch);
 }
 

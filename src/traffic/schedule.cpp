@@ -100,11 +100,10 @@ int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDu
 
 }  // namespace
 
-void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
+void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s, int32_t now)
 {
     if (batch.empty()) return;
     const double median = lf_medianReportTime(batch);
-    const int32_t now = g_fastTicks;
     for (auto& record : batch) {
         record.sample.dueTick = lf_dueTick(now, delay_s, record.reportTime_s - median);
     }

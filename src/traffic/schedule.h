@@ -16,9 +16,9 @@ namespace qel {
 
 // ---- The first due tick -------------------------------------------------------------------------
 
-// Each record of a batch handed over with `delay_s` is due that long from now at the batch's
-// median report time; the others keep their spacing to it, to a tenth of a second.
-void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
+// Each record of a batch handed over at fast tick `now` with `delay_s` is due that long after it
+// at the batch's median report time; the others keep their spacing to it, to a tenth of a second.
+void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s, int32_t now);
 
 // ---- Reading a due tick -------------------------------------------------------------------------
 
