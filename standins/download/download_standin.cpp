@@ -16,6 +16,8 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include "standins/port_options.h"
+
 namespace qel::standin {
 
 namespace {
@@ -91,6 +93,8 @@ DownloadStandin::DownloadStandin(std::filesystem::path root, int port,
                                              httplib::Response& response) {
         impl->answer(request, response);
     });
+    server.set_socket_options(exclusivePortOptions);
+    errno = 0;
     if (port == 0) {
         impl_->port = server.bind_to_any_port("127.0.0.1");
     } else if (server.bind_to_port("127.0.0.1", port)) {
@@ -99,7 +103,8 @@ DownloadStandin::DownloadStandin(std::filesystem::path root, int port,
         impl_->port = -1;
     }
     if (impl_->port <= 0) {
-        throw std::runtime_error(fmt::format("download stand-in: cannot bind port {}", port));
+        throw std::runtime_error(
+            fmt::format("download stand-in: cannot listen on 127.0.0.1:{}{}", port, bindFailure()));
     }
     impl_->listener = std::thread([impl = impl_.get()] { impl->server.listen_after_bind(); });
     // stop() is only heard once the server runs; the socket already listens, so the wait is

@@ -25,6 +25,7 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include "standins/port_options.h"
 #include "standins/realtraffic/rt_control.h"
 #include "standins/realtraffic/rt_replies.h"
 
@@ -596,6 +597,8 @@ RtStandin::RtStandin(Scenario scenario, RtStandinOptions options)
     };
     impl.server.Post(R"(/.*)", handler);
     impl.server.Get(R"(/.*)", handler);
+    impl.server.set_socket_options(exclusivePortOptions);
+    errno = 0;
     if (impl.options.port == 0) {
         impl.port = impl.server.bind_to_any_port("127.0.0.1");
     } else if (impl.server.bind_to_port("127.0.0.1", impl.options.port)) {
@@ -605,7 +608,8 @@ RtStandin::RtStandin(Scenario scenario, RtStandinOptions options)
     }
     if (impl.port <= 0) {
         throw std::runtime_error(
-            fmt::format("RealTraffic stand-in: cannot listen on 127.0.0.1:{}", impl.options.port));
+            fmt::format("RealTraffic stand-in: cannot listen on 127.0.0.1:{}{}", impl.options.port,
+                        bindFailure()));
     }
     impl.listener = std::thread([&impl] { impl.server.listen_after_bind(); });
     // stop() is only heard once the accept loop runs; the socket already listens, so this
