@@ -2,6 +2,7 @@
 // for, and what it takes for the timing of a busy machine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -27,10 +28,11 @@ struct CheckRun {
     std::string output;
 };
 
-CheckRun lf_traceCheck(const std::filesystem::path& trace)
+CheckRun lf_traceCheck(const std::filesystem::path& trace, const std::string& paths = {})
 {
     const std::string command =
-        fmt::format("bash '{}/scripts/trace_check' '{}' 2>&1", VNTQ_SOURCE_DIR, trace.string());
+        fmt::format("bash '{}/scripts/trace_check' '{}' {} 2>&1", VNTQ_SOURCE_DIR, trace.string(),
+                    paths.empty() ? "" : "'" + paths + "'");
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
     CheckRun run;
     if (!pipe) return run;
@@ -73,11 +75,14 @@ public:
 
     // Checked in a folder of its own, with the paths the RealTraffic stand-in reported, when
     // given, and the simulator's objects file, which puts simulator time 0 at scenario second 30.
+    // A parked aircraft stands there from the start for a minute at least, so that the trace
+    // covers the run the check takes.
     CheckRun check(const std::string& reportedPaths = {}) const
     {
         TempDir dir;
         std::filesystem::create_directories(dir / "simulator");
-        writeFile(dir / "simulator" / "simulator-trace.csv", kHeader + csv_);
+        writeFile(dir / "simulator" / "simulator-trace.csv",
+                  kHeader + parkedRow(0.0, "added") + csv_ + parkedRow(std::max(t_s_, 60.0), ""));
         if (!reportedPaths.empty()) {
             writeFile(dir / "reported-paths.csv", reportedPaths);
             writeFile(dir / "simulator" / "simulator-objects.txt",
@@ -87,10 +92,19 @@ public:
         return lf_traceCheck(dir / "simulator" / "simulator-trace.csv");
     }
 
-private:
     static constexpr const char* kHeader =
         "time_s,object_id,kind,atc_id,title,latitude,longitude,altitude_ft,alt_above_ground_ft,"
         "heading_deg,pitch_deg,bank_deg,ground_speed_kt,on_ground,lights,event\n";
+
+private:
+    static std::string parkedRow(double t_s, const char* event)
+    {
+        return fmt::format(
+            "{:.3f},201,ai,DLH4TK,Airbus A320 Lufthansa,{},-3.0,8.0,0.0,0.00,0.00,"
+            "0.0,1,0,{}\n",
+            t_s, lf_place(-200.0, 0.0), event);
+    }
+
     std::string csv_;
     int rows_ = 0;
     double t_s_ = 0.0;
@@ -108,6 +122,45 @@ std::string lf_reportedEastAt10()
                              lf_place(10.0 * kMpsPerKt * u, 0.0));
     }
     return paths;
+}
+
+// What it cannot check it says in a line, and fails: it never passes on nothing checked.
+TEST(TraceCheck, RefusesWhatItCannotCheck)
+{
+    // A row at `t_s` of KLM56A, an AI object, or of the user's aircraft.
+    const auto row = [](int t_s, const char* object) {
+        return fmt::format("{}.000,{},{},-3.0,8.0,90.0,0.00,0.00,0.0,1,3,\n", t_s, object,
+                           lf_place(0.0, 0.0));
+    };
+    const char* klm = "200,ai,KLM56A,Airbus A320 KLM";
+    const char* user = "1,user,,Cessna 172";
+    const std::string header = Trace::kHeader;
+    const struct {
+        const char* input;
+        std::optional<std::string> trace;  // none: no file there
+        const char* paths;                 // named reported paths, a file that is not there
+        std::string told;
+    } cases[] = {
+        {"no file", std::nullopt, "", "there is no trace at "},
+        {"the program's log", "[13:02:11] VNTQ started\n", "", "is not a trace of the stand-in"},
+        {"a run of 30 s", header + row(0, klm) + row(30, user), "",
+         "covers 30 s; its checks need a run of 60 s at least"},
+        {"no AI object in a minute", header + row(0, user) + row(60, user), "",
+         "holds no AI object"},
+        {"reported paths named that are not there", header + row(0, klm) + row(60, user),
+         "paths.csv", "there are no reported paths at "},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        if (c.trace) writeFile(dir / "trace.csv", *c.trace);
+        const CheckRun run =
+            lf_traceCheck(dir / "trace.csv", *c.paths ? (dir / c.paths).string() : "");
+        EXPECT_EQ(run.status, 2) << c.input << "\n" << run.output;
+        EXPECT_EQ(run.output.rfind("trace_check: ", 0), 0U) << c.input << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.told), std::string::npos) << c.input << "\n" << run.output;
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.input << "\n"
+                                                                             << run.output;
+    }
 }
 
 TEST(TraceCheck, TellsEachFaultOfTheMotionItLooksFor)
