@@ -15,7 +15,6 @@ std::atomic<int32_t> g_fastTicks{0};
 namespace {
 
 constexpr std::size_t kKeptBatches = 256;  // enough for a test; a long run stays bounded
-constexpr int32_t kPollDelay_s = 30;
 
 // Off unless a test asks: copies of the polls would cost a running program tens of megabytes.
 std::atomic<bool> g_keepBatches{false};

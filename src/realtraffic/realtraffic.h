@@ -46,8 +46,12 @@ struct RtWindowStatus {
 };
 extern RtWindowStatus& g_rtWindowStatus;
 
-// Hands one decoded batch of the Traffic Reader to the traffic manager: `delay_s` 30 for a
-// poll, 0, 6, 12, 18, 24 for the steps of the buffered first load. Consumes the batch (empty on
+// The delay after which a poll's reports are flown (seconds): the hand-over tells a poll from a
+// step of the buffered first load by it.
+inline constexpr int32_t kPollDelay_s = 30;
+
+// Hands one decoded batch of the Traffic Reader to the traffic manager: `delay_s` kPollDelay_s
+// for a poll, 0, 6, 12, 18, 24 for the steps of the buffered first load. Consumes the batch (empty on
 // return); an empty batch sets the last report time (g_historicTime) to 0. "Traffic Reader"
 // thread; calls the poll intake or the first-load intake without holding a lock.
 void gf_pushAddingStack(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);

@@ -33,7 +33,6 @@ namespace {
 using nlohmann::json;
 
 constexpr RequestKind kTraffic{"/v4/traffic", "trcurl_", "trcurl_: failed to set URL", "trcurl_"};
-constexpr int32_t kPollDelay_s = 30;
 constexpr int kBufferCount = 5;
 constexpr int kBufferTime_s = 6;
 constexpr double kKmPerNm = 1.852;

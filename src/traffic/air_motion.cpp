@@ -30,7 +30,6 @@ constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
 constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
-constexpr int32_t kParkedWeek_ticks = 60480000;
 
 // Degrees between the heading and the bearing from `from` to `to`.
 double lf_offHeading_deg(const LiveAc& aircraft, const QueuedSample& from, const QueuedSample& to)
@@ -346,8 +345,9 @@ void lf_startDeparture(LiveAc& aircraft, QueuedSample& s)
     if (aircraft.syntheticCount > 0) {
         if (aircraft.phase == FlightPhase::parked && !aircraft.samples.empty()) {
             if (aircraft.touchdown) {
+                // The dead-reckoned front fell due a parked step after the sample it stood on.
                 const int64_t stood =
-                    g_fastTicks - lf_reportedDue(aircraft.samples.front()) + kParkedWeek_ticks;
+                    g_fastTicks - lf_reportedDue(aircraft.samples.front()) + kParkedStep_ticks;
                 int64_t limit = 0;
                 if (aircraft.weightClass == WeightClass::Heavy) limit = 360000;
                 if (aircraft.weightClass == WeightClass::Large) limit = 150000;

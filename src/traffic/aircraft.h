@@ -96,6 +96,12 @@ struct StaticAc : FlightData {
     bool operator==(const StaticAc&) const = default;
 };
 
+// The lateness windows' floor (ticks), at which a new aircraft's windows start: a reported due
+// tick may move this far either way once the aircraft flies in step with its reports. 10 s, a
+// third of the replay delay, keeps it close to the reported path's timing and still leaves room
+// for legs timed by the aircraft's own speed rather than by the reports.
+inline constexpr int32_t kWindowFloor_ticks = 1000;
+
 // A leg's exit speed where no bend follows it.
 inline constexpr double kNoBend_kt = std::numeric_limits<double>::infinity();
 
@@ -162,10 +168,10 @@ struct LiveAc : StaticAc {
     double curveStart = NAN;  // curve parameter range; NaN when no curve
     double curveEnd = NAN;
     double curveParam = 0.0;
-    double curveStep = 0.0;      // share of the curve's length flown per tick: 0.004
-    int32_t earlyWindow = 1000;  // ticks a reported due tick may move earlier
-    int32_t lateWindow = 1000;   // ticks it may move later
-    int32_t countdown = 1;       // of the current manoeuvre
+    double curveStep = 0.0;                    // share of the curve's length flown per tick: 0.004
+    int32_t earlyWindow = kWindowFloor_ticks;  // ticks a reported due tick may move earlier
+    int32_t lateWindow = kWindowFloor_ticks;   // ticks it may move later
+    int32_t countdown = 1;                     // of the current manoeuvre
     uint8_t landingRoll = 0;
     uint8_t landing = 0;      // the approach has reached the flare
     uint8_t heldForUser = 0;  // first samples dropped to keep away from the user

@@ -416,7 +416,7 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
     aircraft.syntheticCount = count;
     QueuedSample s = aircraft.samples.front();
     if (lf_reckonSpeed(aircraft, s, count)) {
-        const double step_s = s.airborne ? 8.0 : 3.0;
+        const auto step_s = static_cast<double>(lf_reckonStep_s(s.airborne));
         const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
         const LatLon to = gf_destinationPoint(lf_at(s), aircraft.position.heading_rad, distance_ft);
         const bool moved = std::abs(to.lat - s.latitude) >= kSame_deg ||

@@ -3,7 +3,8 @@
 // over until the aircraft leaves, and the motion code moves one only through it:
 // - the first due tick: the replay delay from now, at the report's place in its batch;
 // - the due tick of each leg, from the time the motion code gives it at the aircraft's own
-//   speed, held within the lateness windows around the tick it was reported for;
+//   speed, held within the lateness windows around the tick it was reported for (save where the
+//   leg's pace on the ground needs longer, or makes up lag: lf_setDueTick says when);
 // - the lateness windows (below, with the reasons for their widths);
 // - time order: a sample never falls due before the one ahead of it; one that would is put
 //   back, and the ticks it was put back by (putBack_ticks) keep the tick it was reported for;
@@ -28,10 +29,7 @@ namespace qel {
 
 namespace {
 
-// A reported due tick may move this far either way once the aircraft flies in step with its
-// reports: 10 s, a third of the replay delay, keeps it close to the reported path's timing and
-// still leaves room for legs timed by the aircraft's own speed rather than by the reports.
-constexpr int32_t kWindowFloor = 1000;
+// The windows never narrow below kWindowFloor_ticks (aircraft.h), at which they start.
 // Each leg narrows the windows by a second, back to the floor in twenty legs.
 constexpr int32_t kWindowStep = 100;
 // Where the aircraft may have run out of step with its reports (it dead-reckoned through a
@@ -47,10 +45,7 @@ constexpr double kSharpTurn_deg = 90.0;
 // An aircraft behind its reports catches up at no more than this times its own speed: the
 // windows alone would make it fly a leg in 250 ms.
 constexpr double kMaxCatchUp = 1.3;
-// Steps of dead-reckoned samples and of a hold, in seconds.
-constexpr int64_t kGroundStep_s = 3;
-constexpr int64_t kAirStep_s = 8;
-constexpr int64_t kParkedStep_s = 604800;  // a week: the parked aircraft only holds its stand
+// The step of a hold (the steps of dead-reckoned samples are in schedule.h).
 constexpr int32_t kHoldStep_ticks = 300;
 
 constexpr int64_t kLastTick = std::numeric_limits<int32_t>::max();
@@ -131,10 +126,9 @@ void lf_dueBetween(QueuedSample& x, const QueuedSample& a, const QueuedSample& b
 
 void lf_syntheticDue(const LiveAc& aircraft, QueuedSample& s)
 {
-    const int64_t step = aircraft.phase == FlightPhase::parked
-                             ? kParkedStep_s
-                             : (s.airborne ? kAirStep_s : kGroundStep_s);
-    lf_dueAfter(s, s.dueTick, 100 * step);
+    const int64_t step = aircraft.phase == FlightPhase::parked ? kParkedStep_ticks
+                                                               : 100 * lf_reckonStep_s(s.airborne);
+    lf_dueAfter(s, s.dueTick, step);
 }
 
 void lf_holdDue(QueuedSample& copy) { lf_dueAfter(copy, copy.dueTick, kHoldStep_ticks); }
@@ -172,8 +166,8 @@ void lf_openWindows(LiveAc& aircraft)
 
 void lf_narrowWindows(LiveAc& aircraft)
 {
-    aircraft.earlyWindow = std::max(kWindowFloor, aircraft.earlyWindow - kWindowStep);
-    aircraft.lateWindow = std::max(kWindowFloor, aircraft.lateWindow - kWindowStep);
+    aircraft.earlyWindow = std::max(kWindowFloor_ticks, aircraft.earlyWindow - kWindowStep);
+    aircraft.lateWindow = std::max(kWindowFloor_ticks, aircraft.lateWindow - kWindowStep);
 }
 
 void lf_legNarrowsWindows(LiveAc& aircraft)
@@ -294,7 +288,8 @@ bool lf_catchUpWithSchedule(LiveAc& aircraft)
         a.airspeed_kt = between(a.airspeed_kt, b.airspeed_kt);
         a.verticalRate_fpm = between(a.verticalRate_fpm, b.verticalRate_fpm);
     }
-    a.dueTick = now;
+    // Due now, and put back as far behind its report as the sample it was laid from.
+    lf_dueAfter(a, now, 0);
     return true;
 }
 

@@ -43,8 +43,13 @@ void lf_dueAfter(QueuedSample& s, int32_t before, int64_t ticks);
 // A sample laid `share` of the way from a to b is due that share of the way between the due
 // ticks they were reported for.
 void lf_dueBetween(QueuedSample& x, const QueuedSample& a, const QueuedSample& b, double share);
-// A dead-reckoned sample copied from the front falls due a step after it: 3 s on the ground,
-// 8 s in the air, a week while parked.
+// A dead-reckoned sample copied from the front falls due a step after it, and is reckoned that
+// far on from it: 3 s on the ground, 8 s in the air. A parked aircraft only holds its stand: its
+// step is a week.
+inline constexpr int64_t kGroundStep_s = 3;
+inline constexpr int64_t kAirStep_s = 8;
+inline constexpr int64_t kParkedStep_ticks = 604800 * 100;
+inline int64_t lf_reckonStep_s(bool airborne) { return airborne ? kAirStep_s : kGroundStep_s; }
 void lf_syntheticDue(const LiveAc& aircraft, QueuedSample& s);
 // The sample a hold appends, a copy of the one it waits at, falls due 3 s after it.
 void lf_holdDue(QueuedSample& copy);
@@ -52,7 +57,11 @@ void lf_holdDue(QueuedSample& copy);
 // ---- The due tick of the leg to sample 1 --------------------------------------------------------
 
 // The leg takes `legTicks` at the aircraft's own speed: sample 1 falls due then, within the
-// windows around its reported due tick, and no sooner than the fastest catch-up allows.
+// windows around its reported due tick, and no sooner than the fastest catch-up allows. On the
+// ground the leg's pace (ground_pace.cpp) may then lay it anew (lf_dueIn), outside the windows:
+// a leg that cannot be flown in that time at a bounded, steady change of speed (braking to a
+// stop, slowing from the approach onto the runway) takes the time it needs, and the lateness it
+// takes on is made up over the taxi legs after (lf_makeUpLateness).
 void lf_setDueTick(LiveAc& aircraft, int32_t legTicks);
 // The same for a leg on the ground, which notes the due tick sample 1 was reported for: the
 // make-up of lag measures the aircraft's lateness from it.
@@ -75,8 +84,8 @@ void lf_widenWindowsForTurn(LiveAc& aircraft, double turn_deg);
 // The windows as they were before a leg was laid anew; given back where that narrowed them
 // once more, as they narrow once a leg.
 struct LatenessWindows {
-    int32_t early_ticks = 0;  // 3000
-    int32_t late_ticks = 0;   // 5000
+    int32_t early_ticks = 0;  // as LiveAc::earlyWindow; 3000 when open
+    int32_t late_ticks = 0;   // as LiveAc::lateWindow; 5000 open on the take-off roll
 };
 LatenessWindows lf_windowsOf(const LiveAc& aircraft);
 void lf_undoNarrowing(LiveAc& aircraft, const LatenessWindows& before);
@@ -104,7 +113,8 @@ void lf_endSyntheticSamples(LiveAc& aircraft);
 // up to a tenth off the leg's time (and sample 1's due tick with it).
 void lf_makeUpLateness(LiveAc& aircraft, int32_t& n);
 // Creations wait their turn, two a second: the first sample becomes the point between the
-// samples the schedule has reached now, due now. False when it is not behind.
+// samples the schedule has reached now, due now with the put-back it had. False when it is not
+// behind.
 bool lf_catchUpWithSchedule(LiveAc& aircraft);
 
 }  // namespace qel
