@@ -3,6 +3,9 @@
 // shows a fitting livery it is respawned with another one (GUID_CHANGES).
 //
 // Threads: main-loop thread.
+#include <cmath>
+#include <exception>
+
 #include <fmt/format.h>
 
 #include "foundation/catalogue.h"
@@ -12,8 +15,10 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
+#include "traffic/motion_math.h"
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
+#include "traffic/schedule.h"
 
 namespace qel {
 
@@ -212,6 +217,54 @@ bool lf_acceptReport(LiveAc& aircraft, const LiveAircraftRecord& report)
     gf_log(fmt::format("          {} respawns", gf_flightIdentity(aircraft)));
     liveryRespawn(aircraft);
     return false;
+}
+
+void liveryRespawn(LiveAc& aircraft)
+{
+    try {
+        auto& s = aircraft.samples;
+        if (s.empty()) return;
+        QueuedSample first = s.front();
+        const AiPositionBlock& p = aircraft.position;
+        if (aircraft.phase != FlightPhase::parked) {
+            first.latitude = p.latitude;
+            first.longitude = p.longitude;
+            first.altitude_ft = p.altitude_ft;
+            first.bank_rad = p.bank_rad;
+            if (std::abs(s.front().latitude - p.latitude) < kSame_deg &&
+                std::abs(s.front().longitude - p.longitude) < kSame_deg) {
+                s.front().stationary = true;
+            }
+        } else {
+            s.resize(1);
+            s.front().stationary = true;
+            s.front().track_deg = p.heading_rad * 180.0 / kPi;
+            first = s.front();
+            first.stationary = true;
+        }
+        lf_dueIn(first, 1);
+        s.push_front(first);
+        lf_keepInTimeOrder(s);
+        lf_setLiveState(aircraft, SimObjectState::liveryrespawn);
+        aircraft.storedHeading_rad = p.heading_rad;
+        aircraft.hasStoredHeading = 1;
+        if (aircraft.objectId != 0 && g_selectedObjectId == aircraft.objectId) {
+            gf_refreshAcList();
+        }
+        if (aircraft.objectId != 0) {
+            g_removeIdQueue.push_back(aircraft.objectId);
+            return;
+        }
+        gf_logHighlighted(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn",
+                                      gf_flightDescription(aircraft)));
+        // Nothing in the simulator will report a removal: the record goes back to the buffer
+        // now, as that report would have put it, or it would wait in liveryrespawn for good.
+        lf_setLiveState(aircraft, SimObjectState::buffer);
+        aircraft.throttleLevel = 5;
+        aircraft.flapsIndex = 4;
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{}: {}", "liveryRespawn", e.what()));
+    }
 }
 
 }  // namespace qel

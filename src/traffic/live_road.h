@@ -91,5 +91,7 @@ bool lf_routeUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report);
 bool lf_registrationUnchanged(LiveAc& aircraft, const LiveAircraftRecord& report, bool reset);
 bool lf_regcodeChanged(LiveAc& aircraft, const LiveAircraftRecord& report, bool reset);
 FlightPhase lf_resetLivery(LiveAc& aircraft);
+// Re-creates the aircraft in place, so that the simulator shows it with another livery.
+void liveryRespawn(LiveAc& aircraft);
 
 }  // namespace qel

@@ -176,12 +176,5 @@ double lf_curveParamAfter(const LiveAc& aircraft, double u, double share);
 void lf_startPullingOut(LiveAc& aircraft);
 void lf_startPushBack(LiveAc& aircraft);
 void lf_towedArrives(LiveAc& aircraft);
-// Parked from now on: the half hour of the traffic time, and the clock the park limits measure
-// its stay by.
-void lf_recordParkingTime(LiveAc& aircraft);
-// `index` 1 for a spawning aircraft (6 nm, 3000 ft, 4000 ft aside), 0 for the parked sweep.
-bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index = 1);
-void lf_relearnStandCargo(LiveAc& aircraft);
-void liveryRespawn(LiveAc& aircraft);
 
 }  // namespace qel

@@ -12,6 +12,7 @@
 
 #include "foundation/catalogue.h"
 #include "foundation/log.h"
+#include "foundation/time.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "traffic/fleet.h"
@@ -105,6 +106,15 @@ double lf_wrapPi(double a)
 }
 
 }  // namespace
+
+void lf_recordParkingTime(LiveAc& aircraft)
+{
+    const int64_t now = gf_trafficTime();
+    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
+    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
+    aircraft.parkingTime_100ns = platform::epochSeconds() * 10'000'000;
+    aircraft.parkingCounters[0] = aircraft.parkingCounters[1] = 0;
+}
 
 int64_t lf_calcWantedStatics()
 {
@@ -263,6 +273,26 @@ void lf_clearPathAheadOfUser()
         }
         if (lf_removeIfAheadOfUser(aircraft, 0)) return;
     }
+}
+
+bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index)
+{
+    static constexpr double kDistance_nm[] = {4.0, 6.0};
+    static constexpr double kAltitude_ft[] = {1000.0, 3000.0};
+    static constexpr double kLateral_ft[] = {700.0, 4000.0};
+    const int i = index == 0 ? 0 : 1;
+    const LatLon user{g_userState.latitude, g_userState.longitude};
+    const LatLon at{aircraft.position.latitude, aircraft.position.longitude};
+    const double d = gf_distanceNm(user, at);
+    if (d > kDistance_nm[i] ||
+        std::abs(aircraft.position.altitude_ft - g_userState.altitude_ft) >= kAltitude_ft[i]) {
+        return false;
+    }
+    const double x = lf_wrapPi(aircraft.position.heading_rad - gf_bearingRad(user, at));
+    if (std::cos(x) * d * kFeetPerNm <= 0.0) return false;
+    if (std::abs(std::sin(x)) * d * kFeetPerNm > kLateral_ft[i]) return false;
+    removeAircraftFromSim(aircraft);
+    return true;
 }
 
 }  // namespace qel

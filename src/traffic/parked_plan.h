@@ -135,6 +135,12 @@ void lf_collectLiveParked();
 void lf_removeLiveParkedBeyond(int64_t count);
 // `live` is the number of aircraft about to park (0 or 1).
 void lf_checkMaxPark(bool live);
+// Parked from now on: the half hour of the traffic time, and the clock the park limits measure
+// its stay by.
+void lf_recordParkingTime(LiveAc& aircraft);
+// Removes an aircraft just ahead of the user and near its height, true when it did: `index` 1
+// for a spawning aircraft (6 nm, 3000 ft, 4000 ft aside), 0 for the parked sweep.
+bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index = 1);
 
 // Parking becomes busy and the parked traffic around the park airport is requested.
 void lf_requestParkedTraffic(bool showMessage);

@@ -11,6 +11,7 @@
 #include "foundation/log.h"
 #include "traffic/fleet.h"
 #include "traffic/motion.h"
+#include "traffic/parked_plan.h"
 
 namespace qel {
 

@@ -1,19 +1,14 @@
 // Push-back, pulling out and towing of live aircraft: how an aircraft leaves its stand (forwards,
-// or pushed back with a tail swing), how an aircraft driving onto a stand is parked there, the
-// re-creation in place with another livery, and the removal of an aircraft just ahead of the
-// user.
+// or pushed back with a tail swing), and how an aircraft driving onto a stand is parked there.
 //
 // Threads: main-loop thread.
 #include <chrono>
-#include <cmath>
-#include <exception>
 #include <numbers>
 #include <stdexcept>
 
 #include <fmt/format.h>
 
 #include "foundation/log.h"
-#include "foundation/time.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "traffic/motion_math.h"
@@ -135,93 +130,6 @@ void lf_towedArrives(LiveAc& aircraft)
     lf_addRealStandOption(aircraft.standId, aircraft, 0);
     // It already counts as parked: counted once more it would push itself over the limit.
     lf_checkMaxPark(false);
-}
-
-void lf_recordParkingTime(LiveAc& aircraft)
-{
-    const int64_t now = gf_trafficTime();
-    aircraft.parkedWeekday = static_cast<uint32_t>(std::max(gf_weekdayOf(now), 0));
-    aircraft.parkedSlot = static_cast<uint32_t>(std::max(gf_halfHourSlotOf(now), 0));
-    aircraft.parkingTime_100ns = platform::epochSeconds() * 10'000'000;
-    aircraft.parkingCounters[0] = aircraft.parkingCounters[1] = 0;
-}
-
-void lf_relearnStandCargo(LiveAc& aircraft)
-{
-    if (aircraft.noCabinLights || !aircraft.key.cargo) return;
-    ParkStand* stand = lf_standById(aircraft.standId);
-    if (!stand || !stand->cargo) return;
-    stand->cargo = false;
-    stand->cargoChanged = true;
-    lf_countLearnedUpdate();
-}
-
-void liveryRespawn(LiveAc& aircraft)
-{
-    try {
-        auto& s = aircraft.samples;
-        if (s.empty()) return;
-        QueuedSample first = s.front();
-        const AiPositionBlock& p = aircraft.position;
-        if (aircraft.phase != FlightPhase::parked) {
-            first.latitude = p.latitude;
-            first.longitude = p.longitude;
-            first.altitude_ft = p.altitude_ft;
-            first.bank_rad = p.bank_rad;
-            if (std::abs(s.front().latitude - p.latitude) < kSame_deg &&
-                std::abs(s.front().longitude - p.longitude) < kSame_deg) {
-                s.front().stationary = true;
-            }
-        } else {
-            s.resize(1);
-            s.front().stationary = true;
-            s.front().track_deg = p.heading_rad * 180.0 / kPi;
-            first = s.front();
-            first.stationary = true;
-        }
-        lf_dueIn(first, 1);
-        s.push_front(first);
-        lf_keepInTimeOrder(s);
-        lf_setLiveState(aircraft, SimObjectState::liveryrespawn);
-        aircraft.storedHeading_rad = p.heading_rad;
-        aircraft.hasStoredHeading = 1;
-        if (aircraft.objectId != 0 && g_selectedObjectId == aircraft.objectId) {
-            gf_refreshAcList();
-        }
-        if (aircraft.objectId != 0) {
-            g_removeIdQueue.push_back(aircraft.objectId);
-            return;
-        }
-        gf_logHighlighted(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn",
-                                      gf_flightDescription(aircraft)));
-        // Nothing in the simulator will report a removal: the record goes back to the buffer
-        // now, as that report would have put it, or it would wait in liveryrespawn for good.
-        lf_setLiveState(aircraft, SimObjectState::buffer);
-        aircraft.throttleLevel = 5;
-        aircraft.flapsIndex = 4;
-    } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: {}", "liveryRespawn", e.what()));
-    }
-}
-
-bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index)
-{
-    static constexpr double kDistance_nm[] = {4.0, 6.0};
-    static constexpr double kAltitude_ft[] = {1000.0, 3000.0};
-    static constexpr double kLateral_ft[] = {700.0, 4000.0};
-    const int i = index == 0 ? 0 : 1;
-    const LatLon user{g_userState.latitude, g_userState.longitude};
-    const double d = gf_distanceNm(user, lf_here(aircraft));
-    if (d > kDistance_nm[i] ||
-        std::abs(aircraft.position.altitude_ft - g_userState.altitude_ft) >= kAltitude_ft[i]) {
-        return false;
-    }
-    const double x =
-        lf_wrapPi(aircraft.position.heading_rad - gf_bearingRad(user, lf_here(aircraft)));
-    if (std::cos(x) * d * kFeetPerNm <= 0.0) return false;
-    if (std::abs(std::sin(x)) * d * kFeetPerNm > kLateral_ft[i]) return false;
-    removeAircraftFromSim(aircraft);
-    return true;
 }
 
 }  // namespace qel

@@ -529,4 +529,14 @@ bool lf_learnParking(uint32_t day, uint32_t slot, ParkStand& stand, uint32_t& op
     return true;
 }
 
+void lf_relearnStandCargo(LiveAc& aircraft)
+{
+    if (aircraft.noCabinLights || !aircraft.key.cargo) return;
+    ParkStand* stand = lf_standById(aircraft.standId);
+    if (!stand || !stand->cargo) return;
+    stand->cargo = false;
+    stand->cargoChanged = true;
+    lf_countLearnedUpdate();
+}
+
 }  // namespace qel

@@ -45,6 +45,8 @@ bool lf_adjacentStandFree(uint32_t neighbourId, const LiveAc& aircraft, uint32_t
 void lf_staticMakesWay(const LiveAc& aircraft, uint32_t standId);
 void lf_findLearnedStandOption(uint32_t day, uint32_t slot, LiveAc& aircraft);
 ParkStand* lf_standById(uint32_t standId);
+// A freighter parked with its cabin lights on clears its stand's cargo mark, a learned change.
+void lf_relearnStandCargo(LiveAc& aircraft);
 // What the traffic manager keeps of a stand of the park airport, beside the stand table that
 // scenery loads and keeps: one per stand of g_parkStands, in its order.
 struct StandUse {
