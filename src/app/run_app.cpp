@@ -20,6 +20,7 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
+#include "foundation/window_status.h"
 #include "simlink/simlink.h"
 #include "traffic/traffic.h"
 #include "ui/ui.h"
@@ -75,7 +76,11 @@ int gf_runApp(int argc, char** argv)
 {
     lf_connectLayers();
     lf_readCommandLine(argc, argv);
-    const SignalWatcher signals([] { gf_requestWindowClose(); });
+    // Not the close button's way: its message would say a button was clicked.
+    const SignalWatcher signals([](int number) {
+        lf_showAndLog(gf_closingBySignalText(number));
+        gf_requestClose();
+    });
     std::error_code ec;
     if (!std::filesystem::exists(g_appDataDir, ec)) {
         ec.clear();

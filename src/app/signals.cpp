@@ -11,10 +11,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <exception>
+#include <string>
+#include <string_view>
 
 #include <fmt/format.h>
 
 #include "app/app.h"
+#include "foundation/globals.h"
 #include "foundation/log.h"
 #include "platform/process.h"
 
@@ -71,7 +74,7 @@ void lf_onFatalSignal(int signalNumber, siginfo_t* info, void* /*context*/)
 
 }  // namespace
 
-SignalWatcher::SignalWatcher(std::function<void()> onSignal) : onSignal_(std::move(onSignal))
+SignalWatcher::SignalWatcher(std::function<void(int)> onSignal) : onSignal_(std::move(onSignal))
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
@@ -116,11 +119,23 @@ void SignalWatcher::run()
         if (count < 0 && errno == EINTR) continue;
         if (count <= 0 || byte == kEndMark) return;
         try {
-            onSignal_();
+            onSignal_(byte);
         } catch (const std::exception& e) {
             gf_log(fmt::format("SignalWatcher exception: {}", e.what()));
         }
     }
+}
+
+std::string gf_closingBySignalText(int signalNumber)
+{
+    std::string_view name = "a signal";
+    switch (signalNumber) {
+    case SIGINT: name = "SIGINT (Ctrl-C)"; break;
+    case SIGTERM: name = "SIGTERM"; break;
+    case SIGHUP: name = "SIGHUP (the terminal closed)"; break;
+    default: break;
+    }
+    return fmt::format("{} received, closing {} ...", name, g_shortName);
 }
 
 void gf_installCrashHandlers()

@@ -3,17 +3,18 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace qel {
 
 // Thread "signal watcher": started by the constructor, reads the signals the handlers write to
-// a pipe and calls `onSignal` for each; takes no lock itself. Ends when the destructor writes
+// a pipe and calls `onSignal` with each one's number; takes no lock itself. Ends when the destructor writes
 // its end mark, which also restores the previous handlers. A SIGHUP ignored when the program
 // started (nohup) stays ignored.
 class SignalWatcher {
 public:
-    explicit SignalWatcher(std::function<void()> onSignal);
+    explicit SignalWatcher(std::function<void(int signalNumber)> onSignal);
     ~SignalWatcher();
     SignalWatcher(const SignalWatcher&) = delete;
     SignalWatcher& operator=(const SignalWatcher&) = delete;
@@ -21,10 +22,14 @@ public:
 private:
     void run();
 
-    std::function<void()> onSignal_;
+    std::function<void(int signalNumber)> onSignal_;
     int readFd_ = -1;
     int writeFd_ = -1;
     std::thread thread_;
 };
+
+// What the user is told when a signal closes the program: "SIGINT (Ctrl-C) received, closing
+// VNTQ ...".
+std::string gf_closingBySignalText(int signalNumber);
 
 }  // namespace qel

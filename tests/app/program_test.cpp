@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -267,10 +268,15 @@ TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
     EXPECT_EQ(readFile(home / "running.stderr"), "");
 }
 
-// Ctrl-C, a kill, and the terminal closed (SIGHUP) are the user closing the program.
+// Ctrl-C, a kill, and the terminal closed (SIGHUP) are the user closing the program, which
+// says what closed it: no button was clicked.
 TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
 {
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+    const std::pair<int, const char*> signals[] = {
+        {SIGINT, "SIGINT (Ctrl-C) received, closing VNTQ ...\n"},
+        {SIGTERM, "SIGTERM received, closing VNTQ ...\n"},
+        {SIGHUP, "SIGHUP (the terminal closed) received, closing VNTQ ...\n"}};
+    for (const auto& [number, said] : signals) {
         TempDir folder;
         TempDir home;
         lf_prepareProgramFolder(folder.path(), home.path());
@@ -281,6 +287,10 @@ TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
         EXPECT_EQ(program.wait(), 0) << number;
         const std::string log = readFile(folder / "Log.txt");
         EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << number;
+        EXPECT_NE(log.find(said), std::string::npos) << number;
+        const std::string terminal = readFile(home / "running.stderr");
+        EXPECT_NE(terminal.find(said), std::string::npos) << terminal;
+        EXPECT_EQ(terminal.find("button"), std::string::npos) << terminal;
         EXPECT_FALSE(fs::exists(home / "config" / "VNTQ" / "orig_dest")) << number;
     }
 }
