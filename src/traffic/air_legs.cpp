@@ -16,7 +16,8 @@
 #include "traffic/motion_math.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
-#include "traffic/motion.h"
+#include "traffic/air_legs.h"
+#include "traffic/sample_stream.h"
 #include "traffic/park_airports.h"
 #include "traffic/schedule.h"
 
@@ -27,6 +28,13 @@ namespace {
 constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
+
+// The steps of an air leg, defined after the leg starts that call them.
+bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k);
+double lf_descentRate(const LiveAc& aircraft);  // ft/min
+void lf_bankTarget(LiveAc& aircraft, double turn_rad, double dt_ticks);
+void lf_lowAltitudeConfig(LiveAc& aircraft);
+void lf_airConfig(LiveAc& aircraft);
 
 struct ClassLimits {
     double maxPitchRate_rad;  // per tick
@@ -272,6 +280,8 @@ void lf_startAirLeg(LiveAc& aircraft)
     }
 }
 
+namespace {
+
 bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k)
 {
     auto& q = aircraft.samples;
@@ -370,6 +380,8 @@ void lf_airConfig(LiveAc& aircraft)
         aircraft.landing = 0;
     }
 }
+
+}  // namespace
 
 void lf_verticalStep(LiveAc& aircraft)
 {

@@ -16,6 +16,8 @@
 #include "traffic/motion_math.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
+#include "traffic/air_legs.h"
+#include "traffic/ground_pace.h"
 #include "traffic/motion.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
@@ -30,6 +32,13 @@ constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
 constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
+
+// What a report does in each phase; defined after decodeExisting, which they serve. The bool
+// ones are false when the report is not to be appended.
+bool checkExtendingSituations(LiveAc& aircraft, QueuedSample& sample);
+bool checkNewPosDuringLanding(LiveAc& aircraft, QueuedSample& sample);
+bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& sample);
+void lf_startDeparture(LiveAc& aircraft, QueuedSample& sample);
 
 // Degrees between the heading and the bearing from `from` to `to`.
 double lf_offHeading_deg(const LiveAc& aircraft, const QueuedSample& from, const QueuedSample& to)
@@ -252,6 +261,8 @@ void decodeExisting(LiveAc& aircraft, const PosSample& sample)
     }
 }
 
+namespace {
+
 bool checkExtendingSituations(LiveAc& aircraft, QueuedSample& s)
 {
     switch (aircraft.phase) {
@@ -362,5 +373,7 @@ void lf_startDeparture(LiveAc& aircraft, QueuedSample& s)
     lf_releaseStand(aircraft.standId, aircraft.hexId);
     lf_setLivePhase(aircraft, FlightPhase::parked, PhaseMemory::always);
 }
+
+}  // namespace
 
 }  // namespace qel

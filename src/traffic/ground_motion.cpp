@@ -17,7 +17,13 @@
 #include "traffic/motion_math.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
+#include "traffic/air_legs.h"
+#include "traffic/ground_motion.h"
+#include "traffic/ground_pace.h"
 #include "traffic/motion.h"
+#include "traffic/pushback.h"
+#include "traffic/sample_stream.h"
+#include "traffic/taxi_corners.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
 
@@ -26,10 +32,13 @@ namespace qel {
 namespace {
 
 constexpr double kParkReach_nm = 0.018898488120950324;  // 35 m
-constexpr double kTakeOffSpeed_kt = 43.0;
 // A turn ends this close to its heading (degrees, lf_turnTowardDeg). On its stand an aircraft
 // has no way left in which to close a smaller error as it rolls: it turns on the spot to this.
 constexpr double kOnStandFacing_deg = 0.5;
+
+// A long leg between much different speeds gets a sample halfway.
+void lf_checkSpeedChange(LiveAc& aircraft);
+bool lf_rotationSpeedReached(const LiveAc& aircraft);
 
 double lf_rotationSpeed_kt(WeightClass weightClass)
 {
@@ -385,22 +394,6 @@ void lf_rotation(LiveAc& aircraft, double dt)
 
 }  // namespace
 
-CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg)
-{
-    if (samples.size() < i + 3 || samples[i + 1].stationary || samples[i + 2].stationary) {
-        return CornerShape::straight;
-    }
-    const QueuedSample& a = samples[i];
-    const QueuedSample& b = samples[i + 1];
-    if (turn_deg <= kStraight_deg || turn_deg > 160.0) return CornerShape::straight;
-    const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);
-    if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
-        a.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
-        return CornerShape::split;
-    }
-    return lf_samePlace(a, samples[i + 2]) ? CornerShape::straight : CornerShape::curve;
-}
-
 TaxiCurve lf_taxiCurve(const LiveAc& aircraft)
 {
     return {aircraft.curveControlEast, aircraft.curveControlNorth, aircraft.curveEndEast,
@@ -520,6 +513,8 @@ void lf_insertMidSample(LiveAc& aircraft)
     s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
 }
 
+namespace {
+
 void lf_checkSpeedChange(LiveAc& aircraft)
 {
     const auto& s = aircraft.samples;
@@ -540,6 +535,8 @@ bool lf_rotationSpeedReached(const LiveAc& aircraft)
                  aircraft.samples.size() > 1 ? aircraft.samples[1].groundSpeed_kt : 0.0);
     return v >= lf_rotationSpeed_kt(aircraft.weightClass);
 }
+
+}  // namespace
 
 void lf_groundConfig(LiveAc& aircraft)
 {

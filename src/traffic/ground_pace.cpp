@@ -10,7 +10,10 @@
 #include <limits>
 #include <optional>
 
-#include "traffic/motion.h"
+#include "traffic/ground_motion.h"
+#include "traffic/ground_pace.h"
+#include "traffic/sample_stream.h"
+#include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
 #include "traffic/schedule.h"
 

@@ -14,7 +14,6 @@
 #include "liveries/livery_db.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
-#include "traffic/motion.h"
 #include "traffic/motion_math.h"
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"

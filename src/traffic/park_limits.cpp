@@ -17,7 +17,6 @@
 #include "platform/clock.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
-#include "traffic/motion.h"
 #include "traffic/parked_plan.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_run.h"

@@ -10,7 +10,6 @@
 
 #include "foundation/log.h"
 #include "traffic/fleet.h"
-#include "traffic/motion.h"
 #include "traffic/parked_plan.h"
 
 namespace qel {

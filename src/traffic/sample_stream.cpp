@@ -15,7 +15,12 @@
 #include "traffic/motion_math.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
+#include "traffic/air_legs.h"
+#include "traffic/ground_motion.h"
+#include "traffic/ground_pace.h"
 #include "traffic/motion.h"
+#include "traffic/pushback.h"
+#include "traffic/sample_stream.h"
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/schedule.h"
@@ -26,6 +31,12 @@ namespace {
 
 // An aircraft whose reports stop while it taxies faster than this rolls on to a stop.
 constexpr double kRollsOn_kt = 3.0;
+
+// Fewer than two samples are left: one more is laid (a hold, a dead-reckoned sample), or the
+// stream ends (false).
+bool lf_extendStream(LiveAc& aircraft);
+// The due tick of an air leg, at the speed it is flown.
+void lf_airLegTiming(LiveAc& aircraft);
 
 // Into [0, 2π); a hair below 2π becomes 0.
 double lf_tickHeading(double angle)
@@ -261,11 +272,6 @@ void lf_wrapPosition(AiPositionBlock& p)
 
 }  // namespace
 
-void lf_turnToward(LiveAc& aircraft, double heading_rad)
-{
-    lf_turnTowardDeg(aircraft, heading_rad, aircraft.currentTurnRate_rad);
-}
-
 bool lf_startsWithTurn(const LiveAc& aircraft)
 {
     if (lf_curveActive(aircraft)) {
@@ -349,6 +355,8 @@ void lf_startLeg(LiveAc& aircraft)
     lf_keepInTimeOrder(s);
 }
 
+namespace {
+
 void lf_airLegTiming(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
@@ -367,6 +375,8 @@ void lf_airLegTiming(LiveAc& aircraft)
     const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
     lf_setDueTick(aircraft, std::max(ticks, kMinLegTicks));
 }
+
+}  // namespace
 
 double lf_legSpeed(const LiveAc& aircraft)
 {
@@ -390,6 +400,8 @@ double lf_turnAhead(const LiveAc& aircraft)
     return turn;
 }
 
+namespace {
+
 bool lf_extendStream(LiveAc& aircraft)
 {
     const FlightPhase phase = aircraft.phase;
@@ -410,6 +422,8 @@ bool lf_extendStream(LiveAc& aircraft)
     }
     return lf_extendFresh(aircraft);
 }
+
+}  // namespace
 
 void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
 {

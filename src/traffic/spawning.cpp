@@ -16,7 +16,6 @@
 #include "liveries/liveries.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
-#include "traffic/motion.h"
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
 #include "traffic/parked_plan.h"

@@ -12,7 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "traffic/motion.h"
+#include "traffic/ground_motion.h"
+#include "traffic/ground_pace.h"
+#include "traffic/sample_stream.h"
+#include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
 #include "traffic/schedule.h"
 
@@ -126,6 +129,22 @@ void lf_layCurveSamples(SampleQueue& s, std::size_t p, const CornerCurve& c)
 }
 
 }  // namespace
+
+CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg)
+{
+    if (samples.size() < i + 3 || samples[i + 1].stationary || samples[i + 2].stationary) {
+        return CornerShape::straight;
+    }
+    const QueuedSample& a = samples[i];
+    const QueuedSample& b = samples[i + 1];
+    if (turn_deg <= kStraight_deg || turn_deg > 160.0) return CornerShape::straight;
+    const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);
+    if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
+        a.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
+        return CornerShape::split;
+    }
+    return lf_samePlace(a, samples[i + 2]) ? CornerShape::straight : CornerShape::curve;
+}
 
 QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share, LatLon at)
 {

@@ -4,6 +4,8 @@
 
 #include "foundation/globals.h"
 #include "foundation/strings.h"
+#include "traffic/ground_motion.h"
+#include "traffic/sample_stream.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
 

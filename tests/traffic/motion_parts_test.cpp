@@ -11,6 +11,8 @@
 #include "foundation/catalogue.h"
 #include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
+#include "traffic/air_legs.h"
+#include "traffic/ground_motion.h"
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {

@@ -1,0 +1,40 @@
+// The ground pace's offer to the other motion files (ground_pace.cpp): how the speed goes along
+// a leg on the ground, and the turn rates and bend radii that follow from it.
+//
+// Threads: main-loop thread.
+#pragma once
+
+#include <cstdint>
+
+#include "traffic/aircraft.h"
+#include "traffic/ground_motion.h"
+
+namespace qel {
+
+// At the start of a leg, before its rates are laid: how its speed goes from the one it enters
+// at; sample 1's due tick moves where the leg cannot be flown in its time at a bounded change of
+// speed.
+void lf_paceLeg(LiveAc& aircraft);
+// The ticks a leg of `length` (kt·ticks) takes entered at v0_kt, gathering speed at an
+// airliner's usual rate up to v_kt and holding it, and braking at that rate to a stop at its end
+// when it `stops` there (NaN when it is too short to); a leg from a standstill, or to one.
+double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = false);
+// After a report was appended: a leg that now ends at a stop slows down for it.
+void lf_paceNewReport(LiveAc& aircraft);
+// The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
+double lf_paceTick(LiveAc& aircraft);
+// The fastest through the sharpest point of a taxi curve (infinite on a straight one).
+double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve);
+// Notes where the aircraft's taxi curve, just laid, is sharpest and the fastest through there.
+void lf_noteCurveSharpest(LiveAc& aircraft);
+// The radius of the tightest bend the aircraft rounds at v_kt (metres).
+double lf_bendRadius_m(const LiveAc& aircraft, double v_kt);
+// The most the heading may turn in this tick (radians) at the speed the aircraft moves on the
+// ground; `spot` (the turn rate on the spot) while it stands or flies.
+double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad);
+// `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop
+// braking at 5 kt a second, due that long after fromTick, at 0 kt.
+QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, double v_kt,
+                           int64_t fromTick);
+
+}  // namespace qel

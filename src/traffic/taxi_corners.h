@@ -1,0 +1,64 @@
+// Corners of the reported way on the ground (taxi_corners.cpp), as the ground legs and their
+// pace lay and time them: what a leg makes of the corner ahead, the curve round it, and the
+// samples laid for it.
+//
+// Threads: main-loop thread.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "traffic/aircraft.h"
+
+namespace qel {
+
+// Further off its way than this (degrees), an aircraft on the ground does not face it: it turns
+// toward it, and a curve laid from where it is takes up that turn as it rolls.
+inline constexpr double kFacing_deg = 3.0;
+// A way goes on through reports that bend it by no more than this (degrees): lf_cornerShape takes
+// such a bend for a straight leg, and a curve's way out ends where the reports bend it more.
+inline constexpr double kStraight_deg = 3.0;
+// A corner's way in longer than this is split before a sharp turn (lf_cornerShape); a curve's
+// arms reach at least as far as the report after its corner, up to this far (lf_cornerCurve).
+inline constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
+
+// What the leg from sample i makes of the corner at sample i + 1, turning `turn_deg` there from
+// the heading it arrives at: a taxi curve through it, a mid sample that splits a long leg before
+// it, or a straight leg (with a check of its speed change).
+enum class CornerShape { straight, split, curve };
+CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double turn_deg);
+// Where the way in (from `here` through sample i + 1) meets the way out (back from sample i + 3
+// through sample i + 2): the corner a taxi curve from `here` rounds.
+LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
+// A taxi curve round a corner, from its start through the corner to its end.
+struct CornerCurve {
+    LatLon start;       // on the way in, or where the aircraft comes from
+    LatLon corner;      // the control point
+    LatLon end;         // on the way out
+    bool lead = false;  // it begins on the way in, a straight leg on from where the aircraft is
+};
+// The curve round the corner at or after sample i + 1 (lf_cornerOf) of an aircraft coming along
+// a straight way in from `from`. Its arms are even, tightest halfway round, and as long as the
+// corner's reported speed needs to round it at the sideways limit, or as far as the report after
+// the corner lies (50 m at the most) where that is longer; no longer than the straight way out
+// the reports show (half of it where another corner ends it), nor than keeps the curve within
+// 12 m of the ways. It begins at `from` where the way in is no longer than that, or where an
+// aircraft there heading `heading_rad` does not face the corner (none: the way leads straight
+// in), its arms then no longer than the way in.
+CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
+                           std::size_t i, std::optional<double> heading_rad);
+// What lf_layCorner laid at the start of a taxi leg: nothing, nothing but a long leg to a sharp
+// corner that is to be split first (lf_cornerShape), a straight leg on to the curve's start
+// first, or the samples of a curve that begins where the aircraft is (sample 1 is its corner,
+// sample 2 its end).
+enum class CornerLaid { none, split, straightFirst, curveNow };
+// The samples for the first corner on the straight way ahead whose curve begins within this
+// leg: the aircraft goes straight on to where its curve begins and rounds the corner from
+// there. A corner further on is laid by a later leg.
+CornerLaid lf_layCorner(LiveAc& aircraft);
+// A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share of
+// the way between theirs.
+QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share,
+                              LatLon at);
+
+}  // namespace qel
