@@ -50,11 +50,10 @@ LiveAc lf_buffered(uint32_t hex)
     s.longitude = 4.7;
     s.altitude_ft = 5000.0;
     s.groundSpeed_kt = s.airspeed_kt = 250.0;
-    s.dueTick = g_fastTicks + kFarAhead_ticks;
     s.airborne = true;
     FlightData data = initLiveAc(r);
     data.hexId = hex;
-    return LiveAc(r.sample, data, r.reportTime_s);
+    return LiveAc(QueuedSample(r.sample, g_fastTicks + kFarAhead_ticks), data, r.reportTime_s);
 }
 
 StaticAc lf_static(uint32_t hex, SimObjectState state, uint32_t objectId)

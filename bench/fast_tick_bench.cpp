@@ -73,7 +73,7 @@ double lf_speed_kt(Kind kind)
 
 // Report k of flight `hex`: eastward on a straight line from its start, due `due0` plus k
 // report steps after the bench's first tick.
-LiveAircraftRecord lf_report(uint32_t hex, int place, Kind kind, int k, int32_t due0)
+StampedRecord lf_report(uint32_t hex, int place, Kind kind, int k, int32_t due0)
 {
     LiveAircraftRecord r;
     r.hexId = hex;
@@ -93,19 +93,21 @@ LiveAircraftRecord lf_report(uint32_t hex, int place, Kind kind, int k, int32_t 
     s.altitude_ft = kind == Kind::flying ? 5000.0 : 0.0;
     s.groundSpeed_kt = s.airspeed_kt = gs;
     s.track_deg = 90.0;
-    s.dueTick = due;
     s.airborne = kind == Kind::flying;
-    return r;
+    return {r, due};
 }
 
-LiveAc lf_newAircraft(const LiveAircraftRecord& first)
+QueuedSample lf_queued(const StampedRecord& r) { return {r.record.sample, r.dueTick}; }
+
+LiveAc lf_newAircraft(const StampedRecord& stamped)
 {
+    const LiveAircraftRecord& first = stamped.record;
     FlightData data = initLiveAc(first);
     data.hexId = first.hexId;
     data.currentTurnRate_rad = data.groundTurnRate_rad;
     data.maxClimbRate_ft = gf_maxClimbRate_ftPerTick(data.weightClass);
     data.standTaxiSpeed_kt = gf_standTaxiSpeed_kt(data.weightClass);
-    return LiveAc(first.sample, data, first.reportTime_s);
+    return LiveAc(lf_queued(stamped), data, first.reportTime_s);
 }
 
 class Traffic {
@@ -127,7 +129,7 @@ public:
         if (n >= kFirstPoll && (n - kFirstPoll) % kReportEvery == 0) {
             const int k = kQueued + (n - kFirstPoll) / kReportEvery;
             std::vector<LiveAircraftRecord> batch;
-            for (int i = 0; i < live_; ++i) batch.push_back(report(i, k));
+            for (int i = 0; i < live_; ++i) batch.push_back(report(i, k).record);
             gf_pushAddingStack(batch, 30);
         }
         if (n % kGroundReportEvery == 0) {
@@ -156,7 +158,7 @@ public:
 private:
     int32_t due0(int i) const { return base_ + (i * 37) % kReportEvery; }
 
-    LiveAircraftRecord report(int i, int k) const
+    StampedRecord report(int i, int k) const
     {
         return lf_report(kFirstHex + static_cast<uint32_t>(i), i, lf_kind(i), k, due0(i));
     }
@@ -165,7 +167,8 @@ private:
     {
         const Kind kind = lf_kind(i);
         LiveAc aircraft = lf_newAircraft(report(i, 0));
-        aircraft.reportTime_s = report(i, kind == Kind::parked ? 0 : kQueued - 1).reportTime_s;
+        aircraft.reportTime_s =
+            report(i, kind == Kind::parked ? 0 : kQueued - 1).record.reportTime_s;
         if (kind == Kind::parked) {
             // Parked on its stand: one sample, due in a week.
             aircraft.samples.front().dueTick += 604800 * 100;
@@ -174,7 +177,7 @@ private:
             aircraft.standLon = aircraft.samples.front().longitude;
         } else {
             for (int k = 1; k < kQueued; ++k) {
-                aircraft.samples.push_back(QueuedSample(report(i, k).sample));
+                aircraft.samples.push_back(lf_queued(report(i, k)));
             }
         }
         aircraft.state = SimObjectState::active;
@@ -198,8 +201,7 @@ private:
         const int32_t due = base_ + kFirstBufferedDue + j * kSecondEvery;
         LiveAc aircraft = lf_newAircraft(lf_report(hex, 3 * j, Kind::flying, 0, due));
         for (int k = 1; k < kQueued; ++k) {
-            aircraft.samples.push_back(
-                QueuedSample(lf_report(hex, 3 * j, Kind::flying, k, due).sample));
+            aircraft.samples.push_back(lf_queued(lf_report(hex, 3 * j, Kind::flying, k, due)));
         }
         g_pendingCreations[hex] = kTitle;
         return aircraft;

@@ -41,13 +41,12 @@ LiveAc lf_record(uint32_t hex, bool active)
     s.longitude = kLon + (hex % 41) * 0.01;
     s.altitude_ft = 5000.0;
     s.groundSpeed_kt = s.airspeed_kt = 250.0;
-    s.dueTick = 1000;
     s.airborne = true;
     FlightData data = initLiveAc(r);
     data.hexId = hex;
-    LiveAc aircraft(r.sample, data, r.reportTime_s);
+    LiveAc aircraft(QueuedSample(r.sample, 1000), data, r.reportTime_s);
     for (int k = 1; k < kReports; ++k) {
-        QueuedSample next(r.sample);
+        QueuedSample next(r.sample, 1000);
         next.dueTick += k * 500;
         aircraft.samples.push_back(next);
     }

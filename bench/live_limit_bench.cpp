@@ -53,12 +53,11 @@ LiveAc lf_aircraft(uint32_t hex, double bearing_rad, int32_t due)
     s.longitude = at.lon;
     s.altitude_ft = 5000.0;
     s.groundSpeed_kt = s.airspeed_kt = 250.0;
-    s.dueTick = due;
     s.airborne = true;
     FlightData data = initLiveAc(r);
     data.hexId = hex;
-    LiveAc aircraft(r.sample, data, r.reportTime_s);
-    QueuedSample next(r.sample);
+    LiveAc aircraft(QueuedSample(r.sample, due), data, r.reportTime_s);
+    QueuedSample next(r.sample, due);
     next.dueTick = due + 500;
     aircraft.samples.push_back(next);
     aircraft.position.latitude = at.lat;
@@ -148,15 +147,14 @@ LiveAc lf_activeOnRing(int i, int32_t start)
 {
     const int flight = i * kFlights / kActive;
     const auto sample = [flight, start](double s) {
-        PosSample p = lf_ringReport(flight, s).sample;
-        p.dueTick = start + static_cast<int32_t>((s + 30.0) * 100.0);
-        return p;
+        return QueuedSample(lf_ringReport(flight, s).sample,
+                            start + static_cast<int32_t>((s + 30.0) * 100.0));
     };
     const LiveAircraftRecord first = lf_ringReport(flight, -30.0);
     FlightData data = initLiveAc(first);
     data.hexId = first.hexId;
     LiveAc aircraft(sample(-30.0), data, first.reportTime_s + 28.0);
-    for (const double s : {-20.0, -10.0, -2.0}) aircraft.samples.push_back(QueuedSample(sample(s)));
+    for (const double s : {-20.0, -10.0, -2.0}) aircraft.samples.push_back(sample(s));
     aircraft.position.latitude = first.sample.latitude;
     aircraft.position.longitude = first.sample.longitude;
     aircraft.position.altitude_ft = first.sample.altitude_ft;

@@ -94,7 +94,7 @@ void lf_liveAircraft()
         r.sample.airborne = true;
         FlightData data = initLiveAc(r);
         data.hexId = r.hexId;
-        LiveAc aircraft(r.sample, data, r.reportTime_s);
+        LiveAc aircraft(QueuedSample(r.sample, 0), data, r.reportTime_s);
         if (i < kActive) {
             aircraft.state = SimObjectState::active;
             aircraft.objectId = 1000 + static_cast<uint32_t>(i);

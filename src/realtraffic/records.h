@@ -12,7 +12,8 @@
 namespace qel {
 
 // One timed position of a live flight; the position part of a decoded live record, which the
-// traffic manager queues, with marks of its own, as one of an aircraft's samples.
+// traffic manager queues, with marks of its own (the fast tick it is flown at among them), as
+// one of an aircraft's samples.
 struct PosSample {
     double latitude = 0.0;          // degrees: 51.257366
     double longitude = 0.0;         // degrees: 6.702499
@@ -21,9 +22,6 @@ struct PosSample {
     double track_deg = 0.0;         // over ground: 230.63
     double verticalRate_fpm = 0.0;  // -768.0
     double airspeed_kt = 0.0;       // 180.0
-    // Fast tick at which the position is flown: 0 as decoded; the traffic manager's intake
-    // stamps it from the report time, and its schedule moves it from then on: 51230.
-    int32_t dueTick = 0;
     bool airborne = false;
     bool hasTrueHeading = false;
     std::optional<double> bank_rad;         // roll, sign reversed: -0.1745

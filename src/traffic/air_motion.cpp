@@ -251,10 +251,10 @@ void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
 
 }  // namespace
 
-void decodeExisting(LiveAc& aircraft, const PosSample& sample)
+void decodeExisting(LiveAc& aircraft, const QueuedSample& sample)
 {
     try {
-        lf_decodeExisting(aircraft, QueuedSample(sample));
+        lf_decodeExisting(aircraft, sample);
     } catch (const std::exception& e) {
         gf_log(fmt::format("{} exception {}", "decodeExisting", e.what()));
         throw;

@@ -91,11 +91,11 @@ StaticAc::StaticAc(const FlightData& data, uint32_t stand, double lat, double lo
 {
 }
 
-LiveAc::LiveAc(const PosSample& first, const FlightData& data, double reportTime)
+LiveAc::LiveAc(const QueuedSample& first, const FlightData& data, double reportTime)
     : reportTime_s(reportTime)
 {
     static_cast<FlightData&>(*this) = data;
-    samples.push_back(QueuedSample(first));
+    samples.push_back(first);
 }
 
 std::string_view weightClassName(WeightClass weightClass)

@@ -130,7 +130,7 @@ struct LegPace {
 
 // One live flight: its samples and the motion state that flies them.
 struct LiveAc : StaticAc {
-    LiveAc(const PosSample& first, const FlightData& data, double reportTime_s);
+    LiveAc(const QueuedSample& first, const FlightData& data, double reportTime_s);
 
     // What the 10 ms step reads on every tick comes first and together, the position and the
     // front sample right after it: a few neighbouring cache lines instead of one here and

@@ -76,17 +76,19 @@ bool lf_classWanted(int category)
     }
 }
 
-void lf_newLiveAc(LiveAircraftRecord& record)
+void lf_newLiveAc(StampedRecord& stamped)
 {
+    LiveAircraftRecord& record = stamped.record;
     const int category = gf_sizeCategory(record.key.model);
     if (!lf_classWanted(category)) return;
     if (lf_nearFieldElevation(record.sample.altitude_ft)) return;
+    const QueuedSample first(record.sample, stamped.dueTick);
     // A newcomer that no slot can take would only wait for its first report to fall due, to be
     // dropped then and built again from the next poll: in a full sky hundreds of them cost every
     // tick their merges and one tick their drop. The free slots are taken first by the records
     // already waiting for one; one short of the limit a whole poll would be built otherwise.
     if (lf_noSlotFor(record.sample, kSlotDistancesAge_ticks, g_bufferedLiveCount)) {
-        lf_holdOut(record, lf_wakeTickOf(record.sample));
+        lf_holdOut(record, lf_wakeTickOf(first));
         return;
     }
     record.secondCallsign = record.callsign;
@@ -97,16 +99,17 @@ void lf_newLiveAc(LiveAircraftRecord& record)
     data.currentTurnRate_rad = data.groundTurnRate_rad;
     data.maxClimbRate_ft = gf_maxClimbRate_ftPerTick(data.weightClass);
     data.standTaxiSpeed_kt = gf_standTaxiSpeed_kt(data.weightClass);
-    lf_appendLive(LiveAc(record.sample, data, record.reportTime_s));
+    lf_appendLive(LiveAc(first, data, record.reportTime_s));
 }
 
-void lf_addNewAircraft(LiveAircraftRecord& record)
+void lf_addNewAircraft(StampedRecord& stamped)
 {
+    LiveAircraftRecord& record = stamped.record;
     if (const auto prefix = gf_registrationPrefix(record.registration); prefix && prefix->model) {
         record.key.model = prefix->model;
     }
     if (!gf_isModelCode(g_modelCodes.text(record.key.model))) return;
-    lf_newLiveAc(record);
+    lf_newLiveAc(stamped);
 }
 
 bool lf_sameFlightElsewhere(const LiveAircraftRecord& record)
@@ -116,8 +119,9 @@ bool lf_sameFlightElsewhere(const LiveAircraftRecord& record)
            lf_heldOutElsewhere(record);
 }
 
-void lf_merge(LiveAircraftRecord& record)
+void lf_merge(StampedRecord& stamped)
 {
+    LiveAircraftRecord& record = stamped.record;
     LiveAc* aircraft = lf_findLive(record.hexId);
     if (!aircraft) {
         // It would only have joined its flight's waiting record, which no slot takes either.
@@ -125,7 +129,7 @@ void lf_merge(LiveAircraftRecord& record)
         if (!record.callsign.empty() && !g_liveAcs.empty() && lf_sameFlightElsewhere(record)) {
             return;
         }
-        lf_addNewAircraft(record);
+        lf_addNewAircraft(stamped);
         return;
     }
     if (aircraft->state == SimObjectState::liveryrespawn ||
@@ -139,21 +143,22 @@ void lf_merge(LiveAircraftRecord& record)
     }
     if (!lf_acceptReport(*aircraft, record)) return;
     aircraft->reportTime_s = record.reportTime_s;
-    decodeExisting(*aircraft, record.sample);
+    decodeExisting(*aircraft, QueuedSample(record.sample, stamped.dueTick));
     lf_refreshWake(*aircraft);
 }
 
 }  // namespace
 
-void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch)
+void lf_mergeFirstLoad(std::vector<StampedRecord>& batch)
 {
-    for (auto& record : batch) lf_mergeReport(record);
+    for (auto& stamped : batch) lf_mergeReport(stamped);
 }
 
-void lf_mergeReport(LiveAircraftRecord& record)
+void lf_mergeReport(StampedRecord& stamped)
 {
+    const LiveAircraftRecord& record = stamped.record;
     try {
-        lf_merge(record);
+        lf_merge(stamped);
     } catch (const UserErrorException&) {
         throw;
     } catch (const std::exception& e) {

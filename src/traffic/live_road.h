@@ -24,8 +24,8 @@ namespace qel {
 void lf_pumpQueues();
 void lf_requestAcWithinRange();
 // Intake (intake.cpp).
-void lf_mergeReport(LiveAircraftRecord& record);
-void lf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch);
+void lf_mergeReport(StampedRecord& stamped);
+void lf_mergeFirstLoad(std::vector<StampedRecord>& batch);
 // Results and activation (sim_results.cpp).
 void lf_activateCreatedObjects();
 // Creations unanswered or refused (creation_answers.cpp). A flight whose creation was given up
@@ -51,7 +51,7 @@ void lf_handleBufferedAc(LiveAc& aircraft);
 // The first fast tick at which lf_handleBufferedAc does more than wait for the first sample; of
 // a record whose first sample is `first`.
 int32_t lf_bufferedWakeTick(const LiveAc& aircraft);
-int32_t lf_wakeTickOf(const PosSample& first);
+int32_t lf_wakeTickOf(const QueuedSample& first);
 // Whether a newcomer whose first sample is `first` finds no slot: none is free at the live
 // limit, once `waiting` slots are set aside for records that will ask for one before it, and no
 // active aircraft lies far enough beyond it to make room. The distances of the active aircraft

@@ -20,7 +20,7 @@ void nextPosMain(LiveAc& aircraft);
 // One tick along the leg in progress (sample_stream.cpp).
 void lf_moveOneTick(LiveAc& aircraft);
 // A new report of a known aircraft (air_motion.cpp).
-void decodeExisting(LiveAc& aircraft, const PosSample& sample);
+void decodeExisting(LiveAc& aircraft, const QueuedSample& sample);
 // The drive onto a stand at that place and heading (ground_motion.cpp).
 void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad);
 

@@ -165,7 +165,7 @@ void lf_placeRecord(ParkedAircraftRecord record, DaySlot now)
         record.key.airline = gf_airlineIndex(airline ? *airline : std::string("PVT"));
     }
     const FlightData data = initLiveAc(record);
-    PosSample at;
+    QueuedSample at;
     at.latitude = record.latitude;
     at.longitude = record.longitude;
     const LiveAc probe(at, data, 0.0);

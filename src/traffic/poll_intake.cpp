@@ -13,7 +13,7 @@ namespace qel {
 
 std::mutex g_trafficMutex;
 bool g_mainLoopRunning = false;  // g_trafficMutex
-std::vector<LiveAircraftRecord>& g_addingStack = g_trafficRun.addingStack;
+std::vector<StampedRecord>& g_addingStack = g_trafficRun.addingStack;
 
 bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 {
@@ -21,15 +21,14 @@ bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
     const int32_t now = g_fastTicks;
     std::scoped_lock lock(g_trafficMutex);
     if (!g_mainLoopRunning || !g_addingStack.empty()) return false;
-    lf_stampDueTicks(batch, delay_s, now);
-    g_addingStack = std::move(batch);
+    g_addingStack = lf_stampDueTicks(batch, delay_s, now);
     return true;
 }
 
 void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch, int32_t delay_s)
 {
-    lf_stampDueTicks(batch, delay_s, g_fastTicks);
-    lf_mergeFirstLoad(batch);
+    std::vector<StampedRecord> stamped = lf_stampDueTicks(batch, delay_s, g_fastTicks);
+    lf_mergeFirstLoad(stamped);
 }
 
 }  // namespace qel

@@ -25,7 +25,10 @@ namespace qel {
 // the traffic manager puts on it. A reported one enters the queue unmarked.
 struct QueuedSample : PosSample {
     QueuedSample() = default;
-    explicit QueuedSample(const PosSample& reported) : PosSample(reported) {}
+    QueuedSample(const PosSample& reported, int32_t due) : PosSample(reported), dueTick(due) {}
+    // Fast tick at which the aircraft is to stand on it: the intake stamps a report's from its
+    // report time, and the schedule moves it from then on: 51230.
+    int32_t dueTick = 0;
     // Ticks the schedule put the due tick back by, so that it falls no earlier than the
     // sample's before it in the queue; it was reported due that much earlier: 120.
     int32_t putBack_ticks = 0;

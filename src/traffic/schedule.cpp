@@ -95,13 +95,18 @@ int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDu
 
 }  // namespace
 
-void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s, int32_t now)
+std::vector<StampedRecord> lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s,
+                                            int32_t now)
 {
-    if (batch.empty()) return;
+    std::vector<StampedRecord> stamped;
+    if (batch.empty()) return stamped;
     const double median = lf_medianReportTime(batch);
+    stamped.reserve(batch.size());
     for (auto& record : batch) {
-        record.sample.dueTick = lf_dueTick(now, delay_s, record.reportTime_s - median);
+        const int32_t due = lf_dueTick(now, delay_s, record.reportTime_s - median);
+        stamped.push_back({std::move(record), due});
     }
+    return stamped;
 }
 
 void lf_layDue(QueuedSample& s, int64_t tick)

@@ -11,6 +11,7 @@
 
 #include "realtraffic/realtraffic.h"
 #include "traffic/aircraft.h"
+#include "traffic/traffic.h"
 
 namespace qel {
 
@@ -18,7 +19,9 @@ namespace qel {
 
 // Each record of a batch handed over at fast tick `now` with `delay_s` is due that long after it
 // at the batch's median report time; the others keep their spacing to it, to a tenth of a second.
-void lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s, int32_t now);
+// The records are moved out of the batch into the stamped ones.
+std::vector<StampedRecord> lf_stampDueTicks(std::vector<LiveAircraftRecord>& batch, int32_t delay_s,
+                                            int32_t now);
 
 // ---- Reading a due tick -------------------------------------------------------------------------
 

@@ -293,7 +293,7 @@ AiCreateRequest lf_liveCreateRequest(LiveAc& aircraft)
     return lf_aiCreateRequest(aircraft, aircraft.position, !aircraft.samples.front().airborne);
 }
 
-int32_t lf_wakeTickOf(const PosSample& first)
+int32_t lf_wakeTickOf(const QueuedSample& first)
 {
     const bool movingOnGround = !first.airborne && first.groundSpeed_kt != 0.0;
     const int64_t wake = int64_t{first.dueTick} - (movingOnGround ? kGroundMargin : kMargin);

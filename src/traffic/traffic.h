@@ -119,14 +119,21 @@ void gf_reserveTrafficContainers();
 extern std::mutex g_trafficMutex;
 // The traffic manager takes polls into the adding stack only while set; g_trafficMutex.
 extern bool g_mainLoopRunning;
+// A live record handed over by the RealTraffic client, stamped with the fast tick its position
+// is flown at; the schedule moves that tick on once the position is queued.
+struct StampedRecord {
+    LiveAircraftRecord record;
+    int32_t dueTick = 0;  // 51230
+    bool operator==(const StampedRecord&) const = default;
+};
 // The live records of the last poll that the traffic manager has not merged yet: the traffic
 // run's member, reset with it; g_trafficMutex. The fast tick takes them with a try-lock, never
 // waiting.
-extern std::vector<LiveAircraftRecord>& g_addingStack;
+extern std::vector<StampedRecord>& g_addingStack;
 // The RealTraffic client's poll intake: a poll enters only an empty adding stack of a running
-// main loop, else it is dropped; true when taken. Either way each record is first stamped with
-// the fast tick its position is flown at, `delay_s` behind its report (schedule.cpp, which owns
-// the due ticks from then on). "Traffic Reader" thread; takes g_trafficMutex.
+// main loop, else it is dropped; true when taken. A poll taken has each record stamped with the
+// fast tick its position is flown at, `delay_s` behind its report (schedule.cpp, which owns the
+// due ticks from then on). "Traffic Reader" thread; takes g_trafficMutex.
 bool gf_stackPoll(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
 // The RealTraffic client's first-load intake: stamps the due ticks as the poll intake does and
 // merges one step of the buffered first load while the main loop does not run yet. "Traffic

@@ -119,7 +119,7 @@ struct TrafficRun {
     std::unordered_multimap<std::string, uint32_t> heldOutByCallsign;
     std::deque<std::pair<uint32_t, int32_t>> heldOutOrder;  // {hex id, until tick} as held out
     // The live road (poll_intake.cpp, fast_tick.cpp, sim_results.cpp).
-    std::vector<LiveAircraftRecord> addingStack;  // g_trafficMutex
+    std::vector<StampedRecord> addingStack;  // g_trafficMutex
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
     std::vector<SimResult> results;  // the batch of the simulator's results being handled
     // Creations unanswered or refused (creation_answers.cpp).

@@ -58,7 +58,7 @@ struct SampleOf<LiveAc> {
         FlightData data;
         data.hexId = static_cast<uint32_t>(kLiveHexIdFloor + k);
         data.callsign = sample<std::string>(k);
-        LiveAc aircraft(PosSample{}, data, k);
+        LiveAc aircraft(QueuedSample{}, data, k);
         // Without a taxi curve a record holds NaN and equals no record, its copy included; the
         // sample flies one, so that a run holding it can show which of its fields are compared.
         aircraft.curveStart = 0.0;

@@ -23,7 +23,7 @@ LiveAc& lf_activeAircraft(uint32_t hex, uint32_t objectId, const std::string& ca
     const LiveAircraftRecord rec = record(r);
     FlightData data = initLiveAc(rec);
     data.hexId = hex;
-    LiveAc& aircraft = lf_appendLive(LiveAc(rec.sample, data, rec.reportTime_s));
+    LiveAc& aircraft = lf_appendLive(LiveAc(QueuedSample(rec.sample, 0), data, rec.reportTime_s));
     QueuedSample next = aircraft.samples.front();
     next.latitude += 0.01;
     next.dueTick = g_fastTicks + 3000;
@@ -59,7 +59,7 @@ TEST_F(TrafficFaults, DroppedStaticsAreCompactedAndEmptyCallsignsNeverWaitForEve
     g_staticAcs.push_back(gone);
     // A spawned aircraft without callsign could never be paired with its object.
     Report r;
-    LiveAircraftRecord rec = record(r);
+    StampedRecord rec{record(r)};
     lf_mergeReport(rec);
     LiveAc& aircraft = *live(r.hex);
     aircraft.callsign.clear();

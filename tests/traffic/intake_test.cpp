@@ -27,9 +27,9 @@ TEST_F(Intake, DueTicksFollowTheBatchMedianAndPollsWaitForAnEmptyStack)
         std::scoped_lock lock(g_trafficMutex);
         ASSERT_EQ(g_addingStack.size(), 3u);
         // llround(-42.5) = -43 and llround(57.5) = 58: halves away from zero.
-        EXPECT_EQ(g_addingStack[0].sample.dueTick, 1000 + 2570);
-        EXPECT_EQ(g_addingStack[1].sample.dueTick, 1000 + 3000);
-        EXPECT_EQ(g_addingStack[2].sample.dueTick, 1000 + 3580);
+        EXPECT_EQ(g_addingStack[0].dueTick, 1000 + 2570);
+        EXPECT_EQ(g_addingStack[1].dueTick, 1000 + 3000);
+        EXPECT_EQ(g_addingStack[2].dueTick, 1000 + 3580);
     }
     // A poll while the stack still holds the last one is dropped whole.
     push({a}, 30);
@@ -75,14 +75,14 @@ TEST_F(Intake, MergeFiltersDropReportsThatAddNothing)
         Report first;
         first.gs_kt = c.lastGs_kt;
         first.alt_ft = c.airborne ? 3000.0 : 0.0;
-        LiveAircraftRecord r = record(first);
+        StampedRecord r{record(first)};
         lf_mergeReport(r);
         Report next = first;
         next.time_s += c.dt_s;
         next.gs_kt = c.gs_kt;
         next.track_deg += c.dtrack_deg;
         next.lat += 0.001;
-        LiveAircraftRecord n = record(next);
+        StampedRecord n{record(next)};
         lf_mergeReport(n);
         ASSERT_TRUE(live(first.hex)) << c.what;
         EXPECT_EQ(live(first.hex)->samples.size(), c.merged ? 2u : 1u) << c.what;
@@ -93,7 +93,7 @@ TEST_F(Intake, MergeFiltersDropReportsThatAddNothing)
     Report twin = one;
     twin.hex = 0x777777;
     for (const auto& r : {one, twin}) {
-        LiveAircraftRecord rec = record(r);
+        StampedRecord rec{record(r)};
         lf_mergeReport(rec);
     }
     EXPECT_EQ(g_liveAcs.size(), 1u);

@@ -22,7 +22,7 @@ using MotionParts = TrafficTest;
 
 LiveAc& lf_addAircraft(double lat, double lon, double size_nm = 0.0097)
 {
-    PosSample first;
+    QueuedSample first;
     first.latitude = lat;
     first.longitude = lon;
     FlightData data;
@@ -91,7 +91,7 @@ TEST_F(MotionParts, StandFitsUpToOnePointEightMetresAndLearnsABiggerAircraft)
     LiveAc& a = lf_addAircraft(51.0, 7.0);
     lf_takeStand(1, 0x400001);
     EXPECT_TRUE(lf_findFreeStand({51.0, 7.0}, a, 20.0 / 1852.0, false));
-    PosSample first;
+    QueuedSample first;
     FlightData other;
     other.hexId = 0x400001;
     LiveAc& holder = lf_appendLive(LiveAc(first, other, 0.0));
@@ -144,7 +144,7 @@ TEST_F(MotionParts, AHoldingAircraftReportedFarAwayIsRemovedAndTakesNoReport)
     a.phase = FlightPhase::taxi;
     a.onGround = 1;
     a.holding = 1;
-    PosSample far = a.samples.front();
+    QueuedSample far = a.samples.front();
     far.latitude += (HOLDING_THRESHOLD_METERS.current + 50.0) / 111132.95;
     decodeExisting(a, far);
     EXPECT_EQ(a.state, SimObjectState::removingfromsim);
@@ -357,7 +357,7 @@ TEST(SampleQueue, HoldsWhatADequeHoldsThroughEveryOperation)
         ASSERT_EQ(queue.size(), model.size()) << "step " << step;
         longest = std::max(longest, model.size());
         ASSERT_TRUE(std::equal(queue.begin(), queue.end(), model.begin(), model.end(),
-                               [](const PosSample& s, int32_t due) { return s.dueTick == due; }))
+                               [](const QueuedSample& s, int32_t due) { return s.dueTick == due; }))
             << "step " << step;
     }
     EXPECT_GT(longest, 3 * SampleQueue::kInline);

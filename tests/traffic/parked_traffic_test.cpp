@@ -244,7 +244,7 @@ TEST_F(StaticParking, RealTrafficParkedAircraftGoFirstUnlessTheyFlyOrLimitsSayNo
     Report flying;
     flying.hex = 0x3c0001;
     flying.callsign = "DLH12";
-    LiveAircraftRecord rec = record(flying);
+    StampedRecord rec{record(flying)};
     lf_mergeReport(rec);
     const std::vector<ParkedAircraftRecord> reply{parked(0x3c4b26, "DLH11", 1),
                                                   parked(0x3c4b27, "DLH12", 2, 1)};
@@ -282,7 +282,7 @@ TEST_F(StaticParking, MaxParkRemovesTheLongestParkedLiveAndTheEarliestStatic)
         Report r;
         r.hex = 0x3c0010 + i;
         r.callsign = "KLM" + std::to_string(i);
-        LiveAircraftRecord rec = record(r);
+        StampedRecord rec{record(r)};
         lf_mergeReport(rec);
         LiveAc& a = *live(r.hex);
         a.phase = FlightPhase::parked;
@@ -509,7 +509,7 @@ TEST_F(StaticParking, ATaxiingFlightRemovesTheStaticInItsPathAndTheSweepItsDoubl
     r.callsign = "DLH9A";
     r.lat = kStandLat;
     r.lon = kStandLon;
-    LiveAircraftRecord rec = record(r);
+    StampedRecord rec{record(r)};
     lf_mergeReport(rec);
     LiveAc& taxiing = *live(r.hex);
     lf_setLiveState(taxiing, SimObjectState::active);
@@ -611,7 +611,7 @@ TEST_F(StaticParking, TheSweepBeforeATakingOffUserClearsOnlyWhatLiesAhead)
             gf_destinationPoint(user, c.bearing_deg * std::numbers::pi / 180, 0.3 * 6076.11549);
         r.lat = at.lat;
         r.lon = at.lon;
-        LiveAircraftRecord rec = record(r);
+        StampedRecord rec{record(r)};
         lf_mergeReport(rec);
         LiveAc& a = *live(r.hex);
         lf_setLiveState(a, SimObjectState::active);
