@@ -31,6 +31,11 @@ namespace {
 
 // An aircraft whose reports stop while it taxies faster than this rolls on to a stop.
 constexpr double kRollsOn_kt = 3.0;
+// The extensions one leg start may take: dead reckoning runs out after 10 samples at most, even
+// where each is skipped at once. More, and an extension keeps laying what the skipping takes
+// away (a hold on the ground copied from an airborne sample), which the tick, not advancing
+// meanwhile, would repeat for good.
+constexpr int32_t kMostExtensions = 16;
 
 // Fewer than two samples are left: one more is laid (a hold, a dead-reckoned sample), or the
 // stream ends (false).
@@ -259,6 +264,13 @@ void lf_curveTick(LiveAc& aircraft)
                      std::min(spot, std::max(allowed, 0.0)));
 }
 
+void lf_logNoLeg(const LiveAc& aircraft)
+{
+    gf_logHighlighted(fmt::format("{}: {} removed, its samples make no leg, sz:{}, fs:{}",
+                                  "nextPosMain", gf_flightDescription(aircraft),
+                                  aircraft.samples.size(), flightPhaseName(aircraft.phase)));
+}
+
 void lf_wrapPosition(AiPositionBlock& p)
 {
     if (p.latitude > 90.0 || p.latitude < -90.0) {
@@ -290,12 +302,17 @@ void nextPosMain(LiveAc& aircraft)
 {
     try {
         auto& s = aircraft.samples;
-        for (;;) {
+        for (int32_t extensions = 0;; ++extensions) {
             while (s.size() >= 2 && s.front().airborne &&
                    aircraft.weightClass != WeightClass::Rotorcraft && s[1].stationary) {
                 s.erase(s.begin() + 1);
             }
             if (s.size() >= 2) break;
+            if (extensions == kMostExtensions) {
+                lf_logNoLeg(aircraft);
+                removeAircraftFromSim(aircraft);
+                return;
+            }
             if (!lf_extendStream(aircraft)) {
                 removeAircraftFromSim(aircraft);
                 return;

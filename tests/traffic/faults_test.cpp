@@ -5,6 +5,7 @@
 #include "foundation/globals.h"
 #include "foundation/strings.h"
 #include "traffic/ground_motion.h"
+#include "traffic/motion_road_fixture.h"
 #include "traffic/sample_stream.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
@@ -13,6 +14,7 @@ namespace qel::test {
 namespace {
 
 using TrafficFaults = TrafficTest;
+using FaultsAtTheField = MotionRoad;
 
 // An active airborne aircraft with an object, flying toward a second sample.
 LiveAc& lf_activeAircraft(uint32_t hex, uint32_t objectId, const std::string& callsign = "KLM56A")
@@ -252,6 +254,35 @@ TEST_F(TrafficFaults, BlockedCallsignsAndTheListFile)
     // The object id as the chosen simulator numbers it (decimal for MSFS 2020).
     EXPECT_EQ(readFile(g_objectIdListTxt),
               fmt::format("{};KLM56A;PH-EXL;;A320;AIR;\n", gf_toHex(150)));
+}
+
+// Two first-load reports of a flight at 0 kt at the park airport, 9 s and 167 m apart on other
+// tracks (what the decoder gives when the speed is missing), then one 6 s later 185 m north at
+// 1500 ft and 72 kt. The aircraft, created taxiing, reaches that airborne sample on the ground;
+// when its samples run out, the hold it lays is skipped as an airborne aircraft's standstill,
+// again and again, and the main loop stayed inside that tick for good. It is removed instead,
+// and the ticks go on.
+TEST_F(FaultsAtTheField, SamplesThatMakeNoLegCostTheirAircraftNotTheMainLoop)
+{
+    startAt("no-leg", {});
+    const LatLon field{g_parkAirport.latitude, g_parkAirport.longitude};
+    const LatLon moved = gf_destinationPoint(field, 0.0, 167 / 0.3048);
+    const Report first = reportAt(field, 0, 0, 90, 0);
+    const Report second = reportAt(moved, 0, 0, 0, 9);
+    const Report climbing =
+        reportAt(gf_destinationPoint(moved, 0.0, 185 / 0.3048), 1500, 72, 0, 15);
+    livery(first.hex);
+    push({first}, 0);
+    push({second}, 6);
+    tick(100);
+    push({climbing}, 30);
+    ASSERT_TRUE(tickUntil([&] { return stateOf(first.hex) == SimObjectState::active; }, 1000));
+    const uint32_t id = live(first.hex)->objectId;
+    tick(6000);
+
+    EXPECT_EQ(countLike("==> nextPosMain: ", "removed, its samples make no leg, sz:1, fs:taxi"), 1);
+    EXPECT_FALSE(live(first.hex));
+    EXPECT_FALSE(simstandin::object(id));
 }
 
 }  // namespace
