@@ -43,6 +43,16 @@ bool lf_nearFieldElevation(double altitude_ft)
            std::abs(altitude_ft - field) <= kNearField_ft;
 }
 
+// Whether the newest sample says the aircraft was moving: by its speed, or by its place, which
+// it moved to from the sample or the leg before it (a first report says neither).
+bool lf_newestMoved(const LiveAc& aircraft)
+{
+    const QueuedSample& last = aircraft.samples.back();
+    if (last.groundSpeed_kt > 0.0) return true;
+    const bool first = aircraft.samples.size() == 1 && aircraft.state == SimObjectState::buffer;
+    return !first && !last.stationary;
+}
+
 bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
 {
     const PosSample& last = aircraft.samples.back();
@@ -55,6 +65,9 @@ bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
     if (aircraft.syntheticCount >= 1) return false;
     const double dh = std::abs(record.sample.track_deg - last.track_deg);
     if (record.sample.airborne && v > 120.0 && dh <= 1.0) return dt <= kAirStep_nm / (v / 3600.0);
+    // A standstill after a sample that moved says where the aircraft stopped: dropped, it would
+    // roll on past that place when no report follows.
+    if (v == 0.0 && lf_newestMoved(aircraft)) return false;
     if (!record.sample.airborne && v <= 30.0 && dh <= 2.0) {
         const double limit =
             v > 0.0 ? std::min(kGroundStep_nm / (v / 3600.0), kMaxGroundWait_s) : kMaxGroundWait_s;

@@ -172,6 +172,24 @@ TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsStopRollsToAStop)
     expectNoException();
 }
 
+TEST_F(GroundSpeed, AnAircraftReportedStandingComesToRestWhereItStands)
+{
+    // KLM56A taxies east at 20 kt and is reported standing on its last moving report for 10 s;
+    // then its transponder is switched off. It stops there, not where it would roll to by itself.
+    startAt("taxi-stops", {});
+    LatLon p{};
+    double t = 0;
+    std::vector<Report> reports = lf_taxiEastAt20(p, t);
+    for (double after_s : {5.0, 10.0}) reports.push_back(reportAt(p, 0, 0, 90, t + after_s));
+    livery(0x48548e);
+    fly(0x48548e, reports, 3000);
+
+    const LiveAc* aircraft = live(0x48548e);
+    ASSERT_NE(aircraft, nullptr);
+    EXPECT_LT(gf_distanceNm(lf_here(*aircraft), p) * 1852.0, 1.0);
+    expectNoException();
+}
+
 TEST_F(GroundSpeed, ATaxiingAircraftWhoseReportsResumeAsItRollsToAStopGoesOnFromItsSpeed)
 {
     // KLM56A's reports pause while it taxies east and resume, going back west, while it still
