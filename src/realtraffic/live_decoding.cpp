@@ -305,8 +305,10 @@ void processLine(const json& record, const LiveDecodeContext& context, LiveDecod
         g_historicTime = aircraft.reportTime_s;
         if (!lf_decodeIdentity(record, context, aircraft)) return;
         PosSample& sample = aircraft.sample;
+        // Some feeds sign the speed: the traffic side takes every speed as a size, and a
+        // negative one ran its aircraft ahead of its reports and then back along them.
         sample.groundSpeed_kt =
-            lf_checked(record, 5, "ground speed", -kFastestSpeed_kt, kFastestSpeed_kt);
+            std::abs(lf_checked(record, 5, "ground speed", -kFastestSpeed_kt, kFastestSpeed_kt));
         if (!lf_correctAltitude(record, sample, context)) return;
         sample.airborne = sample.altitude_ft > 0.0;
         if (!lf_acceptCallsign(record, aircraft, context, state.notice)) return;

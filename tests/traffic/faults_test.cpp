@@ -2,8 +2,11 @@
 // it showed.
 #include <limits>
 
+#include <nlohmann/json.hpp>
+
 #include "foundation/globals.h"
 #include "foundation/strings.h"
+#include "realtraffic/decoding.h"
 #include "traffic/ground_motion.h"
 #include "traffic/motion_road_fixture.h"
 #include "traffic/sample_stream.h"
@@ -283,6 +286,70 @@ TEST_F(FaultsAtTheField, SamplesThatMakeNoLegCostTheirAircraftNotTheMainLoop)
     EXPECT_EQ(countLike("==> nextPosMain: ", "removed, its samples make no leg, sz:1, fs:taxi"), 1);
     EXPECT_FALSE(live(first.hex));
     EXPECT_FALSE(simstandin::object(id));
+}
+
+// KLM56A on the ground at the park airport as RealTraffic sends it, decoded as the Traffic Reader
+// does: 48 elements, the speed and the place given.
+LiveAircraftRecord lf_decoded(LatLon at, double speed_kt, double time_s)
+{
+    nlohmann::json r(48, nullptr);
+    r[0] = "48548e";
+    r[1] = at.lat;
+    r[2] = at.lon;
+    r[3] = 0.0;
+    r[4] = 0.0;
+    r[5] = speed_kt;
+    r[8] = "A320";
+    r[9] = "PH-EXL";
+    r[10] = time_s;
+    r[13] = "KLM56A";
+    r[28] = "A3";
+    rt::LiveDecodeContext context;
+    context.reference = {kUserLat, kUserLon};
+    context.parkAirport = ParkAirportReference{51.2895, 6.76678, 147.0F};
+    rt::LiveDecodeState state;
+    rt::processLine(r, context, state);
+    if (state.records.size() != 1) throw std::runtime_error("not decoded");
+    return state.records.front();
+}
+
+// An aircraft moving 46 m north every 5 s is reported at -5 kt: it goes north on its reports
+// (at 5 kt every other one adds nothing) and comes to its last one, never beyond the newest.
+// Taken as a speed, -5 kt ran it far beyond its reports and off south.
+TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
+{
+    startAt("negative-speed", {});
+    const LatLon first{51.2860, 6.7600};
+    std::vector<LatLon> places{first};
+    for (int k = 1; k < 13; ++k) {
+        places.push_back(gf_destinationPoint(places.back(), 0.0, 46 / 0.3048));
+    }
+    // How far north of the newest report handed over it gets, and south of the first.
+    double ahead_m = 0.0;
+    double south_m = 0.0;
+    std::size_t reported = 0;
+    eachTick_ = [&] {
+        const LiveAc* aircraft = live(0x48548e);
+        if (!aircraft || aircraft->state != SimObjectState::active) return;
+        const double lat = aircraft->position.latitude;
+        ahead_m = std::max(ahead_m, (lat - places[reported - 1].lat) * 111'200.0);
+        south_m = std::max(south_m, (first.lat - lat) * 111'200.0);
+    };
+    livery(0x48548e);
+    for (reported = 1; reported <= places.size(); ++reported) {
+        std::vector<LiveAircraftRecord> poll{lf_decoded(
+            places[reported - 1], -5.0, 1'767'225'600.0 + 5.0 * static_cast<double>(reported))};
+        gf_pushAddingStack(poll, 30);
+        runTicks(0x48548e, 500);
+    }
+    reported = places.size();
+    runTicks(0x48548e, 20000);
+
+    EXPECT_LT(ahead_m, 5.0);
+    EXPECT_LT(south_m, 1.0);
+    ASSERT_NE(live(0x48548e), nullptr);
+    // Its reports end: it rolls out from 5 kt, 2 m.
+    EXPECT_LT(gf_distanceNm(lf_here(*live(0x48548e)), places.back()) * 1852.0, 5.0);
 }
 
 }  // namespace
