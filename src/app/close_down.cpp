@@ -187,7 +187,7 @@ void lf_restartCountdown()
     gf_log(fmt::format("Restarting after {} seconds", n));
     gf_log(std::string(48, '-'));
     for (int32_t i = 0; i < n && !g_closeRequested; ++i) {
-        gf_setMessage(fmt::format("Restarting after {} second{}", n - i, gf_pluralS(n - i)), false);
+        gf_setPassingMessage(fmt::format("Restarting after {} second{}", n - i, gf_pluralS(n - i)));
         platform::sleepFor(1s);
     }
     gf_log("Restart countdown finished");

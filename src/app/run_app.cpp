@@ -35,6 +35,19 @@ namespace {
 
 std::thread g_startUpThread;  // GUI thread only
 
+// What one argument says of production mode; nothing for any other argument.
+std::optional<bool> lf_productionValue(const std::string& argument)
+{
+    if (gf_equalsNoCase(argument, "--production") || gf_equalsNoCase(argument, "/production")) {
+        return true;
+    }
+    if (gf_equalsNoCase(argument, "--no-production") ||
+        gf_equalsNoCase(argument, "/no-production")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
 void lf_readCommandLine(int argc, char** argv)
 {
     std::vector<std::string> arguments;
@@ -42,6 +55,15 @@ void lf_readCommandLine(int argc, char** argv)
     if (const auto production = gf_productionSwitch(arguments)) {
         g_productionSwitchSeen = true;
         g_productionSwitchValue = *production;
+    }
+    // A misspelt switch would otherwise start the program as if it had not been given.
+    for (const auto& argument : arguments) {
+        if (lf_productionValue(argument)) continue;
+        const std::string line =
+            fmt::format("Unknown option '{}' is ignored: {} knows --production and --no-production",
+                        argument, g_shortName);
+        gf_log(line);
+        gf_writeToTerminal(line);
     }
 }
 
@@ -51,12 +73,7 @@ std::optional<bool> gf_productionSwitch(const std::vector<std::string>& argument
 {
     std::optional<bool> production;
     for (const auto& argument : arguments) {
-        if (gf_equalsNoCase(argument, "--production") || gf_equalsNoCase(argument, "/production")) {
-            production = true;
-        } else if (gf_equalsNoCase(argument, "--no-production") ||
-                   gf_equalsNoCase(argument, "/no-production")) {
-            production = false;
-        }
+        if (const auto value = lf_productionValue(argument)) production = value;
     }
     return production;
 }

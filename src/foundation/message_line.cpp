@@ -11,6 +11,7 @@
 
 #include "foundation/log.h"
 #include "foundation/window_status.h"
+#include "platform/process.h"
 
 namespace qel {
 
@@ -18,6 +19,41 @@ namespace {
 
 constexpr int32_t kMessageLifetime_s = 25;  // simulator seconds
 constexpr std::string_view kErrorPrefix = "Error ";
+
+// Standard error as the program writes it, for the whole process: a restart must not leave a
+// countdown's line open. Guarded by g_terminalMutex, a leaf lock taken for one write.
+struct Terminal {
+    std::size_t openWidth = 0;    // characters of a passing line written without its newline
+    bool passingWritten = false;  // a row of passing lines has had its first one written
+};
+std::mutex g_terminalMutex;
+Terminal g_terminal;
+
+// A passing line is one the next replaces within a second (a countdown's): a terminal writes
+// it over the one before, in place; a file or a pipe gets only the first of a row of them.
+void lf_write(std::string_view line, bool passing)
+{
+    const bool terminal = platform::standardErrorIsTerminal();
+    std::scoped_lock lock(g_terminalMutex);
+    auto& state = g_terminal;
+    std::string out;
+    if (passing && terminal) {
+        // Blanks cover what a longer line before left standing.
+        const std::size_t width = std::max(state.openWidth, line.size());
+        out = fmt::format("\r{:<{}}", line, width);
+        state.openWidth = line.size();
+    } else if (passing) {
+        if (state.passingWritten) return;
+        state.passingWritten = true;
+        out = fmt::format("{}\n", line);
+    } else {
+        out = fmt::format("{}{}\n", state.openWidth > 0 ? "\n" : "", line);
+        state.openWidth = 0;
+        state.passingWritten = false;
+    }
+    std::fputs(out.c_str(), stderr);
+    std::fflush(stderr);
+}
 
 // The line as standard error gets it when the window is headless and the line changed since
 // the last one written there; empty otherwise. Under g_messageMutex.
@@ -28,14 +64,12 @@ std::string lf_lineToEcho(MessageLine& state, std::string_view line)
     return state.echoedText;
 }
 
-void lf_echo(const std::string& line)
+void lf_echo(const std::string& line, bool passing = false)
 {
-    if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+    if (!line.empty()) lf_write(line, passing);
 }
 
-}  // namespace
-
-void gf_setMessage(std::string_view text, bool log)
+void lf_setMessage(std::string_view text, bool log, bool passing)
 {
     auto& state = g_messageLine;
     std::string echo;
@@ -46,10 +80,28 @@ void gf_setMessage(std::string_view text, bool log)
         state.messageShownAt = text.empty() ? 0 : std::max(1, state.secondCounter.load());
         echo = lf_lineToEcho(state, text);
     }
-    lf_echo(echo);
+    lf_echo(echo, passing);
     if (log && !text.empty()) gf_log(text);
     gf_postWindowMessage(WindowMessage::RepaintMessageLine);
 }
+
+}  // namespace
+
+void gf_setMessage(std::string_view text, bool log) { lf_setMessage(text, log, false); }
+
+void gf_setPassingMessage(std::string_view text) { lf_setMessage(text, false, true); }
+
+void gf_tellHeadlessUser(std::string_view line)
+{
+    std::string echo;
+    {
+        std::scoped_lock lock(g_messageMutex);
+        echo = lf_lineToEcho(g_messageLine, line);
+    }
+    lf_echo(echo);
+}
+
+void gf_writeToTerminal(std::string_view line) { lf_write(line, false); }
 
 void gf_clearMessage()
 {

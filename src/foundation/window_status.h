@@ -74,6 +74,16 @@ void gf_invalidateArea(WindowArea area);
 // Shows a message that expires after 25 simulator seconds; logged when `log`. An empty text
 // clears. Nothing while an error is pending. Any thread.
 void gf_setMessage(std::string_view text, bool log);
+// A message that the next replaces within a second, such as a countdown's, not logged. A
+// headless run's terminal writes it over the one before, in place; where standard error is a
+// file or a pipe, only the first of a row of them is written there. Any thread.
+void gf_setPassingMessage(std::string_view text);
+// A line the message line does not show but a headless run's user needs, who reads no Log.txt
+// (why the sign-in failed): written to standard error when the window is headless. Any thread.
+void gf_tellHeadlessUser(std::string_view line);
+// A line to standard error whatever the window, for what the user started the program with
+// (its options, its environment). Any thread.
+void gf_writeToTerminal(std::string_view line);
 // Removes the message; nothing while an error is pending. Any thread.
 void gf_clearMessage();
 // Shows the text in red until the error is emptied, hiding any message, and logs it as

@@ -32,6 +32,7 @@ namespace {
 
 // -1 when not overridden, else 0 or 1; atomic because any thread may ask.
 std::atomic<int> g_elevatedOverride{-1};
+std::atomic<int> g_terminalOverride{-1};  // as g_elevatedOverride, for standard error
 
 std::mutex g_shellRecorderMutex;  // guards g_shellRecorder; a leaf lock
 std::function<bool(const std::filesystem::path&)> g_shellRecorder;
@@ -232,6 +233,18 @@ std::string systemErrorText(int errorNumber)
 {
     std::array<char, 256> buffer{};
     return lf_errorText(strerror_r(errorNumber, buffer.data(), buffer.size()), buffer.data());
+}
+
+bool standardErrorIsTerminal()
+{
+    const int forced = g_terminalOverride.load();
+    if (forced >= 0) return forced == 1;
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void overrideStandardErrorIsTerminal(std::optional<bool> terminal)
+{
+    g_terminalOverride.store(terminal ? (*terminal ? 1 : 0) : -1);
 }
 
 void setThreadName(std::string_view name)

@@ -62,4 +62,9 @@ void setShellRecorder(std::function<bool(const std::filesystem::path&)> recorder
 // The operating system's message text for an error number (strerror_r).
 std::string systemErrorText(int errorNumber);
 
+// True when standard error is a terminal, which can write a line over in place; false for a
+// file or a pipe. Any thread.
+bool standardErrorIsTerminal();
+void overrideStandardErrorIsTerminal(std::optional<bool> terminal);  // tests
+
 }  // namespace qel::platform

@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "foundation/window_status.h"
 #include "platform/clock.h"
 
 namespace qel::rt {
@@ -203,6 +204,7 @@ std::optional<nlohmann::json> RtConnection::request(const RequestKind& kind,
     }
     if (reply.empty()) {
         lf_logText(texts.empty.text, texts.empty.highlighted);
+        if (texts.tellsUser) gf_tellHeadlessUser(texts.empty.text);
         return std::nullopt;
     }
     nlohmann::json parsed = gf_parseReply(reply);
@@ -213,6 +215,8 @@ std::optional<nlohmann::json> RtConnection::request(const RequestKind& kind,
         lf_logText(fmt::format("{}\n{}\n", texts.invalid.text, gf_head(reply)),
                    texts.invalid.highlighted);
     }
+    // Not the reply's head: the service's bytes stay out of the user's terminal.
+    if (texts.tellsUser) gf_tellHeadlessUser(texts.invalid.text);
     return std::nullopt;
 }
 

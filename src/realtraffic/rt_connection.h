@@ -83,6 +83,9 @@ struct ReplyTexts {
     std::string_view gatewayTimeout = {};
     // A transfer that a stop of the reader aborted logs nothing.
     bool quietOnStop = false;
+    // The lines of `empty` and `invalid` (the first line) also go to a headless run's user: the
+    // sign-in's, whose failure stops the run. `logFailure` sees to its own.
+    bool tellsUser = false;
 };
 
 // The common base of the two reader objects. Its reader thread is the only one that sends on

@@ -54,13 +54,25 @@ constexpr RequestKind kAuth{"/v4/auth", "aucurl_", "TrafficReader failed to set 
                             "aucurl_", false};
 constexpr RequestKind kDeauth{"/v4/deauth", "aucurl_", "Failed to set CURLOPT_URL", "aucurl_",
                               false};
+// Why a sign-in failed, for Log.txt and for the user of a headless run, whose terminal would
+// otherwise say only that the Authenticater stopped.
+void lf_signInFailed(std::string_view line)
+{
+    gf_log(line);
+    gf_tellHeadlessUser(line);
+}
+
 constexpr ReplyTexts kSignInTexts{
     [](CURLcode code) {
-        gf_log(fmt::format("{} Authentication failed: {}", gf_timeString(platform::epochSeconds()),
-                           curl_easy_strerror(code)));
+        lf_signInFailed(fmt::format("{} Authentication failed: {}",
+                                    gf_timeString(platform::epochSeconds()),
+                                    curl_easy_strerror(code)));
     },
     {"Authentication: empty response", false},
-    {"authentication, invalid JSON:", false}};
+    {"authentication, invalid JSON:", false},
+    {},
+    false,
+    true};
 constexpr ReplyTexts kSignOutTexts{
     [](CURLcode code) {
         gf_log(fmt::format("{} Deauthentication failed: {}",
@@ -97,7 +109,9 @@ void lf_setSignedIn(bool signedIn)
 
 [[noreturn]] void lf_userError(const std::string& text)
 {
-    gf_setMessage(text, true);
+    // The error replaces the message on the line at once: shown as both, a headless run's
+    // terminal had the text twice.
+    gf_log(text);
     throw UserErrorException(10, text);
 }
 
@@ -109,14 +123,15 @@ bool lf_acceptSignIn(const nlohmann::json& reply, int& status)
         // Only 200 opens a session; any other answer is a refusal, whatever it carries.
         if (answered != 200) {
             status = static_cast<int>(std::clamp<int64_t>(answered, -1, 99999));
-            if (status != 400 && status != 402 && status != 404 && status != 405 && status != 500) {
-                gf_log(fmt::format("Authentication refused, status: {}", status));
+            // The others have a message of their own.
+            if (status != 402 && status != 404 && status != 405 && status != 500) {
+                lf_signInFailed(fmt::format("Authentication refused, status: {}", status));
             }
             return false;
         }
     }
     if (gf_jsonString(reply, "GUID", "").empty()) {
-        gf_log("Authentication: reply without a GUID");
+        lf_signInFailed("Authentication: reply without a GUID");
         return false;
     }
     return true;
@@ -158,7 +173,9 @@ bool WeatherReader::authenticate(const std::string& credential, int& status)
         const auto reply = request(kAuth, body, run_.buffer, kSignInTexts);
         if (!reply || !signInReply(*reply, status)) return false;
     } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: {}", "authenticate", e.what()));
+        const std::string line = fmt::format("{}: {}", "authenticate", e.what());
+        gf_logHighlighted(line);
+        gf_tellHeadlessUser(line);
         waitFor(wrrl());
         return false;
     }

@@ -3,6 +3,7 @@
 //
 // Threads: initInstance makes the calling thread the GUI thread, which runs every handler here.
 // Other threads reach the window only by posting messages and invalidating areas.
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -174,6 +175,26 @@ platform::WindowHandlers lf_handlers()
     return handlers;
 }
 
+// A window was asked for, by VNTQ_HEADLESS other than 1 or by a display named, and none could
+// be had: the program runs headless all the same, and says so, rather than leave the user
+// waiting for a window that never comes.
+void lf_sayWhyNoWindow()
+{
+    const char* asked = std::getenv("VNTQ_HEADLESS");
+    const char* display = std::getenv("DISPLAY");
+    const bool displayNamed = display != nullptr && *display != '\0';
+    if (asked != nullptr && std::string_view(asked) == "1") return;
+    if (asked == nullptr && !displayNamed) return;
+    constexpr std::string_view kNoDisplay =
+        "VNTQ_HEADLESS={} asks for a window, but DISPLAY is not set: {} runs without one";
+    const std::string line =
+        displayNamed ? fmt::format("The display {} cannot be opened: {} runs without a window",
+                                   display, g_shortName)
+                     : fmt::format(kNoDisplay, asked, g_shortName);
+    gf_log(line);
+    gf_writeToTerminal(line);
+}
+
 }  // namespace
 
 void gf_setStartUpHandler(std::function<void()> handler)
@@ -192,6 +213,7 @@ bool initInstance(std::string_view title)
     g_owner.window = platform::createWindow(layout, lf_handlers());
     if (!g_owner.window) return false;
     auto& window = *g_owner.window;
+    if (window.headless()) lf_sayWhyNoWindow();
     lf_createControls(window);
     state.window = &window;
     // The window exists but is not shown yet, so its real size decides the placement.

@@ -58,13 +58,15 @@ void lf_prepareProgramFolder(const fs::path& folder, const fs::path& home)
               "InstalledPackagesPath \"" + (home / "Packages").string() + "\"\n");
 }
 
-// Runs vntq in `folder` with its per-user and runtime folders inside `home`; the exit status.
-int lf_runProgram(const fs::path& folder, const fs::path& home, const std::string& arguments)
+// Runs vntq in `folder` with its per-user and runtime folders inside `home`, and `environment`
+// before the command; the exit status.
+int lf_runProgram(const fs::path& folder, const fs::path& home, const std::string& arguments,
+                  const std::string& environment = "VNTQ_HEADLESS=1")
 {
     const std::string command = fmt::format(
         "cd '{}' && XDG_CONFIG_HOME='{}/config' XDG_DATA_HOME='{}/data' XDG_RUNTIME_DIR='{}' "
-        "VNTQ_HEADLESS=1 '{}' {} >'{}/stdout' 2>'{}/stderr'",
-        folder.string(), home.string(), home.string(), home.string(), VNTQ_EXECUTABLE,
+        "{} '{}' {} >'{}/stdout' 2>'{}/stderr'",
+        folder.string(), home.string(), home.string(), home.string(), environment, VNTQ_EXECUTABLE,
         arguments, home.string(), home.string());
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
@@ -227,6 +229,44 @@ TEST(Program, ProductionRunPreparesTheFolderAndQuits)
     // The data files were read and their temporary XML removed.
     EXPECT_FALSE(fs::exists(folder / "input" / "dbase.xml"));
     EXPECT_FALSE(fs::exists(folder / "input" / "airports.xml"));
+}
+
+// A window asked for that cannot be had, and an option the program does not know, are each said
+// in a line of their own, on standard error and in Log.txt; the run goes on.
+TEST(Program, AWindowThatCannotBeHadAndAnUnknownOptionAreSaid)
+{
+    struct Case {
+        const char* environment;
+        const char* arguments;
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {"env -u DISPLAY VNTQ_HEADLESS=0",
+         "--production",
+         {"VNTQ_HEADLESS=0 asks for a window, but DISPLAY is not set: VNTQ runs without one"}},
+        {"env -u VNTQ_HEADLESS DISPLAY=:65000",
+         "--production",
+         {"The display :65000 cannot be opened: VNTQ runs without a window"}},
+        {"VNTQ_HEADLESS=1",
+         "--Production --verbose /x",
+         {"Unknown option '--verbose' is ignored: VNTQ knows --production and --no-production",
+          "Unknown option '/x' is ignored: VNTQ knows --production and --no-production"}},
+    };
+    for (const auto& c : cases) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        // The run is a production run all the same: the switch among the unknown ones counts.
+        ASSERT_EQ(lf_runProgram(folder.path(), home.path(), c.arguments, c.environment), 0);
+        const std::string terminal = readFile(home / "stderr");
+        const std::string log = readFile(folder / "Log.txt");
+        EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << c.arguments;
+        for (const auto& line : c.said) {
+            EXPECT_EQ(terminal.find(line + "\n"), terminal.rfind(line + "\n")) << terminal;
+            EXPECT_NE(terminal.find(line + "\n"), std::string::npos) << terminal;
+            EXPECT_NE(log.find("\n" + line + "\n"), std::string::npos) << line;
+        }
+    }
 }
 
 TEST(Program, HeadlessWithoutDocsItSaysError41OnStandardErrorAndEnds)

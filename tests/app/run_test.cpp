@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "app/app.h"
 #include "app/core.h"
 #include "app_fixture.h"
+#include "platform/process.h"
 #include "platform/scoped_env.h"
 #include "platform/window.h"
 #include "foundation/catalogue.h"
@@ -209,6 +211,60 @@ private:
     test::ScopedEnv headless_{"VNTQ_HEADLESS", "1"};
     bool made_ = false;
 };
+
+int lf_occurrences(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The error that stops the run replaces the message on the line: a headless run says it once.
+TEST_F(Run, AHeadlessRunSaysALicenseErrorOnce)
+{
+    HeadlessWindow window;
+    ASSERT_TRUE(window.made());
+    setenv("VNTQ_RT_LICENSE", "expired-license", 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runOnce(), WindowMessage::Quit);
+    gf_joinStartUpThread();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lf_occurrences(said, "Your RT license is expired"), 1) << said;
+    EXPECT_EQ(lf_occurrences(said, "Error 10: Your RT license is expired\n"), 1) << said;
+    EXPECT_EQ(g_exitCode, 1);
+}
+
+// A sign-in that cannot reach the service: a headless run's terminal says why, and counts down
+// to the restart on one line, written over in place on a terminal, given once elsewhere.
+TEST_F(Run, AHeadlessSignInThatCannotConnectSaysWhyAndCountsDownOnOneLine)
+{
+    HeadlessWindow window;
+    ASSERT_TRUE(window.made());
+    setenv("VNTQ_RT_URL", "http://127.0.0.1:1", 1);
+    for (const bool terminal : {false, true}) {
+        platform::overrideStandardErrorIsTerminal(terminal);
+        testing::internal::CaptureStderr();
+        const auto message = runOnce();
+        gf_joinStartUpThread();
+        const std::string said = testing::internal::GetCapturedStderr();
+        platform::overrideStandardErrorIsTerminal(std::nullopt);
+        ASSERT_EQ(message, WindowMessage::StartUp) << said;
+        EXPECT_EQ(lf_occurrences(said, " Authentication failed: Couldn't connect to server\n"), 1)
+            << said;
+        EXPECT_EQ(lf_occurrences(said, "The Authenticater has stopped with an error\n"), 1) << said;
+        if (terminal) {
+            EXPECT_NE(said.find("\rRestarting after 15 seconds\rRestarting after 14 seconds\r"),
+                      std::string::npos)
+                << said;
+            // The last second, shorter, blanks out what the one before left.
+            EXPECT_NE(said.find("seconds\rRestarting after 1 second "), std::string::npos) << said;
+            EXPECT_EQ(said.find("seconds\n"), std::string::npos) << said;
+        } else {
+            EXPECT_EQ(lf_occurrences(said, "Restarting after"), 1) << said;
+            EXPECT_NE(said.find("\nRestarting after 15 seconds\n"), std::string::npos) << said;
+        }
+    }
+}
 
 TEST_F(Run, TheQueryBoxAndTheWeatherPointFollowAUserWhoMoves)
 {
