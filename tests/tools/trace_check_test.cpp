@@ -144,7 +144,7 @@ TEST(TraceCheck, RefusesWhatItCannotCheck)
         {"no file", std::nullopt, "", "there is no trace at "},
         {"the program's log", "[13:02:11] VNTQ started\n", "", "is not a trace of the stand-in"},
         {"a run of 30 s", header + row(0, klm) + row(30, user), "",
-         "covers 30 s; its checks need a run of 60 s at least"},
+         "covers 30 s; its checks need 60 s of it at least"},
         {"no AI object in a minute", header + row(0, user) + row(60, user), "",
          "holds no AI object"},
         {"reported paths named that are not there", header + row(0, klm) + row(60, user),
