@@ -17,6 +17,16 @@ scenario_stands() {
           "</parkpositions></root>"' "$scenario_file"
 }
 
+# learned_stand_holders ICAO: the stands at ICAO that the user or a parked aircraft of the
+# scenario holds, "A04" for "EDDL_A04".
+learned_stand_holders() {
+    jq -r --arg icao "$1" \
+        '(.user.stand // ""), (.parked // [] | .[].stand) | ltrimstr($icao + "_")' "$scenario_file"
+}
+
+# airport_elevation: the scenario's field elevation in feet, as the stand-in simulator has it.
+airport_elevation() { jq '.simulator.field_elevation_ft // 0' "$scenario_file"; }
+
 # learned_stands ICAO STANDFILE: the stands an earlier visit taught. At Schiphol the ones the
 # demo has always used; elsewhere the ten stands nearest the user that neither the user nor a
 # parked aircraft of the scenario holds, and that take a 737 (no cargo stand, no helipad), of
@@ -27,8 +37,7 @@ learned_stands() {
         return
     fi
     local held
-    held=$(jq -r --arg icao "$1" \
-        '(.user.stand // ""), (.parked // [] | .[].stand) | ltrimstr($icao + "_")' "$scenario_file")
+    held=$(learned_stand_holders "$1")
     awk -v held="$held" -v lat0="$(jq '.user.lat' "$scenario_file")" \
         -v lon0="$(jq '.user.lon' "$scenario_file")" '
         function attr(name) {
@@ -70,7 +79,7 @@ write_airport() {
         >"$addon/manifest.json"
     # At the scenario's field elevation, as the stand-in simulator has it: the program flares
     # over the elevation of the add-on airport.
-    elevation=$(jq '.simulator.field_elevation_ft // 0' "$scenario_file")
+    elevation=$(airport_elevation)
     build/tests/vntq_make_bgl --stands "$stands" --ident "$icao" \
         --out "$addon/scenery/$icao.bgl" --elevation-ft "$elevation" >"$demo/addon_airport.log"
     # Learned flights of every weekday and half hour, so that the stand search fills stands beside

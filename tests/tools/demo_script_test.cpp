@@ -103,6 +103,40 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
         std::function<std::string(const Sandbox&)> setUp;  // gives the settings
         std::string told;
     } cases[] = {
+        {"a file of the user's in an earlier demo's folder", "demo",
+         [](const Sandbox& s) {
+             writeFile(s.run() / "thesis.tex", "\\documentclass{article}\n");
+             return std::string();
+         },
+         "is left as it is: it holds what no demo made (thesis.tex)"},
+        {"a parking folder without a list", "demo",
+         [](const Sandbox& s) {
+             fs::create_directories(s / "parking");
+             return fmt::format("VNTQ_FG_PARKING='{}'", (s / "parking").string());
+         },
+         "demo: no FlightGear parking list in "},
+        {"a scenario whose flights are no list", "demo",
+         [](const Sandbox& s) {
+             writeFile(s / "scenario.json",
+                       R"({"user": {"lat": 52.3, "lon": 4.76}, "flights": {}})");
+             return fmt::format("VNTQ_DEMO_SCENARIO='{}'", (s / "scenario.json").string());
+         },
+         "is not a scenario file as standins/scenario/README.md describes one: object ({}) and "
+         "array"},
+        {"a run folder under a file", "demo",
+         [](const Sandbox& s) {
+             writeFile(s / "file", "");
+             return fmt::format("VNTQ_DEMO_DIR='{}'", (s / "file" / "run").string());
+         },
+         "demo: cannot make the folder "},
+        {"a huge number of jobs", "demo",
+         [](const Sandbox&) { return std::string("VNTQ_DEMO_JOBS=99999999999999999999"); },
+         "demo: VNTQ_DEMO_JOBS=99999999999999999999 is not a whole number from 1 to "},
+        {"no second", "demo", [](const Sandbox&) { return std::string("VNTQ_DEMO_SECONDS=0"); },
+         "demo: VNTQ_DEMO_SECONDS=0 is not a whole number from 1 to "},
+        {"more seconds than bash counts", "demo",
+         [](const Sandbox&) { return std::string("VNTQ_DEMO_SECONDS=99999999999999999999"); },
+         "demo: VNTQ_DEMO_SECONDS=99999999999999999999 is not a whole number from 1 to "},
         {"a measured run of no number", "memory_peak",
          [](const Sandbox&) { return std::string("VNTQ_MEM_SECONDS=abc"); },
          "memory_peak: VNTQ_MEM_SECONDS=abc is not a whole number from 30 to "},
@@ -122,6 +156,38 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
                                                                              << run.output;
         EXPECT_EQ(sandbox.runFolder(), before) << c.input << "\n" << run.output;
     }
+}
+
+// A demo whose script was killed left its program and servers holding the folder. Killing them
+// all at once cuts the program's sign-out from the server short: the next demo there names
+// the program first, and the servers once it has ended.
+TEST(DemoScripts, NamesTheProgramBeforeTheServersThatHoldItsFolder)
+{
+    const Sandbox sandbox;
+    // Stand-ins under the names of a server and of the program, started in that order as the
+    // demo starts them, holding the folder's lock as its children do.
+    const std::string holders = fmt::format(
+        "cp \"$(command -v sleep)\" '{0}/vntq_rt_standin' && cp '{0}/vntq_rt_standin' '{0}/vntq'\n"
+        "exec 9>>'{1}/.demo.lock' && flock 9\n"
+        "'{0}/vntq_rt_standin' 60 >/dev/null 2>&1 & server=$!\n"
+        "'{0}/vntq' 60 >/dev/null 2>&1 & program=$!\n"
+        "exec 9>&-\n"
+        "echo \"server $server program $program\"\n"
+        "env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{1}' bash '{2}/scripts/demo' 2>&1\n"
+        "kill $server $program\n",
+        sandbox.checkout().string(), sandbox.run().string(), sandbox.checkout().string());
+    writeFile(sandbox / "holders.sh", holders);
+    const std::string output = lf_bash(sandbox / "holders.sh").output;
+
+    int server = 0;
+    int program = 0;
+    ASSERT_EQ(std::sscanf(output.c_str(), "server %d program %d", &server, &program), 2) << output;
+    EXPECT_NE(output.find(fmt::format("demo: the processes that hold it: end the program first "
+                                      "(\"kill {}\"), then, once it has ended, the servers "
+                                      "(\"kill {}\"):",
+                                      program, server)),
+              std::string::npos)
+        << output;
 }
 
 }  // namespace
