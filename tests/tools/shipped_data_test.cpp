@@ -10,7 +10,10 @@
 
 #include "foundation/codes.h"
 #include "foundation/globals.h"
+#include "foundation/catalogue.h"
 #include "liveries/liveries.h"
+#include "liveries/livery_db.h"
+#include "liveries/livery_scan.h"
 #include "scenery/scenery.h"
 #include "support/test_support.h"
 #include "tools/builder_fixtures.h"
@@ -145,6 +148,40 @@ TEST_F(ShippedDbase, RegistrationsInTitlesGiveTheirRealPrefix)
                   registration.find('-') == std::string::npos ? 2u : registration.find('-'))
             << title << ": " << *found;
     }
+}
+
+// The simulator packages and the regcode file the demo installs scan as a good run's do: no
+// section the report calls incomplete, no registration two liveries claim, and the private
+// aircraft keep their own liveries by registration.
+TEST_F(ShippedDbase, TheDemoPackagesScanWithoutErrorsOrRegcodeClashes)
+{
+    test::ScopedWorkDir work;
+    test::TempDir user;
+    const auto previousAppData = g_appDataDir;
+    gf_setAppDataDir(user.path());
+    test::CapturedLog log;
+    const std::filesystem::path standins = std::filesystem::path(VNTQ_SOURCE_DIR) / "standins";
+    std::filesystem::copy_file(g_builtInput / "dbase.enc", g_dbaseEnc);
+    std::filesystem::copy_file(g_builtInput / "AIG-regcodes.enc", g_aigRegcodesEnc);
+    std::filesystem::copy(standins / "simulator" / "my_regcodes", g_myRegcodesDir);
+    std::filesystem::create_directories(g_infoDir);
+    ASSERT_TRUE(gf_readDbase());
+    LiveryScanSetup setup;
+    setup.communityFolder = standins / "simulator" / "packages" / "Community";
+    ASSERT_EQ(gf_scanLiveries(setup), LiveryScanResult::Done);
+    lf_processScannedLiveries();
+
+    EXPECT_TRUE(log.contains("No errors"));
+    EXPECT_FALSE(std::filesystem::exists(g_incompleFltsimSectionsTxt));
+    EXPECT_FALSE(std::filesystem::exists(g_inlineRegcodesTxt));
+    for (const char* registration : {"D-ETJP", "D-EFGH", "D-IEFD"}) {
+        const auto found = g_regcodes.find(registration);
+        ASSERT_NE(found, g_regcodes.end()) << registration;
+        EXPECT_TRUE(std::string(found->second).ends_with(registration)) << registration;
+    }
+    gf_clearLiveryDb();
+    gf_clearLiveries();
+    gf_setAppDataDir(previousAppData);
 }
 
 TEST(ShippedRegcodes, RegistrationCodeFileReadsBack)
