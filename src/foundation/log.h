@@ -20,11 +20,12 @@ extern std::atomic<bool> g_stopRequested;
 extern std::atomic<bool> g_closeRequested;
 
 // Any thread. Write nothing while the log is not open; never throw. A line is in the file
-// within 20 ms, written by the log's own thread; a highlighted one and the flushing ones before
+// within about 20 ms (the log's own thread writes every 20 ms; a busy machine delays it a little,
+// 22.4 ms was seen), written by that thread; a highlighted one and the flushing ones before
 // they return. What is still waiting is written when the process ends by exit, a return from
 // main, quick_exit, a fatal signal or std::terminate (gf_writeLogInCrash). _exit and SIGKILL
-// cannot be caught: the ordinary lines of the last 20 ms (and of a write the disk holds up) may
-// then be missing, the highlighted and flushed ones never.
+// cannot be caught: the ordinary lines of about the last 20 ms (and of a write the disk holds
+// up) may then be missing, the highlighted and flushed ones never.
 void gf_log(std::string_view text);             // text "\n"
 void gf_logHighlighted(std::string_view text);  // "==> " text "\n", written at once
 void gf_logIndented(std::string_view text);     // 10 blanks, text "\n"

@@ -1,5 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -102,6 +111,60 @@ TEST(LogFile, LinesOfAnyLengthComeWholeAndInOrder)
         gf_log(expected.back());
     }
     EXPECT_EQ(log.lines(), expected);
+}
+
+// A line too long for the ring is written at once by the thread that logs it. Into a fifo
+// nobody reads, that write cannot end: another thread's line goes into the ring all the same.
+TEST(LogFile, ALongLineBeingWrittenHoldsUpNoOtherThreadsLine)
+{
+    TempDir dir;
+    const auto path = dir / "Log.txt";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    // Its reading end first: the log's own open would wait for one.
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    gf_openLog(path);
+    // The header line out of the fifo: the long line then fills it from empty, to its brim.
+    gf_flushLog();
+    char header[256];
+    EXPECT_GT(read(reader, header, sizeof header), 0);
+    const int capacity = fcntl(reader, F_GETPIPE_SZ);
+    ASSERT_GT(capacity, 0);
+    const std::string longLine(
+        std::max<std::size_t>(2 * static_cast<std::size_t>(capacity), std::size_t{1} << 17), 'x');
+    std::thread longWriter([&] { gf_log(longLine); });
+    // A full fifo: the long line's write is under way and waits for a reader.
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    int queued = 0;
+    while (queued < capacity && std::chrono::steady_clock::now() < bound) {
+        EXPECT_EQ(ioctl(reader, FIONREAD, &queued), 0);
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(queued, capacity);
+
+    std::promise<void> logged;
+    std::thread other([&] {
+        gf_log("another thread's line");
+        logged.set_value();
+    });
+    EXPECT_EQ(logged.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready)
+        << "the other thread's line waited for the long line's write";
+
+    // Read, the fifo lets the long line through, and the other after it.
+    ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
+    std::string text;
+    std::thread drain([&] {
+        char buffer[4096];
+        for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+    });
+    longWriter.join();
+    other.join();
+    gf_closeLog();
+    drain.join();
+    close(reader);
+    EXPECT_EQ(text, longLine + "\nanother thread's line\n");
 }
 
 TEST(LogFile, LinesFromManyThreadsStayWhole)
