@@ -115,6 +115,12 @@ void lf_recordParkingTime(LiveAc& aircraft)
     aircraft.parkingCounters[0] = aircraft.parkingCounters[1] = 0;
 }
 
+int32_t lf_wantedPercentage()
+{
+    const int32_t custom = CUSTOM_PARKING_PERCENTAGE.current;
+    return custom >= 0 ? custom : parking_percentage.current.load();
+}
+
 int64_t lf_calcWantedStatics()
 {
     const int64_t n = static_cast<int64_t>(g_parkStands.size());
@@ -124,8 +130,7 @@ int64_t lf_calcWantedStatics()
         gf_invalidateArea(WindowArea::Statistics);
         return 0;
     }
-    const int32_t custom = CUSTOM_PARKING_PERCENTAGE.current;
-    const double p = custom >= 0 ? custom : parking_percentage.current.load();
+    const double p = lf_wantedPercentage();
     int64_t wanted = 1;
     // Without stands there is nothing to fill; the small-airport rule is for airports with a
     // stand or three.

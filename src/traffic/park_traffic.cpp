@@ -230,7 +230,7 @@ void lf_finishInitialPlan()
         gf_log(fmt::format("{} positions from RT parktraffic only\n", count));
     } else {
         gf_log(fmt::format("{} positions ({}% vs wanted {}%, with Max fit={:.1F} hours)\n", count,
-                           pct, parking_percentage.current.load(), MAX_FIT_FL.current.load()));
+                           pct, lf_wantedPercentage(), MAX_FIT_FL.current.load()));
     }
     lf_sortBestFitsLast();
 }

@@ -130,6 +130,9 @@ bool lf_hasLearnedStay(DaySlot now, uint32_t standId, const StaticAc& aircraft);
 // Tests: the parked-traffic request waiting for the initial planning, 0 when none.
 uint64_t lf_openParkedRequest();
 // Park limits (park_limits.cpp).
+// The share of the stands to fill, in per cent: CUSTOM_PARKING_PERCENTAGE when it is set (0 or
+// more), else the "Target" box's parking_percentage.
+int32_t lf_wantedPercentage();
 int64_t lf_calcWantedStatics();
 void lf_collectLiveParked();
 void lf_removeLiveParkedBeyond(int64_t count);

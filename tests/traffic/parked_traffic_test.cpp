@@ -234,6 +234,31 @@ TEST_F(StaticParking, WantedCountsFollowThePercentageTheSmallAirportRuleAndMaxPa
     }
 }
 
+// The plan's line names the share the wanted count was worked out from: CUSTOM_PARKING_PERCENTAGE
+// when it is set, not the "Target" box it replaces.
+TEST_F(StaticParking, ThePlanLogsTheShareOfTheStandsItWanted)
+{
+    struct Case {
+        int32_t custom;
+        std::string line;
+    };
+    for (const Case& c : {Case{10, "1 positions (10% vs wanted 10%, "},
+                          Case{-1, "10 positions (100% vs wanted 100%, "}}) {
+        stands(10);
+        for (uint32_t stand = 1; stand <= 10; ++stand) {
+            learn(stand, "DLH" + std::to_string(stand), 3, {20});
+        }
+        CUSTOM_PARKING_PERCENTAGE.current = c.custom;
+        lf_clearParkedTrafficState();
+        const auto before = log_.lines().size();
+        plan();
+        const auto lines = log_.lines();
+        EXPECT_TRUE(std::any_of(lines.begin() + static_cast<long>(before), lines.end(),
+                                [&](const std::string& l) { return l.starts_with(c.line); }))
+            << c.line;
+    }
+}
+
 TEST_F(StaticParking, RealTrafficParkedAircraftGoFirstUnlessTheyFlyOrLimitsSayNo)
 {
     start();
