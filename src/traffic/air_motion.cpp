@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -17,8 +18,10 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
+#include "traffic/air_motion.h"
 #include "traffic/ground_pace.h"
 #include "traffic/motion.h"
+#include "traffic/pushback.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
 
@@ -68,6 +71,7 @@ bool lf_airborneActive(const LiveAc& aircraft)
 
 void lf_pushBackReport(LiveAc& aircraft, const QueuedSample& s)
 {
+    lf_keepPushReport(aircraft, s);
     if (STRAIGHT_PBS_ONLY.current || aircraft.pushbackCountdown != 2) return;
     double heading = 0.0;
     if (s.trueHeading_rad) {
@@ -83,6 +87,11 @@ void lf_pushBackReport(LiveAc& aircraft, const QueuedSample& s)
 
 bool lf_pushedBackReport(LiveAc& aircraft, const QueuedSample& s)
 {
+    // It is about to set off for the reports kept while it pushed: this one joins them.
+    if (!aircraft.pushReports.empty()) {
+        lf_keepPushReport(aircraft, s);
+        return false;
+    }
     const double d =
         gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(s));
     const bool moves = (d > 2.75 * aircraft.size_nm && d > aircraft.pushedBackDistance_nm) ||
@@ -102,28 +111,51 @@ bool lf_pushedBackReport(LiveAc& aircraft, const QueuedSample& s)
     return true;
 }
 
+// Report s starts the departure. A parked aircraft keeps it with the reports of its way out,
+// which its push-back follows once it ends; true when it is to be appended.
+bool lf_departsWith(LiveAc& aircraft, QueuedSample& s)
+{
+    const bool parked = aircraft.phase == FlightPhase::parked;
+    lf_startDeparture(aircraft, s);
+    if (!parked || lf_leavesForwards(aircraft, s)) return true;
+    lf_keepPushReport(aircraft, s);
+    lf_pushBackWhenDue(aircraft);
+    return false;
+}
+
 bool lf_parkedReport(LiveAc& aircraft, QueuedSample& s)
 {
     aircraft.departing = 1;
+    // Its departure is decided and waits for its first report off the stand to fall due: what
+    // comes until then is the way it goes.
+    if (aircraft.departurePending && aircraft.phase == FlightPhase::parked) {
+        lf_keepPushReport(aircraft, s);
+        return false;
+    }
     const double d = gf_distanceNm(lf_at(s), {aircraft.standLat, aircraft.standLon});
     const double reach =
         aircraft.previousPhase == FlightPhase::parking ? 2.0 * kStandReach_nm : kStandReach_nm;
     if (d <= reach) {
         aircraft.lastReportTime_ms = lf_steadyMs();
+        // The reports of a way out are kept from the first that left the stand: they time the
+        // departure and lay the push-back.
         if (aircraft.standDistanceMax_nm == 0.0) {
             aircraft.standDistanceRef_nm = aircraft.standDistanceMax_nm = d;
             aircraft.outwardSteps = 0;
+            aircraft.pushReports.clear();
+            if (d >= kStandStep_nm) lf_keepPushReport(aircraft, s);
         } else if (d >= aircraft.standDistanceMax_nm + kStandStep_nm) {
             aircraft.standDistanceMax_nm = d;
             ++aircraft.outwardSteps;
             const double out = d - aircraft.standDistanceRef_nm;
             if ((aircraft.outwardSteps >= 3 && out >= 0.5 * aircraft.size_nm) ||
                 out > aircraft.size_nm) {
-                lf_startDeparture(aircraft, s);
-                return true;
+                return lf_departsWith(aircraft, s);
             }
+            lf_keepPushReport(aircraft, s);
         } else if (d <= aircraft.standDistanceMax_nm - kStandStep_nm) {
             aircraft.outwardSteps = 0;
+            aircraft.pushReports.clear();
         }
         aircraft.departurePending = 0;
         return false;
@@ -137,8 +169,7 @@ bool lf_parkedReport(LiveAc& aircraft, QueuedSample& s)
         removeAircraftFromSim(aircraft);
         return false;
     }
-    lf_startDeparture(aircraft, s);
-    return true;
+    return lf_departsWith(aircraft, s);
 }
 
 bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
@@ -259,6 +290,19 @@ void decodeExisting(LiveAc& aircraft, const QueuedSample& sample)
         gf_log(fmt::format("{} exception {}", "decodeExisting", e.what()));
         throw;
     }
+}
+
+void lf_takeReports(LiveAc& aircraft, const std::vector<QueuedSample>& reports)
+{
+    auto& q = aircraft.samples;
+    for (QueuedSample s : reports) {
+        if (!checkExtendingSituations(aircraft, s)) continue;
+        if (aircraft.state == SimObjectState::removingfromsim) return;
+        lf_trimStationaryTail(aircraft, s);
+        q.push_back(s);
+    }
+    // Each keeps the due tick it was reported for, put back behind where the aircraft is.
+    lf_keepInTimeOrder(q);
 }
 
 namespace {

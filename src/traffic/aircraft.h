@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "liveries/flight_data.h"
 #include "simlink/simlink.h"
@@ -217,6 +218,10 @@ struct LiveAc : StaticAc {
     uint8_t pushTurnClockwise = 0;         // the tail swings so that the nose turns clockwise
     uint8_t pushTurnKnown = 0;
     QueuedSample altPushSample;  // the side point of a swing the other way
+    // The reports of its way off the stand, kept from the first one that left it until its
+    // push-back ends, and then followed from where the push-back ended.
+    std::vector<QueuedSample> pushReports;
+    uint8_t pushEndKnown = 0;    // the push-back ends where its reports say it ended
     double triedLat = 0.0;       // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
     uint8_t learnedStandChecked = 0;  // its learned callsigns have been looked up

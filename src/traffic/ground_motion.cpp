@@ -179,50 +179,13 @@ std::optional<double> lf_setOffSpeed(const LiveAc& a)
     return std::nullopt;
 }
 
-void lf_pushBackLeg(LiveAc& aircraft)
-{
-    auto& s = aircraft.samples;
-    --aircraft.pushbackCountdown;
-    if (aircraft.pushbackCountdown == 1) {
-        if (aircraft.pushTurnKnown) {
-            if (aircraft.pushTurnClockwise && s.size() >= 2) {
-                s.pop_back();
-                s.push_back(aircraft.altPushSample);
-            }
-            if (s.size() >= 3) {
-                lf_startTaxiCurve(aircraft);
-                const int32_t t = lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
-                aircraft.curveStep = 1.0 / std::max(t, 1);
-                aircraft.curveAngle_deg = 90.0;
-            }
-            lf_groundLegTiming(aircraft);
-            return;
-        }
-        if (s.size() > 2) s.pop_back();
-    } else if (aircraft.pushbackCountdown < 1) {
-        aircraft.targetBearing_rad = aircraft.position.heading_rad;
-        gf_queueEngineAutoStart(aircraft.objectId);
-        gf_setThrottle(aircraft, 0);
-        gf_setFlaps(aircraft, 1);
-        lf_setLivePhase(aircraft, FlightPhase::pushed_back, PhaseMemory::always);
-        aircraft.pushbackCountdown = 1;
-        aircraft.pushedBackDistance_nm = 900.0;
-        aircraft.syntheticCount = 0;
-        aircraft.departurePending = 0;
-    }
-    lf_groundLegTiming(aircraft);
-}
-
 void lf_parkedLeg(LiveAc& aircraft)
 {
     lf_openWindows(aircraft);
     if (aircraft.departurePending && !aircraft.samples.empty()) {
-        const QueuedSample& last = aircraft.samples.back();
-        const double a = std::round(
-            lf_wrapPi(gf_bearingRad({aircraft.standLat, aircraft.standLon}, lf_at(last)) -
-                      aircraft.standHeading_rad) /
-            kRadPerDeg);
-        if (std::abs(a) < 90.0) {
+        const QueuedSample& last =
+            aircraft.pushReports.empty() ? aircraft.samples.back() : aircraft.pushReports.back();
+        if (lf_leavesForwards(aircraft, last)) {
             lf_startPullingOut(aircraft);
         } else {
             lf_startPushBack(aircraft);
@@ -295,6 +258,7 @@ void lf_nextPosGround(LiveAc& aircraft)
 {
     switch (aircraft.phase) {
     case FlightPhase::pushing_back: lf_pushBackLeg(aircraft); return;
+    case FlightPhase::pushed_back: lf_setOffAfterPushBack(aircraft); break;
     case FlightPhase::parked: lf_parkedLeg(aircraft); return;
     default: break;
     }

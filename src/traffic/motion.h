@@ -5,7 +5,7 @@
 // motion code tells it how long a leg takes. What it offers the other rooms: the leg starts that
 // the update and the intake call, and the drive onto a stand. Its files reach each other
 // through headers of their own (sample_stream.h, ground_pace.h, air_legs.h, ground_motion.h,
-// taxi_corners.h, pushback.h), which no other room includes.
+// taxi_corners.h, pushback.h, air_motion.h), which no other room includes.
 //
 // Threads: main-loop thread.
 #pragma once

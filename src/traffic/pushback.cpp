@@ -2,18 +2,24 @@
 // or pushed back with a tail swing), and how an aircraft driving onto a stand is parked there.
 //
 // Threads: main-loop thread.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include <fmt/format.h>
 
+#include "foundation/catalogue.h"
 #include "foundation/log.h"
 #include "foundation/window_status.h"
 #include "platform/clock.h"
 #include "traffic/motion_math.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
+#include "traffic/air_motion.h"
 #include "traffic/ground_motion.h"
 #include "traffic/pushback.h"
 #include "traffic/stands.h"
@@ -26,6 +32,19 @@ namespace qel {
 namespace {
 
 constexpr double kArrived_nm = 0.0010799136069114472;  // 2 m
+// A reported push-back turns by less than this from one step to the next: the tail swings
+// smoothly, while where the push-back ends the aircraft stops and sets off nose first.
+constexpr double kPushBend_rad = 60.0 * kRadPerDeg;
+// Reports nearer than this to the one before tell nothing of the way the tail went.
+constexpr double kPushStep_m = 1.0;
+// A push-back reported to end this near the stand's axis went straight back.
+constexpr double kPushAside_m = 2.0;
+// A push-back reported shorter than this along the axis (or with less of it left) is laid as if
+// its end were not known.
+constexpr double kShortestPush_m = 3.0;
+constexpr double kMetresPerFoot = 0.3048;
+// As many reports as a queue holds.
+constexpr std::size_t kMaxKeptReports = 200;
 
 // A moving ground sample at the stand taxi speed.
 QueuedSample lf_groundSample(LatLon at, double speed_kt)
@@ -42,12 +61,170 @@ void lf_leavingLights(LiveAc& aircraft)
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 0U});
 }
 
+double lf_backFrom(const LiveAc& aircraft) { return lf_wrap2Pi(aircraft.standHeading_rad + kPi); }
+
+// A place in metres back along the stand's axis and beside it.
+struct StandFrame {
+    double back_m = 0.0;
+    double aside_m = 0.0;
+};
+
+StandFrame lf_standFrame(const LiveAc& aircraft, LatLon p)
+{
+    const LatLon stand{aircraft.standLat, aircraft.standLon};
+    const double d_m = gf_distanceNm(stand, p) * kMetresPerNm;
+    const double x = gf_bearingRad(stand, p) - lf_backFrom(aircraft);
+    return {d_m * std::cos(x), d_m * std::sin(x)};
+}
+
+// The reports, from the first on, that show the push-back itself: the tail going farther back
+// from the stand along a smooth way, its first step within kPushBend_rad of straight back. A
+// report of a stop ends it there; one that does not go on so ends it before it (the aircraft
+// sets off nose first), and shows that it ended.
+struct PushRun {
+    std::size_t count = 0;
+    bool ended = false;
+};
+
+PushRun lf_pushRun(const LiveAc& aircraft, const std::vector<QueuedSample>& reports)
+{
+    LatLon from{aircraft.standLat, aircraft.standLon};
+    double course_rad = lf_backFrom(aircraft);
+    double back_m = 0.0;
+    PushRun run;
+    for (const QueuedSample& r : reports) {
+        const LatLon at = lf_at(r);
+        const bool moving = r.groundSpeed_kt > 0.0;
+        if (gf_distanceNm(from, at) * kMetresPerNm < kPushStep_m) {
+            run.ended = !moving;
+            if (run.ended) return run;
+            ++run.count;
+            continue;
+        }
+        const double step_rad = gf_bearingRad(from, at);
+        const double stepBack_m = lf_standFrame(aircraft, at).back_m;
+        if (!(std::abs(lf_wrapPi(step_rad - course_rad)) < kPushBend_rad) ||
+            !(stepBack_m > back_m)) {
+            run.ended = true;
+            return run;
+        }
+        from = at;
+        course_rad = step_rad;
+        back_m = stepBack_m;
+        ++run.count;
+        if (!moving) {
+            run.ended = true;
+            return run;
+        }
+    }
+    return run;
+}
+
+// Where the kept reports say the push-back ended, once they show that it did.
+std::optional<LatLon> lf_reportedPushEnd(const LiveAc& aircraft)
+{
+    const auto& reports = aircraft.pushReports;
+    const PushRun run = lf_pushRun(aircraft, reports);
+    if (run.count == 0 || !run.ended) return std::nullopt;
+    return lf_at(reports[run.count - 1]);
+}
+
+// The metres left to push straight back from where the aircraft is to the reported end; none
+// when that end is not known or too near.
+std::optional<double> lf_pushLeft_m(const LiveAc& aircraft, std::optional<LatLon> end)
+{
+    if (!end) return std::nullopt;
+    const double left_m =
+        lf_standFrame(aircraft, *end).back_m - lf_standFrame(aircraft, lf_here(aircraft)).back_m;
+    if (!(left_m >= kShortestPush_m)) return std::nullopt;
+    return left_m;
+}
+
+// Where the push-back ends beside the stand's axis, the tail swings out to there: both sides of
+// the swing lead there, whichever way a report turns it. Nearer the axis it went straight back.
+void lf_swingTo(LiveAc& aircraft, LatLon end, int64_t due)
+{
+    aircraft.pushEndKnown = 1;
+    if (STRAIGHT_PBS_ONLY.current ||
+        !(std::abs(lf_standFrame(aircraft, end).aside_m) >= kPushAside_m)) {
+        aircraft.pushTurnKnown = 0;
+        return;
+    }
+    QueuedSample side = lf_groundSample(end, lf_standSpeed_kt(aircraft));
+    lf_layDue(side, due);
+    aircraft.altPushSample = side;
+    aircraft.samples.push_back(side);
+    aircraft.pushTurnKnown = 1;
+    aircraft.pushTurnClockwise = 0;
+}
+
+// Halfway back, more of the reports are in: a push-back whose end was not known when it began
+// now ends where they say, here where it has come that far back already.
+void lf_refitPushBack(LiveAc& aircraft)
+{
+    if (aircraft.pushEndKnown) return;
+    const std::optional<LatLon> end = lf_reportedPushEnd(aircraft);
+    if (!end) return;
+    auto& s = aircraft.samples;
+    s.resize(1);
+    aircraft.pushEndKnown = 1;
+    aircraft.pushTurnKnown = 0;
+    const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
+    if (!left_m) return;
+    const double v = lf_standSpeed_kt(aircraft);
+    const LatLon p1At =
+        gf_destinationPoint(lf_here(aircraft), lf_backFrom(aircraft), *left_m / kMetresPerFoot);
+    QueuedSample p1 = lf_groundSample(p1At, v);
+    lf_dueIn(p1, lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour));
+    s.push_back(p1);
+    lf_swingTo(aircraft, *end, p1.dueTick);
+}
+
+// The push-back's last leg ends in a stop where the push-back ends.
+void lf_standAtPushEnd(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    QueuedSample end = s.back();
+    end.groundSpeed_kt = 0.0;
+    end.stationary = 1;
+    lf_dueAfter(end, end.dueTick, 1);
+    s.push_back(end);
+}
+
+// The push-back has ended: the aircraft stands pushed back. The reports kept while it ran that
+// lie behind its end, those of the push-back itself, go; it sets off for the others once its
+// engines are started, or else waits for reports that move away from it.
+void lf_endPushBack(LiveAc& aircraft)
+{
+    aircraft.targetBearing_rad = aircraft.position.heading_rad;
+    gf_queueEngineAutoStart(aircraft.objectId);
+    gf_setThrottle(aircraft, 0);
+    gf_setFlaps(aircraft, 1);
+    lf_setLivePhase(aircraft, FlightPhase::pushed_back, PhaseMemory::always);
+    aircraft.pushbackCountdown = 1;
+    aircraft.pushedBackDistance_nm = 900.0;
+    aircraft.syntheticCount = 0;
+    aircraft.departurePending = 0;
+    aircraft.pushEndKnown = 0;
+    auto& kept = aircraft.pushReports;
+    kept.erase(kept.begin(),
+               kept.begin() + static_cast<std::ptrdiff_t>(lf_pushRun(aircraft, kept).count));
+    // It stands until the next leg begins, which sets off: its queue must not run dry first.
+    auto& s = aircraft.samples;
+    if (!kept.empty() && s.size() >= 2) {
+        QueuedSample stop = s.back();
+        lf_dueAfter(stop, stop.dueTick, 1);
+        s.push_back(stop);
+    }
+}
+
 }  // namespace
 
 void lf_startPullingOut(LiveAc& aircraft)
 {
     aircraft.departurePending = 0;
     aircraft.syntheticCount = 0;
+    aircraft.pushReports.clear();
     const double v = lf_standSpeed_kt(aircraft);
     const LatLon target =
         gf_destinationPoint({aircraft.standLat, aircraft.standLon}, aircraft.standHeading_rad,
@@ -71,37 +248,130 @@ void lf_startPullingOut(LiveAc& aircraft)
     lf_leaveStand(aircraft);
 }
 
+bool lf_leavesForwards(const LiveAc& aircraft, const QueuedSample& last)
+{
+    const double a =
+        std::round(lf_wrapPi(gf_bearingRad({aircraft.standLat, aircraft.standLon}, lf_at(last)) -
+                             aircraft.standHeading_rad) /
+                   kRadPerDeg);
+    return std::abs(a) < 90.0;
+}
+
+void lf_pushBackWhenDue(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.empty() || aircraft.pushReports.empty()) return;
+    // So as to be where its first report off the stand put it as that report falls due, at the
+    // stand taxi speed, not as that report comes in, up to the replay delay before.
+    const QueuedSample& first = aircraft.pushReports.front();
+    const double out_nm = gf_distanceNm({aircraft.standLat, aircraft.standLon}, lf_at(first));
+    const int64_t setOff =
+        lf_reportedDue(first) - std::llround(out_nm / lf_standSpeed_kt(aircraft) * kTicksPerHour);
+    lf_layDue(s.front(), std::max(setOff, int64_t{g_fastTicks} + 1));
+    // It stands until then: the leg that begins there leaves the stand.
+    s.resize(1);
+    QueuedSample stands = s.front();
+    lf_dueAfter(stands, stands.dueTick, 1);
+    s.push_back(stands);
+}
+
 void lf_startPushBack(LiveAc& aircraft)
 {
     aircraft.syntheticCount = 0;
-    const double back = lf_wrap2Pi(aircraft.standHeading_rad + kPi);
+    const double back = lf_backFrom(aircraft);
     const ParkStand* stand = lf_standById(aircraft.standId);
     if (!stand) return;
+    auto& s = aircraft.samples;
     const double v = lf_standSpeed_kt(aircraft);
-    const LatLon p1At =
-        gf_destinationPoint(lf_here(aircraft), back, stand->radius * 2.5 * kFeetPerNm);
+    // Straight back as far as its reports went back along the stand's axis, or, where they do
+    // not show that yet, by two and a half stand radii.
+    const std::optional<LatLon> end = lf_reportedPushEnd(aircraft);
+    const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
+    const double back_ft = left_m ? *left_m / kMetresPerFoot : stand->radius * 2.5 * kFeetPerNm;
+    const LatLon p1At = gf_destinationPoint(lf_here(aircraft), back, back_ft);
     const int32_t t1 = lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour);
     QueuedSample p1 = lf_groundSample(p1At, v);
     lf_dueIn(p1, t1);
-    auto& s = aircraft.samples;
     s.front().groundSpeed_kt = v;
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
     s.resize(1);
     s.push_back(p1);
     lf_insertMidSample(aircraft);
-    const double sideFeet = aircraft.size_nm * kFeetPerNm;
     const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
-    QueuedSample p2 =
-        lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back + kPi / 2), sideFeet), v);
-    QueuedSample p3 =
-        lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back - kPi / 2), sideFeet), v);
-    lf_dueIn(p2, int64_t{t1 / 2} + t2);
-    lf_dueIn(p3, int64_t{t1 / 2} + t2);
-    aircraft.altPushSample = p2;
-    s.push_back(p3);
+    aircraft.pushEndKnown = 0;
+    if (left_m) {
+        lf_swingTo(aircraft, *end, int64_t{g_fastTicks} + t1 / 2 + t2);
+    } else {
+        const double sideFeet = aircraft.size_nm * kFeetPerNm;
+        QueuedSample p2 =
+            lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back + kPi / 2), sideFeet), v);
+        QueuedSample p3 =
+            lf_groundSample(gf_destinationPoint(p1At, lf_wrap2Pi(back - kPi / 2), sideFeet), v);
+        lf_dueIn(p2, int64_t{t1 / 2} + t2);
+        lf_dueIn(p3, int64_t{t1 / 2} + t2);
+        aircraft.altPushSample = p2;
+        s.push_back(p3);
+    }
     lf_leavingLights(aircraft);
     lf_setLivePhase(aircraft, FlightPhase::pushing_back, PhaseMemory::onChange);
     aircraft.pushbackCountdown = 2;
+}
+
+void lf_pushBackLeg(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    --aircraft.pushbackCountdown;
+    if (aircraft.pushbackCountdown == 1) {
+        lf_refitPushBack(aircraft);
+        const bool side = s.size() >= 3;
+        if (side && aircraft.pushTurnKnown) {
+            if (aircraft.pushTurnClockwise) s[2] = aircraft.altPushSample;
+            lf_startTaxiCurve(aircraft);
+            const int32_t t = lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
+            aircraft.curveStep = 1.0 / std::max(t, 1);
+            aircraft.curveAngle_deg = 90.0;
+        } else if (side) {
+            s.erase(s.begin() + 2);
+        }
+        lf_standAtPushEnd(aircraft);
+    } else if (aircraft.pushbackCountdown < 1) {
+        lf_endPushBack(aircraft);
+    }
+    lf_groundLegTiming(aircraft);
+}
+
+void lf_setOffAfterPushBack(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (aircraft.pushReports.empty() || s.size() < 2) return;
+    std::vector<QueuedSample> reports = std::move(aircraft.pushReports);
+    aircraft.pushReports.clear();
+    const QueuedSample stop = s[1];
+    s.resize(1);
+    aircraft.pushbackCountdown = 0;
+    aircraft.pushTurnKnown = aircraft.pushTurnClockwise = 0;
+    lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
+    lf_leaveStand(aircraft);
+    aircraft.holding = 0;
+    aircraft.holdStart = 0;
+    lf_openWindows(aircraft);
+    lf_takeReports(aircraft, reports);
+    if (s.size() < 2) s.push_back(stop);
+    if (!s[1].stationary) {
+        aircraft.targetBearing_rad = gf_bearingRad(lf_here(aircraft), lf_at(s[1]));
+    }
+}
+
+void lf_keepPushReport(LiveAc& aircraft, const QueuedSample& report)
+{
+    auto& kept = aircraft.pushReports;
+    // Bounded as the queue is: the oldest goes first.
+    if (kept.size() >= kMaxKeptReports) kept.erase(kept.begin());
+    QueuedSample r = report;
+    if (!kept.empty() && lf_reportedDue(kept.back()) >= lf_reportedDue(r)) {
+        lf_layDue(r, lf_reportedDue(kept.back()) + 1);
+    }
+    kept.push_back(r);
 }
 
 void lf_towedArrives(LiveAc& aircraft)
@@ -123,6 +393,7 @@ void lf_towedArrives(LiveAc& aircraft)
                                      .count();
     aircraft.standDistanceMax_nm = 0.0;
     aircraft.outwardSteps = 0;
+    aircraft.pushReports.clear();
     lf_relearnStandCargo(aircraft);
     gf_setParkedConfig(aircraft);
     gf_log(fmt::format("{:8}: {:8} arrived at stand", gf_standNameById(aircraft.standId),

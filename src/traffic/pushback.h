@@ -9,7 +9,20 @@
 namespace qel {
 
 void lf_startPullingOut(LiveAc& aircraft);
+// Whether a parked aircraft whose way out reaches `last` pulls out forwards rather than being
+// pushed back: `last` lies less than 90 degrees (in whole degrees) off the stand's heading.
+bool lf_leavesForwards(const LiveAc& aircraft, const QueuedSample& last);
+// A report of the way off the stand, kept until the push-back ends.
+void lf_keepPushReport(LiveAc& aircraft, const QueuedSample& report);
+// The push-back of a parked aircraft leaving its stand, with the reports of its way out kept,
+// begins when the first of them falls due.
+void lf_pushBackWhenDue(LiveAc& aircraft);
 void lf_startPushBack(LiveAc& aircraft);
+// A leg of the push-back begins.
+void lf_pushBackLeg(LiveAc& aircraft);
+// Pushed back, with reports kept while it pushed: it sets off for them on the leg beginning now,
+// a taxi leg.
+void lf_setOffAfterPushBack(LiveAc& aircraft);
 // The end of a drive onto a stand: parked there, or taxiing on when still short of it.
 void lf_towedArrives(LiveAc& aircraft);
 

@@ -34,6 +34,7 @@ constexpr double kFarMargin_nm = 0.1;
 constexpr double kParkAirportRadius_nm = 5.0;
 constexpr double kStandRadius_nm = 0.029697624190064796;   // 55 m
 constexpr double kStandDrift_nm = 0.018898488120950324;    // 35 m
+constexpr double kOnStand_nm = 1e-9;
 constexpr double kUserGroundGap_nm = 0.08099352051835854;  // 150 m
 constexpr double kUserSlow_kt = 8.0;
 constexpr double kUserFar_nm = 500.0 / 1852.0;
@@ -179,6 +180,11 @@ void lf_parkOnStand(LiveAc& aircraft, const SpawnStand& stand)
     lf_relearnStandCargo(aircraft);
     aircraft.samples.resize(1);
     PosSample& first = aircraft.samples.front();
+    // Whether it leaves the stand is judged from where it was reported as it was created here:
+    // the reports until it is in the simulator are not read, and it may be on its way by then.
+    // (A reference of 0 would be taken for none.)
+    aircraft.standDistanceRef_nm = aircraft.standDistanceMax_nm =
+        std::max(gf_distanceNm(lf_at(first), {stand.lat, stand.lon}), kOnStand_nm);
     first.latitude = stand.lat;
     first.longitude = stand.lon;
     first.track_deg = stand.heading_rad / kRadPerDeg;
