@@ -50,15 +50,19 @@ std::string lf_place(double east_m, double north_m)
     return fmt::format("{:.7f},{:.7f}", 52.0 + north_m / kMetresPerDeg, 4.0 + east_m / perLon);
 }
 
-// The stand-in simulator's trace of KLM56A on the ground, one row a second from its creation on.
+// The stand-in simulator's trace of KLM56A on the ground, or at 3000 ft, one row a second from
+// its creation on.
 class Trace {
 public:
+    explicit Trace(bool airborne = false) : airborne_(airborne) {}
+
     void row(double t_s, double east_m, double north_m, double heading_deg)
     {
         const char* event = rows_++ == 0 ? "added" : "";
-        csv_ += fmt::format(
-            "{:.3f},200,ai,KLM56A,Airbus A320 KLM,{},-3.0,8.0,{:.1f},0.00,0.00,0.0,1,3,{}\n", t_s,
-            lf_place(east_m, north_m), heading_deg, event);
+        csv_ +=
+            fmt::format("{:.3f},200,ai,KLM56A,Airbus A320 KLM,{},{},{:.1f},0.00,0.00,0.0,{},3,{}\n",
+                        t_s, lf_place(east_m, north_m), airborne_ ? "3000.0,3000.0" : "-3.0,8.0",
+                        heading_deg, airborne_ ? 0 : 1, event);
     }
 
     // A second at `kt`, the course turning by `turn_deg` over it (positive is right); the heading
@@ -71,6 +75,15 @@ public:
         north_m_ += kt * kMpsPerKt * std::cos(along_rad);
         course_deg_ += turn_deg;
         row(++t_s_, east_m_, north_m_, shown_deg.value_or(course_deg_));
+    }
+
+    // The simulator takes it away where it stands, a tenth of a second after its last row.
+    void removed()
+    {
+        csv_ += fmt::format(
+            "{:.3f},200,ai,KLM56A,Airbus A320 KLM,{},{},{:.1f},0.00,0.00,0.0,{},3,removed\n",
+            t_s_ + 0.1, lf_place(east_m_, north_m_), airborne_ ? "3000.0,3000.0" : "-3.0,8.0",
+            course_deg_, airborne_ ? 0 : 1);
     }
 
     // Checked in a folder of its own, with the paths the RealTraffic stand-in reported, when
@@ -105,6 +118,7 @@ private:
             t_s, lf_place(-200.0, 0.0), event);
     }
 
+    bool airborne_ = false;
     std::string csv_;
     int rows_ = 0;
     double t_s_ = 0.0;
@@ -170,6 +184,7 @@ TEST(TraceCheck, TellsEachFaultOfTheMotionItLooksFor)
         std::function<void(Trace&)> drive;
         bool reported;  // checked against the reported paths
         std::vector<std::string> told;
+        bool airborne = false;
     } cases[] = {
         {"a turn above 0.3 g: 90 degrees left in 3 s at 15 kt (0.41 g)",
          [](Trace& t) {
@@ -202,9 +217,25 @@ TEST(TraceCheck, TellsEachFaultOfTheMotionItLooksFor)
           "lag: object 200 KLM56A 30 s behind its reports at first, at worst 44 s (40 s after its "
           "creation), 44 s at the last",
           "1 crawls, 1 objects matched to their reports"}},
+        {"a climb at 228 kt that loses 40 kt in a second; its first positions, which set it off "
+         "from where it was created 2 s before, are not judged, nor its last second, which the "
+         "program stops moving it in as it removes it",
+         [](Trace& t) {
+             for (int i = 0; i < 2; ++i) t.second(0.0);
+             for (int i = 0; i < 8; ++i) t.second(228.0);
+             for (int i = 0; i < 5; ++i) t.second(188.0);
+             t.second(150.0);
+             t.removed();
+         },
+         false,
+         {"airborne speed jump: object 200 KLM56A 228.0 kt to 188.0 kt in 1.0 s (-40.0 kt/s) at "
+          "10.0 s after its creation",
+          "0 ground speed jumps above 10 kt/s (0 stutters taken back), 1 airborne speed jumps "
+          "above 10 kt/s (0 stutters taken back)"},
+         true},
     };
     for (const auto& c : cases) {
-        Trace trace;
+        Trace trace(c.airborne);
         c.drive(trace);
         const CheckRun run = trace.check(c.reported ? lf_reportedEastAt10() : std::string());
         EXPECT_EQ(run.status, 1) << c.fault << "\n" << run.output;
