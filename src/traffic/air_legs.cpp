@@ -26,6 +26,11 @@ namespace qel {
 namespace {
 
 constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
+// In the air the speed changes by no more than 5 kt a second (kt per tick), unless the reports
+// change it faster: an airliner gains or loses a few knots a second, and a watcher sees 10 kt in a
+// second as a jolt. The windows would otherwise change it at once by up to a fifth where they
+// stretch or shorten a leg (a climb at 230 kt dropping to 193 kt between two seconds).
+constexpr double kAirSpeedChange_ktPerTick = 0.05;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
 
@@ -62,6 +67,28 @@ double lf_legTicks(const LiveAc& aircraft)
 {
     const int64_t ahead = lf_ticksToDue(aircraft.samples[1]);
     return std::max(static_cast<double>(ahead), 25.0);
+}
+
+// The ticks a leg of `length` (kt·ticks) takes entered at v0, going to v1 at `rate` (kt per
+// tick) and holding v1 from there; it ends before it gets to v1 where the leg is too short.
+double lf_spreadTicks(double v0, double v1, double rate, double length)
+{
+    const double ramp = std::abs(v1 - v0) / rate;
+    const double rampLength = (v0 + v1) / 2.0 * ramp;
+    if (rampLength <= length) return ramp + (length - rampLength) / v1;
+    const double a = v1 > v0 ? rate : -rate;
+    return (std::sqrt(std::max(v0 * v0 + 2.0 * a * length, 0.0)) - v0) / a;
+}
+
+// How fast the speed may change on the leg to sample 1 (kt per tick): as fast as the reports at
+// its ends change it at the aircraft's own speed, 5 kt a second at the least.
+double lf_airSpeedChange(const LiveAc& aircraft, double length)
+{
+    const double change =
+        std::abs(aircraft.samples[1].groundSpeed_kt - aircraft.samples[0].groundSpeed_kt);
+    const double own = length / lf_legSpeed(aircraft);
+    return own > 0.0 ? std::max(kAirSpeedChange_ktPerTick, change / own)
+                     : kAirSpeedChange_ktPerTick;
 }
 
 void lf_climbRate(LiveAc& aircraft, double dt)
@@ -278,6 +305,36 @@ void lf_startAirLeg(LiveAc& aircraft)
     } else {
         lf_cruiseConfig(aircraft);
     }
+}
+
+void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
+{
+    LegPace& pace = aircraft.pace;
+    const double v0 = pace.now_kt;
+    const double v1 = length / n;
+    // A new aircraft enters its first leg at that leg's speed.
+    if (!(v0 >= 0.0) || !(v1 > 0.0)) {
+        pace.now_kt = v1;
+        return;
+    }
+    const double rate = lf_airSpeedChange(aircraft, length);
+    if (std::abs(v1 - v0) <= rate) {
+        pace.now_kt = v1;
+        return;
+    }
+    const double ticks =
+        std::clamp(lf_spreadTicks(v0, v1, rate, length), static_cast<double>(kMinLegTicks), 2e9);
+    const int64_t laid = std::llround(ticks);
+    lf_dueIn(aircraft.samples[1], laid);
+    pace.nominal_kt = length / static_cast<double>(laid);
+    pace.free_kt = v0;
+    pace.hold_kt = pace.end_kt = v1;
+    pace.rate_ktPerTick = rate;
+    pace.endTicks = 0;
+    pace.left_ktTicks = length;
+    pace.exit_kt = kNoBend_kt;
+    pace.lag_ticks = 0.0;
+    pace.stops = pace.bent = false;
 }
 
 namespace {

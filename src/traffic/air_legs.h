@@ -1,14 +1,19 @@
-// The air legs' offer to the other motion files (air_legs.cpp): the start of an air leg, its
-// vertical step on each tick, and the take-off.
+// The air legs' offer to the other motion files (air_legs.cpp): the start of an air leg and its
+// pace, its vertical step on each tick, and the take-off.
 //
 // Threads: main-loop thread.
 #pragma once
+
+#include <cstdint>
 
 #include "traffic/aircraft.h"
 
 namespace qel {
 
 void lf_startAirLeg(LiveAc& aircraft);
+// The pace of an air leg of `length` (kt·ticks) laid to take n ticks: from the speed it enters
+// at, it goes to the leg's own at a bounded rate, and sample 1 falls due when it has covered it.
+void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n);
 void lf_verticalStep(LiveAc& aircraft);
 void lf_startTakeOff(LiveAc& aircraft);
 void lf_beginTakeOffRoll(LiveAc& aircraft);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <optional>
 
+#include "traffic/air_legs.h"
 #include "traffic/ground_motion.h"
 #include "traffic/ground_pace.h"
 #include "traffic/sample_stream.h"
@@ -505,8 +506,7 @@ void lf_paceLeg(LiveAc& aircraft)
     double length = lf_legLength(aircraft);  // kt·ticks
     int32_t n = lf_rateTicks(s[1]);
     if (!aircraft.onGround) {
-        if (lf_paceTouchdown(aircraft, length)) return;
-        pace.now_kt = length / n;
+        if (!lf_paceTouchdown(aircraft, length)) lf_paceAirLeg(aircraft, length, n);
         return;
     }
     if (!(length >= kShortest_nm * kTicksPerHour)) return;

@@ -4,14 +4,15 @@
 // - the first due tick: the replay delay from now, at the report's place in its batch;
 // - the due tick of each leg, from the time the motion code gives it at the aircraft's own
 //   speed, held within the lateness windows around the tick it was reported for (save where the
-//   leg's pace on the ground needs longer, or makes up lag: lf_setDueTick says when);
+//   leg's pace needs longer or shorter, or makes up lag: lf_setDueTick says when);
 // - the lateness windows (below, with the reasons for their widths);
 // - time order: a sample never falls due before the one ahead of it; one that would is put
 //   back, and the ticks it was put back by (putBack_ticks) keep the tick it was reported for;
 // - the making-up of lag: an aircraft held back (by a bend, a hold, a turn on the spot) makes
 //   it up over the taxi legs after, each a tenth shorter at the most, and where the windows
-//   pull a leg's end forward it still flies no faster than 1.3 times its own speed; a creation
-//   that waited for its turn starts where its schedule has got to;
+//   pull a leg's end forward it still flies no faster than 1.3 times its own speed (in the air,
+//   where they push it back, no slower than its own speed over 1.3); a creation that waited for
+//   its turn starts where its schedule has got to;
 // - the due ticks of the samples the traffic manager lays itself: dead-reckoned ones when the
 //   reports stop, a hold's, the points between two samples.
 //
@@ -43,7 +44,9 @@ constexpr int32_t kOpenTakeOffLateWindow = 5000;
 constexpr int32_t kSharpTurnWindow = 2000;
 constexpr double kSharpTurn_deg = 90.0;
 // An aircraft behind its reports catches up at no more than this times its own speed: the
-// windows alone would make it fly a leg in 250 ms.
+// windows alone would make it fly a leg in 250 ms. In the air one ahead of them falls back to
+// them at no less than its own speed over this: as the windows narrow a second a leg, they would
+// slow it to half its speed and less.
 constexpr double kMaxCatchUp = 1.3;
 // The step of a hold (the steps of dead-reckoned samples are in schedule.h).
 constexpr int32_t kHoldStep_ticks = 300;
@@ -87,6 +90,11 @@ int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDu
         const auto fastest =
             static_cast<int64_t>(std::ceil(static_cast<double>(legTicks) / kMaxCatchUp));
         t = std::max(t, int64_t{g_fastTicks} + fastest);
+        if (!aircraft.onGround) {
+            const auto slowest =
+                static_cast<int64_t>(std::floor(static_cast<double>(legTicks) * kMaxCatchUp));
+            t = std::min(t, int64_t{g_fastTicks} + slowest);
+        }
     }
     return static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(t, g_fastTicks),
                                                     std::numeric_limits<int32_t>::min(),

@@ -60,11 +60,15 @@ void lf_holdDue(QueuedSample& copy);
 // ---- The due tick of the leg to sample 1 --------------------------------------------------------
 
 // The leg takes `legTicks` at the aircraft's own speed: sample 1 falls due then, within the
-// windows around its reported due tick, and no sooner than the fastest catch-up allows. On the
-// ground the leg's pace (ground_pace.cpp) may then lay it anew (lf_dueIn), outside the windows:
-// a leg that cannot be flown in that time at a bounded, steady change of speed (braking to a
-// stop, slowing from the approach onto the runway) takes the time it needs, and the lateness it
-// takes on is made up over the taxi legs after (lf_makeUpLateness).
+// windows around its reported due tick, no sooner than the fastest catch-up allows and, in the
+// air, no later than the slowest fall-back. The leg's pace may then lay it anew (lf_dueIn),
+// outside the windows. On the ground (ground_pace.cpp) a leg that cannot be flown in that time at
+// a bounded, steady change of speed (braking to a stop, slowing from the approach onto the
+// runway) takes the time it needs, and the lateness it takes on is made up over the taxi legs
+// after (lf_makeUpLateness). In the air (air_legs.cpp) a leg entered at another speed than the
+// one it is laid for goes to that speed gradually and ends when it has covered the leg, off the
+// windows by what that gains or loses (a second or so), which the windows of the legs after
+// take back.
 void lf_setDueTick(LiveAc& aircraft, int32_t legTicks);
 // The same for a leg on the ground, which notes the due tick sample 1 was reported for: the
 // make-up of lag measures the aircraft's lateness from it.
