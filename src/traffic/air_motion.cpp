@@ -166,7 +166,7 @@ bool lf_parkedReport(LiveAc& aircraft, QueuedSample& s)
     }
     if (d > kStandFar_nm) {
         lf_addRealStandOption(aircraft.standId, aircraft, 3);
-        removeAircraftFromSim(aircraft);
+        lf_removeLiveFor(aircraft, fmt::format("reported {:.0f} m from its stand", d * 1852.0));
         return false;
     }
     return lf_departsWith(aircraft, s);
@@ -257,14 +257,15 @@ void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
 {
     auto& q = aircraft.samples;
     if (q.size() > kMaxQueued) {
-        removeAircraftFromSim(aircraft);
+        lf_removeLiveFor(aircraft, fmt::format("more than {} samples queued", kMaxQueued));
         return;
     }
-    if (aircraft.holding && !q.empty() &&
-        gf_distanceNm(lf_at(s), lf_at(q.front())) * 1852.0 > HOLDING_THRESHOLD_METERS.current) {
+    const bool held = aircraft.holding && !q.empty();
+    const double fromHold_m = held ? gf_distanceNm(lf_at(s), lf_at(q.front())) * 1852.0 : 0.0;
+    if (held && fromHold_m > HOLDING_THRESHOLD_METERS.current) {
         lf_endHold(aircraft);
         // Gone: nothing more is to be appended to a record on its way out.
-        removeAircraftFromSim(aircraft);
+        lf_removeLiveFor(aircraft, fmt::format("reported {:.0f} m from where it held", fromHold_m));
         return;
     }
     if (aircraft.phase == FlightPhase::birth) {

@@ -152,7 +152,7 @@ bool lf_removeFarthestLiveAc(double distance_nm)
 {
     LiveAc* farthest = lf_farthestActive(distance_nm, 0);
     if (!farthest) return false;
-    removeAircraftFromSim(*farthest);
+    lf_removeLiveFor(*farthest, "the farthest at the live aircraft limit");
     return true;
 }
 

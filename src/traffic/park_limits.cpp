@@ -168,7 +168,7 @@ void lf_collectLiveParked()
                 {aircraft.callsign, aircraft.standId,
                  static_cast<int32_t>(std::clamp<int64_t>(m, INT32_MIN, INT32_MAX))});
         } else {
-            removeAircraftFromSim(aircraft);
+            lf_removeLiveFor(aircraft, fmt::format("parked {} minutes, longer than {}", m, limit));
         }
     }
     std::sort(g_liveParkedList.begin(), g_liveParkedList.end(),
@@ -241,7 +241,7 @@ void lf_removeNearUser()
         if (aircraft.state != SimObjectState::active || !aircraft.onGround) continue;
         const LatLon at{aircraft.position.latitude, aircraft.position.longitude};
         if (gf_distanceNm(user, at) <= (userSpan + aircraft.size_nm) * 1.15) {
-            removeAircraftFromSim(aircraft);
+            lf_removeLiveFor(aircraft, "the user aircraft stands there");
             return;
         }
     }
@@ -271,7 +271,7 @@ void lf_clearPathAheadOfUser()
             const double x = lf_wrapPi(gf_bearingRad(user, at) - g_userState.heading_rad);
             // Only what lies ahead is on the user's path: close behind it is no obstacle.
             if (std::cos(x) > 0.0 && std::abs(std::sin(x)) * d * kFeetPerNm <= 50.0) {
-                removeAircraftFromSim(aircraft);
+                lf_removeLiveFor(aircraft, "on the ground ahead of the user aircraft");
                 return;
             }
         }
@@ -295,7 +295,7 @@ bool lf_removeIfAheadOfUser(LiveAc& aircraft, int index)
     const double x = lf_wrapPi(aircraft.position.heading_rad - gf_bearingRad(user, at));
     if (std::cos(x) * d * kFeetPerNm <= 0.0) return false;
     if (std::abs(std::sin(x)) * d * kFeetPerNm > kLateral_ft[i]) return false;
-    removeAircraftFromSim(aircraft);
+    lf_removeLiveFor(aircraft, "just ahead of the user aircraft");
     return true;
 }
 

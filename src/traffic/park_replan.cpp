@@ -217,7 +217,7 @@ void lf_trimExcess(int64_t wanted)
             for (LiveAc& live : g_liveAcs) {
                 if (live.callsign == p.callsign && live.standId == p.standId &&
                     live.phase == FlightPhase::parked) {
-                    removeAircraftFromSim(live);
+                    lf_removeLiveFor(live, "more aircraft are parked than wanted");
                     break;
                 }
             }

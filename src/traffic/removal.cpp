@@ -131,6 +131,20 @@ void removeAircraftFromSim(StaticAc& aircraft)
     if (live && g_selectedObjectId == aircraft.objectId) gf_refreshAcList();
 }
 
+void lf_removeLiveFor(LiveAc& aircraft, std::string_view why)
+{
+    if (aircraft.state == SimObjectState::active ||
+        aircraft.state == SimObjectState::liveryrespawn) {
+        if (aircraft.standId != 0) {
+            gf_log(fmt::format("{:8}: {:8} removed, {}", gf_standNameById(aircraft.standId),
+                               aircraft.callsign, why));
+        } else {
+            gf_log(fmt::format("          {:8} removed, {}", aircraft.callsign, why));
+        }
+    }
+    removeAircraftFromSim(aircraft);
+}
+
 bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId)
 {
     // By hex id: two flights may share a callsign, and only this one is withdrawn.
@@ -232,7 +246,7 @@ void lf_clearReservedStand(const std::string& standName)
     for (LiveAc& live : g_liveAcs) {
         if (live.standId == standId && live.state == SimObjectState::active &&
             live.phase == FlightPhase::parked) {
-            removeAircraftFromSim(live);
+            lf_removeLiveFor(live, "its stand is reserved");
             return;
         }
     }
@@ -310,7 +324,7 @@ void gf_removeLiveByCallsign(const std::string& callsign)
 {
     for (LiveAc& live : g_liveAcs) {
         if (live.state == SimObjectState::active && live.callsign == callsign) {
-            removeAircraftFromSim(live);
+            lf_removeLiveFor(live, "its callsign is blocked");
             return;
         }
     }

@@ -352,5 +352,43 @@ TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
     EXPECT_LT(gf_distanceNm(lf_here(*live(0x48548e)), places.back()) * 1852.0, 5.0);
 }
 
+// Reported on where it cannot have got to, a live aircraft is taken out of the simulator; the
+// log says which and why. KLM56A taxies east at 15 kt, its reports pause for 60 s while it
+// holds, and go on 460 m farther; KLM57B, parked on A1, is reported 300 m from it.
+TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
+{
+    const LatLon a1{51.2930, 6.7750};
+    startAt("removed-why", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
+    LatLon p{51.2960, 6.7790};
+    double t = 0;
+    double alt = 0;
+    std::vector<Report> reports{reportAt(p, 0, 15, 90, t)};
+    reportLeg(reports, p, alt, t, 90, 15, 0, 6);
+    std::vector<Report> after;
+    reportLeg(after, p, alt, t, 90, 15, 0, 14);
+    reports.insert(reports.end(), after.begin() + 12, after.end());
+    for (Report& r : reports) r.registration.clear();
+    standingAt(reports, 0x48548f, "KLM57B", a1, 0);
+    const LatLon far = gf_destinationPoint(a1, kPi, 300 / 0.3048);
+    reports.push_back(reports.back());
+    reports.back().lat = far.lat;
+    reports.back().lon = far.lon;
+    reports.back().time_s += 30;
+    livery(0x48548e);
+    livery(0x48548f);
+    // A poll for each report time, as far apart in ticks as in time.
+    const auto polls = pollsOf(reports);
+    for (std::size_t i = 0; i < polls.size(); ++i) {
+        push(polls[i], 30);
+        const double next_s = i + 1 < polls.size() ? polls[i + 1].front().time_s : 0.0;
+        tick(i + 1 < polls.size() ? static_cast<int>(100 * (next_s - polls[i].front().time_s))
+                                  : 500);
+    }
+
+    EXPECT_EQ(countLike("          KLM56A   removed, reported 4", " m from where it held"), 1);
+    EXPECT_EQ(count("A1      : KLM57B   removed, reported 300 m from its stand"), 1);
+    EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 2);
+}
+
 }  // namespace
 }  // namespace qel::test
