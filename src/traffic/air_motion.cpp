@@ -30,6 +30,11 @@ namespace qel {
 namespace {
 
 constexpr double kNear_deg = 0.00015;
+// A report near the last one that shows the aircraft rolling at least this fast (kt) on a track
+// this far turned from the last one's (degrees, as far as the intake's thinning lets it through)
+// is rolling round a bend.
+constexpr double kRollingRound_kt = 3.0;
+constexpr double kTurnedTrack_deg = 2.0;
 constexpr std::size_t kMaxQueued = 200;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
@@ -281,6 +286,14 @@ void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
     lf_keepInTimeOrder(q);
 }
 
+// Whether `s`, reported near `last`, shows an aircraft rolling on round a bend from there.
+bool lf_rollsRound(const QueuedSample& last, const QueuedSample& s)
+{
+    const double turned_deg = std::abs(std::remainder(s.track_deg - last.track_deg, 360.0));
+    return !last.stationary && last.groundSpeed_kt > 0.0 && s.groundSpeed_kt >= kRollingRound_kt &&
+           turned_deg > kTurnedTrack_deg;
+}
+
 }  // namespace
 
 void decodeExisting(LiveAc& aircraft, const QueuedSample& sample)
@@ -376,6 +389,10 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {
                 return false;
             }
+            // Rolling round a bend it does not stand: the next report, farther on, shows the way
+            // round. Stood on the last one, a right angle at 5 kt with reports a second apart
+            // stopped the aircraft there for 11 s to turn on the spot.
+            if (lf_rollsRound(last, s)) return false;
             const int32_t due = s.dueTick;
             s = last;
             lf_layDue(s, due);

@@ -417,16 +417,19 @@ PacePlan lf_withoutSwing(const LiveAc& aircraft, const PacePlan& plan, double v0
     return {hold, end, rate, std::max(static_cast<int32_t>(std::lround(ticks)), kMinLegTicks)};
 }
 
-// A report that shows a bend where the straight taxi leg in progress ends (the leg began before
-// it came: its reports resumed, or the aircraft set off from a push-back): the rest of the leg
-// is laid anew from where the aircraft is, as it would have been had the report come first, so
-// that it rounds the bend as it rolls instead of stopping there to turn on the spot. Not where
-// it is too close to the bend to slow down for it, nor for a reversal.
+// A report that shows a bend where the taxi leg in progress ends (the leg began before it came:
+// its reports resumed, the aircraft set off from a push-back, or reports far apart showed only a
+// slight bend before the corner and the curve laid for it ends across the way out): the rest of
+// the leg is laid anew from where the aircraft is, as it would have been had the report come
+// first, so that it rounds the bend as it rolls instead of stopping there to turn on the spot.
+// From a taxi curve it goes on along its heading to where that meets the way out, and rounds
+// the corner there. Not where it is too close to the bend to slow down for it, nor for a
+// reversal.
 bool lf_relayForBend(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || aircraft.landingRoll ||
-        lf_curveActive(aircraft) || s.size() < 2 || s[1].stationary || lf_samePlace(s[0], s[1])) {
+        s.size() < 2 || s[1].stationary || lf_samePlace(s[0], s[1])) {
         return false;
     }
     QueuedSample here = s.front();
@@ -435,6 +438,15 @@ bool lf_relayForBend(LiveAc& aircraft)
     here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
     here.stationary = false;
     lf_dueIn(here, 0);
+    const bool fromCurve = lf_curveActive(aircraft);
+    if (fromCurve) {
+        const auto meet =
+            lf_meetOfWays(lf_at(here), aircraft.position.heading_rad, lf_at(s[0]), lf_at(s[1]));
+        if (!meet) return false;
+        const double in_nm = gf_distanceNm(lf_at(here), *meet);
+        const double way_nm = in_nm + gf_distanceNm(*meet, lf_at(s[0]));
+        s.push_front(lf_sampleBetween(here, s[0], way_nm > 0.0 ? in_nm / way_nm : 0.0, *meet));
+    }
     s.push_front(here);
     const double turn_deg = std::abs(lf_turnAhead(aircraft)) / kRadPerDeg;
     bool rounds = false;
@@ -452,7 +464,7 @@ bool lf_relayForBend(LiveAc& aircraft)
     }
     }
     if (!rounds) {
-        s.pop_front();
+        s.erase(s.begin(), s.begin() + (fromCurve ? 2 : 1));
         return false;
     }
     // The leg goes on: the windows narrow once a leg, not once more here.

@@ -32,6 +32,8 @@ constexpr double kLeadIn_m = 5.0;
 constexpr double kOffWay_m = 12.0;
 // Shorter distances give no bearing (metres).
 constexpr double kTiny_m = 0.5;
+// A sharper turn is no corner but a reversal (degrees).
+constexpr double kTurnaround_deg = 160.0;
 
 double lf_metres(LatLon a, LatLon b) { return gf_distanceNm(a, b) * kMetresPerNm; }
 
@@ -137,7 +139,7 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     }
     const QueuedSample& a = samples[i];
     const QueuedSample& b = samples[i + 1];
-    if (turn_deg <= kStraight_deg || turn_deg > 160.0) return CornerShape::straight;
+    if (turn_deg <= kStraight_deg || turn_deg > kTurnaround_deg) return CornerShape::straight;
     const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);
     if (turn_deg > 45.0 && gf_distanceNm(lf_at(a), lf_at(b)) > kLongCorner_nm &&
         a.groundSpeed_kt <= kTakeOffSpeed_kt && span >= 600) {
@@ -188,6 +190,26 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
         return lf_at(s(1));
     }
     return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
+}
+
+std::optional<LatLon> lf_meetOfWays(LatLon from, double heading_rad, LatLon a, LatLon b)
+{
+    const double out_rad = gf_bearingRad(a, b);
+    const double turn_rad = lf_wrapPi(out_rad - heading_rad);
+    if (!(std::abs(turn_rad) > kStraight_deg * kRadPerDeg) ||
+        std::abs(turn_rad) > kTurnaround_deg * kRadPerDeg) {
+        return std::nullopt;
+    }
+    const double perLon = std::cos(from.lat * kRadPerDeg) * kMetresPerDeg;
+    const double ax = (a.lon - from.lon) * perLon, ay = (a.lat - from.lat) * kMetresPerDeg;
+    const double hx = std::sin(heading_rad), hy = std::cos(heading_rad);
+    const double ox = std::sin(out_rad), oy = std::cos(out_rad);
+    // from + t h = a + u o
+    const double det = ox * hy - oy * hx;
+    const double t = (ox * ay - oy * ax) / det;
+    const double u = (hx * ay - hy * ax) / det;
+    if (!(t > kTiny_m && u <= 0.0)) return std::nullopt;
+    return LatLon{from.lat + t * hy / kMetresPerDeg, from.lon + t * hx / perLon};
 }
 
 CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,

@@ -47,6 +47,10 @@ struct CornerCurve {
 // in), its arms then no longer than the way in.
 CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
                            std::size_t i, std::optional<double> heading_rad);
+// Where a way from `from` along heading_rad meets the way from `a` through `b`: ahead of `from`,
+// on the way through `b` no later than at `a`, and turning onto it by 160 degrees at most; none
+// where they do not meet so.
+std::optional<LatLon> lf_meetOfWays(LatLon from, double heading_rad, LatLon a, LatLon b);
 // What lf_layCorner laid at the start of a taxi leg: nothing, nothing but a long leg to a sharp
 // corner that is to be split first (lf_cornerShape), a straight leg on to the curve's start
 // first, or the samples of a curve that begins where the aircraft is (sample 1 is its corner,

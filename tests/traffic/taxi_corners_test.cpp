@@ -39,22 +39,30 @@ double lf_offWay_m(LatLon p, LatLon in, LatLon corner, LatLon out)
     return std::min(offSegment_m(in, corner), offSegment_m(corner, out));
 }
 
-TEST_F(TaxiCorners, ARightAngleIsTakenAtItsReportedSpeedWhereverTheReportAfterItFalls)
+TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
 {
-    // Aircraft a kilometre apart taxi east at 18 kt and turn 90 degrees left onto a way reported
-    // for 300 m, the first report after the corner 4, 20 and 45 m beyond it, 5 s between reports,
-    // and 4 m beyond it with 2.2 s (20 m) between them. Each rounds the corner wide enough to
-    // take it at its reported speed (0.3 g at 18 kt: about 29 m), as the ways in and out allow,
-    // not as tight as its reports fall (2 kt where the curve reached only as far as the next
-    // report, 16 kt where it began at the report before the corner): it keeps within a knot of
-    // that speed, never goes faster than a tenth off each leg's time allows while it makes up
-    // time, and stays within 15 m of its way. One more taxies at 8 kt, its reports 10 s apart,
-    // and rounds its corner as far as the report 40 m beyond it, wider than its speed needs:
-    // timed along the curve's chord, it went round at 9.1 kt.
+    // Aircraft a kilometre apart taxi east and turn left onto a way reported for 300 m, the
+    // first report after the corner some metres beyond it.
+    // - Right angles at 18 kt, that report 4, 20 and 45 m beyond the corner, 5 s between
+    //   reports, and 4 m beyond it with 2.2 s (20 m) between them. Each rounds the corner wide
+    //   enough to take it at its reported speed (0.3 g at 18 kt: about 29 m), as the ways in
+    //   and out allow, not as tight as its reports fall (2 kt where the curve reached only as
+    //   far as the next report, 16 kt where it began at the report before the corner): it keeps
+    //   within a knot of that speed, never goes faster than a tenth off each leg's time allows
+    //   while it makes up time, and stays within 15 m of its way.
+    // - A right angle at 8 kt, reports 10 s apart, rounded as far as the report 40 m beyond it,
+    //   wider than its speed needs: timed along the curve's chord, it went round at 9.1 kt.
+    // - Right angles at 5 kt, rolled round as the reports show and not stopped at to turn on
+    //   the spot: with reports 5 s apart, of which the intake keeps every other one, the curve
+    //   laid before the report after the corner came ended across the way out (it stood 3 s and
+    //   turned 60 degrees there); with reports 0.4 s apart, those round the corner lie within
+    //   the near-report distance of the last one kept and stood it there for 11 s.
     struct Case {
+        double turn_deg;
         double after_m;
         double every_s;
         double kt;
+        double least_kt;
         uint32_t hex;
         LatLon start;
         LatLon corner;
@@ -67,25 +75,30 @@ TEST_F(TaxiCorners, ARightAngleIsTakenAtItsReportedSpeedWhereverTheReportAfterIt
     std::vector<Case> cases;
     std::vector<Report> reports;
     const struct {
+        double turn_deg;
         double after_m;
         double every_s;
         double kt;
-    } rows[] = {{4, 5, 18}, {20, 5, 18}, {45, 5, 18}, {4, 2.2, 18}, {40, 10, 8}};
-    for (const auto& [after_m, every_s, kt] : rows) {
+    } rows[] = {{90, 4, 5, 18},  {90, 20, 5, 18}, {90, 45, 5, 18}, {90, 4, 2.2, 18},
+                {90, 40, 10, 8}, {90, 4, 5, 5},   {90, 4, 0.4, 5}};
+    for (const auto& [turn_deg, after_m, every_s, kt] : rows) {
         const double mps = kt * 1852.0 / 3600.0;
         const auto k = static_cast<uint32_t>(cases.size());
         // The first report beyond 300 m lies `after_m` beyond the corner.
         const double in_m = std::ceil(300 / (every_s * mps)) * every_s * mps - after_m;
+        const double out_deg = 90 - turn_deg;
         const LatLon start{51.2960 + 0.01 * k, 6.7790};
         const LatLon corner = gf_destinationPoint(start, kPi / 2, in_m / 0.3048);
-        cases.push_back({after_m, every_s, kt, 0x48548e + k, start, corner,
-                         gf_destinationPoint(corner, 0.0, 400 / 0.3048)});
+        cases.push_back({turn_deg, after_m, every_s, kt, turn_deg > 90 ? kt / 2 : kt - 1.0,
+                         0x48548e + k, start, corner,
+                         gf_destinationPoint(corner, out_deg * kRadPerDeg, 400 / 0.3048)});
         for (double t = 0; t * mps < in_m + 300; t += every_s) {
             const double along_m = t * mps;
             const bool before = along_m < in_m;
             const LatLon at = before ? gf_destinationPoint(start, kPi / 2, along_m / 0.3048)
-                                     : gf_destinationPoint(corner, 0.0, (along_m - in_m) / 0.3048);
-            reports.push_back(reportAt(at, 0, kt, before ? 90 : 0, t));
+                                     : gf_destinationPoint(corner, out_deg * kRadPerDeg,
+                                                           (along_m - in_m) / 0.3048);
+            reports.push_back(reportAt(at, 0, kt, before ? 90 : std::fmod(out_deg + 360, 360), t));
             reports.back().hex = 0x48548e + k;
             reports.back().callsign = fmt::format("KLM5{}A", 6 + k);
             reports.back().registration.clear();
@@ -103,7 +116,9 @@ TEST_F(TaxiCorners, ARightAngleIsTakenAtItsReportedSpeedWhereverTheReportAfterIt
                 std::max(c.farthestOff_m, lf_offWay_m(here, c.start, c.corner, c.out));
             // Once it rolls at its reported speed, up to 250 m up the way out, where its reports
             // soon end.
-            const double up_m = (here.lat - c.corner.lat) * 111132.95;
+            const double up_m =
+                gf_distanceNm(c.corner, here) * 1852.0 *
+                std::cos(gf_bearingRad(c.corner, here) - gf_bearingRad(c.corner, c.out));
             c.rolling = c.rolling || object->groundSpeed_kt > c.kt - 1.0;
             if (g_fastTicks % 100 != 0 || !c.rolling || up_m > 250.0) continue;
             c.slowest_kt = std::min(c.slowest_kt, object->groundSpeed_kt);
@@ -113,9 +128,10 @@ TEST_F(TaxiCorners, ARightAngleIsTakenAtItsReportedSpeedWhereverTheReportAfterIt
     flyInTime(0x48548e, reports, 1000);
 
     for (const Case& c : cases) {
-        SCOPED_TRACE(fmt::format("the report {} m after the corner, {} s apart, at {} kt",
-                                 c.after_m, c.every_s, c.kt));
-        EXPECT_GT(c.slowest_kt, c.kt - 1.0);
+        SCOPED_TRACE(
+            fmt::format("{} degrees, the report {} m after the corner, {} s apart, at {} kt",
+                        c.turn_deg, c.after_m, c.every_s, c.kt));
+        EXPECT_GT(c.slowest_kt, c.least_kt);
         EXPECT_LE(c.fastest_kt, c.kt / 0.9 + 0.1);
         EXPECT_LE(c.farthestOff_m, 15.0);
     }
