@@ -290,7 +290,7 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
                 0.0);
             capSq =
                 std::min(capSq, lf_bendAheadCapSq(aircraft, bend) + 2.0 * kBendBrake_mps2 * to_m);
-            wayFrom = c.end;
+            wayFrom = c.rejoin();
         }
         heading_rad = gf_bearingRad(lf_at(s[end - 1]), lf_at(s[end]));
         // The chord is the shortest way there: the cap errs to the slow side.

@@ -2,7 +2,8 @@
 // and the samples laid for it. A corner is rounded as wide as its reported speed needs, along the
 // straight ways into and out of it as far as the reports show them, not only as far as the next
 // report happens to lie: a report 4 m beyond a right angle would otherwise make a curve of 3 m
-// radius that an airliner reported at 18 kt crawls round at 2 kt.
+// radius that an airliner reported at 18 kt crawls round at 2 kt. A corner sharper than a right
+// angle is rounded by a chain of curves about an arc where one curve would be too tight.
 //
 // Threads: main-loop thread.
 #include <algorithm>
@@ -34,8 +35,26 @@ constexpr double kOffWay_m = 12.0;
 constexpr double kTiny_m = 0.5;
 // A sharper turn is no corner but a reversal (degrees).
 constexpr double kTurnaround_deg = 160.0;
+// One curve round a corner sharper than a right angle is tight: within kOffWay_m of the ways its
+// radius is 0.16 of its arms at 135 degrees, half what an arc there allows. Where that is tighter
+// than the corner's speed needs, the corner is rounded by a chain of curves about the widest
+// arc instead, each turning no more than this.
+constexpr double kChainStep_rad = 45.0 * kRadPerDeg;
+// A chain is laid only where it rounds the corner this much wider than one curve: it cuts more
+// of the way round, and a few per cent of speed are not worth that.
+constexpr double kChainGain = 1.2;
 
 double lf_metres(LatLon a, LatLon b) { return gf_distanceNm(a, b) * kMetresPerNm; }
+
+// The way between two reports that their speeds and times give (metres), and how much longer a
+// way round a corner between them may be: reported speeds and places disagree by that much.
+constexpr double kWaySlack = 1.25;
+double lf_reportedWay_m(const QueuedSample& a, const QueuedSample& b)
+{
+    const double span_h =
+        static_cast<double>(lf_reportedDue(b) - lf_reportedDue(a)) / kTicksPerHour;
+    return std::max(a.groundSpeed_kt + b.groundSpeed_kt, 0.0) / 2.0 * span_h * kMetresPerNm;
+}
 
 // Metres of the straight way out of a corner from its first report on (samples[k]), along
 // `out_rad`: to where the reports stop or stand, or halfway to where the next corner turns off
@@ -83,6 +102,90 @@ std::optional<CornerAhead> lf_cornerAhead(const LiveAc& aircraft)
         }
     }
     return std::nullopt;
+}
+
+// A chain of curves round the corner at `vertex`, from the way in along in_rad, turning turn_rad
+// (signed), about an arc of radius r_m that touches both ways. Its corners lie on the tangents
+// that cut the arc into even parts, and its curves meet where those touch the arc: the curves of
+// the chain are tightest at r_m cos(step / 2), and keep as close to the ways as the arc does.
+void lf_chainRound(CornerCurve& c, LatLon vertex, double in_rad, double turn_rad, double r_m, int n)
+{
+    const double step_rad = turn_rad / n;
+    const double tangent_m = r_m * std::tan(std::abs(turn_rad) / 2.0);
+    const double arm_m = r_m * std::tan(std::abs(step_rad) / 2.0);
+    LatLon at = gf_destinationPoint(vertex, in_rad + kPi, (tangent_m - arm_m) * kFeetPerMetre);
+    std::vector<LatLon> points{at};
+    double heading_rad = in_rad;
+    for (int k = 1; k < n; ++k) {
+        heading_rad += step_rad;
+        for (int half = 0; half < 2; ++half) {
+            at = gf_destinationPoint(at, heading_rad, arm_m * kFeetPerMetre);
+            points.push_back(at);
+        }
+    }
+    c.corner = points[0];
+    c.end = points[1];
+    c.chain.assign(points.begin() + 2, points.end());
+    c.chainEnd = gf_destinationPoint(vertex, in_rad + turn_rad, tangent_m * kFeetPerMetre);
+}
+
+// The arc a chain round a corner turning turn_rad follows (its radius), and the number of its
+// curves (0: none fits): no wider than keeps within kOffWay_m of the ways, than the ways in and
+// out hold (way_m from the corner), or than its curves need for a radius of needR_m; its curves
+// turn kChainStep_rad at most, fewer where their arms would be shorter than a lead-in.
+std::pair<double, int> lf_chainArc(double turn_rad, double needR_m, double way_m)
+{
+    // An arc of radius r touching both ways strays r (1 - cos(θ/2)) from them halfway round,
+    // and touches them r tan(θ/2) from the corner. Its curves are tightest at r cos(step / 2).
+    const double half = turn_rad / 2.0;
+    const auto radius = [&](int n) {
+        return std::min({kOffWay_m / (1.0 - std::cos(half)), way_m / std::tan(half),
+                         needR_m / std::cos(half / n)});
+    };
+    const auto arm = [&](int n) { return radius(n) * std::tan(half / n); };
+    int n = static_cast<int>(std::ceil(turn_rad / kChainStep_rad));
+    while (n > 2 && arm(n) < kLeadIn_m) --n;
+    if (!(arm(n) >= kLeadIn_m)) return {0.0, 0};
+    return {radius(n), n};
+}
+
+// The samples of a chain `c` round the corner at `vertex` after sample p: its corners and the
+// points where its curves meet take the place of the reports between its first and last corner.
+// Their due ticks and speeds are the reports' at the same share of the way. Returns the index
+// of the sample before the chain's first corner.
+std::size_t lf_layChainSamples(SampleQueue& s, std::size_t p, LatLon vertex, const CornerCurve& c)
+{
+    // Metres along the reported ways from the corner, negative before it.
+    const auto along = [&](std::size_t k) {
+        const double m = lf_metres(vertex, lf_at(s[k]));
+        return k <= p + 1 ? -m : m;
+    };
+    const double tangent_m = lf_metres(vertex, c.chainEnd);
+    const double cut_m = lf_metres(vertex, c.corner);
+    std::vector<LatLon> points{c.corner, c.end};
+    points.insert(points.end(), c.chain.begin(), c.chain.end());
+    std::vector<QueuedSample> laid;
+    for (std::size_t j = 0; j < points.size(); ++j) {
+        // The chain is shorter than the way round the corner: its points are spread evenly
+        // over that way.
+        const double x =
+            tangent_m *
+            (2.0 * static_cast<double>(j + 1) / static_cast<double>(points.size() + 1) - 1.0);
+        std::size_t k = 0;
+        while (k + 2 < s.size() && along(k + 1) < x) ++k;
+        const double span = along(k + 1) - along(k);
+        const double share = span > 0.0 ? std::clamp((x - along(k)) / span, 0.0, 1.0) : 0.0;
+        laid.push_back(lf_sampleBetween(s[k], s[k + 1], share, points[j]));
+    }
+    std::size_t from = p + 2;
+    while (from > 1 && -along(from - 1) < cut_m) --from;
+    std::size_t to = p + 2;
+    while (to < s.size() && along(to) < cut_m) ++to;
+    s.erase(s.begin() + static_cast<std::ptrdiff_t>(from),
+            s.begin() + static_cast<std::ptrdiff_t>(to));
+    auto at = s.begin() + static_cast<std::ptrdiff_t>(from);
+    for (const QueuedSample& x : laid) at = s.insert(at, x) + 1;
+    return from - 1;
 }
 
 // The samples of the curve `c` round the corner after sample p: the corner becomes a sample of
@@ -186,7 +289,12 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
     const double t = (oy * x2 - ox * y2) / det;
     const double u = (y1 * x2 - x1 * y2) / det;
     const double cx = t * x1, cy = t * y1;
-    if (!(t >= 1.0 && u <= 0.0) || std::hypot(cx - x1, cy - y1) > std::hypot(x2 - x1, y2 - y1)) {
+    if (!(t >= 1.0 && u <= 0.0)) return lf_at(s(1));
+    // Beyond a right angle the corner lies farther from sample 1 than sample 2 may: it is taken
+    // where the way round it is no longer than the reports' speeds cover between them.
+    const double before_m = std::hypot(cx - x1, cy - y1);
+    if (before_m > std::hypot(x2 - x1, y2 - y1) &&
+        !(before_m + std::hypot(x2 - cx, y2 - cy) <= lf_reportedWay_m(s(1), s(2)) * kWaySlack)) {
         return lf_at(s(1));
     }
     return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
@@ -226,7 +334,8 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
         out_rad = gf_bearingRad(lf_at(first), lf_at(samples[i + 3]));
     }
     if (!(in_m >= kTiny_m)) return c;
-    const double turn_rad = std::abs(lf_wrapPi(out_rad - gf_bearingRad(from, corner)));
+    const double in_rad = gf_bearingRad(from, corner);
+    const double turn_rad = std::abs(lf_wrapPi(out_rad - in_rad));
     // The speed reported where the corner lies, between the reports either side of it.
     const QueuedSample& a = samples[i + 1];
     const double aToCorner_m = lf_metres(lf_at(a), corner);
@@ -240,14 +349,30 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
     const double offWay = std::sin(turn_rad) / 4.0;
     const double keepClose_m =
         offWay > 0.0 ? kOffWay_m / offWay : std::numeric_limits<double>::infinity();
+    const double wayOut_m = lf_wayOut_m(samples, i + 2, corner, out_rad);
     const double arm_m =
-        std::min({lf_wayOut_m(samples, i + 2, corner, out_rad), keepClose_m,
+        std::min({wayOut_m, keepClose_m,
                   std::max(need_m, std::min(first_m, kLongCorner_nm * kMetresPerNm))});
     // Laid from where the aircraft is, the arms are kept about even: a short way in and a long
     // way out make the curve tighter than even ones of the shorter length.
     const bool facing =
         !heading_rad ||
         std::abs(lf_wrapPi(gf_bearingRad(from, corner) - *heading_rad)) <= kFacing_deg * kRadPerDeg;
+    if (turn_rad > kPi / 2.0) {
+        const double needR_m = lf_bendRadius_m(aircraft, v_kt);
+        const double oneR_m =
+            std::min(arm_m, in_m) * std::cos(half) * std::cos(half) / std::sin(half);
+        const auto [r_m, n] = lf_chainArc(turn_rad, needR_m, std::min(wayOut_m, in_m));
+        if (n > 0 && oneR_m < needR_m && r_m * std::cos(half / n) > kChainGain * oneR_m) {
+            lf_chainRound(c, corner, in_rad, lf_wrapPi(out_rad - in_rad), r_m, n);
+            const double tangent_m = r_m * std::tan(half);
+            c.lead = facing && in_m > tangent_m + kLeadIn_m;
+            if (c.lead) {
+                c.start = gf_destinationPoint(corner, in_rad + kPi, tangent_m * kFeetPerMetre);
+            }
+            return c;
+        }
+    }
     c.lead = facing && in_m > arm_m + kLeadIn_m;
     if (c.lead) {
         c.start = gf_destinationPoint(corner, gf_bearingRad(corner, from), arm_m * kFeetPerMetre);
@@ -272,8 +397,15 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
         return CornerLaid::none;
     }
     if (ahead->split && c.lead) return CornerLaid::split;
-    lf_layCurveSamples(s, p, c);
-    return c.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
+    if (c.chain.empty()) {
+        lf_layCurveSamples(s, p, c);
+        return c.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
+    }
+    // The chain's corners are laid as samples; its first curve is then laid as any other's.
+    const std::size_t first = lf_layChainSamples(s, p, lf_cornerOf(here, s, p), c);
+    const CornerCurve one = lf_cornerCurve(aircraft, here, s, first, aircraft.position.heading_rad);
+    lf_layCurveSamples(s, first, one);
+    return one.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
 }
 
 }  // namespace qel

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <vector>
 
 #include "traffic/aircraft.h"
 
@@ -30,12 +31,18 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
 // Where the way in (from `here` through sample i + 1) meets the way out (back from sample i + 3
 // through sample i + 2): the corner a taxi curve from `here` rounds.
 LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
-// A taxi curve round a corner, from its start through the corner to its end.
+// A taxi curve round a corner, from its start through the corner to its end; or the first curve
+// of a chain of them round a sharp corner.
 struct CornerCurve {
     LatLon start;       // on the way in, or where the aircraft comes from
     LatLon corner;      // the control point
-    LatLon end;         // on the way out
+    LatLon end;         // on the way out, or where the chain's next curve begins
     bool lead = false;  // it begins on the way in, a straight leg on from where the aircraft is
+    // The chain's further corners, each followed by the end of its curve but the last.
+    std::vector<LatLon> chain;
+    LatLon chainEnd;  // where the chain's last curve ends, on the way out
+    // Where the rounding meets the way out.
+    LatLon rejoin() const { return chain.empty() ? end : chainEnd; }
 };
 // The curve round the corner at or after sample i + 1 (lf_cornerOf) of an aircraft coming along
 // a straight way in from `from`. Its arms are even, tightest halfway round, and as long as the
@@ -44,7 +51,9 @@ struct CornerCurve {
 // the reports show (half of it where another corner ends it), nor than keeps the curve within
 // 12 m of the ways. It begins at `from` where the way in is no longer than that, or where an
 // aircraft there heading `heading_rad` does not face the corner (none: the way leads straight
-// in), its arms then no longer than the way in.
+// in), its arms then no longer than the way in. A corner sharper than a right angle that one
+// such curve rounds tighter than its speed needs is rounded by a chain of curves about the
+// widest arc that keeps within 12 m of the ways and fits the ways in and out.
 CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,
                            std::size_t i, std::optional<double> heading_rad);
 // Where a way from `from` along heading_rad meets the way from `a` through `b`: ahead of `from`,

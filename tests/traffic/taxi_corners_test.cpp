@@ -57,6 +57,10 @@ TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
     //   laid before the report after the corner came ended across the way out (it stood 3 s and
     //   turned 60 degrees there); with reports 0.4 s apart, those round the corner lie within
     //   the near-report distance of the last one kept and stood it there for 11 s.
+    // - 135 degrees at 10, 14 and 18 kt, above half that speed: the 12 m bound allows one
+    //   curve no more than 8 kt, a chain of curves about an arc of 19 m radius 13 kt. The
+    //   corner lies farther from the report before it than the report after it does; taken at
+    //   that report before, the corner held it to 1.6 to 5.4 kt.
     struct Case {
         double turn_deg;
         double after_m;
@@ -79,8 +83,9 @@ TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
         double after_m;
         double every_s;
         double kt;
-    } rows[] = {{90, 4, 5, 18},  {90, 20, 5, 18}, {90, 45, 5, 18}, {90, 4, 2.2, 18},
-                {90, 40, 10, 8}, {90, 4, 5, 5},   {90, 4, 0.4, 5}};
+    } rows[] = {{90, 4, 5, 18},  {90, 20, 5, 18},  {90, 45, 5, 18}, {90, 4, 2.2, 18},
+                {90, 40, 10, 8}, {90, 4, 5, 5},    {90, 4, 0.4, 5}, {135, 4, 5, 10},
+                {135, 4, 5, 14}, {135, 20, 5, 18}, {135, 45, 5, 18}};
     for (const auto& [turn_deg, after_m, every_s, kt] : rows) {
         const double mps = kt * 1852.0 / 3600.0;
         const auto k = static_cast<uint32_t>(cases.size());
