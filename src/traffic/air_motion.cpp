@@ -286,6 +286,17 @@ void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
     lf_keepInTimeOrder(q);
 }
 
+// Whether `s` lies behind `last` for an aircraft on its approach or landing roll: 90 degrees or
+// more off its heading from there, and not reported going on away from it. The reports of a
+// right-angle turn-off lie square to the runway from the one at the corner, and go on: dropped
+// as lying behind, the exit was cut from the runway straight across to its last report.
+bool lf_liesBehind(const LiveAc& aircraft, const QueuedSample& last, const QueuedSample& s)
+{
+    const double away_deg = std::abs(
+        std::remainder(s.track_deg - gf_bearingRad(lf_at(last), lf_at(s)) / kRadPerDeg, 360.0));
+    return lf_offHeading_deg(aircraft, last, s) >= 90.0 && !(away_deg < 90.0);
+}
+
 // Whether `s`, reported near `last`, shows an aircraft rolling on round a bend from there.
 bool lf_rollsRound(const QueuedSample& last, const QueuedSample& s)
 {
@@ -350,9 +361,9 @@ bool checkNewPosDuringLanding(LiveAc& aircraft, QueuedSample& s)
     }
     if (lf_samePlace(q.back(), s)) return false;
     const std::size_t size = q.size();
-    if (size >= 2 && lf_offHeading_deg(aircraft, q.back(), s) >= 90.0) {
+    if (size >= 2 && lf_liesBehind(aircraft, q.back(), s)) {
         q.pop_back();
-        if (size >= 3 && lf_offHeading_deg(aircraft, q.back(), s) >= 90.0) q.pop_back();
+        if (size >= 3 && lf_liesBehind(aircraft, q.back(), s)) q.pop_back();
     }
     if (q.size() == 1) {
         const double off = lf_offHeading_deg(aircraft, q.front(), s);

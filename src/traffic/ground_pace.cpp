@@ -159,6 +159,9 @@ std::optional<double> lf_arrivalHeading(const LiveAc& aircraft, std::size_t k)
 bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
 {
     const auto& s = aircraft.samples;
+    if (s.size() < k + 1) return false;
+    // Reported at 0 kt, it stopped there, whether or not a report after it has come yet.
+    if (!(s[k].groundSpeed_kt > 0.0)) return true;
     if (s.size() < k + 2) return false;
     const QueuedSample& b = s[k];
     const QueuedSample& c = s[k + 1];

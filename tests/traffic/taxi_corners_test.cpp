@@ -144,49 +144,97 @@ TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
     expectFacingWhereTheyGo();
 }
 
-TEST_F(TaxiCorners, ARunwayExitWhoseNextReportLiesFarUpItKeepsToTheReportedWays)
+TEST_F(TaxiCorners, ARunwayExitIsTakenAlongTheReportedWays)
 {
-    // KLM56A lands on 23L and rolls out to 25 kt; 20 m on it turns off at a right angle onto an
-    // exit, and the feed drops its reports until it is 230 m up the exit at 20 kt. It rounds the
-    // corner within 15 m of the runway's and the exit's centre lines, not from where it learns
-    // of the exit straight across to that report.
+    // Two aircraft land on parallel runways a kilometre apart, roll out to 25 kt and, 20 m on,
+    // turn off at a right angle onto an exit at 20 kt.
+    // - KLM56A's feed drops its reports until it is 230 m up the exit. It rounds the corner
+    //   within 15 m of the runway's and the exit's centre lines, not from where it learns of the
+    //   exit straight across to that report.
+    // - KLM57B is reported every 2.5 s. Each report up the exit lies square to the runway from
+    //   the one before it; taken for reports lying behind, they were dropped but the last, and
+    //   the aircraft cut across to that one, 23 m off the exit.
+    // Both turn at 0.3 g at the most and come to rest where they are reported standing, 20 m
+    // on: the leg to a report at 0 kt that none followed yet ended at 7.5 kt, and KLM57B came to
+    // rest 2.8 m past.
     const double runway_rad = gf_bearingRad(kThreshold23L, kEnd05R);
     const double runway_deg = runway_rad / kRadPerDeg;
-    const LatLon from = gf_destinationPoint(kThreshold23L, runway_rad + kPi, 2 * kFeetPerNm);
-    LatLon p = from;
-    double alt = 147 + 640;
-    double t = 0;
-    std::vector<Report> reports{reportAt(p, alt, 140, runway_deg, t)};
-    reportLeg(reports, p, alt, t, runway_deg, 140, -740, 10);
-    alt = 0;
-    for (const double v : {120.0, 90.0, 60.0, 40.0, 25.0}) {
-        reportLeg(reports, p, alt, t, runway_deg, v, 0, 1);
-    }
-    const LatLon corner = gf_destinationPoint(p, runway_rad, 20 / 0.3048);
     const double exit_deg = runway_deg - 90;
-    p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, 230 / 0.3048);
-    t += 20;
-    reports.push_back(reportAt(p, 0, 20, exit_deg, t));
-    reportLeg(reports, p, alt, t, exit_deg, 20, 0, 4);
-    p = gf_destinationPoint(p, exit_deg * kRadPerDeg, 20 / 0.3048);
-    for (const double at_s : {t + 5, t + 10}) reports.push_back(reportAt(p, 0, 0, exit_deg, at_s));
+    struct Case {
+        uint32_t hex;
+        LatLon from;
+        LatLon corner;
+        LatLon last;
+        double farthestOff_m = 0.0;
+    };
+    std::vector<Case> cases;
+    std::vector<Report> reports;
+    for (const double every_s : {5.0, 2.5}) {
+        const auto k = static_cast<uint32_t>(cases.size());
+        const LatLon threshold =
+            gf_destinationPoint(kThreshold23L, runway_rad - kPi / 2, k * 1000 / 0.3048);
+        const LatLon from = gf_destinationPoint(threshold, runway_rad + kPi, 2 * kFeetPerNm);
+        LatLon p = from;
+        double alt = 147 + 640;
+        double t = 0;
+        std::vector<Report> own{reportAt(p, alt, 140, runway_deg, t)};
+        reportLeg(own, p, alt, t, runway_deg, 140, -740, 10);
+        alt = 0;
+        // A report every `every_s` along the way at `kt`, `count` of them.
+        const auto along = [&](double course_deg, double kt, int count) {
+            for (int i = 0; i < count; ++i) {
+                p = gf_destinationPoint(p, course_deg * kRadPerDeg,
+                                        kt * every_s / 3600 * kFeetPerNm);
+                own.push_back(reportAt(p, 0, kt, course_deg, t += every_s));
+            }
+        };
+        for (const double v : {120.0, 90.0, 60.0, 40.0, 25.0}) {
+            along(runway_deg, v, static_cast<int>(5 / every_s));
+        }
+        const LatLon corner = gf_destinationPoint(p, runway_rad, 20 / 0.3048);
+        if (every_s == 5.0) {
+            p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, 230 / 0.3048);
+            own.push_back(reportAt(p, 0, 20, exit_deg, t += 20));
+        } else {
+            const double up_m = every_s * 22.5 * 1852 / 3600 - 20;
+            p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, up_m / 0.3048);
+            own.push_back(reportAt(p, 0, 20, exit_deg, t += every_s));
+        }
+        along(exit_deg, 20, static_cast<int>(20 / every_s));
+        p = gf_destinationPoint(p, exit_deg * kRadPerDeg, 20 / 0.3048);
+        for (const double at_s : {t + 5, t + 10}) own.push_back(reportAt(p, 0, 0, exit_deg, at_s));
+        for (Report& r : own) {
+            r.hex = 0x48548e + k;
+            r.callsign = fmt::format("KLM5{}{}", 6 + k, static_cast<char>('A' + k));
+            if (k > 0) r.registration.clear();
+            reports.push_back(r);
+        }
+        cases.push_back({0x48548e + k, from, corner, p});
+    }
     startAt("runway-exit", {});
-    livery(0x48548e);
-    double farthestOff_m = 0.0;
+    for (const Case& c : cases) livery(c.hex);
     eachTick_ = [&] {
-        const LiveAc* aircraft = live(0x48548e);
-        if (!aircraft || aircraft->objectId == 0) return;
-        const auto object = simstandin::object(aircraft->objectId);
-        farthestOff_m = std::max(
-            farthestOff_m, lf_offWay_m({object->latitude, object->longitude}, from, corner, p));
+        for (Case& c : cases) {
+            const LiveAc* aircraft = live(c.hex);
+            if (!aircraft || aircraft->objectId == 0) continue;
+            const auto object = simstandin::object(aircraft->objectId);
+            c.farthestOff_m = std::max(
+                c.farthestOff_m,
+                lf_offWay_m({object->latitude, object->longitude}, c.from, c.corner, c.last));
+        }
     };
     flyInTime(0x48548e, reports, 6000);
 
     EXPECT_TRUE(went("taxi"));
-    const LiveAc* aircraft = live(0x48548e);
-    ASSERT_NE(aircraft, nullptr);
-    EXPECT_LT(gf_distanceNm(lf_here(*aircraft), p) * 1852.0, 2.0);
-    EXPECT_LE(farthestOff_m, 15.0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(fmt::format("KLM5{}{}", 6 + c.hex - 0x48548e,
+                                 static_cast<char>('A' + c.hex - 0x48548e)));
+        const LiveAc* aircraft = live(c.hex);
+        ASSERT_NE(aircraft, nullptr);
+        EXPECT_LT(gf_distanceNm(lf_here(*aircraft), c.last) * 1852.0, 2.0);
+        EXPECT_LE(c.farthestOff_m, 15.0);
+        EXPECT_LE(turning_[c.hex].g, 0.3) << turning_[c.hex].gAt;
+    }
     expectNoException();
     expectFacingWhereTheyGo();
 }
