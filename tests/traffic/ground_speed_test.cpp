@@ -416,26 +416,30 @@ TEST_F(GroundSpeed, ACornerBetweenTwoReportsIsRoundedWithoutAStopOrASwingAfterIt
 
 TEST_F(GroundSpeed, ASlowCornerIsNeitherHurriedToNorHurriedFrom)
 {
-    // KLM56A taxies east at 18 kt and turns 90 degrees left between two of its reports, the one
-    // after the corner only 4 m beyond it, and slows hard for it. It does not speed up on the
-    // leg to the corner to win back the time the corner will cost, nor after it faster than
-    // lost time is made up (a tenth of each leg's time).
+    // KLM56A taxies east at 18 kt and turns 135 degrees left between two of its reports, the one
+    // after the corner 12 m beyond it, and slows to 13 kt for it: within 12 m of its ways no
+    // wider way round allows more. It does not speed up on the leg to the corner to win back the
+    // time the corner will cost (18.9 kt, held to its time alone), nor after it faster than lost
+    // time is made up (a tenth of each leg's time).
     const LatLon start{51.2960, 6.7790};
     constexpr double kIn_m = 300.0;
+    constexpr double kOut_rad = kPi / 2 - 135 * kRadPerDeg;
     const LatLon corner = gf_destinationPoint(start, kPi / 2, kIn_m / 0.3048);
     const double mps = 18.0 * 1852.0 / 3600.0;
     std::vector<Report> reports;
-    for (double t = std::fmod((kIn_m + 4.0) / mps, 5.0); t * mps < 2 * kIn_m; t += 5) {
+    for (double t = std::fmod((kIn_m + 12.0) / mps, 5.0); t * mps < 2 * kIn_m; t += 5) {
         const double along_m = t * mps;
         const bool before = along_m < kIn_m;
-        const LatLon at = before ? gf_destinationPoint(start, kPi / 2, along_m / 0.3048)
-                                 : gf_destinationPoint(corner, 0.0, (along_m - kIn_m) / 0.3048);
-        reports.push_back(reportAt(at, 0, 18, before ? 90 : 0, t));
+        const LatLon at = before
+                              ? gf_destinationPoint(start, kPi / 2, along_m / 0.3048)
+                              : gf_destinationPoint(corner, kOut_rad, (along_m - kIn_m) / 0.3048);
+        reports.push_back(reportAt(at, 0, 18, before ? 90 : 315, t));
     }
     startAt("slow-corner", {});
     livery(0x48548e);
     double fastestBefore_kt = 0.0;  // heading east, towards the corner
-    double fastestAfter_kt = 0.0;   // heading north, away from it
+    double fastestAfter_kt = 0.0;   // heading north-west, away from it
+    double slowest_kt = HUGE_VAL;
     eachTick_ = [&] {
         const LiveAc* aircraft = live(0x48548e);
         if (!aircraft || aircraft->objectId == 0 || g_fastTicks % 100 != 0) return;
@@ -444,12 +448,15 @@ TEST_F(GroundSpeed, ASlowCornerIsNeitherHurriedToNorHurriedFrom)
         if (std::abs(heading_rad - kPi / 2) < 3.0 * kRadPerDeg) {
             fastestBefore_kt = std::max(fastestBefore_kt, shown_kt);
         }
-        if (std::abs(lf_wrapPi(heading_rad)) < 3.0 * kRadPerDeg) {
+        if (std::abs(lf_wrapPi(heading_rad - kOut_rad)) < 3.0 * kRadPerDeg) {
             fastestAfter_kt = std::max(fastestAfter_kt, shown_kt);
         }
+        if (fastestBefore_kt > 17.5) slowest_kt = std::min(slowest_kt, shown_kt);
     };
     fly(0x48548e, reports, 1000);
 
+    // The corner costs time.
+    EXPECT_LT(slowest_kt, 15.0);
     EXPECT_LE(fastestBefore_kt, 18.0 + 0.25);
     EXPECT_LE(fastestAfter_kt, 18.0 / 0.9 + 0.25);
     expectNoException();
