@@ -109,7 +109,7 @@ void lf_releaseLiveStands()
         aircraft.noCabinLights = 0;
         if (aircraft.state == SimObjectState::active ||
             aircraft.state == SimObjectState::adding2sim) {
-            lf_removeLiveFor(aircraft, "its park airport is left");
+            removeAircraftFromSim(aircraft);
         }
     }
     lf_compactLiveAcs();
