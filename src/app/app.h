@@ -38,7 +38,8 @@ int gf_runApp(int argc, char** argv);
 // For the rest of the process, a fatal signal (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) and
 // std::terminate first write the lines the log still holds (gf_writeLogInCrash); then the
 // disposition found before takes the signal again, so that a crash keeps its exit status and
-// core. Main thread, once, after gf_openLog; never throws (signals.cpp).
+// core. The handlers run on a thread's alternate signal stack (platform::useSignalStack), which
+// this gives the calling thread. Main thread, once, after gf_openLog; never throws (signals.cpp).
 void gf_installCrashHandlers();
 
 // ---- Start-up state --------------------------------------------------------------------------

@@ -113,6 +113,7 @@ SignalWatcher::~SignalWatcher()
 void SignalWatcher::run()
 {
     platform::setThreadName("Signals");
+    platform::useSignalStack();
     for (;;) {
         unsigned char byte = kEndMark;
         const auto count = ::read(readFd_, &byte, 1);
@@ -140,10 +141,12 @@ std::string gf_closingBySignalText(int signalNumber)
 
 void gf_installCrashHandlers()
 {
+    // A stack overflow leaves the thread no room for a handler: it runs on a stack of its own.
+    platform::useSignalStack();
     struct sigaction action {};
     action.sa_sigaction = &lf_onFatalSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_SIGINFO;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     for (std::size_t i = 0; i < kFatalSignals.size(); ++i) {
         sigaction(kFatalSignals[i], &action, &g_previousFatal[i]);
     }

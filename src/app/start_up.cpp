@@ -338,6 +338,7 @@ bool lf_initialise()
 void lf_startUpVNTQ()
 {
     platform::setThreadName("start-up");
+    platform::useSignalStack();
     try {
         lf_checkProgramFolder();
         if (lf_initialise()) lf_startUpRun();

@@ -195,6 +195,7 @@ void lf_writeNow()
 void LogWriter::run()
 {
     platform::setThreadName("Log writer");
+    platform::useSignalStack();
     std::unique_lock lock(g_logMutex);
     while (!stopping_) {
         g_logWake.wait_for(lock, kWriteEvery, [this] { return stopping_; });

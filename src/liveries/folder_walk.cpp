@@ -31,6 +31,7 @@
 #include "foundation/strings.h"
 #include "liveries/livery_parsing.h"
 #include "liveries/livery_scan.h"
+#include "platform/process.h"
 
 namespace qel {
 
@@ -111,6 +112,7 @@ public:
 private:
     void run() noexcept
     {
+        platform::useSignalStack();
         for (;;) {
             std::packaged_task<ParsedFile()> task;
             {

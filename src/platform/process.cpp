@@ -3,6 +3,7 @@
 //
 // Threads: shellOpen starts one detached "reaper" thread per opener it spawns. It only waits
 // for that child with waitpid so no zombie is left, takes no lock, and ends when the child ends.
+// Each thread that asks for an alternate signal stack owns it, thread-local, until it ends.
 #include "platform/process.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -33,6 +35,53 @@ namespace {
 // -1 when not overridden, else 0 or 1; atomic because any thread may ask.
 std::atomic<int> g_elevatedOverride{-1};
 std::atomic<int> g_terminalOverride{-1};  // as g_elevatedOverride, for standard error
+
+// The crash write's frames and those of the disposition it hands the signal on to (a
+// sanitizer's report) fit several times over.
+constexpr std::size_t kSignalStackBytes = std::size_t{64} * 1024;
+
+// A thread's alternate signal stack, below a page nobody may touch, so that a handler that
+// overran it would fault rather than write over other memory.
+class SignalStack {
+public:
+    SignalStack() = default;
+    SignalStack(const SignalStack&) = delete;
+    SignalStack& operator=(const SignalStack&) = delete;
+    ~SignalStack()
+    {
+        if (memory_ == nullptr) return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        if (::sigaltstack(&off, nullptr) == 0) ::munmap(memory_, bytes_);
+    }
+    void install()
+    {
+        stack_t current{};
+        if (memory_ != nullptr || ::sigaltstack(nullptr, &current) != 0 ||
+            (current.ss_flags & SS_DISABLE) == 0) {
+            return;
+        }
+        const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        const std::size_t bytes = page + kSignalStackBytes;
+        void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (memory == MAP_FAILED) return;
+        stack_t stack{};
+        stack.ss_sp = static_cast<char*>(memory) + page;
+        stack.ss_size = kSignalStackBytes;
+        if (::mprotect(memory, page, PROT_NONE) != 0 || ::sigaltstack(&stack, nullptr) != 0) {
+            ::munmap(memory, bytes);
+            return;
+        }
+        memory_ = memory;
+        bytes_ = bytes;
+    }
+
+private:
+    void* memory_ = nullptr;
+    std::size_t bytes_ = 0;
+};
+thread_local SignalStack t_signalStack;
 
 std::mutex g_shellRecorderMutex;  // guards g_shellRecorder; a leaf lock
 std::function<bool(const std::filesystem::path&)> g_shellRecorder;
@@ -140,6 +189,7 @@ pid_t lf_spawnOpener(const std::string& path)
 
 void lf_reap(pid_t pid)
 {
+    useSignalStack();
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -253,6 +303,8 @@ void setThreadName(std::string_view name)
     const std::string kept(name.substr(0, kMaxName));
     pthread_setname_np(pthread_self(), kept.c_str());
 }
+
+void useSignalStack() { t_signalStack.install(); }
 
 std::string threadName()
 {

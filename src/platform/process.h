@@ -41,6 +41,11 @@ private:
 void setThreadName(std::string_view name);
 // The calling thread's name as the system keeps it; "" when it cannot be read.
 std::string threadName();
+// Gives the calling thread a stack of its own for signal handlers, so that a handler installed
+// with SA_ONSTACK still runs when the thread has overflowed its stack; it goes with the thread.
+// A thread that has one (a sanitizer gives its threads one) keeps it. Every thread the program
+// starts calls it first. Never throws.
+void useSignalStack();
 
 // Whether the process runs with administrator rights: effective uid 0 here.
 bool isElevated();

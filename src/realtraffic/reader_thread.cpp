@@ -28,6 +28,7 @@ void lf_showStatus(std::atomic<int32_t>& field, int32_t status)
 void gf_runReaderThread(std::stop_token stop, const ReaderThread& thread)
 {
     platform::setThreadName(thread.name);
+    platform::useSignalStack();
     RtConnection& reader = thread.reader;
     const std::stop_callback onStop(stop, [&reader] { reader.requestStop(); });
     int status = 0;

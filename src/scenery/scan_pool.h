@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/process.h"
+
 namespace qel {
 
 template <typename Result>
@@ -100,6 +102,7 @@ private:
 
     void run()
     {
+        platform::useSignalStack();
         for (;;) {
             std::packaged_task<Outcome()> task;
             {

@@ -164,6 +164,7 @@ LinkEnd lf_dispatchOnce(HANDLE handle)
 void lf_simConnectThread(std::stop_token stop)
 {
     platform::setThreadName("SimClient");
+    platform::useSignalStack();
     HANDLE local = nullptr;
     {
         const ThreadEndGuard guard;

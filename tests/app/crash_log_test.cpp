@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,6 +29,19 @@ namespace {
 constexpr const char* kCrashEndVariable = "VNTQ_CRASH_CHILD_END";
 constexpr const char* kCrashFolderVariable = "VNTQ_CRASH_CHILD_FOLDER";
 constexpr int kCrashRuns = 20;
+// The stack of a child that overflows it: soon full, before the log's writer takes the line
+// logged just before.
+constexpr rlim_t kOverflowStackBytes = rlim_t{512} << 10;
+
+// Recurses until the stack is gone: each frame keeps a page of its own, and the sum of the
+// frames keeps the calls from folding into a loop.
+int lf_overflowStack(int depth)
+{
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (depth == std::numeric_limits<int>::max()) return frame[0];
+    return lf_overflowStack(depth + 1) + frame[0];
+}
 
 // Only in a child: the program's log and crash handlers as main sets them up, an error, a line,
 // and at once the end it was told.
@@ -48,6 +62,7 @@ TEST(CrashChild, LogsAndEnds)
         void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         *static_cast<volatile int*>(page) = 1;
     }
+    if (how == "overflow") gf_log(std::to_string(lf_overflowStack(0)));
     if (how == "throw") std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
     if (how == "exit") std::exit(3);
     if (how == "quick_exit") std::quick_exit(3);
@@ -69,10 +84,17 @@ pid_t lf_startEndingChild(const std::string& end, const std::filesystem::path& f
     char program[] = "/proc/self/exe";
     char filter[] = "--gtest_filter=CrashChild.LogsAndEnds";
     char* argv[] = {program, filter, nullptr};
+    const bool smallStack = end == "overflow";
     const pid_t pid = fork();
     if (pid != 0) return pid;
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
+    rlimit stack{};
+    if (smallStack && getrlimit(RLIMIT_STACK, &stack) == 0 &&
+        stack.rlim_cur > kOverflowStackBytes) {
+        stack.rlim_cur = kOverflowStackBytes;
+        setrlimit(RLIMIT_STACK, &stack);
+    }
     const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(127);
     execve(program, argv, envp.data());
@@ -93,9 +115,13 @@ TEST(CrashLog, TheLinesJustBeforeTheEndAreInTheFileEveryTime)
 #else
     constexpr int kFaultSignal = SIGSEGV;
 #endif
-    const Case cases[] = {{"abort", SIGABRT, true}, {"fault", kFaultSignal, true},
-                          {"throw", SIGABRT, true}, {"exit", 0, true},
-                          {"quick_exit", 0, true},  {"_exit", 0, false}};
+    const Case cases[] = {{"abort", SIGABRT, true},
+                          {"fault", kFaultSignal, true},
+                          {"overflow", kFaultSignal, true},
+                          {"throw", SIGABRT, true},
+                          {"exit", 0, true},
+                          {"quick_exit", 0, true},
+                          {"_exit", 0, false}};
     for (const Case& c : cases) {
         std::vector<std::unique_ptr<test::TempDir>> folders;
         std::vector<pid_t> children;
