@@ -83,6 +83,10 @@ inline constexpr uint32_t kAppMessage = 0x8000;
 inline constexpr uint16_t kClicked = 0;
 inline constexpr uint16_t kSelectionChanged = 1;
 
+// How a window can be taken from under the program: its X server went away (a log-out, a server
+// that crashed), or another program destroyed the window.
+enum class WindowLoss { Display, Window };
+
 // What the window reports; every handler runs on the GUI thread.
 struct WindowHandlers {
     std::function<void(Canvas&)> paint;                       // the whole client area
@@ -90,6 +94,8 @@ struct WindowHandlers {
     std::function<void()> close;                              // the close button; window stays
     std::function<void(uint16_t id, uint16_t code)> command;  // a control was used
     std::function<void(uint16_t id)> enter;                   // Enter in an edit box
+    // Nothing shows any more; posted messages are still served, and quit still ends run().
+    std::function<void(WindowLoss)> lost;
 };
 
 struct ControlSpec {

@@ -8,6 +8,12 @@
 // drains the queue. A thread that shows a message box waits for its box to close; the GUI
 // thread never waits for another thread. Locks: queueMutex_ is a leaf; a Control's own lock is
 // never held while it is taken. Stops when quit() is called, from any thread.
+//
+// A window can be taken from under the program. When the X server goes away, the loop is left
+// from wherever the break struck (x11Run), and the GUI thread asks FLTK and X for nothing more:
+// it reports the loss and serves the posted messages from its queue alone until quit, message
+// boxes going to standard error, and the widgets are left to the process end. A window destroyed by another program is hidden by FLTK, which reports it as a
+// close; it is reported as lost instead, and the loop runs on.
 
 // The program's headers come first: fl_draw.H brings in Xlib, whose macro None would break
 // MessageBoxIcon::None.
@@ -75,7 +81,7 @@ public:
     uint64_t nativeHandle() const override;
 
     void paintClient();  // GUI thread, inside the main widget's draw
-    void closeClicked();
+    void closeClicked();  // also a window destroyed from outside
 
 private:
     class MainWidget;
@@ -90,11 +96,16 @@ private:
     static void onWidgetUsed(Fl_Widget* widget, void* data);
     void wake();
     void drain();
+    void serveWithDisplay();
+    void serveWithoutDisplay();
+    void printBox(const RecordedMessageBox& box);
     void showBox(const std::shared_ptr<BoxRequest>& request, bool waitHere);
     void answer(const std::shared_ptr<BoxRequest>& request);
     void answerAll();
     void messageBoxFromAnyThread(const RecordedMessageBox& box);
     void rememberNormalPosition();
+    int decoratedWidth() const;
+    int decoratedHeight() const;
 
     const WindowHandlers handlers_;
     const std::thread::id guiThread_;
@@ -102,6 +113,7 @@ private:
     std::map<uint16_t, Entry> controls_;  // built before show, then only read
     std::vector<ControlSpec> specs_;
     bool topmost_ = false;  // GUI thread
+    uint64_t shownId_ = 0;  // GUI thread: the X id the window got when shown
     int normalX_;           // GUI thread: the last position while restored
     int normalY_;
     bool drawn_ = false;            // GUI thread: a paint since the last sync with the server
@@ -117,9 +129,12 @@ private:
     bool loopEnded_ = false;
     uint64_t paintCount_ = 0;
 
+    std::condition_variable queueChanged_;  // with queueMutex_: served without a display
+
     std::atomic<bool> drainScheduled_{false};
     std::atomic<bool> quitRequested_{false};
     std::atomic<int> exitCode_{0};
+    std::atomic<bool> displayGone_{false};  // set by the GUI thread; nothing asked of X since
 };
 
 class FltkWindow::MainWidget final : public Fl_Double_Window {
@@ -167,8 +182,13 @@ FltkWindow::~FltkWindow()
 {
     setMessageBoxBackend({});
     answerAll();
-    for (auto* dialog : std::set<BoxDialog*>(dialogs_)) dialog->finish();
     g_liveWindow = nullptr;
+    if (displayGone_) {
+        // Taking the widgets down would talk to the server that is gone; the process ends.
+        static_cast<void>(main_.release());
+        return;
+    }
+    for (auto* dialog : std::set<BoxDialog*>(dialogs_)) dialog->finish();
     main_->hide();
     main_.reset();
     Fl::flush();
@@ -227,24 +247,34 @@ Control& FltkWindow::addControl(const ControlSpec& layout)
 void FltkWindow::show()
 {
     main_->show();
+    shownId_ = nativeHandle();
     if (topmost_) setTopmost(true);
 }
 
 Rect FltkWindow::windowRect() const
 {
-    return {main_->x(), main_->y(), main_->x() + main_->decorated_w(),
-            main_->y() + main_->decorated_h()};
+    return {main_->x(), main_->y(), main_->x() + decoratedWidth(), main_->y() + decoratedHeight()};
 }
 
 Rect FltkWindow::normalRect() const
 {
-    return {normalX_, normalY_, normalX_ + main_->decorated_w(), normalY_ + main_->decorated_h()};
+    return {normalX_, normalY_, normalX_ + decoratedWidth(), normalY_ + decoratedHeight()};
 }
+
+// The frame's size is asked of the server; without one the client area is all that is known.
+int FltkWindow::decoratedWidth() const { return displayGone_ ? main_->w() : main_->decorated_w(); }
+
+int FltkWindow::decoratedHeight() const { return displayGone_ ? main_->h() : main_->decorated_h(); }
 
 bool FltkWindow::minimisedOrMaximised() const { return main_->shown() && !main_->visible(); }
 
 void FltkWindow::moveTo(int x, int y)
 {
+    if (displayGone_) {
+        normalX_ = x;
+        normalY_ = y;
+        return;
+    }
     main_->position(x, y);
     rememberNormalPosition();
 }
@@ -252,6 +282,7 @@ void FltkWindow::moveTo(int x, int y)
 std::vector<Rect> FltkWindow::monitorWorkAreas() const
 {
     std::vector<Rect> areas;
+    if (displayGone_) return areas;
     for (int n = 0; n < Fl::screen_count(); ++n) {
         int x = 0;
         int y = 0;
@@ -266,7 +297,7 @@ std::vector<Rect> FltkWindow::monitorWorkAreas() const
 void FltkWindow::setTopmost(bool on)
 {
     topmost_ = on;
-    if (main_->shown()) x11SetTopmost(nativeHandle(), on);
+    if (main_->shown() && !displayGone_) x11SetTopmost(nativeHandle(), on);
 }
 
 void FltkWindow::rememberNormalPosition()
@@ -277,6 +308,14 @@ void FltkWindow::rememberNormalPosition()
 }
 
 int FltkWindow::run()
+{
+    // A break of the connection ends the loop from wherever it struck it, a paint's middle too.
+    if (x11DisplayLost() || !x11Run([this] { serveWithDisplay(); })) serveWithoutDisplay();
+    answerAll();
+    return exitCode_;
+}
+
+void FltkWindow::serveWithDisplay()
 {
     while (!quitRequested_) {
         Fl::wait(0.5);
@@ -294,8 +333,29 @@ int FltkWindow::run()
     // A child's own drawing is not counted as a paint; it too is on the server once the loop
     // has ended.
     x11Sync();
+}
+
+void FltkWindow::serveWithoutDisplay()
+{
+    displayGone_ = true;
+    // Nobody can see or close a box any more: those waiting are let go, later ones printed.
     answerAll();
-    return exitCode_;
+    if (handlers_.lost) handlers_.lost(WindowLoss::Display);
+    while (!quitRequested_) {
+        std::deque<uint32_t> messages;
+        {
+            std::unique_lock lock(queueMutex_);
+            // Bounded: a wake that went to FLTK just before the loss reaches nobody.
+            queueChanged_.wait_for(lock, std::chrono::milliseconds(500),
+                                   [this] { return !messages_.empty() || quitRequested_; });
+            messages.swap(messages_);
+            changedControls_.clear();
+            repaintDue_ = false;
+        }
+        for (uint32_t message : messages) {
+            if (handlers_.message) handlers_.message(message);
+        }
+    }
 }
 
 Control* FltkWindow::control(uint16_t id) const
@@ -358,6 +418,12 @@ void FltkWindow::closeClicked()
 {
     // FLTK closes a window on Escape as well; only the close button is a close request.
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+    if (x11Destroyed(shownId_)) {
+        // FLTK hides what is left of it, with requests on the destroyed window that must fail.
+        x11ExpectFailedRequests();
+        if (handlers_.lost) handlers_.lost(WindowLoss::Window);
+        return;
+    }
     if (handlers_.close) handlers_.close();
 }
 
@@ -395,6 +461,13 @@ void FltkWindow::onAwake(void*)
 
 void FltkWindow::wake()
 {
+    if (displayGone_) {
+        // Under the lock, so that a quit set just now does not fall between the GUI thread's
+        // look at it and its wait.
+        std::scoped_lock lock(queueMutex_);
+        queueChanged_.notify_all();
+        return;
+    }
     if (!drainScheduled_.exchange(true)) Fl::awake(&FltkWindow::onAwake, nullptr);
 }
 
@@ -429,6 +502,10 @@ void FltkWindow::messageBoxFromAnyThread(const RecordedMessageBox& box)
     auto request = std::make_shared<BoxRequest>();
     request->box = box;
     if (isGuiThread()) {
+        if (displayGone_) {
+            printBox(box);
+            return;
+        }
         showBox(request, true);
         return;
     }
@@ -436,13 +513,18 @@ void FltkWindow::messageBoxFromAnyThread(const RecordedMessageBox& box)
     {
         std::scoped_lock lock(queueMutex_);
         if (loopEnded_) {
-            fmt::print(stderr, "{}: {}\n", box.caption, box.text);
+            printBox(box);
             return;
         }
         boxes_.push_back(request);
     }
     wake();
     closed.wait();
+}
+
+void FltkWindow::printBox(const RecordedMessageBox& box)
+{
+    fmt::print(stderr, "{}: {}\n", box.caption, box.text);
 }
 
 void FltkWindow::showBox(const std::shared_ptr<BoxRequest>& request, bool waitHere)

@@ -117,6 +117,16 @@ void lf_onClose()
     gf_requestClose();
 }
 
+// Nobody can use a window whose X server went away (a log-out, a server that crashed) or that
+// another program destroyed: the program closes as on the close button, and Log.txt says why.
+void lf_onLost(platform::WindowLoss loss)
+{
+    gf_log(loss == platform::WindowLoss::Display
+               ? fmt::format("The display was lost, closing {} ...", g_shortName)
+               : fmt::format("The window was destroyed, closing {} ...", g_shortName));
+    gf_requestClose();
+}
+
 // WM_APP+2: the position of the restored window is kept for the next start.
 void lf_onQuit(platform::Window& window)
 {
@@ -170,6 +180,7 @@ platform::WindowHandlers lf_handlers()
     handlers.paint = [](platform::Canvas& canvas) { lf_paintMainWindow(canvas); };
     handlers.message = lf_onMessage;
     handlers.close = lf_onClose;
+    handlers.lost = lf_onLost;
     handlers.command = lf_onCommand;
     handlers.enter = lf_editEnter;
     return handlers;

@@ -16,7 +16,9 @@
 
 #include <fmt/format.h>
 
+#include "platform/clock.h"
 #include "platform/process.h"
+#include "standins/realtraffic/rt_standin.h"
 #include "support/test_support.h"
 
 namespace qel {
@@ -26,6 +28,7 @@ namespace fs = std::filesystem;
 using test::awaitText;
 using test::readFile;
 using test::TempDir;
+using test::VirtualDisplay;
 using test::writeFile;
 
 // A program folder as the installer leaves it (docs/, input/ with the data files) and, in
@@ -73,25 +76,29 @@ int lf_runProgram(const fs::path& folder, const fs::path& home, const std::strin
 }
 
 // vntq started in the background, in the same set-up as lf_runProgram; its standard error goes
-// to `home`/running.stderr. Headless, or with its window on the X `display` given.
+// to `home`/running.stderr. Headless, or with its window on the X `display` given; `settings`
+// ("NAME=value") go before the test's own.
 class RunningProgram {
 public:
-    RunningProgram(const fs::path& folder, const fs::path& home, const std::string& display = "")
+    RunningProgram(const fs::path& folder, const fs::path& home, const std::string& display = "",
+                   std::vector<std::string> settings = {})
     {
         // Everything the child needs is made before the fork: after it only exec-safe calls.
         // A credential and a service that refuses the connection: the sign-in fails as a
         // reader error, which restarts, and no error ends the headless program by itself.
-        std::vector<std::string> environment = {
-            "XDG_CONFIG_HOME=" + (home / "config").string(),
-            "XDG_DATA_HOME=" + (home / "data").string(),
-            "XDG_RUNTIME_DIR=" + home.string(),
-            display.empty() ? "VNTQ_HEADLESS=1" : "DISPLAY=" + display,
-            "HOME=" + home.string(),
-            "VNTQ_RT_LICENSE=test",
-            "VNTQ_RT_URL=http://127.0.0.1:1"};
+        std::vector<std::string> environment = std::move(settings);
+        environment.insert(
+            environment.end(),
+            {"XDG_CONFIG_HOME=" + (home / "config").string(),
+             "XDG_DATA_HOME=" + (home / "data").string(), "XDG_RUNTIME_DIR=" + home.string(),
+             display.empty() ? "VNTQ_HEADLESS=1" : "DISPLAY=" + display, "HOME=" + home.string(),
+             "VNTQ_RT_LICENSE=test", "VNTQ_RT_URL=http://127.0.0.1:1"});
         if (const char* path = std::getenv("PATH")) {
             environment.push_back(std::string("PATH=") + path);
         }
+        // A window's leaks at the end would be those of the X libraries (fontconfig's); the
+        // headless runs check ours.
+        if (!display.empty()) environment.emplace_back("ASAN_OPTIONS=detect_leaks=0");
         std::vector<char*> envp;
         for (auto& entry : environment) envp.push_back(entry.data());
         envp.push_back(nullptr);
@@ -139,53 +146,6 @@ public:
 private:
     pid_t pid_ = -1;
     bool waited_ = false;
-};
-
-// A virtual X server of the test's own on the first free display; none when Xvfb cannot start.
-class VirtualDisplay {
-public:
-    VirtualDisplay()
-    {
-        const std::string server = "/usr/bin/Xvfb";  // Debian's xvfb, which scripts/setup installs
-        int fds[2];
-        if (!fs::exists(server) || pipe2(fds, O_CLOEXEC) != 0) return;
-        const std::string fdText = std::to_string(fds[1]);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int quiet = open("/dev/null", O_WRONLY);
-            if (quiet < 0 || dup2(quiet, STDOUT_FILENO) < 0 || dup2(quiet, STDERR_FILENO) < 0 ||
-                fcntl(fds[1], F_SETFD, 0) != 0) {
-                _exit(127);
-            }
-            execl(server.c_str(), "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0",
-                  "1280x800x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // The server writes its display's number once it takes clients; it ends the line.
-        std::string number;
-        char c = 0;
-        pollfd written{fds[0], POLLIN, 0};
-        while (poll(&written, 1, 60'000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-            number.push_back(c);
-        }
-        close(fds[0]);
-        if (!number.empty() && c == '\n') name_ = ":" + number;
-    }
-    ~VirtualDisplay()
-    {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    VirtualDisplay(const VirtualDisplay&) = delete;
-    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-    // ":<number>"; empty when no server runs.
-    const std::string& name() const { return name_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
 };
 
 TEST(Program, FourRunsLeaveFourLogGenerationsAndTheSettingsFile)
@@ -353,6 +313,83 @@ TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
     EXPECT_NE(log.find(" (utc) " + said), std::string::npos) << log;
     EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(folder / "Log0.txt"));
+}
+
+// The user on the ground at Schiphol, for the stand-in simulator and the RealTraffic stand-in;
+// the flight is the first traffic, which the start waits for.
+constexpr const char* kAtSchiphol = R"({
+  "clock": {"start": "now"},
+  "user": {"lat": 52.30715, "lon": 4.769933, "alt_ft": -11, "heading_deg": 4, "on_ground": true},
+  "simulator": {"name": "KittyHawk", "version": "11.0.282174.999",
+    "simconnect_version": "11.0.62651.3", "frame_rate_hz": 30, "field_elevation_ft": -11,
+    "user": {"title": "Airbus A320 Neo Asobo", "atc_model": "TT:ATCCOM.AC_MODEL A20N.0.text",
+             "atc_id": "PH-VNQ", "static_cg_ft": 6.5},
+    "liveries": [{"title": "Boeing 737-800 KLM", "atc_model": "B738", "static_cg_ft": 6.5}]},
+  "flights": [
+    {"hex": "484f6b", "callsign": "KLM1234", "registration": "PH-BXA", "type": "B738",
+     "category": "A3", "points": [
+       {"t_s": -100000, "lat": 52.20, "lon": 4.60, "alt_ft": 6000, "gs_kt": 250},
+       {"t_s": 100000, "lat": 52.45, "lon": 4.90, "alt_ft": 6000, "gs_kt": 250}]}],
+  "weather": {"stations": [{"icao": "EHAM", "lat": 52.3086, "lon": 4.76389, "qnh": 1013}]}
+})";
+
+// A window taken from under the program, by its X server ending (a log-out, a crash) or by
+// another program destroying it, closes the program as its close button does: signed out, the
+// learned file of its park airport saved, and a clean exit.
+TEST(Program, AWindowTakenAwayClosesTheProgramAsItsCloseButtonDoes)
+{
+    struct Case {
+        bool serverEnds;
+        const char* said;
+    };
+    for (const Case& c : {Case{true, "\nThe display was lost, closing VNTQ ...\n"},
+                          Case{false, "\nThe window was destroyed, closing VNTQ ...\n"}}) {
+        VirtualDisplay display;
+        if (display.name().empty()) {
+            if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";
+            GTEST_SKIP() << "Xvfb cannot start";
+        }
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        // Schiphol's stands as an add-on airport's, which the scan at start would clear away.
+        fs::create_directories(folder / "airports" / "my_thirdparty");
+        fs::copy_file(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml",
+                      folder / "airports" / "my_thirdparty" / "EHAM.xml");
+        fs::create_directories(home / "config" / "VNTQ");
+        writeFile(home / "config" / "VNTQ" / "parameters.xml",
+                  R"(<?xml version="1.0" encoding="UTF-8"?><root><parameters>)"
+                  R"(<parameter name="SCAN_AIRPORTS" value="false" />)"
+                  R"(<parameter name="SCAN_LIVERIES" value="false" /></parameters></root>)");
+        writeFile(home / "scenario.json", kAtSchiphol);
+        standin::RtStandin realTraffic(
+            standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
+        RunningProgram program(
+            folder.path(), home.path(), display.name(),
+            {"VNTQ_RT_URL=" + realTraffic.url(), "VNTQ_RT_LICENSE=standard-license",
+             "VNTQ_SIM_SCENARIO=" + (home / "scenario.json").string()});
+        ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "\nThe park airport is EHAM"))
+            << readFile(folder / "Log.txt") << readFile(home / "running.stderr");
+        ASSERT_EQ(realTraffic.activeGuids().size(), 1u);
+        if (c.serverEnds) {
+            display.stop();
+        } else {
+            const std::string close = fmt::format(
+                "DISPLAY={} xdotool search --sync --name '^VNTQ$' windowclose", display.name());
+            ASSERT_EQ(std::system(close.c_str()), 0);
+        }
+
+        EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0))
+            << c.said << readFile(home / "running.stderr");
+        const std::string log = readFile(folder / "Log.txt");
+        EXPECT_NE(log.find(c.said), std::string::npos) << log;
+        EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << c.said;
+        EXPECT_NE(log.find("\nDeauth success RT server"), std::string::npos) << c.said;
+        EXPECT_TRUE(realTraffic.activeGuids().empty()) << c.said;
+        EXPECT_TRUE(
+            fs::exists(folder / "airports" / "learned" / "thirdparty" / "stock" / "EHAM.xml"))
+            << c.said;
+    }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "support/test_support.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,6 +127,43 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+VirtualDisplay::VirtualDisplay()
+{
+    const std::string server = "/usr/bin/Xvfb";
+    int fds[2];
+    if (!std::filesystem::exists(server) || pipe2(fds, O_CLOEXEC) != 0) return;
+    const std::string fdText = std::to_string(fds[1]);
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int quiet = open("/dev/null", O_WRONLY);
+        if (quiet < 0 || dup2(quiet, STDOUT_FILENO) < 0 || dup2(quiet, STDERR_FILENO) < 0 ||
+            fcntl(fds[1], F_SETFD, 0) != 0) {
+            _exit(127);
+        }
+        execl(server.c_str(), "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1280x800x24",
+              "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    // The server writes its display's number once it takes clients; it ends the line.
+    std::string number;
+    char c = 0;
+    pollfd written{fds[0], POLLIN, 0};
+    while (poll(&written, 1, 60'000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+        number.push_back(c);
+    }
+    close(fds[0]);
+    if (!number.empty() && c == '\n') name_ = ":" + number;
+}
+
+void VirtualDisplay::stop()
+{
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
 }
 
 }  // namespace qel::test

@@ -66,4 +66,22 @@ std::optional<std::string> savedParameter(const std::filesystem::path& file,
                                           const std::string& key);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
+// A virtual X server of the test's own on the first free display (Debian's Xvfb, which
+// scripts/setup installs); none when it cannot start. Ended with the object.
+class VirtualDisplay {
+public:
+    VirtualDisplay();
+    ~VirtualDisplay() { stop(); }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    // Ends the server, as a log-out does.
+    void stop();
+    // ":<number>"; empty when no server runs.
+    const std::string& name() const { return name_; }
+
+private:
+    int pid_ = -1;
+    std::string name_;
+};
+
 }  // namespace qel::test
