@@ -88,6 +88,9 @@ bool lf_holdInPlace(LiveAc& aircraft)
     if (lf_otherTaxiingNear(aircraft)) {
         aircraft.holding = 0;
         aircraft.holdStart = 0;
+        // Its reports may go on after the pause: the log says why it went instead of holding
+        // (the caller's removal finds it leaving already).
+        lf_removeLiveFor(aircraft, "its reports paused beside another taxiing aircraft");
         return false;
     }
     if (aircraft.holding) {

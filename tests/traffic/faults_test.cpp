@@ -352,9 +352,10 @@ TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
     EXPECT_LT(gf_distanceNm(lf_here(*live(0x48548e)), places.back()) * 1852.0, 5.0);
 }
 
-// Reported on where it cannot have got to, a live aircraft is taken out of the simulator; the
-// log says which and why. KLM56A taxies east at 15 kt, its reports pause for 60 s while it
-// holds, and go on 460 m farther; KLM57B, parked on A1, is reported 300 m from it.
+// A live aircraft taken out of the simulator while its reports may go on: the log says which
+// and why. KLM56A taxies east at 15 kt, its reports pause for 60 s while it holds, and go on
+// 460 m farther; KLM57B, parked on A1, is reported 300 m from it; KLM58C taxies 30 m beside
+// KLM56A until its reports stop, 10 s before those of KLM56A pause.
 TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
 {
     const LatLon a1{51.2930, 6.7750};
@@ -368,6 +369,15 @@ TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
     reportLeg(after, p, alt, t, 90, 15, 0, 14);
     reports.insert(reports.end(), after.begin() + 12, after.end());
     for (Report& r : reports) r.registration.clear();
+    for (std::size_t i = 0; i + 2 < 7; ++i) {
+        Report beside = reports[i];
+        const LatLon at = gf_destinationPoint({beside.lat, beside.lon}, 0.0, 30 / 0.3048);
+        beside.lat = at.lat;
+        beside.lon = at.lon;
+        beside.hex = 0x485490;
+        beside.callsign = "KLM58C";
+        reports.push_back(beside);
+    }
     standingAt(reports, 0x48548f, "KLM57B", a1, 0);
     const LatLon far = gf_destinationPoint(a1, kPi, 300 / 0.3048);
     reports.push_back(reports.back());
@@ -376,6 +386,7 @@ TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
     reports.back().time_s += 30;
     livery(0x48548e);
     livery(0x48548f);
+    livery(0x485490);
     // A poll for each report time, as far apart in ticks as in time.
     const auto polls = pollsOf(reports);
     for (std::size_t i = 0; i < polls.size(); ++i) {
@@ -387,7 +398,10 @@ TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
 
     EXPECT_EQ(countLike("          KLM56A   removed, reported 4", " m from where it held"), 1);
     EXPECT_EQ(count("A1      : KLM57B   removed, reported 300 m from its stand"), 1);
-    EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 2);
+    EXPECT_EQ(count("          KLM58C   removed, its reports paused beside another taxiing "
+                    "aircraft"),
+              1);
+    EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 3);
 }
 
 }  // namespace
