@@ -172,6 +172,9 @@ struct LiveAc : StaticAc {
     double curveStep = 0.0;                    // share of the curve's length flown per tick: 0.004
     int32_t earlyWindow = kWindowFloor_ticks;  // ticks a reported due tick may move earlier
     int32_t lateWindow = kWindowFloor_ticks;   // ticks it may move later
+    // Ticks the early window reaches further on the ground while the aircraft holds the lead a
+    // corner rounded shorter than its reported way gave it (schedule.cpp): 1400
+    int32_t cornerLead_ticks = 0;
     int32_t countdown = 1;                     // of the current manoeuvre
     uint8_t landingRoll = 0;
     uint8_t landing = 0;      // the approach has reached the flare

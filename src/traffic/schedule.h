@@ -88,6 +88,10 @@ void lf_narrowWindows(LiveAc& aircraft);
 void lf_legNarrowsWindows(LiveAc& aircraft);
 // A turn of 90 degrees or more takes time the reports do not show: 20 s at least.
 void lf_widenWindowsForTurn(LiveAc& aircraft, double turn_deg);
+// A corner rounded shorter than the way its reports go round it brings the aircraft out of it
+// `ticks` ahead of them at its own speed: the early window reaches that much further on the
+// ground, and each ground leg after gives back a tenth of its time of it.
+void lf_takeCornerLead(LiveAc& aircraft, int64_t ticks);
 // The windows as they were before a leg was laid anew; given back where that narrowed them
 // once more, as they narrow once a leg.
 struct LatenessWindows {

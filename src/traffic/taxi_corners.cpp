@@ -127,6 +127,8 @@ void lf_chainRound(CornerCurve& c, LatLon vertex, double in_rad, double turn_rad
     c.end = points[1];
     c.chain.assign(points.begin() + 2, points.end());
     c.chainEnd = gf_destinationPoint(vertex, in_rad + turn_rad, tangent_m * kFeetPerMetre);
+    // Its curves keep close to the arc, whose length they are taken at.
+    c.cut_m = 2.0 * tangent_m - r_m * std::abs(turn_rad);
 }
 
 // The arc a chain round a corner turning turn_rad follows (its radius), and the number of its
@@ -365,6 +367,7 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
         const auto [r_m, n] = lf_chainArc(turn_rad, needR_m, std::min(wayOut_m, in_m));
         if (n > 0 && oneR_m < needR_m && r_m * std::cos(half / n) > kChainGain * oneR_m) {
             lf_chainRound(c, corner, in_rad, lf_wrapPi(out_rad - in_rad), r_m, n);
+            c.speed_kt = v_kt;
             const double tangent_m = r_m * std::tan(half);
             c.lead = facing && in_m > tangent_m + kLeadIn_m;
             if (c.lead) {
@@ -402,6 +405,10 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
         return c.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
     }
     // The chain's corners are laid as samples; its first curve is then laid as any other's.
+    if (c.speed_kt > 0.0) {
+        lf_takeCornerLead(aircraft,
+                          std::llround(c.cut_m / kMetresPerNm * kTicksPerHour / c.speed_kt));
+    }
     const std::size_t first = lf_layChainSamples(s, p, lf_cornerOf(here, s, p), c);
     const CornerCurve one = lf_cornerCurve(aircraft, here, s, first, aircraft.position.heading_rad);
     lf_layCurveSamples(s, first, one);

@@ -41,6 +41,10 @@ struct CornerCurve {
     // The chain's further corners, each followed by the end of its curve but the last.
     std::vector<LatLon> chain;
     LatLon chainEnd;  // where the chain's last curve ends, on the way out
+    // How much shorter the chain is than the reported ways round its corner (metres), and the
+    // speed reported there (kt): it comes out of the corner that far ahead of its reports.
+    double cut_m = 0.0;
+    double speed_kt = 0.0;
     // Where the rounding meets the way out.
     LatLon rejoin() const { return chain.empty() ? end : chainEnd; }
 };
