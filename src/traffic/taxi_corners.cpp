@@ -131,18 +131,24 @@ void lf_chainRound(CornerCurve& c, LatLon vertex, double in_rad, double turn_rad
     c.cut_m = 2.0 * tangent_m - r_m * std::abs(turn_rad);
 }
 
+// The widest arc round a corner turning twice half_rad that keeps within kOffWay_m of the ways
+// and touches them no further than way_m from the corner: an arc of radius r touching both ways
+// strays r (1 - cos(θ/2)) from them halfway round, and touches them r tan(θ/2) from the corner.
+double lf_widestArc_m(double half_rad, double way_m)
+{
+    return std::min(kOffWay_m / (1.0 - std::cos(half_rad)), way_m / std::tan(half_rad));
+}
+
 // The arc a chain round a corner turning turn_rad follows (its radius), and the number of its
 // curves (0: none fits): no wider than keeps within kOffWay_m of the ways, than the ways in and
 // out hold (way_m from the corner), or than its curves need for a radius of needR_m; its curves
 // turn kChainStep_rad at most, fewer where their arms would be shorter than a lead-in.
 std::pair<double, int> lf_chainArc(double turn_rad, double needR_m, double way_m)
 {
-    // An arc of radius r touching both ways strays r (1 - cos(θ/2)) from them halfway round,
-    // and touches them r tan(θ/2) from the corner. Its curves are tightest at r cos(step / 2).
+    // The chain's curves are tightest at r cos(step / 2).
     const double half = turn_rad / 2.0;
     const auto radius = [&](int n) {
-        return std::min({kOffWay_m / (1.0 - std::cos(half)), way_m / std::tan(half),
-                         needR_m / std::cos(half / n)});
+        return std::min(lf_widestArc_m(half, way_m), needR_m / std::cos(half / n));
     };
     const auto arm = [&](int n) { return radius(n) * std::tan(half / n); };
     int n = static_cast<int>(std::ceil(turn_rad / kChainStep_rad));
@@ -360,15 +366,24 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
     const bool facing =
         !heading_rad ||
         std::abs(lf_wrapPi(gf_bearingRad(from, corner) - *heading_rad)) <= kFacing_deg * kRadPerDeg;
+    c.facing = facing;
     if (turn_rad > kPi / 2.0) {
         const double needR_m = lf_bendRadius_m(aircraft, v_kt);
         const double oneR_m =
             std::min(arm_m, in_m) * std::cos(half) * std::cos(half) / std::sin(half);
         const auto [r_m, n] = lf_chainArc(turn_rad, needR_m, std::min(wayOut_m, in_m));
         if (n > 0 && oneR_m < needR_m && r_m * std::cos(half / n) > kChainGain * oneR_m) {
-            lf_chainRound(c, corner, in_rad, lf_wrapPi(out_rad - in_rad), r_m, n);
+            // An arc that would begin too short a way ahead of the aircraft to lead into it is
+            // widened to begin where the aircraft is, as far as the ways allow: begun from there,
+            // the chain's first curve would turn on a longer arm in than out, tighter than the
+            // rest (150 degrees at 10 kt, begun 2.6 m short of the arc: 8.8 kt).
+            double r = r_m;
+            if (facing && in_m > r * std::tan(half) && in_m <= r * std::tan(half) + kLeadIn_m) {
+                r = std::max(r, lf_widestArc_m(half, std::min(wayOut_m, in_m)));
+            }
+            lf_chainRound(c, corner, in_rad, lf_wrapPi(out_rad - in_rad), r, n);
             c.speed_kt = v_kt;
-            const double tangent_m = r_m * std::tan(half);
+            const double tangent_m = r * std::tan(half);
             c.lead = facing && in_m > tangent_m + kLeadIn_m;
             if (c.lead) {
                 c.start = gf_destinationPoint(corner, in_rad + kPi, tangent_m * kFeetPerMetre);
@@ -393,10 +408,14 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
     const std::size_t p = ahead->p;
     const LatLon here = lf_here(aircraft);
     const CornerCurve c = lf_cornerCurve(aircraft, here, s, p, aircraft.position.heading_rad);
-    // A corner further on whose curve begins beyond this leg is laid by a later leg. A long leg
-    // to a sharp corner is split (lf_cornerShape) unless the curve begins where the aircraft is:
-    // split, the leg from where the curve begins would halve its way in.
-    if (p > 0 && (!c.lead || lf_metres(here, c.start) > lf_metres(here, lf_at(s[1])) + kLeadIn_m)) {
+    // A corner further on whose curve begins beyond this leg is laid by a later leg; one whose
+    // curve begins where the aircraft is, now: the next leg would begin it closer to its corner,
+    // on a shorter way in (150 degrees at 10 kt, rounded 31 m from the corner where its chain was
+    // to begin 55 m from it, went round at 4.8 kt). A long leg to a sharp corner is split
+    // (lf_cornerShape) unless the curve begins where the aircraft is: split, the leg from where
+    // the curve begins would halve its way in.
+    if (p > 0 && (!c.facing || (c.lead && lf_metres(here, c.start) >
+                                              lf_metres(here, lf_at(s[1])) + kLeadIn_m))) {
         return CornerLaid::none;
     }
     if (ahead->split && c.lead) return CornerLaid::split;

@@ -38,6 +38,7 @@ struct CornerCurve {
     LatLon corner;      // the control point
     LatLon end;         // on the way out, or where the chain's next curve begins
     bool lead = false;  // it begins on the way in, a straight leg on from where the aircraft is
+    bool facing = true;  // the aircraft faces the corner: a curve that does not lead begins here
     // The chain's further corners, each followed by the end of its curve but the last.
     std::vector<LatLon> chain;
     LatLon chainEnd;  // where the chain's last curve ends, on the way out
