@@ -420,6 +420,27 @@ PacePlan lf_withoutSwing(const LiveAc& aircraft, const PacePlan& plan, double v0
     return {hold, end, rate, std::max(static_cast<int32_t>(std::lround(ticks)), kMinLegTicks)};
 }
 
+// Where the aircraft is, as the start of the leg in progress laid anew from there.
+QueuedSample lf_sampleHere(const LiveAc& aircraft)
+{
+    QueuedSample here = aircraft.samples.front();
+    here.latitude = aircraft.position.latitude;
+    here.longitude = aircraft.position.longitude;
+    here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
+    here.stationary = false;
+    lf_dueIn(here, 0);
+    return here;
+}
+
+// The leg from `here`, the front sample now, starts; it goes on the leg in progress: the windows
+// narrow once a leg, not once more here.
+void lf_relayFromHere(LiveAc& aircraft)
+{
+    const LatenessWindows windows = lf_windowsOf(aircraft);
+    lf_startLeg(aircraft);
+    lf_undoNarrowing(aircraft, windows);
+}
+
 // A report that shows a bend where the taxi leg in progress ends (the leg began before it came:
 // its reports resumed, the aircraft set off from a push-back, or reports far apart showed only a
 // slight bend before the corner and the curve laid for it ends across the way out): the rest of
@@ -435,12 +456,7 @@ bool lf_relayForBend(LiveAc& aircraft)
         s.size() < 2 || s[1].stationary || lf_samePlace(s[0], s[1])) {
         return false;
     }
-    QueuedSample here = s.front();
-    here.latitude = aircraft.position.latitude;
-    here.longitude = aircraft.position.longitude;
-    here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
-    here.stationary = false;
-    lf_dueIn(here, 0);
+    const QueuedSample here = lf_sampleHere(aircraft);
     const bool fromCurve = lf_curveActive(aircraft);
     if (fromCurve) {
         const auto meet =
@@ -470,10 +486,29 @@ bool lf_relayForBend(LiveAc& aircraft)
         s.erase(s.begin(), s.begin() + (fromCurve ? 2 : 1));
         return false;
     }
-    // The leg goes on: the windows narrow once a leg, not once more here.
-    const LatenessWindows windows = lf_windowsOf(aircraft);
-    lf_startLeg(aircraft);
-    lf_undoNarrowing(aircraft, windows);
+    lf_relayFromHere(aircraft);
+    return true;
+}
+
+// A report that shows the corner ahead anew, as the way out of it that only its first report
+// showed when the straight leg in progress began: where the curve round it now begins before
+// that leg ends, the leg is laid anew from where the aircraft is, as in lf_relayForBend, and
+// begins it there. Begun at the leg's end instead, too near the corner for as wide a curve as
+// its speed needs, 150 degrees at 5 kt was rounded from 21 m before the corner at 1.1 kt; from
+// where the report came, 31 m before it, at 4.8 kt.
+bool lf_relayForCorner(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || aircraft.landingRoll ||
+        lf_curveActive(aircraft) || s.size() < 3 || s[1].stationary || lf_samePlace(s[0], s[1])) {
+        return false;
+    }
+    s.push_front(lf_sampleHere(aircraft));
+    if (!lf_cornerBeginsSooner(aircraft)) {
+        s.pop_front();
+        return false;
+    }
+    lf_relayFromHere(aircraft);
     return true;
 }
 
@@ -574,6 +609,7 @@ void lf_paceNewReport(LiveAc& aircraft)
         return;
     }
     if (!lf_stopsAtEnd(aircraft, 0)) {
+        if (lf_relayForCorner(aircraft)) return;
         // A bend after the leg that the report shows: the aircraft slows for it as it goes.
         if (!(pace.exit_kt < kNoBend_kt)) pace.exit_kt = lf_nextBendEntry_kt(aircraft, 0);
         return;

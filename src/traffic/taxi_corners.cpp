@@ -400,14 +400,24 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
     return c;
 }
 
-CornerLaid lf_layCorner(LiveAc& aircraft)
+namespace {
+
+// The corner lf_layCorner lays now, after sample p, and its curve; none where it lays none.
+struct CornerPlan {
+    std::size_t p = 0;
+    bool split = false;  // the leg to it is to be split first where its curve leads in
+    CornerCurve c;
+};
+std::optional<CornerPlan> lf_cornerToLay(const LiveAc& aircraft)
 {
-    auto& s = aircraft.samples;
+    const auto& s = aircraft.samples;
     const std::optional<CornerAhead> ahead = lf_cornerAhead(aircraft);
-    if (!ahead) return CornerLaid::none;
+    if (!ahead) return std::nullopt;
     const std::size_t p = ahead->p;
     const LatLon here = lf_here(aircraft);
-    const CornerCurve c = lf_cornerCurve(aircraft, here, s, p, aircraft.position.heading_rad);
+    CornerPlan plan{p, ahead->split,
+                    lf_cornerCurve(aircraft, here, s, p, aircraft.position.heading_rad)};
+    const CornerCurve& c = plan.c;
     // A corner further on whose curve begins beyond this leg is laid by a later leg; one whose
     // curve begins where the aircraft is, now: the next leg would begin it closer to its corner,
     // on a shorter way in (150 degrees at 10 kt, rounded 31 m from the corner where its chain was
@@ -416,11 +426,22 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
     // the curve begins would halve its way in.
     if (p > 0 && (!c.facing || (c.lead && lf_metres(here, c.start) >
                                               lf_metres(here, lf_at(s[1])) + kLeadIn_m))) {
-        return CornerLaid::none;
+        return std::nullopt;
     }
-    if (ahead->split && c.lead) return CornerLaid::split;
+    return plan;
+}
+
+}  // namespace
+
+CornerLaid lf_layCorner(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const std::optional<CornerPlan> plan = lf_cornerToLay(aircraft);
+    if (!plan) return CornerLaid::none;
+    const CornerCurve& c = plan->c;
+    if (plan->split && c.lead) return CornerLaid::split;
     if (c.chain.empty()) {
-        lf_layCurveSamples(s, p, c);
+        lf_layCurveSamples(s, plan->p, c);
         return c.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
     }
     // The chain's corners are laid as samples; its first curve is then laid as any other's.
@@ -428,10 +449,20 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
         lf_takeCornerLead(aircraft,
                           std::llround(c.cut_m / kMetresPerNm * kTicksPerHour / c.speed_kt));
     }
-    const std::size_t first = lf_layChainSamples(s, p, lf_cornerOf(here, s, p), c);
+    const LatLon here = lf_here(aircraft);
+    const std::size_t first = lf_layChainSamples(s, plan->p, lf_cornerOf(here, s, plan->p), c);
     const CornerCurve one = lf_cornerCurve(aircraft, here, s, first, aircraft.position.heading_rad);
     lf_layCurveSamples(s, first, one);
     return one.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
+}
+
+bool lf_cornerBeginsSooner(const LiveAc& aircraft)
+{
+    const std::optional<CornerPlan> plan = lf_cornerToLay(aircraft);
+    if (!plan || plan->p == 0 || (plan->split && plan->c.lead)) return false;
+    const LatLon here = lf_here(aircraft);
+    const double begins_m = plan->c.lead ? lf_metres(here, plan->c.start) : 0.0;
+    return begins_m + kLeadIn_m < lf_metres(here, lf_at(aircraft.samples[1]));
 }
 
 }  // namespace qel

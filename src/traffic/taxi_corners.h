@@ -74,6 +74,10 @@ enum class CornerLaid { none, split, straightFirst, curveNow };
 // leg: the aircraft goes straight on to where its curve begins and rounds the corner from
 // there. A corner further on is laid by a later leg.
 CornerLaid lf_layCorner(LiveAc& aircraft);
+// With the aircraft's position as sample 0, the leg in progress laid anew from there: whether
+// lf_layCorner would lay a corner beyond the leg's end whose curve begins more than a lead-in
+// short of it.
+bool lf_cornerBeginsSooner(const LiveAc& aircraft);
 // A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share of
 // the way between theirs.
 QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share,

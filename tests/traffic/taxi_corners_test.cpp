@@ -66,7 +66,9 @@ TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
     //   shorter than the reported way round it, by 14 s at 10 kt; held to the reports' timing,
     //   the aircraft waited for them at 2.3 and 3.5 kt. Laid a leg later than the one it begins
     //   in, 31 m from the corner instead of 55 m, the chain was too tight for 10 kt: 4.8 kt;
-    //   begun 2.6 m short of its arc, its first curve was: 8.8 kt.
+    //   begun 2.6 m short of its arc, its first curve was: 8.8 kt. At 5 kt the report that
+    //   shows the way out comes as the leg to the curve laid for the corner without it begins;
+    //   rounded from that leg's end, 21 m before the corner, it went round at 1.1 kt.
     struct Case {
         double turn_deg;
         double after_m;
@@ -92,7 +94,7 @@ TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
     } rows[] = {{90, 4, 5, 18},  {90, 20, 5, 18},  {90, 45, 5, 18},  {90, 4, 2.2, 18},
                 {90, 40, 10, 8}, {90, 4, 5, 5},    {90, 4, 0.4, 5},  {135, 4, 5, 10},
                 {135, 4, 5, 14}, {135, 20, 5, 18}, {135, 45, 5, 18}, {150, 4, 5, 5},
-                {150, 4, 5, 10}, {150, 20, 5, 10}, {150, 45, 5, 10}};
+                {150, 20, 5, 5}, {150, 4, 5, 10},  {150, 20, 5, 10}, {150, 45, 5, 10}};
     for (const auto& [turn_deg, after_m, every_s, kt] : rows) {
         const double mps = kt * 1852.0 / 3600.0;
         const auto k = static_cast<uint32_t>(cases.size());
