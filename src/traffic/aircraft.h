@@ -224,8 +224,12 @@ struct LiveAc : StaticAc {
     // The reports of its way off the stand, kept from the first one that left it until its
     // push-back ends, and then followed from where the push-back ended.
     std::vector<QueuedSample> pushReports;
-    uint8_t pushEndKnown = 0;    // the push-back ends where its reports say it ended
-    double triedLat = 0.0;       // last sample for which a stand was tried, degrees
+    uint8_t pushEndKnown = 0;  // the push-back ends where its reports say it ended
+    // The tick from which its tail swing waits for a report of the way out, with the tug on; -1
+    // when none is owed.
+    int32_t swingOwedFrom = -1;
+    uint8_t swungOntoWay = 0;  // its tail swung onto the taxilane of its way out
+    double triedLat = 0.0;     // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
     uint8_t learnedStandChecked = 0;  // its learned callsigns have been looked up
     // Field by field: a record with no taxi curve (NaN) equals no other record.

@@ -3,6 +3,7 @@
 //
 // Threads: main-loop thread.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -43,6 +44,17 @@ constexpr double kPushAside_m = 2.0;
 // its end were not known.
 constexpr double kShortestPush_m = 3.0;
 constexpr double kMetresPerFoot = 0.3048;
+// The first report after the push-back's own that lies this far from its end shows the way out.
+constexpr double kWayShown_m = 8.0;
+// How far a tail swing turns the nose: a way out nearer the stand's heading needs none, and one
+// nearer straight on back along the axis leaves no taxilane across it to swing onto.
+constexpr double kLeastSwing_rad = 20.0 * kRadPerDeg;
+constexpr double kMostSwing_rad = 135.0 * kRadPerDeg;
+// The longest a push-back waits, with the tug on, for a report of its way out: about as long
+// as its engines take to start, and short enough that the reports kept meanwhile, one a second
+// at most, leave those of the push-back itself in the bounded store.
+constexpr int32_t kLongestSwingWait_ticks = 120 * 100;
+constexpr int64_t kSwingWaitStep_ticks = 100;
 // As many reports as a queue holds.
 constexpr std::size_t kMaxKeptReports = 200;
 
@@ -75,6 +87,14 @@ StandFrame lf_standFrame(const LiveAc& aircraft, LatLon p)
     const double d_m = gf_distanceNm(stand, p) * kMetresPerNm;
     const double x = gf_bearingRad(stand, p) - lf_backFrom(aircraft);
     return {d_m * std::cos(x), d_m * std::sin(x)};
+}
+
+// The place that lies so far back along the stand's axis and beside it.
+LatLon lf_framePoint(const LiveAc& aircraft, StandFrame f)
+{
+    const double bearing = lf_wrap2Pi(lf_backFrom(aircraft) + std::atan2(f.aside_m, f.back_m));
+    return gf_destinationPoint({aircraft.standLat, aircraft.standLon}, bearing,
+                               std::hypot(f.back_m, f.aside_m) / kMetresPerFoot);
 }
 
 // The reports, from the first on, that show the push-back itself: the tail going farther back
@@ -129,6 +149,71 @@ std::optional<LatLon> lf_reportedPushEnd(const LiveAc& aircraft)
     return lf_at(reports[run.count - 1]);
 }
 
+// The first report after the push-back's own that shows which way the taxi leaves its end.
+std::optional<LatLon> lf_wayOut(const LiveAc& aircraft, LatLon end)
+{
+    const auto& kept = aircraft.pushReports;
+    for (std::size_t i = lf_pushRun(aircraft, kept).count; i < kept.size(); ++i) {
+        if (gf_distanceNm(end, lf_at(kept[i])) * kMetresPerNm >= kWayShown_m) return lf_at(kept[i]);
+    }
+    return std::nullopt;
+}
+
+// Half a wingspan: the radius the tail swings round on.
+double lf_swingRadius_m(const LiveAc& aircraft)
+{
+    return std::max(aircraft.size_nm * kMetresPerNm, kShortestPush_m);
+}
+
+// The tail swing of a push-back that went straight back: the tug pushes the aircraft along the
+// stand's axis and swings the tail round onto the taxilane of its way out, where that crosses
+// the axis, so that the aircraft stands on it behind the crossing, facing the way out: it then
+// rolls off with no turn on the spot. The swing is an arc tangent to the axis and to the
+// taxilane, half a wingspan in radius up to a right angle; one that turns farther keeps to as
+// much of both lines as a right angle takes, on a tighter arc. It is laid as two curves, each
+// turning half of it: one quadratic curve about a sharp corner turns far tighter than the arc.
+// Where the aircraft, `from_m` back from the stand, is nearer the crossing, the arc is tighter;
+// nearer than half its tangents, the corner lies farther back, and the aircraft ends beside the
+// taxilane, facing its way out all the same. None where the way runs along the axis.
+struct Swing {
+    std::array<LatLon, 4> points;  // the first curve's corner, where the curves meet, the second
+                                   // curve's corner, the end
+};
+
+std::optional<Swing> lf_swingOnto(const LiveAc& aircraft, LatLon pushEnd, LatLon way, double from_m)
+{
+    const StandFrame e = lf_standFrame(aircraft, pushEnd);
+    const StandFrame w = lf_standFrame(aircraft, way);
+    const double length_m = std::hypot(w.back_m - e.back_m, w.aside_m - e.aside_m);
+    const double ux = (w.back_m - e.back_m) / length_m;
+    const double uy = (w.aside_m - e.aside_m) / length_m;
+    // How far the nose turns from the stand's heading, which points up the axis.
+    const double turn_rad = std::acos(std::clamp(-ux, -1.0, 1.0));
+    if (!(turn_rad >= kLeastSwing_rad && turn_rad <= kMostSwing_rad)) return std::nullopt;
+    // The arc's tangents from the crossing, along the axis and along the taxilane: shorter where
+    // the aircraft is nearer the crossing, down to half of them.
+    const double radius_m = lf_swingRadius_m(aircraft);
+    const double crossing_m = e.back_m - e.aside_m * ux / uy;
+    const double tangent_m = std::max(
+        std::min(radius_m * std::tan(std::min(turn_rad, kPi / 2) / 2), crossing_m - from_m),
+        std::max(radius_m / 2, kShortestPush_m));
+    const double corner_m = std::max(crossing_m, from_m + tangent_m);
+    // From the corner on, the aircraft faces the report that shows the way out.
+    const double toWay_m = std::hypot(w.back_m - corner_m, w.aside_m);
+    const double wx = (w.back_m - corner_m) / toWay_m;
+    const double wy = w.aside_m / toWay_m;
+    const double swing_rad = std::acos(std::clamp(-wx, -1.0, 1.0));
+    const double inner_m =
+        tangent_m - tangent_m / std::tan(swing_rad / 2) * std::tan(swing_rad / 4);
+    const StandFrame first{corner_m - inner_m, 0.0};
+    const StandFrame second{corner_m - inner_m * wx, -inner_m * wy};
+    return Swing{{lf_framePoint(aircraft, first),
+                  lf_framePoint(aircraft, {(first.back_m + second.back_m) / 2,
+                                           (first.aside_m + second.aside_m) / 2}),
+                  lf_framePoint(aircraft, second),
+                  lf_framePoint(aircraft, {corner_m - tangent_m * wx, -tangent_m * wy})}};
+}
+
 // The metres left to push straight back from where the aircraft is to the reported end; none
 // when that end is not known or too near.
 std::optional<double> lf_pushLeft_m(const LiveAc& aircraft, std::optional<LatLon> end)
@@ -140,8 +225,26 @@ std::optional<double> lf_pushLeft_m(const LiveAc& aircraft, std::optional<LatLon
     return left_m;
 }
 
+// The ticks from where the aircraft is to `at` at the stand taxi speed.
+int32_t lf_standTicksTo(const LiveAc& aircraft, LatLon at)
+{
+    return lf_ticksOf(gf_distanceNm(lf_here(aircraft), at) / lf_standSpeed_kt(aircraft) *
+                      kTicksPerHour);
+}
+
+// A sample `metres` straight back along the stand's axis from where the aircraft is.
+QueuedSample lf_straightBack(const LiveAc& aircraft, double metres)
+{
+    const LatLon at =
+        gf_destinationPoint(lf_here(aircraft), lf_backFrom(aircraft), metres / kMetresPerFoot);
+    QueuedSample p = lf_groundSample(at, lf_standSpeed_kt(aircraft));
+    lf_dueIn(p, lf_standTicksTo(aircraft, at));
+    return p;
+}
+
 // Where the push-back ends beside the stand's axis, the tail swings out to there: both sides of
-// the swing lead there, whichever way a report turns it. Nearer the axis it went straight back.
+// the swing lead there, whichever way a report turns it. Nearer the axis it went straight back,
+// and swings onto its way out (lf_swingStraightPush).
 void lf_swingTo(LiveAc& aircraft, LatLon end, int64_t due)
 {
     aircraft.pushEndKnown = 1;
@@ -171,13 +274,8 @@ void lf_refitPushBack(LiveAc& aircraft)
     aircraft.pushTurnKnown = 0;
     const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
     if (!left_m) return;
-    const double v = lf_standSpeed_kt(aircraft);
-    const LatLon p1At =
-        gf_destinationPoint(lf_here(aircraft), lf_backFrom(aircraft), *left_m / kMetresPerFoot);
-    QueuedSample p1 = lf_groundSample(p1At, v);
-    lf_dueIn(p1, lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour));
-    s.push_back(p1);
-    lf_swingTo(aircraft, *end, p1.dueTick);
+    s.push_back(lf_straightBack(aircraft, *left_m));
+    lf_swingTo(aircraft, *end, s.back().dueTick);
 }
 
 // The push-back's last leg ends in a stop where the push-back ends.
@@ -189,6 +287,144 @@ void lf_standAtPushEnd(LiveAc& aircraft)
     end.stationary = 1;
     lf_dueAfter(end, end.dueTick, 1);
     s.push_back(end);
+}
+
+// The swing is laid from where the aircraft is, each curve timed by its chord, as its leg is.
+void lf_laySwing(LiveAc& aircraft, const Swing& swing)
+{
+    auto& s = aircraft.samples;
+    const double v = lf_standSpeed_kt(aircraft);
+    s.resize(1);
+    s.front().groundSpeed_kt = v;
+    LatLon from = lf_here(aircraft);
+    int64_t due = g_fastTicks;
+    for (std::size_t i = 0; i < swing.points.size(); ++i) {
+        // A curve's corner goes as the curve begins; its end falls due when the chord is covered.
+        if (i % 2 == 1) {
+            due += lf_ticksOf(gf_distanceNm(from, swing.points[i]) / v * kTicksPerHour);
+            from = swing.points[i];
+        }
+        QueuedSample p = lf_groundSample(swing.points[i], v);
+        lf_layDue(p, due);
+        s.push_back(p);
+    }
+    aircraft.altPushSample = s.back();
+    aircraft.pushTurnKnown = 1;
+    aircraft.pushTurnClockwise = 0;
+    aircraft.swungOntoWay = 1;
+}
+
+// A push-back its reports show going straight back swings its tail onto the way out that the
+// reports after it show. Where none shows it yet, it stops short of its end, where the swing
+// would begin, and waits there for one (lf_payOwedSwing).
+void lf_swingStraightPush(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (STRAIGHT_PBS_ONLY.current || !aircraft.pushEndKnown || s.size() > 2) return;
+    const std::optional<LatLon> end = lf_reportedPushEnd(aircraft);
+    if (!end) return;
+    const double here_m = lf_standFrame(aircraft, lf_here(aircraft)).back_m;
+    if (const std::optional<LatLon> way = lf_wayOut(aircraft, *end)) {
+        if (const auto swing = lf_swingOnto(aircraft, *end, *way, here_m)) {
+            lf_laySwing(aircraft, *swing);
+        }
+        return;
+    }
+    const double stop_m =
+        lf_standFrame(aircraft, *end).back_m - lf_swingRadius_m(aircraft) - here_m;
+    s.resize(1);
+    if (stop_m >= kPushStep_m) s.push_back(lf_straightBack(aircraft, stop_m));
+    aircraft.swingOwedFrom = g_fastTicks;
+}
+
+// The curve through samples 1 to 2 where the tail swings.
+void lf_startSwingCurve(LiveAc& aircraft)
+{
+    lf_startTaxiCurve(aircraft);
+    const int32_t t = lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
+    aircraft.curveStep = 1.0 / std::max(t, 1);
+    aircraft.curveAngle_deg = 90.0;
+}
+
+// The push-back's last leg: round to the side point where the tail swings, and to a stop.
+void lf_layPushEnd(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    const bool side = s.size() >= 3;
+    if (side && aircraft.pushTurnKnown) {
+        if (aircraft.pushTurnClockwise) s[2] = aircraft.altPushSample;
+        lf_startSwingCurve(aircraft);
+    } else if (side) {
+        s.erase(s.begin() + 2);
+    }
+    lf_standAtPushEnd(aircraft);
+}
+
+// The swing's second curve begins where its first ends.
+bool lf_swingGoesOn(LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (s.size() < 4 || s[1].stationary || s[2].stationary) return false;
+    lf_startSwingCurve(aircraft);
+    aircraft.pushbackCountdown = 1;
+    return true;
+}
+
+// The swing owed waits, the tug on, where the straight push-back stopped, while its reports go
+// on without showing the way out; once one does, the tail swings onto it. Waiting no longer, it
+// is pushed on straight to its reported end. True while the push-back goes on.
+bool lf_payOwedSwing(LiveAc& aircraft)
+{
+    if (aircraft.swingOwedFrom < 0) return false;
+    auto& s = aircraft.samples;
+    const std::optional<LatLon> end = lf_reportedPushEnd(aircraft);
+    const std::optional<LatLon> way = end ? lf_wayOut(aircraft, *end) : std::nullopt;
+    const auto& kept = aircraft.pushReports;
+    const bool reportsGoOn = !kept.empty() && lf_reportedDue(kept.back()) > g_fastTicks;
+    aircraft.pushbackCountdown = 1;
+    s.resize(1);
+    if (!way && reportsGoOn && g_fastTicks - aircraft.swingOwedFrom < kLongestSwingWait_ticks) {
+        // Two steps ahead: a leg begins only with a sample to go to.
+        QueuedSample hold = s.front();
+        hold.groundSpeed_kt = 0.0;
+        hold.stationary = 1;
+        for (int64_t step = 1; step <= 2; ++step) {
+            lf_dueIn(hold, step * kSwingWaitStep_ticks);
+            s.push_back(hold);
+        }
+        return true;
+    }
+    aircraft.swingOwedFrom = -1;
+    const double here_m = lf_standFrame(aircraft, lf_here(aircraft)).back_m;
+    const std::optional<Swing> swing =
+        way ? lf_swingOnto(aircraft, *end, *way, here_m) : std::nullopt;
+    const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
+    if (swing) {
+        lf_laySwing(aircraft, *swing);
+    } else if (left_m) {
+        s.front().groundSpeed_kt = lf_standSpeed_kt(aircraft);
+        s.push_back(lf_straightBack(aircraft, *left_m));
+    }
+    lf_layPushEnd(aircraft);
+    return true;
+}
+
+// The reports of it standing at the push-back's end, before its way out, stand it where its
+// swing onto that way put it, behind that end: it stands there while they last, rather than
+// rolling to that end to stand.
+void lf_standWhereSwung(LiveAc& aircraft, std::size_t pushed)
+{
+    auto& kept = aircraft.pushReports;
+    if (!aircraft.swungOntoWay || pushed == 0 || aircraft.samples.empty()) return;
+    const LatLon end = lf_at(kept[pushed - 1]);
+    const LatLon stands = lf_at(aircraft.samples.back());
+    for (std::size_t i = pushed; i < kept.size(); ++i) {
+        if (gf_distanceNm(end, lf_at(kept[i])) * kMetresPerNm >= kWayShown_m) return;
+        kept[i].latitude = stands.lat;
+        kept[i].longitude = stands.lon;
+        kept[i].groundSpeed_kt = 0.0;
+        kept[i].stationary = 1;
+    }
 }
 
 // The push-back has ended: the aircraft stands pushed back. The reports kept while it ran that
@@ -206,9 +442,12 @@ void lf_endPushBack(LiveAc& aircraft)
     aircraft.syntheticCount = 0;
     aircraft.departurePending = 0;
     aircraft.pushEndKnown = 0;
+    aircraft.swingOwedFrom = -1;
     auto& kept = aircraft.pushReports;
-    kept.erase(kept.begin(),
-               kept.begin() + static_cast<std::ptrdiff_t>(lf_pushRun(aircraft, kept).count));
+    const std::size_t pushed = lf_pushRun(aircraft, kept).count;
+    lf_standWhereSwung(aircraft, pushed);
+    aircraft.swungOntoWay = 0;
+    kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(pushed));
     // It stands until the next leg begins, which sets off: its queue must not run dry first.
     auto& s = aircraft.samples;
     if (!kept.empty() && s.size() >= 2) {
@@ -299,6 +538,8 @@ void lf_startPushBack(LiveAc& aircraft)
     lf_insertMidSample(aircraft);
     const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
     aircraft.pushEndKnown = 0;
+    aircraft.swingOwedFrom = -1;
+    aircraft.swungOntoWay = 0;
     if (left_m) {
         lf_swingTo(aircraft, *end, int64_t{g_fastTicks} + t1 / 2 + t2);
     } else {
@@ -319,22 +560,13 @@ void lf_startPushBack(LiveAc& aircraft)
 
 void lf_pushBackLeg(LiveAc& aircraft)
 {
-    auto& s = aircraft.samples;
     --aircraft.pushbackCountdown;
     if (aircraft.pushbackCountdown == 1) {
         lf_refitPushBack(aircraft);
-        const bool side = s.size() >= 3;
-        if (side && aircraft.pushTurnKnown) {
-            if (aircraft.pushTurnClockwise) s[2] = aircraft.altPushSample;
-            lf_startTaxiCurve(aircraft);
-            const int32_t t = lf_ticksOf(90.0 / aircraft.currentTurnRate_rad / 100.0);
-            aircraft.curveStep = 1.0 / std::max(t, 1);
-            aircraft.curveAngle_deg = 90.0;
-        } else if (side) {
-            s.erase(s.begin() + 2);
-        }
-        lf_standAtPushEnd(aircraft);
-    } else if (aircraft.pushbackCountdown < 1) {
+        lf_swingStraightPush(aircraft);
+        lf_layPushEnd(aircraft);
+    } else if (aircraft.pushbackCountdown < 1 && !lf_swingGoesOn(aircraft) &&
+               !lf_payOwedSwing(aircraft)) {
         lf_endPushBack(aircraft);
     }
     lf_groundLegTiming(aircraft);

@@ -3,6 +3,8 @@
 // while it pushed, and that it stays in the simulator while it is reported.
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "traffic/motion_road_fixture.h"
@@ -43,7 +45,9 @@ TEST_F(PushBack, ThePushBackEndsWhereItsReportsGoOnAndTheAircraftFollowsThem)
     // their push-backs or 40 s earlier. Each is pushed back 40 m at 3 kt, its tail going straight
     // back or swinging 80 degrees to the right, stands for a pause or not, and taxies at 15 kt at
     // a right angle to its stand, turns right at a right angle and goes on, 390 m in all. It is
-    // followed from the end of its push-back up to its last report.
+    // followed from the end of its push-back up to its last report, on the way the reports show
+    // or on the taxilane they leave the push-back's end by, behind that end; from the start of its
+    // push-back on it never turns on the spot.
     constexpr double kFaces_deg = 200;
     struct Variant {
         const char* callsign;
@@ -63,6 +67,9 @@ TEST_F(PushBack, ThePushBackEndsWhereItsReportsGoOnAndTheAircraftFollowsThem)
         double worstOff_m = 0;
         double worstLag_s = 0;
         bool removed = false;
+        std::optional<TrackPoint> secondAgo;  // as the simulator showed it
+        double worstPivot_deg = 0;  // the heading's turn in a second in which it moved < 0.5 kt
+        std::string pivotAt;
     };
     std::vector<Flight> flights;
     std::vector<ParkStand> stands;
@@ -91,8 +98,11 @@ TEST_F(PushBack, ThePushBackEndsWhereItsReportsGoOnAndTheAircraftFollowsThem)
         for (; t < f.firstMoving_s + 25 + v.pause_s; t += 5) {
             own.push_back(reportAt(at, 0, 0, kFaces_deg + v.turn_deg, t));
         }
-        f.route = {at};
-        f.routeTimes_s = {t - 5};
+        // The taxilane the taxi leaves the push-back's end by, 50 m back behind that end: on it
+        // the aircraft is no farther on than that end.
+        const LatLon lane = gf_destinationPoint(at, (kFaces_deg + 270) * kRadPerDeg, 50 / 0.3048);
+        f.route = {lane, at};
+        f.routeTimes_s = {t - 5, t - 5};
         t -= 5;
         for (const double course_deg : {kFaces_deg + 90, kFaces_deg + 180}) {
             for (int i = 0; i < 5; ++i) {
@@ -128,6 +138,24 @@ TEST_F(PushBack, ThePushBackEndsWhereItsReportsGoOnAndTheAircraftFollowsThem)
         }
         return f.routeTimes_s.back();
     };
+    // Once a second: a turn of the heading while the aircraft moved less than 0.5 kt is one on
+    // the spot.
+    const auto notePivot = [](Flight& f, const LiveAc& aircraft) {
+        const auto object = simstandin::object(aircraft.objectId);
+        if (!object) return;
+        const TrackPoint now{{object->latitude, object->longitude}, object->heading_rad};
+        if (f.secondAgo) {
+            const double moved_m = gf_distanceNm(f.secondAgo->at, now.at) * 1852.0;
+            const double turned_deg =
+                std::abs(lf_wrapPi(now.heading_rad - f.secondAgo->heading_rad)) / kRadPerDeg;
+            if (moved_m < 0.5 * 1852.0 / 3600.0 && turned_deg > f.worstPivot_deg) {
+                f.worstPivot_deg = turned_deg;
+                f.pivotAt =
+                    fmt::format("{:.1f} degrees at tick {}", turned_deg, g_fastTicks.load());
+            }
+        }
+        f.secondAgo = now;
+    };
     eachTick_ = [&] {
         const double now_s = reportTime_s();
         for (Flight& f : flights) {
@@ -138,6 +166,9 @@ TEST_F(PushBack, ThePushBackEndsWhereItsReportsGoOnAndTheAircraftFollowsThem)
             }
             if (aircraft->phase == FlightPhase::pushing_back && f.pushStart_s < 0) {
                 f.pushStart_s = now_s;
+            }
+            if (f.pushStart_s >= 0 && now_s <= f.routeTimes_s.back() && g_fastTicks % 100 == 0) {
+                notePivot(f, *aircraft);
             }
             if (f.pushStart_s < 0 || aircraft->phase == FlightPhase::pushing_back ||
                 now_s > f.routeTimes_s.back()) {
@@ -159,6 +190,7 @@ TEST_F(PushBack, ThePushBackEndsWhereItsReportsGoOnAndTheAircraftFollowsThem)
         EXPECT_LE(std::abs(f.pushStart_s - f.firstMoving_s), 5.0);
         EXPECT_LE(f.worstOff_m, 15.0);
         EXPECT_LE(f.worstLag_s, 45.0);
+        EXPECT_LE(f.worstPivot_deg, 5.0) << f.pivotAt;
     }
     expectNoException();
     expectFacingWhereTheyGo();
