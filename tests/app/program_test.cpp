@@ -250,10 +250,7 @@ TEST(Program, HeadlessWithoutDocsItSaysError41OnStandardErrorAndEnds)
 TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
 {
     const VirtualDisplay display;
-    if (display.name().empty()) {
-        if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";
-        GTEST_SKIP() << "Xvfb cannot start";
-    }
+    VNTQ_NEED_DISPLAY(display);
     TempDir folder;
     TempDir home;
     lf_prepareProgramFolder(folder.path(), home.path());
@@ -345,10 +342,7 @@ TEST(Program, AWindowTakenAwayClosesTheProgramAsItsCloseButtonDoes)
     for (const Case& c : {Case{true, "\nThe display was lost, closing VNTQ ...\n"},
                           Case{false, "\nThe window was destroyed, closing VNTQ ...\n"}}) {
         VirtualDisplay display;
-        if (display.name().empty()) {
-            if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";
-            GTEST_SKIP() << "Xvfb cannot start";
-        }
+        VNTQ_NEED_DISPLAY(display);
         TempDir folder;
         TempDir home;
         lf_prepareProgramFolder(folder.path(), home.path());

@@ -23,10 +23,7 @@ namespace {
 TEST(RealWindow, AServerGoneInTheMiddleOfAPaintEndsTheLoopCleanly)
 {
     test::VirtualDisplay display;
-    if (display.name().empty()) {
-        if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";
-        GTEST_SKIP() << "Xvfb cannot start";
-    }
+    VNTQ_NEED_DISPLAY(display);
     const test::ScopedEnv onDisplay("DISPLAY", display.name());
 #if defined(__SANITIZE_ADDRESS__)
     // The window's fonts leave fontconfig's own leaks at the process end; the headless tests

@@ -2,6 +2,7 @@
 // reading files back.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -83,5 +84,15 @@ private:
     int pid_ = -1;
     std::string name_;
 };
+
+// In a test that needs the X server `display`: skipped where none can start, failed instead
+// where one must (VNTQ_REQUIRE_X, which scripts/test sets).
+#define VNTQ_NEED_DISPLAY(display)                                               \
+    do {                                                                         \
+        if ((display).name().empty()) {                                          \
+            if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";    \
+            GTEST_SKIP() << "Xvfb cannot start";                                 \
+        }                                                                        \
+    } while (false)
 
 }  // namespace qel::test
