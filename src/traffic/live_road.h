@@ -70,6 +70,8 @@ void removeAircraftFromSim(StaticAc& aircraft);
 // A live aircraft taken out of the simulator while its reports may go on says why, in one plain
 // log line, unless it is on its way out already or not yet there.
 void lf_removeLiveFor(LiveAc& aircraft, std::string_view why);
+// That line alone, for one the simulator took out by itself.
+void lf_logLiveRemoval(const LiveAc& aircraft, std::string_view why);
 bool lf_isQueuedForCreation(std::deque<AiCreateRequest>& queue, uint32_t hexId);
 // Creation (fast_tick.cpp): the request to create `aircraft` at `at` (altitude, pitch, bank,
 // heading, position; speeds unused).

@@ -131,16 +131,21 @@ void removeAircraftFromSim(StaticAc& aircraft)
     if (live && g_selectedObjectId == aircraft.objectId) gf_refreshAcList();
 }
 
+void lf_logLiveRemoval(const LiveAc& aircraft, std::string_view why)
+{
+    if (aircraft.standId != 0) {
+        gf_log(fmt::format("{:8}: {:8} removed, {}", gf_standNameById(aircraft.standId),
+                           aircraft.callsign, why));
+    } else {
+        gf_log(fmt::format("          {:8} removed, {}", aircraft.callsign, why));
+    }
+}
+
 void lf_removeLiveFor(LiveAc& aircraft, std::string_view why)
 {
     if (aircraft.state == SimObjectState::active ||
         aircraft.state == SimObjectState::liveryrespawn) {
-        if (aircraft.standId != 0) {
-            gf_log(fmt::format("{:8}: {:8} removed, {}", gf_standNameById(aircraft.standId),
-                               aircraft.callsign, why));
-        } else {
-            gf_log(fmt::format("          {:8} removed, {}", aircraft.callsign, why));
-        }
+        lf_logLiveRemoval(aircraft, why);
     }
     removeAircraftFromSim(aircraft);
 }

@@ -188,6 +188,11 @@ void lf_onObjectRemoved(uint32_t objectId)
             lf_setLiveObjectId(*aircraft, 0);
             return;
         }
+        // Not asked for: the simulator took it out by itself (one that crashed), and its
+        // reports may go on.
+        if (aircraft->state == SimObjectState::active) {
+            lf_logLiveRemoval(*aircraft, "the simulator took it out");
+        }
         if (aircraft->hasFlightPlan) lf_removeFlightPlan(objectId);
         lf_eraseLiveAc(*aircraft);
         return;

@@ -355,11 +355,14 @@ TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
 // A live aircraft taken out of the simulator while its reports may go on: the log says which
 // and why. KLM56A taxies east at 15 kt, its reports pause for 60 s while it holds, and go on
 // 460 m farther; KLM57B, parked on A1, is reported 300 m from it; KLM58C taxies 30 m beside
-// KLM56A until its reports stop, 10 s before those of KLM56A pause.
+// KLM56A until its reports stop, 10 s before those of KLM56A pause; KLM59D, parked on A2 and
+// reported there for a minute, is dropped by the simulator itself.
 TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
 {
     const LatLon a1{51.2930, 6.7750};
-    startAt("removed-why", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false)});
+    const LatLon a2{51.2900, 6.7700};
+    startAt("removed-why", {ParkStand("A1", {}, a1.lat, a1.lon, 0.0, 30.0, false, false, false),
+                            ParkStand("A2", {}, a2.lat, a2.lon, 0.0, 30.0, false, false, false)});
     LatLon p{51.2960, 6.7790};
     double t = 0;
     double alt = 0;
@@ -384,16 +387,25 @@ TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
     reports.back().lat = far.lat;
     reports.back().lon = far.lon;
     reports.back().time_s += 30;
+    standingAt(reports, 0x485491, "KLM59D", a2, 0);
+    standingAt(reports, 0x485491, "KLM59D", a2, 40);
     livery(0x48548e);
     livery(0x48548f);
     livery(0x485490);
+    livery(0x485491);
     // A poll for each report time, as far apart in ticks as in time.
     const auto polls = pollsOf(reports);
+    bool dropped = false;
     for (std::size_t i = 0; i < polls.size(); ++i) {
         push(polls[i], 30);
         const double next_s = i + 1 < polls.size() ? polls[i + 1].front().time_s : 0.0;
         tick(i + 1 < polls.size() ? static_cast<int>(100 * (next_s - polls[i].front().time_s))
                                   : 500);
+        const LiveAc* d = live(0x485491);
+        if (!dropped && d && d->state == SimObjectState::active) {
+            simstandin::dropObject(d->objectId);
+            dropped = true;
+        }
     }
 
     EXPECT_EQ(countLike("          KLM56A   removed, reported 4", " m from where it held"), 1);
@@ -401,6 +413,8 @@ TEST_F(FaultsAtTheField, AnAircraftTakenOutWhileItIsStillReportedSaysWhy)
     EXPECT_EQ(count("          KLM58C   removed, its reports paused beside another taxiing "
                     "aircraft"),
               1);
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ(count("A2      : KLM59D   removed, the simulator took it out"), 1);
     EXPECT_EQ(callCount("SimConnect_AIRemoveObject"), 3);
 }
 
