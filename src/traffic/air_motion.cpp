@@ -35,6 +35,8 @@ constexpr double kNear_deg = 0.00015;
 // is rolling round a bend.
 constexpr double kRollingRound_kt = 3.0;
 constexpr double kTurnedTrack_deg = 2.0;
+// A hovering helicopter is reported drifting at a few knots at most.
+constexpr double kHoverDrift_kt = 10.0;
 constexpr std::size_t kMaxQueued = 200;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
@@ -391,7 +393,13 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
     if (aircraft.samples.empty()) return true;
     const QueuedSample& last = aircraft.samples.back();
     s.stationary = lf_samePlace(last, s);
-    if (aircraft.weightClass == WeightClass::Rotorcraft) return true;
+    if (aircraft.weightClass == WeightClass::Rotorcraft) {
+        // A helicopter hovers where its reports repeat its place, unless they say it flies on:
+        // that is its last position sent again. Hovered on, one at 100 kt stopped dead in a
+        // tick and left at 5 kt a second, far behind its reports.
+        return !(s.stationary && (s.airborne || lf_airborneActive(aircraft)) &&
+                 s.groundSpeed_kt > kHoverDrift_kt);
+    }
     if (!s.stationary) {
         const bool near = std::abs(s.latitude - last.latitude) < kNear_deg &&
                           std::abs(s.longitude - last.longitude) < kNear_deg;

@@ -1,8 +1,9 @@
 // How fast a live aircraft in the air changes its speed as the simulator shows it, through the
 // stand-in simulator and scripted polls: no more than 5 kt in a second where its reports change
-// it more slowly, however the windows time its legs.
+// it more slowly, however the windows time its legs and where they repeat its position.
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <optional>
 
 #include "traffic/motion_road_fixture.h"
@@ -10,7 +11,68 @@
 namespace qel::test {
 namespace {
 
-class AirSpeed : public MotionRoad {};
+class AirSpeed : public MotionRoad {
+protected:
+    // Once a second in the air, for each watched flight, from 5 s after its object was created
+    // (one created in the air waits for its object there first): the largest change of the
+    // speed it is shown moving at from the second before, and the least share of the speed its
+    // next report gives.
+    struct Watch {
+        std::optional<LatLon> before;
+        std::optional<double> before_kt;
+        double largestChange_kt = 0.0;
+        std::string largestAt;
+        double leastShare = 1.0;
+        std::string leastAt;
+        int airborneSeconds = 0;
+        uint32_t objectId = 0;
+        int32_t createdTick = 0;
+    };
+
+    void watchAir(std::initializer_list<uint32_t> hexes)
+    {
+        for (const uint32_t hex : hexes) watches_[hex];
+        eachTick_ = [this] {
+            if (g_fastTicks % 100 != 0) return;
+            for (auto& [hex, watch] : watches_) note(live(hex), watch);
+        };
+    }
+
+    static void note(const LiveAc* aircraft, Watch& w)
+    {
+        const auto object =
+            aircraft && aircraft->objectId ? simstandin::object(aircraft->objectId) : std::nullopt;
+        if (object && aircraft->objectId != w.objectId) {
+            w.objectId = aircraft->objectId;
+            w.createdTick = g_fastTicks;
+        }
+        if (!object || object->onGround || g_fastTicks - w.createdTick < 500) {
+            w.before.reset();
+            w.before_kt.reset();
+            return;
+        }
+        const LatLon here{object->latitude, object->longitude};
+        if (w.before) {
+            const double kt = gf_distanceNm(*w.before, here) * 3600.0;
+            if (w.before_kt && std::abs(kt - *w.before_kt) > w.largestChange_kt) {
+                w.largestChange_kt = std::abs(kt - *w.before_kt);
+                w.largestAt = fmt::format("{:.1f} kt to {:.1f} kt at tick {}", *w.before_kt, kt,
+                                          g_fastTicks.load());
+            }
+            const double reported_kt = aircraft->samples.front().groundSpeed_kt;
+            if (aircraft->syntheticCount == 0 && kt / reported_kt < w.leastShare) {
+                w.leastShare = kt / reported_kt;
+                w.leastAt = fmt::format("{:.1f} kt where {:.1f} kt are reported at tick {}", kt,
+                                        reported_kt, g_fastTicks.load());
+            }
+            w.before_kt = kt;
+            ++w.airborneSeconds;
+        }
+        w.before = here;
+    }
+
+    std::map<uint32_t, Watch> watches_;  // by hex id
+};
 
 TEST_F(AirSpeed, AClimbAheadOfItsReportsWhoseWindowsNarrowSlowsGradually)
 {
@@ -29,44 +91,7 @@ TEST_F(AirSpeed, AClimbAheadOfItsReportsWhoseWindowsNarrowSlowsGradually)
     alt = 50;
     for (int i = 0; i < 40; ++i) reportLeg(reports, p, alt, t, 90, 160 + 2.5 * i, 1800, 1);
 
-    // Once a second in the air: the speed shown over it and its change from the second before,
-    // and the least share of the speed the aircraft's next report gives.
-    std::optional<LatLon> before;
-    std::optional<double> before_kt;
-    double largestChange_kt = 0.0;
-    std::string largestAt;
-    double leastShare = 1.0;
-    std::string leastAt;
-    int airborneSeconds = 0;
-    eachTick_ = [&] {
-        if (g_fastTicks % 100 != 0) return;
-        const LiveAc* aircraft = live(0x48548e);
-        const auto object =
-            aircraft && aircraft->objectId ? simstandin::object(aircraft->objectId) : std::nullopt;
-        if (!object || object->onGround) {
-            before.reset();
-            before_kt.reset();
-            return;
-        }
-        const LatLon here{object->latitude, object->longitude};
-        if (before) {
-            const double kt = gf_distanceNm(*before, here) * 3600.0;
-            if (before_kt && std::abs(kt - *before_kt) > largestChange_kt) {
-                largestChange_kt = std::abs(kt - *before_kt);
-                largestAt = fmt::format("{:.1f} kt to {:.1f} kt at tick {}", *before_kt, kt,
-                                        g_fastTicks.load());
-            }
-            const double reported_kt = aircraft->samples.front().groundSpeed_kt;
-            if (aircraft->syntheticCount == 0 && kt / reported_kt < leastShare) {
-                leastShare = kt / reported_kt;
-                leastAt = fmt::format("{:.1f} kt where {:.1f} kt are reported at tick {}", kt,
-                                      reported_kt, g_fastTicks.load());
-            }
-            before_kt = kt;
-            ++airborneSeconds;
-        }
-        before = here;
-    };
+    watchAir({0x48548e});
     for (const auto& poll : pollsOf(std::move(reports))) {
         push(poll, 30);
         runTicks(0x48548e, 600);
@@ -74,10 +99,57 @@ TEST_F(AirSpeed, AClimbAheadOfItsReportsWhoseWindowsNarrowSlowsGradually)
     runTicks(0x48548e, 3000);
 
     EXPECT_TRUE(went("flying"));
-    EXPECT_GT(airborneSeconds, 200);
-    EXPECT_LE(largestChange_kt, 5.05) << largestAt;
+    const Watch& w = watches_[0x48548e];
+    EXPECT_GT(w.airborneSeconds, 200);
+    EXPECT_LE(w.largestChange_kt, 5.05) << w.largestAt;
     // Held back to its reports' schedule, it flies no slower than its own speed over 1.3.
-    EXPECT_GT(leastShare, 0.75) << leastAt;
+    EXPECT_GT(w.leastShare, 0.75) << w.leastAt;
+    expectNoException();
+}
+
+TEST_F(AirSpeed, FlightsWhoseReportsRepeatTheirPositionFlyOnAtTheirSpeed)
+{
+    // Level at 1500 ft, reported every 5 s; every fourth report repeats the position of the one
+    // before with a newer time, as ADS-B feeds send a position again until a new one is decoded.
+    // A helicopter hovers where its reports keep it at one place, but not where they say it
+    // flies on.
+    struct Case {
+        uint32_t hex;
+        const char* type;
+        double speed_kt;
+        double lat;  // where it is first reported, on 6.95 east
+    };
+    const std::vector<Case> cases{{0x48548e, "A320", 250.0, 51.40},
+                                  {0x48548f, "R44", 100.0, 51.45}};
+    startAt("repeated-positions", {});
+    std::vector<Report> reports;
+    for (const Case& c : cases) {
+        livery(c.hex);
+        LatLon p{c.lat, 6.95};
+        double alt = 1500;
+        double t = 0;
+        std::vector<Report> flight{reportAt(p, alt, c.speed_kt, 230, t)};
+        reportLeg(flight, p, alt, t, 230, c.speed_kt, 0, 24);
+        for (std::size_t i = 3; i < flight.size(); i += 4) {
+            flight[i].lat = flight[i - 1].lat;
+            flight[i].lon = flight[i - 1].lon;
+        }
+        for (Report& r : flight) {
+            r.hex = c.hex;
+            r.callsign = fmt::format("KLM{}", c.hex & 0xF);
+            r.type = c.type;
+            reports.push_back(r);
+        }
+    }
+    watchAir({cases[0].hex, cases[1].hex});
+    fly(cases[0].hex, std::move(reports), 2000);
+
+    for (const Case& c : cases) {
+        const Watch& w = watches_[c.hex];
+        EXPECT_GT(w.airborneSeconds, 100) << c.type;
+        EXPECT_LE(w.largestChange_kt, 5.05) << c.type << ": " << w.largestAt;
+        EXPECT_GT(w.leastShare, 0.75) << c.type << ": " << w.leastAt;
+    }
     expectNoException();
 }
 
