@@ -315,8 +315,9 @@ void lf_laySwing(LiveAc& aircraft, const Swing& swing)
 }
 
 // A push-back its reports show going straight back swings its tail onto the way out that the
-// reports after it show. Where none shows it yet, it stops short of its end, where the swing
-// would begin, and waits there for one (lf_payOwedSwing).
+// reports after it show. Where none shows it yet, it is pushed on to the end its reports reach
+// and waits there for one (lf_payOwedSwing), the swing then beginning behind that end: stopped
+// short of it, where the swing would begin, the tug stood while they still went back.
 void lf_swingStraightPush(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
@@ -330,8 +331,7 @@ void lf_swingStraightPush(LiveAc& aircraft)
         }
         return;
     }
-    const double stop_m =
-        lf_standFrame(aircraft, *end).back_m - lf_swingRadius_m(aircraft) - here_m;
+    const double stop_m = lf_standFrame(aircraft, *end).back_m - here_m;
     s.resize(1);
     if (stop_m >= kPushStep_m) s.push_back(lf_straightBack(aircraft, stop_m));
     aircraft.swingOwedFrom = g_fastTicks;
