@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -89,6 +90,25 @@ double lf_airSpeedChange(const LiveAc& aircraft, double length)
     const double own = length / lf_legSpeed(aircraft);
     return own > 0.0 ? std::max(kAirSpeedChange_ktPerTick, change / own)
                      : kAirSpeedChange_ktPerTick;
+}
+
+// Where the reports slow a helicopter into a hover, without gathering speed first, the speed the
+// leg to sample 1 ends at: the one reported there, 0 where the hover begins there. Flown at
+// each leg's own speed, it lagged such reports by half a leg, came to the hover at 53 kt and
+// stopped dead.
+std::optional<double> lf_intoHover_kt(const LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (!lf_rotor(aircraft)) return std::nullopt;
+    for (std::size_t k = 1; k < s.size() && s[k].airborne; ++k) {
+        if (s[k].stationary || !(s[k].groundSpeed_kt > 0.0)) {
+            // A repeated place is hovered from the sample before it.
+            const std::size_t start = s[k].stationary ? k - 1 : k;
+            return start <= 1 ? 0.0 : s[1].groundSpeed_kt;
+        }
+        if (s[k].groundSpeed_kt > s[k - 1].groundSpeed_kt) break;
+    }
+    return std::nullopt;
 }
 
 void lf_climbRate(LiveAc& aircraft, double dt)
@@ -311,20 +331,25 @@ void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
 {
     LegPace& pace = aircraft.pace;
     const double v0 = pace.now_kt;
-    const double v1 = length / n;
+    double v1 = length / n;
     // A new aircraft enters its first leg at that leg's speed.
     if (!(v0 >= 0.0) || !(v1 > 0.0)) {
         pace.now_kt = v1;
         return;
     }
-    const double rate = lf_airSpeedChange(aircraft, length);
-    if (std::abs(v1 - v0) <= rate) {
+    double rate = lf_airSpeedChange(aircraft, length);
+    const std::optional<double> intoHover = lf_intoHover_kt(aircraft);
+    const bool slows = intoHover && v0 > *intoHover;
+    if (!slows && std::abs(v1 - v0) <= rate) {
         pace.now_kt = v1;
         return;
     }
-    const double ticks =
-        std::clamp(lf_spreadTicks(v0, v1, rate, length), static_cast<double>(kMinLegTicks), 2e9);
-    const int64_t laid = std::llround(ticks);
+    // Slowing into a hover, it slows evenly to the speed reported at the leg's end, as the
+    // reports do, and comes to the hover at a standstill.
+    if (slows) v1 = *intoHover;
+    const double ticks = slows ? length / ((v0 + v1) / 2.0) : lf_spreadTicks(v0, v1, rate, length);
+    const int64_t laid = std::llround(std::clamp(ticks, static_cast<double>(kMinLegTicks), 2e9));
+    if (slows) rate = (v0 - v1) / static_cast<double>(laid);
     lf_dueIn(aircraft.samples[1], laid);
     pace.nominal_kt = length / static_cast<double>(laid);
     pace.free_kt = v0;

@@ -12,7 +12,8 @@ namespace qel {
 
 void lf_startAirLeg(LiveAc& aircraft);
 // The pace of an air leg of `length` (kt·ticks) laid to take n ticks: from the speed it enters
-// at, it goes to the leg's own at a bounded rate, and sample 1 falls due when it has covered it.
+// at, it goes to the leg's own at a bounded rate (a helicopter slowing into a hover evenly to the
+// speed reported at the leg's end), and sample 1 falls due when it has covered it.
 void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n);
 void lf_verticalStep(LiveAc& aircraft);
 void lf_startTakeOff(LiveAc& aircraft);
