@@ -254,7 +254,8 @@ double lf_bendCap_kt(const LiveAc& aircraft)
             capSq = std::min(capSq, std::max(v * v, aircraft.curveSharpestLimitSq));
         }
     }
-    if (pace.exit_kt < kNoBend_kt) {
+    // Not in the air: a leg onto the runway slows for the bend beyond only once down.
+    if (pace.exit_kt < kNoBend_kt && aircraft.onGround) {
         const double exit = pace.exit_kt * kMpsPerKt;
         const double left_m = std::max(pace.left_ktTicks, 0.0) / kTicksPerHour * kMetresPerNm;
         capSq = std::min(capSq, exit * exit + 2.0 * kBendBrake_mps2 * left_m);
@@ -557,6 +558,10 @@ void lf_paceLeg(LiveAc& aircraft)
     int32_t n = lf_rateTicks(s[1]);
     if (!aircraft.onGround) {
         if (!lf_paceTouchdown(aircraft, length)) lf_paceAirLeg(aircraft, length, n);
+        // A leg onto the runway: once down, the aircraft brakes for a turn-off a few reports on
+        // from its touchdown. Held at the roll's speed to the first leg laid on the ground, it
+        // braked too late to make a right-angle exit reached braking hard (0.30 g at 28 kt).
+        if (!s[1].airborne) pace.exit_kt = lf_nextBendEntry_kt(aircraft, 1);
         return;
     }
     if (!(length >= kShortest_nm * kTicksPerHour)) return;

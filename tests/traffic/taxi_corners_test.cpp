@@ -155,15 +155,18 @@ TEST_F(TaxiCorners, ACornerIsTakenAtItsReportedSpeedWhereverItsReportsFall)
 
 TEST_F(TaxiCorners, ARunwayExitIsTakenAlongTheReportedWays)
 {
-    // Two aircraft land on parallel runways a kilometre apart, roll out to 25 kt and, 20 m on,
-    // turn off at a right angle onto an exit at 20 kt.
+    // Aircraft land on parallel runways a kilometre apart, roll out to 25 kt and turn off at a
+    // right angle onto an exit at 20 kt, the first two 20 m on.
     // - KLM56A's feed drops its reports until it is 230 m up the exit. It rounds the corner
     //   within 15 m of the runway's and the exit's centre lines, not from where it learns of the
     //   exit straight across to that report.
     // - KLM57B is reported every 2.5 s. Each report up the exit lies square to the runway from
     //   the one before it; taken for reports lying behind, they were dropped but the last, and
     //   the aircraft cut across to that one, 23 m off the exit.
-    // Both turn at 0.3 g at the most and come to rest where they are reported standing, 20 m
+    // - KLM58C, reported every 2.5 s, brakes at 7.5 kt a second from 120 kt to 25 kt at the
+    //   corner. Held at the roll's speed from its touchdown to the first leg laid on the ground,
+    //   it braked too late to slow down for the exit: 0.30 g at 28 kt as its curve began.
+    // All turn at 0.3 g at the most and come to rest where they are reported standing, 20 m
     // on: the leg to a report at 0 kt that none followed yet ended at 7.5 kt, and KLM57B came to
     // rest 2.8 m past.
     const double runway_rad = gf_bearingRad(kThreshold23L, kEnd05R);
@@ -178,7 +181,7 @@ TEST_F(TaxiCorners, ARunwayExitIsTakenAlongTheReportedWays)
     };
     std::vector<Case> cases;
     std::vector<Report> reports;
-    for (const double every_s : {5.0, 2.5}) {
+    for (const auto& [every_s, brake_ktPerS] : {std::pair{5.0, 0.0}, {2.5, 0.0}, {2.5, 7.5}}) {
         const auto k = static_cast<uint32_t>(cases.size());
         const LatLon threshold =
             gf_destinationPoint(kThreshold23L, runway_rad - kPi / 2, k * 1000 / 0.3048);
@@ -197,18 +200,32 @@ TEST_F(TaxiCorners, ARunwayExitIsTakenAlongTheReportedWays)
                 own.push_back(reportAt(p, 0, kt, course_deg, t += every_s));
             }
         };
-        for (const double v : {120.0, 90.0, 60.0, 40.0, 25.0}) {
-            along(runway_deg, v, static_cast<int>(5 / every_s));
-        }
-        const LatLon corner = gf_destinationPoint(p, runway_rad, 20 / 0.3048);
-        if (every_s == 5.0) {
-            p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, 230 / 0.3048);
-            own.push_back(reportAt(p, 0, 20, exit_deg, t += 20));
+        LatLon corner{};
+        double up_m = every_s * 22.5 * 1852 / 3600 - 20;  // to the first report up the exit
+        if (brake_ktPerS > 0.0) {
+            along(runway_deg, 120, 2);
+            const LatLon braking = p;
+            const double brake_s = (120 - 25) / brake_ktPerS;
+            const auto rolled = [&](double s) {
+                const double m = (120 * s - brake_ktPerS * s * s / 2) * 1852 / 3600;
+                return gf_destinationPoint(braking, runway_rad, m / 0.3048);
+            };
+            double s = every_s;
+            for (; s < brake_s; s += every_s) {
+                p = rolled(s);
+                own.push_back(reportAt(p, 0, 120 - brake_ktPerS * s, runway_deg, t += every_s));
+            }
+            corner = rolled(brake_s);
+            up_m = (s - brake_s) * 22.5 * 1852 / 3600;
         } else {
-            const double up_m = every_s * 22.5 * 1852 / 3600 - 20;
-            p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, up_m / 0.3048);
-            own.push_back(reportAt(p, 0, 20, exit_deg, t += every_s));
+            for (const double v : {120.0, 90.0, 60.0, 40.0, 25.0}) {
+                along(runway_deg, v, static_cast<int>(5 / every_s));
+            }
+            corner = gf_destinationPoint(p, runway_rad, 20 / 0.3048);
         }
+        const bool dropped = every_s == 5.0;
+        p = gf_destinationPoint(corner, exit_deg * kRadPerDeg, (dropped ? 230 : up_m) / 0.3048);
+        own.push_back(reportAt(p, 0, 20, exit_deg, t += dropped ? 20 : every_s));
         along(exit_deg, 20, static_cast<int>(20 / every_s));
         p = gf_destinationPoint(p, exit_deg * kRadPerDeg, 20 / 0.3048);
         for (const double at_s : {t + 5, t + 10}) own.push_back(reportAt(p, 0, 0, exit_deg, at_s));
