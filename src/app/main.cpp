@@ -6,12 +6,14 @@
 #include <fmt/format.h>
 
 #include "app/app.h"
+#include "app/signals.h"
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "platform/process.h"
 
 int main(int argc, char** argv)
 {
+    qel::gf_ignoreBrokenPipes();
     // A second instance leaves at once, with no window. Its own Log.txt is not started, since
     // that would move the running one's file aside; it says why on standard error and adds the
     // line to the end of Log.txt.

@@ -139,6 +139,14 @@ std::string gf_closingBySignalText(int signalNumber)
     return fmt::format("{} received, closing {} ...", name, g_shortName);
 }
 
+void gf_ignoreBrokenPipes()
+{
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
 void gf_installCrashHandlers()
 {
     // A stack overflow leaves the thread no room for a handler: it runs on a stack of its own.

@@ -28,6 +28,11 @@ private:
     std::thread thread_;
 };
 
+// A write to a pipe nobody reads any more (`vntq 2>&1 | tee run.log` after Ctrl-C ended tee)
+// fails with EPIPE instead of killing the program in its close-down, before the sign-out and
+// the saves. Called first thing, before any thread starts.
+void gf_ignoreBrokenPipes();
+
 // What the user is told when a signal closes the program: "SIGINT (Ctrl-C) received, closing
 // VNTQ ...".
 std::string gf_closingBySignalText(int signalNumber);

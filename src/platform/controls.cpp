@@ -174,7 +174,8 @@ void messageBox(std::string_view text, std::string_view caption, MessageBoxIcon 
         backend(box);
         return;
     }
-    fmt::print(stderr, "{}: {}\n", box.caption, box.text);
+    // Not fmt::print, which throws when standard error is a pipe nobody reads any more.
+    std::fputs(fmt::format("{}: {}\n", box.caption, box.text).c_str(), stderr);
 }
 
 void setMessageBoxBackend(std::function<void(const RecordedMessageBox&)> backend)

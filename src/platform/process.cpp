@@ -159,8 +159,10 @@ int lf_createProbe(const std::filesystem::path& path)
     return result == 0 ? std::string(buffer) : std::string();
 }
 
-// Starts xdg-open with standard input from /dev/null and an empty signal mask (the calling
-// thread may block signals the opener needs). Returns the child's id, or -1.
+// Starts xdg-open with standard input from /dev/null, an empty signal mask (the calling
+// thread may block signals the opener needs) and SIGPIPE's default action, which exec keeps
+// ignored otherwise: the opener's shell pipelines end their writers by it. Returns the
+// child's id, or -1.
 pid_t lf_spawnOpener(const std::string& path)
 {
     posix_spawn_file_actions_t actions;
@@ -174,7 +176,11 @@ pid_t lf_spawnOpener(const std::string& path)
     sigset_t emptyMask;
     sigemptyset(&emptyMask);
     posix_spawnattr_setsigmask(&attributes, &emptyMask);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    sigset_t defaulted;
+    sigemptyset(&defaulted);
+    sigaddset(&defaulted, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaulted);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::string program = "xdg-open";
     std::string argument = path;

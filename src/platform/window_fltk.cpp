@@ -524,7 +524,8 @@ void FltkWindow::messageBoxFromAnyThread(const RecordedMessageBox& box)
 
 void FltkWindow::printBox(const RecordedMessageBox& box)
 {
-    fmt::print(stderr, "{}: {}\n", box.caption, box.text);
+    // Not fmt::print, which throws when standard error is a pipe nobody reads any more.
+    std::fputs(fmt::format("{}: {}\n", box.caption, box.text).c_str(), stderr);
 }
 
 void FltkWindow::showBox(const std::shared_ptr<BoxRequest>& request, bool waitHere)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -134,7 +135,8 @@ bool Simulator::ensureWorld()
         worldOk_ = true;
     } catch (const std::exception& e) {
         lastError_ = e.what();
-        fmt::print(stderr, "stand-in simulator: {}\n", lastError_);
+        // Not fmt::print, which throws when standard error is a pipe nobody reads any more.
+        std::fputs(fmt::format("stand-in simulator: {}\n", lastError_).c_str(), stderr);
     }
     return worldOk_;
 }

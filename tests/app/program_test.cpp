@@ -80,8 +80,10 @@ int lf_runProgram(const fs::path& folder, const fs::path& home, const std::strin
 // ("NAME=value") go before the test's own.
 class RunningProgram {
 public:
+    // With `outputToPipe`, its standard output and error go to a pipe instead, whose read end
+    // this holds until closeOutput().
     RunningProgram(const fs::path& folder, const fs::path& home, const std::string& display = "",
-                   std::vector<std::string> settings = {})
+                   std::vector<std::string> settings = {}, bool outputToPipe = false)
     {
         // Everything the child needs is made before the fork: after it only exec-safe calls.
         // A credential and a service that refuses the connection: the sign-in fails as a
@@ -105,24 +107,45 @@ public:
         const std::string directory = folder.string();
         const std::string errors = (home / "running.stderr").string();
         char* argv[] = {const_cast<char*>(VNTQ_EXECUTABLE), nullptr};
+        int output[2] = {-1, -1};
+        if (outputToPipe && pipe2(output, O_CLOEXEC) != 0) return;
         pid_ = fork();
-        if (pid_ != 0) return;
-        // A test run under nohup would hand its ignored SIGHUP on, which the program keeps.
+        if (pid_ != 0) {
+            outputFd_ = output[0];
+            if (output[1] >= 0) close(output[1]);
+            return;
+        }
+        // A test run under nohup would hand its ignored SIGHUP on, which the program keeps; a
+        // runner ignoring SIGPIPE would hide that the program does not.
         ::signal(SIGHUP, SIG_DFL);
-        const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(127);
+        ::signal(SIGPIPE, SIG_DFL);
+        if (outputToPipe) {
+            if (dup2(output[1], STDOUT_FILENO) < 0 || dup2(output[1], STDERR_FILENO) < 0) {
+                _exit(127);
+            }
+        } else {
+            const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(127);
+        }
         if (chdir(directory.c_str()) != 0) _exit(127);
         execve(VNTQ_EXECUTABLE, argv, envp.data());
         _exit(127);
     }
     ~RunningProgram()
     {
+        closeOutput();
         if (pid_ > 0 && !waited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
     }
     void signal(int number) const { kill(pid_, number); }
+    // Leaves the pipe of its output without a reader, as a `| tee` ended by Ctrl-C does.
+    void closeOutput()
+    {
+        if (outputFd_ >= 0) close(outputFd_);
+        outputFd_ = -1;
+    }
     // The exit status; -1000 when it ended by a signal.
     int wait()
     {
@@ -145,6 +168,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    int outputFd_ = -1;
     bool waited_ = false;
 };
 
@@ -330,6 +354,40 @@ constexpr const char* kAtSchiphol = R"({
   "weather": {"stations": [{"icao": "EHAM", "lat": 52.3086, "lon": 4.76389, "qnh": 1013}]}
 })";
 
+// The program folder at Schiphol, with its stands as an add-on airport's (which a scan at start
+// would clear away) and the scenario for the stand-in simulator in `home`; the settings that
+// point the program to it and to the RealTraffic stand-in.
+std::vector<std::string> lf_prepareAtSchiphol(const fs::path& folder, const fs::path& home,
+                                              const standin::RtStandin& realTraffic)
+{
+    lf_prepareProgramFolder(folder, home);
+    fs::create_directories(folder / "airports" / "my_thirdparty");
+    fs::copy_file(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml",
+                  folder / "airports" / "my_thirdparty" / "EHAM.xml");
+    fs::create_directories(home / "config" / "VNTQ");
+    writeFile(home / "config" / "VNTQ" / "parameters.xml",
+              R"(<?xml version="1.0" encoding="UTF-8"?><root><parameters>)"
+              R"(<parameter name="SCAN_AIRPORTS" value="false" />)"
+              R"(<parameter name="SCAN_LIVERIES" value="false" /></parameters></root>)");
+    writeFile(home / "scenario.json", kAtSchiphol);
+    return {"VNTQ_RT_URL=" + realTraffic.url(), "VNTQ_RT_LICENSE=standard-license",
+            "VNTQ_SIM_SCENARIO=" + (home / "scenario.json").string()};
+}
+
+// The close-down done in full: signed out at RealTraffic, the learned file of the park airport
+// saved, and the lines of both in Log.txt.
+void lf_expectClosedDown(const fs::path& folder, const standin::RtStandin& realTraffic,
+                         const std::string& said)
+{
+    const std::string log = readFile(folder / "Log.txt");
+    EXPECT_NE(log.find(said), std::string::npos) << log;
+    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << said;
+    EXPECT_NE(log.find("\nDeauth success RT server"), std::string::npos) << said;
+    EXPECT_TRUE(realTraffic.activeGuids().empty()) << said;
+    EXPECT_TRUE(fs::exists(folder / "airports" / "learned" / "thirdparty" / "stock" / "EHAM.xml"))
+        << said;
+}
+
 // A window taken from under the program, by its X server ending (a log-out, a crash) or by
 // another program destroying it, closes the program as its close button does: signed out, the
 // learned file of its park airport saved, and a clean exit.
@@ -345,23 +403,10 @@ TEST(Program, AWindowTakenAwayClosesTheProgramAsItsCloseButtonDoes)
         VNTQ_NEED_DISPLAY(display);
         TempDir folder;
         TempDir home;
-        lf_prepareProgramFolder(folder.path(), home.path());
-        // Schiphol's stands as an add-on airport's, which the scan at start would clear away.
-        fs::create_directories(folder / "airports" / "my_thirdparty");
-        fs::copy_file(fs::path(VNTQ_SOURCE_DIR) / "tests" / "data" / "stands" / "EHAM.xml",
-                      folder / "airports" / "my_thirdparty" / "EHAM.xml");
-        fs::create_directories(home / "config" / "VNTQ");
-        writeFile(home / "config" / "VNTQ" / "parameters.xml",
-                  R"(<?xml version="1.0" encoding="UTF-8"?><root><parameters>)"
-                  R"(<parameter name="SCAN_AIRPORTS" value="false" />)"
-                  R"(<parameter name="SCAN_LIVERIES" value="false" /></parameters></root>)");
-        writeFile(home / "scenario.json", kAtSchiphol);
         standin::RtStandin realTraffic(
             standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
-        RunningProgram program(
-            folder.path(), home.path(), display.name(),
-            {"VNTQ_RT_URL=" + realTraffic.url(), "VNTQ_RT_LICENSE=standard-license",
-             "VNTQ_SIM_SCENARIO=" + (home / "scenario.json").string()});
+        RunningProgram program(folder.path(), home.path(), display.name(),
+                               lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic));
         ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "\nThe park airport is EHAM"))
             << readFile(folder / "Log.txt") << readFile(home / "running.stderr");
         ASSERT_EQ(realTraffic.activeGuids().size(), 1u);
@@ -375,15 +420,27 @@ TEST(Program, AWindowTakenAwayClosesTheProgramAsItsCloseButtonDoes)
 
         EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0))
             << c.said << readFile(home / "running.stderr");
-        const std::string log = readFile(folder / "Log.txt");
-        EXPECT_NE(log.find(c.said), std::string::npos) << log;
-        EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << c.said;
-        EXPECT_NE(log.find("\nDeauth success RT server"), std::string::npos) << c.said;
-        EXPECT_TRUE(realTraffic.activeGuids().empty()) << c.said;
-        EXPECT_TRUE(
-            fs::exists(folder / "airports" / "learned" / "thirdparty" / "stock" / "EHAM.xml"))
-            << c.said;
+        lf_expectClosedDown(folder.path(), realTraffic, c.said);
     }
+}
+
+// `vntq 2>&1 | tee run.log` and Ctrl-C: tee ends first, and the close-down's lines on standard
+// error then go to a pipe nobody reads; the close-down is done all the same.
+TEST(Program, SigintClosesDownInFullWhenItsOutputIsAPipeNobodyReads)
+{
+    TempDir folder;
+    TempDir home;
+    standin::RtStandin realTraffic(standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
+    RunningProgram program(folder.path(), home.path(), "",
+                           lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic), true);
+    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "\nThe park airport is EHAM"))
+        << readFile(folder / "Log.txt");
+    ASSERT_EQ(realTraffic.activeGuids().size(), 1u);
+    program.closeOutput();
+    program.signal(SIGINT);
+    EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0));
+    lf_expectClosedDown(folder.path(), realTraffic,
+                        "\nSIGINT (Ctrl-C) received, closing VNTQ ...\n");
 }
 
 }  // namespace
