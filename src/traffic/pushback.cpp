@@ -526,11 +526,10 @@ void lf_startPushBack(LiveAc& aircraft)
     // not show that yet, by two and a half stand radii.
     const std::optional<LatLon> end = lf_reportedPushEnd(aircraft);
     const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
-    const double back_ft = left_m ? *left_m / kMetresPerFoot : stand->radius * 2.5 * kFeetPerNm;
-    const LatLon p1At = gf_destinationPoint(lf_here(aircraft), back, back_ft);
-    const int32_t t1 = lf_ticksOf(gf_distanceNm(lf_here(aircraft), p1At) / v * kTicksPerHour);
-    QueuedSample p1 = lf_groundSample(p1At, v);
-    lf_dueIn(p1, t1);
+    const QueuedSample p1 = lf_straightBack(
+        aircraft, left_m ? *left_m : stand->radius * 2.5 * kFeetPerNm * kMetresPerFoot);
+    const LatLon p1At = lf_at(p1);
+    const int32_t t1 = lf_standTicksTo(aircraft, p1At);
     s.front().groundSpeed_kt = v;
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
     s.resize(1);
