@@ -1,0 +1,421 @@
+// The watcher's checks. The reported path is the polyline of the reports that are places of the
+// flight, in the order of their report times; each look at the object is matched to the nearest
+// point of it among the reports that had come in by then (or were about to), and measured there:
+// how far off, how long ago that report came in, how fast it was reported, which way the path
+// goes. Speeds are taken over a second of looks, as a person judges them.
+#include "watcher/watch_checks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "watcher/watch_bounds.h"
+
+namespace qel::watch {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kMps = 0.514444;
+// The reports looked among for a match: those that came in up to this long before the look,
+// and those about to come in (an aircraft may have reckoned its way ahead of its reports).
+constexpr double kMatchBack_s = 240.0;
+constexpr double kMatchAhead_s = 60.0;
+// Reports this far apart in their coming in leave an aircraft reckoning its way, in the air off
+// the path its reports join.
+constexpr double kFedGap_s = 20.0;
+// The replay delay: a report's place is shown this long after it came in.
+constexpr double kReplay_s = 30.0;
+// The reports an air leg may leave out.
+constexpr std::size_t kSkipped = 2;
+// A stop reported this near the report before it is taken there (0.00015 degrees); nor are
+// reports of a crawl that near told from standing.
+constexpr double kShortOfStop_m = 20.0;
+constexpr double kCrawl_kt = 5.0;
+// Speeds are measured between looks at the positions of whole ticks: a change at a bound may
+// show a hair above it.
+constexpr double kMeasure_kt = 0.1;
+// A new object's speed changes are judged from this long after it appeared.
+constexpr double kSettling_s = 5.0;
+
+struct Vertex {
+    LatLon at;
+    double arrival_s = 0.0;  // simulator time
+    double time_s = 0.0;     // report time
+    double speed_kt = 0.0;
+    bool ground = true;
+    double s_m = 0.0;  // along the path
+};
+
+struct Match {
+    std::size_t k = 0;  // segment k .. k + 1
+    double f = 0.0;
+    double off_m = 0.0;
+};
+
+double lf_wrap180(double deg)
+{
+    deg = std::fmod(deg + 540.0, 360.0);
+    if (deg < 0.0) deg += 360.0;
+    return deg - 180.0;
+}
+
+double lf_metres(LatLon a, LatLon b) { return gf_distanceNm(a, b) * kMetresPerNm; }
+
+// A point in metres east and north of `o`.
+std::pair<double, double> lf_local(LatLon o, LatLon p)
+{
+    const double d = lf_metres(o, p);
+    const double b = gf_bearingRad(o, p);
+    return {d * std::sin(b), d * std::cos(b)};
+}
+
+std::vector<Vertex> lf_path(const Watched& w)
+{
+    std::vector<FedReport> clean;
+    for (const FedReport& r : *w.feed) {
+        if (!r.glitch) clean.push_back(r);
+    }
+    std::stable_sort(clean.begin(), clean.end(),
+                     [](const FedReport& a, const FedReport& b) { return a.time_s < b.time_s; });
+    std::vector<Vertex> path;
+    for (const FedReport& r : clean) {
+        if (!path.empty() && path.back().time_s == r.time_s) continue;
+        Vertex v{r.at, w.feedStart_s + r.arrival_s, r.time_s, std::abs(r.speed_kt),
+                 r.alt_ft <= 0.0};
+        v.s_m = path.empty() ? 0.0 : path.back().s_m + lf_metres(path.back().at, r.at);
+        path.push_back(v);
+    }
+    return path;
+}
+
+std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look)
+{
+    std::optional<Match> best;
+    double bestArrival = -HUGE_VAL;
+    if (path.size() == 1) return Match{0, 0.0, lf_metres(look.at, path[0].at)};
+    for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+        const Vertex& a = path[k];
+        const Vertex& b = path[k + 1];
+        if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
+            continue;
+        const double toA = lf_metres(look.at, a.at);
+        const double span = b.s_m - a.s_m;
+        if (best && toA - span > best->off_m) continue;
+        const auto [ax, ay] = lf_local(look.at, a.at);
+        const auto [bx, by] = lf_local(look.at, b.at);
+        const double dx = bx - ax, dy = by - ay;
+        const double len2 = dx * dx + dy * dy;
+        const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
+        const double off = std::hypot(ax + f * dx, ay + f * dy);
+        // Among places equally near (standing reports), the one reported last that came in.
+        const double arrival = a.arrival_s <= look.t_s ? a.arrival_s : -a.arrival_s;
+        if (!best || off < best->off_m - 0.5 ||
+            (off <= best->off_m + 0.5 && arrival > bestArrival)) {
+            if (!best || off < best->off_m + 0.5) {
+                best = Match{k, f, off};
+                bestArrival = arrival;
+            }
+        }
+    }
+    return best;
+}
+
+// One kind of fault: its first sighting and how often it was seen.
+struct Tally {
+    std::map<std::string, std::pair<std::string, int>> kinds;
+    void note(const std::string& kind, const std::string& first)
+    {
+        auto& entry = kinds[kind];
+        if (entry.second++ == 0) entry.first = first;
+    }
+};
+
+// The feed came in steadily about the path's segment k: no report missing long enough for the
+// aircraft to have reckoned its way, and the feed not falling behind or catching up.
+bool lf_fed(const std::vector<Vertex>& path, const Watched& w, std::size_t k)
+{
+    const std::size_t from = k >= 3 ? k - 3 : 0;
+    const std::size_t to = std::min(k + 4, path.size() - 1);
+    for (std::size_t j = from; j < to; ++j) {
+        if (path[j + 1].arrival_s - path[j].arrival_s > kFedGap_s) return false;
+        const double behind =
+            (path[j + 1].arrival_s - path[j + 1].time_s) - (path[j].arrival_s - path[j].time_s);
+        if (std::abs(behind) > 2.0) return false;
+    }
+    return !w.plan->glitches.size() ||
+           std::none_of(w.plan->glitches.begin(), w.plan->glitches.end(), [&](const Glitch& g) {
+               return g.at_s >= path[from].time_s - 10.0 && g.at_s <= path[to].time_s + 10.0;
+           });
+}
+
+double lf_reportedRate(const std::vector<Vertex>& path, std::size_t k)
+{
+    double rate = 0.0;
+    for (std::size_t j = k >= 1 ? k - 1 : 0; j + 1 < path.size() && j <= k + 1; ++j) {
+        const double dt = path[j + 1].time_s - path[j].time_s;
+        if (dt > 0.0) rate = std::max(rate, std::abs(path[j + 1].speed_kt - path[j].speed_kt) / dt);
+    }
+    return rate;
+}
+
+double lf_reportedSpeed(const std::vector<Vertex>& path, std::size_t k)
+{
+    double v = 0.0;
+    for (std::size_t j = k >= 1 ? k - 1 : 0; j < path.size() && j <= k + 2; ++j) {
+        v = std::max(v, path[j].speed_kt);
+    }
+    return v;
+}
+
+// In the air the legs are straight between samples, and a leg may leave out a report or two
+// that added nothing (a climb-out flies to the first report that is well up): off the path by
+// the least of its distances to the reported segments and to the chords that skip up to
+// kSkipped reports about segment k.
+double lf_offChords(const std::vector<Vertex>& path, std::size_t k, LatLon at, double off)
+{
+    const std::size_t from = k >= kSkipped ? k - kSkipped : 0;
+    for (std::size_t i = from; i <= k; ++i) {
+        for (std::size_t j = i + 2; j <= i + kSkipped + 1 && j < path.size(); ++j) {
+            const auto [ax, ay] = lf_local(at, path[i].at);
+            const auto [bx, by] = lf_local(at, path[j].at);
+            const double dx = bx - ax, dy = by - ay;
+            const double len2 = dx * dx + dy * dy;
+            if (!(len2 > 0.0)) continue;
+            const double f = -(ax * dx + ay * dy) / len2;
+            if (f < 0.0 || f > 1.0) continue;
+            off = std::min(off, std::hypot(ax + f * dx, ay + f * dy));
+        }
+    }
+    return off;
+}
+
+// The speed over the second up to look i (kt): the way along the looks, which a bend between
+// two of them shortens less than the chord over the whole second.
+double lf_speed(const std::vector<Look>& seen, std::size_t i)
+{
+    double metres = 0.0;
+    for (std::size_t j = i + 1 - kSamplesPerSecond; j <= i; ++j) {
+        metres += lf_metres(seen[j - 1].at, seen[j].at);
+    }
+    return metres / kMetresPerNm * 3600.0;
+}
+
+bool lf_removalAllowed(const Plan& plan, bool onGround)
+{
+    // A place it cannot follow: a jump, or a gap in its reports on the ground after which they
+    // come back farther from where it held than the hold allows.
+    const bool jump = std::any_of(plan.glitches.begin(), plan.glitches.end(), [](const Glitch& g) {
+        return (g.kind == GlitchKind::jump || g.kind == GlitchKind::sameTime) && g.size_m >= 100.0;
+    });
+    return jump || (onGround && !plan.gaps.empty());
+}
+
+}  // namespace
+
+Verdict judge(const Watched& w)
+{
+    Verdict verdict;
+    Tally tally;
+    const std::vector<Vertex> path = lf_path(w);
+    const auto& seen = w.seen;
+    const auto at = [&](double t) {
+        return fmt::format("{:.1f} s ({:+.1f} s of the stream)", t, t - w.feedStart_s);
+    };
+    double lastArrival = -HUGE_VAL;
+    for (const FedReport& r : *w.feed)
+        lastArrival = std::max(lastArrival, w.feedStart_s + r.arrival_s);
+
+    double sweep_deg = 0.0;
+    double sMax = -HUGE_VAL;
+    double bornAt = 0.0;
+    uint32_t object = 0;
+    std::vector<double> removals;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        const Look& look = seen[i];
+        if (look.objectId == ~0U) {
+            tally.note("two objects at once", at(look.t_s));
+            continue;
+        }
+        if (look.objectId != object) {
+            if (object != 0) removals.push_back(look.t_s);
+            if (look.objectId != 0) ++verdict.objects;
+            object = look.objectId;
+            sweep_deg = 0.0;
+            sMax = -HUGE_VAL;
+            bornAt = look.t_s;
+        }
+        if (object == 0 || path.empty()) continue;
+        verdict.watched_s += kSample_s;
+        const std::optional<Match> m = lf_match(path, look);
+        if (!m) continue;
+        const Vertex& a = path[m->k];
+        const Vertex& b = path[std::min(m->k + 1, path.size() - 1)];
+        // How long ago the report of where it is came in, where a report of a place further on
+        // came in since: at the newest place reported it is behind nothing, nor a few metres
+        // short of it (a stop reported just beyond the report before is taken where that lies).
+        const double s = a.s_m + m->f * (b.s_m - a.s_m);
+        double cameIn = a.arrival_s + m->f * (b.arrival_s - a.arrival_s);
+        // Reports of a crawl or a stop a few metres on say where it stands: it is as far on as
+        // the last of them.
+        for (std::size_t j = m->k + 1; j < path.size() && path[j].s_m <= s + kShortOfStop_m; ++j) {
+            if (path[j].speed_kt <= kCrawl_kt && path[j].arrival_s <= look.t_s) {
+                cameIn = std::max(cameIn, path[j].arrival_s);
+            }
+        }
+        const auto ahead =
+            std::find_if(path.begin() + static_cast<std::ptrdiff_t>(m->k) + 1, path.end(),
+                         [s](const Vertex& v) { return v.s_m > s + kShortOfStop_m; });
+        const double lag =
+            ahead == path.end() || ahead->arrival_s > look.t_s ? 0.0 : look.t_s - cameIn;
+        verdict.worstLag_s = std::max(verdict.worstLag_s, lag);
+        if (lag > kMostLag_s) {
+            tally.note("behind its reports",
+                       fmt::format("{:.1f} s behind at {}", lag, at(look.t_s)));
+        }
+        if (w.rows && i % kSamplesPerSecond == 0) {
+            const double v =
+                i >= kSamplesPerSecond && seen[i - kSamplesPerSecond].objectId == object
+                    ? lf_speed(seen, i)
+                    : -1.0;
+            w.rows->push_back(fmt::format(
+                "{:7.1f} {:+7.1f} {:4} {:>11.7f} {:>12.7f} {:6.0f} {:5.1f} hdg {:5.1f} {} | seg "
+                "{:3} "
+                "f {:.2f} off {:5.1f} lag {:5.1f} rep {:5.1f}-{:5.1f} kt",
+                look.t_s, look.t_s - w.feedStart_s, look.objectId, look.at.lat, look.at.lon,
+                look.alt_ft, v, look.heading_deg, look.onGround ? "gnd" : "air", m->k, m->f,
+                m->off_m, lag, a.speed_kt, b.speed_kt));
+        }
+        const bool groundWay = a.ground && b.ground;
+        if (look.onGround && groundWay) {
+            verdict.worstOffPath_m = std::max(verdict.worstOffPath_m, m->off_m);
+            if (m->off_m > kGroundOffPath_m) {
+                tally.note("off its path on the ground",
+                           fmt::format("{:.1f} m off at {}", m->off_m, at(look.t_s)));
+            }
+        } else if (!look.onGround && !a.ground && !b.ground && lf_fed(path, w, m->k) &&
+                   m->f > 0.0 && m->f < 1.0) {
+            const double off = lf_offChords(path, m->k, look.at, m->off_m);
+            verdict.worstOffPath_m = std::max(verdict.worstOffPath_m, off);
+            if (off > kAirOffPath_m) {
+                tally.note("off its path in the air",
+                           fmt::format("{:.1f} m off at {}", off, at(look.t_s)));
+            }
+        }
+        // Over the last second, and the second before.
+        const auto same = [&](std::size_t back) {
+            return i >= back && seen[i - back].objectId == object;
+        };
+        if (!same(kSamplesPerSecond)) continue;
+        const Look& before = seen[i - kSamplesPerSecond];
+        const double v1 = lf_speed(seen, i);
+        const double reported = lf_reportedSpeed(path, m->k);
+        if (v1 > kFasterTimes * reported + kFasterBy_kt) {
+            tally.note("faster than reported",
+                       fmt::format("{:.1f} kt where {:.1f} kt was reported at {}", v1, reported,
+                                   at(look.t_s)));
+        }
+        // A turn on the spot while its reports move.
+        const double turned = std::abs(lf_wrap180(look.heading_deg - seen[i - 1].heading_deg));
+        if (v1 >= kSpotSpeed_kt) {
+            sweep_deg = 0.0;
+        } else if (std::max(a.speed_kt, b.speed_kt) > kSpotSpeed_kt) {
+            sweep_deg += turned;
+            if (sweep_deg > kSpotSweep_deg) {
+                tally.note("turns on the spot",
+                           fmt::format("{:.0f} degrees below {} kt by {}", sweep_deg, kSpotSpeed_kt,
+                                       at(look.t_s)));
+                sweep_deg = -1e9;  // once a stretch
+            }
+        }
+        // Back along its way.
+        if (v1 >= 1.0 && s < sMax - kBackwards_m) {
+            const double way = gf_bearingRad(a.at, b.at) * 180.0 / kPi;
+            const double went = gf_bearingRad(before.at, look.at) * 180.0 / kPi;
+            if (std::abs(lf_wrap180(went - way)) > 90.0 && b.s_m > a.s_m) {
+                tally.note("backwards along its way",
+                           fmt::format("{:.1f} m back at {}", sMax - s, at(look.t_s)));
+            }
+        }
+        sMax = std::max(sMax, s);
+        bool ground = true, air = true;
+        for (std::size_t j = 0; j <= kSamplesPerSecond; ++j) {
+            ground = ground && seen[i - j].onGround;
+            air = air && !seen[i - j].onGround;
+        }
+        if (ground && v1 >= kSidewaysFrom_kt) {
+            double turn_deg = 0.0;
+            for (std::size_t j = 0; j < kSamplesPerSecond; ++j) {
+                turn_deg += lf_wrap180(seen[i - j].heading_deg - seen[i - j - 1].heading_deg);
+            }
+            const double g = v1 * kMps * std::abs(turn_deg) * kPi / 180.0 / 9.80665;
+            verdict.worstSideways_g = std::max(verdict.worstSideways_g, g);
+            if (g > kSideways_g) {
+                tally.note("too hard sideways",
+                           fmt::format("{:.2f} g at {:.1f} kt at {}", g, v1, at(look.t_s)));
+            }
+        }
+        // Its first seconds: the simulator shows an object standing where it was created until
+        // the program has learned which it is and drives it.
+        if (!same(2 * kSamplesPerSecond) || look.t_s - bornAt < kSettling_s) continue;
+        const Look& earlier = seen[i - 2 * kSamplesPerSecond];
+        const double v0 = lf_speed(seen, i - kSamplesPerSecond);
+        const double change = std::abs(v1 - v0);
+        bool groundBoth = ground && earlier.onGround;
+        bool airBoth = air && !earlier.onGround;
+        for (std::size_t j = kSamplesPerSecond; j <= 2 * kSamplesPerSecond; ++j) {
+            groundBoth = groundBoth && seen[i - j].onGround;
+            airBoth = airBoth && !seen[i - j].onGround;
+        }
+        if (groundBoth && change > kGroundSpeedChange_ktPerS + kMeasure_kt) {
+            tally.note(
+                "speed jump on the ground",
+                fmt::format("{:.1f} kt to {:.1f} kt in a second at {}", v0, v1, at(look.t_s)));
+        }
+        if (airBoth && change > kAirSpeedChange_ktPerS + kMeasure_kt &&
+            change > lf_reportedRate(path, m->k) * 1.2 + 1.0) {
+            tally.note(
+                "speed jump in the air",
+                fmt::format("{:.1f} kt to {:.1f} kt in a second at {}", v0, v1, at(look.t_s)));
+        }
+    }
+    if (object != 0) verdict.removals = static_cast<int>(removals.size());
+    verdict.removals = static_cast<int>(removals.size());
+    if (verdict.objects == 0) tally.note("never shown", "no object in the simulator");
+    for (const double t : removals) {
+        if (t >= lastArrival + kReplay_s - 1.0) continue;
+        // Taken out while its reports still came: allowed only for a place it cannot follow,
+        // and then it comes back.
+        const auto it =
+            std::find_if(seen.begin(), seen.end(), [t](const Look& l) { return l.t_s >= t; });
+        const bool back =
+            std::any_of(it, seen.end(), [](const Look& l) { return l.objectId != 0; });
+        const bool onGround = it != seen.begin() && std::prev(it)->onGround;
+        if (!lf_removalAllowed(*w.plan, onGround) || !back) {
+            tally.note("removed while reported", fmt::format("at {}", at(t)));
+        }
+    }
+    const auto lines = static_cast<int>(
+        std::count_if(w.logLines.begin(), w.logLines.end(), [&](const std::string& line) {
+            return line.find(w.callsign) != std::string::npos &&
+                   line.find("removed") != std::string::npos;
+        }));
+    if (lines < verdict.removals) {
+        tally.note("removed without a line",
+                   fmt::format("{} removal(s), {} line(s) in Log.txt", verdict.removals, lines));
+    }
+    if (w.longestTick_s > kLongestTick_s) {
+        tally.note("a tick that took long", fmt::format("{:.1f} s", w.longestTick_s));
+    }
+    for (const auto& [kind, first] : tally.kinds) {
+        verdict.faults.push_back(
+            fmt::format("{} ({}x), first {}", kind, first.second, first.first));
+    }
+    return verdict;
+}
+
+}  // namespace qel::watch
