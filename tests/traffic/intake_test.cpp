@@ -39,8 +39,10 @@ TEST_F(Intake, DueTicksFollowTheBatchMedianAndPollsWaitForAnEmptyStack)
     }
     // Two records a tick, newest index first.
     lf_handleAddingStack();
+    dumpTick();
     EXPECT_TRUE(live(0x485490) && live(0x48548f) && !live(0x48548e));
     lf_handleAddingStack();
+    dumpTick();
     EXPECT_TRUE(live(0x48548e));
     // An empty batch says there is no traffic.
     g_historicTime = 5.0;

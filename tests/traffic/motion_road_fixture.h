@@ -99,6 +99,7 @@ protected:
         clock_->advance(std::chrono::milliseconds(9 * ticks));
         for (int i = 0; i < ticks; ++i) {
             lf_handleAddingStack();
+            dumpTick();
             clock_->advance(std::chrono::milliseconds(1));
             lf_dispatchOnce(handle_);
         }

@@ -285,6 +285,7 @@ TEST_F(SimAnswers, ACreationTakenBackBeforeItIsSentGivesAFullSimulatorItsRoomBac
         if (stateOf(hex) == SimObjectState::active) removeAircraftFromSim(*live(hex));
     }
     for (lf_handleAddingStack(); g_liveCreateQueue.size() == 2; lf_handleAddingStack()) {
+        dumpTick();
         clock_->advance(std::chrono::milliseconds(10));
         lf_dispatchOnce(handle_);
     }

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -154,6 +157,45 @@ inline void firstLoad(uint32_t hex, const std::string& callsign, double lat)
     gf_pushAddingStack(two, 6);
 }
 
+// With VNTQ_TICK_DUMP=<folder>, every tick writes the state of each live aircraft to
+// <folder>/<suite>.<case>: a change to the motion code that is to leave its behaviour alone
+// shows that it does when the dumps before and after it are byte-identical. Off by default.
+inline void dumpTick()
+{
+    static const char* const folder = std::getenv("VNTQ_TICK_DUMP");
+    static std::unique_ptr<FILE, int (*)(FILE*)> file(nullptr, std::fclose);
+    static std::string open;
+    if (folder == nullptr || *folder == '\0') return;
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = fmt::format("{}.{}", test->test_suite_name(), test->name());
+    std::replace(name.begin(), name.end(), '/', '_');
+    if (name != open) {
+        file.reset(std::fopen(fmt::format("{}/{}", folder, name).c_str(), "w"));
+        open = name;
+    }
+    if (!file) return;
+    fmt::print(file.get(), "t {} {}\n", g_fastTicks.load(), g_liveAcs.size());
+    for (const LiveAc& a : g_liveAcs) {
+        const AiPositionBlock& p = a.position;
+        const LegPace& v = a.pace;
+        fmt::print(file.get(),
+                   "{:x} {} {} {:.17g} {:.17g} {:.17g} {:.17g} {:.17g} {:.17g} | {:.17g} {:.17g} "
+                   "{:.17g} {:.17g} {:.17g} {:.17g} {} {:.17g} {:.17g} {:.17g} {:d} {:d} {} | "
+                   "{} {} {} | {}",
+                   a.hexId, simObjectStateName(a.state), flightPhaseName(a.phase), p.latitude,
+                   p.longitude, p.altitude_ft, p.heading_rad, p.pitch_rad, p.bank_rad, v.now_kt,
+                   v.free_kt, v.nominal_kt, v.hold_kt, v.end_kt, v.rate_ktPerTick, v.endTicks,
+                   v.left_ktTicks, v.exit_kt, v.lag_ticks, v.stops, v.bent,
+                   v.reportedDue.value_or(-1), a.earlyWindow, a.lateWindow, a.cornerLead_ticks,
+                   a.samples.size());
+        if (!a.samples.empty()) {
+            const QueuedSample& f = a.samples.front();
+            fmt::print(file.get(), " {} {:.17g} {:.17g}", f.dueTick, f.latitude, f.longitude);
+        }
+        fmt::print(file.get(), "\n");
+    }
+}
+
 class TrafficTest : public SimLinkTest {
 protected:
     TrafficTest()
@@ -228,6 +270,7 @@ protected:
     {
         for (int i = 0; i < count; ++i) {
             lf_handleAddingStack();
+            dumpTick();
             clock_->advance(std::chrono::milliseconds(10));
             lf_dispatchOnce(handle_);
         }
