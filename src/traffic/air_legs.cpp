@@ -18,7 +18,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
-#include "traffic/sample_stream.h"
+#include "traffic/leg_queries.h"
 #include "traffic/park_airports.h"
 #include "traffic/schedule.h"
 

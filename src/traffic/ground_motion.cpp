@@ -18,11 +18,12 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
 #include "traffic/ground_pace.h"
 #include "traffic/motion.h"
 #include "traffic/pushback.h"
-#include "traffic/sample_stream.h"
+#include "traffic/leg_queries.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
@@ -47,36 +48,6 @@ double lf_rotationSpeed_kt(WeightClass weightClass)
         {WeightClass::Large, 140.0},    {WeightClass::Heavy, 150.0},
         {WeightClass::HighPerf, 220.0}, {WeightClass::Rotorcraft, 0.0}};
     return table.at(weightClass);
-}
-
-// Simpson's rule over 16 intervals: within a millimetre for the curves of one taxi leg.
-double lf_curveLength_m(const TaxiCurve& c)
-{
-    constexpr int kIntervals = 16;
-    double sum = lf_curveRate_m(c, 0.0) + lf_curveRate_m(c, 1.0);
-    for (int i = 1; i < kIntervals; ++i) {
-        sum += (i % 2 == 1 ? 4.0 : 2.0) * lf_curveRate_m(c, static_cast<double>(i) / kIntervals);
-    }
-    return sum / (3.0 * kIntervals);
-}
-
-// A curve from the aircraft's position through `control` to `end`, in local metres.
-void lf_setCurve(LiveAc& aircraft, LatLon control, LatLon end)
-{
-    const TaxiCurve c = lf_curveThrough(lf_here(aircraft), control, end);
-    aircraft.curveOriginLat = aircraft.position.latitude;
-    aircraft.curveOriginLon = aircraft.position.longitude;
-    aircraft.curveStart = 0.0;
-    aircraft.curveEnd = 1.0;
-    aircraft.curveEndNorth = c.endNorth;
-    aircraft.curveEndEast = c.endEast;
-    if (std::isfinite(c.controlEast) && std::isfinite(c.controlNorth)) {
-        aircraft.curveControlEast = c.controlEast;
-        aircraft.curveControlNorth = c.controlNorth;
-    }
-    aircraft.curveParam = 0.0;
-    aircraft.curveLength_m = lf_curveLength_m(c);
-    lf_noteCurveSharpest(aircraft);
 }
 
 // Without a curve the aircraft turns toward the target bearing, on the spot when it is off it.
@@ -358,32 +329,6 @@ void lf_rotation(LiveAc& aircraft, double dt)
 
 }  // namespace
 
-TaxiCurve lf_taxiCurve(const LiveAc& aircraft)
-{
-    return {aircraft.curveControlEast, aircraft.curveControlNorth, aircraft.curveEndEast,
-            aircraft.curveEndNorth};
-}
-
-TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end)
-{
-    const double perLon = std::cos(from.lat * kRadPerDeg) * kMetresPerDeg;
-    return {(control.lon - from.lon) * perLon, (control.lat - from.lat) * kMetresPerDeg,
-            (end.lon - from.lon) * perLon, (end.lat - from.lat) * kMetresPerDeg};
-}
-
-double lf_curveRate_m(const TaxiCurve& c, double u)
-{
-    const double east = 2.0 * (1.0 - u) * c.controlEast + 2.0 * u * (c.endEast - c.controlEast);
-    const double north = 2.0 * (1.0 - u) * c.controlNorth + 2.0 * u * (c.endNorth - c.controlNorth);
-    return std::hypot(east, north);
-}
-
-std::optional<double> lf_curveWay_nm(const LiveAc& aircraft)
-{
-    if (!lf_curveActive(aircraft)) return std::nullopt;
-    return aircraft.curveLength_m / kMetresPerNm;
-}
-
 void nextPosGround(LiveAc& aircraft)
 {
     try {
@@ -430,42 +375,6 @@ void lf_startTaxiCurve(LiveAc& aircraft)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
     lf_setCurve(aircraft, lf_cornerOf(lf_here(aircraft), s, 0), lf_at(s[2]));
     s.erase(s.begin() + 1);
-}
-
-std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t)
-{
-    if (!lf_curveActive(aircraft) || !(t >= aircraft.curveStart && t <= aircraft.curveEnd)) {
-        return std::nullopt;
-    }
-    const double u = (t - aircraft.curveStart) / (aircraft.curveEnd - aircraft.curveStart);
-    if (!(u >= 0.0 && u <= 1.0)) return std::nullopt;
-    const double ce = aircraft.curveControlEast, cn = aircraft.curveControlNorth;
-    const double ee = aircraft.curveEndEast, en = aircraft.curveEndNorth;
-    const double east = 2.0 * (1.0 - u) * u * ce + u * u * ee;
-    const double north = 2.0 * (1.0 - u) * u * cn + u * u * en;
-    const double te = 2.0 * u * (ee - ce) + 2.0 * (1.0 - u) * ce;
-    const double tn = 2.0 * u * (en - cn) + 2.0 * (1.0 - u) * cn;
-    CurvePoint p;
-    p.heading_rad = lf_wrap2Pi(std::atan2(te, tn));
-    p.latitude = aircraft.curveOriginLat + north / kMetresPerDeg;
-    p.longitude = aircraft.curveOriginLon +
-                  east / (std::cos(aircraft.curveOriginLat * kRadPerDeg) * kMetresPerDeg);
-    return p;
-}
-
-double lf_curveParamAfter(const LiveAc& aircraft, double u, double share)
-{
-    // Equal steps of the parameter are not equal distances: on a curve whose control point lies
-    // near its start the aircraft would crawl into the corner and race out of it at up to twice
-    // the leg's speed (a line-up onto the runway), then drop to the next leg's. The step is
-    // measured along the curve instead (midpoint rule); the floor keeps a control point on the
-    // start from stalling it.
-    const double metres = share * aircraft.curveLength_m;
-    const double floor = 0.05 * aircraft.curveLength_m;
-    if (!(floor > 0.0)) return u + share;
-    const TaxiCurve curve = lf_taxiCurve(aircraft);
-    const double mid = u + 0.5 * metres / std::max(lf_curveRate_m(curve, u), floor);
-    return u + metres / std::max(lf_curveRate_m(curve, std::min(mid, 1.0)), floor);
 }
 
 void lf_insertMidSample(LiveAc& aircraft)

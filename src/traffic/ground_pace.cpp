@@ -11,8 +11,9 @@
 #include <optional>
 
 #include "traffic/air_legs.h"
-#include "traffic/ground_motion.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/ground_pace.h"
+#include "traffic/leg_queries.h"
 #include "traffic/sample_stream.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
@@ -36,16 +37,10 @@ constexpr double kRunOutFrom_kt = 3.0;
 constexpr double kRunOutBrake_kt = 5.0;
 // The longest a leg is stretched to for want of acceleration: ten minutes.
 constexpr int32_t kLongestTicks = 60000;
-// Round a bend sideways at a tenth under the 0.3 g above which a watcher sees the aircraft skid
-// round it (m/s²): watched over a second of changing speed and bend, the turn reads a little
-// harder than it is at any one point. It slows for a bend as it runs out to a stop (m/s²), and
-// never below a crawl (kt), which a bend as tight as a fold would otherwise hold it to for good.
-constexpr double kSideways_mps2 = 0.27 * 9.80665;
-constexpr double kMpsPerKt = kMetresPerNm / 3600.0;
+// It slows for a bend as it runs out to a stop (m/s²), and never below a crawl (kt), which a bend
+// as tight as a fold would otherwise hold it to for good.
 constexpr double kBendBrake_mps2 = kRunOutBrake_kt * kMpsPerKt;
 constexpr double kCrawl_kt = 1.0;
-// A bend's limit (squared speed) where it does not bend.
-constexpr double kUnbounded = std::numeric_limits<double>::infinity();
 // Points on the way to a bend's sharpest point at which the braking to it is checked.
 constexpr int kBendSteps = 8;
 // Samples ahead of a leg's end whose bends it looks out for: 40 s of reports 5 s apart.
@@ -172,42 +167,6 @@ bool lf_stopsAtEnd(const LiveAc& aircraft, std::size_t k)
     const auto arrival_rad = lf_arrivalHeading(aircraft, k);
     return arrival_rad &&
            std::abs(lf_wrapPi(gf_bearingRad(lf_at(b), lf_at(c)) - *arrival_rad)) > kTurnFirst_rad;
-}
-
-// The fastest the heading turns on the spot (radians a second; 0 unknown).
-double lf_spin_radPerS(const LiveAc& aircraft)
-{
-    return std::max(aircraft.groundTurnRate_rad * kSpotTurnFactor * 100.0, 0.0);
-}
-
-// The fastest through a bend of radius r, squared ((m/s)²): kSideways_mps2, and the heading
-// turning no faster than on the spot.
-double lf_bendLimitSq(const LiveAc& aircraft, double r_m)
-{
-    const double spin_radPerS = lf_spin_radPerS(aircraft);
-    double v = std::sqrt(kSideways_mps2 * r_m);
-    if (spin_radPerS > 0.0) v = std::min(v, spin_radPerS * r_m);
-    return v * v;
-}
-
-// The fastest at parameter u of a taxi curve, squared ((m/s)²). The radius at u is
-// |B'|³ / |B' × B''|, and the cross product is the same all along a quadratic.
-double lf_curveLimitSq(const LiveAc& aircraft, const TaxiCurve& c, double u)
-{
-    const double cross = 4.0 * std::abs(c.controlEast * c.endNorth - c.controlNorth * c.endEast);
-    if (!(cross > 1e-9)) return kUnbounded;
-    const double rate = lf_curveRate_m(c, u);
-    return lf_bendLimitSq(aircraft, rate * rate * rate / cross);
-}
-
-// The parameter of a taxi curve's sharpest point, where |B'| is least.
-double lf_sharpestParam(const TaxiCurve& c)
-{
-    const double dEast = 2.0 * c.controlEast - c.endEast;
-    const double dNorth = 2.0 * c.controlNorth - c.endNorth;
-    const double dd = dEast * dEast + dNorth * dNorth;
-    return dd > 0.0 ? std::clamp((c.controlEast * dEast + c.controlNorth * dNorth) / dd, 0.0, 1.0)
-                    : 0.0;
 }
 
 // The fastest at parameter u of a taxi curve sharpest at parameter `sharpest`, squared
@@ -676,36 +635,6 @@ double lf_paceTick(LiveAc& aircraft)
     }
     pace.left_ktTicks -= pace.now_kt;
     return pace.now_kt / pace.nominal_kt;
-}
-
-double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve)
-{
-    return std::sqrt(lf_curveLimitSq(aircraft, curve, lf_sharpestParam(curve))) / kMpsPerKt;
-}
-
-void lf_noteCurveSharpest(LiveAc& aircraft)
-{
-    const TaxiCurve curve = lf_taxiCurve(aircraft);
-    aircraft.curveSharpest = lf_sharpestParam(curve);
-    aircraft.curveSharpestLimitSq = lf_curveLimitSq(aircraft, curve, aircraft.curveSharpest);
-}
-
-double lf_bendRadius_m(const LiveAc& aircraft, double v_kt)
-{
-    const double v_mps = std::max(v_kt, 0.0) * kMpsPerKt;
-    const double spin_radPerS = lf_spin_radPerS(aircraft);
-    const double r_m = v_mps * v_mps / kSideways_mps2;
-    return spin_radPerS > 0.0 ? std::max(r_m, v_mps / spin_radPerS) : r_m;
-}
-
-double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad)
-{
-    const double v_mps = aircraft.pace.now_kt * kMpsPerKt;
-    if (!aircraft.onGround || !(aircraft.pace.nominal_kt > 0.0) || !(v_mps > 0.0)) return spot_rad;
-    const double spin_radPerS = lf_spin_radPerS(aircraft);
-    const double sideways_radPerS = kSideways_mps2 / v_mps;
-    return (spin_radPerS > 0.0 ? std::min(sideways_radPerS, spin_radPerS) : sideways_radPerS) /
-           100.0;
 }
 
 }  // namespace qel

@@ -1,5 +1,5 @@
 // The ground pace's offer to the other motion files (ground_pace.cpp): how the speed goes along
-// a leg on the ground, and the turn rates and bend radii that follow from it.
+// a leg on the ground.
 //
 // Threads: main-loop thread.
 #pragma once
@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "traffic/aircraft.h"
-#include "traffic/ground_motion.h"
 
 namespace qel {
 
@@ -23,15 +22,6 @@ double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = fal
 void lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
 double lf_paceTick(LiveAc& aircraft);
-// The fastest through the sharpest point of a taxi curve (infinite on a straight one).
-double lf_curveSlowest_kt(const LiveAc& aircraft, const TaxiCurve& curve);
-// Notes where the aircraft's taxi curve, just laid, is sharpest and the fastest through there.
-void lf_noteCurveSharpest(LiveAc& aircraft);
-// The radius of the tightest bend the aircraft rounds at v_kt (metres).
-double lf_bendRadius_m(const LiveAc& aircraft, double v_kt);
-// The most the heading may turn in this tick (radians) at the speed the aircraft moves on the
-// ground; `spot` (the turn rate on the spot) while it stands or flies.
-double lf_movingTurnStep(const LiveAc& aircraft, double spot_rad);
 // `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop
 // braking at 5 kt a second, due that long after fromTick, at 0 kt.
 QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, double v_kt,

@@ -21,6 +21,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/air_motion.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
 #include "traffic/pushback.h"
 #include "traffic/stands.h"

@@ -16,8 +16,10 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
 #include "traffic/ground_pace.h"
+#include "traffic/leg_queries.h"
 #include "traffic/motion.h"
 #include "traffic/pushback.h"
 #include "traffic/sample_stream.h"
@@ -42,13 +44,6 @@ constexpr int32_t kMostExtensions = 16;
 bool lf_extendStream(LiveAc& aircraft);
 // The due tick of an air leg, at the speed it is flown.
 void lf_airLegTiming(LiveAc& aircraft);
-
-// Into [0, 2π); a hair below 2π becomes 0.
-double lf_tickHeading(double angle)
-{
-    const double wrapped = lf_wrap2Pi(angle);
-    return wrapped > 6.283185307178586 ? 0.0 : wrapped;
-}
 
 bool lf_classContinues(WeightClass weightClass)
 {
@@ -200,13 +195,6 @@ void lf_turnTowardDeg(LiveAc& aircraft, double target_rad, double step_rad)
         lf_tickHeading(aircraft.position.heading_rad + direction * step_rad);
 }
 
-// Whether the aircraft is to finish turning toward `course_rad` before it moves on.
-bool lf_turnsFirst(const LiveAc& aircraft, double course_rad)
-{
-    return aircraft.onGround &&
-           std::abs(lf_wrapPi(course_rad - aircraft.position.heading_rad)) > kTurnFirst_rad;
-}
-
 // A turn the rest of the leg is too short for is finished on the spot first, or the aircraft
 // would arrive still turning (the last step onto a stand).
 bool lf_turnOutlastsLeg(const LiveAc& aircraft, double course_rad)
@@ -224,13 +212,6 @@ void lf_holdForTurn(LiveAc& aircraft)
 {
     aircraft.pace.now_kt = 0.0;
     lf_frontDueLater(aircraft.samples);
-}
-
-double lf_curveCourse(const LiveAc& aircraft, const CurvePoint& point)
-{
-    return aircraft.phase == FlightPhase::pushing_back
-               ? lf_tickHeading(point.heading_rad + std::numbers::pi)
-               : point.heading_rad;
 }
 
 // One tick along the taxi curve. The heading turns with the curve, so that the aircraft faces
@@ -302,20 +283,6 @@ void lf_wrapPosition(AiPositionBlock& p)
 }
 
 }  // namespace
-
-bool lf_startsWithTurn(const LiveAc& aircraft)
-{
-    if (lf_curveActive(aircraft)) {
-        const auto from = lf_curvePoint(aircraft, aircraft.curveParam);
-        return from && lf_turnsFirst(aircraft, lf_curveCourse(aircraft, *from));
-    }
-    const FlightPhase phase = aircraft.phase;
-    if (phase == FlightPhase::take_off || phase == FlightPhase::flying ||
-        phase == FlightPhase::parked || phase == FlightPhase::birth) {
-        return false;
-    }
-    return aircraft.turnOnSpot && lf_turnsFirst(aircraft, aircraft.targetBearing_rad);
-}
 
 void nextPosMain(LiveAc& aircraft)
 {
@@ -412,32 +379,6 @@ void lf_airLegTiming(LiveAc& aircraft)
     const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
     lf_setDueTick(aircraft, std::max(ticks, kMinLegTicks));
 }
-
-}  // namespace
-
-double lf_legSpeed(const LiveAc& aircraft)
-{
-    const QueuedSample& a = aircraft.samples[0];
-    const QueuedSample& b = aircraft.samples[1];
-    if (a.groundSpeed_kt == 0.0 && b.groundSpeed_kt == 0.0) {
-        const int64_t due = lf_reportedDue(b) - lf_reportedDue(a);
-        const double dt = due >= 26 ? static_cast<double>(due) : 25.0;
-        return std::max(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / dt, 1.0);
-    }
-    return (a.groundSpeed_kt + b.groundSpeed_kt) / 2.0;
-}
-
-double lf_turnAhead(const LiveAc& aircraft)
-{
-    const auto& s = aircraft.samples;
-    if (s.size() < 3) return 0.0;
-    double turn = gf_bearingRad(lf_at(s[1]), lf_at(s[2])) - aircraft.position.heading_rad;
-    if (turn > std::numbers::pi) turn -= kTwoPi;
-    if (turn < -std::numbers::pi) turn += kTwoPi;
-    return turn;
-}
-
-namespace {
 
 bool lf_extendStream(LiveAc& aircraft)
 {

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
-#include "traffic/ground_pace.h"
-#include "traffic/sample_stream.h"
+#include "traffic/leg_queries.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
 #include "traffic/schedule.h"

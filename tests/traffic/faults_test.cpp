@@ -7,7 +7,7 @@
 #include "foundation/globals.h"
 #include "foundation/strings.h"
 #include "realtraffic/decoding.h"
-#include "traffic/ground_motion.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/motion_road_fixture.h"
 #include "traffic/sample_stream.h"
 #include "traffic/traffic.h"

@@ -12,6 +12,7 @@
 #include "liveries/livery_db.h"
 #include "scenery/stand_snapshot.h"
 #include "traffic/air_legs.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
 #include "traffic/traffic_fixture.h"
 

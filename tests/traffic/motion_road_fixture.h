@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "scenery/stand_snapshot.h"
-#include "traffic/ground_motion.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/traffic.h"
 #include "traffic/traffic_fixture.h"
 
