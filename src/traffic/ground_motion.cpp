@@ -1,13 +1,11 @@
 // Ground motion of live aircraft: the decisions at the start of each ground leg (push-back
-// stages, leaving a stand, corners and taxi curves, speed changes, parking), the timing of
-// ground legs with their turn rate, the quadratic taxi curve, the ground configuration of the
-// take-off and landing rolls, and the drive onto a stand.
+// stages, leaving a stand, corners and taxi curves, speed changes, parking), the ground
+// configuration of the take-off and landing rolls, and the drive onto a stand.
 //
 // Threads: main-loop thread.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -127,29 +125,6 @@ void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
     lf_insertStandEntry(aircraft, gf_destinationPoint(stand, back_rad, kEntry_ft));
 }
 
-// A taxiing aircraft's leg toward a report of a speed.
-bool lf_taxiLeg(const LiveAc& a)
-{
-    const auto& s = a.samples;
-    return (a.phase == FlightPhase::taxi || a.phase == FlightPhase::parking) && !a.takeOff &&
-           !a.landingRoll && s.size() >= 2 && !s[1].stationary && s[1].groundSpeed_kt > 0.0;
-}
-
-// The leg sets off from a stop (a sample of 0 kt: the end of a push-back, a hold, a run-out).
-// Halfway at half the reported speed, or timed by the mean of 0 and that speed, it would crawl
-// through the first half of a long leg and fall behind its reports for good.
-bool lf_fromStop(const LiveAc& a) { return lf_taxiLeg(a) && a.samples[0].groundSpeed_kt == 0.0; }
-
-// The speed a leg that sets off from a standstill is entered at: from a stop, or after a turn
-// on the spot; none for any other leg.
-std::optional<double> lf_setOffSpeed(const LiveAc& a)
-{
-    if (!lf_taxiLeg(a)) return std::nullopt;
-    if (lf_startsWithTurn(a)) return 0.0;
-    if (a.samples[0].groundSpeed_kt == 0.0) return std::max(a.pace.now_kt, 0.0);
-    return std::nullopt;
-}
-
 void lf_parkedLeg(LiveAc& aircraft)
 {
     lf_openWindows(aircraft);
@@ -238,33 +213,6 @@ void lf_nextPosGround(LiveAc& aircraft)
     if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
 }
 
-// The turn rate that makes a turn last about as long as its leg.
-void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
-{
-    const double angle = aircraft.turnOnSpot ? aircraft.headingError_deg : aircraft.curveAngle_deg;
-    // The rates are per tick in radians and the angle in degrees; the quotient sets the swing
-    // and turn timing that the tracks show, so it is kept.
-    const int32_t t = std::max(lf_ticksOf(angle / aircraft.currentTurnRate_rad / 100.0), 1);
-    if (!(angle > 0.0)) return;
-    const double ratio = static_cast<double>(legTicks) / t;
-    if (angle <= 45.0) {
-        if (!(d_nm > 0.0)) return;
-        if (ratio >= 1.2) {
-            const double m = std::min(
-                {ratio, ratio * 10.0 / angle, ratio * 30.0 * 0.0005399568034557236 / d_nm});
-            if (m > 0.0) aircraft.currentTurnRate_rad *= 1.0 / m;
-        } else if (ratio > 0.0) {
-            aircraft.currentTurnRate_rad *= 1.0 / ratio;
-        }
-        return;
-    }
-    // A big turn goes 1.5 to 3 times the ground turn rate, on a leg of no length too (onto the
-    // stand it stands on). Slowed further on a short leg (by the ratio), an aircraft turning on
-    // the spot would stand still for a minute.
-    aircraft.currentTurnRate_rad *= std::min(angle / 30.0, kSpotTurnFactor);
-    lf_widenWindowsForTurn(aircraft, angle);
-}
-
 void lf_landingRollConfig(LiveAc& aircraft)
 {
     const double turned =
@@ -338,52 +286,6 @@ void nextPosGround(LiveAc& aircraft)
                            gf_flightDescription(aircraft), aircraft.samples.size()));
         throw;
     }
-}
-
-void lf_groundLegTiming(LiveAc& aircraft)
-{
-    auto& s = aircraft.samples;
-    if (s.size() < 2) return;
-    const QueuedSample& a = s[0];
-    const QueuedSample& b = s[1];
-    if (!b.stationary) {
-        aircraft.currentTurnRate_rad = aircraft.groundTurnRate_rad;
-        const double d_nm = gf_distanceNm(lf_at(a), lf_at(b));
-        // A taxi curve is longer than its chord: timed by the chord, a right angle is rounded
-        // 15 % faster than reported. The push-back's quarter turn keeps its timing by the chord.
-        const std::optional<double> curve_nm = lf_curveWay_nm(aircraft);
-        const double way_nm =
-            curve_nm && aircraft.phase != FlightPhase::pushing_back ? *curve_nm : d_nm;
-        const std::optional<double> setOff = lf_setOffSpeed(aircraft);
-        const double ticks = setOff
-                                 ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
-                                 : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
-        const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
-        if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
-            lf_fitTurnRate(aircraft, legTicks, d_nm);
-        lf_setGroundDueTick(aircraft, legTicks);
-        return;
-    }
-    lf_setStandstillDue(aircraft);
-}
-
-void lf_startTaxiCurve(LiveAc& aircraft)
-{
-    auto& s = aircraft.samples;
-    if (s.size() < 3) return;
-    if (s[2].groundSpeed_kt == 0.0)
-        s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
-    lf_setCurve(aircraft, lf_cornerOf(lf_here(aircraft), s, 0), lf_at(s[2]));
-    s.erase(s.begin() + 1);
-}
-
-void lf_insertMidSample(LiveAc& aircraft)
-{
-    auto& s = aircraft.samples;
-    if (s.size() < 2) return;
-    const LatLon half{(s[0].latitude + s[1].latitude) / 2.0,
-                      (s[0].longitude + s[1].longitude) / 2.0};
-    s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
 }
 
 namespace {

@@ -1,5 +1,5 @@
-// The ground pace's offer to the other motion files (ground_pace.cpp): how the speed goes along
-// a leg on the ground.
+// The ground pace's offer to the other motion files (ground_pace.cpp): how long a leg on the
+// ground takes, and how the speed goes along it.
 //
 // Threads: main-loop thread.
 #pragma once
@@ -14,6 +14,12 @@ namespace qel {
 // at; sample 1's due tick moves where the leg cannot be flown in its time at a bounded change of
 // speed.
 void lf_paceLeg(LiveAc& aircraft);
+// The due tick of a ground leg, at the speed it is taxied, and the turn rate that goes with it.
+void lf_groundLegTiming(LiveAc& aircraft);
+// The leg sets off from a stop (a sample of 0 kt: the end of a push-back, a hold, a run-out).
+// Halfway at half the reported speed, or timed by the mean of 0 and that speed, it would crawl
+// through the first half of a long leg and fall behind its reports for good.
+bool lf_fromStop(const LiveAc& aircraft);
 // The ticks a leg of `length` (kt·ticks) takes entered at v0_kt, gathering speed at an
 // airliner's usual rate up to v_kt and holding it, and braking at that rate to a stop at its end
 // when it `stops` there (NaN when it is too short to); a leg from a standstill, or to one.

@@ -22,11 +22,12 @@
 #include "traffic/live_road.h"
 #include "traffic/air_motion.h"
 #include "traffic/curve_geometry.h"
-#include "traffic/ground_motion.h"
+#include "traffic/ground_pace.h"
 #include "traffic/pushback.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
 #include "traffic/schedule.h"
+#include "traffic/taxi_corners.h"
 #include "traffic/traffic.h"
 
 namespace qel {

@@ -8,6 +8,12 @@
 
 namespace qel {
 
+// The speed it drives onto and off a stand at.
+inline double lf_standSpeed_kt(const LiveAc& a)
+{
+    return a.standTaxiSpeed_kt > 0.0 ? a.standTaxiSpeed_kt : 4.0;
+}
+
 void lf_startPullingOut(LiveAc& aircraft);
 // Whether a parked aircraft whose way out reaches `last` pulls out forwards rather than being
 // pushed back: `last` lies less than 90 degrees (in whole degrees) off the stand's heading.

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "traffic/curve_geometry.h"
-#include "traffic/ground_motion.h"
 #include "traffic/leg_queries.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
@@ -25,6 +24,12 @@ namespace qel {
 namespace {
 
 constexpr double kFeetPerMetre = 1.0 / 0.3048;
+// A way goes on through reports that bend it by no more than this (degrees): lf_cornerShape takes
+// such a bend for a straight leg, and a curve's way out ends where the reports bend it more.
+constexpr double kStraight_deg = 3.0;
+// A corner's way in longer than this is split before a sharp turn (lf_cornerShape); a curve's
+// arms reach at least as far as the report after its corner, up to this far (lf_cornerCurve).
+constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
 // The shortest straight way in before a curve that is laid as a leg of its own, and the most a
 // curve's end is stretched to end on a report instead of just short of it (metres).
 constexpr double kLeadIn_m = 5.0;
@@ -273,6 +278,15 @@ QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, doub
     return x;
 }
 
+void lf_insertMidSample(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.size() < 2) return;
+    const LatLon half{(s[0].latitude + s[1].latitude) / 2.0,
+                      (s[0].longitude + s[1].longitude) / 2.0};
+    s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
+}
+
 // Sample 1 is the corner when a report lies on it; when the corner falls between samples 1 and
 // 2, a curve through sample 1 would cut it and end pointing across the way out, and the aircraft
 // would stop there to turn on the spot, or not, by where the reports happened to fall.
@@ -398,6 +412,16 @@ CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueu
     const double outArm_m = c.lead ? arm_m : std::min(arm_m, std::max(in_m, kLeadIn_m));
     c.end = gf_destinationPoint(corner, out_rad, outArm_m * kFeetPerMetre);
     return c;
+}
+
+void lf_startTaxiCurve(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    if (s.size() < 3) return;
+    if (s[2].groundSpeed_kt == 0.0)
+        s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
+    lf_setCurve(aircraft, lf_cornerOf(lf_here(aircraft), s, 0), lf_at(s[2]));
+    s.erase(s.begin() + 1);
 }
 
 namespace {

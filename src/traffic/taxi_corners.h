@@ -1,6 +1,6 @@
-// Corners of the reported way on the ground (taxi_corners.cpp), as the ground legs and their
-// pace lay and time them: what a leg makes of the corner ahead, the curve round it, and the
-// samples laid for it.
+// Corners of the reported way on the ground (taxi_corners.cpp), as the ground legs, their pace
+// and the push-back lay and time them: what a leg makes of the corner ahead, the curve round it,
+// the samples laid for it, and the sample that splits a leg.
 //
 // Threads: main-loop thread.
 #pragma once
@@ -16,12 +16,9 @@ namespace qel {
 // Further off its way than this (degrees), an aircraft on the ground does not face it: it turns
 // toward it, and a curve laid from where it is takes up that turn as it rolls.
 inline constexpr double kFacing_deg = 3.0;
-// A way goes on through reports that bend it by no more than this (degrees): lf_cornerShape takes
-// such a bend for a straight leg, and a curve's way out ends where the reports bend it more.
-inline constexpr double kStraight_deg = 3.0;
-// A corner's way in longer than this is split before a sharp turn (lf_cornerShape); a curve's
-// arms reach at least as far as the report after its corner, up to this far (lf_cornerCurve).
-inline constexpr double kLongCorner_nm = 0.02699784017278618;  // 50 m
+// The speed on the ground from which a take-off roll rotates (kt); no faster, a long leg to a
+// sharp corner is split in two (lf_cornerShape).
+inline constexpr double kTakeOffSpeed_kt = 43.0;
 
 // What the leg from sample i makes of the corner at sample i + 1, turning `turn_deg` there from
 // the heading it arrives at: a taxi curve through it, a mid sample that splits a long leg before
@@ -78,6 +75,11 @@ CornerLaid lf_layCorner(LiveAc& aircraft);
 // lf_layCorner would lay a corner beyond the leg's end whose curve begins more than a lead-in
 // short of it.
 bool lf_cornerBeginsSooner(const LiveAc& aircraft);
+// The taxi curve of a leg that begins at a corner's curve: from where the aircraft is, round the
+// corner (lf_cornerOf) to sample 2, which it takes the place of sample 1 for.
+void lf_startTaxiCurve(LiveAc& aircraft);
+// A sample halfway along the leg to sample 1.
+void lf_insertMidSample(LiveAc& aircraft);
 // A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share of
 // the way between theirs.
 QueuedSample lf_sampleBetween(const QueuedSample& a, const QueuedSample& b, double share,

@@ -61,7 +61,7 @@ const std::vector<Library> kLibraries = {
      {"traffic.h"},
      {"air_legs.h", "curve_geometry.h", "fleet.h", "ground_motion.h", "live_road.h", "motion.h",
       "motion_math.h", "park_airports.h", "parked_plan.h", "sample_stream.h", "stands.h",
-      "traffic_run.h"}},
+      "taxi_corners.h", "traffic_run.h"}},
     {"ui", 6, {"ui.h"}, {"paint.h", "ui_run.h", "updater.h"}},
     {"app", 7, {"app.h"}, {"core.h"}},
 };

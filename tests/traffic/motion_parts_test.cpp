@@ -14,6 +14,7 @@
 #include "traffic/air_legs.h"
 #include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
+#include "traffic/taxi_corners.h"
 #include "traffic/traffic_fixture.h"
 
 namespace qel::test {
