@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -22,6 +23,7 @@
 #include "traffic/motion.h"
 #include "traffic/pushback.h"
 #include "traffic/leg_queries.h"
+#include "traffic/report_intake.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
@@ -204,7 +206,12 @@ void lf_nextPosGround(LiveAc& aircraft)
 {
     switch (aircraft.phase) {
     case FlightPhase::pushing_back: lf_pushBackLeg(aircraft); return;
-    case FlightPhase::pushed_back: lf_setOffAfterPushBack(aircraft); break;
+    case FlightPhase::pushed_back:
+        if (std::optional<SetOff> setOff = lf_setOffAfterPushBack(aircraft)) {
+            lf_takeReports(aircraft, setOff->reports);
+            lf_setOffToward(aircraft, setOff->stop);
+        }
+        break;
     case FlightPhase::parked: lf_parkedLeg(aircraft); return;
     default: break;
     }

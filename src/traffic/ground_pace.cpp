@@ -15,7 +15,6 @@
 #include "traffic/curve_geometry.h"
 #include "traffic/ground_pace.h"
 #include "traffic/leg_queries.h"
-#include "traffic/sample_stream.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
 #include "traffic/schedule.h"
@@ -393,15 +392,6 @@ QueuedSample lf_sampleHere(const LiveAc& aircraft)
     return here;
 }
 
-// The leg from `here`, the front sample now, starts; it goes on the leg in progress: the windows
-// narrow once a leg, not once more here.
-void lf_relayFromHere(LiveAc& aircraft)
-{
-    const LatenessWindows windows = lf_windowsOf(aircraft);
-    lf_startLeg(aircraft);
-    lf_undoNarrowing(aircraft, windows);
-}
-
 // A report that shows a bend where the taxi leg in progress ends (the leg began before it came:
 // its reports resumed, the aircraft set off from a push-back, or reports far apart showed only a
 // slight bend before the corner and the curve laid for it ends across the way out): the rest of
@@ -409,7 +399,8 @@ void lf_relayFromHere(LiveAc& aircraft)
 // first, so that it rounds the bend as it rolls instead of stopping there to turn on the spot.
 // From a taxi curve it goes on along its heading to where that meets the way out, and rounds
 // the corner there. Not where it is too close to the bend to slow down for it, nor for a
-// reversal.
+// reversal. True with where the aircraft is put in front as sample 0: the leg is to be laid anew
+// from there.
 bool lf_relayForBend(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
@@ -447,7 +438,6 @@ bool lf_relayForBend(LiveAc& aircraft)
         s.erase(s.begin(), s.begin() + (fromCurve ? 2 : 1));
         return false;
     }
-    lf_relayFromHere(aircraft);
     return true;
 }
 
@@ -469,7 +459,6 @@ bool lf_relayForCorner(LiveAc& aircraft)
         s.pop_front();
         return false;
     }
-    lf_relayFromHere(aircraft);
     return true;
 }
 
@@ -639,21 +628,21 @@ void lf_paceLeg(LiveAc& aircraft)
     lf_takePlan(pace, plan);
 }
 
-void lf_paceNewReport(LiveAc& aircraft)
+bool lf_paceNewReport(LiveAc& aircraft)
 {
     LegPace& pace = aircraft.pace;
     auto& s = aircraft.samples;
     if (!(pace.nominal_kt > 0.0) || pace.stops || !aircraft.onGround || s.empty() ||
         s.front().stationary || !(pace.left_ktTicks > 0.0)) {
-        return;
+        return false;
     }
     if (!lf_stopsAtEnd(aircraft, 0)) {
-        if (lf_relayForCorner(aircraft)) return;
+        if (lf_relayForCorner(aircraft)) return true;
         // A bend after the leg that the report shows: the aircraft slows for it as it goes.
         if (!(pace.exit_kt < kNoBend_kt)) pace.exit_kt = lf_nextBendEntry_kt(aircraft, 0);
-        return;
+        return false;
     }
-    if (lf_relayForBend(aircraft)) return;
+    if (lf_relayForBend(aircraft)) return true;
     // The report shows a stop or a turn on the spot where the leg ends: it slows down for it
     // from here, instead of stopping dead there, and takes the time that braking at the usual
     // rate needs.
@@ -664,6 +653,7 @@ void lf_paceNewReport(LiveAc& aircraft)
     const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, n);
     if (plan.ticks != left) lf_dueIn(s.front(), plan.ticks);
     lf_takePlan(pace, plan);
+    return false;
 }
 
 double lf_paceTick(LiveAc& aircraft)

@@ -24,8 +24,10 @@ bool lf_fromStop(const LiveAc& aircraft);
 // airliner's usual rate up to v_kt and holding it, and braking at that rate to a stop at its end
 // when it `stops` there (NaN when it is too short to); a leg from a standstill, or to one.
 double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = false);
-// After a report was appended: a leg that now ends at a stop slows down for it.
-void lf_paceNewReport(LiveAc& aircraft);
+// After a report was appended: a leg that now ends at a stop slows down for it. True where the
+// report shows a bend or a corner ahead that the leg in progress is to be laid anew for (by the
+// caller: lf_startLeg), from where the aircraft is, which is now sample 0.
+bool lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
 double lf_paceTick(LiveAc& aircraft);
 // `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop

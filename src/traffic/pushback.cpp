@@ -20,7 +20,6 @@
 #include "traffic/motion_math.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
-#include "traffic/air_motion.h"
 #include "traffic/curve_geometry.h"
 #include "traffic/ground_pace.h"
 #include "traffic/pushback.h"
@@ -573,10 +572,10 @@ void lf_pushBackLeg(LiveAc& aircraft)
     lf_groundLegTiming(aircraft);
 }
 
-void lf_setOffAfterPushBack(LiveAc& aircraft)
+std::optional<SetOff> lf_setOffAfterPushBack(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
-    if (aircraft.pushReports.empty() || s.size() < 2) return;
+    if (aircraft.pushReports.empty() || s.size() < 2) return std::nullopt;
     std::vector<QueuedSample> reports = std::move(aircraft.pushReports);
     aircraft.pushReports.clear();
     const QueuedSample stop = s[1];
@@ -588,7 +587,12 @@ void lf_setOffAfterPushBack(LiveAc& aircraft)
     aircraft.holding = 0;
     aircraft.holdStart = 0;
     lf_openWindows(aircraft);
-    lf_takeReports(aircraft, reports);
+    return SetOff{std::move(reports), stop};
+}
+
+void lf_setOffToward(LiveAc& aircraft, const QueuedSample& stop)
+{
+    auto& s = aircraft.samples;
     if (s.size() < 2) s.push_back(stop);
     if (!s[1].stationary) {
         aircraft.targetBearing_rad = gf_bearingRad(lf_here(aircraft), lf_at(s[1]));

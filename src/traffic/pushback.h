@@ -4,6 +4,9 @@
 // Threads: main-loop thread.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include "traffic/aircraft.h"
 
 namespace qel {
@@ -27,8 +30,16 @@ void lf_startPushBack(LiveAc& aircraft);
 // A leg of the push-back begins.
 void lf_pushBackLeg(LiveAc& aircraft);
 // Pushed back, with reports kept while it pushed: it sets off for them on the leg beginning now,
-// a taxi leg.
-void lf_setOffAfterPushBack(LiveAc& aircraft);
+// a taxi leg. What it sets off with: the reports kept, which the intake is to take
+// (lf_takeReports) before lf_setOffToward, and the stop that ended the push-back.
+struct SetOff {
+    std::vector<QueuedSample> reports;
+    QueuedSample stop;
+};
+std::optional<SetOff> lf_setOffAfterPushBack(LiveAc& aircraft);
+// The leg after the reports kept are taken: toward the first of them, or to the stop where none
+// was taken.
+void lf_setOffToward(LiveAc& aircraft, const QueuedSample& stop);
 // The end of a drive onto a stand: parked there, or taxiing on when still short of it.
 void lf_towedArrives(LiveAc& aircraft);
 

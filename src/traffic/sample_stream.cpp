@@ -1,6 +1,7 @@
 // The sample stream of an active live aircraft: when it reaches its next sample, which samples
 // are skipped, how the stream is extended by dead reckoning when the reports stop, how long the
-// next leg takes, and the per-tick mover that adds the leg's rates.
+// next leg takes, the per-tick mover that adds the leg's rates, and a new report's effect on the
+// leg in progress, which it paces to the report or lays anew.
 //
 // Threads: main-loop thread.
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "traffic/leg_queries.h"
 #include "traffic/motion.h"
 #include "traffic/pushback.h"
+#include "traffic/report_intake.h"
 #include "traffic/sample_stream.h"
 #include "traffic/stands.h"
 #include "traffic/park_airports.h"
@@ -282,6 +284,15 @@ void lf_wrapPosition(AiPositionBlock& p)
     p.longitude -= 180.0;
 }
 
+// The leg from where the aircraft is, the front sample now, starts; it goes on the leg in
+// progress: the windows narrow once a leg, not once more here.
+void lf_relayFromHere(LiveAc& aircraft)
+{
+    const LatenessWindows windows = lf_windowsOf(aircraft);
+    lf_startLeg(aircraft);
+    lf_undoNarrowing(aircraft, windows);
+}
+
 }  // namespace
 
 void nextPosMain(LiveAc& aircraft)
@@ -402,6 +413,20 @@ bool lf_extendStream(LiveAc& aircraft)
 }
 
 }  // namespace
+
+void decodeExisting(LiveAc& aircraft, const QueuedSample& sample)
+{
+    try {
+        if (!lf_decodeExisting(aircraft, sample)) return;
+        if (aircraft.state == SimObjectState::active && lf_paceNewReport(aircraft)) {
+            lf_relayFromHere(aircraft);
+        }
+        lf_keepInTimeOrder(aircraft.samples);
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("{} exception {}", "decodeExisting", e.what()));
+        throw;
+    }
+}
 
 void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
 {

@@ -1,6 +1,8 @@
-// New reports of a known live aircraft: whether and how each joins its sample queue, by phase
-// (push-back, leaving a stand, taxi, approach and landing roll), and the start of a departure
-// from a stand.
+// The intake of reports of a known live aircraft, in every phase: whether and how each joins its
+// sample queue (held, being born, pushed back or pushing back, parked or leaving its stand,
+// taxiing, flying, on its approach or landing roll), the start of a departure from a stand that
+// a report shows, and the reports kept while it pushed back, taken once it sets off. It starts no
+// leg: the sample stream paces the leg in progress to what it took.
 //
 // Threads: main-loop thread.
 #include <algorithm>
@@ -18,9 +20,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
-#include "traffic/air_motion.h"
-#include "traffic/ground_pace.h"
-#include "traffic/motion.h"
+#include "traffic/report_intake.h"
 #include "traffic/pushback.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
@@ -260,12 +260,14 @@ void lf_appendReport(LiveAc& aircraft, QueuedSample s)
     }
 }
 
-void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
+}  // namespace
+
+bool lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
 {
     auto& q = aircraft.samples;
     if (q.size() > kMaxQueued) {
         lf_removeLiveFor(aircraft, fmt::format("more than {} samples queued", kMaxQueued));
-        return;
+        return false;
     }
     const bool held = aircraft.holding && !q.empty();
     const double fromHold_m = held ? gf_distanceNm(lf_at(s), lf_at(q.front())) * 1852.0 : 0.0;
@@ -273,20 +275,21 @@ void lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
         lf_endHold(aircraft);
         // Gone: nothing more is to be appended to a record on its way out.
         lf_removeLiveFor(aircraft, fmt::format("reported {:.0f} m from where it held", fromHold_m));
-        return;
+        return false;
     }
     if (aircraft.phase == FlightPhase::birth) {
-        if (q.empty() || !lf_checkBirthReport(aircraft, s)) return;
+        if (q.empty() || !lf_checkBirthReport(aircraft, s)) return false;
         lf_dueAfterNewest(q, s);
         q.push_back(s);
-        return;
+        return false;
     }
-    if (!checkExtendingSituations(aircraft, s)) return;
-    if (aircraft.state == SimObjectState::removingfromsim) return;
+    if (!checkExtendingSituations(aircraft, s)) return false;
+    if (aircraft.state == SimObjectState::removingfromsim) return false;
     lf_appendReport(aircraft, s);
-    if (aircraft.state == SimObjectState::active) lf_paceNewReport(aircraft);
-    lf_keepInTimeOrder(q);
+    return true;
 }
+
+namespace {
 
 // Whether `s` lies behind `last` for an aircraft on its approach or landing roll: 90 degrees or
 // more off its heading from there, and not reported going on away from it. The reports of a
@@ -308,16 +311,6 @@ bool lf_rollsRound(const QueuedSample& last, const QueuedSample& s)
 }
 
 }  // namespace
-
-void decodeExisting(LiveAc& aircraft, const QueuedSample& sample)
-{
-    try {
-        lf_decodeExisting(aircraft, sample);
-    } catch (const std::exception& e) {
-        gf_log(fmt::format("{} exception {}", "decodeExisting", e.what()));
-        throw;
-    }
-}
 
 void lf_takeReports(LiveAc& aircraft, const std::vector<QueuedSample>& reports)
 {
