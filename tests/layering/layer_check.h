@@ -83,6 +83,13 @@ std::vector<std::string> checkLinks(const std::filesystem::path& root, const Con
 std::vector<std::string> checkSymbols(const std::filesystem::path& root, const Configured& build,
                                       const std::filesystem::path& binary);
 
+// The objects of a library's `archive` named in `floors` (source files without ".cpp", lowest
+// first) form floors: each calls only the functions that it or an object on a lower floor
+// defines. One text per call sideways or up, "ground_pace.cpp calls qel::lf_startLeg(...), which
+// sample_stream.cpp defines, on a floor not below it", and one per floor the archive lacks.
+std::vector<std::string> checkFloors(const std::filesystem::path& archive,
+                                     const std::vector<std::string_view>& floors);
+
 // The three checks over every option set of CI (the root's scripts/test); a fault found only
 // with the options of a later set names them. Files the build makes and symbols are read from
 // `binary`; without one, the symbols are not checked.

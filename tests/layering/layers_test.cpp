@@ -41,6 +41,18 @@ TEST(Layers, TheTreeKeepsThem)
     }
 }
 
+// The motion files of live aircraft, in floors, lowest first: each calls only those below it.
+// Calling back up, they made one loop in which a leg start reached the report intake, which
+// reached the leg start again.
+TEST(Layers, TheMotionFilesCallOneWay)
+{
+    const std::vector<std::string_view> floors = {
+        "curve_geometry", "leg_queries",   "taxi_corners",  "air_legs",     "ground_pace",
+        "pushback",       "report_intake", "ground_motion", "sample_stream"};
+    const fs::path traffic = fs::path(VNTQ_BINARY_DIR) / "src/traffic/libtraffic.a";
+    for (const auto& fault : layers::checkFloors(traffic, floors)) ADD_FAILURE() << fault;
+}
+
 TEST(Layers, NamesEveryFaultWithItsFileAndLine)
 {
     LayersTree tree;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -274,6 +275,43 @@ std::vector<std::string> checkSymbols(const fs::path& root, const Configured& co
                                  " is not built, so its calls are not checked");
             }
         }
+    }
+    std::sort(faults.begin(), faults.end());
+    return faults;
+}
+
+std::vector<std::string> checkFloors(const fs::path& archive,
+                                     const std::vector<std::string_view>& floors)
+{
+    // By archive member: "ground_pace.cpp.o".
+    std::map<std::string, std::size_t> floorOf;
+    for (std::size_t k = 0; k < floors.size(); ++k) floorOf[std::string(floors[k]) + ".cpp.o"] = k;
+    const auto source = [](const std::string& member) {
+        return member.substr(0, member.size() - 2);
+    };
+    std::map<std::string, std::string> definerOf;  // function -> member
+    std::set<std::string> present;
+    for (const NmLine& symbol : lf_nm("--defined-only", {archive})) {
+        if (!floorOf.contains(symbol.member)) continue;
+        present.insert(symbol.member);
+        // Strong text only: an inline function or a template that several objects emit weakly
+        // is no call between them.
+        if (symbol.type == 'T') definerOf[symbol.name] = symbol.member;
+    }
+    std::vector<std::string> faults;
+    for (const auto& [member, floor] : floorOf) {
+        if (!present.contains(member)) {
+            faults.push_back(shownPath(archive, VNTQ_SOURCE_DIR) + " has no " + source(member));
+        }
+    }
+    for (const NmLine& symbol : lf_nm("-u", {archive})) {
+        const auto user = floorOf.find(symbol.member);
+        const auto definer = definerOf.find(symbol.name);
+        if (user == floorOf.end() || definer == definerOf.end()) continue;
+        if (floorOf.at(definer->second) < user->second) continue;
+        faults.push_back(source(symbol.member) + " calls " + lf_demangled(symbol.name) +
+                         ", which " + source(definer->second) +
+                         " defines, on a floor not below it");
     }
     std::sort(faults.begin(), faults.end());
     return faults;
