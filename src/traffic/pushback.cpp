@@ -56,8 +56,6 @@ constexpr double kMostSwing_rad = 135.0 * kRadPerDeg;
 // at most, leave those of the push-back itself in the bounded store.
 constexpr int32_t kLongestSwingWait_ticks = 120 * 100;
 constexpr int64_t kSwingWaitStep_ticks = 100;
-// As many reports as a queue holds.
-constexpr std::size_t kMaxKeptReports = 200;
 
 // A moving ground sample at the stand taxi speed.
 QueuedSample lf_groundSample(LatLon at, double speed_kt)
@@ -603,7 +601,7 @@ void lf_keepPushReport(LiveAc& aircraft, const QueuedSample& report)
 {
     auto& kept = aircraft.pushReports;
     // Bounded as the queue is: the oldest goes first.
-    if (kept.size() >= kMaxKeptReports) kept.erase(kept.begin());
+    if (kept.size() >= kMaxQueued) kept.erase(kept.begin());
     QueuedSample r = report;
     if (!kept.empty() && lf_reportedDue(kept.back()) >= lf_reportedDue(r)) {
         lf_layDue(r, lf_reportedDue(kept.back()) + 1);

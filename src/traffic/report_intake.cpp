@@ -37,7 +37,6 @@ constexpr double kRollingRound_kt = 3.0;
 constexpr double kTurnedTrack_deg = 2.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
-constexpr std::size_t kMaxQueued = 200;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m

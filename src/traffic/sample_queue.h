@@ -36,6 +36,10 @@ struct QueuedSample : PosSample {
     bool operator==(const QueuedSample&) const = default;
 };
 
+// The most samples the intake lets one flight queue: more, and its aircraft is removed, as its
+// legs no longer keep up with its reports. The reports a push-back keeps aside are bounded alike.
+inline constexpr std::size_t kMaxQueued = 200;
+
 class SampleQueue {
     template <bool Const>
     class Iterator;

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <limits>
 
+#include "realtraffic/realtraffic.h"
 #include "traffic/motion_math.h"
 
 namespace qel {
@@ -35,9 +36,9 @@ namespace {
 // Each leg narrows the windows by a second, back to the floor in twenty legs.
 constexpr int32_t kWindowStep = 100;
 // Where the aircraft may have run out of step with its reports (it dead-reckoned through a
-// pause, leaves its stand, begins its approach or its take-off): the replay delay, 30 s, so that
-// it rejoins them over the legs after instead of being hurried to them.
-constexpr int32_t kOpenWindow = 3000;
+// pause, leaves its stand, begins its approach or its take-off): the replay delay, in ticks of
+// 10 ms, so that it rejoins them over the legs after instead of being hurried to them.
+constexpr int32_t kOpenWindow = kPollDelay_s * 100;
 // The take-off roll gathers speed from a standstill at a bounded rate and falls behind its
 // reports further than it runs ahead of them.
 constexpr int32_t kOpenTakeOffLateWindow = 5000;
