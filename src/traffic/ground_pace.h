@@ -26,7 +26,7 @@ bool lf_fromStop(const LiveAc& aircraft);
 double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops = false);
 // After a report was appended: a leg that now ends at a stop slows down for it. True where the
 // report shows a bend or a corner ahead that the leg in progress is to be laid anew for (by the
-// caller: lf_startLeg), from where the aircraft is, which is now sample 0.
+// caller, which starts it again), from where the aircraft is, which is now sample 0.
 bool lf_paceNewReport(LiveAc& aircraft);
 // The share of the leg's per-tick rates that this tick moves (1 on an unpaced leg).
 double lf_paceTick(LiveAc& aircraft);

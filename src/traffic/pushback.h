@@ -1,5 +1,5 @@
-// Push-back, pulling out and towing (pushback.cpp), as the ground legs and the sample stream
-// start them.
+// Push-back, pulling out and towing (pushback.cpp), as the ground legs, the sample stream and the
+// report intake start them.
 //
 // Threads: main-loop thread.
 #pragma once

@@ -46,6 +46,8 @@ constexpr int32_t kMostExtensions = 16;
 bool lf_extendStream(LiveAc& aircraft);
 // The due tick of an air leg, at the speed it is flown.
 void lf_airLegTiming(LiveAc& aircraft);
+// The leg to sample 1 begins: its shape, timing, pace and rates.
+void lf_startLeg(LiveAc& aircraft);
 
 bool lf_classContinues(WeightClass weightClass)
 {
@@ -326,6 +328,8 @@ void nextPosMain(LiveAc& aircraft)
     }
 }
 
+namespace {
+
 void lf_startLeg(LiveAc& aircraft)
 {
     aircraft.curveStart = aircraft.curveEnd = NAN;
@@ -369,8 +373,6 @@ void lf_startLeg(LiveAc& aircraft)
     s.pop_front();
     lf_keepInTimeOrder(s);
 }
-
-namespace {
 
 void lf_airLegTiming(LiveAc& aircraft)
 {

@@ -1,5 +1,5 @@
-// The sample stream's offer to the other motion files (sample_stream.cpp): the start of a leg,
-// and a dead-reckoned sample.
+// The sample stream's offer beside motion.h (sample_stream.cpp): a dead-reckoned sample, which
+// the tests lay. The top floor of the motion files, it is called by none of them.
 //
 // Threads: main-loop thread.
 #pragma once
@@ -10,7 +10,6 @@
 
 namespace qel {
 
-void lf_startLeg(LiveAc& aircraft);
 // A dead-reckoned sample copied from the front; `count` of them are still to come.
 void lf_addSyntheticSample(LiveAc& aircraft, int32_t count);
 
