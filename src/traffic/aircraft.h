@@ -143,6 +143,9 @@ struct LiveAc : StaticAc {
     uint8_t approach = 0;
     uint8_t flareStage = 0;
     uint8_t pitchDown = 0;          // the nose comes down after touchdown
+    // The leg's rates are degrees per tick in the plane about the nearer pole (a polar leg),
+    // not of latitude and longitude.
+    uint8_t polarLeg = 0;
     double latRate = 0.0;           // degrees per tick
     double lonRate = 0.0;           // degrees per tick
     double headingRate = 0.0;       // radians per tick, in the air

@@ -54,9 +54,9 @@ TaxiCurve lf_taxiCurve(const LiveAc& aircraft)
 
 TaxiCurve lf_curveThrough(LatLon from, LatLon control, LatLon end)
 {
-    const double perLon = std::cos(from.lat * kRadPerDeg) * kMetresPerDeg;
-    return {(control.lon - from.lon) * perLon, (control.lat - from.lat) * kMetresPerDeg,
-            (end.lon - from.lon) * perLon, (end.lat - from.lat) * kMetresPerDeg};
+    const double perLon = lf_metresPerLonDeg(from.lat);
+    return {lf_lonDelta(control.lon, from.lon) * perLon, (control.lat - from.lat) * kMetresPerDeg,
+            lf_lonDelta(end.lon, from.lon) * perLon, (end.lat - from.lat) * kMetresPerDeg};
 }
 
 double lf_curveRate_m(const TaxiCurve& c, double u)
@@ -107,8 +107,8 @@ std::optional<CurvePoint> lf_curvePoint(const LiveAc& aircraft, double t)
     CurvePoint p;
     p.heading_rad = lf_wrap2Pi(std::atan2(te, tn));
     p.latitude = aircraft.curveOriginLat + north / kMetresPerDeg;
-    p.longitude = aircraft.curveOriginLon +
-                  east / (std::cos(aircraft.curveOriginLat * kRadPerDeg) * kMetresPerDeg);
+    p.longitude =
+        lf_wrapLon(aircraft.curveOriginLon + east / lf_metresPerLonDeg(aircraft.curveOriginLat));
     return p;
 }
 

@@ -152,7 +152,7 @@ void lf_shapeLeg(LiveAc& aircraft)
         // here; the way to it is not rounded into a curve through the point short of it.
         if (s.size() == 3 && s[2].stationary &&
             std::abs(s[1].latitude - aircraft.standLat) < kSame_deg &&
-            std::abs(s[1].longitude - aircraft.standLon) < kSame_deg) {
+            std::abs(lf_lonDelta(s[1].longitude, aircraft.standLon)) < kSame_deg) {
             lf_startStandCurve(aircraft, {aircraft.standLat, aircraft.standLon},
                                aircraft.standHeading_rad);
         } else {
@@ -374,7 +374,7 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     const double off_deg =
         std::abs(lf_wrapPi(heading_rad - aircraft.position.heading_rad)) / kRadPerDeg;
     n1.stationary = std::abs(last.latitude - lat) < kSame_deg &&
-                    std::abs(last.longitude - lon) < kSame_deg && off_deg <= kOnStandFacing_deg;
+                    std::abs(lf_lonDelta(last.longitude, lon)) < kSame_deg && off_deg <= kOnStandFacing_deg;
     n1.hasTrueHeading = last.hasTrueHeading;
     n1.bank_rad = aircraft.position.bank_rad;
     last.groundSpeed_kt = v;

@@ -231,7 +231,7 @@ void liveryRespawn(LiveAc& aircraft)
             first.altitude_ft = p.altitude_ft;
             first.bank_rad = p.bank_rad;
             if (std::abs(s.front().latitude - p.latitude) < kSame_deg &&
-                std::abs(s.front().longitude - p.longitude) < kSame_deg) {
+                std::abs(lf_lonDelta(s.front().longitude, p.longitude)) < kSame_deg) {
                 s.front().stationary = true;
             }
         } else {

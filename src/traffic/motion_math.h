@@ -4,6 +4,7 @@
 // Threads: any (no state).
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -30,10 +31,44 @@ inline constexpr int32_t kMinLegTicks = 25;
 
 inline LatLon lf_at(const PosSample& s) { return {s.latitude, s.longitude}; }
 
+// Degrees of longitude east from `from` to `to`, the short way round, in [-180, 180]: across
+// longitude 180 the plain difference is nearly 360 degrees the other way, and a leg laid by it
+// went round the globe.
+inline double lf_lonDelta(double to, double from) { return std::remainder(to - from, 360.0); }
+// A longitude into [-180, 180].
+inline double lf_wrapLon(double lon) { return std::remainder(lon, 360.0); }
+// Local metres east per degree of longitude at a latitude. Never 0: at a pole, where every
+// longitude is the same place, a conversion back to degrees still gives a number.
+inline double lf_metresPerLonDeg(double lat_deg)
+{
+    return std::max(std::abs(std::cos(lat_deg * kRadPerDeg)), 1e-9) * kMetresPerDeg;
+}
+
+// Near a pole the meridians close in: a leg laid in even steps of latitude and longitude
+// swerves off its great circle and changes its speed along it, and one over the pole goes round
+// it. There a leg is laid in even steps of the plane about the pole instead (degrees from the
+// pole along the meridian, turned by the longitude), in which great circles near the pole are
+// close to straight.
+inline constexpr double kPolarFrom_deg = 88.0;
+struct PolarPoint {
+    double x = 0.0;  // degrees
+    double y = 0.0;
+};
+inline PolarPoint lf_polarOf(double lat_deg, double lon_deg, bool north)
+{
+    const double r = north ? 90.0 - lat_deg : 90.0 + lat_deg;
+    return {r * std::cos(lon_deg * kRadPerDeg), r * std::sin(lon_deg * kRadPerDeg)};
+}
+inline LatLon lf_fromPolar(PolarPoint p, bool north)
+{
+    const double r = std::hypot(p.x, p.y);
+    return {north ? 90.0 - r : r - 90.0, std::atan2(p.y, p.x) / kRadPerDeg};
+}
+
 inline bool lf_samePlace(const PosSample& a, const PosSample& b)
 {
     return std::abs(a.latitude - b.latitude) < kSame_deg &&
-           std::abs(a.longitude - b.longitude) < kSame_deg;
+           std::abs(lf_lonDelta(a.longitude, b.longitude)) < kSame_deg;
 }
 
 // Into (-π, π].

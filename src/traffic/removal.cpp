@@ -14,6 +14,7 @@
 #include "foundation/window_status.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
+#include "traffic/motion_math.h"
 #include "traffic/stands.h"
 #include "traffic/traffic.h"
 
@@ -290,7 +291,7 @@ void lf_checkMovedOnGround()
             continue;
         }
         if (std::abs(live.position.latitude - live.groundLat) >= kMoved_deg ||
-            std::abs(live.position.longitude - live.groundLon) >= kMoved_deg) {
+            std::abs(lf_lonDelta(live.position.longitude, live.groundLon)) >= kMoved_deg) {
             lf_removeStaticInPath(live);
         }
     }

@@ -394,7 +394,7 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
     }
     if (!s.stationary) {
         const bool near = std::abs(s.latitude - last.latitude) < kNear_deg &&
-                          std::abs(s.longitude - last.longitude) < kNear_deg;
+                          std::abs(lf_lonDelta(s.longitude, last.longitude)) < kNear_deg;
         if (near) {
             if (s.airborne || lf_airborneActive(aircraft)) return false;
             if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {

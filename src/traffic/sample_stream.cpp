@@ -345,7 +345,7 @@ void lf_startLeg(LiveAc& aircraft)
         const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
         const bool fromHere =
             aircraft.onGround && (std::abs(here.lat - s[1].latitude) >= kSame_deg ||
-                                  std::abs(here.lon - s[1].longitude) >= kSame_deg);
+                                  std::abs(lf_lonDelta(here.lon, s[1].longitude)) >= kSame_deg);
         aircraft.targetBearing_rad = gf_bearingRad(fromHere ? here : lf_at(s[0]), lf_at(s[1]));
     }
     if (aircraft.onGround) {
@@ -362,8 +362,18 @@ void lf_startLeg(LiveAc& aircraft)
     } else {
         const int64_t ahead = lf_ticksToDue(b);
         const double dt = ahead >= 0 ? std::max(static_cast<double>(ahead), 25.0) : 25.0;
-        aircraft.latRate = (b.latitude - aircraft.position.latitude) / dt;
-        aircraft.lonRate = (b.longitude - aircraft.position.longitude) / dt;
+        const AiPositionBlock& p = aircraft.position;
+        aircraft.polarLeg = std::max(std::abs(p.latitude), std::abs(b.latitude)) > kPolarFrom_deg;
+        if (aircraft.polarLeg) {
+            const bool north = b.latitude > 0.0;
+            const PolarPoint from = lf_polarOf(p.latitude, p.longitude, north);
+            const PolarPoint to = lf_polarOf(b.latitude, b.longitude, north);
+            aircraft.latRate = (to.x - from.x) / dt;
+            aircraft.lonRate = (to.y - from.y) / dt;
+        } else {
+            aircraft.latRate = (b.latitude - p.latitude) / dt;
+            aircraft.lonRate = lf_lonDelta(b.longitude, p.longitude) / dt;
+        }
         if (aircraft.onGround) {
             lf_groundConfig(aircraft);
         } else {
@@ -439,7 +449,7 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
         const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
         const LatLon to = gf_destinationPoint(lf_at(s), aircraft.position.heading_rad, distance_ft);
         const bool moved = std::abs(to.lat - s.latitude) >= kSame_deg ||
-                           std::abs(to.lon - s.longitude) >= kSame_deg;
+                           std::abs(lf_lonDelta(to.lon, s.longitude)) >= kSame_deg;
         s.latitude = to.lat;
         s.longitude = to.lon;
         s.stationary = moved ? 0 : 1;
@@ -486,8 +496,18 @@ void lf_moveOneTick(LiveAc& aircraft)
         if (turnsFirst) lf_holdForTurn(aircraft);
         if (phase != FlightPhase::pushed_back && !turnsFirst) {
             const double share = lf_paceTick(aircraft);
-            p.latitude += aircraft.latRate * share;
-            p.longitude += aircraft.lonRate * share;
+            if (aircraft.polarLeg) {
+                const bool north = p.latitude > 0.0;
+                PolarPoint at = lf_polarOf(p.latitude, p.longitude, north);
+                at.x += aircraft.latRate * share;
+                at.y += aircraft.lonRate * share;
+                const LatLon to = lf_fromPolar(at, north);
+                p.latitude = to.lat;
+                p.longitude = to.lon;
+            } else {
+                p.latitude += aircraft.latRate * share;
+                p.longitude += aircraft.lonRate * share;
+            }
         }
     }
     lf_verticalStep(aircraft);

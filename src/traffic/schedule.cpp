@@ -316,7 +316,7 @@ bool lf_catchUpWithSchedule(LiveAc& aircraft)
     const auto between = [f](double x, double y) { return x + f * (y - x); };
     if (!b.stationary) {
         a.latitude = between(a.latitude, b.latitude);
-        a.longitude = between(a.longitude, b.longitude);
+        a.longitude = lf_wrapLon(a.longitude + f * lf_lonDelta(b.longitude, a.longitude));
         a.altitude_ft = between(a.altitude_ft, b.altitude_ft);
         a.groundSpeed_kt = between(a.groundSpeed_kt, b.groundSpeed_kt);
         a.airspeed_kt = between(a.airspeed_kt, b.airspeed_kt);

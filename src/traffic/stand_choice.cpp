@@ -132,7 +132,7 @@ ParkStand* lf_takeFreeStand(LiveAc& aircraft, bool towed)
 {
     const PosSample& last = aircraft.samples.back();
     if (std::abs(last.latitude - aircraft.triedLat) < kSame_deg &&
-        std::abs(last.longitude - aircraft.triedLon) < kSame_deg) {
+        std::abs(lf_lonDelta(last.longitude, aircraft.triedLon)) < kSame_deg) {
         return nullptr;
     }
     aircraft.triedLat = last.latitude;
@@ -363,7 +363,7 @@ std::string gf_closestStandName(double latitude, double longitude)
     // An aircraft in the air stands on no stand, however low it flies over one.
     if (spots->empty() || !gf_userOnGround()) return {};
     if (spots == lastSpots && std::abs(latitude - lastLat) < kSame_deg &&
-        std::abs(longitude - lastLon) < kSame_deg) {
+        std::abs(lf_lonDelta(longitude, lastLon)) < kSame_deg) {
         return lastName;
     }
     double best = kClosestStand_nm;

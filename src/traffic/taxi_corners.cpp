@@ -283,7 +283,7 @@ void lf_insertMidSample(LiveAc& aircraft)
     auto& s = aircraft.samples;
     if (s.size() < 2) return;
     const LatLon half{(s[0].latitude + s[1].latitude) / 2.0,
-                      (s[0].longitude + s[1].longitude) / 2.0};
+                      lf_wrapLon(s[0].longitude + lf_lonDelta(s[1].longitude, s[0].longitude) / 2.0)};
     s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
 }
 
@@ -296,9 +296,9 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
     if (samples.size() < i + 4 || s(3).stationary || lf_samePlace(s(2), s(3))) {
         return lf_at(s(1));
     }
-    const double perLon = std::cos(here.lat * kRadPerDeg) * kMetresPerDeg;
+    const double perLon = lf_metresPerLonDeg(here.lat);
     const auto local = [&](const QueuedSample& x) {
-        return std::pair{(x.longitude - here.lon) * perLon,
+        return std::pair{lf_lonDelta(x.longitude, here.lon) * perLon,
                          (x.latitude - here.lat) * kMetresPerDeg};
     };
     const auto [x1, y1] = local(s(1));
@@ -319,7 +319,7 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
         !(before_m + std::hypot(x2 - cx, y2 - cy) <= lf_reportedWay_m(s(1), s(2)) * kWaySlack)) {
         return lf_at(s(1));
     }
-    return {here.lat + cy / kMetresPerDeg, here.lon + cx / perLon};
+    return {here.lat + cy / kMetresPerDeg, lf_wrapLon(here.lon + cx / perLon)};
 }
 
 std::optional<LatLon> lf_meetOfWays(LatLon from, double heading_rad, LatLon a, LatLon b)
@@ -330,8 +330,8 @@ std::optional<LatLon> lf_meetOfWays(LatLon from, double heading_rad, LatLon a, L
         std::abs(turn_rad) > kTurnaround_deg * kRadPerDeg) {
         return std::nullopt;
     }
-    const double perLon = std::cos(from.lat * kRadPerDeg) * kMetresPerDeg;
-    const double ax = (a.lon - from.lon) * perLon, ay = (a.lat - from.lat) * kMetresPerDeg;
+    const double perLon = lf_metresPerLonDeg(from.lat);
+    const double ax = lf_lonDelta(a.lon, from.lon) * perLon, ay = (a.lat - from.lat) * kMetresPerDeg;
     const double hx = std::sin(heading_rad), hy = std::cos(heading_rad);
     const double ox = std::sin(out_rad), oy = std::cos(out_rad);
     // from + t h = a + u o
@@ -339,7 +339,7 @@ std::optional<LatLon> lf_meetOfWays(LatLon from, double heading_rad, LatLon a, L
     const double t = (ox * ay - oy * ax) / det;
     const double u = (hx * ay - hy * ax) / det;
     if (!(t > kTiny_m && u <= 0.0)) return std::nullopt;
-    return LatLon{from.lat + t * hy / kMetresPerDeg, from.lon + t * hx / perLon};
+    return LatLon{from.lat + t * hy / kMetresPerDeg, lf_wrapLon(from.lon + t * hx / perLon)};
 }
 
 CornerCurve lf_cornerCurve(const LiveAc& aircraft, LatLon from, const SampleQueue& samples,

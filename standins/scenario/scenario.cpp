@@ -336,7 +336,8 @@ std::optional<FlightState> Flight::stateAt(double t_s) const
     const double along =
         lf_distanceFraction(fraction, a.gs_kt.value_or(0.0), b.gs_kt.value_or(0.0));
     s.lat = a.lat + along * (b.lat - a.lat);
-    s.lon = a.lon + along * (b.lon - a.lon);
+    // The short way round, across longitude 180 too.
+    s.lon = std::remainder(a.lon + along * std::remainder(b.lon - a.lon, 360.0), 360.0);
     s.alt_ft = blend(a.alt_ft, b.alt_ft);
     s.gs_kt = blend(a.gs_kt.value_or(0.0), b.gs_kt.value_or(0.0));
     s.vs_fpm = blend(a.vs_fpm.value_or(0.0), b.vs_fpm.value_or(0.0));

@@ -206,7 +206,8 @@ void Simulator::moveUser()
     const double altA = a.alt_ft.value_or(ground);
     const double altB = b.alt_ft.value_or(ground);
     u.latitude = a.lat + f * (b.lat - a.lat);
-    u.longitude = a.lon + f * (b.lon - a.lon);
+    // The short way round, across longitude 180 too.
+    u.longitude = std::remainder(a.lon + f * std::remainder(b.lon - a.lon, 360.0), 360.0);
     u.altitude_ft = altA + f * (altB - altA);
     const double distance_nm = standin::distanceNm(a.lat, a.lon, b.lat, b.lon);
     const bool moving = span > 0.0 && &a != &b && s >= a.t_s && s <= b.t_s;
