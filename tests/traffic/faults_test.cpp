@@ -324,9 +324,11 @@ TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
     for (int k = 1; k < 13; ++k) {
         places.push_back(gf_destinationPoint(places.back(), 0.0, 46 / 0.3048));
     }
-    // How far north of the newest report handed over it gets, and south of the first.
+    // How far north of the newest report handed over it gets, and south of the first, and the
+    // fastest the simulator shows it.
     double ahead_m = 0.0;
     double south_m = 0.0;
+    double fastest_kt = 0.0;
     std::size_t reported = 0;
     eachTick_ = [&] {
         const LiveAc* aircraft = live(0x48548e);
@@ -334,6 +336,9 @@ TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
         const double lat = aircraft->position.latitude;
         ahead_m = std::max(ahead_m, (lat - places[reported - 1].lat) * 111'200.0);
         south_m = std::max(south_m, (first.lat - lat) * 111'200.0);
+        if (const auto object = simstandin::object(aircraft->objectId)) {
+            fastest_kt = std::max(fastest_kt, object->groundSpeed_kt);
+        }
     };
     livery(0x48548e);
     for (reported = 1; reported <= places.size(); ++reported) {
@@ -347,6 +352,8 @@ TEST_F(FaultsAtTheField, AnAircraftReportedAtANegativeSpeedFollowsItsPositions)
 
     EXPECT_LT(ahead_m, 5.0);
     EXPECT_LT(south_m, 1.0);
+    // No faster than a watcher accepts of a flight reported at 5 kt: twice that and 5 kt.
+    EXPECT_LT(fastest_kt, 15.0);
     ASSERT_NE(live(0x48548e), nullptr);
     // Its reports end: it rolls out from 5 kt, 2 m.
     EXPECT_LT(gf_distanceNm(lf_here(*live(0x48548e)), places.back()) * 1852.0, 5.0);

@@ -123,8 +123,10 @@ const Found kFound[] = {
      "leg=-90,30,100,15,0,0"},
     {"a cruise half a degree from the pole",
      "air A320 lat=89.5 course=90 alt=30000 speed=450 fly=120,0,0,0,0"},
-    {"a flight over the north pole",
-     "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // Handed over past the decoder, a negative speed flew it at 900 kt and took it out.
+    {"a flight whose feed signs its speeds",
+     "air A320 alt=3000 speed=250 fly=60,0,0,0,0 glitch=4,0,0"},
+    {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

@@ -419,7 +419,10 @@ void lf_glitch(const Glitch& g, std::vector<FedReport>& out, FeedRandom& random)
         r.track_deg = 0.0;
         r.glitch = true;
         break;
-    case GlitchKind::signedSpeed: r.speed_kt = -r.speed_kt; break;
+    case GlitchKind::signedSpeed:
+        // A feed that signs its speeds signs them all.
+        for (FedReport& each : out) each.speed_kt = -each.speed_kt;
+        break;
     }
 }
 

@@ -62,7 +62,7 @@ enum class GlitchKind : int {
     outOfOrder,   // a report comes in after the one after it
     sameTime,     // a second report of the same time, size_m off
     noSpeed,      // speed and track missing (0)
-    signedSpeed,  // the speed negative, handed over past the decoder
+    signedSpeed,  // every speed negative, handed over past the decoder
 };
 struct Glitch {
     GlitchKind kind = GlitchKind::jump;
