@@ -6,6 +6,7 @@
 // never waits); the hand-overs to the simulator link take g_simQueueMutex, which the
 // "SimClient" thread holds only to swap its queues. The two are never held together.
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <numbers>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "foundation/log.h"
+#include "platform/clock.h"
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/stands.h"
@@ -239,6 +241,28 @@ void lf_requestAcWithinRange()
         if (sent) g_inRangePending = false;
     }
     if (tick % kUserStateEvery == 0) g_userState = gf_pollUserAcPosition();
+}
+
+int32_t gf_runDueFastTicks()
+{
+    // A turn late by more than this loses the rest: the motion of a machine that stood still for
+    // seconds is not worth the time it would take now.
+    constexpr int64_t kMostDue = 50;
+    constexpr auto kTick = std::chrono::milliseconds(10);
+    auto& runTo = g_trafficRun.ticksRunTo;
+    const auto now = platform::steadyNow();
+    if (!runTo) {
+        runTo = now;
+        lf_handleAddingStack();
+        return 1;
+    }
+    // To the nearest tick: a turn a little early or late on the main loop's grid runs one.
+    const int64_t due = (now - *runTo + kTick / 2) / kTick;
+    if (due <= 0) return 0;
+    *runTo += due * kTick;
+    const auto run = static_cast<int32_t>(std::min(due, kMostDue));
+    for (int32_t k = 0; k < run; ++k) lf_handleAddingStack();
+    return run;
 }
 
 void lf_handleAddingStack()

@@ -142,6 +142,12 @@ void gf_mergeFirstLoad(std::vector<LiveAircraftRecord>& batch, int32_t delay_s);
 
 // The 10 ms fast tick; returns within the tick.
 void lf_handleAddingStack();
+// The main loop's turn: the fast ticks the steady clock says are due since the last ran, none
+// before 10 ms have passed and, after a turn that came late, each it missed (half a second's
+// worth at most), so that the traffic keeps to the simulator's time on a busy machine, where the
+// main loop's turns come late and it does not catch up with them. The first call after a reset
+// of the traffic's run runs one. Returns how many ran.
+int32_t gf_runDueFastTicks();
 // Drains the simulator's result queue.
 void lf_handleSimConnectResults();
 

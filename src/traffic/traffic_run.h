@@ -8,6 +8,7 @@
 // apart.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -121,6 +122,8 @@ struct TrafficRun {
     // The live road (poll_intake.cpp, fast_tick.cpp, sim_results.cpp).
     std::vector<StampedRecord> addingStack;  // g_trafficMutex
     bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
+    // The steady clock's time up to which the fast ticks have run; none before the first.
+    std::optional<std::chrono::steady_clock::time_point> ticksRunTo;
     std::vector<SimResult> results;  // the batch of the simulator's results being handled
     // Creations unanswered or refused (creation_answers.cpp).
     std::deque<HandedOver> handedOver;  // in the order handed over (fast_tick.cpp)

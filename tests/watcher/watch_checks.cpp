@@ -36,9 +36,11 @@ constexpr std::size_t kSkipped = 2;
 // reports of a crawl that near told from standing.
 constexpr double kShortOfStop_m = 20.0;
 constexpr double kCrawl_kt = 5.0;
-// Speeds are measured between looks at the positions of whole ticks: a change at a bound may
-// show a hair above it.
-constexpr double kMeasure_kt = 0.1;
+// Speeds are measured between looks at the positions of whole ticks, over seconds that do not
+// fall on the legs' ends: a change at a bound may show half a knot above it.
+constexpr double kMeasure_kt = 0.5;
+// The longest a stall of the main loop lasts (s).
+constexpr double kStall_s = 0.3;
 // A new object's speed changes are judged from this long after it appeared.
 constexpr double kSettling_s = 5.0;
 
@@ -342,6 +344,13 @@ Verdict judge(const Watched& w)
             }
         }
         sMax = std::max(sMax, s);
+        // Nor are its turns and speeds measured across a stall of the main loop, which the
+        // object stands through and makes up after.
+        if (std::any_of(w.stalls.begin(), w.stalls.end(), [&](double stall) {
+                return stall >= look.t_s - 2.0 - kStall_s - kSample_s && stall <= look.t_s;
+            })) {
+            continue;
+        }
         bool ground = true, air = true;
         for (std::size_t j = 0; j <= kSamplesPerSecond; ++j) {
             ground = ground && seen[i - j].onGround;
@@ -362,6 +371,7 @@ Verdict judge(const Watched& w)
         // Its first seconds: the simulator shows an object standing where it was created until
         // the program has learned which it is and drives it.
         if (!same(2 * kSamplesPerSecond) || look.t_s - bornAt < kSettling_s) continue;
+
         const Look& earlier = seen[i - 2 * kSamplesPerSecond];
         const double v0 = lf_speed(seen, i - kSamplesPerSecond);
         const double change = std::abs(v1 - v0);

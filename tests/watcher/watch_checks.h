@@ -27,6 +27,8 @@ struct Watched {
     double feedStart_s = 0.0;  // simulator time of the stream's time 0
     std::string callsign;
     double longestTick_s = 0.0;
+    // When the main loop stood still: the program cannot move what the simulator shows then.
+    std::vector<double> stalls;
     std::vector<Look> seen;
     std::vector<std::string> logLines;
     // Where given, a line a second of what the watcher saw and measured.

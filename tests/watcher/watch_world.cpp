@@ -145,11 +145,12 @@ void WatchWorld::setUp(const std::filesystem::path& traceFolder)
     simTime_s_ = 0.0;
 }
 
-// As the main loop does: the fast tick, and about once a second the stand check.
+// As the main loop does: the fast ticks due, and about once a second the stand check.
 void WatchWorld::runTick()
 {
-    lf_handleAddingStack();
-    if (g_fastTicks % 100 == 0) {
+    const int32_t second = g_fastTicks / 100;
+    gf_runDueFastTicks();
+    if (g_fastTicks / 100 != second) {
         gf_writeDayAndSlot();
         gf_checkNextQueuedStand(g_dayAndSlot);
     }
@@ -249,6 +250,7 @@ Verdict WatchWorld::play(const std::filesystem::path& traceFolder, std::vector<s
         }
         if (simTime_s_ >= nextStall) {
             work_s += plan_.stall_ms / 1000.0;
+            stalls_.push_back(simTime_s_);
             nextStall += plan_.stallEvery_s;
         }
         if (work_s > 0.0) advance(std::chrono::nanoseconds(std::llround(work_s * 1e9)));
@@ -260,6 +262,7 @@ Verdict WatchWorld::play(const std::filesystem::path& traceFolder, std::vector<s
     watched.feedStart_s = feedStart_s_;
     watched.callsign = kCallsign;
     watched.longestTick_s = longestTick_s_;
+    watched.stalls = stalls_;
     for (const Seen& s : seen) {
         watched.seen.push_back({s.t_s, s.objectId, s.at, s.alt_ft, s.heading_deg, s.onGround});
     }

@@ -50,6 +50,7 @@ private:
     double simTime_s_ = 0.0;    // since the world began
     double feedStart_s_ = 2.0;  // simulator time of the stream's time 0
     double longestTick_s_ = 0.0;
+    std::vector<double> stalls_;  // simulator times at which the main loop stalled
 };
 
 }  // namespace qel::watch
