@@ -660,6 +660,13 @@ double lf_paceTick(LiveAc& aircraft)
 {
     LegPace& pace = aircraft.pace;
     if (!(pace.nominal_kt > 0.0)) return 1.0;
+    // An air leg that has come to its speed holds it: nothing bends it or makes it brake, and
+    // this is every airborne aircraft on most of its ticks.
+    if (!aircraft.onGround && !pace.bent && pace.now_kt == pace.hold_kt &&
+        pace.free_kt == pace.hold_kt && pace.end_kt == pace.hold_kt) {
+        pace.left_ktTicks -= pace.now_kt;
+        return pace.now_kt / pace.nominal_kt;
+    }
     const int64_t left = lf_ticksToDue(aircraft.samples.front());
     const double target = left <= pace.endTicks ? pace.end_kt : pace.hold_kt;
     const double free = lf_stepToward(pace.free_kt, target, pace.rate_ktPerTick);
