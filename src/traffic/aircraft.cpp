@@ -92,7 +92,7 @@ StaticAc::StaticAc(const FlightData& data, uint32_t stand, double lat, double lo
 }
 
 LiveAc::LiveAc(const QueuedSample& first, const FlightData& data, double reportTime)
-    : reportTime_s(reportTime)
+    : reportTime_s(reportTime), reportedAt{first.latitude, first.longitude}
 {
     static_cast<FlightData&>(*this) = data;
     samples.push_back(first);

@@ -161,6 +161,12 @@ struct LiveAc : StaticAc {
     SampleQueue samples;                // oldest first; the front is the leg's target
 
     double reportTime_s = 0.0;  // newest report merged: 1724517659.49
+    LatLon reportedAt{};        // where the newest report merged put it
+    // A report that put it farther from the newest merged than it can go in their time, held
+    // until the next shows whether the feed slipped or the aircraft is there now (jumpHeld).
+    LatLon jumpTo{};
+    double jumpTo_s = 0.0;  // its report time
+    uint8_t jumpHeld = 0;
     FlightPhase previousPhase = FlightPhase::birth;
     int32_t syntheticCount = 0;  // 0 reported, n > 0 synthetic to come, -1 used up
     uint8_t hasFlightPlan = 0;

@@ -30,6 +30,8 @@ constexpr double kGentle_ktPerTick = 0.03;
 constexpr double kFirm_ktPerTick = 0.08;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
 constexpr double kShortest_nm = 0.5 / kMetresPerNm;
+// The fastest an aircraft rolls on the ground, on a take-off roll (kt).
+constexpr double kFastestRoll_kt = 200.0;
 // Faster than this it does not stop dead to turn on the spot but runs out to a stop first.
 constexpr double kRunOutFrom_kt = 3.0;
 // A run-out to a stop brakes at 5 kt a second: firm enough to end in a few lengths, gentle
@@ -528,6 +530,9 @@ double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops)
 QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, double v_kt,
                            int64_t fromTick)
 {
+    // No faster than an aircraft rolls: from a pace gone wild (8.3 km flown in 25 ticks) it ran
+    // out for 3.6 hours round the globe.
+    v_kt = std::clamp(v_kt, 0.0, kFastestRoll_kt);
     const double seconds = v_kt / kRunOutBrake_kt;
     const LatLon to =
         gf_destinationPoint(from, heading_rad, v_kt * seconds / 2.0 / 3600.0 * kFeetPerNm);

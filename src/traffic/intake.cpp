@@ -24,6 +24,8 @@ namespace qel {
 namespace {
 
 constexpr double kMinNewer_s = 1.0;
+// A report that jumped is taken as where the aircraft is when the next comes this soon after.
+constexpr double kJumpConfirm_s = 60.0;
 // A straight, steady path gains nothing from a report closer than this to the last.
 constexpr double kAirStep_nm = 0.2429805615550756;       // 450 m
 constexpr double kGroundStep_nm = 0.010799136069114472;  // 20 m
@@ -73,6 +75,51 @@ bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
             v > 0.0 ? std::min(kGroundStep_nm / (v / 3600.0), kMaxGroundWait_s) : kMaxGroundWait_s;
         return dt <= limit;
     }
+    return false;
+}
+
+// The fastest an aircraft goes from one report to the next (kt): half as fast again as the
+// faster of the speeds they report, and a margin for a speed the feed has not caught up with,
+// wider in the air, where it lags a dive or a turn more.
+double lf_reachable_kt(double v0_kt, double v1_kt, bool airborne)
+{
+    return std::max(std::abs(v0_kt), std::abs(v1_kt)) * 1.5 + (airborne ? 120.0 : 60.0);
+}
+
+bool lf_reaches(LatLon from, double from_s, double from_kt, const LiveAircraftRecord& record)
+{
+    const double dt_s = record.reportTime_s - from_s;
+    const LatLon to{record.sample.latitude, record.sample.longitude};
+    const double limit_kt =
+        lf_reachable_kt(from_kt, record.sample.groundSpeed_kt, record.sample.airborne);
+    return gf_distanceNm(from, to) <= limit_kt * std::max(dt_s, kMinNewer_s) / 3600.0;
+}
+
+// Whether the report puts the aircraft where it can have got to since the newest merged. A place
+// it cannot have got to is never flown (an 8.3 km step between two standing reports was flown at
+// 64,500 kt): it is held, and dropped when the next report goes on from where the aircraft was,
+// as a slip of the feed. Where the next goes on from there instead, the aircraft is there now:
+// it is taken out with a line saying so, and the reports after make it anew where they put it.
+bool lf_canGetThere(LiveAc& aircraft, const LiveAircraftRecord& record)
+{
+    const double last_kt = aircraft.samples.empty() ? 0.0 : aircraft.samples.back().groundSpeed_kt;
+    if (lf_reaches(aircraft.reportedAt, aircraft.reportTime_s, last_kt, record)) {
+        aircraft.jumpHeld = 0;
+        return true;
+    }
+    if (aircraft.jumpHeld && record.reportTime_s - aircraft.jumpTo_s <= kJumpConfirm_s &&
+        lf_reaches(aircraft.jumpTo, aircraft.jumpTo_s, record.sample.groundSpeed_kt, record)) {
+        aircraft.jumpHeld = 0;
+        lf_removeLiveFor(aircraft,
+                         fmt::format("reported {:.1f} km from where it was {:.0f} s before, "
+                                     "farther than it can go",
+                                     gf_distanceNm(aircraft.reportedAt, aircraft.jumpTo) * 1.852,
+                                     aircraft.jumpTo_s - aircraft.reportTime_s));
+        return false;
+    }
+    aircraft.jumpHeld = 1;
+    aircraft.jumpTo = {record.sample.latitude, record.sample.longitude};
+    aircraft.jumpTo_s = record.reportTime_s;
     return false;
 }
 
@@ -155,7 +202,9 @@ void lf_merge(StampedRecord& stamped)
         return;
     }
     if (!lf_acceptReport(*aircraft, record)) return;
+    if (!lf_canGetThere(*aircraft, record)) return;
     aircraft->reportTime_s = record.reportTime_s;
+    aircraft->reportedAt = {record.sample.latitude, record.sample.longitude};
     decodeExisting(*aircraft, QueuedSample(record.sample, stamped.dueTick));
     lf_refreshWake(*aircraft);
 }

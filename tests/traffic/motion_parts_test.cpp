@@ -14,6 +14,7 @@
 #include "traffic/air_legs.h"
 #include "traffic/curve_geometry.h"
 #include "traffic/ground_motion.h"
+#include "traffic/ground_pace.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/traffic_fixture.h"
 
@@ -55,8 +56,8 @@ TEST_F(MotionParts, TaxiCurveRunsFromThePositionThroughTheCornerToTheNextSample)
     };
     // Quadratic through the control point (0, 100) to (100, 100): tangent north at the start,
     // north-east half way, east at the end.
-    for (const Case c : {Case{0.0, 0.0, 0.0, 0.0}, Case{0.5, 75.0, 25.0, 45.0},
-                         Case{1.0, 100.0, 100.0, 90.0}}) {
+    for (const Case c :
+         {Case{0.0, 0.0, 0.0, 0.0}, Case{0.5, 75.0, 25.0, 45.0}, Case{1.0, 100.0, 100.0, 90.0}}) {
         const auto p = lf_curvePoint(a, c.t);
         ASSERT_TRUE(p) << c.t;
         EXPECT_NEAR((p->latitude - 51.0) * 111132.95, c.north_m, 0.01) << c.t;
@@ -74,7 +75,7 @@ TEST_F(MotionParts, StandFitsUpToOnePointEightMetresAndLearnsABiggerAircraft)
         double oversize_m;  // aircraft half span beyond the stand's radius
         double away_m;      // the position's distance from the stand
         bool taken;
-        double radius_m;    // the stand's radius afterwards
+        double radius_m;  // the stand's radius afterwards
     };
     for (const Case c : {Case{1.5, 15.0, true, 20.0}, Case{2.0, 15.0, true, 21.0},
                          Case{2.0, 19.0, true, 21.0}, Case{-5.0, 19.9, true, 20.0}}) {
@@ -108,8 +109,8 @@ TEST_F(MotionParts, AStayAcrossMidnightFillsYesterdaysAndTodaysOption)
     ParkStand stand("A1", {}, 51.0, 7.0, 0.0, 20.0, false, false, false);
     LiveAc& a = lf_addAircraft(51.0, 7.0);
     // Parked Monday 23:00 (slot 46), still there Tuesday 01:00 (slot 2).
-    const auto [first, ok] = gf_addLearnedFlight(stand.learnedFlights, a.key, 1, 46, "KLM56A",
-                                                 "PH-EXL", 0);
+    const auto [first, ok] =
+        gf_addLearnedFlight(stand.learnedFlights, a.key, 1, 46, "KLM56A", "PH-EXL", 0);
     ASSERT_TRUE(ok);
     uint32_t id = first;
     uint32_t d0 = 1;
@@ -152,6 +153,17 @@ TEST_F(MotionParts, AHoldingAircraftReportedFarAwayIsRemovedAndTakesNoReport)
     EXPECT_EQ(a.state, SimObjectState::removingfromsim);
     EXPECT_EQ(a.samples.size(), 1u);
     EXPECT_EQ(a.holding, 0);
+}
+
+// An aircraft whose reports stop rolls out to a stop: from a pace that no aircraft rolls at (a
+// leg of 8.3 km flown in 25 ticks, 64,500 kt) no farther nor longer than from a take-off roll
+// at 200 kt braking at 5 kt a second, not for 3.6 hours round the globe.
+TEST_F(MotionParts, ARunOutToAStopIsNoLongerThanFromTheFastestRoll)
+{
+    const LatLon from{51.29, 6.77};
+    const QueuedSample stop = lf_runOutStop(QueuedSample{}, from, 0.0, 64'500.0, 1000);
+    EXPECT_LE(gf_distanceNm(from, lf_at(stop)), 200.0 * 40.0 / 2.0 / 3600.0 + 1e-9);
+    EXPECT_LE(stop.dueTick, 1000 + 4000);
 }
 
 TEST_F(MotionParts, ANewRegistrationCodeResetsTheLiveryOnlyWhenTheAircraftIsRespawned)
@@ -219,7 +231,7 @@ TEST_F(MotionParts, TheTakeOffRollStartsAt43KnotsAndASlowClimbWaitsForTheRotatio
         double next_kt;    // the next sample's speed
         double climb_fpm;  // the next samples' vertical rate
         bool nextAirborne;
-        bool rolls;        // phase take_off afterwards
+        bool rolls;  // phase take_off afterwards
         const char* what;
     };
     for (const Row r : {Row{42.9, 150.0, 1500.0, true, false, "below 43 kt"},

@@ -128,6 +128,11 @@ const Found kFound[] = {
     // The main loop's turns at 90 % of their rate slowed every aircraft by a tenth.
     {"a flight while the main loop's turns come at nine tenths of their rate",
      "air A320 alt=30000 speed=300 stretchFrom=20 stretchFor=60 fly=120,0,0,0,0"},
+    // A report that put it where it cannot have got to was flown: off a taxi or a cruise and
+    // back; and a flight whose reports moved for good was flown there and back behind them.
+    {"a report 300 m off a taxi", "taxi A320 leg=0,30,400,15,0,0 glitch=0,40,300"},
+    {"a report 5 km off a cruise", "air A320 alt=5000 speed=250 fly=120,0,0,0,0 glitch=0,40,5000"},
+    {"a taxi whose reports move 3 km for good", "taxi A320 leg=0,30,400,15,0,0 glitch=5,40,3000"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
 };
 

@@ -131,6 +131,10 @@ void lf_feed(Plan& p)
         p.delayOver_s = std::max(std::abs(p.delayChange_s) / 0.8, lf_in(10.0, 120.0, 1.0));
         if (p.delayChange_s < 0.0) p.delay0_s = std::max(p.delay0_s, -p.delayChange_s);
     }
+    if (lf_chance(10)) {
+        p.aroundBy_s = lf_signed(5.0, 60.0, 0.1);
+        p.aroundFrom_s = lf_in(20.0, 200.0, 1.0);
+    }
     if (lf_chance(25)) {
         const int n = *rc::gen::inRange(1, 3);
         for (int i = 0; i < n; ++i) {
@@ -139,10 +143,12 @@ void lf_feed(Plan& p)
     }
     if (lf_chance(20)) {
         Glitch g;
-        g.kind = *rc::gen::element(GlitchKind::jump, GlitchKind::outOfOrder, GlitchKind::sameTime,
-                                   GlitchKind::noSpeed, GlitchKind::signedSpeed);
+        g.kind =
+            *rc::gen::element(GlitchKind::jump, GlitchKind::outOfOrder, GlitchKind::sameTime,
+                              GlitchKind::noSpeed, GlitchKind::signedSpeed, GlitchKind::relocate);
         g.at_s = lf_in(20.0, 200.0, 1.0);
-        g.size_m = g.kind == GlitchKind::jump ? lf_in(50.0, 10000.0, 10.0) : lf_in(2.0, 30.0, 1.0);
+        const bool far = g.kind == GlitchKind::jump || g.kind == GlitchKind::relocate;
+        g.size_m = far ? lf_in(50.0, 10000.0, 10.0) : lf_in(2.0, 30.0, 1.0);
         p.glitches.push_back(g);
     }
     if (lf_chance(20)) {

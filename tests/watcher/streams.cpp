@@ -419,6 +419,13 @@ void lf_glitch(const Glitch& g, std::vector<FedReport>& out, FeedRandom& random)
         r.track_deg = 0.0;
         r.glitch = true;
         break;
+    case GlitchKind::relocate: {
+        const double bearing = random.uniform(0.0, 2.0 * kPi);
+        for (std::size_t j = k; j < out.size(); ++j) {
+            out[j].at = gf_destinationPoint(out[j].at, bearing, g.size_m * kFtPerM);
+        }
+        break;
+    }
     case GlitchKind::signedSpeed:
         // A feed that signs its speeds signs them all.
         for (FedReport& each : out) each.speed_kt = -each.speed_kt;
@@ -481,6 +488,8 @@ std::vector<std::pair<std::string_view, double*>> lf_scalars(Plan& p)
             {"staleBy", &p.delayChange_s},
             {"staleFrom", &p.delayFrom_s},
             {"staleOver", &p.delayOver_s},
+            {"aroundBy", &p.aroundBy_s},
+            {"aroundFrom", &p.aroundFrom_s},
             {"stallEvery", &p.stallEvery_s},
             {"stall", &p.stall_ms},
             {"stretchFrom", &p.stretchFrom_s},
@@ -580,7 +589,7 @@ std::optional<Plan> planFromText(std::string_view text)
             plan.air.push_back({values[0], values[1], values[2], values[3], values[4]});
         } else if (key == "gap" && values.size() == 2) {
             plan.gaps.push_back({values[0], values[1]});
-        } else if (key == "glitch" && values.size() == 3 && values[0] >= 0 && values[0] <= 4) {
+        } else if (key == "glitch" && values.size() == 3 && values[0] >= 0 && values[0] <= 5) {
             plan.glitches.push_back({static_cast<GlitchKind>(values[0]), values[1], values[2]});
         } else {
             return std::nullopt;

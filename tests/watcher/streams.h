@@ -63,6 +63,7 @@ enum class GlitchKind : int {
     sameTime,     // a second report of the same time, size_m off
     noSpeed,      // speed and track missing (0)
     signedSpeed,  // every speed negative, handed over past the decoder
+    relocate,     // from then on every report size_m away (one flight's reports mixed up)
 };
 struct Glitch {
     GlitchKind kind = GlitchKind::jump;
@@ -103,6 +104,10 @@ struct Plan {
     double delayChange_s = 0.0;
     double delayFrom_s = 0.0;
     double delayOver_s = 30.0;
+    // From aroundFrom_s on, the flights reported with it are that much fresher (aroundBy_s > 0)
+    // or staler than before: the median report time of its polls moves, and its due ticks with it.
+    double aroundBy_s = 0.0;
+    double aroundFrom_s = 0.0;
     std::vector<Gap> gaps;
     std::vector<Glitch> glitches;
     // The main loop: every stallEvery_s (0: never) it stalls for stall_ms; from stretchFrom_s

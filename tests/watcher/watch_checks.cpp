@@ -39,6 +39,8 @@ constexpr double kCrawl_kt = 5.0;
 // Speeds are measured between looks at the positions of whole ticks, over seconds that do not
 // fall on the legs' ends: a change at a bound may show half a knot above it.
 constexpr double kMeasure_kt = 0.5;
+// Reports this long after a removal make the flight anew.
+constexpr double kComeBack_s = 60.0;
 // The longest a stall of the main loop lasts (s).
 constexpr double kStall_s = 0.3;
 // A new object's speed changes are judged from this long after it appeared.
@@ -212,7 +214,9 @@ bool lf_removalAllowed(const Plan& plan, bool onGround)
     // A place it cannot follow: a jump, or a gap in its reports on the ground after which they
     // come back farther from where it held than the hold allows.
     const bool jump = std::any_of(plan.glitches.begin(), plan.glitches.end(), [](const Glitch& g) {
-        return (g.kind == GlitchKind::jump || g.kind == GlitchKind::sameTime) && g.size_m >= 100.0;
+        return (g.kind == GlitchKind::jump || g.kind == GlitchKind::sameTime ||
+                g.kind == GlitchKind::relocate) &&
+               g.size_m >= 100.0;
     });
     return jump || (onGround && !plan.gaps.empty());
 }
@@ -344,6 +348,9 @@ Verdict judge(const Watched& w)
             }
         }
         sMax = std::max(sMax, s);
+        // Nor in its last second, when its removal is queued and it stands until it goes.
+        const std::size_t soon = std::min(i + 2 * kSamplesPerSecond, seen.size() - 1);
+        if (seen[soon].objectId != object) continue;
         // Nor are its turns and speeds measured across a stall of the main loop, which the
         // object stands through and makes up after.
         if (std::any_of(w.stalls.begin(), w.stalls.end(), [&](double stall) {
@@ -402,8 +409,11 @@ Verdict judge(const Watched& w)
         // and then it comes back.
         const auto it =
             std::find_if(seen.begin(), seen.end(), [t](const Look& l) { return l.t_s >= t; });
+        // A minute of reports after it at the least: a new flight waits for two of them and
+        // the replay delay before it is shown.
         const bool back =
-            std::any_of(it, seen.end(), [](const Look& l) { return l.objectId != 0; });
+            std::any_of(it, seen.end(), [](const Look& l) { return l.objectId != 0; }) ||
+            lastArrival < t + kComeBack_s;
         const bool onGround = it != seen.begin() && std::prev(it)->onGround;
         if (!lf_removalAllowed(*w.plan, onGround) || !back) {
             tally.note("removed while reported", fmt::format("at {}", at(t)));

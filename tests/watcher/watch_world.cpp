@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include <fmt/format.h>
@@ -199,7 +200,8 @@ Verdict WatchWorld::play(const std::filesystem::path& traceFolder, std::vector<s
         const double at = feedStart_s_ + r.arrival_s;
         if (polls.empty() || std::abs(polls.back().first - at) > 0.005) {
             polls.push_back({at, {}});
-            const double fresh = kBaseTime_s + r.arrival_s;
+            const double fresh = kBaseTime_s + r.arrival_s +
+                                 (r.arrival_s >= plan_.aroundFrom_s ? plan_.aroundBy_s : 0.0);
             polls.back().second.push_back(lf_aroundRecord(1, fresh, r.at));
             polls.back().second.push_back(lf_aroundRecord(2, fresh - 0.1, r.at));
         }
@@ -233,6 +235,8 @@ Verdict WatchWorld::play(const std::filesystem::path& traceFolder, std::vector<s
         if (target > now) advance(target - now);
         deadline = target + kTick;
         while (nextPoll < polls.size() && polls[nextPoll].first <= simTime_s_) {
+            // The livery the matcher chooses, again for a flight made anew.
+            if (!lf_findLive(kHex)) livery(kHex, isRotor(plan_.type) ? test::kR44 : test::kA320);
             gf_pushAddingStack(polls[nextPoll].second, 30);
             ++nextPoll;
         }
@@ -267,6 +271,10 @@ Verdict WatchWorld::play(const std::filesystem::path& traceFolder, std::vector<s
         watched.seen.push_back({s.t_s, s.objectId, s.at, s.alt_ft, s.heading_deg, s.onGround});
     }
     watched.logLines = log_.lines();
+    if (!traceFolder.empty()) {
+        std::ofstream log(traceFolder / "Log.txt");
+        for (const std::string& line : watched.logLines) log << line << "\n";
+    }
     watched.rows = rows;
     return judge(watched);
 }
