@@ -85,6 +85,11 @@ double lf_spreadTicks(double v0, double v1, double rate, double length)
 // its ends change it at the aircraft's own speed, 5 kt a second at the least.
 double lf_airSpeedChange(const LiveAc& aircraft, double length)
 {
+    // A speed the aircraft reckoned is no reported change: back from reckoning, onto reports of
+    // a feed that fell behind, it jumped 10 kt in a second.
+    if (aircraft.samples[0].reckoned || aircraft.samples[1].reckoned) {
+        return kAirSpeedChange_ktPerTick;
+    }
     const double change =
         std::abs(aircraft.samples[1].groundSpeed_kt - aircraft.samples[0].groundSpeed_kt);
     const double own = length / lf_legSpeed(aircraft);

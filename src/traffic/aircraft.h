@@ -142,7 +142,7 @@ struct LiveAc : StaticAc {
     uint8_t takeOff = 0;
     uint8_t approach = 0;
     uint8_t flareStage = 0;
-    uint8_t pitchDown = 0;          // the nose comes down after touchdown
+    uint8_t pitchDown = 0;  // the nose comes down after touchdown
     // The leg's rates are degrees per tick in the plane about the nearer pole (a polar leg),
     // not of latitude and longitude.
     uint8_t polarLeg = 0;
@@ -167,6 +167,11 @@ struct LiveAc : StaticAc {
     LatLon jumpTo{};
     double jumpTo_s = 0.0;  // its report time
     uint8_t jumpHeld = 0;
+    // The fast tick a report of it last came in, taken or not: the feed still reports it.
+    int32_t heardTick = 0;
+    // The speed its dead reckoning set out from, reported last (kt): 250.0
+    double reckonFrom_kt = 0.0;
+    uint8_t reckonToHover = 0;  // a helicopter that reckoned past its hover hovers where it is
     FlightPhase previousPhase = FlightPhase::birth;
     int32_t syntheticCount = 0;  // 0 reported, n > 0 synthetic to come, -1 used up
     uint8_t hasFlightPlan = 0;
@@ -184,7 +189,7 @@ struct LiveAc : StaticAc {
     // Ticks the early window reaches further on the ground while the aircraft holds the lead a
     // corner rounded shorter than its reported way gave it (schedule.cpp): 1400
     int32_t cornerLead_ticks = 0;
-    int32_t countdown = 1;                     // of the current manoeuvre
+    int32_t countdown = 1;  // of the current manoeuvre
     uint8_t landingRoll = 0;
     uint8_t landing = 0;      // the approach has reached the flare
     uint8_t heldForUser = 0;  // first samples dropped to keep away from the user

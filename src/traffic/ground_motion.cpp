@@ -374,7 +374,8 @@ void drive2Stand(LiveAc& aircraft, double lat, double lon, double heading_rad)
     const double off_deg =
         std::abs(lf_wrapPi(heading_rad - aircraft.position.heading_rad)) / kRadPerDeg;
     n1.stationary = std::abs(last.latitude - lat) < kSame_deg &&
-                    std::abs(lf_lonDelta(last.longitude, lon)) < kSame_deg && off_deg <= kOnStandFacing_deg;
+                    std::abs(lf_lonDelta(last.longitude, lon)) < kSame_deg &&
+                    off_deg <= kOnStandFacing_deg;
     n1.hasTrueHeading = last.hasTrueHeading;
     n1.bank_rad = aircraft.position.bank_rad;
     last.groundSpeed_kt = v;

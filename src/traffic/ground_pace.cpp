@@ -382,18 +382,6 @@ PacePlan lf_withoutSwing(const LiveAc& aircraft, const PacePlan& plan, double v0
     return {hold, end, rate, std::max(static_cast<int32_t>(std::lround(ticks)), kMinLegTicks)};
 }
 
-// Where the aircraft is, as the start of the leg in progress laid anew from there.
-QueuedSample lf_sampleHere(const LiveAc& aircraft)
-{
-    QueuedSample here = aircraft.samples.front();
-    here.latitude = aircraft.position.latitude;
-    here.longitude = aircraft.position.longitude;
-    here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
-    here.stationary = false;
-    lf_dueIn(here, 0);
-    return here;
-}
-
 // A report that shows a bend where the taxi leg in progress ends (the leg began before it came:
 // its reports resumed, the aircraft set off from a push-back, or reports far apart showed only a
 // slight bend before the corner and the curve laid for it ends across the way out): the rest of
@@ -510,6 +498,17 @@ void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
 }
 
 }  // namespace
+
+QueuedSample lf_sampleHere(const LiveAc& aircraft)
+{
+    QueuedSample here = aircraft.samples.front();
+    here.latitude = aircraft.position.latitude;
+    here.longitude = aircraft.position.longitude;
+    here.groundSpeed_kt = std::max(aircraft.pace.now_kt, 0.0);
+    here.stationary = false;
+    lf_dueIn(here, 0);
+    return here;
+}
 
 double lf_rampedTicks(double v0_kt, double v_kt, double length, bool stops)
 {

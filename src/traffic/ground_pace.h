@@ -32,6 +32,9 @@ bool lf_paceNewReport(LiveAc& aircraft);
 double lf_paceTick(LiveAc& aircraft);
 // `base` moved to where an aircraft at `from`, heading `heading_rad` at v_kt, comes to a stop
 // braking at 5 kt a second, due that long after fromTick, at 0 kt.
+// Where the aircraft is, as the start of the leg in progress laid anew from there: the front
+// sample at its place and speed, due now.
+QueuedSample lf_sampleHere(const LiveAc& aircraft);
 QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, double v_kt,
                            int64_t fromTick);
 

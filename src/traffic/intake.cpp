@@ -159,7 +159,7 @@ void lf_newLiveAc(StampedRecord& stamped)
     data.currentTurnRate_rad = data.groundTurnRate_rad;
     data.maxClimbRate_ft = gf_maxClimbRate_ftPerTick(data.weightClass);
     data.standTaxiSpeed_kt = gf_standTaxiSpeed_kt(data.weightClass);
-    lf_appendLive(LiveAc(first, data, record.reportTime_s));
+    lf_appendLive(LiveAc(first, data, record.reportTime_s)).heardTick = g_fastTicks;
 }
 
 void lf_addNewAircraft(StampedRecord& stamped)
@@ -196,6 +196,7 @@ void lf_merge(StampedRecord& stamped)
         aircraft->state == SimObjectState::removingfromsim) {
         return;
     }
+    aircraft->heardTick = g_fastTicks;
     if (!aircraft->samples.empty() && lf_addsNothing(*aircraft, record)) return;
     if (aircraft->state == SimObjectState::buffer &&
         lf_nearFieldElevation(record.sample.altitude_ft)) {

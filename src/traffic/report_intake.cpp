@@ -17,7 +17,10 @@
 #include "foundation/log.h"
 #include "platform/clock.h"
 #include "traffic/motion_math.h"
+#include "traffic/curve_geometry.h"
 #include "traffic/fleet.h"
+#include "traffic/ground_pace.h"
+#include "traffic/ground_pace.h"
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
 #include "traffic/report_intake.h"
@@ -187,15 +190,43 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
         gf_logHighlighted(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
+    // Its reports are behind where it reckoned its way to: it goes on reckoning (they keep it
+    // from running out) until they show it a place ahead.
     if (!aircraft.onGround && lf_offHeading_deg(aircraft, aircraft.samples.back(), s) >= 100.0) {
         return false;
     }
+    aircraft.reckonToHover = 0;
     // Reported again while it rolls out or holds by itself: the stop it laid out for itself
     // goes, so that it leaves the roll-out at the speed it has toward the report instead of
     // heading for that stop and dropping to 0 at once.
     if (aircraft.holding && aircraft.onGround) aircraft.samples.resize(1);
     lf_endSyntheticCount(aircraft);
     lf_endHold(aircraft);
+    return true;
+}
+
+// A helicopter that has reckoned its way past the hover its reports now show, late: it comes to
+// its hover where it is, as gently as it may, and hovers there while the reports of that hover
+// come (lf_movingReport drops them). Reckoning on at its speed, one drifted 131 m past its
+// hover, and dropped 28 kt in a second when the reckoning ran out. True when the queue is laid
+// anew from where it is to where it stops.
+bool lf_hoversWhereItIs(LiveAc& aircraft, const QueuedSample& s)
+{
+    auto& q = aircraft.samples;
+    if (aircraft.weightClass != WeightClass::Rotorcraft || aircraft.onGround ||
+        aircraft.syntheticCount <= 0 || aircraft.reckonToHover || q.empty() ||
+        aircraft.phase != FlightPhase::flying || !(s.groundSpeed_kt <= kHoverDrift_kt) ||
+        lf_offHeading_deg(aircraft, q.back(), s) < 100.0) {
+        return false;
+    }
+    aircraft.reckonToHover = 1;
+    const QueuedSample here = lf_sampleHere(aircraft);
+    QueuedSample stop = lf_runOutStop(here, lf_here(aircraft), aircraft.position.heading_rad,
+                                      here.groundSpeed_kt, g_fastTicks);
+    stop.altitude_ft = aircraft.position.altitude_ft;
+    q.clear();
+    q.push_back(here);
+    q.push_back(stop);
     return true;
 }
 
@@ -261,12 +292,12 @@ void lf_appendReport(LiveAc& aircraft, QueuedSample s)
 
 }  // namespace
 
-bool lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
+ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
 {
     auto& q = aircraft.samples;
     if (q.size() > kMaxQueued) {
         lf_removeLiveFor(aircraft, fmt::format("more than {} samples queued", kMaxQueued));
-        return false;
+        return ReportTaken::dropped;
     }
     const bool held = aircraft.holding && !q.empty();
     const double fromHold_m = held ? gf_distanceNm(lf_at(s), lf_at(q.front())) * 1852.0 : 0.0;
@@ -274,18 +305,19 @@ bool lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
         lf_endHold(aircraft);
         // Gone: nothing more is to be appended to a record on its way out.
         lf_removeLiveFor(aircraft, fmt::format("reported {:.0f} m from where it held", fromHold_m));
-        return false;
+        return ReportTaken::dropped;
     }
     if (aircraft.phase == FlightPhase::birth) {
-        if (q.empty() || !lf_checkBirthReport(aircraft, s)) return false;
+        if (q.empty() || !lf_checkBirthReport(aircraft, s)) return ReportTaken::dropped;
         lf_dueAfterNewest(q, s);
         q.push_back(s);
-        return false;
+        return ReportTaken::dropped;
     }
-    if (!checkExtendingSituations(aircraft, s)) return false;
-    if (aircraft.state == SimObjectState::removingfromsim) return false;
+    if (lf_hoversWhereItIs(aircraft, s)) return ReportTaken::relaid;
+    if (!checkExtendingSituations(aircraft, s)) return ReportTaken::dropped;
+    if (aircraft.state == SimObjectState::removingfromsim) return ReportTaken::dropped;
     lf_appendReport(aircraft, s);
-    return true;
+    return ReportTaken::appended;
 }
 
 namespace {

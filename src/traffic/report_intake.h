@@ -10,9 +10,11 @@
 
 namespace qel {
 
-// A new report, taken in as its phase says; true when it was appended to the queue, whose leg
-// in progress is then to be paced to it and the queue kept in time order (decodeExisting).
-bool lf_decodeExisting(LiveAc& aircraft, QueuedSample sample);
+// What became of a new report: dropped; appended to the queue, whose leg in progress is then to
+// be paced to it and the queue kept in time order (decodeExisting); or taken as a reason to lay
+// the leg in progress anew from where the aircraft is, from the queue's front, which it set.
+enum class ReportTaken { dropped, appended, relaid };
+ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample sample);
 // Reports kept aside, taken in order as if they came now; each keeps the due tick it was
 // reported for.
 void lf_takeReports(LiveAc& aircraft, const std::vector<QueuedSample>& reports);

@@ -33,6 +33,7 @@ struct QueuedSample : PosSample {
     // sample's before it in the queue; it was reported due that much earlier: 120.
     int32_t putBack_ticks = 0;
     bool stationary = false;  // repeats the position before it: the aircraft stands still
+    bool reckoned = false;    // laid by dead reckoning, not reported
     bool operator==(const QueuedSample&) const = default;
 };
 

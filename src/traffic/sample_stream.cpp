@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
+#include <string>
 
 #include <fmt/format.h>
 
@@ -33,6 +34,12 @@ namespace qel {
 
 namespace {
 
+// Dead reckoning in the air goes on in batches of this many samples (8 s each) while the feed
+// still reports the aircraft, heard no longer ago than this; it slows no further than to this
+// share of the speed it set out from.
+constexpr int32_t kReckonedAirSteps = 8;
+constexpr int32_t kStillHeard_ticks = 3000;
+constexpr double kReckonFloor = 0.8;
 // An aircraft whose reports stop while it taxies faster than this rolls on to a stop.
 constexpr double kRollsOn_kt = 3.0;
 // The extensions one leg start may take: dead reckoning runs out after 10 samples at most, even
@@ -43,7 +50,7 @@ constexpr int32_t kMostExtensions = 16;
 
 // Fewer than two samples are left: one more is laid (a hold, a dead-reckoned sample), or the
 // stream ends (false).
-bool lf_extendStream(LiveAc& aircraft);
+bool lf_extendStream(LiveAc& aircraft, std::string& why);
 // The due tick of an air leg, at the speed it is flown.
 void lf_airLegTiming(LiveAc& aircraft);
 // The leg to sample 1 begins: its shape, timing, pace and rates.
@@ -82,19 +89,25 @@ void lf_rollToAStop(LiveAc& aircraft)
                                              aircraft.pace.now_kt, lf_reportedDue(front)));
 }
 
-bool lf_holdInPlace(LiveAc& aircraft)
+bool lf_holdInPlace(LiveAc& aircraft, std::string& why)
 {
     if (lf_otherTaxiingNear(aircraft)) {
         aircraft.holding = 0;
         aircraft.holdStart = 0;
-        // Its reports may go on after the pause: the log says why it went instead of holding
-        // (the caller's removal finds it leaving already).
-        lf_removeLiveFor(aircraft, "its reports paused beside another taxiing aircraft");
+        // Its reports may go on after the pause: the log says why it went instead of holding.
+        why = "its reports paused beside another taxiing aircraft";
         return false;
     }
     if (aircraft.holding) {
         const int32_t minutes = (g_fastTicks - aircraft.holdStart) / 6000;
-        if (AIRBORNE_ONLY.current || minutes > MAX_HOLDING_MINUTES.current) return false;
+        if (AIRBORNE_ONLY.current) {
+            why = "its reports stopped on the ground, where only airborne traffic is shown";
+            return false;
+        }
+        if (minutes > MAX_HOLDING_MINUTES.current) {
+            why = fmt::format("it held {} minutes without a report", minutes);
+            return false;
+        }
     } else {
         aircraft.holdStart = g_fastTicks;
     }
@@ -113,26 +126,47 @@ bool lf_holdInPlace(LiveAc& aircraft)
     return true;
 }
 
-bool lf_extendFresh(LiveAc& aircraft)
+// Its reports have stopped, or fallen behind it, just now: it goes on by dead reckoning where its
+// kind of aircraft does and its place allows; else the line says why it goes.
+bool lf_extendFresh(LiveAc& aircraft, std::string& why)
 {
-    if (!lf_classContinues(aircraft.weightClass)) return false;
+    if (!lf_classContinues(aircraft.weightClass)) {
+        why = "its reports stopped";
+        return false;
+    }
     const PosSample& front = aircraft.samples.front();
     int32_t n = 0;
     if (front.airborne) {
         const LatLon user{g_userState.latitude, g_userState.longitude};
         const bool userKnown = std::abs(user.lat) > 0.0001 || std::abs(user.lon) > 0.0001;
         const LatLon here{aircraft.position.latitude, aircraft.position.longitude};
-        if (userKnown && gf_distanceNm(user, here) >= RANGE.current - 0.5) return false;
+        if (userKnown && gf_distanceNm(user, here) >= RANGE.current - 0.5) {
+            why = "its reports stopped at the edge of the range";
+            return false;
+        }
         if (AIRBORNE_ONLY.current) {
             const double field = gf_parkAirportSet() ? lf_parkElevation_ft() : 0.0;
-            if (std::abs(aircraft.position.altitude_ft - field) < 1000.0) return false;
+            if (std::abs(aircraft.position.altitude_ft - field) < 1000.0) {
+                why = "its reports stopped near the field, where only airborne traffic is shown";
+                return false;
+            }
         }
-        n = 8;
+        n = kReckonedAirSteps;
+        if (aircraft.syntheticCount == 0) aircraft.reckonFrom_kt = front.groundSpeed_kt;
     } else {
         n = aircraft.phase == FlightPhase::parked ? 1 : 10;
     }
     lf_addSyntheticSample(aircraft, n);
     return true;
+}
+
+// The feed still reports it, behind where it has reckoned its way to (a feed that falls behind,
+// or a hover reported late): the reports are none it can fly back to, and it goes on reckoning
+// until they show it a place ahead, rather than leaving while they come.
+bool lf_stillReported(const LiveAc& aircraft)
+{
+    return !aircraft.onGround && aircraft.syntheticCount != 0 &&
+           g_fastTicks - aircraft.heardTick <= kStillHeard_ticks;
 }
 
 double lf_takeOffSpeed(QueuedSample& s)
@@ -168,11 +202,17 @@ double lf_rollOutSpeed(QueuedSample& s)
 // The dead-reckoned move of a synthetic sample; false when it stands still.
 bool lf_reckonSpeed(LiveAc& aircraft, QueuedSample& s, int32_t n)
 {
-    if (s.stationary || aircraft.phase == FlightPhase::parked) return false;
+    if (s.stationary || aircraft.phase == FlightPhase::parked || aircraft.reckonToHover) {
+        return false;
+    }
     double speed = s.groundSpeed_kt;
     if (s.airborne) {
         if (!aircraft.approach) {
-            speed = std::max(s.groundSpeed_kt * 0.95, 1.0);
+            // Slowing a little while unsure, but not to a crawl when the reckoning goes on:
+            // reports that come again catch up with it, and it eases back onto them.
+            speed = std::max(s.groundSpeed_kt * 0.95,
+                             std::max(aircraft.reckonFrom_kt * kReckonFloor, 1.0));
+            speed = std::min(speed, s.groundSpeed_kt);
         } else if (n >= 4) {
             speed = std::max(s.groundSpeed_kt * 0.9, 1.0);
         }
@@ -312,8 +352,9 @@ void nextPosMain(LiveAc& aircraft)
                 removeAircraftFromSim(aircraft);
                 return;
             }
-            if (!lf_extendStream(aircraft)) {
-                removeAircraftFromSim(aircraft);
+            std::string why;
+            if (!lf_extendStream(aircraft, why)) {
+                lf_removeLiveFor(aircraft, why);
                 return;
             }
         }
@@ -403,17 +444,19 @@ void lf_airLegTiming(LiveAc& aircraft)
     lf_setDueTick(aircraft, std::max(ticks, kMinLegTicks));
 }
 
-bool lf_extendStream(LiveAc& aircraft)
+bool lf_extendStream(LiveAc& aircraft, std::string& why)
 {
     const FlightPhase phase = aircraft.phase;
     if (phase == FlightPhase::parking) {
         lf_towedArrives(aircraft);
     } else if (phase == FlightPhase::pushed_back ||
                (phase == FlightPhase::taxi && !aircraft.takeOff && !aircraft.landingRoll)) {
-        return lf_holdInPlace(aircraft);
+        return lf_holdInPlace(aircraft, why);
     }
-    if (aircraft.syntheticCount < 0) return false;
-    if (aircraft.syntheticCount == 1) {
+    if (aircraft.syntheticCount == 1 || aircraft.syntheticCount < 0) {
+        if (lf_stillReported(aircraft)) return lf_extendFresh(aircraft, why);
+        why = fmt::format("its reports stopped {} s before its reckoning ran out",
+                          (g_fastTicks - aircraft.heardTick) / 100);
         aircraft.syntheticCount = -1;
         return false;
     }
@@ -421,7 +464,7 @@ bool lf_extendStream(LiveAc& aircraft)
         lf_addSyntheticSample(aircraft, aircraft.syntheticCount - 1);
         return true;
     }
-    return lf_extendFresh(aircraft);
+    return lf_extendFresh(aircraft, why);
 }
 
 }  // namespace
@@ -429,9 +472,14 @@ bool lf_extendStream(LiveAc& aircraft)
 void decodeExisting(LiveAc& aircraft, const QueuedSample& sample)
 {
     try {
-        if (!lf_decodeExisting(aircraft, sample)) return;
-        if (aircraft.state == SimObjectState::active && lf_paceNewReport(aircraft)) {
-            lf_relayFromHere(aircraft);
+        switch (lf_decodeExisting(aircraft, sample)) {
+        case ReportTaken::dropped: return;
+        case ReportTaken::relaid: lf_relayFromHere(aircraft); break;
+        case ReportTaken::appended:
+            if (aircraft.state == SimObjectState::active && lf_paceNewReport(aircraft)) {
+                lf_relayFromHere(aircraft);
+            }
+            break;
         }
         lf_keepInTimeOrder(aircraft.samples);
     } catch (const std::exception& e) {
@@ -466,6 +514,7 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
         s.stationary = 1;
         s.groundSpeed_kt = 0.0;
     }
+    s.reckoned = true;
     lf_syntheticDue(aircraft, s);
     if (aircraft.phase == FlightPhase::parked) {
         aircraft.departing = 0;

@@ -282,8 +282,9 @@ void lf_insertMidSample(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 2) return;
-    const LatLon half{(s[0].latitude + s[1].latitude) / 2.0,
-                      lf_wrapLon(s[0].longitude + lf_lonDelta(s[1].longitude, s[0].longitude) / 2.0)};
+    const LatLon half{
+        (s[0].latitude + s[1].latitude) / 2.0,
+        lf_wrapLon(s[0].longitude + lf_lonDelta(s[1].longitude, s[0].longitude) / 2.0)};
     s.insert(s.begin() + 1, lf_sampleBetween(s[0], s[1], 0.5, half));
 }
 
@@ -331,7 +332,8 @@ std::optional<LatLon> lf_meetOfWays(LatLon from, double heading_rad, LatLon a, L
         return std::nullopt;
     }
     const double perLon = lf_metresPerLonDeg(from.lat);
-    const double ax = lf_lonDelta(a.lon, from.lon) * perLon, ay = (a.lat - from.lat) * kMetresPerDeg;
+    const double ax = lf_lonDelta(a.lon, from.lon) * perLon,
+                 ay = (a.lat - from.lat) * kMetresPerDeg;
     const double hx = std::sin(heading_rad), hy = std::cos(heading_rad);
     const double ox = std::sin(out_rad), oy = std::cos(out_rad);
     // from + t h = a + u o

@@ -133,6 +133,17 @@ const Found kFound[] = {
     {"a report 300 m off a taxi", "taxi A320 leg=0,30,400,15,0,0 glitch=0,40,300"},
     {"a report 5 km off a cruise", "air A320 alt=5000 speed=250 fly=120,0,0,0,0 glitch=0,40,5000"},
     {"a taxi whose reports move 3 km for good", "taxi A320 leg=0,30,400,15,0,0 glitch=5,40,3000"},
+    // A feed that fell behind: its aircraft ran out of reckoning while still reported and was
+    // taken out without a line, or came back onto its reports 10 kt in a second; a helicopter
+    // whose hover was reported late was taken out over it.
+    {"an airliner whose feed falls 55 s behind",
+     "air A320 alt=20000 speed=300 staleBy=55 staleFrom=40 staleOver=69 fly=200,0,0,0,0"},
+    {"an airliner whose feed falls 35 s behind",
+     "air A320 alt=20000 speed=300 staleBy=35 staleFrom=40 staleOver=44 fly=200,0,0,0,0"},
+    {"a helicopter whose feed falls 35 s behind",
+     "air R44 alt=2000 speed=100 staleBy=35 staleFrom=40 staleOver=44 fly=200,0,0,0,0"},
+    {"a helicopter whose hover is reported 40 s late",
+     "hover R44 alt=1000 speed=80 fly=30,0,0,0,0 fly=30,0,0,-200,60 fly=40,0,0,60,0 gap=55,40"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
 };
 

@@ -319,8 +319,9 @@ Verdict judge(const Watched& w)
         if (!same(kSamplesPerSecond)) continue;
         const Look& before = seen[i - kSamplesPerSecond];
         const double v1 = lf_speed(seen, i);
+        // Where no report of it has come in yet, it reckons its way: no speed is reported there.
         const double reported = lf_reportedSpeed(path, m->k);
-        if (v1 > kFasterTimes * reported + kFasterBy_kt) {
+        if (b.arrival_s <= look.t_s && v1 > kFasterTimes * reported + kFasterBy_kt) {
             tally.note("faster than reported",
                        fmt::format("{:.1f} kt where {:.1f} kt was reported at {}", v1, reported,
                                    at(look.t_s)));
