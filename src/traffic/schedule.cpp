@@ -50,6 +50,8 @@ constexpr double kSharpTurn_deg = 90.0;
 // them at no less than its own speed over this: as the windows narrow a second a leg, they would
 // slow it to half its speed and less.
 constexpr double kMaxCatchUp = 1.3;
+// The least a polled report is due after it is handed over (ticks).
+constexpr int64_t kLateFeedLead_ticks = 1000;
 // The step of a hold (the steps of dead-reckoned samples are in schedule.h).
 constexpr int32_t kHoldStep_ticks = 300;
 
@@ -118,9 +120,16 @@ std::vector<StampedRecord> lf_stampDueTicks(std::vector<LiveAircraftRecord>& bat
     if (batch.empty()) return stamped;
     const double median = lf_medianReportTime(batch);
     stamped.reserve(batch.size());
+    // A record that its poll's median would make due already, or nearly (its feed lags the
+    // traffic around it by the replay delay or more), is due a little after now: in the past, it
+    // could be flown only in a rush, and a flight whose every report came so late was dropped as
+    // soon as it was made, or caught up with each report and stood until the next came.
+    const int64_t earliest = delay_s >= kPollDelay_s ? int64_t{now} + kLateFeedLead_ticks
+                                                     : std::numeric_limits<int32_t>::min();
     for (auto& record : batch) {
         const int32_t due = lf_dueTick(now, delay_s, record.reportTime_s - median);
-        stamped.push_back({std::move(record), due});
+        stamped.push_back(
+            {std::move(record), static_cast<int32_t>(std::max<int64_t>(due, earliest))});
     }
     return stamped;
 }
@@ -308,6 +317,14 @@ bool lf_catchUpWithSchedule(LiveAc& aircraft)
         return false;
     }
     while (s.size() > 2 && s[1].dueTick <= now) s.pop_front();
+    if (s[1].dueTick <= now) {
+        // Its newest report is due already (its feed lags the traffic around it): it starts
+        // there and reckons its way on. Started at the sample before, moved onto that report's
+        // place, it stood on it and had no leg to fly.
+        s.pop_front();
+        lf_dueAfter(s.front(), now, 0);
+        return true;
+    }
     QueuedSample& a = s[0];
     const QueuedSample& b = s[1];
     const double span = static_cast<double>(int64_t{b.dueTick} - a.dueTick);

@@ -25,6 +25,9 @@ namespace qel {
 
 namespace {
 
+// How long a flight with one report waits for the next once that one is due.
+constexpr int32_t kSecondReportWait_ticks = 2000;
+
 constexpr double kRadPerDeg = std::numbers::pi / 180.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr int32_t kGroundMargin = 300;  // ticks: a moving ground aircraft spawns 3 s early
@@ -328,6 +331,10 @@ void lf_handleBufferedAc(LiveAc& aircraft)
     }
     if (g_fastTicks < lf_bufferedWakeTick(aircraft)) return;
     if (aircraft.samples.size() == 1) {
+        // A report due when it came (its feed lags the traffic around it by the replay delay
+        // or more) waits for the next, as long as reports come that often: dropped at once, a
+        // flight whose reports all came that late was never shown.
+        if (g_fastTicks - aircraft.heardTick < kSecondReportWait_ticks) return;
         aircraft.drop = 1;
         return;
     }
