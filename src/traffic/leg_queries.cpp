@@ -63,7 +63,9 @@ double lf_legSpeed(const LiveAc& aircraft)
 double lf_turnAhead(const LiveAc& aircraft)
 {
     const auto& s = aircraft.samples;
-    if (s.size() < 3) return 0.0;
+    // A sample that repeats the place of sample 1 (a hover, a stop) gives no way on: the bearing
+    // to it is north, and a helicopter coming to its hover swung its nose round to north.
+    if (s.size() < 3 || lf_samePlace(s[1], s[2])) return 0.0;
     double turn = gf_bearingRad(lf_at(s[1]), lf_at(s[2])) - aircraft.position.heading_rad;
     if (turn > std::numbers::pi) turn -= kTwoPi;
     if (turn < -std::numbers::pi) turn += kTwoPi;

@@ -145,9 +145,12 @@ const Found kFound[] = {
     {"a helicopter whose hover is reported 40 s late",
      "hover R44 alt=1000 speed=80 fly=30,0,0,0,0 fly=30,0,0,-200,60 fly=40,0,0,60,0 gap=55,40"},
     // A flight whose every report came 45 s older than the traffic around it was never shown.
-    {"a flight whose feed lags 45 s",
-     "air A320 alt=10000 speed=250 stale=45 fly=150,0,0,0,0"},
+    {"a flight whose feed lags 45 s", "air A320 alt=10000 speed=250 stale=45 fly=150,0,0,0,0"},
     {"a taxi whose feed lags 45 s", "taxi A320 every=4 stale=45 leg=0,30,300,10,0,0"},
+    // Coming to its hover, a helicopter swung its nose round to north.
+    {"a helicopter slowing into a hover",
+     "hover R44 course=193 alt=650 speed=44 every=3 fly=42,0,0,0,0 fly=89,0,0,-200,44 "
+     "fly=34,0,-100,28,0"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
 };
 
