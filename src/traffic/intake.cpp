@@ -24,6 +24,8 @@ namespace qel {
 namespace {
 
 constexpr double kMinNewer_s = 1.0;
+// A hovering helicopter drifts at a few knots at most.
+constexpr double kHoverDrift_kt = 10.0;
 // A report that jumped is taken as where the aircraft is when the next comes this soon after.
 constexpr double kJumpConfirm_s = 60.0;
 // A straight, steady path gains nothing from a report closer than this to the last.
@@ -123,6 +125,18 @@ bool lf_canGetThere(LiveAc& aircraft, const LiveAircraftRecord& record)
     return false;
 }
 
+// A report in the air without its speed (0 kt) whose place moved on from the one before faster
+// than a hovering helicopter drifts: its speed is the one its places give. Taken as 0 kt, a
+// helicopter at 40 kt flew that leg at 20 kt, or slowed as if into a hover.
+void lf_mendLostSpeed(const LiveAc& aircraft, LiveAircraftRecord& record)
+{
+    PosSample& s = record.sample;
+    const double span_h = (record.reportTime_s - aircraft.reportTime_s) / 3600.0;
+    if (!s.airborne || s.groundSpeed_kt != 0.0 || !(span_h > 0.0)) return;
+    const double moved_kt = gf_distanceNm(aircraft.reportedAt, {s.latitude, s.longitude}) / span_h;
+    if (moved_kt > kHoverDrift_kt) s.groundSpeed_kt = s.airspeed_kt = moved_kt;
+}
+
 bool lf_classWanted(int category)
 {
     switch (category) {
@@ -204,6 +218,7 @@ void lf_merge(StampedRecord& stamped)
     }
     if (!lf_acceptReport(*aircraft, record)) return;
     if (!lf_canGetThere(*aircraft, record)) return;
+    lf_mendLostSpeed(*aircraft, record);
     aircraft->reportTime_s = record.reportTime_s;
     aircraft->reportedAt = {record.sample.latitude, record.sample.longitude};
     decodeExisting(*aircraft, QueuedSample(record.sample, stamped.dueTick));

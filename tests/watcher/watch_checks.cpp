@@ -279,7 +279,10 @@ Verdict judge(const Watched& w)
         const double lag =
             ahead == path.end() || ahead->arrival_s > look.t_s ? 0.0 : look.t_s - cameIn;
         verdict.worstLag_s = std::max(verdict.worstLag_s, lag);
-        if (lag > kMostLag_s) {
+        // Where the flights around it are reported staler, the program shows it that much later,
+        // in step with them.
+        const bool heldBack = look.t_s >= w.feedStart_s + w.plan->aroundFrom_s;
+        if (lag > kMostLag_s + (heldBack ? std::max(-w.plan->aroundBy_s, 0.0) : 0.0)) {
             tally.note("behind its reports",
                        fmt::format("{:.1f} s behind at {}", lag, at(look.t_s)));
         }
