@@ -539,6 +539,7 @@ QueuedSample lf_runOutStop(QueuedSample base, LatLon from, double heading_rad, d
     base.longitude = to.lon;
     base.groundSpeed_kt = 0.0;
     base.stationary = 0;
+    base.reckoned = true;
     lf_layDue(base, fromTick + std::llround(seconds * 100.0));
     return base;
 }

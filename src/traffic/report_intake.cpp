@@ -38,6 +38,9 @@ constexpr double kNear_deg = 0.00015;
 // is rolling round a bend.
 constexpr double kRollingRound_kt = 3.0;
 constexpr double kTurnedTrack_deg = 2.0;
+// Reports that come back this far aside the line an aircraft reckoned along show a way it did not
+// take (they turned while it flew straight on).
+constexpr double kRejoinAside_m = 1000.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -191,8 +194,18 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
         return false;
     }
     // Its reports are behind where it reckoned its way to: it goes on reckoning (they keep it
-    // from running out) until they show it a place ahead.
-    if (!aircraft.onGround && lf_offHeading_deg(aircraft, aircraft.samples.back(), s) >= 100.0) {
+    // from running out) until they show it a place ahead. Where they lie well off the line it
+    // reckoned along (it flew straight on while they turned), it cannot rejoin them: it is taken
+    // out, and they make it anew where they are.
+    const double off_deg = lf_offHeading_deg(aircraft, aircraft.samples.back(), s);
+    if (!aircraft.onGround && off_deg >= 100.0) {
+        const double aside_m = gf_distanceNm(lf_here(aircraft), lf_at(s)) * kMetresPerNm *
+                               std::abs(std::sin(off_deg * kRadPerDeg));
+        if (aside_m > kRejoinAside_m) {
+            lf_removeLiveFor(aircraft, fmt::format("reported {:.1f} km aside the way it reckoned "
+                                                   "while its reports paused",
+                                                   aside_m / 1000.0));
+        }
         return false;
     }
     aircraft.reckonToHover = 0;
@@ -425,8 +438,12 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
                  s.groundSpeed_kt > kHoverDrift_kt);
     }
     if (!s.stationary) {
+        // Near a place it reckoned or rolled out to by itself, a report is where the aircraft
+        // is: taken as that place, a stop reported 18 m beyond where it ran out left it standing
+        // short of it for good.
         const bool near = std::abs(s.latitude - last.latitude) < kNear_deg &&
-                          std::abs(lf_lonDelta(s.longitude, last.longitude)) < kNear_deg;
+                          std::abs(lf_lonDelta(s.longitude, last.longitude)) < kNear_deg &&
+                          !last.reckoned;
         if (near) {
             if (s.airborne || lf_airborneActive(aircraft)) return false;
             if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {

@@ -121,6 +121,7 @@ bool lf_holdInPlace(LiveAc& aircraft, std::string& why)
     lf_holdDue(copy);
     copy.groundSpeed_kt = 0.0;
     copy.stationary = 1;
+    copy.reckoned = true;
     aircraft.samples.push_back(copy);
     aircraft.syntheticCount = 1;
     return true;

@@ -126,9 +126,11 @@ void lf_feed(Plan& p)
     if (lf_chance(30)) {
         p.delayChange_s = lf_signed(5.0, 60.0, 1.0);
         p.delayFrom_s = lf_in(10.0, 200.0, 1.0);
-        // Falling behind by a second a second at most, catching up by 0.8: the reports still
-        // come in in their order.
-        p.delayOver_s = std::max(std::abs(p.delayChange_s) / 0.8, lf_in(10.0, 120.0, 1.0));
+        // Falling behind by 0.8 s a second at most, and catching up by half a second a second,
+        // as a feed's backlog drains: its reports still come in in their order, and a flight's
+        // schedule runs no faster than it can keep up with at its catch-up speed.
+        const double rate = p.delayChange_s > 0.0 ? 0.8 : 0.5;
+        p.delayOver_s = std::max(std::abs(p.delayChange_s) / rate, lf_in(10.0, 120.0, 1.0));
         if (p.delayChange_s < 0.0) p.delay0_s = std::max(p.delay0_s, -p.delayChange_s);
     }
     if (lf_chance(10)) {

@@ -37,8 +37,10 @@ constexpr std::size_t kSkipped = 2;
 constexpr double kShortOfStop_m = 20.0;
 constexpr double kCrawl_kt = 5.0;
 // Speeds are measured between looks at the positions of whole ticks, over seconds that do not
-// fall on the legs' ends: a change at a bound may show half a knot above it.
-constexpr double kMeasure_kt = 0.5;
+// fall on the legs' ends, and a look across a leg's end cuts its corner: a change at a bound may
+// show a knot or two above it where a leg in the air ends turning sharply (onto reports that
+// came back after a pause).
+constexpr double kMeasure_kt = 1.0;
 // Reports this long after a removal make the flight anew.
 constexpr double kComeBack_s = 60.0;
 // The longest a stall of the main loop lasts (s).
@@ -209,16 +211,16 @@ double lf_speed(const std::vector<Look>& seen, std::size_t i)
     return metres / kMetresPerNm * 3600.0;
 }
 
-bool lf_removalAllowed(const Plan& plan, bool onGround)
+bool lf_removalAllowed(const Plan& plan)
 {
-    // A place it cannot follow: a jump, or a gap in its reports on the ground after which they
-    // come back farther from where it held than the hold allows.
+    // A place it cannot follow: a jump, or a gap in its reports after which they come back
+    // farther from where it held than the hold allows, or aside the way it reckoned along.
     const bool jump = std::any_of(plan.glitches.begin(), plan.glitches.end(), [](const Glitch& g) {
         return (g.kind == GlitchKind::jump || g.kind == GlitchKind::sameTime ||
                 g.kind == GlitchKind::relocate) &&
                g.size_m >= 100.0;
     });
-    return jump || (onGround && !plan.gaps.empty());
+    return jump || !plan.gaps.empty();
 }
 
 }  // namespace
@@ -278,11 +280,14 @@ Verdict judge(const Watched& w)
                          [s](const Vertex& v) { return v.s_m > s + kShortOfStop_m; });
         const double lag =
             ahead == path.end() || ahead->arrival_s > look.t_s ? 0.0 : look.t_s - cameIn;
-        verdict.worstLag_s = std::max(verdict.worstLag_s, lag);
+        // In its last seconds before it is taken out it follows no reports.
+        const bool leaving =
+            seen[std::min(i + 2 * kSamplesPerSecond, seen.size() - 1)].objectId != object;
+        if (!leaving) verdict.worstLag_s = std::max(verdict.worstLag_s, lag);
         // Where the flights around it are reported staler, the program shows it that much later,
         // in step with them.
         const bool heldBack = look.t_s >= w.feedStart_s + w.plan->aroundFrom_s;
-        if (lag > kMostLag_s + (heldBack ? std::max(-w.plan->aroundBy_s, 0.0) : 0.0)) {
+        if (!leaving && lag > kMostLag_s + (heldBack ? std::max(-w.plan->aroundBy_s, 0.0) : 0.0)) {
             tally.note("behind its reports",
                        fmt::format("{:.1f} s behind at {}", lag, at(look.t_s)));
         }
@@ -300,7 +305,11 @@ Verdict judge(const Watched& w)
                 m->off_m, lag, a.speed_kt, b.speed_kt));
         }
         const bool groundWay = a.ground && b.ground;
-        if (look.onGround && groundWay) {
+        // Beyond the newest report that has come in it rolls out or reckons its way: no report
+        // says where that is.
+        const bool beyond =
+            m->f >= 1.0 && (m->k + 2 >= path.size() || path[m->k + 2].arrival_s > look.t_s);
+        if (look.onGround && groundWay && !beyond) {
             verdict.worstOffPath_m = std::max(verdict.worstOffPath_m, m->off_m);
             if (m->off_m > kGroundOffPath_m) {
                 tally.note("off its path on the ground",
@@ -418,8 +427,7 @@ Verdict judge(const Watched& w)
         const bool back =
             std::any_of(it, seen.end(), [](const Look& l) { return l.objectId != 0; }) ||
             lastArrival < t + kComeBack_s;
-        const bool onGround = it != seen.begin() && std::prev(it)->onGround;
-        if (!lf_removalAllowed(*w.plan, onGround) || !back) {
+        if (!lf_removalAllowed(*w.plan) || !back) {
             tally.note("removed while reported", fmt::format("at {}", at(t)));
         }
     }

@@ -151,6 +151,7 @@ void WatchWorld::runTick()
 {
     const int32_t second = g_fastTicks / 100;
     gf_runDueFastTicks();
+    test::dumpTick();
     if (g_fastTicks / 100 != second) {
         gf_writeDayAndSlot();
         gf_checkNextQueuedStand(g_dayAndSlot);
