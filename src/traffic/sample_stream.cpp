@@ -251,6 +251,14 @@ bool lf_turnOutlastsLeg(const LiveAc& aircraft, double course_rad)
            left_rad > static_cast<double>(leftTicks) * aircraft.currentTurnRate_rad;
 }
 
+// The rate of a turn on the spot: the leg's turn rate, slowed to spread a small turn over a long
+// leg as it rolls, is no rate to stand and turn at: at 0.0002 degrees a tick an aircraft whose
+// curve began 22 degrees off its heading stood turning for good.
+double lf_spotTurnRate(const LiveAc& aircraft)
+{
+    return std::max(aircraft.currentTurnRate_rad, aircraft.groundTurnRate_rad);
+}
+
 // A tick spent turning on the spot: the leg waits for it, so that the aircraft still covers it
 // whole at its speed (a stand is reached, not left short of).
 void lf_holdForTurn(LiveAc& aircraft)
@@ -266,7 +274,7 @@ void lf_curveTick(LiveAc& aircraft)
     AiPositionBlock& p = aircraft.position;
     const auto from = lf_curvePoint(aircraft, aircraft.curveParam);
     if (from && lf_turnsFirst(aircraft, lf_curveCourse(aircraft, *from))) {
-        lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *from), aircraft.currentTurnRate_rad);
+        lf_turnTowardDeg(aircraft, lf_curveCourse(aircraft, *from), lf_spotTurnRate(aircraft));
         lf_holdForTurn(aircraft);
         return;
     }
@@ -541,7 +549,8 @@ void lf_moveOneTick(LiveAc& aircraft)
                                         lf_turnOutlastsLeg(aircraft, aircraft.targetBearing_rad));
             const double spot = aircraft.currentTurnRate_rad;
             lf_turnTowardDeg(aircraft, aircraft.targetBearing_rad,
-                             turnsFirst ? spot : std::min(spot, lf_movingTurnStep(aircraft, spot)));
+                             turnsFirst ? lf_spotTurnRate(aircraft)
+                                        : std::min(spot, lf_movingTurnStep(aircraft, spot)));
         }
         if (turnsFirst) lf_holdForTurn(aircraft);
         if (phase != FlightPhase::pushed_back && !turnsFirst) {

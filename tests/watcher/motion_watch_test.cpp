@@ -159,6 +159,11 @@ const Found kFound[] = {
     {"a turning flight whose reports pause",
      "air A320 course=8 alt=35900 speed=269 every=2.3 fly=59,0,0,0,0 fly=38,2.9,1700,0,0 "
      "fly=47,3,0,0,0 fly=31,0,-300,0,0 gap=70,50"},
+    // Turning on the spot at the slow rate a small turn was spread over as it rolled, an aircraft
+    // setting off round a gentle bend after a stop stood turning for good.
+    {"a taxi setting off round a bend after a stop",
+     "taxi C172 every=3 leg=0,75,10,5.5,0,0 leg=5,30,60,6,12,0 leg=25,10.5,23,7,0,0 "
+     "leg=-25,10.5,70,7,0,0"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
 };
 
