@@ -188,7 +188,10 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
 {
     if (aircraft.approach || aircraft.landingRoll) return checkNewPosDuringLanding(aircraft, s);
     if (!lf_checkBirthReport(aircraft, s)) return false;
-    if (aircraft.syntheticCount <= 0) return true;
+    if (aircraft.syntheticCount <= 0) {
+        aircraft.reckonToHover = 0;
+        return true;
+    }
     if (aircraft.samples.empty()) {
         gf_logHighlighted(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;

@@ -153,7 +153,12 @@ bool lf_extendFresh(LiveAc& aircraft, std::string& why)
             }
         }
         n = kReckonedAirSteps;
-        if (aircraft.syntheticCount == 0) aircraft.reckonFrom_kt = front.groundSpeed_kt;
+        // A reckoning that sets out afresh goes on as its aircraft flew: a hover it came to by
+        // reckoning before is over.
+        if (aircraft.syntheticCount == 0) {
+            aircraft.reckonFrom_kt = front.groundSpeed_kt;
+            aircraft.reckonToHover = 0;
+        }
     } else {
         n = aircraft.phase == FlightPhase::parked ? 1 : 10;
     }

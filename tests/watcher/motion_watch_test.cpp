@@ -165,6 +165,11 @@ const Found kFound[] = {
      "taxi C172 every=3 leg=0,75,10,5.5,0,0 leg=5,30,60,6,12,0 leg=25,10.5,23,7,0,0 "
      "leg=-25,10.5,70,7,0,0"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // A helicopter that had reckoned its way into a hover once slowed into one again each time
+    // its reports fell behind, however fast it flew.
+    {"a helicopter reckoning again after a hover it reckoned",
+     "hover R44 alt=300 speed=40 every=3 staleBy=5 staleFrom=10 staleOver=10 fly=13,0,-300,0,0 "
+     "fly=16,0,0,-200,53 fly=10,0,0,40,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
