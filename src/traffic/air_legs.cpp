@@ -505,7 +505,14 @@ void lf_verticalStep(LiveAc& aircraft)
     } else {
         p.bank_rad += aircraft.bankRate;
         p.pitch_rad += aircraft.pitchRate;
+        const double before = p.altitude_ft;
         p.altitude_ft += aircraft.altRate;
+        // A climb the floor of the low climb rate hurries levels off at the leg's end: held to
+        // the leg, a helicopter 1 ft below its next report climbed 940 ft over a 45-s leg.
+        const auto& q = aircraft.samples;
+        if (aircraft.altRate > 0.0 && !q.empty() && q.front().airborne) {
+            p.altitude_ft = std::min(p.altitude_ft, std::max(q.front().altitude_ft, before));
+        }
     }
 }
 

@@ -451,6 +451,12 @@ void lf_airLegTiming(LiveAc& aircraft)
     double speed = 0.0;
     if (aircraft.approach && !b.airborne) {
         speed = a.groundSpeed_kt > 0.0 ? a.groundSpeed_kt : 100.0;
+    } else if (a.reckoned && !b.reckoned && b.groundSpeed_kt > 0.0) {
+        // Back onto its reports from a place it reckoned its way to: the speed it reckoned is no
+        // reported one. Taken half from it, a helicopter that had reckoned a hover through a
+        // pause flew the 500 m to the first report after it at 20 kt, reported at 40, and came
+        // out 18 s further behind its reports for good.
+        speed = b.groundSpeed_kt;
     } else {
         speed = lf_legSpeed(aircraft);
     }

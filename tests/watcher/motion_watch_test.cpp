@@ -170,6 +170,12 @@ const Found kFound[] = {
     {"a helicopter reckoning again after a hover it reckoned",
      "hover R44 alt=300 speed=40 every=3 staleBy=5 staleFrom=10 staleOver=10 fly=13,0,-300,0,0 "
      "fly=16,0,0,-200,53 fly=10,0,0,40,0"},
+    // Out of a hover it reckoned through a pause, a helicopter flew to the first report after it
+    // at half the speed reported there, and for good that much further behind; the floor of the
+    // low climb rate climbed it 940 ft above a report 1 ft higher than its hover.
+    {"a helicopter setting off from a hover while its reports pause",
+     "hover R44 lat=0 lon=0 course=1 field=0 alt=300 speed=40 every=6 fly=70,1.4,250,0,0 "
+     "fly=26,0,150,-200,53 fly=83,0,0,40,0 gap=132,37"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

@@ -28,6 +28,8 @@ constexpr double kMatchAhead_s = 60.0;
 // Reports this far apart in their coming in leave an aircraft reckoning its way, in the air off
 // the path its reports join.
 constexpr double kFedGap_s = 20.0;
+// Reported altitudes are rounded and the climb between them is the program's to lay.
+constexpr double kAboveReports_ft = 200.0;
 // The replay delay: a report's place is shown this long after it came in.
 constexpr double kReplay_s = 30.0;
 // The reports an air leg may leave out.
@@ -55,6 +57,7 @@ struct Vertex {
     double speed_kt = 0.0;
     bool ground = true;
     double s_m = 0.0;  // along the path
+    double alt_ft = 0.0;
 };
 
 struct Match {
@@ -94,17 +97,19 @@ std::vector<Vertex> lf_path(const Watched& w)
         Vertex v{r.at, w.feedStart_s + r.arrival_s, r.time_s, std::abs(r.speed_kt),
                  r.alt_ft <= 0.0};
         v.s_m = path.empty() ? 0.0 : path.back().s_m + lf_metres(path.back().at, r.at);
+        v.alt_ft = r.alt_ft;
         path.push_back(v);
     }
     return path;
 }
 
-std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look)
+// `from`: the first segment it may be on.
+std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look, std::size_t from)
 {
     std::optional<Match> best;
     double bestArrival = -HUGE_VAL;
     if (path.size() == 1) return Match{0, 0.0, lf_metres(look.at, path[0].at)};
-    for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+    for (std::size_t k = from; k + 1 < path.size(); ++k) {
         const Vertex& a = path[k];
         const Vertex& b = path[k + 1];
         if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
@@ -259,7 +264,11 @@ Verdict judge(const Watched& w)
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
-        const std::optional<Match> m = lf_match(path, look);
+        // Once it has been shown the last report, it reckons on from there in the air: its way
+        // may loop back over where it flew, but it is on its last segment or beyond.
+        const bool ended =
+            !look.onGround && look.t_s > lastArrival + kReplay_s && path.size() >= 2;
+        const std::optional<Match> m = lf_match(path, look, ended ? path.size() - 2 : 0);
         if (!m) continue;
         const Vertex& a = path[m->k];
         const Vertex& b = path[std::min(m->k + 1, path.size() - 1)];
@@ -268,6 +277,9 @@ Verdict judge(const Watched& w)
         // short of it (a stop reported just beyond the report before is taken where that lies).
         const double s = a.s_m + m->f * (b.s_m - a.s_m);
         double cameIn = a.arrival_s + m->f * (b.arrival_s - a.arrival_s);
+        // Across a gap in the reports the way between came in with the report after it: nothing
+        // said before where it went meanwhile.
+        if (b.arrival_s - a.arrival_s > kFedGap_s) cameIn = b.arrival_s;
         // Reports of a crawl or a stop a few metres on say where it stands: it is as far on as
         // the last of them.
         for (std::size_t j = m->k + 1; j < path.size() && path[j].s_m <= s + kShortOfStop_m; ++j) {
@@ -322,6 +334,18 @@ Verdict judge(const Watched& w)
             if (off > kAirOffPath_m) {
                 tally.note("off its path in the air",
                            fmt::format("{:.1f} m off at {}", off, at(look.t_s)));
+            }
+        }
+        // Higher than any report about it says it flew; beyond the newest it reckons its climb.
+        if (!look.onGround && !a.ground && !b.ground && !beyond) {
+            double highest = -HUGE_VAL;
+            for (std::size_t j = m->k >= 1 ? m->k - 1 : 0; j < path.size() && j <= m->k + 2; ++j) {
+                highest = std::max(highest, path[j].alt_ft);
+            }
+            if (look.alt_ft > highest + kAboveReports_ft) {
+                tally.note("above its reports",
+                           fmt::format("{:.0f} ft where {:.0f} ft was reported at {}",
+                                       look.alt_ft, highest, at(look.t_s)));
             }
         }
         // Over the last second, and the second before.
