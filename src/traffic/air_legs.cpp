@@ -60,6 +60,11 @@ const ClassLimits& lf_limits(WeightClass weightClass)
     return table.at(weightClass);
 }
 
+// Reports this far apart in speed are flown changing speed evenly, to an end speed within the
+// slack of theirs.
+constexpr double kEvenChange_kt = 10.0;
+constexpr double kEvenSlack_kt = 5.0;
+
 bool lf_rotor(const LiveAc& a) { return a.weightClass == WeightClass::Rotorcraft; }
 
 double lf_qnh() { return static_cast<double>(g_trafficQnh.load()); }
@@ -349,12 +354,26 @@ void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
         pace.now_kt = v1;
         return;
     }
+    const QueuedSample& a = aircraft.samples[0];
+    const QueuedSample& b = aircraft.samples[1];
+    // Reports far apart in speed (a pause between them, a helicopter slowing hard) are flown
+    // changing speed evenly over the leg, in its time: gathering the leg's mean speed at once
+    // and holding it, a helicopter reported at 44 kt and, after a pause, at 15 kt came to that
+    // report at 31 kt, and slowed into its hover 20 m on at 14 kt a second.
+    const double evenEnd = 2.0 * v1 - v0;
+    const bool even = !slows && !a.reckoned && !b.reckoned &&
+                      std::abs(b.groundSpeed_kt - a.groundSpeed_kt) >= kEvenChange_kt &&
+                      evenEnd >= 0.0 &&
+                      evenEnd >= std::min(a.groundSpeed_kt, b.groundSpeed_kt) - kEvenSlack_kt &&
+                      evenEnd <= std::max(a.groundSpeed_kt, b.groundSpeed_kt) + kEvenSlack_kt;
     // Slowing into a hover, it slows evenly to the speed reported at the leg's end, as the
     // reports do, and comes to the hover at a standstill.
     if (slows) v1 = *intoHover;
-    const double ticks = slows ? length / ((v0 + v1) / 2.0) : lf_spreadTicks(v0, v1, rate, length);
+    if (even) v1 = evenEnd;
+    double ticks = slows ? length / ((v0 + v1) / 2.0) : lf_spreadTicks(v0, v1, rate, length);
+    if (even) ticks = n;
     const int64_t laid = std::llround(std::clamp(ticks, static_cast<double>(kMinLegTicks), 2e9));
-    if (slows) rate = (v0 - v1) / static_cast<double>(laid);
+    if (slows || even) rate = std::abs(v0 - v1) / static_cast<double>(laid);
     lf_dueIn(aircraft.samples[1], laid);
     pace.nominal_kt = length / static_cast<double>(laid);
     pace.free_kt = v0;

@@ -40,6 +40,10 @@ namespace {
 constexpr int32_t kReckonedAirSteps = 8;
 constexpr int32_t kStillHeard_ticks = 3000;
 constexpr double kReckonFloor = 0.8;
+// Back onto its reports from a place it reckoned, the leg to the first is flown at these shares
+// of the faster speed at its ends at the slowest and the fastest.
+constexpr double kSlowestBack = 0.5;
+constexpr double kFastestBack = 1.3;
 // An aircraft whose reports stop while it taxies faster than this rolls on to a stop.
 constexpr double kRollsOn_kt = 3.0;
 // The extensions one leg start may take: dead reckoning runs out after 10 samples at most, even
@@ -451,16 +455,22 @@ void lf_airLegTiming(LiveAc& aircraft)
     double speed = 0.0;
     if (aircraft.approach && !b.airborne) {
         speed = a.groundSpeed_kt > 0.0 ? a.groundSpeed_kt : 100.0;
-    } else if (a.reckoned && !b.reckoned && b.groundSpeed_kt > 0.0) {
-        // Back onto its reports from a place it reckoned its way to: the speed it reckoned is no
-        // reported one. Taken half from it, a helicopter that had reckoned a hover through a
-        // pause flew the 500 m to the first report after it at 20 kt, reported at 40, and came
-        // out 18 s further behind its reports for good.
-        speed = b.groundSpeed_kt;
     } else {
         speed = lf_legSpeed(aircraft);
     }
-    const int32_t ticks = lf_ticksOf(gf_distanceNm(lf_at(a), lf_at(b)) * kTicksPerHour / speed);
+    const double length_nm = gf_distanceNm(lf_at(a), lf_at(b));
+    const double top_kt = std::max(a.groundSpeed_kt, b.groundSpeed_kt);
+    if (a.reckoned && !b.reckoned && top_kt > 0.0 && !aircraft.approach) {
+        // Back onto its reports from a place it reckoned its way to: the speed it reckoned is no
+        // reported one, and the report's time says how fast it went there, within what it may
+        // have flown. Taken half from it, a helicopter that had reckoned a hover through a pause
+        // flew the 500 m to the first report after it at 20 kt, reported at 40, and came out 18 s
+        // further behind its reports for good.
+        const double toDue = static_cast<double>(lf_reportedDue(b) - g_fastTicks);
+        const double implied = toDue > 0.0 ? length_nm * kTicksPerHour / toDue : HUGE_VAL;
+        speed = std::clamp(implied, top_kt * kSlowestBack, top_kt * kFastestBack);
+    }
+    const int32_t ticks = lf_ticksOf(length_nm * kTicksPerHour / speed);
     lf_setDueTick(aircraft, std::max(ticks, kMinLegTicks));
 }
 

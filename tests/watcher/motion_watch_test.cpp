@@ -176,6 +176,11 @@ const Found kFound[] = {
     {"a helicopter setting off from a hover while its reports pause",
      "hover R44 lat=0 lon=0 course=1 field=0 alt=300 speed=40 every=6 fly=70,1.4,250,0,0 "
      "fly=26,0,150,-200,53 fly=83,0,0,40,0 gap=132,37"},
+    // Across a pause in which its reports slowed from 44 kt to 15, a helicopter held their mean
+    // speed and came to its hover 20 m on from 31 kt.
+    {"a helicopter slowing to a hover while its reports pause",
+     "hover R44 lat=35.338 lon=65.301 course=227 field=1700 alt=1050 speed=41 every=3.4 "
+     "stallEvery=9.5 stall=260 fly=55,0,0,3,0 fly=41,0,100,-200,38 fly=11,0,0,81,0 gap=50,27"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
