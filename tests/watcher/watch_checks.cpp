@@ -28,6 +28,8 @@ constexpr double kMatchAhead_s = 60.0;
 // Reports this far apart in their coming in leave an aircraft reckoning its way, in the air off
 // the path its reports join.
 constexpr double kFedGap_s = 20.0;
+// Reports within this of one another on the ground are a stop's jitter (0.00015 degrees).
+constexpr double kStandingSpread_m = 16.0;
 // Reported altitudes are rounded and the climb between them is the program's to lay.
 constexpr double kAboveReports_ft = 200.0;
 // The replay delay: a report's place is shown this long after it came in.
@@ -266,8 +268,7 @@ Verdict judge(const Watched& w)
         verdict.watched_s += kSample_s;
         // Once it has been shown the last report, it reckons on from there in the air: its way
         // may loop back over where it flew, but it is on its last segment or beyond.
-        const bool ended =
-            !look.onGround && look.t_s > lastArrival + kReplay_s && path.size() >= 2;
+        const bool ended = !look.onGround && look.t_s > lastArrival + kReplay_s && path.size() >= 2;
         const std::optional<Match> m = lf_match(path, look, ended ? path.size() - 2 : 0);
         if (!m) continue;
         const Vertex& a = path[m->k];
@@ -344,8 +345,8 @@ Verdict judge(const Watched& w)
             }
             if (look.alt_ft > highest + kAboveReports_ft) {
                 tally.note("above its reports",
-                           fmt::format("{:.0f} ft where {:.0f} ft was reported at {}",
-                                       look.alt_ft, highest, at(look.t_s)));
+                           fmt::format("{:.0f} ft where {:.0f} ft was reported at {}", look.alt_ft,
+                                       highest, at(look.t_s)));
             }
         }
         // Over the last second, and the second before.
@@ -439,7 +440,13 @@ Verdict judge(const Watched& w)
     }
     if (object != 0) verdict.removals = static_cast<int>(removals.size());
     verdict.removals = static_cast<int>(removals.size());
-    if (verdict.objects == 0) tally.note("never shown", "no object in the simulator");
+    // Reports on the ground that never go farther from the first than its stop's jitter show an
+    // aircraft standing off a stand, which is shown once it moves.
+    const bool standing =
+        !path.empty() && std::all_of(path.begin(), path.end(), [&](const Vertex& v) {
+            return v.ground && lf_metres(v.at, path.front().at) <= kStandingSpread_m;
+        });
+    if (verdict.objects == 0 && !standing) tally.note("never shown", "no object in the simulator");
     for (const double t : removals) {
         if (t >= lastArrival + kReplay_s - 1.0) continue;
         // Taken out while its reports still came: allowed only for a place it cannot follow,
