@@ -33,11 +33,9 @@ namespace qel {
 namespace {
 
 constexpr double kNear_deg = 0.00015;
-// A report near the last one that shows the aircraft rolling at least this fast (kt) on a track
-// this far turned from the last one's (degrees, as far as the intake's thinning lets it through)
-// is rolling round a bend.
+// A report near the last one that shows the aircraft rolling at least this fast (kt) shows it
+// rolling on, not standing there.
 constexpr double kRollingRound_kt = 3.0;
-constexpr double kTurnedTrack_deg = 2.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -333,12 +331,11 @@ bool lf_liesBehind(const LiveAc& aircraft, const QueuedSample& last, const Queue
     return lf_offHeading_deg(aircraft, last, s) >= 90.0 && !(away_deg < 90.0);
 }
 
-// Whether `s`, reported near `last`, shows an aircraft rolling on round a bend from there.
-bool lf_rollsRound(const QueuedSample& last, const QueuedSample& s)
+// Whether `s`, reported near `last`, shows an aircraft rolling on from there, round a bend or
+// straight on at a crawl.
+bool lf_rollsOn(const QueuedSample& last, const QueuedSample& s)
 {
-    const double turned_deg = std::abs(std::remainder(s.track_deg - last.track_deg, 360.0));
-    return !last.stationary && last.groundSpeed_kt > 0.0 && s.groundSpeed_kt >= kRollingRound_kt &&
-           turned_deg > kTurnedTrack_deg;
+    return !last.stationary && last.groundSpeed_kt > 0.0 && s.groundSpeed_kt >= kRollingRound_kt;
 }
 
 }  // namespace
@@ -435,7 +432,7 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // Rolling round a bend it does not stand: the next report, farther on, shows the way
             // round. Stood on the last one, a right angle at 5 kt with reports a second apart
             // stopped the aircraft there for 11 s to turn on the spot.
-            if (lf_rollsRound(last, s)) return false;
+            if (lf_rollsOn(last, s)) return false;
             const int32_t due = s.dueTick;
             s = last;
             lf_layDue(s, due);

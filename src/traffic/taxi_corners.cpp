@@ -61,6 +61,15 @@ double lf_reportedWay_m(const QueuedSample& a, const QueuedSample& b)
     return std::max(a.groundSpeed_kt + b.groundSpeed_kt, 0.0) / 2.0 * span_h * kMetresPerNm;
 }
 
+// Whether a report's track is turned from `way_rad` by more than a reported way that goes
+// straight on through it: it lies on the arc of a bend. A track of 0 is none.
+constexpr double kOnArc_deg = 10.0;
+bool lf_trackTurned(const QueuedSample& x, double way_rad)
+{
+    return x.track_deg != 0.0 &&
+           std::abs(lf_wrapPi(x.track_deg * kRadPerDeg - way_rad)) > kOnArc_deg * kRadPerDeg;
+}
+
 // Metres of the straight way out of a corner from its first report on (samples[k]), along
 // `out_rad`: to where the reports stop or stand, or halfway to where the next corner turns off
 // it, whose curve takes the other half.
@@ -315,9 +324,19 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
     if (!(t >= 1.0 && u <= 0.0)) return lf_at(s(1));
     // Beyond a right angle the corner lies farther from sample 1 than sample 2 may: it is taken
     // where the way round it is no longer than the reports' speeds cover between them.
+    // Where samples 1 and 2 lie on the arc of a bend, not on straight ways either side of a
+    // corner, the ways through them meet outside that arc, farther from the reported way between
+    // them than a curve keeps to, and the tracks reported there are turned from those ways: each
+    // is a corner of its own (a hairpin rounded about where its ways met went 17 m off the
+    // reports on its arc).
+    const double chord_m = std::hypot(x2 - x1, y2 - y1);
     const double before_m = std::hypot(cx - x1, cy - y1);
-    if (before_m > std::hypot(x2 - x1, y2 - y1) &&
-        !(before_m + std::hypot(x2 - cx, y2 - cy) <= lf_reportedWay_m(s(1), s(2)) * kWaySlack)) {
+    const double round_m = before_m + std::hypot(x2 - cx, y2 - cy);
+    if (!(std::abs((x2 - x1) * (cy - y1) - (y2 - y1) * (cx - x1)) <= kOffWay_m * chord_m) &&
+        (lf_trackTurned(s(1), std::atan2(x1, y1)) || lf_trackTurned(s(2), std::atan2(ox, oy)))) {
+        return lf_at(s(1));
+    }
+    if (before_m > chord_m && !(round_m <= lf_reportedWay_m(s(1), s(2)) * kWaySlack)) {
         return lf_at(s(1));
     }
     return {here.lat + cy / kMetresPerDeg, lf_wrapLon(here.lon + cx / perLon)};

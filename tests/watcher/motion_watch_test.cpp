@@ -153,6 +153,14 @@ const Found kFound[] = {
      "hover R44 alt=300 speed=40 every=1.3 fly=55,0,0,0,0 fly=22,0,0,-200,16 fly=10,0,0,40,0 "
      "glitch=3,20,2"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // Rounded about where the ways either side of it met, a bend whose reports lay on its arc
+    // went 17 m off them; a crawl reported every second stood on each report it kept.
+    {"a hairpin whose reports lie on its arc",
+     "taxi A320 lat=-61.635 lon=-109.67 course=188 field=2800 every=5.2 leg=166,49,51,25.5,0,0 "
+     "leg=0,65,115,18.5,0,0"},
+    {"a line-up at a crawl reported every second",
+     "departure A320 lat=0 lon=0 field=0 roll=2 every=1 leg=45,30,60,3,0,0 leg=60,18,20,5,0,0 "
+     "fly=10,0,800,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
