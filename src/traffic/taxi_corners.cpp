@@ -441,7 +441,20 @@ void lf_startTaxiCurve(LiveAc& aircraft)
     if (s.size() < 3) return;
     if (s[2].groundSpeed_kt == 0.0)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
-    lf_setCurve(aircraft, lf_cornerOf(lf_here(aircraft), s, 0), lf_at(s[2]));
+    const LatLon here = lf_here(aircraft);
+    LatLon corner = lf_cornerOf(here, s, 0);
+    // Setting off from a standstill facing away from the corner, it rolls round from its
+    // heading to where that meets the way out instead of turning on the spot to face the
+    // corner first: stopped partway round a bend, it stood there turning 30 to 70 degrees.
+    const double heading_rad = aircraft.position.heading_rad;
+    if (aircraft.phase == FlightPhase::taxi && !aircraft.takeOff && !aircraft.landingRoll &&
+        s[0].groundSpeed_kt == 0.0 && lf_metres(here, corner) >= kTiny_m &&
+        std::abs(lf_wrapPi(gf_bearingRad(here, corner) - heading_rad)) > kTurnFirst_rad) {
+        const LatLon end = lf_at(s[2]);
+        const LatLon beyond = gf_destinationPoint(end, gf_bearingRad(corner, end), 1.0);
+        if (const auto meet = lf_meetOfWays(here, heading_rad, end, beyond)) corner = *meet;
+    }
+    lf_setCurve(aircraft, corner, lf_at(s[2]));
     s.erase(s.begin() + 1);
 }
 

@@ -161,6 +161,9 @@ const Found kFound[] = {
     {"a line-up at a crawl reported every second",
      "departure A320 lat=0 lon=0 field=0 roll=2 every=1 leg=45,30,60,3,0,0 leg=60,18,20,5,0,0 "
      "fly=10,0,800,0,0"},
+    // Stopped partway round a bend, it turned on the spot to face the corner of the way out.
+    {"a stop halfway round a bend",
+     "taxi A320 course=36 every=6.7 leg=128,24,150,23.5,38,1 leg=-97,46,395,7.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
