@@ -443,16 +443,32 @@ void lf_startTaxiCurve(LiveAc& aircraft)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
     const LatLon here = lf_here(aircraft);
     LatLon corner = lf_cornerOf(here, s, 0);
-    // Setting off from a standstill facing away from the corner, it rolls round from its
-    // heading to where that meets the way out instead of turning on the spot to face the
-    // corner first: stopped partway round a bend, it stood there turning 30 to 70 degrees.
+    // Facing away from the corner, from a standstill or rolling, it rolls round from its heading
+    // to where that meets the way out instead of turning on the spot to face the corner first:
+    // stopped partway round a bend, it stood there turning 30 to 70 degrees.
     const double heading_rad = aircraft.position.heading_rad;
     if (aircraft.phase == FlightPhase::taxi && !aircraft.takeOff && !aircraft.landingRoll &&
-        s[0].groundSpeed_kt == 0.0 && lf_metres(here, corner) >= kTiny_m &&
+        lf_metres(here, corner) >= kTiny_m &&
         std::abs(lf_wrapPi(gf_bearingRad(here, corner) - heading_rad)) > kTurnFirst_rad) {
         const LatLon end = lf_at(s[2]);
         const LatLon beyond = gf_destinationPoint(end, gf_bearingRad(corner, end), 1.0);
-        if (const auto meet = lf_meetOfWays(here, heading_rad, end, beyond)) corner = *meet;
+        // Laid about a meet farther off than the curve round the corner keeps to the ways, it
+        // would leave them (from 70 degrees off the corner, 57 m).
+        const auto meet = lf_meetOfWays(here, heading_rad, end, beyond);
+        const double toEnd_m = lf_metres(here, end);
+        const double off_rad = std::abs(lf_wrapPi(gf_bearingRad(here, end) - heading_rad));
+        if (meet && lf_metres(*meet, corner) <= 2.0 * kOffWay_m) {
+            corner = *meet;
+        } else if (off_rad <= kTurnaround_deg * kRadPerDeg && toEnd_m >= kLeadIn_m) {
+            // Else it turns toward the curve's end as tight as its nose wheel steers, about half
+            // its wingspan: a curve with arms a and L, the way to its end, and a turn θ between
+            // them, begins at radius 2a² / (L sin θ).
+            const double r_m = aircraft.size_nm * kMetresPerNm / 2.0;
+            const double arm_m =
+                std::sqrt(r_m * toEnd_m * std::sin(std::min(off_rad, kPi / 2.0)) / 2.0);
+            corner = gf_destinationPoint(here, heading_rad,
+                                         std::min(arm_m, toEnd_m / 2.0) * kFeetPerMetre);
+        }
     }
     lf_setCurve(aircraft, corner, lf_at(s[2]));
     s.erase(s.begin() + 1);

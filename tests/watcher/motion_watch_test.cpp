@@ -164,6 +164,11 @@ const Found kFound[] = {
     // Stopped partway round a bend, it turned on the spot to face the corner of the way out.
     {"a stop halfway round a bend",
      "taxi A320 course=36 every=6.7 leg=128,24,150,23.5,38,1 leg=-97,46,395,7.5,0,0"},
+    // Rolling onto a curve whose corner lay 30 degrees or more off its heading, it stopped and
+    // turned on the spot to face it.
+    {"a taxi onto a line-up off the heading it rolls on",
+     "departure A320 course=60 roll=3.8 every=6.9 jitter=0.2 leg=82,20,310,8,3,1 "
+     "leg=0,60,250,6,0,0 leg=-117,24,395,3.5,0,0 leg=-112,36,65,11,53,0 fly=73,0.5,1850,39,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
