@@ -681,8 +681,10 @@ double lf_paceTick(LiveAc& aircraft)
     // would come out of a runway exit 9 kt faster than it went round, and brake 24 kt on the leg
     // after. Nor does it run up beyond the speed reported where the leg after ends, to brake
     // again there (the end of a runway exit laid between the runway's speeds and the taxi
-    // speed). The time lost is made up on later legs, as a bend's is. The take-off roll keeps to
-    // its own schedule.
+    // speed). Nor, faster than those, does it brake to them: that is for the pace of the leg
+    // that ends there (held to the 3 kt reported two reports on, an aircraft slowed from 5.5 kt
+    // on a leg due in 7 s, crawled it in 26 s, and fell 59 s behind). The time lost is made up on
+    // later legs, as a bend's is. The take-off roll keeps to its own schedule.
     pace.bent = pace.bent || want < free;
     const bool regains = pace.bent && !aircraft.takeOff;
     if (regains) {
@@ -691,7 +693,7 @@ double lf_paceTick(LiveAc& aircraft)
         if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
             reported = std::min(reported, s[1].groundSpeed_kt);
         }
-        want = std::min(want, std::max(reported, v - kGentle_ktPerTick));
+        want = std::min(want, std::max(reported, v));
     }
     const double up_ktPerTick = regains ? kGentle_ktPerTick : pace.rate_ktPerTick;
     pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)

@@ -169,6 +169,12 @@ const Found kFound[] = {
     {"a taxi onto a line-up off the heading it rolls on",
      "departure A320 course=60 roll=3.8 every=6.9 jitter=0.2 leg=82,20,310,8,3,1 "
      "leg=0,60,250,6,0,0 leg=-117,24,395,3.5,0,0 leg=-112,36,65,11,53,0 fly=73,0.5,1850,39,0"},
+    // Out of a bend that held it back, it braked to the speed reported two reports on and crawled
+    // a leg it was due to end in 7 s.
+    {"a taxi slowing from a bend onto a crawl",
+     "taxi A320 lat=-17.982 lon=14.662 course=150 field=3250 every=3.6 leg=-106,26,105,18,0,0 "
+     "leg=0,35,45,5.5,0,0 leg=0,40,75,3,0,0 leg=0,110,37,10,11,0 leg=55,36,26,23.5,0,0 "
+     "leg=-55,36,330,23.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
