@@ -36,6 +36,9 @@ constexpr double kNear_deg = 0.00015;
 // A report near the last one that shows the aircraft rolling at least this fast (kt) shows it
 // rolling on, not standing there.
 constexpr double kRollingRound_kt = 3.0;
+// A standstill reported farther than this past the last report kept, which moved, is taken where
+// it was reported, not at that report (metres).
+constexpr double kStopOn_m = 15.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -429,10 +432,19 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {
                 return false;
             }
-            // Rolling round a bend it does not stand: the next report, farther on, shows the way
-            // round. Stood on the last one, a right angle at 5 kt with reports a second apart
-            // stopped the aircraft there for 11 s to turn on the spot.
+            // Rolling on it does not stand: the next report, farther on, shows the way on. Stood
+            // on the last one, a right angle at 5 kt with reports a second apart stopped the
+            // aircraft there for 11 s to turn on the spot.
             if (lf_rollsOn(last, s)) return false;
+            // Nor does it stop well short of where a standstill after a report that moved says it
+            // stopped: the reports it rolled on by since were thinned out, and taken at the last
+            // one kept, a stop 20 m on was never reached. A few metres on, it is taken there: a
+            // leg that short would have it brake from its speed at once.
+            if (aircraft.state == SimObjectState::active && s.groundSpeed_kt == 0.0 &&
+                !last.stationary && last.groundSpeed_kt > 0.0 &&
+                gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > kStopOn_m) {
+                return true;
+            }
             const int32_t due = s.dueTick;
             s = last;
             lf_layDue(s, due);

@@ -175,6 +175,9 @@ const Found kFound[] = {
      "taxi A320 lat=-17.982 lon=14.662 course=150 field=3250 every=3.6 leg=-106,26,105,18,0,0 "
      "leg=0,35,45,5.5,0,0 leg=0,40,75,3,0,0 leg=0,110,37,10,11,0 leg=55,36,26,23.5,0,0 "
      "leg=-55,36,330,23.5,0,0"},
+    // Its reports thinned out as it rolled on, it stopped at the last one kept, 20 m short.
+    {"a stop reported past reports thinned out",
+     "taxi A320 lat=0 lon=0 course=1 field=0 every=3.4 leg=126,22,90,4.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
