@@ -560,9 +560,17 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const double way_nm =
             curve_nm && aircraft.phase != FlightPhase::pushing_back ? *curve_nm : d_nm;
         const std::optional<double> setOff = lf_setOffSpeed(aircraft);
-        const double ticks = setOff
-                                 ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
-                                 : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        double ticks = setOff ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
+                              : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        // A taxi leg to a stop goes on at the speed it enters at and brakes at the usual rate
+        // at its end, where the reports of its braking were thinned out: timed by the mean of
+        // that speed and 0, a line-up crawled the last 14 m to its stop in 23 s.
+        if (!setOff && b.groundSpeed_kt == 0.0 && a.groundSpeed_kt > 0.0 &&
+            aircraft.phase == FlightPhase::taxi && !aircraft.landingRoll) {
+            const double braking =
+                lf_rampedTicks(a.groundSpeed_kt, a.groundSpeed_kt, way_nm * kTicksPerHour, true);
+            if (braking < ticks) ticks = braking;
+        }
         const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);

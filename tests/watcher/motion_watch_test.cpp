@@ -178,6 +178,11 @@ const Found kFound[] = {
     // Its reports thinned out as it rolled on, it stopped at the last one kept, 20 m short.
     {"a stop reported past reports thinned out",
      "taxi A320 lat=0 lon=0 course=1 field=0 every=3.4 leg=126,22,90,4.5,0,0"},
+    // The leg from its braking, thinned out, to the stop at its line-up, timed by the mean of its
+    // speed and 0, was crawled.
+    {"a line-up braking to its stop reported every 0.3 s",
+     "departure B738 lat=0 lon=179.9 course=45 field=0 roll=2 every=0.3 leg=13,45,60,9.5,0,0 "
+     "leg=71,25,40,5.5,0,0 fly=10,0,800,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
