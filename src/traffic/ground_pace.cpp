@@ -239,7 +239,15 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
     // Where the straight way to the next corner begins: its curve's arms reach back to there.
     LatLon wayFrom = lf_at(s[k]);
     for (std::size_t j = k; j + 2 < s.size() && j < k + kBendHorizon;) {
-        if (s[j + 1].stationary || s[j + 1].airborne) break;
+        if (s[j + 1].airborne) break;
+        // A stop further on, where the reports of its braking were thinned out: it brakes for
+        // it as for a bend it rounds at a crawl. Braking only on the leg that ends there, 5 m
+        // long, an aircraft at 14 kt stopped dead.
+        if (s[j + 1].stationary || !(s[j + 1].groundSpeed_kt > 0.0)) {
+            const double to_m = way_m + gf_distanceNm(lf_at(s[j]), lf_at(s[j + 1])) * kMetresPerNm;
+            capSq = std::min(capSq, 2.0 * kBendBrake_mps2 * to_m);
+            break;
+        }
         const double out_rad = gf_bearingRad(lf_at(s[j + 1]), lf_at(s[j + 2]));
         const double turn_deg = std::abs(lf_wrapPi(out_rad - heading_rad)) / kRadPerDeg;
         // A curve takes the sample at its corner: the leg after it starts at the one beyond.

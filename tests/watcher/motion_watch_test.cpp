@@ -194,6 +194,11 @@ const Found kFound[] = {
     {"a line-up braking to its stop reported every 0.3 s",
      "departure B738 lat=0 lon=179.9 course=45 field=0 roll=2 every=0.3 leg=13,45,60,9.5,0,0 "
      "leg=71,25,40,5.5,0,0 fly=10,0,800,0,0"},
+    // Braking for a stop only on the leg that ended there, 5 m long, it stopped dead from 14 kt.
+    {"a taxi braking to a stop reported every 0.4 s",
+     "taxi A320 lat=19.469 lon=-173.523 course=260 field=3000 every=0.4 jitter=0.4 "
+     "leg=0,125,240,11,0,0 leg=-57,26,57,12.5,0,0 leg=57,26,30,12.5,16,0 leg=62,29,51,9.5,0,0 "
+     "leg=-62,29,58,9.5,0,0 leg=-24,150,22,17.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
