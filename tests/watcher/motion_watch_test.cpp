@@ -199,6 +199,10 @@ const Found kFound[] = {
      "taxi A320 lat=19.469 lon=-173.523 course=260 field=3000 every=0.4 jitter=0.4 "
      "leg=0,125,240,11,0,0 leg=-57,26,57,12.5,0,0 leg=57,26,30,12.5,16,0 leg=62,29,51,9.5,0,0 "
      "leg=-62,29,58,9.5,0,0 leg=-24,150,22,17.5,0,0"},
+    // A U-turn at 15 kt reported every 8 s, rounded about where the ways either side of its one
+    // report on the arc met, 27 m off its reports.
+    {"a hairpin at 15 kt reported every 8 s",
+     "taxi A320 every=8 jitter=0.2 leg=0,30,120,15,0,0 leg=180,45,150,15,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
