@@ -441,6 +441,12 @@ void lf_startTaxiCurve(LiveAc& aircraft)
     if (s.size() < 3) return;
     if (s[2].groundSpeed_kt == 0.0)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
+    // Setting off from a standstill, the leg is timed at the speed it gathers to: the one
+    // reported at the corner where that is faster. Timed at the end's, 2.1 kt as it braked for
+    // a stop beyond, an A320 crawled round at 2.6 kt where 9.1 kt was reported.
+    if (s[0].groundSpeed_kt == 0.0) {
+        s[2].groundSpeed_kt = std::max(s[2].groundSpeed_kt, s[1].groundSpeed_kt);
+    }
     const LatLon here = lf_here(aircraft);
     LatLon corner = lf_cornerOf(here, s, 0);
     // Facing away from the corner, from a standstill or rolling, it rolls round from its heading

@@ -203,6 +203,11 @@ const Found kFound[] = {
     // report on the arc met, 27 m off its reports.
     {"a hairpin at 15 kt reported every 8 s",
      "taxi A320 every=8 jitter=0.2 leg=0,30,120,15,0,0 leg=180,45,150,15,0,0"},
+    // Set off from a stop round a corner toward a report of its braking for the next stop, it
+    // crawled round at the speed of that report.
+    {"a set-off round a corner toward a stop",
+     "taxi A320 lat=16.204 lon=63.324 course=63 field=4150 every=4.9 jitter=0.35000000000000003 "
+     "leg=0,55,39,9.5,23,0 leg=-49,33,11,27.5,5,0 leg=-86,42,190,27,64,0 leg=0,90,190,10,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
