@@ -172,6 +172,9 @@ struct LiveAc : StaticAc {
     // The speed its dead reckoning set out from, reported last (kt): 250.0
     double reckonFrom_kt = 0.0;
     uint8_t reckonToHover = 0;  // a helicopter that reckoned past its hover hovers where it is
+    // The newest report thinned out as adding nothing to a steady path, newer than any merged: its
+    // place is the last word on where the aircraft went when no report follows.
+    std::optional<QueuedSample> thinned;
     FlightPhase previousPhase = FlightPhase::birth;
     int32_t syntheticCount = 0;  // 0 reported, n > 0 synthetic to come, -1 used up
     uint8_t hasFlightPlan = 0;

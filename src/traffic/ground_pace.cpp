@@ -239,7 +239,15 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
     // Where the straight way to the next corner begins: its curve's arms reach back to there.
     LatLon wayFrom = lf_at(s[k]);
     for (std::size_t j = k; j + 2 < s.size() && j < k + kBendHorizon;) {
-        if (s[j + 1].stationary || s[j + 1].airborne) break;
+        if (s[j + 1].airborne) break;
+        // A stop further on, where the reports of its braking were thinned out: it brakes for
+        // it as for a bend it rounds at a crawl. Braking only on the leg that ends there, 5 m
+        // long, an aircraft at 14 kt stopped dead.
+        if (s[j + 1].stationary || !(s[j + 1].groundSpeed_kt > 0.0)) {
+            const double to_m = way_m + gf_distanceNm(lf_at(s[j]), lf_at(s[j + 1])) * kMetresPerNm;
+            capSq = std::min(capSq, 2.0 * kBendBrake_mps2 * to_m);
+            break;
+        }
         const double out_rad = gf_bearingRad(lf_at(s[j + 1]), lf_at(s[j + 2]));
         const double turn_deg = std::abs(lf_wrapPi(out_rad - heading_rad)) / kRadPerDeg;
         // A curve takes the sample at its corner: the leg after it starts at the one beyond.
@@ -561,9 +569,17 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const double way_nm =
             curve_nm && aircraft.phase != FlightPhase::pushing_back ? *curve_nm : d_nm;
         const std::optional<double> setOff = lf_setOffSpeed(aircraft);
-        const double ticks = setOff
-                                 ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
-                                 : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        double ticks = setOff ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
+                              : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        // A taxi leg to a stop goes on at the speed it enters at and brakes at the usual rate
+        // at its end, where the reports of its braking were thinned out: timed by the mean of
+        // that speed and 0, a line-up crawled the last 14 m to its stop in 23 s.
+        if (!setOff && b.groundSpeed_kt == 0.0 && a.groundSpeed_kt > 0.0 &&
+            aircraft.phase == FlightPhase::taxi && !aircraft.landingRoll) {
+            const double braking =
+                lf_rampedTicks(a.groundSpeed_kt, a.groundSpeed_kt, way_nm * kTicksPerHour, true);
+            if (braking < ticks) ticks = braking;
+        }
         const int32_t legTicks = std::max(lf_ticksOf(ticks), kMinLegTicks);
         if (lf_curveActive(aircraft) || aircraft.turnOnSpot)
             lf_fitTurnRate(aircraft, legTicks, d_nm);
@@ -682,8 +698,10 @@ double lf_paceTick(LiveAc& aircraft)
     // would come out of a runway exit 9 kt faster than it went round, and brake 24 kt on the leg
     // after. Nor does it run up beyond the speed reported where the leg after ends, to brake
     // again there (the end of a runway exit laid between the runway's speeds and the taxi
-    // speed). The time lost is made up on later legs, as a bend's is. The take-off roll keeps to
-    // its own schedule.
+    // speed). Nor, faster than those, does it brake to them: that is for the pace of the leg
+    // that ends there (held to the 3 kt reported two reports on, an aircraft slowed from 5.5 kt
+    // on a leg due in 7 s, crawled it in 26 s, and fell 59 s behind). The time lost is made up on
+    // later legs, as a bend's is. The take-off roll keeps to its own schedule.
     pace.bent = pace.bent || want < free;
     const bool regains = pace.bent && !aircraft.takeOff;
     if (regains) {
@@ -692,7 +710,7 @@ double lf_paceTick(LiveAc& aircraft)
         if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
             reported = std::min(reported, s[1].groundSpeed_kt);
         }
-        want = std::min(want, std::max(reported, v - kGentle_ktPerTick));
+        want = std::min(want, std::max(reported, v));
     }
     const double up_ktPerTick = regains ? kGentle_ktPerTick : pace.rate_ktPerTick;
     pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)

@@ -211,7 +211,12 @@ void lf_merge(StampedRecord& stamped)
         return;
     }
     aircraft->heardTick = g_fastTicks;
-    if (!aircraft->samples.empty() && lf_addsNothing(*aircraft, record)) return;
+    if (!aircraft->samples.empty() && lf_addsNothing(*aircraft, record)) {
+        if (record.reportTime_s > aircraft->reportTime_s) {
+            aircraft->thinned = QueuedSample(record.sample, stamped.dueTick);
+        }
+        return;
+    }
     if (aircraft->state == SimObjectState::buffer &&
         lf_nearFieldElevation(record.sample.altitude_ft)) {
         return;
@@ -221,6 +226,7 @@ void lf_merge(StampedRecord& stamped)
     lf_mendLostSpeed(*aircraft, record);
     aircraft->reportTime_s = record.reportTime_s;
     aircraft->reportedAt = {record.sample.latitude, record.sample.longitude};
+    aircraft->thinned.reset();
     decodeExisting(*aircraft, QueuedSample(record.sample, stamped.dueTick));
     lf_refreshWake(*aircraft);
 }

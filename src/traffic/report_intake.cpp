@@ -33,14 +33,18 @@ namespace qel {
 namespace {
 
 constexpr double kNear_deg = 0.00015;
-// A report near the last one that shows the aircraft rolling at least this fast (kt) on a track
-// this far turned from the last one's (degrees, as far as the intake's thinning lets it through)
-// is rolling round a bend.
+// A report near the last one that shows the aircraft rolling at least this fast (kt) shows it
+// rolling on, not standing there.
 constexpr double kRollingRound_kt = 3.0;
-constexpr double kTurnedTrack_deg = 2.0;
 // Reports that come back this far aside the line an aircraft reckoned along show a way it did not
 // take (they turned while it flew straight on).
 constexpr double kRejoinAside_m = 1000.0;
+// A report near the last kept that rolls on is dropped for the next, farther on, unless it is
+// reported this long after that one.
+constexpr int64_t kRollOn_ticks = 500;
+// A standstill reported farther than this past the last report kept, which moved, is taken where
+// it was reported, not at that report (metres).
+constexpr double kStopOn_m = 15.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -349,12 +353,11 @@ bool lf_liesBehind(const LiveAc& aircraft, const QueuedSample& last, const Queue
     return lf_offHeading_deg(aircraft, last, s) >= 90.0 && !(away_deg < 90.0);
 }
 
-// Whether `s`, reported near `last`, shows an aircraft rolling on round a bend from there.
-bool lf_rollsRound(const QueuedSample& last, const QueuedSample& s)
+// Whether `s`, reported near `last`, shows an aircraft rolling on from there, round a bend or
+// straight on at a crawl.
+bool lf_rollsOn(const QueuedSample& last, const QueuedSample& s)
 {
-    const double turned_deg = std::abs(std::remainder(s.track_deg - last.track_deg, 360.0));
-    return !last.stationary && last.groundSpeed_kt > 0.0 && s.groundSpeed_kt >= kRollingRound_kt &&
-           turned_deg > kTurnedTrack_deg;
+    return !last.stationary && last.groundSpeed_kt > 0.0 && s.groundSpeed_kt >= kRollingRound_kt;
 }
 
 }  // namespace
@@ -452,10 +455,24 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {
                 return false;
             }
-            // Rolling round a bend it does not stand: the next report, farther on, shows the way
-            // round. Stood on the last one, a right angle at 5 kt with reports a second apart
-            // stopped the aircraft there for 11 s to turn on the spot.
-            if (lf_rollsRound(last, s)) return false;
+            // Rolling on it does not stand: the next report, farther on, shows the way on. Stood
+            // on the last one, a right angle at 5 kt with reports a second apart stopped the
+            // aircraft there for 11 s to turn on the spot.
+            // Where the reports that roll on stay near it for long (a crawl, reports that pause
+            // after), the one that comes then is taken as it is: dropped, a taxi at 3 kt whose
+            // reports then paused stood 13 s short of the last of them.
+            if (lf_rollsOn(last, s)) {
+                return lf_reportedDue(s) - lf_reportedDue(last) >= kRollOn_ticks;
+            }
+            // Nor does it stop well short of where a standstill after a report that moved says it
+            // stopped: the reports it rolled on by since were thinned out, and taken at the last
+            // one kept, a stop 20 m on was never reached. A few metres on, it is taken there: a
+            // leg that short would have it brake from its speed at once.
+            if (aircraft.state == SimObjectState::active && s.groundSpeed_kt == 0.0 &&
+                !last.stationary && last.groundSpeed_kt > 0.0 &&
+                gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > kStopOn_m) {
+                return true;
+            }
             const int32_t due = s.dueTick;
             s = last;
             lf_layDue(s, due);

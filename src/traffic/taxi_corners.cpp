@@ -61,6 +61,15 @@ double lf_reportedWay_m(const QueuedSample& a, const QueuedSample& b)
     return std::max(a.groundSpeed_kt + b.groundSpeed_kt, 0.0) / 2.0 * span_h * kMetresPerNm;
 }
 
+// Whether a report's track is turned from `way_rad` by more than a reported way that goes
+// straight on through it: it lies on the arc of a bend. A track of 0 is none.
+constexpr double kOnArc_deg = 10.0;
+bool lf_trackTurned(const QueuedSample& x, double way_rad)
+{
+    return x.track_deg != 0.0 &&
+           std::abs(lf_wrapPi(x.track_deg * kRadPerDeg - way_rad)) > kOnArc_deg * kRadPerDeg;
+}
+
 // Metres of the straight way out of a corner from its first report on (samples[k]), along
 // `out_rad`: to where the reports stop or stand, or halfway to where the next corner turns off
 // it, whose curve takes the other half.
@@ -315,9 +324,19 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i)
     if (!(t >= 1.0 && u <= 0.0)) return lf_at(s(1));
     // Beyond a right angle the corner lies farther from sample 1 than sample 2 may: it is taken
     // where the way round it is no longer than the reports' speeds cover between them.
+    // Where samples 1 and 2 lie on the arc of a bend, not on straight ways either side of a
+    // corner, the ways through them meet outside that arc, farther from the reported way between
+    // them than a curve keeps to, and the tracks reported there are turned from those ways: each
+    // is a corner of its own (a hairpin rounded about where its ways met went 17 m off the
+    // reports on its arc).
+    const double chord_m = std::hypot(x2 - x1, y2 - y1);
     const double before_m = std::hypot(cx - x1, cy - y1);
-    if (before_m > std::hypot(x2 - x1, y2 - y1) &&
-        !(before_m + std::hypot(x2 - cx, y2 - cy) <= lf_reportedWay_m(s(1), s(2)) * kWaySlack)) {
+    const double round_m = before_m + std::hypot(x2 - cx, y2 - cy);
+    if (!(std::abs((x2 - x1) * (cy - y1) - (y2 - y1) * (cx - x1)) <= kOffWay_m * chord_m) &&
+        (lf_trackTurned(s(1), std::atan2(x1, y1)) || lf_trackTurned(s(2), std::atan2(ox, oy)))) {
+        return lf_at(s(1));
+    }
+    if (before_m > chord_m && !(round_m <= lf_reportedWay_m(s(1), s(2)) * kWaySlack)) {
         return lf_at(s(1));
     }
     return {here.lat + cy / kMetresPerDeg, lf_wrapLon(here.lon + cx / perLon)};
@@ -422,7 +441,42 @@ void lf_startTaxiCurve(LiveAc& aircraft)
     if (s.size() < 3) return;
     if (s[2].groundSpeed_kt == 0.0)
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
-    lf_setCurve(aircraft, lf_cornerOf(lf_here(aircraft), s, 0), lf_at(s[2]));
+    // Setting off from a standstill, the leg is timed at the speed it gathers to: the one
+    // reported at the corner where that is faster. Timed at the end's, 2.1 kt as it braked for
+    // a stop beyond, an A320 crawled round at 2.6 kt where 9.1 kt was reported.
+    if (s[0].groundSpeed_kt == 0.0) {
+        s[2].groundSpeed_kt = std::max(s[2].groundSpeed_kt, s[1].groundSpeed_kt);
+    }
+    const LatLon here = lf_here(aircraft);
+    LatLon corner = lf_cornerOf(here, s, 0);
+    // Facing away from the corner, from a standstill or rolling, it rolls round from its heading
+    // to where that meets the way out instead of turning on the spot to face the corner first:
+    // stopped partway round a bend, it stood there turning 30 to 70 degrees.
+    const double heading_rad = aircraft.position.heading_rad;
+    if (aircraft.phase == FlightPhase::taxi && !aircraft.takeOff && !aircraft.landingRoll &&
+        lf_metres(here, corner) >= kTiny_m &&
+        std::abs(lf_wrapPi(gf_bearingRad(here, corner) - heading_rad)) > kTurnFirst_rad) {
+        const LatLon end = lf_at(s[2]);
+        const LatLon beyond = gf_destinationPoint(end, gf_bearingRad(corner, end), 1.0);
+        // Laid about a meet farther off than the curve round the corner keeps to the ways, it
+        // would leave them (from 70 degrees off the corner, 57 m).
+        const auto meet = lf_meetOfWays(here, heading_rad, end, beyond);
+        const double toEnd_m = lf_metres(here, end);
+        const double off_rad = std::abs(lf_wrapPi(gf_bearingRad(here, end) - heading_rad));
+        if (meet && lf_metres(*meet, corner) <= 2.0 * kOffWay_m) {
+            corner = *meet;
+        } else if (off_rad <= kTurnaround_deg * kRadPerDeg && toEnd_m >= kLeadIn_m) {
+            // Else it turns toward the curve's end as tight as its nose wheel steers, about half
+            // its wingspan: a curve with arms a and L, the way to its end, and a turn θ between
+            // them, begins at radius 2a² / (L sin θ).
+            const double r_m = aircraft.size_nm * kMetresPerNm / 2.0;
+            const double arm_m =
+                std::sqrt(r_m * toEnd_m * std::sin(std::min(off_rad, kPi / 2.0)) / 2.0);
+            corner = gf_destinationPoint(here, heading_rad,
+                                         std::min(arm_m, toEnd_m / 2.0) * kFeetPerMetre);
+        }
+    }
+    lf_setCurve(aircraft, corner, lf_at(s[2]));
     s.erase(s.begin() + 1);
 }
 

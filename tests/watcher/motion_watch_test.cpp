@@ -48,22 +48,49 @@ std::string lf_replayLine(const Plan& plan)
         planText(plan));
 }
 
+// A departure's fault of its take-off roll (sideways at the roll's speeds) or its climb-out: its
+// taxi and line-up are proved apart from them.
+bool lf_climbOutFault(const Plan& plan, const std::string& fault)
+{
+    constexpr double kRolling_kt = 43.0;
+    if (plan.kind != Kind::departure) return false;
+    if (fault.find("in the air") != std::string::npos) return true;
+    const auto g = fault.find(" g at ");
+    return fault.starts_with("too hard sideways") && g != std::string::npos &&
+           std::atof(fault.c_str() + g + 6) >= kRolling_kt;
+}
+
+// A fault on the ground of a flight whose reports pause or glitch, or whose taxi turns a corner
+// of 45 degrees or more: lag, a turn on the spot, going back or being off its path.
+bool lf_groundGapFault(const Plan& plan, const std::string& fault)
+{
+    const bool shape =
+        (plan.kind == Kind::taxi || plan.kind == Kind::departure) &&
+        (!plan.gaps.empty() || !plan.glitches.empty() ||
+         std::any_of(plan.taxi.begin(), plan.taxi.end(),
+                     [](const TaxiLeg& leg) { return std::abs(leg.turn_deg) >= 45.0; }));
+    return shape && (fault.starts_with("behind its reports") ||
+                     fault.starts_with("turns on the spot") ||
+                     fault.starts_with("off its path on the ground") ||
+                     fault.starts_with("backwards along its way"));
+}
+
 // The shapes whose faults are known and not yet mended, held apart so that the rest stays
 // proved: each names the fault it waits for. This list empties as they are mended.
 bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
 {
-    (void)verdict;
     // A campaign may hold them too.
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
-    const bool sharpTurn = std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& l) {
-        return std::abs(l.turn_deg) >= 45.0;
-    });
-    return plan.kind == Kind::push ||                         // turned push-backs, long stands
-           plan.kind == Kind::pullOut ||                      // a pull-out off its reports
-           plan.kind == Kind::touchAndGo ||                   // the roll of a touch-and-go
-           plan.kind == Kind::arrival ||                      // a crawl before the stop
-           sharpTurn ||                                       // hairpins, U-turns, wide bends
-           plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;  // a feed that catches up
+    return plan.kind == Kind::push ||                           // turned push-backs, long stands
+           plan.kind == Kind::pullOut ||                        // a pull-out off its reports
+           plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
+           plan.kind == Kind::arrival ||                        // a crawl before the stop
+           plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
+           (!verdict.faults.empty() &&
+            std::all_of(verdict.faults.begin(), verdict.faults.end(), [&](const auto& fault) {
+                return lf_climbOutFault(plan, fault) ||  // a take-off roll, a climb-out
+                       lf_groundGapFault(plan, fault);   // pauses, corners on the ground
+            }));
 }
 
 // The seeded streams: every one a watcher accepts, or fails for a known reason.
@@ -181,6 +208,55 @@ const Found kFound[] = {
     {"a helicopter slowing to a hover while its reports pause",
      "hover R44 lat=35.338 lon=65.301 course=227 field=1700 alt=1050 speed=41 every=3.4 "
      "stallEvery=9.5 stall=260 fly=55,0,0,3,0 fly=41,0,100,-200,38 fly=11,0,0,81,0 gap=50,27"},
+    // Rounded about where the ways either side of it met, a bend whose reports lay on its arc
+    // went 17 m off them; a crawl reported every second stood on each report it kept.
+    {"a hairpin whose reports lie on its arc",
+     "taxi A320 lat=-61.635 lon=-109.67 course=188 field=2800 every=5.2 leg=166,49,51,25.5,0,0 "
+     "leg=0,65,115,18.5,0,0"},
+    {"a line-up at a crawl reported every second",
+     "departure A320 lat=0 lon=0 field=0 roll=2 every=1 leg=45,30,60,3,0,0 leg=60,18,20,5,0,0 "
+     "fly=10,0,800,0,0"},
+    // Stopped partway round a bend, it turned on the spot to face the corner of the way out.
+    {"a stop halfway round a bend",
+     "taxi A320 course=36 every=6.7 leg=128,24,150,23.5,38,1 leg=-97,46,395,7.5,0,0"},
+    // Rolling onto a curve whose corner lay 30 degrees or more off its heading, it stopped and
+    // turned on the spot to face it.
+    {"a taxi onto a line-up off the heading it rolls on",
+     "departure A320 course=60 roll=3.8 every=6.9 jitter=0.2 leg=82,20,310,8,3,1 "
+     "leg=0,60,250,6,0,0 leg=-117,24,395,3.5,0,0 leg=-112,36,65,11,53,0 fly=73,0.5,1850,39,0"},
+    // Out of a bend that held it back, it braked to the speed reported two reports on and crawled
+    // a leg it was due to end in 7 s.
+    {"a taxi slowing from a bend onto a crawl",
+     "taxi A320 lat=-17.982 lon=14.662 course=150 field=3250 every=3.6 leg=-106,26,105,18,0,0 "
+     "leg=0,35,45,5.5,0,0 leg=0,40,75,3,0,0 leg=0,110,37,10,11,0 leg=55,36,26,23.5,0,0 "
+     "leg=-55,36,330,23.5,0,0"},
+    // Its reports thinned out as it rolled on, it stopped at the last one kept, 20 m short.
+    {"a stop reported past reports thinned out",
+     "taxi A320 lat=0 lon=0 course=1 field=0 every=3.4 leg=126,22,90,4.5,0,0"},
+    // The leg from its braking, thinned out, to the stop at its line-up, timed by the mean of its
+    // speed and 0, was crawled.
+    {"a line-up braking to its stop reported every 0.3 s",
+     "departure B738 lat=0 lon=179.9 course=45 field=0 roll=2 every=0.3 leg=13,45,60,9.5,0,0 "
+     "leg=71,25,40,5.5,0,0 fly=10,0,800,0,0"},
+    // Braking for a stop only on the leg that ended there, 5 m long, it stopped dead from 14 kt.
+    {"a taxi braking to a stop reported every 0.4 s",
+     "taxi A320 lat=19.469 lon=-173.523 course=260 field=3000 every=0.4 jitter=0.4 "
+     "leg=0,125,240,11,0,0 leg=-57,26,57,12.5,0,0 leg=57,26,30,12.5,16,0 leg=62,29,51,9.5,0,0 "
+     "leg=-62,29,58,9.5,0,0 leg=-24,150,22,17.5,0,0"},
+    // A U-turn at 15 kt reported every 8 s, rounded about where the ways either side of its one
+    // report on the arc met, 27 m off its reports.
+    {"a hairpin at 15 kt reported every 8 s",
+     "taxi A320 every=8 jitter=0.2 leg=0,30,120,15,0,0 leg=180,45,150,15,0,0"},
+    // Set off from a stop round a corner toward a report of its braking for the next stop, it
+    // crawled round at the speed of that report.
+    {"a set-off round a corner toward a stop",
+     "taxi A320 lat=16.204 lon=63.324 course=63 field=4150 every=4.9 jitter=0.35000000000000003 "
+     "leg=0,55,39,9.5,23,0 leg=-49,33,11,27.5,5,0 leg=-86,42,190,27,64,0 leg=0,90,190,10,0,0"},
+    // Its last reports before a pause thinned out as adding nothing, it stopped at the last one
+    // kept, 17 m short of them, and fell 46.5 s behind.
+    {"a set-off from a stand across a pause in its reports",
+     "taxi B738 lat=0.061 lon=0.002 course=3 field=0 every=6.1 jitter=0.1 leg=0,30,65,6,0,0 "
+     "leg=0,30,60,3.5,0,0 leg=-56,18,65,3,0,0 leg=120,18,265,3,0,0 gap=20,28"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

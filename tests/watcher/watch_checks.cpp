@@ -110,6 +110,7 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
 {
     std::optional<Match> best;
     double bestArrival = -HUGE_VAL;
+    double nearest = HUGE_VAL;
     if (path.size() == 1) return Match{0, 0.0, lf_metres(look.at, path[0].at)};
     for (std::size_t k = from; k + 1 < path.size(); ++k) {
         const Vertex& a = path[k];
@@ -125,15 +126,16 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         const double len2 = dx * dx + dy * dy;
         const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
         const double off = std::hypot(ax + f * dx, ay + f * dy);
-        // Among places equally near (standing reports), the one reported last that came in.
+        // Among places equally near (standing reports), the one reported last that came in:
+        // as near as the nearest, not as the last taken, or reports less than half a metre
+        // apart (a crawl reported every 0.3 s) would carry the match along the way from each
+        // to the next.
         const double arrival = a.arrival_s <= look.t_s ? a.arrival_s : -a.arrival_s;
-        if (!best || off < best->off_m - 0.5 ||
-            (off <= best->off_m + 0.5 && arrival > bestArrival)) {
-            if (!best || off < best->off_m + 0.5) {
-                best = Match{k, f, off};
-                bestArrival = arrival;
-            }
+        if (!best || off < nearest - 0.5 || (off <= nearest + 0.5 && arrival > bestArrival)) {
+            best = Match{k, f, off};
+            bestArrival = arrival;
         }
+        nearest = std::min(nearest, off);
     }
     return best;
 }
