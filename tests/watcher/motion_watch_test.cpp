@@ -153,6 +153,15 @@ const Found kFound[] = {
      "hover R44 alt=300 speed=40 every=1.3 fly=55,0,0,0,0 fly=22,0,0,-200,16 fly=10,0,0,40,0 "
      "glitch=3,20,2"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // The landing's intake held every report's speed down to the one before: a touch-and-go
+    // rolled and climbed out at its touchdown speed, an airliner descending near the field sped
+    // up by 34 kt at 160 kt, and both fell 45 s behind.
+    {"a touch-and-go gathering speed on the runway",
+     "touchAndGo A320 lat=0 lon=0 field=0 alt=500 speed=120 roll=2 rolls=3 every=4.2 "
+     "fly=23,0,800,10,0"},
+    {"an airliner speeding up low near the field",
+     "air A320 alt=1500 speed=150 every=6 fly=10,0,-300,0,0 fly=19,0,0,0,0 fly=60,0,0,34,0 "
+     "fly=61,0,0,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
