@@ -162,6 +162,10 @@ const Found kFound[] = {
     {"an airliner speeding up low near the field",
      "air A320 alt=1500 speed=150 every=6 fly=10,0,-300,0,0 fly=19,0,0,0,0 fly=60,0,0,34,0 "
      "fly=61,0,0,0,0"},
+    // Out of its runway exit, an arrival held itself to the speed reported a leg on, where its
+    // reports braked to a stop: it crawled at 7 kt for 24 s and fell 45 s behind.
+    {"an arrival gathering speed out of its runway exit before it stops",
+     "arrival C172 alt=650 speed=60 roll=2.7 every=6.3 leg=37,40,115,22.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
