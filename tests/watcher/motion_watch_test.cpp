@@ -166,6 +166,11 @@ const Found kFound[] = {
     // reports braked to a stop: it crawled at 7 kt for 24 s and fell 45 s behind.
     {"an arrival gathering speed out of its runway exit before it stops",
      "arrival C172 alt=650 speed=60 roll=2.7 every=6.3 leg=37,40,115,22.5,0,0"},
+    // The turn at the lift-off of a turning climb was laid as a taxi curve: the aircraft rolled
+    // round it on the runway at 147 kt.
+    {"a touch-and-go lifting off into a turn",
+     "touchAndGo A320 lat=63.237 lon=30.635 course=232 field=1600 alt=1050 speed=145 roll=3.6 "
+     "rolls=10 every=7.3 fly=28,-1.3,850,6,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
