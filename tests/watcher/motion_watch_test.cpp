@@ -171,6 +171,11 @@ const Found kFound[] = {
     {"a touch-and-go lifting off into a turn",
      "touchAndGo A320 lat=63.237 lon=30.635 course=232 field=1600 alt=1050 speed=145 roll=3.6 "
      "rolls=10 every=7.3 fly=28,-1.3,850,6,0"},
+    // Rotating, it turned toward its first air leg's way on the runway: 7 degrees in a second at
+    // 146 kt.
+    {"a touch-and-go rotating into a turning climb",
+     "touchAndGo A320 course=197 alt=750 speed=143 roll=3.5 rolls=12 every=1.3 "
+     "jitter=0.30000000000000004 fly=32,-2.8000000000000003,900,12,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
