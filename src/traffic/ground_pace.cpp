@@ -642,6 +642,14 @@ void lf_paceLeg(LiveAc& aircraft)
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
+    // Where its reports slow down, it is down to the speed reported where the leg ends: laid to
+    // end faster (making up lag, or keeping the leg's time), an arrival braking from 20 kt out of
+    // its runway exit to a 3 kt crawl reached each report late, still braking, and ran on into
+    // the crawl at 13 kt.
+    const double slowedTo = s[1].groundSpeed_kt;
+    if (!pace.stops && slowedTo < s[0].groundSpeed_kt && plan.end_kt > slowedTo) {
+        plan = lf_planPace(v0, slowedTo, length, n);
+    }
     if (!pace.stops) plan = lf_withoutSwing(aircraft, plan, v0, length, n);
     if (plan.ticks != n) lf_dueIn(s[1], plan.ticks);
     pace.now_kt = v0;

@@ -176,6 +176,11 @@ const Found kFound[] = {
     {"a touch-and-go rotating into a turning climb",
      "touchAndGo A320 course=197 alt=750 speed=143 roll=3.5 rolls=12 every=1.3 "
      "jitter=0.30000000000000004 fly=32,-2.8000000000000003,900,12,0"},
+    // Braking out of its runway exit to a crawl, reported every 0.3 s, an arrival reached each
+    // report faster than reported and ran on into the crawl at 13 kt.
+    {"an arrival braking to a crawl after its runway exit",
+     "arrival A320 lat=0 course=45 field=0 alt=750 speed=120 roll=2.8 every=0.3 "
+     "leg=37,55,115,20.5,0,0 leg=0,30,60,3,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
