@@ -60,8 +60,6 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
     });
     return plan.kind == Kind::push ||                           // turned push-backs, long stands
            plan.kind == Kind::pullOut ||                        // a pull-out off its reports
-           plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
-           plan.kind == Kind::arrival ||                        // a crawl before the stop
            sharpTurn ||                                         // hairpins, U-turns, wide bends
            plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
            !plan.gaps.empty();                                  // reports that pause
