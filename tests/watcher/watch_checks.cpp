@@ -39,6 +39,12 @@ constexpr double kCrawl_kt = 5.0;
 // Speeds are measured between looks at the positions of whole ticks, over seconds that do not
 // fall on the legs' ends: a change at a bound may show half a knot above it.
 constexpr double kMeasure_kt = 0.5;
+// Where the main loop's turns come late (a stretch at 90 % of their rate), each turn shows the
+// way of the whole ticks run by then, up to one tick short of the simulator's time: a second of
+// looks holds one tick more or less of the way at either end, and the speed measured over it of
+// an aircraft holding its speed swings from one second to the next by up to two ticks' way.
+constexpr double kTick_s = 0.01;
+constexpr double kStretchTicks = 2.0;
 // Reports this long after a removal make the flight anew.
 constexpr double kComeBack_s = 60.0;
 // The longest a stall of the main loop lasts (s).
@@ -385,7 +391,13 @@ Verdict judge(const Watched& w)
 
         const Look& earlier = seen[i - 2 * kSamplesPerSecond];
         const double v0 = lf_speed(seen, i - kSamplesPerSecond);
-        const double change = std::abs(v1 - v0);
+        const Plan& plan = *w.plan;
+        const double streamT = look.t_s - w.feedStart_s;
+        const bool stretched = plan.stretchFor_s > 0.0 && streamT >= plan.stretchFrom_s &&
+                               streamT < plan.stretchFrom_s + plan.stretchFor_s + 2.0;
+        // The change measured, less what the late turns of a stretch put into it.
+        const double change =
+            std::abs(v1 - v0) - (stretched ? kStretchTicks * kTick_s * std::max(v0, v1) : 0.0);
         bool groundBoth = ground && earlier.onGround;
         bool airBoth = air && !earlier.onGround;
         for (std::size_t j = kSamplesPerSecond; j <= 2 * kSamplesPerSecond; ++j) {
