@@ -245,6 +245,10 @@ Verdict judge(const Watched& w)
     double sweep_deg = 0.0;
     double sMax = -HUGE_VAL;
     double bornAt = 0.0;
+    // Past its last report, every report in, it reckons its way on from there: it is held to that
+    // report, not matched to a stretch of its way reported minutes before that it flies near again
+    // (a climb-out turning back over its runway, a loop), where it would seem minutes behind.
+    bool pastEnd = false;
     uint32_t object = 0;
     std::vector<double> removals;
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -260,11 +264,15 @@ Verdict judge(const Watched& w)
             sweep_deg = 0.0;
             sMax = -HUGE_VAL;
             bornAt = look.t_s;
+            pastEnd = false;
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
-        const std::optional<Match> m = lf_match(path, look);
+        std::optional<Match> m = lf_match(path, look);
         if (!m) continue;
+        const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
+        pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival);
+        if (pastEnd && path.size() >= 2) m = Match{last, 1.0, lf_metres(look.at, path.back().at)};
         const Vertex& a = path[m->k];
         const Vertex& b = path[std::min(m->k + 1, path.size() - 1)];
         // How long ago the report of where it is came in, where a report of a place further on
