@@ -255,6 +255,8 @@ void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
     }
 }
 
+}  // namespace
+
 void lf_liftsOffAgain(LiveAc& aircraft)
 {
     lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
@@ -267,6 +269,8 @@ void lf_liftsOffAgain(LiveAc& aircraft)
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 0U});
     lf_openWindows(aircraft);
 }
+
+namespace {
 
 void lf_appendReport(LiveAc& aircraft, QueuedSample s)
 {

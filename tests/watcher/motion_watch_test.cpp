@@ -179,6 +179,12 @@ const Found kFound[] = {
     {"an arrival braking to a crawl after its runway exit",
      "arrival A320 lat=0 course=45 field=0 alt=750 speed=120 roll=2.8 every=0.3 "
      "leg=37,55,115,20.5,0,0 leg=0,30,60,3,0,0"},
+    // A touch-and-go whose reports of its roll and short climb all came before it touched down
+    // rolled on as a landing: at 149 kt on the runway where its reports climbed, then stopped
+    // dead.
+    {"a touch-and-go whose reports end soon after it lifts off",
+     "touchAndGo A320 course=313 field=2250 alt=650 speed=142 roll=3.4000000000000004 "
+     "rolls=10.5 every=2.6 fly=10,2.1,1850,4,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
