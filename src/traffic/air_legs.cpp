@@ -34,6 +34,8 @@ constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
 constexpr double kAirSpeedChange_ktPerTick = 0.05;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
+// Past its rotation an aircraft taking off climbs its first second at a tenth of its rate.
+constexpr int32_t kWheelsOff_ticks = 100;
 
 // The steps of an air leg, defined after the leg starts that call them.
 bool lf_climbToAirborneSample(LiveAc& aircraft, std::size_t k);
@@ -288,7 +290,7 @@ void lf_takeOffTick(LiveAc& aircraft)
                        std::max(aircraft.climbTransitionTicks, 1);
     }
     double share = 1.0;
-    if (c > -100) {
+    if (c > -kWheelsOff_ticks) {
         share = 0.1;
     } else if (c > -200) {
         share = 0.2;
@@ -552,6 +554,11 @@ void lf_beginTakeOffRoll(LiveAc& aircraft)
         gf_setSpoilers(aircraft, true);
         gf_setFlaps(aircraft, 1);
     }
+}
+
+bool lf_onTheRunway(const LiveAc& aircraft)
+{
+    return aircraft.phase == FlightPhase::take_off && aircraft.countdown > -kWheelsOff_ticks;
 }
 
 void lf_startTakeOff(LiveAc& aircraft)

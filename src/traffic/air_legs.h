@@ -18,5 +18,8 @@ void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n);
 void lf_verticalStep(LiveAc& aircraft);
 void lf_startTakeOff(LiveAc& aircraft);
 void lf_beginTakeOffRoll(LiveAc& aircraft);
+// Taking off, its wheels are still on the runway or barely off it: it rotates, or climbs the
+// first second at a tenth of its rate.
+bool lf_onTheRunway(const LiveAc& aircraft);
 
 }  // namespace qel

@@ -115,6 +115,7 @@ struct LegPace {
     double now_kt = -1.0;         // the speed it moves at; below 0 before its first leg: 38.5
     double free_kt = 0.0;         // the speed laid out for this point of the leg: 38.5
     double nominal_kt = 0.0;      // the leg's length over its time; 0 unpaced (air): 42.0
+    double from_kt = 0.0;         // the speed reported where the leg began: 40.0
     double hold_kt = 0.0;         // 35.0
     double end_kt = 0.0;          // 0.0 where it stops or turns on the spot
     double rate_ktPerTick = 0.0;  // 0.03 (3 kt/s)

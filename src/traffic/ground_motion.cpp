@@ -39,6 +39,7 @@ constexpr double kOnStandFacing_deg = 0.5;
 
 // A long leg between much different speeds gets a sample halfway.
 void lf_checkSpeedChange(LiveAc& aircraft);
+bool lf_offAgain(const LiveAc& aircraft);
 bool lf_rotationSpeedReached(const LiveAc& aircraft);
 
 double lf_rotationSpeed_kt(WeightClass weightClass)
@@ -310,6 +311,17 @@ void lf_checkSpeedChange(LiveAc& aircraft)
     }
 }
 
+// On its landing roll, a leg from the runway up into the air: a touch-and-go whose reports of the
+// roll and the climb all came before it touched down, which no report on the roll will start off
+// again (a leg still to the approach's reports, when it touched down before them, is none).
+// Rolled out as a landing, one rolled on at 149 kt on the ground where its reports climbed, swung
+// 0.33 g sideways and stopped dead from 149 kt to 2 kt in a second.
+bool lf_offAgain(const LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    return aircraft.landingRoll && s.size() >= 2 && !s[0].airborne && s[1].airborne;
+}
+
 bool lf_rotationSpeedReached(const LiveAc& aircraft)
 {
     const double v =
@@ -323,6 +335,7 @@ bool lf_rotationSpeedReached(const LiveAc& aircraft)
 void lf_groundConfig(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
+    if (lf_offAgain(aircraft)) lf_liftsOffAgain(aircraft);
     if (aircraft.phase == FlightPhase::flying || aircraft.phase == FlightPhase::parked) {
         lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
     } else if (aircraft.takeOff) {

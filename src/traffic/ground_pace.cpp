@@ -273,6 +273,29 @@ double lf_nextBendEntry_kt(const LiveAc& aircraft, std::size_t k)
     return lf_capKt(capSq);
 }
 
+// The fastest a bend held back lets an aircraft go on past it (kt): up to the speed reported
+// where its leg ends where the reports gather speed, no faster than it goes where they slow
+// down, and never too fast to come down at the usual rate to the speeds reported at its leg's
+// end and at the end of the leg after. Held to the speed reported where the leg after ends, an
+// arrival that came out of its runway exit at 17 kt, reported gathering speed to 22 kt, crawled
+// on at the 7 kt of its reports braking to a stop a leg on, for 24 s, and fell 45 s behind.
+double lf_regainCap_kt(const LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    const LegPace& pace = aircraft.pace;
+    const auto brakingFrom = [](double end_kt, double way_ktTicks) {
+        return std::sqrt(end_kt * end_kt + 2.0 * kGentle_ktPerTick * std::max(way_ktTicks, 0.0));
+    };
+    const double end_kt = s.front().groundSpeed_kt;
+    const double reported = end_kt >= pace.from_kt ? end_kt : std::max(end_kt, pace.now_kt);
+    double cap = std::min(reported, brakingFrom(end_kt, pace.left_ktTicks));
+    if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
+        const double after = gf_distanceNm(lf_at(s[0]), lf_at(s[1])) * kTicksPerHour;
+        cap = std::min(cap, brakingFrom(s[1].groundSpeed_kt, pace.left_ktTicks + after));
+    }
+    return cap;
+}
+
 double lf_stepToward(double v, double target, double step)
 {
     return v < target ? std::min(v + step, target) : std::max(v - step, target);
@@ -313,7 +336,7 @@ bool lf_paceTouchdown(LiveAc& aircraft, double length)
     // Bounded for the conversion alone: the due tick saturates.
     lf_dueIn(b, static_cast<int64_t>(std::min(ticks, double{std::numeric_limits<int32_t>::max()})));
     pace.nominal_kt = length / ticks;
-    pace.free_kt = v0;
+    pace.from_kt = pace.free_kt = v0;
     pace.exit_kt = kNoBend_kt;
     pace.lag_ticks = 0.0;
     pace.bent = false;
@@ -636,6 +659,14 @@ void lf_paceLeg(LiveAc& aircraft)
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
+    // Where its reports slow down, it is down to the speed reported where the leg ends: laid to
+    // end faster (making up lag, or keeping the leg's time), an arrival braking from 20 kt out of
+    // its runway exit to a 3 kt crawl reached each report late, still braking, and ran on into
+    // the crawl at 13 kt.
+    const double slowedTo = s[1].groundSpeed_kt;
+    if (!pace.stops && slowedTo < s[0].groundSpeed_kt && plan.end_kt > slowedTo) {
+        plan = lf_planPace(v0, slowedTo, length, n);
+    }
     if (!pace.stops) plan = lf_withoutSwing(aircraft, plan, v0, length, n);
     if (plan.ticks != n) lf_dueIn(s[1], plan.ticks);
     pace.now_kt = v0;
@@ -644,6 +675,7 @@ void lf_paceLeg(LiveAc& aircraft)
     // tightest point, at the usual rate up to the speed reported where the leg ends: laid out
     // anew, the leg would make up the time at up to 8 kt/s, faster than reported.
     pace.bent = afterBend && v0 < std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
+    pace.from_kt = s[0].groundSpeed_kt;
     pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;
     lf_takePlan(pace, plan);
@@ -696,22 +728,14 @@ double lf_paceTick(LiveAc& aircraft)
     // Past the tightest point of a bend that held it back it goes on to the speed reported where
     // the leg ends, at the usual rate: run up to its laid-out speed to keep the leg's time, it
     // would come out of a runway exit 9 kt faster than it went round, and brake 24 kt on the leg
-    // after. Nor does it run up beyond the speed reported where the leg after ends, to brake
-    // again there (the end of a runway exit laid between the runway's speeds and the taxi
-    // speed). Nor, faster than those, does it brake to them: that is for the pace of the leg
-    // that ends there (held to the 3 kt reported two reports on, an aircraft slowed from 5.5 kt
-    // on a leg due in 7 s, crawled it in 26 s, and fell 59 s behind). The time lost is made up on
-    // later legs, as a bend's is. The take-off roll keeps to its own schedule.
+    // after. Nor does it run up where its reports slow down, to brake again (the end of a runway
+    // exit laid between the runway's speeds and the taxi speed; lf_regainCap_kt), nor brake
+    // harder than gently to them: held to the 3 kt reported two reports on, an aircraft slowed
+    // from 5.5 kt on a leg due in 7 s, crawled it in 26 s and fell 59 s behind. The time lost
+    // is made up on later legs, as a bend's is. The take-off roll keeps to its own schedule.
     pace.bent = pace.bent || want < free;
     const bool regains = pace.bent && !aircraft.takeOff;
-    if (regains) {
-        const auto& s = aircraft.samples;
-        double reported = s.front().groundSpeed_kt;
-        if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
-            reported = std::min(reported, s[1].groundSpeed_kt);
-        }
-        want = std::min(want, std::max(reported, v));
-    }
+    if (regains) want = std::min(want, std::max(lf_regainCap_kt(aircraft), v - kGentle_ktPerTick));
     const double up_ktPerTick = regains ? kGentle_ktPerTick : pace.rate_ktPerTick;
     pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)
                            : std::min(v + up_ktPerTick, want);

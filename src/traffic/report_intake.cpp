@@ -47,6 +47,8 @@ constexpr int64_t kRollOn_ticks = 500;
 constexpr double kStopOn_m = 15.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
+// Reports of one speed spread by a few knots (kt).
+constexpr double kSpeedSpread_kt = 5.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
@@ -273,6 +275,8 @@ void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
     }
 }
 
+}  // namespace
+
 void lf_liftsOffAgain(LiveAc& aircraft)
 {
     lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);
@@ -285,6 +289,8 @@ void lf_liftsOffAgain(LiveAc& aircraft)
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 1U, 1U, 1U, 1U, 0U});
     lf_openWindows(aircraft);
 }
+
+namespace {
 
 void lf_appendReport(LiveAc& aircraft, QueuedSample s)
 {
@@ -351,6 +357,19 @@ bool lf_liesBehind(const LiveAc& aircraft, const QueuedSample& last, const Queue
     const double away_deg = std::abs(
         std::remainder(s.track_deg - gf_bearingRad(lf_at(last), lf_at(s)) / kRadPerDeg, 360.0));
     return lf_offHeading_deg(aircraft, last, s) >= 90.0 && !(away_deg < 90.0);
+}
+
+// Whether `s` shows an aircraft on its approach or landing roll going faster again than the
+// slowest it is still to fly: a touch-and-go gathering speed on the runway, or a go-around. Less
+// is the spread of reported speeds, which the landing holds down to the last one's. Held down
+// too, a touch-and-go rolled and climbed out at the speed it touched down at, 50 kt slower than
+// reported and 45 s behind.
+bool lf_gathersSpeedAgain(const SampleQueue& q, const QueuedSample& s)
+{
+    const auto slowest = std::min_element(q.begin(), q.end(), [](const auto& a, const auto& b) {
+        return a.groundSpeed_kt < b.groundSpeed_kt;
+    });
+    return slowest != q.end() && s.groundSpeed_kt > slowest->groundSpeed_kt + kSpeedSpread_kt;
 }
 
 // Whether `s`, reported near `last`, shows an aircraft rolling on from there, round a bend or
@@ -425,7 +444,8 @@ bool checkNewPosDuringLanding(LiveAc& aircraft, QueuedSample& s)
     const QueuedSample& last = q.back();
     if (lf_samePlace(last, s)) {
         s.stationary = true;
-    } else if (s.groundSpeed_kt > last.groundSpeed_kt && s.groundSpeed_kt > 40.0) {
+    } else if (s.groundSpeed_kt > last.groundSpeed_kt && s.groundSpeed_kt > 40.0 &&
+               !lf_gathersSpeedAgain(q, s)) {
         s.groundSpeed_kt = last.groundSpeed_kt;
     }
     return true;

@@ -18,5 +18,7 @@ ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample sample);
 // Reports kept aside, taken in order as if they came now; each keeps the due tick it was
 // reported for.
 void lf_takeReports(LiveAc& aircraft, const std::vector<QueuedSample>& reports);
+// On its landing roll the aircraft goes off again, a touch-and-go: it rolls as for a take-off.
+void lf_liftsOffAgain(LiveAc& aircraft);
 
 }  // namespace qel

@@ -65,7 +65,7 @@ bool lf_climbOutFault(const Plan& plan, const std::string& fault)
 bool lf_groundGapFault(const Plan& plan, const std::string& fault)
 {
     const bool shape =
-        (plan.kind == Kind::taxi || plan.kind == Kind::departure) &&
+        plan.kind != Kind::air && plan.kind != Kind::hover &&
         (!plan.gaps.empty() || !plan.glitches.empty() ||
          std::any_of(plan.taxi.begin(), plan.taxi.end(),
                      [](const TaxiLeg& leg) { return std::abs(leg.turn_deg) >= 45.0; }));
@@ -83,8 +83,6 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
     return plan.kind == Kind::push ||                           // turned push-backs, long stands
            plan.kind == Kind::pullOut ||                        // a pull-out off its reports
-           plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
-           plan.kind == Kind::arrival ||                        // a crawl before the stop
            plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
            (!verdict.faults.empty() &&
             std::all_of(verdict.faults.begin(), verdict.faults.end(), [&](const auto& fault) {
@@ -257,6 +255,40 @@ const Found kFound[] = {
     {"a set-off from a stand across a pause in its reports",
      "taxi B738 lat=0.061 lon=0.002 course=3 field=0 every=6.1 jitter=0.1 leg=0,30,65,6,0,0 "
      "leg=0,30,60,3.5,0,0 leg=-56,18,65,3,0,0 leg=120,18,265,3,0,0 gap=20,28"},
+    // The landing's intake held every report's speed down to the one before: a touch-and-go
+    // rolled and climbed out at its touchdown speed, an airliner descending near the field sped
+    // up by 34 kt at 160 kt, and both fell 45 s behind.
+    {"a touch-and-go gathering speed on the runway",
+     "touchAndGo A320 lat=0 lon=0 field=0 alt=500 speed=120 roll=2 rolls=3 every=4.2 "
+     "fly=23,0,800,10,0"},
+    {"an airliner speeding up low near the field",
+     "air A320 alt=1500 speed=150 every=6 fly=10,0,-300,0,0 fly=19,0,0,0,0 fly=60,0,0,34,0 "
+     "fly=61,0,0,0,0"},
+    // Out of its runway exit, an arrival held itself to the speed reported a leg on, where its
+    // reports braked to a stop: it crawled at 7 kt for 24 s and fell 45 s behind.
+    {"an arrival gathering speed out of its runway exit before it stops",
+     "arrival C172 alt=650 speed=60 roll=2.7 every=6.3 leg=37,40,115,22.5,0,0"},
+    // The turn at the lift-off of a turning climb was laid as a taxi curve: the aircraft rolled
+    // round it on the runway at 147 kt.
+    {"a touch-and-go lifting off into a turn",
+     "touchAndGo A320 lat=63.237 lon=30.635 course=232 field=1600 alt=1050 speed=145 roll=3.6 "
+     "rolls=10 every=7.3 fly=28,-1.3,850,6,0"},
+    // Rotating, it turned toward its first air leg's way on the runway: 7 degrees in a second at
+    // 146 kt.
+    {"a touch-and-go rotating into a turning climb",
+     "touchAndGo A320 course=197 alt=750 speed=143 roll=3.5 rolls=12 every=1.3 "
+     "jitter=0.30000000000000004 fly=32,-2.8000000000000003,900,12,0"},
+    // Braking out of its runway exit to a crawl, reported every 0.3 s, an arrival reached each
+    // report faster than reported and ran on into the crawl at 13 kt.
+    {"an arrival braking to a crawl after its runway exit",
+     "arrival A320 lat=0 course=45 field=0 alt=750 speed=120 roll=2.8 every=0.3 "
+     "leg=37,55,115,20.5,0,0 leg=0,30,60,3,0,0"},
+    // A touch-and-go whose reports of its roll and short climb all came before it touched down
+    // rolled on as a landing: at 149 kt on the runway where its reports climbed, then stopped
+    // dead.
+    {"a touch-and-go whose reports end soon after it lifts off",
+     "touchAndGo A320 course=313 field=2250 alt=650 speed=142 roll=3.4000000000000004 "
+     "rolls=10.5 every=2.6 fly=10,2.1,1850,4,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

@@ -45,6 +45,12 @@ constexpr double kCrawl_kt = 5.0;
 // show a knot or two above it where a leg in the air ends turning sharply (onto reports that
 // came back after a pause).
 constexpr double kMeasure_kt = 1.0;
+// Where the main loop's turns come late (a stretch at 90 % of their rate), each turn shows the
+// way of the whole ticks run by then, up to one tick short of the simulator's time: a second of
+// looks holds one tick more or less of the way at either end, and the speed measured over it of
+// an aircraft holding its speed swings from one second to the next by up to two ticks' way.
+constexpr double kTick_s = 0.01;
+constexpr double kStretchTicks = 2.0;
 // Reports this long after a removal make the flight anew.
 constexpr double kComeBack_s = 60.0;
 // The longest a stall of the main loop lasts (s).
@@ -250,6 +256,10 @@ Verdict judge(const Watched& w)
     double sweep_deg = 0.0;
     double sMax = -HUGE_VAL;
     double bornAt = 0.0;
+    // Past its last report, every report in, it reckons its way on from there: it is held to that
+    // report, not matched to a stretch of its way reported minutes before that it flies near again
+    // (a climb-out turning back over its runway, a loop), where it would seem minutes behind.
+    bool pastEnd = false;
     uint32_t object = 0;
     std::vector<double> removals;
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -265,14 +275,18 @@ Verdict judge(const Watched& w)
             sweep_deg = 0.0;
             sMax = -HUGE_VAL;
             bornAt = look.t_s;
+            pastEnd = false;
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
         // Once it has been shown the last report, it reckons on from there in the air: its way
         // may loop back over where it flew, but it is on its last segment or beyond.
         const bool ended = !look.onGround && look.t_s > lastArrival + kReplay_s && path.size() >= 2;
-        const std::optional<Match> m = lf_match(path, look, ended ? path.size() - 2 : 0);
+        std::optional<Match> m = lf_match(path, look, ended ? path.size() - 2 : 0);
         if (!m) continue;
+        const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
+        pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival);
+        if (pastEnd && path.size() >= 2) m = Match{last, 1.0, lf_metres(look.at, path.back().at)};
         const Vertex& a = path[m->k];
         const Vertex& b = path[std::min(m->k + 1, path.size() - 1)];
         // How long ago the report of where it is came in, where a report of a place further on
@@ -421,7 +435,13 @@ Verdict judge(const Watched& w)
 
         const Look& earlier = seen[i - 2 * kSamplesPerSecond];
         const double v0 = lf_speed(seen, i - kSamplesPerSecond);
-        const double change = std::abs(v1 - v0);
+        const Plan& plan = *w.plan;
+        const double streamT = look.t_s - w.feedStart_s;
+        const bool stretched = plan.stretchFor_s > 0.0 && streamT >= plan.stretchFrom_s &&
+                               streamT < plan.stretchFrom_s + plan.stretchFor_s + 2.0;
+        // The change measured, less what the late turns of a stretch put into it.
+        const double change =
+            std::abs(v1 - v0) - (stretched ? kStretchTicks * kTick_s * std::max(v0, v1) : 0.0);
         bool groundBoth = ground && earlier.onGround;
         bool airBoth = air && !earlier.onGround;
         for (std::size_t j = kSamplesPerSecond; j <= 2 * kSamplesPerSecond; ++j) {
