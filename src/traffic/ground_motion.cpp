@@ -131,9 +131,11 @@ void lf_parkedLeg(LiveAc& aircraft)
 {
     lf_openWindows(aircraft);
     if (aircraft.departurePending && !aircraft.samples.empty()) {
-        const QueuedSample& last =
-            aircraft.pushReports.empty() ? aircraft.samples.back() : aircraft.pushReports.back();
-        if (lf_leavesForwards(aircraft, last)) {
+        // Which way it leaves its first report off the stand shows: by the time it leaves, the
+        // reports kept may have come back past the stand, pushed back and taxiing on.
+        const QueuedSample& first =
+            aircraft.pushReports.empty() ? aircraft.samples.back() : aircraft.pushReports.front();
+        if (lf_leavesForwards(aircraft, first)) {
             lf_startPullingOut(aircraft);
         } else {
             lf_startPushBack(aircraft);

@@ -58,8 +58,7 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
     const bool sharpTurn = std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& l) {
         return std::abs(l.turn_deg) >= 45.0;
     });
-    return plan.kind == Kind::push ||                           // turned push-backs, long stands
-           plan.kind == Kind::pullOut ||                        // a pull-out off its reports
+    return plan.kind == Kind::pullOut ||                        // a pull-out off its reports
            plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
            plan.kind == Kind::arrival ||                        // a crawl before the stop
            sharpTurn ||                                         // hairpins, U-turns, wide bends
@@ -153,6 +152,20 @@ const Found kFound[] = {
      "hover R44 alt=300 speed=40 every=1.3 fly=55,0,0,0,0 fly=22,0,0,-200,16 fly=10,0,0,40,0 "
      "glitch=3,20,2"},
     {"a flight over the north pole", "air A320 lat=89.8 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // A push-back whose tail swung onto the taxilane was taken as straight back where it left
+    // the axis, and taxied back along its own side push, turning on the spot; one pushed
+    // straight back and swung only from its end went 17 m on behind it; one that stood longer
+    // than two minutes turned on the spot to its way out; one reported three times a second lost
+    // its own reports from the bounded store.
+    {"a push-back turned onto its taxilane, then a taxi back along it",
+     "push A320 push=30 pushTurn=90 pushSide=25 leg=0,30,200,10,0,0"},
+    {"a push-back straight back, swung from its end",
+     "push A320 push=40 pause=30 every=8 leg=44,18,200,20,0,0"},
+    {"a push-back straight back, then a stand of three minutes",
+     "push C172 course=212 parked=30 push=25 pause=170 every=6 leg=44,10,150,15,0,0"},
+    {"a turned push-back reported three times a second",
+     "push B738 course=279 parked=85 push=64 pushTurn=-82 pushSide=15 pushKt=2.8 pause=60 "
+     "every=0.3 leg=0,118,221,5,0,0 leg=26,68,78,15,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
