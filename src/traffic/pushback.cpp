@@ -511,21 +511,26 @@ void lf_endPushBack(LiveAc& aircraft)
 
 }  // namespace
 
-void lf_startPullingOut(LiveAc& aircraft)
+SetOff lf_startPullingOut(LiveAc& aircraft)
 {
     aircraft.departurePending = 0;
     aircraft.syntheticCount = 0;
+    std::vector<QueuedSample> reports = std::move(aircraft.pushReports);
     aircraft.pushReports.clear();
-    const double v = lf_standSpeed_kt(aircraft);
-    const LatLon target =
-        gf_destinationPoint({aircraft.standLat, aircraft.standLon}, aircraft.standHeading_rad,
-                            2.0 * aircraft.size_nm * kFeetPerNm);
     auto& s = aircraft.samples;
-    s.front().groundSpeed_kt = v;
-    QueuedSample p = lf_groundSample(target, v);
-    lf_dueIn(p, lf_ticksOf(gf_distanceNm(lf_here(aircraft), target) / v * 100 * 3600));
     s.resize(1);
-    s.push_back(p);
+    QueuedSample stop = s.front();
+    stop.stationary = 1;
+    lf_dueAfter(stop, stop.dueTick, 1);
+    // Its first leg goes off the stand to the first report off it, at the stand taxi speed as
+    // its time was laid (lf_pushBackWhenDue): taken as a taxi report, one a few metres from
+    // where it stood would stand it there instead.
+    if (!reports.empty()) {
+        s.front().groundSpeed_kt = lf_standSpeed_kt(aircraft);
+        s.push_back(reports.front());
+        s.back().stationary = 0;
+        reports.erase(reports.begin());
+    }
     lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::onChange);
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
     lf_leavingLights(aircraft);
@@ -537,6 +542,7 @@ void lf_startPullingOut(LiveAc& aircraft)
     // It has left the stand, as a pushed-back aircraft has once it moves on: the stand is no
     // longer its own to clear or to be found on.
     lf_leaveStand(aircraft);
+    return SetOff{std::move(reports), stop};
 }
 
 bool lf_leavesForwards(const LiveAc& aircraft, const QueuedSample& last)

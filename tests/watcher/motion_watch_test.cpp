@@ -58,8 +58,7 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
     const bool sharpTurn = std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& l) {
         return std::abs(l.turn_deg) >= 45.0;
     });
-    return plan.kind == Kind::pullOut ||                        // a pull-out off its reports
-           plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
+    return plan.kind == Kind::touchAndGo ||                     // the roll of a touch-and-go
            plan.kind == Kind::arrival ||                        // a crawl before the stop
            sharpTurn ||                                         // hairpins, U-turns, wide bends
            plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
@@ -166,6 +165,9 @@ const Found kFound[] = {
     {"a turned push-back reported three times a second",
      "push B738 course=279 parked=85 push=64 pushTurn=-82 pushSide=15 pushKt=2.8 pause=60 "
      "every=0.3 leg=0,118,221,5,0,0 leg=26,68,78,15,0,0"},
+    // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
+    // reports, and turned round on the spot to go back to them.
+    {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
