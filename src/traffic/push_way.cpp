@@ -56,8 +56,10 @@ PushRun lf_pushRun(const LiveAc& aircraft, const std::vector<QueuedSample>& repo
     PushRun run;
     for (const QueuedSample& r : reports) {
         const LatLon at = lf_at(r);
-        const bool moving = r.groundSpeed_kt > 0.0;
-        if (gf_distanceNm(from, at) * kMetresPerNm < kPushStep_m) {
+        const bool moved = !(gf_distanceNm(from, at) * kMetresPerNm < kPushStep_m);
+        // A report without its speed and track (both 0) that moved on is no stop.
+        const bool moving = r.groundSpeed_kt > 0.0 || (moved && r.track_deg == 0.0);
+        if (!moved) {
             // A stop just beyond the report before is where the push-back ended.
             ++run.count;
             run.ended = !moving;

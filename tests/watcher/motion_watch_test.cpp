@@ -165,6 +165,10 @@ const Found kFound[] = {
     {"a turned push-back reported three times a second",
      "push B738 course=279 parked=85 push=64 pushTurn=-82 pushSide=15 pushKt=2.8 pause=60 "
      "every=0.3 leg=0,118,221,5,0,0 leg=26,68,78,15,0,0"},
+    // A report without its speed in the middle of a push-back's swing ended it there.
+    {"a push-back with a report without its speed",
+     "push C172 lat=-59.643 lon=-148.422 course=340 field=900 parked=70 push=66 pushTurn=-130 "
+     "pushSide=22 pushKt=3.8 pause=51 every=4.1 jitter=0.2 leg=-29,50,230,4.5,0,0 glitch=3,96,18"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
