@@ -128,19 +128,26 @@ void lf_startStandCurve(LiveAc& aircraft, LatLon stand, double heading_rad)
     lf_insertStandEntry(aircraft, gf_destinationPoint(stand, back_rad, kEntry_ft));
 }
 
-void lf_parkedLeg(LiveAc& aircraft)
+// A parked aircraft's leg: it stands, or leaves its stand by a push-back or pulling out along
+// the reports of its way out. True where it pulled out: the leg is then a taxi leg.
+bool lf_parkedLeg(LiveAc& aircraft)
 {
     lf_openWindows(aircraft);
     if (aircraft.departurePending && !aircraft.samples.empty()) {
-        const QueuedSample& last =
-            aircraft.pushReports.empty() ? aircraft.samples.back() : aircraft.pushReports.back();
-        if (lf_leavesForwards(aircraft, last)) {
-            lf_startPullingOut(aircraft);
-        } else {
-            lf_startPushBack(aircraft);
+        // Which way it leaves its first report off the stand shows: by the time it leaves, the
+        // reports kept may have come back past the stand, pushed back and taxiing on.
+        const QueuedSample& first =
+            aircraft.pushReports.empty() ? aircraft.samples.back() : aircraft.pushReports.front();
+        if (lf_leavesForwards(aircraft, first)) {
+            const SetOff setOff = lf_startPullingOut(aircraft);
+            lf_takeReports(aircraft, setOff.reports);
+            lf_setOffToward(aircraft, setOff.stop);
+            return true;
         }
+        lf_startPushBack(aircraft);
     }
     if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
+    return false;
 }
 
 // Corners, curves and speed changes of a taxi leg.
@@ -213,7 +220,9 @@ void lf_nextPosGround(LiveAc& aircraft)
             lf_setOffToward(aircraft, setOff->stop);
         }
         break;
-    case FlightPhase::parked: lf_parkedLeg(aircraft); return;
+    case FlightPhase::parked:
+        if (!lf_parkedLeg(aircraft)) return;
+        break;
     default: break;
     }
     lf_shapeLeg(aircraft);

@@ -23,6 +23,7 @@
 #include "traffic/curve_geometry.h"
 #include "traffic/ground_pace.h"
 #include "traffic/pushback.h"
+#include "traffic/push_way.h"
 #include "traffic/stands.h"
 #include "traffic/parked_plan.h"
 #include "traffic/schedule.h"
@@ -34,27 +35,19 @@ namespace qel {
 namespace {
 
 constexpr double kArrived_nm = 0.0010799136069114472;  // 2 m
-// A reported push-back turns by less than this from one step to the next: the tail swings
-// smoothly, while where the push-back ends the aircraft stops and sets off nose first.
-constexpr double kPushBend_rad = 60.0 * kRadPerDeg;
-// Reports nearer than this to the one before tell nothing of the way the tail went.
-constexpr double kPushStep_m = 1.0;
-// A push-back reported to end this near the stand's axis went straight back.
-constexpr double kPushAside_m = 2.0;
+// It is pushed no slower than this where it follows its reports, so that its tail swings as it
+// rolls: a stop reported on the way stands it there.
+constexpr double kSlowestPush_kt = 2.5;
 // A push-back reported shorter than this along the axis (or with less of it left) is laid as if
 // its end were not known.
 constexpr double kShortestPush_m = 3.0;
-constexpr double kMetresPerFoot = 0.3048;
 // The first report after the push-back's own that lies this far from its end shows the way out.
 constexpr double kWayShown_m = 8.0;
 // How far a tail swing turns the nose: a way out nearer the stand's heading needs none, and one
 // nearer straight on back along the axis leaves no taxilane across it to swing onto.
 constexpr double kLeastSwing_rad = 20.0 * kRadPerDeg;
 constexpr double kMostSwing_rad = 135.0 * kRadPerDeg;
-// The longest a push-back waits, with the tug on, for a report of its way out: about as long
-// as its engines take to start, and short enough that the reports kept meanwhile, one a second
-// at most, leave those of the push-back itself in the bounded store.
-constexpr int32_t kLongestSwingWait_ticks = 120 * 100;
+// A push-back waiting, with the tug on, for a report of its way out looks again this often.
 constexpr int64_t kSwingWaitStep_ticks = 100;
 
 // A moving ground sample at the stand taxi speed.
@@ -70,82 +63,6 @@ QueuedSample lf_groundSample(LatLon at, double speed_kt)
 void lf_leavingLights(LiveAc& aircraft)
 {
     gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 0U});
-}
-
-double lf_backFrom(const LiveAc& aircraft) { return lf_wrap2Pi(aircraft.standHeading_rad + kPi); }
-
-// A place in metres back along the stand's axis and beside it.
-struct StandFrame {
-    double back_m = 0.0;
-    double aside_m = 0.0;
-};
-
-StandFrame lf_standFrame(const LiveAc& aircraft, LatLon p)
-{
-    const LatLon stand{aircraft.standLat, aircraft.standLon};
-    const double d_m = gf_distanceNm(stand, p) * kMetresPerNm;
-    const double x = gf_bearingRad(stand, p) - lf_backFrom(aircraft);
-    return {d_m * std::cos(x), d_m * std::sin(x)};
-}
-
-// The place that lies so far back along the stand's axis and beside it.
-LatLon lf_framePoint(const LiveAc& aircraft, StandFrame f)
-{
-    const double bearing = lf_wrap2Pi(lf_backFrom(aircraft) + std::atan2(f.aside_m, f.back_m));
-    return gf_destinationPoint({aircraft.standLat, aircraft.standLon}, bearing,
-                               std::hypot(f.back_m, f.aside_m) / kMetresPerFoot);
-}
-
-// The reports, from the first on, that show the push-back itself: the tail going farther back
-// from the stand along a smooth way, its first step within kPushBend_rad of straight back. A
-// report of a stop ends it there; one that does not go on so ends it before it (the aircraft
-// sets off nose first), and shows that it ended.
-struct PushRun {
-    std::size_t count = 0;
-    bool ended = false;
-};
-
-PushRun lf_pushRun(const LiveAc& aircraft, const std::vector<QueuedSample>& reports)
-{
-    LatLon from{aircraft.standLat, aircraft.standLon};
-    double course_rad = lf_backFrom(aircraft);
-    double back_m = 0.0;
-    PushRun run;
-    for (const QueuedSample& r : reports) {
-        const LatLon at = lf_at(r);
-        const bool moving = r.groundSpeed_kt > 0.0;
-        if (gf_distanceNm(from, at) * kMetresPerNm < kPushStep_m) {
-            run.ended = !moving;
-            if (run.ended) return run;
-            ++run.count;
-            continue;
-        }
-        const double step_rad = gf_bearingRad(from, at);
-        const double stepBack_m = lf_standFrame(aircraft, at).back_m;
-        if (!(std::abs(lf_wrapPi(step_rad - course_rad)) < kPushBend_rad) ||
-            !(stepBack_m > back_m)) {
-            run.ended = true;
-            return run;
-        }
-        from = at;
-        course_rad = step_rad;
-        back_m = stepBack_m;
-        ++run.count;
-        if (!moving) {
-            run.ended = true;
-            return run;
-        }
-    }
-    return run;
-}
-
-// Where the kept reports say the push-back ended, once they show that it did.
-std::optional<LatLon> lf_reportedPushEnd(const LiveAc& aircraft)
-{
-    const auto& reports = aircraft.pushReports;
-    const PushRun run = lf_pushRun(aircraft, reports);
-    if (run.count == 0 || !run.ended) return std::nullopt;
-    return lf_at(reports[run.count - 1]);
 }
 
 // The first report after the push-back's own that shows which way the taxi leaves its end.
@@ -172,8 +89,8 @@ double lf_swingRadius_m(const LiveAc& aircraft)
 // much of both lines as a right angle takes, on a tighter arc. It is laid as two curves, each
 // turning half of it: one quadratic curve about a sharp corner turns far tighter than the arc.
 // Where the aircraft, `from_m` back from the stand, is nearer the crossing, the arc is tighter;
-// nearer than half its tangents, the corner lies farther back, and the aircraft ends beside the
-// taxilane, facing its way out all the same. None where the way runs along the axis.
+// nearer than a quarter of its radius, the corner lies farther back, and the aircraft ends
+// beside the taxilane, facing its way out all the same. None where the way runs along the axis.
 struct Swing {
     std::array<LatLon, 4> points;  // the first curve's corner, where the curves meet, the second
                                    // curve's corner, the end
@@ -190,12 +107,13 @@ std::optional<Swing> lf_swingOnto(const LiveAc& aircraft, LatLon pushEnd, LatLon
     const double turn_rad = std::acos(std::clamp(-ux, -1.0, 1.0));
     if (!(turn_rad >= kLeastSwing_rad && turn_rad <= kMostSwing_rad)) return std::nullopt;
     // The arc's tangents from the crossing, along the axis and along the taxilane: shorter where
-    // the aircraft is nearer the crossing, down to half of them.
+    // the aircraft is nearer the crossing, down to a quarter of the radius: swung from its end,
+    // the push-back goes no farther back than that, short of which the way out leaves.
     const double radius_m = lf_swingRadius_m(aircraft);
     const double crossing_m = e.back_m - e.aside_m * ux / uy;
     const double tangent_m = std::max(
         std::min(radius_m * std::tan(std::min(turn_rad, kPi / 2) / 2), crossing_m - from_m),
-        std::max(radius_m / 2, kShortestPush_m));
+        std::max(radius_m / 4, kShortestPush_m));
     const double corner_m = std::max(crossing_m, from_m + tangent_m);
     // From the corner on, the aircraft faces the report that shows the way out.
     const double toWay_m = std::hypot(w.back_m - corner_m, w.aside_m);
@@ -288,11 +206,11 @@ void lf_standAtPushEnd(LiveAc& aircraft)
     s.push_back(end);
 }
 
-// The swing is laid from where the aircraft is, each curve timed by its chord, as its leg is.
-void lf_laySwing(LiveAc& aircraft, const Swing& swing)
+// The swing is laid from where the aircraft is, each curve timed by its chord at `v` knots, as
+// its leg is.
+void lf_laySwing(LiveAc& aircraft, const Swing& swing, double v)
 {
     auto& s = aircraft.samples;
-    const double v = lf_standSpeed_kt(aircraft);
     s.resize(1);
     s.front().groundSpeed_kt = v;
     LatLon from = lf_here(aircraft);
@@ -326,7 +244,7 @@ void lf_swingStraightPush(LiveAc& aircraft)
     const double here_m = lf_standFrame(aircraft, lf_here(aircraft)).back_m;
     if (const std::optional<LatLon> way = lf_wayOut(aircraft, *end)) {
         if (const auto swing = lf_swingOnto(aircraft, *end, *way, here_m)) {
-            lf_laySwing(aircraft, *swing);
+            lf_laySwing(aircraft, *swing, lf_standSpeed_kt(aircraft));
         }
         return;
     }
@@ -369,9 +287,26 @@ bool lf_swingGoesOn(LiveAc& aircraft)
     return true;
 }
 
+// It stands where it is, the tug on, for a step: two steps ahead, as a leg begins only with a
+// sample to go to.
+void lf_holdForPush(LiveAc& aircraft)
+{
+    auto& s = aircraft.samples;
+    s.resize(1);
+    QueuedSample hold = s.front();
+    hold.groundSpeed_kt = 0.0;
+    hold.stationary = 1;
+    for (int64_t step = 1; step <= 2; ++step) {
+        lf_dueIn(hold, step * kSwingWaitStep_ticks);
+        s.push_back(hold);
+    }
+}
+
 // The swing owed waits, the tug on, where the straight push-back stopped, while its reports go
-// on without showing the way out; once one does, the tail swings onto it. Waiting no longer, it
-// is pushed on straight to its reported end. True while the push-back goes on.
+// on without showing the way out, however long they stand: the aircraft faces as its push left
+// it until they move. Once one shows the way, the tail swings onto it; where they stop coming,
+// it is pushed on straight to its reported end. The reports kept while it waits stand in the
+// store as two (lf_keepPushReport). True while the push-back goes on.
 bool lf_payOwedSwing(LiveAc& aircraft)
 {
     if (aircraft.swingOwedFrom < 0) return false;
@@ -382,15 +317,8 @@ bool lf_payOwedSwing(LiveAc& aircraft)
     const bool reportsGoOn = !kept.empty() && lf_reportedDue(kept.back()) > g_fastTicks;
     aircraft.pushbackCountdown = 1;
     s.resize(1);
-    if (!way && reportsGoOn && g_fastTicks - aircraft.swingOwedFrom < kLongestSwingWait_ticks) {
-        // Two steps ahead: a leg begins only with a sample to go to.
-        QueuedSample hold = s.front();
-        hold.groundSpeed_kt = 0.0;
-        hold.stationary = 1;
-        for (int64_t step = 1; step <= 2; ++step) {
-            lf_dueIn(hold, step * kSwingWaitStep_ticks);
-            s.push_back(hold);
-        }
+    if (!way && reportsGoOn) {
+        lf_holdForPush(aircraft);
         return true;
     }
     aircraft.swingOwedFrom = -1;
@@ -399,7 +327,10 @@ bool lf_payOwedSwing(LiveAc& aircraft)
         way ? lf_swingOnto(aircraft, *end, *way, here_m) : std::nullopt;
     const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
     if (swing) {
-        lf_laySwing(aircraft, *swing);
+        // Where its reports stand at their end, it is swung slowly: timed by their chords, the
+        // curves are rounded faster than laid, and a light aircraft swung at the stand taxi
+        // speed went 7.3 kt beside reports of it standing.
+        lf_laySwing(aircraft, *swing, std::min(kSlowestPush_kt, lf_standSpeed_kt(aircraft)));
     } else if (left_m) {
         s.front().groundSpeed_kt = lf_standSpeed_kt(aircraft);
         s.push_back(lf_straightBack(aircraft, *left_m));
@@ -408,9 +339,127 @@ bool lf_payOwedSwing(LiveAc& aircraft)
     return true;
 }
 
+// Lays the push-back from where the aircraft is along the points ahead, tail first: straight on
+// to where the way first bends, then round each point on a curve from halfway to it to halfway
+// on (the last ending on the last point), so that the tail follows the reported way smoothly,
+// at the speeds reported along it up to the stand taxi speed, each curve timed by its chord: it
+// keeps in step with its reports rather than catching up with the last of them. False where no
+// point lies ahead.
+bool lf_layPushWay(LiveAc& aircraft, std::vector<WayPoint> ahead)
+{
+    const StandFrame here = lf_standFrame(aircraft, lf_here(aircraft));
+    if (!ahead.empty() && lf_apart_m(here, ahead[0].at) < kPushStep_m) ahead.erase(ahead.begin());
+    if (ahead.empty()) return false;
+    auto& s = aircraft.samples;
+    const auto speed = [&](const WayPoint& p) {
+        return std::clamp(p.speed_kt, kSlowestPush_kt, lf_standSpeed_kt(aircraft));
+    };
+    s.resize(1);
+    s.front().groundSpeed_kt = speed(ahead[0]);
+    LatLon from = lf_here(aircraft);
+    int64_t due = g_fastTicks;
+    const auto lay = [&](StandFrame f, double v, bool timed) {
+        const LatLon at = lf_framePoint(aircraft, f);
+        if (timed) {
+            due += lf_ticksOf(gf_distanceNm(from, at) / v * kTicksPerHour);
+            from = at;
+        }
+        QueuedSample p = lf_groundSample(at, v);
+        lf_layDue(p, due);
+        s.push_back(p);
+    };
+    const auto between = [](StandFrame a, StandFrame b, double share) {
+        return StandFrame{a.back_m + (b.back_m - a.back_m) * share,
+                          a.aside_m + (b.aside_m - a.aside_m) * share};
+    };
+    bool straightFirst = ahead.size() == 1;
+    if (ahead.size() > 1) {
+        // The first curve's arm in is as long as its arm out, where the way in is that long.
+        const StandFrame a = ahead[0].at;
+        const double in_m = lf_apart_m(here, a);
+        const double out_m = lf_apart_m(a, ahead[1].at) / 2;
+        if (in_m - out_m >= kPushStep_m) {
+            lay(between(a, here, out_m / in_m), speed(ahead[0]), true);
+            straightFirst = true;
+        }
+    }
+    for (std::size_t k = 0; k + 1 < ahead.size(); ++k) {
+        const bool last = k + 2 == ahead.size();
+        const double v = speed(last ? ahead[k + 1] : ahead[k]);
+        lay(ahead[k].at, v, false);
+        lay(last ? ahead[k + 1].at : between(ahead[k].at, ahead[k + 1].at, 0.5), v, true);
+    }
+    if (ahead.size() == 1) lay(ahead[0].at, speed(ahead[0]), true);
+    aircraft.altPushSample = s.back();
+    aircraft.pushTurnKnown = 1;
+    aircraft.pushTurnClockwise = 0;
+    if (!straightFirst) lf_startSwingCurve(aircraft);
+    lf_standAtPushEnd(aircraft);
+    return true;
+}
+
+// The metres straight back along the stand's axis from where the aircraft is that the push-back
+// follows its reports before their way leaves the axis, where they show it leaving it or have
+// not shown their end: no fewer than the shortest push-back. None where they show it ended
+// straight back, or show none of it.
+std::optional<double> lf_followedStraight_m(const LiveAc& aircraft)
+{
+    const PushRun run = lf_pushRun(aircraft, aircraft.pushReports);
+    if (run.count == 0) return std::nullopt;
+    const std::vector<WayPoint> way = lf_pushWay(aircraft, run.count);
+    const auto leaves = std::find_if(way.begin(), way.end(), [](const WayPoint& p) {
+        return !(std::abs(p.at.aside_m) < kPushAside_m);
+    });
+    if (run.ended && leaves == way.end()) return std::nullopt;
+    const double axis_m = std::prev(leaves)->at.back_m;
+    return std::max(axis_m - lf_standFrame(aircraft, lf_here(aircraft)).back_m, kShortestPush_m);
+}
+
+// The push-back follows its reports where they show the tail leaving the stand's axis, or while
+// they have not shown where it ends: it is laid from where the aircraft is along the reported
+// way as far as they reach, and laid anew at each leg while they go on. Where they stop short of
+// their end it waits, the tug on, for the next. A push-back they show ended straight back swings
+// onto its way out as such (lf_swingStraightPush). True where it laid the leg beginning now.
+bool lf_followPush(LiveAc& aircraft)
+{
+    if (STRAIGHT_PBS_ONLY.current) return false;
+    const PushRun run = lf_pushRun(aircraft, aircraft.pushReports);
+    if (run.count == 0) return false;
+    const std::vector<WayPoint> way = lf_pushWay(aircraft, run.count);
+    const bool turns = std::any_of(way.begin(), way.end(), [](const WayPoint& p) {
+        return !(std::abs(p.at.aside_m) < kPushAside_m);
+    });
+    auto& s = aircraft.samples;
+    if (run.ended && !turns) {
+        if (!aircraft.pushFollows) return false;
+        // Ended straight back while it followed: on to that end, and the swing from there.
+        aircraft.pushFollows = 0;
+        aircraft.pushEndKnown = 1;
+        aircraft.pushTurnKnown = 0;
+        s.resize(1);
+        const std::optional<double> left_m = lf_pushLeft_m(aircraft, lf_reportedPushEnd(aircraft));
+        if (left_m) {
+            s.front().groundSpeed_kt = lf_standSpeed_kt(aircraft);
+            s.push_back(lf_straightBack(aircraft, *left_m));
+        }
+        lf_swingStraightPush(aircraft);
+        lf_layPushEnd(aircraft);
+        return true;
+    }
+    aircraft.pushFollows = run.ended ? 0 : 1;
+    aircraft.pushEndKnown = run.ended ? 1 : 0;
+    if (lf_layPushWay(aircraft, lf_wayAhead(way, lf_standFrame(aircraft, lf_here(aircraft))))) {
+        return true;
+    }
+    if (run.ended) return false;
+    lf_holdForPush(aircraft);
+    return true;
+}
+
 // The reports of it standing at the push-back's end, before its way out, stand it where its
 // swing onto that way put it, behind that end: it stands there while they last, rather than
-// rolling to that end to stand.
+// rolling to that end to stand. It sets off for the first that moves: made to stand there too,
+// one a few metres on held it back for its whole step.
 void lf_standWhereSwung(LiveAc& aircraft, std::size_t pushed)
 {
     auto& kept = aircraft.pushReports;
@@ -418,7 +467,10 @@ void lf_standWhereSwung(LiveAc& aircraft, std::size_t pushed)
     const LatLon end = lf_at(kept[pushed - 1]);
     const LatLon stands = lf_at(aircraft.samples.back());
     for (std::size_t i = pushed; i < kept.size(); ++i) {
-        if (gf_distanceNm(end, lf_at(kept[i])) * kMetresPerNm >= kWayShown_m) return;
+        if (gf_distanceNm(end, lf_at(kept[i])) * kMetresPerNm >= kWayShown_m ||
+            kept[i].groundSpeed_kt > 0.0) {
+            return;
+        }
         kept[i].latitude = stands.lat;
         kept[i].longitude = stands.lon;
         kept[i].groundSpeed_kt = 0.0;
@@ -442,6 +494,7 @@ void lf_endPushBack(LiveAc& aircraft)
     aircraft.departurePending = 0;
     aircraft.pushEndKnown = 0;
     aircraft.swingOwedFrom = -1;
+    aircraft.pushFollows = 0;
     auto& kept = aircraft.pushReports;
     const std::size_t pushed = lf_pushRun(aircraft, kept).count;
     lf_standWhereSwung(aircraft, pushed);
@@ -458,21 +511,26 @@ void lf_endPushBack(LiveAc& aircraft)
 
 }  // namespace
 
-void lf_startPullingOut(LiveAc& aircraft)
+SetOff lf_startPullingOut(LiveAc& aircraft)
 {
     aircraft.departurePending = 0;
     aircraft.syntheticCount = 0;
+    std::vector<QueuedSample> reports = std::move(aircraft.pushReports);
     aircraft.pushReports.clear();
-    const double v = lf_standSpeed_kt(aircraft);
-    const LatLon target =
-        gf_destinationPoint({aircraft.standLat, aircraft.standLon}, aircraft.standHeading_rad,
-                            2.0 * aircraft.size_nm * kFeetPerNm);
     auto& s = aircraft.samples;
-    s.front().groundSpeed_kt = v;
-    QueuedSample p = lf_groundSample(target, v);
-    lf_dueIn(p, lf_ticksOf(gf_distanceNm(lf_here(aircraft), target) / v * 100 * 3600));
     s.resize(1);
-    s.push_back(p);
+    QueuedSample stop = s.front();
+    stop.stationary = 1;
+    lf_dueAfter(stop, stop.dueTick, 1);
+    // Its first leg goes off the stand to the first report off it, at the stand taxi speed as
+    // its time was laid (lf_pushBackWhenDue): taken as a taxi report, one a few metres from
+    // where it stood would stand it there instead.
+    if (!reports.empty()) {
+        s.front().groundSpeed_kt = lf_standSpeed_kt(aircraft);
+        s.push_back(reports.front());
+        s.back().stationary = 0;
+        reports.erase(reports.begin());
+    }
     lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::onChange);
     aircraft.targetBearing_rad = aircraft.position.heading_rad;
     lf_leavingLights(aircraft);
@@ -484,6 +542,7 @@ void lf_startPullingOut(LiveAc& aircraft)
     // It has left the stand, as a pushed-back aircraft has once it moves on: the stand is no
     // longer its own to clear or to be found on.
     lf_leaveStand(aircraft);
+    return SetOff{std::move(reports), stop};
 }
 
 bool lf_leavesForwards(const LiveAc& aircraft, const QueuedSample& last)
@@ -523,8 +582,11 @@ void lf_startPushBack(LiveAc& aircraft)
     const double v = lf_standSpeed_kt(aircraft);
     // Straight back as far as its reports went back along the stand's axis, or, where they do
     // not show that yet, by two and a half stand radii.
+    // Where they show the tail leaving the axis, or have not shown the end, as far as they
+    // went along the axis, and no less than the shortest push-back: the way on is laid halfway.
     const std::optional<LatLon> end = lf_reportedPushEnd(aircraft);
-    const std::optional<double> left_m = lf_pushLeft_m(aircraft, end);
+    const std::optional<double> follow_m = lf_followedStraight_m(aircraft);
+    const std::optional<double> left_m = follow_m ? follow_m : lf_pushLeft_m(aircraft, end);
     const QueuedSample p1 = lf_straightBack(
         aircraft, left_m ? *left_m : stand->radius * 2.5 * kFeetPerNm * kMetresPerFoot);
     const LatLon p1At = lf_at(p1);
@@ -538,7 +600,10 @@ void lf_startPushBack(LiveAc& aircraft)
     aircraft.pushEndKnown = 0;
     aircraft.swingOwedFrom = -1;
     aircraft.swungOntoWay = 0;
-    if (left_m) {
+    aircraft.pushFollows = 0;
+    if (follow_m) {
+        aircraft.pushTurnKnown = 0;
+    } else if (left_m) {
         lf_swingTo(aircraft, *end, int64_t{g_fastTicks} + t1 / 2 + t2);
     } else {
         const double sideFeet = aircraft.size_nm * kFeetPerNm;
@@ -560,10 +625,13 @@ void lf_pushBackLeg(LiveAc& aircraft)
 {
     --aircraft.pushbackCountdown;
     if (aircraft.pushbackCountdown == 1) {
-        lf_refitPushBack(aircraft);
-        lf_swingStraightPush(aircraft);
-        lf_layPushEnd(aircraft);
-    } else if (aircraft.pushbackCountdown < 1 && !lf_swingGoesOn(aircraft) &&
+        if (!lf_followPush(aircraft)) {
+            lf_refitPushBack(aircraft);
+            lf_swingStraightPush(aircraft);
+            lf_layPushEnd(aircraft);
+        }
+    } else if (aircraft.pushbackCountdown < 1 &&
+               !(aircraft.pushFollows && lf_followPush(aircraft)) && !lf_swingGoesOn(aircraft) &&
                !lf_payOwedSwing(aircraft)) {
         lf_endPushBack(aircraft);
     }
@@ -600,12 +668,25 @@ void lf_setOffToward(LiveAc& aircraft, const QueuedSample& stop)
 void lf_keepPushReport(LiveAc& aircraft, const QueuedSample& report)
 {
     auto& kept = aircraft.pushReports;
-    // Bounded as the queue is: the oldest goes first.
-    if (kept.size() >= kMaxQueued) kept.erase(kept.begin());
     QueuedSample r = report;
     if (!kept.empty() && lf_reportedDue(kept.back()) >= lf_reportedDue(r)) {
         lf_layDue(r, lf_reportedDue(kept.back()) + 1);
     }
+    // A report within a metre of the two before it, standing as they stand or rolling as they
+    // roll, adds nothing to the way but its time: it takes the place of the one before, so that
+    // a long stand, or a slow push-back reported several times a second, does not crowd the
+    // push-back's own reports out of the store.
+    const auto near = [&r](const QueuedSample& k) {
+        return gf_distanceNm(lf_at(k), lf_at(r)) * kMetresPerNm < kPushStep_m &&
+               (k.groundSpeed_kt > 0.0) == (r.groundSpeed_kt > 0.0);
+    };
+    const std::size_t n = kept.size();
+    if (n >= 2 && near(kept[n - 2]) && near(kept[n - 1])) {
+        kept.back() = r;
+        return;
+    }
+    // Bounded as the queue is: the oldest goes first.
+    if (kept.size() >= kMaxQueued) kept.erase(kept.begin());
     kept.push_back(r);
 }
 

@@ -130,12 +130,13 @@ bool lf_pushedBackReport(LiveAc& aircraft, const QueuedSample& s)
 }
 
 // Report s starts the departure. A parked aircraft keeps it with the reports of its way out,
-// which its push-back follows once it ends; true when it is to be appended.
+// which it follows once it has pulled out or once its push-back ends; true when it is to be
+// appended.
 bool lf_departsWith(LiveAc& aircraft, QueuedSample& s)
 {
     const bool parked = aircraft.phase == FlightPhase::parked;
     lf_startDeparture(aircraft, s);
-    if (!parked || lf_leavesForwards(aircraft, s)) return true;
+    if (!parked) return true;
     lf_keepPushReport(aircraft, s);
     lf_pushBackWhenDue(aircraft);
     return false;

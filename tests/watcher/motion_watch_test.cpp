@@ -55,24 +55,30 @@ bool lf_climbOutFault(const Plan& plan, const std::string& fault)
     constexpr double kRolling_kt = 43.0;
     if (plan.kind != Kind::departure) return false;
     if (fault.find("in the air") != std::string::npos) return true;
+    // Setting off on its take-off roll through a pause its reports make at the line-up.
+    if (fault.starts_with("faster than reported")) return true;
     const auto g = fault.find(" g at ");
     return fault.starts_with("too hard sideways") && g != std::string::npos &&
            std::atof(fault.c_str() + g + 6) >= kRolling_kt;
 }
 
 // A fault on the ground of a flight whose reports pause or glitch, or whose taxi turns a corner
-// of 45 degrees or more: lag, a turn on the spot, going back or being off its path.
+// of 45 degrees or more: lag, a turn on the spot, going back, too fast or off its path.
 bool lf_groundGapFault(const Plan& plan, const std::string& fault)
 {
-    const bool shape =
-        plan.kind != Kind::air && plan.kind != Kind::hover &&
-        (!plan.gaps.empty() || !plan.glitches.empty() ||
-         std::any_of(plan.taxi.begin(), plan.taxi.end(),
-                     [](const TaxiLeg& leg) { return std::abs(leg.turn_deg) >= 45.0; }));
-    return shape && (fault.starts_with("behind its reports") ||
-                     fault.starts_with("turns on the spot") ||
-                     fault.starts_with("off its path on the ground") ||
-                     fault.starts_with("backwards along its way"));
+    const bool shape = plan.kind != Kind::air && plan.kind != Kind::hover &&
+                       (!plan.gaps.empty() || !plan.glitches.empty() ||
+                        std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
+                            return std::abs(leg.turn_deg) >= 45.0;
+                        }));
+    // Near a pole, a push-back's swing to its way out.
+    const bool polarPush = (plan.kind == Kind::push || plan.kind == Kind::pullOut) &&
+                           std::abs(plan.lat) >= 88.0 && fault.starts_with("turns on the spot");
+    return polarPush || (shape && (fault.starts_with("behind its reports") ||
+                                   fault.starts_with("turns on the spot") ||
+                                   fault.starts_with("off its path on the ground") ||
+                                   fault.starts_with("backwards along its way") ||
+                                   fault.starts_with("faster than reported")));
 }
 
 // The shapes whose faults are known and not yet mended, held apart so that the rest stays
@@ -81,9 +87,7 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
 {
     // A campaign may hold them too.
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
-    return plan.kind == Kind::push ||                           // turned push-backs, long stands
-           plan.kind == Kind::pullOut ||                        // a pull-out off its reports
-           plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
+    return plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
            (!verdict.faults.empty() &&
             std::all_of(verdict.faults.begin(), verdict.faults.end(), [&](const auto& fault) {
                 return lf_climbOutFault(plan, fault) ||  // a take-off roll, a climb-out
@@ -289,6 +293,27 @@ const Found kFound[] = {
     {"a touch-and-go whose reports end soon after it lifts off",
      "touchAndGo A320 course=313 field=2250 alt=650 speed=142 roll=3.4000000000000004 "
      "rolls=10.5 every=2.6 fly=10,2.1,1850,4,0"},
+    // A push-back whose tail swung onto the taxilane was taken as straight back where it left
+    // the axis, and taxied back along its own side push, turning on the spot; one pushed
+    // straight back and swung only from its end went 17 m on behind it; one that stood longer
+    // than two minutes turned on the spot to its way out; one reported three times a second lost
+    // its own reports from the bounded store.
+    {"a push-back turned onto its taxilane, then a taxi back along it",
+     "push A320 push=30 pushTurn=90 pushSide=25 leg=0,30,200,10,0,0"},
+    {"a push-back straight back, swung from its end",
+     "push A320 push=40 pause=30 every=8 leg=44,18,200,20,0,0"},
+    {"a push-back straight back, then a stand of three minutes",
+     "push C172 course=212 parked=30 push=25 pause=170 every=6 leg=44,10,150,15,0,0"},
+    {"a turned push-back reported three times a second",
+     "push B738 course=279 parked=85 push=64 pushTurn=-82 pushSide=15 pushKt=2.8 pause=60 "
+     "every=0.3 leg=0,118,221,5,0,0 leg=26,68,78,15,0,0"},
+    // A report without its speed in the middle of a push-back's swing ended it there.
+    {"a push-back with a report without its speed",
+     "push C172 lat=-59.643 lon=-148.422 course=340 field=900 parked=70 push=66 pushTurn=-130 "
+     "pushSide=22 pushKt=3.8 pause=51 every=4.1 jitter=0.2 leg=-29,50,230,4.5,0,0 glitch=3,96,18"},
+    // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
+    // reports, and turned round on the spot to go back to them.
+    {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

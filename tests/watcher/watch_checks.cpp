@@ -55,6 +55,8 @@ constexpr double kStretchTicks = 2.0;
 constexpr double kComeBack_s = 60.0;
 // The longest a stall of the main loop lasts (s).
 constexpr double kStall_s = 0.3;
+// An object that moved this far in the last second goes somewhere (0.5 m: 1 kt).
+constexpr double kGoes_m = 0.5;
 // A new object's speed changes are judged from this long after it appeared.
 constexpr double kSettling_s = 5.0;
 
@@ -111,39 +113,75 @@ std::vector<Vertex> lf_path(const Watched& w)
     return path;
 }
 
-// `from`: the first segment it may be on.
-std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look, std::size_t from)
+// Places within this of the nearest are equally near (metres); a place that goes the way the
+// aircraft moves is taken before one this much nearer that does not.
+constexpr double kEquallyNear_m = 0.5;
+constexpr double kGoesNear_m = 5.0;
+
+// Among places equally near (standing reports), the one reported last that came in; but a moving
+// aircraft is on a part of its path that goes its way, rather than where it was reported
+// standing or going the other way a few metres off: a path that folds back on itself (pushed
+// back along a taxilane, then taxiing along it the other way, the chords of its bends a little
+// off the line) passes the same places both ways. Equally near is to the nearest: measured from
+// each place chosen in turn, reports a few decimetres apart drew the choice along the path, tens
+// of metres from the aircraft. `from`: the first segment it may be on.
+std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
+                              std::optional<double> went_rad, std::size_t from)
 {
-    std::optional<Match> best;
-    double bestArrival = -HUGE_VAL;
-    double nearest = HUGE_VAL;
     if (path.size() == 1) return Match{0, 0.0, lf_metres(look.at, path[0].at)};
-    for (std::size_t k = from; k + 1 < path.size(); ++k) {
-        const Vertex& a = path[k];
-        const Vertex& b = path[k + 1];
-        if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
-            continue;
-        const double toA = lf_metres(look.at, a.at);
-        const double span = b.s_m - a.s_m;
-        if (best && toA - span > best->off_m) continue;
-        const auto [ax, ay] = lf_local(look.at, a.at);
-        const auto [bx, by] = lf_local(look.at, b.at);
-        const double dx = bx - ax, dy = by - ay;
-        const double len2 = dx * dx + dy * dy;
-        const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
-        const double off = std::hypot(ax + f * dx, ay + f * dy);
-        // Among places equally near (standing reports), the one reported last that came in:
-        // as near as the nearest, not as the last taken, or reports less than half a metre
-        // apart (a crawl reported every 0.3 s) would carry the match along the way from each
-        // to the next.
-        const double arrival = a.arrival_s <= look.t_s ? a.arrival_s : -a.arrival_s;
-        if (!best || off < nearest - 0.5 || (off <= nearest + 0.5 && arrival > bestArrival)) {
-            best = Match{k, f, off};
-            bestArrival = arrival;
+    struct Candidate {
+        Match m;
+        double arrival = 0.0;
+        bool goes = true;
+    };
+    std::vector<Candidate> near;
+    // The places equally near the nearest (of those that go the aircraft's way, with `going`),
+    // and the nearest of them.
+    const auto scan = [&](bool going) {
+        near.clear();
+        double nearest = HUGE_VAL;
+        for (std::size_t k = from; k + 1 < path.size(); ++k) {
+            const Vertex& a = path[k];
+            const Vertex& b = path[k + 1];
+            if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
+                continue;
+            const double toA = lf_metres(look.at, a.at);
+            const double span = b.s_m - a.s_m;
+            if (toA - span > nearest + kEquallyNear_m) continue;
+            const auto [ax, ay] = lf_local(look.at, a.at);
+            const auto [bx, by] = lf_local(look.at, b.at);
+            const double dx = bx - ax, dy = by - ay;
+            const double len2 = dx * dx + dy * dy;
+            const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
+            const double off = std::hypot(ax + f * dx, ay + f * dy);
+            const bool goes =
+                !went_rad || (len2 > 0.0 && std::cos(std::atan2(dx, dy) - *went_rad) >= 0.0);
+            if (off > nearest + kEquallyNear_m || (going && !goes)) continue;
+            nearest = std::min(nearest, off);
+            const double arrival = a.arrival_s <= look.t_s ? a.arrival_s : -a.arrival_s;
+            near.push_back({Match{k, f, off}, arrival, goes});
         }
-        nearest = std::min(nearest, off);
+        return nearest;
+    };
+    double nearest = scan(false);
+    const auto goesNear = [&] {
+        return std::any_of(near.begin(), near.end(), [&](const Candidate& c) {
+            return c.goes && c.m.off_m <= nearest + kEquallyNear_m;
+        });
+    };
+    bool going = goesNear();
+    if (!going) {
+        const double nearestGoing = scan(true);
+        going = nearestGoing <= nearest + kGoesNear_m;
+        nearest = going ? nearestGoing : scan(false);
     }
-    return best;
+    const Candidate* best = nullptr;
+    for (const Candidate& c : near) {
+        if ((going && !c.goes) || c.m.off_m > nearest + kEquallyNear_m) continue;
+        if (!best || c.arrival > best->arrival) best = &c;
+    }
+    if (!best) return std::nullopt;
+    return best->m;
 }
 
 // One kind of fault: its first sighting and how often it was seen.
@@ -282,7 +320,12 @@ Verdict judge(const Watched& w)
         // Once it has been shown the last report, it reckons on from there in the air: its way
         // may loop back over where it flew, but it is on its last segment or beyond.
         const bool ended = !look.onGround && look.t_s > lastArrival + kReplay_s && path.size() >= 2;
-        std::optional<Match> m = lf_match(path, look, ended ? path.size() - 2 : 0);
+        std::optional<double> went_rad;
+        if (i >= kSamplesPerSecond && seen[i - kSamplesPerSecond].objectId == object &&
+            lf_metres(seen[i - kSamplesPerSecond].at, look.at) >= kGoes_m) {
+            went_rad = gf_bearingRad(seen[i - kSamplesPerSecond].at, look.at);
+        }
+        std::optional<Match> m = lf_match(path, look, went_rad, ended ? path.size() - 2 : 0);
         if (!m) continue;
         const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
         pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival);
