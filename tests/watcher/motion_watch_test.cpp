@@ -181,6 +181,11 @@ const Found kFound[] = {
     {"a helicopter slowing to a hover while its reports pause",
      "hover R44 lat=35.338 lon=65.301 course=227 field=1700 alt=1050 speed=41 every=3.4 "
      "stallEvery=9.5 stall=260 fly=55,0,0,3,0 fly=41,0,100,-200,38 fly=11,0,0,81,0 gap=50,27"},
+    // The first report of a hover after a pause, at 0 kt, was given the mean speed its place made
+    // since the report before: the helicopter flew into its hover at 25 kt and stopped dead.
+    {"a helicopter whose reports pause while it slows into a hover",
+     "hover R44 alt=1500 speed=40 every=4 fly=40,0,0,0,0 fly=60,0,0,-200,60 fly=20,0,0,30,0 "
+     "gap=55,40"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
