@@ -43,6 +43,10 @@ constexpr double kCrawl_kt = 5.0;
 // show a knot or two above it where a leg in the air ends turning sharply (onto reports that
 // came back after a pause).
 constexpr double kMeasure_kt = 1.0;
+// While the main loop's turns come late (at 90 % of their rate, 11.1 ms apart), a look sees the
+// place of the last turn, up to 1.11 ticks old: a second's speed may count that share of a
+// second more or less at either end, and the change from one second to the next twice that.
+constexpr double kLateTurnShare = 2.0 * 0.0111;
 // Reports this long after a removal make the flight anew.
 constexpr double kComeBack_s = 60.0;
 // The longest a stall of the main loop lasts (s).
@@ -430,7 +434,11 @@ Verdict judge(const Watched& w)
                 "speed jump on the ground",
                 fmt::format("{:.1f} kt to {:.1f} kt in a second at {}", v0, v1, at(look.t_s)));
         }
-        if (airBoth && change > kAirSpeedChange_ktPerS + kMeasure_kt &&
+        const double streamT = look.t_s - w.feedStart_s;
+        const bool lateTurns = w.plan->stretchFor_s > 0.0 && streamT >= w.plan->stretchFrom_s &&
+                               streamT - 2.0 < w.plan->stretchFrom_s + w.plan->stretchFor_s;
+        const double tickMeasure_kt = lateTurns ? kLateTurnShare * std::max(v0, v1) : 0.0;
+        if (airBoth && change > kAirSpeedChange_ktPerS + kMeasure_kt + tickMeasure_kt &&
             change > lf_reportedRate(path, m->k) * 1.2 + 1.0) {
             tally.note(
                 "speed jump in the air",
