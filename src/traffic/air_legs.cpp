@@ -32,6 +32,9 @@ constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
 // second as a jolt. The windows would otherwise change it at once by up to a fifth where they
 // stretch or shorten a leg (a climb at 230 kt dropping to 193 kt between two seconds).
 constexpr double kAirSpeedChange_ktPerTick = 0.05;
+// Back onto its reports after reckoning, it changes speed at this rate where the leg allows
+// (2 kt a second), else at the bounded one.
+constexpr double kBackOnto_ktPerTick = 0.02;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
 
@@ -119,6 +122,60 @@ std::optional<double> lf_intoHover_kt(const LiveAc& aircraft)
         if (s[k].groundSpeed_kt > s[k - 1].groundSpeed_kt) break;
     }
     return std::nullopt;
+}
+
+// kt·ticks covered in n ticks going from v0 to `hold` at `rate`, holding it, then going to `end`.
+double lf_rampedLength(double v0, double hold, double end, double rate, double n)
+{
+    const double up = std::abs(hold - v0) / rate;
+    const double down = std::abs(hold - end) / rate;
+    return (v0 + hold) / 2.0 * up + hold * (n - up - down) + (hold + end) / 2.0 * down;
+}
+
+// The speed held between a change from v0 and one to `end`, both at `rate`, that covers `length`
+// in n ticks; none where they do not fit into it. Where both fit, the length grows with the
+// speed held, so halving finds it.
+std::optional<double> lf_heldBetween(double v0, double end, double rate, double n, double length)
+{
+    const double reach = rate * n;
+    if (std::abs(v0 - end) > reach) return std::nullopt;
+    double lo = std::max((v0 + end - reach) / 2.0, 0.0);
+    double hi = (v0 + end + reach) / 2.0;
+    if (lf_rampedLength(v0, hi, end, rate, n) < length ||
+        lf_rampedLength(v0, lo, end, rate, n) > length) {
+        return std::nullopt;
+    }
+    for (int i = 0; i < 40; ++i) {
+        const double mid = (lo + hi) / 2.0;
+        (lf_rampedLength(v0, mid, end, rate, n) < length ? lo : hi) = mid;
+    }
+    return (lo + hi) / 2.0;
+}
+
+// Back onto its reports from a place it reckoned its way to, the leg to the first is flown in
+// that report's time (lf_airLegTiming) and ends at the speed reported there, the speed the legs
+// after it go on from: holding the speed that time took, a helicopter that had reckoned through
+// a pause at 69 kt made up the way it had lost at 88 kt, and came onto a report of 59 kt at
+// 88 kt, 21 kt in a second. False where the change to that speed does not fit the leg.
+bool lf_paceBackOntoReport(LiveAc& aircraft, double length, int32_t n)
+{
+    const QueuedSample& a = aircraft.samples[0];
+    const QueuedSample& b = aircraft.samples[1];
+    LegPace& pace = aircraft.pace;
+    if (!a.reckoned || b.reckoned || !(b.groundSpeed_kt > 0.0)) return false;
+    const double v0 = pace.now_kt;
+    for (const double rate : {kBackOnto_ktPerTick, kAirSpeedChange_ktPerTick}) {
+        const std::optional<double> hold = lf_heldBetween(v0, b.groundSpeed_kt, rate, n, length);
+        if (!hold) continue;
+        pace.nominal_kt = length / n;
+        pace.free_kt = v0;
+        pace.hold_kt = *hold;
+        pace.end_kt = b.groundSpeed_kt;
+        pace.rate_ktPerTick = rate;
+        pace.endTicks = static_cast<int32_t>(std::ceil(std::abs(*hold - pace.end_kt) / rate));
+        return true;
+    }
+    return false;
 }
 
 void lf_climbRate(LiveAc& aircraft, double dt)
@@ -350,6 +407,13 @@ void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
     double rate = lf_airSpeedChange(aircraft, length);
     const std::optional<double> intoHover = lf_intoHover_kt(aircraft);
     const bool slows = intoHover && v0 > *intoHover;
+    if (!slows && lf_paceBackOntoReport(aircraft, length, n)) {
+        pace.left_ktTicks = length;
+        pace.exit_kt = kNoBend_kt;
+        pace.lag_ticks = 0.0;
+        pace.stops = pace.bent = false;
+        return;
+    }
     if (!slows && std::abs(v1 - v0) <= rate) {
         pace.now_kt = v1;
         return;

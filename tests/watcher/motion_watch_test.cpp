@@ -186,6 +186,11 @@ const Found kFound[] = {
     {"a helicopter whose reports pause while it slows into a hover",
      "hover R44 alt=1500 speed=40 every=4 fly=40,0,0,0,0 fly=60,0,0,-200,60 fly=20,0,0,30,0 "
      "gap=55,40"},
+    // Back from reckoning through a pause, a helicopter held the speed that made up the way it
+    // had lost, 88 kt, onto a report of 59 kt, and lost the rest in a second or two.
+    {"a helicopter slowing while its reports pause",
+     "hover R44 alt=2000 speed=83 every=1 fly=76,0,0,0,0 fly=40,0,0,-200,33 fly=48,0,0,45,0 "
+     "gap=36,55"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
