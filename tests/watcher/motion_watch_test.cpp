@@ -191,6 +191,11 @@ const Found kFound[] = {
     {"a helicopter slowing while its reports pause",
      "hover R44 alt=2000 speed=83 every=1 fly=76,0,0,0,0 fly=40,0,0,-200,33 fly=48,0,0,45,0 "
      "gap=36,55"},
+    // Reckoning ahead of a feed that fell behind as it descended, an airliner flew on level at
+    // the height it set out at, 300 ft and more above the reports of where it was.
+    {"an airliner whose feed falls behind as it descends",
+     "air A320 alt=8000 speed=220 every=8 staleBy=50 staleFrom=30 staleOver=80 fly=70,0,0,0,0 "
+     "fly=80,0,-2500,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
