@@ -35,6 +35,8 @@ constexpr double kAirSpeedChange_ktPerTick = 0.05;
 // Back onto its reports after reckoning, it changes speed at this rate where the leg allows
 // (2 kt a second), else at the bounded one.
 constexpr double kBackOnto_ktPerTick = 0.02;
+// A hovering helicopter drifts at a few knots at most.
+constexpr double kHoverDrift_kt = 10.0;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
 
@@ -272,6 +274,15 @@ double lf_turn(const LiveAc& aircraft)
     if (b.trueHeading_rad && b.bank_rad && b.hasTrueHeading &&
         aircraft.heightAboveGround_ft < high) {
         return lf_wrapPi(*b.trueHeading_rad - aircraft.position.heading_rad);
+    }
+    // With no leg after this one yet (a feed that lags hands over each report shortly before it
+    // falls due) it turns along this leg: turning toward none, an airliner whose reports turned
+    // 107 degrees kept its nose where it was created, and reckoned along it away from them once
+    // they paused. A hovering helicopter's drift says nothing of where its nose points.
+    const auto& s = aircraft.samples;
+    if (s.size() < 3 && b.groundSpeed_kt > kHoverDrift_kt && !lf_samePlace(s[0], s[1])) {
+        return lf_wrapPi(gf_bearingRad(lf_here(aircraft), lf_at(b)) -
+                         aircraft.position.heading_rad);
     }
     return lf_turnAhead(aircraft);
 }

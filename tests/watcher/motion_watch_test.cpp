@@ -58,12 +58,18 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
     const bool sharpTurn = std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& l) {
         return std::abs(l.turn_deg) >= 45.0;
     });
-    return plan.kind == Kind::push ||                         // turned push-backs, long stands
-           plan.kind == Kind::pullOut ||                      // a pull-out off its reports
-           plan.kind == Kind::touchAndGo ||                   // the roll of a touch-and-go
-           plan.kind == Kind::arrival ||                      // a crawl before the stop
-           sharpTurn ||                                       // hairpins, U-turns, wide bends
-           plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;  // a feed that catches up
+    const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
+    const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
+    // Handed over after they fell due, its reports are due 10 s on; a feed that then catches up
+    // brings them due twice as fast as they were reported, faster than it may fly.
+    const bool catchesUpLate = plan.delayChange_s < 0.0 && plan.delay0_s > 20.0;
+    return plan.kind == Kind::push ||        // turned push-backs, long stands
+           plan.kind == Kind::pullOut ||     // a pull-out off its reports
+           plan.kind == Kind::touchAndGo ||  // the roll of a touch-and-go
+           plan.kind == Kind::arrival ||     // a crawl before the stop
+           sharpTurn ||                      // hairpins, U-turns, wide bends
+           (lagging && !airborne) ||         // a feed that lags, on the ground
+           catchesUpLate;                    // one that catches up from afar
 }
 
 // The seeded streams: every one a watcher accepts, or fails for a known reason.
@@ -196,6 +202,11 @@ const Found kFound[] = {
     {"an airliner whose feed falls behind as it descends",
      "air A320 alt=8000 speed=220 every=8 staleBy=50 staleFrom=30 staleOver=80 fly=70,0,0,0,0 "
      "fly=80,0,-2500,0,0"},
+    // Its feed 19 s stale, each report came shortly before it fell due, with none after it: an
+    // airliner turned toward none, kept its nose where it was created while its reports turned,
+    // and reckoned along it, away from them, when they paused.
+    {"a turning airliner whose feed lags 19 s",
+     "air A320 alt=3400 speed=295 every=8 stale=19 fly=82,1.3,0,0,0 fly=60,0,0,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
