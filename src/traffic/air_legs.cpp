@@ -278,8 +278,13 @@ double lf_turn(const LiveAc& aircraft)
     // With no leg after this one yet (a feed that lags hands over each report shortly before it
     // falls due) it turns along this leg: turning toward none, an airliner whose reports turned
     // 107 degrees kept its nose where it was created, and reckoned along it away from them once
-    // they paused. A hovering helicopter's drift says nothing of where its nose points.
+    // they paused. A hovering helicopter's drift says nothing of where its nose points: the last
+    // 0.3 m of the way into its hover swung one round by 70 degrees, and back as it set off.
     const auto& s = aircraft.samples;
+    if (lf_rotor(aircraft) && s.size() >= 3 && !(b.groundSpeed_kt > kHoverDrift_kt) &&
+        !(s[2].groundSpeed_kt > kHoverDrift_kt)) {
+        return 0.0;
+    }
     if (s.size() < 3 && b.groundSpeed_kt > kHoverDrift_kt && !lf_samePlace(s[0], s[1])) {
         return lf_wrapPi(gf_bearingRad(lf_here(aircraft), lf_at(b)) -
                          aircraft.position.heading_rad);

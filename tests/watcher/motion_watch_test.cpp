@@ -207,6 +207,11 @@ const Found kFound[] = {
     // and reckoned along it, away from them, when they paused.
     {"a turning airliner whose feed lags 19 s",
      "air A320 alt=3400 speed=295 every=8 stale=19 fly=82,1.3,0,0,0 fly=60,0,0,0,0"},
+    // The last 0.3 m of the way into a hover swung a helicopter's nose round by 70 degrees, and
+    // back on the spot as it set off.
+    {"a helicopter turning into a hover",
+     "hover R44 course=140 alt=2250 speed=46 every=1.1 jitter=0.15000000000000002 "
+     "fly=39,-1,0,-23,0 fly=69,-1,0,-200,85 fly=75,0,-500,61,0 glitch=2,200,29"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
