@@ -222,7 +222,10 @@ void lf_airborneProfile(LiveAc& aircraft, double dt)
 {
     const QueuedSample& a = aircraft.samples[0];
     QueuedSample& b = aircraft.samples[1];
-    if (!aircraft.approach) {
+    // A helicopter is shown as low as its reports say, and no lower: levelled off to hover or
+    // fly on low near the field, one went on down at 600 ft a minute to 11 ft above the ground,
+    // and climbed 600 ft above its reports from there.
+    if (!aircraft.approach || lf_rotor(aircraft)) {
         double r = (b.altitude_ft - aircraft.position.altitude_ft) / dt;
         // The floor keeps a slow climb-out climbing; a descent below 1000 ft is no climb-out
         // and must not be turned into one.

@@ -212,6 +212,12 @@ const Found kFound[] = {
     {"a helicopter turning into a hover",
      "hover R44 course=140 alt=2250 speed=46 every=1.1 jitter=0.15000000000000002 "
      "fly=39,-1,0,-23,0 fly=69,-1,0,-200,85 fly=75,0,-500,61,0 glitch=2,200,29"},
+    // Levelled off 200 ft above the field to slow into its hover, a helicopter was taken as on
+    // its final approach and went on down to 11 ft above the ground, then climbed 600 ft above
+    // its reports.
+    {"a helicopter levelling off low near the field",
+     "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
+     "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
