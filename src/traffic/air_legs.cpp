@@ -32,6 +32,11 @@ constexpr double kFlarePitch_rad = -4.0 * kRadPerDeg;
 // second as a jolt. The windows would otherwise change it at once by up to a fifth where they
 // stretch or shorten a leg (a climb at 230 kt dropping to 193 kt between two seconds).
 constexpr double kAirSpeedChange_ktPerTick = 0.05;
+// Back onto its reports after reckoning, it changes speed at this rate where the leg allows
+// (2 kt a second), else at the bounded one.
+constexpr double kBackOnto_ktPerTick = 0.02;
+// A hovering helicopter drifts at a few knots at most.
+constexpr double kHoverDrift_kt = 10.0;
 constexpr double kFlareStart_ft = 400.0;
 constexpr double kNearPark_nm = 10.0;
 // Past its rotation an aircraft taking off climbs its first second at a tenth of its rate.
@@ -123,6 +128,60 @@ std::optional<double> lf_intoHover_kt(const LiveAc& aircraft)
     return std::nullopt;
 }
 
+// kt·ticks covered in n ticks going from v0 to `hold` at `rate`, holding it, then going to `end`.
+double lf_rampedLength(double v0, double hold, double end, double rate, double n)
+{
+    const double up = std::abs(hold - v0) / rate;
+    const double down = std::abs(hold - end) / rate;
+    return (v0 + hold) / 2.0 * up + hold * (n - up - down) + (hold + end) / 2.0 * down;
+}
+
+// The speed held between a change from v0 and one to `end`, both at `rate`, that covers `length`
+// in n ticks; none where they do not fit into it. Where both fit, the length grows with the
+// speed held, so halving finds it.
+std::optional<double> lf_heldBetween(double v0, double end, double rate, double n, double length)
+{
+    const double reach = rate * n;
+    if (std::abs(v0 - end) > reach) return std::nullopt;
+    double lo = std::max((v0 + end - reach) / 2.0, 0.0);
+    double hi = (v0 + end + reach) / 2.0;
+    if (lf_rampedLength(v0, hi, end, rate, n) < length ||
+        lf_rampedLength(v0, lo, end, rate, n) > length) {
+        return std::nullopt;
+    }
+    for (int i = 0; i < 40; ++i) {
+        const double mid = (lo + hi) / 2.0;
+        (lf_rampedLength(v0, mid, end, rate, n) < length ? lo : hi) = mid;
+    }
+    return (lo + hi) / 2.0;
+}
+
+// Back onto its reports from a place it reckoned its way to, the leg to the first is flown in
+// that report's time (lf_airLegTiming) and ends at the speed reported there, the speed the legs
+// after it go on from: holding the speed that time took, a helicopter that had reckoned through
+// a pause at 69 kt made up the way it had lost at 88 kt, and came onto a report of 59 kt at
+// 88 kt, 21 kt in a second. False where the change to that speed does not fit the leg.
+bool lf_paceBackOntoReport(LiveAc& aircraft, double length, int32_t n)
+{
+    const QueuedSample& a = aircraft.samples[0];
+    const QueuedSample& b = aircraft.samples[1];
+    LegPace& pace = aircraft.pace;
+    if (!a.reckoned || b.reckoned || !(b.groundSpeed_kt > 0.0)) return false;
+    const double v0 = pace.now_kt;
+    for (const double rate : {kBackOnto_ktPerTick, kAirSpeedChange_ktPerTick}) {
+        const std::optional<double> hold = lf_heldBetween(v0, b.groundSpeed_kt, rate, n, length);
+        if (!hold) continue;
+        pace.nominal_kt = length / n;
+        pace.free_kt = v0;
+        pace.hold_kt = *hold;
+        pace.end_kt = b.groundSpeed_kt;
+        pace.rate_ktPerTick = rate;
+        pace.endTicks = static_cast<int32_t>(std::ceil(std::abs(*hold - pace.end_kt) / rate));
+        return true;
+    }
+    return false;
+}
+
 void lf_climbRate(LiveAc& aircraft, double dt)
 {
     const QueuedSample& b = aircraft.samples[1];
@@ -165,7 +224,10 @@ void lf_airborneProfile(LiveAc& aircraft, double dt)
 {
     const QueuedSample& a = aircraft.samples[0];
     QueuedSample& b = aircraft.samples[1];
-    if (!aircraft.approach) {
+    // A helicopter is shown as low as its reports say, and no lower: levelled off to hover or
+    // fly on low near the field, one went on down at 600 ft a minute to 11 ft above the ground,
+    // and climbed 600 ft above its reports from there.
+    if (!aircraft.approach || lf_rotor(aircraft)) {
         double r = (b.altitude_ft - aircraft.position.altitude_ft) / dt;
         // The floor keeps a slow climb-out climbing; a descent below 1000 ft is no climb-out
         // and must not be turned into one.
@@ -217,6 +279,20 @@ double lf_turn(const LiveAc& aircraft)
     if (b.trueHeading_rad && b.bank_rad && b.hasTrueHeading &&
         aircraft.heightAboveGround_ft < high) {
         return lf_wrapPi(*b.trueHeading_rad - aircraft.position.heading_rad);
+    }
+    // With no leg after this one yet (a feed that lags hands over each report shortly before it
+    // falls due) it turns along this leg: turning toward none, an airliner whose reports turned
+    // 107 degrees kept its nose where it was created, and reckoned along it away from them once
+    // they paused. A hovering helicopter's drift says nothing of where its nose points: the last
+    // 0.3 m of the way into its hover swung one round by 70 degrees, and back as it set off.
+    const auto& s = aircraft.samples;
+    if (lf_rotor(aircraft) && s.size() >= 3 && !(b.groundSpeed_kt > kHoverDrift_kt) &&
+        !(s[2].groundSpeed_kt > kHoverDrift_kt)) {
+        return 0.0;
+    }
+    if (s.size() < 3 && b.groundSpeed_kt > kHoverDrift_kt && !lf_samePlace(s[0], s[1])) {
+        return lf_wrapPi(gf_bearingRad(lf_here(aircraft), lf_at(b)) -
+                         aircraft.position.heading_rad);
     }
     return lf_turnAhead(aircraft);
 }
@@ -352,6 +428,13 @@ void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
     double rate = lf_airSpeedChange(aircraft, length);
     const std::optional<double> intoHover = lf_intoHover_kt(aircraft);
     const bool slows = intoHover && v0 > *intoHover;
+    if (!slows && lf_paceBackOntoReport(aircraft, length, n)) {
+        pace.left_ktTicks = length;
+        pace.exit_kt = kNoBend_kt;
+        pace.lag_ticks = 0.0;
+        pace.stops = pace.bent = false;
+        return;
+    }
     if (!slows && std::abs(v1 - v0) <= rate) {
         pace.now_kt = v1;
         return;

@@ -26,6 +26,8 @@ namespace {
 constexpr double kMinNewer_s = 1.0;
 // A hovering helicopter drifts at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
+// The hardest an aircraft in the air slows to a stop (kt a second), as the air legs change speed.
+constexpr double kHardestStop_ktps = 5.0;
 // A report that jumped is taken as where the aircraft is when the next comes this soon after.
 constexpr double kJumpConfirm_s = 60.0;
 // A straight, steady path gains nothing from a report closer than this to the last.
@@ -127,14 +129,26 @@ bool lf_canGetThere(LiveAc& aircraft, const LiveAircraftRecord& record)
 
 // A report in the air without its speed (0 kt) whose place moved on from the one before faster
 // than a hovering helicopter drifts: its speed is the one its places give. Taken as 0 kt, a
-// helicopter at 40 kt flew that leg at 20 kt, or slowed as if into a hover.
+// helicopter at 40 kt flew that leg at 20 kt, or slowed as if into a hover. Unless it can have
+// come to a stop there from the speed before, slowing no harder than kHardestStop_ktps: that is
+// a hover its reports paused before. Given the 27 kt its places made over the 42 s pause, a
+// helicopter reported at 40 kt before it flew into that hover at 24 kt and stopped dead.
 void lf_mendLostSpeed(const LiveAc& aircraft, LiveAircraftRecord& record)
 {
     PosSample& s = record.sample;
-    const double span_h = (record.reportTime_s - aircraft.reportTime_s) / 3600.0;
-    if (!s.airborne || s.groundSpeed_kt != 0.0 || !(span_h > 0.0)) return;
-    const double moved_kt = gf_distanceNm(aircraft.reportedAt, {s.latitude, s.longitude}) / span_h;
-    if (moved_kt > kHoverDrift_kt) s.groundSpeed_kt = s.airspeed_kt = moved_kt;
+    const double span_s = record.reportTime_s - aircraft.reportTime_s;
+    if (!s.airborne || s.groundSpeed_kt != 0.0 || !(span_s > 0.0)) return;
+    const double moved_nm = gf_distanceNm(aircraft.reportedAt, {s.latitude, s.longitude});
+    if (!(moved_nm * 3600.0 / span_s > kHoverDrift_kt)) return;
+    double before_kt = aircraft.samples.empty() ? 0.0 : aircraft.samples.back().groundSpeed_kt;
+    if (!aircraft.samples.empty() && aircraft.samples.back().reckoned) {
+        before_kt = std::max(before_kt, aircraft.reckonFrom_kt);
+    }
+    // Flying on at that speed and braking at the last moment, it stops this far on at the most.
+    const double farthestStop_nm =
+        (before_kt * span_s - before_kt * before_kt / (2.0 * kHardestStop_ktps)) / 3600.0;
+    if (moved_nm <= farthestStop_nm) return;
+    s.groundSpeed_kt = s.airspeed_kt = moved_nm * 3600.0 / span_s;
 }
 
 bool lf_classWanted(int category)

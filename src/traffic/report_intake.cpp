@@ -191,6 +191,32 @@ bool lf_parkedReport(LiveAc& aircraft, QueuedSample& s)
     return lf_departsWith(aircraft, s);
 }
 
+// Reports that fall behind where the aircraft reckoned its way to still say how high it flies:
+// the leg in progress ends where the newest one's altitude and vertical speed put it then, and
+// the reckoning goes on level from there. Reckoning on level at the height it set out at, an
+// airliner whose feed fell behind as it descended at 2,600 ft a minute flew 340 ft above the
+// reports of where it was, and more.
+void lf_reckonAtReportedHeight(LiveAc& aircraft, const QueuedSample& s)
+{
+    auto& q = aircraft.samples;
+    if (!s.airborne || aircraft.approach || q.empty() || !q.front().reckoned ||
+        !q.front().airborne) {
+        return;
+    }
+    // The time from the report's place to the end of the leg, at the speed reported there: its
+    // due tick says none, as one that came in after it fell due is laid a little after now.
+    const double since = s.groundSpeed_kt > 0.0 ? gf_distanceNm(lf_at(s), lf_at(q.front())) *
+                                                      kTicksPerHour / s.groundSpeed_kt
+                                                : 0.0;
+    const double then_ft = std::max(s.altitude_ft + s.verticalRate_fpm * since / 6000.0, 0.0);
+    for (QueuedSample& x : q) {
+        if (x.reckoned && x.airborne) x.altitude_ft = then_ft;
+    }
+    const auto left = static_cast<double>(std::max<int64_t>(lf_ticksToDue(q.front()), 25));
+    aircraft.altRate =
+        std::min((then_ft - aircraft.position.altitude_ft) / left, aircraft.maxClimbRate_ft);
+}
+
 bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
 {
     if (aircraft.approach || aircraft.landingRoll) return checkNewPosDuringLanding(aircraft, s);
@@ -215,6 +241,8 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
             lf_removeLiveFor(aircraft, fmt::format("reported {:.1f} km aside the way it reckoned "
                                                    "while its reports paused",
                                                    aside_m / 1000.0));
+        } else {
+            lf_reckonAtReportedHeight(aircraft, s);
         }
         return false;
     }

@@ -87,7 +87,13 @@ bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
 {
     // A campaign may hold them too.
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
-    return plan.delay0_s > 0.0 || plan.delayChange_s != 0.0 ||  // a feed that catches up
+    const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
+    const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
+    // Handed over after they fell due, its reports are due 10 s on; a feed that then catches up
+    // brings them due twice as fast as they were reported, faster than it may fly.
+    const bool catchesUpLate = plan.delayChange_s < 0.0 && plan.delay0_s > 20.0;
+    return (lagging && !airborne) ||  // a feed that lags, on the ground
+           catchesUpLate ||           // one that catches up from afar
            (!verdict.faults.empty() &&
             std::all_of(verdict.faults.begin(), verdict.faults.end(), [&](const auto& fault) {
                 return lf_climbOutFault(plan, fault) ||  // a take-off roll, a climb-out
@@ -314,6 +320,37 @@ const Found kFound[] = {
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
+    // The first report of a hover after a pause, at 0 kt, was given the mean speed its place made
+    // since the report before: the helicopter flew into its hover at 25 kt and stopped dead.
+    {"a helicopter whose reports pause while it slows into a hover",
+     "hover R44 alt=1500 speed=40 every=4 fly=40,0,0,0,0 fly=60,0,0,-200,60 fly=20,0,0,30,0 "
+     "gap=55,40"},
+    // Back from reckoning through a pause, a helicopter held the speed that made up the way it
+    // had lost, 88 kt, onto a report of 59 kt, and lost the rest in a second or two.
+    {"a helicopter slowing while its reports pause",
+     "hover R44 alt=2000 speed=83 every=1 fly=76,0,0,0,0 fly=40,0,0,-200,33 fly=48,0,0,45,0 "
+     "gap=36,55"},
+    // Reckoning ahead of a feed that fell behind as it descended, an airliner flew on level at
+    // the height it set out at, 300 ft and more above the reports of where it was.
+    {"an airliner whose feed falls behind as it descends",
+     "air A320 alt=8000 speed=220 every=8 staleBy=50 staleFrom=30 staleOver=80 fly=70,0,0,0,0 "
+     "fly=80,0,-2500,0,0"},
+    // Its feed 19 s stale, each report came shortly before it fell due, with none after it: an
+    // airliner turned toward none, kept its nose where it was created while its reports turned,
+    // and reckoned along it, away from them, when they paused.
+    {"a turning airliner whose feed lags 19 s",
+     "air A320 alt=3400 speed=295 every=8 stale=19 fly=82,1.3,0,0,0 fly=60,0,0,0,0"},
+    // The last 0.3 m of the way into a hover swung a helicopter's nose round by 70 degrees, and
+    // back on the spot as it set off.
+    {"a helicopter turning into a hover",
+     "hover R44 course=140 alt=2250 speed=46 every=1.1 jitter=0.15000000000000002 "
+     "fly=39,-1,0,-23,0 fly=69,-1,0,-200,85 fly=75,0,-500,61,0 glitch=2,200,29"},
+    // Levelled off 200 ft above the field to slow into its hover, a helicopter was taken as on
+    // its final approach and went on down to 11 ft above the ground, then climbed 600 ft above
+    // its reports.
+    {"a helicopter levelling off low near the field",
+     "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
+     "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

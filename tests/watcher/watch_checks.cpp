@@ -317,9 +317,14 @@ Verdict judge(const Watched& w)
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
+        // Where the flights around it are reported staler, the program shows it that much later,
+        // in step with them.
+        const bool heldBack = look.t_s >= w.feedStart_s + w.plan->aroundFrom_s;
+        const double heldBy_s = heldBack ? std::max(-w.plan->aroundBy_s, 0.0) : 0.0;
         // Once it has been shown the last report, it reckons on from there in the air: its way
         // may loop back over where it flew, but it is on its last segment or beyond.
-        const bool ended = !look.onGround && look.t_s > lastArrival + kReplay_s && path.size() >= 2;
+        const bool ended =
+            !look.onGround && look.t_s > lastArrival + kReplay_s + heldBy_s && path.size() >= 2;
         std::optional<double> went_rad;
         if (i >= kSamplesPerSecond && seen[i - kSamplesPerSecond].objectId == object &&
             lf_metres(seen[i - kSamplesPerSecond].at, look.at) >= kGoes_m) {
@@ -328,7 +333,7 @@ Verdict judge(const Watched& w)
         std::optional<Match> m = lf_match(path, look, went_rad, ended ? path.size() - 2 : 0);
         if (!m) continue;
         const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
-        pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival);
+        pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival + heldBy_s);
         if (pastEnd && path.size() >= 2) m = Match{last, 1.0, lf_metres(look.at, path.back().at)};
         const Vertex& a = path[m->k];
         const Vertex& b = path[std::min(m->k + 1, path.size() - 1)];
@@ -356,10 +361,7 @@ Verdict judge(const Watched& w)
         const bool leaving =
             seen[std::min(i + 2 * kSamplesPerSecond, seen.size() - 1)].objectId != object;
         if (!leaving) verdict.worstLag_s = std::max(verdict.worstLag_s, lag);
-        // Where the flights around it are reported staler, the program shows it that much later,
-        // in step with them.
-        const bool heldBack = look.t_s >= w.feedStart_s + w.plan->aroundFrom_s;
-        if (!leaving && lag > kMostLag_s + (heldBack ? std::max(-w.plan->aroundBy_s, 0.0) : 0.0)) {
+        if (!leaving && lag > kMostLag_s + heldBy_s) {
             tally.note("behind its reports",
                        fmt::format("{:.1f} s behind at {}", lag, at(look.t_s)));
         }
