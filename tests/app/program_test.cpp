@@ -235,6 +235,12 @@ TEST(Program, AWindowThatCannotBeHadAndAnUnknownOptionAreSaid)
          "--Production --verbose /x",
          {"Unknown option '--verbose' is ignored: VNTQ knows --production and --no-production",
           "Unknown option '/x' is ignored: VNTQ knows --production and --no-production"}},
+        // True is yes, whatever its case: no window is tried.
+        {"DISPLAY=:65000 VNTQ_HEADLESS=True", "--production", {}},
+        {"env -u DISPLAY VNTQ_HEADLESS=maybe",
+         "--production",
+         {"VNTQ_HEADLESS=maybe is neither yes nor no (1, true, yes, on or 0, false, no, off): "
+          "VNTQ shows a window when DISPLAY is set"}},
     };
     for (const auto& c : cases) {
         TempDir folder;
@@ -245,6 +251,9 @@ TEST(Program, AWindowThatCannotBeHadAndAnUnknownOptionAreSaid)
         const std::string terminal = readFile(home / "stderr");
         const std::string log = readFile(folder / "Log.txt");
         EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << c.arguments;
+        if (c.said.empty()) {
+            EXPECT_EQ(terminal.find("without"), std::string::npos) << terminal;
+        }
         for (const auto& line : c.said) {
             EXPECT_EQ(terminal.find(line + "\n"), terminal.rfind(line + "\n")) << terminal;
             EXPECT_NE(terminal.find(line + "\n"), std::string::npos) << terminal;
