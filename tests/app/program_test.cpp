@@ -345,6 +345,28 @@ TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
     EXPECT_FALSE(fs::exists(folder / "Log0.txt"));
 }
 
+// A full disk at start: the deciphered database cannot be written, which is said as such and
+// not as a broken data file; the data file stays as it was.
+TEST(Program, AFullDiskAtStartIsSaidAsSuch)
+{
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    TempDir folder;
+    TempDir home;
+    lf_prepareProgramFolder(folder.path(), home.path());
+    fs::create_symlink("/dev/full", folder / "input" / "dbase.xml");
+    EXPECT_EQ(lf_runProgram(folder.path(), home.path(), "--production"), 1);
+    const std::string terminal = readFile(home / "stderr");
+    EXPECT_NE(terminal.find("Error input/dbase.xml, the deciphered input/dbase.enc, cannot be "
+                            "written in " +
+                            (fs::canonical(folder.path()) / "input").string() +
+                            ": No space left on device. Make room there (or let the folder be "
+                            "written), then start VNTQ again; input/dbase.enc is kept\n"),
+              std::string::npos)
+        << terminal;
+    EXPECT_EQ(readFile(folder / "input" / "dbase.enc"),
+              readFile(fs::path(VNTQ_BINARY_DIR) / "input" / "dbase.enc"));
+}
+
 // The user on the ground at Schiphol, for the stand-in simulator and the RealTraffic stand-in;
 // the flight is the first traffic, which the start waits for.
 constexpr const char* kAtSchiphol = R"({
