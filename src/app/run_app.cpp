@@ -9,6 +9,8 @@
 #include <cctype>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -67,6 +69,28 @@ void lf_readCommandLine(int argc, char** argv)
     }
 }
 
+// Why the per-user folder cannot be had; nothing when it is there or was made.
+std::optional<std::string> lf_perUserFolderProblem()
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(g_appDataDir, ec)) return std::nullopt;
+    ec.clear();
+    std::filesystem::create_directories(g_appDataDir, ec);
+    if (ec) return ec.message();
+    // An existing file of that name is no error to create_directories.
+    if (!std::filesystem::is_directory(g_appDataDir, ec)) return "it is not a folder";
+    return std::nullopt;
+}
+
+// A start that cannot begin has no window to show it in yet: the terminal gets the reason, and
+// the status tells a script that nothing ran.
+int lf_failedStart(const std::string& line)
+{
+    gf_logHighlighted(line);
+    gf_writeToTerminal(line);
+    return 1;
+}
+
 }  // namespace
 
 std::optional<bool> gf_productionSwitch(const std::vector<std::string>& arguments)
@@ -98,18 +122,15 @@ int gf_runApp(int argc, char** argv)
         lf_showAndLog(gf_closingBySignalText(number));
         gf_requestClose();
     });
-    std::error_code ec;
-    if (!std::filesystem::exists(g_appDataDir, ec)) {
-        ec.clear();
-        std::filesystem::create_directories(g_appDataDir, ec);
-    }
-    if (ec) {
-        gf_log(fmt::format("Failed to create directory: {}", ec.message()));
-        return 0;
+    if (const auto reason = lf_perUserFolderProblem()) {
+        return lf_failedStart(fmt::format(
+            "The per-user folder {} cannot be made: {}. Set XDG_CONFIG_HOME to a folder you may "
+            "write in; {} does not start",
+            g_appDataDir.string(), *reason, g_shortName));
     }
     if (!initInstance("VNTQ")) {
-        gf_logHighlighted("initInstance failed");
-        return 0;
+        return lf_failedStart(
+            fmt::format("The main window cannot be made: {} does not start", g_shortName));
     }
     g_productionMode = g_productionSwitchSeen && g_productionSwitchValue;
     gf_postWindowMessage(WindowMessage::StartUp);

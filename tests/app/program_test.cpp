@@ -345,6 +345,32 @@ TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
     EXPECT_FALSE(fs::exists(folder / "Log0.txt"));
 }
 
+// A start that cannot begin says why on standard error and ends with status 1; so does one
+// that would wait, headless, for a user who cannot act on its window.
+TEST(Program, AStartThatCannotBeginSaysWhyAndEndsWithStatus1)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"XDG_CONFIG_HOME={home}/afile",
+         "The per-user folder {home}/afile/VNTQ cannot be made: Not a directory. Set "
+         "XDG_CONFIG_HOME to a folder you may write in; VNTQ does not start"},
+    };
+    for (const auto& [environment, said] : cases) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        writeFile(home / "afile", "");
+        const auto withHome = [&home](const char* text) {
+            return fmt::format(fmt::runtime(text), fmt::arg("home", home.path().string()));
+        };
+        EXPECT_EQ(lf_runProgram(folder.path(), home.path(), "",
+                                withHome(environment) + " VNTQ_HEADLESS=1"),
+                  1)
+            << environment;
+        const std::string terminal = readFile(home / "stderr");
+        EXPECT_NE(terminal.find(withHome(said) + "\n"), std::string::npos) << terminal;
+    }
+}
+
 // A full disk at start: the deciphered database cannot be written, which is said as such and
 // not as a broken data file; the data file stays as it was.
 TEST(Program, AFullDiskAtStartIsSaidAsSuch)
