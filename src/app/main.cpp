@@ -26,6 +26,16 @@ int main(int argc, char** argv)
         qel::gf_appendToLog("Log.txt", line);
         return -1;
     }
+    // Without the lock a second start would run beside the first, and both write the same
+    // files.
+    if (!instance.created()) {
+        const std::string line = fmt::format(
+            "{} cannot take its one-instance lock: set XDG_RUNTIME_DIR or TMPDIR to a folder of "
+            "yours that you may write in; this start ends",
+            qel::g_shortName);
+        std::fprintf(stderr, "%s\n", line.c_str());
+        return 1;
+    }
     try {
         qel::gf_openLog();
     } catch (const std::exception& e) {

@@ -325,24 +325,35 @@ TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
     }
 }
 
+// A runtime folder that is missing, as after `su`, leaves the lock to the temp folder.
 TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
 {
-    TempDir folder;
-    TempDir home;
-    lf_prepareProgramFolder(folder.path(), home.path());
-    RunningProgram first(folder.path(), home.path());
-    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+    for (const char* runtime : {"", "missing"}) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        fs::create_directories(home / "tmp");
+        const std::string lockFolders = fmt::format(
+            "XDG_RUNTIME_DIR={} TMPDIR={}", (home / runtime).string(), (home / "tmp").string());
+        RunningProgram first(
+            folder.path(), home.path(), "",
+            {"XDG_RUNTIME_DIR=" + (home / runtime).string(), "TMPDIR=" + (home / "tmp").string()});
+        ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
 
-    EXPECT_EQ(lf_runProgram(folder.path(), home.path(), ""), 255);  // -1 as an exit status
-    const std::string said = "Another VNTQ is running in this user session (it holds ";
-    EXPECT_EQ(readFile(home / "stderr").find(said), 0u) << readFile(home / "stderr");
-    first.signal(SIGINT);
-    EXPECT_EQ(first.wait(), 0);
-    // The line stays in the first one's Log.txt, which was neither moved aside nor written over.
-    const std::string log = readFile(folder / "Log.txt");
-    EXPECT_NE(log.find(" (utc) " + said), std::string::npos) << log;
-    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
-    EXPECT_FALSE(fs::exists(folder / "Log0.txt"));
+        // -1 as an exit status
+        EXPECT_EQ(lf_runProgram(folder.path(), home.path(), "", lockFolders + " VNTQ_HEADLESS=1"),
+                  255);
+        const std::string said = "Another VNTQ is running in this user session (it holds ";
+        EXPECT_EQ(readFile(home / "stderr").find(said), 0u) << readFile(home / "stderr");
+        first.signal(SIGINT);
+        EXPECT_EQ(first.wait(), 0);
+        // The line stays in the first one's Log.txt, which was neither moved aside nor written
+        // over.
+        const std::string log = readFile(folder / "Log.txt");
+        EXPECT_NE(log.find(" (utc) " + said), std::string::npos) << log;
+        EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
+        EXPECT_FALSE(fs::exists(folder / "Log0.txt")) << runtime;
+    }
 }
 
 // A start that cannot begin says why on standard error and ends with status 1; so does one
@@ -353,6 +364,9 @@ TEST(Program, AStartThatCannotBeginSaysWhyAndEndsWithStatus1)
         {"XDG_CONFIG_HOME={home}/afile",
          "The per-user folder {home}/afile/VNTQ cannot be made: Not a directory. Set "
          "XDG_CONFIG_HOME to a folder you may write in; VNTQ does not start"},
+        {"XDG_RUNTIME_DIR={home}/missing TMPDIR={home}/missing HOME={home}/missing",
+         "VNTQ cannot take its one-instance lock: set XDG_RUNTIME_DIR or TMPDIR to a folder of "
+         "yours that you may write in; this start ends"},
     };
     for (const auto& [environment, said] : cases) {
         TempDir folder;
