@@ -27,6 +27,11 @@ extern std::atomic<bool> g_productionMode;  // the start-up stops after the data
 // The production switch among the arguments after the program's name; empty when none.
 std::optional<bool> gf_productionSwitch(const std::vector<std::string>& arguments);
 
+// Whether the arguments after the program's name ask for the help: "-h", "--help" or "/?".
+bool gf_helpAsked(int argc, char** argv);
+// What `vntq --help` prints: the options and the environment variables the program reads.
+std::string gf_helpText();
+
 // The window's WM_APP+1: joins the start-up thread of the previous run and starts a new one.
 // GUI thread.
 void gf_onStartUpMessage();

@@ -14,6 +14,11 @@
 int main(int argc, char** argv)
 {
     qel::gf_ignoreBrokenPipes();
+    // Asked for the help, it says it and runs nothing: no lock, no Log.txt.
+    if (qel::gf_helpAsked(argc, argv)) {
+        std::fputs(qel::gf_helpText().c_str(), stdout);
+        return 0;
+    }
     // A second instance leaves at once, with no window. Its own Log.txt is not started, since
     // that would move the running one's file aside; it says why on standard error and adds the
     // line to the end of Log.txt.

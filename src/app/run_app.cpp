@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -91,7 +92,48 @@ int lf_failedStart(const std::string& line)
     return 1;
 }
 
+constexpr const char* kHelpText = R"(Usage: vntq [--production | --no-production]
+
+Fills a running flight simulator with live air traffic from the RealTraffic web API. Start it
+in its program folder, the one that holds docs and input: Log.txt, output and airports are
+written there.
+
+Options (also written /production and /no-production, in any case; the last one counts):
+  --production       stop after the data files are read and checked
+  --no-production    run in full (the default)
+  -h, --help         print this text and exit
+
+Environment:
+  VNTQ_RT_LICENSE    the RealTraffic license key; without it the first line of
+                     RealTraffic.license in the per-user folder
+  VNTQ_RT_URL        the RealTraffic service, scheme included
+                     (default https://rtw.flyrealtraffic.com)
+  VNTQ_DOWNLOAD_URL  the download server's base URL, for the update check
+  VNTQ_HEADLESS      1, true, yes or on: no window, what it would show goes to standard
+                     error; 0, false, no or off: a window (needs DISPLAY); unset: a window
+                     when DISPLAY is set
+  DISPLAY            the X display the window opens on
+  XDG_CONFIG_HOME    holds the per-user folder VNTQ, with parameters.xml (default ~/.config)
+  XDG_DATA_HOME      the local application-data folder (default ~/.local/share)
+  XDG_RUNTIME_DIR    holds the one-instance lock; when it is not set or not usable, the
+                     folder vntq-<uid> in the temp folder (TMPDIR) does
+  VNTQ_SIM_SCENARIO  the scenario file the stand-in simulator plays
+  VNTQ_SIM_OUTPUT    the folder of the stand-in simulator's call log and trace
+  VNTQ_TICK_PROBE    a file the main loop's tick times are written to, each 30 s
+)";
+
 }  // namespace
+
+bool gf_helpAsked(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help" || argument == "/?") return true;
+    }
+    return false;
+}
+
+std::string gf_helpText() { return kHelpText; }
 
 std::optional<bool> gf_productionSwitch(const std::vector<std::string>& arguments)
 {

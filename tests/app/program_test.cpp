@@ -407,6 +407,26 @@ TEST(Program, AFullDiskAtStartIsSaidAsSuch)
               readFile(fs::path(VNTQ_BINARY_DIR) / "input" / "dbase.enc"));
 }
 
+// Asked for the help, it prints its options and environment and runs nothing: no Log.txt, no
+// per-user folder.
+TEST(Program, HelpPrintsTheOptionsAndTheEnvironmentAndRunsNothing)
+{
+    for (const char* asked : {"--help", "-h"}) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        EXPECT_EQ(lf_runProgram(folder.path(), home.path(), asked), 0) << asked;
+        const std::string help = readFile(home / "stdout");
+        for (const char* named : {"--production", "--no-production", "VNTQ_RT_LICENSE",
+                                  "VNTQ_HEADLESS", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            EXPECT_NE(help.find(named), std::string::npos) << named;
+        }
+        EXPECT_EQ(readFile(home / "stderr"), "") << asked;
+        EXPECT_FALSE(fs::exists(folder / "Log.txt")) << asked;
+        EXPECT_FALSE(fs::exists(home / "config" / "VNTQ")) << asked;
+    }
+}
+
 // The user on the ground at Schiphol, for the stand-in simulator and the RealTraffic stand-in;
 // the flight is the first traffic, which the start waits for.
 constexpr const char* kAtSchiphol = R"({
