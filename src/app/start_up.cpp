@@ -24,6 +24,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/strings.h"
+#include "foundation/window_status.h"
 #include "liveries/liveries.h"
 #include "liveries/livery_db.h"
 #include "liveries/livery_scan.h"
@@ -125,11 +126,18 @@ void lf_findInstall()
     gf_enableControlOf(ALL_INSTALL_PATH, true);
     gf_showTextParameter(ALL_INSTALL_PATH);
     if (!ALL_INSTALL_PATH.value().empty()) return;
-    if (!gf_detectMsfs(g_isMsfs2020)) {
+    if (gf_detectMsfs(g_isMsfs2020)) return;
+    if (!gf_headlessWindow()) {
         throw UserErrorException(150,
                                  "No install path detected. Type the full path to your "
                                  "Community folder above, then press Enter");
     }
+    // Without a window there is no box to type the path into: parameters.xml takes it.
+    throw UserErrorException(
+        150, fmt::format("No install path detected. Set {} in {} to the simulator's Packages "
+                         "folder (the one that holds Community), then start {} again",
+                         (g_isMsfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).name,
+                         g_parametersPathUtf8, g_shortName));
 }
 
 // The livery scan with the window's hooks; Interrupted when a stop or close came first.

@@ -367,6 +367,10 @@ TEST(Program, AStartThatCannotBeginSaysWhyAndEndsWithStatus1)
         {"XDG_RUNTIME_DIR={home}/missing TMPDIR={home}/missing HOME={home}/missing",
          "VNTQ cannot take its one-instance lock: set XDG_RUNTIME_DIR or TMPDIR to a folder of "
          "yours that you may write in; this start ends"},
+        {"XDG_CONFIG_HOME={home}/bare",
+         "Error 150: No install path detected. Set MSFS_INSTALL_PATH in "
+         "{home}/bare/VNTQ/parameters.xml to the simulator's Packages folder (the one that holds "
+         "Community), then start VNTQ again"},
     };
     for (const auto& [environment, said] : cases) {
         TempDir folder;
