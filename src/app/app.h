@@ -31,6 +31,9 @@ std::optional<bool> gf_productionSwitch(const std::vector<std::string>& argument
 bool gf_helpAsked(int argc, char** argv);
 // What `vntq --help` prints: the options and the environment variables the program reads.
 std::string gf_helpText();
+// Whether the working folder is a program folder, one that holds docs/: a start anywhere else
+// ends with error 41 and keeps no Log.txt there. Never throws.
+bool gf_inProgramFolder();
 
 // The window's WM_APP+1: joins the start-up thread of the previous run and starts a new one.
 // GUI thread.

@@ -28,7 +28,7 @@ int main(int argc, char** argv)
             fmt::format("Another {} is running in this user session (it holds {}): this start ends",
                         qel::g_shortName, instance.path().string());
         std::fprintf(stderr, "%s\n", line.c_str());
-        qel::gf_appendToLog("Log.txt", line);
+        if (qel::gf_inProgramFolder()) qel::gf_appendToLog("Log.txt", line);
         return -1;
     }
     // Without the lock a second start would run beside the first, and both write the same
@@ -41,11 +41,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", line.c_str());
         return 1;
     }
-    try {
-        qel::gf_openLog();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
+    // Started outside its folder it ends with error 41, and leaves nothing there.
+    if (qel::gf_inProgramFolder()) {
+        try {
+            qel::gf_openLog();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
     }
     qel::gf_installCrashHandlers();
     return qel::gf_runApp(argc, argv);

@@ -78,8 +78,12 @@ fs::file_status lf_status(const fs::path& path, const char* operation)
 void lf_checkProgramFolder()
 {
     if (!fs::is_directory(lf_status(g_docsDir, "status"))) {
+        std::error_code ec;
+        const fs::path here = fs::current_path(ec);
         throw UserErrorException(
-            41, fmt::format("{} must be run from the {} folder!", g_shortName, g_shortName));
+            41, fmt::format("{} must be run from the {} folder! Start it in the folder that "
+                            "holds its docs and input folders; {} has no docs folder",
+                            g_shortName, g_shortName, gf_pathToUtf8(here)));
     }
 }
 
@@ -231,6 +235,12 @@ void lf_stopWithSystemError(std::string_view text)
 }
 
 }  // namespace
+
+bool gf_inProgramFolder()
+{
+    std::error_code ec;
+    return fs::is_directory(g_docsDir, ec);
+}
 
 std::string lf_withoutTrailingCommunity(const std::string& path)
 {
