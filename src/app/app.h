@@ -27,6 +27,14 @@ extern std::atomic<bool> g_productionMode;  // the start-up stops after the data
 // The production switch among the arguments after the program's name; empty when none.
 std::optional<bool> gf_productionSwitch(const std::vector<std::string>& arguments);
 
+// Whether the arguments after the program's name ask for the help: "-h", "--help" or "/?".
+bool gf_helpAsked(int argc, char** argv);
+// What `vntq --help` prints: the options and the environment variables the program reads.
+std::string gf_helpText();
+// Whether the working folder is a program folder, one that holds docs/: a start anywhere else
+// ends with error 41 and keeps no Log.txt there. Never throws.
+bool gf_inProgramFolder();
+
 // The window's WM_APP+1: joins the start-up thread of the previous run and starts a new one.
 // GUI thread.
 void gf_onStartUpMessage();

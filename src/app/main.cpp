@@ -14,6 +14,11 @@
 int main(int argc, char** argv)
 {
     qel::gf_ignoreBrokenPipes();
+    // Asked for the help, it says it and runs nothing: no lock, no Log.txt.
+    if (qel::gf_helpAsked(argc, argv)) {
+        std::fputs(qel::gf_helpText().c_str(), stdout);
+        return 0;
+    }
     // A second instance leaves at once, with no window. Its own Log.txt is not started, since
     // that would move the running one's file aside; it says why on standard error and adds the
     // line to the end of Log.txt.
@@ -23,14 +28,27 @@ int main(int argc, char** argv)
             fmt::format("Another {} is running in this user session (it holds {}): this start ends",
                         qel::g_shortName, instance.path().string());
         std::fprintf(stderr, "%s\n", line.c_str());
-        qel::gf_appendToLog("Log.txt", line);
+        if (qel::gf_inProgramFolder()) qel::gf_appendToLog("Log.txt", line);
         return -1;
     }
-    try {
-        qel::gf_openLog();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+    // Without the lock a second start would run beside the first, and both write the same
+    // files.
+    if (!instance.created()) {
+        const std::string line = fmt::format(
+            "{} cannot take its one-instance lock: set XDG_RUNTIME_DIR or TMPDIR to a folder of "
+            "yours that you may write in; this start ends",
+            qel::g_shortName);
+        std::fprintf(stderr, "%s\n", line.c_str());
         return 1;
+    }
+    // Started outside its folder it ends with error 41, and leaves nothing there.
+    if (qel::gf_inProgramFolder()) {
+        try {
+            qel::gf_openLog();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
     }
     qel::gf_installCrashHandlers();
     return qel::gf_runApp(argc, argv);

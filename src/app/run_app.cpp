@@ -9,6 +9,9 @@
 #include <cctype>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -67,7 +70,70 @@ void lf_readCommandLine(int argc, char** argv)
     }
 }
 
+// Why the per-user folder cannot be had; nothing when it is there or was made.
+std::optional<std::string> lf_perUserFolderProblem()
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(g_appDataDir, ec)) return std::nullopt;
+    ec.clear();
+    std::filesystem::create_directories(g_appDataDir, ec);
+    if (ec) return ec.message();
+    // An existing file of that name is no error to create_directories.
+    if (!std::filesystem::is_directory(g_appDataDir, ec)) return "it is not a folder";
+    return std::nullopt;
+}
+
+// A start that cannot begin has no window to show it in yet: the terminal gets the reason, and
+// the status tells a script that nothing ran.
+int lf_failedStart(const std::string& line)
+{
+    gf_logHighlighted(line);
+    gf_writeToTerminal(line);
+    return 1;
+}
+
+constexpr const char* kHelpText = R"(Usage: vntq [--production | --no-production]
+
+Fills a running flight simulator with live air traffic from the RealTraffic web API. Start it
+in its program folder, the one that holds docs and input: Log.txt, output and airports are
+written there.
+
+Options (also written /production and /no-production, in any case; the last one counts):
+  --production       stop after the data files are read and checked
+  --no-production    run in full (the default)
+  -h, --help         print this text and exit
+
+Environment:
+  VNTQ_RT_LICENSE    the RealTraffic license key; without it the first line of
+                     RealTraffic.license in the per-user folder
+  VNTQ_RT_URL        the RealTraffic service, scheme included
+                     (default https://rtw.flyrealtraffic.com)
+  VNTQ_DOWNLOAD_URL  the download server's base URL, for the update check
+  VNTQ_HEADLESS      1, true, yes or on: no window, what it would show goes to standard
+                     error; 0, false, no or off: a window (needs DISPLAY); unset: a window
+                     when DISPLAY is set
+  DISPLAY            the X display the window opens on
+  XDG_CONFIG_HOME    holds the per-user folder VNTQ, with parameters.xml (default ~/.config)
+  XDG_DATA_HOME      the local application-data folder (default ~/.local/share)
+  XDG_RUNTIME_DIR    holds the one-instance lock; when it is not set or not usable, the
+                     folder vntq-<uid> in the temp folder (TMPDIR) does
+  VNTQ_SIM_SCENARIO  the scenario file the stand-in simulator plays
+  VNTQ_SIM_OUTPUT    the folder of the stand-in simulator's call log and trace
+  VNTQ_TICK_PROBE    a file the main loop's tick times are written to, each 30 s
+)";
+
 }  // namespace
+
+bool gf_helpAsked(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help" || argument == "/?") return true;
+    }
+    return false;
+}
+
+std::string gf_helpText() { return kHelpText; }
 
 std::optional<bool> gf_productionSwitch(const std::vector<std::string>& arguments)
 {
@@ -98,18 +164,15 @@ int gf_runApp(int argc, char** argv)
         lf_showAndLog(gf_closingBySignalText(number));
         gf_requestClose();
     });
-    std::error_code ec;
-    if (!std::filesystem::exists(g_appDataDir, ec)) {
-        ec.clear();
-        std::filesystem::create_directories(g_appDataDir, ec);
-    }
-    if (ec) {
-        gf_log(fmt::format("Failed to create directory: {}", ec.message()));
-        return 0;
+    if (const auto reason = lf_perUserFolderProblem()) {
+        return lf_failedStart(fmt::format(
+            "The per-user folder {} cannot be made: {}. Set XDG_CONFIG_HOME to a folder you may "
+            "write in; {} does not start",
+            g_appDataDir.string(), *reason, g_shortName));
     }
     if (!initInstance("VNTQ")) {
-        gf_logHighlighted("initInstance failed");
-        return 0;
+        return lf_failedStart(
+            fmt::format("The main window cannot be made: {} does not start", g_shortName));
     }
     g_productionMode = g_productionSwitchSeen && g_productionSwitchValue;
     gf_postWindowMessage(WindowMessage::StartUp);

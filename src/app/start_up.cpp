@@ -24,6 +24,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters.h"
 #include "foundation/strings.h"
+#include "foundation/window_status.h"
 #include "liveries/liveries.h"
 #include "liveries/livery_db.h"
 #include "liveries/livery_scan.h"
@@ -77,8 +78,12 @@ fs::file_status lf_status(const fs::path& path, const char* operation)
 void lf_checkProgramFolder()
 {
     if (!fs::is_directory(lf_status(g_docsDir, "status"))) {
+        std::error_code ec;
+        const fs::path here = fs::current_path(ec);
         throw UserErrorException(
-            41, fmt::format("{} must be run from the {} folder!", g_shortName, g_shortName));
+            41, fmt::format("{} must be run from the {} folder! Start it in the folder that "
+                            "holds its docs and input folders; {} has no docs folder",
+                            g_shortName, g_shortName, gf_pathToUtf8(here)));
     }
 }
 
@@ -125,11 +130,18 @@ void lf_findInstall()
     gf_enableControlOf(ALL_INSTALL_PATH, true);
     gf_showTextParameter(ALL_INSTALL_PATH);
     if (!ALL_INSTALL_PATH.value().empty()) return;
-    if (!gf_detectMsfs(g_isMsfs2020)) {
+    if (gf_detectMsfs(g_isMsfs2020)) return;
+    if (!gf_headlessWindow()) {
         throw UserErrorException(150,
                                  "No install path detected. Type the full path to your "
                                  "Community folder above, then press Enter");
     }
+    // Without a window there is no box to type the path into: parameters.xml takes it.
+    throw UserErrorException(
+        150, fmt::format("No install path detected. Set {} in {} to the simulator's Packages "
+                         "folder (the one that holds Community), then start {} again",
+                         (g_isMsfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).name,
+                         g_parametersPathUtf8, g_shortName));
 }
 
 // The livery scan with the window's hooks; Interrupted when a stop or close came first.
@@ -223,6 +235,12 @@ void lf_stopWithSystemError(std::string_view text)
 }
 
 }  // namespace
+
+bool gf_inProgramFolder()
+{
+    std::error_code ec;
+    return fs::is_directory(g_docsDir, ec);
+}
 
 std::string lf_withoutTrailingCommunity(const std::string& path)
 {

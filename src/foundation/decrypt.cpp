@@ -2,6 +2,7 @@
 // bytes each, the last one tagged final.
 #include "foundation/decrypt.h"
 
+#include <cerrno>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -10,7 +11,9 @@
 #include <sodium.h>
 
 #include "foundation/files.h"
+#include "foundation/globals.h"
 #include "foundation/log.h"
+#include "platform/process.h"
 
 namespace qel {
 
@@ -30,6 +33,20 @@ void lf_initSodium()
     if (result < 0) throw std::runtime_error("sodium_init failed");
 }
 
+// The system's reason for the write that just failed, while errno still holds it.
+[[noreturn]] void lf_throwUnwritable(const std::string& inputPath, const std::string& outputPath)
+{
+    const int error = errno;
+    std::error_code ec;
+    const auto folder = std::filesystem::absolute(outputPath, ec).parent_path();
+    throw DecipheredFileError(fmt::format(
+        "{}, the deciphered {}, cannot be written in {}: {}. Make room there (or let the folder "
+        "be written), then start {} again; {} is kept",
+        outputPath, inputPath, folder.string(),
+        error == 0 ? "the write failed" : platform::systemErrorText(error), g_shortName,
+        inputPath));
+}
+
 std::size_t lf_read(std::ifstream& in, unsigned char* buffer, std::size_t size)
 {
     in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(size));
@@ -42,8 +59,9 @@ void lf_decryptStream(const std::array<unsigned char, g_dataKeyBytes>& key,
     lf_initSodium();
     std::ifstream in(inputPath, std::ios::binary);
     if (!in) throw std::runtime_error("Could not open input file: " + inputPath);
+    errno = 0;
     std::ofstream out(outputPath, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("Could not open output file: " + outputPath);
+    if (!out) lf_throwUnwritable(inputPath, outputPath);
 
     std::array<unsigned char, lf_headerBytes> header{};
     crypto_secretstream_xchacha20poly1305_state state;
@@ -63,8 +81,10 @@ void lf_decryptStream(const std::array<unsigned char, g_dataKeyBytes>& key,
                                                        chunk.data(), n, nullptr, 0) != 0) {
             throw std::runtime_error("Decryption failed");
         }
+        errno = 0;
         out.write(reinterpret_cast<const char*>(plain.data()),
                   static_cast<std::streamsize>(plainLength));
+        if (!out) lf_throwUnwritable(inputPath, outputPath);
         if (tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL) {
             finalSeen = true;
             break;  // whatever follows the final chunk is not part of the data
@@ -74,8 +94,9 @@ void lf_decryptStream(const std::array<unsigned char, g_dataKeyBytes>& key,
     // A file cut off after a whole chunk authenticates chunk by chunk; only the final tag
     // tells that nothing is missing.
     if (!finalSeen) throw std::runtime_error("Decryption failed");
+    errno = 0;
     out.close();
-    if (!out) throw std::runtime_error("Could not write output file: " + outputPath);
+    if (!out) lf_throwUnwritable(inputPath, outputPath);
 }
 
 }  // namespace
@@ -85,6 +106,11 @@ bool gf_streamDecrypt(const std::filesystem::path& input, const std::filesystem:
     try {
         lf_decryptStream(g_dataFileKey, input.string(), output.string());
         return true;
+    } catch (const DecipheredFileError& e) {
+        // Reported as a broken data file, a full disk sent the user looking for a new one.
+        gf_log(fmt::format("{} exception: {}", "gf_streamDecrypt", e.what()));
+        gf_removeFile(output);
+        throw;
     } catch (const std::exception& e) {
         gf_log(fmt::format("{} exception: {}", "gf_streamDecrypt", e.what()));
         gf_removeFile(output);

@@ -171,7 +171,12 @@ void lf_saveSingle(const SingleRow& row)
     lf_storeRows(parameters, row.key, row.value);
     row.logLine(*row.setting);
     if (root) {
-        gf_saveXmlFile(document, g_parametersPath);
+        // A read-only or full per-user folder: the line above says the setting is set, this
+        // one that it holds for this run only.
+        if (!gf_saveXmlFile(document, g_parametersPath)) {
+            gf_logHighlighted(fmt::format("{} could not be saved in {}: it holds until {} ends",
+                                          row.key, g_parametersPathUtf8, g_shortName));
+        }
         return;
     }
     SingleRow logged = row;

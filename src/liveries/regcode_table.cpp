@@ -60,9 +60,19 @@ void lf_processAigRegcodeFile()
     const std::string path = gf_pathToUtf8(g_aigRegcodesXml);
     g_regcodeReport.push_back(fmt::format("Processing file {}", path));
     std::vector<RegcodeRecord> records;
-    if (!gf_readAigRegcodesXml(records) || records.empty()) {
-        g_regcodeReport.push_back(fmt::format(
-            "There were errors processing the AIG-regcode file '{}', see Log.txt", path));
+    // The report points to Log.txt only for what Log.txt names: a file read whole that names
+    // no livery has no error line there, and is said here instead.
+    if (!gf_readAigRegcodesXml(records)) {
+        g_regcodeReport.push_back(
+            fmt::format("There were errors processing the AIG-regcode file "
+                        "'{}', see the lines marked ==> in Log.txt",
+                        path));
+    } else if (records.empty()) {
+        const std::string text =
+            fmt::format("The AIG-regcode file '{}' names no livery: it ties no registration to one",
+                        gf_pathToUtf8(g_aigRegcodesEnc));
+        gf_logHighlighted(text);
+        g_regcodeReport.push_back(text);
     }
     gf_mergeRegcodeRecords(records);
 }

@@ -143,7 +143,10 @@ bool gf_readAigRegcodesXml(std::vector<RegcodeRecord>& records)
         return false;
     }
     // The AIG file serves both simulators, so it needs no "sim" item.
-    if (!gf_readXmlMeta(document, true)) return false;
+    if (std::string refusal; !gf_readXmlMeta(document, true, refusal)) {
+        gf_logHighlighted(fmt::format("{} not read: {}", gf_pathToUtf8(path), refusal));
+        return false;
+    }
     const auto aig = document.child("root").child("aig");
     if (!aig) {
         gf_logHighlighted("No <aig> node found in XML.");

@@ -111,22 +111,29 @@ bool lf_privateFolder(const std::filesystem::path& folder)
     return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
 }
 
-// $XDG_RUNTIME_DIR (the user's own by definition), else "vntq-<uid>" in the temp folder, else
-// ~/.cache/vntq; nothing when none of them is private.
-std::optional<std::filesystem::path> lf_lockFolder()
+// The folders the lock may go in, in their order: $XDG_RUNTIME_DIR (the user's own by
+// definition), "vntq-<uid>" in the temp folder, ~/.cache/vntq. Nothing for one that is not set
+// or not private; the later ones are made only when asked for.
+constexpr int kLockFolderChoices = 3;
+std::optional<std::filesystem::path> lf_lockFolder(int choice)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] == '/') return std::filesystem::path(runtime);
-    std::error_code ec;
-    const auto temp = std::filesystem::temp_directory_path(ec);
-    const std::string own = "vntq-" + std::to_string(::getuid());
-    if (!ec && lf_privateFolder(temp / own)) return temp / own;
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        const std::filesystem::path cache = std::filesystem::path(home) / ".cache";
-        ::mkdir(cache.c_str(), 0700);
-        if (lf_privateFolder(cache / "vntq")) return cache / "vntq";
+    if (choice == 0) {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime != nullptr && runtime[0] == '/') return std::filesystem::path(runtime);
+        return std::nullopt;
     }
+    if (choice == 1) {
+        std::error_code ec;
+        const auto temp = std::filesystem::temp_directory_path(ec);
+        const std::string own = "vntq-" + std::to_string(::getuid());
+        if (!ec && lf_privateFolder(temp / own)) return temp / own;
+        return std::nullopt;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') return std::nullopt;
+    const std::filesystem::path cache = std::filesystem::path(home) / ".cache";
+    ::mkdir(cache.c_str(), 0700);
+    if (lf_privateFolder(cache / "vntq")) return cache / "vntq";
     return std::nullopt;
 }
 
@@ -205,21 +212,27 @@ void lf_reap(pid_t pid)
 
 SingleInstanceLock::SingleInstanceLock(std::string_view name)
 {
-    const auto folder = lf_lockFolder();
-    if (!folder) return;
-    path_ = *folder / lf_safeFileName(name);
-    // O_CLOEXEC keeps the lock out of children such as xdg-open, which would otherwise hold it
-    // after this process ends and block the next start; O_NOFOLLOW refuses a symlink planted
-    // in a shared temp folder.
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0) return;
-    if (lf_flockRetrying(fd_, LOCK_EX | LOCK_NB) == 0) return;
-    if (errno == EWOULDBLOCK) {
-        alreadyExists_ = true;
-        return;
+    // A runtime folder that is gone or not writable (after `su` or `sudo -E` it is often
+    // another user's) passes the lock on to the next folder: skipped, it let a second start run
+    // in the same program folder and write over the first one's files.
+    for (int choice = 0; choice < kLockFolderChoices; ++choice) {
+        const auto folder = lf_lockFolder(choice);
+        if (!folder) continue;
+        path_ = *folder / lf_safeFileName(name);
+        // O_CLOEXEC keeps the lock out of children such as xdg-open, which would otherwise hold
+        // it after this process ends and block the next start; O_NOFOLLOW refuses a symlink
+        // planted in a shared temp folder.
+        fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) continue;
+        if (lf_flockRetrying(fd_, LOCK_EX | LOCK_NB) == 0) return;
+        if (errno == EWOULDBLOCK) {
+            alreadyExists_ = true;
+            return;
+        }
+        ::close(fd_);
+        fd_ = -1;
     }
-    ::close(fd_);
-    fd_ = -1;
+    path_.clear();
 }
 
 SingleInstanceLock::~SingleInstanceLock()

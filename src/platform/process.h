@@ -11,11 +11,13 @@
 
 namespace qel::platform {
 
-// In place of the named mutex: an flock'ed file named after `name` in $XDG_RUNTIME_DIR, else in
-// a folder of the user's own ("vntq-<uid>" in the temp folder, else ~/.cache/vntq; made 0700,
-// refused when another user owns it or others may write to it), every character other than letters, digits, '.', '-' and '_' replaced by '_',
-// with ".lock" appended ("Local\$VNTQ$" gives "Local__VNTQ_.lock"). Held until destroyed; two
-// objects in one process exclude each other as two processes do. Never throws.
+// In place of the named mutex: an flock'ed file named after `name` in $XDG_RUNTIME_DIR; when
+// that is not set, or the file cannot be made or locked there, in a folder of the user's own
+// ("vntq-<uid>" in the temp folder, else ~/.cache/vntq; made 0700, refused when another user
+// owns it or others may write to it). Every character other than letters, digits, '.', '-'
+// and '_' is replaced by '_', and ".lock" appended ("Local\$VNTQ$" gives "Local__VNTQ_.lock").
+// Held until destroyed; two objects in one process exclude each other as two processes do.
+// Never throws.
 class SingleInstanceLock {
 public:
     explicit SingleInstanceLock(std::string_view name);
@@ -25,8 +27,7 @@ public:
 
     // True when another holder had the lock first (the named mutex "already exists").
     bool alreadyExists() const { return alreadyExists_; }
-    // False when the lock file could not even be created (or no private folder was found); the
-    // program then runs unguarded.
+    // False when no folder could take the lock file; the program then does not start.
     bool created() const { return fd_ >= 0; }
     const std::filesystem::path& path() const { return path_; }
 

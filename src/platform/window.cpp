@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace qel::platform {
@@ -86,10 +88,28 @@ Rect nearestWorkArea(const Rect& window, const std::vector<Rect>& workAreas)
     return *best;
 }
 
+std::optional<bool> headlessSetting()
+{
+    const char* value = std::getenv("VNTQ_HEADLESS");
+    if (value == nullptr) return std::nullopt;
+    std::string lower;
+    // Longer than any spelling below: nothing to compare.
+    for (const char* c = value; *c != '\0' && lower.size() <= 5; ++c) {
+        lower.push_back(*c >= 'A' && *c <= 'Z' ? static_cast<char>(*c - 'A' + 'a') : *c);
+    }
+    for (const char* yes : {"1", "true", "yes", "on"}) {
+        if (lower == yes) return true;
+    }
+    for (const char* no : {"0", "false", "no", "off"}) {
+        if (lower == no) return false;
+    }
+    return std::nullopt;
+}
+
 bool headlessWanted()
 {
-    const char* headless = std::getenv("VNTQ_HEADLESS");
-    if (headless && std::string_view(headless) == "1") return true;
+    // VNTQ_HEADLESS=true asked for a window when only "1" was read as yes.
+    if (headlessSetting() == true) return true;
     const char* display = std::getenv("DISPLAY");
     return display == nullptr || *display == '\0';
 }

@@ -151,7 +151,10 @@ public:
 // nearest one; `window` itself when there are none.
 Rect nearestWorkArea(const Rect& window, const std::vector<Rect>& workAreas);
 
-// True when the window must be headless: VNTQ_HEADLESS=1, or no DISPLAY.
+// What VNTQ_HEADLESS says, in any case: 1, true, yes or on is true (no window), 0, false, no
+// or off false; nothing when it is not set or says none of these. Never throws.
+std::optional<bool> headlessSetting();
+// True when the window must be headless: VNTQ_HEADLESS says so, or there is no DISPLAY.
 bool headlessWanted();
 
 // Creates the window on the calling thread, which becomes its GUI thread: the FLTK window when

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -19,6 +20,7 @@
 #include "foundation/run_state.h"
 #include "foundation/time.h"
 #include "platform/clock.h"
+#include "platform/window.h"
 #include "traffic/traffic.h"
 #include "ui/controls.h"
 #include "ui/paint.h"
@@ -186,22 +188,39 @@ platform::WindowHandlers lf_handlers()
     return handlers;
 }
 
-// A window was asked for, by VNTQ_HEADLESS other than 1 or by a display named, and none could
-// be had: the program runs headless all the same, and says so, rather than leave the user
-// waiting for a window that never comes.
+// A window was asked for, by VNTQ_HEADLESS saying no or by a display named, and none could be
+// had: the program runs headless all the same, and says so, rather than leave the user waiting
+// for a window that never comes.
 void lf_sayWhyNoWindow()
 {
-    const char* asked = std::getenv("VNTQ_HEADLESS");
+    const auto headless = platform::headlessSetting();
     const char* display = std::getenv("DISPLAY");
     const bool displayNamed = display != nullptr && *display != '\0';
-    if (asked != nullptr && std::string_view(asked) == "1") return;
-    if (asked == nullptr && !displayNamed) return;
-    constexpr std::string_view kNoDisplay =
-        "VNTQ_HEADLESS={} asks for a window, but DISPLAY is not set: {} runs without one";
-    const std::string line =
-        displayNamed ? fmt::format("The display {} cannot be opened: {} runs without a window",
-                                   display, g_shortName)
-                     : fmt::format(kNoDisplay, asked, g_shortName);
+    if (headless == true) return;
+    std::string line;
+    if (displayNamed) {
+        line = fmt::format("The display {} cannot be opened: {} runs without a window", display,
+                           g_shortName);
+    } else if (headless == false) {
+        line = fmt::format(
+            "VNTQ_HEADLESS={} asks for a window, but DISPLAY is not set: {} runs without one",
+            std::getenv("VNTQ_HEADLESS"), g_shortName);
+    } else {
+        return;
+    }
+    gf_log(line);
+    gf_writeToTerminal(line);
+}
+
+// A value of VNTQ_HEADLESS that is neither yes nor no is said, rather than taken either way.
+void lf_sayUnreadHeadlessSetting()
+{
+    const char* value = std::getenv("VNTQ_HEADLESS");
+    if (value == nullptr || *value == '\0' || platform::headlessSetting()) return;
+    const std::string line = fmt::format(
+        "VNTQ_HEADLESS={} is neither yes nor no (1, true, yes, on or 0, false, no, off): {} "
+        "shows a window when DISPLAY is set",
+        value, g_shortName);
     gf_log(line);
     gf_writeToTerminal(line);
 }
@@ -221,6 +240,7 @@ bool initInstance(std::string_view title)
     auto& state = g_mainWindowState;
     const platform::WindowSpec layout{std::string(title), state.MAIN_WINDOW_X.current,
                                       state.MAIN_WINDOW_Y.current, kClientWidth, kClientHeight};
+    lf_sayUnreadHeadlessSetting();
     g_owner.window = platform::createWindow(layout, lf_handlers());
     if (!g_owner.window) return false;
     auto& window = *g_owner.window;

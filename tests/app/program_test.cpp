@@ -235,6 +235,12 @@ TEST(Program, AWindowThatCannotBeHadAndAnUnknownOptionAreSaid)
          "--Production --verbose /x",
          {"Unknown option '--verbose' is ignored: VNTQ knows --production and --no-production",
           "Unknown option '/x' is ignored: VNTQ knows --production and --no-production"}},
+        // True is yes, whatever its case: no window is tried.
+        {"DISPLAY=:65000 VNTQ_HEADLESS=True", "--production", {}},
+        {"env -u DISPLAY VNTQ_HEADLESS=maybe",
+         "--production",
+         {"VNTQ_HEADLESS=maybe is neither yes nor no (1, true, yes, on or 0, false, no, off): "
+          "VNTQ shows a window when DISPLAY is set"}},
     };
     for (const auto& c : cases) {
         TempDir folder;
@@ -245,6 +251,9 @@ TEST(Program, AWindowThatCannotBeHadAndAnUnknownOptionAreSaid)
         const std::string terminal = readFile(home / "stderr");
         const std::string log = readFile(folder / "Log.txt");
         EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << c.arguments;
+        if (c.said.empty()) {
+            EXPECT_EQ(terminal.find("without"), std::string::npos) << terminal;
+        }
         for (const auto& line : c.said) {
             EXPECT_EQ(terminal.find(line + "\n"), terminal.rfind(line + "\n")) << terminal;
             EXPECT_NE(terminal.find(line + "\n"), std::string::npos) << terminal;
@@ -260,17 +269,19 @@ TEST(Program, HeadlessWithoutDocsItSaysError41OnStandardErrorAndEnds)
     lf_prepareProgramFolder(folder.path(), home.path());
     fs::remove(folder / "docs");
     RunningProgram program(folder.path(), home.path());
-    // Nobody sees a headless window's red line or can close it.
+    // Nobody sees a headless window's red line or can close it. The folder it names is not its
+    // own, so it keeps no Log.txt there.
     EXPECT_TRUE(awaitText(home.path(), "running.stderr",
-                          "Error 41: VNTQ must be run from the VNTQ folder!\n"));
+                          "Error 41: VNTQ must be run from the VNTQ folder! Start it in the "
+                          "folder that holds its docs and input folders; " +
+                              fs::canonical(folder.path()).string() + " has no docs folder\n"));
     EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(1));
-    const std::string log = readFile(folder / "Log.txt");
-    EXPECT_NE(log.find("Error 41: VNTQ must be run from the VNTQ folder!\n"), std::string::npos);
-    EXPECT_NE(log.find("\nExiting: SYSTEM ERROR\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder / "Log.txt"));
 }
 
-// The real window waits for the user after an error 41; the close-down's lines before the wait
-// are in the file during it, with nothing flushed, and a kill there loses none of them.
+// The real window waits for the user after an error 150 (no simulator found); the close-down's
+// lines before the wait are in the file during it, with nothing flushed, and a kill there loses
+// none of them.
 TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
 {
     const VirtualDisplay display;
@@ -278,7 +289,7 @@ TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
     TempDir folder;
     TempDir home;
     lf_prepareProgramFolder(folder.path(), home.path());
-    fs::remove(folder / "docs");
+    fs::remove(home / "config" / "Microsoft Flight Simulator" / "UserCfg.opt");
     RunningProgram program(folder.path(), home.path(), display.name());
     EXPECT_TRUE(awaitText(folder.path(), "Log.txt", "\nExiting: SYSTEM ERROR\n"));
     EXPECT_EQ(program.waitFor(std::chrono::milliseconds(0)), std::nullopt) << "no wait";
@@ -316,24 +327,110 @@ TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
     }
 }
 
+// A runtime folder that is missing, as after `su`, leaves the lock to the temp folder.
 TEST(Program, ASecondStartSaysAnotherRunsInTheLogOfTheFirst)
 {
+    for (const char* runtime : {"", "missing"}) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        fs::create_directories(home / "tmp");
+        const std::string lockFolders = fmt::format(
+            "XDG_RUNTIME_DIR={} TMPDIR={}", (home / runtime).string(), (home / "tmp").string());
+        RunningProgram first(
+            folder.path(), home.path(), "",
+            {"XDG_RUNTIME_DIR=" + (home / runtime).string(), "TMPDIR=" + (home / "tmp").string()});
+        ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+
+        // -1 as an exit status
+        EXPECT_EQ(lf_runProgram(folder.path(), home.path(), "", lockFolders + " VNTQ_HEADLESS=1"),
+                  255);
+        const std::string said = "Another VNTQ is running in this user session (it holds ";
+        EXPECT_EQ(readFile(home / "stderr").find(said), 0u) << readFile(home / "stderr");
+        first.signal(SIGINT);
+        EXPECT_EQ(first.wait(), 0);
+        // The line stays in the first one's Log.txt, which was neither moved aside nor written
+        // over.
+        const std::string log = readFile(folder / "Log.txt");
+        EXPECT_NE(log.find(" (utc) " + said), std::string::npos) << log;
+        EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
+        EXPECT_FALSE(fs::exists(folder / "Log0.txt")) << runtime;
+    }
+}
+
+// A start that cannot begin says why on standard error and ends with status 1; so does one
+// that would wait, headless, for a user who cannot act on its window.
+TEST(Program, AStartThatCannotBeginSaysWhyAndEndsWithStatus1)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"XDG_CONFIG_HOME={home}/afile",
+         "The per-user folder {home}/afile/VNTQ cannot be made: Not a directory. Set "
+         "XDG_CONFIG_HOME to a folder you may write in; VNTQ does not start"},
+        {"XDG_RUNTIME_DIR={home}/missing TMPDIR={home}/missing HOME={home}/missing",
+         "VNTQ cannot take its one-instance lock: set XDG_RUNTIME_DIR or TMPDIR to a folder of "
+         "yours that you may write in; this start ends"},
+        {"XDG_CONFIG_HOME={home}/bare",
+         "Error 150: No install path detected. Set MSFS_INSTALL_PATH in "
+         "{home}/bare/VNTQ/parameters.xml to the simulator's Packages folder (the one that holds "
+         "Community), then start VNTQ again"},
+    };
+    for (const auto& [environment, said] : cases) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        writeFile(home / "afile", "");
+        const auto withHome = [&home](const char* text) {
+            return fmt::format(fmt::runtime(text), fmt::arg("home", home.path().string()));
+        };
+        EXPECT_EQ(lf_runProgram(folder.path(), home.path(), "",
+                                withHome(environment) + " VNTQ_HEADLESS=1"),
+                  1)
+            << environment;
+        const std::string terminal = readFile(home / "stderr");
+        EXPECT_NE(terminal.find(withHome(said) + "\n"), std::string::npos) << terminal;
+    }
+}
+
+// A full disk at start: the deciphered database cannot be written, which is said as such and
+// not as a broken data file; the data file stays as it was.
+TEST(Program, AFullDiskAtStartIsSaidAsSuch)
+{
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     TempDir folder;
     TempDir home;
     lf_prepareProgramFolder(folder.path(), home.path());
-    RunningProgram first(folder.path(), home.path());
-    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
+    fs::create_symlink("/dev/full", folder / "input" / "dbase.xml");
+    EXPECT_EQ(lf_runProgram(folder.path(), home.path(), "--production"), 1);
+    const std::string terminal = readFile(home / "stderr");
+    EXPECT_NE(terminal.find("Error input/dbase.xml, the deciphered input/dbase.enc, cannot be "
+                            "written in " +
+                            (fs::canonical(folder.path()) / "input").string() +
+                            ": No space left on device. Make room there (or let the folder be "
+                            "written), then start VNTQ again; input/dbase.enc is kept\n"),
+              std::string::npos)
+        << terminal;
+    EXPECT_EQ(readFile(folder / "input" / "dbase.enc"),
+              readFile(fs::path(VNTQ_BINARY_DIR) / "input" / "dbase.enc"));
+}
 
-    EXPECT_EQ(lf_runProgram(folder.path(), home.path(), ""), 255);  // -1 as an exit status
-    const std::string said = "Another VNTQ is running in this user session (it holds ";
-    EXPECT_EQ(readFile(home / "stderr").find(said), 0u) << readFile(home / "stderr");
-    first.signal(SIGINT);
-    EXPECT_EQ(first.wait(), 0);
-    // The line stays in the first one's Log.txt, which was neither moved aside nor written over.
-    const std::string log = readFile(folder / "Log.txt");
-    EXPECT_NE(log.find(" (utc) " + said), std::string::npos) << log;
-    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos);
-    EXPECT_FALSE(fs::exists(folder / "Log0.txt"));
+// Asked for the help, it prints its options and environment and runs nothing: no Log.txt, no
+// per-user folder.
+TEST(Program, HelpPrintsTheOptionsAndTheEnvironmentAndRunsNothing)
+{
+    for (const char* asked : {"--help", "-h"}) {
+        TempDir folder;
+        TempDir home;
+        lf_prepareProgramFolder(folder.path(), home.path());
+        EXPECT_EQ(lf_runProgram(folder.path(), home.path(), asked), 0) << asked;
+        const std::string help = readFile(home / "stdout");
+        for (const char* named : {"--production", "--no-production", "VNTQ_RT_LICENSE",
+                                  "VNTQ_HEADLESS", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            EXPECT_NE(help.find(named), std::string::npos) << named;
+        }
+        EXPECT_EQ(readFile(home / "stderr"), "") << asked;
+        EXPECT_FALSE(fs::exists(folder / "Log.txt")) << asked;
+        EXPECT_FALSE(fs::exists(home / "config" / "VNTQ")) << asked;
+    }
 }
 
 // The user on the ground at Schiphol, for the stand-in simulator and the RealTraffic stand-in;

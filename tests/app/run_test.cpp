@@ -464,7 +464,10 @@ TEST_F(Run, WithoutDocsFolderUserError41WaitsForTheUser)
     awaitState([] { return g_exitReason == ExitReason::SYSTEM_ERROR; });
     gf_requestClose();
     EXPECT_EQ(messages_.next(), WindowMessage::Quit);
-    EXPECT_EQ(count("Error 41: VNTQ must be run from the VNTQ folder!"), 1);
+    EXPECT_EQ(count("Error 41: VNTQ must be run from the VNTQ folder! Start it in the folder that "
+                    "holds its docs and input folders; " +
+                    fs::current_path().string() + " has no docs folder"),
+              1);
     EXPECT_EQ(count("Exiting: SYSTEM ERROR"), 1);
     EXPECT_EQ(count("User closed VNTQ"), 1);
 }

@@ -141,13 +141,17 @@ TEST_F(StreamDecrypt, ReportsFilesThatCannotBeOpened)
     EXPECT_FALSE(std::filesystem::exists(output_));
 
     test::writeFile(input_, encryptData("<root/>"));
+    // Not the data file's fault: said as such, not as a file that does not decipher.
     const auto unreachable = dir_ / "no such folder" / "dbase.xml";
-    EXPECT_FALSE(gf_streamDecrypt(input_, unreachable));
+    EXPECT_THROW(gf_streamDecrypt(input_, unreachable), DecipheredFileError);
 
     const std::vector<std::string> expected = {
-        "gf_streamDecrypt exception: Could not open input file: " +
-            (dir_ / "missing.enc").string(),
-        "gf_streamDecrypt exception: Could not open output file: " + unreachable.string(),
+        "gf_streamDecrypt exception: Could not open input file: " + (dir_ / "missing.enc").string(),
+        "gf_streamDecrypt exception: " + unreachable.string() + ", the deciphered " +
+            input_.string() + ", cannot be written in " + (dir_ / "no such folder").string() +
+            ": No such file or directory. Make room there (or let the folder be written), then "
+            "start VNTQ again; " +
+            input_.string() + " is kept",
     };
     EXPECT_EQ(log_.lines(), expected);
 }

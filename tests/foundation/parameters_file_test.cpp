@@ -264,6 +264,19 @@ TEST_F(ParametersFile, FailedWholeSaveIsReported)
     EXPECT_FALSE(std::filesystem::exists(file()));
 }
 
+// A setting changed in the window while parameters.xml cannot be written (a read-only or full
+// folder; here a folder stands where the new file is written first) was logged as set alone.
+TEST_F(ParametersFile, FailedSingleSaveIsReported)
+{
+    gf_saveParameters(false);
+    std::filesystem::create_directory(file().string() + ".tmp");
+    RANGE.current = 65;
+    gf_saveIntParameter(RANGE);
+    EXPECT_TRUE(log_.contains("==> RANGE could not be saved in " + g_parametersPathUtf8 +
+                              ": it holds until VNTQ ends"));
+    EXPECT_EQ(valuesOf("RANGE"), std::vector<std::string>{"40"});
+}
+
 // A single save used to write a file of that one row when the file could not be loaded.
 TEST_F(ParametersFile, SingleSaveOfUnloadableFileKeepsEverySetting)
 {

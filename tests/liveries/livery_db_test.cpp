@@ -215,6 +215,37 @@ TEST_F(LiveryDb, OfflineRegcodesOverrideInlineCodesAndNameSpecialLiveries)
     EXPECT_TRUE(log.contains("   10 registration codes"));
 }
 
+// The report sent the user to Log.txt for an AIG file that names no livery, which Log.txt never
+// called an error; what it points to there is marked.
+TEST_F(LiveryDb, OfflineRegcodeReportSaysWhatLogTxtDoesNot)
+{
+    const std::string meta = R"(<?xml version="1.0"?><root><meta><info name="author" )"
+                             R"(value="VNTQ"/><info name="copyright" value="(c) VNTQ"/></meta>)";
+    const struct {
+        std::string file;
+        std::string said;  // in the report's second line and, marked, in Log.txt
+        std::string logged;
+    } cases[] = {
+        {meta + "<aig></aig></root>",
+         fmt::format("The AIG-regcode file '{}' names no livery: it ties no registration to one",
+                     g_aigRegcodesEnc.string()),
+         ""},
+        {"<root><aig/></root>",
+         fmt::format("There were errors processing the AIG-regcode file '{}', see the lines "
+                     "marked ==> in Log.txt",
+                     g_aigRegcodesXml.string()),
+         fmt::format("==> {} not read: no meta block", g_aigRegcodesXml.string())},
+    };
+    for (const auto& c : cases) {
+        test::writeEncrypted(g_aigRegcodesEnc, c.file);
+        gf_buildLiveryDb(world());
+        const auto report = readFile(g_infoDir / "OfflineRegcodes.txt");
+        EXPECT_NE(report.find("\n" + c.said + "\n"), std::string::npos) << report;
+        EXPECT_TRUE(log.contains(c.logged.empty() ? "==> " + c.said : c.logged)) << c.said;
+        gf_clearLiveryDb();
+    }
+}
+
 TEST_F(LiveryDb, DontUseTitlesComeFromRecordsWithoutCodes)
 {
     std::filesystem::create_directories(g_myRegcodesDir);

@@ -170,7 +170,10 @@ TEST_F(AigRegcodes, FilesWithoutMetaBlockOrAigElementFail)
         bool fileLeft;
     };
     const std::vector<Case> cases = {
-        {"no meta block", aigXml(R"(<l t="AIG A320" r="D-AIAB"/>)", ""), {}, true},
+        {"no meta block",
+         aigXml(R"(<l t="AIG A320" r="D-AIAB"/>)", ""),
+         {"==> input/AIG-regcodes.xml not read: no meta block"},
+         true},
         {"no aig element", "<root>" + meta + "<other/></root>",
          {"==> No <aig> node found in XML."}, true},
         {"not XML", "<root><aig></root>", {"==> Failed to load input/AIG-regcodes.xml"}, false},

@@ -120,10 +120,20 @@ TEST(SingleInstanceLock, SeesAHolderInAnotherProcess)
     EXPECT_FALSE(after.alreadyExists());
 }
 
-TEST(SingleInstanceLock, RunsUnguardedWhenNoFileCanBeMade)
+// A missing runtime folder passes the lock on; with no folder for it at all, none is made.
+TEST(SingleInstanceLock, AMissingRuntimeFolderPassesTheLockOn)
 {
-    TempDir runtime;
-    ScopedEnv env("XDG_RUNTIME_DIR", (runtime / "missing").string());
+    TempDir temp;
+    ScopedEnv env("XDG_RUNTIME_DIR", (temp / "missing").string());
+    ScopedEnv tmpdir("TMPDIR", temp.path().string());
+    {
+        SingleInstanceLock lock("Local\\$VNTQ$");
+        EXPECT_EQ(lock.path(), temp / ("vntq-" + std::to_string(::getuid())) / "Local__VNTQ_.lock");
+        EXPECT_TRUE(lock.created());
+        EXPECT_FALSE(lock.alreadyExists());
+    }
+    ScopedEnv noTemp("TMPDIR", (temp / "missing").string());
+    ScopedEnv noHome("HOME", (temp / "missing").string());
     SingleInstanceLock lock("Local\\$VNTQ$");
     EXPECT_FALSE(lock.created());
     EXPECT_FALSE(lock.alreadyExists());
