@@ -154,6 +154,7 @@ TEST(TraceCheck, RefusesWhatItCannotCheck)
         std::optional<std::string> trace;  // none: no file there
         const char* paths;                 // named reported paths, a file that is not there
         std::string told;
+        std::optional<std::string> reported = {};  // what the named paths file holds
     } cases[] = {
         {"no file", std::nullopt, "", "there is no trace at "},
         {"the program's log", "[13:02:11] VNTQ started\n", "", "is not a trace of the stand-in"},
@@ -163,10 +164,16 @@ TEST(TraceCheck, RefusesWhatItCannotCheck)
          "holds no AI object"},
         {"reported paths named that are not there", header + row(0, klm) + row(60, user),
          "paths.csv", "there are no reported paths at "},
+        {"the program's log named as the reported paths", header + row(0, klm) + row(60, user),
+         "Log.txt", "Log.txt is not a file of reported paths", "[13:02:11] VNTQ started\n"},
+        {"reported paths without a path", header + row(0, klm) + row(60, user), "paths.csv",
+         "paths.csv holds no reported path",
+         "# reported paths\ncallsign,registration,hex,t_s,lat,lon,gs_kt,on_ground\n"},
     };
     for (const auto& c : cases) {
         TempDir dir;
         if (c.trace) writeFile(dir / "trace.csv", *c.trace);
+        if (c.reported) writeFile(dir / c.paths, *c.reported);
         const CheckRun run =
             lf_traceCheck(dir / "trace.csv", *c.paths ? (dir / c.paths).string() : "");
         EXPECT_EQ(run.status, 2) << c.input << "\n" << run.output;
