@@ -1,7 +1,7 @@
 # The numbers the scripts take from the environment, checked before anything is built or
 # emptied: a wrong one stops the script with one line of its own, not with a shell's or a tool's
-# error later on, after the work it spoils. Sourced by scripts/demo, scripts/memory_peak and
-# scripts/tick_figures.
+# error later on, after the work it spoils. Sourced by scripts/demo, scripts/memory_peak,
+# scripts/tick_figures and scripts/fuzz.
 
 # whole_setting NAME VALUE LOW HIGH: prints VALUE, a whole number from LOW to HIGH, without its
 # leading zeros (which bash's arithmetic would read as octal); else says so and fails. The

@@ -1,97 +1,24 @@
-// scripts/demo and the measuring scripts against wrong input and a folder in use. They run from
-// a copy of the checkout's scripts and the demo's scenarios, without the set-up script and
-// without a build beside them: whatever a check let through stops at the first tool it needs,
-// and builds or runs nothing.
+// scripts/demo and the measuring scripts against wrong input and a folder in use, in a copy of
+// the checkout's scripts (script_sandbox.h).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <set>
 #include <string>
-#include <sys/wait.h>
 
 #include <fmt/format.h>
 
 #include "support/test_support.h"
+#include "tools/script_sandbox.h"
 
 namespace qel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ScriptRun {
-    int status = -1;
-    std::string output;  // standard output and error
-};
-
-// Runs a bash script file.
-ScriptRun lf_bash(const fs::path& scriptFile)
-{
-    const std::string command = fmt::format("bash '{}'", scriptFile.string());
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-    ScriptRun result;
-    if (!pipe) return result;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe.get())) result.output += buffer;
-    const int status = pclose(pipe.release());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-// The copied checkout, and the folder of an earlier demo run beside it.
-class Sandbox {
-public:
-    Sandbox()
-    {
-        const fs::path source = VNTQ_SOURCE_DIR;
-        fs::create_directories(checkout() / "scripts" / "lib");
-        for (const char* script : {"demo", "memory_peak", "creation_figures", "lib"}) {
-            fs::copy(source / "scripts" / script, checkout() / "scripts" / script,
-                     fs::copy_options::recursive);
-        }
-        fs::create_directories(checkout() / "standins" / "scenario");
-        for (const char* scenario : {"eham_demo.json", "busy_traffic.json"}) {
-            fs::copy_file(source / "standins" / "scenario" / scenario,
-                          checkout() / "standins" / "scenario" / scenario);
-        }
-        fs::create_directories(run());
-        writeFile(run() / ".vntq-demo", "A run folder of scripts/demo.\n");
-        writeFile(run() / "Log.txt", "the last run's log\n");
-    }
-
-    fs::path checkout() const { return dir_ / "checkout"; }
-    fs::path run() const { return dir_ / "run"; }
-    fs::path operator/(const fs::path& name) const { return dir_ / name; }
-
-    // `script` of the copied checkout with the run folder and the settings `environment`
-    // ("NAME='value' ..."), by a script file of its own that keeps the quoting plain.
-    ScriptRun start(const std::string& script, const std::string& environment) const
-    {
-        writeFile(
-            dir_ / "start.sh",
-            fmt::format("env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{}' {} bash '{}' 2>&1\n",
-                        run().string(), environment, (checkout() / "scripts" / script).string()));
-        return lf_bash(dir_ / "start.sh");
-    }
-
-    // The run folder's names and its log.
-    std::string runFolder() const
-    {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(run())) {
-            names.insert(entry.path().filename().string());
-        }
-        std::string listing;
-        for (const auto& name : names) listing += name + " ";
-        return listing + "| " + readFile(run() / "Log.txt");
-    }
-
-private:
-    TempDir dir_;
-};
+using Sandbox = ScriptSandbox;
 
 // Each stops the script with one line of its own, before anything is built, emptied or run:
 // the last run's folder keeps its log and what the user put there.
@@ -102,6 +29,7 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
         const char* script;
         std::function<std::string(const Sandbox&)> setUp;  // gives the settings
         std::string told;
+        const char* arguments = "";
     } cases[] = {
         {"a file of the user's in an earlier demo's folder", "demo",
          [](const Sandbox& s) {
@@ -144,12 +72,17 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
          [](const Sandbox&) { return std::string("VNTQ_FIGURES_RUNS='range ful'"); },
          "creation_figures: VNTQ_FIGURES_RUNS names \"ful\", which is none of range, full and "
          "beyond"},
+        {"fuzzing for no number of seconds", "fuzz", [](const Sandbox&) { return std::string(); },
+         "fuzz: SECONDS=abc is not a whole number from 1 to ", "abc"},
+        {"fuzz targets at once of no number", "fuzz",
+         [](const Sandbox&) { return std::string("VNTQ_FUZZ_PARALLEL=abc"); },
+         "fuzz: VNTQ_FUZZ_PARALLEL=abc is not a whole number from 1 to "},
     };
     for (const auto& c : cases) {
         const Sandbox sandbox;
         const std::string environment = c.setUp(sandbox);
         const std::string before = sandbox.runFolder();
-        const ScriptRun run = sandbox.start(c.script, environment);
+        const ScriptRun run = sandbox.start(c.script, environment, c.arguments);
         EXPECT_EQ(run.status, 1) << c.input << "\n" << run.output;
         EXPECT_NE(run.output.find(c.told), std::string::npos) << c.input << "\n" << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.input << "\n"
@@ -177,7 +110,7 @@ TEST(DemoScripts, NamesTheProgramBeforeTheServersThatHoldItsFolder)
         "kill $server $program\n",
         sandbox.checkout().string(), sandbox.run().string(), sandbox.checkout().string());
     writeFile(sandbox / "holders.sh", holders);
-    const std::string output = lf_bash(sandbox / "holders.sh").output;
+    const std::string output = runBashFile(sandbox / "holders.sh").output;
 
     int server = 0;
     int program = 0;
