@@ -40,6 +40,15 @@ start_program() {
     program_pid=$!
 }
 
+# status_words STATUS: an exit status as words, naming the signal that ended a process.
+status_words() {
+    if [ "$1" -gt 128 ] && [ "$1" -lt 160 ]; then
+        echo "exit status $1 (SIG$(kill -l "$(($1 - 128))" 2>/dev/null || echo "$(($1 - 128))"))"
+    else
+        echo "exit status $1"
+    fi
+}
+
 # Closes the program as a user closes it and waits until it has ended; returns its exit status.
 # A second Ctrl-C while it closes ends it at once.
 stop_program() {

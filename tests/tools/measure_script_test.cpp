@@ -12,6 +12,55 @@
 namespace qel::test {
 namespace {
 
+// The program's production run writes the settings; the measured run waits for `until`, a shell
+// test in its folder, up to half a minute, then crashes.
+std::string lf_crashingProgram(const std::string& until)
+{
+    return fmt::format(
+        "#!/bin/bash\n"
+        "if [ \"${{1:-}}\" = --production ]; then\n"
+        "    mkdir -p \"$XDG_CONFIG_HOME/VNTQ\" && echo '<root/>' "
+        ">\"$XDG_CONFIG_HOME/VNTQ/parameters.xml\"\n"
+        "    exit 0\n"
+        "fi\n"
+        "mkdir -p \"$VNTQ_SIM_OUTPUT\"\n"
+        "echo '0.000 SimConnect_Open' >\"$VNTQ_SIM_OUTPUT/simulator-calls.log\"\n"
+        "echo 'time_s,object_id,kind,atc_id,title,event' "
+        ">\"$VNTQ_SIM_OUTPUT/simulator-trace.csv\"\n"
+        "for _ in $(seq 600); do {} && break; /bin/sleep 0.05; done\n"
+        "kill -SEGV $$\n",
+        until);
+}
+
+// A program that crashes once its sky is measured, or once a run of figures began: the script
+// fails, with the second it ended and its status, rather than giving a figure of a sky cut short.
+TEST(MeasuringScripts, FailNamingWhenAndHowTheProgramEnded)
+{
+    const struct {
+        const char* script;
+        std::string until;  // when the program crashes
+        std::string environment;
+        std::string told;
+    } cases[] = {
+        {"memory_peak", "[ -s memory.txt ]",
+         "VNTQ_MEM_FLIGHTS=1 VNTQ_MEM_STANDS=1 VNTQ_MEM_SECONDS=120",
+         "memory_peak: the program ended by itself after "},
+        {"creation_figures", "true", "VNTQ_FIGURES_RUNS=range",
+         "creation_figures: the run range failed (its demo ended with exit status 139): demo: the "
+         "program ended by itself after "},
+    };
+    for (const auto& c : cases) {
+        const ScriptSandbox sandbox;
+        sandbox.fakeBuild(lf_crashingProgram(c.until));
+        const ScriptRun run = sandbox.start(c.script, sandbox.fakeCommands() + " " + c.environment);
+        EXPECT_EQ(run.status, 1) << c.script << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.told), std::string::npos) << c.script << "\n" << run.output;
+        EXPECT_NE(run.output.find("with exit status 139 (SIGSEGV)"), std::string::npos)
+            << c.script << "\n"
+            << run.output;
+    }
+}
+
 // Of three fuzz targets, one finds a crash and writes its reproducer, one is interrupted as
 // libFuzzer is by Ctrl-C, one is killed: only the first is a finding.
 TEST(MeasuringScripts, FuzzTellsAFindingFromARunEndedByASignal)
