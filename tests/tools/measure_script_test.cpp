@@ -61,6 +61,22 @@ TEST(MeasuringScripts, FailNamingWhenAndHowTheProgramEnded)
     }
 }
 
+// A program that ends before the first figure of memory_peak fails it.
+TEST(MeasuringScripts, MemoryPeakFailsWhenTheProgramEndsBeforeItsFirstFigure)
+{
+    const ScriptSandbox sandbox;
+    sandbox.fakeBuild(
+        "#!/bin/bash\n"
+        "mkdir -p \"$XDG_CONFIG_HOME/VNTQ\" && echo '<root/>' "
+        ">\"$XDG_CONFIG_HOME/VNTQ/parameters.xml\"\n"
+        "[ \"${1:-}\" = --production ] || exit 1\n");
+    const ScriptRun run = sandbox.start(
+        "memory_peak", sandbox.fakeCommands() + " VNTQ_MEM_FLIGHTS=1 VNTQ_MEM_STANDS=1");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(", before the first figure at 30 s"), std::string::npos)
+        << run.output;
+}
+
 // Of three fuzz targets, one finds a crash and writes its reproducer, one is interrupted as
 // libFuzzer is by Ctrl-C, one is killed: only the first is a finding.
 TEST(MeasuringScripts, FuzzTellsAFindingFromARunEndedByASignal)
