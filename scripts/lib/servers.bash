@@ -50,11 +50,21 @@ status_words() {
 }
 
 # Closes the program as a user closes it and waits until it has ended; returns its exit status.
-# A second Ctrl-C while it closes ends it at once.
+# Its close-down signs out and saves what it learned: a Ctrl-C (or SIGTERM, SIGHUP) meanwhile is
+# told and let be, and only a further one kills it. Two quick Ctrl-C, one to close and one as it
+# closed, killed it and lost both. The trap is a line, not a function: bash 5.2 loses its
+# function contexts when a trap calls one in the exit trap that an earlier signal's trap ran.
 stop_program() {
-    local status=0
+    local status=0 interrupts=0
     [ -n "$program_pid" ] || return 0
-    trap 'kill -KILL "$program_pid" 2>/dev/null || true' INT TERM HUP
+    trap 'interrupts=$((interrupts + 1))
+        if [ "$interrupts" -eq 1 ]; then
+            echo "${0##*/}: the program is closing down (signing out, saving what it learned);" \
+                "Ctrl-C again kills it at once, and those are lost" >&2
+        else
+            echo "${0##*/}: killing the program in its close-down: its sign-out and save are lost" >&2
+            kill -KILL "$program_pid" 2>/dev/null || true
+        fi' INT TERM HUP
     kill -INT "$program_pid" 2>/dev/null || true
     # Waited for at least once: a program that has ended by itself is reaped already, and only
     # wait still knows its status. A wait that a signal cuts short returns while the program

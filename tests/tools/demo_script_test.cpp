@@ -123,5 +123,66 @@ TEST(DemoScripts, NamesTheProgramBeforeTheServersThatHoldItsFolder)
         << output;
 }
 
+// The program of a build of stand-ins that a demo runs until it is closed: it marks `marks`
+// "running" once it runs, and on the first SIGINT "closing"; it takes its close-down until
+// `marks` holds "go" (marking "twice" once a second SIGINT came meanwhile), then marks "closed".
+std::string lf_closingProgram(const fs::path& marks)
+{
+    fs::create_directories(marks);
+    return fmt::format(
+        "#!/usr/bin/perl\n"
+        "use Time::HiRes qw(sleep);\n"
+        "my $ints = 0;\n"
+        "$SIG{{INT}} = sub {{ ++$ints; }};\n"
+        "sub mark {{ open(my $f, '>', \"{0}/$_[0]\"); close($f); }}\n"
+        "mark('running');\n"
+        "for (my $i = 0; $i < 12000 && $ints == 0; ++$i) {{ sleep(0.05); }}\n"
+        "mark('closing');\n"
+        "for (my $i = 0; $i < 12000 && !-e '{0}/go'; ++$i) {{\n"
+        "    mark('twice') if $ints >= 2;\n"
+        "    sleep(0.05);\n"
+        "}}\n"
+        "mark('closed');\n",
+        marks.string());
+}
+
+// The shell lines that wait for the mark `file`, half a minute at most.
+std::string lf_awaitMark(const Sandbox& sandbox, const char* file)
+{
+    return fmt::format("for _ in $(seq 600); do [ -e '{}' ] && break; sleep 0.05; done\n",
+                       (sandbox / "marks" / file).string());
+}
+
+// Ctrl-C in the terminal, then again while the program closes down: the second is told, and the
+// close-down, which signs out and saves, goes on to its end.
+TEST(DemoScripts, LetsTheCloseDownEndAfterASecondCtrlC)
+{
+    const Sandbox sandbox;
+    sandbox.fakeBuild(lf_closingProgram(sandbox / "marks"));
+    const std::string session = fmt::format(
+        "set -m\n"
+        "env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{0}' VNTQ_DEMO_SECONDS=600 bash '{1}/scripts/demo' "
+        ">'{2}/demo.out' 2>&1 &\n"
+        "demo=$!\n"
+        "{3}kill -INT -- -$demo\n"
+        "{4}kill -INT -- -$demo\n"
+        "for _ in $(seq 600); do grep -q 'closing down' '{2}/demo.out' && break; sleep 0.05; "
+        "done\n"
+        "touch '{2}/marks/go'\n"
+        "wait $demo; echo \"demo exit status $?\"\n"
+        "cat '{2}/demo.out'\n"
+        "[ ! -e '{2}/marks/closed' ] || echo 'the close-down ended'\n",
+        sandbox.run().string(), sandbox.checkout().string(), (sandbox / "").string(),
+        lf_awaitMark(sandbox, "running"), lf_awaitMark(sandbox, "twice"));
+    writeFile(sandbox / "session.sh", session);
+    const std::string output = runBashFile(sandbox / "session.sh").output;
+    EXPECT_NE(output.find("demo exit status 130"), std::string::npos) << output;
+    EXPECT_NE(output.find("demo: the program is closing down (signing out, saving what it "
+                          "learned); Ctrl-C again kills it at once, and those are lost"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("the close-down ended"), std::string::npos) << output;
+}
+
 }  // namespace
 }  // namespace qel::test
