@@ -184,5 +184,30 @@ TEST(DemoScripts, LetsTheCloseDownEndAfterASecondCtrlC)
     EXPECT_NE(output.find("the close-down ended"), std::string::npos) << output;
 }
 
+// A second demo in the folder of one that runs refuses in one line: the running demo ends its
+// program and servers itself, so nothing is to be killed, and nothing of it is named.
+TEST(DemoScripts, RefusesTheFolderOfARunningDemoWithoutKillAdvice)
+{
+    const Sandbox sandbox;
+    sandbox.fakeBuild(lf_closingProgram(sandbox / "marks"));
+    const std::string session = fmt::format(
+        "env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{0}' VNTQ_DEMO_SECONDS=600 bash '{1}/scripts/demo' "
+        ">/dev/null 2>&1 &\n"
+        "demo=$!\n"
+        "{2}env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{0}' bash '{1}/scripts/demo' 2>&1\n"
+        "echo \"second demo exit status $?\"\n"
+        "touch '{3}'\n"
+        "kill -TERM $demo\n"
+        "wait $demo\n",
+        sandbox.run().string(), sandbox.checkout().string(), lf_awaitMark(sandbox, "running"),
+        (sandbox / "marks" / "go").string());
+    writeFile(sandbox / "session.sh", session);
+    const std::string output = runBashFile(sandbox / "session.sh").output;
+    EXPECT_EQ(output, fmt::format("demo: another demo is running in {}, which is left as it is; "
+                                  "set VNTQ_DEMO_DIR to a folder of its own to run one beside "
+                                  "it\nsecond demo exit status 1\n",
+                                  sandbox.run().string()));
+}
+
 }  // namespace
 }  // namespace qel::test
