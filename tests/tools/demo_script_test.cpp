@@ -51,6 +51,15 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
          },
          "is not a scenario file as standins/scenario/README.md describes one: object ({}) and "
          "array"},
+        {"a scenario without the session the demo signs in with", "demo",
+         [](const Sandbox& s) {
+             writeFile(s / "scenario.json",
+                       R"({"user": {"lat": 52.3, "lon": 4.76}, "flights": [],
+                           "sessions": [{"license": "demo-standard"}]})");
+             return fmt::format("VNTQ_DEMO_SCENARIO='{}'", (s / "scenario.json").string());
+         },
+         "scenario.json has no session \"demo-professional\" in its \"sessions\", which the "
+         "demo signs in with"},
         {"a run folder under a file", "demo",
          [](const Sandbox& s) {
              writeFile(s / "file", "");
