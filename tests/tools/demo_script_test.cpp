@@ -162,6 +162,24 @@ std::string lf_awaitMark(const Sandbox& sandbox, const char* file)
                        (sandbox / "marks" / file).string());
 }
 
+// --help prints the settings and runs nothing.
+TEST(DemoScripts, HelpPrintsTheSettingsAndRunsNothing)
+{
+    const Sandbox sandbox;
+    const std::string before = sandbox.runFolder();
+    for (const char* help : {"--help", "-h"}) {
+        const ScriptRun run = sandbox.start("demo", "", help);
+        EXPECT_EQ(run.status, 0) << help << "\n" << run.output;
+        EXPECT_EQ(run.output.rfind("usage: scripts/demo [ARGUMENT...]\n", 0), 0U) << run.output;
+        for (const char* setting :
+             {"VNTQ_DEMO_SECONDS", "VNTQ_DEMO_DIR", "VNTQ_DEMO_SCENARIO", "VNTQ_DEMO_PARAMETERS",
+              "VNTQ_FG_PARKING", "VNTQ_DEMO_JOBS", "VNTQ_DEMO_BUILT", "VNTQ_HEADLESS"}) {
+            EXPECT_NE(run.output.find(setting), std::string::npos) << setting << "\n" << run.output;
+        }
+        EXPECT_EQ(sandbox.runFolder(), before) << help;
+    }
+}
+
 // Ctrl-C in the terminal, then again while the program closes down: the second is told, and the
 // close-down, which signs out and saves, goes on to its end.
 TEST(DemoScripts, LetsTheCloseDownEndAfterASecondCtrlC)
