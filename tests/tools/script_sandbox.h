@@ -45,7 +45,7 @@ public:
         const fs::path source = VNTQ_SOURCE_DIR;
         fs::create_directories(checkout() / "scripts" / "lib");
         for (const char* script :
-             {"demo", "memory_peak", "creation_figures", "fuzz", "lib"}) {
+             {"demo", "memory_peak", "creation_figures", "fuzz", "test", "lib"}) {
             fs::copy(source / "scripts" / script, checkout() / "scripts" / script,
                      fs::copy_options::recursive);
         }
@@ -91,8 +91,8 @@ public:
     // A build of stand-ins that the demo and the measuring scripts run through: the program is
     // `program` (a script of any language, by its #! line), the servers say where they listen
     // and wait for their end, the tools and the set-up do nothing. fakeCommands() puts a cmake
-    // and a clang++ that build nothing first on PATH, and a sleep whose second is a hundredth, so that the
-    // scripts' minutes pass in moments.
+    // and a clang++ that build nothing first on PATH, and a sleep whose second is a hundredth,
+    // so that the scripts' minutes pass in moments.
     void fakeBuild(const std::string& program) const
     {
         const std::filesystem::path build = checkout() / "build";
