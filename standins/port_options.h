@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cerrno>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include <sys/socket.h>
@@ -26,6 +28,28 @@ inline std::string bindFailure()
 {
     const int error = errno;
     return error == 0 ? std::string() : ": " + std::system_category().message(error);
+}
+
+// A value on the command line that is wrong: its line says all, without the usage after it.
+struct WrongValue : std::invalid_argument {
+    using std::invalid_argument::invalid_argument;
+};
+
+// The port of --port TEXT: a whole number from 1 to 65535 and nothing else. std::stoi took
+// "8090x" as 8090, "70000" for a port the socket then truncated, and said only "stoi" of a
+// number beyond an int.
+inline int parsePort(std::string_view text)
+{
+    int port = 0;
+    bool whole = !text.empty() && text.size() <= 5;
+    for (const char c : text) {
+        if (c < '0' || c > '9') whole = false;
+        if (whole) port = port * 10 + (c - '0');
+    }
+    if (!whole || port < 1 || port > 65535) {
+        throw WrongValue("--port " + std::string(text) + " is not a whole number from 1 to 65535");
+    }
+    return port;
 }
 
 }  // namespace qel::standin

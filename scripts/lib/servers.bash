@@ -40,12 +40,31 @@ start_program() {
     program_pid=$!
 }
 
+# status_words STATUS: an exit status as words, naming the signal that ended a process.
+status_words() {
+    if [ "$1" -gt 128 ] && [ "$1" -lt 160 ]; then
+        echo "exit status $1 (SIG$(kill -l "$(($1 - 128))" 2>/dev/null || echo "$(($1 - 128))"))"
+    else
+        echo "exit status $1"
+    fi
+}
+
 # Closes the program as a user closes it and waits until it has ended; returns its exit status.
-# A second Ctrl-C while it closes ends it at once.
+# Its close-down signs out and saves what it learned: a Ctrl-C (or SIGTERM, SIGHUP) meanwhile is
+# told and let be, and only a further one kills it. Two quick Ctrl-C, one to close and one as it
+# closed, killed it and lost both. The trap is a line, not a function: bash 5.2 loses its
+# function contexts when a trap calls one in the exit trap that an earlier signal's trap ran.
 stop_program() {
-    local status=0
+    local status=0 interrupts=0
     [ -n "$program_pid" ] || return 0
-    trap 'kill -KILL "$program_pid" 2>/dev/null || true' INT TERM HUP
+    trap 'interrupts=$((interrupts + 1))
+        if [ "$interrupts" -eq 1 ]; then
+            echo "${0##*/}: the program is closing down (signing out, saving what it learned);" \
+                "Ctrl-C again kills it at once, and those are lost" >&2
+        else
+            echo "${0##*/}: killing the program in its close-down: its sign-out and save are lost" >&2
+            kill -KILL "$program_pid" 2>/dev/null || true
+        fi' INT TERM HUP
     kill -INT "$program_pid" 2>/dev/null || true
     # Waited for at least once: a program that has ended by itself is reaped already, and only
     # wait still knows its status. A wait that a signal cuts short returns while the program

@@ -1,7 +1,7 @@
 # The numbers the scripts take from the environment, checked before anything is built or
 # emptied: a wrong one stops the script with one line of its own, not with a shell's or a tool's
-# error later on, after the work it spoils. Sourced by scripts/demo, scripts/memory_peak and
-# scripts/tick_figures.
+# error later on, after the work it spoils. Sourced by scripts/demo, scripts/memory_peak,
+# scripts/tick_figures, scripts/fuzz and scripts/test.
 
 # whole_setting NAME VALUE LOW HIGH: prints VALUE, a whole number from LOW to HIGH, without its
 # leading zeros (which bash's arithmetic would read as octal); else says so and fails. The
@@ -10,7 +10,9 @@ whole_setting() {
     local name=$1 value=$2 low=$3 high=$4 digits=$2
     case $digits in
     '' | *[!0-9]*) digits="" ;;
-    *) while [ "${#digits}" -gt 1 ] && [ "${digits#0}" != "$digits" ]; do digits=${digits#0}; done ;;
+    *)
+        while [ "${#digits}" -gt 1 ] && [ "${digits#0}" != "$digits" ]; do digits=${digits#0}; done
+        ;;
     esac
     if [ -n "$digits" ] && [ "${#digits}" -le "${#high}" ] && [ "$digits" -ge "$low" ] &&
         [ "$digits" -le "$high" ]; then

@@ -12,6 +12,7 @@
 #include <pthread.h>
 
 #include "standins/download/download_standin.h"
+#include "standins/port_options.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ Arguments lf_parseArguments(int argc, char** argv)
         if (arg == "--root") {
             args.root = argv[++i];
         } else if (arg == "--port") {
-            args.port = std::stoi(argv[++i]);
+            args.port = qel::standin::parsePort(argv[++i]);
         } else {
             throw std::invalid_argument(fmt::format("unknown argument {}", arg));
         }
@@ -64,6 +65,9 @@ int main(int argc, char** argv)
         sigwait(&signals, &signal);
         std::cout << "Download stand-in stopped" << std::endl;
         return EXIT_SUCCESS;
+    } catch (const qel::standin::WrongValue& e) {
+        std::cerr << "vntq_download_standin: " << e.what() << '\n';
+        return 2;
     } catch (const std::invalid_argument& e) {
         std::cerr << e.what() << '\n' << lf_usage;
         return 2;

@@ -17,6 +17,7 @@
 #include <pthread.h>
 
 #include "platform/clock.h"
+#include "standins/port_options.h"
 #include "standins/realtraffic/rt_standin.h"
 
 namespace {
@@ -52,7 +53,7 @@ Arguments lf_parseArguments(int argc, char** argv)
         if (arg == "--scenario") {
             args.scenario = value(i);
         } else if (arg == "--port") {
-            args.port = std::stoi(value(i));
+            args.port = parsePort(value(i));
         } else if (arg == "--start") {
             args.start = value(i);
         } else if (arg == "--replay") {
@@ -84,8 +85,9 @@ void lf_printRequest(const LoggedRequest& request)
     for (const auto& [key, value] : request.fields) {
         fields += fmt::format(" {}={}", key, key == "license" ? "***" : value);
     }
-    const std::string line = fmt::format("{} {} -> {}{}{}\n", request.epoch_s, request.path,
-                                         request.status, request.fault ? " (injected)" : "", fields);
+    const std::string line =
+        fmt::format("{} {} -> {}{}{}\n", request.epoch_s, request.path, request.status,
+                    request.fault ? " (injected)" : "", fields);
     std::scoped_lock lock(printMutex);
     std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
@@ -153,15 +155,19 @@ int main(int argc, char** argv)
                                  server.url(), clockStart)
                   << std::endl;
         if (args.control) {
-            std::cout << fmt::format("Faults at run time: curl -d kind=stall -d path=/v4/traffic "
-                                     "{}/control/fault (see README.md)",
-                                     server.url())
+            std::cout << fmt::format(
+                             "Faults at run time: curl -d kind=stall -d path=/v4/traffic "
+                             "{}/control/fault (see README.md)",
+                             server.url())
                       << std::endl;
         }
         int signal = 0;
         sigwait(&signals, &signal);
         std::cout << "RealTraffic stand-in stopped" << std::endl;
         return EXIT_SUCCESS;
+    } catch (const qel::standin::WrongValue& e) {
+        std::cerr << "vntq_rt_standin: " << e.what() << '\n';
+        return 2;
     } catch (const std::invalid_argument& e) {
         std::cerr << e.what() << '\n' << lf_usage;
         return 2;

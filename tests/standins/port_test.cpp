@@ -1,11 +1,17 @@
-// The stand-in servers on a port that is taken.
+// The stand-in servers on a port that is taken, or that is none.
+#include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include "standin_fixture.h"
+#include <fmt/format.h>
+
 #include "standins/download/download_standin.h"
 #include "support/test_support.h"
 
@@ -48,6 +54,33 @@ TEST_F(StandinPort, RefusesAPortInUse)
             EXPECT_EQ(e.what(), c.told) << c.server;
         }
         EXPECT_FALSE(signIn().empty()) << c.server;
+    }
+}
+
+// Each stand-in program given a --port that is no port says so in one line and ends with exit
+// status 2, before it reads its scenario or listens anywhere.
+TEST(StandinPrograms, RefuseAPortThatIsNoneInOneLine)
+{
+    const std::string programs[] = {fmt::format("'{}' --scenario none.json", VNTQ_RT_STANDIN),
+                                    fmt::format("'{}' --root .", VNTQ_DOWNLOAD_STANDIN)};
+    for (const auto& program : programs) {
+        for (const char* port : {"70000", "8090x", "99999999999", "0", "-1"}) {
+            const std::string command = fmt::format("{} --port '{}' 2>&1", program, port);
+            std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+            ASSERT_TRUE(pipe) << command;
+            std::string output;
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe.get())) output += buffer;
+            const int status = pclose(pipe.release());
+            EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << command << "\n" << output;
+            EXPECT_NE(output.find(
+                          fmt::format(": --port {} is not a whole number from 1 to 65535\n", port)),
+                      std::string::npos)
+                << command << "\n"
+                << output;
+            EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << command << "\n"
+                                                                         << output;
+        }
     }
 }
 

@@ -1,97 +1,24 @@
-// scripts/demo and the measuring scripts against wrong input and a folder in use. They run from
-// a copy of the checkout's scripts and the demo's scenarios, without the set-up script and
-// without a build beside them: whatever a check let through stops at the first tool it needs,
-// and builds or runs nothing.
+// scripts/demo and the measuring scripts against wrong input and a folder in use, in a copy of
+// the checkout's scripts (script_sandbox.h).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <set>
 #include <string>
-#include <sys/wait.h>
 
 #include <fmt/format.h>
 
 #include "support/test_support.h"
+#include "tools/script_sandbox.h"
 
 namespace qel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ScriptRun {
-    int status = -1;
-    std::string output;  // standard output and error
-};
-
-// Runs a bash script file.
-ScriptRun lf_bash(const fs::path& scriptFile)
-{
-    const std::string command = fmt::format("bash '{}'", scriptFile.string());
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-    ScriptRun result;
-    if (!pipe) return result;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe.get())) result.output += buffer;
-    const int status = pclose(pipe.release());
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-// The copied checkout, and the folder of an earlier demo run beside it.
-class Sandbox {
-public:
-    Sandbox()
-    {
-        const fs::path source = VNTQ_SOURCE_DIR;
-        fs::create_directories(checkout() / "scripts" / "lib");
-        for (const char* script : {"demo", "memory_peak", "creation_figures", "lib"}) {
-            fs::copy(source / "scripts" / script, checkout() / "scripts" / script,
-                     fs::copy_options::recursive);
-        }
-        fs::create_directories(checkout() / "standins" / "scenario");
-        for (const char* scenario : {"eham_demo.json", "busy_traffic.json"}) {
-            fs::copy_file(source / "standins" / "scenario" / scenario,
-                          checkout() / "standins" / "scenario" / scenario);
-        }
-        fs::create_directories(run());
-        writeFile(run() / ".vntq-demo", "A run folder of scripts/demo.\n");
-        writeFile(run() / "Log.txt", "the last run's log\n");
-    }
-
-    fs::path checkout() const { return dir_ / "checkout"; }
-    fs::path run() const { return dir_ / "run"; }
-    fs::path operator/(const fs::path& name) const { return dir_ / name; }
-
-    // `script` of the copied checkout with the run folder and the settings `environment`
-    // ("NAME='value' ..."), by a script file of its own that keeps the quoting plain.
-    ScriptRun start(const std::string& script, const std::string& environment) const
-    {
-        writeFile(
-            dir_ / "start.sh",
-            fmt::format("env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{}' {} bash '{}' 2>&1\n",
-                        run().string(), environment, (checkout() / "scripts" / script).string()));
-        return lf_bash(dir_ / "start.sh");
-    }
-
-    // The run folder's names and its log.
-    std::string runFolder() const
-    {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(run())) {
-            names.insert(entry.path().filename().string());
-        }
-        std::string listing;
-        for (const auto& name : names) listing += name + " ";
-        return listing + "| " + readFile(run() / "Log.txt");
-    }
-
-private:
-    TempDir dir_;
-};
+using Sandbox = ScriptSandbox;
 
 // Each stops the script with one line of its own, before anything is built, emptied or run:
 // the last run's folder keeps its log and what the user put there.
@@ -102,6 +29,7 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
         const char* script;
         std::function<std::string(const Sandbox&)> setUp;  // gives the settings
         std::string told;
+        const char* arguments = "";
     } cases[] = {
         {"a file of the user's in an earlier demo's folder", "demo",
          [](const Sandbox& s) {
@@ -123,6 +51,15 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
          },
          "is not a scenario file as standins/scenario/README.md describes one: object ({}) and "
          "array"},
+        {"a scenario without the session the demo signs in with", "demo",
+         [](const Sandbox& s) {
+             writeFile(s / "scenario.json",
+                       R"({"user": {"lat": 52.3, "lon": 4.76}, "flights": [],
+                           "sessions": [{"license": "demo-standard"}]})");
+             return fmt::format("VNTQ_DEMO_SCENARIO='{}'", (s / "scenario.json").string());
+         },
+         "scenario.json has no session \"demo-professional\" in its \"sessions\", which the "
+         "demo signs in with"},
         {"a run folder under a file", "demo",
          [](const Sandbox& s) {
              writeFile(s / "file", "");
@@ -144,12 +81,20 @@ TEST(DemoScripts, RefuseWrongInputInOneLineBeforeTouchingAnything)
          [](const Sandbox&) { return std::string("VNTQ_FIGURES_RUNS='range ful'"); },
          "creation_figures: VNTQ_FIGURES_RUNS names \"ful\", which is none of range, full and "
          "beyond"},
+        {"fuzzing for no number of seconds", "fuzz", [](const Sandbox&) { return std::string(); },
+         "fuzz: SECONDS=abc is not a whole number from 1 to ", "abc"},
+        {"jobs of the tests of no number", "test",
+         [](const Sandbox&) { return std::string("VNTQ_TEST_JOBS=abc"); },
+         "test: VNTQ_TEST_JOBS=abc is not a whole number from 1 to "},
+        {"fuzz targets at once of no number", "fuzz",
+         [](const Sandbox&) { return std::string("VNTQ_FUZZ_PARALLEL=abc"); },
+         "fuzz: VNTQ_FUZZ_PARALLEL=abc is not a whole number from 1 to "},
     };
     for (const auto& c : cases) {
         const Sandbox sandbox;
         const std::string environment = c.setUp(sandbox);
         const std::string before = sandbox.runFolder();
-        const ScriptRun run = sandbox.start(c.script, environment);
+        const ScriptRun run = sandbox.start(c.script, environment, c.arguments);
         EXPECT_EQ(run.status, 1) << c.input << "\n" << run.output;
         EXPECT_NE(run.output.find(c.told), std::string::npos) << c.input << "\n" << run.output;
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.input << "\n"
@@ -177,7 +122,7 @@ TEST(DemoScripts, NamesTheProgramBeforeTheServersThatHoldItsFolder)
         "kill $server $program\n",
         sandbox.checkout().string(), sandbox.run().string(), sandbox.checkout().string());
     writeFile(sandbox / "holders.sh", holders);
-    const std::string output = lf_bash(sandbox / "holders.sh").output;
+    const std::string output = runBashFile(sandbox / "holders.sh").output;
 
     int server = 0;
     int program = 0;
@@ -188,6 +133,110 @@ TEST(DemoScripts, NamesTheProgramBeforeTheServersThatHoldItsFolder)
                                       program, server)),
               std::string::npos)
         << output;
+}
+
+// The program of a build of stand-ins that a demo runs until it is closed: it marks `marks`
+// "running" once it runs, and on the first SIGINT "closing"; it takes its close-down until
+// `marks` holds "go" (marking "twice" once a second SIGINT came meanwhile), then marks "closed".
+std::string lf_closingProgram(const fs::path& marks)
+{
+    fs::create_directories(marks);
+    return fmt::format(
+        "#!/usr/bin/perl\n"
+        "use Time::HiRes qw(sleep);\n"
+        "my $ints = 0;\n"
+        "$SIG{{INT}} = sub {{ ++$ints; }};\n"
+        "sub mark {{ open(my $f, '>', \"{0}/$_[0]\"); close($f); }}\n"
+        "mark('running');\n"
+        "for (my $i = 0; $i < 12000 && $ints == 0; ++$i) {{ sleep(0.05); }}\n"
+        "mark('closing');\n"
+        "for (my $i = 0; $i < 12000 && !-e '{0}/go'; ++$i) {{\n"
+        "    mark('twice') if $ints >= 2;\n"
+        "    sleep(0.05);\n"
+        "}}\n"
+        "mark('closed');\n",
+        marks.string());
+}
+
+// The shell lines that wait for the mark `file`, half a minute at most.
+std::string lf_awaitMark(const Sandbox& sandbox, const char* file)
+{
+    return fmt::format("for _ in $(seq 600); do [ -e '{}' ] && break; sleep 0.05; done\n",
+                       (sandbox / "marks" / file).string());
+}
+
+// --help prints the settings and runs nothing.
+TEST(DemoScripts, HelpPrintsTheSettingsAndRunsNothing)
+{
+    const Sandbox sandbox;
+    const std::string before = sandbox.runFolder();
+    for (const char* help : {"--help", "-h"}) {
+        const ScriptRun run = sandbox.start("demo", "", help);
+        EXPECT_EQ(run.status, 0) << help << "\n" << run.output;
+        EXPECT_EQ(run.output.rfind("usage: scripts/demo [ARGUMENT...]\n", 0), 0U) << run.output;
+        for (const char* setting :
+             {"VNTQ_DEMO_SECONDS", "VNTQ_DEMO_DIR", "VNTQ_DEMO_SCENARIO", "VNTQ_DEMO_PARAMETERS",
+              "VNTQ_FG_PARKING", "VNTQ_DEMO_JOBS", "VNTQ_DEMO_BUILT", "VNTQ_HEADLESS"}) {
+            EXPECT_NE(run.output.find(setting), std::string::npos) << setting << "\n" << run.output;
+        }
+        EXPECT_EQ(sandbox.runFolder(), before) << help;
+    }
+}
+
+// Ctrl-C in the terminal, then again while the program closes down: the second is told, and the
+// close-down, which signs out and saves, goes on to its end.
+TEST(DemoScripts, LetsTheCloseDownEndAfterASecondCtrlC)
+{
+    const Sandbox sandbox;
+    sandbox.fakeBuild(lf_closingProgram(sandbox / "marks"));
+    const std::string session = fmt::format(
+        "set -m\n"
+        "env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{0}' VNTQ_DEMO_SECONDS=600 bash '{1}/scripts/demo' "
+        ">'{2}/demo.out' 2>&1 &\n"
+        "demo=$!\n"
+        "{3}kill -INT -- -$demo\n"
+        "{4}kill -INT -- -$demo\n"
+        "for _ in $(seq 600); do grep -q 'closing down' '{2}/demo.out' && break; sleep 0.05; "
+        "done\n"
+        "touch '{2}/marks/go'\n"
+        "wait $demo; echo \"demo exit status $?\"\n"
+        "cat '{2}/demo.out'\n"
+        "[ ! -e '{2}/marks/closed' ] || echo 'the close-down ended'\n",
+        sandbox.run().string(), sandbox.checkout().string(), (sandbox / "").string(),
+        lf_awaitMark(sandbox, "running"), lf_awaitMark(sandbox, "twice"));
+    writeFile(sandbox / "session.sh", session);
+    const std::string output = runBashFile(sandbox / "session.sh").output;
+    EXPECT_NE(output.find("demo exit status 130"), std::string::npos) << output;
+    EXPECT_NE(output.find("demo: the program is closing down (signing out, saving what it "
+                          "learned); Ctrl-C again kills it at once, and those are lost"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("the close-down ended"), std::string::npos) << output;
+}
+
+// A second demo in the folder of one that runs refuses in one line: the running demo ends its
+// program and servers itself, so nothing is to be killed, and nothing of it is named.
+TEST(DemoScripts, RefusesTheFolderOfARunningDemoWithoutKillAdvice)
+{
+    const Sandbox sandbox;
+    sandbox.fakeBuild(lf_closingProgram(sandbox / "marks"));
+    const std::string session = fmt::format(
+        "env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{0}' VNTQ_DEMO_SECONDS=600 bash '{1}/scripts/demo' "
+        ">/dev/null 2>&1 &\n"
+        "demo=$!\n"
+        "{2}env VNTQ_DEMO_BUILT=1 VNTQ_DEMO_DIR='{0}' bash '{1}/scripts/demo' 2>&1\n"
+        "echo \"second demo exit status $?\"\n"
+        "touch '{3}'\n"
+        "kill -TERM $demo\n"
+        "wait $demo\n",
+        sandbox.run().string(), sandbox.checkout().string(), lf_awaitMark(sandbox, "running"),
+        (sandbox / "marks" / "go").string());
+    writeFile(sandbox / "session.sh", session);
+    const std::string output = runBashFile(sandbox / "session.sh").output;
+    EXPECT_EQ(output, fmt::format("demo: another demo is running in {}, which is left as it is; "
+                                  "set VNTQ_DEMO_DIR to a folder of its own to run one beside "
+                                  "it\nsecond demo exit status 1\n",
+                                  sandbox.run().string()));
 }
 
 }  // namespace

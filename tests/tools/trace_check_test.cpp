@@ -28,11 +28,14 @@ struct CheckRun {
     std::string output;
 };
 
-CheckRun lf_traceCheck(const std::filesystem::path& trace, const std::string& paths = {})
+// Run from `folder` when one is given, as a user standing there runs it.
+CheckRun lf_traceCheck(const std::filesystem::path& trace, const std::string& paths = {},
+                       const std::filesystem::path& folder = {})
 {
     const std::string command =
-        fmt::format("bash '{}/scripts/trace_check' '{}' {} 2>&1", VNTQ_SOURCE_DIR, trace.string(),
-                    paths.empty() ? "" : "'" + paths + "'");
+        fmt::format("{}bash '{}/scripts/trace_check' '{}' {} 2>&1",
+                    folder.empty() ? "" : "cd '" + folder.string() + "' && ", VNTQ_SOURCE_DIR,
+                    trace.string(), paths.empty() ? "" : "'" + paths + "'");
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
     CheckRun run;
     if (!pipe) return run;
@@ -90,7 +93,8 @@ public:
     // given, and the simulator's objects file, which puts simulator time 0 at scenario second 30.
     // A parked aircraft stands there from the start for a minute at least, so that the trace
     // covers the run the check takes.
-    CheckRun check(const std::string& reportedPaths = {}) const
+    // Named as a user standing in that folder names them, when `fromItsFolder`.
+    CheckRun check(const std::string& reportedPaths = {}, bool fromItsFolder = false) const
     {
         TempDir dir;
         std::filesystem::create_directories(dir / "simulator");
@@ -101,6 +105,9 @@ public:
             writeFile(dir / "simulator" / "simulator-objects.txt",
                       "simulator time 0.000 s, scenario second 30.000, 2 objects, flight "
                       "running\n");
+        }
+        if (fromItsFolder) {
+            return lf_traceCheck("simulator/simulator-trace.csv", "reported-paths.csv", dir.path());
         }
         return lf_traceCheck(dir / "simulator" / "simulator-trace.csv");
     }
@@ -154,6 +161,7 @@ TEST(TraceCheck, RefusesWhatItCannotCheck)
         std::optional<std::string> trace;  // none: no file there
         const char* paths;                 // named reported paths, a file that is not there
         std::string told;
+        std::optional<std::string> reported = {};  // what the named paths file holds
     } cases[] = {
         {"no file", std::nullopt, "", "there is no trace at "},
         {"the program's log", "[13:02:11] VNTQ started\n", "", "is not a trace of the stand-in"},
@@ -163,10 +171,16 @@ TEST(TraceCheck, RefusesWhatItCannotCheck)
          "holds no AI object"},
         {"reported paths named that are not there", header + row(0, klm) + row(60, user),
          "paths.csv", "there are no reported paths at "},
+        {"the program's log named as the reported paths", header + row(0, klm) + row(60, user),
+         "Log.txt", "Log.txt is not a file of reported paths", "[13:02:11] VNTQ started\n"},
+        {"reported paths without a path", header + row(0, klm) + row(60, user), "paths.csv",
+         "paths.csv holds no reported path",
+         "# reported paths\ncallsign,registration,hex,t_s,lat,lon,gs_kt,on_ground\n"},
     };
     for (const auto& c : cases) {
         TempDir dir;
         if (c.trace) writeFile(dir / "trace.csv", *c.trace);
+        if (c.reported) writeFile(dir / c.paths, *c.reported);
         const CheckRun run =
             lf_traceCheck(dir / "trace.csv", *c.paths ? (dir / c.paths).string() : "");
         EXPECT_EQ(run.status, 2) << c.input << "\n" << run.output;
@@ -243,6 +257,20 @@ TEST(TraceCheck, TellsEachFaultOfTheMotionItLooksFor)
             EXPECT_NE(run.output.find(line), std::string::npos) << c.fault << "\n" << run.output;
         }
     }
+}
+
+// The trace and the paths named, each relative to where the user stands: the crawl, which only
+// the paths show, is found.
+TEST(TraceCheck, ReadsTheFilesItIsGivenFromWhereTheUserStands)
+{
+    Trace trace;
+    for (int i = 0; i < 20; ++i) trace.second(10.0);
+    for (int i = 0; i < 20; ++i) trace.second(3.0);
+    for (int i = 0; i < 20; ++i) trace.second(10.0);
+    const CheckRun run = trace.check(lf_reportedEastAt10(), true);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("crawl: object 200 KLM56A at 3.0 kt"), std::string::npos)
+        << run.output;
 }
 
 // A take-off roll eastwards from 20 kt gaining 3 kt a second, one row a second; the program's
