@@ -289,13 +289,31 @@ TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
     EXPECT_EQ(readFile(home / "running.stderr"), "");
 }
 
-// Ctrl-C, a kill, and the terminal closed (SIGHUP) are the user closing the program, which
-// says what closed it: no button was clicked.
-TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
+int lf_timesIn(const std::string& text, const std::string& part)
 {
-    const std::pair<int, const char*> signals[] = {
-        {SIGINT, "SIGINT (Ctrl-C) received, closing VNTQ ...\n"},
-        {SIGTERM, "SIGTERM received, closing VNTQ ...\n"},
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// "vntq_app_tests (pid 4242)": this test program as a program it signals names it.
+std::string lf_thisProgram()
+{
+    std::string name = readFile("/proc/self/comm");
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return fmt::format("{} (pid {})", name, getpid());
+}
+
+// Ctrl-\, a kill, and the terminal closed (SIGHUP) are the user closing the program, which
+// says what closed it: no button was clicked, and no Ctrl-C was typed (another program sent
+// SIGINT: it is named). A second signal while it closes says nothing more on the line.
+TEST(Program, SignalsCloseTheProgramCleanlyAndSayWhatSentThem)
+{
+    const std::string sent = " from " + lf_thisProgram() + " received, closing VNTQ ...\n";
+    const std::pair<int, std::string> signals[] = {
+        {SIGINT, "SIGINT" + sent},
+        {SIGQUIT, "SIGQUIT" + sent},
+        {SIGTERM, "SIGTERM" + sent},
         {SIGHUP, "SIGHUP (the terminal closed) received, closing VNTQ ...\n"}};
     for (const auto& [number, said] : signals) {
         TempDir folder;
@@ -305,12 +323,15 @@ TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
         // The settings are logged and flushed once the start-up thread has loaded them.
         ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
         program.signal(number);
+        program.signal(number);
         EXPECT_EQ(program.wait(), 0) << number;
         const std::string log = readFile(folder / "Log.txt");
         EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << number;
-        EXPECT_NE(log.find(said), std::string::npos) << number;
+        EXPECT_NE(log.find(said), std::string::npos) << log;
+        EXPECT_EQ(lf_timesIn(log, "closing VNTQ ..."), 1) << log;
         const std::string terminal = readFile(home / "running.stderr");
         EXPECT_NE(terminal.find(said), std::string::npos) << terminal;
+        EXPECT_EQ(lf_timesIn(terminal, "closing VNTQ ..."), 1) << terminal;
         EXPECT_EQ(terminal.find("button"), std::string::npos) << terminal;
         EXPECT_FALSE(fs::exists(home / "config" / "VNTQ" / "orig_dest")) << number;
     }
@@ -440,7 +461,7 @@ TEST(Program, SigintClosesDownInFullWhenItsOutputIsAPipeNobodyReads)
     program.signal(SIGINT);
     EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0));
     lf_expectClosedDown(folder.path(), realTraffic,
-                        "\nSIGINT (Ctrl-C) received, closing VNTQ ...\n");
+                        "\nSIGINT from " + lf_thisProgram() + " received, closing VNTQ ...\n");
 }
 
 }  // namespace
