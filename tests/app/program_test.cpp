@@ -520,6 +520,25 @@ TEST(Program, SigintClosesDownInFullWhenItsOutputIsAPipeNobodyReads)
                         "\nSIGINT from " + lf_thisProgram() + " received, closing VNTQ ...\n");
 }
 
+// A headless run's terminal follows what the window shows beside its message line, which the
+// sign-in clears: signed in, the aircraft live and, once its stands are loaded, those parked at
+// the park airport.
+TEST(Program, AHeadlessRunsTerminalSaysTheSignInAndTheAircraft)
+{
+    TempDir folder;
+    TempDir home;
+    standin::RtStandin realTraffic(standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
+    RunningProgram program(folder.path(), home.path(), "",
+                           lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic));
+    for (const char* said :
+         {"\nSigned in at RealTraffic, live: ", "; park airport EHAM (AMS), parked live: "}) {
+        EXPECT_TRUE(awaitText(home.path(), "running.stderr", said))
+            << readFile(home / "running.stderr");
+    }
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0));
+}
+
 // A terminal that takes no output (a stalled ssh session; a full pipe nobody reads takes none
 // either): Ctrl-C closes the program down in full all the same, and says so once, though the
 // script that started it sends its own SIGINT after it, as scripts/demo does.
