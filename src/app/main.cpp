@@ -1,4 +1,5 @@
 // The process entry: one instance per user session, Log.txt, then the application.
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -10,6 +11,13 @@
 #include "foundation/globals.h"
 #include "foundation/log.h"
 #include "platform/process.h"
+#include "platform/terminal.h"
+
+namespace {
+
+constexpr auto kTerminalIdleBound = std::chrono::seconds(2);
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -51,5 +59,9 @@ int main(int argc, char** argv)
         }
     }
     qel::gf_installCrashHandlers();
-    return qel::gf_runApp(argc, argv);
+    const int status = qel::gf_runApp(argc, argv);
+    // The last lines reach a terminal that takes them; one that has taken nothing for a while
+    // (output suspended, a stalled ssh session) does not keep the program from ending.
+    qel::platform::flushStandardError(kTerminalIdleBound);
+    return status;
 }

@@ -120,6 +120,7 @@ void lf_everySecond()
     lf_flightResumed();
     gf_countSimulatorSecond();
     lf_updateLiveCount();
+    gf_tellHeadlessStatus();
     gf_writeDayAndSlot();
     lf_followSimTime();
     ++g_secondTicks;

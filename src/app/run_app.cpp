@@ -160,8 +160,14 @@ int gf_runApp(int argc, char** argv)
     lf_connectLayers();
     lf_readCommandLine(argc, argv);
     // Not the close button's way: its message would say a button was clicked.
-    const SignalWatcher signals([](int number) {
-        lf_showAndLog(gf_closingBySignalText(number));
+    const SignalWatcher signals([](const ReceivedSignal& received) {
+        // A signal while the program closes (a script's own after the user's Ctrl-C) changes
+        // nothing: Log.txt keeps it, and the line keeps what closed the program.
+        if (g_closeRequested) {
+            gf_log(gf_closingBySignalText(received, true));
+            return;
+        }
+        lf_showAndLog(gf_closingBySignalText(received, false));
         gf_requestClose();
     });
     if (const auto reason = lf_perUserFolderProblem()) {

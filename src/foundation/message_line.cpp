@@ -3,7 +3,6 @@
 // it after the repaint message. A headless window has nobody to look at it: what its line shows
 // goes to standard error as well.
 #include <algorithm>
-#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -12,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/window_status.h"
 #include "platform/process.h"
+#include "platform/terminal.h"
 
 namespace qel {
 
@@ -21,7 +21,8 @@ constexpr int32_t kMessageLifetime_s = 25;  // simulator seconds
 constexpr std::string_view kErrorPrefix = "Error ";
 
 // Standard error as the program writes it, for the whole process: a restart must not leave a
-// countdown's line open. Guarded by g_terminalMutex, a leaf lock taken for one write.
+// countdown's line open. Guarded by g_terminalMutex, taken for one line, before the terminal
+// writer's own lock, which only queues it.
 struct Terminal {
     std::size_t openWidth = 0;    // characters of a passing line written without its newline
     bool passingWritten = false;  // a row of passing lines has had its first one written
@@ -51,8 +52,9 @@ void lf_write(std::string_view line, bool passing)
         state.openWidth = 0;
         state.passingWritten = false;
     }
-    std::fputs(out.c_str(), stderr);
-    std::fflush(stderr);
+    // Queued, never waited for: a terminal that takes nothing must not hold the caller, which
+    // may be the close-down saying why it closes.
+    platform::writeToStandardError(out);
 }
 
 // The line as standard error gets it when the window is headless and the line changed since

@@ -3,8 +3,9 @@
 
 #include <fmt/format.h>
 
-#include <cstdio>
 #include <utility>
+
+#include "platform/terminal.h"
 
 namespace qel::platform {
 namespace {
@@ -174,8 +175,8 @@ void messageBox(std::string_view text, std::string_view caption, MessageBoxIcon 
         backend(box);
         return;
     }
-    // Not fmt::print, which throws when standard error is a pipe nobody reads any more.
-    std::fputs(fmt::format("{}: {}\n", box.caption, box.text).c_str(), stderr);
+    // Queued: a terminal that takes nothing must not hold the thread that says it.
+    writeToStandardError(fmt::format("{}: {}\n", box.caption, box.text));
 }
 
 void setMessageBoxBackend(std::function<void(const RecordedMessageBox&)> backend)

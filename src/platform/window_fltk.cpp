@@ -18,13 +18,13 @@
 // The program's headers come first: fl_draw.H brings in Xlib, whose macro None would break
 // MessageBoxIcon::None.
 #include "platform/text.h"
+#include "platform/terminal.h"
 #include "platform/window.h"
 #include "platform/window_fltk_widgets.h"
 #include "platform/window_x11.h"
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <future>
 #include <map>
@@ -80,7 +80,7 @@ public:
     bool waitForPaints(uint64_t count, std::chrono::milliseconds timeout) override;
     uint64_t nativeHandle() const override;
 
-    void paintClient();  // GUI thread, inside the main widget's draw
+    void paintClient();   // GUI thread, inside the main widget's draw
     void closeClicked();  // also a window destroyed from outside
 
 private:
@@ -524,8 +524,8 @@ void FltkWindow::messageBoxFromAnyThread(const RecordedMessageBox& box)
 
 void FltkWindow::printBox(const RecordedMessageBox& box)
 {
-    // Not fmt::print, which throws when standard error is a pipe nobody reads any more.
-    std::fputs(fmt::format("{}: {}\n", box.caption, box.text).c_str(), stderr);
+    // Queued: a terminal that takes nothing must not hold the thread that says it.
+    writeToStandardError(fmt::format("{}: {}\n", box.caption, box.text));
 }
 
 void FltkWindow::showBox(const std::shared_ptr<BoxRequest>& request, bool waitHere)

@@ -51,6 +51,12 @@ void gf_setStartUpHandler(std::function<void()> handler);
 // The minutes to the parked traffic's next renewal as the statistics band shows them; the
 // window's controls and the core write it. The process's: a restart keeps it (atomic).
 extern std::atomic<int32_t> g_shownParkingCountdown;
+// A headless run's terminal follows what the window shows beside its message line: the
+// sign-in, the aircraft live and parked ("Signed in at RealTraffic, live: 12; park airport EHAM
+// (AMS) Amsterdam, parked live: 3, static: 20"). Written at once when more or less of it shows,
+// when only its counts change at most once every 10 calls; nothing with a window. Main-loop
+// thread, once a simulator second.
+void gf_tellHeadlessStatus();
 // The window's state of one run back to a fresh one (ui/ui_run.h): the handlers forget the
 // manual range. Start-up thread while no worker runs, and tests.
 void gf_resetUiRun();

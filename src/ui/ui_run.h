@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/run_values.h"
 
@@ -18,6 +19,10 @@ struct UiRun {
     RunAtomic<uint64_t> parkedLiveCount{0};
     RunAtomic<uint64_t> staticCount{0};
     RunAtomic<bool> timeShiftFlag{true};  // time-shift labels black, else grey
+    // What a headless run's terminal was last told of the status; main-loop thread.
+    std::string headlessStatus;       // "Signed in at RealTraffic, live: 12"
+    std::string headlessStatusKind;   // the same without its counts
+    int32_t headlessStatusAge_s = 0;  // simulator seconds since it was written
     bool operator==(const UiRun&) const = default;
 };
 

@@ -21,6 +21,7 @@
 #include "app/app.h"
 #include "foundation/log.h"
 #include "foundation/window_status.h"
+#include "scenery/scan_pool.h"
 #include "support/test_support.h"
 
 namespace qel {
@@ -63,6 +64,13 @@ TEST(CrashChild, LogsAndEnds)
         *static_cast<volatile int*>(page) = 1;
     }
     if (how == "overflow") gf_log(std::to_string(lf_overflowStack(0)));
+    if (how == "thread overflow") {
+        // On a thread the program starts, a worker of the airport scan's: the child's small
+        // stack bounds those of its threads as well.
+        OrderedPool<int> pool(1);
+        pool.submit([] { return lf_overflowStack(0); });
+        gf_log(std::to_string(pool.takeOldest()));
+    }
     if (how == "throw") std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
     if (how == "exit") std::exit(3);
     if (how == "quick_exit") std::quick_exit(3);
@@ -84,7 +92,7 @@ pid_t lf_startEndingChild(const std::string& end, const std::filesystem::path& f
     char program[] = "/proc/self/exe";
     char filter[] = "--gtest_filter=CrashChild.LogsAndEnds";
     char* argv[] = {program, filter, nullptr};
-    const bool smallStack = end == "overflow";
+    const bool smallStack = end.ends_with("overflow");
     const pid_t pid = fork();
     if (pid != 0) return pid;
     const rlimit noCore{0, 0};
@@ -115,13 +123,10 @@ TEST(CrashLog, TheLinesJustBeforeTheEndAreInTheFileEveryTime)
 #else
     constexpr int kFaultSignal = SIGSEGV;
 #endif
-    const Case cases[] = {{"abort", SIGABRT, true},
-                          {"fault", kFaultSignal, true},
-                          {"overflow", kFaultSignal, true},
-                          {"throw", SIGABRT, true},
-                          {"exit", 0, true},
-                          {"quick_exit", 0, true},
-                          {"_exit", 0, false}};
+    const Case cases[] = {{"abort", SIGABRT, true},         {"fault", kFaultSignal, true},
+                          {"overflow", kFaultSignal, true}, {"thread overflow", kFaultSignal, true},
+                          {"throw", SIGABRT, true},         {"exit", 0, true},
+                          {"quick_exit", 0, true},          {"_exit", 0, false}};
     for (const Case& c : cases) {
         std::vector<std::unique_ptr<test::TempDir>> folders;
         std::vector<pid_t> children;

@@ -3,14 +3,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -75,15 +78,17 @@ int lf_runProgram(const fs::path& folder, const fs::path& home, const std::strin
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
 }
 
-// vntq started in the background, in the same set-up as lf_runProgram; its standard error goes
-// to `home`/running.stderr. Headless, or with its window on the X `display` given; `settings`
-// ("NAME=value") go before the test's own.
+// Where a RunningProgram's standard error goes: `home`/running.stderr; a pipe, for its standard
+// output too, whose read end the test holds until closeOutput(); or a terminal of its own, whose
+// keyboard the test types on, for its standard input and output too.
+enum class Output { File, Pipe, Terminal };
+
+// vntq started in the background, in the same set-up as lf_runProgram. Headless, or with its
+// window on the X `display` given; `settings` ("NAME=value") go before the test's own.
 class RunningProgram {
 public:
-    // With `outputToPipe`, its standard output and error go to a pipe instead, whose read end
-    // this holds until closeOutput().
     RunningProgram(const fs::path& folder, const fs::path& home, const std::string& display = "",
-                   std::vector<std::string> settings = {}, bool outputToPipe = false)
+                   std::vector<std::string> settings = {}, Output to = Output::File)
     {
         // Everything the child needs is made before the fork: after it only exec-safe calls.
         // A credential and a service that refuses the connection: the sign-in fails as a
@@ -108,10 +113,13 @@ public:
         const std::string errors = (home / "running.stderr").string();
         char* argv[] = {const_cast<char*>(VNTQ_EXECUTABLE), nullptr};
         int output[2] = {-1, -1};
-        if (outputToPipe && pipe2(output, O_CLOEXEC) != 0) return;
+        if (to == Output::Pipe && pipe2(output, O_CLOEXEC) != 0) return;
+        std::string terminal;
+        if (to == Output::Terminal && !openTerminal(terminal)) return;
+        terminalName_ = terminal;
         pid_ = fork();
         if (pid_ != 0) {
-            outputFd_ = output[0];
+            if (to == Output::Pipe) outputFd_ = output[0];
             if (output[1] >= 0) close(output[1]);
             return;
         }
@@ -119,9 +127,17 @@ public:
         // runner ignoring SIGPIPE would hide that the program does not.
         ::signal(SIGHUP, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
-        if (outputToPipe) {
+        if (to == Output::Pipe) {
             if (dup2(output[1], STDOUT_FILENO) < 0 || dup2(output[1], STDERR_FILENO) < 0) {
                 _exit(127);
+            }
+        } else if (to == Output::Terminal) {
+            // A session of its own, whose controlling terminal it is: the keys typed there
+            // signal it as they signal a program started from a shell.
+            const int fd = setsid() < 0 ? -1 : open(terminal.c_str(), O_RDWR);
+            if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) < 0) _exit(127);
+            for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+                if (dup2(fd, standard) < 0) _exit(127);
             }
         } else {
             const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -134,12 +150,38 @@ public:
     ~RunningProgram()
     {
         closeOutput();
+        if (terminalFd_ >= 0) close(terminalFd_);
         if (pid_ > 0 && !waited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
     }
     void signal(int number) const { kill(pid_, number); }
+    // Its terminal takes no more output, as one whose ssh session stalls: what it was sent
+    // fills it, and nobody reads it. The program's end, opened again, fills it here. Set as
+    // `stty noflsh` sets it, so that a Ctrl-C typed there leaves it full.
+    void stallTerminal() const
+    {
+        const int fd = open(terminalName_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        termios settings{};
+        ASSERT_EQ(tcgetattr(fd, &settings), 0);
+        settings.c_lflag |= NOFLSH;
+        ASSERT_EQ(tcsetattr(fd, TCSANOW, &settings), 0);
+        const std::string fill(4096, 'x');
+        // A full terminal moves some of what it holds on to its reader's side a moment later.
+        pollfd room{fd, POLLOUT, 0};
+        do {
+            while (write(fd, fill.data(), fill.size()) > 0) {
+            }
+        } while (poll(&room, 1, 200) > 0);
+        close(fd);
+    }
+    // Keys typed on its terminal ("\x03" is Ctrl-C), as the keyboard sends them.
+    void type(std::string_view keys) const
+    {
+        ASSERT_EQ(write(terminalFd_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
     // Leaves the pipe of its output without a reader, as a `| tee` ended by Ctrl-C does.
     void closeOutput()
     {
@@ -167,8 +209,22 @@ public:
     }
 
 private:
+    // The test's end of a new terminal, and the name of the program's end.
+    bool openTerminal(std::string& name)
+    {
+        terminalFd_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminalFd_ < 0 || grantpt(terminalFd_) != 0 || unlockpt(terminalFd_) != 0)
+            return false;
+        const char* end = ptsname(terminalFd_);
+        if (end == nullptr) return false;
+        name = end;
+        return true;
+    }
+
     pid_t pid_ = -1;
     int outputFd_ = -1;
+    int terminalFd_ = -1;
+    std::string terminalName_;
     bool waited_ = false;
 };
 
@@ -183,8 +239,7 @@ TEST(Program, FourRunsLeaveFourLogGenerationsAndTheSettingsFile)
 
     for (const char* name : {"Log.txt", "Log0.txt", "Log00.txt", "Log000.txt"}) {
         const std::string text = readFile(folder / name);
-        EXPECT_NE(text.find(" (utc) VNTQ version 11.14.0 for MSFS 2020/2024\n"),
-                  std::string::npos)
+        EXPECT_NE(text.find(" (utc) VNTQ version 11.14.0 for MSFS 2020/2024\n"), std::string::npos)
             << name;
         EXPECT_EQ(text.find("(utc)"), 25u) << name << " must start with its header line";
     }
@@ -300,13 +355,31 @@ TEST(Program, CloseDownLinesAreInTheFileWhileItWaitsForTheUser)
     EXPECT_EQ(readFile(home / "running.stderr"), "");
 }
 
-// Ctrl-C, a kill, and the terminal closed (SIGHUP) are the user closing the program, which
-// says what closed it: no button was clicked.
-TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
+int lf_timesIn(const std::string& text, const std::string& part)
 {
-    const std::pair<int, const char*> signals[] = {
-        {SIGINT, "SIGINT (Ctrl-C) received, closing VNTQ ...\n"},
-        {SIGTERM, "SIGTERM received, closing VNTQ ...\n"},
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// "vntq_app_tests (pid 4242)": this test program as a program it signals names it.
+std::string lf_thisProgram()
+{
+    std::string name = readFile("/proc/self/comm");
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    return fmt::format("{} (pid {})", name, getpid());
+}
+
+// Ctrl-\, a kill, and the terminal closed (SIGHUP) are the user closing the program, which
+// says what closed it: no button was clicked, and no Ctrl-C was typed (another program sent
+// SIGINT: it is named). A second signal while it closes says nothing more on the line.
+TEST(Program, SignalsCloseTheProgramCleanlyAndSayWhatSentThem)
+{
+    const std::string sent = " from " + lf_thisProgram() + " received, closing VNTQ ...\n";
+    const std::pair<int, std::string> signals[] = {
+        {SIGINT, "SIGINT" + sent},
+        {SIGQUIT, "SIGQUIT" + sent},
+        {SIGTERM, "SIGTERM" + sent},
         {SIGHUP, "SIGHUP (the terminal closed) received, closing VNTQ ...\n"}};
     for (const auto& [number, said] : signals) {
         TempDir folder;
@@ -316,12 +389,15 @@ TEST(Program, SigintSigtermAndSighupCloseTheProgramCleanly)
         // The settings are logged and flushed once the start-up thread has loaded them.
         ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "RANGE=40\n"));
         program.signal(number);
+        program.signal(number);
         EXPECT_EQ(program.wait(), 0) << number;
         const std::string log = readFile(folder / "Log.txt");
         EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\n"), std::string::npos) << number;
-        EXPECT_NE(log.find(said), std::string::npos) << number;
+        EXPECT_NE(log.find(said), std::string::npos) << log;
+        EXPECT_EQ(lf_timesIn(log, "closing VNTQ ..."), 1) << log;
         const std::string terminal = readFile(home / "running.stderr");
         EXPECT_NE(terminal.find(said), std::string::npos) << terminal;
+        EXPECT_EQ(lf_timesIn(terminal, "closing VNTQ ..."), 1) << terminal;
         EXPECT_EQ(terminal.find("button"), std::string::npos) << terminal;
         EXPECT_FALSE(fs::exists(home / "config" / "VNTQ" / "orig_dest")) << number;
     }
@@ -529,7 +605,8 @@ TEST(Program, SigintClosesDownInFullWhenItsOutputIsAPipeNobodyReads)
     TempDir home;
     standin::RtStandin realTraffic(standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
     RunningProgram program(folder.path(), home.path(), "",
-                           lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic), true);
+                           lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic),
+                           Output::Pipe);
     ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "\nThe park airport is EHAM"))
         << readFile(folder / "Log.txt");
     ASSERT_EQ(realTraffic.activeGuids().size(), 1u);
@@ -537,7 +614,52 @@ TEST(Program, SigintClosesDownInFullWhenItsOutputIsAPipeNobodyReads)
     program.signal(SIGINT);
     EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0));
     lf_expectClosedDown(folder.path(), realTraffic,
+                        "\nSIGINT from " + lf_thisProgram() + " received, closing VNTQ ...\n");
+}
+
+// A headless run's terminal follows what the window shows beside its message line, which the
+// sign-in clears: signed in, the aircraft live and, once its stands are loaded, those parked at
+// the park airport.
+TEST(Program, AHeadlessRunsTerminalSaysTheSignInAndTheAircraft)
+{
+    TempDir folder;
+    TempDir home;
+    standin::RtStandin realTraffic(standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
+    RunningProgram program(folder.path(), home.path(), "",
+                           lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic));
+    for (const char* said :
+         {"\nSigned in at RealTraffic, live: ", "; park airport EHAM (AMS), parked live: "}) {
+        EXPECT_TRUE(awaitText(home.path(), "running.stderr", said))
+            << readFile(home / "running.stderr");
+    }
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0));
+}
+
+// A terminal that takes no output (a stalled ssh session; a full pipe nobody reads takes none
+// either): Ctrl-C closes the program down in full all the same, and says so once, though the
+// script that started it sends its own SIGINT after it, as scripts/demo does.
+TEST(Program, CtrlCClosesDownInFullWhileTheTerminalTakesNoOutput)
+{
+    TempDir folder;
+    TempDir home;
+    standin::RtStandin realTraffic(standin::parseScenario(kAtSchiphol, platform::epochSeconds()));
+    RunningProgram program(folder.path(), home.path(), "",
+                           lf_prepareAtSchiphol(folder.path(), home.path(), realTraffic),
+                           Output::Terminal);
+    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "\nThe park airport is EHAM"))
+        << readFile(folder / "Log.txt");
+    ASSERT_EQ(realTraffic.activeGuids().size(), 1u);
+    program.stallTerminal();
+    program.type("\x03");  // Ctrl-C
+    ASSERT_TRUE(awaitText(folder.path(), "Log.txt", "\nSIGINT (Ctrl-C) received"));
+    program.signal(SIGINT);
+    EXPECT_EQ(program.waitFor(std::chrono::minutes(1)), std::optional<int>(0));
+    lf_expectClosedDown(folder.path(), realTraffic,
                         "\nSIGINT (Ctrl-C) received, closing VNTQ ...\n");
+    const std::string log = readFile(folder / "Log.txt");
+    EXPECT_EQ(lf_timesIn(log, "(Ctrl-C)"), 1) << log;
+    EXPECT_EQ(lf_timesIn(log, "closing VNTQ ..."), 1) << log;
 }
 
 }  // namespace

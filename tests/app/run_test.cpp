@@ -18,6 +18,7 @@
 #include "app_fixture.h"
 #include "platform/process.h"
 #include "platform/scoped_env.h"
+#include "platform/terminal.h"
 #include "platform/window.h"
 #include "foundation/catalogue.h"
 #include "foundation/parameters.h"
@@ -228,6 +229,7 @@ TEST_F(Run, AHeadlessRunSaysALicenseErrorOnce)
     testing::internal::CaptureStderr();
     EXPECT_EQ(runOnce(), WindowMessage::Quit);
     gf_joinStartUpThread();
+    platform::flushStandardError(std::chrono::minutes(1));
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(lf_occurrences(said, "Your RT license is expired"), 1) << said;
     EXPECT_EQ(lf_occurrences(said, "Error 10: Your RT license is expired\n"), 1) << said;
@@ -246,6 +248,7 @@ TEST_F(Run, AHeadlessSignInThatCannotConnectSaysWhyAndCountsDownOnOneLine)
         testing::internal::CaptureStderr();
         const auto message = runOnce();
         gf_joinStartUpThread();
+        platform::flushStandardError(std::chrono::minutes(1));
         const std::string said = testing::internal::GetCapturedStderr();
         platform::overrideStandardErrorIsTerminal(std::nullopt);
         ASSERT_EQ(message, WindowMessage::StartUp) << said;

@@ -25,7 +25,8 @@ using nlohmann::json;
 const std::vector<Library> kLibraries = {
     {"platform",
      0,
-     {"clock.h", "controls.h", "disk.h", "folders.h", "process.h", "text.h", "window.h"},
+     {"clock.h", "controls.h", "disk.h", "folders.h", "process.h", "terminal.h", "text.h",
+      "window.h"},
      {"window_headless.h"}},
     // Each topic header is part of the foundation's contract.
     {"foundation",

@@ -1,4 +1,5 @@
 #include "platform/controls.h"
+#include "platform/terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,7 @@ TEST(MessageBox, RecordingComesBeforeTheBackend)
 
     testing::internal::CaptureStderr();
     messageBox("text", "VNTQ", MessageBoxIcon::None);
+    flushStandardError(std::chrono::minutes(1));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "VNTQ: text\n");
     EXPECT_TRUE(takeRecordedMessageBoxes().empty());
 }
