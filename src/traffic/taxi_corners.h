@@ -31,10 +31,10 @@ LatLon lf_cornerOf(LatLon here, const SampleQueue& samples, std::size_t i);
 // A taxi curve round a corner, from its start through the corner to its end; or the first curve
 // of a chain of them round a sharp corner.
 struct CornerCurve {
-    LatLon start;       // on the way in, or where the aircraft comes from
-    LatLon corner;      // the control point
-    LatLon end;         // on the way out, or where the chain's next curve begins
-    bool lead = false;  // it begins on the way in, a straight leg on from where the aircraft is
+    LatLon start;        // on the way in, or where the aircraft comes from
+    LatLon corner;       // the control point
+    LatLon end;          // on the way out, or where the chain's next curve begins
+    bool lead = false;   // it begins on the way in, a straight leg on from where the aircraft is
     bool facing = true;  // the aircraft faces the corner: a curve that does not lead begins here
     // The chain's further corners, each followed by the end of its curve but the last.
     std::vector<LatLon> chain;

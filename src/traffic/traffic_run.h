@@ -121,7 +121,7 @@ struct TrafficRun {
     std::deque<std::pair<uint32_t, int32_t>> heldOutOrder;  // {hex id, until tick} as held out
     // The live road (poll_intake.cpp, fast_tick.cpp, sim_results.cpp).
     std::vector<StampedRecord> addingStack;  // g_trafficMutex
-    bool inRangePending = false;     // a due request for the aircraft in range was not sent yet
+    bool inRangePending = false;  // a due request for the aircraft in range was not sent yet
     // The steady clock's time up to which the fast ticks have run; none before the first.
     std::optional<std::chrono::steady_clock::time_point> ticksRunTo;
     std::vector<SimResult> results;  // the batch of the simulator's results being handled

@@ -61,9 +61,8 @@ const std::vector<Library> kLibraries = {
      5,
      {"traffic.h"},
      {"air_legs.h", "curve_geometry.h", "fleet.h", "ground_motion.h", "ground_pace.h",
-      "live_road.h", "motion.h",
-      "motion_math.h", "park_airports.h", "parked_plan.h", "sample_stream.h", "stands.h",
-      "taxi_corners.h", "traffic_run.h"}},
+      "live_road.h", "motion.h", "motion_math.h", "park_airports.h", "parked_plan.h",
+      "sample_stream.h", "stands.h", "taxi_corners.h", "traffic_run.h"}},
     {"ui", 6, {"ui.h"}, {"paint.h", "ui_run.h", "updater.h"}},
     {"app", 7, {"app.h"}, {"core.h"}},
 };

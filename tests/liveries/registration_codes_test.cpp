@@ -174,8 +174,10 @@ TEST_F(AigRegcodes, FilesWithoutMetaBlockOrAigElementFail)
          aigXml(R"(<l t="AIG A320" r="D-AIAB"/>)", ""),
          {"==> input/AIG-regcodes.xml not read: no meta block"},
          true},
-        {"no aig element", "<root>" + meta + "<other/></root>",
-         {"==> No <aig> node found in XML."}, true},
+        {"no aig element",
+         "<root>" + meta + "<other/></root>",
+         {"==> No <aig> node found in XML."},
+         true},
         {"not XML", "<root><aig></root>", {"==> Failed to load input/AIG-regcodes.xml"}, false},
         {"no file", std::nullopt, {"==> Failed to load input/AIG-regcodes.xml"}, false},
     };

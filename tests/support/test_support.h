@@ -87,12 +87,12 @@ private:
 
 // In a test that needs the X server `display`: skipped where none can start, failed instead
 // where one must (VNTQ_REQUIRE_X, which scripts/test sets).
-#define VNTQ_NEED_DISPLAY(display)                                               \
-    do {                                                                         \
-        if ((display).name().empty()) {                                          \
-            if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start";    \
-            GTEST_SKIP() << "Xvfb cannot start";                                 \
-        }                                                                        \
+#define VNTQ_NEED_DISPLAY(display)                                            \
+    do {                                                                      \
+        if ((display).name().empty()) {                                       \
+            if (std::getenv("VNTQ_REQUIRE_X")) FAIL() << "Xvfb cannot start"; \
+            GTEST_SKIP() << "Xvfb cannot start";                              \
+        }                                                                     \
     } while (false)
 
 }  // namespace qel::test

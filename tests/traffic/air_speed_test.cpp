@@ -71,8 +71,7 @@ protected:
             }
             if (w.hover && kt < 0.1) {
                 ++w.stillSeconds;
-                w.stillOff_m =
-                    std::max(w.stillOff_m, gf_distanceNm(*w.hover, here) * kMetresPerNm);
+                w.stillOff_m = std::max(w.stillOff_m, gf_distanceNm(*w.hover, here) * kMetresPerNm);
             }
             w.before_kt = kt;
             ++w.airborneSeconds;
