@@ -275,6 +275,12 @@ const Found kFound[] = {
     {"a taxi setting off from where it waited out a pause in its reports",
      "taxi B738 lat=0.061 lon=0.002 course=3 field=0 every=6 leg=0,30,275,5,0,0 "
      "leg=0,30,60,3,0,0 leg=-60,18,60,6,0,0 leg=120,18,60,3,0,0 gap=63,40"},
+    // Reported braking to a stop 215 m on after a pause of 41 s, a taxi that waited at 13.5 kt's
+    // run-out from the last report before it set off at no more than 6 kt, and fell 57 s behind.
+    {"a taxi reported braking to a stop after a pause in its reports",
+     "taxi B738 lat=-21.818 lon=179.998 course=75 field=950 every=1 stale=5 stretchFrom=164 "
+     "stretchFor=19 leg=132,37,150,11.5,0,0 leg=-20,22,59,13.5,0,0 leg=20,22,260,13.5,0,0 "
+     "gap=53,37"},
     // Its last reports before a pause of 55 s dropped for the next as rolling on near the one
     // before, a taxi stopped 3 m short of them and stood there 56 s behind them.
     {"a taxi whose last reports before a pause roll on near the one before",
