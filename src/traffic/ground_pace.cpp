@@ -43,6 +43,11 @@ constexpr int32_t kLongestTicks = 60000;
 // as tight as a fold would otherwise hold it to for good.
 constexpr double kBendBrake_mps2 = kRunOutBrake_kt * kMpsPerKt;
 constexpr double kCrawl_kt = 1.0;
+// Back onto its reports after a pause it waited out, it goes up to this share of the speed
+// reported about it, and this much more (kt): well within twice that speed and 5 kt more, as
+// fast as a watcher sees a taxi go.
+constexpr double kFastestBack = 1.5;
+constexpr double kBackMargin_kt = 3.0;
 // Points on the way to a bend's sharpest point at which the braking to it is checked.
 constexpr int kBendSteps = 8;
 // Samples ahead of a leg's end whose bends it looks out for: 40 s of reports 5 s apart.
@@ -501,6 +506,26 @@ std::optional<double> lf_setOffSpeed(const LiveAc& a)
     return std::nullopt;
 }
 
+// Setting off from where it waited out a pause in its reports toward the first report after
+// it: the way between was reported only with that report, and at its speed the aircraft would
+// come to it as late as it waited. It goes as fast as reaching it when it is due needs, up to
+// kFastestBack times the faster of that speed and the last it was reported rolling at before
+// the pause, and kBackMargin_kt more: at the 3 kt reported after a pause of 48 s, a taxi that
+// had waited at the last report before it crawled the 121 m between in 60 s and fell 58 s
+// behind its reports; one reported braking to a stop 215 m on set off at no more than 6 kt.
+double lf_backOnReportsTicks(const LiveAc& aircraft, double setOff_kt, double length,
+                             double atReported_ticks)
+{
+    const QueuedSample& b = aircraft.samples[1];
+    const auto toDue = static_cast<double>(lf_reportedDue(b) - g_fastTicks);
+    if (!(toDue < atReported_ticks)) return atReported_ticks;
+    // The speed reported where the leg into its wait began is the last it was seen rolling at.
+    const double seen_kt = std::max(b.groundSpeed_kt, aircraft.pace.from_kt);
+    const double fastest_kt = seen_kt * kFastestBack + kBackMargin_kt;
+    const double atFastest = lf_rampedTicks(setOff_kt, fastest_kt, length);
+    return std::clamp(toDue, std::min(atFastest, atReported_ticks), atReported_ticks);
+}
+
 // The turn rate that makes a turn last about as long as its leg.
 void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
 {
@@ -594,6 +619,9 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const std::optional<double> setOff = lf_setOffSpeed(aircraft);
         double ticks = setOff ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
                               : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        if (setOff && a.reckoned && !b.reckoned) {
+            ticks = lf_backOnReportsTicks(aircraft, *setOff, way_nm * kTicksPerHour, ticks);
+        }
         // A taxi leg to a stop goes on at the speed it enters at and brakes at the usual rate
         // at its end, where the reports of its braking were thinned out: timed by the mean of
         // that speed and 0, a line-up crawled the last 14 m to its stop in 23 s.

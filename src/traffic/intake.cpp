@@ -61,13 +61,17 @@ bool lf_newestMoved(const LiveAc& aircraft)
 
 bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
 {
-    const PosSample& last = aircraft.samples.back();
+    const QueuedSample& last = aircraft.samples.back();
     const double dt = record.reportTime_s - aircraft.reportTime_s;
     const double v = record.sample.groundSpeed_kt;
     const double w = last.groundSpeed_kt;
     if (dt <= kMinNewer_s) return true;
-    if ((w > 5.0 && v >= 10.0 * w) || (v > 5.0 && w >= 10.0 * v)) return true;
-    if ((w <= 5.0 && v >= 80.0) || (v <= 5.0 && w >= 80.0)) return true;
+    // A speed ten times another is a slip of the feed between two reports; not where the aircraft
+    // waits by itself at 0 kt through a pause in them: every report of the take-off roll it made
+    // meanwhile was dropped, and it stood at its line-up while they climbed away.
+    const bool waits = last.reckoned && !last.airborne && w == 0.0;
+    if (!waits && ((w > 5.0 && v >= 10.0 * w) || (v > 5.0 && w >= 10.0 * v))) return true;
+    if (!waits && ((w <= 5.0 && v >= 80.0) || (v <= 5.0 && w >= 80.0))) return true;
     if (aircraft.syntheticCount >= 1) return false;
     const double dh = std::abs(record.sample.track_deg - last.track_deg);
     if (record.sample.airborne && v > 120.0 && dh <= 1.0) return dt <= kAirStep_nm / (v / 3600.0);

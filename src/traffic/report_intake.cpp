@@ -510,8 +510,13 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // Where the reports that roll on stay near it for long (a crawl, reports that pause
             // after), the one that comes then is taken as it is: dropped, a taxi at 3 kt whose
             // reports then paused stood 13 s short of the last of them.
+            // Dropped, it is still where the aircraft went should its reports pause after it, as
+            // one thinned out is: a taxi whose reports paused for 55 s stopped 3 m short of the
+            // last of them, and stood there 56 s behind it once they came again.
             if (lf_rollsOn(last, s)) {
-                return lf_reportedDue(s) - lf_reportedDue(last) >= kRollOn_ticks;
+                if (lf_reportedDue(s) - lf_reportedDue(last) >= kRollOn_ticks) return true;
+                if (!s.airborne) aircraft.thinned = s;
+                return false;
             }
             // Nor does it stop well short of where a standstill after a report that moved says it
             // stopped: the reports it rolled on by since were thinned out, and taken at the last
