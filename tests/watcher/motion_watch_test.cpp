@@ -81,19 +81,30 @@ bool lf_groundGapFault(const Plan& plan, const std::string& fault)
                                    fault.starts_with("faster than reported")));
 }
 
+// A feed that lags, on the ground: any fault but an arrival's removal while it is still
+// reported, which is proved.
+bool lf_groundLag(const Plan& plan, const Verdict& verdict)
+{
+    const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
+    const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
+    if (!lagging || airborne) return false;
+    return plan.kind != Kind::arrival ||
+           std::none_of(verdict.faults.begin(), verdict.faults.end(), [](const auto& fault) {
+               return fault.starts_with("removed while reported");
+           });
+}
+
 // The shapes whose faults are known and not yet mended, held apart so that the rest stays
 // proved: each names the fault it waits for. This list empties as they are mended.
 bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
 {
     // A campaign may hold them too.
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
-    const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
-    const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
     // Handed over after they fell due, its reports are due 10 s on; a feed that then catches up
     // brings them due twice as fast as they were reported, faster than it may fly.
     const bool catchesUpLate = plan.delayChange_s < 0.0 && plan.delay0_s > 20.0;
-    return (lagging && !airborne) ||  // a feed that lags, on the ground
-           catchesUpLate ||           // one that catches up from afar
+    return lf_groundLag(plan, verdict) ||  // a feed that lags, on the ground
+           catchesUpLate ||                // one that catches up from afar
            (!verdict.faults.empty() &&
             std::all_of(verdict.faults.begin(), verdict.faults.end(), [&](const auto& fault) {
                 return lf_climbOutFault(plan, fault) ||  // a take-off roll, a climb-out
@@ -351,6 +362,11 @@ const Found kFound[] = {
     {"a helicopter levelling off low near the field",
      "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
      "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
+    // Its feed falling 40 s behind as it braked, an arrival reckoned its landing roll on at
+    // 20 kt, ran out of reckoning with its reports still coming and was taken out on its runway.
+    {"an arrival whose feed falls behind on its landing roll",
+     "arrival A320 course=191 alt=650 speed=138 roll=3.1 every=6.1 staleBy=56 staleFrom=35 "
+     "staleOver=77 leg=64,56,150,14,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
