@@ -207,6 +207,15 @@ bool lf_rollStandsReported(LiveAc& aircraft)
     return true;
 }
 
+// A landing roll braked to a stop by reckoning brakes into it, from the speed of its last step:
+// stood on that step's place, it stopped dead from 11 kt.
+bool lf_rollsToAStop(const LiveAc& aircraft)
+{
+    const QueuedSample& front = aircraft.samples.front();
+    return aircraft.onGround && aircraft.landingRoll && !front.airborne && !front.stationary &&
+           front.groundSpeed_kt > kRollsOn_kt;
+}
+
 double lf_takeOffSpeed(QueuedSample& s)
 {
     const double v = s.groundSpeed_kt;
@@ -588,6 +597,9 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
         }
         s.airborne = s.altitude_ft > 0.0 ? 1 : 0;
         if (!s.airborne) s.altitude_ft = 0.0;
+    } else if (lf_rollsToAStop(aircraft)) {
+        lf_rollToAStop(aircraft);
+        return;
     } else {
         s.stationary = 1;
         s.groundSpeed_kt = 0.0;

@@ -352,6 +352,11 @@ const Found kFound[] = {
     {"an arrival whose feed falls behind on its landing roll",
      "arrival A320 course=191 alt=650 speed=138 roll=3.1 every=6.1 staleBy=56 staleFrom=35 "
      "staleOver=77 leg=64,56,150,14,0,0"},
+    // Braked by reckoning through a pause in its reports on its landing roll, an arrival stood
+    // on its last step's place, stopping dead from 11 kt.
+    {"an arrival whose reports pause as it brakes on its landing roll",
+     "arrival A320 lat=68.434 lon=-132.155 course=263 field=2250 alt=700 speed=147 roll=2.2 "
+     "every=3.7 leg=38,95,100,18,0,0 gap=116,34 gap=138,11"},
     // Its feed falling 40 s behind as it turned at 2 degrees a second, an airliner reckoned
     // straight on along its heading, 1.2 km aside the reports that came, and was taken out.
     {"an airliner whose feed falls behind in a turn",
