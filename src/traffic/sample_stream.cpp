@@ -592,6 +592,10 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
             s.verticalRate_fpm = -667.0;
             s.altitude_ft -= step_s * 10.005;
         } else if (aircraft.phase == FlightPhase::take_off) {
+            // A sample on the ground says 0 ft, no height: climbing from it, the first step lay
+            // 75 ft above the sea, and an airliner lifting off from a field at 3,650 ft dived
+            // to it at 430 ft a second.
+            if (!s.airborne) s.altitude_ft = aircraft.position.altitude_ft;
             s.verticalRate_fpm = 1500.0;
             s.altitude_ft += step_s * 25.0;
         }
