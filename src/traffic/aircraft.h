@@ -173,6 +173,10 @@ struct LiveAc : StaticAc {
     // The speed its dead reckoning set out from, reported last (kt): 250.0
     double reckonFrom_kt = 0.0;
     uint8_t reckonToHover = 0;  // a helicopter that reckoned past its hover hovers where it is
+    // The track of the newest report behind where it reckoned its way to, and its report time:
+    // how fast the reports that fall behind turn (degrees, seconds): 230.5, 1724517659.49
+    double behindTrack_deg = 0.0;
+    double behindTrack_s = 0.0;
     // The newest report thinned out as adding nothing to a steady path, newer than any merged: its
     // place is the last word on where the aircraft went when no report follows.
     std::optional<QueuedSample> thinned;

@@ -281,6 +281,67 @@ bool lf_hoversWhereItIs(LiveAc& aircraft, const QueuedSample& s)
     return true;
 }
 
+// Where a report that falls behind the aircraft, flown on along its track and turning as the
+// reports before it turned, puts it `ahead_s` after it was made.
+LatLon lf_reckonedFrom(LiveAc& aircraft, const QueuedSample& s, double ahead_s)
+{
+    constexpr double kMostTurn_degPerS = 3.0;
+    constexpr int kSteps = 8;
+    const double since_s = aircraft.reportTime_s - aircraft.behindTrack_s;
+    double turn_degPerS = 0.0;
+    if (since_s >= 1.0 && since_s <= 30.0) {
+        turn_degPerS = std::clamp(
+            lf_wrapPi((s.track_deg - aircraft.behindTrack_deg) * kRadPerDeg) / kRadPerDeg / since_s,
+            -kMostTurn_degPerS, kMostTurn_degPerS);
+    }
+    aircraft.behindTrack_deg = s.track_deg;
+    aircraft.behindTrack_s = aircraft.reportTime_s;
+    LatLon at = lf_at(s);
+    const double step_s = ahead_s / kSteps;
+    const double step_ft = s.groundSpeed_kt * step_s / 3600.0 * kFeetPerNm;
+    for (int i = 0; i < kSteps; ++i) {
+        const double track_deg = s.track_deg + turn_degPerS * step_s * (i + 0.5);
+        at = gf_destinationPoint(at, track_deg * kRadPerDeg, step_ft);
+    }
+    return at;
+}
+
+// Reports that fall behind where the aircraft reckoned its way to still say which way it flies:
+// its reckoning goes on from the newest, flown on along its track as the reports turn, to where
+// that puts it as the leg in progress ends. Reckoned on along its own heading, a departure whose
+// feed fell 38 s behind in a climbing turn of 2 degrees a second flew straight on, 1 km aside
+// its reports, and was taken out as they came. True when the queue is laid anew from where it is.
+bool lf_reckonsFromReport(LiveAc& aircraft, const QueuedSample& s)
+{
+    auto& q = aircraft.samples;
+    if (aircraft.onGround || aircraft.approach || aircraft.syntheticCount <= 0 ||
+        aircraft.reckonToHover || q.empty() || !q.front().reckoned || !q.front().airborne ||
+        !s.airborne || !(s.groundSpeed_kt > kHoverDrift_kt)) {
+        return false;
+    }
+    // Far aside the way it reckoned (it flew straight on through a pause while they turned), it
+    // cannot rejoin them: lf_movingReport takes it out.
+    const double off_deg = lf_offHeading_deg(aircraft, q.back(), s);
+    const double aside_m = gf_distanceNm(lf_here(aircraft), lf_at(s)) * kMetresPerNm *
+                           std::abs(std::sin(off_deg * kRadPerDeg));
+    if (off_deg < 100.0 || aside_m > kRejoinAside_m) return false;
+    // Its due tick says nothing of when it was where it was reported: one that came in after it
+    // fell due is laid a little after now. The way from it to the end of the leg, at the speed
+    // reported there, does.
+    if (lf_ticksToDue(q.front()) < kMinLegTicks) return false;
+    const double ahead_s = gf_distanceNm(lf_at(s), lf_at(q.front())) * 3600.0 / s.groundSpeed_kt;
+    QueuedSample to = q.front();
+    const LatLon at = lf_reckonedFrom(aircraft, s, ahead_s);
+    to.latitude = at.lat;
+    to.longitude = at.lon;
+    const QueuedSample here = lf_sampleHere(aircraft);
+    q.clear();
+    q.push_back(here);
+    q.push_back(to);
+    lf_reckonAtReportedHeight(aircraft, s);
+    return true;
+}
+
 // A stationary tail that a creeping aircraft has left behind is dropped.
 void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
 {
@@ -369,6 +430,7 @@ ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
         return ReportTaken::dropped;
     }
     if (lf_hoversWhereItIs(aircraft, s)) return ReportTaken::relaid;
+    if (lf_reckonsFromReport(aircraft, s)) return ReportTaken::relaid;
     if (!checkExtendingSituations(aircraft, s)) return ReportTaken::dropped;
     if (aircraft.state == SimObjectState::removingfromsim) return ReportTaken::dropped;
     lf_appendReport(aircraft, s);

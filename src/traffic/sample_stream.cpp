@@ -179,6 +179,43 @@ bool lf_stillReported(const LiveAc& aircraft)
            g_fastTicks - aircraft.heardTick <= kStillHeard_ticks;
 }
 
+// A landing roll whose reckoning ran out while its reports still come, behind it (a feed that
+// falls behind as it brakes): it rolls to a stop and stands there until they show it a place
+// ahead. Taken out instead, an arrival whose feed fell 40 s behind was removed on its runway
+// and made anew 10 s on, where its reports were.
+bool lf_rollStandsReported(LiveAc& aircraft)
+{
+    if (!aircraft.onGround || !aircraft.landingRoll || aircraft.syntheticCount != 1 ||
+        g_fastTicks - aircraft.heardTick > kStillHeard_ticks) {
+        return false;
+    }
+    // On the runway, whatever the sample it reached says: the last one of its approach, still in
+    // the air, would have each stand skipped as the flight's and none laid.
+    QueuedSample& front = aircraft.samples.front();
+    front.airborne = 0;
+    front.altitude_ft = 0.0;
+    if (!front.stationary && aircraft.pace.now_kt > kRollsOn_kt) {
+        lf_rollToAStop(aircraft);
+        return true;
+    }
+    QueuedSample copy = front;
+    lf_holdDue(copy);
+    copy.groundSpeed_kt = 0.0;
+    copy.stationary = 1;
+    copy.reckoned = true;
+    aircraft.samples.push_back(copy);
+    return true;
+}
+
+// A landing roll braked to a stop by reckoning brakes into it, from the speed of its last step:
+// stood on that step's place, it stopped dead from 11 kt.
+bool lf_rollsToAStop(const LiveAc& aircraft)
+{
+    const QueuedSample& front = aircraft.samples.front();
+    return aircraft.onGround && aircraft.landingRoll && !front.airborne && !front.stationary &&
+           front.groundSpeed_kt > kRollsOn_kt;
+}
+
 double lf_takeOffSpeed(QueuedSample& s)
 {
     const double v = s.groundSpeed_kt;
@@ -197,14 +234,15 @@ double lf_takeOffSpeed(QueuedSample& s)
     return 180.0;
 }
 
-// Without reports the landing roll brakes by 9 kt a step (3 s) down to 20 kt: a leg's speed then
+// Without reports the landing roll brakes by 9 kt a step (3 s) to a stop: a leg's speed then
 // differs from the one before by less than 10 kt, which the aircraft changes at once, and it
 // brakes at 3 kt/s, as an airliner does. Steps of 20 to 40 kt (140 to 100, 100 to 80, 80 to 60,
-// 60 to 30) made it lose up to 25 kt in an instant.
+// 60 to 30) made it lose up to 25 kt in an instant; held at 20 kt, a roll whose feed fell behind
+// as it braked ran on 300 m past where its reports turned off.
 double lf_rollOutSpeed(QueuedSample& s)
 {
     constexpr double kStep_kt = 9.0;
-    constexpr double kRollOutEnd_kt = 20.0;
+    constexpr double kRollOutEnd_kt = 0.0;
     s.verticalRate_fpm = 0.0;
     return std::max(s.groundSpeed_kt - kStep_kt, kRollOutEnd_kt);
 }
@@ -503,6 +541,7 @@ bool lf_extendStream(LiveAc& aircraft, std::string& why)
     }
     if (aircraft.syntheticCount == 1 || aircraft.syntheticCount < 0) {
         if (lf_stillReported(aircraft)) return lf_extendFresh(aircraft, why);
+        if (lf_rollStandsReported(aircraft)) return true;
         why = fmt::format("its reports stopped {} s before its reckoning ran out",
                           (g_fastTicks - aircraft.heardTick) / 100);
         aircraft.syntheticCount = -1;
@@ -553,11 +592,18 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
             s.verticalRate_fpm = -667.0;
             s.altitude_ft -= step_s * 10.005;
         } else if (aircraft.phase == FlightPhase::take_off) {
+            // A sample on the ground says 0 ft, no height: climbing from it, the first step lay
+            // 75 ft above the sea, and an airliner lifting off from a field at 3,650 ft dived
+            // to it at 430 ft a second.
+            if (!s.airborne) s.altitude_ft = aircraft.position.altitude_ft;
             s.verticalRate_fpm = 1500.0;
             s.altitude_ft += step_s * 25.0;
         }
         s.airborne = s.altitude_ft > 0.0 ? 1 : 0;
         if (!s.airborne) s.altitude_ft = 0.0;
+    } else if (lf_rollsToAStop(aircraft)) {
+        lf_rollToAStop(aircraft);
+        return;
     } else {
         s.stationary = 1;
         s.groundSpeed_kt = 0.0;

@@ -48,20 +48,6 @@ std::string lf_replayLine(const Plan& plan)
         planText(plan));
 }
 
-// A departure's fault of its take-off roll (sideways at the roll's speeds) or its climb-out: its
-// taxi and line-up are proved apart from them.
-bool lf_climbOutFault(const Plan& plan, const std::string& fault)
-{
-    constexpr double kRolling_kt = 43.0;
-    if (plan.kind != Kind::departure) return false;
-    if (fault.find("in the air") != std::string::npos) return true;
-    // Setting off on its take-off roll through a pause its reports make at the line-up.
-    if (fault.starts_with("faster than reported")) return true;
-    const auto g = fault.find(" g at ");
-    return fault.starts_with("too hard sideways") && g != std::string::npos &&
-           std::atof(fault.c_str() + g + 6) >= kRolling_kt;
-}
-
 // A fault on the ground of a flight whose reports pause or glitch, or whose taxi turns a corner
 // of 45 degrees or more: lag, a turn on the spot, going back, too fast or off its path.
 bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::string& fault)
@@ -88,25 +74,43 @@ bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::stri
                                    fault.starts_with("faster than reported")));
 }
 
+// A fault no lag on the ground holds apart: an arrival's removal while it is still reported, a
+// departure shown on the ground sideways at the speeds of its lift-off, which are proved.
+bool lf_provedThroughLag(const Plan& plan, const std::string& fault)
+{
+    constexpr double kLiftOff_kt = 100.0;
+    if (plan.kind == Kind::arrival) return fault.starts_with("removed while reported");
+    const auto g = fault.find(" g at ");
+    return plan.kind == Kind::departure && fault.starts_with("too hard sideways") &&
+           g != std::string::npos && std::atof(fault.c_str() + g + 6) >= kLiftOff_kt;
+}
+
+// A feed that lags, on the ground: any fault but those proved through it.
+bool lf_groundLag(const Plan& plan, const Verdict& verdict)
+{
+    const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
+    const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
+    // A taxi whose feed lags by as much throughout keeps up with it.
+    const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s == 0.0;
+    if (!lagging || airborne || steadyTaxi) return false;
+    return std::none_of(verdict.faults.begin(), verdict.faults.end(),
+                        [&](const auto& fault) { return lf_provedThroughLag(plan, fault); });
+}
+
 // The shapes whose faults are known and not yet mended, held apart so that the rest stays
 // proved: each names the fault it waits for. This list empties as they are mended.
 bool lf_knownFailure(const Plan& plan, const Verdict& verdict)
 {
     // A campaign may hold them too.
     if (std::getenv("VNTQ_WATCH_ALL")) return false;
-    const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
-    const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
     // Handed over after they fell due, its reports are due 10 s on; a feed that then catches up
     // brings them due twice as fast as they were reported, faster than it may fly.
     const bool catchesUpLate = plan.delayChange_s < 0.0 && plan.delay0_s > 20.0;
-    // A taxi whose feed lags by as much throughout keeps up with it.
-    const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s == 0.0;
-    return (lagging && !airborne && !steadyTaxi) ||  // a feed that lags, on the ground
-           catchesUpLate ||                          // one that catches up from afar
+    return lf_groundLag(plan, verdict) ||  // a feed that lags, on the ground
+           catchesUpLate ||                // one that catches up from afar
            (!verdict.faults.empty() &&
             std::all_of(verdict.faults.begin(), verdict.faults.end(), [&](const auto& fault) {
-                return lf_climbOutFault(plan, fault) ||          // a take-off roll, a climb-out
-                       lf_groundGapFault(plan, verdict, fault);  // pauses, corners on the ground
+                return lf_groundGapFault(plan, verdict, fault);  // pauses, corners on the ground
             }));
 }
 
@@ -383,6 +387,28 @@ const Found kFound[] = {
     {"a helicopter levelling off low near the field",
      "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
      "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
+    // Its feed falling 40 s behind as it braked, an arrival reckoned its landing roll on at
+    // 20 kt, ran out of reckoning with its reports still coming and was taken out on its runway.
+    {"an arrival whose feed falls behind on its landing roll",
+     "arrival A320 course=191 alt=650 speed=138 roll=3.1 every=6.1 staleBy=56 staleFrom=35 "
+     "staleOver=77 leg=64,56,150,14,0,0"},
+    // Braked by reckoning through a pause in its reports on its landing roll, an arrival stood
+    // on its last step's place, stopping dead from 11 kt.
+    {"an arrival whose reports pause as it brakes on its landing roll",
+     "arrival A320 lat=68.434 lon=-132.155 course=263 field=2250 alt=700 speed=147 roll=2.2 "
+     "every=3.7 leg=38,95,100,18,0,0 gap=116,34 gap=138,11"},
+    // Its feed falling behind as it lifted off, a departure near the pole reckoned its climb-out
+    // from a report on the runway, which says 0 ft, and dived from 19 ft above its field at
+    // 3,650 ft to 650 ft above the sea, sideways at 165 kt.
+    {"a departure near the pole whose feed falls behind as it lifts off",
+     "departure A320 lat=89.3 course=223 field=3650 roll=3.9000000000000004 jitter=0.45 stale=8 "
+     "staleBy=25 staleFrom=92 staleOver=49 leg=-22,80,200,11.5,0,0 leg=94,35,100,15,20,0 "
+     "fly=76,0,2900,37,0"},
+    // Its feed falling 40 s behind as it turned at 2 degrees a second, an airliner reckoned
+    // straight on along its heading, 1.2 km aside the reports that came, and was taken out.
+    {"an airliner whose feed falls behind in a turn",
+     "air A320 alt=3000 speed=180 every=4 staleBy=40 staleFrom=40 staleOver=60 "
+     "fly=60,0,0,0,0 fly=90,2,0,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
