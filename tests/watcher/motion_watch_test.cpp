@@ -62,15 +62,17 @@ bool lf_climbOutFault(const Plan& plan, const std::string& fault)
            std::atof(fault.c_str() + g + 6) >= kRolling_kt;
 }
 
-// A fault on the ground of a flight whose reports pause or glitch, or whose taxi turns a corner
-// of 45 degrees or more: lag, a turn on the spot, going back, too fast or off its path.
+// A fault on the ground of a flight whose reports pause or glitch, or of a push-back or pull-out
+// whose taxi turns a corner of 45 degrees or more: lag, a turn on the spot, going back, too fast
+// or off its path.
 bool lf_groundGapFault(const Plan& plan, const std::string& fault)
 {
     const bool shape = plan.kind != Kind::air && plan.kind != Kind::hover &&
                        (!plan.gaps.empty() || !plan.glitches.empty() ||
-                        std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
-                            return std::abs(leg.turn_deg) >= 45.0;
-                        }));
+                        ((plan.kind == Kind::push || plan.kind == Kind::pullOut) &&
+                         std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
+                             return std::abs(leg.turn_deg) >= 45.0;
+                         })));
     // Near a pole, a push-back's swing to its way out.
     const bool polarPush = (plan.kind == Kind::push || plan.kind == Kind::pullOut) &&
                            std::abs(plan.lat) >= 88.0 && fault.starts_with("turns on the spot");
@@ -351,6 +353,12 @@ const Found kFound[] = {
     {"a helicopter levelling off low near the field",
      "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
      "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
+    // Rounding its last corner across the way it came in by, an arrival was matched to that way
+    // where it crossed its own, and taken for 131.7 s behind.
+    {"an arrival whose taxi crosses the way it came in by",
+     "arrival A320 lat=-89 field=50 alt=600 speed=120 roll=2.3 every=7.7 jitter=0.2 "
+     "stallEvery=14 stall=50 leg=30,40,220,16,0,0 leg=-90,23,15,4,0,0 leg=-90,23,60,4,0,0 "
+     "leg=-120,30,95,7,9,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
