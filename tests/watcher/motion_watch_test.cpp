@@ -359,6 +359,11 @@ const Found kFound[] = {
      "arrival A320 lat=-89 field=50 alt=600 speed=120 roll=2.3 every=7.7 jitter=0.2 "
      "stallEvery=14 stall=50 leg=30,40,220,16,0,0 leg=-90,23,15,4,0,0 leg=-90,23,60,4,0,0 "
      "leg=-120,30,95,7,9,0"},
+    // Its stop of 2 s before a gentle bend rounded as a corner, an A320 reported every 0.3 s
+    // rolled through it at 10 kt.
+    {"a stop of 2 s before a bend reported every 0.3 s",
+     "taxi A320 lat=63.61 lon=179.998 course=99 field=2100 every=0.3 jitter=0.1 "
+     "leg=59,26,345,17.5,2,0 leg=12,80,280,14,0,0 leg=23,75,56,23.5,0,0 leg=0,115,105,25.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
