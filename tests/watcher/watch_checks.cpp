@@ -168,6 +168,7 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         return nearest;
     };
     double nearest = scan(false);
+    const double nearestAny_m = nearest;
     const auto goesNear = [&] {
         return std::any_of(near.begin(), near.end(), [&](const Candidate& c) {
             return c.goes && c.m.off_m <= nearest + kEquallyNear_m;
@@ -185,7 +186,10 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         if (!best || c.arrival > best->arrival) best = &c;
     }
     if (!best) return std::nullopt;
-    return best->m;
+    // How far off its path it is does not hang on which way the part nearest to it goes.
+    Match m = best->m;
+    m.off_m = std::min(m.off_m, nearestAny_m);
+    return m;
 }
 
 // One kind of fault: its first sighting and how often it was seen.
