@@ -117,6 +117,10 @@ std::vector<Vertex> lf_path(const Watched& w)
 // aircraft moves is taken before one this much nearer that does not.
 constexpr double kEquallyNear_m = 0.5;
 constexpr double kGoesNear_m = 5.0;
+// A part of the path goes the aircraft's way within 60 degrees of it: where the path crosses
+// itself, a place as near on a way reported minutes before that crosses its own at 66 degrees
+// made an arrival rounding its last corner 131.7 s behind.
+constexpr double kGoesCos = 0.5;
 
 // Among places equally near (standing reports), the one reported last that came in; but a moving
 // aircraft is on a part of its path that goes its way, rather than where it was reported
@@ -155,7 +159,7 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
             const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
             const double off = std::hypot(ax + f * dx, ay + f * dy);
             const bool goes =
-                !went_rad || (len2 > 0.0 && std::cos(std::atan2(dx, dy) - *went_rad) >= 0.0);
+                !went_rad || (len2 > 0.0 && std::cos(std::atan2(dx, dy) - *went_rad) >= kGoesCos);
             if (off > nearest + kEquallyNear_m || (going && !goes)) continue;
             nearest = std::min(nearest, off);
             const double arrival = a.arrival_s <= look.t_s ? a.arrival_s : -a.arrival_s;
@@ -164,6 +168,7 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         return nearest;
     };
     double nearest = scan(false);
+    const double nearestAny_m = nearest;
     const auto goesNear = [&] {
         return std::any_of(near.begin(), near.end(), [&](const Candidate& c) {
             return c.goes && c.m.off_m <= nearest + kEquallyNear_m;
@@ -181,7 +186,10 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         if (!best || c.arrival > best->arrival) best = &c;
     }
     if (!best) return std::nullopt;
-    return best->m;
+    // How far off its path it is does not hang on which way the part nearest to it goes.
+    Match m = best->m;
+    m.off_m = std::min(m.off_m, nearestAny_m);
+    return m;
 }
 
 // One kind of fault: its first sighting and how often it was seen.
