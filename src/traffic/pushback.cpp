@@ -228,7 +228,6 @@ void lf_laySwing(LiveAc& aircraft, const Swing& swing, double v)
     aircraft.altPushSample = s.back();
     aircraft.pushTurnKnown = 1;
     aircraft.pushTurnClockwise = 0;
-    aircraft.swungOntoWay = 1;
 }
 
 // A push-back its reports show going straight back swings its tail onto the way out that the
@@ -456,16 +455,18 @@ bool lf_followPush(LiveAc& aircraft)
     return true;
 }
 
-// The reports of it standing at the push-back's end, before its way out, stand it where its
-// swing onto that way put it, behind that end: it stands there while they last, rather than
-// rolling to that end to stand. It sets off for the first that moves: made to stand there too,
-// one a few metres on held it back for its whole step.
-void lf_standWhereSwung(LiveAc& aircraft, std::size_t pushed)
+// The reports of it standing at the push-back's end, before its way out, stand it where the
+// push-back left it (behind that end, where its swing onto that way put it): it stands there
+// while they last, facing as it was left, rather than rolling to that end to stand. Near a pole,
+// where a centimetre is a thousandth of a degree, one 2 cm off it turned it on the spot to face
+// that. It sets off for the first that moves: made to stand there too, one a few metres on held
+// it back for its whole step.
+void lf_standWherePushed(LiveAc& aircraft, std::size_t pushed)
 {
     auto& kept = aircraft.pushReports;
-    if (!aircraft.swungOntoWay || pushed == 0 || aircraft.samples.empty()) return;
+    if (pushed == 0) return;
     const LatLon end = lf_at(kept[pushed - 1]);
-    const LatLon stands = lf_at(aircraft.samples.back());
+    const LatLon stands = lf_here(aircraft);
     for (std::size_t i = pushed; i < kept.size(); ++i) {
         if (gf_distanceNm(end, lf_at(kept[i])) * kMetresPerNm >= kWayShown_m ||
             kept[i].groundSpeed_kt > 0.0) {
@@ -497,8 +498,7 @@ void lf_endPushBack(LiveAc& aircraft)
     aircraft.pushFollows = 0;
     auto& kept = aircraft.pushReports;
     const std::size_t pushed = lf_pushRun(aircraft, kept).count;
-    lf_standWhereSwung(aircraft, pushed);
-    aircraft.swungOntoWay = 0;
+    lf_standWherePushed(aircraft, pushed);
     kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(pushed));
     // It stands until the next leg begins, which sets off: its queue must not run dry first.
     auto& s = aircraft.samples;
@@ -599,7 +599,6 @@ void lf_startPushBack(LiveAc& aircraft)
     const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
     aircraft.pushEndKnown = 0;
     aircraft.swingOwedFrom = -1;
-    aircraft.swungOntoWay = 0;
     aircraft.pushFollows = 0;
     if (follow_m) {
         aircraft.pushTurnKnown = 0;
@@ -644,6 +643,13 @@ std::optional<SetOff> lf_setOffAfterPushBack(LiveAc& aircraft)
     if (aircraft.pushReports.empty() || s.size() < 2) return std::nullopt;
     std::vector<QueuedSample> reports = std::move(aircraft.pushReports);
     aircraft.pushReports.clear();
+    // It sets off from where it stands, which the samples it stood on may miss by a centimetre or
+    // two near a pole: the bearing to a report taken there would turn it on the spot.
+    const LatLon here = lf_here(aircraft);
+    for (QueuedSample* x : {&s[0], &s[1]}) {
+        x->latitude = here.lat;
+        x->longitude = here.lon;
+    }
     const QueuedSample stop = s[1];
     s.resize(1);
     aircraft.pushbackCountdown = 0;
