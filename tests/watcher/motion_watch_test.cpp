@@ -319,6 +319,11 @@ const Found kFound[] = {
     {"a push-back near the south pole, then a stand of five minutes",
      "push B738 lat=-89.77 course=67 field=1300 parked=65 push=59 pushKt=2.3 pause=300 every=7.2 "
      "leg=0,40,55,12.5,0,0"},
+    // A push-back that ended before any report of its taxi came in waited for good for one 2.75
+    // half wingspans from where it stood: its taxi went 13 m.
+    {"a push-back, then a taxi of 13 m",
+     "push A320 course=85 parked=37 push=91 pushTurn=140 pushSide=31 pushKt=2 pause=60 every=3 "
+     "leg=5,85,13,3,0,0"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
