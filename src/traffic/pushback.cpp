@@ -455,18 +455,19 @@ bool lf_followPush(LiveAc& aircraft)
     return true;
 }
 
-// The reports of it standing at the push-back's end, before its way out, stand it where the
-// push-back left it (behind that end, where its swing onto that way put it): it stands there
-// while they last, facing as it was left, rather than rolling to that end to stand. Near a pole,
-// where a centimetre is a thousandth of a degree, one 2 cm off it turned it on the spot to face
-// that. It sets off for the first that moves: made to stand there too, one a few metres on held
-// it back for its whole step.
+// The reports of it standing at the push-back's end, before its way out, stand it on the place
+// its push-back's last leg ended on (behind that end, where its swing onto that way put it): it
+// stands there while they last, facing as it was left, rather than rolling to that end to stand.
+// Near a pole, where a centimetre is a thousandth of a degree, one 2 cm off it turned it on the
+// spot to face that. Its own place may miss that by as much: the samples it stands on, and
+// reports there after a pause, are to be one place. It sets off for the first that moves: made
+// to stand there too, one a few metres on held it back for its whole step.
 void lf_standWherePushed(LiveAc& aircraft, std::size_t pushed)
 {
     auto& kept = aircraft.pushReports;
-    if (pushed == 0) return;
+    if (pushed == 0 || aircraft.samples.empty()) return;
     const LatLon end = lf_at(kept[pushed - 1]);
-    const LatLon stands = lf_here(aircraft);
+    const LatLon stands = lf_at(aircraft.samples.back());
     for (std::size_t i = pushed; i < kept.size(); ++i) {
         if (gf_distanceNm(end, lf_at(kept[i])) * kMetresPerNm >= kWayShown_m ||
             kept[i].groundSpeed_kt > 0.0) {
@@ -643,13 +644,6 @@ std::optional<SetOff> lf_setOffAfterPushBack(LiveAc& aircraft)
     if (aircraft.pushReports.empty() || s.size() < 2) return std::nullopt;
     std::vector<QueuedSample> reports = std::move(aircraft.pushReports);
     aircraft.pushReports.clear();
-    // It sets off from where it stands, which the samples it stood on may miss by a centimetre or
-    // two near a pole: the bearing to a report taken there would turn it on the spot.
-    const LatLon here = lf_here(aircraft);
-    for (QueuedSample* x : {&s[0], &s[1]}) {
-        x->latitude = here.lat;
-        x->longitude = here.lon;
-    }
     const QueuedSample stop = s[1];
     s.resize(1);
     aircraft.pushbackCountdown = 0;
