@@ -324,6 +324,12 @@ const Found kFound[] = {
     {"a push-back, then a taxi of 13 m",
      "push A320 course=85 parked=37 push=91 pushTurn=140 pushSide=31 pushKt=2 pause=60 every=3 "
      "leg=5,85,13,3,0,0"},
+    // Its push-back's last report a metre on from the one before, its first report rolling nose
+    // first off its stop was taken for the tail swinging on: it went on tail first all along its
+    // taxi at the push-back's speed and fell 65 s behind.
+    {"a push-back that stops just past its last report",
+     "push B738 course=176 parked=23 push=69 pushKt=2.8 every=6.3 jitter=0.15000000000000002 "
+     "leg=-30,27,60,3,0,0 leg=0,60,180,8.5,0,0"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
