@@ -250,9 +250,8 @@ struct LiveAc : StaticAc {
     // The tick from which its tail swing waits for a report of the way out, with the tug on; -1
     // when none is owed.
     int32_t swingOwedFrom = -1;
-    uint8_t swungOntoWay = 0;  // its tail swung onto the taxilane of its way out
-    uint8_t pushFollows = 0;   // its push-back follows its reports, whose end has not shown yet
-    double triedLat = 0.0;     // last sample for which a stand was tried, degrees
+    uint8_t pushFollows = 0;  // its push-back follows its reports, whose end has not shown yet
+    double triedLat = 0.0;    // last sample for which a stand was tried, degrees
     double triedLon = 0.0;
     uint8_t learnedStandChecked = 0;  // its learned callsigns have been looked up
     // Field by field: a record with no taxi curve (NaN) equals no other record.

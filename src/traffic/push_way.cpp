@@ -69,6 +69,13 @@ PushRun lf_pushRun(const LiveAc& aircraft, const std::vector<QueuedSample>& repo
         // The tail may swing round farther between two reports than kPushBend_rad, round the few
         // metres a light aircraft's half wingspan gives it, where both say they rolled that way.
         const double step_rad = gf_bearingRad(from, at);
+        // One that says it rolls back against the step that brought it there has stopped and
+        // set off nose first: taken for the tail swinging on, a push-back whose last step was a
+        // metre long went on tail first along its taxi at the push-back's speed.
+        if (r.groundSpeed_kt > 0.0 && !lf_rolledAlong(r, step_rad)) {
+            run.ended = true;
+            return run;
+        }
         const double bend_rad = std::abs(lf_wrapPi(step_rad - course_rad));
         const bool swings = last && bend_rad < kSwingStep_rad && lf_rolledAlong(*last, step_rad) &&
                             lf_rolledAlong(r, step_rad);

@@ -228,7 +228,6 @@ void lf_laySwing(LiveAc& aircraft, const Swing& swing, double v)
     aircraft.altPushSample = s.back();
     aircraft.pushTurnKnown = 1;
     aircraft.pushTurnClockwise = 0;
-    aircraft.swungOntoWay = 1;
 }
 
 // A push-back its reports show going straight back swings its tail onto the way out that the
@@ -456,14 +455,17 @@ bool lf_followPush(LiveAc& aircraft)
     return true;
 }
 
-// The reports of it standing at the push-back's end, before its way out, stand it where its
-// swing onto that way put it, behind that end: it stands there while they last, rather than
-// rolling to that end to stand. It sets off for the first that moves: made to stand there too,
-// one a few metres on held it back for its whole step.
-void lf_standWhereSwung(LiveAc& aircraft, std::size_t pushed)
+// The reports of it standing at the push-back's end, before its way out, stand it on the place
+// its push-back's last leg ended on (behind that end, where its swing onto that way put it): it
+// stands there while they last, facing as it was left, rather than rolling to that end to stand.
+// Near a pole, where a centimetre is a thousandth of a degree, one 2 cm off it turned it on the
+// spot to face that. Its own place may miss that by as much: the samples it stands on, and
+// reports there after a pause, are to be one place. It sets off for the first that moves: made
+// to stand there too, one a few metres on held it back for its whole step.
+void lf_standWherePushed(LiveAc& aircraft, std::size_t pushed)
 {
     auto& kept = aircraft.pushReports;
-    if (!aircraft.swungOntoWay || pushed == 0 || aircraft.samples.empty()) return;
+    if (pushed == 0 || aircraft.samples.empty()) return;
     const LatLon end = lf_at(kept[pushed - 1]);
     const LatLon stands = lf_at(aircraft.samples.back());
     for (std::size_t i = pushed; i < kept.size(); ++i) {
@@ -497,8 +499,7 @@ void lf_endPushBack(LiveAc& aircraft)
     aircraft.pushFollows = 0;
     auto& kept = aircraft.pushReports;
     const std::size_t pushed = lf_pushRun(aircraft, kept).count;
-    lf_standWhereSwung(aircraft, pushed);
-    aircraft.swungOntoWay = 0;
+    lf_standWherePushed(aircraft, pushed);
     kept.erase(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(pushed));
     // It stands until the next leg begins, which sets off: its queue must not run dry first.
     auto& s = aircraft.samples;
@@ -599,7 +600,6 @@ void lf_startPushBack(LiveAc& aircraft)
     const int32_t t2 = lf_ticksOf(gf_distanceNm(lf_at(s[1]), p1At) / v * kTicksPerHour);
     aircraft.pushEndKnown = 0;
     aircraft.swingOwedFrom = -1;
-    aircraft.swungOntoWay = 0;
     aircraft.pushFollows = 0;
     if (follow_m) {
         aircraft.pushTurnKnown = 0;

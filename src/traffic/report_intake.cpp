@@ -24,6 +24,7 @@
 #include "traffic/live_road.h"
 #include "traffic/air_legs.h"
 #include "traffic/report_intake.h"
+#include "traffic/push_way.h"
 #include "traffic/pushback.h"
 #include "traffic/schedule.h"
 #include "traffic/stands.h"
@@ -112,6 +113,14 @@ bool lf_pushedBackReport(LiveAc& aircraft, const QueuedSample& s)
     }
     const double d =
         gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, lf_at(s));
+    // One that rolls off the way its nose points sets it off along the reports from there on, as
+    // those kept while it pushed do: waiting for one 2.75 half wingspans off, an A320 whose taxi
+    // went 13 m from where it stood never left.
+    if (s.groundSpeed_kt > 0.0 && d * kMetresPerNm >= kPushStep_m &&
+        lf_rolledAlong(s, aircraft.position.heading_rad)) {
+        lf_keepPushReport(aircraft, s);
+        return false;
+    }
     const bool moves = (d > 2.75 * aircraft.size_nm && d > aircraft.pushedBackDistance_nm) ||
                        d > 6.0 * aircraft.size_nm;
     if (!moves) {

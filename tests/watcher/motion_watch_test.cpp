@@ -61,19 +61,16 @@ bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::stri
                          std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
                              return std::abs(leg.turn_deg) >= 45.0;
                          })));
-    // Near a pole, a push-back's swing to its way out.
-    const bool polarPush = (plan.kind == Kind::push || plan.kind == Kind::pullOut) &&
-                           std::abs(plan.lat) >= 88.0 && fault.starts_with("turns on the spot");
     // A taxi through one pause in its reports, and none of its glitches, keeps up with them; a
     // departure through its pauses falls no further behind than its roll's schedule.
     const bool pausedOnly = plan.glitches.empty() &&
                             ((plan.kind == Kind::taxi && plan.gaps.size() == 1) ||
                              (plan.kind == Kind::departure && verdict.worstLag_s > kRollLag_s));
-    return polarPush || (shape && ((fault.starts_with("behind its reports") && !pausedOnly) ||
-                                   fault.starts_with("turns on the spot") ||
-                                   fault.starts_with("off its path on the ground") ||
-                                   fault.starts_with("backwards along its way") ||
-                                   fault.starts_with("faster than reported")));
+    return shape && ((fault.starts_with("behind its reports") && !pausedOnly) ||
+                     fault.starts_with("turns on the spot") ||
+                     fault.starts_with("off its path on the ground") ||
+                     fault.starts_with("backwards along its way") ||
+                     fault.starts_with("faster than reported"));
 }
 
 // A fault no lag on the ground holds apart: an arrival's removal while it is still reported, a
@@ -360,6 +357,22 @@ const Found kFound[] = {
     {"a push-back with a report without its speed",
      "push C172 lat=-59.643 lon=-148.422 course=340 field=900 parked=70 push=66 pushTurn=-130 "
      "pushSide=22 pushKt=3.8 pause=51 every=4.1 jitter=0.2 leg=-29,50,230,4.5,0,0 glitch=3,96,18"},
+    // Near a pole, a push-back that stood its five minutes 2 cm from its reports of standing
+    // turned on the spot to face them, 113 degrees round and back.
+    {"a push-back near the south pole, then a stand of five minutes",
+     "push B738 lat=-89.77 course=67 field=1300 parked=65 push=59 pushKt=2.3 pause=300 every=7.2 "
+     "leg=0,40,55,12.5,0,0"},
+    // A push-back that ended before any report of its taxi came in waited for good for one 2.75
+    // half wingspans from where it stood: its taxi went 13 m.
+    {"a push-back, then a taxi of 13 m",
+     "push A320 course=85 parked=37 push=91 pushTurn=140 pushSide=31 pushKt=2 pause=60 every=3 "
+     "leg=5,85,13,3,0,0"},
+    // Its push-back's last report a metre on from the one before, its first report rolling nose
+    // first off its stop was taken for the tail swinging on: it went on tail first all along its
+    // taxi at the push-back's speed and fell 65 s behind.
+    {"a push-back that stops just past its last report",
+     "push B738 course=176 parked=23 push=69 pushKt=2.8 every=6.3 jitter=0.15000000000000002 "
+     "leg=-30,27,60,3,0,0 leg=0,60,180,8.5,0,0"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
