@@ -246,8 +246,11 @@ void lf_requestAcWithinRange()
 int32_t gf_runDueFastTicks()
 {
     // A turn late by more than this loses the rest: the motion of a machine that stood still for
-    // seconds is not worth the time it would take now.
-    constexpr int64_t kMostDue = 50;
+    // many seconds is not worth the time it would take now. A loaded machine (the simulator beside
+    // it) stands still for a second now and then: losing all past half a second of it, every
+    // aircraft fell that much further behind its reports, and the second after showed it 55 kt
+    // slow.
+    constexpr int64_t kMostDue = 300;
     constexpr auto kTick = std::chrono::milliseconds(10);
     auto& runTo = g_trafficRun.ticksRunTo;
     const auto now = platform::steadyNow();

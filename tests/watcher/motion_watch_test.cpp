@@ -440,6 +440,10 @@ const Found kFound[] = {
     {"a stop of 2 s before a bend reported every 0.3 s",
      "taxi A320 lat=63.61 lon=179.998 course=99 field=2100 every=0.3 jitter=0.1 "
      "leg=59,26,345,17.5,2,0 leg=12,80,280,14,0,0 leg=23,75,56,23.5,0,0 leg=0,115,105,25.5,0,0"},
+    // The main loop standing still for a second every three, the turn after ran half a second of
+    // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
+    {"a main loop that stands still for a second",
+     "air A320 alt=3000 speed=250 every=2 stallEvery=3 stall=1000 fly=300,0,0,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

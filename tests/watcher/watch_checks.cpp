@@ -53,8 +53,6 @@ constexpr double kTick_s = 0.01;
 constexpr double kStretchTicks = 2.0;
 // Reports this long after a removal make the flight anew.
 constexpr double kComeBack_s = 60.0;
-// The longest a stall of the main loop lasts (s).
-constexpr double kStall_s = 0.3;
 // An object that moved this far in the last second goes somewhere (0.5 m: 1 kt).
 constexpr double kGoes_m = 0.5;
 // A new object's speed changes are judged from this long after it appeared.
@@ -460,8 +458,9 @@ Verdict judge(const Watched& w)
         if (seen[soon].objectId != object) continue;
         // Nor are its turns and speeds measured across a stall of the main loop, which the
         // object stands through and makes up after.
+        const double stall_s = w.plan->stall_ms / 1000.0;
         if (std::any_of(w.stalls.begin(), w.stalls.end(), [&](double stall) {
-                return stall >= look.t_s - 2.0 - kStall_s - kSample_s && stall <= look.t_s;
+                return stall >= look.t_s - 2.0 - stall_s - kSample_s && stall <= look.t_s;
             })) {
             continue;
         }
