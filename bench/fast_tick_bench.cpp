@@ -79,6 +79,16 @@ double lf_speed_kt(Kind kind, int k)
     return kind == Kind::taxiing ? 15.0 : 0.0;
 }
 
+// With bent taxiways, a taxiing flight zigzags: its reports turn it 60 degrees every second
+// report, so that its legs round taxi curves and the bends hold it below its laid-out speed.
+bool g_bentTaxi = false;
+
+double lf_track_deg(Kind kind, int k)
+{
+    if (kind != Kind::taxiing || !g_bentTaxi) return 90.0;
+    return (k / 2) % 2 == 1 ? 30.0 : 90.0;
+}
+
 // The feet flown by report k.
 double lf_flown_ft(Kind kind, int k)
 {
@@ -100,14 +110,21 @@ StampedRecord lf_report(uint32_t hex, int place, Kind kind, int k, int32_t due0)
     const double gs = lf_speed_kt(kind, k);
     const int32_t due = due0 + k * kReportEvery;
     const LatLon start{kLat + (place % 37) * 0.01, kLon + (place % 41) * 0.01};
-    const LatLon at = gf_destinationPoint(start, std::numbers::pi / 2.0, lf_flown_ft(kind, k));
+    LatLon at = gf_destinationPoint(start, std::numbers::pi / 2.0, lf_flown_ft(kind, k));
+    if (kind == Kind::taxiing && g_bentTaxi) {
+        at = start;
+        for (int j = 0; j < k; ++j) {
+            const double leg_ft = lf_speed_kt(kind, j) * kReportEvery / 100.0 / 3600.0 * kFeetPerNm;
+            at = gf_destinationPoint(at, lf_track_deg(kind, j) * std::numbers::pi / 180.0, leg_ft);
+        }
+    }
     r.reportTime_s = kStart_s + due / 100.0;
     PosSample& s = r.sample;
     s.latitude = at.lat;
     s.longitude = at.lon;
     s.altitude_ft = kind == Kind::flying ? 5000.0 : 0.0;
     s.groundSpeed_kt = s.airspeed_kt = gs;
-    s.track_deg = 90.0;
+    s.track_deg = lf_track_deg(kind, k > 0 ? k - 1 : 0);
     s.airborne = kind == Kind::flying;
     return {r, due};
 }
@@ -290,6 +307,7 @@ void BM_MainLoopTurn(benchmark::State& state)
     lf_prepare();
     COLLISION_LIVE_PARKED_GND.current = state.range(2) != 0;
     g_pacedAir = state.range(3) != 0;
+    g_bentTaxi = state.range(4) != 0;
     // The main loop's turns come 10 ms apart on the steady clock, which says how many fast
     // ticks are due: each turn runs one.
     auto manual = std::make_unique<platform::ManualClock>();
@@ -330,17 +348,19 @@ void BM_MainLoopTurn(benchmark::State& state)
     state.counters["active"] = static_cast<double>(g_activeLiveCount);
     g_flightRunning = false;
     g_pacedAir = false;
+    g_bentTaxi = false;
     COLLISION_LIVE_PARKED_GND.current = COLLISION_LIVE_PARKED_GND.defaultValue;
     gf_resetTrafficRun();
 }
 BENCHMARK(BM_MainLoopTurn)
-    ->ArgNames({"live", "cold", "parkedCheck", "pacedAir"})
-    ->Args({200, 0, 0, 0})
-    ->Args({500, 0, 0, 0})
-    ->Args({500, 1, 0, 0})
-    ->Args({500, 1, 1, 0})
-    ->Args({500, 0, 0, 1})
-    ->Args({500, 1, 0, 1})
+    ->ArgNames({"live", "cold", "parkedCheck", "pacedAir", "bentTaxi"})
+    ->Args({200, 0, 0, 0, 0})
+    ->Args({500, 0, 0, 0, 0})
+    ->Args({500, 1, 0, 0, 0})
+    ->Args({500, 1, 1, 0, 0})
+    ->Args({500, 0, 0, 1, 0})
+    ->Args({500, 1, 0, 1, 0})
+    ->Args({500, 0, 0, 0, 1})
     ->Iterations(kTurns)
     ->Unit(benchmark::kMicrosecond);
 
