@@ -55,7 +55,6 @@ constexpr double kMaxCatchUp = 1.3;
 // behind by 0.35 s a second of it, 49 s behind after two minutes; at 1.5, by a quarter less.
 // That is well within the twice its reported speed a watcher takes for plausible.
 constexpr double kMaxAirCatchUp = 1.5;
-constexpr double kHurriedApproachFloor_ft = 1000.0;
 // The least a polled report is due after it is handed over (ticks).
 constexpr int64_t kLateFeedLead_ticks = 1000;
 // The step of a hold (the steps of dead-reckoned samples are in schedule.h).
@@ -97,13 +96,16 @@ int64_t lf_withinWindows(const LiveAc& aircraft, int64_t t, int64_t reportedDue)
     return t > high ? high : std::max(t, low);
 }
 
-// Not on its last 1,000 ft down to the runway: from half as fast again, at the 5 kt a second an
-// air leg's speed changes by, it takes 15 s to slow to its own, 200 ft of an approach. Hurried
-// to its touchdown, a B738 came onto its runway from 220 kt, 73 kt in two seconds.
+// Not on an approach whose touchdown is queued: from half as fast again, at the 5 kt a second an
+// air leg's speed changes by, it takes 15 s to slow to its own, and the touchdown leg slows in
+// one. Hurried to its touchdown, a B738 came onto its runway from 220 kt, 73 kt in two seconds.
+// Held back on any approach below 1,000 ft instead, an A320 flown low past a field at 271 kt
+// while its feed caught up from 42 s behind fell 53.6 s behind its reports.
 bool lf_hurriesInTheAir(const LiveAc& aircraft)
 {
-    return !aircraft.onGround &&
-           !(aircraft.approach && aircraft.heightAboveGround_ft < kHurriedApproachFloor_ft);
+    const auto& s = aircraft.samples;
+    const bool landing = std::any_of(s.begin(), s.end(), [](const auto& x) { return !x.airborne; });
+    return !aircraft.onGround && !(aircraft.approach && landing);
 }
 
 // `legTicks`: the leg at the aircraft's own speed.

@@ -197,6 +197,10 @@ const Found kFound[] = {
     {"a cruise whose feed catches up from 60 s behind",
      "air A320 alt=20000 speed=271 stale=60 staleBy=-60 staleFrom=20 staleOver=120 "
      "fly=250,0,0,0,0"},
+    {"a low pass at 271 kt whose feed catches up from 42 s behind",
+     "air A320 course=205 alt=2100 speed=271 every=0.6 stale=42 staleBy=-42 staleFrom=61 "
+     "staleOver=84 fly=85,-1.3,-1400,-8,0 fly=82,-1.5,-2850,-20,0 fly=61,-2.6,1600,35,0 "
+     "fly=13,-1.2,0,0,0 fly=43,0,-2300,-40,0"},
     {"a helicopter whose hover is reported 40 s late",
      "hover R44 alt=1000 speed=80 fly=30,0,0,0,0 fly=30,0,0,-200,60 fly=40,0,0,60,0 gap=55,40"},
     // A flight whose every report came 45 s older than the traffic around it was never shown.
