@@ -77,10 +77,12 @@ TEST_F(LiveFlightRoad, CreatedActivatedFlownThirtySecondsBehindThenReckonedAndRe
     for (const auto& line : log_.lines()) EXPECT_EQ(line.find("exception"), std::string::npos);
 }
 
-TEST_F(LiveFlightRoad, AFlightBehindItsReportsCatchesUpAtMostAThirdFasterThanItsSpeed)
+TEST_F(LiveFlightRoad, AFlightBehindItsReportsCatchesUpAtMostHalfAsFastAgain)
 {
     // Its reports say 150 kt, but its positions move on at 250 kt: the legs, timed by the
-    // reported speed, leave it further behind at every report.
+    // reported speed, leave it further behind at every report. It hurries, but a leg of 250 ms
+    // is no catch-up: half as fast again is (a feed catching up brings reports due twice as
+    // fast).
     start();
     gf_reserveTrafficContainers();
     livery(0x48548e);
@@ -105,7 +107,7 @@ TEST_F(LiveFlightRoad, AFlightBehindItsReportsCatchesUpAtMostAThirdFasterThanIts
         }
     }
     EXPECT_GT(fastest_kt, 150.0 * 1.2);
-    EXPECT_LT(fastest_kt, 150.0 * 1.35);
+    EXPECT_LT(fastest_kt, 150.0 * 1.55);
 }
 
 }  // namespace
