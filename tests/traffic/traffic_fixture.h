@@ -17,6 +17,7 @@
 
 #include <fmt/format.h>
 
+#include "foundation/random.h"
 #include "liveries/liveries.h"
 #include "simlink/link_fixture.h"
 #include "traffic/motion_math.h"
@@ -203,6 +204,9 @@ protected:
         gf_resetTrafficRun();
         gf_resetRtRun();
         g_fastTicks = 0;
+        // Each aircraft draws its pitches a few percent either way: a fixed seed keeps every run's
+        // per-tick dump the same, so that dumps before and after a change can be compared.
+        g_rng.seed(1);
         // As the program does at start: the RealTraffic client hands its batches to the manager.
         gf_setPollIntake(&gf_stackPoll);
         gf_setFirstLoadIntake(&gf_mergeFirstLoad);
