@@ -177,6 +177,18 @@ struct LiveAc : StaticAc {
     // how fast the reports that fall behind turn (degrees, seconds): 230.5, 1724517659.49
     double behindTrack_deg = 0.0;
     double behindTrack_s = 0.0;
+    // The track of the newest report in the air that has one and its report time; the track and
+    // time of the report the turn toward it is measured from, and that turn (degrees, seconds,
+    // degrees a second): 230.5, 1724517659.49, 221.0, 1724517654.49, 1.9
+    double trackNewest_deg = 0.0;
+    double trackNewest_s = 0.0;
+    double trackFrom_deg = 0.0;
+    double trackFrom_s = 0.0;
+    double trackTurn_degPerS = 0.0;
+    // The track a reckoning in the air goes on along, and the steps on which it still turns as
+    // its reports did: 236.1, 2
+    double reckonTrack_deg = 0.0;
+    uint8_t reckonTurns = 0;
     // The newest report thinned out as adding nothing to a steady path, newer than any merged: its
     // place is the last word on where the aircraft went when no report follows.
     std::optional<QueuedSample> thinned;

@@ -17,6 +17,7 @@
 #include "traffic/fleet.h"
 #include "traffic/live_road.h"
 #include "traffic/motion.h"
+#include "traffic/motion_math.h"
 #include "traffic/park_airports.h"
 
 namespace qel {
@@ -155,6 +156,37 @@ void lf_mendLostSpeed(const LiveAc& aircraft, LiveAircraftRecord& record)
     s.groundSpeed_kt = s.airspeed_kt = moved_nm * 3600.0 / span_s;
 }
 
+// The track of a report in the air, and how fast the reports turn: measured over two seconds at
+// the least, as a track is rounded and a report a fraction of a second after the one before
+// says little of a turn, and over half a minute at the most, as a longer span is no turn of
+// now. A reckoning that sets out from the report goes on turning so (lf_addSyntheticSample).
+void lf_noteTrack(LiveAc& aircraft, const LiveAircraftRecord& record)
+{
+    constexpr double kShortestSpan_s = 2.0;
+    constexpr double kLongestSpan_s = 30.0;
+    constexpr double kMostTurn_degPerS = 3.0;
+    const PosSample& s = record.sample;
+    // A hovering helicopter's drift and a report without its speed say nothing of its track.
+    if (!s.airborne || !(s.groundSpeed_kt > kHoverDrift_kt)) {
+        aircraft.trackNewest_s = aircraft.trackFrom_s = 0.0;
+        aircraft.trackTurn_degPerS = 0.0;
+        return;
+    }
+    aircraft.trackNewest_deg = s.track_deg;
+    aircraft.trackNewest_s = record.reportTime_s;
+    const double span_s = record.reportTime_s - aircraft.trackFrom_s;
+    if (aircraft.trackFrom_s > 0.0 && span_s < kShortestSpan_s) return;
+    aircraft.trackTurn_degPerS = 0.0;
+    if (aircraft.trackFrom_s > 0.0 && span_s <= kLongestSpan_s) {
+        const double turn_deg =
+            lf_wrapPi((s.track_deg - aircraft.trackFrom_deg) * kRadPerDeg) / kRadPerDeg;
+        aircraft.trackTurn_degPerS =
+            std::clamp(turn_deg / span_s, -kMostTurn_degPerS, kMostTurn_degPerS);
+    }
+    aircraft.trackFrom_deg = s.track_deg;
+    aircraft.trackFrom_s = record.reportTime_s;
+}
+
 bool lf_classWanted(int category)
 {
     switch (category) {
@@ -241,6 +273,7 @@ void lf_merge(StampedRecord& stamped)
     }
     if (!lf_acceptReport(*aircraft, record)) return;
     if (!lf_canGetThere(*aircraft, record)) return;
+    lf_noteTrack(*aircraft, record);
     lf_mendLostSpeed(*aircraft, record);
     aircraft->reportTime_s = record.reportTime_s;
     aircraft->reportedAt = {record.sample.latitude, record.sample.longitude};

@@ -312,6 +312,8 @@ LatLon lf_reckonedFrom(LiveAc& aircraft, const QueuedSample& s, double ahead_s)
         const double track_deg = s.track_deg + turn_degPerS * step_s * (i + 0.5);
         at = gf_destinationPoint(at, track_deg * kRadPerDeg, step_ft);
     }
+    // The reckoning on from there goes straight on, as this turn guesses ahead already.
+    aircraft.reckonTurns = 0;
     return at;
 }
 

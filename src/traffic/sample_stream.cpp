@@ -131,6 +131,33 @@ bool lf_holdInPlace(LiveAc& aircraft, std::string& why)
     return true;
 }
 
+// A reckoning in the air sets out along the track of the newest report, where it stands on it,
+// and turns on as the reports turned for its first steps: flown on along its heading, which
+// lags the track in a turn, a light aircraft whose feed fell 43 s behind in a turn of 2 degrees
+// a second went straight on between reports 9 s apart, 85 m off the way they joined.
+void lf_reckonTrackFrom(LiveAc& aircraft, const PosSample& front)
+{
+    constexpr uint8_t kTurningSteps = 3;
+    const bool tracked =
+        aircraft.trackNewest_s > 0.0 && aircraft.trackNewest_s == aircraft.reportTime_s &&
+        std::abs(front.latitude - aircraft.reportedAt.lat) < kSame_deg &&
+        std::abs(lf_lonDelta(front.longitude, aircraft.reportedAt.lon)) < kSame_deg;
+    aircraft.reckonTrack_deg = aircraft.trackNewest_deg;
+    aircraft.reckonTurns = tracked ? kTurningSteps : 0;
+}
+
+// The way a reckoned step of `step_s` goes in the air (radians): the chord of its arc while it
+// turns, on along the nose after.
+double lf_reckonCourse_rad(LiveAc& aircraft, double step_s)
+{
+    if (aircraft.reckonTurns == 0) return aircraft.position.heading_rad;
+    --aircraft.reckonTurns;
+    const double half_deg = aircraft.trackTurn_degPerS * step_s / 2.0;
+    const double chord_deg = aircraft.reckonTrack_deg + half_deg;
+    aircraft.reckonTrack_deg = std::remainder(chord_deg + half_deg, 360.0);
+    return chord_deg * kRadPerDeg;
+}
+
 // Its reports have stopped, or fallen behind it, just now: it goes on by dead reckoning where its
 // kind of aircraft does and its place allows; else the line says why it goes.
 bool lf_extendFresh(LiveAc& aircraft, std::string& why)
@@ -162,6 +189,7 @@ bool lf_extendFresh(LiveAc& aircraft, std::string& why)
         if (aircraft.syntheticCount == 0) {
             aircraft.reckonFrom_kt = front.groundSpeed_kt;
             aircraft.reckonToHover = 0;
+            lf_reckonTrackFrom(aircraft, front);
         }
     } else {
         n = aircraft.phase == FlightPhase::parked ? 1 : 10;
@@ -582,7 +610,10 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
     if (lf_reckonSpeed(aircraft, s, count)) {
         const auto step_s = static_cast<double>(lf_reckonStep_s(s.airborne));
         const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
-        const LatLon to = gf_destinationPoint(lf_at(s), aircraft.position.heading_rad, distance_ft);
+        const double course_rad = s.airborne && !aircraft.approach
+                                      ? lf_reckonCourse_rad(aircraft, step_s)
+                                      : aircraft.position.heading_rad;
+        const LatLon to = gf_destinationPoint(lf_at(s), course_rad, distance_ft);
         const bool moved = std::abs(to.lat - s.latitude) >= kSame_deg ||
                            std::abs(lf_lonDelta(to.lon, s.longitude)) >= kSame_deg;
         s.latitude = to.lat;

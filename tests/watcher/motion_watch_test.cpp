@@ -455,6 +455,12 @@ const Found kFound[] = {
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
      "air A320 alt=3000 speed=250 every=2 stallEvery=3 stall=1000 fly=300,0,0,0,0"},
+    // Its feed 43 s behind in a turn of 2 degrees a second, reported every 6 s, a light aircraft
+    // reckoned straight on along its nose from each report it reached, 85 m off their way.
+    {"a light aircraft turning while its feed falls 43 s behind",
+     "air C172 course=239 alt=16100 speed=115 every=6 jitter=0.5 staleBy=43 staleFrom=83 "
+     "staleOver=53.75 fly=33,2.6,-500,0,0 fly=21,0,-1050,-16,0 fly=81,2,-1450,35,0 "
+     "fly=15,0,0,25,0 fly=86,1.8,0,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
