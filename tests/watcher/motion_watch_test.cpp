@@ -461,6 +461,11 @@ const Found kFound[] = {
      "air C172 course=239 alt=16100 speed=115 every=6 jitter=0.5 staleBy=43 staleFrom=83 "
      "staleOver=53.75 fly=33,2.6,-500,0,0 fly=21,0,-1050,-16,0 fly=81,2,-1450,35,0 "
      "fly=15,0,0,25,0 fly=86,1.8,0,0,0"},
+    // Of two reports of one time, the first was kept: a twin 20 m aside its landing roll braked a
+    // touch-and-go from 145 kt to 52 kt, and it gathered speed into its climb at 8 kt a second.
+    {"a touch-and-go whose landing roll is reported twice at once",
+     "touchAndGo A320 lat=-15.102 lon=26.925 course=306 field=3900 alt=1300 speed=145 roll=4 "
+     "rolls=9.5 every=1.5 jitter=0.15000000000000002 fly=84,0,1250,13,0 glitch=2,110,20"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
