@@ -418,15 +418,20 @@ void lf_startAirLeg(LiveAc& aircraft)
 void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
 {
     LegPace& pace = aircraft.pace;
-    const double v0 = pace.now_kt;
+    double v0 = pace.now_kt;
     double v1 = length / n;
-    // A new aircraft enters its first leg at that leg's speed.
+    const std::optional<double> intoHover = lf_intoHover_kt(aircraft);
+    // A new aircraft enters its first leg at that leg's speed; slowing into a hover, at the one
+    // that slows it evenly to the hover's speed in the leg's time: entered at the leg's mean, a
+    // helicopter made anew 52 m short of its hover held 13 kt and stopped dead there.
     if (!(v0 >= 0.0) || !(v1 > 0.0)) {
-        pace.now_kt = v1;
-        return;
+        if (!(v1 > 0.0) || !intoHover || !(*intoHover < v1)) {
+            pace.now_kt = v1;
+            return;
+        }
+        v0 = pace.now_kt = 2.0 * v1 - *intoHover;
     }
     double rate = lf_airSpeedChange(aircraft, length);
-    const std::optional<double> intoHover = lf_intoHover_kt(aircraft);
     const bool slows = intoHover && v0 > *intoHover;
     if (!slows && lf_paceBackOntoReport(aircraft, length, n)) {
         pace.left_ktTicks = length;

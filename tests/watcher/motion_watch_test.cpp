@@ -466,6 +466,12 @@ const Found kFound[] = {
     {"a touch-and-go whose landing roll is reported twice at once",
      "touchAndGo A320 lat=-15.102 lon=26.925 course=306 field=3900 alt=1300 speed=145 roll=4 "
      "rolls=9.5 every=1.5 jitter=0.15000000000000002 fly=84,0,1250,13,0 glitch=2,110,20"},
+    // Made anew where its reports moved for good as it slowed into a hover, a helicopter entered
+    // its first leg at the leg's mean speed, held it and stopped dead at the hover from 13 kt.
+    {"a helicopter made anew as it slows into a hover",
+     "hover R44 course=60 alt=2750 speed=80 every=6.4 jitter=0.45 stale=0.5 staleBy=14 "
+     "staleFrom=113 staleOver=72 fly=26,0,0,14,0 fly=39,0,-900,-200,73 "
+     "fly=43,-0.7000000000000001,0,72,0 glitch=5,35,5320"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
