@@ -188,26 +188,28 @@ void lf_noteTrack(LiveAc& aircraft, const LiveAircraftRecord& record)
 }
 
 // A second report of the newest one's time (two sources of the feed mixed up) whose place lies
-// nearer the line the report before points along is the aircraft's: it takes the other's place
-// in the queue while that is not yet flown. Dropped instead, the first of them stayed: a twin
-// 20 m aside a touch-and-go's landing roll, taken as a jog of 10 degrees, braked it from 145 kt
-// to 52 kt, and it gathered speed again at 8 kt a second into its climb.
+// nearer where the report before puts the aircraft is its place: it takes the other's place in
+// the queue while that is not yet flown. Dropped instead, the first of them stayed: a twin 20 m
+// aside a touch-and-go's landing roll, taken as a jog of 10 degrees, braked it from 145 kt to
+// 52 kt, and it gathered speed again at 8 kt a second into its climb; one 29 m from a hover
+// flew a helicopter there and back at 30 kt.
 bool lf_takesTwin(LiveAc& aircraft, const LiveAircraftRecord& record)
 {
     auto& q = aircraft.samples;
     if (record.reportTime_s != aircraft.reportTime_s || q.size() < 3) return false;
     QueuedSample& twin = q.back();
     const QueuedSample& before = q[q.size() - 2];
-    if (twin.reckoned || twin.stationary || before.reckoned || before.stationary ||
-        !(before.groundSpeed_kt > 0.0)) {
-        return false;
-    }
-    const auto aside_nm = [&before](LatLon at) {
+    if (twin.reckoned || before.reckoned) return false;
+    // A hover's place is where it hovers; a flight's lies on the line its track points along.
+    const bool hovers = before.stationary || !(before.groundSpeed_kt > kHoverDrift_kt);
+    const auto off_nm = [&before, hovers](LatLon at) {
+        const double d_nm = gf_distanceNm(lf_at(before), at);
+        if (hovers) return d_nm;
         const double off_rad = gf_bearingRad(lf_at(before), at) - before.track_deg * kRadPerDeg;
-        return gf_distanceNm(lf_at(before), at) * std::abs(std::sin(off_rad));
+        return d_nm * std::abs(std::sin(off_rad));
     };
     const LatLon to{record.sample.latitude, record.sample.longitude};
-    if (!(aside_nm(to) < aside_nm(lf_at(twin)))) return false;
+    if (!(off_nm(to) < off_nm(lf_at(twin)))) return false;
     const int32_t putBack = twin.putBack_ticks;
     twin = QueuedSample(record.sample, twin.dueTick);
     twin.putBack_ticks = putBack;

@@ -472,6 +472,12 @@ const Found kFound[] = {
      "hover R44 course=60 alt=2750 speed=80 every=6.4 jitter=0.45 stale=0.5 staleBy=14 "
      "staleFrom=113 staleOver=72 fly=26,0,0,14,0 fly=39,0,-900,-200,73 "
      "fly=43,-0.7000000000000001,0,72,0 glitch=5,35,5320"},
+    // Of two reports of one time in a hover, the first was kept: a twin 29 m off flew a
+    // helicopter there and back at 30 kt.
+    {"a hovering helicopter reported twice at once",
+     "hover R44 lat=19.536 lon=179.952 course=53 field=3450 alt=2050 speed=91 "
+     "every=0.6000000000000001 jitter=0.5 stallEvery=5.5 stall=250 fly=47,-2.2,0,-28,0 "
+     "fly=69,0,0,-200,71 fly=90,0,-850,22,0 gap=193,46 glitch=2,99,29"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
