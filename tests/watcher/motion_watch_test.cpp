@@ -89,9 +89,10 @@ bool lf_groundLag(const Plan& plan, const Verdict& verdict)
 {
     const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
     const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
-    // A taxi whose feed lags by as much throughout keeps up with it.
+    // A taxi whose feed lags by as much throughout keeps up with it; a touch-and-go's roll, on
+    // the ground only between two legs in the air, keeps to its reports.
     const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s == 0.0;
-    if (!lagging || airborne || steadyTaxi) return false;
+    if (!lagging || airborne || steadyTaxi || plan.kind == Kind::touchAndGo) return false;
     return std::none_of(verdict.faults.begin(), verdict.faults.end(),
                         [&](const auto& fault) { return lf_provedThroughLag(plan, fault); });
 }
@@ -478,6 +479,12 @@ const Found kFound[] = {
      "hover R44 lat=19.536 lon=179.952 course=53 field=3450 alt=2050 speed=91 "
      "every=0.6000000000000001 jitter=0.5 stallEvery=5.5 stall=250 fly=47,-2.2,0,-28,0 "
      "fly=69,0,0,-200,71 fly=90,0,-850,22,0 gap=193,46 glitch=2,99,29"},
+    // Hurried onto its reports by a feed 19 s behind, a touch-and-go came onto the last leg of
+    // its approach at 170 kt and slowed evenly onto its touchdown, reported at 118 kt, faster
+    // than in the air it changes speed.
+    {"a touch-and-go hurried onto its touchdown by a feed 19 s behind",
+     "touchAndGo A320 lat=-11.038 lon=32.728 course=150 field=4750 alt=550 speed=121 roll=2.3 "
+     "rolls=7 every=6.7 jitter=0.1 stale=19 fly=57,0.2,1250,10,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
