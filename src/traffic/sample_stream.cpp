@@ -293,7 +293,10 @@ bool lf_reckonSpeed(LiveAc& aircraft, QueuedSample& s, int32_t n)
             speed = std::max(s.groundSpeed_kt * 0.9, 1.0);
         }
         if (!aircraft.approach || n >= 4) s.groundSpeed_kt = speed;
-    } else if (aircraft.landingRoll) {
+    } else if (aircraft.landingRoll || aircraft.approach) {
+        // Its touchdown reached before the roll began (a feed that lags hands over each report
+        // shortly before it falls due), it rolls out all the same: stood there, an airliner
+        // stopped dead on its runway from 143 kt.
         s.groundSpeed_kt = lf_rollOutSpeed(s);
     } else if (aircraft.takeOff) {
         s.groundSpeed_kt = lf_takeOffSpeed(s);

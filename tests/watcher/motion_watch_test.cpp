@@ -485,6 +485,12 @@ const Found kFound[] = {
     {"a touch-and-go hurried onto its touchdown by a feed 19 s behind",
      "touchAndGo A320 lat=-11.038 lon=32.728 course=150 field=4750 alt=550 speed=121 roll=2.3 "
      "rolls=7 every=6.7 jitter=0.1 stale=19 fly=57,0.2,1250,10,0"},
+    // Its feed 19 s behind, a touch-and-go reached its touchdown before its next report came
+    // in, and stood there: from 143 kt to 3 kt on the runway in two seconds.
+    {"a touch-and-go reaching its touchdown ahead of a feed 19 s behind",
+     "touchAndGo A320 lat=-11.038 lon=32.728 course=150 field=4750 alt=550 speed=121 roll=2.3 "
+     "rolls=7 every=6.7 jitter=0.1 stale=19 staleBy=-19 staleFrom=136 staleOver=42 "
+     "fly=57,0.2,1250,10,0 gap=129,31 gap=182,45"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
