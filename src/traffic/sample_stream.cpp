@@ -244,7 +244,11 @@ bool lf_rollsToAStop(const LiveAc& aircraft)
            front.groundSpeed_kt > kRollsOn_kt;
 }
 
-double lf_takeOffSpeed(QueuedSample& s)
+// The speed of a reckoned step of the take-off roll and climb-out: up the steps of the schedule,
+// by no more than the air legs change speed (5 kt a second). Up the schedule's steps alone (53
+// to 80, 110 and 150 kt, 3 s apart), an airliner whose reports paused as it rolled lifted off
+// gathering 8 kt a second.
+double lf_takeOffStep(QueuedSample& s)
 {
     const double v = s.groundSpeed_kt;
     if (v <= 30.0) return 40.0;
@@ -260,6 +264,14 @@ double lf_takeOffSpeed(QueuedSample& s)
     }
     s.verticalRate_fpm = 2400.0;
     return 180.0;
+}
+
+double lf_takeOffSpeed(QueuedSample& s)
+{
+    constexpr double kMostGain_ktPerS = 5.0;
+    const double v = s.groundSpeed_kt;
+    return std::min(lf_takeOffStep(s),
+                    v + kMostGain_ktPerS * static_cast<double>(lf_reckonStep_s(s.airborne)));
 }
 
 // Without reports the landing roll brakes by 9 kt a step (3 s) to a stop: a leg's speed then

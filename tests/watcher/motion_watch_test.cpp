@@ -491,6 +491,11 @@ const Found kFound[] = {
      "touchAndGo A320 lat=-11.038 lon=32.728 course=150 field=4750 alt=550 speed=121 roll=2.3 "
      "rolls=7 every=6.7 jitter=0.1 stale=19 staleBy=-19 staleFrom=136 staleOver=42 "
      "fly=57,0.2,1250,10,0 gap=129,31 gap=182,45"},
+    // Its reports paused as it rolled, a departure reckoned its take-off up a schedule of steps
+    // of 30 to 40 kt 3 s apart, and lifted off gathering 8 kt a second.
+    {"a departure whose reports pause on its take-off roll",
+     "departure B738 course=239 roll=3.1 every=1.9 leg=-90,27,49,16,0,0 leg=-90,27,57,16,0,0 "
+     "leg=67,39,65,9.5,0,0 leg=-60,45,80,5.5,35,0 fly=80,0.9,2650,0,0 gap=147,42"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
