@@ -142,8 +142,12 @@ void lf_reckonTrackFrom(LiveAc& aircraft, const PosSample& front)
         aircraft.trackNewest_s > 0.0 && aircraft.trackNewest_s == aircraft.reportTime_s &&
         std::abs(front.latitude - aircraft.reportedAt.lat) < kSame_deg &&
         std::abs(lf_lonDelta(front.longitude, aircraft.reportedAt.lon)) < kSame_deg;
+    // A helicopter may be slowing into a hover round its turn, which its reckoning cannot tell:
+    // turned on with it, one came out 620 m aside the hover its reports then showed, hovered
+    // there, and took the reports of its setting off again for ones behind it, for good.
+    const bool mayHover = aircraft.weightClass == WeightClass::Rotorcraft;
     aircraft.reckonTrack_deg = aircraft.trackNewest_deg;
-    aircraft.reckonTurns = tracked ? kTurningSteps : 0;
+    aircraft.reckonTurns = tracked && !mayHover ? kTurningSteps : 0;
 }
 
 // The way a reckoned step of `step_s` goes in the air (radians): the chord of its arc while it

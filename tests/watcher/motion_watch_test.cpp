@@ -496,6 +496,12 @@ const Found kFound[] = {
     {"a departure whose reports pause on its take-off roll",
      "departure B738 course=239 roll=3.1 every=1.9 leg=-90,27,49,16,0,0 leg=-90,27,57,16,0,0 "
      "leg=67,39,65,9.5,0,0 leg=-60,45,80,5.5,35,0 fly=80,0.9,2650,0,0 gap=147,42"},
+    // Reckoned on round its turn through a pause in which it slowed into a hover, a helicopter
+    // hovered 620 m aside it, and stayed there while its reports set off again.
+    {"a helicopter turning into a hover while its reports pause",
+     "hover R44 lat=-54.818 lon=-169.90800000000002 course=234 field=3000 alt=2250 speed=99 "
+     "every=2 stallEvery=3 stall=280 fly=60,0,0,0,0 fly=77,2.3000000000000003,0,-200,56 "
+     "fly=89,0,-500,53,0 gap=80,57"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
