@@ -98,11 +98,12 @@ Fit lf_fitHold(double v0, std::optional<double> end, double rate, int32_t n, dou
 }
 
 // The fewest ticks, from n on, in which the firm rate covers `length`.
-int32_t lf_stretchedTicks(double v0, std::optional<double> end, double length, int32_t n)
+int32_t lf_stretchedTicks(double v0, std::optional<double> end, double length, int32_t n,
+                          double firm)
 {
     double hold = 0.0;
     const auto far = [&](int32_t t) {
-        return lf_fitHold(v0, end, kFirm_ktPerTick, t, length, hold) == Fit::tooFar;
+        return lf_fitHold(v0, end, firm, t, length, hold) == Fit::tooFar;
     };
     int32_t lo = n;
     int32_t hi = n;
@@ -118,31 +119,31 @@ int32_t lf_stretchedTicks(double v0, std::optional<double> end, double length, i
     return hi;
 }
 
-PacePlan lf_planPace(double v0, std::optional<double> end, double length, int32_t n)
+PacePlan lf_planPace(double v0, std::optional<double> end, double length, int32_t n, double firm)
 {
     double hold = 0.0;
-    for (const double rate : {kGentle_ktPerTick, kFirm_ktPerTick}) {
+    for (const double rate : {std::min(kGentle_ktPerTick, firm), firm}) {
         if (lf_fitHold(v0, end, rate, n, length, hold) == Fit::fits) {
             return {hold, end.value_or(hold), rate, n};
         }
     }
     // Too far for the time: the leg takes longer and the aircraft falls behind its reports.
-    if (lf_fitHold(v0, end, kFirm_ktPerTick, n, length, hold) == Fit::tooFar) {
-        n = lf_stretchedTicks(v0, end, length, n);
-        if (lf_fitHold(v0, end, kFirm_ktPerTick, n, length, hold) == Fit::fits) {
-            return {hold, end.value_or(hold), kFirm_ktPerTick, n};
+    if (lf_fitHold(v0, end, firm, n, length, hold) == Fit::tooFar) {
+        n = lf_stretchedTicks(v0, end, length, n, firm);
+        if (lf_fitHold(v0, end, firm, n, length, hold) == Fit::fits) {
+            return {hold, end.value_or(hold), firm, n};
         }
     }
     // Too short to slow down in: it passes its sample still braking, early, and brakes on in
     // the next leg; one that cannot stop there stops at the next leg's start.
-    if (lf_fitHold(v0, std::nullopt, kFirm_ktPerTick, n, length, hold) == Fit::fits) {
-        return {hold, hold, kFirm_ktPerTick, n};
+    if (lf_fitHold(v0, std::nullopt, firm, n, length, hold) == Fit::fits) {
+        return {hold, hold, firm, n};
     }
-    const double root = std::sqrt(std::max(v0 * v0 - 2.0 * kFirm_ktPerTick * length, 0.0));
+    const double root = std::sqrt(std::max(v0 * v0 - 2.0 * firm * length, 0.0));
     const auto ticks = static_cast<int32_t>(
-        std::clamp(std::ceil((v0 - root) / kFirm_ktPerTick), 1.0, static_cast<double>(n)));
-    hold = std::max(v0 - kFirm_ktPerTick * ticks, 0.0);
-    return {hold, hold, kFirm_ktPerTick, ticks};
+        std::clamp(std::ceil((v0 - root) / firm), 1.0, static_cast<double>(n)));
+    hold = std::max(v0 - firm * ticks, 0.0);
+    return {hold, hold, firm, ticks};
 }
 
 // The heading the aircraft arrives at the leg's target with. `k`: the index of the target, 1 as
@@ -697,15 +698,18 @@ void lf_paceLeg(LiveAc& aircraft)
     }
     if (!turnsFirst) lf_makeUpLateness(aircraft, n);
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
-    PacePlan plan = lf_planPace(v0, pace.stops ? std::optional(0.0) : std::nullopt, length, n);
-    if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n);
+    // Lifting off, it gains no faster than the air legs (5 kt/s): 8 kt/s carried into the climb.
+    const double firm = aircraft.takeOff && s[1].airborne ? 0.05 : kFirm_ktPerTick;
+    const std::optional<double> stop = pace.stops ? std::optional(0.0) : std::nullopt;
+    PacePlan plan = lf_planPace(v0, stop, length, n, firm);
+    if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n, firm);
     // Where its reports slow down, it is down to the speed reported where the leg ends: laid to
     // end faster (making up lag, or keeping the leg's time), an arrival braking from 20 kt out of
     // its runway exit to a 3 kt crawl reached each report late, still braking, and ran on into
     // the crawl at 13 kt.
     const double slowedTo = s[1].groundSpeed_kt;
     if (!pace.stops && slowedTo < s[0].groundSpeed_kt && plan.end_kt > slowedTo) {
-        plan = lf_planPace(v0, slowedTo, length, n);
+        plan = lf_planPace(v0, slowedTo, length, n, firm);
     }
     if (!pace.stops) plan = lf_withoutSwing(aircraft, plan, v0, length, n);
     if (plan.ticks != n) lf_dueIn(s[1], plan.ticks);
@@ -743,7 +747,7 @@ bool lf_paceNewReport(LiveAc& aircraft)
     const auto left = static_cast<int32_t>(
         std::clamp<int64_t>(lf_ticksToDue(s.front()), 1, std::numeric_limits<int32_t>::max()));
     const int32_t n = lf_brakingTicks(aircraft, pace.now_kt, pace.left_ktTicks, left);
-    const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, n);
+    const PacePlan plan = lf_planPace(pace.now_kt, 0.0, pace.left_ktTicks, n, kFirm_ktPerTick);
     if (plan.ticks != left) lf_dueIn(s.front(), plan.ticks);
     lf_takePlan(pace, plan);
     return false;

@@ -496,6 +496,12 @@ const Found kFound[] = {
     {"a departure whose reports pause on its take-off roll",
      "departure B738 course=239 roll=3.1 every=1.9 leg=-90,27,49,16,0,0 leg=-90,27,57,16,0,0 "
      "leg=67,39,65,9.5,0,0 leg=-60,45,80,5.5,35,0 fly=80,0.9,2650,0,0 gap=147,42"},
+    // Catching up on its take-off roll at the ground's firmest, 8 kt a second, a departure went
+    // on gathering it after wheels-off (151.1 to 158.0 kt in a second in the air).
+    {"a departure lifting off as it catches up on its roll",
+     "departure A320 lat=30.358 lon=81.485 course=32 field=2800 every=4.1 jitter=0.2 "
+     "aroundBy=-44.800000000000004 aroundFrom=155 leg=-53,49,145,5,5,0 leg=-71,46,65,7,0,0 "
+     "fly=72,0,2850,29,0"},
     // Reckoned on round its turn through a pause in which it slowed into a hover, a helicopter
     // hovered 620 m aside it, and stayed there while its reports set off again.
     {"a helicopter turning into a hover while its reports pause",
