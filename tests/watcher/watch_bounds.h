@@ -36,6 +36,11 @@ inline constexpr double kBackwards_m = 3.0;
 // seconds' rounding of a corner at the sharpest rate the feed turns.
 inline constexpr double kGroundOffPath_m = 15.0;
 inline constexpr double kAirOffPath_m = 25.0;
+// Ahead of every report that has come in, a flight reckons on as the newest reports turned; the
+// reports still to come may turn otherwise by as much as the feed's turn rate changes, from 3
+// deg/s one way to 3 the other, and put it off them by 1/2 * dw * t^2 * v more, t the time it
+// reckoned past the newest report that came in, at that report's speed v.
+inline constexpr double kReckonTurnChange_dps = 6.0;
 
 // Behind the reports: from the moment a report came in until the aircraft stands where it put it.
 inline constexpr double kMostLag_s = 45.0;

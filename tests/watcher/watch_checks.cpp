@@ -259,6 +259,21 @@ double lf_offChords(const std::vector<Vertex>& path, std::size_t k, LatLon at, d
     return off;
 }
 
+// How far off the reports it may be for reckoning ahead of them (m): 0 where a report of the
+// way ahead of it has come in, else the drift of a turn that changed by the most the feed's turn
+// rate can change, over the time from the newest report that came in to where it is.
+double lf_reckonedOff_m(const std::vector<Vertex>& path, const Vertex& a, const Vertex& b, double f,
+                        double t_s)
+{
+    if (b.arrival_s <= t_s) return 0.0;
+    const auto newest = std::find_if(path.rbegin(), path.rend(),
+                                     [t_s](const Vertex& v) { return v.arrival_s <= t_s; });
+    if (newest == path.rend()) return 0.0;
+    const double lead_s = std::max(a.time_s + f * (b.time_s - a.time_s) - newest->time_s, 0.0);
+    const double dw = kReckonTurnChange_dps * kPi / 180.0;
+    return 0.5 * dw * lead_s * lead_s * newest->speed_kt * kMps;
+}
+
 // The speed over the second up to look i (kt): the way along the looks, which a bend between
 // two of them shortens less than the chord over the whole second.
 double lf_speed(const std::vector<Look>& seen, std::size_t i)
@@ -399,7 +414,7 @@ Verdict judge(const Watched& w)
                    m->f > 0.0 && m->f < 1.0) {
             const double off = lf_offChords(path, m->k, look.at, m->off_m);
             verdict.worstOffPath_m = std::max(verdict.worstOffPath_m, off);
-            if (off > kAirOffPath_m) {
+            if (off > kAirOffPath_m + lf_reckonedOff_m(path, a, b, m->f, look.t_s)) {
                 tally.note("off its path in the air",
                            fmt::format("{:.1f} m off at {}", off, at(look.t_s)));
             }
