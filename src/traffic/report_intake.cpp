@@ -246,7 +246,12 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
     if (!aircraft.onGround && off_deg >= 100.0) {
         const double aside_m = gf_distanceNm(lf_here(aircraft), lf_at(s)) * kMetresPerNm *
                                std::abs(std::sin(off_deg * kRadPerDeg));
-        if (aside_m > kRejoinAside_m) {
+        // Hovering where it is, it has no way ahead for reports that set off to be behind: kept
+        // on hovering, an R44 258 m off its reported hover watched them leave it, for good.
+        const bool leavesHover = aircraft.reckonToHover && s.groundSpeed_kt > kHoverDrift_kt;
+        if (leavesHover) {
+            lf_removeLiveFor(aircraft, "reported setting off from aside where it hovers");
+        } else if (aside_m > kRejoinAside_m) {
             lf_removeLiveFor(aircraft, fmt::format("reported {:.1f} km aside the way it reckoned "
                                                    "while its reports paused",
                                                    aside_m / 1000.0));

@@ -508,6 +508,11 @@ const Found kFound[] = {
      "hover R44 lat=-54.818 lon=-169.90800000000002 course=234 field=3000 alt=2250 speed=99 "
      "every=2 stallEvery=3 stall=280 fly=60,0,0,0,0 fly=77,2.3000000000000003,0,-200,56 "
      "fly=89,0,-500,53,0 gap=80,57"},
+    // Hovering where it was, 258 m past a hover its paused reports turned 150 degrees into, a
+    // helicopter dropped the reports of its setting off again as behind it, and hovered on.
+    {"a helicopter hovering past its hover as its reports set off behind it",
+     "hover R44 alt=2000 speed=25 every=2 fly=30,0,0,0,0 fly=60,3,0,-200,40 fly=80,0,0,50,0 "
+     "gap=42,50"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
