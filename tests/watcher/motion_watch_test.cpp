@@ -451,6 +451,11 @@ const Found kFound[] = {
     {"a stop of 2 s before a bend reported every 0.3 s",
      "taxi A320 lat=63.61 lon=179.998 course=99 field=2100 every=0.3 jitter=0.1 "
      "leg=59,26,345,17.5,2,0 leg=12,80,280,14,0,0 leg=23,75,56,23.5,0,0 leg=0,115,105,25.5,0,0"},
+    // Out of a hairpin's first half, 90 degrees off the way on, it set off round a curve that
+    // began on a short arm ahead and tightened to 2 m: a C172 turned 35 degrees below 2 kt.
+    {"a hairpin at 3 kt taken in two halves",
+     "taxi C172 course=318 every=5.7 leg=54,49.5,375,13,50,0 leg=166,9.5,14,3,0,0 "
+     "leg=0,140,49,19,0,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
