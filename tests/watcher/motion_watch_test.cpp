@@ -456,6 +456,10 @@ const Found kFound[] = {
     {"a hairpin at 3 kt taken in two halves",
      "taxi C172 course=318 every=5.7 leg=54,49.5,375,13,50,0 leg=166,9.5,14,3,0,0 "
      "leg=0,140,49,19,0,0"},
+    // Its feed 20 s late, a taxi reckoned a stop ahead of its reports, and from there turned on
+    // the spot to face the next report, 60 degrees round, reported at 13 kt.
+    {"a taxi setting off from a reckoned stop onto a way 60 degrees round",
+     "taxi A320 every=6 stale=20 leg=0,30,100,5,0,0 leg=0,30,20,1,0,0 leg=60,20,150,13,0,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
