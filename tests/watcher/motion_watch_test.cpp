@@ -460,6 +460,11 @@ const Found kFound[] = {
     // the spot to face the next report, 60 degrees round, reported at 13 kt.
     {"a taxi setting off from a reckoned stop onto a way 60 degrees round",
      "taxi A320 every=6 stale=20 leg=0,30,100,5,0,0 leg=0,30,20,1,0,0 leg=60,20,150,13,0,0"},
+    // A stop of 6.5 s at a bend of 7 degrees that went on sharper was rounded as a corner: a
+    // B738 rolled through it at 12 kt where 2.4 kt was reported.
+    {"a stop before a bend that goes on sharper",
+     "taxi B738 course=242 every=1.1 stale=4.5 leg=0,80,330,18.5,6.5,0 leg=102,54,290,29,0,0 "
+     "leg=-16,55,180,27,0,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
