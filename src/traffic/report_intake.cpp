@@ -53,7 +53,8 @@ constexpr double kSpeedSpread_kt = 5.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
-constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
+// A stationary tail reported for less than this is a creep's, not a stop (ticks).
+constexpr int64_t kCreepTail_ticks = 500;
 
 // What a report does in each phase; defined after decodeExisting, which they serve. The bool
 // ones are false when the report is not to be appended.
@@ -351,7 +352,11 @@ bool lf_reckonsFromReport(LiveAc& aircraft, const QueuedSample& s)
     return true;
 }
 
-// A stationary tail that a creeping aircraft has left behind is dropped.
+// A stationary tail that a creeping aircraft has left behind is dropped: a few seconds of it. A
+// longer one is a stop its reports show, however near the report after it lies: dropped when it
+// was shorter than 15 s or within 22 m of that report, a B738 braking to a stop of 8.5 s and an
+// A320 to one of 10 s never stopped and rolled through at 9 and 13 kt where 1 to 4 kt was
+// reported.
 void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
 {
     auto& q = aircraft.samples;
@@ -366,8 +371,7 @@ void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
     const std::size_t lowest = q.size() >= 7 ? q.size() - 6 : 1;
     for (std::size_t i = q.size() - 2; i >= lowest; --i) {
         if (q[i].stationary) continue;
-        if (lf_reportedDue(q.back()) - lf_reportedDue(q[i]) < 1500 ||
-            gf_distanceNm(lf_at(q[i]), lf_at(s)) <= kCreep_nm) {
+        if (lf_reportedDue(q.back()) - lf_reportedDue(q[i]) < kCreepTail_ticks) {
             q.erase(q.begin() + static_cast<std::ptrdiff_t>(i) + 1, q.end());
         }
         return;

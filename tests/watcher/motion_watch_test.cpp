@@ -465,6 +465,11 @@ const Found kFound[] = {
     {"a stop before a bend that goes on sharper",
      "taxi B738 course=242 every=1.1 stale=4.5 leg=0,80,330,18.5,6.5,0 leg=102,54,290,29,0,0 "
      "leg=-16,55,180,27,0,0"},
+    // Its reports of a stop of 10 s dropped as a creep's tail once a report 19 m on came, an
+    // A320 never stopped and rolled through at 8 kt where 1.3 kt was reported.
+    {"a stop of 10 s reported every 0.4 s",
+     "taxi A320 every=0.4 jitter=0.3 leg=0,120,80,18,0,0 leg=0,65,395,28.5,10,0 "
+     "leg=90,23,55,6.5,0,0 leg=90,23,115,6.5,0,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
