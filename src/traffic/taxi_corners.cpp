@@ -117,6 +117,14 @@ bool lf_trackTurned(const QueuedSample& x, double way_rad)
            std::abs(lf_wrapPi(x.track_deg * kRadPerDeg - way_rad)) > kOnArc_deg * kRadPerDeg;
 }
 
+// Whether the way bends at sample k by no more than a report on the arc of a bend is turned.
+bool lf_gentleBend(const SampleQueue& s, std::size_t k)
+{
+    const double in_rad = gf_bearingRad(lf_at(s[k - 1]), lf_at(s[k]));
+    const double out_rad = gf_bearingRad(lf_at(s[k]), lf_at(s[k + 1]));
+    return std::abs(lf_wrapPi(out_rad - in_rad)) <= kOnArc_deg * kRadPerDeg;
+}
+
 // Metres of the straight way out of a corner from its first report on (samples[k]), along
 // `out_rad`: to where the reports stop or stand, or halfway to where the next corner turns off
 // it, whose curve takes the other half.
@@ -319,11 +327,11 @@ CornerShape lf_cornerShape(const SampleQueue& samples, std::size_t i, double tur
     // Nor is a gentle bend at a report of 0 kt: the aircraft stopped there, and turns the few
     // degrees as it sets off. Rounded, its stop was lost: an A320 whose reports 0.3 s apart braked
     // from 17.5 kt to a stop of 2 s before a bend of 12 degrees rolled through it at 10 kt where
-    // 1.5 kt was reported. A bend that goes on sharper after it is no different: it sets off round
-    // that from the stop (lf_startTaxiCurve); rounded through the stop, a B738 braking from
-    // 18.5 kt to a stop of 6.5 s before such a bend rolled through it at 12 kt where 2.4 kt was
-    // reported. A corner there is still rounded.
-    if (!(b.groundSpeed_kt > 0.0) && turn_deg <= kOnArc_deg) {
+    // 1.5 kt was reported. A corner there, or a bend that goes on sharper after, is still
+    // rounded: stopped at its start and turned on the spot, the aircraft would leave the reports
+    // on its arc, or crawl round it turning.
+    if (!(b.groundSpeed_kt > 0.0) && turn_deg <= kOnArc_deg &&
+        (samples.size() < i + 4 || lf_gentleBend(samples, i + 2))) {
         return CornerShape::straight;
     }
     const int64_t span = std::max<int64_t>(lf_reportedDue(b) - lf_reportedDue(a), 25);

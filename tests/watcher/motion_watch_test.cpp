@@ -470,6 +470,12 @@ const Found kFound[] = {
     {"a stop of 10 s reported every 0.4 s",
      "taxi A320 every=0.4 jitter=0.3 leg=0,120,80,18,0,0 leg=0,65,395,28.5,10,0 "
      "leg=90,23,55,6.5,0,0 leg=90,23,115,6.5,0,0"},
+    // Stopped at a gentle bend that went on into a hairpin, it set off from the stop turning
+    // round the rest at 1.7 kt: 32 degrees below 2 kt.
+    {"a stop at a gentle bend before a hairpin",
+     "taxi C172 lat=-89.88 course=356 field=1950 every=0.9000000000000001 jitter=0.25 "
+     "leg=-150,15.5,51,28,22,0 leg=0,145,285,19.5,0,0 leg=-134,20.5,150,13,8.5,0 "
+     "leg=-161,16.5,25,17.5,0,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
