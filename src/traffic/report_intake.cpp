@@ -44,8 +44,11 @@ constexpr double kRejoinAside_m = 1000.0;
 // reported this long after that one.
 constexpr int64_t kRollOn_ticks = 500;
 // A standstill reported farther than this past the last report kept, which moved, is taken where
-// it was reported, not at that report (metres).
+// it was reported, not at that report (metres); so is one farther on than that report's speed
+// takes to brake off at an airliner's usual 3 kt a second (m/s²), and a few metres at least.
 constexpr double kStopOn_m = 15.0;
+constexpr double kUsualBrake_mps2 = 3.0 * kMpsPerKt;
+constexpr double kStopOnLeast_m = 5.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 // Reports of one speed spread by a few knots (kt).
@@ -597,9 +600,15 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // stopped: the reports it rolled on by since were thinned out, and taken at the last
             // one kept, a stop 20 m on was never reached. A few metres on, it is taken there: a
             // leg that short would have it brake from its speed at once.
+            // Nor short of one farther on than it brakes in from that report's speed: a stop
+            // 15 m on, after 6 s of reports of its braking from 6 kt thinned out, was taken there
+            // and a departure stood short of its line-up, then rolled through it at 8 kt.
+            const double brakesIn_m = std::clamp(
+                std::pow(last.groundSpeed_kt * kMpsPerKt, 2.0) / (2.0 * kUsualBrake_mps2),
+                kStopOnLeast_m, kStopOn_m);
             if (aircraft.state == SimObjectState::active && s.groundSpeed_kt == 0.0 &&
                 !last.stationary && last.groundSpeed_kt > 0.0 &&
-                gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > kStopOn_m) {
+                gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > brakesIn_m) {
                 return true;
             }
             const int32_t due = s.dueTick;

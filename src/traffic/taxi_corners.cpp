@@ -508,8 +508,15 @@ void lf_startTaxiCurve(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 3) return;
-    if (s[2].groundSpeed_kt == 0.0)
+    // A curve rolled into that ends where its reports stop ends stopped there, rolled at the
+    // speed reported at its corner where that is faster and braked at its end: rounded on at
+    // the mean of the speeds before it, a departure braking to its line-up rolled through it at
+    // 6 kt.
+    if (s[2].groundSpeed_kt == 0.0 && s[0].groundSpeed_kt > 0.0) {
+        s[0].groundSpeed_kt = std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
+    } else if (s[2].groundSpeed_kt == 0.0) {
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
+    }
     // Setting off from a standstill, the leg is timed at the speed it gathers to: the one
     // reported at the corner where that is faster. Timed at the end's, 2.1 kt as it braked for
     // a stop beyond, an A320 crawled round at 2.6 kt where 9.1 kt was reported.
