@@ -180,6 +180,10 @@ void lf_shapeLeg(LiveAc& aircraft)
         case CornerLaid::split: lf_insertMidSample(aircraft); break;
         case CornerLaid::none: lf_checkSpeedChange(aircraft); break;
         }
+    } else if (lf_steerOntoLeg(aircraft)) {
+        // A leg set off well off the heading with no corner after it is rolled round, not
+        // turned onto on the spot: an A320 that had reckoned a stop ahead of its late reports
+        // turned 63 degrees there to face the next, reported at 13 kt.
     } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
         lf_checkSpeedChange(aircraft);
     }

@@ -44,8 +44,11 @@ constexpr double kRejoinAside_m = 1000.0;
 // reported this long after that one.
 constexpr int64_t kRollOn_ticks = 500;
 // A standstill reported farther than this past the last report kept, which moved, is taken where
-// it was reported, not at that report (metres).
+// it was reported, not at that report (metres); so is one farther on than that report's speed
+// takes to brake off at an airliner's usual 3 kt a second (m/s²), and a few metres at least.
 constexpr double kStopOn_m = 15.0;
+constexpr double kUsualBrake_mps2 = 3.0 * kMpsPerKt;
+constexpr double kStopOnLeast_m = 5.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 // Reports of one speed spread by a few knots (kt).
@@ -53,7 +56,8 @@ constexpr double kSpeedSpread_kt = 5.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
 constexpr double kStandStep_nm = 0.0016198704103671706;  // 3 m
 constexpr double kStandFar_nm = 0.10799136069114472;     // 200 m
-constexpr double kCreep_nm = 0.011879049676025918;       // 22 m
+// A stationary tail reported for less than this is a creep's, not a stop (ticks).
+constexpr int64_t kCreepTail_ticks = 500;
 
 // What a report does in each phase; defined after decodeExisting, which they serve. The bool
 // ones are false when the report is not to be appended.
@@ -358,7 +362,11 @@ bool lf_reckonsFromReport(LiveAc& aircraft, const QueuedSample& s)
     return true;
 }
 
-// A stationary tail that a creeping aircraft has left behind is dropped.
+// A stationary tail that a creeping aircraft has left behind is dropped: a few seconds of it. A
+// longer one is a stop its reports show, however near the report after it lies: dropped when it
+// was shorter than 15 s or within 22 m of that report, a B738 braking to a stop of 8.5 s and an
+// A320 to one of 10 s never stopped and rolled through at 9 and 13 kt where 1 to 4 kt was
+// reported.
 void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
 {
     auto& q = aircraft.samples;
@@ -373,8 +381,7 @@ void lf_trimStationaryTail(LiveAc& aircraft, const QueuedSample& s)
     const std::size_t lowest = q.size() >= 7 ? q.size() - 6 : 1;
     for (std::size_t i = q.size() - 2; i >= lowest; --i) {
         if (q[i].stationary) continue;
-        if (lf_reportedDue(q.back()) - lf_reportedDue(q[i]) < 1500 ||
-            gf_distanceNm(lf_at(q[i]), lf_at(s)) <= kCreep_nm) {
+        if (lf_reportedDue(q.back()) - lf_reportedDue(q[i]) < kCreepTail_ticks) {
             q.erase(q.begin() + static_cast<std::ptrdiff_t>(i) + 1, q.end());
         }
         return;
@@ -600,9 +607,15 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // stopped: the reports it rolled on by since were thinned out, and taken at the last
             // one kept, a stop 20 m on was never reached. A few metres on, it is taken there: a
             // leg that short would have it brake from its speed at once.
+            // Nor short of one farther on than it brakes in from that report's speed: a stop
+            // 15 m on, after 6 s of reports of its braking from 6 kt thinned out, was taken there
+            // and a departure stood short of its line-up, then rolled through it at 8 kt.
+            const double brakesIn_m = std::clamp(
+                std::pow(last.groundSpeed_kt * kMpsPerKt, 2.0) / (2.0 * kUsualBrake_mps2),
+                kStopOnLeast_m, kStopOn_m);
             if (aircraft.state == SimObjectState::active && s.groundSpeed_kt == 0.0 &&
                 !last.stationary && last.groundSpeed_kt > 0.0 &&
-                gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > kStopOn_m) {
+                gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > brakesIn_m) {
                 return true;
             }
             const int32_t due = s.dueTick;

@@ -51,6 +51,53 @@ constexpr double kChainGain = 1.2;
 
 double lf_metres(LatLon a, LatLon b) { return gf_distanceNm(a, b) * kMetresPerNm; }
 
+// A curve's arm along the heading is lengthened by this factor at a time until the curve is
+// nowhere tighter than the aircraft steers (lf_startTaxiCurve).
+constexpr double kArmGrowth = 1.25;
+
+// The radius of a curve's tightest point (metres): |B'|³ / |B' × B''| where |B'| is least.
+double lf_tightest_m(const TaxiCurve& c)
+{
+    const double cross = 4.0 * std::abs(c.controlEast * c.endNorth - c.controlNorth * c.endEast);
+    if (!(cross > 1e-9)) return std::numeric_limits<double>::infinity();
+    const double rate = lf_curveRate_m(c, lf_sharpestParam(c));
+    return rate * rate * rate / cross;
+}
+
+// The tightest a taxiing aircraft steers round (metres): its nose wheel turns it about half its
+// wingspan.
+double lf_steerRadius_m(const LiveAc& aircraft) { return aircraft.size_nm * kMetresPerNm / 2.0; }
+
+// The control point of a curve from `here`, heading heading_rad, to `end` that turns toward its
+// end no tighter than r_m where it can: a curve with arms a and L, the way to its end, and a
+// turn θ between them, begins at radius 2a² / (L sin θ), and is tighter further on where θ is
+// near a right angle or more, so a is taken longer until no point is tighter (on arms from the
+// formula alone, a C172 turned 65 degrees at 2 kt round 2 m). None where the end lies too near
+// or behind to steer to.
+std::optional<LatLon> lf_steerControl(LatLon here, double heading_rad, LatLon end, double r_m)
+{
+    const double toEnd_m = lf_metres(here, end);
+    const double off_rad = std::abs(lf_wrapPi(gf_bearingRad(here, end) - heading_rad));
+    if (off_rad > kTurnaround_deg * kRadPerDeg || toEnd_m < kLeadIn_m) return std::nullopt;
+    const auto control = [&](double arm_m) {
+        return gf_destinationPoint(here, heading_rad, arm_m * kFeetPerMetre);
+    };
+    double arm_m = std::min(std::sqrt(r_m * toEnd_m * std::sin(std::min(off_rad, kPi / 2.0)) / 2.0),
+                            toEnd_m / 2.0);
+    LatLon best = control(arm_m);
+    double bestR_m = lf_tightest_m(lf_curveThrough(here, best, end));
+    while (bestR_m < r_m && arm_m < toEnd_m) {
+        arm_m = std::min(arm_m * kArmGrowth, toEnd_m);
+        const LatLon at = control(arm_m);
+        const double tight_m = lf_tightest_m(lf_curveThrough(here, at, end));
+        if (tight_m > bestR_m) {
+            best = at;
+            bestR_m = tight_m;
+        }
+    }
+    return best;
+}
+
 // The way between two reports that their speeds and times give (metres), and how much longer a
 // way round a corner between them may be: reported speeds and places disagree by that much.
 constexpr double kWaySlack = 1.25;
@@ -461,8 +508,15 @@ void lf_startTaxiCurve(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
     if (s.size() < 3) return;
-    if (s[2].groundSpeed_kt == 0.0)
+    // A curve rolled into that ends where its reports stop ends stopped there, rolled at the
+    // speed reported at its corner where that is faster and braked at its end: rounded on at
+    // the mean of the speeds before it, a departure braking to its line-up rolled through it at
+    // 6 kt.
+    if (s[2].groundSpeed_kt == 0.0 && s[0].groundSpeed_kt > 0.0) {
+        s[0].groundSpeed_kt = std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
+    } else if (s[2].groundSpeed_kt == 0.0) {
         s[2].groundSpeed_kt = (s[0].groundSpeed_kt + s[1].groundSpeed_kt) / 2.0;
+    }
     // Setting off from a standstill, the leg is timed at the speed it gathers to: the one
     // reported at the corner where that is faster. Timed at the end's, 2.1 kt as it braked for
     // a stop beyond, an A320 crawled round at 2.6 kt where 9.1 kt was reported.
@@ -483,19 +537,17 @@ void lf_startTaxiCurve(LiveAc& aircraft)
         // Laid about a meet farther off than the curve round the corner keeps to the ways, it
         // would leave them (from 70 degrees off the corner, 57 m).
         const auto meet = lf_meetOfWays(here, heading_rad, end, beyond);
-        const double toEnd_m = lf_metres(here, end);
-        const double off_rad = std::abs(lf_wrapPi(gf_bearingRad(here, end) - heading_rad));
-        if (meet && lf_metres(*meet, corner) <= 2.0 * kOffWay_m) {
+        // Else, or where the curve about the meet would be tighter, it steers round toward
+        // the curve's end (lf_steerControl). About a meet 2.3 m ahead, a C172 at 3 kt turned 39
+        // degrees at 0.9 kt on a curve 0.8 m in radius.
+        const std::optional<LatLon> steered =
+            lf_steerControl(here, heading_rad, end, lf_steerRadius_m(aircraft));
+        if (meet && lf_metres(*meet, corner) <= 2.0 * kOffWay_m &&
+            !(steered &&
+              lf_tightest_m(lf_curveThrough(here, *meet, end)) < lf_steerRadius_m(aircraft))) {
             corner = *meet;
-        } else if (off_rad <= kTurnaround_deg * kRadPerDeg && toEnd_m >= kLeadIn_m) {
-            // Else it turns toward the curve's end as tight as its nose wheel steers, about half
-            // its wingspan: a curve with arms a and L, the way to its end, and a turn θ between
-            // them, begins at radius 2a² / (L sin θ).
-            const double r_m = aircraft.size_nm * kMetresPerNm / 2.0;
-            const double arm_m =
-                std::sqrt(r_m * toEnd_m * std::sin(std::min(off_rad, kPi / 2.0)) / 2.0);
-            corner = gf_destinationPoint(here, heading_rad,
-                                         std::min(arm_m, toEnd_m / 2.0) * kFeetPerMetre);
+        } else if (steered) {
+            corner = *steered;
         }
     }
     lf_setCurve(aircraft, corner, lf_at(s[2]));
@@ -556,6 +608,32 @@ CornerLaid lf_layCorner(LiveAc& aircraft)
     const CornerCurve one = lf_cornerCurve(aircraft, here, s, first, aircraft.position.heading_rad);
     lf_layCurveSamples(s, first, one);
     return one.lead ? CornerLaid::straightFirst : CornerLaid::curveNow;
+}
+
+bool lf_steerOntoLeg(LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || aircraft.landingRoll ||
+        s.size() != 2 || !(s[1].groundSpeed_kt > 0.0)) {
+        return false;
+    }
+    const LatLon here = lf_here(aircraft);
+    const LatLon end = lf_at(s[1]);
+    const double heading_rad = aircraft.position.heading_rad;
+    const double off_rad = std::abs(lf_wrapPi(gf_bearingRad(here, end) - heading_rad));
+    // Beyond a right angle a curve from the heading swings out far past the way and back.
+    if (!(off_rad > kTurnFirst_rad) || off_rad > kPi / 2.0) return false;
+    const std::optional<LatLon> control =
+        lf_steerControl(here, heading_rad, end, lf_steerRadius_m(aircraft));
+    // Rolling too fast for it, it turns as fast as its speed lets it instead: a C172 at 13 kt
+    // steered round 5 m went 0.36 g sideways.
+    if (!control || lf_tightest_m(lf_curveThrough(here, *control, end)) <
+                        lf_bendRadius_m(aircraft, aircraft.pace.now_kt)) {
+        return false;
+    }
+    lf_setCurve(aircraft, *control, end);
+    aircraft.curveAngle_deg = off_rad / kRadPerDeg;
+    return true;
 }
 
 bool lf_cornerBeginsSooner(const LiveAc& aircraft)

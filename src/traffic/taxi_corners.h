@@ -78,6 +78,11 @@ bool lf_cornerBeginsSooner(const LiveAc& aircraft);
 // The taxi curve of a leg that begins at a corner's curve: from where the aircraft is, round the
 // corner (lf_cornerOf) to sample 2, which it takes the place of sample 1 for.
 void lf_startTaxiCurve(LiveAc& aircraft);
+// A taxi leg to the last sample, reported moving, that sets off more than kTurnFirst_rad (and no
+// more than a right angle) off the heading: a taxi curve from where the aircraft is to sample 1,
+// steered from its heading, so that it rolls round rather than turning on the spot first. False
+// where none is laid (the end lies too near, or behind it).
+bool lf_steerOntoLeg(LiveAc& aircraft);
 // A sample halfway along the leg to sample 1.
 void lf_insertMidSample(LiveAc& aircraft);
 // A sample `share` of the way from a to b by distance, at `at`, due and as fast as that share of
