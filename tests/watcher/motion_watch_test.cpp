@@ -61,11 +61,13 @@ bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::stri
                          std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
                              return std::abs(leg.turn_deg) >= 45.0;
                          })));
-    // A taxi through one pause in its reports, and none of its glitches, keeps up with them; a
-    // departure through its pauses falls no further behind than its roll's schedule.
-    const bool pausedOnly = plan.glitches.empty() &&
-                            ((plan.kind == Kind::taxi && plan.gaps.size() == 1) ||
-                             (plan.kind == Kind::departure && verdict.worstLag_s > kRollLag_s));
+    // A taxi through one pause in its reports, and none of its glitches, keeps up with them, as
+    // does an arrival through its pauses; a departure through its pauses falls no further behind
+    // than its roll's schedule.
+    const bool pausedOnly =
+        plan.glitches.empty() &&
+        ((plan.kind == Kind::taxi && plan.gaps.size() == 1) || plan.kind == Kind::arrival ||
+         (plan.kind == Kind::departure && verdict.worstLag_s > kRollLag_s));
     return shape && ((fault.starts_with("behind its reports") && !pausedOnly) ||
                      fault.starts_with("turns on the spot") ||
                      fault.starts_with("off its path on the ground") ||
@@ -440,6 +442,11 @@ const Found kFound[] = {
     {"an airliner whose feed falls behind in a turn",
      "air A320 alt=3000 speed=180 every=4 staleBy=40 staleFrom=40 staleOver=60 "
      "fly=60,0,0,0,0 fly=90,2,0,0,0"},
+    // Braked to a stop by reckoning through a pause in its reports on its landing roll, an
+    // arrival set off toward the first report after it at the mean of 0 and its speed, 4.4 kt.
+    {"an arrival setting off from where it stopped its landing roll in a pause in its reports",
+     "arrival A320 course=320 alt=1850 speed=128 roll=3.7 every=0.9 jitter=0.1 "
+     "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40"},
     // Rounding its last corner across the way it came in by, an arrival was matched to that way
     // where it crossed its own, and taken for 131.7 s behind.
     {"an arrival whose taxi crosses the way it came in by",
