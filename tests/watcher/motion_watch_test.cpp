@@ -447,6 +447,11 @@ const Found kFound[] = {
     {"an arrival setting off from where it stopped its landing roll in a pause in its reports",
      "arrival A320 course=320 alt=1850 speed=128 roll=3.7 every=0.9 jitter=0.1 "
      "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40"},
+    // Its landing roll reckoned through a pause in its reports, an arrival kept to the late window
+    // the approach opened and came to the first report after it 48 s after that came in.
+    {"an arrival whose reports pause through its touchdown",
+     "arrival A320 course=59 alt=1300 speed=146 every=1.5 jitter=0.25 leg=85,40,215,16,0,0 "
+     "leg=-58,30,150,16.5,0,0 gap=97,49 gap=84,22"},
     // Rounding its last corner across the way it came in by, an arrival was matched to that way
     // where it crossed its own, and taken for 131.7 s behind.
     {"an arrival whose taxi crosses the way it came in by",
