@@ -91,8 +91,8 @@ bool lf_groundLag(const Plan& plan, const Verdict& verdict)
 {
     const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
     const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
-    // A taxi whose feed lags by as much throughout keeps up with it.
-    const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s == 0.0;
+    // A taxi whose feed lags by as much throughout, or falls behind, keeps up with it.
+    const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s >= 0.0;
     if (!lagging || airborne || steadyTaxi) return false;
     return std::none_of(verdict.faults.begin(), verdict.faults.end(),
                         [&](const auto& fault) { return lf_provedThroughLag(plan, fault); });
@@ -452,6 +452,12 @@ const Found kFound[] = {
     {"an arrival whose reports pause through its touchdown",
      "arrival A320 course=59 alt=1300 speed=146 every=1.5 jitter=0.25 leg=85,40,215,16,0,0 "
      "leg=-58,30,150,16.5,0,0 gap=97,49 gap=84,22"},
+    // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
+    // until the next came and set off again, from 12 kt to 0 in a second.
+    {"a taxi whose feed falls 44 s behind",
+     "taxi B738 lat=-50.878 lon=73.714 course=63 field=3600 every=2.5 stale=10 staleBy=44 "
+     "staleFrom=124 staleOver=86 leg=-37,45,290,5,0,0 leg=-156,28,365,29.5,0,0 "
+     "leg=-74,49,380,12.5,0,0"},
     // Rounding its last corner across the way it came in by, an arrival was matched to that way
     // where it crossed its own, and taken for 131.7 s behind.
     {"an arrival whose taxi crosses the way it came in by",
