@@ -458,6 +458,12 @@ const Found kFound[] = {
      "taxi B738 lat=-50.878 lon=73.714 course=63 field=3600 every=2.5 stale=10 staleBy=44 "
      "staleFrom=124 staleOver=86 leg=-37,45,290,5,0,0 leg=-156,28,365,29.5,0,0 "
      "leg=-74,49,380,12.5,0,0"},
+    // Out of a bend, it stopped to turn on the spot toward a stop on its leg, and for good: it
+    // was held to the speed it stood at.
+    {"a taxi turning on the spot toward a stop after a bend",
+     "taxi C172 lat=-89.37 course=145 field=1150 every=2.4 stale=4.5 staleBy=23 staleFrom=73 "
+     "staleOver=113 leg=-96,26.5,16,12,8,0 leg=69,30.5,330,6.5,80,0 leg=116,16.5,24,26.5,9,0 "
+     "leg=-177,38.5,29,23,0,0 leg=20,130,45,8,0,0"},
     // Rounding its last corner across the way it came in by, an arrival was matched to that way
     // where it crossed its own, and taken for 131.7 s behind.
     {"an arrival whose taxi crosses the way it came in by",
