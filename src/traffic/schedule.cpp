@@ -94,16 +94,17 @@ int64_t lf_earlyReach(const LiveAc& aircraft)
     return int64_t{aircraft.earlyWindow} + (aircraft.onGround ? aircraft.cornerLead_ticks : 0);
 }
 
-// A taxi reaches the newest report it has no sooner than a late feed's report falls due after it
-// came in, nor later than the report itself is due: a feed that falls behind hands its reports
-// over as little as kLateFeedLead_ticks before they fall due, and the early window let a taxi
-// reach each as it came in. It stood there until the next came and set off again, from 12 kt to
-// 0 in a second and back, over and over.
+// A taxi, or a landing roll, reaches the newest report it has no sooner than a late feed's report
+// falls due after it came in, nor later than the report itself is due: a feed that falls behind
+// hands its reports over as little as kLateFeedLead_ticks before they fall due, and the early
+// window let a taxi reach each as it came in. It stood there until the next came and set off
+// again, from 12 kt to 0 in a second and back, over and over; a roll came to its runway exit
+// before the report beyond it, braked to a stop there and turned off on the spot.
 bool lf_towardNewest(const LiveAc& aircraft)
 {
     const auto& s = aircraft.samples;
     return aircraft.phase == FlightPhase::taxi && aircraft.onGround && !aircraft.takeOff &&
-           !aircraft.landingRoll && s.size() == 2 && !s[1].reckoned;
+           s.size() == 2 && !s[1].reckoned;
 }
 
 int64_t lf_withinWindows(const LiveAc& aircraft, int64_t t, int64_t reportedDue)

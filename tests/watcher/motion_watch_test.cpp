@@ -91,9 +91,14 @@ bool lf_groundLag(const Plan& plan, const Verdict& verdict)
 {
     const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
     const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
-    // A taxi whose feed lags by as much throughout, or falls behind, keeps up with it.
+    // A taxi whose feed lags by as much throughout, or falls behind, keeps up with it; so does an
+    // arrival whose reports neither pause nor glitch, falling behind by half a second a second at
+    // most.
     const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s >= 0.0;
-    if (!lagging || airborne || steadyTaxi) return false;
+    const bool steadyArrival = plan.kind == Kind::arrival && plan.delayChange_s >= 0.0 &&
+                               plan.delayChange_s <= 0.5 * plan.delayOver_s && plan.gaps.empty() &&
+                               plan.glitches.empty();
+    if (!lagging || airborne || steadyTaxi || steadyArrival) return false;
     return std::none_of(verdict.faults.begin(), verdict.faults.end(),
                         [&](const auto& fault) { return lf_provedThroughLag(plan, fault); });
 }
@@ -475,6 +480,12 @@ const Found kFound[] = {
     {"a stop of 2 s before a bend reported every 0.3 s",
      "taxi A320 lat=63.61 lon=179.998 course=99 field=2100 every=0.3 jitter=0.1 "
      "leg=59,26,345,17.5,2,0 leg=12,80,280,14,0,0 leg=23,75,56,23.5,0,0 leg=0,115,105,25.5,0,0"},
+    // Its feed falling behind, an arrival rolled to its runway exit before the report beyond it
+    // came, braked to a stop there and turned 73 degrees on the spot.
+    {"an arrival turning off its runway as its feed falls behind",
+     "arrival A320 lat=28.514 lon=-179.96 course=264 field=550 alt=1850 speed=124 "
+     "roll=3.4000000000000004 every=6.2 staleBy=32 staleFrom=50 staleOver=105 "
+     "leg=73,26,240,18,0,0 leg=-59,33,125,25.5,8,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
