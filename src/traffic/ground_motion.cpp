@@ -41,6 +41,7 @@ constexpr double kOnStandFacing_deg = 0.5;
 void lf_checkSpeedChange(LiveAc& aircraft);
 bool lf_offAgain(const LiveAc& aircraft);
 bool lf_rotationSpeedReached(const LiveAc& aircraft);
+void lf_endStoppedRoll(LiveAc& aircraft);
 
 double lf_rotationSpeed_kt(WeightClass weightClass)
 {
@@ -227,11 +228,38 @@ void lf_nextPosGround(LiveAc& aircraft)
     case FlightPhase::parked:
         if (!lf_parkedLeg(aircraft)) return;
         break;
-    default: break;
+    default: lf_endStoppedRoll(aircraft); break;
     }
     lf_shapeLeg(aircraft);
     lf_parkingTrigger(aircraft);
     if (aircraft.samples.size() >= 2) lf_groundLegTiming(aircraft);
+}
+
+void lf_endLandingRoll(LiveAc& aircraft)
+{
+    gf_setFlaps(aircraft, 0);
+    aircraft.landingRoll = 0;
+    aircraft.touchdownHeading_rad = 0.0;
+    gf_setThrottle(aircraft, aircraft.weightClass == WeightClass::Rotorcraft ? 4 : 0);
+    gf_setSpoilers(aircraft, false);
+    if (aircraft.weightClass != WeightClass::Light) {
+        gf_setAiControls(aircraft.objectId, 0.0, 0.0, 0.0);
+    }
+    gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 1U});
+}
+
+// A landing roll that came to a stop (braked by reckoning through a pause in its reports, or
+// where they stopped it) is over: it sets off from there as a taxi does. Timed as a roll, by the
+// mean of 0 and the speed reported ahead, an A320 crawled the 330 m to the first report after a
+// pause of 41 s at 4.4 kt and fell 102 s behind its reports.
+void lf_endStoppedRoll(LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (!aircraft.landingRoll || s.size() < 2 || s[0].groundSpeed_kt != 0.0 || s[1].stationary ||
+        s[1].airborne || aircraft.pace.now_kt > 0.0) {
+        return;
+    }
+    lf_endLandingRoll(aircraft);
 }
 
 void lf_landingRollConfig(LiveAc& aircraft)
@@ -241,13 +269,7 @@ void lf_landingRollConfig(LiveAc& aircraft)
         kRadPerDeg;
     const bool light = aircraft.weightClass == WeightClass::Light;
     if (turned >= 15.0) {
-        gf_setFlaps(aircraft, 0);
-        aircraft.landingRoll = 0;
-        aircraft.touchdownHeading_rad = 0.0;
-        gf_setThrottle(aircraft, aircraft.weightClass == WeightClass::Rotorcraft ? 4 : 0);
-        gf_setSpoilers(aircraft, false);
-        if (!light) gf_setAiControls(aircraft.objectId, 0.0, 0.0, 0.0);
-        gf_queueLightEvents(aircraft.objectId, {1U, 1U, 0U, 1U, 0U, 1U, 1U});
+        lf_endLandingRoll(aircraft);
     } else if (aircraft.samples.front().groundSpeed_kt <= 90.0) {
         gf_setSpoilers(aircraft, false);
         if (!light) gf_setAiControls(aircraft.objectId, 0.0, 0.0, 0.0);

@@ -437,14 +437,14 @@ PacePlan lf_withoutSwing(const LiveAc& aircraft, const PacePlan& plan, double v0
 // the leg is laid anew from where the aircraft is, as it would have been had the report come
 // first, so that it rounds the bend as it rolls instead of stopping there to turn on the spot.
 // From a taxi curve it goes on along its heading to where that meets the way out, and rounds
-// the corner there. Not where it is too close to the bend to slow down for it, nor for a
-// reversal. True with where the aircraft is put in front as sample 0: the leg is to be laid anew
+// the corner there. A landing roll rounds its runway exit so, once slowed to where it may. Not
+// where it is too close to the bend to slow down for it, nor for a reversal. True with where the aircraft is put in front as sample 0: the leg is to be laid anew
 // from there.
 bool lf_relayForBend(LiveAc& aircraft)
 {
     auto& s = aircraft.samples;
-    if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || aircraft.landingRoll ||
-        s.size() < 2 || s[1].stationary || lf_samePlace(s[0], s[1])) {
+    if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || s.size() < 2 ||
+        s[1].stationary || lf_samePlace(s[0], s[1])) {
         return false;
     }
     const QueuedSample here = lf_sampleHere(aircraft);

@@ -354,10 +354,13 @@ double lf_spotTurnRate(const LiveAc& aircraft)
 }
 
 // A tick spent turning on the spot: the leg waits for it, so that the aircraft still covers it
-// whole at its speed (a stand is reached, not left short of).
+// whole at its speed (a stand is reached, not left short of). It sets off from there afresh, as
+// past no bend: held to the speed it was to regain a bend's at, the 0 kt it stood at where its
+// leg ended in a stop, a taxi stood turned toward that stop for good.
 void lf_holdForTurn(LiveAc& aircraft)
 {
     aircraft.pace.now_kt = 0.0;
+    aircraft.pace.bent = false;
     lf_frontDueLater(aircraft.samples);
 }
 

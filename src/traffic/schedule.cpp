@@ -55,6 +55,11 @@ constexpr double kMaxCatchUp = 1.3;
 // behind by 0.35 s a second of it, 49 s behind after two minutes; at 1.5, by a quarter less.
 // That is well within the twice its reported speed a watcher takes for plausible.
 constexpr double kMaxAirCatchUp = 1.5;
+// A polled report is due the replay delay after it comes in, and the windows open that wide as
+// an approach begins: a landing roll held by them came to its reports up to a minute after they
+// came in (an A320 that reckoned its roll through a pause fell 48 s behind them). The roll falls
+// no further behind a report than this (ticks); it hurries within kMaxCatchUp instead.
+constexpr int64_t kLandingLate_ticks = 500;
 // The least a polled report is due after it is handed over (ticks).
 constexpr int64_t kLateFeedLead_ticks = 1000;
 // The step of a hold (the steps of dead-reckoned samples are in schedule.h).
@@ -89,9 +94,26 @@ int64_t lf_earlyReach(const LiveAc& aircraft)
     return int64_t{aircraft.earlyWindow} + (aircraft.onGround ? aircraft.cornerLead_ticks : 0);
 }
 
+// A taxi, or a landing roll, reaches the newest report it has no sooner than a late feed's report
+// falls due after it came in, nor later than the report itself is due: a feed that falls behind
+// hands its reports over as little as kLateFeedLead_ticks before they fall due, and the early
+// window let a taxi reach each as it came in. It stood there until the next came and set off
+// again, from 12 kt to 0 in a second and back, over and over; a roll came to its runway exit
+// before the report beyond it, braked to a stop there and turned off on the spot.
+bool lf_towardNewest(const LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    return aircraft.phase == FlightPhase::taxi && aircraft.onGround && !aircraft.takeOff &&
+           s.size() == 2 && !s[1].reckoned;
+}
+
 int64_t lf_withinWindows(const LiveAc& aircraft, int64_t t, int64_t reportedDue)
 {
-    const int64_t low = reportedDue - lf_earlyReach(aircraft);
+    int64_t low = reportedDue - lf_earlyReach(aircraft);
+    if (lf_towardNewest(aircraft)) {
+        low =
+            std::max(low, std::min(int64_t{aircraft.heardTick} + kLateFeedLead_ticks, reportedDue));
+    }
     const int64_t high = reportedDue + aircraft.lateWindow;
     return t > high ? high : std::max(t, low);
 }
@@ -114,6 +136,7 @@ int32_t lf_clampDue(const LiveAc& aircraft, int64_t legTicks, int64_t reportedDu
     int64_t t = int64_t{g_fastTicks} + legTicks;
     if (aircraft.syntheticCount < 1) {
         t = lf_withinWindows(aircraft, t, reportedDue);
+        if (aircraft.landingRoll) t = std::min(t, reportedDue + kLandingLate_ticks);
         // In the air a feed that catches up brings its reports due up to twice as fast as they
         // were reported: let lag past the floor stand while the windows narrow, and an A320
         // reported at 271 kt by a feed 60 s behind held that speed and fell 49 s behind them.

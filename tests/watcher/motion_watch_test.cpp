@@ -61,11 +61,13 @@ bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::stri
                          std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
                              return std::abs(leg.turn_deg) >= 45.0;
                          })));
-    // A taxi through one pause in its reports, and none of its glitches, keeps up with them; a
-    // departure through its pauses falls no further behind than its roll's schedule.
-    const bool pausedOnly = plan.glitches.empty() &&
-                            ((plan.kind == Kind::taxi && plan.gaps.size() == 1) ||
-                             (plan.kind == Kind::departure && verdict.worstLag_s > kRollLag_s));
+    // A taxi through one pause in its reports, and none of its glitches, keeps up with them, as
+    // does an arrival through its pauses; a departure through its pauses falls no further behind
+    // than its roll's schedule.
+    const bool pausedOnly =
+        plan.glitches.empty() &&
+        ((plan.kind == Kind::taxi && plan.gaps.size() == 1) || plan.kind == Kind::arrival ||
+         (plan.kind == Kind::departure && verdict.worstLag_s > kRollLag_s));
     return shape && ((fault.starts_with("behind its reports") && !pausedOnly) ||
                      fault.starts_with("turns on the spot") ||
                      fault.starts_with("off its path on the ground") ||
@@ -89,10 +91,17 @@ bool lf_groundLag(const Plan& plan, const Verdict& verdict)
 {
     const bool airborne = plan.kind == Kind::air || plan.kind == Kind::hover;
     const bool lagging = plan.delay0_s > 0.0 || plan.delayChange_s != 0.0;
-    // A taxi whose feed lags by as much throughout keeps up with it; a touch-and-go's roll, on
-    // the ground only between two legs in the air, keeps to its reports.
-    const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s == 0.0;
-    if (!lagging || airborne || steadyTaxi || plan.kind == Kind::touchAndGo) return false;
+    // A taxi whose feed lags by as much throughout, or falls behind, keeps up with it; so does an
+    // arrival whose reports neither pause nor glitch, falling behind by half a second a second at
+    // most; a touch-and-go's roll, on the ground only between two legs in the air, keeps to its
+    // reports.
+    const bool steadyTaxi = plan.kind == Kind::taxi && plan.delayChange_s >= 0.0;
+    const bool steadyArrival = plan.kind == Kind::arrival && plan.delayChange_s >= 0.0 &&
+                               plan.delayChange_s <= 0.5 * plan.delayOver_s && plan.gaps.empty() &&
+                               plan.glitches.empty();
+    if (!lagging || airborne || steadyTaxi || steadyArrival || plan.kind == Kind::touchAndGo) {
+        return false;
+    }
     return std::none_of(verdict.faults.begin(), verdict.faults.end(),
                         [&](const auto& fault) { return lf_provedThroughLag(plan, fault); });
 }
@@ -436,6 +445,28 @@ const Found kFound[] = {
     {"an airliner whose feed falls behind in a turn",
      "air A320 alt=3000 speed=180 every=4 staleBy=40 staleFrom=40 staleOver=60 "
      "fly=60,0,0,0,0 fly=90,2,0,0,0"},
+    // Braked to a stop by reckoning through a pause in its reports on its landing roll, an
+    // arrival set off toward the first report after it at the mean of 0 and its speed, 4.4 kt.
+    {"an arrival setting off from where it stopped its landing roll in a pause in its reports",
+     "arrival A320 course=320 alt=1850 speed=128 roll=3.7 every=0.9 jitter=0.1 "
+     "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40"},
+    // Its landing roll reckoned through a pause in its reports, an arrival kept to the late window
+    // the approach opened and came to the first report after it 48 s after that came in.
+    {"an arrival whose reports pause through its touchdown",
+     "arrival A320 course=59 alt=1300 speed=146 every=1.5 jitter=0.25 leg=85,40,215,16,0,0 "
+     "leg=-58,30,150,16.5,0,0 gap=97,49 gap=84,22"},
+    // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
+    // until the next came and set off again, from 12 kt to 0 in a second.
+    {"a taxi whose feed falls 44 s behind",
+     "taxi B738 lat=-50.878 lon=73.714 course=63 field=3600 every=2.5 stale=10 staleBy=44 "
+     "staleFrom=124 staleOver=86 leg=-37,45,290,5,0,0 leg=-156,28,365,29.5,0,0 "
+     "leg=-74,49,380,12.5,0,0"},
+    // Out of a bend, it stopped to turn on the spot toward a stop on its leg, and for good: it
+    // was held to the speed it stood at.
+    {"a taxi turning on the spot toward a stop after a bend",
+     "taxi C172 lat=-89.37 course=145 field=1150 every=2.4 stale=4.5 staleBy=23 staleFrom=73 "
+     "staleOver=113 leg=-96,26.5,16,12,8,0 leg=69,30.5,330,6.5,80,0 leg=116,16.5,24,26.5,9,0 "
+     "leg=-177,38.5,29,23,0,0 leg=20,130,45,8,0,0"},
     // Rounding its last corner across the way it came in by, an arrival was matched to that way
     // where it crossed its own, and taken for 131.7 s behind.
     {"an arrival whose taxi crosses the way it came in by",
@@ -472,6 +503,12 @@ const Found kFound[] = {
      "taxi C172 lat=-89.88 course=356 field=1950 every=0.9000000000000001 jitter=0.25 "
      "leg=-150,15.5,51,28,22,0 leg=0,145,285,19.5,0,0 leg=-134,20.5,150,13,8.5,0 "
      "leg=-161,16.5,25,17.5,0,0"},
+    // Its feed falling behind, an arrival rolled to its runway exit before the report beyond it
+    // came, braked to a stop there and turned 73 degrees on the spot.
+    {"an arrival turning off its runway as its feed falls behind",
+     "arrival A320 lat=28.514 lon=-179.96 course=264 field=550 alt=1850 speed=124 "
+     "roll=3.4000000000000004 every=6.2 staleBy=32 staleFrom=50 staleOver=105 "
+     "leg=73,26,240,18,0,0 leg=-59,33,125,25.5,8,0"},
     // The main loop standing still for a second every three, the turn after ran half a second of
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
