@@ -28,6 +28,8 @@ namespace {
 // firmest, below the 10 kt in a second at which a change looks like a jolt.
 constexpr double kGentle_ktPerTick = 0.03;
 constexpr double kFirm_ktPerTick = 0.08;
+// Lifting off, as the air legs change speed (5 kt/s).
+constexpr double kLiftOff_ktPerTick = 0.05;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
 constexpr double kShortest_nm = 0.5 / kMetresPerNm;
 // The fastest an aircraft rolls on the ground, on a take-off roll (kt).
@@ -699,7 +701,7 @@ void lf_paceLeg(LiveAc& aircraft)
     if (!turnsFirst) lf_makeUpLateness(aircraft, n);
     pace.exit_kt = pace.stops ? kNoBend_kt : lf_nextBendEntry_kt(aircraft, 1);
     // Lifting off, it gains no faster than the air legs (5 kt/s): 8 kt/s carried into the climb.
-    const double firm = aircraft.takeOff && s[1].airborne ? 0.05 : kFirm_ktPerTick;
+    const double firm = aircraft.takeOff && s[1].airborne ? kLiftOff_ktPerTick : kFirm_ktPerTick;
     const std::optional<double> stop = pace.stops ? std::optional(0.0) : std::nullopt;
     PacePlan plan = lf_planPace(v0, stop, length, n, firm);
     if (plan.end_kt > pace.exit_kt) plan = lf_planPace(v0, pace.exit_kt, length, n, firm);
@@ -780,7 +782,12 @@ double lf_paceTick(LiveAc& aircraft)
     pace.bent = pace.bent || want < free;
     const bool regains = pace.bent && !aircraft.takeOff;
     if (regains) want = std::min(want, std::max(lf_regainCap_kt(aircraft), v - kGentle_ktPerTick));
-    const double up_ktPerTick = regains ? kGentle_ktPerTick : pace.rate_ktPerTick;
+    // From its rotation on it gains no faster than the air legs: a touch-and-go lifting off
+    // during a leg laid on the runway carried 8 kt/s into its climb.
+    const double up_ktPerTick = regains ? kGentle_ktPerTick
+                                : aircraft.phase == FlightPhase::take_off
+                                    ? std::min(pace.rate_ktPerTick, kLiftOff_ktPerTick)
+                                    : pace.rate_ktPerTick;
     pace.now_kt = v > want ? std::max(v - std::max(kFirm_ktPerTick, pace.rate_ktPerTick), want)
                            : std::min(v + up_ktPerTick, want);
     if (pace.now_kt < free && free > 0.0) {
