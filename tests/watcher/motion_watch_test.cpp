@@ -384,6 +384,11 @@ const Found kFound[] = {
     {"a push-back that stops just past its last report",
      "push B738 course=176 parked=23 push=69 pushKt=2.8 every=6.3 jitter=0.15000000000000002 "
      "leg=-30,27,60,3,0,0 leg=0,60,180,8.5,0,0"},
+    // Pushed back, it took the first report of its taxi, a few metres ahead, as a taxi report
+    // after its stop: it rolled to it and stopped, then ran on to 12.6 kt and dropped to 1.2 kt.
+    {"a U-shaped push-back, then a taxi off its nose",
+     "push B738 course=312 parked=47 push=48 pushTurn=180 pushSide=18 pushKt=2.1 pause=17 "
+     "every=5.4 leg=45,30,31,13,0,0 leg=0,85,145,12.5,0,0"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
