@@ -390,6 +390,11 @@ const Found kFound[] = {
     {"a push-back, then a taxi that curves away from its end",
      "push B738 lat=0 lon=0 field=0 parked=22 push=20 pushKt=2 pause=70 every=3 "
      "leg=120,18,60,3.5,0,0"},
+    // Pushed back, it stood 0.2 m from the report of its standing there, and turned 180 degrees
+    // on the spot to face it; set off, it turned back round on the spot.
+    {"a push-back that stops a hair from its reported stop",
+     "push B738 course=128 parked=79 push=106 pushTurn=-74 pushSide=48 pushKt=2.3 pause=55 "
+     "every=1.8 aroundBy=55 aroundFrom=41 stallEvery=15.5 stall=100 leg=-148,38,290,23,0,0"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
