@@ -466,6 +466,12 @@ const Found kFound[] = {
     // the missed ticks and lost the rest: an airliner fell 49.6 s behind its reports.
     {"a main loop that stands still for a second",
      "air A320 alt=3000 speed=250 every=2 stallEvery=3 stall=1000 fly=300,0,0,0,0"},
+    // Its first report after a stop, 5 m on and rolling, taken for standing there until it fell
+    // due: the aircraft stood 32 s more, then cut the bend after it by 15 m to catch up.
+    {"a taxi that sets off again 5 m past its stop",
+     "push A320 lat=53.356 lon=-179.9987 course=238 field=3400 parked=33 push=45 pushTurn=-68 "
+     "pushSide=41 pushKt=3.1 pause=43 every=6.4 jitter=0.45 leg=167,50,130,14,0,0 "
+     "leg=0,125,300,7,55,0 leg=111,44,255,30,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
