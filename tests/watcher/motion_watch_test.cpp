@@ -472,6 +472,11 @@ const Found kFound[] = {
      "push A320 lat=53.356 lon=-179.9987 course=238 field=3400 parked=33 push=45 pushTurn=-68 "
      "pushSide=41 pushKt=3.1 pause=43 every=6.4 jitter=0.45 leg=167,50,130,14,0,0 "
      "leg=0,125,300,7,55,0 leg=111,44,255,30,0,0"},
+    // Pushed back, it turned 30 degrees on the spot to face its first taxi report before it
+    // rolled.
+    {"a set-off for a first taxi report off its nose",
+     "push C172 course=28 parked=90 push=101 pushTurn=32 pushSide=31 pushKt=2.3 every=6.6 "
+     "leg=90,21.5,120,27,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
