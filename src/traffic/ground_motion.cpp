@@ -151,6 +151,37 @@ bool lf_parkedLeg(LiveAc& aircraft)
     return false;
 }
 
+// Standing, with one report ahead to go to and that well off its nose, it rolls round to it on a
+// curve from its heading, as tight as its nose wheel steers (about half its wingspan), instead of
+// turning on the spot first: a C172 pushed back turned 30 degrees on the spot to face its first
+// taxi report, and an A320 that stood while its reports paused turned 51 degrees to face one
+// 100 m on. A curve with arms a and L, the way to its end, and a turn θ between them, begins at
+// radius 2a² / (L sin θ). True where it laid the curve.
+bool lf_rollsRoundFromStandstill(LiveAc& aircraft)
+{
+    const auto& s = aircraft.samples;
+    if (aircraft.phase != FlightPhase::taxi || aircraft.takeOff || aircraft.landingRoll ||
+        s.size() != 2 || !s[0].stationary || s[0].groundSpeed_kt != 0.0 || s[1].stationary) {
+        return false;
+    }
+    const LatLon here = lf_here(aircraft);
+    const LatLon end = lf_at(s[1]);
+    const double heading_rad = aircraft.position.heading_rad;
+    const double off_rad = std::abs(lf_wrapPi(gf_bearingRad(here, end) - heading_rad));
+    const double r_m = aircraft.size_nm * kMetresPerNm / 2.0;
+    const double toEnd_m = gf_distanceNm(here, end) * kMetresPerNm;
+    if (!(off_rad > kTurnFirst_rad) || off_rad > std::numbers::pi / 2.0 || toEnd_m < 4.0 * r_m) {
+        return false;
+    }
+    const double arm_m = std::sqrt(r_m * toEnd_m * std::sin(off_rad) / 2.0);
+    lf_setCurve(aircraft,
+                gf_destinationPoint(here, heading_rad,
+                                    std::min(arm_m, toEnd_m / 2.0) / kMetresPerNm * kFeetPerNm),
+                end);
+    aircraft.curveAngle_deg = off_rad / kRadPerDeg;
+    return true;
+}
+
 // Corners, curves and speed changes of a taxi leg.
 void lf_shapeLeg(LiveAc& aircraft)
 {
@@ -185,7 +216,8 @@ void lf_shapeLeg(LiveAc& aircraft)
         // A leg set off well off the heading with no corner after it is rolled round, not
         // turned onto on the spot: an A320 that had reckoned a stop ahead of its late reports
         // turned 63 degrees there to face the next, reported at 13 kt.
-    } else if (s.size() >= 3 || aircraft.syntheticCount < 1) {
+    } else if (!lf_rollsRoundFromStandstill(aircraft) &&
+               (s.size() >= 3 || aircraft.syntheticCount < 1)) {
         lf_checkSpeedChange(aircraft);
     }
     lf_setTurnFlags(aircraft);

@@ -47,6 +47,11 @@ constexpr double kWayShown_m = 8.0;
 // nearer straight on back along the axis leaves no taxilane across it to swing onto.
 constexpr double kLeastSwing_rad = 20.0 * kRadPerDeg;
 constexpr double kMostSwing_rad = 135.0 * kRadPerDeg;
+// Pushed back, it sets off straight for the first report that rolls away where that lies no
+// farther off its nose than this, and so does the way on from it for this many steps of at least
+// kWayShown_m (or that report lies nearer than that).
+constexpr double kFirstLegAhead_rad = 20.0 * kRadPerDeg;
+constexpr int kFirstLegSteps = 2;
 // A push-back waiting, with the tug on, for a report of its way out looks again this often.
 constexpr int64_t kSwingWaitStep_ticks = 100;
 
@@ -510,6 +515,59 @@ void lf_endPushBack(LiveAc& aircraft)
     }
 }
 
+// Where it stands pushed back, the first report kept that rolls away shows its first leg: it
+// stands until it sets off so as to reach that report as it falls due, gathering speed to the
+// one reported there, and goes to it as to any leg. Taken as a taxi report after the stop it
+// stands on, one a few metres off was taken for where it stood (it stood until that fell due,
+// then turned on the spot at the next corner), or was run to and stopped at, to set off again.
+// Only where that report lies ahead of its nose.
+void lf_waitToSetOff(LiveAc& aircraft, std::vector<QueuedSample>& reports)
+{
+    const LatLon here = lf_here(aircraft);
+    const auto apart_m = [&here](const QueuedSample& r) {
+        return gf_distanceNm(here, lf_at(r)) * kMetresPerNm;
+    };
+    const auto first = std::find_if(reports.begin(), reports.end(), [&](const QueuedSample& r) {
+        return r.groundSpeed_kt > 0.0 && apart_m(r) >= kPushStep_m;
+    });
+    if (first == reports.end()) return;
+    const auto off_rad = [&aircraft](LatLon a, LatLon b) {
+        return std::abs(lf_wrapPi(gf_bearingRad(a, b) - aircraft.position.heading_rad));
+    };
+    const bool ahead = off_rad(here, lf_at(*first)) < kFirstLegAhead_rad;
+    // Where the reports curve away beyond it, a curve laid from a standstill through it ended
+    // tighter than they go round: the corner is rounded from where it stands, about the reports
+    // beyond. One only a few metres off is where it sets off all the same. Steps shorter than
+    // kWayShown_m show the feed's scatter more than the way.
+    const bool near = apart_m(*first) < kWayShown_m;
+    bool straightOn = true;
+    LatLon from = lf_at(*first);
+    int steps = 0;
+    for (auto r = first + 1; r < reports.end() && steps < kFirstLegSteps; ++r) {
+        if (gf_distanceNm(from, lf_at(*r)) * kMetresPerNm < kWayShown_m) continue;
+        straightOn = straightOn && off_rad(from, lf_at(*r)) < kFirstLegAhead_rad;
+        from = lf_at(*r);
+        ++steps;
+    }
+    // Reports before it that stand elsewhere show a stop of their own: they are taken as such.
+    const bool standsHere = std::all_of(
+        reports.begin(), first, [&](const QueuedSample& r) { return apart_m(r) < kWayShown_m; });
+    if (!ahead || !(straightOn || near) || !standsHere) return;
+    // Gathering speed evenly from a standstill, it covers the way at half the speed it reaches.
+    int64_t setOff = lf_reportedDue(*first) - std::llround(2.0 * apart_m(*first) / kMetresPerNm /
+                                                           first->groundSpeed_kt * kTicksPerHour);
+    for (auto r = reports.begin(); r != first; ++r) setOff = std::max(setOff, lf_reportedDue(*r));
+    auto& s = aircraft.samples;
+    QueuedSample wait = s.front();
+    wait.groundSpeed_kt = 0.0;
+    wait.stationary = 1;
+    lf_layDue(wait, std::max(setOff, int64_t{g_fastTicks} + 1));
+    s.push_back(wait);
+    s.push_back(*first);
+    s.back().stationary = 0;
+    reports.erase(reports.begin(), first + 1);
+}
+
 }  // namespace
 
 SetOff lf_startPullingOut(LiveAc& aircraft)
@@ -646,6 +704,7 @@ std::optional<SetOff> lf_setOffAfterPushBack(LiveAc& aircraft)
     aircraft.pushReports.clear();
     const QueuedSample stop = s[1];
     s.resize(1);
+    lf_waitToSetOff(aircraft, reports);
     aircraft.pushbackCountdown = 0;
     aircraft.pushTurnKnown = aircraft.pushTurnClockwise = 0;
     lf_setLivePhase(aircraft, FlightPhase::taxi, PhaseMemory::always);

@@ -486,6 +486,30 @@ bool lf_gathersSpeedAgain(const SampleQueue& q, const QueuedSample& s)
     return slowest != q.end() && s.groundSpeed_kt > slowest->groundSpeed_kt + kSpeedSpread_kt;
 }
 
+// Whether the aircraft, standing on `last` with nothing else ahead, is to set off for `s`,
+// which rolls away: it stands until it sets off to reach `s` as that falls due, gathering
+// speed to the one reported there, where that leaves it time to stand.
+bool lf_setsOffFor(LiveAc& aircraft, const QueuedSample& last, const QueuedSample& s)
+{
+    auto& q = aircraft.samples;
+    if (last.groundSpeed_kt != 0.0 || s.groundSpeed_kt < kRollingRound_kt ||
+        aircraft.state != SimObjectState::active ||
+        !std::all_of(q.begin(), q.end(), [](const QueuedSample& x) { return x.stationary != 0; })) {
+        return false;
+    }
+    // Gathering speed evenly from a standstill, it covers the way at half the speed it reaches.
+    const double apart_nm = gf_distanceNm(lf_at(last), lf_at(s));
+    const int64_t setOff =
+        lf_reportedDue(s) - std::llround(2.0 * apart_nm / s.groundSpeed_kt * kTicksPerHour);
+    if (setOff <= lf_reportedDue(last) || setOff <= int64_t{g_fastTicks}) return false;
+    QueuedSample wait = last;
+    wait.groundSpeed_kt = 0.0;
+    wait.stationary = 1;
+    lf_layDue(wait, setOff);
+    q.push_back(wait);
+    return true;
+}
+
 // Whether `s`, reported near `last`, shows an aircraft rolling on from there, round a bend or
 // straight on at a crawl.
 bool lf_rollsOn(const QueuedSample& last, const QueuedSample& s)
@@ -589,6 +613,12 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             if (aircraft.takeOff && s.groundSpeed_kt > 0.0 && last.groundSpeed_kt >= 50.0) {
                 return false;
             }
+            // Stood still, it sets off for one that rolls away, timed to reach it as it falls
+            // due, where it has the time in hand: taken as standing there until then, an A320
+            // whose first report after a stop lay 5 m on stood 32 s more, then cut the bend
+            // after it by 15 m to catch up. Where it has none, it is taken as where it stands,
+            // and the way on is rounded from there.
+            if (lf_setsOffFor(aircraft, last, s)) return true;
             // Rolling on it does not stand: the next report, farther on, shows the way on. Stood
             // on the last one, a right angle at 5 kt with reports a second apart stopped the
             // aircraft there for 11 s to turn on the spot.

@@ -51,6 +51,8 @@ constexpr double kRollsOn_kt = 3.0;
 // away (a hold on the ground copied from an airborne sample), which the tick, not advancing
 // meanwhile, would repeat for good.
 constexpr int32_t kMostExtensions = 16;
+// A standstill reported nearer than this to where an aircraft on the ground stands is that place.
+constexpr double kStandsOn_m = 0.5;
 
 // Fewer than two samples are left: one more is laid (a hold, a dead-reckoned sample), or the
 // stream ends (false).
@@ -486,6 +488,12 @@ void lf_startLeg(LiveAc& aircraft)
     aircraft.pace.reportedDue.reset();
     auto& s = aircraft.samples;
     if (!s[1].stationary && lf_samePlace(s[0], s[1])) s[1].stationary = 1;
+    // A standstill reported a hair from where it stands on the ground is where it stands: turned
+    // to face one 0.2 m behind it, a pushed-back B738 swung 180 degrees on the spot.
+    if (!s[1].stationary && aircraft.onGround && !(s[1].groundSpeed_kt > 0.0) &&
+        gf_distanceNm(lf_here(aircraft), lf_at(s[1])) * kMetresPerNm < kStandsOn_m) {
+        s[1].stationary = 1;
+    }
     if (!s[1].stationary) {
         // On the ground from where the aircraft is: a turn on the spot may have held it back,
         // and it is to face where it goes now.

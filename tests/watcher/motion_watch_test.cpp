@@ -48,19 +48,14 @@ std::string lf_replayLine(const Plan& plan)
         planText(plan));
 }
 
-// A fault on the ground of a flight whose reports pause or glitch, or of a push-back or pull-out
-// whose taxi turns a corner of 45 degrees or more: lag, a turn on the spot, going back, too fast
-// or off its path.
+// A fault on the ground of a flight whose reports pause or glitch: lag, a turn on the spot, going
+// back, too fast or off its path.
 bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::string& fault)
 {
     // A departure's take-off roll keeps its own schedule, up to 50 s late: more is not its roll.
     constexpr double kRollLag_s = 90.0;
     const bool shape = plan.kind != Kind::air && plan.kind != Kind::hover &&
-                       (!plan.gaps.empty() || !plan.glitches.empty() ||
-                        ((plan.kind == Kind::push || plan.kind == Kind::pullOut) &&
-                         std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
-                             return std::abs(leg.turn_deg) >= 45.0;
-                         })));
+                       (!plan.gaps.empty() || !plan.glitches.empty());
     // A taxi through one pause in its reports, and none of its glitches, keeps up with them, as
     // does an arrival through its pauses; a departure through its pauses falls no further behind
     // than its roll's schedule.
@@ -389,6 +384,22 @@ const Found kFound[] = {
     {"a push-back that stops just past its last report",
      "push B738 course=176 parked=23 push=69 pushKt=2.8 every=6.3 jitter=0.15000000000000002 "
      "leg=-30,27,60,3,0,0 leg=0,60,180,8.5,0,0"},
+    // Pushed back, it took the first report of its taxi, a few metres ahead, as a taxi report
+    // after its stop: it rolled to it and stopped, then ran on to 12.6 kt and dropped to 1.2 kt.
+    {"a U-shaped push-back, then a taxi off its nose",
+     "push B738 course=312 parked=47 push=48 pushTurn=180 pushSide=18 pushKt=2.1 pause=17 "
+     "every=5.4 leg=45,30,31,13,0,0 leg=0,85,145,12.5,0,0"},
+    // Set off from its push-back's end straight for its first taxi report, 11 m ahead, where its
+    // reports then curved round, it was held to 1.7 kt by the tight end of the curve it laid from
+    // there, and turned the last 30 degrees of it on the spot.
+    {"a push-back, then a taxi that curves away from its end",
+     "push B738 lat=0 lon=0 field=0 parked=22 push=20 pushKt=2 pause=70 every=3 "
+     "leg=120,18,60,3.5,0,0"},
+    // Pushed back, it stood 0.2 m from the report of its standing there, and turned 180 degrees
+    // on the spot to face it; set off, it turned back round on the spot.
+    {"a push-back that stops a hair from its reported stop",
+     "push B738 course=128 parked=79 push=106 pushTurn=-74 pushSide=48 pushKt=2.3 pause=55 "
+     "every=1.8 aroundBy=55 aroundFrom=41 stallEvery=15.5 stall=100 leg=-148,38,290,23,0,0"},
     // A pull-out drove a wingspan ahead of the stand as soon as it was decided, ahead of its
     // reports, and turned round on the spot to go back to them.
     {"a pull-out", "pullOut A320 course=26 parked=30 every=3 leg=0,30,30,3,0,0 leg=5,30,60,3,0,0"},
@@ -575,6 +586,17 @@ const Found kFound[] = {
     {"a departure braking to its line-up",
      "departure A320 lat=0 lon=0 course=13 field=0 roll=2 every=0.3 leg=129,18,95,7,0,0 "
      "leg=60,21,20,6,0,0 fly=10,0,800,0,0"},
+    // Its first report after a stop, 5 m on and rolling, taken for standing there until it fell
+    // due: the aircraft stood 32 s more, then cut the bend after it by 15 m to catch up.
+    {"a taxi that sets off again 5 m past its stop",
+     "push A320 lat=53.356 lon=-179.9987 course=238 field=3400 parked=33 push=45 pushTurn=-68 "
+     "pushSide=41 pushKt=3.1 pause=43 every=6.4 jitter=0.45 leg=167,50,130,14,0,0 "
+     "leg=0,125,300,7,55,0 leg=111,44,255,30,0,0"},
+    // Pushed back, it turned 30 degrees on the spot to face its first taxi report before it
+    // rolled.
+    {"a set-off for a first taxi report off its nose",
+     "push C172 course=28 parked=90 push=101 pushTurn=32 pushSide=31 pushKt=2.3 every=6.6 "
+     "leg=90,21.5,120,27,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
