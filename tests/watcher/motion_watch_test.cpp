@@ -48,14 +48,21 @@ std::string lf_replayLine(const Plan& plan)
         planText(plan));
 }
 
-// A fault on the ground of a flight whose reports pause or glitch: lag, a turn on the spot, going
-// back, too fast or off its path.
+// A fault on the ground of a flight whose reports pause or glitch, or of a push-back or pull-out
+// whose taxi turns a corner of 45 degrees or more: lag, a turn on the spot, going back, too fast
+// or off its path. (Setting off from a push-back that ended just short of its taxi's first
+// report, a C172 took the taxi's first reports for its tail swinging on, went 4 m farther back
+// round 25 degrees and crawled back at 0.5 kt, 46 s behind its reports.)
 bool lf_groundGapFault(const Plan& plan, const Verdict& verdict, const std::string& fault)
 {
     // A departure's take-off roll keeps its own schedule, up to 50 s late: more is not its roll.
     constexpr double kRollLag_s = 90.0;
     const bool shape = plan.kind != Kind::air && plan.kind != Kind::hover &&
-                       (!plan.gaps.empty() || !plan.glitches.empty());
+                       (!plan.gaps.empty() || !plan.glitches.empty() ||
+                        ((plan.kind == Kind::push || plan.kind == Kind::pullOut) &&
+                         std::any_of(plan.taxi.begin(), plan.taxi.end(), [](const TaxiLeg& leg) {
+                             return std::abs(leg.turn_deg) >= 45.0;
+                         })));
     // A taxi through one pause in its reports, and none of its glitches, keeps up with them, as
     // does an arrival through its pauses; a departure through its pauses falls no further behind
     // than its roll's schedule.
