@@ -15,6 +15,7 @@
 #include "traffic/curve_geometry.h"
 #include "traffic/ground_pace.h"
 #include "traffic/leg_queries.h"
+#include "traffic/pace_plan.h"
 #include "traffic/taxi_corners.h"
 #include "traffic/motion_math.h"
 #include "traffic/schedule.h"
@@ -23,13 +24,6 @@ namespace qel {
 
 namespace {
 
-// The change of speed on the ground, kt per tick: 3 kt/s is an airliner's usual braking and
-// take-off acceleration, and is taken where it keeps to the schedule; 8 kt/s (0.4 g) is the
-// firmest, below the 10 kt in a second at which a change looks like a jolt.
-constexpr double kGentle_ktPerTick = 0.03;
-constexpr double kFirm_ktPerTick = 0.08;
-// Lifting off, as the air legs change speed (5 kt/s).
-constexpr double kLiftOff_ktPerTick = 0.05;
 // Shorter legs are not paced: their speed would be the quotient of two roundings.
 constexpr double kShortest_nm = 0.5 / kMetresPerNm;
 // The fastest an aircraft rolls on the ground, on a take-off roll (kt).
@@ -39,8 +33,6 @@ constexpr double kRunOutFrom_kt = 3.0;
 // A run-out to a stop brakes at 5 kt a second: firm enough to end in a few lengths, gentle
 // enough not to look like a jolt.
 constexpr double kRunOutBrake_kt = 5.0;
-// The longest a leg is stretched to for want of acceleration: ten minutes.
-constexpr int32_t kLongestTicks = 60000;
 // It slows for a bend as it runs out to a stop (m/s²), and never below a crawl (kt), which a bend
 // as tight as a fold would otherwise hold it to for good.
 constexpr double kBendBrake_mps2 = kRunOutBrake_kt * kMpsPerKt;
@@ -54,99 +46,6 @@ constexpr double kBackMargin_kt = 3.0;
 constexpr int kBendSteps = 8;
 // Samples ahead of a leg's end whose bends it looks out for: 40 s of reports 5 s apart.
 constexpr std::size_t kBendHorizon = 8;
-
-struct PacePlan {
-    double hold_kt = 0.0;
-    double end_kt = 0.0;
-    double rate_ktPerTick = 0.0;
-    int32_t ticks = 0;
-};
-
-enum class Fit { fits, tooFar, tooShort };
-
-// kt·ticks covered in n ticks going from v0 to hold at the rate, holding, then going to end.
-double lf_paceDistance(double v0, double hold, double end, double rate, double n)
-{
-    const double up = std::abs(hold - v0) / rate;
-    const double down = std::abs(hold - end) / rate;
-    return (v0 + hold) / 2.0 * up + hold * (n - up - down) + (hold + end) / 2.0 * down;
-}
-
-// The hold speed that covers `length` (kt·ticks) in n ticks, ending at `end` or at the hold
-// speed itself. Where both ramps fit into the time the distance grows with the hold speed, so
-// halving finds it.
-Fit lf_fitHold(double v0, std::optional<double> end, double rate, int32_t n, double length,
-               double& hold)
-{
-    const double reach = rate * n;
-    double lo = std::max(v0 - reach, 0.0);
-    double hi = v0 + reach;
-    if (end) {
-        if (std::abs(v0 - *end) > reach) return Fit::tooFar;
-        lo = std::max((v0 + *end - reach) / 2.0, 0.0);
-        hi = (v0 + *end + reach) / 2.0;
-    }
-    const auto distance = [&](double h) {
-        return lf_paceDistance(v0, h, end.value_or(h), rate, n);
-    };
-    if (distance(hi) < length) return Fit::tooFar;
-    if (distance(lo) > length) return Fit::tooShort;
-    for (int i = 0; i < 50; ++i) {
-        const double mid = (lo + hi) / 2.0;
-        (distance(mid) < length ? lo : hi) = mid;
-    }
-    hold = (lo + hi) / 2.0;
-    return Fit::fits;
-}
-
-// The fewest ticks, from n on, in which the firm rate covers `length`.
-int32_t lf_stretchedTicks(double v0, std::optional<double> end, double length, int32_t n,
-                          double firm)
-{
-    double hold = 0.0;
-    const auto far = [&](int32_t t) {
-        return lf_fitHold(v0, end, firm, t, length, hold) == Fit::tooFar;
-    };
-    int32_t lo = n;
-    int32_t hi = n;
-    while (far(hi)) {
-        if (hi >= kLongestTicks) return kLongestTicks;
-        lo = hi;
-        hi = std::min(hi * 2, kLongestTicks);
-    }
-    while (hi - lo > 1) {
-        const int32_t mid = lo + (hi - lo) / 2;
-        (far(mid) ? lo : hi) = mid;
-    }
-    return hi;
-}
-
-PacePlan lf_planPace(double v0, std::optional<double> end, double length, int32_t n, double firm)
-{
-    double hold = 0.0;
-    for (const double rate : {std::min(kGentle_ktPerTick, firm), firm}) {
-        if (lf_fitHold(v0, end, rate, n, length, hold) == Fit::fits) {
-            return {hold, end.value_or(hold), rate, n};
-        }
-    }
-    // Too far for the time: the leg takes longer and the aircraft falls behind its reports.
-    if (lf_fitHold(v0, end, firm, n, length, hold) == Fit::tooFar) {
-        n = lf_stretchedTicks(v0, end, length, n, firm);
-        if (lf_fitHold(v0, end, firm, n, length, hold) == Fit::fits) {
-            return {hold, end.value_or(hold), firm, n};
-        }
-    }
-    // Too short to slow down in: it passes its sample still braking, early, and brakes on in
-    // the next leg; one that cannot stop there stops at the next leg's start.
-    if (lf_fitHold(v0, std::nullopt, firm, n, length, hold) == Fit::fits) {
-        return {hold, hold, firm, n};
-    }
-    const double root = std::sqrt(std::max(v0 * v0 - 2.0 * firm * length, 0.0));
-    const auto ticks = static_cast<int32_t>(
-        std::clamp(std::ceil((v0 - root) / firm), 1.0, static_cast<double>(n)));
-    hold = std::max(v0 - firm * ticks, 0.0);
-    return {hold, hold, firm, ticks};
-}
 
 // The heading the aircraft arrives at the leg's target with. `k`: the index of the target, 1 as
 // the leg starts and 0 once it runs.
