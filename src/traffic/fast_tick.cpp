@@ -51,7 +51,7 @@ void lf_prefetchHot(const LiveAc& aircraft)
     const char* to = reinterpret_cast<const char*>(&aircraft.samples.front() + 1);
     for (const char* line = from; line < to; line += 64) __builtin_prefetch(line);
     __builtin_prefetch(&aircraft.pace.now_kt);
-    __builtin_prefetch(&aircraft.pace.bent);
+    __builtin_prefetch(&aircraft.pace.held);
 }
 
 void lf_updateAll()
