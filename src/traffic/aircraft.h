@@ -112,19 +112,26 @@ inline constexpr double kNoBend_kt = std::numeric_limits<double>::infinity();
 // the speed of the tick, so a leg still ends on its sample at its due tick. A bend that holds the
 // aircraft below the laid-out speed moves the due tick on by the time it loses.
 struct LegPace {
-    double now_kt = -1.0;         // the speed it moves at; below 0 before its first leg: 38.5
+    // What the tick of an air leg that has come to its speed reads comes first, within the 25
+    // bytes the tick's walk fetches ahead, as an unpaced leg reads its first 16: reading whether
+    // it had come to its speed from the speeds laid out, every airborne aircraft on a paced leg
+    // fetched a line more on every tick, and waited for it.
+    double now_kt = -1.0;       // the speed it moves at; below 0 before its first leg: 38.5
+    double nominal_kt = 0.0;    // the leg's length over its time; 0 unpaced (air): 42.0
+    double left_ktTicks = 0.0;  // the way still to go: knots times ticks
+    // In the air, it has come to the speed it holds to the leg's end (now, free, hold and end
+    // alike, no bend held it), until the leg or its plan is laid anew or it stands to turn.
+    bool held = false;
+    bool bent = false;            // a bend held it below its laid-out speed on this leg
+    bool stops = false;           // the leg ends where it stops
+    int32_t endTicks = 0;         // the last ticks of the leg go toward end_kt
     double free_kt = 0.0;         // the speed laid out for this point of the leg: 38.5
-    double nominal_kt = 0.0;      // the leg's length over its time; 0 unpaced (air): 42.0
-    double from_kt = 0.0;         // the speed reported where the leg began: 40.0
     double hold_kt = 0.0;         // 35.0
     double end_kt = 0.0;          // 0.0 where it stops or turns on the spot
+    double from_kt = 0.0;         // the speed reported where the leg began: 40.0
     double rate_ktPerTick = 0.0;  // 0.03 (3 kt/s)
-    int32_t endTicks = 0;         // the last ticks of the leg go toward end_kt
-    double left_ktTicks = 0.0;    // the way still to go: knots times ticks
     double exit_kt = kNoBend_kt;  // the fastest it may end at: the next bend's entry: 9.5
     double lag_ticks = 0.0;       // time lost to a bend, not yet added to the due tick: 0.4
-    bool stops = false;           // the leg ends where it stops
-    bool bent = false;            // a bend held it below its laid-out speed on this leg
     // The due tick the leg's sample was reported for, before the leg was timed: 51230.
     std::optional<int64_t> reportedDue;
     bool operator==(const LegPace&) const = default;

@@ -43,15 +43,15 @@ std::deque<HandedOver>& g_handedOver = g_trafficRun.handedOver;
 // The next record's per-tick fields are fetched while this one is updated: a record is 1.3 kB,
 // too far apart for the processor to guess, and a walk of 500 that waits for each one's first
 // line costs most of the tick. The leg's pace lies apart from them and is read on every tick of
-// a moving aircraft (whether the leg is paced at all): left to be fetched when it was read, it
-// was what the walk waited for.
+// a moving aircraft (whether the leg is paced at all, and up to whether a bend held it back where
+// it is): left to be fetched when it was read, it was what the walk waited for.
 void lf_prefetchHot(const LiveAc& aircraft)
 {
     const char* from = reinterpret_cast<const char*>(&aircraft.objectId);
     const char* to = reinterpret_cast<const char*>(&aircraft.samples.front() + 1);
     for (const char* line = from; line < to; line += 64) __builtin_prefetch(line);
     __builtin_prefetch(&aircraft.pace.now_kt);
-    __builtin_prefetch(&aircraft.pace.nominal_kt);
+    __builtin_prefetch(&aircraft.pace.held);
 }
 
 void lf_updateAll()

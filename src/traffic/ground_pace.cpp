@@ -218,6 +218,7 @@ int32_t lf_rateTicks(const QueuedSample& b)
 
 void lf_takePlan(LegPace& pace, const PacePlan& plan)
 {
+    pace.held = false;
     pace.free_kt = pace.now_kt;
     pace.hold_kt = plan.hold_kt;
     pace.end_kt = plan.end_kt;
@@ -659,9 +660,12 @@ double lf_paceTick(LiveAc& aircraft)
     LegPace& pace = aircraft.pace;
     if (!(pace.nominal_kt > 0.0)) return 1.0;
     // An air leg that has come to its speed holds it: nothing bends it or makes it brake, and
-    // this is every airborne aircraft on most of its ticks.
-    if (!aircraft.onGround && !pace.bent && pace.now_kt == pace.hold_kt &&
-        pace.free_kt == pace.hold_kt && pace.end_kt == pace.hold_kt) {
+    // this is every airborne aircraft on most of its ticks. Once it has, the tick reads no more
+    // than an unpaced leg does.
+    if (!aircraft.onGround &&
+        (pace.held || (!pace.bent && pace.now_kt == pace.hold_kt && pace.free_kt == pace.hold_kt &&
+                       pace.end_kt == pace.hold_kt))) {
+        pace.held = true;
         pace.left_ktTicks -= pace.now_kt;
         return pace.now_kt / pace.nominal_kt;
     }

@@ -363,6 +363,7 @@ void lf_holdForTurn(LiveAc& aircraft)
 {
     aircraft.pace.now_kt = 0.0;
     aircraft.pace.bent = false;
+    aircraft.pace.held = false;
     lf_frontDueLater(aircraft.samples);
 }
 
@@ -485,6 +486,7 @@ void lf_startLeg(LiveAc& aircraft)
     aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
     aircraft.curveParam = 0.0;
     aircraft.pace.nominal_kt = 0.0;  // unpaced until lf_paceLeg lays the new leg out
+    aircraft.pace.held = false;
     aircraft.pace.reportedDue.reset();
     auto& s = aircraft.samples;
     if (!s[1].stationary && lf_samePlace(s[0], s[1])) s[1].stationary = 1;
