@@ -165,6 +165,9 @@ INSTANTIATE_TEST_SUITE_P(MotionWatch, MotionWatchShard, ::testing::Range(0, 8));
 struct Found {
     const char* name;
     const char* plan;
+    // Mended in the fault it names, it still fails in one the known list holds apart. Every other
+    // line passes outright: held apart, a line would pass with its mend reverted too.
+    bool heldApart = false;
 };
 const Found kFound[] = {
     {"a straight taxi", "taxi A320 leg=0,30,300,15,0,0"},
@@ -465,9 +468,11 @@ const Found kFound[] = {
      "fly=60,0,0,0,0 fly=90,2,0,0,0"},
     // Braked to a stop by reckoning through a pause in its reports on its landing roll, an
     // arrival set off toward the first report after it at the mean of 0 and its speed, 4.4 kt.
+    // It still leaves its path round its last corner by 30 m, a fault of pauses on the ground.
     {"an arrival setting off from where it stopped its landing roll in a pause in its reports",
      "arrival A320 course=320 alt=1850 speed=128 roll=3.7 every=0.9 jitter=0.1 "
-     "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40"},
+     "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40",
+     true},
     // Its landing roll reckoned through a pause in its reports, an arrival kept to the late window
     // the approach opened and came to the first report after it 48 s after that came in.
     {"an arrival whose reports pause through its touchdown",
@@ -613,7 +618,7 @@ TEST(MotionWatch, TheShapesFoundWrongHold)
         ASSERT_TRUE(plan) << found.name;
         EXPECT_EQ(planText(*plan), found.plan) << found.name;
         const Verdict verdict = lf_play(*plan);
-        EXPECT_TRUE(verdict.ok() || lf_knownFailure(*plan, verdict))
+        EXPECT_TRUE(verdict.ok() || (found.heldApart && lf_knownFailure(*plan, verdict)))
             << found.name << ": " << verdict.summary();
     }
 }
