@@ -609,6 +609,11 @@ const Found kFound[] = {
     {"a set-off for a first taxi report off its nose",
      "push C172 course=28 parked=90 push=101 pushTurn=32 pushSide=31 pushKt=2.3 every=6.6 "
      "leg=90,21.5,120,27,0,0"},
+    // Setting off on its last leg 8 degrees off its way at 12 kt, a taxi found that turn would
+    // outlast the leg at the leg's slow rate, and stopped dead to finish it on the spot.
+    {"a taxi closing a small turn as it rolls at 12 kt",
+     "taxi C172 every=6.8 staleBy=8 leg=52,5.5,95,3,0,0 leg=0,35,75,3,8,0 leg=-7,75,60,14,0,0 "
+     "leg=-7,30,21,13.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
