@@ -478,6 +478,11 @@ const Found kFound[] = {
     {"an arrival whose reports pause through its touchdown",
      "arrival A320 course=59 alt=1300 speed=146 every=1.5 jitter=0.25 leg=85,40,215,16,0,0 "
      "leg=-58,30,150,16.5,0,0 gap=97,49 gap=84,22"},
+    // Its approach reckoned through a pause of 63 s, slowing a tenth a step, a C172 flew on to
+    // the touchdown reported after it at the 43 kt it had slowed to, not the 73 kt reported.
+    {"an arrival whose reports pause on its approach",
+     "arrival C172 course=3 alt=600 speed=73 roll=2 every=6 jitter=0.2 leg=-31,40,50,15,0,0 "
+     "gap=20,9 gap=36,54"},
     // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
     // until the next came and set off again, from 12 kt to 0 in a second.
     {"a taxi whose feed falls 44 s behind",
