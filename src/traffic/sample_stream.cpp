@@ -199,6 +199,8 @@ bool lf_extendFresh(LiveAc& aircraft, std::string& why)
         }
     } else {
         n = aircraft.phase == FlightPhase::parked ? 1 : 10;
+        // Back onto its reports after a pause, a landing roll may roll as fast as it was reported.
+        if (aircraft.syntheticCount == 0) aircraft.reckonFrom_kt = front.groundSpeed_kt;
     }
     lf_addSyntheticSample(aircraft, n);
     return true;

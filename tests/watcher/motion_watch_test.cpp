@@ -490,6 +490,9 @@ const Found kFound[] = {
      "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
      "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 leg=120,7.5,10,5,2,0 leg=46,5.5,60,3,0,0 gap=99,45",
      true},
+    {"an arrival whose reports pause for 50 s as it touches down",
+     "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
+     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 gap=99,50"},
     // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
     // until the next came and set off again, from 12 kt to 0 in a second.
     {"a taxi whose feed falls 44 s behind",
