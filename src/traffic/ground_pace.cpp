@@ -441,6 +441,32 @@ double lf_backOnReportsTicks(const LiveAc& aircraft, double setOff_kt, double le
     return std::clamp(toDue, std::min(atFastest, atReported_ticks), atReported_ticks);
 }
 
+// Rolling on from where it reckoned its landing roll through a pause toward the first report
+// after it: the reckoning slowed it, and the points laid between on the way (a corner split in
+// two) carry the speeds it slowed to. Its leg takes its share, by way, of the time left until
+// that report is due, as fast as kFastestBack times the fastest of its speed now, the one
+// reported there and the last it was reported at before it reckoned, and kBackMargin_kt more:
+// a C172 whose reports paused for 45 s as it touched down rolled on to the first report after
+// it, 650 m on, at the speeds it had slowed to, 32 kt and less, and came to it 46 s after the
+// report came in; through a pause of 50 s, bound by the 13 kt it had slowed to, 52 s after.
+double lf_rollBackOnReportsTicks(const LiveAc& aircraft, double length, double atOwn_ticks)
+{
+    const auto& s = aircraft.samples;
+    double way = length;
+    std::size_t k = 1;
+    for (; k + 1 < s.size() && k <= kBendHorizon && s[k].reckoned; ++k) {
+        way += gf_distanceNm(lf_at(s[k]), lf_at(s[k + 1])) * kTicksPerHour;
+    }
+    const QueuedSample& report = s[k];
+    if (report.reckoned || report.stationary || !(way > 0.0)) return atOwn_ticks;
+    const double toDue = static_cast<double>(lf_reportedDue(report) - g_fastTicks) * length / way;
+    if (!(toDue < atOwn_ticks)) return atOwn_ticks;
+    const double seen_kt =
+        std::max({report.groundSpeed_kt, aircraft.pace.now_kt, aircraft.reckonFrom_kt});
+    const double atFastest = length / (seen_kt * kFastestBack + kBackMargin_kt);
+    return std::clamp(toDue, std::min(atFastest, atOwn_ticks), atOwn_ticks);
+}
+
 // The turn rate that makes a turn last about as long as its leg.
 void lf_fitTurnRate(LiveAc& aircraft, int32_t legTicks, double d_nm)
 {
@@ -536,6 +562,9 @@ void lf_groundLegTiming(LiveAc& aircraft)
                               : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
         if (setOff && a.reckoned && !b.reckoned) {
             ticks = lf_backOnReportsTicks(aircraft, *setOff, way_nm * kTicksPerHour, ticks);
+        }
+        if (!setOff && a.reckoned && aircraft.landingRoll && aircraft.syntheticCount < 1) {
+            ticks = lf_rollBackOnReportsTicks(aircraft, way_nm * kTicksPerHour, ticks);
         }
         // A taxi leg to a stop goes on at the speed it enters at and brakes at the usual rate
         // at its end, where the reports of its braking were thinned out: timed by the mean of

@@ -478,6 +478,21 @@ const Found kFound[] = {
     {"an arrival whose reports pause through its touchdown",
      "arrival A320 course=59 alt=1300 speed=146 every=1.5 jitter=0.25 leg=85,40,215,16,0,0 "
      "leg=-58,30,150,16.5,0,0 gap=97,49 gap=84,22"},
+    // Its approach reckoned through a pause of 63 s, slowing a tenth a step, a C172 flew on to
+    // the touchdown reported after it at the 43 kt it had slowed to, not the 73 kt reported.
+    {"an arrival whose reports pause on its approach",
+     "arrival C172 course=3 alt=600 speed=73 roll=2 every=6 jitter=0.2 leg=-31,40,50,15,0,0 "
+     "gap=20,9 gap=36,54"},
+    // Its landing roll reckoned through a pause, a C172 rolled on to the first report after it at
+    // the speeds its reckoning had slowed it to. It still comes onto the crawl reported there
+    // faster than twice it, a fault of pauses on the ground.
+    {"an arrival whose reports pause as it touches down",
+     "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
+     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 leg=120,7.5,10,5,2,0 leg=46,5.5,60,3,0,0 gap=99,45",
+     true},
+    {"an arrival whose reports pause for 50 s as it touches down",
+     "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
+     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 gap=99,50"},
     // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
     // until the next came and set off again, from 12 kt to 0 in a second.
     {"a taxi whose feed falls 44 s behind",
