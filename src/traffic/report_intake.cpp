@@ -51,6 +51,9 @@ constexpr double kUsualBrake_mps2 = 3.0 * kMpsPerKt;
 constexpr double kStopOnLeast_m = 5.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
+// Reports that set off toward where a helicopter hovers pass it within this of it (metres): a
+// few seconds' rounding of a corner.
+constexpr double kHoverMeetAside_m = 25.0;
 // Reports of one speed spread by a few knots (kt).
 constexpr double kSpeedSpread_kt = 5.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -230,6 +233,18 @@ void lf_reckonAtReportedHeight(LiveAc& aircraft, const QueuedSample& s)
         std::min((then_ft - aircraft.position.altitude_ft) / left, aircraft.maxClimbRate_ft);
 }
 
+// Whether reports that set off from the hover a helicopter came to late fly on along their track
+// toward where it hovers: it hovers on until they come up to it, and flies on with them from
+// there. Taken out as the first came in, an R44 73 m past its hover, on the line they set off
+// along, was made anew behind itself while its reports went on coming.
+bool lf_headsForHover(const LiveAc& aircraft, const QueuedSample& s)
+{
+    const double d_m = gf_distanceNm(lf_at(s), lf_here(aircraft)) * kMetresPerNm;
+    const double off_rad =
+        lf_wrapPi(gf_bearingRad(lf_at(s), lf_here(aircraft)) - s.track_deg * kRadPerDeg);
+    return std::cos(off_rad) > 0.0 && d_m * std::abs(std::sin(off_rad)) <= kHoverMeetAside_m;
+}
+
 bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
 {
     if (aircraft.approach || aircraft.landingRoll) return checkNewPosDuringLanding(aircraft, s);
@@ -253,7 +268,9 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
         // Hovering where it is, it has no way ahead for reports that set off to be behind: kept
         // on hovering, an R44 258 m off its reported hover watched them leave it, for good.
         const bool leavesHover = aircraft.reckonToHover && s.groundSpeed_kt > kHoverDrift_kt;
-        if (leavesHover) {
+        if (leavesHover && lf_headsForHover(aircraft, s)) {
+            lf_reckonAtReportedHeight(aircraft, s);
+        } else if (leavesHover) {
             lf_removeLiveFor(aircraft, "reported setting off from aside where it hovers");
         } else if (aside_m > kRejoinAside_m) {
             lf_removeLiveFor(aircraft, fmt::format("reported {:.1f} km aside the way it reckoned "
