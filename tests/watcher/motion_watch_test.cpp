@@ -598,6 +598,11 @@ const Found kFound[] = {
     {"a helicopter hovering on the line its late reports set off along",
      "hover R44 alt=300 speed=40 every=7.2 staleBy=28 staleFrom=10 staleOver=35 "
      "fly=52,0,0,0,0 fly=22,0,0,-200,10 fly=10,0,0,40,0"},
+    // Setting off from its hover at 0 to 3 kt, a helicopter turned its nose toward the way its
+    // reports then flew, 51 degrees below 2 kt while they flew on.
+    {"a helicopter setting off from a hover on another heading",
+     "hover R44 alt=300 speed=40 every=2.6 jitter=0.30000000000000004 "
+     "fly=50,-2.5,0,-200,50 fly=30,0,0,40,0 gap=20,25"},
     // Its braking to the line-up reported 6 s after the last report kept, 15 m on, it stood
     // short of the stop and then rolled through it at 8.4 kt where 1.4 kt was reported.
     {"a departure braking to its line-up",
