@@ -285,9 +285,14 @@ double lf_turn(const LiveAc& aircraft)
     // 107 degrees kept its nose where it was created, and reckoned along it away from them once
     // they paused. A hovering helicopter's drift says nothing of where its nose points: the last
     // 0.3 m of the way into its hover swung one round by 70 degrees, and back as it set off.
+    // Nor does the drift it sets off from its hover in: it turns once it flies, on the leg after.
+    // Turned toward that leg's way as it drifted off at 0 to 3 kt, one swung round by 120
+    // degrees below 2 kt while its reports flew on.
     const auto& s = aircraft.samples;
-    if (lf_rotor(aircraft) && s.size() >= 3 && !(b.groundSpeed_kt > kHoverDrift_kt) &&
-        !(s[2].groundSpeed_kt > kHoverDrift_kt)) {
+    const bool drifts = !(b.groundSpeed_kt > kHoverDrift_kt);
+    if (lf_rotor(aircraft) && drifts &&
+        ((s.size() >= 3 && !(s[2].groundSpeed_kt > kHoverDrift_kt)) ||
+         !(s[0].groundSpeed_kt > kHoverDrift_kt))) {
         return 0.0;
     }
     if (s.size() < 3 && b.groundSpeed_kt > kHoverDrift_kt && !lf_samePlace(s[0], s[1])) {

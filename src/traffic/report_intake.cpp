@@ -51,6 +51,9 @@ constexpr double kUsualBrake_mps2 = 3.0 * kMpsPerKt;
 constexpr double kStopOnLeast_m = 5.0;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
+// Reports that set off toward where a helicopter hovers pass it within this of it (metres): a
+// few seconds' rounding of a corner.
+constexpr double kHoverMeetAside_m = 25.0;
 // Reports of one speed spread by a few knots (kt).
 constexpr double kSpeedSpread_kt = 5.0;
 constexpr double kStandReach_nm = 0.0458963282937365;    // 85 m
@@ -230,6 +233,18 @@ void lf_reckonAtReportedHeight(LiveAc& aircraft, const QueuedSample& s)
         std::min((then_ft - aircraft.position.altitude_ft) / left, aircraft.maxClimbRate_ft);
 }
 
+// Whether reports that set off from the hover a helicopter came to late fly on along their track
+// toward where it hovers: it hovers on until they come up to it, and flies on with them from
+// there. Taken out as the first came in, an R44 73 m past its hover, on the line they set off
+// along, was made anew behind itself while its reports went on coming.
+bool lf_headsForHover(const LiveAc& aircraft, const QueuedSample& s)
+{
+    const double d_m = gf_distanceNm(lf_at(s), lf_here(aircraft)) * kMetresPerNm;
+    const double off_rad =
+        lf_wrapPi(gf_bearingRad(lf_at(s), lf_here(aircraft)) - s.track_deg * kRadPerDeg);
+    return std::cos(off_rad) > 0.0 && d_m * std::abs(std::sin(off_rad)) <= kHoverMeetAside_m;
+}
+
 bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
 {
     if (aircraft.approach || aircraft.landingRoll) return checkNewPosDuringLanding(aircraft, s);
@@ -253,7 +268,9 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
         // Hovering where it is, it has no way ahead for reports that set off to be behind: kept
         // on hovering, an R44 258 m off its reported hover watched them leave it, for good.
         const bool leavesHover = aircraft.reckonToHover && s.groundSpeed_kt > kHoverDrift_kt;
-        if (leavesHover) {
+        if (leavesHover && lf_headsForHover(aircraft, s)) {
+            lf_reckonAtReportedHeight(aircraft, s);
+        } else if (leavesHover) {
             lf_removeLiveFor(aircraft, "reported setting off from aside where it hovers");
         } else if (aside_m > kRejoinAside_m) {
             lf_removeLiveFor(aircraft, fmt::format("reported {:.1f} km aside the way it reckoned "
@@ -299,6 +316,12 @@ bool lf_hoversWhereItIs(LiveAc& aircraft, const QueuedSample& s)
     return true;
 }
 
+bool lf_slowsToHover(const LiveAc& aircraft, const QueuedSample& s)
+{
+    return aircraft.weightClass == WeightClass::Rotorcraft &&
+           s.groundSpeed_kt < aircraft.reckonFrom_kt - kSpeedSpread_kt;
+}
+
 // Where a report that falls behind the aircraft, flown on along its track and turning as the
 // reports before it turned, puts it `ahead_s` after it was made.
 LatLon lf_reckonedFrom(LiveAc& aircraft, const QueuedSample& s, double ahead_s)
@@ -307,7 +330,10 @@ LatLon lf_reckonedFrom(LiveAc& aircraft, const QueuedSample& s, double ahead_s)
     constexpr int kSteps = 8;
     const double since_s = aircraft.reportTime_s - aircraft.behindTrack_s;
     double turn_degPerS = 0.0;
-    if (since_s >= 1.0 && since_s <= 30.0) {
+    // A helicopter slowing down may be slowing into a hover round its turn: turned on at the rate
+    // its slowed reports turned, on the tight circle their speed makes, one reckoned 70 degrees
+    // round past them and came to its hover 160 m aside theirs.
+    if (since_s >= 1.0 && since_s <= 30.0 && !lf_slowsToHover(aircraft, s)) {
         turn_degPerS = std::clamp(
             lf_wrapPi((s.track_deg - aircraft.behindTrack_deg) * kRadPerDeg) / kRadPerDeg / since_s,
             -kMostTurn_degPerS, kMostTurn_degPerS);
@@ -358,6 +384,23 @@ bool lf_reckonsFromReport(LiveAc& aircraft, const QueuedSample& s)
     q.clear();
     q.push_back(here);
     q.push_back(to);
+    // Slowing down, it comes onto the line its reports fly along and goes on along it, not across
+    // it: gone on along the way it came onto it, one crossed it at 30 degrees and came to its
+    // hover 58 m aside theirs. Not where it cannot come onto it in the leg's time at up to twice
+    // its speed (far off after a pause): held to that line, one hurried on to 184 kt.
+    const double leg_nm = gf_distanceNm(lf_at(here), lf_at(to));
+    const double reach_nm =
+        2.0 * here.groundSpeed_kt * static_cast<double>(lf_ticksToDue(to)) / kTicksPerHour;
+    if (lf_slowsToHover(aircraft, s) && leg_nm <= reach_nm) {
+        constexpr double kAlong_s = 3.0;
+        QueuedSample on = to;
+        const LatLon next = gf_destinationPoint(at, s.track_deg * kRadPerDeg,
+                                                to.groundSpeed_kt * kAlong_s / 3600.0 * kFeetPerNm);
+        on.latitude = next.lat;
+        on.longitude = next.lon;
+        lf_layDue(on, int64_t{to.dueTick} + std::llround(kAlong_s * 100.0));
+        q.push_back(on);
+    }
     lf_reckonAtReportedHeight(aircraft, s);
     return true;
 }

@@ -608,6 +608,22 @@ const Found kFound[] = {
     {"a helicopter hovering past its hover as its reports set off behind it",
      "hover R44 alt=2000 speed=25 every=2 fly=30,0,0,0,0 fly=60,3,0,-200,40 fly=80,0,0,50,0 "
      "gap=42,50"},
+    // Hovering 73 m past a hover reported 28 s late, a helicopter was taken out as its reports
+    // set off toward it along the line it had flown, and came in while it was gone.
+    {"a helicopter hovering on the line its late reports set off along",
+     "hover R44 alt=300 speed=40 every=7.2 staleBy=28 staleFrom=10 staleOver=35 "
+     "fly=52,0,0,0,0 fly=22,0,0,-200,10 fly=10,0,0,40,0"},
+    // Setting off from its hover at 0 to 3 kt, a helicopter turned its nose toward the way its
+    // reports then flew, 51 degrees below 2 kt while they flew on.
+    {"a helicopter setting off from a hover on another heading",
+     "hover R44 alt=300 speed=40 every=2.6 jitter=0.30000000000000004 "
+     "fly=50,-2.5,0,-200,50 fly=30,0,0,40,0 gap=20,25"},
+    // Reckoned on round the turn its late reports slowed into a hover through, a helicopter came
+    // to its hover 160 m aside theirs and was taken out as they set off again.
+    {"a helicopter slowing into a hover round a turn reported late",
+     "hover R44 lat=0 lon=0 field=0 alt=300 speed=40 every=6.1 jitter=0.45 staleBy=46 "
+     "staleFrom=14 staleOver=57.5 fly=41,0,0,0,0 fly=22,2.8000000000000003,0,-200,10 "
+     "fly=53,0,400,67,0"},
     // Its braking to the line-up reported 6 s after the last report kept, 15 m on, it stood
     // short of the stop and then rolled through it at 8.4 kt where 1.4 kt was reported.
     {"a departure braking to its line-up",
