@@ -645,6 +645,12 @@ const Found kFound[] = {
     {"a taxi closing a small turn as it rolls at 12 kt",
      "taxi C172 every=6.8 staleBy=8 leg=52,5.5,95,3,0,0 leg=0,35,75,3,8,0 leg=-7,75,60,14,0,0 "
      "leg=-7,30,21,13.5,0,0"},
+    // Its feed falling further behind as it braked, a landing roll reckoned its way onto its
+    // newest report 9 s before that fell due, crawled the last 0.2 m until then and braked from
+    // 67.5 to 50.4 kt in a second.
+    {"a landing roll on its newest report long before it falls due",
+     "arrival A320 lat=67.988 lon=-54.372 course=53 field=4350 alt=1000 speed=141 roll=2.8 "
+     "every=0.7 stale=2 staleBy=59 staleFrom=69 staleOver=73.75 leg=79,45,265,17.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
