@@ -639,12 +639,13 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // leg that short would have it brake from its speed at once.
             // Nor short of one farther on than it brakes in from that report's speed: a stop
             // 15 m on, after 6 s of reports of its braking from 6 kt thinned out, was taken there
-            // and a departure stood short of its line-up, then rolled through it at 8 kt.
+            // and a departure stood short of its line-up, then rolled through it at 8 kt. So too
+            // before it is put into the simulator: a B738 whose first reports rolled round a bend
+            // to a stop 21 m past the last one kept stood there, 54 s behind them.
             const double brakesIn_m = std::clamp(
                 std::pow(last.groundSpeed_kt * kMpsPerKt, 2.0) / (2.0 * kUsualBrake_mps2),
                 kStopOnLeast_m, kStopOn_m);
-            if (aircraft.state == SimObjectState::active && s.groundSpeed_kt == 0.0 &&
-                !last.stationary && last.groundSpeed_kt > 0.0 &&
+            if (s.groundSpeed_kt == 0.0 && !last.stationary && last.groundSpeed_kt > 0.0 &&
                 gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > brakesIn_m) {
                 return true;
             }

@@ -614,6 +614,10 @@ const Found kFound[] = {
     {"a taxi closing a small turn as it rolls at 12 kt",
      "taxi C172 every=6.8 staleBy=8 leg=52,5.5,95,3,0,0 leg=0,35,75,3,8,0 leg=-7,75,60,14,0,0 "
      "leg=-7,30,21,13.5,0,0"},
+    // Its first reports, waited for before it was put into the simulator, rolled round a bend to
+    // a stop 21 m past the last one kept: it stopped there, and stood 54 s behind them.
+    {"a taxi's first reports stopping a little past the last kept",
+     "taxi B738 lat=0 every=1.1 leg=46,24,70,8,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
