@@ -33,7 +33,9 @@ namespace qel {
 
 namespace {
 
-constexpr double kNear_deg = 0.00015;
+// Near, in both directions (m): 0.00015 degrees of latitude. Taken as degrees of longitude too,
+// the box shrank with the meridians toward a pole.
+constexpr double kNear_m = 0.00015 * kMetresPerDeg;
 // A report near the last one that shows the aircraft rolling at least this fast (kt) shows it
 // rolling on, not standing there.
 constexpr double kRollingRound_kt = 3.0;
@@ -605,8 +607,9 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
         // Near a place it reckoned or rolled out to by itself, a report is where the aircraft
         // is: taken as that place, a stop reported 18 m beyond where it ran out left it standing
         // short of it for good.
-        const bool near = std::abs(s.latitude - last.latitude) < kNear_deg &&
-                          std::abs(lf_lonDelta(s.longitude, last.longitude)) < kNear_deg &&
+        const double perLon = lf_metresPerLonDeg(last.latitude);
+        const bool near = std::abs(s.latitude - last.latitude) * kMetresPerDeg < kNear_m &&
+                          std::abs(lf_lonDelta(s.longitude, last.longitude)) * perLon < kNear_m &&
                           !last.reckoned;
         if (near) {
             if (s.airborne || lf_airborneActive(aircraft)) return false;

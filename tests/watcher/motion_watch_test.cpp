@@ -182,6 +182,10 @@ const Found kFound[] = {
      "leg=-90,30,100,15,0,0"},
     {"a cruise half a degree from the pole",
      "air A320 lat=89.5 course=90 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // A degree from the pole, the reports of its first bend, 4.5 m apart, were each kept as a
+    // leg of its own: their nearness was measured in degrees of longitude, 57 times closer there.
+    {"a taxi setting off round a bend a degree from the pole",
+     "taxi A320 lat=89 every=1.1 leg=121,23,60,8,0,0"},
     // Handed over past the decoder, a negative speed flew it at 900 kt and took it out.
     {"a flight whose feed signs its speeds",
      "air A320 alt=3000 speed=250 fly=60,0,0,0,0 glitch=4,0,0"},
