@@ -186,6 +186,12 @@ const Found kFound[] = {
     // leg of its own: their nearness was measured in degrees of longitude, 57 times closer there.
     {"a taxi setting off round a bend a degree from the pole",
      "taxi A320 lat=89 every=1.1 leg=121,23,60,8,0,0"},
+    // A degree from the pole, where the track of a straight way turns with the longitude, an
+    // approach whose feed lagged reckoned on along its nose, a little off the way, came back onto
+    // each report from farther aside, and swung about its way, 180 m off.
+    {"an approach reckoning on a degree from the pole while its feed lags",
+     "arrival C172 lat=89 course=222 alt=1950 speed=60 every=4 stale=10 staleBy=20 staleFrom=120 "
+     "staleOver=50 leg=0,58,80,16,0,0"},
     // Handed over past the decoder, a negative speed flew it at 900 kt and took it out.
     {"a flight whose feed signs its speeds",
      "air A320 alt=3000 speed=250 fly=60,0,0,0,0 glitch=4,0,0"},
