@@ -33,7 +33,9 @@ namespace qel {
 
 namespace {
 
-constexpr double kNear_deg = 0.00015;
+// Near, in both directions (m): 0.00015 degrees of latitude. Taken as degrees of longitude too,
+// the box shrank with the meridians toward a pole.
+constexpr double kNear_m = 0.00015 * kMetresPerDeg;
 // A report near the last one that shows the aircraft rolling at least this fast (kt) shows it
 // rolling on, not standing there.
 constexpr double kRollingRound_kt = 3.0;
@@ -648,8 +650,9 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
         // Near a place it reckoned or rolled out to by itself, a report is where the aircraft
         // is: taken as that place, a stop reported 18 m beyond where it ran out left it standing
         // short of it for good.
-        const bool near = std::abs(s.latitude - last.latitude) < kNear_deg &&
-                          std::abs(lf_lonDelta(s.longitude, last.longitude)) < kNear_deg &&
+        const double perLon = lf_metresPerLonDeg(last.latitude);
+        const bool near = std::abs(s.latitude - last.latitude) * kMetresPerDeg < kNear_m &&
+                          std::abs(lf_lonDelta(s.longitude, last.longitude)) * perLon < kNear_m &&
                           !last.reckoned;
         if (near) {
             if (s.airborne || lf_airborneActive(aircraft)) return false;
@@ -682,12 +685,13 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // leg that short would have it brake from its speed at once.
             // Nor short of one farther on than it brakes in from that report's speed: a stop
             // 15 m on, after 6 s of reports of its braking from 6 kt thinned out, was taken there
-            // and a departure stood short of its line-up, then rolled through it at 8 kt.
+            // and a departure stood short of its line-up, then rolled through it at 8 kt. So too
+            // before it is put into the simulator: a B738 whose first reports rolled round a bend
+            // to a stop 21 m past the last one kept stood there, 54 s behind them.
             const double brakesIn_m = std::clamp(
                 std::pow(last.groundSpeed_kt * kMpsPerKt, 2.0) / (2.0 * kUsualBrake_mps2),
                 kStopOnLeast_m, kStopOn_m);
-            if (aircraft.state == SimObjectState::active && s.groundSpeed_kt == 0.0 &&
-                !last.stationary && last.groundSpeed_kt > 0.0 &&
+            if (s.groundSpeed_kt == 0.0 && !last.stationary && last.groundSpeed_kt > 0.0 &&
                 gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > brakesIn_m) {
                 return true;
             }

@@ -677,9 +677,18 @@ void lf_addSyntheticSample(LiveAc& aircraft, int32_t count)
     if (lf_reckonSpeed(aircraft, s, count)) {
         const auto step_s = static_cast<double>(lf_reckonStep_s(s.airborne));
         const double distance_ft = step_s * 100.0 * s.groundSpeed_kt * kFeetPerNm / kTicksPerHour;
-        const double course_rad = s.airborne && !aircraft.approach
-                                      ? lf_reckonCourse_rad(aircraft, step_s)
-                                      : aircraft.position.heading_rad;
+        // On its approach it reckons on straight, along the track of the report it sets out
+        // from where it has one, not along its nose: that points along the leg it flew onto the
+        // report, which near a pole, where the track of a straight way turns with the longitude,
+        // lies a little off the way; reckoned along it, a C172 whose feed lagged came back onto
+        // each report from farther aside, on a leg further off the way, and swung up to 48
+        // degrees about it, 94 m off.
+        double course_rad = aircraft.position.heading_rad;
+        if (s.airborne && !aircraft.approach) {
+            course_rad = lf_reckonCourse_rad(aircraft, step_s);
+        } else if (s.airborne && aircraft.reckonTurns > 0) {
+            course_rad = aircraft.reckonTrack_deg * kRadPerDeg;
+        }
         const LatLon to = gf_destinationPoint(lf_at(s), course_rad, distance_ft);
         const bool moved = std::abs(to.lat - s.latitude) >= kSame_deg ||
                            std::abs(lf_lonDelta(to.lon, s.longitude)) >= kSame_deg;

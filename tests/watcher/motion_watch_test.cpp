@@ -182,6 +182,16 @@ const Found kFound[] = {
      "leg=-90,30,100,15,0,0"},
     {"a cruise half a degree from the pole",
      "air A320 lat=89.5 course=90 alt=30000 speed=450 fly=120,0,0,0,0"},
+    // A degree from the pole, the reports of its first bend, 4.5 m apart, were each kept as a
+    // leg of its own: their nearness was measured in degrees of longitude, 57 times closer there.
+    {"a taxi setting off round a bend a degree from the pole",
+     "taxi A320 lat=89 every=1.1 leg=121,23,60,8,0,0"},
+    // A degree from the pole, where the track of a straight way turns with the longitude, an
+    // approach whose feed lagged reckoned on along its nose, a little off the way, came back onto
+    // each report from farther aside, and swung about its way, 180 m off.
+    {"an approach reckoning on a degree from the pole while its feed lags",
+     "arrival C172 lat=89 course=222 alt=1950 speed=60 every=4 stale=10 staleBy=20 staleFrom=120 "
+     "staleOver=50 leg=0,58,80,16,0,0"},
     // Handed over past the decoder, a negative speed flew it at 900 kt and took it out.
     {"a flight whose feed signs its speeds",
      "air A320 alt=3000 speed=250 fly=60,0,0,0,0 glitch=4,0,0"},
@@ -651,6 +661,10 @@ const Found kFound[] = {
     {"a landing roll on its newest report long before it falls due",
      "arrival A320 lat=67.988 lon=-54.372 course=53 field=4350 alt=1000 speed=141 roll=2.8 "
      "every=0.7 stale=2 staleBy=59 staleFrom=69 staleOver=73.75 leg=79,45,265,17.5,0,0"},
+    // Its first reports, waited for before it was put into the simulator, rolled round a bend to
+    // a stop 21 m past the last one kept: it stopped there, and stood 54 s behind them.
+    {"a taxi's first reports stopping a little past the last kept",
+     "taxi B738 lat=0 every=1.1 leg=46,24,70,8,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
