@@ -609,6 +609,10 @@ const Found kFound[] = {
     {"a set-off for a first taxi report off its nose",
      "push C172 course=28 parked=90 push=101 pushTurn=32 pushSide=31 pushKt=2.3 every=6.6 "
      "leg=90,21.5,120,27,0,0"},
+    // Climbing out of a touch-and-go at 850 ft a minute, it climbed at 1200 through one report
+    // after another: 795 ft where 594 ft was reported.
+    {"a touch-and-go climbing out slower than the floor of a climb",
+     "touchAndGo B738 alt=650 speed=128 rolls=5.5 fly=33,0,850,1,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
