@@ -613,6 +613,11 @@ const Found kFound[] = {
     // after another: 795 ft where 594 ft was reported.
     {"a touch-and-go climbing out slower than the floor of a climb",
      "touchAndGo B738 alt=650 speed=128 rolls=5.5 fly=33,0,850,1,0"},
+    // Its feed 36 s behind, a touch-and-go ran out its roll past the next report, turned round
+    // on the spot and rolled back to it.
+    {"a touch-and-go running out its roll past a report of a feed 36 s behind",
+     "touchAndGo C172 lat=1.831 lon=-179.9 course=247 field=0 alt=1000 speed=63 roll=2.4 "
+     "rolls=3 every=3.7 staleBy=36 staleFrom=10 staleOver=45 fly=10,0,800,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
