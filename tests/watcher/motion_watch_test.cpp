@@ -618,6 +618,10 @@ const Found kFound[] = {
     {"a touch-and-go running out its roll past a report of a feed 36 s behind",
      "touchAndGo C172 lat=1.831 lon=-179.9 course=247 field=0 alt=1000 speed=63 roll=2.4 "
      "rolls=3 every=3.7 staleBy=36 staleFrom=10 staleOver=45 fly=10,0,800,0,0"},
+    // Its report 15 m on from a stop, too near the report before to stand and set off for it in
+    // time, taken as where it stood: the aircraft cut the corner there by 16.7 m.
+    {"a taxi that sets off again 15 m past its stop at a corner",
+     "taxi C172 every=5.6 leg=0,90,100,19.5,76,0 leg=89,54.5,59,20,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
