@@ -622,6 +622,12 @@ const Found kFound[] = {
     // time, taken as where it stood: the aircraft cut the corner there by 16.7 m.
     {"a taxi that sets off again 15 m past its stop at a corner",
      "taxi C172 every=5.6 leg=0,90,100,19.5,76,0 leg=89,54.5,59,20,0,0"},
+    // Near the pole, where its heading drifts off a straight way, a departure at 134 kt stopped
+    // dead on its take-off roll to turn by a few degrees that outlasted a leg of a second.
+    {"a departure turning a little on its take-off roll near the pole",
+     "departure A320 lat=-89.69 course=306 field=900 roll=2.9 every=3.8 jitter=0.5 "
+     "leg=-155,53,220,5.5,0,0 leg=23,135,115,14.5,0,0 leg=0,120,26,12,0,0 "
+     "leg=-61,45,60,8,26,0 fly=66,0,2100,3,0 fly=39,0,1000,39,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
