@@ -355,6 +355,19 @@ void lf_flare(LiveAc& aircraft)
     }
 }
 
+// A climb the floor of the low climb rate hurries levels off at the leg's end: held to the leg, a
+// helicopter 1 ft below its next report climbed 940 ft over a 45-s leg. Climbing out still in its
+// take-off, a touch-and-go reported at 850 ft a minute climbed at the floor's 1200 past one
+// report after another, to 200 ft above them by 800 ft up.
+void lf_climbEndsAtLegEnd(LiveAc& aircraft, double before)
+{
+    const auto& q = aircraft.samples;
+    if (aircraft.altRate > 0.0 && !q.empty() && q.front().airborne) {
+        aircraft.position.altitude_ft =
+            std::min(aircraft.position.altitude_ft, std::max(q.front().altitude_ft, before));
+    }
+}
+
 void lf_takeOffTick(LiveAc& aircraft)
 {
     AiPositionBlock& p = aircraft.position;
@@ -381,7 +394,9 @@ void lf_takeOffTick(LiveAc& aircraft)
         share = 0.5;
         gf_setGear(aircraft, false);
     }
+    const double before = p.altitude_ft;
     p.altitude_ft += aircraft.altRate * share;
+    lf_climbEndsAtLegEnd(aircraft, before);
     if (c < -300) {
         if (p.pitch_rad <= aircraft.climbPitch_rad) aircraft.pitchRate = 0.0;
         if (aircraft.heightAboveGround_ft >= 800.0) {
@@ -621,12 +636,7 @@ void lf_verticalStep(LiveAc& aircraft)
         p.pitch_rad += aircraft.pitchRate;
         const double before = p.altitude_ft;
         p.altitude_ft += aircraft.altRate;
-        // A climb the floor of the low climb rate hurries levels off at the leg's end: held to
-        // the leg, a helicopter 1 ft below its next report climbed 940 ft over a 45-s leg.
-        const auto& q = aircraft.samples;
-        if (aircraft.altRate > 0.0 && !q.empty() && q.front().airborne) {
-            p.altitude_ft = std::min(p.altitude_ft, std::max(q.front().altitude_ft, before));
-        }
+        lf_climbEndsAtLegEnd(aircraft, before);
     }
 }
 

@@ -278,12 +278,20 @@ double lf_legLength(const LiveAc& aircraft)
 // It was to turn on the spot as it rolls, learning of the turn only as the leg began (the
 // reports stopped, resumed late, or the stand was chosen then): it rolls on along its heading
 // to a stop first, and turns from there, onto the drive to
-// its stand or toward its next sample.
+// its stand or toward its next sample. On its landing roll, the samples it runs out past are
+// ones it has passed, and it goes on along the runway from its stop: turned toward from there, a
+// touch-and-go whose feed fell 36 s behind, its roll reckoned 8 m aside its reports, ran out
+// 17 m past the next one, turned round on the spot and rolled back 15 m to it.
 void lf_insertRunOut(LiveAc& aircraft, double v0_kt)
 {
     auto& s = aircraft.samples;
     s.insert(s.begin() + 1, lf_runOutStop(s[1], lf_here(aircraft), aircraft.position.heading_rad,
                                           v0_kt, g_fastTicks));
+    while (aircraft.landingRoll && s.size() >= 3 &&
+           std::abs(lf_wrapPi(gf_bearingRad(lf_at(s[1]), lf_at(s[2])) -
+                              aircraft.position.heading_rad)) >= kPi / 2.0) {
+        s.erase(s.begin() + 2);
+    }
     aircraft.curveStart = aircraft.curveEnd = NAN;
     aircraft.curveControlEast = aircraft.curveControlNorth = NAN;
     aircraft.curveParam = 0.0;

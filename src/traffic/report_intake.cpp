@@ -51,6 +51,12 @@ constexpr int64_t kRollOn_ticks = 500;
 constexpr double kStopOn_m = 15.0;
 constexpr double kUsualBrake_mps2 = 3.0 * kMpsPerKt;
 constexpr double kStopOnLeast_m = 5.0;
+// A report that rolls away from where the aircraft stands, farther than this from it (metres), is
+// still where it goes when there is no time to stand first, if it reaches it no later than this
+// (ticks): taken as where it stands, the way on from there cuts the corner at that report by up
+// to as much.
+constexpr double kSetsOffFrom_m = 10.0;
+constexpr int64_t kSetsOffLate_ticks = 300;
 // A hovering helicopter is reported drifting at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 // Reports that set off toward where a helicopter hovers pass it within this of it (metres): a
@@ -546,7 +552,15 @@ bool lf_setsOffFor(LiveAc& aircraft, const QueuedSample& last, const QueuedSampl
     const double apart_nm = gf_distanceNm(lf_at(last), lf_at(s));
     const int64_t setOff =
         lf_reportedDue(s) - std::llround(2.0 * apart_nm / s.groundSpeed_kt * kTicksPerHour);
-    if (setOff <= lf_reportedDue(last) || setOff <= int64_t{g_fastTicks}) return false;
+    if (setOff <= int64_t{g_fastTicks}) return false;
+    // With no time in hand to stand first, it sets off as it is due to leave, where it reaches
+    // `s` a little late: taken as where it stands, a report 15 m on at a corner, 0.6 s short of
+    // the time to set off for it after one that crept 0.2 m at 0.9 kt, had a C172 cut the corner
+    // by 16.9 m.
+    if (setOff <= lf_reportedDue(last)) {
+        return apart_nm * kMetresPerNm > kSetsOffFrom_m &&
+               lf_reportedDue(last) - setOff <= kSetsOffLate_ticks;
+    }
     QueuedSample wait = last;
     wait.groundSpeed_kt = 0.0;
     wait.stationary = 1;
@@ -662,8 +676,9 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
             // Stood still, it sets off for one that rolls away, timed to reach it as it falls
             // due, where it has the time in hand: taken as standing there until then, an A320
             // whose first report after a stop lay 5 m on stood 32 s more, then cut the bend
-            // after it by 15 m to catch up. Where it has none, it is taken as where it stands,
-            // and the way on is rounded from there.
+            // after it by 15 m to catch up. Where it has none, one a few metres on is taken as
+            // where it stands, and the way on is rounded from there; one farther on that it
+            // reaches at most 3 s late is set off for as it is due to leave.
             if (lf_setsOffFor(aircraft, last, s)) return true;
             // Rolling on it does not stand: the next report, farther on, shows the way on. Stood
             // on the last one, a right angle at 5 kt with reports a second apart stopped the

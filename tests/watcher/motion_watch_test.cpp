@@ -665,6 +665,25 @@ const Found kFound[] = {
     // a stop 21 m past the last one kept: it stopped there, and stood 54 s behind them.
     {"a taxi's first reports stopping a little past the last kept",
      "taxi B738 lat=0 every=1.1 leg=46,24,70,8,0,0"},
+    // Climbing out of a touch-and-go at 850 ft a minute, it climbed at 1200 through one report
+    // after another: 795 ft where 594 ft was reported.
+    {"a touch-and-go climbing out slower than the floor of a climb",
+     "touchAndGo B738 alt=650 speed=128 rolls=5.5 fly=33,0,850,1,0"},
+    // Its feed 36 s behind, a touch-and-go ran out its roll past the next report, turned round
+    // on the spot and rolled back to it.
+    {"a touch-and-go running out its roll past a report of a feed 36 s behind",
+     "touchAndGo C172 lat=1.831 lon=-179.9 course=247 field=0 alt=1000 speed=63 roll=2.4 "
+     "rolls=3 every=3.7 staleBy=36 staleFrom=10 staleOver=45 fly=10,0,800,0,0"},
+    // Its report 15 m on from a stop, too near the report before to stand and set off for it in
+    // time, taken as where it stood: the aircraft cut the corner there by 16.7 m.
+    {"a taxi that sets off again 15 m past its stop at a corner",
+     "taxi C172 every=5.6 leg=0,90,100,19.5,76,0 leg=89,54.5,59,20,0,0"},
+    // Near the pole, where its heading drifts off a straight way, a departure at 134 kt stopped
+    // dead on its take-off roll to turn by a few degrees that outlasted a leg of a second.
+    {"a departure turning a little on its take-off roll near the pole",
+     "departure A320 lat=-89.69 course=306 field=900 roll=2.9 every=3.8 jitter=0.5 "
+     "leg=-155,53,220,5.5,0,0 leg=23,135,115,14.5,0,0 leg=0,120,26,12,0,0 "
+     "leg=-61,45,60,8,26,0 fly=66,0,2100,3,0 fly=39,0,1000,39,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
