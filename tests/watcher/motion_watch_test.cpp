@@ -609,6 +609,11 @@ const Found kFound[] = {
     {"a set-off for a first taxi report off its nose",
      "push C172 course=28 parked=90 push=101 pushTurn=32 pushSide=31 pushKt=2.3 every=6.6 "
      "leg=90,21.5,120,27,0,0"},
+    // Its reports moved 830 m back along its way, the first two of them were thinned out as on a
+    // steady path, and the third, within reach of the last kept, turned an aircraft round.
+    {"a light aircraft whose reports move back along its way",
+     "air C172 course=28 alt=3000 speed=126 every=3.1 fly=20,0,-550,0,0 fly=28,0,0,0,0 "
+     "glitch=5,20,830"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
