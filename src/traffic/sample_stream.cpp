@@ -189,6 +189,17 @@ bool lf_extendFresh(LiveAc& aircraft, std::string& why)
                 return false;
             }
         }
+        // The newest report put it where it cannot have got to, and none since has said whether
+        // that was a slip of the feed: reckoned on from the report before, an airliner whose
+        // reports moved 1.5 km aside with their last flew on 45 s behind that report. It goes,
+        // as where the next report confirms such a place.
+        if (aircraft.jumpHeld && aircraft.syntheticCount == 0) {
+            why = fmt::format(
+                "its newest report put it {:.1f} km from where it was, and none "
+                "came after it",
+                gf_distanceNm(aircraft.reportedAt, aircraft.jumpTo) * 1.852);
+            return false;
+        }
         n = kReckonedAirSteps;
         // A reckoning that sets out afresh goes on as its aircraft flew: a hover it came to by
         // reckoning before is over.

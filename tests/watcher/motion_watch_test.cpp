@@ -614,6 +614,11 @@ const Found kFound[] = {
     {"a light aircraft whose reports move back along its way",
      "air C172 course=28 alt=3000 speed=126 every=3.1 fly=20,0,-550,0,0 fly=28,0,0,0,0 "
      "glitch=5,20,830"},
+    // The last of its reports moved 1.5 km aside and none came after; held as a jump, an
+    // airliner reckoned on from the report before it and fell 45 s behind that last report.
+    {"an airliner whose last report moves 1.5 km aside",
+     "air B738 alt=1500 speed=150 every=1 jitter=0.05 fly=70,2.3000000000000003,0,0,0 "
+     "fly=64,0,0,6,0 fly=10,0,0,0,0 gap=20,5 gap=22,5 glitch=5,141,1480"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
