@@ -619,6 +619,11 @@ const Found kFound[] = {
     {"an airliner whose last report moves 1.5 km aside",
      "air B738 alt=1500 speed=150 every=1 jitter=0.05 fly=70,2.3000000000000003,0,0,0 "
      "fly=64,0,0,6,0 fly=10,0,0,0,0 gap=20,5 gap=22,5 glitch=5,141,1480"},
+    // Its last report 0.99 s after the one before, dropped as too soon, an airliner in a turn
+    // of 2.8 degrees a second reckoned on from the one before, 25 m off the way to the last.
+    {"an airliner whose reports end in a turn, the last within a second",
+     "air A320 alt=3000 speed=262 every=0.9000000000000001 jitter=0.2 fly=24,0.1,0,0,0 "
+     "fly=56,0,0,34,0 fly=70,0,2350,-11,0 fly=83,2.8000000000000003,-2200,16,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
