@@ -624,6 +624,13 @@ const Found kFound[] = {
     {"an airliner whose reports end in a turn, the last within a second",
      "air A320 alt=3000 speed=262 every=0.9000000000000001 jitter=0.2 fly=24,0.1,0,0,0 "
      "fly=56,0,0,34,0 fly=70,0,2350,-11,0 fly=83,2.8000000000000003,-2200,16,0"},
+    // Its feed 21 s behind, each report of an airliner descending near the field came in just
+    // after it set out on a reckoned step, was taken as behind the step's end and dropped, and
+    // it went straight on through the turn they made.
+    {"an airliner descending near the field as its feed falls 21 s behind",
+     "air A320 course=3 alt=1600 speed=150 every=6 jitter=0.05 staleBy=21 staleFrom=10 "
+     "staleOver=26.25 stretchFrom=94 stretchFor=13 fly=37,0,-250,0,0 fly=31,0,0,0,0 "
+     "fly=67,0,0,0,0 fly=18,1.4000000000000001,0,0,0 gap=29,12"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
