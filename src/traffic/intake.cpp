@@ -60,33 +60,6 @@ bool lf_newestMoved(const LiveAc& aircraft)
     return !first && !last.stationary;
 }
 
-bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
-{
-    const QueuedSample& last = aircraft.samples.back();
-    const double dt = record.reportTime_s - aircraft.reportTime_s;
-    const double v = record.sample.groundSpeed_kt;
-    const double w = last.groundSpeed_kt;
-    if (dt <= kMinNewer_s) return true;
-    // A speed ten times another is a slip of the feed between two reports; not where the aircraft
-    // waits by itself at 0 kt through a pause in them: every report of the take-off roll it made
-    // meanwhile was dropped, and it stood at its line-up while they climbed away.
-    const bool waits = last.reckoned && !last.airborne && w == 0.0;
-    if (!waits && ((w > 5.0 && v >= 10.0 * w) || (v > 5.0 && w >= 10.0 * v))) return true;
-    if (!waits && ((w <= 5.0 && v >= 80.0) || (v <= 5.0 && w >= 80.0))) return true;
-    if (aircraft.syntheticCount >= 1) return false;
-    const double dh = std::abs(record.sample.track_deg - last.track_deg);
-    if (record.sample.airborne && v > 120.0 && dh <= 1.0) return dt <= kAirStep_nm / (v / 3600.0);
-    // A standstill after a sample that moved says where the aircraft stopped: dropped, it would
-    // roll on past that place when no report follows.
-    if (v == 0.0 && lf_newestMoved(aircraft)) return false;
-    if (!record.sample.airborne && v <= 30.0 && dh <= 2.0) {
-        const double limit =
-            v > 0.0 ? std::min(kGroundStep_nm / (v / 3600.0), kMaxGroundWait_s) : kMaxGroundWait_s;
-        return dt <= limit;
-    }
-    return false;
-}
-
 // The fastest an aircraft goes from one report to the next (kt): half as fast again as the
 // faster of the speeds they report, and a margin for a speed the feed has not caught up with,
 // wider in the air, where it lags a dive or a turn more.
@@ -104,6 +77,68 @@ bool lf_reaches(LatLon from, double from_s, double from_kt, const LiveAircraftRe
     return gf_distanceNm(from, to) <= limit_kt * std::max(dt_s, kMinNewer_s) / 3600.0;
 }
 
+// Where flying on from `from` along the track at the speed for `span_s` puts an aircraft.
+LatLon lf_flownOn(LatLon from, double track_deg, double speed_kt, double span_s)
+{
+    const double ft = std::max(speed_kt, 0.0) * std::max(span_s, 0.0) / 3600.0 * kFeetPerNm;
+    return gf_destinationPoint(from, track_deg * kRadPerDeg, ft);
+}
+
+bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
+{
+    const QueuedSample& last = aircraft.samples.back();
+    const double dt = record.reportTime_s - aircraft.reportTime_s;
+    const double v = record.sample.groundSpeed_kt;
+    const double w = last.groundSpeed_kt;
+    if (dt <= kMinNewer_s) return true;
+    // A speed ten times another is a slip of the feed between two reports; not where the aircraft
+    // waits by itself at 0 kt through a pause in them: every report of the take-off roll it made
+    // meanwhile was dropped, and it stood at its line-up while they climbed away.
+    const bool waits = last.reckoned && !last.airborne && w == 0.0;
+    if (!waits && ((w > 5.0 && v >= 10.0 * w) || (v > 5.0 && w >= 10.0 * v))) return true;
+    if (!waits && ((w <= 5.0 && v >= 80.0) || (v <= 5.0 && w >= 80.0))) return true;
+    if (aircraft.syntheticCount >= 1) return false;
+    const double dh = std::abs(record.sample.track_deg - last.track_deg);
+    // Not a place it cannot have got to, which lf_canGetThere holds as a jump: thinned out as
+    // well, the first of the reports of a flight moved 830 m back along its way was dropped, the
+    // second came within reach of the last kept, and an aircraft at 126 kt turned round to fly
+    // back to it.
+    if (record.sample.airborne && v > 120.0 && dh <= 1.0) {
+        return dt <= kAirStep_nm / (v / 3600.0) &&
+               lf_reaches(aircraft.reportedAt, aircraft.reportTime_s, w, record);
+    }
+    // A standstill after a sample that moved says where the aircraft stopped: dropped, it would
+    // roll on past that place when no report follows.
+    if (v == 0.0 && lf_newestMoved(aircraft)) return false;
+    if (!record.sample.airborne && v <= 30.0 && dh <= 2.0) {
+        const double limit =
+            v > 0.0 ? std::min(kGroundStep_nm / (v / 3600.0), kMaxGroundWait_s) : kMaxGroundWait_s;
+        return dt <= limit;
+    }
+    return false;
+}
+
+// In the air, a report within reach of both the place held as a jump and the one before it goes
+// on from the jump where it lies behind the one before, against its track, and far nearer where
+// flying on from the jump puts it: the reports of one flight moved 830 m back along its way, and
+// one of them 230 m behind the last before the move, and so within reach of it, turned an
+// aircraft at 126 kt round to fly back to it. One ahead of it goes on from there: the one before
+// may be a place the feed repeated.
+bool lf_followsJump(const LiveAc& aircraft, const LiveAircraftRecord& record)
+{
+    const PosSample& s = record.sample;
+    if (!s.airborne || aircraft.samples.empty() || !aircraft.samples.back().airborne) return false;
+    const QueuedSample& last = aircraft.samples.back();
+    const LatLon to{s.latitude, s.longitude};
+    const double off_rad = gf_bearingRad(aircraft.reportedAt, to) - last.track_deg * kRadPerDeg;
+    if (std::cos(off_rad) >= 0.0) return false;
+    const LatLon onFromJump = lf_flownOn(aircraft.jumpTo, s.track_deg, s.groundSpeed_kt,
+                                         record.reportTime_s - aircraft.jumpTo_s);
+    const LatLon onFromLast = lf_flownOn(aircraft.reportedAt, last.track_deg, last.groundSpeed_kt,
+                                         record.reportTime_s - aircraft.reportTime_s);
+    return 2.0 * gf_distanceNm(to, onFromJump) < gf_distanceNm(to, onFromLast);
+}
+
 // Whether the report puts the aircraft where it can have got to since the newest merged. A place
 // it cannot have got to is never flown (an 8.3 km step between two standing reports was flown at
 // 64,500 kt): it is held, and dropped when the next report goes on from where the aircraft was,
@@ -112,12 +147,15 @@ bool lf_reaches(LatLon from, double from_s, double from_kt, const LiveAircraftRe
 bool lf_canGetThere(LiveAc& aircraft, const LiveAircraftRecord& record)
 {
     const double last_kt = aircraft.samples.empty() ? 0.0 : aircraft.samples.back().groundSpeed_kt;
-    if (lf_reaches(aircraft.reportedAt, aircraft.reportTime_s, last_kt, record)) {
+    const bool goesOnFromJump =
+        aircraft.jumpHeld && record.reportTime_s - aircraft.jumpTo_s <= kJumpConfirm_s &&
+        lf_reaches(aircraft.jumpTo, aircraft.jumpTo_s, record.sample.groundSpeed_kt, record);
+    if (lf_reaches(aircraft.reportedAt, aircraft.reportTime_s, last_kt, record) &&
+        !(goesOnFromJump && lf_followsJump(aircraft, record))) {
         aircraft.jumpHeld = 0;
         return true;
     }
-    if (aircraft.jumpHeld && record.reportTime_s - aircraft.jumpTo_s <= kJumpConfirm_s &&
-        lf_reaches(aircraft.jumpTo, aircraft.jumpTo_s, record.sample.groundSpeed_kt, record)) {
+    if (goesOnFromJump) {
         aircraft.jumpHeld = 0;
         lf_removeLiveFor(aircraft,
                          fmt::format("reported {:.1f} km from where it was {:.0f} s before, "

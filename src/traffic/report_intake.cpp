@@ -482,6 +482,42 @@ void lf_appendReport(LiveAc& aircraft, QueuedSample s)
 
 }  // namespace
 
+namespace {
+
+// A report that comes in just after the aircraft set out on a reckoned step in the air, ahead of
+// where it is but short of the step's end (a feed that lags hands each over shortly before it
+// falls due), is no report behind it: it flies from where it is to the report. Taken as behind
+// the end of the step, 8 s on, the reports of an airliner descending near the field whose feed
+// lagged 21 s were each dropped as they came, and it went straight on through the turn they
+// made, 72 m off it. Only on an approach, where such a report is dropped: elsewhere the
+// reckoning goes on from it (lf_reckonsFromReport), and an airliner in a turn of 2 to 3 degrees
+// a second whose feed fell behind, flown to one instead, came out 3 km off its reports. Low on
+// its approach the landing's own checks take each report.
+bool lf_rejoinsAhead(LiveAc& aircraft, const QueuedSample& s)
+{
+    constexpr double kRejoinOnApproach_ft = 1000.0;
+    auto& q = aircraft.samples;
+    if (aircraft.onGround || aircraft.syntheticCount <= 0 || aircraft.reckonToHover ||
+        !aircraft.approach || aircraft.heightAboveGround_ft <= kRejoinOnApproach_ft ||
+        q.size() != 1 || !q.front().reckoned || !q.front().airborne || !s.airborne ||
+        !(s.groundSpeed_kt > kHoverDrift_kt) || lf_ticksToDue(q.front()) < kMinLegTicks) {
+        return false;
+    }
+    QueuedSample here = lf_sampleHere(aircraft);
+    here.altitude_ft = aircraft.position.altitude_ft;
+    if (lf_offHeading_deg(aircraft, q.back(), s) < 100.0 ||
+        lf_offHeading_deg(aircraft, here, s) >= 90.0) {
+        return false;
+    }
+    lf_endSyntheticCount(aircraft);
+    q.clear();
+    q.push_back(here);
+    lf_appendReport(aircraft, s);
+    return true;
+}
+
+}  // namespace
+
 ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
 {
     auto& q = aircraft.samples;
@@ -504,6 +540,7 @@ ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
         return ReportTaken::dropped;
     }
     if (lf_hoversWhereItIs(aircraft, s)) return ReportTaken::relaid;
+    if (lf_rejoinsAhead(aircraft, s)) return ReportTaken::relaid;
     if (lf_reckonsFromReport(aircraft, s)) return ReportTaken::relaid;
     if (!checkExtendingSituations(aircraft, s)) return ReportTaken::dropped;
     if (aircraft.state == SimObjectState::removingfromsim) return ReportTaken::dropped;

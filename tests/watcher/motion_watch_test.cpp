@@ -684,6 +684,28 @@ const Found kFound[] = {
      "departure A320 lat=-89.69 course=306 field=900 roll=2.9 every=3.8 jitter=0.5 "
      "leg=-155,53,220,5.5,0,0 leg=23,135,115,14.5,0,0 leg=0,120,26,12,0,0 "
      "leg=-61,45,60,8,26,0 fly=66,0,2100,3,0 fly=39,0,1000,39,0"},
+    // Its reports moved 830 m back along its way, the first two of them were thinned out as on a
+    // steady path, and the third, within reach of the last kept, turned an aircraft round.
+    {"a light aircraft whose reports move back along its way",
+     "air C172 course=28 alt=3000 speed=126 every=3.1 fly=20,0,-550,0,0 fly=28,0,0,0,0 "
+     "glitch=5,20,830"},
+    // The last of its reports moved 1.5 km aside and none came after; held as a jump, an
+    // airliner reckoned on from the report before it and fell 45 s behind that last report.
+    {"an airliner whose last report moves 1.5 km aside",
+     "air B738 alt=1500 speed=150 every=1 jitter=0.05 fly=70,2.3000000000000003,0,0,0 "
+     "fly=64,0,0,6,0 fly=10,0,0,0,0 gap=20,5 gap=22,5 glitch=5,141,1480"},
+    // Its last report 0.99 s after the one before, dropped as too soon, an airliner in a turn
+    // of 2.8 degrees a second reckoned on from the one before, 25 m off the way to the last.
+    {"an airliner whose reports end in a turn, the last within a second",
+     "air A320 alt=3000 speed=262 every=0.9000000000000001 jitter=0.2 fly=24,0.1,0,0,0 "
+     "fly=56,0,0,34,0 fly=70,0,2350,-11,0 fly=83,2.8000000000000003,-2200,16,0"},
+    // Its feed 21 s behind, each report of an airliner descending near the field came in just
+    // after it set out on a reckoned step, was taken as behind the step's end and dropped, and
+    // it went straight on through the turn they made.
+    {"an airliner descending near the field as its feed falls 21 s behind",
+     "air A320 course=3 alt=1600 speed=150 every=6 jitter=0.05 staleBy=21 staleFrom=10 "
+     "staleOver=26.25 stretchFrom=94 stretchFor=13 fly=37,0,-250,0,0 fly=31,0,0,0,0 "
+     "fly=67,0,0,0,0 fly=18,1.4000000000000001,0,0,0 gap=29,12"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
