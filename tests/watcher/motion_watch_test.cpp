@@ -665,6 +665,11 @@ const Found kFound[] = {
     // a stop 21 m past the last one kept: it stopped there, and stood 54 s behind them.
     {"a taxi's first reports stopping a little past the last kept",
      "taxi B738 lat=0 every=1.1 leg=46,24,70,8,0,0"},
+    // Brought by its lagging feed to the speed it was to hold into a hover, a hair below it, a
+    // helicopter laid the last leg out to make up its lag and jumped from 63.9 to 57.6 kt.
+    {"a helicopter at its run-in speed a hair below it, slowing into a hover",
+     "hover R44 lat=-89.19 alt=1900 speed=46 every=4.7 stale=32 staleBy=-32 staleFrom=42 "
+     "staleOver=79 fly=38,0,0,0,0 fly=82,0,0,-200,34"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
