@@ -71,6 +71,9 @@ const ClassLimits& lf_limits(WeightClass weightClass)
 // slack of theirs.
 constexpr double kEvenChange_kt = 10.0;
 constexpr double kEvenSlack_kt = 5.0;
+// A helicopter that comes into the leg before a hover at the hover's run-in speed, within this,
+// is already slowing into it: the speeds it was brought to there differ by rounding alone.
+constexpr double kAtHoverSpeed_kt = 0.01;
 
 bool lf_rotor(const LiveAc& a) { return a.weightClass == WeightClass::Rotorcraft; }
 
@@ -452,7 +455,12 @@ void lf_paceAirLeg(LiveAc& aircraft, double length, int32_t n)
         v0 = pace.now_kt = 2.0 * v1 - *intoHover;
     }
     double rate = lf_airSpeedChange(aircraft, length);
-    const bool slows = intoHover && v0 > *intoHover;
+    // Brought to the run-in speed by the leg before, it holds it into the hover. Taken as not
+    // slowing where it came out a hair below that speed, an R44 whose reports held 46 kt laid the
+    // leg out to make up its lag, gathered 64 kt and shed it again in the leg's last seconds,
+    // where the same stream at the equator, a hair above, held 46 kt. Setting off from a hover it
+    // is at no speed to hold.
+    const bool slows = intoHover && v0 > 0.0 && v0 > *intoHover - kAtHoverSpeed_kt;
     if (!slows && lf_paceBackOntoReport(aircraft, length, n)) {
         pace.left_ktTicks = length;
         pace.exit_kt = kNoBend_kt;

@@ -706,6 +706,11 @@ const Found kFound[] = {
      "air A320 course=3 alt=1600 speed=150 every=6 jitter=0.05 staleBy=21 staleFrom=10 "
      "staleOver=26.25 stretchFrom=94 stretchFor=13 fly=37,0,-250,0,0 fly=31,0,0,0,0 "
      "fly=67,0,0,0,0 fly=18,1.4000000000000001,0,0,0 gap=29,12"},
+    // Brought by its lagging feed to the speed it was to hold into a hover, a hair below it, a
+    // helicopter laid the last leg out to make up its lag and jumped from 63.9 to 57.6 kt.
+    {"a helicopter at its run-in speed a hair below it, slowing into a hover",
+     "hover R44 lat=-89.19 alt=1900 speed=46 every=4.7 stale=32 staleBy=-32 staleFrom=42 "
+     "staleOver=79 fly=38,0,0,0,0 fly=82,0,0,-200,34"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
