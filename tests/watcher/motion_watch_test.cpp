@@ -665,6 +665,11 @@ const Found kFound[] = {
     // a stop 21 m past the last one kept: it stopped there, and stood 54 s behind them.
     {"a taxi's first reports stopping a little past the last kept",
      "taxi B738 lat=0 every=1.1 leg=46,24,70,8,0,0"},
+    // Pushed back 20 m, its reports 6.7 s apart went out only two steps of 3 m and stopped
+    // short of a third: it never left its stand, and stood 45 s behind its taxi.
+    {"a 20 m push-back, then a taxi",
+     "push B738 lat=0 field=0 parked=36 push=20 pushKt=2.1 pause=60 every=6.7 "
+     "leg=5,30,60,3,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
