@@ -670,6 +670,11 @@ const Found kFound[] = {
     {"a 20 m push-back, then a taxi",
      "push B738 lat=0 field=0 parked=36 push=20 pushKt=2.1 pause=60 every=6.7 "
      "leg=5,30,60,3,0,0"},
+    // Set off from its push-back's end onto a curve that ends in a fold, it crawled all of it at
+    // 1 kt, the fold's pace, 61 s behind its reports, and turned the fold on the spot.
+    {"a set-off from a push-back onto a curve that ends in a fold",
+     "push C172 lat=0 parked=43 push=73 pushTurn=-45 pushSide=2 pushKt=3.1 pause=7 every=5.4 "
+     "leg=0,150,25,27.5,0,0 leg=99,5.5,125,3,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
