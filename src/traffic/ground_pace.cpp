@@ -117,7 +117,10 @@ double lf_bendCap_kt(const LiveAc& aircraft)
         capSq = lf_curveCapSq(aircraft, lf_taxiCurve(aircraft), aircraft.curveParam, sharpest);
         // Short of the curve's tightest point it gathers no more speed than that point allows:
         // it would only brake again for it (a line-up at 15 kt ran up to 20 kt and braked to 9).
-        if (aircraft.curveParam < sharpest) {
+        // A point that allows less than a crawl, a fold where the curve ends, is braked for as it
+        // comes: held to it, a C172 crawled 20 m at 1 kt where 4.5 kt was reported.
+        const double crawl = kCrawl_kt * kMpsPerKt;
+        if (aircraft.curveParam < sharpest && aircraft.curveSharpestLimitSq >= crawl * crawl) {
             const double v = std::max(pace.now_kt, 0.0) * kMpsPerKt;
             capSq = std::min(capSq, std::max(v * v, aircraft.curveSharpestLimitSq));
         }

@@ -196,6 +196,12 @@ bool lf_parkedReport(LiveAc& aircraft, QueuedSample& s)
                 return lf_departsWith(aircraft, s);
             }
             lf_keepPushReport(aircraft, s);
+        } else if (aircraft.outwardSteps >= 2 && d > aircraft.standDistanceMax_nm &&
+                   d - aircraft.standDistanceRef_nm >=
+                       std::max(0.5 * aircraft.size_nm, 3.0 * kStandStep_nm)) {
+            // A short push-back ends less than a step beyond its last one: waiting for a third
+            // step, a B738 pushed 20 m never left its stand and sat 45 s behind its taxi.
+            return lf_departsWith(aircraft, s);
         } else if (d <= aircraft.standDistanceMax_nm - kStandStep_nm) {
             aircraft.outwardSteps = 0;
             aircraft.pushReports.clear();

@@ -711,6 +711,16 @@ const Found kFound[] = {
     {"a helicopter at its run-in speed a hair below it, slowing into a hover",
      "hover R44 lat=-89.19 alt=1900 speed=46 every=4.7 stale=32 staleBy=-32 staleFrom=42 "
      "staleOver=79 fly=38,0,0,0,0 fly=82,0,0,-200,34"},
+    // Pushed back 20 m, its reports 6.7 s apart went out only two steps of 3 m and stopped
+    // short of a third: it never left its stand, and stood 45 s behind its taxi.
+    {"a 20 m push-back, then a taxi",
+     "push B738 lat=0 field=0 parked=36 push=20 pushKt=2.1 pause=60 every=6.7 "
+     "leg=5,30,60,3,0,0"},
+    // Set off from its push-back's end onto a curve that ends in a fold, it crawled all of it at
+    // 1 kt, the fold's pace, 61 s behind its reports, and turned the fold on the spot.
+    {"a set-off from a push-back onto a curve that ends in a fold",
+     "push C172 lat=0 parked=43 push=73 pushTurn=-45 pushSide=2 pushKt=3.1 pause=7 every=5.4 "
+     "leg=0,150,25,27.5,0,0 leg=99,5.5,125,3,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
