@@ -444,6 +444,11 @@ const Found kFound[] = {
     {"a helicopter levelling off low near the field",
      "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
      "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
+    // Descending into a hover 400 ft above the field, a helicopter was taken as landing and held
+    // so: its reckoning sank 10 ft a second and went on along its nose, 25 m off its reports.
+    {"a helicopter descending into a hover high above the field",
+     "hover R44 field=50 alt=350 speed=43 every=6.3 fly=28,0,350,0,0 fly=32,0,-200,-200,27 "
+     "fly=28,1,0,51,0"},
     // Its feed falling 40 s behind as it braked, an arrival reckoned its landing roll on at
     // 20 kt, ran out of reckoning with its reports still coming and was taken out on its runway.
     {"an arrival whose feed falls behind on its landing roll",
