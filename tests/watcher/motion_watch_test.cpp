@@ -615,6 +615,12 @@ const Found kFound[] = {
      "gap=42,50"},
     // Hovering 73 m past a hover reported 28 s late, a helicopter was taken out as its reports
     // set off toward it along the line it had flown, and came in while it was gone.
+    // Reckoned round its turn through a pause past the hover its reports then showed, a
+    // helicopter came to its own hover 240 m off and aside their line, and hovered there, 119 m
+    // off their path, until they set off and took it out.
+    {"a helicopter reckoned far aside the hover its reports show after a pause",
+     "hover R44 alt=2000 speed=70 every=1 fly=80,0,0,0,0 fly=90,0.7,0,-200,40 fly=40,0,0,90,0 "
+     "gap=115,45"},
     {"a helicopter hovering on the line its late reports set off along",
      "hover R44 alt=300 speed=40 every=7.2 staleBy=28 staleFrom=10 staleOver=35 "
      "fly=52,0,0,0,0 fly=22,0,0,-200,10 fly=10,0,0,40,0"},
