@@ -38,6 +38,8 @@ constexpr double kBackOnto_ktPerTick = 0.02;
 // A hovering helicopter drifts at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 constexpr double kFlareStart_ft = 400.0;
+// A helicopter hovering higher than this above the ground is not about to set down.
+constexpr double kHoverAloft_ft = 100.0;
 constexpr double kNearPark_nm = 10.0;
 // Past its rotation an aircraft taking off climbs its first second at a tenth of its rate.
 constexpr int32_t kWheelsOff_ticks = 100;
@@ -579,7 +581,15 @@ void lf_airConfig(LiveAc& aircraft)
     const bool near =
         park && gf_distanceNm({aircraft.position.latitude, aircraft.position.longitude}, *park) <=
                     kNearPark_nm;
-    const double vs = aircraft.samples[0].verticalRate_fpm;
+    const auto& q = aircraft.samples;
+    const double vs = q[0].verticalRate_fpm;
+    // A helicopter levelled off into a hover well above the ground has not come down to land,
+    // however it descended to it: held on its approach, one hovering 400 ft above its field
+    // reckoned on sinking 10 ft a second and flew to reckoned points 26 m aside its reports.
+    const bool hoversAloft =
+        lf_rotor(aircraft) && aircraft.approach && aircraft.heightAboveGround_ft > kHoverAloft_ft &&
+        !(q[0].groundSpeed_kt > kHoverDrift_kt) && !(q[1].groundSpeed_kt > kHoverDrift_kt) &&
+        q[1].airborne && std::abs(q[1].altitude_ft - q[0].altitude_ft) < 5.0;
     if (vs <= -250.0 && !aircraft.approach && near) {
         gf_setThrottle(aircraft, lf_rotor(aircraft) ? 4 : 1);
         gf_setFlaps(aircraft, 3);
@@ -592,7 +602,8 @@ void lf_airConfig(LiveAc& aircraft)
         aircraft.noCabinLights = 0;
         aircraft.countdown = 1;
         lf_openWindows(aircraft);
-    } else if ((vs > 600.0 || (aircraft.approach && !near)) && !aircraft.climbConfig) {
+    } else if ((vs > 600.0 || (aircraft.approach && !near) || hoversAloft) &&
+               !aircraft.climbConfig) {
         lf_narrowWindows(aircraft);
         gf_setThrottle(aircraft, 4);
         gf_setGear(aircraft, false);

@@ -251,12 +251,16 @@ void lf_reckonAtReportedHeight(LiveAc& aircraft, const QueuedSample& s)
 // toward where it hovers: it hovers on until they come up to it, and flies on with them from
 // there. Taken out as the first came in, an R44 73 m past its hover, on the line they set off
 // along, was made anew behind itself while its reports went on coming.
+bool lf_onTrackAhead(const QueuedSample& s, LatLon at)
+{
+    const double d_m = gf_distanceNm(lf_at(s), at) * kMetresPerNm;
+    const double off_rad = lf_wrapPi(gf_bearingRad(lf_at(s), at) - s.track_deg * kRadPerDeg);
+    return std::cos(off_rad) > 0.0 && d_m * std::abs(std::sin(off_rad)) <= kHoverMeetAside_m;
+}
+
 bool lf_headsForHover(const LiveAc& aircraft, const QueuedSample& s)
 {
-    const double d_m = gf_distanceNm(lf_at(s), lf_here(aircraft)) * kMetresPerNm;
-    const double off_rad =
-        lf_wrapPi(gf_bearingRad(lf_at(s), lf_here(aircraft)) - s.track_deg * kRadPerDeg);
-    return std::cos(off_rad) > 0.0 && d_m * std::abs(std::sin(off_rad)) <= kHoverMeetAside_m;
+    return lf_onTrackAhead(s, lf_here(aircraft));
 }
 
 bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
@@ -308,8 +312,13 @@ bool lf_movingReport(LiveAc& aircraft, QueuedSample& s)
 // A helicopter that has reckoned its way past the hover its reports now show, late: it comes to
 // its hover where it is, as gently as it may, and hovers there while the reports of that hover
 // come (lf_movingReport drops them). Reckoning on at its speed, one drifted 131 m past its
-// hover, and dropped 28 kt in a second when the reckoning ran out. True when the queue is laid
-// anew from where it is to where it stops.
+// hover, and dropped 28 kt in a second when the reckoning ran out. It stands in for that hover
+// only where it stops by it, or on the line the reports flew into it along, ahead of it and
+// within the reach of a reckoning that rejoins its reports: reckoned round its turn through a
+// pause, one came to its hover 206 m from the one reported, 122 m aside their line, and hovered
+// 92 m off the reports of it until they set off and took it out. Farther it is taken out at
+// once, to be made anew on them. True when the queue is laid anew from where it is to where it
+// stops, or it is taken out.
 bool lf_hoversWhereItIs(LiveAc& aircraft, const QueuedSample& s)
 {
     auto& q = aircraft.samples;
@@ -319,11 +328,19 @@ bool lf_hoversWhereItIs(LiveAc& aircraft, const QueuedSample& s)
         lf_offHeading_deg(aircraft, q.back(), s) < 100.0) {
         return false;
     }
-    aircraft.reckonToHover = 1;
     const QueuedSample here = lf_sampleHere(aircraft);
     QueuedSample stop = lf_runOutStop(here, lf_here(aircraft), aircraft.position.heading_rad,
                                       here.groundSpeed_kt, g_fastTicks);
     stop.altitude_ft = aircraft.position.altitude_ft;
+    const double fromHover_m = gf_distanceNm(lf_at(s), lf_at(stop)) * kMetresPerNm;
+    const bool near = fromHover_m <= kHoverMeetAside_m;
+    if ((!near && !lf_onTrackAhead(s, lf_at(stop))) || fromHover_m > kRejoinAside_m) {
+        lf_removeLiveFor(aircraft, fmt::format("reported hovering {:.0f} m from where it would "
+                                               "come to its hover",
+                                               fromHover_m));
+        return true;
+    }
+    aircraft.reckonToHover = 1;
     q.clear();
     q.push_back(here);
     q.push_back(stop);
@@ -545,7 +562,10 @@ ReportTaken lf_decodeExisting(LiveAc& aircraft, QueuedSample s)
         q.push_back(s);
         return ReportTaken::dropped;
     }
-    if (lf_hoversWhereItIs(aircraft, s)) return ReportTaken::relaid;
+    if (lf_hoversWhereItIs(aircraft, s)) {
+        return aircraft.state == SimObjectState::removingfromsim ? ReportTaken::dropped
+                                                                 : ReportTaken::relaid;
+    }
     if (lf_rejoinsAhead(aircraft, s)) return ReportTaken::relaid;
     if (lf_reckonsFromReport(aircraft, s)) return ReportTaken::relaid;
     if (!checkExtendingSituations(aircraft, s)) return ReportTaken::dropped;

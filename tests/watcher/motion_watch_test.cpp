@@ -454,6 +454,11 @@ const Found kFound[] = {
     {"a helicopter levelling off low near the field",
      "hover R44 lat=-31.741 lon=-100.693 course=244 field=1700 alt=350 speed=45 every=1.8 "
      "fly=35,-0.8,-150,0,0 fly=88,0,-900,-200,40 fly=17,-0.5,150,72,0"},
+    // Descending into a hover 400 ft above the field, a helicopter was taken as landing and held
+    // so: its reckoning sank 10 ft a second and went on along its nose, 25 m off its reports.
+    {"a helicopter descending into a hover high above the field",
+     "hover R44 field=50 alt=350 speed=43 every=6.3 fly=28,0,350,0,0 fly=32,0,-200,-200,27 "
+     "fly=28,1,0,51,0"},
     // Its feed falling 40 s behind as it braked, an arrival reckoned its landing roll on at
     // 20 kt, ran out of reckoning with its reports still coming and was taken out on its runway.
     {"an arrival whose feed falls behind on its landing roll",
@@ -620,6 +625,12 @@ const Found kFound[] = {
      "gap=42,50"},
     // Hovering 73 m past a hover reported 28 s late, a helicopter was taken out as its reports
     // set off toward it along the line it had flown, and came in while it was gone.
+    // Reckoned round its turn through a pause past the hover its reports then showed, a
+    // helicopter came to its own hover 240 m off and aside their line, and hovered there, 119 m
+    // off their path, until they set off and took it out.
+    {"a helicopter reckoned far aside the hover its reports show after a pause",
+     "hover R44 alt=2000 speed=70 every=1 fly=80,0,0,0,0 fly=90,0.7,0,-200,40 fly=40,0,0,90,0 "
+     "gap=115,45"},
     {"a helicopter hovering on the line its late reports set off along",
      "hover R44 alt=300 speed=40 every=7.2 staleBy=28 staleFrom=10 staleOver=35 "
      "fly=52,0,0,0,0 fly=22,0,0,-200,10 fly=10,0,0,40,0"},
