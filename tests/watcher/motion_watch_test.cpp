@@ -492,6 +492,12 @@ const Found kFound[] = {
     {"an arrival whose reports pause for 50 s as it touches down",
      "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
      "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 gap=99,50"},
+    // Its landing roll reckoned to a stop through a pause of 55 s, a C172 set off for the first
+    // report after it no faster than 1.5 times the 0 kt it had stopped at and the 3 kt reported
+    // there, and, laid anew for the bend there, crawled on at 3 kt: 91 s behind its reports.
+    {"an arrival whose reports pause for 55 s as it touches down",
+     "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
+     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 gap=99,55"},
     // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
     // until the next came and set off again, from 12 kt to 0 in a second.
     {"a taxi whose feed falls 44 s behind",
