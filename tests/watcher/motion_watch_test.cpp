@@ -468,7 +468,9 @@ const Found kFound[] = {
      "fly=60,0,0,0,0 fly=90,2,0,0,0"},
     // Braked to a stop by reckoning through a pause in its reports on its landing roll, an
     // arrival set off toward the first report after it at the mean of 0 and its speed, 4.4 kt.
-    // It still leaves its path round its last corner by 30 m, a fault of pauses on the ground.
+    // It still leaves its path by 30 m, a fault of pauses on the ground: 35 s behind, it reckons
+    // its roll on along the runway past the last report before the pause while the reports after
+    // it, not yet come in, turn off 46 degrees, and rejoins them from where it stopped.
     {"an arrival setting off from where it stopped its landing roll in a pause in its reports",
      "arrival A320 course=320 alt=1850 speed=128 roll=3.7 every=0.9 jitter=0.1 "
      "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40",
