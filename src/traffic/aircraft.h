@@ -134,6 +134,11 @@ struct LegPace {
     double lag_ticks = 0.0;       // time lost to a bend, not yet added to the due tick: 0.4
     // The due tick the leg's sample was reported for, before the leg was timed: 51230.
     std::optional<int64_t> reportedDue;
+    // Back onto its reports after a pause, the leg was timed to reach its sample when due, not at
+    // the speeds the reckoning slowed it to; laid anew from where the aircraft is (relaid), it
+    // keeps to that.
+    bool catchingUp = false;
+    bool relaid = false;
     bool operator==(const LegPace&) const = default;
 };
 

@@ -445,8 +445,10 @@ double lf_backOnReportsTicks(const LiveAc& aircraft, double setOff_kt, double le
     const QueuedSample& b = aircraft.samples[1];
     const auto toDue = static_cast<double>(lf_reportedDue(b) - g_fastTicks);
     if (!(toDue < atReported_ticks)) return atReported_ticks;
-    // The speed reported where the leg into its wait began is the last it was seen rolling at.
-    const double seen_kt = std::max(b.groundSpeed_kt, aircraft.pace.from_kt);
+    // The speed reported where the leg into its wait began is the last it was seen rolling at;
+    // where its reckoning braked it there step by step (a landing roll), the one it set out at.
+    const double seen_kt =
+        std::max({b.groundSpeed_kt, aircraft.pace.from_kt, aircraft.reckonFrom_kt});
     const double fastest_kt = seen_kt * kFastestBack + kBackMargin_kt;
     const double atFastest = lf_rampedTicks(setOff_kt, fastest_kt, length);
     return std::clamp(toDue, std::min(atFastest, atReported_ticks), atReported_ticks);
@@ -588,12 +590,20 @@ void lf_groundLegTiming(LiveAc& aircraft)
         const std::optional<double> setOff = lf_setOffSpeed(aircraft);
         double ticks = setOff ? lf_rampedTicks(*setOff, b.groundSpeed_kt, way_nm * kTicksPerHour)
                               : way_nm * kTicksPerHour / lf_legSpeed(aircraft);
+        // Laid anew from where it is (a report showed a bend at the leg's end), a leg that was
+        // catching up still does: timed at its own speed, a C172 that had reckoned its landing
+        // roll to a stop through a pause of 55 s and set off for the first report after it
+        // crawled the rest of the way at the 3 kt reported there and fell 52 s behind.
+        const bool keepsUp = aircraft.pace.relaid && aircraft.pace.catchingUp;
+        const double own = ticks;
         if (setOff && a.reckoned && !b.reckoned) {
             ticks = lf_backOnReportsTicks(aircraft, *setOff, way_nm * kTicksPerHour, ticks);
         }
-        if (!setOff && a.reckoned && aircraft.landingRoll && aircraft.syntheticCount < 1) {
+        if (!setOff && aircraft.syntheticCount < 1 &&
+            (keepsUp || (a.reckoned && aircraft.landingRoll))) {
             ticks = lf_rollBackOnReportsTicks(aircraft, way_nm * kTicksPerHour, ticks);
         }
+        aircraft.pace.catchingUp = ticks < own;
         // A taxi leg to a stop goes on at the speed it enters at and brakes at the usual rate
         // at its end, where the reports of its braking were thinned out: timed by the mean of
         // that speed and 0, a line-up crawled the last 14 m to its stop in 23 s.

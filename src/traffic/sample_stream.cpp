@@ -484,7 +484,9 @@ void lf_wrapPosition(AiPositionBlock& p)
 void lf_relayFromHere(LiveAc& aircraft)
 {
     const LatenessWindows windows = lf_windowsOf(aircraft);
+    aircraft.pace.relaid = true;
     lf_startLeg(aircraft);
+    aircraft.pace.relaid = false;
     lf_undoNarrowing(aircraft, windows);
 }
 

@@ -483,7 +483,9 @@ const Found kFound[] = {
      "fly=60,0,0,0,0 fly=90,2,0,0,0"},
     // Braked to a stop by reckoning through a pause in its reports on its landing roll, an
     // arrival set off toward the first report after it at the mean of 0 and its speed, 4.4 kt.
-    // It still leaves its path round its last corner by 30 m, a fault of pauses on the ground.
+    // It still leaves its path by 30 m, a fault of pauses on the ground: 35 s behind, it reckons
+    // its roll on along the runway past the last report before the pause while the reports after
+    // it, not yet come in, turn off 46 degrees, and rejoins them from where it stopped.
     {"an arrival setting off from where it stopped its landing roll in a pause in its reports",
      "arrival A320 course=320 alt=1850 speed=128 roll=3.7 every=0.9 jitter=0.1 "
      "leg=-46,55,160,28,0,0 leg=15,145,345,13.5,0,0 leg=121,50,38,13,0,0 gap=193,40",
@@ -499,15 +501,20 @@ const Found kFound[] = {
      "arrival C172 course=3 alt=600 speed=73 roll=2 every=6 jitter=0.2 leg=-31,40,50,15,0,0 "
      "gap=20,9 gap=36,54"},
     // Its landing roll reckoned through a pause, a C172 rolled on to the first report after it at
-    // the speeds its reckoning had slowed it to. It still comes onto the crawl reported there
-    // faster than twice it, a fault of pauses on the ground.
+    // the speeds its reckoning had slowed it to; the reports of its braking after that, 0.3 s
+    // apart, were thinned out, and it made up time onto the crawl at 12.5 kt.
     {"an arrival whose reports pause as it touches down",
      "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
-     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 leg=120,7.5,10,5,2,0 leg=46,5.5,60,3,0,0 gap=99,45",
-     true},
+     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 leg=120,7.5,10,5,2,0 leg=46,5.5,60,3,0,0 gap=99,45"},
     {"an arrival whose reports pause for 50 s as it touches down",
      "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
      "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 gap=99,50"},
+    // Its landing roll reckoned to a stop through a pause of 55 s, a C172 set off for the first
+    // report after it no faster than 1.5 times the 0 kt it had stopped at and the 3 kt reported
+    // there, and, laid anew for the bend there, crawled on at 3 kt: 91 s behind its reports.
+    {"an arrival whose reports pause for 55 s as it touches down",
+     "arrival C172 lat=0 lon=179.9 course=45 field=0 alt=600 speed=60 roll=2 every=0.3 "
+     "leg=30,40,85,29,0,0 leg=0,30,75,3,0,0 gap=99,55"},
     // Its feed falling behind, a taxi ran onto each newest report as it came in, stood there
     // until the next came and set off again, from 12 kt to 0 in a second.
     {"a taxi whose feed falls 44 s behind",
