@@ -684,6 +684,11 @@ const Found kFound[] = {
      "departure A320 lat=-89.69 course=306 field=900 roll=2.9 every=3.8 jitter=0.5 "
      "leg=-155,53,220,5.5,0,0 leg=23,135,115,14.5,0,0 leg=0,120,26,12,0,0 "
      "leg=-61,45,60,8,26,0 fly=66,0,2100,3,0 fly=39,0,1000,39,0"},
+    // Round a loop and back over its first bend a few degrees off it: the watcher took it to be
+    // on the bend reported minutes before, 185.6 s behind.
+    {"a taxi whose way crosses its first bend at a shallow angle",
+     "taxi B738 leg=70,30,10,6,0,0 leg=-70,30,100,6,0,0 leg=-90,20,50,6,0,0 "
+     "leg=-90,20,120,6,0,0 leg=-160,40,20,6,0,0 leg=20,40,30,6,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
