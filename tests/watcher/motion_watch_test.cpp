@@ -689,6 +689,10 @@ const Found kFound[] = {
     {"a taxi whose way crosses its first bend at a shallow angle",
      "taxi B738 leg=70,30,10,6,0,0 leg=-70,30,100,6,0,0 leg=-90,20,50,6,0,0 "
      "leg=-90,20,120,6,0,0 leg=-160,40,20,6,0,0 leg=20,40,30,6,0,0"},
+    // Its reports moved for good to behind it and aside its approach: dropped as behind, it
+    // landed where it was and swung hard across to them on its roll, 1.68 g at 115 kt.
+    {"a touch-and-go whose reports move aside its approach",
+     "touchAndGo A320 alt=900 speed=121 fly=30,0,1700,0,0 glitch=5,61,2260"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
