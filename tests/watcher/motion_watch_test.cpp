@@ -693,6 +693,11 @@ const Found kFound[] = {
     // landed where it was and swung hard across to them on its roll, 1.68 g at 115 kt.
     {"a touch-and-go whose reports move aside its approach",
      "touchAndGo A320 alt=900 speed=121 fly=30,0,1700,0,0 glitch=5,61,2260"},
+    // Setting off again after a pause in its reports, 8 m off the chord across it, over a bend
+    // it rolled round 87 s before: the watcher took it to be there, 84.2 s behind.
+    {"a taxi setting off after a pause over a bend it rounded before",
+     "taxi C172 course=145 every=3.7 leg=-161,37.5,31,7.5,0,0 leg=-177,13.5,85,9.5,0,0 "
+     "leg=-89,29.5,80,8.5,0,0 gap=59,34"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

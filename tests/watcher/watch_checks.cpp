@@ -27,7 +27,8 @@ constexpr double kMatchBack_s = 240.0;
 constexpr double kMatchAhead_s = 60.0;
 // A watcher follows the aircraft along its way: where the way runs over a stretch reported this
 // long before the place it was last matched to (a route that crosses or runs along itself), it
-// is taken back there only when it is farther than kGoesNear_m off the way it follows.
+// is taken back there only when it is farther off the way it follows than kGoesNear_m (on the
+// ground, kGroundOffPath_m).
 constexpr double kGoneBack_s = 60.0;
 // Reports this far apart in their coming in leave an aircraft reckoning its way, in the air off
 // the path its reports join.
@@ -206,7 +207,10 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         return any;
     }
     std::optional<Match> on = lf_matchSince(path, look, went_rad, from, *followed_s - kGoneBack_s);
-    if (!on || on->off_m > any->off_m + kGoesNear_m) return any;
+    // On the ground, off the way it follows by no more than the bound, it is on that way: leaving
+    // a pause in its reports it rounds a corner off the chord that stands for the way unreported.
+    const double near_m = look.onGround ? kGroundOffPath_m : kGoesNear_m;
+    if (!on || on->off_m > any->off_m + near_m) return any;
     on->off_m = std::min(on->off_m, any->off_m);
     return on;
 }
