@@ -42,6 +42,10 @@ constexpr double kRollingRound_kt = 3.0;
 // Reports that come back this far aside the line an aircraft reckoned along show a way it did not
 // take (they turned while it flew straight on).
 constexpr double kRejoinAside_m = 1000.0;
+// On its approach an aircraft is lined up with its runway: reports behind it this far aside its
+// line show it elsewhere for good (the feed moved it), where no landing can get to. Dropped as
+// behind, a touch-and-go landed and rolled out 720 m off its reports.
+constexpr double kApproachAside_m = 150.0;
 // A report near the last kept that rolls on is dropped for the next, farther on, unless it is
 // reported this long after that one.
 constexpr int64_t kRollOn_ticks = 500;
@@ -691,7 +695,17 @@ bool checkNewPosDuringLanding(LiveAc& aircraft, QueuedSample& s)
     }
     if (q.size() == 1) {
         const double off = lf_offHeading_deg(aircraft, q.front(), s);
-        if (aircraft.approach && off >= 90.0) return false;
+        if (aircraft.approach && off >= 90.0) {
+            const double d_m = gf_distanceNm(lf_here(aircraft), lf_at(s)) * kMetresPerNm;
+            const double aside_m =
+                d_m * std::abs(std::sin(gf_bearingRad(lf_here(aircraft), lf_at(s)) -
+                                        aircraft.position.heading_rad));
+            if (aside_m > kApproachAside_m) {
+                lf_removeLiveFor(aircraft,
+                                 fmt::format("reported {:.0f} m aside its approach", aside_m));
+            }
+            return false;
+        }
         if (aircraft.landingRoll && off >= 150.0) {
             if (aircraft.syntheticCount > 0) return false;
             QueuedSample& f = q.front();

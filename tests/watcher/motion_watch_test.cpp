@@ -739,6 +739,20 @@ const Found kFound[] = {
     {"a set-off from a push-back onto a curve that ends in a fold",
      "push C172 lat=0 parked=43 push=73 pushTurn=-45 pushSide=2 pushKt=3.1 pause=7 every=5.4 "
      "leg=0,150,25,27.5,0,0 leg=99,5.5,125,3,0,0"},
+    // Round a loop and back over its first bend a few degrees off it: the watcher took it to be
+    // on the bend reported minutes before, 185.6 s behind.
+    {"a taxi whose way crosses its first bend at a shallow angle",
+     "taxi B738 leg=70,30,10,6,0,0 leg=-70,30,100,6,0,0 leg=-90,20,50,6,0,0 "
+     "leg=-90,20,120,6,0,0 leg=-160,40,20,6,0,0 leg=20,40,30,6,0,0"},
+    // Its reports moved for good to behind it and aside its approach: dropped as behind, it
+    // landed where it was and swung hard across to them on its roll, 1.68 g at 115 kt.
+    {"a touch-and-go whose reports move aside its approach",
+     "touchAndGo A320 alt=900 speed=121 fly=30,0,1700,0,0 glitch=5,61,2260"},
+    // Setting off again after a pause in its reports, 8 m off the chord across it, over a bend
+    // it rolled round 87 s before: the watcher took it to be there, 84.2 s behind.
+    {"a taxi setting off after a pause over a bend it rounded before",
+     "taxi C172 course=145 every=3.7 leg=-161,37.5,31,7.5,0,0 leg=-177,13.5,85,9.5,0,0 "
+     "leg=-89,29.5,80,8.5,0,0 gap=59,34"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

@@ -25,6 +25,11 @@ constexpr double kMps = 0.514444;
 // and those about to come in (an aircraft may have reckoned its way ahead of its reports).
 constexpr double kMatchBack_s = 240.0;
 constexpr double kMatchAhead_s = 60.0;
+// A watcher follows the aircraft along its way: where the way runs over a stretch reported this
+// long before the place it was last matched to (a route that crosses or runs along itself), it
+// is taken back there only when it is farther off the way it follows than kGoesNear_m (on the
+// ground, kGroundOffPath_m).
+constexpr double kGoneBack_s = 60.0;
 // Reports this far apart in their coming in leave an aircraft reckoning its way, in the air off
 // the path its reports join.
 constexpr double kFedGap_s = 20.0;
@@ -126,9 +131,10 @@ constexpr double kGoesCos = 0.5;
 // back along a taxilane, then taxiing along it the other way, the chords of its bends a little
 // off the line) passes the same places both ways. Equally near is to the nearest: measured from
 // each place chosen in turn, reports a few decimetres apart drew the choice along the path, tens
-// of metres from the aircraft. `from`: the first segment it may be on.
-std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
-                              std::optional<double> went_rad, std::size_t from)
+// of metres from the aircraft. `from`: the first segment it may be on; `since_s`: the first
+// arrival of a segment's end that it may be on.
+std::optional<Match> lf_matchSince(const std::vector<Vertex>& path, const Look& look,
+                                   std::optional<double> went_rad, std::size_t from, double since_s)
 {
     if (path.size() == 1) return Match{0, 0.0, lf_metres(look.at, path[0].at)};
     struct Candidate {
@@ -145,8 +151,7 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
         for (std::size_t k = from; k + 1 < path.size(); ++k) {
             const Vertex& a = path[k];
             const Vertex& b = path[k + 1];
-            if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
-                continue;
+            if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < since_s) continue;
             const double toA = lf_metres(look.at, a.at);
             const double span = b.s_m - a.s_m;
             if (toA - span > nearest + kEquallyNear_m) continue;
@@ -188,6 +193,26 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
     Match m = best->m;
     m.off_m = std::min(m.off_m, nearestAny_m);
     return m;
+}
+
+// `followed_s`: when the place it was last matched to came in, if it was.
+std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
+                              std::optional<double> went_rad, std::size_t from,
+                              std::optional<double> followed_s)
+{
+    const std::optional<Match> any =
+        lf_matchSince(path, look, went_rad, from, look.t_s - kMatchBack_s);
+    if (!any || !followed_s || path.size() < 2 ||
+        path[any->k + 1].arrival_s >= *followed_s - kGoneBack_s) {
+        return any;
+    }
+    std::optional<Match> on = lf_matchSince(path, look, went_rad, from, *followed_s - kGoneBack_s);
+    // On the ground, off the way it follows by no more than the bound, it is on that way: leaving
+    // a pause in its reports it rounds a corner off the chord that stands for the way unreported.
+    const double near_m = look.onGround ? kGroundOffPath_m : kGoesNear_m;
+    if (!on || on->off_m > any->off_m + near_m) return any;
+    on->off_m = std::min(on->off_m, any->off_m);
+    return on;
 }
 
 // One kind of fault: its first sighting and how often it was seen.
@@ -319,6 +344,7 @@ Verdict judge(const Watched& w)
     // report, not matched to a stretch of its way reported minutes before that it flies near again
     // (a climb-out turning back over its runway, a loop), where it would seem minutes behind.
     bool pastEnd = false;
+    std::optional<double> followed_s;
     uint32_t object = 0;
     std::vector<double> removals;
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -335,6 +361,7 @@ Verdict judge(const Watched& w)
             sMax = -HUGE_VAL;
             bornAt = look.t_s;
             pastEnd = false;
+            followed_s.reset();
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
@@ -351,7 +378,8 @@ Verdict judge(const Watched& w)
             lf_metres(seen[i - kSamplesPerSecond].at, look.at) >= kGoes_m) {
             went_rad = gf_bearingRad(seen[i - kSamplesPerSecond].at, look.at);
         }
-        std::optional<Match> m = lf_match(path, look, went_rad, ended ? path.size() - 2 : 0);
+        std::optional<Match> m =
+            lf_match(path, look, went_rad, ended ? path.size() - 2 : 0, followed_s);
         if (!m) continue;
         const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
         pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival + heldBy_s);
@@ -366,6 +394,7 @@ Verdict judge(const Watched& w)
         // Across a gap in the reports the way between came in with the report after it: nothing
         // said before where it went meanwhile.
         if (b.arrival_s - a.arrival_s > kFedGap_s) cameIn = b.arrival_s;
+        if (cameIn <= look.t_s) followed_s = cameIn;
         // Reports of a crawl or a stop a few metres on say where it stands: it is as far on as
         // the last of them.
         for (std::size_t j = m->k + 1; j < path.size() && path[j].s_m <= s + kShortOfStop_m; ++j) {
