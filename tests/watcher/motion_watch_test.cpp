@@ -609,6 +609,12 @@ const Found kFound[] = {
     {"a set-off for a first taxi report off its nose",
      "push C172 course=28 parked=90 push=101 pushTurn=32 pushSide=31 pushKt=2.3 every=6.6 "
      "leg=90,21.5,120,27,0,0"},
+    // Its way crossing its first leg 24 degrees off it, a taxi 36 s behind its reports was taken
+    // for on that leg, 95.0 s behind, at 11.1 kt where 3 kt was reported.
+    {"a taxi crossing its own way near its heading",
+     "taxi A320 lat=-0 lon=0 course=4 field=150 every=6.7 jitter=0.30000000000000004 "
+     "leg=0,30,85,3,10,0 leg=90,18,10,3,0,0 leg=90,18,10,3,0,0 leg=151,18,60,10,0,0 "
+     "leg=120,31,60,4,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
