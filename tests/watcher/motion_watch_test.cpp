@@ -615,6 +615,11 @@ const Found kFound[] = {
      "taxi A320 lat=-0 lon=0 course=4 field=150 every=6.7 jitter=0.30000000000000004 "
      "leg=0,30,85,3,10,0 leg=90,18,10,3,0,0 leg=90,18,10,3,0,0 leg=151,18,60,10,0,0 "
      "leg=120,31,60,4,0,0"},
+    // Still rolling to a stop of 10 s as the report that set off from it came in, its reports
+    // pausing after that one, an A320 stood 2 m short of it, 45.1 s after it came in.
+    {"a taxi whose reports pause as it sets off from a stop",
+     "taxi A320 lat=0 lon=0 field=0 every=3 leg=120,18,345,5,10,0 leg=45,30,60,3,0,0 "
+     "leg=120,18,60,3,0,0 leg=45,30,60,3,0,0 leg=0,30,60,3,0,0 gap=163,42"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
