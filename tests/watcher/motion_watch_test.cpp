@@ -620,6 +620,11 @@ const Found kFound[] = {
     {"a taxi whose reports pause as it sets off from a stop",
      "taxi A320 lat=0 lon=0 field=0 every=3 leg=120,18,345,5,10,0 leg=45,30,60,3,0,0 "
      "leg=120,18,60,3,0,0 leg=45,30,60,3,0,0 leg=0,30,60,3,0,0 gap=163,42"},
+    // Set off from a standstill round a bend toward a report of its braking at 1.9 kt, its feed
+    // falling behind, a B738 crawled the rest of the bend at that speed, turning on the spot.
+    {"a set-off round a bend toward a report of its braking to a stop",
+     "taxi B738 course=31 every=6.5 jitter=0.4 staleBy=28 staleFrom=14 staleOver=103 "
+     "leg=133,18,195,27,0,0 leg=0,75,14,3,0,0 leg=134,46,60,6,0,0 leg=130,18,34,10,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
