@@ -625,6 +625,13 @@ const Found kFound[] = {
     {"a set-off round a bend toward a report of its braking to a stop",
      "taxi B738 course=31 every=6.5 jitter=0.4 staleBy=28 staleFrom=14 staleOver=103 "
      "leg=133,18,195,27,0,0 leg=0,75,14,3,0,0 leg=134,46,60,6,0,0 leg=130,18,34,10,0,0"},
+    // Run out past its last report into a pause, a C172 was taken, as it set off for the first
+    // report after it, for at the end of the way before the pause: 45.3 s behind. It still
+    // swings 15.9 m off the pause's chord to reach that report.
+    {"a taxi run out past its reports into a pause, setting off as they come again",
+     "taxi C172 every=0.3 leg=45,30,165,15.5,0,0 leg=131,30.5,330,5.5,0,0 "
+     "leg=77,39.5,110,23,10,0 leg=120,5.5,60,3,0,0 leg=0,30,60,3,0,0 gap=20,44",
+     true},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

@@ -415,6 +415,14 @@ Verdict judge(const Watched& w)
         // Across a gap in the reports the way between came in with the report after it: nothing
         // said before where it went meanwhile.
         if (b.arrival_s - a.arrival_s > kFedGap_s) cameIn = b.arrival_s;
+        // At the end of the way before such a gap (or beyond it, or where the reports stood
+        // there until it), it is where that gap's way begins.
+        for (std::size_t j = m->k + 1; j + 1 < path.size() && path[j].s_m <= s + kGoes_m; ++j) {
+            if (path[j + 1].arrival_s - path[j].arrival_s > kFedGap_s) {
+                cameIn = std::max(cameIn, path[j + 1].arrival_s);
+                break;
+            }
+        }
         // Reports of a crawl or a stop a few metres on say where it stands: it is as far on as
         // the last of them.
         for (std::size_t j = m->k + 1; j < path.size() && path[j].s_m <= s + kShortOfStop_m; ++j) {
