@@ -661,6 +661,10 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
                 gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > brakesIn_m) {
                 return true;
             }
+            // Taken as standing, one that rolls away is still where the aircraft went should
+            // its reports pause after it, as one thinned out is: a taxi whose first report after
+            // a stop lay 10 m on stood at the stop through a pause of 55 s, 66 s behind it.
+            if (s.groundSpeed_kt >= kRollingRound_kt && !s.airborne) aircraft.thinned = s;
             const int32_t due = s.dueTick;
             s = last;
             lf_layDue(s, due);

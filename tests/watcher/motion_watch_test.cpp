@@ -632,6 +632,13 @@ const Found kFound[] = {
      "taxi C172 every=0.3 leg=45,30,165,15.5,0,0 leg=131,30.5,330,5.5,0,0 "
      "leg=77,39.5,110,23,10,0 leg=120,5.5,60,3,0,0 leg=0,30,60,3,0,0 gap=20,44",
      true},
+    // Its first report after a stop 10 m on and falling due too soon for it to stand first, an
+    // A320 whose reports then paused for 55 s stood at the stop, 66.0 s behind that report. It
+    // still turns on the spot onto the U-turn its reports made in the pause.
+    {"a set-off 10 m from a stop into a pause",
+     "taxi A320 course=214 every=5.5 leg=47,44,180,16,0,0 leg=0,135,105,28.5,9.5,0 "
+     "leg=-180,44,100,5.5,0,0 gap=58,55",
+     true},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
