@@ -194,7 +194,14 @@ double lf_regainCap_kt(const LiveAc& aircraft)
         return std::sqrt(end_kt * end_kt + 2.0 * kGentle_ktPerTick * std::max(way_ktTicks, 0.0));
     };
     const double end_kt = s.front().groundSpeed_kt;
-    const double reported = end_kt >= pace.from_kt ? end_kt : std::max(end_kt, pace.now_kt);
+    double reported = end_kt >= pace.from_kt ? end_kt : std::max(end_kt, pace.now_kt);
+    // Set off from a standstill toward a report slower than the leg's own speed (its braking to
+    // a stop just after), it keeps what it has, up to that speed, and brakes to the report's as
+    // it nears it: held to the 1.9 kt reported there, a B738 crawled the rest of a 36 m bend for
+    // 30 s, turning 30 degrees below 2 kt.
+    if (pace.from_kt == 0.0 && end_kt < pace.nominal_kt) {
+        reported = std::max(end_kt, std::min(pace.now_kt, pace.nominal_kt));
+    }
     double cap = std::min(reported, brakingFrom(end_kt, pace.left_ktTicks));
     if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
         const double after = gf_distanceNm(lf_at(s[0]), lf_at(s[1])) * kTicksPerHour;

@@ -119,6 +119,44 @@ constexpr double kGoesNear_m = 5.0;
 // itself, a place as near on a way reported minutes before that crosses its own at 66 degrees
 // made an arrival rounding its last corner 131.7 s behind.
 constexpr double kGoesCos = 0.5;
+// A tenth of a second on it is matched no farther back along its path than this (m) from where
+// it was matched, while a place that near goes its way: where its way crosses a stretch it went
+// along minutes before, near the same heading, that stretch may pass a few decimetres nearer
+// than the chords of the bend it rounds, and the look seemed minutes behind its reports.
+constexpr double kStepMost_m = 30.0;
+
+// How far along its path a match lies (m).
+double lf_s(const std::vector<Vertex>& path, const Match& m)
+{
+    const Vertex& a = path[m.k];
+    const Vertex& b = path[std::min(m.k + 1, path.size() - 1)];
+    return a.s_m + m.f * (b.s_m - a.s_m);
+}
+
+// The nearest place within kStepMost_m of where along its path it was matched a look before,
+// that goes its way, among the reports that had come in by then (or were about to).
+std::optional<Match> lf_continuing(const std::vector<Vertex>& path, const Look& look,
+                                   std::optional<double> went_rad, std::size_t from, double lastS_m)
+{
+    std::optional<Match> on;
+    for (std::size_t k = from; k + 1 < path.size(); ++k) {
+        const Vertex& a = path[k];
+        const Vertex& b = path[k + 1];
+        if (b.s_m < lastS_m - kStepMost_m || a.s_m > lastS_m + kStepMost_m) continue;
+        if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
+            continue;
+        const auto [ax, ay] = lf_local(look.at, a.at);
+        const auto [bx, by] = lf_local(look.at, b.at);
+        const double dx = bx - ax, dy = by - ay;
+        const double len2 = dx * dx + dy * dy;
+        if (went_rad && !(len2 > 0.0 && std::cos(std::atan2(dx, dy) - *went_rad) >= kGoesCos))
+            continue;
+        const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
+        const double off = std::hypot(ax + f * dx, ay + f * dy);
+        if (!on || off < on->off_m) on = Match{k, f, off};
+    }
+    return on;
+}
 
 // Among places equally near (standing reports), the one reported last that came in; but a moving
 // aircraft is on a part of its path that goes its way, rather than where it was reported
@@ -128,7 +166,8 @@ constexpr double kGoesCos = 0.5;
 // each place chosen in turn, reports a few decimetres apart drew the choice along the path, tens
 // of metres from the aircraft. `from`: the first segment it may be on.
 std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
-                              std::optional<double> went_rad, std::size_t from)
+                              std::optional<double> went_rad, std::size_t from,
+                              std::optional<double> lastS_m)
 {
     if (path.size() == 1) return Match{0, 0.0, lf_metres(look.at, path[0].at)};
     struct Candidate {
@@ -186,6 +225,12 @@ std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
     if (!best) return std::nullopt;
     // How far off its path it is does not hang on which way the part nearest to it goes.
     Match m = best->m;
+    if (lastS_m && lf_s(path, m) < *lastS_m - kStepMost_m) {
+        if (const auto on = lf_continuing(path, look, went_rad, from, *lastS_m);
+            on && on->off_m <= nearestAny_m + kGoesNear_m) {
+            m = *on;
+        }
+    }
     m.off_m = std::min(m.off_m, nearestAny_m);
     return m;
 }
@@ -319,6 +364,7 @@ Verdict judge(const Watched& w)
     // report, not matched to a stretch of its way reported minutes before that it flies near again
     // (a climb-out turning back over its runway, a loop), where it would seem minutes behind.
     bool pastEnd = false;
+    std::optional<double> lastS_m;
     uint32_t object = 0;
     std::vector<double> removals;
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -335,6 +381,7 @@ Verdict judge(const Watched& w)
             sMax = -HUGE_VAL;
             bornAt = look.t_s;
             pastEnd = false;
+            lastS_m.reset();
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
@@ -351,7 +398,8 @@ Verdict judge(const Watched& w)
             lf_metres(seen[i - kSamplesPerSecond].at, look.at) >= kGoes_m) {
             went_rad = gf_bearingRad(seen[i - kSamplesPerSecond].at, look.at);
         }
-        std::optional<Match> m = lf_match(path, look, went_rad, ended ? path.size() - 2 : 0);
+        std::optional<Match> m =
+            lf_match(path, look, went_rad, ended ? path.size() - 2 : 0, lastS_m);
         if (!m) continue;
         const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
         pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival + heldBy_s);
@@ -362,10 +410,19 @@ Verdict judge(const Watched& w)
         // came in since: at the newest place reported it is behind nothing, nor a few metres
         // short of it (a stop reported just beyond the report before is taken where that lies).
         const double s = a.s_m + m->f * (b.s_m - a.s_m);
+        lastS_m = s;
         double cameIn = a.arrival_s + m->f * (b.arrival_s - a.arrival_s);
         // Across a gap in the reports the way between came in with the report after it: nothing
         // said before where it went meanwhile.
         if (b.arrival_s - a.arrival_s > kFedGap_s) cameIn = b.arrival_s;
+        // At the end of the way before such a gap (or beyond it, or where the reports stood
+        // there until it), it is where that gap's way begins.
+        for (std::size_t j = m->k + 1; j + 1 < path.size() && path[j].s_m <= s + kGoes_m; ++j) {
+            if (path[j + 1].arrival_s - path[j].arrival_s > kFedGap_s) {
+                cameIn = std::max(cameIn, path[j + 1].arrival_s);
+                break;
+            }
+        }
         // Reports of a crawl or a stop a few metres on say where it stands: it is as far on as
         // the last of them.
         for (std::size_t j = m->k + 1; j < path.size() && path[j].s_m <= s + kShortOfStop_m; ++j) {
