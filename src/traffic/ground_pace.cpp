@@ -683,8 +683,11 @@ void lf_paceLeg(LiveAc& aircraft)
     pace.lag_ticks = 0.0;
     // Entered slower than reported out of a bend that held it back, it goes on as past the bend's
     // tightest point, at the usual rate up to the speed reported where the leg ends: laid out
-    // anew, the leg would make up the time at up to 8 kt/s, faster than reported.
-    pace.bent = afterBend && v0 < std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
+    // anew, the leg would make up the time at up to 8 kt/s, faster than reported. Set off from a
+    // standstill it is past no bend, as after a turn on the spot: held as past one, a B738 that
+    // had rounded a bend, run out to a stop and set off toward a report of its braking at 1.9 kt
+    // crawled the 36 m bend after at that speed, turning 30 degrees below 2 kt.
+    pace.bent = afterBend && v0 > 0.0 && v0 < std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
     pace.from_kt = s[0].groundSpeed_kt;
     pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;
