@@ -197,7 +197,14 @@ double lf_regainCap_kt(const LiveAc& aircraft)
         return std::sqrt(end_kt * end_kt + 2.0 * kGentle_ktPerTick * std::max(way_ktTicks, 0.0));
     };
     const double end_kt = s.front().groundSpeed_kt;
-    const double reported = end_kt >= pace.from_kt ? end_kt : std::max(end_kt, pace.now_kt);
+    double reported = end_kt >= pace.from_kt ? end_kt : std::max(end_kt, pace.now_kt);
+    // Set off from a standstill toward a report slower than the leg's own speed (its braking to
+    // a stop just after), it keeps what it has, up to that speed, and brakes to the report's as
+    // it nears it: held to the 1.9 kt reported there, a B738 crawled the rest of a 36 m bend for
+    // 30 s, turning 30 degrees below 2 kt.
+    if (pace.from_kt == 0.0 && end_kt < pace.nominal_kt) {
+        reported = std::max(end_kt, std::min(pace.now_kt, pace.nominal_kt));
+    }
     double cap = std::min(reported, brakingFrom(end_kt, pace.left_ktTicks));
     if (s.size() > 1 && !s[1].stationary && s[1].groundSpeed_kt > 0.0) {
         const double after = gf_distanceNm(lf_at(s[0]), lf_at(s[1])) * kTicksPerHour;
@@ -689,8 +696,11 @@ void lf_paceLeg(LiveAc& aircraft)
     pace.lag_ticks = 0.0;
     // Entered slower than reported out of a bend that held it back, it goes on as past the bend's
     // tightest point, at the usual rate up to the speed reported where the leg ends: laid out
-    // anew, the leg would make up the time at up to 8 kt/s, faster than reported.
-    pace.bent = afterBend && v0 < std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
+    // anew, the leg would make up the time at up to 8 kt/s, faster than reported. Set off from a
+    // standstill it is past no bend, as after a turn on the spot: held as past one, a B738 that
+    // had rounded a bend, run out to a stop and set off toward a report of its braking at 1.9 kt
+    // crawled the 36 m bend after at that speed, turning 30 degrees below 2 kt.
+    pace.bent = afterBend && v0 > 0.0 && v0 < std::max(s[0].groundSpeed_kt, s[1].groundSpeed_kt);
     pace.from_kt = s[0].groundSpeed_kt;
     pace.nominal_kt = length / lf_rateTicks(s[1]);
     pace.left_ktTicks = length;

@@ -604,15 +604,28 @@ bool lf_gathersSpeedAgain(const SampleQueue& q, const QueuedSample& s)
     return slowest != q.end() && s.groundSpeed_kt > slowest->groundSpeed_kt + kSpeedSpread_kt;
 }
 
-// Whether the aircraft, standing on `last` with nothing else ahead, is to set off for `s`,
-// which rolls away: it stands until it sets off to reach `s` as that falls due, gathering
-// speed to the one reported there, where that leaves it time to stand.
+// Whether the queue ends in a stop it stands on until `s` rolls away: every sample of it
+// stands, or it ends standing at 0 kt for long enough before `s` to be no creep's.
+bool lf_endsInStop(const SampleQueue& q, const QueuedSample& s)
+{
+    if (std::all_of(q.begin(), q.end(), [](const QueuedSample& x) { return x.stationary != 0; }))
+        return true;
+    std::size_t first = q.size();
+    while (first > 0 && q[first - 1].groundSpeed_kt == 0.0) --first;
+    return first < q.size() && lf_reportedDue(s) - lf_reportedDue(q[first]) >= kCreepTail_ticks;
+}
+
+// Whether the aircraft, standing on `last` (or to stand there) with nothing else ahead, is to
+// set off for `s`, which rolls away: it stands until it sets off to reach `s` as that falls due,
+// gathering speed to the one reported there, where that leaves it time to stand.
 bool lf_setsOffFor(LiveAc& aircraft, const QueuedSample& last, const QueuedSample& s)
 {
     auto& q = aircraft.samples;
+    // Rolling still to a stop of 10 s when the report that set off from it came in, an A320
+    // was taken as standing there until that report fell due; its reports paused after it, and
+    // it stood 2 m short of it 45 s after it came in.
     if (last.groundSpeed_kt != 0.0 || s.groundSpeed_kt < kRollingRound_kt ||
-        aircraft.state != SimObjectState::active ||
-        !std::all_of(q.begin(), q.end(), [](const QueuedSample& x) { return x.stationary != 0; })) {
+        aircraft.state != SimObjectState::active || !lf_endsInStop(q, s)) {
         return false;
     }
     // Gathering speed evenly from a standstill, it covers the way at half the speed it reaches.
@@ -787,6 +800,10 @@ bool lf_checkBirthReport(LiveAc& aircraft, QueuedSample& s)
                 gf_distanceNm(lf_at(last), lf_at(s)) * kMetresPerNm > brakesIn_m) {
                 return true;
             }
+            // Taken as standing, one that rolls away is still where the aircraft went should
+            // its reports pause after it, as one thinned out is: a taxi whose first report after
+            // a stop lay 10 m on stood at the stop through a pause of 55 s, 66 s behind it.
+            if (s.groundSpeed_kt >= kRollingRound_kt && !s.airborne) aircraft.thinned = s;
             const int32_t due = s.dueTick;
             s = last;
             lf_layDue(s, due);

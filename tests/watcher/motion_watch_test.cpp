@@ -753,6 +753,36 @@ const Found kFound[] = {
     {"a taxi setting off after a pause over a bend it rounded before",
      "taxi C172 course=145 every=3.7 leg=-161,37.5,31,7.5,0,0 leg=-177,13.5,85,9.5,0,0 "
      "leg=-89,29.5,80,8.5,0,0 gap=59,34"},
+    // Its way crossing its first leg 24 degrees off it, a taxi 36 s behind its reports was taken
+    // for on that leg, 95.0 s behind, at 11.1 kt where 3 kt was reported.
+    {"a taxi crossing its own way near its heading",
+     "taxi A320 lat=-0 lon=0 course=4 field=150 every=6.7 jitter=0.30000000000000004 "
+     "leg=0,30,85,3,10,0 leg=90,18,10,3,0,0 leg=90,18,10,3,0,0 leg=151,18,60,10,0,0 "
+     "leg=120,31,60,4,0,0"},
+    // Still rolling to a stop of 10 s as the report that set off from it came in, its reports
+    // pausing after that one, an A320 stood 2 m short of it, 45.1 s after it came in.
+    {"a taxi whose reports pause as it sets off from a stop",
+     "taxi A320 lat=0 lon=0 field=0 every=3 leg=120,18,345,5,10,0 leg=45,30,60,3,0,0 "
+     "leg=120,18,60,3,0,0 leg=45,30,60,3,0,0 leg=0,30,60,3,0,0 gap=163,42"},
+    // Set off from a standstill round a bend toward a report of its braking at 1.9 kt, its feed
+    // falling behind, a B738 crawled the rest of the bend at that speed, turning on the spot.
+    {"a set-off round a bend toward a report of its braking to a stop",
+     "taxi B738 course=31 every=6.5 jitter=0.4 staleBy=28 staleFrom=14 staleOver=103 "
+     "leg=133,18,195,27,0,0 leg=0,75,14,3,0,0 leg=134,46,60,6,0,0 leg=130,18,34,10,0,0"},
+    // Run out past its last report into a pause, a C172 was taken, as it set off for the first
+    // report after it, for at the end of the way before the pause: 45.3 s behind. It still
+    // swings 15.9 m off the pause's chord to reach that report.
+    {"a taxi run out past its reports into a pause, setting off as they come again",
+     "taxi C172 every=0.3 leg=45,30,165,15.5,0,0 leg=131,30.5,330,5.5,0,0 "
+     "leg=77,39.5,110,23,10,0 leg=120,5.5,60,3,0,0 leg=0,30,60,3,0,0 gap=20,44",
+     true},
+    // Its first report after a stop 10 m on and falling due too soon for it to stand first, an
+    // A320 whose reports then paused for 55 s stood at the stop, 66.0 s behind that report. It
+    // still turns on the spot onto the U-turn its reports made in the pause.
+    {"a set-off 10 m from a stop into a pause",
+     "taxi A320 course=214 every=5.5 leg=47,44,180,16,0,0 leg=0,135,105,28.5,9.5,0 "
+     "leg=-180,44,100,5.5,0,0 gap=58,55",
+     true},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

@@ -125,6 +125,45 @@ constexpr double kGoesNear_m = 5.0;
 // made an arrival rounding its last corner 131.7 s behind.
 constexpr double kGoesCos = 0.5;
 
+// A tenth of a second on it is matched no farther back along its path than this (m) from where
+// it was matched, while a place that near goes its way: where its way crosses a stretch it went
+// along minutes before, near the same heading, that stretch may pass a few decimetres nearer
+// than the chords of the bend it rounds, and the look seemed minutes behind its reports.
+constexpr double kStepMost_m = 30.0;
+
+// How far along its path a match lies (m).
+double lf_s(const std::vector<Vertex>& path, const Match& m)
+{
+    const Vertex& a = path[m.k];
+    const Vertex& b = path[std::min(m.k + 1, path.size() - 1)];
+    return a.s_m + m.f * (b.s_m - a.s_m);
+}
+
+// The nearest place within kStepMost_m of where along its path it was matched a look before,
+// that goes its way, among the reports that had come in by then (or were about to).
+std::optional<Match> lf_continuing(const std::vector<Vertex>& path, const Look& look,
+                                   std::optional<double> went_rad, std::size_t from, double lastS_m)
+{
+    std::optional<Match> on;
+    for (std::size_t k = from; k + 1 < path.size(); ++k) {
+        const Vertex& a = path[k];
+        const Vertex& b = path[k + 1];
+        if (b.s_m < lastS_m - kStepMost_m || a.s_m > lastS_m + kStepMost_m) continue;
+        if (a.arrival_s > look.t_s + kMatchAhead_s || b.arrival_s < look.t_s - kMatchBack_s)
+            continue;
+        const auto [ax, ay] = lf_local(look.at, a.at);
+        const auto [bx, by] = lf_local(look.at, b.at);
+        const double dx = bx - ax, dy = by - ay;
+        const double len2 = dx * dx + dy * dy;
+        if (went_rad && !(len2 > 0.0 && std::cos(std::atan2(dx, dy) - *went_rad) >= kGoesCos))
+            continue;
+        const double f = len2 > 0.0 ? std::clamp(-(ax * dx + ay * dy) / len2, 0.0, 1.0) : 0.0;
+        const double off = std::hypot(ax + f * dx, ay + f * dy);
+        if (!on || off < on->off_m) on = Match{k, f, off};
+    }
+    return on;
+}
+
 // Among places equally near (standing reports), the one reported last that came in; but a moving
 // aircraft is on a part of its path that goes its way, rather than where it was reported
 // standing or going the other way a few metres off: a path that folds back on itself (pushed
@@ -195,13 +234,20 @@ std::optional<Match> lf_matchSince(const std::vector<Vertex>& path, const Look& 
     return m;
 }
 
-// `followed_s`: when the place it was last matched to came in, if it was.
+// `followed_s`: when the place it was last matched to came in, if it was; `lastS_m`: how far
+// along its path that place lies.
 std::optional<Match> lf_match(const std::vector<Vertex>& path, const Look& look,
                               std::optional<double> went_rad, std::size_t from,
-                              std::optional<double> followed_s)
+                              std::optional<double> followed_s, std::optional<double> lastS_m)
 {
-    const std::optional<Match> any =
-        lf_matchSince(path, look, went_rad, from, look.t_s - kMatchBack_s);
+    std::optional<Match> any = lf_matchSince(path, look, went_rad, from, look.t_s - kMatchBack_s);
+    if (any && lastS_m && lf_s(path, *any) < *lastS_m - kStepMost_m) {
+        if (auto on = lf_continuing(path, look, went_rad, from, *lastS_m);
+            on && on->off_m <= any->off_m + kGoesNear_m) {
+            on->off_m = std::min(on->off_m, any->off_m);
+            any = on;
+        }
+    }
     if (!any || !followed_s || path.size() < 2 ||
         path[any->k + 1].arrival_s >= *followed_s - kGoneBack_s) {
         return any;
@@ -345,6 +391,7 @@ Verdict judge(const Watched& w)
     // (a climb-out turning back over its runway, a loop), where it would seem minutes behind.
     bool pastEnd = false;
     std::optional<double> followed_s;
+    std::optional<double> lastS_m;
     uint32_t object = 0;
     std::vector<double> removals;
     for (std::size_t i = 0; i < seen.size(); ++i) {
@@ -362,6 +409,7 @@ Verdict judge(const Watched& w)
             bornAt = look.t_s;
             pastEnd = false;
             followed_s.reset();
+            lastS_m.reset();
         }
         if (object == 0 || path.empty()) continue;
         verdict.watched_s += kSample_s;
@@ -379,7 +427,7 @@ Verdict judge(const Watched& w)
             went_rad = gf_bearingRad(seen[i - kSamplesPerSecond].at, look.at);
         }
         std::optional<Match> m =
-            lf_match(path, look, went_rad, ended ? path.size() - 2 : 0, followed_s);
+            lf_match(path, look, went_rad, ended ? path.size() - 2 : 0, followed_s, lastS_m);
         if (!m) continue;
         const std::size_t last = path.size() >= 2 ? path.size() - 2 : 0;
         pastEnd = pastEnd || (m->k == last && m->f >= 1.0 && look.t_s >= lastArrival + heldBy_s);
@@ -390,11 +438,20 @@ Verdict judge(const Watched& w)
         // came in since: at the newest place reported it is behind nothing, nor a few metres
         // short of it (a stop reported just beyond the report before is taken where that lies).
         const double s = a.s_m + m->f * (b.s_m - a.s_m);
+        lastS_m = s;
         double cameIn = a.arrival_s + m->f * (b.arrival_s - a.arrival_s);
         // Across a gap in the reports the way between came in with the report after it: nothing
         // said before where it went meanwhile.
         if (b.arrival_s - a.arrival_s > kFedGap_s) cameIn = b.arrival_s;
         if (cameIn <= look.t_s) followed_s = cameIn;
+        // At the end of the way before such a gap (or beyond it, or where the reports stood
+        // there until it), it is where that gap's way begins.
+        for (std::size_t j = m->k + 1; j + 1 < path.size() && path[j].s_m <= s + kGoes_m; ++j) {
+            if (path[j + 1].arrival_s - path[j].arrival_s > kFedGap_s) {
+                cameIn = std::max(cameIn, path[j + 1].arrival_s);
+                break;
+            }
+        }
         // Reports of a crawl or a stop a few metres on say where it stands: it is as far on as
         // the last of them.
         for (std::size_t j = m->k + 1; j < path.size() && path[j].s_m <= s + kShortOfStop_m; ++j) {
