@@ -783,6 +783,12 @@ const Found kFound[] = {
      "taxi A320 course=214 every=5.5 leg=47,44,180,16,0,0 leg=0,135,105,28.5,9.5,0 "
      "leg=-180,44,100,5.5,0,0 gap=58,55",
      true},
+    // Back onto the main loop's grid after a stretch of late turns, a turn a few milliseconds
+    // short and one tick fewer in the second after it seemed a cruise gaining 7.7 kt in a second.
+    {"a cruise just after the main loop's late turns end",
+     "air A320 alt=1900 speed=334 every=5.6 jitter=0.15000000000000002 stale=36 staleBy=-36 "
+     "staleFrom=35 staleOver=72 stretchFrom=119 stretchFor=35 fly=58,0,0,0,0 fly=55,0,1150,0,0 "
+     "fly=86,0,0,14,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)

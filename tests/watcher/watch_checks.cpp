@@ -56,6 +56,11 @@ constexpr double kMeasure_kt = 1.0;
 // an aircraft holding its speed swings from one second to the next by up to two ticks' way.
 constexpr double kTick_s = 0.01;
 constexpr double kStretchTicks = 2.0;
+// After a stretch, the two seconds a change is measured over, and one more in which the main
+// loop comes back onto its grid: its first turn back may fall a few milliseconds short, and a
+// tick with it, which the count of ticks due to the nearest one makes up only later. Allowed two
+// seconds, a cruise at 336 kt seemed to gain 7.7 kt in the second that ended 2.1 s after one.
+constexpr double kStretchSettles_s = 3.0;
 // Reports this long after a removal make the flight anew.
 constexpr double kComeBack_s = 60.0;
 // An object that moved this far in the last second goes somewhere (0.5 m: 1 kt).
@@ -591,7 +596,7 @@ Verdict judge(const Watched& w)
         const Plan& plan = *w.plan;
         const double streamT = look.t_s - w.feedStart_s;
         const bool stretched = plan.stretchFor_s > 0.0 && streamT >= plan.stretchFrom_s &&
-                               streamT < plan.stretchFrom_s + plan.stretchFor_s + 2.0;
+                               streamT < plan.stretchFrom_s + plan.stretchFor_s + kStretchSettles_s;
         // The change measured, less what the late turns of a stretch put into it.
         const double change =
             std::abs(v1 - v0) - (stretched ? kStretchTicks * kTick_s * std::max(v0, v1) : 0.0);
