@@ -47,8 +47,8 @@ TEST(Layers, TheTreeKeepsThem)
 TEST(Layers, TheMotionFilesCallOneWay)
 {
     const std::vector<std::string_view> floors = {
-        "pace_plan",     "curve_geometry", "leg_queries",  "taxi_corners",
-        "air_legs",      "ground_pace",    "push_way",     "pushback",
+        "pace_plan",     "curve_geometry", "leg_queries",  "tick_turns", "taxi_corners",
+        "air_legs",      "ground_pace",    "push_way",     "pushback",   "air_rejoin",
         "report_intake", "ground_motion",  "sample_stream"};
     const fs::path traffic = fs::path(VNTQ_BINARY_DIR) / "src/traffic/libtraffic.a";
     for (const auto& fault : layers::checkFloors(traffic, floors)) ADD_FAILURE() << fault;
