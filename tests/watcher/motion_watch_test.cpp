@@ -732,6 +732,11 @@ const Found kFound[] = {
     {"a set-off from a push-back onto a curve that ends in a fold",
      "push C172 lat=0 parked=43 push=73 pushTurn=-45 pushSide=2 pushKt=3.1 pause=7 every=5.4 "
      "leg=0,150,25,27.5,0,0 leg=99,5.5,125,3,0,0"},
+    // Back from reckoning a gap in its climb-out at 124 kt onto a report of a faster climb, a
+    // departure was held to the report's time and made up the way at 5 kt a second, seen as 6.
+    {"a climb-out back from a gap onto a report it must make up the way to",
+     "departure A320 course=101 every=1 leg=0,30,180,8,0,0 leg=-92,27,25,5,0,0 "
+     "fly=68,2.4,2550,21,0 fly=40,0,2250,39,0 gap=100,60"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
