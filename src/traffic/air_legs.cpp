@@ -35,6 +35,15 @@ constexpr double kAirSpeedChange_ktPerTick = 0.05;
 // Back onto its reports after reckoning, it changes speed at this rate where the leg allows
 // (2 kt a second), else at the bounded one.
 constexpr double kBackOnto_ktPerTick = 0.02;
+// Where its reports' time leaves it too little for that, it changes speed at this rate over the
+// time it needs, up to a tenth more than theirs, before it takes the bounded one (more, and a feed
+// already far behind fell further behind than a watcher bears): its way bends onto the line to
+// the report as it sets out, and the second the bend falls in is seen shorter, so the next one is
+// seen gaining more than it does. Held to their time, a departure that had reckoned a gap in its
+// reports at 116 kt made up the way to a report of 166 kt at the bounded 5 kt a second, and was
+// seen to gather 6 kt in a second.
+constexpr double kBackOntoLonger_ktPerTick = 0.035;
+constexpr double kBackOntoLonger = 1.1;
 // A hovering helicopter drifts at a few knots at most.
 constexpr double kHoverDrift_kt = 10.0;
 constexpr double kFlareStart_ft = 400.0;
@@ -166,25 +175,40 @@ std::optional<double> lf_heldBetween(double v0, double end, double rate, double 
 // after it go on from: holding the speed that time took, a helicopter that had reckoned through
 // a pause at 69 kt made up the way it had lost at 88 kt, and came onto a report of 59 kt at
 // 88 kt, 21 kt in a second. False where the change to that speed does not fit the leg.
+bool lf_paceBackOntoReport(LiveAc& aircraft, double length, int32_t n);
+
+// Lays the back-onto leg out at `rate` in n ticks; false where the change does not fit them.
+bool lf_layBackOnto(LiveAc& aircraft, double length, int32_t n, double rate)
+{
+    const double end = aircraft.samples[1].groundSpeed_kt;
+    LegPace& pace = aircraft.pace;
+    const double v0 = pace.now_kt;
+    const std::optional<double> hold = lf_heldBetween(v0, end, rate, n, length);
+    if (!hold) return false;
+    pace.nominal_kt = length / n;
+    pace.free_kt = v0;
+    pace.hold_kt = *hold;
+    pace.end_kt = end;
+    pace.rate_ktPerTick = rate;
+    pace.endTicks = static_cast<int32_t>(std::ceil(std::abs(*hold - end) / rate));
+    return true;
+}
+
 bool lf_paceBackOntoReport(LiveAc& aircraft, double length, int32_t n)
 {
     const QueuedSample& a = aircraft.samples[0];
     const QueuedSample& b = aircraft.samples[1];
-    LegPace& pace = aircraft.pace;
     if (!a.reckoned || b.reckoned || !(b.groundSpeed_kt > 0.0)) return false;
-    const double v0 = pace.now_kt;
-    for (const double rate : {kBackOnto_ktPerTick, kAirSpeedChange_ktPerTick}) {
-        const std::optional<double> hold = lf_heldBetween(v0, b.groundSpeed_kt, rate, n, length);
-        if (!hold) continue;
-        pace.nominal_kt = length / n;
-        pace.free_kt = v0;
-        pace.hold_kt = *hold;
-        pace.end_kt = b.groundSpeed_kt;
-        pace.rate_ktPerTick = rate;
-        pace.endTicks = static_cast<int32_t>(std::ceil(std::abs(*hold - pace.end_kt) / rate));
-        return true;
+    if (lf_layBackOnto(aircraft, length, n, kBackOnto_ktPerTick)) return true;
+    for (int32_t step = 1; step <= 10; ++step) {
+        const double longer = n * (1.0 + (kBackOntoLonger - 1.0) * step / 10.0);
+        const auto ticks = static_cast<int32_t>(std::ceil(longer));
+        if (lf_layBackOnto(aircraft, length, ticks, kBackOntoLonger_ktPerTick)) {
+            lf_dueIn(aircraft.samples[1], ticks);
+            return true;
+        }
     }
-    return false;
+    return lf_layBackOnto(aircraft, length, n, kAirSpeedChange_ktPerTick);
 }
 
 void lf_climbRate(LiveAc& aircraft, double dt)

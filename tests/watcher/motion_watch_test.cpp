@@ -789,6 +789,11 @@ const Found kFound[] = {
      "air A320 alt=1900 speed=334 every=5.6 jitter=0.15000000000000002 stale=36 staleBy=-36 "
      "staleFrom=35 staleOver=72 stretchFrom=119 stretchFor=35 fly=58,0,0,0,0 fly=55,0,1150,0,0 "
      "fly=86,0,0,14,0"},
+    // Back from reckoning a gap in its climb-out at 124 kt onto a report of a faster climb, a
+    // departure was held to the report's time and made up the way at 5 kt a second, seen as 6.
+    {"a climb-out back from a gap onto a report it must make up the way to",
+     "departure A320 course=101 every=1 leg=0,30,180,8,0,0 leg=-92,27,25,5,0,0 "
+     "fly=68,2.4,2550,21,0 fly=40,0,2250,39,0 gap=100,60"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
