@@ -732,6 +732,11 @@ const Found kFound[] = {
     {"a set-off from a push-back onto a curve that ends in a fold",
      "push C172 lat=0 parked=43 push=73 pushTurn=-45 pushSide=2 pushKt=3.1 pause=7 every=5.4 "
      "leg=0,150,25,27.5,0,0 leg=99,5.5,125,3,0,0"},
+    // A metre short of where its tail left the stand's axis, laid anew from there straight for
+    // the point past it: it bent 35 degrees where it stood and turned there from 323 to 358.
+    {"a push-back laid anew a metre short of where its tail swings off the axis",
+     "push A320 lat=36.175 course=323 parked=90 push=108 pushTurn=91 pushSide=13 pushKt=2.7 "
+     "pause=60 every=1.1 leg=-109,60,30,9.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
