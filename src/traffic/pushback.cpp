@@ -352,7 +352,13 @@ bool lf_payOwedSwing(LiveAc& aircraft)
 bool lf_layPushWay(LiveAc& aircraft, std::vector<WayPoint> ahead)
 {
     const StandFrame here = lf_standFrame(aircraft, lf_here(aircraft));
-    if (!ahead.empty() && lf_apart_m(here, ahead[0].at) < kPushStep_m) ahead.erase(ahead.begin());
+    // A corner it is about to reach stays where more of the way lies past it: the curve about it
+    // then sets off along the way in, where one laid straight for the point after it bent the way
+    // 35 degrees where it stood, and it turned on the spot. One it stands on is passed.
+    if (!ahead.empty() &&
+        lf_apart_m(here, ahead[0].at) < (ahead.size() == 1 ? kPushStep_m : kPushStep_m / 2)) {
+        ahead.erase(ahead.begin());
+    }
     if (ahead.empty()) return false;
     auto& s = aircraft.samples;
     const auto speed = [&](const WayPoint& p) {

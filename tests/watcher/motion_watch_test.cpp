@@ -794,6 +794,11 @@ const Found kFound[] = {
     {"a climb-out back from a gap onto a report it must make up the way to",
      "departure A320 course=101 every=1 leg=0,30,180,8,0,0 leg=-92,27,25,5,0,0 "
      "fly=68,2.4,2550,21,0 fly=40,0,2250,39,0 gap=100,60"},
+    // A metre short of where its tail left the stand's axis, laid anew from there straight for
+    // the point past it: it bent 35 degrees where it stood and turned there from 323 to 358.
+    {"a push-back laid anew a metre short of where its tail swings off the axis",
+     "push A320 lat=36.175 course=323 parked=90 push=108 pushTurn=91 pushSide=13 pushKt=2.7 "
+     "pause=60 every=1.1 leg=-109,60,30,9.5,0,0"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
