@@ -144,7 +144,11 @@ void lf_logLiveRemoval(const LiveAc& aircraft, std::string_view why)
 
 void lf_removeLiveFor(LiveAc& aircraft, std::string_view why)
 {
-    if (aircraft.state == SimObjectState::active ||
+    // An object the simulator has given an id is in its world, shown, whether or not it is driven
+    // yet: its removal is said too. Created and not yet driven, a parked B738 whose reports moved
+    // 450 m was taken out 2 s after it appeared, and Log.txt said nothing of it.
+    const bool created = aircraft.state == SimObjectState::adding2sim && aircraft.objectId != 0;
+    if (created || aircraft.state == SimObjectState::active ||
         aircraft.state == SimObjectState::liveryrespawn) {
         lf_logLiveRemoval(aircraft, why);
     }

@@ -799,6 +799,11 @@ const Found kFound[] = {
     {"a push-back laid anew a metre short of where its tail swings off the axis",
      "push A320 lat=36.175 course=323 parked=90 push=108 pushTurn=91 pushSide=13 pushKt=2.7 "
      "pause=60 every=1.1 leg=-109,60,30,9.5,0,0"},
+    // Put into the simulator and not yet driven, a parked aircraft whose reports moved 450 m was
+    // taken out without a line in Log.txt.
+    {"a parked aircraft whose reports move away as it is created",
+     "push B738 lat=0 lon=0 field=0 parked=29 push=20 pushTurn=30 pushKt=2 pause=60 every=0.3 "
+     "leg=120,18,60,3,10,0 glitch=5,20,450"},
 };
 
 TEST(MotionWatch, TheShapesFoundWrongHold)
