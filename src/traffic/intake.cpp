@@ -34,7 +34,7 @@ constexpr double kJumpConfirm_s = 60.0;
 // Reports of one speed spread by a few knots (kt); braking, an aircraft still this fast is not
 // yet near a stop or a crawl, which the reports after say where it comes to (kt).
 constexpr double kSpeedSpread_kt = 5.0;
-constexpr double kRollsOn_kt = 6.0;
+constexpr double kFarFromStop_kt = 6.0;
 // A straight, steady path gains nothing from a report closer than this to the last.
 constexpr double kAirStep_nm = 0.2429805615550756;       // 450 m
 constexpr double kGroundStep_nm = 0.010799136069114472;  // 20 m
@@ -121,7 +121,7 @@ bool lf_addsNothing(const LiveAc& aircraft, const LiveAircraftRecord& record)
     // onto it at 12.5 kt where 3.6 kt was reported. Nearer a stop, the stop's rules say where it
     // stands: taken as standing at a report of 5 kt kept 4 s before it, a B738 stopped short,
     // then ran on past it.
-    const bool brakes = v >= kRollsOn_kt && v < w - kSpeedSpread_kt;
+    const bool brakes = v >= kFarFromStop_kt && v < w - kSpeedSpread_kt;
     if (!record.sample.airborne && v <= 30.0 && dh <= 2.0 && !brakes) {
         const double limit =
             v > 0.0 ? std::min(kGroundStep_nm / (v / 3600.0), kMaxGroundWait_s) : kMaxGroundWait_s;
